@@ -1,0 +1,51 @@
+# Thin wrappers around scripts/install-deps, CMake and CTest.
+BUILD_DIR    ?= build
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR     ?= build-fuzz
+JOBS         ?= 2
+FUZZ_SECONDS ?= 60
+CMAKE_FLAGS  ?=
+
+SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: all deps configure build test run bench sanitize fuzz format tidy snapshots clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+run: build
+	@scripts/run-ferrow $(BUILD_DIR)
+
+bench: build
+	@scripts/run-benchmarks $(BUILD_DIR)
+
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFERROW_SANITIZE=ON -DFERROW_BENCH=OFF > /dev/null
+	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON > /dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+format:
+	@clang-format -i $(SOURCES)
+
+tidy: configure
+	@clang-tidy -p $(BUILD_DIR) --quiet $(filter %.cpp,$(SOURCES))
+
+clean:
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

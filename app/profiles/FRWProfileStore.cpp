@@ -1,0 +1,599 @@
+#include "FRWProfileStore.h"
+
+#include <QCollator>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include "FRWAPIInfo.h"
+#include "FRWDefaultsKeys.h"
+#include "FRWLegacyStoreMigration.h"
+#include "FRWNames.h"
+#include "FRWProfileDocument.h"
+#include "FRWShareLink.h"
+#include "FRWUserDefaults.h"
+
+namespace {
+
+constexpr qsizetype kMaxNameUnits = 200;
+// Linux allows 255 bytes per file name; the name is followed by ".conf".
+constexpr qsizetype kMaxNameBytes = 250;
+constexpr int kReloadTimeoutMs = 60 * 1000;
+
+const QString kConfExtension = QStringLiteral(".conf");
+
+std::optional<QString> decodeUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+QString digestOf(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// Cuts a name to the length limits without splitting a character.
+QString shortened(QString name)
+{
+    if (name.size() > kMaxNameUnits) {
+        name.truncate(name.at(kMaxNameUnits - 1).isHighSurrogate() ? kMaxNameUnits - 1 : kMaxNameUnits);
+    }
+    while (name.toUtf8().size() > kMaxNameBytes) {
+        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    }
+    return name;
+}
+
+} // namespace
+
+FRWProfileStore::FRWProfileStore(const FRWAppPaths& paths, QObject* parent)
+    : QObject(parent)
+    , m_paths(paths)
+    , m_defaults(std::make_unique<FRWUserDefaults>(paths.settingsFile))
+{
+}
+
+FRWProfileStore::~FRWProfileStore() = default;
+
+FRWProfileStore& FRWProfileStore::shared()
+{
+    // Lives for the whole run of the program.
+    static FRWProfileStore* const instance = [] {
+        auto* store = new FRWProfileStore(FRWAppPaths::fromEnvironment());
+        store->load();
+        return store;
+    }();
+    return *instance;
+}
+
+void FRWProfileStore::setAPIInfoPathProvider(APIInfoPathProvider provider)
+{
+    m_apiInfoPath = std::move(provider);
+}
+
+// ---- Paths and names
+
+QString FRWProfileStore::supportFolder() const
+{
+    QDir().mkpath(m_paths.supportFolder);
+    return m_paths.supportFolder;
+}
+
+QString FRWProfileStore::profilesDir() const
+{
+    return supportFolder() + u'/' + QLatin1String(ferrow::kProfilesFolderName);
+}
+
+QString FRWProfileStore::configPath() const
+{
+    return supportFolder() + u'/' + QLatin1String(ferrow::kRenderedConfigFileName);
+}
+
+QString FRWProfileStore::fileForName(const QString& name) const
+{
+    return profilesDir() + u'/' + name + kConfExtension;
+}
+
+QString FRWProfileStore::ensureProfilesDir() const
+{
+    const QString dir = profilesDir();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString FRWProfileStore::sanitizedName(const QString& name)
+{
+    QString result = name.trimmed();
+    result.replace(u'/', u'-').replace(u':', u'-');
+    qsizetype dots = 0;
+    while (dots < result.size() && result.at(dots) == u'.') {
+        ++dots;
+    }
+    result.remove(0, dots);
+    if (result.isEmpty()) {
+        result = QStringLiteral("Untitled");
+    }
+    return shortened(result);
+}
+
+QString FRWProfileStore::uniqueNameFrom(const QString& wanted, const FRWProfile* excluding) const
+{
+    const QString base = sanitizedName(wanted);
+    QString candidate = base;
+    unsigned long counter = 2;
+    bool clash = true;
+    while (clash) {
+        clash = false;
+        for (const FRWProfilePtr& profile : m_profiles) {
+            if (profile.get() != excluding && profile->name.compare(candidate, Qt::CaseInsensitive) == 0) {
+                candidate = base + u' ' + QString::number(counter++);
+                clash = true;
+                break;
+            }
+        }
+    }
+    return candidate;
+}
+
+FRWProfilePtr FRWProfileStore::activeProfile() const
+{
+    if (FRWProfilePtr active = profileNamed(m_activeID)) {
+        return active;
+    }
+    return m_profiles.isEmpty() ? nullptr : m_profiles.first();
+}
+
+FRWProfilePtr FRWProfileStore::profileNamed(const QString& identifier) const
+{
+    if (identifier.isEmpty()) {
+        return nullptr;
+    }
+    for (const FRWProfilePtr& profile : m_profiles) {
+        if (profile->identifier == identifier) {
+            return profile;
+        }
+    }
+    return nullptr;
+}
+
+bool FRWProfileStore::isConfigured() const
+{
+    return activeText().contains(QLatin1String("ferrow"), Qt::CaseSensitive);
+}
+
+QString FRWProfileStore::renderConfigFor(const FRWProfile& profile) const
+{
+    return profile.configText;
+}
+
+QString FRWProfileStore::activeText() const
+{
+    const FRWProfilePtr active = activeProfile();
+    return active ? active->configText : QString();
+}
+
+// ---- Load and save
+
+void FRWProfileStore::load()
+{
+    m_profiles.clear();
+    m_ownedFiles.clear();
+    const QString dir = ensureProfilesDir();
+    migrateLegacyStoreIfNeeded();
+
+    QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QCollator collator;
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(entries.begin(), entries.end(), collator);
+
+    for (const QString& entry : entries) {
+        const qsizetype dot = entry.lastIndexOf(u'.');
+        if (dot < 0 || QStringView(entry).sliced(dot + 1) != QLatin1String(ferrow::kProfileExtension)) {
+            continue;
+        }
+        QFile file(dir + u'/' + entry);
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const std::optional<QString> text = decodeUtf8(file.readAll());
+        if (!text) {
+            qWarning("ferrow: skipping profile file %s: it is not UTF-8 text", qPrintable(entry));
+            continue;
+        }
+        const QString stem = entry.first(dot);
+        m_profiles.append(std::make_shared<FRWProfile>(stem, stem, *text));
+        m_ownedFiles.insert(entry);
+    }
+
+    if (m_profiles.isEmpty()) {
+        const QString name = QStringLiteral("Default");
+        m_profiles.append(std::make_shared<FRWProfile>(name, name, templateConfig()));
+        m_activeID = name;
+        save();
+    }
+
+    m_activeID = m_defaults->string(ferrow::defaults::kActiveProfile);
+    if (!profileNamed(m_activeID)) {
+        m_activeID = m_profiles.first()->identifier;
+    }
+    emit profilesChanged();
+}
+
+void FRWProfileStore::migrateLegacyStoreIfNeeded()
+{
+    FRWLegacyStoreMigration migration(supportFolder(), ensureProfilesDir(), *m_defaults);
+    migration.run();
+}
+
+void FRWProfileStore::save()
+{
+    ensureProfilesDir();
+    adoptHandEditsOfRenderedConfig();
+
+    QSet<QString> kept;
+    for (const FRWProfilePtr& profile : m_profiles) {
+        const QString unique = uniqueNameFrom(profile->name, profile.get());
+        if (unique != profile->name) {
+            profile->name = unique;
+        }
+        const QString fileName = unique + kConfExtension;
+        kept.insert(fileName);
+        writeTextAtomically(fileForName(unique), profile->configText);
+        if (unique != profile->identifier) {
+            // Written first, removed second: a failed write never costs the old file. A file that a
+            // profile earlier in this save now owns stays.
+            const QString oldFileName = profile->identifier + kConfExtension;
+            if (!kept.contains(oldFileName)) {
+                QFile::remove(fileForName(profile->identifier));
+            }
+            if (m_activeID == profile->identifier) {
+                m_activeID = unique;
+            }
+            profile->identifier = unique;
+        }
+    }
+    sweepProfilesFolder(kept);
+    m_ownedFiles = kept;
+
+    m_defaults->setString(ferrow::defaults::kActiveProfile, m_activeID);
+    m_defaults->sync();
+
+    if (const FRWProfilePtr active = activeProfile()) {
+        writeRenderedConfig(*active);
+        reloadRunningCore();
+    }
+    emit profilesChanged();
+}
+
+void FRWProfileStore::sweepProfilesFolder(const QSet<QString>& kept)
+{
+    const QString dir = profilesDir();
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (!kept.contains(entry) && m_ownedFiles.contains(entry)) {
+            QFile::remove(dir + u'/' + entry);
+        }
+    }
+}
+
+bool FRWProfileStore::writeTextAtomically(const QString& path, const QString& text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qWarning("ferrow: cannot write %s: %s", qPrintable(path), qPrintable(file.errorString()));
+        return false;
+    }
+    file.write(text.toUtf8());
+    if (!file.commit()) {
+        qWarning("ferrow: cannot write %s: %s", qPrintable(path), qPrintable(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+void FRWProfileStore::writeRenderedConfig(const FRWProfile& profile)
+{
+    const QString text = renderConfigFor(profile);
+    if (!writeTextAtomically(configPath(), text)) {
+        return;
+    }
+    m_defaults->setString(ferrow::defaults::kRenderedProfile, profile.identifier);
+    m_defaults->setString(ferrow::defaults::kRenderedDigest, digestOf(text.toUtf8()));
+    m_defaults->sync();
+}
+
+// profile.conf is regenerated at every save. When the user edited it by hand since it was last
+// written, those edits go back into the profile it was written for. When that profile was changed
+// in the library as well, both versions are kept: the hand-edited one as a profile of its own.
+void FRWProfileStore::adoptHandEditsOfRenderedConfig()
+{
+    const QString renderedFor = m_defaults->string(ferrow::defaults::kRenderedProfile);
+    const QString lastDigest = m_defaults->string(ferrow::defaults::kRenderedDigest);
+    if (renderedFor.isEmpty() || lastDigest.isEmpty()) {
+        return;
+    }
+    QFile file(configPath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (digestOf(bytes) == lastDigest) {
+        return;
+    }
+    const std::optional<QString> edited = decodeUtf8(bytes);
+    const FRWProfilePtr owner = profileNamed(renderedFor);
+    if (!edited || !owner) {
+        return;
+    }
+    if (digestOf(owner->configText.toUtf8()) == lastDigest) {
+        qInfo("ferrow: taking the hand edits of profile.conf into profile %s", qPrintable(owner->name));
+        owner->configText = *edited;
+        return;
+    }
+    const QString name = uniqueNameFrom(owner->name + QStringLiteral(" (edited)"), nullptr);
+    qInfo("ferrow: profile.conf and profile %s were both edited; keeping the file as profile %s",
+          qPrintable(owner->name), qPrintable(name));
+    m_profiles.insert(m_profiles.indexOf(owner) + 1, std::make_shared<FRWProfile>(name, name, *edited));
+}
+
+void FRWProfileStore::reloadRunningCore()
+{
+    if (!m_apiInfoPath) {
+        return;
+    }
+    const std::optional<QJsonObject> info = FRWAPIInfo::read(m_apiInfoPath());
+    if (!info) {
+        return;
+    }
+    const QUrl url(QStringLiteral("http://%1/reload").arg(FRWAPIInfo::address(*info)), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) {
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kReloadTimeoutMs);
+    const QString secret = FRWAPIInfo::secret(*info);
+    if (!secret.isEmpty()) {
+        request.setRawHeader("Authorization", "Bearer " + secret.toUtf8());
+    }
+    if (!m_network) {
+        m_network = new QNetworkAccessManager(this);
+        m_network->setProxy(QNetworkProxy::NoProxy);
+    }
+    QNetworkReply* reply = m_network->sendCustomRequest(request, "POST");
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+}
+
+// ---- Library operations
+
+FRWProfilePtr FRWProfileStore::addProfileWithName(const QString& name)
+{
+    const QString unique = uniqueNameFrom(name.isEmpty() ? QStringLiteral("New Profile") : name, nullptr);
+    auto profile = std::make_shared<FRWProfile>(unique, unique, templateConfig());
+    m_profiles.append(profile);
+    save();
+    return profile;
+}
+
+FRWProfilePtr FRWProfileStore::duplicateProfile(const FRWProfilePtr& source)
+{
+    if (!source) {
+        return nullptr;
+    }
+    const QString unique = uniqueNameFrom(source->name + QStringLiteral(" copy"), nullptr);
+    auto copy = std::make_shared<FRWProfile>(unique, unique, source->configText);
+    const qsizetype index = m_profiles.indexOf(source);
+    m_profiles.insert(index < 0 ? m_profiles.size() : index + 1, copy);
+    save();
+    return copy;
+}
+
+void FRWProfileStore::deleteProfile(const FRWProfilePtr& profile)
+{
+    if (m_profiles.size() < 2 || !m_profiles.contains(profile)) {
+        return;
+    }
+    const bool wasActive = activeProfile() == profile;
+    m_profiles.removeOne(profile);
+    if (wasActive) {
+        m_activeID = m_profiles.first()->identifier;
+    }
+    save();
+}
+
+void FRWProfileStore::setActiveProfile(const FRWProfilePtr& profile)
+{
+    if (!profile) {
+        return;
+    }
+    m_activeID = profile->identifier;
+    m_defaults->setString(ferrow::defaults::kActiveProfile, m_activeID);
+    save();
+}
+
+// ---- The active profile's document
+
+QStringList FRWProfileStore::linesInSection(const QString& header) const
+{
+    return FRWProfileDocument::linesInSection(activeText(), header);
+}
+
+QList<QVariantMap> FRWProfileStore::nodes() const
+{
+    return FRWProfileDocument::nodes(activeText());
+}
+
+QList<QVariantMap> FRWProfileStore::editableNodes() const
+{
+    return FRWProfileDocument::editableNodes(activeText());
+}
+
+QVariantMap FRWProfileStore::nodeDetails(const QString& name) const
+{
+    return FRWProfileDocument::nodeDetails(activeText(), name);
+}
+
+QList<QVariantMap> FRWProfileStore::groups() const
+{
+    return FRWProfileDocument::groups(activeText());
+}
+
+QList<QVariantMap> FRWProfileStore::editableGroups() const
+{
+    return FRWProfileDocument::editableGroups(activeText());
+}
+
+QList<QVariantMap> FRWProfileStore::rules() const
+{
+    return FRWProfileDocument::rules(activeText());
+}
+
+void FRWProfileStore::replaceSection(const QString& header, const QStringList& lines)
+{
+    if (const FRWProfilePtr active = activeProfile()) {
+        active->configText = FRWProfileDocument::replaceSection(active->configText, header, lines);
+    }
+}
+
+void FRWProfileStore::setRules(const QList<QVariantMap>& rules)
+{
+    replaceSection(QLatin1String(FRWProfileDocument::kRuleSection), FRWProfileDocument::ruleLines(rules));
+    save();
+}
+
+void FRWProfileStore::rewriteProxies(const QList<QVariantMap>& nodes, const QList<QVariantMap>& groups)
+{
+    replaceSection(QLatin1String(FRWProfileDocument::kProxySection), FRWProfileDocument::proxyLines(nodes));
+    replaceSection(QLatin1String(FRWProfileDocument::kGroupSection), FRWProfileDocument::groupLines(groups));
+    save();
+}
+
+namespace {
+
+const QString kName = QStringLiteral("name");
+const QString kMembers = QStringLiteral("members");
+
+QString tfoOrOff(const QString& tfo)
+{
+    return tfo.isEmpty() ? QStringLiteral("off") : tfo;
+}
+
+QStringList membersOf(const QVariantMap& group)
+{
+    return group.value(kMembers).toStringList();
+}
+
+} // namespace
+
+void FRWProfileStore::addNode(const QString& name, const QString& server, int port, const QString& psk,
+                              const QString& tfo)
+{
+    QList<QVariantMap> nodeRecords = editableNodes();
+    QList<QVariantMap> groupRecords = editableGroups();
+    nodeRecords.append(QVariantMap{{kName, name},
+                                   {QStringLiteral("server"), server},
+                                   {QStringLiteral("port"), QString::number(port)},
+                                   {QStringLiteral("psk"), psk},
+                                   {QStringLiteral("tfo"), tfoOrOff(tfo)},
+                                   {QStringLiteral("extra"), QVariantMap()}});
+    for (QVariantMap& group : groupRecords) {
+        QStringList members = membersOf(group);
+        if (!members.contains(name)) {
+            members.append(name);
+            group.insert(kMembers, members);
+        }
+    }
+    rewriteProxies(nodeRecords, groupRecords);
+}
+
+void FRWProfileStore::updateNode(const QString& oldName, const QString& name, const QString& server, int port,
+                                 const QString& psk, const QString& tfo)
+{
+    QList<QVariantMap> nodeRecords = editableNodes();
+    QList<QVariantMap> groupRecords = editableGroups();
+    for (QVariantMap& node : nodeRecords) {
+        if (node.value(kName).toString() == oldName) {
+            node.insert(kName, name);
+            node.insert(QStringLiteral("server"), server);
+            node.insert(QStringLiteral("port"), QString::number(port));
+            node.insert(QStringLiteral("psk"), psk);
+            node.insert(QStringLiteral("tfo"), tfoOrOff(tfo));
+        }
+    }
+    for (QVariantMap& group : groupRecords) {
+        QStringList members = membersOf(group);
+        const qsizetype index = members.indexOf(oldName);
+        if (index >= 0) {
+            members[index] = name;
+            group.insert(kMembers, members);
+        }
+    }
+    rewriteProxies(nodeRecords, groupRecords);
+}
+
+void FRWProfileStore::deleteNode(const QString& name)
+{
+    QList<QVariantMap> nodeRecords = editableNodes();
+    QList<QVariantMap> groupRecords = editableGroups();
+    nodeRecords.removeIf([&](const QVariantMap& node) { return node.value(kName).toString() == name; });
+    for (QVariantMap& group : groupRecords) {
+        QStringList members = membersOf(group);
+        members.removeAll(name);
+        group.insert(kMembers, members);
+    }
+    rewriteProxies(nodeRecords, groupRecords);
+}
+
+void FRWProfileStore::addGroup(const QString& name, const QString& type, const QStringList& members,
+                               const QString& strategy)
+{
+    QList<QVariantMap> groupRecords = editableGroups();
+    const auto existing = std::find_if(groupRecords.begin(), groupRecords.end(),
+                                       [&](const QVariantMap& group) { return group.value(kName) == name; });
+    if (existing != groupRecords.end()) {
+        existing->insert(QStringLiteral("type"), type);
+        existing->insert(kMembers, members);
+        existing->insert(QStringLiteral("strategy"), strategy);
+    } else {
+        groupRecords.append(QVariantMap{{kName, name},
+                                        {QStringLiteral("type"), type},
+                                        {QStringLiteral("strategy"), strategy},
+                                        {QStringLiteral("options"), QVariantMap()},
+                                        {kMembers, members}});
+    }
+    rewriteProxies(editableNodes(), groupRecords);
+}
+
+void FRWProfileStore::deleteGroup(const QString& name)
+{
+    QList<QVariantMap> groupRecords = editableGroups();
+    groupRecords.removeIf([&](const QVariantMap& group) { return group.value(kName).toString() == name; });
+    for (QVariantMap& group : groupRecords) {
+        QStringList members = membersOf(group);
+        members.removeAll(name);
+        group.insert(kMembers, members);
+    }
+    rewriteProxies(editableNodes(), groupRecords);
+}
+
+QString FRWProfileStore::templateConfig()
+{
+    return FRWProfileDocument::templateConfig();
+}
+
+std::optional<QVariantMap> FRWProfileStore::parseShareURI(const QString& text)
+{
+    return FRWShareLink::parse(text);
+}

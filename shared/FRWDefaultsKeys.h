@@ -1,0 +1,19 @@
+#pragma once
+
+// Keys of the user settings file. The names are shared with every edition of Ferrow.
+
+namespace ferrow::defaults {
+
+inline constexpr char kActiveProfile[] = "FRWActiveProfile";
+inline constexpr char kDesiredSystemProxy[] = "FRWDesiredSystemProxy";
+inline constexpr char kDesiredEnhancedMode[] = "FRWDesiredEnhancedMode";
+inline constexpr char kAllowLAN[] = "FRWAllowLAN";
+inline constexpr char kGatewayMode[] = "FRWGatewayMode";
+inline constexpr char kProxyService[] = "FRWProxyService";
+inline constexpr char kProxyBackup[] = "FRWProxyBackup";
+
+// What the profile library last wrote to profile.conf, so hand edits can be told apart.
+inline constexpr char kRenderedProfile[] = "FRWRenderedProfile";
+inline constexpr char kRenderedDigest[] = "FRWRenderedDigest";
+
+} // namespace ferrow::defaults
