@@ -14,6 +14,6 @@ inline constexpr char kProxyBackup[] = "FRWProxyBackup";
 
 // What the profile library last wrote to profile.conf, so hand edits can be told apart.
 inline constexpr char kRenderedProfile[] = "FRWRenderedProfile";
-inline constexpr char kRenderedDigest[] = "FRWRenderedDigest";
+inline constexpr char kRenderedStamp[] = "FRWRenderedStamp";
 
 } // namespace ferrow::defaults

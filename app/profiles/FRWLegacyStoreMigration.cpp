@@ -4,8 +4,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
+#include "FRWAtomicFile.h"
 #include "FRWDefaultsKeys.h"
 #include "FRWNames.h"
 #include "FRWProfileStore.h"
@@ -98,9 +98,7 @@ bool FRWLegacyStoreMigration::migrateProfile(const QString& wantedName, const QS
         }
     }
     if (!path.isEmpty()) {
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-            qWarning("ferrow: cannot write legacy profile %s", qPrintable(path));
+        if (!FRWAtomicFile::write(path, bytes)) {
             return false;
         }
     }

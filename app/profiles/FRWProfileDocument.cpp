@@ -1,5 +1,6 @@
 #include "FRWProfileDocument.h"
 
+#include <QStringBuilder>
 #include <QVarLengthArray>
 
 namespace FRWProfileDocument {
@@ -80,9 +81,22 @@ Option splitOption(QStringView field, qsizetype equals)
     return {trimmed(field.first(equals)).toString().toLower(), trimmed(field.sliced(equals + 1)).toString()};
 }
 
-QString stringOf(const QVariantMap& record, const char* key, const QString& fallback = QString())
+const QString kNameKey = QStringLiteral("name");
+const QString kTypeKey = QStringLiteral("type");
+const QString kValueKey = QStringLiteral("value");
+const QString kPolicyKey = QStringLiteral("policy");
+const QString kServerKey = QStringLiteral("server");
+const QString kPortKey = QStringLiteral("port");
+const QString kPskKey = QStringLiteral("psk");
+const QString kTfoKey = QStringLiteral("tfo");
+const QString kExtraKey = QStringLiteral("extra");
+const QString kMembersKey = QStringLiteral("members");
+const QString kOptionsKey = QStringLiteral("options");
+const QString kStrategyKey = QStringLiteral("strategy");
+
+QString stringOf(const QVariantMap& record, const QString& key, const QString& fallback = QString())
 {
-    const auto it = record.constFind(QLatin1String(key));
+    const auto it = record.constFind(key);
     return it == record.constEnd() ? fallback : it->toString();
 }
 
@@ -157,20 +171,20 @@ QList<QVariantMap> editableNodes(QStringView text)
                 extra.insert(option.key, option.value);
             }
         }
-        records.append(QVariantMap{{QStringLiteral("name"), trimmed(trimmedLine.first(equals)).toString()},
-                                   {QStringLiteral("server"), server},
-                                   {QStringLiteral("port"), port},
-                                   {QStringLiteral("psk"), psk},
-                                   {QStringLiteral("tfo"), tfo},
-                                   {QStringLiteral("extra"), extra}});
+        records.append(QVariantMap{{kNameKey, trimmed(trimmedLine.first(equals)).toString()},
+                                   {kServerKey, server},
+                                   {kPortKey, port},
+                                   {kPskKey, psk},
+                                   {kTfoKey, tfo},
+                                   {kExtraKey, extra}});
     });
     return records;
 }
 
 QList<QVariantMap> nodes(QStringView text)
 {
-    const QString type = QStringLiteral("type");
-    const QString name = QStringLiteral("name");
+    const QString& type = kTypeKey;
+    const QString& name = kNameKey;
     QList<QVariantMap> entries{
         {{name, QStringLiteral("REJECT")}, {type, QStringLiteral("Builtin")}},
         {{name, QStringLiteral("DIRECT")}, {type, QStringLiteral("Builtin")}},
@@ -197,7 +211,7 @@ QList<QVariantMap> nodes(QStringView text)
 QVariantMap nodeDetails(QStringView text, const QString& name)
 {
     for (const QVariantMap& node : editableNodes(text)) {
-        if (node.value(QStringLiteral("name")).toString() == name) {
+        if (node.value(kNameKey).toString() == name) {
             return node;
         }
     }
@@ -229,13 +243,13 @@ QList<QVariantMap> groups(QStringView text)
                 members.append(fields[i].toString());
             }
         }
-        const QString strategy = options.value(QStringLiteral("strategy")).toString();
+        const QString strategy = options.value(kStrategyKey).toString();
         const QString selected = members.isEmpty() ? QString() : members.first();
-        records.append(QVariantMap{{QStringLiteral("name"), name.toString()},
-                                   {QStringLiteral("type"), fields[0].toString()},
-                                   {QStringLiteral("members"), members},
-                                   {QStringLiteral("options"), options},
-                                   {QStringLiteral("strategy"), strategy},
+        records.append(QVariantMap{{kNameKey, name.toString()},
+                                   {kTypeKey, fields[0].toString()},
+                                   {kMembersKey, members},
+                                   {kOptionsKey, options},
+                                   {kStrategyKey, strategy},
                                    {QStringLiteral("selected"), selected}});
     });
     return records;
@@ -245,20 +259,17 @@ QList<QVariantMap> editableGroups(QStringView text)
 {
     QList<QVariantMap> editable;
     for (const QVariantMap& group : groups(text)) {
-        editable.append(QVariantMap{{QStringLiteral("name"), group.value(QStringLiteral("name"))},
-                                    {QStringLiteral("type"), group.value(QStringLiteral("type"))},
-                                    {QStringLiteral("strategy"), group.value(QStringLiteral("strategy"))},
-                                    {QStringLiteral("options"), group.value(QStringLiteral("options"))},
-                                    {QStringLiteral("members"), group.value(QStringLiteral("members"))}});
+        editable.append(QVariantMap{{kNameKey, group.value(kNameKey)},
+                                    {kTypeKey, group.value(kTypeKey)},
+                                    {kStrategyKey, group.value(kStrategyKey)},
+                                    {kOptionsKey, group.value(kOptionsKey)},
+                                    {kMembersKey, group.value(kMembersKey)}});
     }
     return editable;
 }
 
 QList<QVariantMap> rules(QStringView text)
 {
-    const QString typeKey = QStringLiteral("type");
-    const QString valueKey = QStringLiteral("value");
-    const QString policyKey = QStringLiteral("policy");
     QList<QVariantMap> records;
     forEachLineInSection(text, u"[Rule]", [&](QStringView line) {
         const QStringView trimmedLine = trimmed(line);
@@ -274,7 +285,7 @@ QList<QVariantMap> rules(QStringView text)
             value = QStringView();
         }
         records.append(QVariantMap{
-            {typeKey, type.toString()}, {valueKey, value.toString()}, {policyKey, policy.toString()}});
+            {kTypeKey, type.toString()}, {kValueKey, value.toString()}, {kPolicyKey, policy.toString()}});
     });
     return records;
 }
@@ -330,12 +341,12 @@ QStringList ruleLines(const QList<QVariantMap>& rules)
     QStringList lines;
     lines.reserve(rules.size());
     for (const QVariantMap& rule : rules) {
-        const QString type = stringOf(rule, "type");
-        const QString policy = stringOf(rule, "policy");
+        const QString type = stringOf(rule, kTypeKey);
+        const QString policy = stringOf(rule, kPolicyKey);
         if (type == u"FINAL") {
-            lines.append(QStringLiteral("FINAL,") + policy);
+            lines.append(QStringLiteral("FINAL,") % policy);
         } else {
-            lines.append(type + u',' + stringOf(rule, "value") + u',' + policy);
+            lines.append(type % u',' % stringOf(rule, kValueKey) % u',' % policy);
         }
     }
     return lines;
@@ -346,10 +357,10 @@ QStringList proxyLines(const QList<QVariantMap>& nodes)
     QStringList lines;
     lines.reserve(nodes.size());
     for (const QVariantMap& node : nodes) {
-        QString line = stringOf(node, "name") + QStringLiteral(" = ferrow, ") + stringOf(node, "server") +
-                       QStringLiteral(", ") + stringOf(node, "port") + QStringLiteral(", psk=") + stringOf(node, "psk") +
-                       QStringLiteral(", tfo=") + stringOf(node, "tfo", QStringLiteral("off"));
-        const QVariantMap extra = node.value(QStringLiteral("extra")).toMap();
+        QString line = stringOf(node, kNameKey) + QStringLiteral(" = ferrow, ") + stringOf(node, kServerKey) +
+                       QStringLiteral(", ") + stringOf(node, kPortKey) + QStringLiteral(", psk=") + stringOf(node, kPskKey) +
+                       QStringLiteral(", tfo=") + stringOf(node, kTfoKey, QStringLiteral("off"));
+        const QVariantMap extra = node.value(kExtraKey).toMap();
         for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
             line += QStringLiteral(", ") + it.key() + u'=' + it.value().toString();
         }
@@ -363,16 +374,16 @@ QStringList groupLines(const QList<QVariantMap>& groups)
     QStringList lines;
     lines.reserve(groups.size());
     for (const QVariantMap& group : groups) {
-        QString type = stringOf(group, "type");
+        QString type = stringOf(group, kTypeKey);
         if (type.isEmpty()) {
             type = QStringLiteral("select");
         }
         QStringList fields{type};
-        fields.append(group.value(QStringLiteral("members")).toStringList());
-        QVariantMap options = group.value(QStringLiteral("options")).toMap();
-        const QString strategy = stringOf(group, "strategy");
+        fields.append(group.value(kMembersKey).toStringList());
+        QVariantMap options = group.value(kOptionsKey).toMap();
+        const QString strategy = stringOf(group, kStrategyKey);
         if (!strategy.isEmpty()) {
-            options.insert(QStringLiteral("strategy"), strategy);
+            options.insert(kStrategyKey, strategy);
         }
         for (auto it = options.cbegin(); it != options.cend(); ++it) {
             const QString value = it.value().toString();
@@ -380,7 +391,7 @@ QStringList groupLines(const QList<QVariantMap>& groups)
                 fields.append(it.key() + u'=' + value);
             }
         }
-        lines.append(stringOf(group, "name") + QStringLiteral(" = ") + fields.join(QStringLiteral(", ")));
+        lines.append(stringOf(group, kNameKey) + QStringLiteral(" = ") + fields.join(QStringLiteral(", ")));
     }
     return lines;
 }

@@ -1,22 +1,22 @@
 #include "FRWProfileStore.h"
 
 #include <QCollator>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QUrl>
 
 #include "FRWAPIInfo.h"
+#include "FRWAtomicFile.h"
 #include "FRWDefaultsKeys.h"
 #include "FRWLegacyStoreMigration.h"
 #include "FRWNames.h"
 #include "FRWProfileDocument.h"
+#include "FRWProfileEdits.h"
+#include "FRWRenderedConfig.h"
 #include "FRWShareLink.h"
 #include "FRWUserDefaults.h"
 
@@ -28,21 +28,6 @@ constexpr qsizetype kMaxNameBytes = 250;
 constexpr int kReloadTimeoutMs = 60 * 1000;
 
 const QString kConfExtension = QStringLiteral(".conf");
-
-std::optional<QString> decodeUtf8(const QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-QString digestOf(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
 
 // Cuts a name to the length limits without splitting a character.
 QString shortened(QString name)
@@ -56,12 +41,28 @@ QString shortened(QString name)
     return name;
 }
 
+// The order a file browser shows names in: localised, without case, digit runs by value. The C
+// locale has no such collation, so it borrows English rules.
+QCollator fileBrowserOrder()
+{
+    QLocale locale;
+    if (locale.language() == QLocale::C) {
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    }
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
 } // namespace
 
 FRWProfileStore::FRWProfileStore(const FRWAppPaths& paths, QObject* parent)
     : QObject(parent)
     , m_paths(paths)
     , m_defaults(std::make_unique<FRWUserDefaults>(paths.settingsFile))
+    , m_rendered(std::make_unique<FRWRenderedConfig>(
+          paths.supportFolder + u'/' + QLatin1String(ferrow::kRenderedConfigFileName), *m_defaults))
 {
 }
 
@@ -194,21 +195,14 @@ void FRWProfileStore::load()
     migrateLegacyStoreIfNeeded();
 
     QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(entries.begin(), entries.end(), collator);
+    std::sort(entries.begin(), entries.end(), fileBrowserOrder());
 
     for (const QString& entry : entries) {
         const qsizetype dot = entry.lastIndexOf(u'.');
         if (dot < 0 || QStringView(entry).sliced(dot + 1) != QLatin1String(ferrow::kProfileExtension)) {
             continue;
         }
-        QFile file(dir + u'/' + entry);
-        if (!file.open(QIODevice::ReadOnly)) {
-            continue;
-        }
-        const std::optional<QString> text = decodeUtf8(file.readAll());
+        const std::optional<QString> text = FRWAtomicFile::readText(dir + u'/' + entry);
         if (!text) {
             qWarning("ferrow: skipping profile file %s: it is not UTF-8 text", qPrintable(entry));
             continue;
@@ -228,6 +222,10 @@ void FRWProfileStore::load()
     m_activeID = m_defaults->string(ferrow::defaults::kActiveProfile);
     if (!profileNamed(m_activeID)) {
         m_activeID = m_profiles.first()->identifier;
+    }
+    // What the library last wrote to profile.conf is, as far as it knows now, that profile's text.
+    if (const FRWProfilePtr owner = profileNamed(m_rendered->renderedFor())) {
+        m_rendered->setLastText(owner->configText);
     }
     emit profilesChanged();
 }
@@ -251,7 +249,7 @@ void FRWProfileStore::save()
         }
         const QString fileName = unique + kConfExtension;
         kept.insert(fileName);
-        writeTextAtomically(fileForName(unique), profile->configText);
+        FRWAtomicFile::writeText(fileForName(unique), profile->configText);
         if (unique != profile->identifier) {
             // Written first, removed second: a failed write never costs the old file. A file that a
             // profile earlier in this save now owns stays.
@@ -269,7 +267,6 @@ void FRWProfileStore::save()
     m_ownedFiles = kept;
 
     m_defaults->setString(ferrow::defaults::kActiveProfile, m_activeID);
-    m_defaults->sync();
 
     if (const FRWProfilePtr active = activeProfile()) {
         writeRenderedConfig(*active);
@@ -289,30 +286,9 @@ void FRWProfileStore::sweepProfilesFolder(const QSet<QString>& kept)
     }
 }
 
-bool FRWProfileStore::writeTextAtomically(const QString& path, const QString& text)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qWarning("ferrow: cannot write %s: %s", qPrintable(path), qPrintable(file.errorString()));
-        return false;
-    }
-    file.write(text.toUtf8());
-    if (!file.commit()) {
-        qWarning("ferrow: cannot write %s: %s", qPrintable(path), qPrintable(file.errorString()));
-        return false;
-    }
-    return true;
-}
-
 void FRWProfileStore::writeRenderedConfig(const FRWProfile& profile)
 {
-    const QString text = renderConfigFor(profile);
-    if (!writeTextAtomically(configPath(), text)) {
-        return;
-    }
-    m_defaults->setString(ferrow::defaults::kRenderedProfile, profile.identifier);
-    m_defaults->setString(ferrow::defaults::kRenderedDigest, digestOf(text.toUtf8()));
-    m_defaults->sync();
+    m_rendered->write(profile.identifier, renderConfigFor(profile));
 }
 
 // profile.conf is regenerated at every save. When the user edited it by hand since it was last
@@ -320,25 +296,12 @@ void FRWProfileStore::writeRenderedConfig(const FRWProfile& profile)
 // in the library as well, both versions are kept: the hand-edited one as a profile of its own.
 void FRWProfileStore::adoptHandEditsOfRenderedConfig()
 {
-    const QString renderedFor = m_defaults->string(ferrow::defaults::kRenderedProfile);
-    const QString lastDigest = m_defaults->string(ferrow::defaults::kRenderedDigest);
-    if (renderedFor.isEmpty() || lastDigest.isEmpty()) {
+    const std::optional<QString> edited = m_rendered->editedText();
+    const FRWProfilePtr owner = profileNamed(m_rendered->renderedFor());
+    if (!edited || !owner || *edited == owner->configText) {
         return;
     }
-    QFile file(configPath());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    if (digestOf(bytes) == lastDigest) {
-        return;
-    }
-    const std::optional<QString> edited = decodeUtf8(bytes);
-    const FRWProfilePtr owner = profileNamed(renderedFor);
-    if (!edited || !owner) {
-        return;
-    }
-    if (digestOf(owner->configText.toUtf8()) == lastDigest) {
+    if (owner->configText == m_rendered->lastText()) {
         qInfo("ferrow: taking the hand edits of profile.conf into profile %s", qPrintable(owner->name));
         owner->configText = *edited;
         return;
@@ -480,41 +443,12 @@ void FRWProfileStore::rewriteProxies(const QList<QVariantMap>& nodes, const QLis
     save();
 }
 
-namespace {
-
-const QString kName = QStringLiteral("name");
-const QString kMembers = QStringLiteral("members");
-
-QString tfoOrOff(const QString& tfo)
-{
-    return tfo.isEmpty() ? QStringLiteral("off") : tfo;
-}
-
-QStringList membersOf(const QVariantMap& group)
-{
-    return group.value(kMembers).toStringList();
-}
-
-} // namespace
-
 void FRWProfileStore::addNode(const QString& name, const QString& server, int port, const QString& psk,
                               const QString& tfo)
 {
     QList<QVariantMap> nodeRecords = editableNodes();
     QList<QVariantMap> groupRecords = editableGroups();
-    nodeRecords.append(QVariantMap{{kName, name},
-                                   {QStringLiteral("server"), server},
-                                   {QStringLiteral("port"), QString::number(port)},
-                                   {QStringLiteral("psk"), psk},
-                                   {QStringLiteral("tfo"), tfoOrOff(tfo)},
-                                   {QStringLiteral("extra"), QVariantMap()}});
-    for (QVariantMap& group : groupRecords) {
-        QStringList members = membersOf(group);
-        if (!members.contains(name)) {
-            members.append(name);
-            group.insert(kMembers, members);
-        }
-    }
+    FRWProfileEdits::addNode(nodeRecords, groupRecords, {name, server, port, psk, tfo});
     rewriteProxies(nodeRecords, groupRecords);
 }
 
@@ -523,23 +457,7 @@ void FRWProfileStore::updateNode(const QString& oldName, const QString& name, co
 {
     QList<QVariantMap> nodeRecords = editableNodes();
     QList<QVariantMap> groupRecords = editableGroups();
-    for (QVariantMap& node : nodeRecords) {
-        if (node.value(kName).toString() == oldName) {
-            node.insert(kName, name);
-            node.insert(QStringLiteral("server"), server);
-            node.insert(QStringLiteral("port"), QString::number(port));
-            node.insert(QStringLiteral("psk"), psk);
-            node.insert(QStringLiteral("tfo"), tfoOrOff(tfo));
-        }
-    }
-    for (QVariantMap& group : groupRecords) {
-        QStringList members = membersOf(group);
-        const qsizetype index = members.indexOf(oldName);
-        if (index >= 0) {
-            members[index] = name;
-            group.insert(kMembers, members);
-        }
-    }
+    FRWProfileEdits::updateNode(nodeRecords, groupRecords, oldName, {name, server, port, psk, tfo});
     rewriteProxies(nodeRecords, groupRecords);
 }
 
@@ -547,12 +465,7 @@ void FRWProfileStore::deleteNode(const QString& name)
 {
     QList<QVariantMap> nodeRecords = editableNodes();
     QList<QVariantMap> groupRecords = editableGroups();
-    nodeRecords.removeIf([&](const QVariantMap& node) { return node.value(kName).toString() == name; });
-    for (QVariantMap& group : groupRecords) {
-        QStringList members = membersOf(group);
-        members.removeAll(name);
-        group.insert(kMembers, members);
-    }
+    FRWProfileEdits::deleteNode(nodeRecords, groupRecords, name);
     rewriteProxies(nodeRecords, groupRecords);
 }
 
@@ -560,31 +473,14 @@ void FRWProfileStore::addGroup(const QString& name, const QString& type, const Q
                                const QString& strategy)
 {
     QList<QVariantMap> groupRecords = editableGroups();
-    const auto existing = std::find_if(groupRecords.begin(), groupRecords.end(),
-                                       [&](const QVariantMap& group) { return group.value(kName) == name; });
-    if (existing != groupRecords.end()) {
-        existing->insert(QStringLiteral("type"), type);
-        existing->insert(kMembers, members);
-        existing->insert(QStringLiteral("strategy"), strategy);
-    } else {
-        groupRecords.append(QVariantMap{{kName, name},
-                                        {QStringLiteral("type"), type},
-                                        {QStringLiteral("strategy"), strategy},
-                                        {QStringLiteral("options"), QVariantMap()},
-                                        {kMembers, members}});
-    }
+    FRWProfileEdits::addGroup(groupRecords, name, type, members, strategy);
     rewriteProxies(editableNodes(), groupRecords);
 }
 
 void FRWProfileStore::deleteGroup(const QString& name)
 {
     QList<QVariantMap> groupRecords = editableGroups();
-    groupRecords.removeIf([&](const QVariantMap& group) { return group.value(kName).toString() == name; });
-    for (QVariantMap& group : groupRecords) {
-        QStringList members = membersOf(group);
-        members.removeAll(name);
-        group.insert(kMembers, members);
-    }
+    FRWProfileEdits::deleteGroup(groupRecords, name);
     rewriteProxies(editableNodes(), groupRecords);
 }
 

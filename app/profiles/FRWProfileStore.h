@@ -13,6 +13,7 @@
 #include "FRWAppPaths.h"
 #include "FRWProfile.h"
 
+class FRWRenderedConfig;
 class FRWUserDefaults;
 class QNetworkAccessManager;
 
@@ -88,11 +89,11 @@ private:
     void adoptHandEditsOfRenderedConfig();
     void writeRenderedConfig(const FRWProfile& profile);
     void sweepProfilesFolder(const QSet<QString>& kept);
-    bool writeTextAtomically(const QString& path, const QString& text);
     QString ensureProfilesDir() const;
 
     FRWAppPaths m_paths;
     std::unique_ptr<FRWUserDefaults> m_defaults;
+    std::unique_ptr<FRWRenderedConfig> m_rendered;
     APIInfoPathProvider m_apiInfoPath;
     QNetworkAccessManager* m_network = nullptr;
     QList<FRWProfilePtr> m_profiles;

@@ -21,7 +21,7 @@ QString FRWUserDefaults::string(const char* key) const
 
 void FRWUserDefaults::setString(const char* key, const QString& value)
 {
-    m_settings->setValue(QLatin1String(key), value);
+    setValue(key, value);
 }
 
 bool FRWUserDefaults::boolean(const char* key) const
@@ -31,7 +31,7 @@ bool FRWUserDefaults::boolean(const char* key) const
 
 void FRWUserDefaults::setBoolean(const char* key, bool value)
 {
-    m_settings->setValue(QLatin1String(key), value);
+    setValue(key, value);
 }
 
 QVariant FRWUserDefaults::value(const char* key) const
@@ -39,9 +39,14 @@ QVariant FRWUserDefaults::value(const char* key) const
     return m_settings->value(QLatin1String(key));
 }
 
+// An unchanged value is not written again: every change costs a flush of the settings file.
 void FRWUserDefaults::setValue(const char* key, const QVariant& value)
 {
-    m_settings->setValue(QLatin1String(key), value);
+    const QLatin1String name(key);
+    if (m_settings->contains(name) && m_settings->value(name) == value) {
+        return;
+    }
+    m_settings->setValue(name, value);
 }
 
 bool FRWUserDefaults::contains(const char* key) const

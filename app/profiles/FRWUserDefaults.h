@@ -8,6 +8,7 @@
 class QSettings;
 
 /// The user settings of Ferrow: an INI file (QSettings) with the keys of FRWDefaultsKeys.h.
+/// Changes are coalesced and reach the disk when the event loop next runs, or at `sync`.
 class FRWUserDefaults {
 public:
     explicit FRWUserDefaults(const QString& settingsFile);

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "FRWAppPaths.h"
+#include "FRWProfileStore.h"
+#include "TemporaryHome.h"
+
+/// A profile library in a temporary home, with helpers to look at what it wrote.
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    ferrow::test::TemporaryHome home;
+    FRWAppPaths paths = FRWAppPaths::fromEnvironment();
+
+    std::unique_ptr<FRWProfileStore> loadedStore()
+    {
+        auto store = std::make_unique<FRWProfileStore>(paths);
+        store->load();
+        return store;
+    }
+
+    QString profilesDir() const { return paths.supportFolder + QStringLiteral("/Profiles"); }
+    QString profileFile(const QString& name) const { return profilesDir() + u'/' + name + QStringLiteral(".conf"); }
+    QString renderedConfig() const { return readText(paths.supportFolder + QStringLiteral("/profile.conf")); }
+
+    static QString readText(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
+    }
+
+    static void writeBytes(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(path.section(u'/', 0, -2));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    QStringList folderEntries() const
+    {
+        return QDir(profilesDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    QVariant storedDefault(const char* key) const
+    {
+        return QSettings(paths.settingsFile, QSettings::IniFormat).value(QLatin1String(key));
+    }
+
+    static QStringList names(const FRWProfileStore& store)
+    {
+        QStringList result;
+        for (const FRWProfilePtr& profile : store.profiles()) {
+            result.append(profile->name);
+        }
+        return result;
+    }
+};
