@@ -77,14 +77,16 @@ int main(int argc, char** argv)
     qsizetype sink = 0;
     const auto reader = [&](const char* name, const std::function<qsizetype()>& read) {
         const double seconds = bestOf(7, [&] { sink += read(); });
-        std::printf("%-16s %8.1f MB/s  (%.2f ms)  target >= 100 MB/s\n", name, megabytes / seconds, seconds * 1e3);
+        std::printf("%-16s %8.1f MB/s  (%.2f ms)  target >= 100 MB/s\n", name, megabytes / seconds,
+                    seconds * 1e3);
     };
     reader("rules", [&] { return FRWProfileDocument::rules(text).size(); });
     reader("nodes", [&] { return FRWProfileDocument::nodes(text).size(); });
     reader("editableNodes", [&] { return FRWProfileDocument::editableNodes(text).size(); });
     reader("groups", [&] { return FRWProfileDocument::groups(text).size(); });
 
-    FRWProfileStore store(FRWAppPaths::under(dir.path() + QStringLiteral("/data"), dir.path() + QStringLiteral("/config")));
+    FRWProfileStore store(
+        FRWAppPaths::under(dir.path() + QStringLiteral("/data"), dir.path() + QStringLiteral("/config")));
     store.load();
     store.activeProfile()->configText = text;
     store.save();

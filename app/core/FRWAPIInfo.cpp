@@ -9,7 +9,7 @@ namespace FRWAPIInfo {
 
 namespace {
 // A real api-info file is a few hundred bytes; anything larger is not one.
-constexpr qint64 kMaxFileSize = 64 * 1024;
+constexpr qint64 kMaxFileSize = qint64{64} * 1024;
 } // namespace
 
 std::optional<QJsonObject> read(const QString& path)

@@ -9,7 +9,7 @@ namespace {
 // The XDG base directory rule: the variable when it holds an absolute path, else the fallback.
 QString xdgHome(const char* variable, const QString& fallbackBelowHome)
 {
-    const QString value = qEnvironmentVariable(variable);
+    QString value = qEnvironmentVariable(variable);
     if (!value.isEmpty() && QDir::isAbsolutePath(value)) {
         return value;
     }

@@ -22,9 +22,7 @@ QString numbered(const QString& base, unsigned long counter)
 
 FRWLegacyStoreMigration::FRWLegacyStoreMigration(QString supportFolder, QString profilesDir,
                                                  FRWUserDefaults& defaults)
-    : m_supportFolder(std::move(supportFolder))
-    , m_profilesDir(std::move(profilesDir))
-    , m_defaults(defaults)
+    : m_supportFolder(std::move(supportFolder)), m_profilesDir(std::move(profilesDir)), m_defaults(defaults)
 {
 }
 
@@ -57,7 +55,7 @@ void FRWLegacyStoreMigration::migrate(const QString& legacyPath)
     const QJsonObject library = document.object();
     const QJsonValue activeID = library.value(QStringLiteral("activeID"));
     bool complete = true;
-    for (const QJsonValue& element : library.value(QStringLiteral("profiles")).toArray()) {
+    for (const QJsonValue element : library.value(QStringLiteral("profiles")).toArray()) {
         if (!element.isObject()) {
             continue;
         }
@@ -109,10 +107,11 @@ bool FRWLegacyStoreMigration::migrateProfile(const QString& wantedName, const QS
     return true;
 }
 
-QString FRWLegacyStoreMigration::nextFreeName(const QString& base, unsigned long& counter, bool checkFiles) const
+QString FRWLegacyStoreMigration::nextFreeName(const QString& base, unsigned long& counter,
+                                              bool checkFiles) const
 {
     for (;;) {
-        const QString candidate = numbered(base, counter++);
+        QString candidate = numbered(base, counter++);
         const bool fileTaken = checkFiles && QFile::exists(m_profilesDir + u'/' + candidate + u'.' +
                                                            QLatin1String(ferrow::kProfileExtension));
         if (!m_usedNames.contains(candidate.toLower()) && !fileTaken) {

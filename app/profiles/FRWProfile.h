@@ -9,9 +9,7 @@
 class FRWProfile {
 public:
     FRWProfile(QString identifier, QString name, QString configText)
-        : identifier(std::move(identifier))
-        , name(std::move(name))
-        , configText(std::move(configText))
+        : identifier(std::move(identifier)), name(std::move(name)), configText(std::move(configText))
     {
     }
 

@@ -358,8 +358,9 @@ QStringList proxyLines(const QList<QVariantMap>& nodes)
     lines.reserve(nodes.size());
     for (const QVariantMap& node : nodes) {
         QString line = stringOf(node, kNameKey) + QStringLiteral(" = ferrow, ") + stringOf(node, kServerKey) +
-                       QStringLiteral(", ") + stringOf(node, kPortKey) + QStringLiteral(", psk=") + stringOf(node, kPskKey) +
-                       QStringLiteral(", tfo=") + stringOf(node, kTfoKey, QStringLiteral("off"));
+                       QStringLiteral(", ") + stringOf(node, kPortKey) + QStringLiteral(", psk=") +
+                       stringOf(node, kPskKey) + QStringLiteral(", tfo=") +
+                       stringOf(node, kTfoKey, QStringLiteral("off"));
         const QVariantMap extra = node.value(kExtraKey).toMap();
         for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
             line += QStringLiteral(", ") + it.key() + u'=' + it.value().toString();

@@ -77,11 +77,11 @@ void deleteNode(QList<QVariantMap>& nodes, QList<QVariantMap>& groups, const QSt
     removeReferences(groups, name);
 }
 
-void addGroup(QList<QVariantMap>& groups, const QString& name, const QString& type, const QStringList& members,
-              const QString& strategy)
+void addGroup(QList<QVariantMap>& groups, const QString& name, const QString& type,
+              const QStringList& members, const QString& strategy)
 {
-    const auto existing =
-        std::find_if(groups.begin(), groups.end(), [&](const QVariantMap& group) { return isNamed(group, name); });
+    const auto existing = std::find_if(groups.begin(), groups.end(),
+                                       [&](const QVariantMap& group) { return isNamed(group, name); });
     if (existing != groups.end()) {
         existing->insert(QStringLiteral("type"), type);
         existing->insert(kMembers, members);

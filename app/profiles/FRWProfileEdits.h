@@ -25,8 +25,8 @@ void updateNode(QList<QVariantMap>& nodes, QList<QVariantMap>& groups, const QSt
 /// Drops every node of the name and every reference to it.
 void deleteNode(QList<QVariantMap>& nodes, QList<QVariantMap>& groups, const QString& name);
 /// Replaces the first group of the name (keeping its other options) or appends a new one.
-void addGroup(QList<QVariantMap>& groups, const QString& name, const QString& type, const QStringList& members,
-              const QString& strategy);
+void addGroup(QList<QVariantMap>& groups, const QString& name, const QString& type,
+              const QStringList& members, const QString& strategy);
 /// Drops every group of the name and every reference to it.
 void deleteGroup(QList<QVariantMap>& groups, const QString& name);
 

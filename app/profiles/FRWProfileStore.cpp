@@ -109,7 +109,7 @@ QString FRWProfileStore::fileForName(const QString& name) const
 
 QString FRWProfileStore::ensureProfilesDir() const
 {
-    const QString dir = profilesDir();
+    QString dir = profilesDir();
     QDir().mkpath(dir);
     return dir;
 }
@@ -194,7 +194,8 @@ void FRWProfileStore::load()
     const QString dir = ensureProfilesDir();
     migrateLegacyStoreIfNeeded();
 
-    QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList entries =
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     std::sort(entries.begin(), entries.end(), fileBrowserOrder());
 
     for (const QString& entry : entries) {

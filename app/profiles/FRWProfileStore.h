@@ -22,6 +22,7 @@ class QNetworkAccessManager;
 /// acts on the active profile's text. GUI thread only.
 class FRWProfileStore : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWProfileStore)
 
 public:
     /// Where a running core announces its controller API; empty when no core can be asked.
@@ -70,11 +71,13 @@ public:
     void replaceSection(const QString& header, const QStringList& lines);
     void setRules(const QList<QVariantMap>& rules);
     void rewriteProxies(const QList<QVariantMap>& nodes, const QList<QVariantMap>& groups);
-    void addNode(const QString& name, const QString& server, int port, const QString& psk, const QString& tfo);
+    void addNode(const QString& name, const QString& server, int port, const QString& psk,
+                 const QString& tfo);
     void updateNode(const QString& oldName, const QString& name, const QString& server, int port,
                     const QString& psk, const QString& tfo);
     void deleteNode(const QString& name);
-    void addGroup(const QString& name, const QString& type, const QStringList& members, const QString& strategy);
+    void addGroup(const QString& name, const QString& type, const QStringList& members,
+                  const QString& strategy);
     void deleteGroup(const QString& name);
 
     static QString templateConfig();

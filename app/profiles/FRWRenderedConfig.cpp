@@ -9,8 +9,7 @@
 #include "FRWUserDefaults.h"
 
 FRWRenderedConfig::FRWRenderedConfig(QString path, FRWUserDefaults& defaults)
-    : m_path(std::move(path))
-    , m_defaults(defaults)
+    : m_path(std::move(path)), m_defaults(defaults)
 {
 }
 

@@ -60,7 +60,8 @@ std::optional<QString> decodedKey(QStringView urlSafe)
             return std::nullopt;
         }
     }
-    const auto decoded = QByteArray::fromBase64Encoding(key.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(key.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded) {
         return std::nullopt;
     }

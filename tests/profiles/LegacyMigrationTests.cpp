@@ -25,7 +25,8 @@ TEST_F(LegacyMigrationTest, ConvertsProfilesWithUniqueSanitisedNamesAndTheActive
 TEST_F(LegacyMigrationTest, ATakenFileNameKeepsBothTexts)
 {
     writeBytes(profileFile("Home"), "already here");
-    writeBytes(legacyPath(), R"({"activeID": "a", "profiles": [{"id": "a", "name": "Home", "config": "legacy"}]})");
+    writeBytes(legacyPath(),
+               R"({"activeID": "a", "profiles": [{"id": "a", "name": "Home", "config": "legacy"}]})");
     const auto store = loadedStore();
     EXPECT_EQ(readText(profileFile("Home")), "already here");
     EXPECT_EQ(readText(profileFile("Home 2")), "legacy");

@@ -51,10 +51,10 @@ TEST(ProfileSections, TrimmingLeavesOtherWhitespaceAlone)
 
 TEST(ProfileNodes, ProxyLineFieldsOptionsAndDefaults)
 {
-    const QString text = QStringLiteral(
-        "[Proxy]\nX = ferrow, h, 8443, PSK=k, tfo=on, underlying-proxy=Y, foo\n"
-        "Bare = ferrow\n# Skip = ferrow, s, 1\nno equals sign here\n = ferrow, anon, 1\n"
-        "Dup = ferrow, d, 1, a=1, A=2, =ignored\n");
+    const QString text =
+        QStringLiteral("[Proxy]\nX = ferrow, h, 8443, PSK=k, tfo=on, underlying-proxy=Y, foo\n"
+                       "Bare = ferrow\n# Skip = ferrow, s, 1\nno equals sign here\n = ferrow, anon, 1\n"
+                       "Dup = ferrow, d, 1, a=1, A=2, =ignored\n");
     const auto nodes = doc::editableNodes(text);
     ASSERT_EQ(nodes.size(), 4);
 
@@ -116,8 +116,9 @@ TEST(ProfileGroups, MembersOptionsStrategyAndSelected)
 
 TEST(ProfileRules, FieldsFinalAndOneWordLines)
 {
-    const QString text = QStringLiteral("[Rule]\nDOMAIN-SUFFIX, a.com , Proxy, no-resolve\nFINAL,Proxy,extra\n"
-                                        "final,x\n  # comment\nMATCH\n");
+    const QString text =
+        QStringLiteral("[Rule]\nDOMAIN-SUFFIX, a.com , Proxy, no-resolve\nFINAL,Proxy,extra\n"
+                       "final,x\n  # comment\nMATCH\n");
     const auto rules = doc::rules(text);
     ASSERT_EQ(rules.size(), 4);
     EXPECT_EQ(str(rules[0], "value"), "a.com");

@@ -2,11 +2,12 @@
 
 namespace {
 
-const QByteArray kThreeGroups = "[General]\nkeep = me\n\n[Proxy]\n# how to write a node\n"
-                                "A = ferrow, a.example, 443, psk=ka, tfo=auto, underlying-proxy=B\n"
-                                "B = ferrow, b.example, 8443, psk=kb\n\n"
-                                "[Proxy Group]\n# groups\nG1 = select, A, B, A\nG2 = url-test, B, interval=300\n"
-                                "G3 = load-balance, A, strategy=round-robin\n\n[Rule]\nFINAL,G1\n";
+const QByteArray kThreeGroups =
+    "[General]\nkeep = me\n\n[Proxy]\n# how to write a node\n"
+    "A = ferrow, a.example, 443, psk=ka, tfo=auto, underlying-proxy=B\n"
+    "B = ferrow, b.example, 8443, psk=kb\n\n"
+    "[Proxy Group]\n# groups\nG1 = select, A, B, A\nG2 = url-test, B, interval=300\n"
+    "G3 = load-balance, A, strategy=round-robin\n\n[Rule]\nFINAL,G1\n";
 
 QStringList membersOf(const QList<QVariantMap>& groups, const QString& name)
 {
@@ -49,13 +50,12 @@ TEST_F(ProfileEditingTest, NewNodeJoinsEveryGroupOnceAndIsSaved)
 TEST_F(ProfileEditingTest, RewriteDropsCommentsOfProxySectionsAndKeepsOtherSections)
 {
     store->addNode("C", "c", 1, "k", "off");
-    EXPECT_EQ(savedText(),
-              "[General]\nkeep = me\n\n[Proxy]\n"
-              "A = ferrow, a.example, 443, psk=ka, tfo=auto, underlying-proxy=B\n"
-              "B = ferrow, b.example, 8443, psk=kb, tfo=off\n"
-              "C = ferrow, c, 1, psk=k, tfo=off\n"
-              "[Proxy Group]\nG1 = select, A, B, A, C\nG2 = url-test, B, C, interval=300\n"
-              "G3 = load-balance, A, C, strategy=round-robin\n[Rule]\nFINAL,G1\n");
+    EXPECT_EQ(savedText(), "[General]\nkeep = me\n\n[Proxy]\n"
+                           "A = ferrow, a.example, 443, psk=ka, tfo=auto, underlying-proxy=B\n"
+                           "B = ferrow, b.example, 8443, psk=kb, tfo=off\n"
+                           "C = ferrow, c, 1, psk=k, tfo=off\n"
+                           "[Proxy Group]\nG1 = select, A, B, A, C\nG2 = url-test, B, C, interval=300\n"
+                           "G3 = load-balance, A, C, strategy=round-robin\n[Rule]\nFINAL,G1\n");
 }
 
 TEST_F(ProfileEditingTest, UpdateRenamesOnlyTheFirstReferenceAndKeepsExtras)

@@ -39,7 +39,8 @@ protected:
 TEST_F(ProfileReloadTest, SaveAsksTheRunningCoreToReloadWithItsSecret)
 {
     writeAPIInfo(QJsonDocument(QJsonObject{{"address", QString::fromStdString(server.address())},
-                                           {"secret", "s3cr3t"}, {"pid", 12}})
+                                           {"secret", "s3cr3t"},
+                                           {"pid", 12}})
                      .toJson());
     const auto store = storeAskingCore();
     store->setRules({{{"type", "FINAL"}, {"policy", "DIRECT"}}});
@@ -53,13 +54,17 @@ TEST_F(ProfileReloadTest, SaveAsksTheRunningCoreToReloadWithItsSecret)
 
 TEST_F(ProfileReloadTest, EmptyOrMissingSecretSendsNoAuthorization)
 {
-    writeAPIInfo(QJsonDocument(QJsonObject{{"address", QString::fromStdString(server.address())}, {"secret", ""}}).toJson());
+    writeAPIInfo(
+        QJsonDocument(QJsonObject{{"address", QString::fromStdString(server.address())}, {"secret", ""}})
+            .toJson());
     const auto store = storeAskingCore();
     store->save();
     ASSERT_TRUE(requestArrives(1));
     EXPECT_FALSE(server.requests().at(0).hasHeader("authorization"));
 
-    writeAPIInfo(QJsonDocument(QJsonObject{{"address", QString::fromStdString(server.address())}, {"secret", 42}}).toJson());
+    writeAPIInfo(
+        QJsonDocument(QJsonObject{{"address", QString::fromStdString(server.address())}, {"secret", 42}})
+            .toJson());
     store->save();
     ASSERT_TRUE(requestArrives(2));
     EXPECT_FALSE(server.requests().at(1).hasHeader("authorization"));
@@ -69,9 +74,9 @@ TEST_F(ProfileReloadTest, NoValidAPIInfoMeansNoRequest)
 {
     const auto store = storeAskingCore();
     store->save(); // no file at all
-    for (const QByteArray& bad : {QByteArray("not json"), QByteArray("[\"127.0.0.1:1\"]"),
-                                  QByteArray("{\"secret\": \"s\"}"), QByteArray("{\"address\": \"\"}"),
-                                  QByteArray("{\"address\": 8080}")}) {
+    for (const QByteArray& bad :
+         {QByteArray("not json"), QByteArray("[\"127.0.0.1:1\"]"), QByteArray("{\"secret\": \"s\"}"),
+          QByteArray("{\"address\": \"\"}"), QByteArray("{\"address\": 8080}")}) {
         writeAPIInfo(bad);
         store->save();
     }

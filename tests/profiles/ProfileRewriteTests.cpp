@@ -32,7 +32,8 @@ TEST(ReplaceSection, MissingSectionIsAppendedAfterAnEmptyLine)
 
 TEST(ReplaceSection, EverySectionOfTheNameGetsTheNewLines)
 {
-    const QString result = doc::replaceSection(u"[Rule]\nA,1,x\n[General]\n[RULE]\nB,2,y\n", u"[Rule]", {"N,n,n"});
+    const QString result =
+        doc::replaceSection(u"[Rule]\nA,1,x\n[General]\n[RULE]\nB,2,y\n", u"[Rule]", {"N,n,n"});
     EXPECT_EQ(result, QStringLiteral("[Rule]\nN,n,n\n[General]\n[RULE]\nN,n,n"));
 }
 
@@ -44,9 +45,11 @@ TEST(ReplaceSection, HeaderWithSpacesInsideBracketsIsAnotherSection)
 
 TEST(ReplaceSection, CRLFDocumentIsRewrittenInPlaceWithCRLF)
 {
-    const QString text = QStringLiteral("[General]\r\na = 1\r\n\r\n[Rule]\r\nA,b,c\r\n\r\n[Proxy]\r\nX = ferrow, h, 1\r\n");
+    const QString text =
+        QStringLiteral("[General]\r\na = 1\r\n\r\n[Rule]\r\nA,b,c\r\n\r\n[Proxy]\r\nX = ferrow, h, 1\r\n");
     const QString result = doc::replaceSection(text, u"[Rule]", {"FINAL,X"});
-    EXPECT_EQ(result, QStringLiteral("[General]\r\na = 1\r\n\r\n[Rule]\r\nFINAL,X\r\n[Proxy]\r\nX = ferrow, h, 1\r\n"));
+    EXPECT_EQ(result, QStringLiteral(
+                          "[General]\r\na = 1\r\n\r\n[Rule]\r\nFINAL,X\r\n[Proxy]\r\nX = ferrow, h, 1\r\n"));
     EXPECT_EQ(result.count(QLatin1String("[Rule]")), 1);
     EXPECT_FALSE(result.contains(QRegularExpression(QStringLiteral("[^\r]\n"))));
 }
@@ -78,7 +81,8 @@ TEST(RuleWriter, FormatsRecordsAndDropsExtraFields)
 
 TEST(ProxyWriter, WritesTheFixedFormatWithSortedExtras)
 {
-    const QString text = QStringLiteral("[Proxy]\nX = ferrow, h, 8443, PSK=k, tfo=on, underlying-proxy=Y, foo, b=2, a=1\n");
+    const QString text =
+        QStringLiteral("[Proxy]\nX = ferrow, h, 8443, PSK=k, tfo=on, underlying-proxy=Y, foo, b=2, a=1\n");
     EXPECT_EQ(doc::proxyLines(doc::editableNodes(text)),
               (QStringList{"X = ferrow, h, 8443, psk=k, tfo=on, a=1, b=2, underlying-proxy=Y"}));
     const QList<QVariantMap> bare{{{"name", "N"}, {"server", "s"}, {"port", 1}}};
@@ -88,11 +92,17 @@ TEST(ProxyWriter, WritesTheFixedFormatWithSortedExtras)
 TEST(GroupWriter, TypeDefaultMembersAndNonEmptySortedOptions)
 {
     const QList<QVariantMap> groups{
-        {{"name", "G"}, {"members", QStringList{"A", "B"}}, {"options", QVariantMap{{"z", "1"}, {"empty", ""}}}},
-        {{"name", "LB"}, {"type", "load-balance"}, {"strategy", "round-robin"}, {"members", QStringList{"A"}},
+        {{"name", "G"},
+         {"members", QStringList{"A", "B"}},
+         {"options", QVariantMap{{"z", "1"}, {"empty", ""}}}},
+        {{"name", "LB"},
+         {"type", "load-balance"},
+         {"strategy", "round-robin"},
+         {"members", QStringList{"A"}},
          {"options", QVariantMap{{"strategy", "sticky-sessions"}, {"interval", "60"}}}}};
-    EXPECT_EQ(doc::groupLines(groups),
-              (QStringList{"G = select, A, B, z=1", "LB = load-balance, A, interval=60, strategy=round-robin"}));
+    EXPECT_EQ(
+        doc::groupLines(groups),
+        (QStringList{"G = select, A, B, z=1", "LB = load-balance, A, interval=60, strategy=round-robin"}));
 }
 
 TEST(GroupWriter, ReadWriteRoundTripIsStable)

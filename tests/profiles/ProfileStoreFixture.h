@@ -26,13 +26,17 @@ protected:
     }
 
     QString profilesDir() const { return paths.supportFolder + QStringLiteral("/Profiles"); }
-    QString profileFile(const QString& name) const { return profilesDir() + u'/' + name + QStringLiteral(".conf"); }
+    QString profileFile(const QString& name) const
+    {
+        return profilesDir() + u'/' + name + QStringLiteral(".conf");
+    }
     QString renderedConfig() const { return readText(paths.supportFolder + QStringLiteral("/profile.conf")); }
 
     static QString readText(const QString& path)
     {
         QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
+                                              : QStringLiteral("<missing>");
     }
 
     static void writeBytes(const QString& path, const QByteArray& bytes)
@@ -45,7 +49,8 @@ protected:
 
     QStringList folderEntries() const
     {
-        return QDir(profilesDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(profilesDir())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     QVariant storedDefault(const char* key) const

@@ -166,7 +166,8 @@ TEST_F(ProfileStoreTest, AddAndDuplicate)
     EXPECT_EQ(copy1->name, "Home copy");
     EXPECT_EQ(copy2->name, "Home copy 2");
     EXPECT_EQ(copy2->configText, "home text");
-    EXPECT_EQ(names(*store), (QStringList{"Default", "New Profile", "Home", "Home copy 2", "Home copy", "Last"}));
+    EXPECT_EQ(names(*store),
+              (QStringList{"Default", "New Profile", "Home", "Home copy 2", "Home copy", "Last"}));
     EXPECT_EQ(readText(profileFile("Home copy 2")), "home text");
 }
 
@@ -232,8 +233,9 @@ TEST_F(ProfileStoreTest, RenderedConfigWithoutARecordIsNotAdopted)
 
 TEST_F(ProfileStoreTest, CRLFProfileKeepsItsLineEndsAndGetsOneRuleSection)
 {
-    writeBytes(profileFile("Windows"),
-               "[Proxy]\r\nHK = ferrow, h, 443, psk=k\r\n\r\n[Rule]\r\nFINAL,HK\r\n\r\n[General]\r\nx = 1\r\n");
+    writeBytes(
+        profileFile("Windows"),
+        "[Proxy]\r\nHK = ferrow, h, 443, psk=k\r\n\r\n[Rule]\r\nFINAL,HK\r\n\r\n[General]\r\nx = 1\r\n");
     const auto store = loadedStore();
     ASSERT_EQ(store->editableNodes().size(), 1);
     auto rules = store->rules();

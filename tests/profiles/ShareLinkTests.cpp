@@ -22,7 +22,8 @@ bool rejects(const QString& link)
 
 TEST(ShareLink, ReadsAFullLink)
 {
-    const QVariantMap node = parsed(QStringLiteral("  ferrow://%1@example.org:8443?tfo=ON&x=1#Tokyo%20%E2%9C%93 \n").arg(kKey));
+    const QVariantMap node =
+        parsed(QStringLiteral("  ferrow://%1@example.org:8443?tfo=ON&x=1#Tokyo%20%E2%9C%93 \n").arg(kKey));
     EXPECT_EQ(node, (QVariantMap{{"name", QStringLiteral("Tokyo \u2713")},
                                  {"server", "example.org"},
                                  {"port", "8443"},
@@ -52,7 +53,8 @@ TEST(ShareLink, PortBoundaries)
 {
     EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:1").arg(kKey)).value("port"), "1");
     EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:65535").arg(kKey)).value("port"), "65535");
-    for (const char* port : {"0", "65536", "8a", "-1", "+80", "0000000000080", "99999999999999999999", "8 0"}) {
+    for (const char* port :
+         {"0", "65536", "8a", "-1", "+80", "0000000000080", "99999999999999999999", "8 0"}) {
         EXPECT_TRUE(rejects(QStringLiteral("ferrow://%1@h:%2").arg(kKey, QLatin1String(port)))) << port;
     }
     EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:").arg(kKey)).value("port"), "443"); // empty port text
@@ -66,10 +68,10 @@ TEST(ShareLink, KeyAlphabetsAndPadding)
     EXPECT_EQ(parsed(QStringLiteral("ferrow://YQ@h")).value("psk"), "a");
     EXPECT_EQ(parsed(QStringLiteral("ferrow://YQ==@h")).value("psk"), "a");
     EXPECT_TRUE(rejects(QStringLiteral("ferrow://c2Vj*mV0@h")));
-    EXPECT_TRUE(rejects(QStringLiteral("ferrow://Y@h")));        // cannot be base64 at any padding
-    EXPECT_TRUE(rejects(QStringLiteral("ferrow://Y=Q=@h")));     // padding in the middle
-    EXPECT_TRUE(rejects(QStringLiteral("ferrow://_w@h")));       // 0xFF is not UTF-8
-    EXPECT_FALSE(rejects(QStringLiteral("ferrow://AA@h"))); // a NUL byte is still UTF-8
+    EXPECT_TRUE(rejects(QStringLiteral("ferrow://Y@h")));    // cannot be base64 at any padding
+    EXPECT_TRUE(rejects(QStringLiteral("ferrow://Y=Q=@h"))); // padding in the middle
+    EXPECT_TRUE(rejects(QStringLiteral("ferrow://_w@h")));   // 0xFF is not UTF-8
+    EXPECT_FALSE(rejects(QStringLiteral("ferrow://AA@h")));  // a NUL byte is still UTF-8
 }
 
 TEST(ShareLink, StructureRejections)

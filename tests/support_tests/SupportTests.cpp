@@ -57,8 +57,9 @@ TEST(LoopbackHttpServer, RecordsMethodTargetHeadersAndBody)
 {
     LoopbackHttpServer server;
     server.setResponse(200, "{\"ok\":true}");
-    const std::string answer = exchange(server.port(), "POST /reload?x=1 HTTP/1.1\r\nHost: a\r\n"
-                                                       "Authorization: Bearer s3\r\nContent-Length: 5\r\n\r\nhello");
+    const std::string answer =
+        exchange(server.port(), "POST /reload?x=1 HTTP/1.1\r\nHost: a\r\n"
+                                "Authorization: Bearer s3\r\nContent-Length: 5\r\n\r\nhello");
     ASSERT_TRUE(server.waitForRequests(1, 2s));
     const RecordedRequest request = server.requests().at(0);
     EXPECT_EQ(request.method, "POST");
