@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+
+#include <QWidget>
+
+#include "FRWAccessibility.h"
+#include "FRWTheme.h"
+
+/// A rounded pill with an optional status dot before its title. A press emits clicked().
+class FRWPillButton : public QWidget, public FRWPressable {
+    Q_OBJECT
+public:
+    static constexpr int kHeight = 28;
+
+    FRWPillButton(const QString& title, std::optional<FRWDynamicColor> dotColor, QWidget* parent = nullptr);
+
+    QString title() const { return m_title; }
+    void setTitle(const QString& title);
+    std::optional<FRWDynamicColor> dotColor() const { return m_dotColor; }
+    /// nullopt hides the dot.
+    void setDotColor(std::optional<FRWDynamicColor> color);
+    bool isHovered() const { return m_hovered; }
+    /// Re-applies the colours of the current appearance.
+    void restyle();
+
+    QColor backgroundColor() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+    QString accessibleTitle() const override { return m_title; }
+    /// Sends clicked(); true only when someone listens to it.
+    bool performAccessiblePress() override;
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    int titleLeft() const;
+
+    QString m_title;
+    std::optional<FRWDynamicColor> m_dotColor;
+    bool m_hovered = false;
+};

@@ -1,0 +1,134 @@
+#include "FRWSidebarRow.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "FRWAppearance.h"
+#include "FRWSymbols.h"
+#include "FRWTheme.h"
+
+namespace {
+constexpr int kIconLeading = 14;
+constexpr int kIconSize = 19;
+constexpr int kLabelGap = 10;
+constexpr int kTrailingSize = 13;
+constexpr int kTrailingInset = 12;
+constexpr qreal kCornerRadius = 8;
+} // namespace
+
+FRWSidebarRow::FRWSidebarRow(const QString& itemID, QWidget* parent) : QWidget(parent), m_itemID(itemID)
+{
+    FRWPressable::installAccessibility();
+    setObjectName(QStringLiteral("sidebarRow_") + itemID);
+    setFixedHeight(kHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setMouseTracking(true);
+    connect(FRWAppearance::shared(), &FRWAppearance::changed, this, qOverload<>(&QWidget::update));
+}
+
+void FRWSidebarRow::setTitle(const QString& title)
+{
+    m_title = title;
+    update();
+}
+
+void FRWSidebarRow::setSymbol(const QString& symbol)
+{
+    m_symbol = symbol;
+    update();
+}
+
+void FRWSidebarRow::setTrailingSymbol(const QString& symbol)
+{
+    m_trailingSymbol = symbol;
+    update();
+}
+
+void FRWSidebarRow::setSelected(bool selected)
+{
+    m_selected = selected;
+    update();
+}
+
+void FRWSidebarRow::setHovered(bool hovered)
+{
+    m_hovered = hovered;
+    update();
+}
+
+QColor FRWSidebarRow::backgroundColor() const
+{
+    if (m_selected) {
+        return FRWTheme::selectionBackground().resolved();
+    }
+    if (m_hovered) {
+        return FRWTheme::sidebarHover().resolved();
+    }
+    return Qt::transparent;
+}
+
+bool FRWSidebarRow::performAccessiblePress()
+{
+    if (onClick) {
+        onClick(m_itemID);
+    }
+    return true;
+}
+
+void FRWSidebarRow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const QColor fill = backgroundColor();
+    if (fill.alpha() > 0) {
+        QPainterPath background;
+        background.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+        painter.fillPath(background, fill);
+    }
+
+    const qreal dpr = devicePixelRatioF();
+    const int midY = height() / 2;
+    const QPixmap icon =
+        FRWSymbols::tinted(m_symbol, QSize(kIconSize, kIconSize), FRWTheme::sidebarTitle().resolved(), dpr);
+    if (!icon.isNull()) {
+        const QSize logical = icon.deviceIndependentSize().toSize();
+        painter.drawPixmap(kIconLeading + (kIconSize - logical.width()) / 2, midY - logical.height() / 2,
+                           icon);
+    }
+
+    int textRight = width() - kTrailingInset;
+    const QPixmap trailing = FRWSymbols::tinted(m_trailingSymbol, QSize(kTrailingSize, kTrailingSize),
+                                                FRWTheme::sidebarHeader().resolved(), dpr);
+    if (!trailing.isNull()) {
+        const QSize logical = trailing.deviceIndependentSize().toSize();
+        painter.drawPixmap(width() - kTrailingInset - logical.width(), midY - logical.height() / 2, trailing);
+        textRight -= kTrailingSize + 6;
+    }
+
+    const int textLeft = kIconLeading + kIconSize + kLabelGap;
+    painter.setFont(FRWTheme::font(14, QFont::Medium));
+    painter.setPen(FRWTheme::sidebarTitle().resolved());
+    const QRect textRect(textLeft, 0, std::max(0, textRight - textLeft), height());
+    const QString text = painter.fontMetrics().elidedText(m_title, Qt::ElideRight, textRect.width());
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+void FRWSidebarRow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && onClick) {
+        onClick(m_itemID);
+    }
+    event->accept();
+}
+
+void FRWSidebarRow::enterEvent(QEnterEvent*)
+{
+    setHovered(true);
+}
+
+void FRWSidebarRow::leaveEvent(QEvent*)
+{
+    setHovered(false);
+}

@@ -1,0 +1,122 @@
+#include "FRWSidebarViewController.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include "FRWSidebarPanel.h"
+#include "FRWSidebarRow.h"
+#include "FRWTheme.h"
+
+namespace {
+constexpr int kStackSpacing = 2;
+constexpr int kStackInset = 8;
+constexpr int kTopStackTop = 44;
+constexpr int kBottomStackBottom = 12;
+constexpr int kHeaderIndent = 14;
+constexpr int kHeaderSpaceAbove = 14;
+constexpr int kHeaderSpaceBelow = 4;
+} // namespace
+
+FRWSidebarViewController::FRWSidebarViewController(QObject* parent) : FRWViewController(parent)
+{
+}
+
+FRWSidebarRow* FRWSidebarViewController::rowForID(const QString& itemID) const
+{
+    for (FRWSidebarRow* row : m_rows) {
+        if (row->itemID() == itemID) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+void FRWSidebarViewController::selectItemID(const QString& itemID)
+{
+    m_selectedID = itemID;
+    for (FRWSidebarRow* row : m_rows) {
+        row->setSelected(row->itemID() == itemID);
+    }
+}
+
+QVBoxLayout* FRWSidebarViewController::makeStack()
+{
+    auto* stack = new QVBoxLayout;
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(kStackSpacing);
+    return stack;
+}
+
+FRWSidebarRow* FRWSidebarViewController::addItemTo(QVBoxLayout* stack, const QString& itemID,
+                                                   const QString& title, const QString& symbol)
+{
+    auto* row = new FRWSidebarRow(itemID);
+    row->setTitle(title);
+    row->setSymbol(symbol);
+    QPointer<FRWSidebarViewController> weakSelf(this);
+    row->onClick = [weakSelf](const QString& key) {
+        if (!weakSelf) {
+            return;
+        }
+        weakSelf->selectItemID(key);
+        if (weakSelf->onSelect) {
+            weakSelf->onSelect(key);
+        }
+    };
+    stack->addWidget(row);
+    m_rows.append(row);
+    return row;
+}
+
+QLabel* FRWSidebarViewController::addHeaderTo(QVBoxLayout* stack, const QString& text)
+{
+    auto* header = new QLabel(text.toUpper());
+    header->setObjectName(QStringLiteral("sidebarHeaderLabel"));
+    header->setFont(FRWTheme::font(11, QFont::DemiBold));
+    header->setIndent(kHeaderIndent);
+    FRWTheme::bindTextColor(header, FRWTheme::sidebarHeader());
+    // The stack's own spacing already separates neighbours by kStackSpacing.
+    if (stack->count() > 0) {
+        stack->addSpacing(kHeaderSpaceAbove - kStackSpacing);
+    }
+    stack->addWidget(header);
+    stack->addSpacing(kHeaderSpaceBelow - kStackSpacing);
+    return header;
+}
+
+void FRWSidebarViewController::loadView()
+{
+    auto* panel = new FRWSidebarPanel;
+    panel->setObjectName(QStringLiteral("sidebarPanel"));
+    setView(panel);
+
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(kStackInset, kTopStackTop, kStackInset, kBottomStackBottom);
+    panelLayout->setSpacing(0);
+
+    QVBoxLayout* top = makeStack();
+    addItemTo(top, QStringLiteral("activity"), tr("Activity"), QStringLiteral("waveform.path.ecg"));
+    addItemTo(top, QStringLiteral("overview"), tr("Overview"), QStringLiteral("square.grid.2x2"));
+    addItemTo(top, QStringLiteral("connections"), tr("Connections"),
+              QStringLiteral("point.3.connected.trianglepath.dotted"));
+    addHeaderTo(top, tr("Clients"));
+    addItemTo(top, QStringLiteral("process"), tr("Process"), QStringLiteral("terminal"));
+    addItemTo(top, QStringLiteral("device"), tr("Device"), QStringLiteral("macstudio"));
+    addHeaderTo(top, tr("Proxies"));
+    addItemTo(top, QStringLiteral("profile"), tr("Profile"), QStringLiteral("doc.text"));
+    addItemTo(top, QStringLiteral("policy"), tr("Policy"), QStringLiteral("arrow.triangle.branch"));
+    addItemTo(top, QStringLiteral("rule"), tr("Rule"), QStringLiteral("list.bullet"));
+    addHeaderTo(top, tr("System"));
+    addItemTo(top, QStringLiteral("logs"), tr("Logs"), QStringLiteral("text.alignleft"));
+    addItemTo(top, QStringLiteral("about"), tr("About"), QStringLiteral("info.circle"));
+
+    QVBoxLayout* bottom = makeStack();
+    addItemTo(bottom, QStringLiteral("settings"), tr("Settings"), QStringLiteral("gearshape"));
+
+    panelLayout->addLayout(top);
+    panelLayout->addStretch(1);
+    panelLayout->addLayout(bottom);
+
+    selectItemID(QStringLiteral("activity"));
+}

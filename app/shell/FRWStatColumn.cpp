@@ -1,0 +1,134 @@
+#include "FRWStatColumn.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "FRWAppearance.h"
+#include "FRWSymbols.h"
+#include "FRWTheme.h"
+
+namespace {
+constexpr int kCaptionHeight = 14;
+constexpr int kValueGap = 6;
+constexpr int kValueHeight = 20;
+constexpr int kSubtitleGap = 3;
+constexpr int kSubtitleHeight = 15;
+constexpr int kChevronSize = 9;
+constexpr int kChevronGap = 4;
+} // namespace
+
+FRWStatColumn::FRWStatColumn(const QString& caption, const QString& value, QWidget* parent)
+    : QWidget(parent)
+    , m_value(value)
+    , m_captionLabel(new QLabel(caption.toUpper(), this))
+    , m_valueLabel(new QLabel(this))
+    , m_subtitleLabel(new QLabel(this))
+    , m_chevron(new QLabel(this))
+{
+    m_captionLabel->setObjectName(QStringLiteral("captionLabel"));
+    m_captionLabel->setFont(FRWTheme::font(11, QFont::DemiBold));
+    FRWTheme::bindTextColor(m_captionLabel, FRWTheme::secondaryLabel());
+    m_valueLabel->setObjectName(QStringLiteral("valueLabel"));
+    m_valueLabel->setFont(FRWTheme::font(16, QFont::DemiBold));
+    FRWTheme::bindTextColor(m_valueLabel, FRWTheme::primaryText());
+    m_subtitleLabel->setObjectName(QStringLiteral("subtitleLabel"));
+    m_subtitleLabel->setFont(FRWTheme::font(11.5, QFont::DemiBold));
+    FRWTheme::bindTextColor(m_subtitleLabel, FRWTheme::secondaryLabel());
+    m_chevron->setObjectName(QStringLiteral("chevron"));
+    m_chevron->setVisible(false);
+    connect(FRWAppearance::shared(), &FRWAppearance::changed, this, &FRWStatColumn::applyChevron);
+    applyChevron();
+    layoutParts();
+}
+
+void FRWStatColumn::setValue(const QString& value)
+{
+    if (value == m_value) {
+        return;
+    }
+    m_value = value;
+    layoutParts();
+}
+
+void FRWStatColumn::setSubtitle(const QString& subtitle)
+{
+    if (subtitle == m_subtitle) {
+        return;
+    }
+    m_subtitle = subtitle;
+    layoutParts();
+}
+
+void FRWStatColumn::setShowsChevron(bool shows)
+{
+    m_showsChevron = shows;
+    m_chevron->setVisible(shows);
+    layoutParts();
+}
+
+void FRWStatColumn::setOnClick(std::function<void()> onClick)
+{
+    m_onClick = std::move(onClick);
+    // With a click block the column takes every press; without, its labels get them.
+    const bool takesClicks = static_cast<bool>(m_onClick);
+    for (QWidget* part : {static_cast<QWidget*>(m_captionLabel), static_cast<QWidget*>(m_valueLabel),
+                          static_cast<QWidget*>(m_subtitleLabel), static_cast<QWidget*>(m_chevron)}) {
+        part->setAttribute(Qt::WA_TransparentForMouseEvents, takesClicks);
+    }
+    setCursor(takesClicks ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+QSize FRWStatColumn::sizeHint() const
+{
+    const int valueWidth = m_valueLabel->fontMetrics().horizontalAdvance(m_value) +
+                           (m_showsChevron ? kChevronGap + kChevronSize : 0);
+    const int width = std::max({m_captionLabel->sizeHint().width(), valueWidth,
+                                m_subtitleLabel->fontMetrics().horizontalAdvance(m_subtitle)});
+    return {width + 2, kCaptionHeight + kValueGap + kValueHeight + kSubtitleGap + kSubtitleHeight};
+}
+
+QSize FRWStatColumn::minimumSizeHint() const
+{
+    return {40, sizeHint().height()};
+}
+
+void FRWStatColumn::mousePressEvent(QMouseEvent* event)
+{
+    if (m_onClick && event->button() == Qt::LeftButton) {
+        const auto click = m_onClick;
+        click();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void FRWStatColumn::resizeEvent(QResizeEvent*)
+{
+    layoutParts();
+}
+
+void FRWStatColumn::applyChevron()
+{
+    m_chevron->setPixmap(FRWSymbols::tinted(QStringLiteral("chevron.down"), QSize(kChevronSize, kChevronSize),
+                                            FRWTheme::secondaryLabel().resolved(), devicePixelRatioF()));
+}
+
+void FRWStatColumn::layoutParts()
+{
+    const int w = width();
+    m_captionLabel->setGeometry(0, 0, w, kCaptionHeight);
+    const int valueTop = kCaptionHeight + kValueGap;
+    const int chevronSpace = m_showsChevron ? kChevronGap + kChevronSize : 0;
+    const int valueRoom = std::max(0, w - chevronSpace);
+    const QString value = m_valueLabel->fontMetrics().elidedText(m_value, Qt::ElideRight, valueRoom);
+    m_valueLabel->setText(value);
+    const int valueWidth = std::min(valueRoom, m_valueLabel->fontMetrics().horizontalAdvance(value) + 1);
+    m_valueLabel->setGeometry(0, valueTop, valueWidth, kValueHeight);
+    m_chevron->setGeometry(valueWidth + kChevronGap, valueTop + (kValueHeight - kChevronSize) / 2,
+                           kChevronSize, kChevronSize);
+    const int subtitleTop = valueTop + kValueHeight + kSubtitleGap;
+    m_subtitleLabel->setText(m_subtitleLabel->fontMetrics().elidedText(m_subtitle, Qt::ElideRight, w));
+    m_subtitleLabel->setGeometry(0, subtitleTop, w, kSubtitleHeight);
+    updateGeometry();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+class QLabel;
+
+/// A captioned figure with an optional subtitle and chevron. With an onClick block the whole
+/// column is one click target; without one its parts behave as plain labels.
+class FRWStatColumn : public QWidget {
+    Q_OBJECT
+public:
+    FRWStatColumn(const QString& caption, const QString& value, QWidget* parent = nullptr);
+
+    QString value() const { return m_value; }
+    void setValue(const QString& value);
+    QString subtitle() const { return m_subtitle; }
+    /// An empty subtitle shows nothing.
+    void setSubtitle(const QString& subtitle);
+    bool showsChevron() const { return m_showsChevron; }
+    void setShowsChevron(bool shows);
+
+    std::function<void()> onClick() const { return m_onClick; }
+    void setOnClick(std::function<void()> onClick);
+
+    QLabel* captionLabel() const { return m_captionLabel; }
+    QLabel* valueLabel() const { return m_valueLabel; }
+    QLabel* subtitleLabel() const { return m_subtitleLabel; }
+    QLabel* chevron() const { return m_chevron; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void layoutParts();
+    void applyChevron();
+
+    QString m_value;
+    QString m_subtitle;
+    bool m_showsChevron = false;
+    std::function<void()> m_onClick;
+    QLabel* m_captionLabel;
+    QLabel* m_valueLabel;
+    QLabel* m_subtitleLabel;
+    QLabel* m_chevron;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+class QWidget;
+
+/// A colour with a light and a dark value; resolves against the current appearance.
+struct FRWDynamicColor {
+    QColor light;
+    QColor dark;
+
+    FRWDynamicColor() = default;
+    FRWDynamicColor(const QColor& both) : light(both), dark(both) {}
+    FRWDynamicColor(const QColor& lightValue, const QColor& darkValue) : light(lightValue), dark(darkValue) {}
+
+    QColor resolve(bool darkAppearance) const { return darkAppearance ? dark : light; }
+    /// Resolved in the current appearance.
+    QColor resolved() const;
+    /// Resolved, with its alpha replaced.
+    QColor resolvedWithAlpha(qreal alpha) const;
+
+    bool operator==(const FRWDynamicColor& other) const = default;
+};
+
+/// The palette every view draws with: one accessor per colour role, plus the UI fonts.
+class FRWTheme {
+public:
+    FRWTheme() = delete;
+
+    static FRWDynamicColor windowGradientTop();
+    static FRWDynamicColor windowGradientMid();
+    static FRWDynamicColor windowGradientBottom();
+    static FRWDynamicColor cardBackground();
+    static FRWDynamicColor controlBackground();
+    static FRWDynamicColor primaryText();
+    static FRWDynamicColor label();
+    static FRWDynamicColor secondaryLabel();
+    static FRWDynamicColor sidebarTitle();
+    static FRWDynamicColor sidebarHeader();
+    static FRWDynamicColor border();
+    static FRWDynamicColor separator();
+    static FRWDynamicColor accentBlue();
+    static FRWDynamicColor cyan();
+    static FRWDynamicColor purple();
+    static FRWDynamicColor magenta();
+    static FRWDynamicColor indigo();
+    static FRWDynamicColor buttonHovered();
+    static FRWDynamicColor buttonHighlighted();
+    static FRWDynamicColor selectionBackground();
+    static FRWDynamicColor sidebarHover();
+    static FRWDynamicColor sidebarBackground();
+    static FRWDynamicColor statusGreen();
+    static FRWDynamicColor statusOrange();
+
+    /// The UI font at a size given in the design's points, which are logical pixels here
+    /// (converted at 96 dpi so a 13-point label is 13 pixels high on every screen setting).
+    static QFont font(qreal size, QFont::Weight weight = QFont::Normal);
+
+    /// Sets the widget's text colour now and again whenever the appearance changes.
+    static void bindTextColor(QWidget* widget, const FRWDynamicColor& color);
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+class QWidget;
+
+/// A window-sized page showing every drawing widget in representative states.
+QWidget* makeSnapshotGallery();
