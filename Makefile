@@ -41,6 +41,12 @@ fuzz: deps
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# Renders every page and the widget gallery, light and dark, to PNG files.
+snapshots: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target ferrow-snapshot
+	@$(BUILD_DIR)/tools/snapshot/ferrow-snapshot $(BUILD_DIR)/snapshots > /dev/null
+	@echo "snapshots: $(BUILD_DIR)/snapshots"
+
 format:
 	@clang-format -i $(SOURCES)
 
