@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFontDatabase>
 #include <QWidget>
@@ -28,6 +29,16 @@ void settle()
 bool save(QWidget* widget, const QDir& folder, const QString& name)
 {
     settle();
+    // The offscreen cursor may rest over a row or a pill; snapshots show nothing hovered.
+    for (FRWSidebarRow* row : widget->findChildren<FRWSidebarRow*>()) {
+        row->setHovered(false);
+    }
+    for (QWidget* child : widget->findChildren<QWidget*>()) {
+        if (child->underMouse()) {
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(child, &leave);
+        }
+    }
     const QString path = folder.filePath(name);
     if (!widget->grab().save(path, "PNG")) {
         std::fprintf(stderr, "ferrow-snapshot: cannot write %s\n", qPrintable(path));
@@ -50,6 +61,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    QCursor::setPos(-10000, -10000);
 
     QString output;
     bool themeIcons = false;
