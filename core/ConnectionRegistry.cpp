@@ -1,0 +1,79 @@
+#include "ConnectionRegistry.h"
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+
+namespace ferrow::core {
+
+std::shared_ptr<ConnectionRecord> ConnectionRegistry::open()
+{
+    auto record = std::make_shared<ConnectionRecord>();
+    record->id = m_nextId++;
+    record->startMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    m_open.emplace(record->id, record);
+    return record;
+}
+
+void ConnectionRegistry::close(const std::shared_ptr<ConnectionRecord>& record)
+{
+    if (!record || record->closed) {
+        return;
+    }
+    record->closed = true;
+    m_open.erase(record->id);
+    if (m_historyCap == 0) {
+        return;
+    }
+    m_closed.push_back(record);
+    while (m_closed.size() > m_historyCap) {
+        m_closed.pop_front();
+    }
+}
+
+void ConnectionRegistry::setHistoryCap(std::size_t cap)
+{
+    m_historyCap = cap;
+    while (m_closed.size() > m_historyCap) {
+        m_closed.pop_front();
+    }
+}
+
+void ConnectionRegistry::fillProcesses(const std::function<std::string(const ConnectionRecord&)>& lookup)
+{
+    for (auto& [id, record] : m_open) {
+        if (!record->processLooked) {
+            record->processLooked = true;
+            record->process = lookup(*record);
+        }
+    }
+}
+
+nlohmann::json connectionJson(const ConnectionRecord& record)
+{
+    nlohmann::json out = {
+        {"id", record.id},           {"host", record.host},      {"port", record.port},
+        {"process", record.process}, {"srcip", record.sourceIp}, {"srcport", record.sourcePort},
+        {"network", record.network}, {"policy", record.policy},  {"rule", record.rule},
+        {"up", record.up},           {"down", record.down},      {"start", record.startMs},
+        {"closed", record.closed}};
+    if (!record.chain.empty()) {
+        out["chain"] = record.chain;
+    }
+    return out;
+}
+
+nlohmann::json ConnectionRegistry::toJson() const
+{
+    auto out = nlohmann::json::array();
+    for (const auto& [id, record] : m_open) {
+        out.push_back(connectionJson(*record));
+    }
+    for (const auto& record : m_closed) {
+        out.push_back(connectionJson(*record));
+    }
+    return out;
+}
+
+} // namespace ferrow::core

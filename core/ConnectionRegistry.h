@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+
+namespace ferrow::core {
+
+struct ConnectionRecord {
+    std::uint64_t id = 0;
+    std::string host;
+    std::uint16_t port = 0;
+    std::string process;
+    bool processLooked = false;
+    std::string sourceIp;
+    std::uint16_t sourcePort = 0;
+    std::string localIp; // our end of the client connection, for the process lookup
+    std::uint16_t localPort = 0;
+    std::string network = "tcp";
+    std::string policy; // what carried it: DIRECT, REJECT or a node
+    std::string chain;  // the groups passed on the way, "Proxy > HK"
+    std::string rule;
+    std::uint64_t up = 0;
+    std::uint64_t down = 0;
+    std::int64_t startMs = 0;
+    bool closed = false;
+};
+
+/// Open connections and a capped history of closed ones.
+class ConnectionRegistry {
+public:
+    explicit ConnectionRegistry(std::size_t historyCap) : m_historyCap(historyCap) {}
+
+    std::shared_ptr<ConnectionRecord> open();
+    void close(const std::shared_ptr<ConnectionRecord>& record);
+    void setHistoryCap(std::size_t cap);
+    std::size_t openCount() const { return m_open.size(); }
+    std::size_t closedCount() const { return m_closed.size(); }
+
+    /// Fills "process" of open records that have not been looked at yet.
+    void fillProcesses(const std::function<std::string(const ConnectionRecord&)>& lookup);
+    /// Open connections first (oldest first), then the closed history (oldest first).
+    nlohmann::json toJson() const;
+
+private:
+    std::size_t m_historyCap;
+    std::uint64_t m_nextId = 1;
+    std::map<std::uint64_t, std::shared_ptr<ConnectionRecord>> m_open;
+    std::deque<std::shared_ptr<ConnectionRecord>> m_closed;
+};
+
+nlohmann::json connectionJson(const ConnectionRecord& record);
+
+} // namespace ferrow::core

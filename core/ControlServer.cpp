@@ -1,0 +1,207 @@
+#include "ControlServer.h"
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <openssl/crypto.h>
+#include <openssl/sha.h>
+#include <unordered_set>
+
+namespace ferrow::core {
+
+namespace beast = boost::beast;
+namespace bhttp = boost::beast::http;
+
+namespace {
+
+constexpr std::size_t kHeaderLimit = 8 * 1024;
+constexpr std::size_t kBodyLimit = 64 * 1024;
+constexpr auto kIdleTimeout = std::chrono::seconds(30);
+constexpr std::size_t kMaxConnections = 64;
+
+// Compares digests, so neither the length nor the content of the secret leaks through timing.
+bool sameSecret(std::string_view given, std::string_view expected)
+{
+    unsigned char a[SHA256_DIGEST_LENGTH];
+    unsigned char b[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(given.data()), given.size(), a);
+    SHA256(reinterpret_cast<const unsigned char*>(expected.data()), expected.size(), b);
+    return CRYPTO_memcmp(a, b, sizeof a) == 0;
+}
+
+} // namespace
+
+struct ControlServer::Impl {
+    asio::any_io_executor executor;
+    std::string secret;
+    Handler handler;
+    std::shared_ptr<tcp::acceptor> acceptor;
+    std::vector<std::string> allowedHosts;
+    std::unordered_set<beast::tcp_stream*> streams;
+
+    bool hostAllowed(std::string_view host) const
+    {
+        const auto lower = toLower(host);
+        for (const auto& allowed : allowedHosts) {
+            if (lower == allowed) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool authorised(std::string_view header) const
+    {
+        if (secret.empty()) {
+            return true;
+        }
+        constexpr std::string_view prefix = "Bearer ";
+        if (header.size() < prefix.size() || header.substr(0, prefix.size()) != prefix) {
+            return false;
+        }
+        return sameSecret(header.substr(prefix.size()), secret);
+    }
+
+    asio::awaitable<void> serve(tcp::socket socket)
+    {
+        beast::tcp_stream stream(std::move(socket));
+        streams.insert(&stream);
+        beast::flat_buffer buffer;
+        while (true) {
+            bhttp::request_parser<bhttp::string_body> parser;
+            parser.header_limit(kHeaderLimit);
+            parser.body_limit(kBodyLimit);
+            stream.expires_after(kIdleTimeout);
+            auto [readError, bytes] = co_await bhttp::async_read(stream, buffer, parser, useTuple);
+            if (readError) {
+                if (readError == bhttp::error::header_limit || readError == bhttp::error::body_limit) {
+                    bhttp::response<bhttp::string_body> tooLarge{bhttp::status::payload_too_large, 11};
+                    tooLarge.set(bhttp::field::content_type, "application/json");
+                    tooLarge.body() = R"({"error":"request too large"})";
+                    tooLarge.keep_alive(false);
+                    tooLarge.prepare_payload();
+                    co_await bhttp::async_write(stream, tooLarge, useTuple);
+                }
+                break;
+            }
+            auto& request = parser.get();
+            bhttp::response<bhttp::string_body> response;
+            response.version(request.version());
+            response.keep_alive(request.keep_alive());
+            response.set(bhttp::field::server, "ferrow-core");
+            response.set(bhttp::field::cache_control, "no-store");
+            if (!hostAllowed(request[bhttp::field::host])) {
+                response.result(bhttp::status::forbidden);
+                response.set(bhttp::field::content_type, "application/json");
+                response.body() = R"({"error":"wrong Host header"})";
+                response.keep_alive(false);
+            } else if (!authorised(request[bhttp::field::authorization])) {
+                response.result(bhttp::status::unauthorized);
+            } else {
+                ApiRequest apiRequest;
+                apiRequest.method = std::string(request.method_string());
+                splitTarget(std::string(request.target()), apiRequest.path, apiRequest.query);
+                apiRequest.body = std::move(request.body());
+                stream.expires_never();
+                ApiResponse answer = co_await handler(std::move(apiRequest));
+                response.result(static_cast<unsigned>(answer.status));
+                response.set(bhttp::field::content_type, "application/json");
+                response.body() = std::move(answer.body);
+            }
+            response.prepare_payload();
+            stream.expires_after(kIdleTimeout);
+            auto [writeError, written] = co_await bhttp::async_write(stream, response, useTuple);
+            if (writeError || !response.keep_alive()) {
+                break;
+            }
+        }
+        streams.erase(&stream);
+        beast::error_code ignored;
+        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream.close();
+    }
+
+    asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> listener)
+    {
+        while (listener->is_open()) {
+            auto [error, socket] = co_await listener->async_accept(useTuple);
+            if (error) {
+                if (!listener->is_open() || error == asio::error::operation_aborted) {
+                    break;
+                }
+                continue;
+            }
+            if (streams.size() >= kMaxConnections) {
+                continue; // the socket closes as it goes out of scope
+            }
+            asio::co_spawn(executor, serve(std::move(socket)), asio::detached);
+        }
+    }
+};
+
+ControlServer::ControlServer(asio::any_io_executor executor, std::string secret, Handler handler)
+    : m_impl(std::make_unique<Impl>())
+{
+    m_impl->executor = std::move(executor);
+    m_impl->secret = std::move(secret);
+    m_impl->handler = std::move(handler);
+}
+
+ControlServer::~ControlServer()
+{
+    close();
+}
+
+bool ControlServer::listen(const std::string& address, std::string* error)
+{
+    const auto hostPort = HostPort::parse(address);
+    auto ip = hostPort ? IpAddr::parse(hostPort->host) : std::nullopt;
+    if (hostPort && !ip && toLower(hostPort->host) == "localhost") {
+        ip = IpAddr::parse("127.0.0.1");
+    }
+    if (!ip) {
+        *error = "\"" + address + "\" is not an IP address and port";
+        return false;
+    }
+    auto acceptor = std::make_shared<tcp::acceptor>(m_impl->executor);
+    boost::system::error_code ec;
+    const tcp::endpoint endpoint(toAsio(*ip), hostPort->port);
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec) {
+        acceptor->bind(endpoint, ec);
+    }
+    if (!ec) {
+        acceptor->listen(64, ec);
+    }
+    if (ec) {
+        *error = "cannot listen on " + address + ": " + ec.message();
+        return false;
+    }
+    const auto port = acceptor->local_endpoint(ec).port();
+    m_address = HostPort{ip->toString(), port}.toString();
+    // Only our own address is accepted as Host, so a web page cannot reach the API through a
+    // name it controls that resolves to loopback.
+    m_impl->allowedHosts = {toLower(m_address)};
+    if (ip->isLoopback()) {
+        m_impl->allowedHosts.push_back("localhost:" + std::to_string(port));
+    }
+    m_impl->acceptor = acceptor;
+    asio::co_spawn(m_impl->executor, m_impl->acceptLoop(acceptor), asio::detached);
+    return true;
+}
+
+void ControlServer::close()
+{
+    if (m_impl->acceptor) {
+        boost::system::error_code ignored;
+        m_impl->acceptor->close(ignored);
+        m_impl->acceptor.reset();
+    }
+    for (auto* stream : m_impl->streams) {
+        beast::error_code ignored;
+        stream->socket().cancel(ignored);
+    }
+}
+
+} // namespace ferrow::core

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ApiTypes.h"
+#include "AsioSupport.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ferrow::core {
+
+/// The controller API's HTTP server on loopback: checks the Host header, the bearer secret and
+/// the size limits, then hands the request to the core.
+class ControlServer {
+public:
+    using Handler = std::function<asio::awaitable<ApiResponse>(ApiRequest)>;
+
+    ControlServer(asio::any_io_executor executor, std::string secret, Handler handler);
+    ~ControlServer();
+
+    bool listen(const std::string& address, std::string* error);
+    void close();
+    /// "127.0.0.1:<port>" once listening.
+    std::string address() const { return m_address; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::string m_address;
+};
+
+} // namespace ferrow::core

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ferrow::core {
+
+/// What the command line asks of the core.
+struct CoreOptions {
+    std::string configPath;
+    bool noTun = false;
+    std::string socksListen; // empty: no proxy listener
+    std::string apiListen = "127.0.0.1:0";
+    std::string apiInfoPath; // empty: no api-info file
+    std::optional<unsigned> apiInfoUid;
+    std::optional<unsigned> apiInfoGid;
+    std::string statsPath; // empty: beside the configuration
+    std::string ruleSetDir;
+    std::string tunName;
+    bool gateway = false;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+/// Reads the arguments after the program name. Every flag takes one value except
+/// "-no-tun" and "-gateway".
+std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::string>& arguments);
+
+/// One line naming every flag, printed after a usage error.
+std::string usageLine();
+
+} // namespace ferrow::core

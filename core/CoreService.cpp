@@ -1,0 +1,547 @@
+#include "CoreService.h"
+
+#include "ApiInfoFile.h"
+#include "ControlServer.h"
+#include "GeoIpDatabase.h"
+#include "HostsFile.h"
+#include "HttpFetcher.h"
+#include "ProxyServer.h"
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+#include "FRWNames.h"
+
+namespace ferrow::core {
+
+namespace {
+
+constexpr auto kConnectTimeout = std::chrono::seconds(10);
+constexpr auto kDelayTestTimeout = std::chrono::seconds(5);
+constexpr std::uintmax_t kMaxConfigSize = 16 * 1024 * 1024;
+constexpr int kStatisticsFlushSeconds = 60;
+constexpr int kRuleSetCheckSeconds = 3600;
+constexpr char kVersion[] = "ferrow-core 0.1.0";
+
+std::string statisticsPath(const CoreOptions& options)
+{
+    if (!options.statsPath.empty()) {
+        return options.statsPath;
+    }
+    const auto folder = std::filesystem::path(options.configPath).parent_path();
+    return (folder / "core-stats.json").string();
+}
+
+/// Looks the client program up only when a rule asks for it, and at most once.
+class LazyProcess : public ProcessSource {
+public:
+    LazyProcess(const ProcessFinder& finder, const RouteQuery& query) : m_finder(finder), m_query(query) {}
+
+    const ProcessInfo* process() override
+    {
+        if (!m_looked) {
+            m_looked = true;
+            if (m_query.source.isLoopback()) {
+                m_info = m_finder.find(m_query.source, m_query.sourcePort, m_query.local, m_query.localPort);
+            }
+            if (m_query.record) {
+                m_query.record->processLooked = true;
+                m_query.record->process = m_info ? m_info->name : std::string();
+            }
+        }
+        return m_info ? &*m_info : nullptr;
+    }
+
+private:
+    const ProcessFinder& m_finder;
+    const RouteQuery& m_query;
+    bool m_looked = false;
+    std::optional<ProcessInfo> m_info;
+};
+
+} // namespace
+
+CoreService::CoreService(asio::io_context& io, CoreOptions options)
+    : m_io(io)
+    , m_options(std::move(options))
+    , m_log(4000)
+    , m_connections(600)
+    , m_statistics(statisticsPath(m_options))
+    , m_resolver(io.get_executor())
+    , m_signals(io, SIGINT, SIGTERM, SIGHUP)
+    , m_tick(io)
+{
+    m_ruleSets =
+        std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
+}
+
+CoreService::~CoreService() = default;
+
+std::string CoreService::supportFolder() const
+{
+    const auto folder = std::filesystem::path(m_options.configPath).parent_path();
+    return folder.empty() ? "." : folder.string();
+}
+
+std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::loadConfiguration()
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(m_options.configPath, ec);
+    if (ec) {
+        return ConfigError{0, "cannot read " + m_options.configPath + ": " + ec.message()};
+    }
+    if (size > kMaxConfigSize) {
+        return ConfigError{0, m_options.configPath + " is larger than 16 MiB"};
+    }
+    std::ifstream in(m_options.configPath, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in.good() && !in.eof()) {
+        return ConfigError{0, "cannot read " + m_options.configPath};
+    }
+    auto parsed = parseProfile(text.str());
+    if (auto* error = std::get_if<ConfigError>(&parsed)) {
+        return *error;
+    }
+    auto runtime = std::make_shared<Runtime>();
+    runtime->config = std::move(std::get<ProfileConfig>(parsed));
+    std::vector<RuleSpec> specs;
+    for (const auto& rule : runtime->config.rules) {
+        specs.push_back({rule.type, rule.value, rule.options, rule.line});
+        runtime->rulePolicies.push_back(rule.policy);
+        runtime->usesGeoIp = runtime->usesGeoIp || rule.type == "GEOIP";
+    }
+    if (runtime->usesGeoIp && !m_countries) {
+        auto database = std::make_shared<GeoIpDatabase>();
+        std::string error;
+        std::vector<std::string> candidates = {supportFolder() + "/Country.mmdb"};
+        if (!m_options.ruleSetDir.empty()) {
+            candidates.push_back(m_options.ruleSetDir + "/Country.mmdb");
+        }
+        for (const auto& path : candidates) {
+            if (std::filesystem::exists(path) && database->open(path, &error)) {
+                m_log.info("GEOIP rules use the country database " + path);
+                m_countries = database;
+                m_ruleSets->setCountries(m_countries);
+                break;
+            }
+        }
+        if (!m_countries && !m_geoIpWarned) {
+            m_geoIpWarned = true;
+            m_log.warning("GEOIP rules will not match: no usable country database (looked for " +
+                          candidates.front() + (error.empty() ? "" : "; " + error) + ")");
+        }
+    }
+    RuleContext context;
+    context.countries = m_countries;
+    context.ruleSet = [this](const std::string& name) { return m_ruleSets->slot(name); };
+    auto compiled = RuleMatcher::compile(specs, context);
+    if (auto* error = std::get_if<ConfigError>(&compiled)) {
+        return *error;
+    }
+    runtime->rules = std::make_shared<RuleMatcher>(std::move(std::get<RuleMatcher>(compiled)));
+    return runtime;
+}
+
+std::vector<std::string> CoreService::globalNodes() const
+{
+    std::vector<std::string> nodes;
+    if (!m_runtime) {
+        return nodes;
+    }
+    for (const auto& group : m_runtime->config.groups) {
+        nodes.push_back(group.name);
+    }
+    for (const auto& proxy : m_runtime->config.proxies) {
+        nodes.push_back(proxy.name);
+    }
+    return nodes;
+}
+
+void CoreService::apply(std::shared_ptr<Runtime> runtime)
+{
+    m_runtime = std::move(runtime);
+    const auto& config = m_runtime->config;
+    m_groups.configure(config);
+    m_log.setCapacity(config.general.logHistory);
+    m_connections.setHistoryCap(config.general.connectionHistory);
+    m_resolver.configure(config.general.dnsServers, HostsFile::load("/etc/hosts"));
+    std::set<std::string> ruleSetNames;
+    for (const auto& rule : config.rules) {
+        if (rule.type == "RULE-SET") {
+            ruleSetNames.insert(rule.value);
+        }
+    }
+    m_ruleSets->retain(ruleSetNames);
+    const auto nodes = globalNodes();
+    if (std::find(nodes.begin(), nodes.end(), m_globalPolicy) == nodes.end()) {
+        m_globalPolicy = nodes.empty() ? "DIRECT" : nodes.front();
+    }
+    m_nextGroupTest.clear();
+}
+
+bool CoreService::start()
+{
+    if (const char* secret = std::getenv(kAPISecretEnvironmentVariable)) {
+        m_secret = secret;
+    }
+    m_log.info(std::string(kVersion) + " starting with " + m_options.configPath);
+    if (!m_options.tunName.empty()) {
+        m_log.warning("-tun-name " + m_options.tunName +
+                      " given, but this build has no TUN support: not active");
+    }
+    if (m_options.gateway) {
+        m_log.warning("-gateway given, but this build has no TUN support: gateway mode not active");
+    }
+    auto loaded = loadConfiguration();
+    if (auto* error = std::get_if<ConfigError>(&loaded)) {
+        m_log.error("cannot use the configuration: " + error->text());
+        return false;
+    }
+    apply(std::get<std::shared_ptr<Runtime>>(loaded));
+    std::string statisticsError;
+    if (!m_statistics.load(&statisticsError)) {
+        m_log.info(statisticsError);
+    }
+    if (!m_options.socksListen.empty()) {
+        m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
+        std::string error;
+        if (!m_proxy->listen(m_options.socksListen, &error)) {
+            m_log.error(error);
+            return false;
+        }
+        m_log.info("HTTP and SOCKS5 proxy listening on " + m_proxy->address());
+    }
+    m_control = std::make_unique<ControlServer>(
+        m_io.get_executor(), m_secret, [this](ApiRequest request) { return handleApi(std::move(request)); });
+    std::string error;
+    if (!m_control->listen(m_options.apiListen, &error)) {
+        m_log.error(error);
+        return false;
+    }
+    m_log.info("controller API listening on " + m_control->address() +
+               (m_secret.empty() ? " without a secret" : " (bearer secret required)"));
+    if (!m_options.apiInfoPath.empty()) {
+        if (!writeApiInfoFile(m_options.apiInfoPath, m_control->address(), m_secret, m_options.apiInfoUid,
+                              m_options.apiInfoGid, &error)) {
+            m_log.error("cannot write the api-info file: " + error);
+            return false;
+        }
+    }
+    armSignals();
+    asio::co_spawn(m_io, housekeeping(), asio::detached);
+    return true;
+}
+
+void CoreService::armSignals()
+{
+    m_signals.async_wait([this](const boost::system::error_code& ec, int signal) {
+        if (ec) {
+            return;
+        }
+        if (signal == SIGHUP) {
+            const auto result = reload();
+            m_log.info(result.empty() ? "SIGHUP: configuration reloaded"
+                                      : "SIGHUP: reload refused: " + result);
+            armSignals();
+            return;
+        }
+        stop(std::string("signal ") + strsignal(signal));
+    });
+}
+
+void CoreService::stop(const std::string& why)
+{
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    m_log.info("stopping: " + why);
+    if (m_proxy) {
+        m_proxy->stopAll();
+    }
+    if (m_control) {
+        m_control->close();
+    }
+    boost::system::error_code ignored;
+    m_signals.cancel(ignored);
+    m_tick.cancel();
+    if (!m_options.apiInfoPath.empty()) {
+        ::unlink(m_options.apiInfoPath.c_str());
+    }
+    foldTraffic();
+    std::string error;
+    if (!m_statistics.save(&error)) {
+        m_log.warning("statistics not saved: " + error);
+    }
+    // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
+    auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(500));
+    timer->async_wait([this, timer](const boost::system::error_code&) { m_io.stop(); });
+}
+
+std::string CoreService::reload()
+{
+    auto loaded = loadConfiguration();
+    if (auto* error = std::get_if<ConfigError>(&loaded)) {
+        m_log.warning("reload refused, keeping the previous configuration: " + error->text());
+        return error->text();
+    }
+    apply(std::get<std::shared_ptr<Runtime>>(loaded));
+    m_log.info("configuration reloaded: " + std::to_string(m_runtime->config.proxies.size()) + " proxies, " +
+               std::to_string(m_runtime->config.groups.size()) + " groups, " +
+               std::to_string(m_runtime->config.rules.size()) + " rules");
+    asio::co_spawn(m_io, m_ruleSets->updateStale(m_resolver), asio::detached);
+    return {};
+}
+
+void CoreService::foldTraffic()
+{
+    const auto up = m_uplink - m_foldedUp;
+    const auto down = m_downlink - m_foldedDown;
+    if (up || down) {
+        m_statistics.add(up, down, std::time(nullptr));
+        m_foldedUp = m_uplink;
+        m_foldedDown = m_downlink;
+    }
+}
+
+asio::awaitable<void> CoreService::housekeeping()
+{
+    asio::co_spawn(m_io, m_ruleSets->updateStale(m_resolver), asio::detached);
+    int seconds = 0;
+    while (!m_stopped) {
+        co_await testGroups(true);
+        m_tick.expires_after(std::chrono::seconds(1));
+        auto [error] = co_await m_tick.async_wait(useTuple);
+        if (error || m_stopped) {
+            break;
+        }
+        ++seconds;
+        foldTraffic();
+        if (seconds % kStatisticsFlushSeconds == 0) {
+            std::string saveError;
+            if (!m_statistics.save(&saveError)) {
+                m_log.warning("statistics not saved: " + saveError);
+            }
+        }
+        if (seconds % kRuleSetCheckSeconds == 0) {
+            asio::co_spawn(m_io, m_ruleSets->updateStale(m_resolver), asio::detached);
+        }
+    }
+}
+
+asio::awaitable<void> CoreService::testGroups(bool onlyDue)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::set<std::string> members;
+    for (const auto& group : m_groups.groups()) {
+        if (group.type != GroupType::UrlTest && group.type != GroupType::Fallback &&
+            group.type != GroupType::LoadBalance) {
+            continue;
+        }
+        auto& next = m_nextGroupTest[group.name];
+        if (onlyDue && next > now) {
+            continue;
+        }
+        next = now + std::chrono::seconds(group.intervalSeconds);
+        members.insert(group.members.begin(), group.members.end());
+    }
+    for (const auto& member : members) {
+        asio::co_spawn(
+            m_io,
+            [this, member]() -> asio::awaitable<void> {
+                const int delay = co_await measureDelay(member);
+                m_groups.setDelay(member, delay);
+            },
+            asio::detached);
+    }
+    co_return;
+}
+
+asio::awaitable<Route> CoreService::route(const RouteQuery& query)
+{
+    Route route;
+    const auto runtime = m_runtime; // a reload during resolution must not pull the rules away
+    std::string policy = "DIRECT";
+    if (m_mode == "direct") {
+        route.rule = "direct mode";
+    } else if (m_mode == "global") {
+        policy = m_globalPolicy;
+        route.rule = "global mode";
+    } else {
+        MatchInput input;
+        input.host = query.host;
+        if (const auto literal = IpAddr::parse(query.host)) {
+            input.addressState = MatchInput::Address::Known;
+            input.destination = *literal;
+            route.addresses.push_back(*literal);
+        }
+        input.source = query.source;
+        input.sourcePort = query.sourcePort;
+        input.destinationPort = query.port;
+        LazyProcess process(m_processes, query);
+        input.process = &process;
+        MatchOutcome outcome;
+        while ((outcome = runtime->rules->match(input)).status == MatchOutcome::Status::NeedAddress) {
+            const auto resolved = co_await m_resolver.resolve(query.host);
+            if (resolved.addresses.empty()) {
+                input.addressState = MatchInput::Address::Unavailable;
+            } else {
+                input.addressState = MatchInput::Address::Known;
+                input.destination = resolved.addresses.front();
+                route.addresses = resolved.addresses;
+            }
+        }
+        if (outcome.status == MatchOutcome::Status::Matched) {
+            policy = runtime->rulePolicies[outcome.index];
+            route.rule = runtime->rules->spec(outcome.index).text();
+        } else {
+            route.rule = "no rule matched";
+        }
+    }
+    const auto resolution = m_groups.resolve(policy, {query.host, query.source.toString()});
+    route.policy = resolution.final;
+    for (const auto& group : resolution.chain) {
+        route.chain += group + " > ";
+    }
+    if (!route.chain.empty()) {
+        route.chain += resolution.final;
+    }
+    co_return route;
+}
+
+asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::string& host, std::uint16_t port)
+{
+    DialResult result;
+    const std::string target = HostPort{host, port}.toString();
+    if (route.policy == "REJECT") {
+        result.error = "blocked by " + route.rule;
+        result.reply = socks5::NotAllowed;
+        result.httpStatus = 403;
+        m_log.info("REJECT " + target + " (" + route.rule + ")");
+        co_return result;
+    }
+    if (route.policy != "DIRECT") {
+        const auto* node = m_runtime->config.findProxy(route.policy);
+        if (node && node->protocol == "ferrow") {
+            result.error = "node \"" + route.policy + "\": ferrow node protocol not available in this build";
+        } else if (node) {
+            result.error = "node \"" + route.policy + "\" uses protocol \"" + node->protocol +
+                           "\", which this build cannot speak";
+        } else {
+            result.error = "policy \"" + route.policy + "\" no longer exists";
+        }
+        m_log.warning("connection to " + target + " failed: " + result.error);
+        co_return result;
+    }
+    std::vector<IpAddr> addresses = route.addresses;
+    if (addresses.empty()) {
+        const auto resolved = co_await m_resolver.resolve(host);
+        if (resolved.addresses.empty()) {
+            result.error = "cannot resolve " + host + ": " + resolved.error;
+            result.reply = socks5::HostUnreachable;
+            m_log.warning("DIRECT " + target + ": " + result.error);
+            co_return result;
+        }
+        addresses = resolved.addresses;
+    }
+    if (m_proxy && m_proxy->running()) {
+        const auto own = HostPort::parse(m_proxy->address());
+        const auto ownAddress = own ? IpAddr::parse(own->host) : std::nullopt;
+        for (const auto& address : addresses) {
+            if (own && port == own->port && ownAddress &&
+                (address == *ownAddress || (ownAddress->toString() == "0.0.0.0" && address.isLoopback()))) {
+                result.error = "refusing to connect the proxy to itself";
+                result.reply = socks5::NotAllowed;
+                m_log.warning("DIRECT " + target + ": " + result.error);
+                co_return result;
+            }
+        }
+    }
+    auto executor = co_await asio::this_coro::executor;
+    boost::system::error_code lastError;
+    for (const auto& address : addresses) {
+        tcp::socket socket(executor);
+        asio::steady_timer timer(executor, kConnectTimeout);
+        bool timedOut = false;
+        timer.async_wait([&socket, &timedOut](const boost::system::error_code& error) {
+            if (!error) {
+                timedOut = true;
+                boost::system::error_code ignored;
+                socket.close(ignored);
+            }
+        });
+        auto [error] = co_await socket.async_connect(tcp::endpoint(toAsio(address), port), useTuple);
+        timer.cancel();
+        if (!error) {
+            boost::system::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
+            result.socket.emplace(std::move(socket));
+            co_return result;
+        }
+        lastError = timedOut ? asio::error::timed_out : error;
+    }
+    result.error = "cannot connect to " + target + ": " + lastError.message();
+    if (lastError == asio::error::connection_refused) {
+        result.reply = socks5::ConnectionRefused;
+    } else if (lastError == asio::error::network_unreachable) {
+        result.reply = socks5::NetworkUnreachable;
+    } else if (lastError == asio::error::timed_out) {
+        result.reply = socks5::TtlExpired;
+        result.httpStatus = 504;
+    } else {
+        result.reply = socks5::HostUnreachable;
+    }
+    m_log.warning("DIRECT " + result.error);
+    co_return result;
+}
+
+std::string CoreService::processName(const ConnectionRecord& record)
+{
+    const auto source = IpAddr::parse(record.sourceIp);
+    const auto local = IpAddr::parse(record.localIp);
+    if (!source || !local || !source->isLoopback()) {
+        return {};
+    }
+    const auto info = m_processes.find(*source, record.sourcePort, *local, record.localPort);
+    return info ? info->name : std::string();
+}
+
+asio::awaitable<int> CoreService::measureDelay(std::string policy)
+{
+    if (!m_runtime || !m_runtime->config.hasPolicy(policy)) {
+        co_return -1;
+    }
+    const auto resolution = m_groups.resolve(policy, {});
+    if (resolution.final == "REJECT") {
+        co_return -1;
+    }
+    if (resolution.final != "DIRECT") {
+        const auto* node = m_runtime->config.findProxy(resolution.final);
+        m_log.warning("delay test of \"" + resolution.final + "\": " +
+                      (node && node->protocol == "ferrow"
+                           ? std::string("ferrow node protocol not available in this build")
+                           : "this build cannot reach the node"));
+        co_return -1;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = co_await httpFetch(
+        m_resolver, m_runtime->config.general.proxyTestUrl,
+        std::chrono::duration_cast<std::chrono::milliseconds>(kDelayTestTimeout), 64 * 1024);
+    if (result.status == 0) {
+        co_return -1;
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    co_return static_cast<int>(std::max<std::int64_t>(1, elapsed));
+}
+
+} // namespace ferrow::core

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "ApiTypes.h"
+#include "AsioSupport.h"
+#include "ConnectionRegistry.h"
+#include "CoreOptions.h"
+#include "EventLog.h"
+#include "LogStream.h"
+#include "PolicyGroups.h"
+#include "ProcessFinder.h"
+#include "ProfileConfig.h"
+#include "Relay.h"
+#include "Resolver.h"
+#include "RuleMatcher.h"
+#include "RuleSetStore.h"
+#include "Socks5Parser.h"
+#include "TrafficStatistics.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <memory>
+#include <optional>
+
+namespace ferrow::core {
+
+class ControlServer;
+class ProxyServer;
+
+/// Where a connection goes and why.
+struct Route {
+    std::string policy;            // DIRECT, REJECT or a proxy name
+    std::string chain;             // "Group > Member" when groups were passed
+    std::string rule;              // the rule's text, or the outbound mode
+    std::vector<IpAddr> addresses; // filled when a rule needed the destination address
+};
+
+struct RouteQuery {
+    std::string host; // as the client gave it
+    std::uint16_t port = 0;
+    IpAddr source;
+    std::uint16_t sourcePort = 0;
+    IpAddr local;
+    std::uint16_t localPort = 0;
+    ConnectionRecord* record = nullptr; // receives the process name when a rule looked it up
+};
+
+struct DialResult {
+    std::optional<tcp::socket> socket;
+    std::string error;
+    socks5::Reply reply = socks5::GeneralFailure;
+    int httpStatus = 502;
+};
+
+/// The running core: configuration, rule engine, groups, listeners, controller API, logs,
+/// statistics. Everything runs on one io_context thread, so no state here is locked.
+class CoreService {
+public:
+    CoreService(asio::io_context& io, CoreOptions options);
+    ~CoreService();
+    CoreService(const CoreService&) = delete;
+    CoreService& operator=(const CoreService&) = delete;
+
+    /// Loads the configuration, opens the listeners and writes the api-info file.
+    /// False when the core cannot run (the reason is logged).
+    bool start();
+    /// Closes listeners and connections, removes the api-info file, saves statistics.
+    void stop(const std::string& why);
+
+    // Used by proxy sessions.
+    LogStream& log() { return m_log; }
+    ConnectionRegistry& connections() { return m_connections; }
+    asio::awaitable<Route> route(const RouteQuery& query);
+    asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port);
+    TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
+    std::string processName(const ConnectionRecord& record);
+
+    /// Controller API (ControlApi.cpp).
+    asio::awaitable<ApiResponse> handleApi(ApiRequest request);
+
+    /// Re-reads the configuration file; empty on success, else "line N: reason".
+    std::string reload();
+    /// Delay of an HTTP request to the proxy test URL through a policy, or -1.
+    asio::awaitable<int> measureDelay(std::string policy);
+
+private:
+    struct Runtime {
+        ProfileConfig config;
+        std::shared_ptr<RuleMatcher> rules;
+        std::vector<std::string> rulePolicies;
+        bool usesGeoIp = false;
+    };
+
+    std::variant<std::shared_ptr<Runtime>, ConfigError> loadConfiguration();
+    void apply(std::shared_ptr<Runtime> runtime);
+    void armSignals();
+    asio::awaitable<void> housekeeping();
+    asio::awaitable<void> testGroups(bool onlyDue);
+    void foldTraffic();
+    std::vector<std::string> globalNodes() const;
+    std::string supportFolder() const;
+    std::string apiAddressText() const;
+
+    // Endpoint handlers (ControlApi.cpp).
+    ApiResponse apiStatus();
+    ApiResponse apiStats();
+    ApiResponse apiConnections();
+    ApiResponse apiOutbound(const ApiRequest& request);
+    ApiResponse apiGroups();
+    ApiResponse apiLogs(const ApiRequest& request);
+    asio::awaitable<ApiResponse> apiTest(const ApiRequest& request);
+    ApiResponse apiSelect(const ApiRequest& request);
+    ApiResponse apiSocks(const ApiRequest& request);
+    asio::awaitable<ApiResponse> apiRuleSets(const ApiRequest& request);
+    ApiResponse apiEvents(const ApiRequest& request);
+
+    asio::io_context& m_io;
+    CoreOptions m_options;
+    std::string m_secret;
+    LogStream m_log;
+    EventLog m_events;
+    ConnectionRegistry m_connections;
+    TrafficStatistics m_statistics;
+    Resolver m_resolver;
+    ProcessFinder m_processes;
+    PolicyGroups m_groups;
+    std::unique_ptr<RuleSetStore> m_ruleSets;
+    std::shared_ptr<const CountryLookup> m_countries;
+    bool m_geoIpWarned = false;
+    std::shared_ptr<Runtime> m_runtime;
+    std::string m_mode = "rule";
+    std::string m_globalPolicy;
+    std::uint64_t m_uplink = 0;
+    std::uint64_t m_downlink = 0;
+    std::uint64_t m_foldedUp = 0;
+    std::uint64_t m_foldedDown = 0;
+    std::unique_ptr<ControlServer> m_control;
+    std::unique_ptr<ProxyServer> m_proxy;
+    asio::signal_set m_signals;
+    asio::steady_timer m_tick;
+    bool m_stopped = false;
+    std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
+};
+
+} // namespace ferrow::core

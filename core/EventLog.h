@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace ferrow::core {
+
+/// Notable happenings the application turns into notifications (rule-set failures and
+/// recoveries). Numbered from 1; the cursor works like the log's.
+class EventLog {
+public:
+    struct Event {
+        std::int64_t number = 0;
+        std::string title;
+        std::string message;
+    };
+
+    void add(std::string title, std::string message);
+    std::vector<Event> since(std::int64_t cursor) const;
+    std::int64_t lastNumber() const { return m_last; }
+
+private:
+    static constexpr std::size_t kCapacity = 200;
+    std::deque<Event> m_events;
+    std::int64_t m_last = 0;
+};
+
+} // namespace ferrow::core

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ferrow::core {
+
+/// An IPv4 or IPv6 address as plain bytes. IPv4 uses the first four bytes; IPv4-mapped IPv6
+/// addresses are folded to IPv4 so that one rule matches both spellings.
+struct IpAddr {
+    bool v6 = false;
+    std::array<std::uint8_t, 16> bytes{};
+
+    static std::optional<IpAddr> parse(std::string_view text);
+    static IpAddr fromV4(std::uint32_t hostOrder);
+    std::string toString() const;
+    bool isLoopback() const;
+    bool operator==(const IpAddr&) const = default;
+};
+
+/// An address range such as 10.0.0.0/8 or 2001:db8::/32.
+struct Cidr {
+    IpAddr base;
+    int prefix = 0;
+
+    /// Accepts "addr" (a single host) and "addr/len"; nullopt on anything else.
+    static std::optional<Cidr> parse(std::string_view text);
+    bool contains(const IpAddr& address) const;
+};
+
+/// An inclusive port range; one port is a range of one.
+struct PortRange {
+    std::uint16_t first = 0;
+    std::uint16_t last = 0;
+
+    /// Accepts "443" and "8000-8100" (spaces around the parts allowed).
+    static std::optional<PortRange> parse(std::string_view text);
+    bool contains(std::uint16_t port) const { return port >= first && port <= last; }
+};
+
+/// A host and port as written on the wire or on a command line: "host:port", "[v6]:port".
+struct HostPort {
+    std::string host;
+    std::uint16_t port = 0;
+
+    static std::optional<HostPort> parse(std::string_view text);
+    std::string toString() const;
+};
+
+std::string toLower(std::string_view text);
+std::string_view trim(std::string_view text);
+
+} // namespace ferrow::core

@@ -1,0 +1,112 @@
+#include "ProxyServer.h"
+
+#include "CoreService.h"
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+
+namespace ferrow::core {
+
+void SessionSockets::closeAll()
+{
+    boost::system::error_code ignored;
+    client.close(ignored);
+    upstream.close(ignored);
+}
+
+ProxyServer::ProxyServer(asio::any_io_executor executor, CoreService& core)
+    : m_executor(std::move(executor)), m_core(core)
+{
+}
+
+ProxyServer::~ProxyServer()
+{
+    stopAll();
+}
+
+bool ProxyServer::listen(const std::string& address, std::string* error)
+{
+    const auto hostPort = HostPort::parse(address);
+    const auto ip = hostPort ? IpAddr::parse(hostPort->host) : std::nullopt;
+    if (!ip) {
+        *error = "\"" + address + "\" is not an IP address and port";
+        return false;
+    }
+    auto acceptor = std::make_shared<tcp::acceptor>(m_executor);
+    const tcp::endpoint endpoint(toAsio(*ip), hostPort->port);
+    boost::system::error_code ec;
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec) {
+        acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
+    }
+    if (!ec) {
+        acceptor->bind(endpoint, ec);
+    }
+    if (!ec) {
+        acceptor->listen(1024, ec);
+    }
+    if (ec) {
+        *error = "cannot listen on " + address + ": " + ec.message();
+        return false;
+    }
+    closeListener();
+    const auto bound = acceptor->local_endpoint(ec);
+    m_address = HostPort{bound.address().to_string(), bound.port()}.toString();
+    m_acceptor = acceptor;
+    asio::co_spawn(m_executor, acceptLoop(acceptor), asio::detached);
+    return true;
+}
+
+void ProxyServer::closeListener()
+{
+    if (m_acceptor) {
+        boost::system::error_code ignored;
+        m_acceptor->close(ignored);
+        m_acceptor.reset();
+        m_address.clear();
+    }
+}
+
+void ProxyServer::stopAll()
+{
+    closeListener();
+    for (auto* session : m_sessions) {
+        session->closeAll();
+    }
+}
+
+asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acceptor)
+{
+    while (acceptor->is_open()) {
+        auto [error, socket] = co_await acceptor->async_accept(useTuple);
+        if (error) {
+            if (error == asio::error::operation_aborted || !acceptor->is_open()) {
+                break;
+            }
+            if (error == asio::error::no_descriptors) {
+                m_core.log().warning("proxy listener: out of file descriptors; pausing accepts briefly");
+                asio::steady_timer pause(m_executor, std::chrono::milliseconds(100));
+                co_await pause.async_wait(useTuple);
+            }
+            continue;
+        }
+        boost::system::error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
+        auto sockets = std::make_shared<SessionSockets>(std::move(socket));
+        m_sessions.insert(sockets.get());
+        asio::co_spawn(m_executor, runProxySession(m_core, sockets),
+                       [this, raw = sockets.get()](std::exception_ptr failure) {
+                           m_sessions.erase(raw);
+                           if (failure) {
+                               try {
+                                   std::rethrow_exception(failure);
+                               } catch (const std::exception& error) {
+                                   m_core.log().error(std::string("proxy session ended by an error: ") +
+                                                      error.what());
+                               }
+                           }
+                       });
+    }
+}
+
+} // namespace ferrow::core

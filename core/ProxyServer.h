@@ -1,0 +1,55 @@
+#pragma once
+
+#include "AsioSupport.h"
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace ferrow::core {
+
+class CoreService;
+
+/// The two sockets of one proxied connection, reachable from the server so that a shutdown
+/// can close every open connection.
+struct SessionSockets {
+    explicit SessionSockets(tcp::socket socket) : client(std::move(socket)), upstream(client.get_executor())
+    {
+    }
+    void closeAll();
+
+    tcp::socket client;
+    tcp::socket upstream;
+};
+
+/// The local HTTP + SOCKS5 listener. It can be moved to another address while it runs:
+/// the new address is bound first, so a failed move leaves the old listener in place.
+class ProxyServer {
+public:
+    ProxyServer(asio::any_io_executor executor, CoreService& core);
+    ~ProxyServer();
+
+    bool listen(const std::string& address, std::string* error);
+    /// Stops accepting; open connections carry on.
+    void closeListener();
+    /// Closes the listener and every open connection.
+    void stopAll();
+
+    bool running() const { return m_acceptor != nullptr; }
+    /// The bound address, "host:port"; empty when not listening.
+    std::string address() const { return m_address; }
+
+private:
+    asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor);
+
+    asio::any_io_executor m_executor;
+    CoreService& m_core;
+    std::shared_ptr<tcp::acceptor> m_acceptor;
+    std::string m_address;
+    std::unordered_set<SessionSockets*> m_sessions;
+};
+
+/// Serves one accepted client: SOCKS5 when the first byte is 5, HTTP proxy otherwise.
+asio::awaitable<void> runProxySession(CoreService& core, std::shared_ptr<SessionSockets> sockets);
+
+} // namespace ferrow::core

@@ -1,0 +1,388 @@
+// One client of the local proxy: SOCKS5 or HTTP (CONNECT tunnels and absolute-form requests).
+
+#include "CoreService.h"
+#include "HttpProxyParser.h"
+#include "ProxyServer.h"
+#include "Socks5Parser.h"
+
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+
+namespace ferrow::core {
+
+namespace {
+
+constexpr auto kHandshakeTimeout = std::chrono::seconds(30);
+constexpr auto kKeepAliveTimeout = std::chrono::seconds(60);
+constexpr auto kResponseTimeout = std::chrono::seconds(120);
+constexpr std::size_t kReadChunk = 16 * 1024;
+
+/// Closes a socket when the time runs out; re-arming replaces the previous deadline.
+class Deadline {
+public:
+    explicit Deadline(const asio::any_io_executor& executor) : m_timer(executor) {}
+
+    void arm(tcp::socket& socket, std::chrono::steady_clock::duration timeout)
+    {
+        m_timer.expires_after(timeout);
+        m_timer.async_wait([&socket](const boost::system::error_code& error) {
+            if (!error) {
+                boost::system::error_code ignored;
+                socket.close(ignored);
+            }
+        });
+    }
+    void cancel() { m_timer.cancel(); }
+
+private:
+    asio::steady_timer m_timer;
+};
+
+/// Appends what the socket has to `buffer`; false on end of stream or error.
+asio::awaitable<bool> readMore(tcp::socket& socket, std::string& buffer)
+{
+    const auto oldSize = buffer.size();
+    buffer.resize(oldSize + kReadChunk);
+    auto [error, received] =
+        co_await socket.async_read_some(asio::buffer(buffer.data() + oldSize, kReadChunk), useTuple);
+    buffer.resize(oldSize + received);
+    co_return !error || received > 0;
+}
+
+asio::awaitable<bool> writeAll(tcp::socket& socket, std::string_view bytes)
+{
+    auto [error, sent] =
+        co_await asio::async_write(socket, asio::buffer(bytes.data(), bytes.size()), useTuple);
+    co_return !error;
+}
+
+std::string normalizedHost(std::string host)
+{
+    host = toLower(host);
+    while (!host.empty() && host.back() == '.') {
+        host.pop_back();
+    }
+    return host;
+}
+
+struct Peer {
+    IpAddr address;
+    std::uint16_t port = 0;
+    IpAddr local;
+    std::uint16_t localPort = 0;
+};
+
+Peer peerOf(tcp::socket& socket)
+{
+    Peer peer;
+    boost::system::error_code ec;
+    const auto remote = socket.remote_endpoint(ec);
+    if (!ec) {
+        peer.address = fromAsio(remote.address());
+        peer.port = remote.port();
+    }
+    const auto local = socket.local_endpoint(ec);
+    if (!ec) {
+        peer.local = fromAsio(local.address());
+        peer.localPort = local.port();
+    }
+    return peer;
+}
+
+/// Opens a connection record, routes and dials. The record is closed by the caller.
+struct Opened {
+    std::shared_ptr<ConnectionRecord> record;
+    Route route;
+    DialResult dial;
+};
+
+asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const std::string& host,
+                                     std::uint16_t port)
+{
+    Opened opened;
+    opened.record = core.connections().open();
+    auto& record = *opened.record;
+    record.host = normalizedHost(host);
+    record.port = port;
+    record.sourceIp = peer.address.toString();
+    record.sourcePort = peer.port;
+    record.localIp = peer.local.toString();
+    record.localPort = peer.localPort;
+    RouteQuery query{record.host, port, peer.address, peer.port, peer.local, peer.localPort, &record};
+    opened.route = co_await core.route(query);
+    record.policy = opened.route.policy;
+    record.chain = opened.route.chain;
+    record.rule = opened.route.rule;
+    opened.dial = co_await core.dial(opened.route, record.host, port);
+    co_return opened;
+}
+
+asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, std::string& buffer,
+                                  Deadline& deadline)
+{
+    auto& client = sockets.client;
+    socks5::Greeting greeting;
+    while ((greeting = socks5::parseGreeting(buffer)).status == ParseStatus::NeedMore) {
+        if (buffer.size() > 512 || !co_await readMore(client, buffer)) {
+            co_return;
+        }
+    }
+    if (greeting.status == ParseStatus::Bad || !greeting.offersNoAuthentication) {
+        // 0xFF: none of the offered methods is acceptable.
+        co_await writeAll(client, std::string("\x05\xff", 2));
+        co_return;
+    }
+    buffer.erase(0, greeting.consumed);
+    if (!co_await writeAll(client, std::string("\x05\x00", 2))) {
+        co_return;
+    }
+    socks5::Request request;
+    while ((request = socks5::parseRequest(buffer)).status == ParseStatus::NeedMore) {
+        if (buffer.size() > 1024 || !co_await readMore(client, buffer)) {
+            co_return;
+        }
+    }
+    if (request.status == ParseStatus::Bad) {
+        co_await writeAll(client, socks5::reply(request.failure));
+        co_return;
+    }
+    const Peer peer = peerOf(client);
+    if (request.command != socks5::kCommandConnect) {
+        const char* name = request.command == socks5::kCommandUdpAssociate ? "UDP ASSOCIATE"
+                           : request.command == socks5::kCommandBind       ? "BIND"
+                                                                           : "unknown command";
+        core.log().info(std::string("SOCKS5 ") + name + " from " + peer.address.toString() +
+                        " refused: command not supported");
+        co_await writeAll(client, socks5::reply(socks5::CommandNotSupported));
+        co_return;
+    }
+    buffer.erase(0, request.consumed);
+    auto opened = co_await openUpstream(core, peer, request.host, request.port);
+    if (!opened.dial.socket) {
+        co_await writeAll(client, socks5::reply(opened.dial.reply));
+        core.connections().close(opened.record);
+        co_return;
+    }
+    sockets.upstream = std::move(*opened.dial.socket);
+    deadline.cancel();
+    auto meter = core.meterFor(*opened.record);
+    if (co_await writeAll(client, socks5::reply(socks5::Succeeded))) {
+        // Bytes the client sent before our answer belong to the tunnel.
+        if (buffer.empty() || co_await writeAll(sockets.upstream, buffer)) {
+            meter.up(buffer.size());
+            buffer.clear();
+            buffer.shrink_to_fit();
+            co_await relay(client, sockets.upstream, meter);
+        }
+    }
+    core.connections().close(opened.record);
+}
+
+/// Moves one message body from `from` to `to`, starting with what is already in `pending`.
+/// Leaves any bytes after the body in `pending`. False when the stream broke off.
+asio::awaitable<bool> pumpBody(tcp::socket& from, std::string& pending, tcp::socket& to,
+                               http::BodyFramer& framer, const std::function<void(std::size_t)>& count)
+{
+    while (!framer.done()) {
+        if (pending.empty()) {
+            if (!co_await readMore(from, pending)) {
+                co_return framer.mode() == http::BodyFramer::Mode::UntilClose;
+            }
+        }
+        const auto take = framer.feed(pending);
+        if (framer.bad()) {
+            co_return false;
+        }
+        if (take > 0) {
+            if (!co_await writeAll(to, std::string_view(pending).substr(0, take))) {
+                co_return false;
+            }
+            count(take);
+            pending.erase(0, take);
+        }
+    }
+    co_return true;
+}
+
+asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std::string& buffer,
+                                Deadline& deadline)
+{
+    auto& client = sockets.client;
+    const Peer peer = peerOf(client);
+    std::shared_ptr<ConnectionRecord> record; // of the current upstream connection
+    std::string upstreamKey;
+    std::string upstreamBuffer;
+    const auto finishRecord = [&]() {
+        if (record) {
+            core.connections().close(record);
+            record.reset();
+        }
+    };
+    while (true) {
+        http::Head request;
+        while ((request = http::parseRequestHead(buffer)).status == ParseStatus::NeedMore) {
+            if (!co_await readMore(client, buffer)) {
+                finishRecord();
+                co_return;
+            }
+        }
+        if (request.status == ParseStatus::Bad) {
+            co_await writeAll(client, http::simpleResponse(400, "Bad Request", request.error + "\n", false));
+            finishRecord();
+            co_return;
+        }
+        buffer.erase(0, request.length);
+        const bool isConnect = request.method == "CONNECT";
+        const auto target =
+            isConnect ? http::parseAuthority(request.target, 443) : http::parseAbsoluteUrl(request.target);
+        if (!target) {
+            const auto message = isConnect
+                                     ? "CONNECT needs host:port\n"
+                                     : "this is a proxy: send absolute-form http:// requests or CONNECT\n";
+            co_await writeAll(client, http::simpleResponse(400, "Bad Request", message, false));
+            finishRecord();
+            co_return;
+        }
+        const auto key = target->host + "|" + std::to_string(target->port);
+        if (isConnect || key != upstreamKey || !sockets.upstream.is_open()) {
+            finishRecord();
+            boost::system::error_code ignored;
+            sockets.upstream.close(ignored);
+            upstreamBuffer.clear();
+            auto opened = co_await openUpstream(core, peer, target->host, target->port);
+            record = opened.record;
+            if (!opened.dial.socket) {
+                const int status = opened.dial.httpStatus;
+                const char* reason = status == 403   ? "Forbidden"
+                                     : status == 504 ? "Gateway Timeout"
+                                                     : "Bad Gateway";
+                const bool keepAlive = !isConnect && http::keepsAlive(request) &&
+                                       http::requestBody(request) &&
+                                       http::requestBody(request)->mode() == http::BodyFramer::Mode::None;
+                co_await writeAll(client,
+                                  http::simpleResponse(status, reason, opened.dial.error + "\n", keepAlive));
+                finishRecord();
+                if (!keepAlive) {
+                    co_return;
+                }
+                upstreamKey.clear();
+                continue;
+            }
+            sockets.upstream = std::move(*opened.dial.socket);
+            upstreamKey = key;
+        }
+        auto meter = core.meterFor(*record);
+        if (isConnect) {
+            deadline.cancel();
+            if (co_await writeAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
+                if (buffer.empty() || co_await writeAll(sockets.upstream, buffer)) {
+                    meter.up(buffer.size());
+                    buffer.clear();
+                    buffer.shrink_to_fit();
+                    co_await relay(client, sockets.upstream, meter);
+                }
+            }
+            finishRecord();
+            co_return;
+        }
+        auto requestFraming = http::requestBody(request);
+        if (!requestFraming) {
+            co_await writeAll(client,
+                              http::simpleResponse(400, "Bad Request", "invalid message framing\n", false));
+            finishRecord();
+            co_return;
+        }
+        const bool clientWantsKeepAlive = http::keepsAlive(request);
+        const auto head = http::forwardedRequestHead(request, *target);
+        deadline.arm(sockets.upstream, kResponseTimeout);
+        if (!co_await writeAll(sockets.upstream, head)) {
+            finishRecord();
+            co_return;
+        }
+        meter.up(head.size());
+        if (!co_await pumpBody(client, buffer, sockets.upstream, *requestFraming,
+                               [&meter](std::size_t n) { meter.up(n); })) {
+            finishRecord();
+            co_return;
+        }
+        // Interim 1xx answers are passed on; the final answer follows them.
+        http::Head response;
+        while (true) {
+            while ((response = http::parseResponseHead(upstreamBuffer)).status == ParseStatus::NeedMore) {
+                if (!co_await readMore(sockets.upstream, upstreamBuffer)) {
+                    co_await writeAll(client,
+                                      http::simpleResponse(502, "Bad Gateway",
+                                                           "the server closed the connection\n", false));
+                    finishRecord();
+                    co_return;
+                }
+            }
+            if (response.status == ParseStatus::Bad) {
+                co_await writeAll(client,
+                                  http::simpleResponse(502, "Bad Gateway", response.error + "\n", false));
+                finishRecord();
+                co_return;
+            }
+            if (response.statusCode >= 100 && response.statusCode < 200 && response.statusCode != 101) {
+                const auto interim = std::string_view(upstreamBuffer).substr(0, response.length);
+                co_await writeAll(client, interim);
+                upstreamBuffer.erase(0, response.length);
+                continue;
+            }
+            break;
+        }
+        deadline.cancel(); // a long download is not a stall
+        upstreamBuffer.erase(0, response.length);
+        auto responseFraming = http::responseBody(response, request.method);
+        if (!responseFraming) {
+            co_await writeAll(client,
+                              http::simpleResponse(502, "Bad Gateway", "invalid response framing\n", false));
+            finishRecord();
+            co_return;
+        }
+        const bool framed = responseFraming->mode() != http::BodyFramer::Mode::UntilClose;
+        const bool clientKeepAlive = clientWantsKeepAlive && framed;
+        const auto responseHead = http::forwardedResponseHead(response, clientKeepAlive);
+        if (!co_await writeAll(client, responseHead)) {
+            finishRecord();
+            co_return;
+        }
+        meter.down(response.length);
+        const bool complete = co_await pumpBody(sockets.upstream, upstreamBuffer, client, *responseFraming,
+                                                [&meter](std::size_t n) { meter.down(n); });
+        if (!complete || !clientKeepAlive) {
+            boost::system::error_code ignored;
+            client.shutdown(tcp::socket::shutdown_send, ignored);
+            finishRecord();
+            co_return;
+        }
+        if (!http::keepsAlive(response) || !upstreamBuffer.empty()) {
+            boost::system::error_code ignored;
+            sockets.upstream.close(ignored);
+            upstreamKey.clear();
+        }
+        deadline.arm(client, kKeepAliveTimeout);
+    }
+}
+
+} // namespace
+
+asio::awaitable<void> runProxySession(CoreService& core, std::shared_ptr<SessionSockets> sockets)
+{
+    Deadline deadline(sockets->client.get_executor());
+    deadline.arm(sockets->client, kHandshakeTimeout);
+    std::string buffer;
+    if (!co_await readMore(sockets->client, buffer) || buffer.empty()) {
+        deadline.cancel();
+        co_return;
+    }
+    if (buffer[0] == '\x05') {
+        co_await serveSocks5(core, *sockets, buffer, deadline);
+    } else {
+        co_await serveHttp(core, *sockets, buffer, deadline);
+    }
+    deadline.cancel();
+    sockets->closeAll();
+}
+
+} // namespace ferrow::core

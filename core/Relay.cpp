@@ -1,0 +1,151 @@
+#include "Relay.h"
+
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace ferrow::core {
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kCopyBuffer = 64 * 1024;
+
+enum class Outcome { Finished, Failed, Unsupported };
+
+void closeBoth(tcp::socket& a, tcp::socket& b)
+{
+    boost::system::error_code ignored;
+    a.close(ignored);
+    b.close(ignored);
+}
+
+asio::awaitable<Outcome> spliceOneWay(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
+{
+    int pipeFds[2] = {-1, -1};
+    Outcome outcome = Outcome::Finished;
+    while (true) {
+        if (pipeFds[0] < 0) {
+            auto [waitError] = co_await from.async_wait(tcp::socket::wait_read, useTuple);
+            if (waitError) {
+                outcome = Outcome::Failed;
+                break;
+            }
+            if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
+                outcome = Outcome::Unsupported;
+                break;
+            }
+            ::fcntl(pipeFds[1], F_SETPIPE_SZ, static_cast<int>(kChunk));
+        }
+        const ssize_t received = ::splice(from.native_handle(), nullptr, pipeFds[1], nullptr, kChunk,
+                                          SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (received == 0) {
+            boost::system::error_code ignored;
+            to.shutdown(tcp::socket::shutdown_send, ignored);
+            break;
+        }
+        if (received < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN) {
+                auto [waitError] = co_await from.async_wait(tcp::socket::wait_read, useTuple);
+                if (waitError) {
+                    outcome = Outcome::Failed;
+                    break;
+                }
+                continue;
+            }
+            outcome = errno == EINVAL ? Outcome::Unsupported : Outcome::Failed;
+            break;
+        }
+        auto pending = static_cast<std::size_t>(received);
+        while (pending > 0) {
+            const ssize_t sent = ::splice(pipeFds[0], nullptr, to.native_handle(), nullptr, pending,
+                                          SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+            if (sent > 0) {
+                pending -= static_cast<std::size_t>(sent);
+                continue;
+            }
+            if (sent < 0 && errno == EINTR) {
+                continue;
+            }
+            if (sent < 0 && errno == EAGAIN) {
+                auto [waitError] = co_await to.async_wait(tcp::socket::wait_write, useTuple);
+                if (!waitError) {
+                    continue;
+                }
+            }
+            outcome = Outcome::Failed;
+            break;
+        }
+        if (upward) {
+            meter.up(static_cast<std::uint64_t>(received) - pending);
+        } else {
+            meter.down(static_cast<std::uint64_t>(received) - pending);
+        }
+        if (outcome != Outcome::Finished) {
+            break;
+        }
+    }
+    if (pipeFds[0] >= 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+    }
+    if (outcome == Outcome::Failed) {
+        closeBoth(from, to); // ends the other direction too
+    }
+    co_return outcome;
+}
+
+asio::awaitable<void> copyOneWay(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
+{
+    std::vector<char> buffer(kCopyBuffer);
+    while (true) {
+        auto [readError, received] = co_await from.async_read_some(asio::buffer(buffer), useTuple);
+        if (received > 0) {
+            auto [writeError, sent] =
+                co_await asio::async_write(to, asio::buffer(buffer.data(), received), useTuple);
+            if (upward) {
+                meter.up(sent);
+            } else {
+                meter.down(sent);
+            }
+            if (writeError) {
+                closeBoth(from, to);
+                co_return;
+            }
+        }
+        if (readError == asio::error::eof) {
+            boost::system::error_code ignored;
+            to.shutdown(tcp::socket::shutdown_send, ignored);
+            co_return;
+        }
+        if (readError) {
+            closeBoth(from, to);
+            co_return;
+        }
+    }
+}
+
+asio::awaitable<void> spliceOrCopy(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
+{
+    const Outcome outcome = co_await spliceOneWay(from, to, meter, upward);
+    if (outcome == Outcome::Unsupported) {
+        co_await copyOneWay(from, to, meter, upward);
+    }
+}
+
+} // namespace
+
+asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter)
+{
+    using namespace asio::experimental::awaitable_operators;
+    boost::system::error_code ignored;
+    client.native_non_blocking(true, ignored);
+    upstream.native_non_blocking(true, ignored);
+    co_await (spliceOrCopy(client, upstream, meter, true) && spliceOrCopy(upstream, client, meter, false));
+}
+
+} // namespace ferrow::core

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "AsioSupport.h"
+#include "ConnectionRegistry.h"
+
+#include <cstdint>
+
+namespace ferrow::core {
+
+/// Counts relayed bytes on the connection record and in the core's totals.
+struct TrafficMeter {
+    ConnectionRecord* record = nullptr;
+    std::uint64_t* totalUp = nullptr;
+    std::uint64_t* totalDown = nullptr;
+
+    void up(std::uint64_t bytes)
+    {
+        record->up += bytes;
+        *totalUp += bytes;
+    }
+    void down(std::uint64_t bytes)
+    {
+        record->down += bytes;
+        *totalDown += bytes;
+    }
+};
+
+/// Relays both directions until both have ended. An end of stream in one direction is passed
+/// on as a half close, so the other direction keeps flowing. Bytes move through a kernel pipe
+/// with splice(2) and never enter user space; a connection that sends nothing holds no pipe.
+asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter);
+
+} // namespace ferrow::core

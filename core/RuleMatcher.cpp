@@ -1,0 +1,300 @@
+#include "RuleMatcher.h"
+
+#include <algorithm>
+
+namespace ferrow::core {
+
+std::string RuleSpec::text() const
+{
+    return type == "FINAL" ? type : type + "," + value;
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view text)
+{
+    std::size_t p = 0;
+    std::size_t t = 0;
+    std::size_t star = std::string_view::npos;
+    std::size_t resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p;
+            ++t;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+static std::string normalizedDomain(std::string_view value)
+{
+    std::string out = toLower(trim(value));
+    if (out.rfind("+.", 0) == 0) {
+        out.erase(0, 2);
+    } else if (!out.empty() && out.front() == '.') {
+        out.erase(0, 1);
+    }
+    while (!out.empty() && out.back() == '.') {
+        out.pop_back();
+    }
+    return out;
+}
+
+std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<RuleSpec>& specs,
+                                                            const RuleContext& context)
+{
+    RuleMatcher matcher;
+    matcher.m_specs = specs;
+    matcher.m_countries = context.countries;
+    matcher.m_exact.reserve(specs.size());
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const RuleSpec& spec = specs[i];
+        const auto fail = [&](const std::string& reason) {
+            return ConfigError{spec.line, spec.type + " rule: " + reason};
+        };
+        Entry entry;
+        entry.index = i;
+        entry.noResolve =
+            std::find(spec.options.begin(), spec.options.end(), "no-resolve") != spec.options.end();
+        const std::string& type = spec.type;
+        if (type == "DOMAIN" || type == "DOMAIN-SUFFIX") {
+            const auto domain = normalizedDomain(spec.value);
+            if (domain.empty()) {
+                return fail("needs a domain");
+            }
+            auto& index = type == "DOMAIN" ? matcher.m_exact : matcher.m_suffix;
+            index.emplace(domain, i); // the first rule for a name wins, later duplicates never can
+            continue;
+        }
+        if (type == "DOMAIN-KEYWORD") {
+            entry.kind = Kind::DomainKeyword;
+            entry.text = toLower(trim(spec.value));
+        } else if (type == "DOMAIN-WILDCARD") {
+            entry.kind = Kind::DomainWildcard;
+            entry.text = toLower(trim(spec.value));
+        } else if (type == "DOMAIN-REGEX") {
+            entry.kind = Kind::DomainRegex;
+            try {
+                entry.regex = std::make_shared<std::regex>(
+                    spec.value, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
+            } catch (const std::regex_error& error) {
+                return fail("\"" + spec.value + "\" is not a valid regular expression");
+            }
+        } else if (type == "IP-CIDR" || type == "IP-CIDR6" || type == "SRC-IP-CIDR") {
+            const auto cidr = Cidr::parse(spec.value);
+            if (!cidr) {
+                return fail("\"" + spec.value + "\" is not an address range");
+            }
+            entry.kind = type == "SRC-IP-CIDR" ? Kind::SrcIpCidr : Kind::IpCidr;
+            entry.cidr = *cidr;
+        } else if (type == "GEOIP") {
+            entry.kind = Kind::GeoIp;
+            entry.text = spec.value;
+            std::transform(entry.text.begin(), entry.text.end(), entry.text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        } else if (type == "DEST-PORT" || type == "SRC-PORT" || type == "DST-PORT") {
+            const auto ports = PortRange::parse(spec.value);
+            if (!ports) {
+                return fail("\"" + spec.value + "\" is not a port or port range");
+            }
+            entry.kind = type == "SRC-PORT" ? Kind::SrcPort : Kind::DestPort;
+            entry.ports = *ports;
+        } else if (type == "PROTOCOL") {
+            entry.kind = Kind::Protocol;
+            entry.text = toLower(trim(spec.value));
+            if (entry.text != "tcp" && entry.text != "udp") {
+                return fail("the protocol must be tcp or udp");
+            }
+        } else if (type == "PROCESS-NAME" || type == "PROCESS-PATH") {
+            entry.kind = type == "PROCESS-NAME" ? Kind::ProcessName : Kind::ProcessPath;
+            entry.text = spec.value;
+        } else if (type == "RULE-SET") {
+            if (!context.allowRuleSets || !context.ruleSet) {
+                return fail("a rule set cannot include another rule set");
+            }
+            entry.kind = Kind::RuleSet;
+            entry.ruleSet = context.ruleSet(spec.value);
+        } else if (type == "FINAL") {
+            entry.kind = Kind::Final;
+        } else {
+            return ConfigError{spec.line, "unknown rule type \"" + type + "\""};
+        }
+        matcher.m_others.push_back(std::move(entry));
+    }
+    return matcher;
+}
+
+bool RuleMatcher::matchEntry(const Entry& entry, const MatchInput& input, bool& needAddress) const
+{
+    const auto wantAddress = [&]() {
+        if (input.addressState == MatchInput::Address::Unknown && !entry.noResolve) {
+            needAddress = true;
+        }
+        return input.addressState == MatchInput::Address::Known;
+    };
+    switch (entry.kind) {
+    case Kind::DomainKeyword:
+        return input.host.find(entry.text) != std::string_view::npos;
+    case Kind::DomainWildcard:
+        return wildcardMatch(entry.text, input.host);
+    case Kind::DomainRegex:
+        return std::regex_search(input.host.begin(), input.host.end(), *entry.regex);
+    case Kind::IpCidr:
+        return wantAddress() && entry.cidr.contains(input.destination);
+    case Kind::SrcIpCidr:
+        return input.source && entry.cidr.contains(*input.source);
+    case Kind::GeoIp:
+        return wantAddress() && m_countries && m_countries->countryOf(input.destination) == entry.text;
+    case Kind::DestPort:
+        return entry.ports.contains(input.destinationPort);
+    case Kind::SrcPort:
+        return entry.ports.contains(input.sourcePort);
+    case Kind::Protocol:
+        return input.network == entry.text;
+    case Kind::ProcessName:
+    case Kind::ProcessPath: {
+        const ProcessInfo* process = input.process ? input.process->process() : nullptr;
+        return process && (entry.kind == Kind::ProcessName ? process->name : process->path) == entry.text;
+    }
+    case Kind::RuleSet: {
+        if (!entry.ruleSet || !entry.ruleSet->matcher) {
+            return false;
+        }
+        const auto outcome = entry.ruleSet->matcher->match(input);
+        if (outcome.status == MatchOutcome::Status::NeedAddress) {
+            needAddress = true;
+            return false;
+        }
+        return outcome.status == MatchOutcome::Status::Matched;
+    }
+    case Kind::Final:
+        return true;
+    }
+    return false;
+}
+
+MatchOutcome RuleMatcher::match(const MatchInput& input) const
+{
+    std::size_t best = m_specs.size();
+    if (!input.host.empty()) {
+        if (!m_exact.empty()) {
+            if (const auto it = m_exact.find(input.host); it != m_exact.end()) {
+                best = it->second;
+            }
+        }
+        if (!m_suffix.empty()) {
+            std::string_view rest = input.host;
+            while (true) {
+                if (const auto it = m_suffix.find(rest); it != m_suffix.end()) {
+                    best = std::min(best, it->second);
+                }
+                const auto dot = rest.find('.');
+                if (dot == std::string_view::npos) {
+                    break;
+                }
+                rest.remove_prefix(dot + 1);
+            }
+        }
+    }
+    for (const Entry& entry : m_others) {
+        if (entry.index >= best) {
+            break;
+        }
+        bool needAddress = false;
+        if (matchEntry(entry, input, needAddress)) {
+            return {MatchOutcome::Status::Matched, entry.index};
+        }
+        if (needAddress) {
+            // An earlier rule depends on the address: the caller resolves and asks again.
+            return {MatchOutcome::Status::NeedAddress, entry.index};
+        }
+    }
+    if (best < m_specs.size()) {
+        return {MatchOutcome::Status::Matched, best};
+    }
+    return {};
+}
+
+static bool isKnownType(const std::string& type)
+{
+    static const char* const types[] = {"DOMAIN",       "DOMAIN-SUFFIX", "DOMAIN-KEYWORD", "DOMAIN-WILDCARD",
+                                        "DOMAIN-REGEX", "IP-CIDR",       "IP-CIDR6",       "SRC-IP-CIDR",
+                                        "GEOIP",        "DEST-PORT",     "DST-PORT",       "SRC-PORT",
+                                        "PROTOCOL",     "PROCESS-NAME",  "PROCESS-PATH"};
+    return std::find(std::begin(types), std::end(types), type) != std::end(types);
+}
+
+std::variant<std::vector<RuleSpec>, ConfigError> parseRuleSetText(std::string_view text)
+{
+    std::vector<RuleSpec> specs;
+    int lineNumber = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find('\n', start);
+        std::string_view raw = text.substr(start, end == std::string_view::npos ? end : end - start);
+        start = end == std::string_view::npos ? text.size() : end + 1;
+        ++lineNumber;
+        if (!raw.empty() && raw.back() == '\r') {
+            raw.remove_suffix(1);
+        }
+        const auto line = trim(raw);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        RuleSpec spec;
+        spec.line = lineNumber;
+        const auto comma = line.find(',');
+        std::string first(trim(line.substr(0, comma)));
+        std::transform(first.begin(), first.end(), first.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (comma != std::string_view::npos && isKnownType(first)) {
+            spec.type = first;
+            std::size_t field = 0;
+            std::size_t from = comma + 1;
+            while (from <= line.size()) {
+                const auto next = line.find(',', from);
+                const auto part =
+                    trim(line.substr(from, next == std::string_view::npos ? next : next - from));
+                if (field++ == 0) {
+                    spec.value = part;
+                } else if (toLower(part) == "no-resolve") {
+                    spec.options.emplace_back("no-resolve");
+                }
+                if (next == std::string_view::npos) {
+                    break;
+                }
+                from = next + 1;
+            }
+        } else if (comma != std::string_view::npos) {
+            return ConfigError{lineNumber, "unknown rule type \"" + first + "\""};
+        } else if (Cidr::parse(line)) {
+            spec.type = IpAddr::parse(line.substr(0, line.find('/')))->v6 ? "IP-CIDR6" : "IP-CIDR";
+            spec.value = line;
+        } else if (line.rfind("+.", 0) == 0 || line.front() == '.') {
+            spec.type = "DOMAIN-SUFFIX";
+            spec.value = line;
+        } else if (line.find('*') != std::string_view::npos) {
+            spec.type = "DOMAIN-WILDCARD";
+            spec.value = line;
+        } else {
+            spec.type = "DOMAIN";
+            spec.value = line;
+        }
+        if (spec.value.empty()) {
+            return ConfigError{lineNumber, spec.type + " rule needs a value"};
+        }
+        specs.push_back(std::move(spec));
+    }
+    return specs;
+}
+
+} // namespace ferrow::core

@@ -1,0 +1,270 @@
+#include "RuleSetStore.h"
+
+#include "HttpFetcher.h"
+#include "Resolver.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <openssl/sha.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ferrow::core {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxDownload = 32 * 1024 * 1024;
+constexpr auto kDownloadTimeout = std::chrono::seconds(60);
+constexpr std::time_t kRefreshAge = 24 * 60 * 60;
+
+std::string isoTime(std::time_t when)
+{
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::optional<std::time_t> modificationTime(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return info.st_mtime;
+}
+
+std::string fileNameForUrl(const std::string& url)
+{
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(url.data()), url.size(), digest);
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string name;
+    for (int i = 0; i < 12; ++i) {
+        name += hex[digest[i] >> 4];
+        name += hex[digest[i] & 15];
+    }
+    return name + ".list";
+}
+
+bool writeAtomically(const std::string& path, const std::string& bytes)
+{
+    std::error_code ignored;
+    fs::create_directories(fs::path(path).parent_path(), ignored);
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RuleSetStore::RuleSetStore(std::string ruleSetDir, std::string downloadDir, LogStream& log, EventLog& events)
+    : m_ruleSetDir(std::move(ruleSetDir)), m_downloadDir(std::move(downloadDir)), m_log(log), m_events(events)
+{
+}
+
+bool RuleSetStore::isUrl(const std::string& value)
+{
+    const auto lower = toLower(value.substr(0, 8));
+    return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+bool RuleSetStore::loadFile(Entry& entry, const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    auto specs = parseRuleSetText(text.str());
+    if (auto* error = std::get_if<ConfigError>(&specs)) {
+        entry.error = path + ": " + error->text();
+        return true;
+    }
+    RuleContext context;
+    context.countries = m_countries;
+    context.allowRuleSets = false;
+    auto compiled = RuleMatcher::compile(std::get<std::vector<RuleSpec>>(specs), context);
+    if (auto* error = std::get_if<ConfigError>(&compiled)) {
+        entry.error = path + ": " + error->text();
+        return true;
+    }
+    auto matcher = std::make_shared<RuleMatcher>(std::move(std::get<RuleMatcher>(compiled)));
+    entry.rules = matcher->size();
+    entry.slot->matcher = entry.rules > 0 ? std::move(matcher) : nullptr;
+    entry.error = entry.rules > 0 ? "" : path + " holds no rules";
+    if (const auto when = modificationTime(path)) {
+        entry.updated = isoTime(*when);
+    }
+    entry.path = path;
+    return true;
+}
+
+void RuleSetStore::loadLocal(Entry& entry, const std::string& name)
+{
+    // "geoip:private" may be stored as geoip:private, geoip-private or either with .list/.txt.
+    std::vector<std::string> stems = {name};
+    std::string dashed = name;
+    std::replace(dashed.begin(), dashed.end(), ':', '-');
+    if (dashed != name) {
+        stems.push_back(dashed);
+    }
+    if (name.find('/') != std::string::npos || name.find("..") != std::string::npos) {
+        entry.error = "a rule set name cannot contain \"/\" or \"..\"";
+        return;
+    }
+    if (m_ruleSetDir.empty()) {
+        entry.error = "no rule-set folder was given, so \"" + name + "\" has no data";
+        return;
+    }
+    for (const auto& stem : stems) {
+        for (const char* extension : {"", ".list", ".txt"}) {
+            const std::string path = m_ruleSetDir + "/" + stem + extension;
+            if (fs::is_regular_file(path) && loadFile(entry, path)) {
+                return;
+            }
+        }
+    }
+    entry.path = m_ruleSetDir + "/" + dashed + ".list";
+    entry.rules = 0;
+    entry.slot->matcher = nullptr;
+    entry.error = "no rule set named \"" + name + "\" in " + m_ruleSetDir;
+}
+
+std::shared_ptr<RuleSetSlot> RuleSetStore::slot(const std::string& nameOrUrl)
+{
+    if (const auto it = m_entries.find(nameOrUrl); it != m_entries.end()) {
+        return it->second.slot;
+    }
+    Entry entry;
+    entry.slot = std::make_shared<RuleSetSlot>();
+    entry.slot->name = nameOrUrl;
+    if (isUrl(nameOrUrl)) {
+        entry.remote = true;
+        entry.url = nameOrUrl;
+        entry.path = m_downloadDir + "/" + fileNameForUrl(nameOrUrl);
+        if (!loadFile(entry, entry.path)) {
+            entry.error = "not downloaded yet";
+        }
+    } else {
+        loadLocal(entry, nameOrUrl);
+    }
+    if (!entry.error.empty()) {
+        m_log.warning("rule set " + nameOrUrl + ": " + entry.error);
+    }
+    auto slot = entry.slot;
+    m_entries.emplace(nameOrUrl, std::move(entry));
+    return slot;
+}
+
+void RuleSetStore::retain(const std::set<std::string>& names)
+{
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        it = names.count(it->first) ? std::next(it) : m_entries.erase(it);
+    }
+}
+
+asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& resolver)
+{
+    const std::string url = key;
+    const auto result = co_await httpFetch(resolver, url, kDownloadTimeout, kMaxDownload);
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        co_return; // the profile dropped the set meanwhile
+    }
+    Entry& entry = it->second;
+    std::string error = result.ok ? "" : result.error;
+    if (result.ok) {
+        // Only a file that reads as rules replaces the copy on disk.
+        auto specs = parseRuleSetText(result.body);
+        if (auto* parseError = std::get_if<ConfigError>(&specs)) {
+            error = "downloaded data is not a rule set: " + parseError->text();
+        } else if (std::get<std::vector<RuleSpec>>(specs).empty()) {
+            error = "downloaded rule set holds no rules";
+        } else if (!writeAtomically(entry.path, result.body)) {
+            error = "cannot write " + entry.path;
+        } else {
+            loadFile(entry, entry.path);
+            error = entry.error;
+        }
+    }
+    if (error.empty()) {
+        m_log.info("rule set " + url + " updated: " + std::to_string(entry.rules) + " rules");
+        if (entry.failing) {
+            m_events.add("Rule set updated",
+                         url + " is up to date again (" + std::to_string(entry.rules) + " rules).");
+        }
+        entry.failing = false;
+    } else {
+        entry.error = error;
+        m_log.warning("rule set " + url + " update failed: " + error);
+        m_events.add("Rule set update failed", url + ": " + error);
+        entry.failing = true;
+    }
+}
+
+asio::awaitable<void> RuleSetStore::updateAll(Resolver& resolver)
+{
+    std::vector<std::string> remote;
+    for (auto& [key, entry] : m_entries) {
+        if (entry.remote) {
+            remote.push_back(key);
+        } else {
+            loadLocal(entry, key);
+        }
+    }
+    for (const auto& key : remote) {
+        co_await download(key, resolver);
+    }
+}
+
+asio::awaitable<void> RuleSetStore::updateStale(Resolver& resolver)
+{
+    std::vector<std::string> stale;
+    const std::time_t now = std::time(nullptr);
+    for (auto& [key, entry] : m_entries) {
+        const auto when = modificationTime(entry.path);
+        if (entry.remote && !entry.failing && (!entry.slot->matcher || !when || now - *when > kRefreshAge)) {
+            stale.push_back(key);
+        }
+    }
+    for (const auto& key : stale) {
+        co_await download(key, resolver);
+    }
+}
+
+nlohmann::json RuleSetStore::toJson() const
+{
+    auto out = nlohmann::json::array();
+    for (const auto& [key, entry] : m_entries) {
+        out.push_back({{"name", key},
+                       {"type", entry.remote ? "url" : "file"},
+                       {"path", entry.path},
+                       {"url", entry.url},
+                       {"updated", entry.updated},
+                       {"error", entry.error},
+                       {"rules", entry.rules}});
+    }
+    return out;
+}
+
+} // namespace ferrow::core

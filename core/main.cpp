@@ -1,0 +1,39 @@
+#include "CoreOptions.h"
+#include "CoreService.h"
+
+#include <boost/asio/io_context.hpp>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <sys/resource.h>
+
+int main(int argc, char** argv)
+{
+    using namespace ferrow::core;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    auto parsed = parseCommandLine(arguments);
+    if (auto* usage = std::get_if<UsageError>(&parsed)) {
+        std::fprintf(stderr, "ferrow-core: %s; %s\n", usage->message.c_str(), usageLine().c_str());
+        return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    // Every proxied connection holds two sockets; the default soft limit of 1024 is far too low.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    try {
+        boost::asio::io_context io(1);
+        CoreService core(io, std::get<CoreOptions>(parsed));
+        if (!core.start()) {
+            core.stop("start-up failed");
+            return 1;
+        }
+        io.run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "ferrow-core: fatal: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
