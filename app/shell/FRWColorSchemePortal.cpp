@@ -1,6 +1,5 @@
 #include "FRWColorSchemePortal.h"
 
-#include <QDBusAbstractInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
@@ -24,18 +23,6 @@ uint unwrapScheme(QVariant value)
 }
 } // namespace
 
-// A typed proxy, so the portal's signal is connected with a checked signature.
-class FRWPortalSettingsInterface : public QDBusAbstractInterface {
-    Q_OBJECT
-public:
-    FRWPortalSettingsInterface(const QDBusConnection& bus, QObject* parent)
-        : QDBusAbstractInterface(kPortalService, kPortalPath, kSettingsInterface, bus, parent)
-    {
-    }
-signals:
-    void SettingChanged(const QString& ns, const QString& key, const QDBusVariant& value);
-};
-
 FRWColorSchemePortal::FRWColorSchemePortal(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), m_bus(bus)
 {
@@ -45,16 +32,20 @@ FRWColorSchemePortal::~FRWColorSchemePortal() = default;
 
 void FRWColorSchemePortal::start()
 {
-    if (!m_bus.isConnected() || m_settings) {
+    if (!m_bus.isConnected() || m_started) {
         return;
     }
-    m_settings = new FRWPortalSettingsInterface(m_bus, this);
-    connect(m_settings, &FRWPortalSettingsInterface::SettingChanged, this,
-            &FRWColorSchemePortal::settingChanged);
-    QDBusPendingCall call =
-        m_settings->asyncCall(QStringLiteral("Read"), QString::fromLatin1(kAppearanceNamespace),
-                              QString::fromLatin1(kColorSchemeKey));
-    auto* watcher = new QDBusPendingCallWatcher(call, this);
+    m_started = true;
+    // QtDBus offers signal connections only with a slot named by its signature.
+    m_bus.connect(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+                  QString::fromLatin1(kSettingsInterface), QStringLiteral("SettingChanged"), this,
+                  SLOT(settingChanged(QDBusMessage)));
+
+    QDBusMessage read =
+        QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+                                       QString::fromLatin1(kSettingsInterface), QStringLiteral("Read"));
+    read << QString::fromLatin1(kAppearanceNamespace) << QString::fromLatin1(kColorSchemeKey);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(read), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusPendingReply<QVariant> reply = *w;
@@ -64,11 +55,14 @@ void FRWColorSchemePortal::start()
     });
 }
 
-void FRWColorSchemePortal::settingChanged(const QString& ns, const QString& key, const QDBusVariant& value)
+void FRWColorSchemePortal::settingChanged(const QDBusMessage& message)
 {
-    if (ns == QLatin1String(kAppearanceNamespace) && key == QLatin1String(kColorSchemeKey)) {
-        emit colorSchemeChanged(unwrapScheme(value.variant()));
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 3) {
+        return;
+    }
+    if (arguments[0].toString() == QLatin1String(kAppearanceNamespace) &&
+        arguments[1].toString() == QLatin1String(kColorSchemeKey)) {
+        emit colorSchemeChanged(unwrapScheme(arguments[2]));
     }
 }
-
-#include "FRWColorSchemePortal.moc"

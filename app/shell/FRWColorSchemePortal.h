@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusVariant>
+#include <QDBusMessage>
 #include <QObject>
-
-class FRWPortalSettingsInterface;
 
 /// Reads and watches org.freedesktop.appearance color-scheme through the desktop portal.
 /// Silent when no portal answers: the appearance then follows the palette.
@@ -21,9 +19,10 @@ signals:
     /// 0 no preference, 1 dark, 2 light (the portal's values).
     void colorSchemeChanged(uint value);
 
-private:
-    void settingChanged(const QString& ns, const QString& key, const QDBusVariant& value);
+private slots:
+    void settingChanged(const QDBusMessage& message);
 
+private:
     QDBusConnection m_bus;
-    FRWPortalSettingsInterface* m_settings = nullptr;
+    bool m_started = false;
 };
