@@ -1,6 +1,7 @@
 #include <limits>
 
 #include <QPainterPath>
+#include <QTest>
 #include <QVariantAnimation>
 
 #include <gtest/gtest.h>
@@ -261,4 +262,37 @@ TEST(LineChart, FilledDefaultsOnAndSampleIntervalRejectsNonsense)
     EXPECT_DOUBLE_EQ(chart.sampleInterval(), 1.0);
     chart.setSampleInterval(0.5);
     EXPECT_DOUBLE_EQ(chart.sampleInterval(), 0.5);
+}
+
+TEST(LineChart, SlideGlidesToRestAndRescaleEndsOnTheNewPath)
+{
+    SizedChart s;
+    s.chart.setSampleInterval(0.08);
+    s.chart.setValues({10, 10, 10, 10});
+    s.chart.setValues({10, 10, 10, 400});
+    ASSERT_TRUE(s.chart.isSliding());
+    ASSERT_TRUE(s.chart.isRescaling());
+    const double start = s.chart.slideOffset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !s.chart.isSliding() && !s.chart.isRescaling(); }, 3000));
+    EXPECT_DOUBLE_EQ(start, kWidth / 2);
+    EXPECT_DOUBLE_EQ(s.chart.slideOffset(), 0);
+    const QList<QPointF> line = points(s.chart.linePath());
+    EXPECT_DOUBLE_EQ(line[3].y(), 2) << "at rest the line is drawn at the new scale";
+}
+
+TEST(LineChart, SlideOffsetOnlyDecreases)
+{
+    SizedChart s;
+    s.chart.setSampleInterval(0.2);
+    s.chart.setValues({1, 2, 3});
+    s.chart.setValues({2, 3, 4});
+    double last = s.chart.slideOffset();
+    bool decreasing = true;
+    for (int i = 0; i < 100 && s.chart.isSliding(); ++i) {
+        QTest::qWait(5);
+        decreasing = decreasing && s.chart.slideOffset() <= last;
+        last = s.chart.slideOffset();
+    }
+    EXPECT_TRUE(decreasing);
+    EXPECT_LT(last, kWidth);
 }
