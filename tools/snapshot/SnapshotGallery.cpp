@@ -164,6 +164,19 @@ QWidget* makeSnapshotGallery()
         columns->addWidget(address);
         content->addLayout(columns);
         content->addStretch(1);
+        content->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Internet Latency")));
+        auto* latency = new QHBoxLayout;
+        latency->setSpacing(6);
+        latency->addWidget(bigNumber(QStringLiteral("38"), 40), 0, Qt::AlignBottom);
+        latency->addWidget(unitLabel(QStringLiteral("ms")), 0, Qt::AlignBottom);
+        latency->addSpacing(40);
+        auto* dns = new FRWStatColumn(QStringLiteral("DNS"), QStringLiteral("12 ms"));
+        auto* proxy = new FRWStatColumn(QStringLiteral("Proxy"), QStringLiteral("\u2014"));
+        latency->addWidget(dns, 0, Qt::AlignBottom);
+        latency->addSpacing(24);
+        latency->addWidget(proxy, 0, Qt::AlignBottom);
+        latency->addStretch(1);
+        content->addLayout(latency);
         grid->addWidget(card, 2, 0, 1, 2);
     }
     {
