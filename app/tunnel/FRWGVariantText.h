@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+/// The GVariant text form that `gsettings get` prints and `gsettings set` reads, for the value
+/// types of the proxy settings: strings, string arrays, integers and booleans.
+namespace FRWGVariantText {
+
+std::optional<QString> parseString(const QString& text);
+std::optional<QStringList> parseStringArray(const QString& text);
+std::optional<int> parseInt(const QString& text);
+std::optional<bool> parseBool(const QString& text);
+
+QString quoted(const QString& value);
+QString stringArray(const QStringList& values);
+
+} // namespace FRWGVariantText

@@ -1,0 +1,233 @@
+#include "FRWSystemProxy.h"
+
+#include <array>
+
+#include "FRWDefaultsKeys.h"
+#include "FRWSystemProxyBackend.h"
+#include "FRWUserDefaults.h"
+
+namespace {
+
+struct KindName {
+    FRWProxyKind kind;
+    const char* name;
+};
+
+// Snapshots read web, secure, socks; restores write secure, socks, web.
+constexpr std::array<KindName, 3> kSnapshotOrder{
+    {{FRWProxyKind::Web, "web"}, {FRWProxyKind::Secure, "secure"}, {FRWProxyKind::Socks, "socks"}}};
+constexpr std::array<KindName, 3> kRestoreOrder{
+    {{FRWProxyKind::Secure, "secure"}, {FRWProxyKind::Socks, "socks"}, {FRWProxyKind::Web, "web"}}};
+
+const QStringList kTakeoverBypass{QStringLiteral("127.0.0.1"), QStringLiteral("localhost"),
+                                  QStringLiteral("*.local")};
+
+QVariantMap toVariantMap(const FRWProxyKindSettings& settings)
+{
+    QVariantMap map;
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
+        map.insert(it.key(), it.value());
+    }
+    return map;
+}
+
+// A kind's member of a backup: nothing when there is no backup or the member is not a map.
+std::optional<QVariantMap> kindOf(const QVariantMap* backup, const char* name)
+{
+    if (!backup) {
+        return std::nullopt;
+    }
+    const QVariant member = backup->value(QLatin1String(name));
+    if (member.typeId() != QMetaType::QVariantMap) {
+        return std::nullopt;
+    }
+    return member.toMap();
+}
+
+bool containsWhiteSpace(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+} // namespace
+
+FRWSystemProxy::FRWSystemProxy(FRWSystemProxyBackend& backend, FRWUserDefaults& defaults,
+                               std::function<bool()> coreRunning, const QString& socksAddress)
+    : m_backend(backend), m_defaults(defaults), m_coreRunning(std::move(coreRunning))
+{
+    const qsizetype colon = socksAddress.lastIndexOf(u':');
+    m_host = socksAddress.first(colon);
+    m_port = socksAddress.sliced(colon + 1);
+}
+
+QString FRWSystemProxy::primaryNetworkService()
+{
+    return m_backend.primaryNetworkService();
+}
+
+bool FRWSystemProxy::applySystemProxy(bool enable)
+{
+    return enable ? takeOver() : restore();
+}
+
+bool FRWSystemProxy::takeOver()
+{
+    const QString service = primaryNetworkService();
+    if (service.isEmpty()) {
+        return false;
+    }
+
+    // A restore that failed earlier left the user's settings in the backup; a new snapshot now
+    // would read our own 127.0.0.1 settings and lose them for good.
+    const QString pendingService = m_defaults.string(ferrow::defaults::kProxyService);
+    const bool backupPending =
+        !pendingService.isEmpty() && m_defaults.contains(ferrow::defaults::kProxyBackup);
+    if (backupPending && pendingService != service && !restore()) {
+        return false;
+    }
+    if (!backupPending || pendingService != service) {
+        m_defaults.setValue(ferrow::defaults::kProxyBackup, snapshotProxyConfig(service));
+    } else {
+        qInfo("Ferrow: keeping the backup of %s from an earlier run that could not restore it",
+              qPrintable(service));
+    }
+    m_defaults.setString(ferrow::defaults::kProxyService, service);
+    m_defaults.sync();
+
+    const QVariantMap backup = m_defaults.value(ferrow::defaults::kProxyBackup).toMap();
+    if (hasAuthenticatedProxy(&backup)) {
+        qWarning("Ferrow: refusing to replace an authenticated proxy on %s", qPrintable(service));
+        forgetTakeover();
+        return false;
+    }
+
+    bool ok = true;
+    ok &= m_backend.setProxy(FRWProxyKind::Web, service, m_host, m_port);
+    ok &= m_backend.setProxy(FRWProxyKind::Secure, service, m_host, m_port);
+    ok &= m_backend.setProxy(FRWProxyKind::Socks, service, m_host, m_port);
+    ok &= m_backend.setProxyState(FRWProxyKind::Web, service, true);
+    ok &= m_backend.setProxyState(FRWProxyKind::Secure, service, true);
+    ok &= m_backend.setProxyState(FRWProxyKind::Socks, service, true);
+    ok &= m_backend.setBypassDomains(service, kTakeoverBypass);
+    if (ok) {
+        return true;
+    }
+    restore();
+    return false;
+}
+
+bool FRWSystemProxy::restore()
+{
+    const QString service = m_defaults.string(ferrow::defaults::kProxyService);
+    if (service.isEmpty()) {
+        return true;
+    }
+    const bool hasBackup = m_defaults.contains(ferrow::defaults::kProxyBackup);
+    const QVariantMap backup = m_defaults.value(ferrow::defaults::kProxyBackup).toMap();
+    if (!restoreProxyConfig(hasBackup ? &backup : nullptr, service)) {
+        qWarning("Ferrow: could not fully restore the proxy on %s; keeping the backup to retry",
+                 qPrintable(service));
+        return false;
+    }
+    if (hasBackup || !systemProxyEnabledOn(service)) {
+        forgetTakeover();
+    }
+    return true;
+}
+
+void FRWSystemProxy::forgetTakeover()
+{
+    m_defaults.remove(ferrow::defaults::kProxyService);
+    m_defaults.remove(ferrow::defaults::kProxyBackup);
+    m_defaults.sync();
+}
+
+bool FRWSystemProxy::systemProxyEnabledOn(const QString& service)
+{
+    for (const KindName& kind : kSnapshotOrder) {
+        const std::optional<FRWProxyKindSettings> settings = m_backend.queryProxy(kind.kind, service);
+        if (!settings || settings->value(QStringLiteral("Enabled")) == u"Yes") {
+            return true;
+        }
+    }
+    return false;
+}
+
+QVariantMap FRWSystemProxy::snapshotProxyConfig(const QString& service)
+{
+    QVariantMap backup;
+    for (const KindName& kind : kSnapshotOrder) {
+        backup.insert(
+            QLatin1String(kind.name),
+            toVariantMap(m_backend.queryProxy(kind.kind, service).value_or(FRWProxyKindSettings())));
+    }
+    backup.insert(QStringLiteral("bypass"), m_backend.queryBypassDomains(service).trimmed());
+    const QVariantMap extras = m_backend.snapshotExtras(service);
+    if (!extras.isEmpty()) {
+        backup.insert(QStringLiteral("extra"), extras);
+    }
+    return backup;
+}
+
+bool FRWSystemProxy::restoreProxyConfig(const QVariantMap* backup, const QString& service)
+{
+    bool ok = true;
+    for (const KindName& kind : kRestoreOrder) {
+        const QVariantMap settings = kindOf(backup, kind.name).value_or(QVariantMap());
+        const QString server = settings.value(QStringLiteral("Server")).toString();
+        const QString port = settings.value(QStringLiteral("Port")).toString();
+        if (!server.isEmpty() && !port.isEmpty() && port != u"0") {
+            ok &= m_backend.setProxy(kind.kind, service, server, port);
+        }
+        ok &= m_backend.setProxyState(kind.kind, service,
+                                      settings.value(QStringLiteral("Enabled")).toString() == u"Yes");
+    }
+    if (!backup) {
+        return ok;
+    }
+
+    QStringList domains;
+    const QVariant bypass = backup->value(QStringLiteral("bypass"));
+    if (bypass.typeId() == QMetaType::QString) {
+        for (const QString& line : bypass.toString().split(u'\n')) {
+            const QString domain = line.trimmed();
+            if (!domain.isEmpty() && !containsWhiteSpace(domain)) {
+                domains.append(domain);
+            }
+        }
+    }
+    ok &= m_backend.setBypassDomains(service, domains);
+    const QVariant extras = backup->value(QStringLiteral("extra"));
+    if (extras.typeId() == QMetaType::QVariantMap) {
+        ok &= m_backend.restoreExtras(service, extras.toMap());
+    }
+    return ok;
+}
+
+bool FRWSystemProxy::hasAuthenticatedProxy(const QVariantMap* backup)
+{
+    for (const KindName& kind : kSnapshotOrder) {
+        if (const std::optional<QVariantMap> settings = kindOf(backup, kind.name)) {
+            const QString value = settings->value(QStringLiteral("Authenticated Proxy Enabled")).toString();
+            if (!value.isEmpty() && value != u"0") {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void FRWSystemProxy::recoverOrphanedSystemProxy()
+{
+    const QString service = m_defaults.string(ferrow::defaults::kProxyService);
+    if (service.isEmpty() || (m_coreRunning && m_coreRunning())) {
+        return;
+    }
+    if (systemProxyEnabledOn(service)) {
+        qWarning("Ferrow: clearing a system proxy left enabled on %s by a previous run", qPrintable(service));
+        restore();
+    } else {
+        m_defaults.remove(ferrow::defaults::kProxyService);
+        m_defaults.sync();
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+
+class FRWSystemProxyBackend;
+class FRWUserDefaults;
+
+/// Points the desktop's proxy settings at the local core and puts the user's own settings back.
+/// The settings are backed up in the user settings ("FRWProxyService", "FRWProxyBackup") before
+/// anything is changed, and the backup is kept until it has been written back completely, so the
+/// system is never left pointing at a proxy that is not running. GUI thread only; blocking.
+class FRWSystemProxy {
+public:
+    /// `coreRunning` tells whether the System Proxy core runs (orphan recovery leaves it alone then).
+    FRWSystemProxy(FRWSystemProxyBackend& backend, FRWUserDefaults& defaults,
+                   std::function<bool()> coreRunning, const QString& socksAddress);
+
+    /// Takes over (true) or restores (false); true when the whole step succeeded.
+    bool applySystemProxy(bool enable);
+    QString primaryNetworkService();
+    /// Whether any proxy of the service is still on; a settings query that fails counts as on.
+    bool systemProxyEnabledOn(const QString& service);
+    QVariantMap snapshotProxyConfig(const QString& service);
+    /// Writes a backup back (all kinds off when there is none); true when every step succeeded.
+    bool restoreProxyConfig(const QVariantMap* backup, const QString& service);
+    static bool hasAuthenticatedProxy(const QVariantMap* backup);
+    /// Run once at launch: repairs a takeover that an earlier run left behind.
+    void recoverOrphanedSystemProxy();
+
+private:
+    bool takeOver();
+    bool restore();
+    void forgetTakeover();
+
+    FRWSystemProxyBackend& m_backend;
+    FRWUserDefaults& m_defaults;
+    std::function<bool()> m_coreRunning;
+    QString m_host;
+    QString m_port;
+};

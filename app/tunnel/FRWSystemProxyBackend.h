@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+/// The three kinds of proxy a desktop's settings hold.
+enum class FRWProxyKind { Web, Secure, Socks };
+
+/// One kind's settings as members "Enabled" ("Yes"/"No"), "Server", "Port" and
+/// "Authenticated Proxy Enabled" (non-empty and not "0" when credentials are configured).
+using FRWProxyKindSettings = QMap<QString, QString>;
+
+/// The operating-system side of the proxy takeover: one implementation per settings store. The
+/// "service" is the scope whose settings are taken over (a network service, or a desktop's proxy
+/// settings such as "GNOME").
+class FRWSystemProxyBackend {
+public:
+    FRWSystemProxyBackend() = default;
+    virtual ~FRWSystemProxyBackend() = default;
+    FRWSystemProxyBackend(const FRWSystemProxyBackend&) = delete;
+    FRWSystemProxyBackend& operator=(const FRWSystemProxyBackend&) = delete;
+
+    /// The scope to take over; empty when there is none.
+    virtual QString primaryNetworkService() = 0;
+    /// One kind's settings; nothing when they could not be read.
+    virtual std::optional<FRWProxyKindSettings> queryProxy(FRWProxyKind kind, const QString& service) = 0;
+    virtual bool setProxy(FRWProxyKind kind, const QString& service, const QString& server,
+                          const QString& port) = 0;
+    virtual bool setProxyState(FRWProxyKind kind, const QString& service, bool enabled) = 0;
+    /// The bypass list as text, one domain per line (a store may add explanatory sentences).
+    virtual QString queryBypassDomains(const QString& service) = 0;
+    /// Replaces the bypass list; an empty list clears it.
+    virtual bool setBypassDomains(const QString& service, const QStringList& domains) = 0;
+
+    /// Whatever else the store needs to put the user's settings back exactly (a PAC setup, values
+    /// of switched-off proxies); applied after the kinds and the bypass list when restoring.
+    virtual QVariantMap snapshotExtras(const QString& service);
+    virtual bool restoreExtras(const QString& service, const QVariantMap& extras);
+};

@@ -1,0 +1,151 @@
+#include <QMap>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "FRWAppPaths.h"
+#include "FRWGSettingsProxyBackend.h"
+#include "FRWSystemProxy.h"
+#include "FRWToolRunner.h"
+#include "FRWUserDefaults.h"
+#include "TemporaryHome.h"
+
+namespace {
+
+const QStringList kSchemas{"org.gnome.system.proxy", "org.gnome.system.proxy.http",
+                           "org.gnome.system.proxy.https", "org.gnome.system.proxy.socks",
+                           "org.gnome.system.proxy.ftp"};
+
+// The takeover against the real gsettings tool, with the keyfile backend in a temporary home.
+class GSettingsTakeoverTest : public ::testing::Test {
+protected:
+    void SetUp() override { qputenv("GSETTINGS_BACKEND", "keyfile"); }
+    void TearDown() override { qunsetenv("GSETTINGS_BACKEND"); }
+
+    void set(const QString& schema, const QString& key, const QString& value)
+    {
+        ASSERT_EQ(runner.run("gsettings", {"set", schema, key, value}).status, 0) << key.toStdString();
+    }
+    QString get(const QString& schema, const QString& key)
+    {
+        return runner.run("gsettings", {"get", schema, key}).output.trimmed();
+    }
+
+    // Every key of the proxy schemas, as gsettings prints it.
+    QMap<QString, QString> everything()
+    {
+        QMap<QString, QString> values;
+        for (const QString& schema : kSchemas) {
+            for (const QString& key :
+                 runner.run("gsettings", {"list-keys", schema}).output.split('\n', Qt::SkipEmptyParts)) {
+                values.insert(schema + ' ' + key, get(schema, key));
+            }
+        }
+        return values;
+    }
+
+    void expectTakenOver()
+    {
+        EXPECT_EQ(get("org.gnome.system.proxy", "mode"), "'manual'");
+        for (const char* kind : {"http", "https", "socks"}) {
+            EXPECT_EQ(get(QStringLiteral("org.gnome.system.proxy.") + kind, "host"), "'127.0.0.1'") << kind;
+            EXPECT_EQ(get(QStringLiteral("org.gnome.system.proxy.") + kind, "port"), "7891") << kind;
+        }
+        EXPECT_EQ(get("org.gnome.system.proxy", "ignore-hosts"), "['127.0.0.1', 'localhost', '*.local']");
+    }
+
+    void roundTripRestoresExactly()
+    {
+        const QMap<QString, QString> before = everything();
+        ASSERT_TRUE(proxy.applySystemProxy(true));
+        expectTakenOver();
+        EXPECT_TRUE(proxy.systemProxyEnabledOn("GNOME"));
+        ASSERT_TRUE(proxy.applySystemProxy(false));
+        EXPECT_EQ(everything(), before);
+        EXPECT_FALSE(defaults->contains("FRWProxyService"));
+    }
+
+    ferrow::test::TemporaryHome home;
+    FRWAppPaths paths = FRWAppPaths::fromEnvironment();
+    FRWToolRunner runner;
+    FRWGSettingsProxyBackend backend{runner, "GNOME", QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema)};
+    std::unique_ptr<FRWUserDefaults> defaults = std::make_unique<FRWUserDefaults>(paths.settingsFile);
+    FRWSystemProxy proxy{backend, *defaults, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
+};
+
+} // namespace
+
+TEST_F(GSettingsTakeoverTest, TheDesktopScopeIsTheService)
+{
+    EXPECT_EQ(proxy.primaryNetworkService(), "GNOME");
+    FRWGSettingsProxyBackend missing{runner, "MATE", "org.example.no.such.schema"};
+    EXPECT_EQ(missing.primaryNetworkService(), QString());
+}
+
+TEST_F(GSettingsTakeoverTest, NoProxyComesBackAsNoProxy)
+{
+    roundTripRestoresExactly();
+    EXPECT_EQ(get("org.gnome.system.proxy", "mode"), "'none'");
+    EXPECT_FALSE(proxy.systemProxyEnabledOn("GNOME"));
+}
+
+TEST_F(GSettingsTakeoverTest, ManualProxyWithBypassListComesBackExactly)
+{
+    set("org.gnome.system.proxy", "mode", "'manual'");
+    set("org.gnome.system.proxy.http", "host", "'proxy.corp'");
+    set("org.gnome.system.proxy.http", "port", "3128");
+    set("org.gnome.system.proxy.socks", "host", "'socks.corp'");
+    set("org.gnome.system.proxy.socks", "port", "1080");
+    set("org.gnome.system.proxy", "ignore-hosts", "['localhost', '10.0.0.0/8', \"o'brien.corp\"]");
+    set("org.gnome.system.proxy", "use-same-proxy", "false");
+    roundTripRestoresExactly();
+    EXPECT_EQ(get("org.gnome.system.proxy", "ignore-hosts"), "['localhost', '10.0.0.0/8', \"o'brien.corp\"]");
+}
+
+TEST_F(GSettingsTakeoverTest, AutomaticConfigurationComesBackWithItsURL)
+{
+    set("org.gnome.system.proxy", "mode", "'auto'");
+    set("org.gnome.system.proxy", "autoconfig-url", "'http://wpad.corp/proxy.pac'");
+    set("org.gnome.system.proxy.https", "host", "'remembered.corp'");
+    set("org.gnome.system.proxy.https", "port", "8443");
+    roundTripRestoresExactly();
+    EXPECT_EQ(get("org.gnome.system.proxy", "mode"), "'auto'");
+    EXPECT_EQ(get("org.gnome.system.proxy.https", "host"), "'remembered.corp'");
+}
+
+TEST_F(GSettingsTakeoverTest, ProxyWithCredentialsIsLeftAlone)
+{
+    set("org.gnome.system.proxy", "mode", "'manual'");
+    set("org.gnome.system.proxy.http", "host", "'proxy.corp'");
+    set("org.gnome.system.proxy.http", "use-authentication", "true");
+    const QMap<QString, QString> before = everything();
+    EXPECT_FALSE(proxy.applySystemProxy(true));
+    EXPECT_EQ(everything(), before);
+    EXPECT_FALSE(defaults->contains("FRWProxyBackup"));
+}
+
+TEST_F(GSettingsTakeoverTest, RestoreWithoutBackupTurnsTheProxyOff)
+{
+    ASSERT_TRUE(proxy.applySystemProxy(true));
+    defaults->remove("FRWProxyBackup");
+    ASSERT_TRUE(proxy.applySystemProxy(false));
+    EXPECT_EQ(get("org.gnome.system.proxy", "mode"), "'none'");
+    EXPECT_EQ(get("org.gnome.system.proxy.http", "host"), "''");
+    EXPECT_FALSE(defaults->contains("FRWProxyService"));
+}
+
+TEST_F(GSettingsTakeoverTest, CrashedRunIsRepairedAtTheNextLaunch)
+{
+    set("org.gnome.system.proxy", "mode", "'auto'");
+    set("org.gnome.system.proxy", "autoconfig-url", "'http://wpad.corp/proxy.pac'");
+    const QMap<QString, QString> before = everything();
+    ASSERT_TRUE(proxy.applySystemProxy(true));
+
+    // A new run of the program, with settings read from disk.
+    defaults->sync();
+    FRWUserDefaults nextRun(paths.settingsFile);
+    FRWSystemProxy recovered{backend, nextRun, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
+    recovered.recoverOrphanedSystemProxy();
+    EXPECT_EQ(everything(), before);
+}
