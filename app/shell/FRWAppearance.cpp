@@ -13,7 +13,7 @@ bool g_usesPortal = true;
 FRWAppearance* FRWAppearance::shared()
 {
     // Parented to the application so it goes away with it; created on first use.
-    static FRWAppearance* instance = new FRWAppearance(g_usesPortal);
+    static auto* instance = new FRWAppearance(g_usesPortal);
     return instance;
 }
 

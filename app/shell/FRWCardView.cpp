@@ -133,7 +133,7 @@ void FRWCardView::setCornerRadius(qreal radius)
 
 void FRWCardView::setBorderColor(std::optional<FRWDynamicColor> color)
 {
-    m_borderColor = std::move(color);
+    m_borderColor = color;
     update();
 }
 

@@ -14,6 +14,8 @@ class FRWCardShadow;
 /// cannot paint outside its own rectangle.
 class FRWCardView : public QWidget {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWCardView)
+
 public:
     static constexpr qreal kDefaultCornerRadius = 18;
     static constexpr qreal kShadowRadius = 14;

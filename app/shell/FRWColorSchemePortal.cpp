@@ -23,8 +23,8 @@ uint unwrapScheme(QVariant value)
 }
 } // namespace
 
-FRWColorSchemePortal::FRWColorSchemePortal(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), m_bus(bus)
+FRWColorSchemePortal::FRWColorSchemePortal(QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus))
 {
 }
 

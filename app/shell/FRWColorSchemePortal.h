@@ -8,8 +8,10 @@
 /// Silent when no portal answers: the appearance then follows the palette.
 class FRWColorSchemePortal : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWColorSchemePortal)
+
 public:
-    FRWColorSchemePortal(const QDBusConnection& bus, QObject* parent = nullptr);
+    FRWColorSchemePortal(QDBusConnection bus, QObject* parent = nullptr);
     ~FRWColorSchemePortal() override;
 
     /// Subscribes to changes and asks for the current value once, asynchronously.

@@ -31,10 +31,13 @@ QPainterPath blend(const QPainterPath& from, const QPainterPath& to, double prog
 }
 } // namespace
 
-FRWLineChart::FRWLineChart(QWidget* parent) : QWidget(parent), m_tint(FRWTheme::accentBlue())
+FRWLineChart::FRWLineChart(QWidget* parent)
+    : QWidget(parent)
+    , m_tint(FRWTheme::accentBlue())
+    , m_slide(new QVariantAnimation(this))
+    , m_rescale(new QVariantAnimation(this))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_slide = new QVariantAnimation(this);
     m_slide->setEasingCurve(QEasingCurve::Linear);
     connect(m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         m_slideOffset = value.toDouble();
@@ -44,7 +47,6 @@ FRWLineChart::FRWLineChart(QWidget* parent) : QWidget(parent), m_tint(FRWTheme::
         m_slideOffset = 0;
         update();
     });
-    m_rescale = new QVariantAnimation(this);
     m_rescale->setEasingCurve(QEasingCurve::Linear);
     connect(m_rescale, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         m_rescaleProgress = value.toDouble();

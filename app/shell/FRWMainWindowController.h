@@ -19,6 +19,8 @@ class FRWViewController;
 /// the controller, so each keeps its state.
 class FRWMainWindowController : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWMainWindowController)
+
 public:
     static constexpr int kContentWidth = 940;
     static constexpr int kContentHeight = 726;

@@ -23,8 +23,8 @@ void styleScroller(QScrollArea* scroll)
 }
 } // namespace
 
-FRWPageViewController::FRWPageViewController(const QString& pageTitle, QObject* parent)
-    : FRWViewController(parent), m_pageTitle(pageTitle)
+FRWPageViewController::FRWPageViewController(QString pageTitle, QObject* parent)
+    : FRWViewController(parent), m_pageTitle(std::move(pageTitle))
 {
 }
 

@@ -16,7 +16,7 @@ public:
     static constexpr int kContentMargin = 28;
     static constexpr int kTitleTop = 52;
 
-    explicit FRWPageViewController(const QString& pageTitle, QObject* parent = nullptr);
+    explicit FRWPageViewController(QString pageTitle, QObject* parent = nullptr);
 
     QString pageTitle() const { return m_pageTitle; }
     QLabel* titleLabel() const { return m_titleLabel; }

@@ -14,8 +14,8 @@ constexpr int kDotGap = 7;
 constexpr qreal kRadius = 14;
 } // namespace
 
-FRWPillButton::FRWPillButton(const QString& title, std::optional<FRWDynamicColor> dotColor, QWidget* parent)
-    : QWidget(parent), m_title(title), m_dotColor(std::move(dotColor))
+FRWPillButton::FRWPillButton(QString title, std::optional<FRWDynamicColor> dotColor, QWidget* parent)
+    : QWidget(parent), m_title(std::move(title)), m_dotColor(dotColor)
 {
     FRWPressable::installAccessibility();
     setFixedHeight(kHeight);
@@ -37,7 +37,7 @@ void FRWPillButton::setTitle(const QString& title)
 void FRWPillButton::setDotColor(std::optional<FRWDynamicColor> color)
 {
     const bool hadDot = m_dotColor.has_value();
-    m_dotColor = std::move(color);
+    m_dotColor = color;
     if (hadDot != m_dotColor.has_value()) {
         updateGeometry();
     }

@@ -13,7 +13,7 @@ class FRWPillButton : public QWidget, public FRWPressable {
 public:
     static constexpr int kHeight = 28;
 
-    FRWPillButton(const QString& title, std::optional<FRWDynamicColor> dotColor, QWidget* parent = nullptr);
+    FRWPillButton(QString title, std::optional<FRWDynamicColor> dotColor, QWidget* parent = nullptr);
 
     QString title() const { return m_title; }
     void setTitle(const QString& title);

@@ -23,7 +23,7 @@ QFont labelFont()
 }
 } // namespace
 
-FRWSegmented::FRWSegmented(const QStringList& labels, QWidget* parent) : QWidget(parent), m_labels(labels)
+FRWSegmented::FRWSegmented(QStringList labels, QWidget* parent) : QWidget(parent), m_labels(std::move(labels))
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);

@@ -12,7 +12,7 @@ class FRWSegmented : public QWidget {
 public:
     static constexpr int kHeight = 26;
 
-    explicit FRWSegmented(const QStringList& labels, QWidget* parent = nullptr);
+    explicit FRWSegmented(QStringList labels, QWidget* parent = nullptr);
 
     QStringList labels() const { return m_labels; }
     int selectedIndex() const { return m_selectedIndex; }

@@ -17,9 +17,9 @@ constexpr int kChevronSize = 9;
 constexpr int kChevronGap = 4;
 } // namespace
 
-FRWStatColumn::FRWStatColumn(const QString& caption, const QString& value, QWidget* parent)
+FRWStatColumn::FRWStatColumn(const QString& caption, QString value, QWidget* parent)
     : QWidget(parent)
-    , m_value(value)
+    , m_value(std::move(value))
     , m_captionLabel(new QLabel(caption.toUpper(), this))
     , m_valueLabel(new QLabel(this))
     , m_subtitleLabel(new QLabel(this))

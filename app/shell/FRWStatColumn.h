@@ -11,7 +11,7 @@ class QLabel;
 class FRWStatColumn : public QWidget {
     Q_OBJECT
 public:
-    FRWStatColumn(const QString& caption, const QString& value, QWidget* parent = nullptr);
+    FRWStatColumn(const QString& caption, QString value, QWidget* parent = nullptr);
 
     QString value() const { return m_value; }
     void setValue(const QString& value);

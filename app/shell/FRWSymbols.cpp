@@ -56,7 +56,7 @@ QString FRWSymbols::fallbackPath(const QString& symbol)
 QIcon FRWSymbols::icon(const QString& symbol)
 {
     const QString fallback = fallbackPath(symbol);
-    const QIcon own = fallback.isEmpty() ? QIcon() : QIcon(fallback);
+    QIcon own = fallback.isEmpty() ? QIcon() : QIcon(fallback);
     const QString name = themeName(symbol);
     if (g_prefersTheme && !name.isEmpty() && QIcon::hasThemeIcon(name)) {
         return QIcon::fromTheme(name, own);

@@ -8,6 +8,8 @@
 /// The view is deleted with its controller, wherever it is shown at the time.
 class FRWViewController : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWViewController)
+
 public:
     explicit FRWViewController(QObject* parent = nullptr);
     ~FRWViewController() override;
