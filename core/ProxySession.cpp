@@ -234,12 +234,19 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
         buffer.erase(0, request.length);
         const bool isConnect = request.method == "CONNECT";
         const auto target =
-            isConnect ? http::parseAuthority(request.target, 443) : http::parseAbsoluteUrl(request.target);
+            isConnect ? http::parseAuthority(request.target, 0) : http::parseAbsoluteUrl(request.target);
         if (!target) {
             const auto message = isConnect
                                      ? "CONNECT needs host:port\n"
                                      : "this is a proxy: send absolute-form http:// requests or CONNECT\n";
             co_await writeAll(client, http::simpleResponse(400, "Bad Request", message, false));
+            finishRecord();
+            co_return;
+        }
+        auto requestFraming = http::requestBody(request);
+        if (!requestFraming) {
+            co_await writeAll(client,
+                              http::simpleResponse(400, "Bad Request", "invalid message framing\n", false));
             finishRecord();
             co_return;
         }
@@ -256,9 +263,10 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                 const char* reason = status == 403   ? "Forbidden"
                                      : status == 504 ? "Gateway Timeout"
                                                      : "Bad Gateway";
+                // An unsent request body would be read as the next request, so only a request
+                // without one keeps the connection after a refusal.
                 const bool keepAlive = !isConnect && http::keepsAlive(request) &&
-                                       http::requestBody(request) &&
-                                       http::requestBody(request)->mode() == http::BodyFramer::Mode::None;
+                                       requestFraming->mode() == http::BodyFramer::Mode::None;
                 co_await writeAll(client,
                                   http::simpleResponse(status, reason, opened.dial.error + "\n", keepAlive));
                 finishRecord();
@@ -282,13 +290,6 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                     co_await relay(client, sockets.upstream, meter);
                 }
             }
-            finishRecord();
-            co_return;
-        }
-        auto requestFraming = http::requestBody(request);
-        if (!requestFraming) {
-            co_await writeAll(client,
-                              http::simpleResponse(400, "Bad Request", "invalid message framing\n", false));
             finishRecord();
             co_return;
         }

@@ -58,7 +58,7 @@ struct MatchOutcome {
 struct RuleSpec {
     std::string type;
     std::string value;
-    std::vector<std::string> options;
+    std::vector<std::string> options{};
     int line = 0;
 
     /// "TYPE,VALUE", or "FINAL".
