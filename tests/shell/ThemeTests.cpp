@@ -194,3 +194,49 @@ TEST(GradientView, RunsFromTopLeftToBottomRight)
     EXPECT_EQ(image.pixelColor(150, 20), image.pixelColor(120, 50));
     FRWAppearance::shared()->setOverride(std::nullopt);
 }
+
+TEST_F(AppearanceTest, StockWidgetsGetAThemePaletteWhenTheDesktopPaletteDisagrees)
+{
+    setWindowColor(QColor(0xF0, 0xF0, 0xF0));
+    const QPalette desktop = QApplication::palette();
+    FRWAppearance::shared()->setPortalColorScheme(1);
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), FRWTheme::windowGradientMid().dark);
+    EXPECT_EQ(QApplication::palette().color(QPalette::Text), FRWTheme::primaryText().dark);
+    EXPECT_TRUE(FRWAppearance::shared()->isDark()) << "our own palette is not taken for the desktop's";
+
+    FRWAppearance::shared()->setPortalColorScheme(0);
+    EXPECT_FALSE(FRWAppearance::shared()->isDark());
+    EXPECT_EQ(QApplication::palette(), desktop) << "the desktop's palette comes back unchanged";
+}
+
+TEST_F(AppearanceTest, AFittingDesktopPaletteIsKept)
+{
+    setWindowColor(QColor(0x20, 0x20, 0x20));
+    const QPalette desktop = QApplication::palette();
+    FRWAppearance::shared()->setPortalColorScheme(1);
+    EXPECT_EQ(QApplication::palette(), desktop);
+}
+
+TEST_F(AppearanceTest, PaletteIsLeftAloneWhenNotManaged)
+{
+    setWindowColor(QColor(0xF0, 0xF0, 0xF0));
+    const QPalette desktop = QApplication::palette();
+    FRWAppearance::shared()->setManagesApplicationPalette(false);
+    FRWAppearance::shared()->setOverride(FRWAppearance::Scheme::Dark);
+    EXPECT_EQ(QApplication::palette(), desktop);
+    FRWAppearance::shared()->setManagesApplicationPalette(true);
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), FRWTheme::windowGradientMid().dark);
+}
+
+TEST(ThemePalette, DarkAndLightAreReadable)
+{
+    for (const auto scheme : {FRWAppearance::Scheme::Light, FRWAppearance::Scheme::Dark}) {
+        const QPalette palette = FRWAppearance::themePalette(scheme);
+        const int contrast =
+            std::abs(palette.color(QPalette::Base).lightness() - palette.color(QPalette::Text).lightness());
+        EXPECT_GT(contrast, 150);
+    }
+    EXPECT_LT(FRWAppearance::themePalette(FRWAppearance::Scheme::Dark).color(QPalette::Base).lightness(), 60);
+    EXPECT_GT(FRWAppearance::themePalette(FRWAppearance::Scheme::Light).color(QPalette::Base).lightness(),
+              230);
+}
