@@ -8,6 +8,7 @@
 
 #include "FRWGradientView.h"
 #include "FRWNames.h"
+#include "FRWPageKeys.h"
 #include "FRWSidebarViewController.h"
 #include "FRWViewController.h"
 
@@ -67,7 +68,7 @@ void FRWMainWindowController::buildContent()
             weakSelf->showPage(key);
         }
     };
-    showPage(QStringLiteral("activity"));
+    showPage(QString::fromLatin1(ferrow::pages::kActivity));
 }
 
 FRWViewController* FRWMainWindowController::pageForKey(const QString& key) const

@@ -4,9 +4,12 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include "FRWPageKeys.h"
 #include "FRWSidebarPanel.h"
 #include "FRWSidebarRow.h"
 #include "FRWTheme.h"
+
+namespace pages = ferrow::pages;
 
 namespace {
 constexpr int kStackSpacing = 2;
@@ -96,27 +99,29 @@ void FRWSidebarViewController::loadView()
     panelLayout->setSpacing(0);
 
     QVBoxLayout* top = makeStack();
-    addItemTo(top, QStringLiteral("activity"), tr("Activity"), QStringLiteral("waveform.path.ecg"));
-    addItemTo(top, QStringLiteral("overview"), tr("Overview"), QStringLiteral("square.grid.2x2"));
-    addItemTo(top, QStringLiteral("connections"), tr("Connections"),
+    addItemTo(top, QString::fromLatin1(pages::kActivity), tr("Activity"),
+              QStringLiteral("waveform.path.ecg"));
+    addItemTo(top, QString::fromLatin1(pages::kOverview), tr("Overview"), QStringLiteral("square.grid.2x2"));
+    addItemTo(top, QString::fromLatin1(pages::kConnections), tr("Connections"),
               QStringLiteral("point.3.connected.trianglepath.dotted"));
     addHeaderTo(top, tr("Clients"));
-    addItemTo(top, QStringLiteral("process"), tr("Process"), QStringLiteral("terminal"));
-    addItemTo(top, QStringLiteral("device"), tr("Device"), QStringLiteral("macstudio"));
+    addItemTo(top, QString::fromLatin1(pages::kProcess), tr("Process"), QStringLiteral("terminal"));
+    addItemTo(top, QString::fromLatin1(pages::kDevice), tr("Device"), QStringLiteral("macstudio"));
     addHeaderTo(top, tr("Proxies"));
-    addItemTo(top, QStringLiteral("profile"), tr("Profile"), QStringLiteral("doc.text"));
-    addItemTo(top, QStringLiteral("policy"), tr("Policy"), QStringLiteral("arrow.triangle.branch"));
-    addItemTo(top, QStringLiteral("rule"), tr("Rule"), QStringLiteral("list.bullet"));
+    addItemTo(top, QString::fromLatin1(pages::kProfile), tr("Profile"), QStringLiteral("doc.text"));
+    addItemTo(top, QString::fromLatin1(pages::kPolicy), tr("Policy"),
+              QStringLiteral("arrow.triangle.branch"));
+    addItemTo(top, QString::fromLatin1(pages::kRule), tr("Rule"), QStringLiteral("list.bullet"));
     addHeaderTo(top, tr("System"));
-    addItemTo(top, QStringLiteral("logs"), tr("Logs"), QStringLiteral("text.alignleft"));
-    addItemTo(top, QStringLiteral("about"), tr("About"), QStringLiteral("info.circle"));
+    addItemTo(top, QString::fromLatin1(pages::kLogs), tr("Logs"), QStringLiteral("text.alignleft"));
+    addItemTo(top, QString::fromLatin1(pages::kAbout), tr("About"), QStringLiteral("info.circle"));
 
     QVBoxLayout* bottom = makeStack();
-    addItemTo(bottom, QStringLiteral("settings"), tr("Settings"), QStringLiteral("gearshape"));
+    addItemTo(bottom, QString::fromLatin1(pages::kSettings), tr("Settings"), QStringLiteral("gearshape"));
 
     panelLayout->addLayout(top);
     panelLayout->addStretch(1);
     panelLayout->addLayout(bottom);
 
-    selectItemID(QStringLiteral("activity"));
+    selectItemID(QString::fromLatin1(pages::kActivity));
 }
