@@ -1,0 +1,25 @@
+#include "Socks5Parser.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+using namespace ferrow::core;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const auto greeting = socks5::parseGreeting(bytes);
+    if (greeting.status == ParseStatus::Good && (greeting.consumed < 3 || greeting.consumed > size)) {
+        __builtin_trap();
+    }
+    const auto request =
+        socks5::parseRequest(greeting.status == ParseStatus::Good ? bytes.substr(greeting.consumed) : bytes);
+    if (request.status == ParseStatus::Good) {
+        // A good request names a host and never reads beyond what it was given.
+        if (request.host.empty() || request.consumed > size) {
+            __builtin_trap();
+        }
+    }
+    return 0;
+}
