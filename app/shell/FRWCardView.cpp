@@ -92,7 +92,7 @@ private:
                                  m_radius, m_radius);
             painter.fillPath(shape, Qt::black);
         }
-        // A layer shadow's radius is about twice the Gaussian's deviation; each of the three boxes
+        // A shadow's blur radius is about twice the Gaussian's deviation; each of the three boxes
         // then spans about that deviation on either side.
         boxBlurAlpha(alpha, qRound(FRWCardView::kShadowRadius / 2.0 * dpr));
         QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);

@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QString>
 
-/// Symbol images by the design's symbol names ("gearshape", "chevron.down"): the desktop icon
+/// Symbol images by symbol name ("gearshape", "chevron.down"): the desktop icon
 /// theme's icon of the same meaning, else the project's own drawing, so no symbol is ever blank.
 class FRWSymbols {
 public:

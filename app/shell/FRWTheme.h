@@ -53,8 +53,8 @@ public:
     static FRWDynamicColor statusGreen();
     static FRWDynamicColor statusOrange();
 
-    /// The UI font at a size given in the design's points, which are logical pixels here
-    /// (converted at 96 dpi so a 13-point label is 13 pixels high on every screen setting).
+    /// The UI font at a size in points as the screens give it, drawn as that many logical pixels
+    /// (converted at 96 dpi, so a 13-point label gets a 13-pixel font whatever the screen's dpi).
     static QFont font(qreal size, QFont::Weight weight = QFont::Normal);
 
     /// Sets the widget's text colour now and again whenever the appearance changes.

@@ -169,7 +169,7 @@ TEST(MainWindow, UnknownKeyGivesCapitalisedPlaceholder)
     EXPECT_EQ(placeholderMessage(page), "Not available in Ferrow.");
 }
 
-TEST(MainWindow, UnregisteredDesignKeysShowPlaceholdersUntilScreensPlugIn)
+TEST(MainWindow, UnregisteredKeysShowPlaceholdersUntilScreensPlugIn)
 {
     FRWMainWindowController controller;
     for (const char* key : {"activity", "overview", "connections", "about"}) {

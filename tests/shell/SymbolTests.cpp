@@ -9,10 +9,18 @@
 #include "FRWSymbols.h"
 
 namespace {
-const QStringList kSymbols{"waveform.path.ecg", "square.grid.2x2", "point.3.connected.trianglepath.dotted",
-                           "terminal",          "macstudio",       "doc.text",
-                           "arrow.triangle.branch", "list.bullet", "text.alignleft",
-                           "info.circle",       "gearshape",       "chevron.down",
+const QStringList kSymbols{"waveform.path.ecg",
+                           "square.grid.2x2",
+                           "point.3.connected.trianglepath.dotted",
+                           "terminal",
+                           "macstudio",
+                           "doc.text",
+                           "arrow.triangle.branch",
+                           "list.bullet",
+                           "text.alignleft",
+                           "info.circle",
+                           "gearshape",
+                           "chevron.down",
                            "arrow.clockwise"};
 
 int opaquePixels(const QImage& image)
