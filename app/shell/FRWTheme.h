@@ -54,7 +54,7 @@ public:
     static FRWDynamicColor statusOrange();
 
     /// The UI font at a size in points as the screens give it, drawn as that many logical pixels
-    /// (converted at 96 dpi, so a 13-point label gets a 13-pixel font whatever the screen's dpi).
+    /// (converted at 96 dpi: a 13-point label gets a 13-pixel font unless the desktop scales text).
     static QFont font(qreal size, QFont::Weight weight = QFont::Normal);
 
     /// Sets the widget's text colour now and again whenever the appearance changes.
