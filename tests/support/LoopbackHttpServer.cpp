@@ -167,6 +167,12 @@ void LoopbackHttpServer::setResponse(int status, std::string body, std::string c
     m_contentType = std::move(contentType);
 }
 
+void LoopbackHttpServer::setResponseFor(const std::string& targetPrefix, int status, std::string body)
+{
+    std::lock_guard lock(m_mutex);
+    m_responsesByPrefix[targetPrefix] = {status, std::move(body)};
+}
+
 std::vector<RecordedRequest> LoopbackHttpServer::requests() const
 {
     std::lock_guard lock(m_mutex);
@@ -213,10 +219,18 @@ void LoopbackHttpServer::handle(int client)
     {
         std::lock_guard lock(m_mutex);
         m_requests.push_back(request);
-        response = "HTTP/1.1 " + std::to_string(m_status) + " " + reason(m_status) + "\r\n" +
+        int status = m_status;
+        const std::string* body = &m_body;
+        for (const auto& [prefix, answer] : m_responsesByPrefix) {
+            if (request.target.rfind(prefix, 0) == 0) {
+                status = answer.status;
+                body = &answer.body;
+            }
+        }
+        response = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n" +
                    "Content-Type: " + m_contentType + "\r\n" +
-                   "Content-Length: " + std::to_string(m_body.size()) + "\r\n" + "Connection: close\r\n\r\n" +
-                   m_body;
+                   "Content-Length: " + std::to_string(body->size()) + "\r\n" + "Connection: close\r\n\r\n" +
+                   *body;
     }
     m_arrived.notify_all();
     writeAll(client, response);

@@ -36,6 +36,8 @@ public:
     std::string address() const;
 
     void setResponse(int status, std::string body, std::string contentType = "application/json");
+    /// An answer for requests whose target begins with `targetPrefix`, instead of the default one.
+    void setResponseFor(const std::string& targetPrefix, int status, std::string body);
 
     std::vector<RecordedRequest> requests() const;
     std::size_t requestCount() const;
@@ -54,6 +56,11 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     std::vector<RecordedRequest> m_requests;
+    struct Response {
+        int status;
+        std::string body;
+    };
+    std::map<std::string, Response> m_responsesByPrefix;
     int m_status = 200;
     std::string m_body = "{}";
     std::string m_contentType = "application/json";

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "FRWError.h"
+
+class FRWConfigWatch;
+class FRWProfileStore;
+class FRWSystemProxy;
+class FRWSystemProxyBackend;
+class FRWUserDefaults;
+class QProcess;
+class QThread;
+class QTimer;
+
+/// What the tunnel controller works with; the real program builds it from the environment,
+/// tests point it into a temporary home with fake tools and short timings.
+struct FRWTunnelEnvironment {
+    FRWProfileStore* profiles = nullptr;
+    QString settingsFile;
+    QString supportFolder;
+    QString corePath;
+    QString ruleSetDir;
+    QString helperAPIInfoPath;
+    std::shared_ptr<FRWSystemProxyBackend> proxyBackend;
+
+    int readinessIntervalMs = 50;
+    int readinessLastAttempt = 99;
+    int probeIdleMs = 90 * 1000;
+    int watchDebounceMs = 300;
+    int watchRetryMs = 300;
+    int reloadTimeoutMs = 20 * 1000;
+
+    /// Shows a warning alert with one "OK" button; `dismissed` runs when it closes.
+    std::function<void(const QString& message, const QString& detail, std::function<void()> dismissed)>
+        presentAlert;
+};
+
+/// Starts and stops the proxy core, tells everyone where the running core's API is, takes over
+/// the system proxy while the System Proxy core runs, and reloads a running core when its
+/// profile changes. GUI thread only; completions run on the GUI thread exactly once.
+class FRWTunnelController : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FRWTunnelController(FRWTunnelEnvironment environment, QObject* parent = nullptr);
+    ~FRWTunnelController() override;
+    Q_DISABLE_COPY_MOVE(FRWTunnelController)
+
+    /// The process's controller, built from the environment on first use.
+    static FRWTunnelController& shared();
+
+    // Where things are
+    QString corePath() const { return m_env.corePath; }
+    QString ruleSetDir() const { return m_env.ruleSetDir; }
+    QString socksInfoPath() const;
+    QString probeInfoPath() const;
+    QString probeStatsPath() const;
+    QString currentAPIInfoPath() const;
+    bool systemProxyRunning() const;
+    bool tunnelCoreRunning() const;
+    static QString socksAddress();
+    bool allowLAN() const;
+    void setAllowLAN(bool allow);
+    QString socksBindAddress() const;
+    static QString lanIPv4();
+    static QString randomAPISecret();
+    static std::optional<QJsonObject> readAPIInfo(const QString& path);
+
+    // The System Proxy core
+    void startSystemProxy(std::function<void(FRWResult)> completion);
+    void stopSystemProxy();
+    void waitForSocksReady(QProcess* task, std::function<void(FRWResult)> completion);
+    void pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
+                          std::function<void(std::optional<QJsonObject>)> completion);
+
+    // The probe core, started on demand for measurements
+    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion);
+    void keepProbeAlive();
+    void stopProbeCore();
+
+    // The system proxy
+    bool applySystemProxy(bool enable);
+    bool systemProxyEnabledOn(const QString& service);
+    void recoverOrphanedSystemProxy();
+
+    // Live reload
+    void startConfigWatch();
+    void triggerReload();
+    void presentReloadError(const QString& error);
+
+    static void fail(const std::function<void(FRWResult)>& completion, const QString& message);
+
+private:
+    QStringList systemProxyArguments() const;
+    QStringList probeArguments() const;
+    QProcess* launchCore(const QStringList& arguments, bool quiet, QString* error);
+    void terminate(QProcess* process);
+
+    FRWTunnelEnvironment m_env;
+    std::unique_ptr<FRWUserDefaults> m_defaults;
+    std::unique_ptr<FRWSystemProxy> m_systemProxy;
+    QPointer<QProcess> m_socksTask;
+    QPointer<QProcess> m_probeTask;
+    QTimer* m_probeIdleTimer = nullptr;
+    QThread* m_watchThread = nullptr;
+    FRWConfigWatch* m_watch = nullptr;
+    bool m_reloadAlertShowing = false;
+};

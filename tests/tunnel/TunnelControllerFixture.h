@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include "FRWAppPaths.h"
+#include "FRWProfileStore.h"
+#include "FRWTunnelController.h"
+#include "RecordingProxyBackend.h"
+#include "TemporaryHome.h"
+
+/// A tunnel controller in a temporary home, launching the fake core script (or the real core),
+/// with an in-memory settings store and short timings.
+class TunnelControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        coreDir = QString::fromStdString((home.root() / "fake-core").string());
+        QDir().mkpath(coreDir);
+        qputenv("FAKE_CORE_DIR", coreDir.toUtf8());
+        profiles = std::make_unique<FRWProfileStore>(paths);
+        profiles->load();
+        controller = std::make_unique<FRWTunnelController>(
+            environment(QStringLiteral(FERROW_TEST_SOURCE_DIR "/fake-core")));
+    }
+
+    void TearDown() override
+    {
+        controller->stopSystemProxy();
+        controller->stopProbeCore();
+        controller.reset();
+        qunsetenv("FAKE_CORE_DIR");
+    }
+
+    FRWTunnelEnvironment environment(const QString& corePath)
+    {
+        FRWTunnelEnvironment env;
+        env.profiles = profiles.get();
+        env.settingsFile = paths.settingsFile;
+        env.supportFolder = paths.supportFolder;
+        env.corePath = corePath;
+        env.helperAPIInfoPath = QString::fromStdString((home.root() / "run" / "api-info.json").string());
+        env.proxyBackend = backend;
+        env.readinessIntervalMs = 20;
+        env.readinessLastAttempt = 60;
+        env.probeIdleMs = 600;
+        env.presentAlert = [this](const QString& message, const QString& detail,
+                                  std::function<void()> dismissed) {
+            alerts.append(message + QStringLiteral(" | ") + detail);
+            dismissAlert = std::move(dismissed);
+        };
+        return env;
+    }
+
+    void setMode(const QByteArray& mode) { writeFile(coreDir + "/mode", mode); }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(path.section(u'/', 0, -2));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    static QString readFile(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    QStringList launches() const { return readFile(coreDir + "/launches").split('\n', Qt::SkipEmptyParts); }
+
+    FRWResult startSystemProxy()
+    {
+        bool done = false;
+        FRWResult result;
+        controller->startSystemProxy([&](FRWResult r) {
+            EXPECT_FALSE(done) << "completion called twice";
+            result = std::move(r);
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 15000));
+        return result;
+    }
+
+    std::optional<QJsonObject> measurementAPI()
+    {
+        bool done = false;
+        std::optional<QJsonObject> info;
+        controller->apiForMeasurement([&](std::optional<QJsonObject> i) {
+            info = std::move(i);
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 15000));
+        return info;
+    }
+
+    void killCore() { ::kill(readFile(coreDir + "/pid").trimmed().toInt(), SIGKILL); }
+
+    ferrow::test::TemporaryHome home;
+    FRWAppPaths paths = FRWAppPaths::fromEnvironment();
+    QString coreDir;
+    std::unique_ptr<FRWProfileStore> profiles;
+    std::shared_ptr<RecordingProxyBackend> backend = std::make_shared<RecordingProxyBackend>();
+    std::unique_ptr<FRWTunnelController> controller;
+    QStringList alerts;
+    std::function<void()> dismissAlert;
+};
