@@ -1,0 +1,114 @@
+#include "TunnelControllerFixture.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+
+#include "FRWControllerAPI.h"
+
+// The launcher, the API client and the live reload with the real ferrow-core.
+class RealCoreTest : public TunnelControllerTest {
+protected:
+    void SetUp() override
+    {
+        TunnelControllerTest::SetUp();
+        profiles->activeProfile()->configText = QStringLiteral(
+            "[General]\nlog-history = 100\n\n[Proxy]\nHong Kong = ferrow, hk.example, 443, psk=k\n"
+            "T\u014dky\u014d 1 = ferrow, jp.example, 443, psk=k\n\n[Proxy Group]\n"
+            "Proxy = select, Hong Kong, T\u014dky\u014d 1\n\n[Rule]\nFINAL,Proxy\n");
+        profiles->save();
+        controller = std::make_unique<FRWTunnelController>(environment(QStringLiteral(FERROW_CORE_PATH)));
+    }
+
+    FRWPollResult poll(FRWControllerAPI& api)
+    {
+        bool done = false;
+        FRWPollResult result;
+        api.poll(-1, [&](FRWPollResult r) {
+            result = std::move(r);
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+        return result;
+    }
+
+    FRWControllerAPI api{
+        [this] { return FRWTunnelController::readAPIInfo(controller->currentAPIInfoPath()); },
+        [this](auto done) { controller->apiForMeasurement(done); }};
+};
+
+TEST_F(RealCoreTest, SystemProxyModeRoundTrip)
+{
+    ASSERT_FALSE(startSystemProxy().has_value());
+    EXPECT_TRUE(backend->takenOver());
+    const auto info = FRWTunnelController::readAPIInfo(controller->socksInfoPath());
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->value("secret").toString().size(), 48);
+
+    const FRWPollResult first = poll(api);
+    ASSERT_TRUE(first.status.has_value());
+    EXPECT_TRUE(first.status->value("running").toBool());
+    ASSERT_TRUE(first.groups.has_value());
+    ASSERT_TRUE(first.logs.has_value());
+    EXPECT_TRUE(first.logs->value("lines").isArray());
+
+    controller->stopSystemProxy();
+    EXPECT_FALSE(backend->takenOver());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !FRWTunnelController::readAPIInfo(controller->socksInfoPath()); }, 5000));
+}
+
+TEST_F(RealCoreTest, SelectionWithNonAsciiNamesReachesTheCore)
+{
+    ASSERT_FALSE(startSystemProxy().has_value());
+    bool selected = false;
+    api.selectGroup("Proxy", QStringLiteral("T\u014dky\u014d 1"), [&] { selected = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selected; }, 5000));
+    const FRWPollResult after = poll(api);
+    ASSERT_TRUE(after.groups.has_value());
+    ASSERT_FALSE(after.groups->isEmpty());
+    EXPECT_EQ(after.groups->at(0).toObject().value("selected").toString(),
+              QStringLiteral("T\u014dky\u014d 1"));
+
+    int ms = 0;
+    bool tested = false;
+    api.testNode(QStringLiteral("T\u014dky\u014d 1"), [&](int value) {
+        ms = value;
+        tested = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tested; }, 10000));
+    EXPECT_EQ(ms, -1); // the node protocol is not part of this core
+}
+
+TEST_F(RealCoreTest, ACoreThatStopsOnItsOwnRestoresTheProxy)
+{
+    ASSERT_FALSE(startSystemProxy().has_value());
+    const auto info = FRWTunnelController::readAPIInfo(controller->socksInfoPath());
+    ASSERT_TRUE(info.has_value());
+    auto request = FRWControllerAPI::requestForPath("/stop", *info);
+    ASSERT_TRUE(request.has_value());
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy);
+    network.sendCustomRequest(*request, "POST");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !backend->takenOver(); }, 10000));
+    EXPECT_FALSE(controller->systemProxyRunning());
+}
+
+TEST_F(RealCoreTest, ARejectedProfileIsReportedAndTheCoreKeepsServing)
+{
+    ASSERT_FALSE(startSystemProxy().has_value());
+    QTest::qWait(100); // the watch arms on its own thread
+    writeFile(profiles->configPath(), "[Proxy Group]\nBroken = no-such-type, DIRECT\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.size() == 1; }, 10000));
+    EXPECT_TRUE(alerts[0].contains("no-such-type")) << alerts[0].toStdString();
+    const FRWPollResult after = poll(api);
+    ASSERT_TRUE(after.status.has_value());
+    EXPECT_TRUE(after.status->value("running").toBool());
+    ASSERT_TRUE(after.groups.has_value());
+    EXPECT_EQ(after.groups->at(0).toObject().value("name").toString(), "Proxy");
+
+    // A good profile is taken without a word.
+    dismissAlert();
+    writeFile(profiles->configPath(), profiles->activeProfile()->configText.toUtf8());
+    QTest::qWait(1000);
+    EXPECT_EQ(alerts.size(), 1);
+}
