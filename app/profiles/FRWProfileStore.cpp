@@ -250,12 +250,14 @@ void FRWProfileStore::save()
         }
         const QString fileName = unique + kConfExtension;
         kept.insert(fileName);
-        FRWAtomicFile::writeText(fileForName(unique), profile->configText);
+        const bool written = FRWAtomicFile::writeText(fileForName(unique), profile->configText);
         if (unique != profile->identifier) {
             // Written first, removed second: a failed write never costs the old file. A file that a
             // profile earlier in this save now owns stays.
             const QString oldFileName = profile->identifier + kConfExtension;
-            if (!kept.contains(oldFileName)) {
+            if (!written) {
+                kept.insert(oldFileName);
+            } else if (!kept.contains(oldFileName)) {
                 QFile::remove(fileForName(profile->identifier));
             }
             if (m_activeID == profile->identifier) {

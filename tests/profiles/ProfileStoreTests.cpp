@@ -113,6 +113,18 @@ TEST_F(ProfileStoreTest, RenamingTheActiveProfileMovesItsFileAndTheActiveName)
     EXPECT_EQ(renderedConfig(), "edited ferrow");
 }
 
+TEST_F(ProfileStoreTest, ARenameThatCannotBeWrittenKeepsTheOldFile)
+{
+    const auto store = loadedStore();
+    const auto home = store->addProfileWithName("Home");
+    home->configText = "home text";
+    store->save();
+    QDir().mkpath(profilesDir() + "/Work.conf"); // a folder where the new file would go
+    home->name = "Work";
+    store->save();
+    EXPECT_EQ(readText(profileFile("Home")), "home text");
+}
+
 TEST_F(ProfileStoreTest, SwappingTwoNamesLosesNeitherFile)
 {
     const auto store = loadedStore();
