@@ -2,7 +2,8 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
+
+#include "FRWUtf8.h"
 
 namespace FRWAtomicFile {
 
@@ -27,17 +28,7 @@ std::optional<QString> readText(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    return decodeUtf8(file.readAll());
-}
-
-std::optional<QString> decodeUtf8(const QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
+    return FRWUtf8::decode(file.readAll());
 }
 
 } // namespace FRWAtomicFile

@@ -14,6 +14,5 @@ bool writeText(const QString& path, const QString& text);
 
 /// The file's bytes as UTF-8 text; nothing when it cannot be read or is not valid UTF-8.
 std::optional<QString> readText(const QString& path);
-std::optional<QString> decodeUtf8(const QByteArray& bytes);
 
 } // namespace FRWAtomicFile

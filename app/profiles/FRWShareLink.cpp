@@ -1,23 +1,14 @@
 #include "FRWShareLink.h"
 
 #include <QByteArray>
-#include <QStringDecoder>
+
+#include "FRWUtf8.h"
 
 namespace FRWShareLink {
 
 namespace {
 
 constexpr QStringView kScheme = u"ferrow://";
-
-std::optional<QString> strictUtf8(const QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
-}
 
 int hexValue(QChar c)
 {
@@ -65,7 +56,7 @@ std::optional<QString> decodedKey(QStringView urlSafe)
     if (!decoded) {
         return std::nullopt;
     }
-    std::optional<QString> text = strictUtf8(*decoded);
+    std::optional<QString> text = FRWUtf8::decode(*decoded);
     if (!text || text->isEmpty()) {
         return std::nullopt;
     }
@@ -115,7 +106,7 @@ std::optional<QString> percentDecoded(QStringView text)
         plainStart = i + 1;
     }
     bytes.append(text.sliced(plainStart).toUtf8());
-    return strictUtf8(bytes);
+    return FRWUtf8::decode(bytes);
 }
 
 std::optional<QVariantMap> parse(const QString& text)

@@ -2,7 +2,7 @@
 
 #include <QProcess>
 
-#include "FRWAtomicFile.h"
+#include "FRWUtf8.h"
 
 namespace {
 // A settings tool that has not answered in this time is stuck; its answer no longer matters.
@@ -24,7 +24,7 @@ FRWToolResult FRWToolRunner::run(const QString& tool, const QStringList& argumen
         return {};
     }
     FRWToolResult result;
-    result.output = FRWAtomicFile::decodeUtf8(process.readAllStandardOutput()).value_or(QString());
+    result.output = FRWUtf8::decode(process.readAllStandardOutput()).value_or(QString());
     result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return result;
 }
