@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+#include "FRWHelperConfig.h"
+
+/// Who is on the other end of an accepted connection.
+struct FRWPeer {
+    pid_t pid = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+/// Signature checks against the maker's key: of callers, of core files and of running cores.
+class FRWCodeCheck {
+public:
+    explicit FRWCodeCheck(const FRWHelperConfig& config) : m_config(config) {}
+
+    /// The peer of a connected Unix socket when it runs a copy of the application signed by the
+    /// maker; nothing otherwise (with the reason in `why`).
+    std::optional<FRWPeer> isTrustedPeer(int socket, std::string& why) const;
+    /// A core file signed by the maker.
+    bool isSignedByUs(const std::string& path) const;
+    /// The process behind `pidfd` (process id `pid`) runs a core signed by the maker.
+    bool isRunningProcessSignedByUs(pid_t pid, int pidfd) const;
+
+private:
+    bool fileIsSigned(int fd, const std::string& identifier) const;
+
+    const FRWHelperConfig& m_config;
+};

@@ -1,0 +1,25 @@
+#include "FRWHelperConfig.h"
+
+#include <cstdio>
+
+#include "FRWNames.h"
+#include "FRWSigningKey.h"
+
+FRWHelperConfig FRWHelperConfig::system()
+{
+    FRWHelperConfig config;
+    config.stagedCorePath = ferrow::kStagedCorePath;
+    config.apiInfoPath = ferrow::kHelperAPIInfoPath;
+    config.apiInfoDirectory = ferrow::kHelperAPIInfoDirectory;
+    config.applicationExecutableName = ferrow::kApplicationName;
+    config.publicKeyPem = ferrow::kMakerPublicKeyPem;
+    config.callerIdentifier = ferrow::kApplicationIdentifier;
+    config.coreIdentifier = ferrow::kCoreIdentifier;
+    config.defaultTunName = "utun9";
+    config.log = [](const std::string& line) {
+        // journald takes standard error as the service's log.
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    };
+    return config;
+}

@@ -1,0 +1,537 @@
+#include "FRWHelperService.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "FRWNames.h"
+#include "FRWProcessInspector.h"
+
+extern char** environ;
+
+namespace proto = ferrow::helperprotocol;
+
+namespace {
+
+constexpr auto kKillWait = std::chrono::milliseconds(1000);
+constexpr auto kStopWait = std::chrono::seconds(30);
+
+FRWHelperService::HelperError helperError(const std::string& text)
+{
+    FRWHelperService::HelperError error;
+    error.description = text;
+    return error;
+}
+
+std::string notSignedText()
+{
+    return "core binary is not signed by Ferrow - refusing to run it as root";
+}
+
+bool isExecutableFile(const std::string& path)
+{
+    struct stat status {};
+    return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           (status.st_mode & 0111) != 0;
+}
+
+bool sendAll(int fd, const std::string& bytes)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string seconds(std::chrono::milliseconds duration)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(duration.count()) / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::shared_ptr<FRWHelperService> FRWHelperService::create(FRWHelperConfig config)
+{
+    return std::shared_ptr<FRWHelperService>(new FRWHelperService(std::move(config)));
+}
+
+FRWHelperService::FRWHelperService(FRWHelperConfig config)
+    : m_config(std::move(config)), m_codeCheck(m_config), m_staging(m_config, m_codeCheck)
+{
+    if (!m_config.log) {
+        m_config.log = [](const std::string&) {};
+    }
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_wake[0] = m_wake[1] = -1;
+    }
+}
+
+FRWHelperService::~FRWHelperService()
+{
+    for (const int fd : m_wake) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+template <typename Body>
+bool FRWHelperService::spawnTracked(Body body)
+{
+    {
+        const std::lock_guard guard(m_threadsLock);
+        if (m_stopping) {
+            return false;
+        }
+        ++m_activeThreads;
+    }
+    std::thread([self = shared_from_this(), body = std::move(body)]() mutable {
+        body();
+        const std::lock_guard guard(self->m_threadsLock);
+        --self->m_activeThreads;
+        self->m_threadsChanged.notify_all();
+    }).detach();
+    return true;
+}
+
+// ---- Connections
+
+void FRWHelperService::serve(int listenFd)
+{
+    for (;;) {
+        pollfd entries[2] = {{listenFd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            log(std::string("ferrow-helper: cannot wait for connections (") + std::strerror(errno) + ")");
+            return;
+        }
+        if (entries[1].revents != 0) {
+            return;
+        }
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) {
+                log(std::string("ferrow-helper: accept failed (") + std::strerror(errno) + ")");
+                // Out of descriptors and the like: do not spin.
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            continue;
+        }
+        {
+            const std::lock_guard guard(m_threadsLock);
+            if (m_openConnections >= m_config.maxConnections) {
+                log("ferrow-helper: too many connections, refusing one");
+                ::close(fd);
+                continue;
+            }
+            ++m_openConnections;
+            m_openSockets.insert(fd);
+        }
+        if (!spawnTracked([this, fd] { handleConnection(fd); })) {
+            const std::lock_guard guard(m_threadsLock);
+            m_openSockets.erase(fd);
+            --m_openConnections;
+            ::close(fd);
+        }
+    }
+}
+
+void FRWHelperService::stop()
+{
+    std::unique_lock guard(m_threadsLock);
+    m_stopping = true;
+    if (m_wake[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(m_wake[1], &byte, 1);
+    }
+    for (const int fd : m_openSockets) {
+        ::shutdown(fd, SHUT_RDWR);
+    }
+    m_threadsChanged.notify_all();
+    if (!m_threadsChanged.wait_for(guard, kStopWait, [this] { return m_activeThreads == 0; })) {
+        log("ferrow-helper: connections did not end in time");
+    }
+}
+
+void FRWHelperService::handleConnection(int fd)
+{
+    std::string why;
+    const std::optional<FRWPeer> peer = m_codeCheck.isTrustedPeer(fd, why);
+    if (peer) {
+        {
+            const std::lock_guard guard(m_lock);
+            ++m_clients;
+        }
+        std::string buffer;
+        std::string line;
+        char block[4096];
+        bool open = true;
+        while (open) {
+            const ssize_t got = ::recv(fd, block, sizeof block, 0);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                break;
+            }
+            buffer.append(block, static_cast<std::size_t>(got));
+            for (;;) {
+                const proto::LineStatus status = proto::takeLine(buffer, line);
+                if (status == proto::LineStatus::NeedMore) {
+                    break;
+                }
+                if (status == proto::LineStatus::TooLong) {
+                    log("ferrow-helper: closing a connection: message longer than the limit");
+                    open = false;
+                    break;
+                }
+                if (!answer(fd, line, *peer)) {
+                    open = false;
+                    break;
+                }
+            }
+        }
+    } else {
+        log("ferrow-helper: rejected untrusted peer (" + why + ")");
+    }
+    {
+        const std::lock_guard guard(m_threadsLock);
+        m_openSockets.erase(fd);
+        --m_openConnections;
+    }
+    ::close(fd);
+    if (peer) {
+        connectionClosed();
+    }
+}
+
+bool FRWHelperService::answer(int fd, const std::string& line, const FRWPeer& peer)
+{
+    auto parsed = proto::parseRequest(line);
+    if (const auto* error = std::get_if<proto::ProtocolError>(&parsed)) {
+        log("ferrow-helper: closing a connection: " + error->text);
+        return false;
+    }
+    const proto::Request& request = std::get<proto::Request>(parsed);
+    std::string reply;
+    switch (request.method) {
+    case proto::Method::GetVersion:
+        reply = proto::formatVersionReply(request.id, getVersion());
+        break;
+    case proto::Method::StartCore:
+        reply = proto::formatErrorReply(request.id, startCore(request.start, peer));
+        break;
+    case proto::Method::StopCore:
+        stopCore();
+        reply = proto::formatErrorReply(request.id, std::nullopt);
+        break;
+    case proto::Method::IsCoreRunning:
+        reply = proto::formatRunningReply(request.id, isCoreRunning());
+        break;
+    }
+    return sendAll(fd, reply);
+}
+
+// ---- The application going away
+
+void FRWHelperService::connectionClosed()
+{
+    std::uint64_t epoch = 0;
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_clients > 0) {
+            --m_clients;
+        }
+        if (m_clients > 0) {
+            return;
+        }
+        epoch = ++m_orphanEpoch;
+    }
+    spawnTracked([this, epoch] {
+        {
+            std::unique_lock guard(m_threadsLock);
+            if (m_threadsChanged.wait_for(guard, m_config.orphanDelay, [this] { return m_stopping; })) {
+                return;
+            }
+        }
+        orphanCheck(epoch);
+    });
+}
+
+void FRWHelperService::orphanCheck(std::uint64_t epoch)
+{
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_clients > 0 || m_orphanEpoch != epoch || !m_coreTask || !m_coreTask->isRunning()) {
+            return;
+        }
+    }
+    const std::optional<bool> applicationRuns = applicationIsRunning();
+    if (!applicationRuns || *applicationRuns) {
+        log("ferrow-helper: no client connected, but the app is running \u2014 leaving the core alone");
+        return;
+    }
+    log("ferrow-helper: the app is gone and no client is left, stopping the core");
+    stopCore();
+}
+
+std::optional<bool> FRWHelperService::applicationIsRunning() const
+{
+    const auto pids = FRWProcessInspector::allProcesses();
+    if (!pids) {
+        return std::nullopt;
+    }
+    for (const pid_t pid : *pids) {
+        const auto path = FRWProcessInspector::executablePath(pid);
+        if (path && baseName(*path) == m_config.applicationExecutableName) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- The protocol's methods
+
+std::int64_t FRWHelperService::getVersion() const
+{
+    return ferrow::kHelperProtocolVersion;
+}
+
+bool FRWHelperService::isCoreRunning() const
+{
+    const std::lock_guard guard(m_lock);
+    return m_coreTask && m_coreTask->isRunning();
+}
+
+std::int64_t FRWHelperService::clients() const
+{
+    const std::lock_guard guard(m_lock);
+    return m_clients;
+}
+
+bool FRWHelperService::isValidTunName(const std::string& name)
+{
+    if (name.size() < 5 || name.size() > 8 || !name.starts_with("utun")) {
+        return false;
+    }
+    for (std::size_t i = 4; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FRWHelperService::randomSecret()
+{
+    unsigned char bytes[24];
+    std::size_t filled = 0;
+    while (filled < sizeof bytes) {
+        const ssize_t got = ::getrandom(bytes + filled, sizeof bytes - filled, 0);
+        if (got > 0) {
+            filled += static_cast<std::size_t>(got);
+        } else if (errno != EINTR) {
+            // No randomness means no secret worth having; a root process must not guess one.
+            std::abort();
+        }
+    }
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0f];
+    }
+    return text;
+}
+
+std::vector<std::string> FRWHelperService::coreEnvironment() const
+{
+    const std::string key = std::string(ferrow::kAPISecretEnvironmentVariable) + "=";
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (!std::string_view(*entry).starts_with(key)) {
+            environment.emplace_back(*entry);
+        }
+    }
+    environment.push_back(key + randomSecret());
+    return environment;
+}
+
+std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const StartCoreParams& params,
+                                                                         const std::optional<FRWPeer>& caller)
+{
+    const std::lock_guard start(m_startLock);
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_coreTask && m_coreTask->isRunning()) {
+            return helperError("core already running");
+        }
+    }
+    if (!isExecutableFile(params.corePath)) {
+        return helperError("core not found at " + params.corePath);
+    }
+    const std::optional<std::string> staged = m_staging.stageCore(params.corePath);
+    if (!staged) {
+        return helperError(notSignedText());
+    }
+    if (!params.apiInfoPath.empty() && params.apiInfoPath != m_config.apiInfoPath) {
+        return helperError("unexpected api-info path");
+    }
+    const std::string tunName = params.tunName.empty() ? m_config.defaultTunName : params.tunName;
+    if (!isValidTunName(tunName)) {
+        return helperError("invalid tun name");
+    }
+    if (params.configPath.empty()) {
+        return helperError("no profile supplied");
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(m_config.apiInfoDirectory, ignored);
+    ::chmod(m_config.apiInfoDirectory.c_str(), 0755);
+
+    const uid_t uid = caller ? caller->uid : 0;
+    const gid_t gid = caller ? caller->gid : 0;
+    std::vector<std::string> arguments{
+        "-config",       params.configPath,    "-api",          ferrow::kAPIBindAddress,
+        "-api-info",     m_config.apiInfoPath, "-api-info-uid", std::to_string(uid),
+        "-api-info-gid", std::to_string(gid),  "-tun-name",     tunName};
+    if (!params.ruleSetDir.empty()) {
+        arguments.insert(arguments.end(), {"-rule-set-dir", params.ruleSetDir});
+    }
+    if (params.gateway) {
+        arguments.emplace_back("-gateway");
+    }
+
+    const std::weak_ptr<FRWHelperService> weakSelf = weak_from_this();
+    const auto onExit = [weakSelf](FRWCoreProcess& process, int status) {
+        const auto self = weakSelf.lock();
+        if (!self) {
+            return;
+        }
+        const int code = WIFEXITED(status)     ? WEXITSTATUS(status)
+                         : WIFSIGNALED(status) ? WTERMSIG(status)
+                                               : status;
+        self->log("ferrow-helper: core exited (status " + std::to_string(code) + ")");
+        const std::lock_guard guard(self->m_lock);
+        if (self->m_coreTask.get() == &process) {
+            self->m_coreTask.reset();
+        }
+    };
+    std::string launchError;
+    const auto process = FRWCoreProcess::launch(*staged, arguments, coreEnvironment(), onExit, launchError);
+    if (!process) {
+        return helperError(launchError.empty() ? "failed to launch core" : launchError);
+    }
+    const bool signedCore = m_codeCheck.isRunningProcessSignedByUs(process->pid(), process->pidfd());
+    if (!signedCore && !FRWProcessInspector::isAlive(process->pidfd())) {
+        // It ran the verified copy and is already gone (a profile it rejected, say); its exit is
+        // logged and the application finds no api-info file, as with any core that dies early.
+        log("ferrow-helper: core exited right after launch (pid " + std::to_string(process->pid()) + ")");
+        return std::nullopt;
+    }
+    if (!signedCore) {
+        log("ferrow-helper: launched core failed signature check; killing pid " +
+            std::to_string(process->pid()));
+        process->signal(SIGKILL);
+        return helperError(notSignedText());
+    }
+    const std::lock_guard guard(m_lock);
+    m_coreTask = process;
+    log("ferrow-helper: started core pid " + std::to_string(process->pid()));
+    return std::nullopt;
+}
+
+void FRWHelperService::stopCore()
+{
+    const std::lock_guard start(m_startLock);
+    std::shared_ptr<FRWCoreProcess> task;
+    {
+        const std::lock_guard guard(m_lock);
+        task = std::move(m_coreTask);
+        m_coreTask.reset();
+    }
+    if (task && task->isRunning()) {
+        task->signal(SIGTERM);
+        waitForExit(*task, m_config.stopGrace);
+    } else {
+        stopLostCores();
+    }
+}
+
+void FRWHelperService::waitForExit(const FRWCoreProcess& process, std::chrono::milliseconds timeout) const
+{
+    if (FRWProcessInspector::waitForExit(process.pidfd(), timeout)) {
+        return;
+    }
+    log("ferrow-helper: core did not exit in " + seconds(timeout) + "s, killing");
+    process.signal(SIGKILL);
+    FRWProcessInspector::waitForExit(process.pidfd(), kKillWait);
+}
+
+// A helper that was restarted no longer knows the core it launched. Only processes that run the
+// staged core as its owner (root) are ours: the user's own System Proxy and probe cores, which
+// share the name "ferrow-core", are left alone.
+void FRWHelperService::stopLostCores() const
+{
+    const auto pids = FRWProcessInspector::allProcesses();
+    if (!pids) {
+        return;
+    }
+    const auto isStagedCore = [this](pid_t pid) {
+        const auto path = FRWProcessInspector::executablePath(pid);
+        const auto uid = FRWProcessInspector::effectiveUid(pid);
+        return path && *path == m_config.stagedCorePath && uid && *uid == m_config.coreOwner;
+    };
+    std::vector<std::pair<pid_t, int>> signalled;
+    for (const pid_t pid : *pids) {
+        if (pid == ::getpid() || !isStagedCore(pid)) {
+            continue;
+        }
+        const int pidfd = FRWProcessInspector::openPidfd(pid);
+        // Checked again through the pidfd's lifetime, so the signal reaches the process checked.
+        if (pidfd < 0 || !isStagedCore(pid) || !FRWProcessInspector::sendSignal(pidfd, SIGTERM)) {
+            if (pidfd >= 0) {
+                ::close(pidfd);
+            }
+            continue;
+        }
+        log("ferrow-helper: stopping a core this helper lost track of (pid " + std::to_string(pid) + ")");
+        signalled.emplace_back(pid, pidfd);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + m_config.fallbackStopGrace;
+    for (const auto& [pid, pidfd] : signalled) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (!FRWProcessInspector::waitForExit(pidfd, std::max(left, std::chrono::milliseconds(0)))) {
+            log("ferrow-helper: core did not exit in " + seconds(m_config.fallbackStopGrace) + "s, killing");
+            FRWProcessInspector::sendSignal(pidfd, SIGKILL);
+        }
+        ::close(pidfd);
+    }
+}

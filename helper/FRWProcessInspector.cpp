@@ -1,0 +1,133 @@
+#include "FRWProcessInspector.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace FRWProcessInspector {
+
+namespace {
+
+std::string procPath(pid_t pid, const char* leaf)
+{
+    return "/proc/" + std::to_string(pid) + "/" + leaf;
+}
+
+} // namespace
+
+int openPidfd(pid_t pid)
+{
+    if (pid <= 0) {
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+bool isAlive(int pidfd)
+{
+    return pidfd >= 0 && !waitForExit(pidfd, std::chrono::milliseconds(0));
+}
+
+bool waitForExit(int pidfd, std::chrono::milliseconds timeout)
+{
+    if (pidfd < 0) {
+        return true;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd entry{pidfd, POLLIN, 0};
+        const int ready = ::poll(
+            &entry, 1, static_cast<int>(std::max<long long>(0, std::min<long long>(left.count(), INT_MAX))));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0) {
+            return false;
+        }
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+bool sendSignal(int pidfd, int signal)
+{
+    return pidfd >= 0 && ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0) == 0;
+}
+
+std::optional<std::string> executablePath(pid_t pid)
+{
+    char buffer[4096];
+    const ssize_t size = ::readlink(procPath(pid, "exe").c_str(), buffer, sizeof buffer);
+    if (size <= 0 || static_cast<std::size_t>(size) >= sizeof buffer) {
+        return std::nullopt;
+    }
+    std::string path(buffer, static_cast<std::size_t>(size));
+    constexpr std::string_view deleted = " (deleted)";
+    if (path.ends_with(deleted)) {
+        path.resize(path.size() - deleted.size());
+    }
+    return path;
+}
+
+int openExecutable(pid_t pid)
+{
+    return ::open(procPath(pid, "exe").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+std::optional<uid_t> effectiveUid(pid_t pid)
+{
+    std::ifstream status(procPath(pid, "status"));
+    std::string line;
+    for (int lines = 0; lines < 64 && std::getline(status, line); ++lines) {
+        if (!line.starts_with("Uid:")) {
+            continue;
+        }
+        // "Uid:\treal\teffective\tsaved\tfilesystem"
+        std::size_t at = 4;
+        unsigned long values[2] = {0, 0};
+        for (unsigned long& value : values) {
+            at = line.find_first_not_of(" \t", at);
+            if (at == std::string::npos) {
+                return std::nullopt;
+            }
+            const auto result = std::from_chars(line.data() + at, line.data() + line.size(), value);
+            if (result.ec != std::errc()) {
+                return std::nullopt;
+            }
+            at = static_cast<std::size_t>(result.ptr - line.data());
+        }
+        return static_cast<uid_t>(values[1]);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<pid_t>> allProcesses()
+{
+    DIR* proc = ::opendir("/proc");
+    if (!proc) {
+        return std::nullopt;
+    }
+    std::vector<pid_t> pids;
+    while (const dirent* entry = ::readdir(proc)) {
+        int pid = 0;
+        const std::string_view name = entry->d_name;
+        const auto result = std::from_chars(name.data(), name.data() + name.size(), pid);
+        if (result.ec == std::errc() && result.ptr == name.data() + name.size() && pid > 0) {
+            pids.push_back(pid);
+        }
+    }
+    ::closedir(proc);
+    return pids;
+}
+
+} // namespace FRWProcessInspector

@@ -1,0 +1,319 @@
+#include "HelperFixture.h"
+
+#include <csignal>
+#include <nlohmann/json.hpp>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+#include "FRWSignature.h"
+
+using namespace ferrow::test;
+using nlohmann::json;
+
+namespace {
+
+std::string startRequest(int id, const std::string& corePath, const std::string& configPath)
+{
+    return json{{"id", id},
+                {"method", "startCore"},
+                {"params",
+                 {{"corePath", corePath},
+                  {"configPath", configPath},
+                  {"apiInfoPath", ""},
+                  {"ruleSetDir", ""},
+                  {"tunName", "utun9"},
+                  {"gateway", false}}}}
+        .dump();
+}
+
+/// Closes a client socket at the end of a scope.
+struct Connection {
+    explicit Connection(int descriptor) : fd(descriptor) {}
+    ~Connection()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    int fd;
+};
+
+} // namespace
+
+// This test program is itself signed as the application, so it may talk to the helper directly.
+TEST_F(HelperTest, AnswersEveryRequestOnceInOrder)
+{
+    Connection client(host->connect());
+    ASSERT_GE(client.fd, 0);
+    const auto replies =
+        exchange(client.fd, {R"({"id": 1, "method": "getVersion"})",
+                             R"({"id": 2, "method": "isCoreRunning"})", R"({"id": 3, "method": "stopCore"})",
+                             R"({"id": 18446744073709551615, "method": "getVersion"})"});
+    ASSERT_EQ(replies.size(), 4u);
+    EXPECT_EQ(json::parse(replies[0]), json::parse(R"({"id": 1, "version": 4})"));
+    EXPECT_EQ(json::parse(replies[1]), json::parse(R"({"id": 2, "running": false})"));
+    EXPECT_EQ(json::parse(replies[2]), json::parse(R"({"id": 3, "error": null})"));
+    EXPECT_EQ(json::parse(replies[3])["id"].get<std::uint64_t>(), 18446744073709551615ull);
+}
+
+TEST_F(HelperTest, StartOverTheSocketReportsErrorsAndRunsTheCoreForTheCaller)
+{
+    Connection client(host->connect());
+    ASSERT_GE(client.fd, 0);
+    auto replies = exchange(client.fd, {startRequest(7, path("nothing"), configPath)});
+    ASSERT_EQ(replies.size(), 1u);
+    const json refused = json::parse(replies[0]);
+    EXPECT_EQ(refused["id"], 7);
+    EXPECT_EQ(refused["error"]["domain"], "FerrowHelper");
+    EXPECT_EQ(refused["error"]["code"], 1);
+    EXPECT_EQ(refused["error"]["description"], "core not found at " + path("nothing"));
+
+    replies = exchange(
+        client.fd, {startRequest(8, builtCorePath(), configPath), R"({"id": 9, "method": "isCoreRunning"})"});
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(json::parse(replies[0]), json::parse(R"({"id": 8, "error": null})"));
+    EXPECT_EQ(json::parse(replies[1]), json::parse(R"({"id": 9, "running": true})"));
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); }));
+    struct stat info {};
+    ASSERT_EQ(::stat(host->config().apiInfoPath.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, ::geteuid()) << "the api-info file does not belong to the caller";
+    EXPECT_EQ(info.st_gid, ::getegid());
+}
+
+TEST_F(HelperTest, MalformedMessagesCloseOnlyTheirConnection)
+{
+    const std::vector<std::string> bad{"not json",
+                                       "[1, 2]",
+                                       R"({"method": "getVersion"})",
+                                       R"({"id": -1, "method": "getVersion"})",
+                                       R"({"id": 1, "method": "launchMissiles"})",
+                                       R"({"id": 1, "method": "startCore"})",
+                                       R"({"id": 1, "method": "startCore", "params": {"corePath": 5}})",
+                                       "{\"id\": 1, \"method\": \"getVersion\"\xff}"};
+    for (const std::string& line : bad) {
+        Connection client(host->connect());
+        ASSERT_GE(client.fd, 0);
+        EXPECT_TRUE(exchange(client.fd, {line}).empty()) << "answered: " << line;
+    }
+    EXPECT_TRUE(host->waitForLog("ferrow-helper: closing a connection: "));
+    Connection client(host->connect());
+    ASSERT_EQ(exchange(client.fd, {R"({"id": 5, "method": "getVersion"})"}).size(), 1u)
+        << "the helper stopped serving after bad input";
+    EXPECT_EQ(host->service().clients(), 1);
+}
+
+TEST_F(HelperTest, AnOversizedLineClosesTheConnection)
+{
+    Connection client(host->connect());
+    ASSERT_GE(client.fd, 0);
+    const std::string huge =
+        R"({"id": 1, "method": "getVersion", "pad": ")" + std::string(70 * 1024, 'x') + "\"}";
+    EXPECT_TRUE(exchange(client.fd, {huge}).empty());
+    EXPECT_TRUE(host->waitForLog("message longer than the limit"));
+    // A path with a NUL inside would be cut short by the system: refused as well.
+    Connection second(host->connect());
+    EXPECT_TRUE(
+        exchange(second.fd, {startRequest(1, builtCorePath() + std::string(1, '\0') + "x", configPath)})
+            .empty());
+    EXPECT_FALSE(host->service().isCoreRunning());
+}
+
+// ---- Vetting: other programs are refused before any method runs
+
+class HelperVettingTest : public HelperTest {
+protected:
+    /// Runs a copy of the test client, signed as given (or not at all), asking to start the core.
+    std::pair<int, std::optional<std::string>> tryClient(const std::string& name,
+                                                         const std::function<bool(const std::string&)>& make)
+    {
+        const std::string program = path(name);
+        EXPECT_TRUE(make(program));
+        ChildProcess client({program, host->socketPath(), startRequest(1, builtCorePath(), configPath)});
+        const auto reply = client.readLine(std::chrono::seconds(30));
+        const auto status = client.wait(std::chrono::seconds(30));
+        return {status.value_or(-1), reply};
+    }
+};
+
+TEST_F(HelperVettingTest, TheSignedApplicationIsAccepted)
+{
+    const auto [status, reply] = tryClient("app", [&](const std::string& program) {
+        return copySigned(HELPER_TEST_CLIENT, program, "zq.orbel.ferrow-mac", signingKeyPem());
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(json::parse(*reply), json::parse(R"({"id": 1, "error": null})"));
+    EXPECT_TRUE(host->service().isCoreRunning());
+}
+
+TEST_F(HelperVettingTest, UnsignedWrongKeyAndOtherIdentifierAreRefused)
+{
+    const auto otherKey = ferrow::signature::generateKeyPair();
+    ASSERT_TRUE(otherKey);
+    const std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> clients{
+        {"unsigned", [](const std::string& p) { return copyUnsigned(HELPER_TEST_CLIENT, p); }},
+        {"other-key",
+         [&](const std::string& p) {
+             return copySigned(HELPER_TEST_CLIENT, p, "zq.orbel.ferrow-mac", otherKey->privateKeyPem);
+         }},
+        {"helper-id",
+         [](const std::string& p) {
+             return copySigned(HELPER_TEST_CLIENT, p, "zq.orbel.ferrow-mac.helper", signingKeyPem());
+         }},
+        {"core-id",
+         [](const std::string& p) {
+             return copySigned(HELPER_TEST_CLIENT, p, "ferrow-core", signingKeyPem());
+         }},
+    };
+    for (const auto& [name, make] : clients) {
+        const auto [status, reply] = tryClient(name, make);
+        EXPECT_EQ(status, 3) << name << " was not refused";
+        EXPECT_FALSE(reply) << name << " got a reply";
+    }
+    EXPECT_TRUE(host->hasLog("ferrow-helper: rejected untrusted peer"));
+    EXPECT_FALSE(host->hasLog("started core"));
+    EXPECT_FALSE(exists(host->config().stagedCorePath)) << "a refused caller reached a method";
+    EXPECT_EQ(host->service().clients(), 0);
+}
+
+// ---- The application going away
+
+class HelperOrphanTest : public HelperTest {
+protected:
+    void SetUp() override
+    {
+        HelperTest::SetUp();
+        ASSERT_TRUE(copySigned(HELPER_TEST_CLIENT, path("app"), "zq.orbel.ferrow-mac", signingKeyPem()));
+    }
+
+    /// A client that stays connected until its input closes.
+    std::unique_ptr<ChildProcess> holdingClient(const std::string& request)
+    {
+        auto client = std::make_unique<ChildProcess>(
+            std::vector<std::string>{path("app"), host->socketPath(), "--hold", request});
+        EXPECT_TRUE(client->readLine(std::chrono::seconds(30))) << "the client got no reply";
+        return client;
+    }
+
+    void leave(ChildProcess& client)
+    {
+        client.closeInput();
+        EXPECT_EQ(client.wait(), 0);
+    }
+};
+
+TEST_F(HelperOrphanTest, TheCoreStopsWhenTheLastClientLeavesAndTheAppIsGone)
+{
+    auto client = holdingClient(startRequest(1, builtCorePath(), configPath));
+    ASSERT_TRUE(host->service().isCoreRunning());
+    EXPECT_EQ(host->service().clients(), 1);
+    leave(*client);
+    EXPECT_TRUE(host->waitForLog("ferrow-helper: the app is gone and no client is left, stopping the core"));
+    EXPECT_TRUE(waitFor([&] { return !host->service().isCoreRunning(); }));
+    EXPECT_EQ(host->service().clients(), 0);
+}
+
+TEST_F(HelperOrphanTest, NothingHappensWhenAClientReconnectsInTime)
+{
+    startHost([](FRWHelperConfig& config) { config.orphanDelay = std::chrono::milliseconds(1500); });
+    ASSERT_TRUE(copySigned(HELPER_TEST_CLIENT, path("app"), "zq.orbel.ferrow-mac", signingKeyPem()));
+    auto first = holdingClient(startRequest(1, builtCorePath(), configPath));
+    leave(*first);
+    auto second = holdingClient(R"({"id": 1, "method": "getVersion"})");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_TRUE(host->service().isCoreRunning()) << "the core was stopped although a client came back";
+    EXPECT_FALSE(host->hasLog("stopping the core"));
+    // The later departure owns the next check.
+    leave(*second);
+    EXPECT_TRUE(host->waitForLog("ferrow-helper: the app is gone and no client is left, stopping the core"));
+}
+
+TEST_F(HelperOrphanTest, TheCoreIsLeftAloneWhileTheAppRuns)
+{
+    const std::string app = path(host->config().applicationExecutableName);
+    ASSERT_TRUE(copyUnsigned("/bin/sleep", app));
+    ChildProcess running({app, "60"});
+    auto client = holdingClient(startRequest(1, builtCorePath(), configPath));
+    leave(*client);
+    EXPECT_TRUE(host->waitForLog("ferrow-helper: no client connected, but the app is running"));
+    EXPECT_TRUE(host->service().isCoreRunning());
+}
+
+// ---- The shipped program under socket activation
+
+namespace {
+
+/// Runs ferrow-helper the way systemd does: a listening socket as descriptor 3, LISTEN_PID and
+/// LISTEN_FDS naming it.
+pid_t activateHelper(const std::string& socketPath, bool passSocket)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, socketPath.size());
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0) {
+        return -1;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fd, 3);
+        if (passSocket) {
+            ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
+            ::setenv("LISTEN_FDS", "1", 1);
+        }
+        ::freopen("/dev/null", "w", stderr);
+        ::execl(FERROW_HELPER_BINARY, FERROW_HELPER_BINARY, nullptr);
+        ::_exit(127);
+    }
+    ::close(fd);
+    return pid;
+}
+
+int waitExit(pid_t pid)
+{
+    for (int i = 0; i < 1000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -2;
+}
+
+} // namespace
+
+TEST(HelperProgram, ServesTheSocketSystemdPassesAndEndsOnSigterm)
+{
+    TemporaryHome home;
+    const std::string socket = (home.root() / "activated.sock").string();
+    const pid_t helper = activateHelper(socket, true);
+    ASSERT_GT(helper, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socket.copy(address.sun_path, socket.size());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const auto replies =
+        exchange(fd, {R"({"id": 1, "method": "getVersion"})", R"({"id": 2, "method": "isCoreRunning"})"});
+    ::close(fd);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(json::parse(replies[0]), json::parse(R"({"id": 1, "version": 4})"));
+    EXPECT_EQ(json::parse(replies[1]), json::parse(R"({"id": 2, "running": false})"));
+    ::kill(helper, SIGTERM);
+    EXPECT_EQ(waitExit(helper), 0);
+}
+
+TEST(HelperProgram, RefusesToRunWithoutASocketFromSystemd)
+{
+    TemporaryHome home;
+    const pid_t helper = activateHelper((home.root() / "plain.sock").string(), false);
+    ASSERT_GT(helper, 0);
+    EXPECT_EQ(waitExit(helper), 1);
+}

@@ -1,0 +1,210 @@
+#include "HelperTestHost.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "FRWNames.h"
+#include "FRWSignature.h"
+#include "FRWSigningKey.h"
+#include "TemporaryHome.h"
+
+namespace ferrow::test {
+
+namespace {
+
+int listenOn(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path) {
+        throw std::runtime_error("cannot make the helper's socket");
+    }
+    path.copy(address.sun_path, path.size());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot listen on " + path);
+    }
+    return fd;
+}
+
+} // namespace
+
+HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adjust)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "ferrow-helper-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    m_root = pattern;
+    ::chmod(m_root.c_str(), 0755);
+    std::filesystem::create_directories(m_root / "libexec");
+    m_config = FRWHelperConfig::system();
+    m_config.stagedCorePath = (m_root / "libexec" / "zq.orbel.ferrow-mac.core").string();
+    m_config.apiInfoDirectory = (m_root / "run" / "ferrow").string();
+    m_config.apiInfoPath = m_config.apiInfoDirectory + "/api-info.json";
+    // No process runs under this name unless a test starts one.
+    m_config.applicationExecutableName = "FerrowTestApp-" + m_root.filename().string();
+    m_config.coreOwner = ::geteuid();
+    m_config.coreGroup = ::getegid();
+    m_config.stopGrace = std::chrono::milliseconds(5000);
+    m_config.fallbackStopGrace = std::chrono::milliseconds(3000);
+    m_config.orphanDelay = std::chrono::milliseconds(300);
+    auto logs = m_logs;
+    auto* lock = &m_logLock;
+    m_config.log = [logs, lock](const std::string& line) {
+        const std::lock_guard guard(*lock);
+        logs->push_back(line);
+    };
+    if (adjust) {
+        adjust(m_config);
+    }
+    m_listenFd = listenOn(socketPath());
+    m_service = FRWHelperService::create(m_config);
+    m_serveThread = std::thread([service = m_service, fd = m_listenFd] { service->serve(fd); });
+}
+
+HelperTestHost::~HelperTestHost()
+{
+    shutdown();
+    // A core still running at the end of a test must not outlive it.
+    m_service->stopCore();
+    ::close(m_listenFd);
+    std::error_code ignored;
+    std::filesystem::remove_all(m_root, ignored);
+}
+
+void HelperTestHost::shutdown()
+{
+    if (m_serveThread.joinable()) {
+        m_service->stop();
+        m_serveThread.join();
+    }
+}
+
+std::vector<std::string> HelperTestHost::logs() const
+{
+    const std::lock_guard guard(m_logLock);
+    return *m_logs;
+}
+
+bool HelperTestHost::hasLog(const std::string& part) const
+{
+    for (const std::string& line : logs()) {
+        if (line.find(part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HelperTestHost::waitForLog(const std::string& part, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (hasLog(part)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return hasLog(part);
+}
+
+int HelperTestHost::connect() const
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socketPath();
+    path.copy(address.sun_path, path.size());
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    return fd;
+}
+
+std::string signingKeyPem()
+{
+    return readFile(FERROW_TEST_SIGNING_KEY);
+}
+
+std::string builtCorePath()
+{
+    return FERROW_TEST_CORE_BINARY;
+}
+
+bool copyUnsigned(const std::string& from, const std::string& to)
+{
+    const auto bytes = signature::readFile(from, signature::kMaxSignedFileSize);
+    if (!bytes) {
+        return false;
+    }
+    const auto body = signature::bodyOf(*bytes);
+    writeFile(to, std::string(body.begin(), body.end()));
+    return ::chmod(to.c_str(), 0755) == 0;
+}
+
+bool copySigned(const std::string& from, const std::string& to, const std::string& identifier,
+                const std::string& privateKeyPem)
+{
+    const auto bytes = signature::readFile(from, signature::kMaxSignedFileSize);
+    if (!bytes) {
+        return false;
+    }
+    const auto made = signature::sign(signature::bodyOf(*bytes), identifier, privateKeyPem);
+    if (!made) {
+        return false;
+    }
+    writeFile(to, std::string(made->begin(), made->end()));
+    return ::chmod(to.c_str(), 0755) == 0;
+}
+
+std::vector<std::string> exchange(int fd, const std::vector<std::string>& lines,
+                                  std::chrono::milliseconds timeout)
+{
+    std::string out;
+    for (const std::string& line : lines) {
+        out += line;
+        out += '\n';
+    }
+    std::size_t sent = 0;
+    while (sent < out.size()) {
+        const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            break;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    std::vector<std::string> replies;
+    std::string buffer;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (replies.size() < lines.size() && std::chrono::steady_clock::now() < deadline) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, 100) <= 0) {
+            continue;
+        }
+        char block[4096];
+        const ssize_t got = ::recv(fd, block, sizeof block, 0);
+        if (got <= 0) {
+            break;
+        }
+        buffer.append(block, static_cast<std::size_t>(got));
+        for (std::size_t end = buffer.find('\n'); end != std::string::npos; end = buffer.find('\n')) {
+            replies.push_back(buffer.substr(0, end));
+            buffer.erase(0, end + 1);
+        }
+    }
+    return replies;
+}
+
+} // namespace ferrow::test
