@@ -76,9 +76,17 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
             continue;
         }
         if (type == "DOMAIN-KEYWORD") {
-            entry.kind = Kind::DomainKeyword;
-            entry.text = toLower(trim(spec.value));
-        } else if (type == "DOMAIN-WILDCARD") {
+            auto keyword = toLower(trim(spec.value));
+            if (keyword.size() < 2) {
+                matcher.m_shortKeywords.emplace_back(i, std::move(keyword));
+            } else {
+                const auto key = static_cast<std::uint16_t>((static_cast<unsigned char>(keyword[0]) << 8) |
+                                                            static_cast<unsigned char>(keyword[1]));
+                matcher.m_keywords[key].emplace_back(i, std::move(keyword));
+            }
+            continue;
+        }
+        if (type == "DOMAIN-WILDCARD") {
             entry.kind = Kind::DomainWildcard;
             entry.text = toLower(trim(spec.value));
         } else if (type == "DOMAIN-REGEX") {
@@ -108,6 +116,18 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
             }
             entry.kind = type == "SRC-PORT" ? Kind::SrcPort : Kind::DestPort;
             entry.ports = *ports;
+            if (entry.kind == Kind::DestPort && ports->first == ports->last) {
+                // One port: a table lookup replaces the ordered check, like the domain tables.
+                auto& table = matcher.m_destinationPorts;
+                if (table.empty()) {
+                    table.assign(65536, 0);
+                }
+                auto& slot = table[ports->first];
+                if (slot == 0) {
+                    slot = static_cast<std::uint32_t>(i + 1);
+                }
+                continue;
+            }
         } else if (type == "PROTOCOL") {
             entry.kind = Kind::Protocol;
             entry.text = toLower(trim(spec.value));
@@ -128,7 +148,11 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
         } else {
             return ConfigError{spec.line, "unknown rule type \"" + type + "\""};
         }
-        matcher.m_others.push_back(std::move(entry));
+        if (entry.kind == Kind::IpCidr || entry.kind == Kind::GeoIp) {
+            matcher.m_addressRules.push_back(std::move(entry));
+        } else {
+            matcher.m_others.push_back(std::move(entry));
+        }
     }
     return matcher;
 }
@@ -205,8 +229,53 @@ MatchOutcome RuleMatcher::match(const MatchInput& input) const
             }
         }
     }
+    if (!m_destinationPorts.empty()) {
+        if (const auto slot = m_destinationPorts[input.destinationPort]; slot != 0) {
+            best = std::min<std::size_t>(best, slot - 1);
+        }
+    }
+    if (!input.host.empty() && (!m_keywords.empty() || !m_shortKeywords.empty())) {
+        for (const auto& [index, keyword] : m_shortKeywords) {
+            if (index < best && input.host.find(keyword) != std::string_view::npos) {
+                best = index;
+            }
+        }
+        const std::string_view host = input.host;
+        for (std::size_t at = 0; !m_keywords.empty() && at + 1 < host.size(); ++at) {
+            const auto key = static_cast<std::uint16_t>((static_cast<unsigned char>(host[at]) << 8) |
+                                                        static_cast<unsigned char>(host[at + 1]));
+            const auto it = m_keywords.find(key);
+            if (it == m_keywords.end()) {
+                continue;
+            }
+            for (const auto& [index, keyword] : it->second) {
+                if (index < best && host.compare(at, keyword.size(), keyword) == 0) {
+                    best = index;
+                }
+            }
+        }
+    }
+    // A rule below `blocked` waits for the address: nothing at or after it may decide yet.
+    std::size_t blocked = m_specs.size() + 1;
     for (const Entry& entry : m_others) {
         if (entry.index >= best) {
+            break;
+        }
+        bool needAddress = false;
+        if (matchEntry(entry, input, needAddress)) {
+            best = entry.index;
+            break;
+        }
+        if (needAddress) {
+            blocked = entry.index;
+            break;
+        }
+    }
+    // Without an address no address rule can match or ask for one.
+    const std::size_t limit =
+        input.addressState == MatchInput::Address::Unavailable ? 0 : std::min(best, blocked);
+    for (const Entry& entry : m_addressRules) {
+        if (entry.index >= limit) {
             break;
         }
         bool needAddress = false;
@@ -214,9 +283,12 @@ MatchOutcome RuleMatcher::match(const MatchInput& input) const
             return {MatchOutcome::Status::Matched, entry.index};
         }
         if (needAddress) {
-            // An earlier rule depends on the address: the caller resolves and asks again.
             return {MatchOutcome::Status::NeedAddress, entry.index};
         }
+    }
+    if (blocked <= m_specs.size()) {
+        // The caller resolves the destination and asks again.
+        return {MatchOutcome::Status::NeedAddress, blocked};
     }
     if (best < m_specs.size()) {
         return {MatchOutcome::Status::Matched, best};

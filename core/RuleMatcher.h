@@ -136,7 +136,13 @@ private:
     std::vector<RuleSpec> m_specs;
     DomainIndex m_exact;
     DomainIndex m_suffix;
-    std::vector<Entry> m_others;
+    std::vector<Entry> m_others;       // checked in order, below the best table hit
+    std::vector<Entry> m_addressRules; // IP-CIDR and GEOIP, checked in order when the address is known
+    // DOMAIN-KEYWORD rules by the first two bytes of the keyword, so a host is checked against
+    // the keywords that can start at each of its positions rather than against all of them.
+    std::unordered_map<std::uint16_t, std::vector<std::pair<std::size_t, std::string>>> m_keywords;
+    std::vector<std::pair<std::size_t, std::string>> m_shortKeywords;
+    std::vector<std::uint32_t> m_destinationPorts; // single-port DEST-PORT rules: port -> index + 1
     std::shared_ptr<const CountryLookup> m_countries;
 };
 

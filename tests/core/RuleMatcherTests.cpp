@@ -209,3 +209,19 @@ TEST(RuleMatcher, ManyDomainRulesStayExact)
     EXPECT_EQ(matched(matcher, forHost("site0.test")), 0u);
     EXPECT_EQ(matched(matcher, forHost("site5000.test")), 5000u);
 }
+
+TEST(RuleMatcher, PortTableKeepsRuleOrder)
+{
+    const auto matcher = compile({{"DOMAIN-SUFFIX", "a.test"},
+                                  {"DEST-PORT", "443"},
+                                  {"DEST-PORT", "400-500"},
+                                  {"DEST-PORT", "443"},
+                                  {"DEST-PORT", "8443"},
+                                  {"DOMAIN-SUFFIX", "late.test"}});
+    EXPECT_EQ(matched(matcher, forHost("x.a.test", 443)), 0u);
+    EXPECT_EQ(matched(matcher, forHost("b.test", 443)), 1u);
+    EXPECT_EQ(matched(matcher, forHost("b.test", 450)), 2u);
+    EXPECT_EQ(matched(matcher, forHost("late.test", 8443)), 4u);
+    EXPECT_EQ(matched(matcher, forHost("late.test", 1)), 5u);
+    EXPECT_FALSE(matched(matcher, forHost("b.test", 1)));
+}

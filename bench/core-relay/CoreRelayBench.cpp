@@ -1,0 +1,483 @@
+// ferrow-core against the SOCKS5 servers of dante-server and microsocks, and against a direct
+// connection, in one run on loopback: bulk throughput, connection rate (1 KiB responses,
+// 50 concurrent clients) and resident memory per idle open connection. Prints figures and
+// ratios; asserts nothing.
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kBulkBytes = std::size_t(3) << 30;
+constexpr auto kRateWindow = std::chrono::seconds(3);
+constexpr int kConcurrency = 50;
+constexpr int kIdleConnections = 1000;
+
+int listenLoopback(std::uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd, 4096);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+std::uint16_t freePort()
+{
+    std::uint16_t port = 0;
+    ::close(listenLoopback(port));
+    return port;
+}
+
+int connectTo(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+bool sendAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const auto sent = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return false;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool receiveExactly(int fd, char* data, std::size_t size)
+{
+    while (size > 0) {
+        const auto received = ::recv(fd, data, size, 0);
+        if (received <= 0) {
+            return false;
+        }
+        data += received;
+        size -= static_cast<std::size_t>(received);
+    }
+    return true;
+}
+
+/// A TCP server with a few accepting threads; `serve` handles one connection.
+class Origin {
+public:
+    Origin(int threads, std::function<void(int)> serve) : m_serve(std::move(serve))
+    {
+        m_listener = listenLoopback(m_port);
+        for (int i = 0; i < threads; ++i) {
+            m_threads.emplace_back([this] {
+                while (!m_stopping) {
+                    pollfd item{m_listener, POLLIN, 0};
+                    if (::poll(&item, 1, 100) <= 0) {
+                        continue;
+                    }
+                    const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    if (client >= 0) {
+                        int flags = 0;
+                        ::ioctl(client, FIONBIO, &flags);
+                        m_serve(client);
+                    }
+                }
+            });
+        }
+    }
+    ~Origin()
+    {
+        m_stopping = true;
+        for (auto& thread : m_threads) {
+            thread.join();
+        }
+        ::close(m_listener);
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    std::function<void(int)> m_serve;
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::vector<std::thread> m_threads;
+};
+
+enum class Kind { Direct, Socks5, HttpConnect };
+
+struct Peer {
+    std::string name;
+    Kind kind = Kind::Socks5;
+    std::uint16_t port = 0;
+    pid_t pid = -1;
+};
+
+/// Opens a connection to the origin through the peer; -1 on failure.
+int openThrough(const Peer& peer, std::uint16_t originPort)
+{
+    if (peer.kind == Kind::Direct) {
+        return connectTo(originPort);
+    }
+    const int fd = connectTo(peer.port);
+    if (fd < 0) {
+        return -1;
+    }
+    if (peer.kind == Kind::Socks5) {
+        char request[13] = {5, 1, 0, 5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
+        request[11] = static_cast<char>(originPort >> 8);
+        request[12] = static_cast<char>(originPort & 0xff);
+        char reply[12];
+        // Greeting and request in one write; the answers arrive together.
+        if (!sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 12) || reply[1] != 0 ||
+            reply[3] != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    const std::string request = "CONNECT 127.0.0.1:" + std::to_string(originPort) + " HTTP/1.1\r\n\r\n";
+    if (!sendAll(fd, request.data(), request.size())) {
+        ::close(fd);
+        return -1;
+    }
+    std::string head;
+    char byte;
+    while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &byte, 1, 0) == 1) {
+        head += byte;
+    }
+    if (head.rfind("HTTP/1.1 200", 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+double throughputGbit(const Peer& peer, std::uint16_t sourcePort)
+{
+    const int fd = openThrough(peer, sourcePort);
+    if (fd < 0) {
+        return 0;
+    }
+    std::vector<char> buffer(1 << 20);
+    std::size_t total = 0;
+    const auto start = Clock::now();
+    while (true) {
+        const auto received = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (received <= 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(received);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ::close(fd);
+    return total < kBulkBytes ? 0 : static_cast<double>(total) * 8 / seconds / 1e9;
+}
+
+double connectionRate(const Peer& peer, std::uint16_t httpPort)
+{
+    std::atomic<long> completed{0};
+    std::atomic<long> failed{0};
+    const auto deadline = Clock::now() + kRateWindow;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < kConcurrency; ++i) {
+        workers.emplace_back([&] {
+            char response[1024];
+            while (Clock::now() < deadline) {
+                const int fd = openThrough(peer, httpPort);
+                if (fd < 0) {
+                    ++failed;
+                    continue;
+                }
+                static constexpr char request[] = "GET / HTTP/1.0\r\n\r\n";
+                if (sendAll(fd, request, sizeof request - 1) &&
+                    receiveExactly(fd, response, sizeof response)) {
+                    ++completed;
+                } else {
+                    ++failed;
+                }
+                ::close(fd);
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    if (failed > completed / 100) {
+        std::printf("    (%s: %ld of %ld connections failed)\n", peer.name.c_str(), failed.load(),
+                    failed.load() + completed.load());
+    }
+    return static_cast<double>(completed) / std::chrono::duration<double>(kRateWindow).count();
+}
+
+long residentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    long total = 0;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            total = std::stol(line.substr(6));
+        }
+    }
+    return total;
+}
+
+std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdPort)
+{
+    const long before = residentKiB(peer.pid);
+    std::vector<int> open;
+    for (int i = 0; i < kIdleConnections; ++i) {
+        const int fd = openThrough(peer, holdPort);
+        if (fd < 0) {
+            break;
+        }
+        open.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long after = residentKiB(peer.pid);
+    const auto count = open.size();
+    for (int fd : open) {
+        ::close(fd);
+    }
+    if (count < static_cast<std::size_t>(kIdleConnections)) {
+        std::printf("    (%s: only %zu idle connections opened)\n", peer.name.c_str(), count);
+    }
+    if (count == 0 || before == 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(after - before) / static_cast<double>(count);
+}
+
+pid_t spawn(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    std::vector<std::string> copy = arguments;
+    for (auto& argument : copy) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return status == 0 ? pid : -1;
+}
+
+bool waitForPort(std::uint16_t port)
+{
+    for (int i = 0; i < 100; ++i) {
+        const int fd = connectTo(port);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+void stop(Peer& peer)
+{
+    if (peer.pid > 0) {
+        ::kill(peer.pid, SIGTERM);
+        int status = 0;
+        ::waitpid(peer.pid, &status, 0);
+        peer.pid = -1;
+    }
+}
+
+bool executable(const char* path)
+{
+    return ::access(path, X_OK) == 0;
+}
+
+} // namespace
+
+int main()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    // Bulk source: streams kBulkBytes and closes.
+    Origin source(2, [](int fd) {
+        std::vector<char> chunk(1 << 20, 'x');
+        for (std::size_t sent = 0; sent < kBulkBytes; sent += chunk.size()) {
+            if (!sendAll(fd, chunk.data(), chunk.size())) {
+                break;
+            }
+        }
+        ::close(fd);
+    });
+    // Tiny HTTP origin: reads a request head, answers 1 KiB, closes.
+    Origin http(8, [](int fd) {
+        char buffer[512];
+        std::string head;
+        while (head.find("\r\n\r\n") == std::string::npos) {
+            const auto received = ::recv(fd, buffer, sizeof buffer, 0);
+            if (received <= 0) {
+                ::close(fd);
+                return;
+            }
+            head.append(buffer, static_cast<std::size_t>(received));
+        }
+        static const std::string response = [] {
+            std::string body(1024 - 38, 'r');
+            return "HTTP/1.0 200 OK\r\nContent-Length: 986\r\n\r\n" + body;
+        }();
+        sendAll(fd, response.data(), response.size());
+        ::shutdown(fd, SHUT_WR);
+        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+        ::close(fd);
+    });
+    // Holder for idle connections: accepts and keeps them until the end.
+    std::vector<int> held;
+    std::mutex heldMutex;
+    Origin hold(1, [&](int fd) {
+        std::lock_guard lock(heldMutex);
+        held.push_back(fd);
+    });
+
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("ferrow-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "profile.conf") << "[General]\nlog-history = 100\nconnection-history = 100\n"
+                                              "[Rule]\nFINAL,DIRECT\n";
+
+    std::vector<Peer> peers;
+    peers.push_back({"direct", Kind::Direct});
+    Peer ferrow{"ferrow-core SOCKS5", Kind::Socks5, freePort()};
+    ferrow.pid = spawn({FERROW_CORE_PATH, "-config", (folder / "profile.conf").string(), "-no-tun", "-socks",
+                        "127.0.0.1:" + std::to_string(ferrow.port), "-api", "127.0.0.1:0", "-stats",
+                        (folder / "stats.json").string()});
+    if (ferrow.pid <= 0 || !waitForPort(ferrow.port)) {
+        std::printf("ferrow-core did not start\n");
+        return 1;
+    }
+    peers.push_back(ferrow);
+    peers.push_back({"ferrow-core HTTP CONNECT", Kind::HttpConnect, ferrow.port, ferrow.pid});
+
+    if (executable("/usr/sbin/danted")) {
+        Peer dante{"danted SOCKS5", Kind::Socks5, freePort()};
+        std::ofstream(folder / "danted.conf")
+            << "logoutput: /dev/null\ninternal: 127.0.0.1 port = " << dante.port
+            << "\nexternal: 127.0.0.1\nclientmethod: none\nsocksmethod: none\nuser.privileged: root\n"
+               "user.unprivileged: nobody\nclient pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+               "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n";
+        dante.pid = spawn({"/usr/sbin/danted", "-f", (folder / "danted.conf").string(), "-p",
+                           (folder / "danted.pid").string()});
+        if (dante.pid > 0 && waitForPort(dante.port)) {
+            peers.push_back(dante);
+        } else {
+            std::printf("danted did not start; skipped\n");
+        }
+    } else {
+        std::printf("danted not installed (scripts/install-deps installs dante-server); skipped\n");
+    }
+    Peer micro{"microsocks SOCKS5", Kind::Socks5, freePort()};
+    micro.pid = spawn({"microsocks", "-i", "127.0.0.1", "-p", std::to_string(micro.port)});
+    if (micro.pid > 0 && waitForPort(micro.port)) {
+        peers.push_back(micro);
+    } else {
+        std::printf("microsocks not installed; skipped\n");
+    }
+
+    struct Result {
+        double gbit = 0;
+        double rate = 0;
+    };
+    std::vector<Result> results(peers.size());
+    std::printf(
+        "bulk throughput: one stream of %zu GiB; connection rate: %d clients for %lds, 1 KiB answers\n",
+        kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()));
+    for (std::size_t i = 0; i < peers.size(); ++i) {
+        results[i].gbit = throughputGbit(peers[i], source.port());
+        results[i].rate = connectionRate(peers[i], http.port());
+        std::printf("  %-26s %7.2f Gbit/s  %9.0f connections/s\n", peers[i].name.c_str(), results[i].gbit,
+                    results[i].rate);
+    }
+    double peerGbit = 0;
+    double peerRate = 0;
+    for (std::size_t i = 3; i < peers.size(); ++i) {
+        peerGbit = std::max(peerGbit, results[i].gbit);
+        peerRate = std::max(peerRate, results[i].rate);
+    }
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    for (std::size_t i = 1; i <= 2; ++i) {
+        std::printf("%s: throughput %.2fx direct (target >= 0.5), %.2fx the faster peer (target >= 1.2); "
+                    "connection rate %.2fx the faster peer (target >= 1.0)\n",
+                    peers[i].name.c_str(), ratio(results[i].gbit, results[0].gbit),
+                    ratio(results[i].gbit, peerGbit), ratio(results[i].rate, peerRate));
+    }
+    for (std::size_t i = 1; i < peers.size(); ++i) {
+        if (i == 2) {
+            continue; // same process as the SOCKS5 row
+        }
+        if (const auto kib = idleKiBPerConnection(peers[i], hold.port())) {
+            std::printf("idle memory, %s: %.1f KiB per open connection over %d connections%s\n",
+                        peers[i].name.c_str(), *kib, kIdleConnections, i == 1 ? " (target <= 64)" : "");
+        }
+        std::lock_guard lock(heldMutex);
+        for (int fd : held) {
+            ::close(fd);
+        }
+        held.clear();
+    }
+    for (auto& peer : peers) {
+        if (peer.kind != Kind::HttpConnect) {
+            stop(peer);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return 0;
+}
