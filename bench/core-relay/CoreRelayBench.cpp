@@ -75,6 +75,8 @@ int connectTo(std::uint16_t port)
     }
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    timeval timeout{10, 0}; // a stuck peer fails its measurement instead of hanging the run
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     return fd;
 }
 
@@ -165,13 +167,14 @@ int openThrough(const Peer& peer, std::uint16_t originPort)
         return -1;
     }
     if (peer.kind == Kind::Socks5) {
-        char request[13] = {5, 1, 0, 5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
-        request[11] = static_cast<char>(originPort >> 8);
-        request[12] = static_cast<char>(originPort & 0xff);
-        char reply[12];
-        // Greeting and request in one write; the answers arrive together.
-        if (!sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 12) || reply[1] != 0 ||
-            reply[3] != 0) {
+        // Greeting, then request: not every server reads a request sent ahead of its answer.
+        static constexpr char greeting[3] = {5, 1, 0};
+        char request[10] = {5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
+        request[8] = static_cast<char>(originPort >> 8);
+        request[9] = static_cast<char>(originPort & 0xff);
+        char reply[10];
+        if (!sendAll(fd, greeting, sizeof greeting) || !receiveExactly(fd, reply, 2) || reply[1] != 0 ||
+            !sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 10) || reply[1] != 0) {
             ::close(fd);
             return -1;
         }

@@ -430,3 +430,16 @@ TEST(CoreConnections, ClosedHistoryIsCapped)
     EXPECT_EQ(stillOpen, 1);
     EXPECT_EQ(lastId, 9);
 }
+
+TEST(CoreRouting, ProcessRulesMatchTheLocalClientProgram)
+{
+    auto echo = makeEchoServer();
+    CoreProcess core(withProfile("[Rule]\nPROCESS-NAME,some-other-program,DIRECT\n"
+                                 "PROCESS-NAME,core_integration_tests,REJECT\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    EXPECT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 2);
+    const auto record = findConnection(core, "127.0.0.1");
+    EXPECT_EQ(record["rule"], "PROCESS-NAME,core_integration_tests");
+    EXPECT_EQ(record["process"], "core_integration_tests") << "the lookup made for the rule is kept";
+}
