@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <array>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -24,10 +26,15 @@
 #include "FRWConfigWatch.h"
 #include "FRWControllerAPI.h"
 #include "FRWDefaultsKeys.h"
+#include "FRWHelperClient.h"
+#include "FRWHelperInstaller.h"
+#include "FRWHelperUnits.h"
 #include "FRWInstallLayout.h"
 #include "FRWNames.h"
 #include "FRWPlatformTerms.h"
+#include "FRWPrivilegedScriptRunner.h"
 #include "FRWProfileStore.h"
+#include "FRWSigningKey.h"
 #include "FRWSystemProxy.h"
 #include "FRWSystemProxyBackend.h"
 #include "FRWSystemProxyBackends.h"
@@ -96,6 +103,7 @@ FRWTunnelController& FRWTunnelController::shared()
         environment.helperAPIInfoPath = QLatin1String(ferrow::kHelperAPIInfoPath);
         environment.proxyBackend =
             FRWSystemProxyBackends::forSession(runner, QProcessEnvironment::systemEnvironment());
+        environment.helper = FRWHelperLayout::system(QCoreApplication::applicationDirPath());
         auto* controller = new FRWTunnelController(std::move(environment));
         FRWProfileStore::shared().setAPIInfoPathProvider(
             [controller] { return controller->currentAPIInfoPath(); });
@@ -531,4 +539,208 @@ void FRWTunnelController::presentReloadError(const QString& error)
         qWarning("Ferrow: %s: %s", qPrintable(message), qPrintable(error));
         dismissed();
     }
+}
+
+// ---- Enhanced Mode and the privileged helper
+
+bool FRWTunnelController::helperReady() const
+{
+    const FRWHelperLayout& helper = m_env.helper;
+    return !helper.installedHelperPath.isEmpty() && QFile::exists(helper.socketUnitPath) &&
+           QFile::exists(helper.serviceUnitPath) && QFile::exists(helper.installedHelperPath);
+}
+
+bool FRWTunnelController::gatewayMode() const
+{
+    return m_defaults->boolean(ferrow::defaults::kGatewayMode);
+}
+
+void FRWTunnelController::setGatewayMode(bool enabled)
+{
+    m_defaults->setBoolean(ferrow::defaults::kGatewayMode, enabled);
+}
+
+void FRWTunnelController::runPrivilegedScript(const QString& script,
+                                              std::function<void(FRWResult)> completion)
+{
+    FRWPrivilegedScriptRunner(m_env.helper.pkexecPath).run(script, std::move(completion));
+}
+
+void FRWTunnelController::installHelperWithCompletion(std::function<void(FRWResult)> completion)
+{
+    if (helperReady() && !m_forceHelperInstall) {
+        return completion(std::nullopt);
+    }
+    const QFileInfo source(m_env.helper.helperSource);
+    if (m_env.helper.helperSource.isEmpty() || !source.isFile() || !source.isExecutable()) {
+        return fail(completion, QStringLiteral("Bundled helper is missing from the app."));
+    }
+    const QString script = FRWHelperInstaller::installScript(
+        m_env.helper, QString::fromLatin1(ferrow::kMakerPublicKeyPem),
+        QString::fromUtf8(ferrow::kHelperSocketUnitText), QString::fromUtf8(ferrow::kHelperServiceUnitText));
+    const QPointer<FRWTunnelController> self(this);
+    runPrivilegedScript(script, [self, completion](FRWResult error) {
+        if (error) {
+            return completion(error);
+        }
+        if (!self || !self->helperReady()) {
+            return fail(completion, QStringLiteral("Helper install did not complete."));
+        }
+        completion(std::nullopt);
+    });
+}
+
+void FRWTunnelController::uninstallHelperWithCompletion(std::function<void(FRWResult)> completion)
+{
+    runPrivilegedScript(FRWHelperInstaller::uninstallScript(m_env.helper), std::move(completion));
+}
+
+void FRWTunnelController::reinstallHelperWithCompletion(std::function<void(FRWResult)> completion)
+{
+    if (m_connection) {
+        // The next call must reach the new helper, not the one being replaced.
+        FRWHelperClient* old = m_connection;
+        m_connection = nullptr;
+        old->invalidate();
+        old->deleteLater();
+    }
+    m_forceHelperInstall = true;
+    const QPointer<FRWTunnelController> self(this);
+    installHelperWithCompletion([self, completion](FRWResult result) {
+        if (self) {
+            self->m_forceHelperInstall = false;
+        }
+        completion(std::move(result));
+    });
+}
+
+FRWHelperClient* FRWTunnelController::connection()
+{
+    if (!m_connection) {
+        auto* client = new FRWHelperClient(m_env.helper.socketPath, this);
+        const QPointer<FRWTunnelController> self(this);
+        connect(client, &FRWHelperClient::invalidated, this, [self, client] {
+            if (self && self->m_connection == client) {
+                self->m_connection = nullptr;
+            }
+            client->deleteLater();
+        });
+        m_connection = client;
+    }
+    return m_connection;
+}
+
+void FRWTunnelController::helperIsCurrent(std::function<void(bool)> completion)
+{
+    if (!helperReady()) {
+        return completion(false);
+    }
+    // The reply and the connection's failure may both arrive; the first one decides.
+    auto answered = std::make_shared<bool>(false);
+    connection()->getVersion(
+        [answered, completion](qint64 version) {
+            if (!std::exchange(*answered, true)) {
+                completion(version >= ferrow::kHelperProtocolVersion);
+            }
+        },
+        [answered, completion](const FRWError&) {
+            if (!std::exchange(*answered, true)) {
+                completion(false);
+            }
+        });
+}
+
+void FRWTunnelController::startWithCompletion(std::function<void(FRWResult)> completion)
+{
+    if (!m_env.profiles->isConfigured()) {
+        return fail(completion, notConfiguredText());
+    }
+    m_env.profiles->save();
+    if (m_env.corePath.isEmpty()) {
+        return fail(completion, QStringLiteral("Bundled core binary is missing."));
+    }
+    const QPointer<FRWTunnelController> self(this);
+    helperIsCurrent([self, completion](bool current) {
+        if (!self) {
+            return fail(completion, QStringLiteral("Helper install did not complete."));
+        }
+        if (current) {
+            return self->xpcStart(completion);
+        }
+        self->reinstallHelperWithCompletion([self, completion](FRWResult error) {
+            if (error) {
+                return completion(error);
+            }
+            if (!self) {
+                return fail(completion, QStringLiteral("Helper install did not complete."));
+            }
+            self->xpcStart(completion);
+        });
+    });
+}
+
+void FRWTunnelController::startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion)
+{
+    const auto later = [this, completion](bool started, FRWResult error) {
+        QTimer::singleShot(0, this, [completion, started, error] { completion(started, error); });
+    };
+    if (!helperReady()) {
+        return later(false, std::nullopt);
+    }
+    const QPointer<FRWTunnelController> self(this);
+    helperIsCurrent([self, later](bool current) {
+        if (!self || !current) {
+            return later(false, std::nullopt);
+        }
+        self->startWithCompletion([later](FRWResult error) { later(!error.has_value(), error); });
+    });
+}
+
+void FRWTunnelController::xpcStart(std::function<void(FRWResult)> completion)
+{
+    ferrow::helperprotocol::StartCoreParams params;
+    params.corePath = m_env.corePath.toStdString();
+    params.configPath = m_env.profiles->configPath().toStdString();
+    params.apiInfoPath = m_env.helperAPIInfoPath.toStdString();
+    params.ruleSetDir = m_env.ruleSetDir.toStdString();
+    params.tunName = "utun9";
+    params.gateway = gatewayMode();
+    const QPointer<FRWTunnelController> self(this);
+    connection()->startCore(
+        params,
+        [self, completion](FRWResult error) {
+            if (!error && self) {
+                self->startConfigWatch();
+            }
+            completion(std::move(error));
+        },
+        [completion](FRWError error) { completion(std::move(error)); });
+}
+
+void FRWTunnelController::xpcStop(std::function<void(FRWResult)> completion)
+{
+    connection()->stopCore([completion](FRWResult error) { completion(std::move(error)); },
+                           [completion](FRWError error) { completion(std::move(error)); });
+}
+
+void FRWTunnelController::stopWithCompletion(std::function<void(FRWResult)> completion)
+{
+    if (helperReady()) {
+        return xpcStop(std::move(completion));
+    }
+    // No helper: a core it left running can still be asked to stop through its own API.
+    const std::optional<QJsonObject> info = readAPIInfo(m_env.helperAPIInfoPath);
+    std::optional<QNetworkRequest> request =
+        info ? FRWControllerAPI::requestForPath(QStringLiteral("/stop"), *info) : std::nullopt;
+    if (!request) {
+        return completion(std::nullopt);
+    }
+    request->setTransferTimeout(m_env.helperStopRequestTimeoutMs);
+    auto* network = new QNetworkAccessManager(this);
+    network->setProxy(QNetworkProxy::NoProxy);
+    QNetworkReply* reply = network->sendCustomRequest(*request, "POST");
+    connect(reply, &QNetworkReply::finished, network, [network, completion] {
+        network->deleteLater();
+        completion(std::nullopt);
+    });
 }

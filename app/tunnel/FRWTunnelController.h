@@ -10,8 +10,10 @@
 #include <optional>
 
 #include "FRWError.h"
+#include "FRWHelperLayout.h"
 
 class FRWConfigWatch;
+class FRWHelperClient;
 class FRWProfileStore;
 class FRWSystemProxy;
 class FRWSystemProxyBackend;
@@ -37,6 +39,10 @@ struct FRWTunnelEnvironment {
     int watchDebounceMs = 300;
     int watchRetryMs = 300;
     int reloadTimeoutMs = 20 * 1000;
+
+    // Enhanced Mode: where the helper is installed from and to, and the tools that install it.
+    FRWHelperLayout helper;
+    int helperStopRequestTimeoutMs = 8000;
 
     /// Shows a warning alert with one "OK" button; `dismissed` runs when it closes.
     std::function<void(const QString& message, const QString& detail, std::function<void()> dismissed)>
@@ -98,6 +104,30 @@ public:
 
     static void fail(const std::function<void(FRWResult)>& completion, const QString& message);
 
+    // ---- Enhanced Mode and the privileged helper
+    /// Both unit files and the installed helper exist.
+    bool helperReady() const;
+    void installHelperWithCompletion(std::function<void(FRWResult)> completion);
+    void uninstallHelperWithCompletion(std::function<void(FRWResult)> completion);
+    /// Drops the connection and installs over whatever helper is there.
+    void reinstallHelperWithCompletion(std::function<void(FRWResult)> completion);
+    /// Whether the installed helper answers with a current protocol version; completes once.
+    void helperIsCurrent(std::function<void(bool)> completion);
+    /// Connect in Enhanced Mode; installs or upgrades the helper first when needed (a password prompt).
+    void startWithCompletion(std::function<void(FRWResult)> completion);
+    /// Restoring Enhanced Mode at launch: starts only through a current helper, never prompts.
+    /// Always completes on a later turn of the event loop.
+    void startIfHelperCurrentWithCompletion(std::function<void(bool started, FRWResult)> completion);
+    void stopWithCompletion(std::function<void(FRWResult)> completion);
+    /// The connection to the helper, made on first use and dropped when it fails.
+    FRWHelperClient* connection();
+    void xpcStart(std::function<void(FRWResult)> completion);
+    void xpcStop(std::function<void(FRWResult)> completion);
+    void runPrivilegedScript(const QString& script, std::function<void(FRWResult)> completion);
+    /// Whether the helper-run core also routes other devices' traffic (next start).
+    bool gatewayMode() const;
+    void setGatewayMode(bool enabled);
+
 private:
     QStringList systemProxyArguments() const;
     QStringList probeArguments() const;
@@ -113,4 +143,8 @@ private:
     QThread* m_watchThread = nullptr;
     FRWConfigWatch* m_watch = nullptr;
     bool m_reloadAlertShowing = false;
+
+    // Enhanced Mode
+    QPointer<FRWHelperClient> m_connection;
+    bool m_forceHelperInstall = false;
 };

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include "FRWHelperLayout.h"
+
+/// The scripts that install and remove the helper, run as root through the privileged script
+/// runner. Pure text builders, so every path in them can be checked for quoting.
+namespace FRWHelperInstaller {
+
+/// Single-quotes a text for the shell; each embedded single quote becomes '\''.
+QString shellQuoted(const QString& text);
+
+/// Stops the old helper, refuses while it stays up, copies and verifies the new one (signed by
+/// `publicKeyPem` as the helper), writes the units and starts the socket.
+QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem, const QString& socketUnit,
+                      const QString& serviceUnit);
+QString uninstallScript(const FRWHelperLayout& layout);
+
+/// The systemd unit names (the files' names).
+QString socketUnitName(const FRWHelperLayout& layout);
+QString serviceUnitName(const FRWHelperLayout& layout);
+
+} // namespace FRWHelperInstaller

@@ -1,0 +1,39 @@
+#include "FRWHelperLayout.h"
+
+#include <QFileInfo>
+
+#include "FRWNames.h"
+
+namespace {
+
+QString existingExecutable(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
+}
+
+} // namespace
+
+FRWHelperLayout FRWHelperLayout::system(const QString& programDirectory)
+{
+    FRWHelperLayout layout;
+    // bin/Ferrow → libexec/ferrow/ferrow-helper; a program in the build tree uses the build's helper.
+    layout.helperSource = existingExecutable(programDirectory + QStringLiteral("/../") +
+                                             QLatin1String(ferrow::kLibexecSubdirectory) + u'/' +
+                                             QLatin1String(ferrow::kHelperExecutableName));
+#ifdef FERROW_BUILD_TREE_HELPER
+    if (layout.helperSource.isEmpty()) {
+        layout.helperSource = existingExecutable(QStringLiteral(FERROW_BUILD_TREE_HELPER));
+    }
+#endif
+    layout.installedHelperPath = QLatin1String(ferrow::kInstalledHelperPath);
+    layout.socketUnitPath = QLatin1String(ferrow::kHelperSocketUnitPath);
+    layout.serviceUnitPath = QLatin1String(ferrow::kHelperServiceUnitPath);
+    layout.stagedCorePath = QLatin1String(ferrow::kStagedCorePath);
+    layout.socketPath = QLatin1String(ferrow::kHelperSocketPath);
+    layout.pkexecPath = QStringLiteral("/usr/bin/pkexec");
+    layout.systemctlPath = QStringLiteral("systemctl");
+    layout.opensslPath = QStringLiteral("openssl");
+    layout.owner = QStringLiteral("root:root");
+    return layout;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+/// Where the helper and its pieces live and which tools install it. The real program uses the
+/// system's fixed paths; tests point everything into a temporary folder.
+struct FRWHelperLayout {
+    QString helperSource;        ///< the helper shipped with the application (`helperSrc`)
+    QString installedHelperPath; ///< where the install script puts it
+    QString socketUnitPath;
+    QString serviceUnitPath;
+    QString stagedCorePath;
+    QString socketPath; ///< the helper's socket, for the application's connection
+    QString pkexecPath;
+    QString systemctlPath;
+    QString opensslPath;
+    QString owner; ///< "user:group" that the installed files get
+
+    /// The system's paths, with the helper that ships beside the program in `programDirectory`.
+    static FRWHelperLayout system(const QString& programDirectory);
+};

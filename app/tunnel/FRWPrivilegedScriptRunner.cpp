@@ -1,0 +1,38 @@
+#include "FRWPrivilegedScriptRunner.h"
+
+#include <QProcess>
+
+#include <memory>
+
+void FRWPrivilegedScriptRunner::run(const QString& script, std::function<void(FRWResult)> completion) const
+{
+    auto* process = new QProcess;
+    process->setStandardInputFile(QProcess::nullDevice());
+    // The script's output is not ours to read; its errors still reach the log.
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto done = std::make_shared<bool>(false);
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, completion, done](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart || *done) {
+                             return;
+                         }
+                         *done = true;
+                         completion(FRWError::ferrow(process->errorString()));
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, completion, done](int status, QProcess::ExitStatus exitStatus) {
+                         if (*done) {
+                             return;
+                         }
+                         *done = true;
+                         if (exitStatus == QProcess::NormalExit && status == 0) {
+                             completion(std::nullopt);
+                         } else {
+                             completion(FRWError::ferrow(QStringLiteral("Authorization was cancelled.")));
+                         }
+                         process->deleteLater();
+                     });
+    process->start(m_pkexecPath, {QStringLiteral("/bin/bash"), QStringLiteral("-c"), script});
+}

@@ -1,0 +1,167 @@
+#include "EnhancedModeFixture.h"
+
+#include <QProcess>
+#include <sys/stat.h>
+
+#include "FRWHelperUnits.h"
+#include "FRWSignature.h"
+
+using namespace ferrow::test;
+
+TEST(HelperScripts, QuotingSurvivesTheShell)
+{
+    for (const QString& text : {QStringLiteral("plain"), QStringLiteral("it's"), QStringLiteral("a \"b\" c"),
+                                QStringLiteral("back\\slash\\"), QStringLiteral("$(touch /tmp/x) `id` $HOME"),
+                                QStringLiteral("''"), QStringLiteral("new\nline"), QStringLiteral("*?[a]")}) {
+        QProcess bash;
+        bash.start(
+            QStringLiteral("/bin/bash"),
+            {QStringLiteral("-c"), QStringLiteral("printf %s ") + FRWHelperInstaller::shellQuoted(text)});
+        ASSERT_TRUE(bash.waitForFinished(10000));
+        EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()), text);
+    }
+    EXPECT_EQ(FRWHelperInstaller::shellQuoted(QStringLiteral("it's")), QStringLiteral("'it'\\''s'"));
+}
+
+TEST_F(EnhancedModeTest, InstallCopiesVerifiesWritesTheUnitsAndStartsTheSocket)
+{
+    EXPECT_FALSE(controller->helperReady());
+    EXPECT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt)
+        << readText(tools + "/stderr").toStdString();
+    EXPECT_TRUE(controller->helperReady());
+    EXPECT_EQ(readText(layout.installedHelperPath), readText(layout.helperSource));
+    EXPECT_EQ(QFileInfo(layout.installedHelperPath).permissions() & 0x7777,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                  QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser |
+                  QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                  QFileDevice::ExeOther);
+    EXPECT_EQ(readText(layout.socketUnitPath), QString::fromUtf8(ferrow::kHelperSocketUnitText));
+    EXPECT_EQ(readText(layout.serviceUnitPath), QString::fromUtf8(ferrow::kHelperServiceUnitText));
+    struct stat unit {};
+    ASSERT_EQ(::stat(layout.socketUnitPath.toUtf8().constData(), &unit), 0);
+    EXPECT_EQ(unit.st_mode & 07777, 0644u);
+
+    const QStringList calls = systemctlCalls();
+    const auto index = [&](const QString& call) { return calls.indexOf(call); };
+    const int stop = index("stop zq.orbel.ferrow-mac.helper.socket zq.orbel.ferrow-mac.helper.service");
+    const int reload = index("daemon-reload");
+    const int enable = index("enable --now zq.orbel.ferrow-mac.helper.socket");
+    EXPECT_GE(stop, 0);
+    EXPECT_GT(reload, stop);
+    EXPECT_GT(enable, reload);
+    EXPECT_EQ(pkexecRuns(), 1);
+}
+
+TEST_F(EnhancedModeTest, InstallFilesBelongToRoot)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "SKIPPED: needs root for chown root:root";
+    }
+    layout.owner = QStringLiteral("root:root");
+    makeController();
+    ASSERT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt);
+    struct stat helper {};
+    ASSERT_EQ(::stat(layout.installedHelperPath.toUtf8().constData(), &helper), 0);
+    EXPECT_EQ(helper.st_uid, 0u);
+    EXPECT_EQ(helper.st_gid, 0u);
+}
+
+TEST_F(EnhancedModeTest, AHelperStillLoadedIsNeverReplaced)
+{
+    writeText(layout.installedHelperPath, "old helper");
+    writeText(tools + "/state-zq.orbel.ferrow-mac.helper.service", "deactivating");
+    const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->description, "Authorization was cancelled.");
+    EXPECT_EQ(result->domain, "Ferrow");
+    EXPECT_EQ(readText(layout.installedHelperPath), "old helper");
+    EXPECT_TRUE(
+        readText(tools + "/stderr").contains("the existing helper is still loaded; refusing to replace it"));
+    EXPECT_FALSE(systemctlCalls().join('\n').contains("enable"));
+    EXPECT_FALSE(QFile::exists(layout.socketUnitPath));
+}
+
+TEST_F(EnhancedModeTest, AHelperNotSignedByUsIsDeletedAndNeverEnabled)
+{
+    const auto otherKey = ferrow::signature::generateKeyPair();
+    ASSERT_TRUE(otherKey);
+    const std::string source = layout.helperSource.toStdString();
+    const std::vector<std::function<bool()>> badHelpers{
+        [&] { return copyUnsigned(FERROW_HELPER_BINARY, source); },
+        [&] { return copySigned(FERROW_HELPER_BINARY, source, "zq.orbel.ferrow-mac", signingKeyPem()); },
+        [&] {
+            return copySigned(FERROW_HELPER_BINARY, source, "zq.orbel.ferrow-mac.helper",
+                              otherKey->privateKeyPem);
+        },
+    };
+    for (std::size_t i = 0; i < badHelpers.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(badHelpers[i]());
+        const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->description, "Authorization was cancelled.");
+        EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
+        EXPECT_FALSE(QFile::exists(layout.socketUnitPath));
+        EXPECT_FALSE(systemctlCalls().join('\n').contains("enable"));
+        EXPECT_TRUE(readText(tools + "/stderr").contains("helper is not signed by Ferrow"));
+    }
+}
+
+TEST_F(EnhancedModeTest, ACancelledPromptOrAnIncompleteInstallIsReported)
+{
+    writeText(tools + "/pkexec-cancel", "");
+    FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->description, "Authorization was cancelled.");
+    QFile::remove(tools + "/pkexec-cancel");
+
+    writeText(tools + "/pkexec-skip", "");
+    result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->description, "Helper install did not complete.");
+}
+
+TEST_F(EnhancedModeTest, AMissingBundledHelperIsReportedWithoutAPrompt)
+{
+    QFile::remove(layout.helperSource);
+    const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->description, "Bundled helper is missing from the app.");
+    EXPECT_EQ(pkexecRuns(), 0);
+}
+
+TEST_F(EnhancedModeTest, AnInstalledHelperIsNotInstalledAgainUnlessForced)
+{
+    pretendInstalled();
+    EXPECT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt);
+    EXPECT_EQ(pkexecRuns(), 0);
+    EXPECT_EQ(await([&](auto done) { controller->reinstallHelperWithCompletion(done); }), std::nullopt);
+    EXPECT_EQ(pkexecRuns(), 1);
+    EXPECT_EQ(readText(layout.installedHelperPath), readText(layout.helperSource));
+    // The force lasts for one install only.
+    EXPECT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt);
+    EXPECT_EQ(pkexecRuns(), 1);
+}
+
+TEST_F(EnhancedModeTest, UninstallRemovesEverything)
+{
+    ASSERT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt);
+    writeText(layout.stagedCorePath, "staged");
+    EXPECT_EQ(await([&](auto done) { controller->uninstallHelperWithCompletion(done); }), std::nullopt);
+    for (const QString& file :
+         {layout.installedHelperPath, layout.socketUnitPath, layout.serviceUnitPath, layout.stagedCorePath}) {
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+    }
+    EXPECT_FALSE(controller->helperReady());
+    const QStringList calls = systemctlCalls();
+    EXPECT_TRUE(calls.contains("stop zq.orbel.ferrow-mac.helper.socket zq.orbel.ferrow-mac.helper.service"));
+    EXPECT_TRUE(calls.contains("disable zq.orbel.ferrow-mac.helper.socket"));
+}
+
+TEST_F(EnhancedModeTest, GatewayModeIsOffUntilSetAndIsKept)
+{
+    EXPECT_FALSE(controller->gatewayMode());
+    controller->setGatewayMode(true);
+    makeController();
+    EXPECT_TRUE(controller->gatewayMode());
+}
