@@ -161,16 +161,17 @@ void FRWControllerAPI::testNode(const QString& node, std::function<void(int)> co
         return;
     }
     QPointer<FRWControllerAPI> self(this);
-    m_measurementAPI([self, node, completion](std::optional<QJsonObject> info) {
-        if (!self) {
-            return completion(-1);
-        }
-        self->get(QStringLiteral("/test?node=") + percentEncoded(node), info, [completion](auto body) {
-            const std::optional<QJsonObject> answer = objectOf(body);
-            const QJsonValue ms = answer ? answer->value(QStringLiteral("ms")) : QJsonValue();
-            completion(ms.isDouble() ? ms.toInt() : -1);
+    m_measurementAPI(
+        [self, node, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
+            if (!self) {
+                return completion(-1);
+            }
+            self->get(QStringLiteral("/test?node=") + percentEncoded(node), info, [completion](auto body) {
+                const std::optional<QJsonObject> answer = objectOf(body);
+                const QJsonValue ms = answer ? answer->value(QStringLiteral("ms")) : QJsonValue();
+                completion(ms.isDouble() ? ms.toInt() : -1);
+            });
         });
-    });
 }
 
 void FRWControllerAPI::selectGroup(const QString& group, const QString& member,
@@ -180,14 +181,14 @@ void FRWControllerAPI::selectGroup(const QString& group, const QString& member,
     std::optional<QNetworkRequest> request =
         info ? requestForPath(QStringLiteral("/select"), *info) : std::nullopt;
     if (!request) {
-        QMetaObject::invokeMethod(this, completion, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, std::move(completion), Qt::QueuedConnection);
         return;
     }
     request->setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     const QByteArray body =
         QJsonDocument(QJsonObject{{QStringLiteral("group"), group}, {QStringLiteral("member"), member}})
             .toJson(QJsonDocument::Compact);
-    send(*request, "POST", body, [completion](auto) { completion(); });
+    send(*request, "POST", body, [completion = std::move(completion)](auto) { completion(); });
 }
 
 void FRWControllerAPI::setOutboundMode(const QString& mode, const QString& node,
@@ -197,7 +198,7 @@ void FRWControllerAPI::setOutboundMode(const QString& mode, const QString& node,
     if (mode == u"global" && !node.isEmpty()) {
         path += QStringLiteral("&node=") + percentEncoded(node);
     }
-    get(path, apiInfo(), [completion](auto) { completion(); });
+    get(path, apiInfo(), [completion = std::move(completion)](auto) { completion(); });
 }
 
 void FRWControllerAPI::setLocalProxyEnabled(bool enabled, const QString& listen,
@@ -208,7 +209,7 @@ void FRWControllerAPI::setLocalProxyEnabled(bool enabled, const QString& listen,
     const std::optional<QNetworkRequest> request =
         info ? requestForPath(QStringLiteral("/socks?listen=") + value, *info) : std::nullopt;
     QPointer<FRWControllerAPI> self(this);
-    const auto refresh = [self, completion](auto) {
+    const auto refresh = [self, completion = std::move(completion)](auto) {
         if (self) {
             self->refreshLocalProxyState(completion);
         } else {
@@ -225,18 +226,20 @@ void FRWControllerAPI::setLocalProxyEnabled(bool enabled, const QString& listen,
 
 void FRWControllerAPI::refreshLocalProxyState(std::function<void(std::optional<QJsonObject>)> completion)
 {
-    get(QStringLiteral("/socks"), apiInfo(), [completion](auto body) { completion(objectOf(body)); });
+    get(QStringLiteral("/socks"), apiInfo(),
+        [completion = std::move(completion)](auto body) { completion(objectOf(body)); });
 }
 
 void FRWControllerAPI::fetchRuleSets(std::function<void(QJsonArray)> completion)
 {
-    get(QStringLiteral("/rulesets"), apiInfo(),
-        [completion](auto body) { completion(arrayOf(body).value_or(QJsonArray())); });
+    get(QStringLiteral("/rulesets"), apiInfo(), [completion = std::move(completion)](auto body) {
+        completion(arrayOf(body).value_or(QJsonArray()));
+    });
 }
 
 void FRWControllerAPI::updateAllRuleSets(std::function<void()> completion)
 {
-    const auto finish = [completion](auto) {
+    const auto finish = [completion = std::move(completion)](auto) {
         if (completion) {
             completion();
         }
@@ -254,12 +257,14 @@ void FRWControllerAPI::updateAllRuleSets(std::function<void()> completion)
 
 void FRWControllerAPI::fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion)
 {
-    get(QStringLiteral("/events?cursor=%1").arg(cursor), apiInfo(), [cursor, completion](auto body) {
-        const std::optional<QJsonObject> answer = objectOf(body);
-        if (!answer) {
-            return completion({}, cursor);
-        }
-        const QJsonValue next = answer->value(QStringLiteral("cursor"));
-        completion(answer->value(QStringLiteral("events")).toArray(), next.isDouble() ? next.toInteger() : 0);
-    });
+    get(QStringLiteral("/events?cursor=%1").arg(cursor), apiInfo(),
+        [cursor, completion = std::move(completion)](auto body) {
+            const std::optional<QJsonObject> answer = objectOf(body);
+            if (!answer) {
+                return completion({}, cursor);
+            }
+            const QJsonValue next = answer->value(QStringLiteral("cursor"));
+            completion(answer->value(QStringLiteral("events")).toArray(),
+                       next.isDouble() ? next.toInteger() : 0);
+        });
 }

@@ -144,9 +144,9 @@ bool FRWTunnelController::tunnelCoreRunning() const
     return readAPIInfo(m_env.helperAPIInfoPath).has_value();
 }
 
-QString FRWTunnelController::socksAddress()
+QString FRWTunnelController::socksAddress() const
 {
-    return QLatin1String(ferrow::kSocksAddress);
+    return QStringLiteral("127.0.0.1:%1").arg(m_env.socksPort);
 }
 
 bool FRWTunnelController::allowLAN() const
@@ -161,7 +161,7 @@ void FRWTunnelController::setAllowLAN(bool allow)
 
 QString FRWTunnelController::socksBindAddress() const
 {
-    return allowLAN() ? QLatin1String(ferrow::kSocksLANBindAddress) : QLatin1String(ferrow::kSocksAddress);
+    return allowLAN() ? QStringLiteral("0.0.0.0:%1").arg(m_env.socksPort) : socksAddress();
 }
 
 // The address other devices on the LAN reach this computer at: the first IPv4 address of a wired
@@ -319,7 +319,7 @@ void FRWTunnelController::startSystemProxy(std::function<void(FRWResult)> comple
         }
     });
 
-    waitForSocksReady(task, [this, guarded, completion](FRWResult waitError) {
+    waitForSocksReady(task, [this, guarded, completion = std::move(completion)](const FRWResult& waitError) {
         if (waitError) {
             terminate(guarded);
             if (m_socksTask == guarded) {
@@ -359,15 +359,18 @@ void FRWTunnelController::stopSystemProxy()
 void FRWTunnelController::waitForSocksReady(QProcess* task, std::function<void(FRWResult)> completion)
 {
     const QPointer<QProcess> guarded(task);
-    pollForAPIInfoAt(socksInfoPath(), task, 0, [guarded, completion](std::optional<QJsonObject> info) {
-        if (info) {
-            completion(std::nullopt);
-        } else if (!isRunning(guarded)) {
-            fail(completion, QStringLiteral("The core exited during startup. Check the profile for errors."));
-        } else {
-            fail(completion, QStringLiteral("The core did not finish starting up."));
-        }
-    });
+    pollForAPIInfoAt(
+        socksInfoPath(), task, 0,
+        [guarded, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
+            if (info) {
+                completion(std::nullopt);
+            } else if (!isRunning(guarded)) {
+                fail(completion,
+                     QStringLiteral("The core exited during startup. Check the profile for errors."));
+            } else {
+                fail(completion, QStringLiteral("The core did not finish starting up."));
+            }
+        });
 }
 
 void FRWTunnelController::pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
@@ -381,12 +384,13 @@ void FRWTunnelController::pollForAPIInfoAt(const QString& path, QProcess* task, 
     }
     const QPointer<FRWTunnelController> self(this);
     const QPointer<QProcess> guarded(task);
-    QTimer::singleShot(m_env.readinessIntervalMs, [self, path, guarded, attempt, completion] {
-        if (!self) {
-            return completion(std::nullopt);
-        }
-        self->pollForAPIInfoAt(path, guarded, attempt + 1, completion);
-    });
+    QTimer::singleShot(m_env.readinessIntervalMs,
+                       [self, path, guarded, attempt, completion = std::move(completion)] {
+                           if (!self) {
+                               return completion(std::nullopt);
+                           }
+                           self->pollForAPIInfoAt(path, guarded, attempt + 1, completion);
+                       });
 }
 
 // ---- The probe core

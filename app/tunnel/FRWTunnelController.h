@@ -11,6 +11,7 @@
 
 #include "FRWError.h"
 #include "FRWHelperLayout.h"
+#include "FRWNames.h"
 
 class FRWConfigWatch;
 class FRWHelperClient;
@@ -32,6 +33,9 @@ struct FRWTunnelEnvironment {
     QString ruleSetDir;
     QString helperAPIInfoPath;
     std::shared_ptr<FRWSystemProxyBackend> proxyBackend;
+
+    /// The local proxy's port; only tests move it away from the fixed one.
+    int socksPort = ferrow::kSocksPort;
 
     int readinessIntervalMs = 50;
     int readinessLastAttempt = 99;
@@ -72,7 +76,8 @@ public:
     QString currentAPIInfoPath() const;
     bool systemProxyRunning() const;
     bool tunnelCoreRunning() const;
-    static QString socksAddress();
+    /// Where the system proxy settings point: 127.0.0.1 and the local proxy's port.
+    QString socksAddress() const;
     bool allowLAN() const;
     void setAllowLAN(bool allow);
     QString socksBindAddress() const;

@@ -2,6 +2,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QTcpServer>
 
 #include "FRWControllerAPI.h"
 
@@ -16,7 +17,17 @@ protected:
             "T\u014dky\u014d 1 = ferrow, jp.example, 443, psk=k\n\n[Proxy Group]\n"
             "Proxy = select, Hong Kong, T\u014dky\u014d 1\n\n[Rule]\nFINAL,Proxy\n");
         profiles->save();
-        controller = std::make_unique<FRWTunnelController>(environment(QStringLiteral(FERROW_CORE_PATH)));
+        FRWTunnelEnvironment env = environment(QStringLiteral(FERROW_CORE_PATH));
+        env.socksPort = freeLoopbackPort(); // tests run side by side, and a real Ferrow may hold 7891
+        backend->localPort = QString::number(env.socksPort);
+        controller = std::make_unique<FRWTunnelController>(std::move(env));
+    }
+
+    static int freeLoopbackPort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
     }
 
     FRWPollResult poll(FRWControllerAPI& api)

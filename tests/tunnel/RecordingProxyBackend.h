@@ -60,7 +60,7 @@ public:
     bool takenOver() const
     {
         for (const Kind& k : kinds) {
-            if (!k.enabled || k.server != "127.0.0.1" || k.port != "7891") {
+            if (!k.enabled || k.server != "127.0.0.1" || k.port != localPort) {
                 return false;
             }
         }
@@ -72,4 +72,5 @@ public:
     QStringList bypass;
     QStringList calls;
     bool refuseChanges = false;
+    QString localPort = QStringLiteral("7891");
 };

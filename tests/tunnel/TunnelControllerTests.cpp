@@ -173,10 +173,10 @@ TEST_F(TunnelControllerTest, NoProbeWhileAnotherCoreAnswers)
     EXPECT_EQ(launches().size(), 1);
 }
 
-TEST(TunnelControllerValues, SecretsAreFreshHexAndTheSocksAddressIsFixed)
+TEST_F(TunnelControllerTest, SecretsAreFreshHexAndTheSocksAddressIsFixed)
 {
     const QString a = FRWTunnelController::randomAPISecret();
     EXPECT_TRUE(QRegularExpression("^[0-9a-f]{48}$").match(a).hasMatch());
     EXPECT_NE(a, FRWTunnelController::randomAPISecret());
-    EXPECT_EQ(FRWTunnelController::socksAddress(), "127.0.0.1:7891");
+    EXPECT_EQ(controller->socksAddress(), "127.0.0.1:7891");
 }
