@@ -35,12 +35,12 @@ private:
 
 } // namespace
 
-bool FRWCodeCheck::fileIsSigned(int fd, const std::string& identifier) const
+bool FRWCodeCheck::fileIsSigned(int fd, const std::string& identifier, std::size_t maxSize) const
 {
     if (fd < 0) {
         return false;
     }
-    const auto bytes = sig::readAll(fd, sig::kMaxSignedFileSize);
+    const auto bytes = sig::readAll(fd, maxSize);
     return bytes && sig::verify(*bytes, identifier, m_config.publicKeyPem) == sig::VerifyStatus::Valid;
 }
 
@@ -65,7 +65,8 @@ std::optional<FRWPeer> FRWCodeCheck::isTrustedPeer(int socket, std::string& why)
         return std::nullopt;
     }
     const ScopedFd executable(FRWProcessInspector::openExecutable(credentials.pid));
-    if (!fileIsSigned(executable.get(), m_config.callerIdentifier)) {
+    const std::lock_guard oneAtATime(m_callerCheck);
+    if (!fileIsSigned(executable.get(), m_config.callerIdentifier, m_config.maxCallerExecutableSize)) {
         why = "executable is not signed as " + m_config.callerIdentifier;
         return std::nullopt;
     }
@@ -81,11 +82,12 @@ std::optional<FRWPeer> FRWCodeCheck::isTrustedPeer(int socket, std::string& why)
 bool FRWCodeCheck::isSignedByUs(const std::string& path) const
 {
     const ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    return fileIsSigned(fd.get(), m_config.coreIdentifier);
+    return fileIsSigned(fd.get(), m_config.coreIdentifier, sig::kMaxSignedFileSize);
 }
 
 bool FRWCodeCheck::isRunningProcessSignedByUs(pid_t pid, int pidfd) const
 {
     const ScopedFd executable(FRWProcessInspector::openExecutable(pid));
-    return fileIsSigned(executable.get(), m_config.coreIdentifier) && FRWProcessInspector::isAlive(pidfd);
+    return fileIsSigned(executable.get(), m_config.coreIdentifier, sig::kMaxSignedFileSize) &&
+           FRWProcessInspector::isAlive(pidfd);
 }

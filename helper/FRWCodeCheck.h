@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -27,7 +28,8 @@ public:
     bool isRunningProcessSignedByUs(pid_t pid, int pidfd) const;
 
 private:
-    bool fileIsSigned(int fd, const std::string& identifier) const;
+    bool fileIsSigned(int fd, const std::string& identifier, std::size_t maxSize) const;
 
     const FRWHelperConfig& m_config;
+    mutable std::mutex m_callerCheck;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -25,6 +26,9 @@ struct FRWHelperConfig {
     std::chrono::milliseconds fallbackStopGrace{3000};
     std::chrono::milliseconds orphanDelay{5000};
     int maxConnections = 32;
+    /// Largest caller executable read for vetting; callers are checked one at a time, so a
+    /// hostile peer cannot make the helper hold many large files at once.
+    std::size_t maxCallerExecutableSize = std::size_t{512} << 20;
 
     /// Where log lines go; each already begins "ferrow-helper: ".
     std::function<void(const std::string&)> log;

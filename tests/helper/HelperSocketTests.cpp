@@ -179,6 +179,17 @@ TEST_F(HelperVettingTest, UnsignedWrongKeyAndOtherIdentifierAreRefused)
     EXPECT_EQ(host->service().clients(), 0);
 }
 
+TEST_F(HelperVettingTest, ACallerTooLargeToReadIsRefused)
+{
+    startHost([](FRWHelperConfig& config) { config.maxCallerExecutableSize = 4096; });
+    const auto [status, reply] = tryClient("big-app", [&](const std::string& program) {
+        return copySigned(HELPER_TEST_CLIENT, program, "zq.orbel.ferrow-mac", signingKeyPem());
+    });
+    EXPECT_EQ(status, 3);
+    EXPECT_FALSE(reply);
+    EXPECT_TRUE(host->hasLog("ferrow-helper: rejected untrusted peer"));
+}
+
 // ---- The application going away
 
 class HelperOrphanTest : public HelperTest {
