@@ -1,5 +1,7 @@
 #include "CoreTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -633,8 +635,19 @@ CoreProcess::CoreProcess(Options options) : m_secret(options.secret)
 CoreProcess::~CoreProcess()
 {
     if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        waitPid(m_pid, std::chrono::seconds(5));
+        ::kill(m_pid, SIGTERM);
+        if (waitPid(m_pid, std::chrono::seconds(5)) < 0) {
+            ::kill(m_pid, SIGKILL);
+            waitPid(m_pid, std::chrono::seconds(5));
+        }
+    }
+    // In sanitizer builds the core reports memory and undefined-behaviour faults on its stderr.
+    const auto errors = stderrText();
+    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+        if (errors.find(marker) != std::string::npos) {
+            ADD_FAILURE() << "ferrow-core reported a sanitizer fault:\n" << errors;
+            break;
+        }
     }
     if (m_ownFolder) {
         std::error_code ignored;
