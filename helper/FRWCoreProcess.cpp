@@ -17,12 +17,14 @@ std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(const std::string& path,
                                                        ExitHandler onExit, std::string& error)
 {
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
     argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (const std::string& entry : environment) {
         envp.push_back(const_cast<char*>(entry.c_str()));
     }

@@ -17,7 +17,7 @@ inline constexpr char kStopCore[] = "stopCore";
 inline constexpr char kIsCoreRunning[] = "isCoreRunning";
 
 /// Longest line either side accepts, newline excluded.
-inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+inline constexpr std::size_t kMaxLineBytes = std::size_t{64} * 1024;
 /// Longest text argument (a path or a tunnel name).
 inline constexpr std::size_t kMaxTextBytes = 4096;
 

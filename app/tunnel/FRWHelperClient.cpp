@@ -57,14 +57,14 @@ void FRWHelperClient::getVersion(std::function<void(qint64)> reply, ErrorHandler
     proto::Request request;
     request.method = proto::Method::GetVersion;
     send(request,
-         {[reply, error](const proto::Reply& answer) {
+         {[reply = std::move(reply), error](const proto::Reply& answer) {
               if (answer.version) {
                   reply(*answer.version);
               } else {
                   error(answer.error ? *resultOf(answer) : connectionError(QStringLiteral("no version")));
               }
           },
-          error});
+          std::move(error)});
 }
 
 void FRWHelperClient::startCore(const proto::StartCoreParams& params, std::function<void(FRWResult)> reply,
@@ -73,14 +73,16 @@ void FRWHelperClient::startCore(const proto::StartCoreParams& params, std::funct
     proto::Request request;
     request.method = proto::Method::StartCore;
     request.start = params;
-    send(request, {[reply](const proto::Reply& answer) { reply(resultOf(answer)); }, error});
+    send(request, {[reply = std::move(reply)](const proto::Reply& answer) { reply(resultOf(answer)); },
+                   std::move(error)});
 }
 
 void FRWHelperClient::stopCore(std::function<void(FRWResult)> reply, ErrorHandler error)
 {
     proto::Request request;
     request.method = proto::Method::StopCore;
-    send(request, {[reply](const proto::Reply& answer) { reply(resultOf(answer)); }, error});
+    send(request, {[reply = std::move(reply)](const proto::Reply& answer) { reply(resultOf(answer)); },
+                   std::move(error)});
 }
 
 void FRWHelperClient::send(proto::Request request, Pending pending)

@@ -12,25 +12,26 @@ void FRWPrivilegedScriptRunner::run(const QString& script, std::function<void(FR
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     auto done = std::make_shared<bool>(false);
+    auto shared = std::make_shared<std::function<void(FRWResult)>>(std::move(completion));
     QObject::connect(process, &QProcess::errorOccurred, process,
-                     [process, completion, done](QProcess::ProcessError error) {
+                     [process, shared, done](QProcess::ProcessError error) {
                          if (error != QProcess::FailedToStart || *done) {
                              return;
                          }
                          *done = true;
-                         completion(FRWError::ferrow(process->errorString()));
+                         (*shared)(FRWError::ferrow(process->errorString()));
                          process->deleteLater();
                      });
     QObject::connect(process, &QProcess::finished, process,
-                     [process, completion, done](int status, QProcess::ExitStatus exitStatus) {
+                     [process, shared, done](int status, QProcess::ExitStatus exitStatus) {
                          if (*done) {
                              return;
                          }
                          *done = true;
                          if (exitStatus == QProcess::NormalExit && status == 0) {
-                             completion(std::nullopt);
+                             (*shared)(std::nullopt);
                          } else {
-                             completion(FRWError::ferrow(QStringLiteral("Authorization was cancelled.")));
+                             (*shared)(FRWError::ferrow(QStringLiteral("Authorization was cancelled.")));
                          }
                          process->deleteLater();
                      });

@@ -26,6 +26,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, std::optional<u
             ::_exit(126);
         }
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const std::string& arg : argv) {
             args.push_back(const_cast<char*>(arg.c_str()));
         }

@@ -15,7 +15,7 @@ namespace {
 
 namespace sig = ferrow::signature;
 
-constexpr std::size_t kMaxKeyFileSize = 64 * 1024;
+constexpr std::size_t kMaxKeyFileSize = std::size_t{64} * 1024;
 
 int usage()
 {
