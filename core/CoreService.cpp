@@ -282,7 +282,7 @@ void CoreService::stop(const std::string& why)
         m_log.warning("statistics not saved: " + error);
     }
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
-    auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(500));
+    auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
     timer->async_wait([this, timer](const boost::system::error_code&) { m_io.stop(); });
 }
 

@@ -2,6 +2,7 @@
 // groups, malformed input, half-closed streams, large and concurrent transfers.
 
 #include "CoreTestSupport.h"
+#include "TemporaryHome.h"
 
 #include <future>
 #include <gtest/gtest.h>
@@ -442,4 +443,70 @@ TEST(CoreRouting, ProcessRulesMatchTheLocalClientProgram)
     const auto record = findConnection(core, "127.0.0.1");
     EXPECT_EQ(record["rule"], "PROCESS-NAME,core_integration_tests");
     EXPECT_EQ(record["process"], "core_integration_tests") << "the lookup made for the rule is kept";
+}
+
+namespace {
+
+// A minimal MaxMind-format database: 1.0.0.0/8 is in "AU", nothing else is anywhere.
+std::string countryDatabase()
+{
+    constexpr std::uint32_t nodeCount = 8;
+    std::string tree;
+    const auto record = [&](std::uint32_t value) {
+        tree += static_cast<char>(value >> 16);
+        tree += static_cast<char>(value >> 8);
+        tree += static_cast<char>(value);
+    };
+    for (std::uint32_t node = 0; node < nodeCount; ++node) {
+        const bool last = node == nodeCount - 1; // the eighth bit of 00000001 is the only one set
+        record(last ? nodeCount : node + 1);
+        record(last ? nodeCount + 16 : nodeCount);
+    }
+    const auto text = [](const std::string& value) {
+        return std::string(1, static_cast<char>(0x40 | value.size())) + value;
+    };
+    const std::string data =
+        std::string(1, '\xe1') + text("country") + '\xe1' + text("iso_code") + text("AU");
+    std::string metadata = std::string(1, '\xe9');
+    metadata += text("node_count") + '\xc1' + static_cast<char>(nodeCount);
+    metadata += text("record_size") + '\xa1' + '\x18';
+    metadata += text("ip_version") + '\xa1' + '\x04';
+    metadata += text("database_type") + text("Test-Country");
+    metadata += text("languages") + std::string("\x00\x04", 2);
+    metadata += text("binary_format_major_version") + '\xa1' + '\x02';
+    metadata += text("binary_format_minor_version") + '\xa0';
+    metadata += text("build_epoch") + std::string("\x01\x02\x01", 3); // must not be 0
+    metadata += text("description") + '\xe0';
+    return tree + std::string(16, '\0') + data + std::string("\xab\xcd\xefMaxMind.com", 14) + metadata;
+}
+
+} // namespace
+
+TEST(CoreRouting, GeoIpRulesUseTheCountryDatabase)
+{
+    // Both outcomes stay on this machine: REJECT when the country matches, the (unavailable)
+    // ferrow node otherwise, so no packet leaves loopback.
+    const std::string profile = "[Proxy]\nHK = ferrow, h.example, 443\n[Rule]\nGEOIP,au,REJECT\nFINAL,HK\n";
+    TemporaryHome home;
+    writeFile(home.root() / "Country.mmdb", countryDatabase());
+    auto options = withProfile(profile);
+    options.folder = home.root();
+    CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    EXPECT_TRUE(core.logContains("GEOIP rules use the country database"));
+    Socket inCountry(core.socksPort());
+    EXPECT_EQ(socks5Connect(inCountry, "1.1.1.1", 80), 2);
+    Socket elsewhere(core.socksPort());
+    EXPECT_EQ(socks5Connect(elsewhere, "8.8.8.8", 80), 1);
+    EXPECT_EQ(findConnection(core, "1.1.1.1")["rule"], "GEOIP,au");
+}
+
+TEST(CoreRouting, GeoIpWithoutDatabaseNeverMatchesAndSaysWhy)
+{
+    CoreProcess core(
+        withProfile("[Proxy]\nHK = ferrow, h.example, 443\n[Rule]\nGEOIP,AU,REJECT\nFINAL,HK\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    EXPECT_TRUE(core.logContains("GEOIP rules will not match"));
+    Socket client(core.socksPort());
+    EXPECT_EQ(socks5Connect(client, "1.1.1.1", 80), 1);
 }
