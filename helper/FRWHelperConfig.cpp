@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "FRWHelperProtocol.h"
 #include "FRWNames.h"
 #include "FRWSigningKey.h"
 
@@ -15,7 +16,7 @@ FRWHelperConfig FRWHelperConfig::system()
     config.publicKeyPem = ferrow::kMakerPublicKeyPem;
     config.callerIdentifier = ferrow::kApplicationIdentifier;
     config.coreIdentifier = ferrow::kCoreIdentifier;
-    config.defaultTunName = "utun9";
+    config.defaultTunName = ferrow::helperprotocol::kDefaultTunName;
     config.log = [](const std::string& line) {
         // journald takes standard error as the service's log.
         std::fprintf(stderr, "%s\n", line.c_str());

@@ -441,6 +441,9 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
         const std::lock_guard guard(self->m_lock);
         if (self->m_coreTask.get() == &process) {
             self->m_coreTask.reset();
+            // A core that died without its orderly shutdown leaves its api-info file behind,
+            // and the application would take it for a running core.
+            ::unlink(self->m_config.apiInfoPath.c_str());
         }
     };
     std::string launchError;
@@ -482,6 +485,8 @@ void FRWHelperService::stopCore()
     } else {
         stopLostCores();
     }
+    // Gone either way; a core killed at the end does not remove its own file.
+    ::unlink(m_config.apiInfoPath.c_str());
 }
 
 void FRWHelperService::waitForExit(const FRWCoreProcess& process, std::chrono::milliseconds timeout) const

@@ -21,6 +21,9 @@ inline constexpr std::size_t kMaxLineBytes = std::size_t{64} * 1024;
 /// Longest text argument (a path or a tunnel name).
 inline constexpr std::size_t kMaxTextBytes = 4096;
 
+/// The tunnel interface Enhanced Mode asks for.
+inline constexpr char kDefaultTunName[] = "utun9";
+
 inline constexpr char kErrorDomain[] = "FerrowHelper";
 inline constexpr int kErrorCode = 1;
 

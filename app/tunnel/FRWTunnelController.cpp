@@ -707,7 +707,7 @@ void FRWTunnelController::xpcStart(std::function<void(FRWResult)> completion)
     params.configPath = m_env.profiles->configPath().toStdString();
     params.apiInfoPath = m_env.helperAPIInfoPath.toStdString();
     params.ruleSetDir = m_env.ruleSetDir.toStdString();
-    params.tunName = "utun9";
+    params.tunName = ferrow::helperprotocol::kDefaultTunName;
     params.gateway = gatewayMode();
     const QPointer<FRWTunnelController> self(this);
     connection()->startCore(

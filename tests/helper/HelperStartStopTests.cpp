@@ -167,6 +167,17 @@ TEST_F(HelperTest, OverlappingStartsRunOneCore)
     EXPECT_EQ(started, 1);
 }
 
+TEST_F(HelperTest, ACoreKilledFromOutsideLeavesNoApiInfoBehind)
+{
+    ASSERT_TRUE(copySigned(STUBBORN_CORE, path("stubborn"), "ferrow-core", signingKeyPem()));
+    ASSERT_EQ(start(params(path("stubborn"))), "");
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); }));
+    ::kill(startedPid(), SIGKILL);
+    EXPECT_TRUE(host->waitForLog("ferrow-helper: core exited (status 9)"));
+    EXPECT_TRUE(waitFor([&] { return !exists(host->config().apiInfoPath); }));
+    EXPECT_FALSE(host->service().isCoreRunning());
+}
+
 TEST_F(HelperTest, ACoreThatExitsByItselfIsForgotten)
 {
     writeFile(configPath, "[Proxy]\nHK = ferrow, host, 99999\n");
@@ -188,6 +199,7 @@ TEST_F(HelperTest, ACoreIgnoringSigtermIsKilledAfterTheGrace)
     host->service().stopCore();
     EXPECT_TRUE(host->hasLog("ferrow-helper: core did not exit in 1s, killing"));
     EXPECT_TRUE(processGone(pid));
+    EXPECT_FALSE(exists(host->config().apiInfoPath)) << "a killed core's api-info file was left behind";
     EXPECT_FALSE(host->service().isCoreRunning());
 }
 
