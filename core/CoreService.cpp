@@ -312,9 +312,44 @@ void CoreService::foldTraffic()
     }
 }
 
+asio::awaitable<void> CoreService::fetchCountryDatabase()
+{
+    const auto url = m_runtime->config.general.geoipMaxmindUrl;
+    m_log.info("downloading the country database from " + url);
+    const auto result = co_await httpFetch(m_resolver, url, std::chrono::seconds(120), 128 * 1024 * 1024);
+    if (!result.ok) {
+        m_log.warning("country database download failed: " + result.error);
+        m_events.add("Country database update failed", url + ": " + result.error);
+        co_return;
+    }
+    // Only a file the library can open replaces what is on disk.
+    const auto path = supportFolder() + "/Country.mmdb";
+    const auto temporary = path + ".download";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(result.body.data(), static_cast<std::streamsize>(result.body.size()));
+    }
+    GeoIpDatabase probe;
+    std::string error;
+    if (!probe.open(temporary, &error) || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        m_log.warning("country database from " + url +
+                      " is not usable: " + (error.empty() ? "cannot save" : error));
+        co_return;
+    }
+    m_geoIpWarned = false;
+    const auto reloaded = reload();
+    if (!reloaded.empty()) {
+        m_log.warning("country database saved, but the configuration no longer loads: " + reloaded);
+    }
+}
+
 asio::awaitable<void> CoreService::housekeeping()
 {
     asio::co_spawn(m_io, m_ruleSets->updateStale(m_resolver), asio::detached);
+    if (m_runtime->usesGeoIp && !m_countries && !m_runtime->config.general.geoipMaxmindUrl.empty()) {
+        asio::co_spawn(m_io, fetchCountryDatabase(), asio::detached);
+    }
     int seconds = 0;
     while (!m_stopped) {
         co_await testGroups(true);

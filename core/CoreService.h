@@ -95,6 +95,7 @@ private:
     void apply(std::shared_ptr<Runtime> runtime);
     void armSignals();
     asio::awaitable<void> housekeeping();
+    asio::awaitable<void> fetchCountryDatabase();
     asio::awaitable<void> testGroups(bool onlyDue);
     void foldTraffic();
     std::vector<std::string> globalNodes() const;

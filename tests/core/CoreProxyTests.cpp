@@ -2,6 +2,7 @@
 // groups, malformed input, half-closed streams, large and concurrent transfers.
 
 #include "CoreTestSupport.h"
+#include "LoopbackHttpServer.h"
 #include "TemporaryHome.h"
 
 #include <future>
@@ -509,4 +510,22 @@ TEST(CoreRouting, GeoIpWithoutDatabaseNeverMatchesAndSaysWhy)
     EXPECT_TRUE(core.logContains("GEOIP rules will not match"));
     Socket client(core.socksPort());
     EXPECT_EQ(socks5Connect(client, "1.1.1.1", 80), 1);
+}
+
+TEST(CoreRouting, CountryDatabaseDownloadedFromProfileUrl)
+{
+    LoopbackHttpServer server;
+    server.setResponse(200, countryDatabase(), "application/octet-stream");
+    CoreProcess core(
+        withProfile("[General]\ngeoip-maxmind-url = http://" + server.address() +
+                    "/Country.mmdb\n[Proxy]\nHK = ferrow, h.example, 443\n[Rule]\nGEOIP,AU,REJECT\n"
+                    "FINAL,HK\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    for (int i = 0; i < 100 && !std::filesystem::exists(core.folder() / "Country.mmdb"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(core.logContains("GEOIP rules use the country database"));
+    Socket client(core.socksPort());
+    EXPECT_EQ(socks5Connect(client, "1.1.1.1", 80), 2) << "the downloaded database took effect";
 }
