@@ -259,7 +259,8 @@ nlohmann::json RuleSetStore::toJson() const
         out.push_back({{"name", key},
                        {"type", entry.remote ? "url" : "file"},
                        {"path", entry.path},
-                       {"url", entry.url},
+                       // A local set names its file, so the resources window has something to show.
+                       {"url", entry.remote ? entry.url : "file://" + entry.path},
                        {"updated", entry.updated},
                        {"error", entry.error},
                        {"rules", entry.rules}});

@@ -350,6 +350,7 @@ TEST(CoreApiRuleSets, FilesUrlsAndMissingSetsReportedHonestly)
     }
     EXPECT_GT(byName["geoip:private"]["rules"].get<int>(), 10);
     EXPECT_EQ(byName["geoip:private"]["error"], "");
+    EXPECT_EQ(byName["geoip:private"]["url"], "file://" + byName["geoip:private"]["path"].get<std::string>());
     EXPECT_EQ(byName["geosite:cn"]["rules"], 0);
     EXPECT_NE(byName["geosite:cn"]["error"], "");
     const auto good = byName[base + "/rules/a.list"];
