@@ -106,3 +106,11 @@ TEST(BuiltBinaries, TheBuiltCoreCarriesTheBuildSignature)
     EXPECT_EQ(sig::verify(*bytes, ferrow::kCoreIdentifier, ferrow::kMakerPublicKeyPem),
               sig::VerifyStatus::Valid);
 }
+
+TEST(BuiltBinaries, TheBuiltHelperCarriesTheBuildSignature)
+{
+    const auto bytes = sig::readFile(FERROW_HELPER_BINARY, sig::kMaxSignedFileSize);
+    ASSERT_TRUE(bytes) << "the helper was not built";
+    EXPECT_EQ(sig::verify(*bytes, ferrow::kHelperIdentifier, ferrow::kMakerPublicKeyPem),
+              sig::VerifyStatus::Valid);
+}
