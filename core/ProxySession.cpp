@@ -7,6 +7,8 @@
 
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
+#include <cerrno>
+#include <sys/socket.h>
 
 namespace ferrow::core {
 
@@ -178,6 +180,18 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
     core.connections().close(opened.record);
 }
 
+/// Whether a kept-alive upstream connection can carry another request: open, and the server
+/// has neither closed it nor sent anything unasked while it was idle.
+bool stillUsable(tcp::socket& socket)
+{
+    if (!socket.is_open()) {
+        return false;
+    }
+    char byte = 0;
+    const auto peeked = ::recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
 /// Moves one message body from `from` to `to`, starting with what is already in `pending`.
 /// Leaves any bytes after the body in `pending`. False when the stream broke off.
 asio::awaitable<bool> pumpBody(tcp::socket& from, std::string& pending, tcp::socket& to,
@@ -251,7 +265,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
             co_return;
         }
         const auto key = target->host + "|" + std::to_string(target->port);
-        if (isConnect || key != upstreamKey || !sockets.upstream.is_open()) {
+        if (isConnect || key != upstreamKey || !stillUsable(sockets.upstream)) {
             finishRecord();
             boost::system::error_code ignored;
             sockets.upstream.close(ignored);

@@ -7,6 +7,7 @@
 
 #include <future>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 using namespace ferrow::test;
 using nlohmann::json;
@@ -528,4 +529,37 @@ TEST(CoreRouting, CountryDatabaseDownloadedFromProfileUrl)
     EXPECT_TRUE(core.logContains("GEOIP rules use the country database"));
     Socket client(core.socksPort());
     EXPECT_EQ(socks5Connect(client, "1.1.1.1", 80), 2) << "the downloaded database took effect";
+}
+
+TEST(CoreHttpProxy, UpstreamClosedWhileIdleIsNotReused)
+{
+    // The origin answers one request per connection and then closes, without saying so.
+    auto origin = std::make_unique<TcpServer>([](int fd) {
+        std::string request;
+        char chunk[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const auto received = ::recv(fd, chunk, sizeof chunk, 0);
+            if (received <= 0) {
+                return;
+            }
+            request.append(chunk, static_cast<std::size_t>(received));
+        }
+        const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+        ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
+    });
+    CoreProcess core(withProfile("[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    const auto request =
+        "GET http://127.0.0.1:" + std::to_string(origin->port()) + "/ HTTP/1.1\r\nHost: x\r\n\r\n";
+    for (int i = 0; i < 3; ++i) {
+        client.send(request);
+        const auto reply = readHttpReply(client);
+        ASSERT_TRUE(reply) << i;
+        EXPECT_EQ(reply->status, 200) << i;
+        EXPECT_EQ(reply->body, "ok");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(origin->accepted(), 3u);
 }
