@@ -6,7 +6,10 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include "FRWProcessInspector.h"
 #include "FRWSignature.h"
+
+#include <atomic>
 
 using namespace ferrow::test;
 using nlohmann::json;
@@ -118,6 +121,61 @@ TEST_F(HelperTest, AnOversizedLineClosesTheConnection)
     EXPECT_TRUE(
         exchange(second.fd, {startRequest(1, builtCorePath() + std::string(1, '\0') + "x", configPath)})
             .empty());
+    EXPECT_FALSE(host->service().isCoreRunning());
+}
+
+TEST_F(HelperTest, ConnectionsBeyondTheLimitAreRefusedUntilOneCloses)
+{
+    startHost([](FRWHelperConfig& config) { config.maxConnections = 3; });
+    std::vector<std::unique_ptr<Connection>> open;
+    for (int i = 0; i < 3; ++i) {
+        open.push_back(std::make_unique<Connection>(host->connect()));
+        ASSERT_EQ(exchange(open.back()->fd, {R"({"id": 1, "method": "getVersion"})"}).size(), 1u);
+    }
+    {
+        Connection extra(host->connect());
+        EXPECT_TRUE(
+            exchange(extra.fd, {R"({"id": 1, "method": "getVersion"})"}, std::chrono::seconds(5)).empty());
+    }
+    EXPECT_TRUE(host->hasLog("ferrow-helper: too many connections, refusing one"));
+    open.pop_back();
+    ASSERT_TRUE(waitFor([&] { return host->service().clients() == 2; }));
+    Connection again(host->connect());
+    EXPECT_EQ(exchange(again.fd, {R"({"id": 2, "method": "getVersion"})"}).size(), 1u);
+}
+
+TEST_F(HelperTest, ManyClientsStartingAndStoppingNeverRunTwoCores)
+{
+    // Four clients race start and stop; whatever interleaving, at most one core runs at a time.
+    std::atomic<int> started{0};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 4; ++c) {
+        clients.emplace_back([&, c] {
+            Connection client(host->connect());
+            for (int round = 0; round < 3; ++round) {
+                const auto replies =
+                    exchange(client.fd, {startRequest(round, builtCorePath(), configPath),
+                                         c % 2 == 0 ? R"({"id": 99, "method": "stopCore"})"
+                                                    : R"({"id": 99, "method": "isCoreRunning"})"});
+                if (replies.size() == 2 && json::parse(replies[0])["error"].is_null()) {
+                    ++started;
+                }
+            }
+        });
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+    EXPECT_GE(started.load(), 1);
+    int running = 0;
+    const auto pids = FRWProcessInspector::allProcesses();
+    ASSERT_TRUE(pids);
+    for (const pid_t pid : *pids) {
+        running += FRWProcessInspector::executablePath(pid) == host->config().stagedCorePath ? 1 : 0;
+    }
+    EXPECT_LE(running, 1) << "two cores ran side by side";
+    EXPECT_EQ(running == 1, host->service().isCoreRunning());
+    host->service().stopCore();
     EXPECT_FALSE(host->service().isCoreRunning());
 }
 
