@@ -6,7 +6,6 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -86,29 +85,41 @@ int openExecutable(pid_t pid)
 
 std::optional<uid_t> effectiveUid(pid_t pid)
 {
-    std::ifstream status(procPath(pid, "status"));
-    std::string line;
-    for (int lines = 0; lines < 64 && std::getline(status, line); ++lines) {
-        if (!line.starts_with("Uid:")) {
-            continue;
-        }
-        // "Uid:\treal\teffective\tsaved\tfilesystem"
-        std::size_t at = 4;
-        unsigned long values[2] = {0, 0};
-        for (unsigned long& value : values) {
-            at = line.find_first_not_of(" \t", at);
-            if (at == std::string::npos) {
-                return std::nullopt;
-            }
-            const auto result = std::from_chars(line.data() + at, line.data() + line.size(), value);
-            if (result.ec != std::errc()) {
-                return std::nullopt;
-            }
-            at = static_cast<std::size_t>(result.ptr - line.data());
-        }
-        return static_cast<uid_t>(values[1]);
+    // Plain descriptors with close-on-exec: a core launched meanwhile on another thread must not
+    // inherit anything of ours.
+    const int fd = ::open(procPath(pid, "status").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    char buffer[4096];
+    std::size_t size = 0;
+    for (ssize_t got = 0; size < sizeof buffer - 1; size += static_cast<std::size_t>(got)) {
+        got = ::read(fd, buffer + size, sizeof buffer - 1 - size);
+        if (got <= 0) {
+            break;
+        }
+    }
+    ::close(fd);
+    const std::string_view status(buffer, size);
+    // "Uid:\treal\teffective\tsaved\tfilesystem"
+    const std::size_t line = status.find("\nUid:");
+    if (line == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::size_t at = line + 5;
+    unsigned long values[2] = {0, 0};
+    for (unsigned long& value : values) {
+        at = status.find_first_not_of(" \t", at);
+        if (at == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const auto result = std::from_chars(status.data() + at, status.data() + status.size(), value);
+        if (result.ec != std::errc()) {
+            return std::nullopt;
+        }
+        at = static_cast<std::size_t>(result.ptr - status.data());
+    }
+    return static_cast<uid_t>(values[1]);
 }
 
 std::optional<std::vector<pid_t>> allProcesses()
