@@ -67,7 +67,9 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
         }
         const auto id = parseId(value);
         if (!id) {
-            return UsageError{"flag " + flag + " needs a decimal number, not \"" + value + "\""};
+            std::string message = "flag " + flag;
+            message += " needs a decimal number, not \"" + value + "\"";
+            return UsageError{message};
         }
         (flag == "-api-info-uid" ? options.apiInfoUid : options.apiInfoGid) = id;
     }

@@ -56,7 +56,7 @@ std::string GeoIpDatabase::countryOf(const IpAddr& address) const
         !data.has_data || data.type != MMDB_DATA_TYPE_UTF8_STRING) {
         return {};
     }
-    return std::string(data.utf8_string, data.data_size);
+    return {data.utf8_string, data.data_size};
 }
 
 } // namespace ferrow::core

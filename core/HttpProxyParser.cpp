@@ -314,7 +314,7 @@ std::size_t BodyFramer::feed(std::string_view bytes)
                 }
                 m_remaining = m_remaining * 16 + static_cast<std::uint64_t>(digit);
             } else if (m_sizeDigits == 0) {
-                m_bad = true;
+                m_bad = true; // a size line must start with a digit
                 break;
             } else if (c == ';' || c == ' ' || c == '\t') {
                 m_chunk = Chunk::Extension;

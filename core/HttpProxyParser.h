@@ -10,7 +10,7 @@
 
 namespace ferrow::core::http {
 
-inline constexpr std::size_t kMaxHeadSize = 64 * 1024;
+inline constexpr std::size_t kMaxHeadSize = std::size_t{64} * 1024;
 inline constexpr std::size_t kMaxHeaderCount = 100;
 
 struct Header {
@@ -55,10 +55,10 @@ class BodyFramer {
 public:
     enum class Mode { None, Length, Chunked, UntilClose };
 
-    static BodyFramer none() { return BodyFramer(Mode::None, 0); }
-    static BodyFramer length(std::uint64_t bytes) { return BodyFramer(Mode::Length, bytes); }
-    static BodyFramer chunked() { return BodyFramer(Mode::Chunked, 0); }
-    static BodyFramer untilClose() { return BodyFramer(Mode::UntilClose, 0); }
+    static BodyFramer none() { return {Mode::None, 0}; }
+    static BodyFramer length(std::uint64_t bytes) { return {Mode::Length, bytes}; }
+    static BodyFramer chunked() { return {Mode::Chunked, 0}; }
+    static BodyFramer untilClose() { return {Mode::UntilClose, 0}; }
 
     /// How many of these bytes belong to the body; the rest belongs to the next message.
     std::size_t feed(std::string_view bytes);

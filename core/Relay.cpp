@@ -1,6 +1,8 @@
 #include "Relay.h"
 
 #include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/write.hpp>
+#include <vector>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>

@@ -92,6 +92,9 @@ public:
     std::size_t size() const { return m_specs.size(); }
     const RuleSpec& spec(std::size_t index) const { return m_specs[index]; }
 
+    ~RuleMatcher() = default;
+    RuleMatcher(const RuleMatcher&) = delete;
+    RuleMatcher& operator=(const RuleMatcher&) = delete;
     RuleMatcher(RuleMatcher&&) noexcept = default;
     RuleMatcher& operator=(RuleMatcher&&) noexcept = default;
 
