@@ -60,7 +60,7 @@ TEST(HelperSecret, FortyEightFreshHexDigits)
     EXPECT_NE(one, two);
 }
 
-TEST_F(HelperTest, StartsTheRealCoreFromAStagedCopyWithTheDesignedCommandLine)
+TEST_F(HelperTest, StartsTheRealCoreFromAStagedCopyWithItsCommandLine)
 {
     ASSERT_EQ(start(params(builtCorePath())), "");
     EXPECT_TRUE(host->service().isCoreRunning());
