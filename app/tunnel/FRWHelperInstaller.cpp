@@ -33,7 +33,7 @@ QString verifyFunction(const FRWHelperLayout& layout, const QString& publicKeyPe
         QStringLiteral("ferrow_verify() {"),
         QStringLiteral("  local file=$1 identifier=$2 size length work status"),
         QStringLiteral("  size=$(stat -c %s -- \"$file\") || return 1"),
-        QStringLiteral("  [ \"$size\" -gt %1 ] || return 1").arg(fixed + 1),
+        QStringLiteral("  [ \"$size\" -gt %1 ] || return 1").arg(fixed),
         QStringLiteral("  [ \"$(tail -c %1 -- \"$file\")\" = %2 ] || return 1")
             .arg(kMagic.size())
             .arg(FRWHelperInstaller::shellQuoted(QString::fromLatin1(kMagic.data(), kMagic.size()))),
