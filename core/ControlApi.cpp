@@ -253,7 +253,7 @@ ApiResponse CoreService::apiSelect(const ApiRequest& request)
         group = request.query.at("group");
         member = request.query.at("member");
     } else {
-        return failure(400, "expected {\"group\": ..., \"member\": ...}");
+        return failure(400, R"(expected {"group": ..., "member": ...})");
     }
     std::string error;
     if (!m_groups.select(group, member, &error)) {

@@ -15,8 +15,8 @@ namespace bhttp = boost::beast::http;
 
 namespace {
 
-constexpr std::size_t kHeaderLimit = 8 * 1024;
-constexpr std::size_t kBodyLimit = 64 * 1024;
+constexpr std::size_t kHeaderLimit = std::size_t{8} * 1024;
+constexpr std::size_t kBodyLimit = std::size_t{64} * 1024;
 constexpr auto kIdleTimeout = std::chrono::seconds(30);
 constexpr std::size_t kMaxConnections = 64;
 

@@ -17,6 +17,8 @@ public:
 
     ControlServer(asio::any_io_executor executor, std::string secret, Handler handler);
     ~ControlServer();
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
 
     bool listen(const std::string& address, std::string* error);
     void close();

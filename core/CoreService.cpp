@@ -25,7 +25,7 @@ namespace {
 
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
 constexpr auto kDelayTestTimeout = std::chrono::seconds(5);
-constexpr std::uintmax_t kMaxConfigSize = 16 * 1024 * 1024;
+constexpr std::uintmax_t kMaxConfigSize = std::size_t{16} * 1024 * 1024;
 constexpr int kStatisticsFlushSeconds = 60;
 constexpr int kRuleSetCheckSeconds = 3600;
 constexpr char kVersion[] = "ferrow-core 0.1.0";
@@ -316,7 +316,8 @@ asio::awaitable<void> CoreService::fetchCountryDatabase()
 {
     const auto url = m_runtime->config.general.geoipMaxmindUrl;
     m_log.info("downloading the country database from " + url);
-    const auto result = co_await httpFetch(m_resolver, url, std::chrono::seconds(120), 128 * 1024 * 1024);
+    const auto result =
+        co_await httpFetch(m_resolver, url, std::chrono::seconds(120), std::size_t{128} * 1024 * 1024);
     if (!result.ok) {
         m_log.warning("country database download failed: " + result.error);
         m_events.add("Country database update failed", url + ": " + result.error);
@@ -569,7 +570,7 @@ asio::awaitable<int> CoreService::measureDelay(std::string policy)
     const auto started = std::chrono::steady_clock::now();
     const auto result = co_await httpFetch(
         m_resolver, m_runtime->config.general.proxyTestUrl,
-        std::chrono::duration_cast<std::chrono::milliseconds>(kDelayTestTimeout), 64 * 1024);
+        std::chrono::duration_cast<std::chrono::milliseconds>(kDelayTestTimeout), std::size_t{64} * 1024);
     if (result.status == 0) {
         co_return -1;
     }

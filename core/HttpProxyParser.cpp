@@ -313,14 +313,11 @@ std::size_t BodyFramer::feed(std::string_view bytes)
                     break;
                 }
                 m_remaining = m_remaining * 16 + static_cast<std::uint64_t>(digit);
-            } else if (m_sizeDigits == 0) {
-                m_bad = true; // a size line must start with a digit
-                break;
-            } else if (c == ';' || c == ' ' || c == '\t') {
+            } else if (m_sizeDigits > 0 && (c == ';' || c == ' ' || c == '\t')) {
                 m_chunk = Chunk::Extension;
-            } else if (c == '\r') {
+            } else if (m_sizeDigits > 0 && c == '\r') {
                 m_chunk = Chunk::SizeLf;
-            } else {
+            } else { // a size line starts with a digit and holds nothing else
                 m_bad = true;
                 break;
             }

@@ -95,7 +95,7 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
         auto sockets = std::make_shared<SessionSockets>(std::move(socket));
         m_sessions.insert(sockets.get());
         asio::co_spawn(m_executor, runProxySession(m_core, sockets),
-                       [this, raw = sockets.get()](std::exception_ptr failure) {
+                       [this, raw = sockets.get()](const std::exception_ptr& failure) {
                            m_sessions.erase(raw);
                            if (failure) {
                                try {

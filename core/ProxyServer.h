@@ -28,6 +28,8 @@ class ProxyServer {
 public:
     ProxyServer(asio::any_io_executor executor, CoreService& core);
     ~ProxyServer();
+    ProxyServer(const ProxyServer&) = delete;
+    ProxyServer& operator=(const ProxyServer&) = delete;
 
     bool listen(const std::string& address, std::string* error);
     /// Stops accepting; open connections carry on.

@@ -2,17 +2,17 @@
 
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/write.hpp>
-#include <vector>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace ferrow::core {
 
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
-constexpr std::size_t kCopyBuffer = 64 * 1024;
+constexpr std::size_t kCopyBuffer = std::size_t{64} * 1024;
 
 enum class Outcome { Finished, Failed, Unsupported };
 

@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxDownload = 32 * 1024 * 1024;
+constexpr std::size_t kMaxDownload = std::size_t{32} * 1024 * 1024;
 constexpr auto kDownloadTimeout = std::chrono::seconds(60);
-constexpr std::time_t kRefreshAge = 24 * 60 * 60;
+constexpr std::time_t kRefreshAge = std::time_t{24} * 60 * 60;
 
 std::string isoTime(std::time_t when)
 {
@@ -129,7 +129,7 @@ void RuleSetStore::loadLocal(Entry& entry, const std::string& name)
         stems.push_back(dashed);
     }
     if (name.find('/') != std::string::npos || name.find("..") != std::string::npos) {
-        entry.error = "a rule set name cannot contain \"/\" or \"..\"";
+        entry.error = R"(a rule set name cannot contain "/" or "..")";
         return;
     }
     if (m_ruleSetDir.empty()) {
@@ -185,7 +185,7 @@ void RuleSetStore::retain(const std::set<std::string>& names)
 
 asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& resolver)
 {
-    const std::string url = key;
+    const std::string& url = key;
     const auto result = co_await httpFetch(resolver, url, kDownloadTimeout, kMaxDownload);
     const auto it = m_entries.find(key);
     if (it == m_entries.end()) {
