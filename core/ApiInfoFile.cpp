@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +50,16 @@ bool writeApiInfoFile(const std::string& path, const std::string& address, const
         return result;
     }
     return true;
+}
+
+bool isOwnApiInfoFile(const std::string& path, const std::string& address, const std::string& secret)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto record = nlohmann::json::parse(text.str(), nullptr, false);
+    return record.is_object() && record.value(kAPIInfoAddressKey, std::string()) == address &&
+           record.value(kAPIInfoSecretKey, std::string()) == secret;
 }
 
 } // namespace ferrow::core

@@ -9,4 +9,7 @@ namespace ferrow::core {
 bool writeApiInfoFile(const std::string& path, const std::string& address, const std::string& secret,
                       std::optional<unsigned> uid, std::optional<unsigned> gid, std::string* error);
 
+/// Whether the file at `path` is the one written for this address and secret.
+bool isOwnApiInfoFile(const std::string& path, const std::string& address, const std::string& secret);
+
 } // namespace ferrow::core

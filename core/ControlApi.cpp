@@ -257,6 +257,7 @@ ApiResponse CoreService::apiSelect(const ApiRequest& request)
     }
     std::string error;
     if (!m_groups.select(group, member, &error)) {
+        m_log.warning("selection refused: " + error);
         return failure(400, error);
     }
     m_log.info("group " + group + " now uses " + member);

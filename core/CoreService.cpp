@@ -273,7 +273,9 @@ void CoreService::stop(const std::string& why)
     boost::system::error_code ignored;
     m_signals.cancel(ignored);
     m_tick.cancel();
-    if (!m_options.apiInfoPath.empty()) {
+    if (!m_options.apiInfoPath.empty() && m_control &&
+        isOwnApiInfoFile(m_options.apiInfoPath, m_control->address(), m_secret)) {
+        // A core started after us may already have written its own file here; that one stays.
         ::unlink(m_options.apiInfoPath.c_str());
     }
     foldTraffic();

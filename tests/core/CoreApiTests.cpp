@@ -59,6 +59,17 @@ TEST(CoreApiInfo, WrittenPrivateOnceListeningAndRemovedAtStop)
     EXPECT_TRUE(std::filesystem::exists(core.statsPath())) << "statistics are flushed at stop";
 }
 
+TEST(CoreApiInfo, FileOfANewerCoreIsLeftAlone)
+{
+    CoreProcess core(withProfile(kBasicProfile));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    // A core started after this one (the application restarting it) has written its own file.
+    const std::string newer = R"({"address":"127.0.0.1:1","secret":"newer"})";
+    writeFile(core.apiInfoPath(), newer);
+    EXPECT_EQ(core.terminate(SIGTERM), 0);
+    EXPECT_EQ(readFile(core.apiInfoPath()), newer);
+}
+
 TEST(CoreApiInfo, SigtermAndSigintEndCleanly)
 {
     for (const int signal : {SIGTERM, SIGINT}) {
