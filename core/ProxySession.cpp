@@ -17,7 +17,7 @@ namespace {
 constexpr auto kHandshakeTimeout = std::chrono::seconds(30);
 constexpr auto kKeepAliveTimeout = std::chrono::seconds(60);
 constexpr auto kResponseTimeout = std::chrono::seconds(120);
-constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
+constexpr std::size_t kReadChunk = std::size_t{4} * 1024;
 
 /// Closes a socket when the time runs out; re-arming replaces the previous deadline.
 class Deadline {

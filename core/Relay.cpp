@@ -4,6 +4,8 @@
 #include <boost/asio/write.hpp>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -13,6 +15,8 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
 constexpr std::size_t kCopyBuffer = std::size_t{64} * 1024;
+constexpr std::size_t kSmallCopy = std::size_t{16} * 1024;
+constexpr std::size_t kSpliceAfter = std::size_t{256} * 1024;
 
 enum class Outcome { Finished, Failed, Unsupported };
 
@@ -23,8 +27,58 @@ void closeBoth(tcp::socket& a, tcp::socket& b)
     b.close(ignored);
 }
 
+enum class Start { Bulk, Ended, Failed };
+
+/// Copies the first bytes through a small buffer: most connections are short, and for them a
+/// pipe would cost more system calls than it saves. Returns Bulk once the stream proves long.
+asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
+{
+    std::unique_ptr<char[]> buffer;
+    std::size_t copied = 0;
+    while (copied < kSpliceAfter) {
+        auto [waitError] = co_await from.async_wait(tcp::socket::wait_read, useTuple);
+        if (waitError) {
+            co_return Start::Failed;
+        }
+        if (!buffer) {
+            buffer = std::make_unique<char[]>(kSmallCopy);
+        }
+        const ssize_t received = ::recv(from.native_handle(), buffer.get(), kSmallCopy, MSG_DONTWAIT);
+        if (received == 0) {
+            boost::system::error_code ignored;
+            to.shutdown(tcp::socket::shutdown_send, ignored);
+            co_return Start::Ended;
+        }
+        if (received < 0) {
+            if (errno == EAGAIN || errno == EINTR) {
+                continue;
+            }
+            co_return Start::Failed;
+        }
+        auto [writeError, sent] = co_await asio::async_write(
+            to, asio::buffer(buffer.get(), static_cast<std::size_t>(received)), useTuple);
+        if (upward) {
+            meter.up(sent);
+        } else {
+            meter.down(sent);
+        }
+        if (writeError) {
+            co_return Start::Failed;
+        }
+        copied += sent;
+    }
+    co_return Start::Bulk;
+}
+
 asio::awaitable<Outcome> spliceOneWay(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
 {
+    const Start start = co_await copyShortStart(from, to, meter, upward);
+    if (start != Start::Bulk) {
+        if (start == Start::Failed) {
+            closeBoth(from, to);
+        }
+        co_return start == Start::Ended ? Outcome::Finished : Outcome::Failed;
+    }
     int pipeFds[2] = {-1, -1};
     Outcome outcome = Outcome::Finished;
     while (true) {
