@@ -53,10 +53,10 @@ void ConnectionRegistry::fillProcesses(const std::function<std::string(const Con
 nlohmann::json connectionJson(const ConnectionRecord& record)
 {
     nlohmann::json out = {
-        {"id", record.id},           {"host", record.host},      {"port", record.port},
-        {"process", record.process}, {"srcip", record.sourceIp}, {"srcport", record.sourcePort},
-        {"network", record.network}, {"policy", record.policy},  {"rule", record.rule},
-        {"up", record.up},           {"down", record.down},      {"start", record.startMs},
+        {"id", record.id},           {"host", record.host},        {"port", record.port},
+        {"process", record.process}, {"srcip", record.sourceIp},   {"srcport", record.sourcePort},
+        {"network", record.network}, {"policy", record.policy},    {"rule", record.rule},
+        {"up", record.up.load()},    {"down", record.down.load()}, {"start", record.startMs},
         {"closed", record.closed}};
     if (!record.chain.empty()) {
         out["chain"] = record.chain;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -24,8 +25,9 @@ struct ConnectionRecord {
     std::string policy; // what carried it: DIRECT, REJECT or a node
     std::string chain;  // the groups passed on the way, "Proxy > HK"
     std::string rule;
-    std::uint64_t up = 0;
-    std::uint64_t down = 0;
+    // Counted by the relay threads while the controller reads them.
+    std::atomic<std::uint64_t> up{0};
+    std::atomic<std::uint64_t> down{0};
     std::int64_t startMs = 0;
     bool closed = false;
 };

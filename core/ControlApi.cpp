@@ -158,8 +158,8 @@ asio::awaitable<ApiResponse> CoreService::handleApi(ApiRequest request)
 ApiResponse CoreService::apiStatus()
 {
     return answer({{"running", true},
-                   {"uplink", m_uplink},
-                   {"downlink", m_downlink},
+                   {"uplink", m_uplink.load()},
+                   {"downlink", m_downlink.load()},
                    {"version", "0.1.0"},
                    {"mode", m_mode},
                    {"connections", m_connections.openCount()}});

@@ -82,7 +82,24 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
 }
 
-CoreService::~CoreService() = default;
+CoreService::~CoreService()
+{
+    // Relay threads touch this object's counters: they end before anything here is destroyed.
+    for (auto& context : m_relayContexts) {
+        context->stop();
+    }
+    for (auto& thread : m_relayThreads) {
+        thread.join();
+    }
+}
+
+asio::any_io_executor CoreService::relayExecutor()
+{
+    if (m_relayContexts.empty()) {
+        return m_io.get_executor();
+    }
+    return m_relayContexts[m_nextRelay++ % m_relayContexts.size()]->get_executor();
+}
 
 std::string CoreService::supportFolder() const
 {
@@ -210,6 +227,13 @@ bool CoreService::start()
     if (!m_statistics.load(&statisticsError)) {
         m_log.info(statisticsError);
     }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i + 1 < std::min(cores, 5u); ++i) {
+        auto context = std::make_unique<asio::io_context>(1);
+        m_relayGuards.push_back(asio::make_work_guard(*context));
+        m_relayThreads.emplace_back([raw = context.get()] { raw->run(); });
+        m_relayContexts.push_back(std::move(context));
+    }
     if (!m_options.socksListen.empty()) {
         m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
         std::string error;
@@ -285,7 +309,13 @@ void CoreService::stop(const std::string& why)
     }
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
     auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
-    timer->async_wait([this, timer](const boost::system::error_code&) { m_io.stop(); });
+    timer->async_wait([this, timer](const boost::system::error_code&) {
+        m_relayGuards.clear();
+        for (auto& context : m_relayContexts) {
+            context->stop();
+        }
+        m_io.stop();
+    });
 }
 
 std::string CoreService::reload()
@@ -305,12 +335,14 @@ std::string CoreService::reload()
 
 void CoreService::foldTraffic()
 {
-    const auto up = m_uplink - m_foldedUp;
-    const auto down = m_downlink - m_foldedDown;
+    const std::uint64_t uplink = m_uplink.load();
+    const std::uint64_t downlink = m_downlink.load();
+    const auto up = uplink - m_foldedUp;
+    const auto down = downlink - m_foldedDown;
     if (up || down) {
         m_statistics.add(up, down, std::time(nullptr));
-        m_foldedUp = m_uplink;
-        m_foldedDown = m_downlink;
+        m_foldedUp = uplink;
+        m_foldedDown = downlink;
     }
 }
 

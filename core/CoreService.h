@@ -16,11 +16,14 @@
 #include "Socks5Parser.h"
 #include "TrafficStatistics.h"
 
+#include <atomic>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace ferrow::core {
 
@@ -73,6 +76,9 @@ public:
     asio::awaitable<Route> route(const RouteQuery& query);
     asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port);
     TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
+    /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
+    /// routes and answers the controller, so relaying does not queue behind new connections.
+    asio::any_io_executor relayExecutor();
     std::string processName(const ConnectionRecord& record);
 
     /// Controller API (ControlApi.cpp).
@@ -131,8 +137,8 @@ private:
     std::shared_ptr<Runtime> m_runtime;
     std::string m_mode = "rule";
     std::string m_globalPolicy;
-    std::uint64_t m_uplink = 0;
-    std::uint64_t m_downlink = 0;
+    std::atomic<std::uint64_t> m_uplink{0};
+    std::atomic<std::uint64_t> m_downlink{0};
     std::uint64_t m_foldedUp = 0;
     std::uint64_t m_foldedDown = 0;
     std::unique_ptr<ControlServer> m_control;
@@ -140,6 +146,10 @@ private:
     asio::signal_set m_signals;
     asio::steady_timer m_tick;
     bool m_stopped = false;
+    std::vector<std::unique_ptr<asio::io_context>> m_relayContexts;
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> m_relayGuards;
+    std::vector<std::thread> m_relayThreads;
+    std::size_t m_nextRelay = 0;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
 };
 

@@ -5,10 +5,13 @@
 #include "ProxyServer.h"
 #include "Socks5Parser.h"
 
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
 #include <boost/asio/write.hpp>
 #include <cerrno>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace ferrow::core {
 
@@ -119,6 +122,46 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     co_return opened;
 }
 
+/// Runs on a relay thread: adopts the two descriptors and relays until both directions end.
+asio::awaitable<void> relayAdopted(int clientFd, tcp clientProtocol, int upstreamFd, tcp upstreamProtocol,
+                                   TrafficMeter meter)
+{
+    auto executor = co_await asio::this_coro::executor;
+    tcp::socket client(executor, clientProtocol, clientFd);
+    tcp::socket upstream(executor, upstreamProtocol, upstreamFd);
+    co_await relay(client, upstream, meter);
+}
+
+/// Hands an established tunnel to a relay thread and waits for it to end there.
+asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, TrafficMeter meter)
+{
+    const auto executor = core.relayExecutor();
+    if (executor == sockets.client.get_executor()) {
+        co_await relay(sockets.client, sockets.upstream, meter);
+        co_return;
+    }
+    boost::system::error_code clientError;
+    boost::system::error_code upstreamError;
+    const auto clientProtocol = sockets.client.local_endpoint(clientError).protocol();
+    const auto upstreamProtocol = sockets.upstream.local_endpoint(upstreamError).protocol();
+    if (clientError || upstreamError) {
+        co_return; // one side is already gone
+    }
+    const int clientFd = sockets.client.release(clientError);
+    const int upstreamFd = sockets.upstream.release(upstreamError);
+    if (clientError || upstreamError) {
+        for (const int fd : {clientFd, upstreamFd}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        co_return;
+    }
+    co_await asio::co_spawn(executor,
+                            relayAdopted(clientFd, clientProtocol, upstreamFd, upstreamProtocol, meter),
+                            asio::use_awaitable);
+}
+
 asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, std::string& buffer,
                                   Deadline& deadline)
 {
@@ -174,7 +217,7 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
             meter.up(buffer.size());
             buffer.clear();
             buffer.shrink_to_fit();
-            co_await relay(client, sockets.upstream, meter);
+            co_await relayOnPool(core, sockets, meter);
         }
     }
     core.connections().close(opened.record);
@@ -301,7 +344,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                     meter.up(buffer.size());
                     buffer.clear();
                     buffer.shrink_to_fit();
-                    co_await relay(client, sockets.upstream, meter);
+                    co_await relayOnPool(core, sockets, meter);
                 }
             }
             finishRecord();

@@ -3,6 +3,7 @@
 #include "AsioSupport.h"
 #include "ConnectionRegistry.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace ferrow::core {
@@ -10,18 +11,18 @@ namespace ferrow::core {
 /// Counts relayed bytes on the connection record and in the core's totals.
 struct TrafficMeter {
     ConnectionRecord* record = nullptr;
-    std::uint64_t* totalUp = nullptr;
-    std::uint64_t* totalDown = nullptr;
+    std::atomic<std::uint64_t>* totalUp = nullptr;
+    std::atomic<std::uint64_t>* totalDown = nullptr;
 
     void up(std::uint64_t bytes)
     {
-        record->up += bytes;
-        *totalUp += bytes;
+        record->up.fetch_add(bytes, std::memory_order_relaxed);
+        totalUp->fetch_add(bytes, std::memory_order_relaxed);
     }
     void down(std::uint64_t bytes)
     {
-        record->down += bytes;
-        *totalDown += bytes;
+        record->down.fetch_add(bytes, std::memory_order_relaxed);
+        totalDown->fetch_add(bytes, std::memory_order_relaxed);
     }
 };
 
