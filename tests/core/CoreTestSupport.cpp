@@ -643,7 +643,8 @@ CoreProcess::~CoreProcess()
     }
     // In sanitizer builds the core reports memory and undefined-behaviour faults on its stderr.
     const auto errors = stderrText();
-    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+    for (const char* marker :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer", "runtime error:"}) {
         if (errors.find(marker) != std::string::npos) {
             ADD_FAILURE() << "ferrow-core reported a sanitizer fault:\n" << errors;
             break;
