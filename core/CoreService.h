@@ -56,7 +56,8 @@ struct DialResult {
 };
 
 /// The running core: configuration, rule engine, groups, listeners, controller API, logs,
-/// statistics. Everything runs on one io_context thread, so no state here is locked.
+/// statistics. Everything here runs on one io_context thread, so no state is locked; only the
+/// relay threads that carry established tunnels touch the (atomic) traffic counters.
 class CoreService {
 public:
     CoreService(asio::io_context& io, CoreOptions options);
