@@ -471,7 +471,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
         }
         if (outcome.status == MatchOutcome::Status::Matched) {
             policy = runtime->rulePolicies[outcome.index];
-            route.rule = runtime->rules->spec(outcome.index).text();
+            route.rule = runtime->rules->ruleSpec(outcome.index).text();
         } else {
             route.rule = "no rule matched";
         }

@@ -57,17 +57,17 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
     matcher.m_countries = context.countries;
     matcher.m_exact.reserve(specs.size());
     for (std::size_t i = 0; i < specs.size(); ++i) {
-        const RuleSpec& spec = specs[i];
+        const RuleSpec& ruleSpec = specs[i];
         const auto fail = [&](const std::string& reason) {
-            return ConfigError{spec.line, spec.type + " rule: " + reason};
+            return ConfigError{ruleSpec.line, ruleSpec.type + " rule: " + reason};
         };
         Entry entry;
         entry.index = i;
         entry.noResolve =
-            std::find(spec.options.begin(), spec.options.end(), "no-resolve") != spec.options.end();
-        const std::string& type = spec.type;
+            std::find(ruleSpec.options.begin(), ruleSpec.options.end(), "no-resolve") != ruleSpec.options.end();
+        const std::string& type = ruleSpec.type;
         if (type == "DOMAIN" || type == "DOMAIN-SUFFIX") {
-            const auto domain = normalizedDomain(spec.value);
+            const auto domain = normalizedDomain(ruleSpec.value);
             if (domain.empty()) {
                 return fail("needs a domain");
             }
@@ -76,7 +76,7 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
             continue;
         }
         if (type == "DOMAIN-KEYWORD") {
-            auto keyword = toLower(trim(spec.value));
+            auto keyword = toLower(trim(ruleSpec.value));
             if (keyword.size() < 2) {
                 matcher.m_shortKeywords.emplace_back(i, std::move(keyword));
             } else {
@@ -88,31 +88,31 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
         }
         if (type == "DOMAIN-WILDCARD") {
             entry.kind = Kind::DomainWildcard;
-            entry.text = toLower(trim(spec.value));
+            entry.text = toLower(trim(ruleSpec.value));
         } else if (type == "DOMAIN-REGEX") {
             entry.kind = Kind::DomainRegex;
             try {
                 entry.regex = std::make_shared<std::regex>(
-                    spec.value, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
+                    ruleSpec.value, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
             } catch (const std::regex_error& error) {
-                return fail("\"" + spec.value + "\" is not a valid regular expression");
+                return fail("\"" + ruleSpec.value + "\" is not a valid regular expression");
             }
         } else if (type == "IP-CIDR" || type == "IP-CIDR6" || type == "SRC-IP-CIDR") {
-            const auto cidr = Cidr::parse(spec.value);
+            const auto cidr = Cidr::parse(ruleSpec.value);
             if (!cidr) {
-                return fail("\"" + spec.value + "\" is not an address range");
+                return fail("\"" + ruleSpec.value + "\" is not an address range");
             }
             entry.kind = type == "SRC-IP-CIDR" ? Kind::SrcIpCidr : Kind::IpCidr;
             entry.cidr = *cidr;
         } else if (type == "GEOIP") {
             entry.kind = Kind::GeoIp;
-            entry.text = spec.value;
+            entry.text = ruleSpec.value;
             std::transform(entry.text.begin(), entry.text.end(), entry.text.begin(),
                            [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         } else if (type == "DEST-PORT" || type == "SRC-PORT" || type == "DST-PORT") {
-            const auto ports = PortRange::parse(spec.value);
+            const auto ports = PortRange::parse(ruleSpec.value);
             if (!ports) {
-                return fail("\"" + spec.value + "\" is not a port or port range");
+                return fail("\"" + ruleSpec.value + "\" is not a port or port range");
             }
             entry.kind = type == "SRC-PORT" ? Kind::SrcPort : Kind::DestPort;
             entry.ports = *ports;
@@ -130,23 +130,23 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
             }
         } else if (type == "PROTOCOL") {
             entry.kind = Kind::Protocol;
-            entry.text = toLower(trim(spec.value));
+            entry.text = toLower(trim(ruleSpec.value));
             if (entry.text != "tcp" && entry.text != "udp") {
                 return fail("the protocol must be tcp or udp");
             }
         } else if (type == "PROCESS-NAME" || type == "PROCESS-PATH") {
             entry.kind = type == "PROCESS-NAME" ? Kind::ProcessName : Kind::ProcessPath;
-            entry.text = spec.value;
+            entry.text = ruleSpec.value;
         } else if (type == "RULE-SET") {
             if (!context.allowRuleSets || !context.ruleSet) {
                 return fail("a rule set cannot include another rule set");
             }
             entry.kind = Kind::RuleSet;
-            entry.ruleSet = context.ruleSet(spec.value);
+            entry.ruleSet = context.ruleSet(ruleSpec.value);
         } else if (type == "FINAL") {
             entry.kind = Kind::Final;
         } else {
-            return ConfigError{spec.line, "unknown rule type \"" + type + "\""};
+            return ConfigError{ruleSpec.line, "unknown rule type \"" + type + "\""};
         }
         if (entry.kind == Kind::IpCidr || entry.kind == Kind::GeoIp) {
             matcher.m_addressRules.push_back(std::move(entry));
@@ -322,14 +322,14 @@ std::variant<std::vector<RuleSpec>, ConfigError> parseRuleSetText(std::string_vi
         if (line.empty() || line.front() == '#') {
             continue;
         }
-        RuleSpec spec;
-        spec.line = lineNumber;
+        RuleSpec ruleSpec;
+        ruleSpec.line = lineNumber;
         const auto comma = line.find(',');
         std::string first(trim(line.substr(0, comma)));
         std::transform(first.begin(), first.end(), first.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         if (comma != std::string_view::npos && isKnownType(first)) {
-            spec.type = first;
+            ruleSpec.type = first;
             std::size_t field = 0;
             std::size_t from = comma + 1;
             while (from <= line.size()) {
@@ -337,9 +337,9 @@ std::variant<std::vector<RuleSpec>, ConfigError> parseRuleSetText(std::string_vi
                 const auto part =
                     trim(line.substr(from, next == std::string_view::npos ? next : next - from));
                 if (field++ == 0) {
-                    spec.value = part;
+                    ruleSpec.value = part;
                 } else if (toLower(part) == "no-resolve") {
-                    spec.options.emplace_back("no-resolve");
+                    ruleSpec.options.emplace_back("no-resolve");
                 }
                 if (next == std::string_view::npos) {
                     break;
@@ -349,22 +349,22 @@ std::variant<std::vector<RuleSpec>, ConfigError> parseRuleSetText(std::string_vi
         } else if (comma != std::string_view::npos) {
             return ConfigError{lineNumber, "unknown rule type \"" + first + "\""};
         } else if (Cidr::parse(line)) {
-            spec.type = IpAddr::parse(line.substr(0, line.find('/')))->v6 ? "IP-CIDR6" : "IP-CIDR";
-            spec.value = line;
+            ruleSpec.type = IpAddr::parse(line.substr(0, line.find('/')))->v6 ? "IP-CIDR6" : "IP-CIDR";
+            ruleSpec.value = line;
         } else if (line.rfind("+.", 0) == 0 || line.front() == '.') {
-            spec.type = "DOMAIN-SUFFIX";
-            spec.value = line;
+            ruleSpec.type = "DOMAIN-SUFFIX";
+            ruleSpec.value = line;
         } else if (line.find('*') != std::string_view::npos) {
-            spec.type = "DOMAIN-WILDCARD";
-            spec.value = line;
+            ruleSpec.type = "DOMAIN-WILDCARD";
+            ruleSpec.value = line;
         } else {
-            spec.type = "DOMAIN";
-            spec.value = line;
+            ruleSpec.type = "DOMAIN";
+            ruleSpec.value = line;
         }
-        if (spec.value.empty()) {
-            return ConfigError{lineNumber, spec.type + " rule needs a value"};
+        if (ruleSpec.value.empty()) {
+            return ConfigError{lineNumber, ruleSpec.type + " rule needs a value"};
         }
-        specs.push_back(std::move(spec));
+        specs.push_back(std::move(ruleSpec));
     }
     return specs;
 }

@@ -90,7 +90,7 @@ public:
 
     MatchOutcome match(const MatchInput& input) const;
     std::size_t size() const { return m_specs.size(); }
-    const RuleSpec& spec(std::size_t index) const { return m_specs[index]; }
+    const RuleSpec& ruleSpec(std::size_t index) const { return m_specs[index]; }
 
     ~RuleMatcher() = default;
     RuleMatcher(const RuleMatcher&) = delete;
