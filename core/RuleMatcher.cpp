@@ -63,8 +63,8 @@ std::variant<RuleMatcher, ConfigError> RuleMatcher::compile(const std::vector<Ru
         };
         Entry entry;
         entry.index = i;
-        entry.noResolve =
-            std::find(ruleSpec.options.begin(), ruleSpec.options.end(), "no-resolve") != ruleSpec.options.end();
+        entry.noResolve = std::find(ruleSpec.options.begin(), ruleSpec.options.end(), "no-resolve") !=
+                          ruleSpec.options.end();
         const std::string& type = ruleSpec.type;
         if (type == "DOMAIN" || type == "DOMAIN-SUFFIX") {
             const auto domain = normalizedDomain(ruleSpec.value);
