@@ -112,6 +112,9 @@ public:
     Origin(int threads, std::function<void(int)> serve) : m_serve(std::move(serve))
     {
         m_listener = listenLoopback(m_port);
+        // Every thread polls the one listener; a blocking accept would hang the threads that lose
+        // the race for a connection, and then the join at the end.
+        ::fcntl(m_listener, F_SETFL, ::fcntl(m_listener, F_GETFL) | O_NONBLOCK);
         for (int i = 0; i < threads; ++i) {
             m_threads.emplace_back([this] {
                 while (!m_stopping) {
