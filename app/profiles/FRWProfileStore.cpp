@@ -7,10 +7,10 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QUrl>
 
 #include "FRWAPIInfo.h"
 #include "FRWAtomicFile.h"
+#include "FRWControllerAPI.h"
 #include "FRWDefaultsKeys.h"
 #include "FRWLegacyStoreMigration.h"
 #include "FRWNames.h"
@@ -324,21 +324,17 @@ void FRWProfileStore::reloadRunningCore()
     if (!info) {
         return;
     }
-    const QUrl url(QStringLiteral("http://%1/reload").arg(FRWAPIInfo::address(*info)), QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty()) {
+    std::optional<QNetworkRequest> request =
+        FRWControllerAPI::requestForPath(QStringLiteral("/reload"), *info);
+    if (!request) {
         return;
     }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kReloadTimeoutMs);
-    const QString secret = FRWAPIInfo::secret(*info);
-    if (!secret.isEmpty()) {
-        request.setRawHeader("Authorization", "Bearer " + secret.toUtf8());
-    }
+    request->setTransferTimeout(kReloadTimeoutMs);
     if (!m_network) {
         m_network = new QNetworkAccessManager(this);
         m_network->setProxy(QNetworkProxy::NoProxy);
     }
-    QNetworkReply* reply = m_network->sendCustomRequest(request, "POST");
+    QNetworkReply* reply = m_network->sendCustomRequest(*request, "POST");
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }
 

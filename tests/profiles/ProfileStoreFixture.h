@@ -10,6 +10,7 @@
 
 #include "FRWAppPaths.h"
 #include "FRWProfileStore.h"
+#include "QtTestFiles.h"
 #include "TemporaryHome.h"
 
 /// A profile library in a temporary home, with helpers to look at what it wrote.
@@ -34,17 +35,11 @@ protected:
 
     static QString readText(const QString& path)
     {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
-                                              : QStringLiteral("<missing>");
+        return ferrow::test::readText(path, QStringLiteral("<missing>"));
     }
-
     static void writeBytes(const QString& path, const QByteArray& bytes)
     {
-        QDir().mkpath(path.section(u'/', 0, -2));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        ferrow::test::writeBytes(path, bytes);
     }
 
     QStringList folderEntries() const

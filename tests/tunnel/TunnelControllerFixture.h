@@ -12,6 +12,7 @@
 #include "FRWAppPaths.h"
 #include "FRWProfileStore.h"
 #include "FRWTunnelController.h"
+#include "QtTestFiles.h"
 #include "RecordingProxyBackend.h"
 #include "TemporaryHome.h"
 
@@ -62,17 +63,9 @@ protected:
 
     static void writeFile(const QString& path, const QByteArray& bytes)
     {
-        QDir().mkpath(path.section(u'/', 0, -2));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        ferrow::test::writeBytes(path, bytes);
     }
-
-    static QString readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    static QString readFile(const QString& path) { return ferrow::test::readText(path); }
 
     QStringList launches() const { return readFile(coreDir + "/launches").split('\n', Qt::SkipEmptyParts); }
 
