@@ -6,15 +6,14 @@
 #include "HostsFile.h"
 #include "HttpFetcher.h"
 #include "ProxyServer.h"
+#include "SafeFile.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <unistd.h>
 
 #include "FRWNames.h"
@@ -25,7 +24,7 @@ namespace {
 
 constexpr auto kConnectTimeout = std::chrono::seconds(10);
 constexpr auto kDelayTestTimeout = std::chrono::seconds(5);
-constexpr std::uintmax_t kMaxConfigSize = std::size_t{16} * 1024 * 1024;
+constexpr std::size_t kMaxConfigSize = std::size_t{16} * 1024 * 1024;
 constexpr int kStatisticsFlushSeconds = 60;
 constexpr int kRuleSetCheckSeconds = 3600;
 constexpr char kVersion[] = "ferrow-core 0.1.0";
@@ -109,21 +108,11 @@ std::string CoreService::supportFolder() const
 
 std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::loadConfiguration()
 {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(m_options.configPath, ec);
-    if (ec) {
-        return ConfigError{0, "cannot read " + m_options.configPath + ": " + ec.message()};
+    const auto file = readRegularFile(m_options.configPath, kMaxConfigSize);
+    if (!file.ok) {
+        return ConfigError{0, file.error};
     }
-    if (size > kMaxConfigSize) {
-        return ConfigError{0, m_options.configPath + " is larger than 16 MiB"};
-    }
-    std::ifstream in(m_options.configPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in.good() && !in.eof()) {
-        return ConfigError{0, "cannot read " + m_options.configPath};
-    }
-    auto parsed = parseProfile(text.str());
+    auto parsed = parseProfile(file.bytes);
     if (auto* error = std::get_if<ConfigError>(&parsed)) {
         return *error;
     }
@@ -359,17 +348,14 @@ asio::awaitable<void> CoreService::fetchCountryDatabase()
     }
     // Only a file the library can open replaces what is on disk.
     const auto path = supportFolder() + "/Country.mmdb";
-    const auto temporary = path + ".download";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(result.body.data(), static_cast<std::streamsize>(result.body.size()));
-    }
-    GeoIpDatabase probe;
     std::string error;
-    if (!probe.open(temporary, &error) || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        m_log.warning("country database from " + url +
-                      " is not usable: " + (error.empty() ? "cannot save" : error));
+    const auto usable = [](const std::string& temporary) {
+        GeoIpDatabase probe;
+        std::string problem;
+        return probe.open(temporary, &problem) ? std::string() : (problem.empty() ? "not readable" : problem);
+    };
+    if (!writeFileAtomically(path, result.body, &error, usable, ".download")) {
+        m_log.warning("country database from " + url + " is not usable: " + error);
         co_return;
     }
     m_geoIpWarned = false;

@@ -1,10 +1,18 @@
 #include "LogStream.h"
 
+#include "NetAddress.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 namespace ferrow::core {
+
+namespace {
+
+constexpr std::size_t kMaxEntry = 1024;
+
+} // namespace
 
 LogStream::LogStream(std::size_t capacity, bool echoToStderr) : m_capacity(capacity), m_echo(echoToStderr)
 {
@@ -28,7 +36,7 @@ void LogStream::add(Level level, const std::string& text)
     const char* tag = level == Level::Info ? "info" : level == Level::Warning ? "warning" : "error";
     std::string line = std::string(stamp) + " [" + tag + "] ";
     // One entry is one line: embedded breaks would split it on every reader.
-    for (char c : text) {
+    for (char c : clipped(text, kMaxEntry)) {
         line += (c == '\n' || c == '\r') ? ' ' : c;
     }
     if (m_echo) {

@@ -28,6 +28,19 @@ std::string_view trim(std::string_view text)
     return text;
 }
 
+std::string clipped(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit) {
+        return std::string(text);
+    }
+    std::size_t cut = limit;
+    // Never split a UTF-8 sequence: back up to the start of the cut character.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return std::string(text.substr(0, cut)) + "\u2026";
+}
+
 std::optional<IpAddr> IpAddr::parse(std::string_view text)
 {
     if (text.empty() || text.size() > 63) {

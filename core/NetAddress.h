@@ -52,5 +52,8 @@ struct HostPort {
 
 std::string toLower(std::string_view text);
 std::string_view trim(std::string_view text);
+/// Text quoted in an error or a log line, cut to `limit` bytes with an ellipsis, so one huge
+/// input line cannot flood answers and logs.
+std::string clipped(std::string_view text, std::size_t limit = 200);
 
 } // namespace ferrow::core

@@ -2,6 +2,7 @@
 
 #include "NetAddress.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <set>
@@ -10,30 +11,57 @@ namespace ferrow::core {
 
 std::string ConfigError::text() const
 {
+    const auto shown = clipped(reason, 600);
     if (line <= 0) {
-        return reason;
+        return shown;
     }
-    return "line " + std::to_string(line) + ": " + reason;
+    return "line " + std::to_string(line) + ": " + shown;
 }
 
-const ProxyNode* ProfileConfig::findProxy(std::string_view name) const
+namespace {
+
+template <class Item>
+const Item* findIn(const std::vector<Item>& items, const std::unordered_map<std::string, std::size_t>& index,
+                   std::string_view name)
 {
-    for (const auto& proxy : proxies) {
-        if (proxy.name == name) {
-            return &proxy;
+    if (index.size() == items.size()) {
+        const auto it = index.find(std::string(name));
+        return it == index.end() ? nullptr : &items[it->second];
+    }
+    for (const auto& item : items) {
+        if (item.name == name) {
+            return &item;
         }
     }
     return nullptr;
+}
+
+} // namespace
+
+const ProxyNode* ProfileConfig::findProxy(std::string_view name) const
+{
+    return findIn(proxies, m_proxyIndex, name);
 }
 
 const ProxyGroupConfig* ProfileConfig::findGroup(std::string_view name) const
 {
-    for (const auto& group : groups) {
-        if (group.name == name) {
-            return &group;
-        }
+    return findIn(groups, m_groupIndex, name);
+}
+
+void ProfileConfig::addProxy(ProxyNode node)
+{
+    if (m_proxyIndex.size() == proxies.size()) {
+        m_proxyIndex.emplace(node.name, proxies.size());
     }
-    return nullptr;
+    proxies.push_back(std::move(node));
+}
+
+void ProfileConfig::addGroup(ProxyGroupConfig group)
+{
+    if (m_groupIndex.size() == groups.size()) {
+        m_groupIndex.emplace(group.name, groups.size());
+    }
+    groups.push_back(std::move(group));
 }
 
 bool ProfileConfig::hasPolicy(std::string_view name) const
@@ -128,7 +156,8 @@ struct Parser {
                     continue;
                 }
                 if (!IpAddr::parse(field) && !HostPort::parse(field)) {
-                    return fail(line, "dns-server \"" + std::string(field) + "\" is not an IP address");
+                    return fail(line,
+                                "dns-server \"" + clipped(std::string(field)) + "\" is not an IP address");
                 }
                 general.dnsServers.emplace_back(field);
             }
@@ -144,16 +173,16 @@ struct Parser {
         node.line = line;
         node.protocol = toLower(fields[0]);
         if (node.protocol.empty()) {
-            return fail(line, "proxy \"" + node.name + "\" has no protocol");
+            return fail(line, "proxy \"" + clipped(node.name) + "\" has no protocol");
         }
         if (fields.size() < 3 || fields[1].empty()) {
-            return fail(line, "proxy \"" + node.name + "\" needs a server and a port");
+            return fail(line, "proxy \"" + clipped(node.name) + "\" needs a server and a port");
         }
         node.server = fields[1];
         const auto port = parseCount(fields[2]);
         if (!port || *port == 0 || *port > 65535) {
-            return fail(line,
-                        "proxy \"" + node.name + "\" has an invalid port \"" + std::string(fields[2]) + "\"");
+            return fail(line, "proxy \"" + clipped(node.name) + "\" has an invalid port \"" +
+                                  clipped(std::string(fields[2])) + "\"");
         }
         node.port = static_cast<std::uint16_t>(*port);
         for (std::size_t i = 3; i < fields.size(); ++i) {
@@ -164,12 +193,12 @@ struct Parser {
             node.options[toLower(trim(fields[i].substr(0, equals)))] = trim(fields[i].substr(equals + 1));
         }
         if (node.name == "DIRECT" || node.name == "REJECT") {
-            return fail(line, "\"" + node.name + "\" is a built-in policy and cannot name a proxy");
+            return fail(line, "\"" + clipped(node.name) + "\" is a built-in policy and cannot name a proxy");
         }
         if (config.hasPolicy(node.name)) {
-            return fail(line, "policy \"" + node.name + "\" is defined twice");
+            return fail(line, "policy \"" + clipped(node.name) + "\" is defined twice");
         }
-        config.proxies.push_back(std::move(node));
+        config.addProxy(std::move(node));
     }
 
     void group(int line, std::string_view name, std::string_view rest)
@@ -189,7 +218,8 @@ struct Parser {
         } else if (type == "load-balance") {
             group.type = GroupType::LoadBalance;
         } else {
-            return fail(line, "group \"" + group.name + "\" has an unknown type \"" + std::string(fields[0]) +
+            return fail(line, "group \"" + clipped(group.name) + "\" has an unknown type \"" +
+                                  clipped(std::string(fields[0])) +
                                   "\" (select, url-test, fallback or load-balance)");
         }
         for (std::size_t i = 1; i < fields.size(); ++i) {
@@ -211,24 +241,25 @@ struct Parser {
             } else if (strategy == "sticky-sessions") {
                 group.strategy = BalanceStrategy::StickySessions;
             } else {
-                return fail(line,
-                            "group \"" + group.name + "\" has an unknown strategy \"" + it->second + "\"");
+                return fail(line, "group \"" + clipped(group.name) + "\" has an unknown strategy \"" +
+                                      clipped(it->second) + "\"");
             }
         }
         if (const auto it = group.options.find("interval"); it != group.options.end()) {
             const auto seconds = parseCount(it->second);
             if (!seconds || *seconds < 10 || *seconds > 86400) {
-                return fail(line, "group \"" + group.name + "\" needs an interval from 10 to 86400 seconds");
+                return fail(line, "group \"" + clipped(group.name) +
+                                      "\" needs an interval from 10 to 86400 seconds");
             }
             group.intervalSeconds = static_cast<int>(*seconds);
         }
         if (group.name == "DIRECT" || group.name == "REJECT") {
-            return fail(line, "\"" + group.name + "\" is a built-in policy and cannot name a group");
+            return fail(line, "\"" + clipped(group.name) + "\" is a built-in policy and cannot name a group");
         }
         if (config.hasPolicy(group.name)) {
-            return fail(line, "policy \"" + group.name + "\" is defined twice");
+            return fail(line, "policy \"" + clipped(group.name) + "\" is defined twice");
         }
-        config.groups.push_back(std::move(group));
+        config.addGroup(std::move(group));
     }
 
     void rule(int line, std::string_view text)
@@ -265,8 +296,8 @@ struct Parser {
         for (const auto& group : config.groups) {
             for (const auto& member : group.members) {
                 if (!config.hasPolicy(member)) {
-                    return fail(group.line, "group \"" + group.name + "\" lists \"" + member +
-                                                "\", which is not a policy");
+                    return fail(group.line, "group \"" + clipped(group.name) + "\" lists \"" +
+                                                clipped(member) + "\", which is not a policy");
                 }
             }
         }
@@ -287,12 +318,14 @@ struct Parser {
         };
         for (const auto& group : config.groups) {
             if (state[group.name] == 0 && !visit(group)) {
-                return fail(group.line, "group \"" + group.name + "\" contains itself through its members");
+                return fail(group.line,
+                            "group \"" + clipped(group.name) + "\" contains itself through its members");
             }
         }
         for (const auto& rule : config.rules) {
             if (!config.hasPolicy(rule.policy)) {
-                return fail(rule.line, "rule names the policy \"" + rule.policy + "\", which is not defined");
+                return fail(rule.line,
+                            "rule names the policy \"" + clipped(rule.policy) + "\", which is not defined");
             }
         }
     }
@@ -308,6 +341,7 @@ std::variant<ProfileConfig, ConfigError> parseProfile(std::string_view text)
     }
     Parser parser;
     Section section = Section::None;
+    bool sawKnownSection = false;
     int lineNumber = 0;
     std::size_t start = 0;
     while (start <= text.size() && !parser.error) {
@@ -333,10 +367,16 @@ std::variant<ProfileConfig, ConfigError> parseProfile(std::string_view text)
                       : name == "[proxy group]" ? Section::ProxyGroup
                       : name == "[rule]"        ? Section::Rule
                                                 : Section::Other;
+            sawKnownSection = sawKnownSection || section != Section::Other;
             continue;
         }
         switch (section) {
         case Section::None:
+            // An error page or any other document would otherwise load as "no rules" and send
+            // everything DIRECT.
+            parser.fail(lineNumber,
+                        "\"" + clipped(line, 60) + "\" comes before any section: this is not a profile");
+            break;
         case Section::Other:
             break;
         case Section::Rule:
@@ -367,9 +407,14 @@ std::variant<ProfileConfig, ConfigError> parseProfile(std::string_view text)
         }
         }
     }
+    if (!parser.error && !sawKnownSection) {
+        parser.fail(std::max(lineNumber, 1), "no [General], [Proxy], [Proxy Group] or [Rule] section: "
+                                             "this is not a profile");
+    }
     if (!parser.error) {
         parser.checkReferences();
     }
+
     if (parser.error) {
         return *parser.error;
     }

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -70,6 +71,15 @@ struct ProfileConfig {
     const ProxyGroupConfig* findGroup(std::string_view name) const;
     /// DIRECT, REJECT, a proxy or a group.
     bool hasPolicy(std::string_view name) const;
+
+    void addProxy(ProxyNode node);
+    void addGroup(ProxyGroupConfig group);
+
+private:
+    // Name -> position, so that big profiles check group members in constant time. Lists filled
+    // directly (tests do) fall back to a scan.
+    std::unordered_map<std::string, std::size_t> m_proxyIndex;
+    std::unordered_map<std::string, std::size_t> m_groupIndex;
 };
 
 /// Reads a profile document (LF or CR LF). Unknown sections and keys are ignored; anything the

@@ -2,6 +2,7 @@
 
 #include "HttpFetcher.h"
 #include "Resolver.h"
+#include "SafeFile.h"
 
 #include <chrono>
 #include <filesystem>
@@ -57,21 +58,8 @@ bool writeAtomically(const std::string& path, const std::string& bytes)
 {
     std::error_code ignored;
     fs::create_directories(fs::path(path).parent_path(), ignored);
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            ::unlink(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    std::string error;
+    return writeFileAtomically(path, bytes, &error);
 }
 
 } // namespace

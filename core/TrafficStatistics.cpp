@@ -1,15 +1,16 @@
 #include "TrafficStatistics.h"
 
+#include "SafeFile.h"
+
+#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <unistd.h>
 
 namespace ferrow::core {
 
 namespace {
+
+constexpr std::size_t kMaxFileSize = std::size_t{1} * 1024 * 1024;
 
 std::string format(std::time_t when, const char* pattern)
 {
@@ -54,16 +55,16 @@ TrafficStatistics::TrafficStatistics(std::string path) : m_path(std::move(path))
 
 bool TrafficStatistics::load(std::string* error)
 {
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in) {
+    // A symbolic link planted at this name is neither read through nor, on save, written through.
+    const auto file = readRegularFile(m_path, kMaxFileSize, true);
+    if (!file.ok) {
         if (error) {
-            *error = "no statistics file yet at " + m_path;
+            *error = file.errorNumber == ENOENT ? "no statistics file yet at " + m_path
+                                                : "statistics not read, starting from zero: " + file.error;
         }
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    const auto document = nlohmann::json::parse(text.str(), nullptr, false);
+    const auto document = nlohmann::json::parse(file.bytes, nullptr, false);
     if (!document.is_object()) {
         if (error) {
             *error = "statistics file " + m_path + " is not a JSON object; starting from zero";
@@ -97,22 +98,10 @@ bool TrafficStatistics::save(std::string* error) const
     for (const auto& counter : m_hourly) {
         hourly.push_back(counterJson(counter));
     }
-    const std::string bytes = document.dump();
-    const std::string temporary = m_path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    std::string why;
+    if (!writeFileAtomically(m_path, document.dump(), &why)) {
         if (error) {
-            *error = "cannot write " + temporary;
-        }
-        return false;
-    }
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written || !synced || std::rename(temporary.c_str(), m_path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        if (error) {
-            *error = "cannot write " + m_path;
+            *error = why;
         }
         return false;
     }

@@ -1,5 +1,7 @@
 #include "ProfileConfig.h"
 
+#include "NetAddress.h"
+
 #include <gtest/gtest.h>
 
 using namespace ferrow::core;
@@ -141,9 +143,44 @@ TEST(ProfileConfig, GroupsMayNestAndReferenceLaterGroups)
     EXPECT_EQ(config.rules[0].options, std::vector<std::string>{"extra"});
 }
 
-TEST(ProfileConfig, EmptyDocumentIsValid)
+TEST(ProfileConfig, DocumentsThatAreNotProfilesAreErrors)
 {
-    const auto parsed = parseProfile("");
+    EXPECT_EQ(errorOf("").text(),
+              "line 1: no [General], [Proxy], [Proxy Group] or [Rule] section: this is not a profile");
+    EXPECT_EQ(errorOf("<!DOCTYPE html>\n<html>\n").line, 1);
+    EXPECT_EQ(errorOf("# only comments\n\n# more\n").line, 4);
+    EXPECT_EQ(errorOf("# fine\n\nstray words\n[Rule]\nFINAL,DIRECT\n").line, 3);
+    EXPECT_EQ(errorOf("[Host]\nexample.com = 1.2.3.4\n").line, 3);
+    // Any known section makes a profile; a document with only rules or only settings is one.
+    EXPECT_TRUE(std::holds_alternative<ProfileConfig>(parseProfile("[General]\nlog-history = 5\n")));
+    EXPECT_TRUE(std::holds_alternative<ProfileConfig>(parseProfile("# c\r\n[Rule]\r\nFINAL,DIRECT\r\n")));
+}
+
+TEST(ProfileConfig, HugeValuesAreClippedInErrors)
+{
+    const std::string huge(1 << 20, 'x');
+    const auto error = errorOf("[Proxy]\nA = ferrow, h, " + huge + "\n[Rule]\nFINAL,DIRECT\n");
+    EXPECT_EQ(error.line, 2);
+    EXPECT_LT(error.text().size(), 400u);
+    EXPECT_NE(error.text().find("\u2026"), std::string::npos);
+    // A cut never splits a UTF-8 character.
+    const auto cut = clipped(std::string(199, 'a') + "\u00e9", 200);
+    EXPECT_EQ(cut, std::string(199, 'a') + "\u2026");
+}
+
+TEST(ProfileConfig, ManyProxiesAndGroupsLoad)
+{
+    std::string text = "[Proxy]\n";
+    std::string members;
+    for (int i = 0; i < 20000; ++i) {
+        text += "N" + std::to_string(i) + " = ferrow, h, 443\n";
+        members += ", N" + std::to_string(i);
+    }
+    text += "[Proxy Group]\nAll = select" + members + "\nAgain = select" + members + "\n[Rule]\nFINAL,All\n";
+    const auto parsed = parseProfile(text);
     ASSERT_TRUE(std::holds_alternative<ProfileConfig>(parsed));
-    EXPECT_TRUE(std::get<ProfileConfig>(parsed).rules.empty());
+    const auto& config = std::get<ProfileConfig>(parsed);
+    EXPECT_EQ(config.findProxy("N19999"), &config.proxies.back());
+    EXPECT_EQ(config.findGroup("Again"), &config.groups.back());
+    EXPECT_FALSE(config.hasPolicy("N20000"));
 }

@@ -1,0 +1,189 @@
+// ferrow-core under hostile or broken input: documents that are not profiles, files planted
+// where the core writes, the controller's connection limits, descriptor exhaustion.
+
+#include "CoreTestSupport.h"
+#include "LoopbackHttpServer.h"
+#include "TemporaryHome.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ferrow::test;
+using nlohmann::json;
+
+namespace {
+
+const std::string kRejectLoopback = "[Rule]\nIP-CIDR,127.0.0.0/8,REJECT\nFINAL,DIRECT\n";
+
+CoreProcess::Options withProfile(std::string profile, std::filesystem::path folder = {})
+{
+    CoreProcess::Options options;
+    options.profile = std::move(profile);
+    options.folder = std::move(folder);
+    return options;
+}
+
+/// Polls a condition until it holds or the time is up.
+template <class Condition>
+bool eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// A file the test owns outside the core's folder, and a symbolic link to it at `link`.
+struct PlantedLink {
+    PlantedLink(const std::filesystem::path& victimFolder, const std::filesystem::path& link)
+        : victim(victimFolder / (link.filename().string() + ".victim"))
+    {
+        writeFile(victim, "victim bytes\n");
+        std::filesystem::create_directories(link.parent_path());
+        std::filesystem::create_symlink(victim, link);
+    }
+    bool untouched() const { return readText(victim) == "victim bytes\n"; }
+
+    std::filesystem::path victim;
+};
+
+int socks5Reply(CoreProcess& core, const std::string& host, std::uint16_t port)
+{
+    Socket client(core.socksPort());
+    return socks5Connect(client, host, port);
+}
+
+} // namespace
+
+TEST(CoreFailClosed, DocumentsThatAreNotProfilesAreRefusedAndTheRulesStay)
+{
+    auto echo = makeEchoServer();
+    CoreProcess core(withProfile(kRejectLoopback));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const std::vector<std::pair<std::string, std::string>> notProfiles = {
+        {"", "line 1:"},
+        {"<html><head><title>502 Bad Gateway</title></head></html>\n", "line 1:"},
+        {"# Ferrow profile. A profile can define many nodes;\n# switch between them\n", "line "},
+        {"# comment\nDIRECT traffic only\n[Rule]\nFINAL,DIRECT\n", "line 2:"},
+    };
+    for (const auto& [text, prefix] : notProfiles) {
+        core.writeProfile(text);
+        const auto answer = core.post("/reload");
+        EXPECT_EQ(answer["ok"], false) << text;
+        EXPECT_EQ(answer.value("error", std::string()).rfind(prefix, 0), 0u) << answer.dump();
+        EXPECT_EQ(socks5Reply(core, "127.0.0.1", echo->port()), 2) << "the last good rules still apply";
+    }
+    // A node that cannot be used is that node's problem, not the profile's.
+    core.writeProfile("[Proxy]\nHK = ferrow, hk.example, 443, psk=psk-goes-here\n[Rule]\nFINAL,DIRECT\n");
+    EXPECT_EQ(core.post("/reload")["ok"], true);
+    EXPECT_EQ(socks5Reply(core, "127.0.0.1", echo->port()), 0);
+}
+
+TEST(CoreFailClosed, HugeInvalidLineIsClippedInAnswerAndLog)
+{
+    CoreProcess core(withProfile(kRejectLoopback));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    core.writeProfile("[Proxy]\nA = ferrow, h, " + std::string(4 << 20, '9') + "\n[Rule]\nFINAL,DIRECT\n");
+    const auto answer = core.post("/reload");
+    EXPECT_EQ(answer["ok"], false);
+    EXPECT_LT(answer["error"].get<std::string>().size(), 1000u);
+    EXPECT_NE(answer["error"].get<std::string>().find("\u2026"), std::string::npos);
+    for (const auto& line : core.get("/logs?cursor=-1")["lines"]) {
+        EXPECT_LT(line.get<std::string>().size(), 2000u);
+    }
+}
+
+TEST(CoreFailClosed, EmptyProfileAtStartExitsOne)
+{
+    TemporaryHome home;
+    writeFile(home.root() / "profile.conf", "");
+    const auto apiInfo = home.root() / "api.json";
+    const auto result = runCore({"-config", (home.root() / "profile.conf").string(), "-api", "127.0.0.1:0",
+                                 "-api-info", apiInfo.string()});
+    EXPECT_EQ(result.first, 1);
+    EXPECT_NE(result.second.find("this is not a profile"), std::string::npos) << result.second;
+    EXPECT_FALSE(std::filesystem::exists(apiInfo));
+}
+
+TEST(CoreFailClosed, ConfigurationSwappedForDeviceOrFifoIsRefused)
+{
+    auto echo = makeEchoServer();
+    CoreProcess core(withProfile(kRejectLoopback));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto config = core.configPath();
+    std::filesystem::remove(config);
+    std::filesystem::create_symlink("/dev/zero", config);
+    auto answer = core.post("/reload");
+    EXPECT_EQ(answer["ok"], false);
+    EXPECT_NE(answer.value("error", std::string()).find("not a regular file"), std::string::npos) << answer;
+
+    std::filesystem::remove(config);
+    ASSERT_EQ(::mkfifo(config.c_str(), 0600), 0);
+    answer = core.post("/reload"); // no writer: a blocking open would hang the core here
+    EXPECT_EQ(answer["ok"], false);
+    EXPECT_NE(answer.value("error", std::string()).find("not a regular file"), std::string::npos) << answer;
+    EXPECT_EQ(socks5Reply(core, "127.0.0.1", echo->port()), 2) << "the last good rules still apply";
+}
+
+TEST(CorePlantedFiles, StatisticsLinksAreNeitherReadNorWrittenThrough)
+{
+    TemporaryHome home;
+    TemporaryHome elsewhere;
+    const PlantedLink statistics(elsewhere.root(), home.root() / "stats.json");
+    const PlantedLink temporary(elsewhere.root(), home.root() / "stats.json.tmp");
+    auto echo = makeEchoServer();
+    {
+        CoreProcess core(withProfile("[Rule]\nFINAL,DIRECT\n", home.root()));
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        EXPECT_TRUE(core.logContains("symbolic link"));
+        Socket client(core.socksPort());
+        ASSERT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 0);
+        client.send("counted");
+        EXPECT_EQ(client.receiveExactly(7), "counted");
+        EXPECT_EQ(core.terminate(SIGTERM), 0); // saves the statistics
+    }
+    EXPECT_TRUE(statistics.untouched());
+    EXPECT_TRUE(temporary.untouched());
+    EXPECT_TRUE(std::filesystem::is_symlink(home.root() / "stats.json.tmp"));
+}
+
+TEST(CorePlantedFiles, RuleSetAndCountryDatabaseTemporariesAreNotWrittenThrough)
+{
+    auto origin = makeOriginServer();
+    LoopbackHttpServer server;
+    server.setResponse(200, "not a country database", "application/octet-stream");
+    TemporaryHome home;
+    TemporaryHome elsewhere;
+    const auto url = "http://127.0.0.1:" + std::to_string(origin->port()) + "/rules/a.list";
+    const auto cached = home.root() / "RuleSets" / (sha256Hex(url).substr(0, 24) + ".list");
+    const PlantedLink ruleSet(elsewhere.root(), cached.string() + ".tmp");
+    const PlantedLink download(elsewhere.root(), home.root() / "Country.mmdb.download");
+    CoreProcess core(withProfile("[General]\ngeoip-maxmind-url = http://" + server.address() +
+                                     "/Country.mmdb\n[Rule]\nGEOIP,AU,REJECT\nRULE-SET," + url +
+                                     ",REJECT\nFINAL,DIRECT\n",
+                                 home.root()));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    EXPECT_EQ(core.post("/rulesets")["ok"], true);
+    EXPECT_TRUE(eventually([&] { return core.logContains("country database from"); }));
+    EXPECT_TRUE(ruleSet.untouched());
+    EXPECT_TRUE(download.untouched());
+    EXPECT_TRUE(std::filesystem::is_regular_file(cached)) << "the set itself was saved";
+    EXPECT_FALSE(std::filesystem::exists(home.root() / "Country.mmdb")) << "an unusable download is dropped";
+    struct stat info {};
+    ASSERT_EQ(::stat(cached.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
