@@ -228,6 +228,10 @@ std::optional<Target> parseAuthority(std::string_view text, std::uint16_t defaul
         const auto colon = text.find(':');
         target.host = text.substr(0, colon);
         text = colon == std::string_view::npos ? std::string_view() : text.substr(colon);
+        // A bracket or any other byte outside a reg-name would make the head we forward unparsable.
+        if (!isRegName(target.host)) {
+            return std::nullopt;
+        }
     }
     if (target.host.empty()) {
         return std::nullopt;
@@ -418,14 +422,27 @@ bool BodyFramer::done() const
 
 static std::optional<BodyFramer> framingFromHeaders(const Head& head, bool untilCloseByDefault)
 {
-    bool sawTransferEncoding = false;
+    int transferEncodings = 0;
+    bool sawContentLength = false;
     for (const auto& header : head.headers) {
-        if (equalsNoCase(header.name, "Transfer-Encoding")) {
-            sawTransferEncoding = true;
-        }
+        transferEncodings += equalsNoCase(header.name, "Transfer-Encoding") ? 1 : 0;
+        sawContentLength = sawContentLength || equalsNoCase(header.name, "Content-Length");
     }
-    if (sawTransferEncoding) {
+    const bool isRequest = !untilCloseByDefault;
+    if (isRequest && transferEncodings > 0) {
+        // Two framings, or codings a Content-Length-preferring origin might read differently, are
+        // how requests are smuggled past a proxy: only one plain "chunked" is relayed.
+        if (sawContentLength || transferEncodings > 1 ||
+            !equalsNoCase(*head.header("Transfer-Encoding"), "chunked")) {
+            return std::nullopt;
+        }
+        return BodyFramer::chunked();
+    }
+    if (transferEncodings > 0) {
         // Only "chunked" as the final coding frames a message; anything else cannot be relayed safely.
+        if (transferEncodings > 1) {
+            return BodyFramer::untilClose();
+        }
         const auto value = toLower(*head.header("Transfer-Encoding"));
         const auto last = trim(
             std::string_view(value).substr(value.rfind(',') == std::string::npos ? 0 : value.rfind(',') + 1));
@@ -460,6 +477,23 @@ static std::optional<BodyFramer> framingFromHeaders(const Head& head, bool until
 std::optional<BodyFramer> requestBody(const Head& request)
 {
     return framingFromHeaders(request, false);
+}
+
+std::string hostHeaderProblem(const Head& request)
+{
+    int count = 0;
+    for (const auto& header : request.headers) {
+        if (!equalsNoCase(header.name, "Host")) {
+            continue;
+        }
+        if (++count > 1) {
+            return "more than one Host header";
+        }
+        if (!parseAuthority(header.value, 80)) {
+            return "invalid Host header";
+        }
+    }
+    return {};
 }
 
 std::optional<BodyFramer> responseBody(const Head& response, std::string_view requestMethod)
@@ -507,24 +541,22 @@ std::string forwardedRequestHead(const Head& request, const Target& target)
     out += ' ';
     out += target.originForm;
     out += request.minorVersion == 0 ? " HTTP/1.0\r\n" : " HTTP/1.1\r\n";
-    bool haveHost = false;
+    // The origin learns its name from the request target, never from a Host header the
+    // client may have set to something else (RFC 9112, 3.2.2).
+    const bool v6 = target.host.find(':') != std::string::npos;
+    out += "Host: ";
+    out += v6 ? "[" + target.host + "]" : target.host;
+    if (target.port != 80) {
+        out += ":" + std::to_string(target.port);
+    }
+    out += "\r\n";
     for (const auto& header : request.headers) {
-        if (isHopByHop(request, header.name)) {
+        if (isHopByHop(request, header.name) || equalsNoCase(header.name, "Host")) {
             continue;
         }
-        haveHost = haveHost || equalsNoCase(header.name, "Host");
         out += header.name;
         out += ": ";
         out += header.value;
-        out += "\r\n";
-    }
-    if (!haveHost) {
-        const bool v6 = target.host.find(':') != std::string::npos;
-        out += "Host: ";
-        out += v6 ? "[" + target.host + "]" : target.host;
-        if (target.port != 80) {
-            out += ":" + std::to_string(target.port);
-        }
         out += "\r\n";
     }
     if (request.minorVersion == 0) {
@@ -536,13 +568,14 @@ std::string forwardedRequestHead(const Head& request, const Target& target)
 
 std::string forwardedResponseHead(const Head& response, bool keepAlive)
 {
+    const bool chunked = response.header("Transfer-Encoding").has_value();
     std::string out = response.minorVersion == 0 ? "HTTP/1.0 " : "HTTP/1.1 ";
     out += std::to_string(response.statusCode);
     out += ' ';
     out += response.reason;
     out += "\r\n";
     for (const auto& header : response.headers) {
-        if (isHopByHop(response, header.name)) {
+        if (isHopByHop(response, header.name) || (chunked && equalsNoCase(header.name, "Content-Length"))) {
             continue;
         }
         out += header.name;

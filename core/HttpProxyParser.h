@@ -90,9 +90,12 @@ private:
     bool m_bad = false;
 };
 
-/// How the body of a request with this head is framed; nullopt when the framing is invalid
-/// (conflicting lengths, an unknown transfer coding).
+/// How the body of a request with this head is framed; nullopt when the framing is invalid or
+/// ambiguous (conflicting lengths, Content-Length with Transfer-Encoding, several
+/// Transfer-Encodings, any coding but a single "chunked").
 std::optional<BodyFramer> requestBody(const Head& request);
+/// Empty when the request's Host headers are acceptable: at most one, a valid authority.
+std::string hostHeaderProblem(const Head& request);
 /// How the body of a response is framed, given the request's method.
 std::optional<BodyFramer> responseBody(const Head& response, std::string_view requestMethod);
 

@@ -41,6 +41,30 @@ std::string clipped(std::string_view text, std::size_t limit)
     return std::string(text.substr(0, cut)) + "\u2026";
 }
 
+bool isRegName(std::string_view text)
+{
+    if (text.empty() || text.size() > 255) {
+        return false;
+    }
+    const auto isHex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           std::string_view("-._~!$&'()*+,;=").find(c) != std::string_view::npos;
+        if (plain) {
+            continue;
+        }
+        if (c == '%' && i + 2 < text.size() + 0 && isHex(text[i + 1]) && isHex(text[i + 2])) {
+            i += 2;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 std::optional<IpAddr> IpAddr::parse(std::string_view text)
 {
     if (text.empty() || text.size() > 63) {

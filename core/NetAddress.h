@@ -52,6 +52,11 @@ struct HostPort {
 
 std::string toLower(std::string_view text);
 std::string_view trim(std::string_view text);
+/// Whether `text` is an RFC 3986 reg-name usable as a host name or IPv4 address: letters,
+/// digits, "-._~", sub-delimiters and %XX escapes, 1 to 255 bytes. Brackets, spaces, control
+/// bytes, "@", ":" and "/" are not.
+bool isRegName(std::string_view text);
+
 /// Text quoted in an error or a log line, cut to `limit` bytes with an ellipsis, so one huge
 /// input line cannot flood answers and logs.
 std::string clipped(std::string_view text, std::size_t limit = 200);

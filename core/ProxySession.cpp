@@ -300,6 +300,11 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
             finishRecord();
             co_return;
         }
+        if (const auto problem = http::hostHeaderProblem(request); !problem.empty()) {
+            co_await writeAll(client, http::simpleResponse(400, "Bad Request", problem + "\n", false));
+            finishRecord();
+            co_return;
+        }
         auto requestFraming = http::requestBody(request);
         if (!requestFraming) {
             co_await writeAll(client,

@@ -1,5 +1,7 @@
 #include "Socks5Parser.h"
 
+#include "NetAddress.h"
+
 #include <arpa/inet.h>
 
 namespace ferrow::core::socks5 {
@@ -81,13 +83,12 @@ Request parseRequest(std::string_view bytes)
     const auto* address = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
     if (type == 3) {
         out.host.assign(bytes.data() + offset, addressLength);
-        for (char c : out.host) {
-            // A name with control bytes or separators cannot be a host; refuse it before it reaches a log.
-            if (static_cast<unsigned char>(c) <= 0x20 || c == '/' || c == '\x7f') {
-                out.status = ParseStatus::Bad;
-                out.failure = HostUnreachable;
-                return out;
-            }
+        // A name with control bytes, brackets or separators cannot be a host; refuse it before
+        // it reaches a log or a forwarded request.
+        if (!isRegName(out.host)) {
+            out.status = ParseStatus::Bad;
+            out.failure = HostUnreachable;
+            return out;
         }
     } else {
         char text[INET6_ADDRSTRLEN] = {};

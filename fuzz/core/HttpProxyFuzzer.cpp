@@ -1,4 +1,5 @@
 #include "HttpProxyParser.h"
+#include "NetAddress.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (target) {
             if (target->host.empty() || target->port == 0 || target->originForm.empty() ||
                 target->originForm.front() != '/') {
+                __builtin_trap();
+            }
+            // A host is a reg-name or the inside of a bracketed IPv6 literal.
+            const auto literal = IpAddr::parse(target->host);
+            if (!isRegName(target->host) && !(literal && literal->v6)) {
                 __builtin_trap();
             }
             const auto forwarded = http::forwardedRequestHead(request, *target);

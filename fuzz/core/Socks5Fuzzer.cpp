@@ -1,3 +1,4 @@
+#include "NetAddress.h"
 #include "Socks5Parser.h"
 
 #include <cstddef>
@@ -18,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (request.status == ParseStatus::Good) {
         // A good request names a host and never reads beyond what it was given.
         if (request.host.empty() || request.consumed > size) {
+            __builtin_trap();
+        }
+        if (!request.hostIsAddress && !isRegName(request.host)) {
             __builtin_trap();
         }
     }

@@ -187,3 +187,47 @@ TEST(CorePlantedFiles, RuleSetAndCountryDatabaseTemporariesAreNotWrittenThrough)
     ASSERT_EQ(::stat(cached.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
+
+TEST(CoreHostValidation, HostsOutsideRegNamesAndLiteralsAreRefusedEverywhere)
+{
+    auto origin = makeOriginServer();
+    CoreProcess core(withProfile("[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto port = std::to_string(origin->port());
+    for (const std::string& head : std::vector<std::string>{
+             "CONNECT MMM[:298 HTTP/1.1\r\n\r\n", "GET http://a]b:" + port + "/ HTTP/1.1\r\n\r\n",
+             "GET http://127.0.0.1:" + port + "/ HTTP/1.1\r\nHost: MMM[\r\n\r\n",
+             "GET http://127.0.0.1:" + port + "/ HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n"}) {
+        Socket client(core.socksPort());
+        client.send(head);
+        const auto reply = readHttpReply(client);
+        ASSERT_TRUE(reply) << head;
+        EXPECT_EQ(reply->status, 400) << head;
+    }
+    Socket socks(core.socksPort());
+    EXPECT_NE(socks5Connect(socks, "a[b", origin->port()), 0);
+    EXPECT_EQ(origin->accepted(), 0u) << "nothing reached the origin";
+    EXPECT_EQ(core.get("/status")["running"], true);
+}
+
+TEST(CoreHttpFraming, AmbiguousFramingIsRefusedNotForwarded)
+{
+    auto origin = makeOriginServer();
+    CoreProcess core(withProfile("[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const std::string target = "http://127.0.0.1:" + std::to_string(origin->port()) + "/echo";
+    // The smuggled GET would be the origin's next request if it preferred Content-Length.
+    const std::string smuggled = "0\r\n\r\nGET /bytes/5 HTTP/1.1\r\nHost: x\r\n\r\n";
+    for (const std::string& framing : std::vector<std::string>{
+             "Content-Length: " + std::to_string(smuggled.size()) + "\r\nTransfer-Encoding: chunked\r\n",
+             "Transfer-Encoding: chunked\r\nTransfer-Encoding: identity\r\n",
+             "Transfer-Encoding: gzip, chunked\r\n"}) {
+        Socket client(core.socksPort());
+        client.send("POST " + target + " HTTP/1.1\r\n" + framing + "\r\n" + smuggled);
+        const auto reply = readHttpReply(client);
+        ASSERT_TRUE(reply) << framing;
+        EXPECT_EQ(reply->status, 400) << framing;
+        EXPECT_TRUE(client.peerClosed());
+    }
+    EXPECT_EQ(origin->accepted(), 0u);
+}

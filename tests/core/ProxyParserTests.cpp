@@ -2,6 +2,7 @@
 #include "HttpProxyParser.h"
 #include "Socks5Parser.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace ferrow::core;
@@ -59,6 +60,13 @@ TEST(Socks5Parser, RequestAddressTypes)
                                                10))
                   .status,
               ParseStatus::Bad);
+    for (const char* name : {"a[b", "x]", "a:b", "a@b"}) {
+        std::string bytes("\x05\x01\x00\x03", 4);
+        bytes += static_cast<char>(std::strlen(name));
+        bytes += name;
+        bytes += std::string("\x00\x50", 2);
+        EXPECT_EQ(socks5::parseRequest(bytes).status, ParseStatus::Bad) << name;
+    }
     EXPECT_EQ(socks5::reply(socks5::CommandNotSupported), std::string("\x05\x07\x00\x01\0\0\0\0\0\0", 10));
 }
 
@@ -106,6 +114,12 @@ TEST(HttpProxyParser, Targets)
     EXPECT_FALSE(http::parseAuthority("[nonsense]:443", 1));
     EXPECT_FALSE(http::parseAuthority("h:99999", 1));
     EXPECT_FALSE(http::parseAuthority("h/x:1", 1));
+    // Hosts are reg-names or bracketed literals, nothing else.
+    for (const char* bad : {"MMM[:298", "a]b:1", "a b:1", "[v1.x]:1", "h\x01:1", "%zz:1", "a\"b:1"}) {
+        EXPECT_FALSE(http::parseAuthority(bad, 1)) << bad;
+    }
+    EXPECT_EQ(http::parseAuthority("xn--bcher-kva.example:1", 1)->host, "xn--bcher-kva.example");
+    EXPECT_EQ(http::parseAuthority("a%41_b~c:1", 1)->host, "a%41_b~c");
 }
 
 TEST(HttpProxyParser, ChunkedFramingByteByByte)
@@ -139,8 +153,24 @@ TEST(HttpProxyParser, FramingDecisionsAndForwardedHeads)
     EXPECT_FALSE(http::requestBody(request));
     request = http::parseRequestHead("POST http://h/ HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n");
     EXPECT_FALSE(http::requestBody(request));
-    request = http::parseRequestHead("POST http://h/ HTTP/1.1\r\nTransfer-Encoding: gzip, chunked\r\n\r\n");
+    // Framings an origin could read differently from us are refused, not forwarded.
+    for (const char* ambiguous :
+         {"Transfer-Encoding: gzip, chunked\r\n", "Transfer-Encoding: chunked, chunked\r\n",
+          "Transfer-Encoding: chunked\r\nContent-Length: 5\r\n",
+          "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n",
+          "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n"}) {
+        request = http::parseRequestHead(std::string("POST http://h/ HTTP/1.1\r\n") + ambiguous + "\r\n");
+        EXPECT_FALSE(http::requestBody(request)) << ambiguous;
+    }
+    request = http::parseRequestHead("POST http://h/ HTTP/1.1\r\nTransfer-Encoding: Chunked\r\n\r\n");
     EXPECT_EQ(http::requestBody(request)->mode(), http::BodyFramer::Mode::Chunked);
+    EXPECT_EQ(http::hostHeaderProblem(http::parseRequestHead("GET http://h/ HTTP/1.1\r\nHost: h:80\r\n\r\n")),
+              "");
+    EXPECT_NE(http::hostHeaderProblem(
+                  http::parseRequestHead("GET http://h/ HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n")),
+              "");
+    EXPECT_NE(http::hostHeaderProblem(http::parseRequestHead("GET http://h/ HTTP/1.1\r\nHost: MMM[\r\n\r\n")),
+              "");
     EXPECT_EQ(http::requestBody(http::parseRequestHead("GET http://h/ HTTP/1.1\r\n\r\n"))->mode(),
               http::BodyFramer::Mode::None);
 
@@ -159,7 +189,16 @@ TEST(HttpProxyParser, FramingDecisionsAndForwardedHeads)
         http::parseRequestHead("GET http://h:8080/x HTTP/1.1\r\nProxy-Authorization: a\r\n"
                                "Connection: close, X-Hop\r\nX-Hop: 1\r\nKeep-Alive: 5\r\nX-End: 2\r\n\r\n");
     const auto forwarded = http::forwardedRequestHead(head, *http::parseAbsoluteUrl(head.target));
-    EXPECT_EQ(forwarded, "GET /x HTTP/1.1\r\nX-End: 2\r\nHost: h:8080\r\n\r\n");
+    EXPECT_EQ(forwarded, "GET /x HTTP/1.1\r\nHost: h:8080\r\nX-End: 2\r\n\r\n");
+    // The client's Host never reaches the origin: the target names it.
+    const auto spoofed = http::parseRequestHead("GET http://h/x HTTP/1.1\r\nHost: other\r\n\r\n");
+    EXPECT_EQ(http::forwardedRequestHead(spoofed, *http::parseAbsoluteUrl(spoofed.target)),
+              "GET /x HTTP/1.1\r\nHost: h\r\n\r\n");
+    // Content-Length beside Transfer-Encoding in a response is dropped on the way back.
+    const auto both =
+        http::parseResponseHead("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n");
+    EXPECT_EQ(http::forwardedResponseHead(both, true),
+              "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: keep-alive\r\n\r\n");
 }
 
 TEST(DnsMessage, QueryAndAnswer)
