@@ -268,3 +268,43 @@ void FRWControllerAPI::fetchEventsSince(qint64 cursor, std::function<void(QJsonA
                        next.isDouble() ? next.toInteger() : 0);
         });
 }
+
+bool FRWControllerAPI::reload(const QJsonObject& info, int timeoutMs,
+                              std::function<void(std::optional<QString>)> completion)
+{
+    std::optional<QNetworkRequest> request = requestForPath(QStringLiteral("/reload"), info);
+    if (!request) {
+        return false;
+    }
+    request->setTransferTimeout(timeoutMs);
+    send(*request, "POST", {}, [completion = std::move(completion)](auto body) {
+        if (!completion) {
+            return;
+        }
+        // Only an explicit "ok": false is a rejection; anything else counts as taken.
+        const std::optional<QJsonObject> answer = objectOf(body);
+        const QJsonValue ok =
+            answer ? answer->value(QStringLiteral("ok")) : QJsonValue(QJsonValue::Undefined);
+        if (!answer || ok.isUndefined() || ok.toBool()) {
+            return completion(std::nullopt);
+        }
+        const QJsonValue error = answer->value(QStringLiteral("error"));
+        completion(error.isString() ? error.toString() : QStringLiteral("unknown error"));
+    });
+    return true;
+}
+
+bool FRWControllerAPI::stop(const QJsonObject& info, int timeoutMs, std::function<void()> completion)
+{
+    std::optional<QNetworkRequest> request = requestForPath(QStringLiteral("/stop"), info);
+    if (!request) {
+        return false;
+    }
+    request->setTransferTimeout(timeoutMs);
+    send(*request, "POST", {}, [completion = std::move(completion)](auto) {
+        if (completion) {
+            completion();
+        }
+    });
+    return true;
+}

@@ -36,7 +36,12 @@ public:
     FRWControllerAPI(APIInfoProvider apiInfo, MeasurementAPIProvider measurementAPI,
                      QObject* parent = nullptr);
 
+    /// The poll and every model request.
     static constexpr int kTimeoutMs = 3000;
+    /// The profile watch's reload, which may make the core fetch rule sets.
+    static constexpr int kReloadTimeoutMs = 20 * 1000;
+    /// Asking a helper-run core to stop.
+    static constexpr int kStopTimeoutMs = 8000;
 
     /// The request for a path on the core of `info`; nothing without a usable "address".
     static std::optional<QNetworkRequest> requestForPath(const QString& path, const QJsonObject& info);
@@ -61,6 +66,15 @@ public:
     void fetchRuleSets(std::function<void(QJsonArray)> completion);
     void updateAllRuleSets(std::function<void()> completion);
     void fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion);
+
+    /// POST /reload to the core of `info`. The completion (may be empty) gets the core's reason when
+    /// it rejected the profile, and nothing when it took it or gave no usable answer. False, and no
+    /// completion, when `info` gives no request.
+    bool reload(const QJsonObject& info, int timeoutMs,
+                std::function<void(std::optional<QString>)> completion);
+    /// POST /stop to the core of `info`; the completion runs however the request ends. False, and
+    /// no completion, when `info` gives no request.
+    bool stop(const QJsonObject& info, int timeoutMs, std::function<void()> completion);
 
 private:
     using BodyHandler = std::function<void(std::optional<QJsonDocument>)>;

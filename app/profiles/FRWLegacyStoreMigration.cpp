@@ -15,7 +15,7 @@ namespace {
 
 QString numbered(const QString& base, unsigned long counter)
 {
-    return base + u' ' + QString::number(counter);
+    return FRWProfileStore::nameWithSuffix(base, u' ' + QString::number(counter));
 }
 
 } // namespace

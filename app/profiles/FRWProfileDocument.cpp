@@ -292,45 +292,60 @@ QList<QVariantMap> rules(QStringView text)
 
 QString replaceSection(QStringView text, QStringView header, const QStringList& lines)
 {
-    // A CR LF document is rebuilt with CR LF throughout; an LF document keeps every untouched byte.
-    const bool crlf = usesCRLF(text);
-    const QStringView separator = crlf ? QStringView(u"\r\n") : QStringView(u"\n");
+    // Untouched lines keep their bytes, line ends included; only the lines written here take the
+    // document's style (that of its first line break), so a mixed document stays as it was.
+    const QStringView documentBreak = usesCRLF(text) ? QStringView(u"\r\n") : QStringView(u"\n");
+    qsizetype addedSize = 0;
+    for (const QString& added : lines) {
+        addedSize += added.size() + 2;
+    }
     QString result;
-    result.reserve(text.size() + 64);
+    result.reserve(text.size() + addedSize + header.size() + 8);
+    // The break that ends the line last put, written only when another line follows.
+    QStringView pendingBreak;
     bool first = true;
-    const auto put = [&](QStringView line) {
+    const auto put = [&](QStringView line, QStringView lineBreak) {
         if (!first) {
-            result.append(separator);
+            result.append(pendingBreak);
         }
         result.append(line);
+        pendingBreak = lineBreak;
         first = false;
     };
+    const auto putAdded = [&](QStringView line) { put(line, documentBreak); };
 
     bool skipping = false;
     bool replaced = false;
-    forEachRawLine(text, [&](QStringView raw) {
-        const QStringView line = withoutLineEnd(raw);
-        const QStringView trimmedLine = trimmed(line);
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = text.indexOf(u'\n', start);
+        const bool last = end < 0;
+        const QStringView raw = last ? text.sliced(start) : text.sliced(start, end - start);
+        // The text's last line has no break of its own; one is needed only when lines follow it.
+        const QStringView ownBreak = last ? documentBreak : QStringView(u"\n");
+        const QStringView trimmedLine = trimmed(withoutLineEnd(raw));
         const bool isHeader = isSectionHeader(trimmedLine);
         if (isHeader && namesSection(trimmedLine, header)) {
-            put(crlf ? line : raw);
+            put(raw, ownBreak);
             for (const QString& added : lines) {
-                put(added);
+                putAdded(added);
             }
             skipping = true;
             replaced = true;
-        } else if (skipping && !isHeader) {
-            return;
-        } else {
-            put(crlf ? line : raw);
+        } else if (!skipping || isHeader) {
+            put(raw, ownBreak);
             skipping = false;
         }
-    });
+        if (last) {
+            break;
+        }
+        start = end + 1;
+    }
     if (!replaced) {
-        put(QStringView());
-        put(header);
+        putAdded(QStringView());
+        putAdded(header);
         for (const QString& added : lines) {
-            put(added);
+            putAdded(added);
         }
     }
     return result;

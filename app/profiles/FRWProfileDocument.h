@@ -10,7 +10,8 @@
 /// regenerate a section. Pure functions over a document's text; nothing here touches a file.
 ///
 /// Lines end at "\n"; a "\r" before it belongs to the line end, so documents written with CR LF
-/// read like LF documents and keep their line ends when a section is rewritten.
+/// read like LF documents. A rewrite keeps every untouched byte; the lines it writes end like the
+/// document's first line.
 namespace FRWProfileDocument {
 
 inline constexpr char kGeneralSection[] = "[General]";

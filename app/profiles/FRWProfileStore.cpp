@@ -3,10 +3,6 @@
 #include <QCollator>
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 
 #include "FRWAPIInfo.h"
 #include "FRWAtomicFile.h"
@@ -23,20 +19,24 @@
 namespace {
 
 constexpr qsizetype kMaxNameUnits = 200;
-// Linux allows 255 bytes per file name; the name is followed by ".conf".
-constexpr qsizetype kMaxNameBytes = 250;
+// Linux allows 255 bytes per file name. A profile's file is the name and ".conf", and QSaveFile
+// writes it through a temporary "<name>.conf.XXXXXX" beside it.
+constexpr qsizetype kMaxNameBytes = 255 - 5 - 7;
 constexpr int kReloadTimeoutMs = 60 * 1000;
 
 const QString kConfExtension = QStringLiteral(".conf");
 
 // Cuts a name to the length limits without splitting a character.
-QString shortened(QString name)
+QString shortened(QString name, qsizetype maxUnits, qsizetype maxBytes)
 {
-    if (name.size() > kMaxNameUnits) {
-        name.truncate(name.at(kMaxNameUnits - 1).isHighSurrogate() ? kMaxNameUnits - 1 : kMaxNameUnits);
+    if (name.size() > maxUnits) {
+        name.truncate(maxUnits > 0 && name.at(maxUnits - 1).isHighSurrogate() ? maxUnits - 1 : maxUnits);
     }
-    while (name.toUtf8().size() > kMaxNameBytes) {
-        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    qsizetype bytes = name.toUtf8().size();
+    while (bytes > maxBytes && !name.isEmpty()) {
+        const qsizetype cut = name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1;
+        bytes -= QStringView(name).last(cut).toUtf8().size();
+        name.chop(cut);
     }
     return name;
 }
@@ -126,20 +126,38 @@ QString FRWProfileStore::sanitizedName(const QString& name)
     if (result.isEmpty()) {
         result = QStringLiteral("Untitled");
     }
-    return shortened(result);
+    return shortened(result, kMaxNameUnits, kMaxNameBytes);
+}
+
+QString FRWProfileStore::nameWithSuffix(const QString& name, const QString& suffix)
+{
+    return shortened(name, kMaxNameUnits - suffix.size(), kMaxNameBytes - suffix.toUtf8().size()) + suffix;
 }
 
 QString FRWProfileStore::uniqueNameFrom(const QString& wanted, const FRWProfile* excluding) const
 {
+    return uniqueNameWithSuffix(wanted, QString(), excluding);
+}
+
+// The wanted name is cut, never the suffix or the number after it: a copy of a long name stays
+// recognisable as "… copy 2".
+QString FRWProfileStore::uniqueNameWithSuffix(const QString& wanted, const QString& suffix,
+                                              const FRWProfile* excluding) const
+{
     const QString base = sanitizedName(wanted);
-    QString candidate = base;
+    QString candidate = nameWithSuffix(base, suffix);
     unsigned long counter = 2;
     bool clash = true;
     while (clash) {
         clash = false;
         for (const FRWProfilePtr& profile : m_profiles) {
-            if (profile.get() != excluding && profile->name.compare(candidate, Qt::CaseInsensitive) == 0) {
-                candidate = base + u' ' + QString::number(counter++);
+            // A profile whose rename could not be written still lives in its old file: that name is
+            // taken too, or a new profile would overwrite the only copy.
+            const bool taken = profile->name.compare(candidate, Qt::CaseInsensitive) == 0 ||
+                               (m_strandedFiles.contains(profile->identifier) &&
+                                profile->identifier.compare(candidate, Qt::CaseInsensitive) == 0);
+            if (profile.get() != excluding && taken) {
+                candidate = nameWithSuffix(base, suffix + u' ' + QString::number(counter++));
                 clash = true;
                 break;
             }
@@ -191,6 +209,7 @@ void FRWProfileStore::load()
 {
     m_profiles.clear();
     m_ownedFiles.clear();
+    m_strandedFiles.clear();
     const QString dir = ensureProfilesDir();
     migrateLegacyStoreIfNeeded();
 
@@ -243,29 +262,37 @@ void FRWProfileStore::save()
     adoptHandEditsOfRenderedConfig();
 
     QSet<QString> kept;
+    QSet<QString> stranded;
     for (const FRWProfilePtr& profile : m_profiles) {
         const QString unique = uniqueNameFrom(profile->name, profile.get());
         if (unique != profile->name) {
             profile->name = unique;
         }
         const QString fileName = unique + kConfExtension;
-        kept.insert(fileName);
         const bool written = FRWAtomicFile::writeText(fileForName(unique), profile->configText);
-        if (unique != profile->identifier) {
-            // Written first, removed second: a failed write never costs the old file. A file that a
-            // profile earlier in this save now owns stays.
-            const QString oldFileName = profile->identifier + kConfExtension;
-            if (!written) {
-                kept.insert(oldFileName);
-            } else if (!kept.contains(oldFileName)) {
-                QFile::remove(fileForName(profile->identifier));
-            }
-            if (m_activeID == profile->identifier) {
-                m_activeID = unique;
-            }
-            profile->identifier = unique;
+        if (unique == profile->identifier) {
+            kept.insert(fileName); // a failed write left the file as it was
+            continue;
         }
+        const QString oldFileName = profile->identifier + kConfExtension;
+        if (!written) {
+            // The profile stays tied to the file that really holds it until a write succeeds;
+            // the next save tries the new name again.
+            kept.insert(oldFileName);
+            stranded.insert(profile->identifier);
+            continue;
+        }
+        kept.insert(fileName);
+        // Written first, removed second. A file that a profile earlier in this save now owns stays.
+        if (!kept.contains(oldFileName)) {
+            QFile::remove(fileForName(profile->identifier));
+        }
+        if (m_activeID == profile->identifier) {
+            m_activeID = unique;
+        }
+        profile->identifier = unique;
     }
+    m_strandedFiles = stranded;
     sweepProfilesFolder(kept);
     m_ownedFiles = kept;
 
@@ -309,7 +336,7 @@ void FRWProfileStore::adoptHandEditsOfRenderedConfig()
         owner->configText = *edited;
         return;
     }
-    const QString name = uniqueNameFrom(owner->name + QStringLiteral(" (edited)"), nullptr);
+    const QString name = uniqueNameWithSuffix(owner->name, QStringLiteral(" (edited)"), nullptr);
     qInfo("ferrow: profile.conf and profile %s were both edited; keeping the file as profile %s",
           qPrintable(owner->name), qPrintable(name));
     m_profiles.insert(m_profiles.indexOf(owner) + 1, std::make_shared<FRWProfile>(name, name, *edited));
@@ -324,18 +351,11 @@ void FRWProfileStore::reloadRunningCore()
     if (!info) {
         return;
     }
-    std::optional<QNetworkRequest> request =
-        FRWControllerAPI::requestForPath(QStringLiteral("/reload"), *info);
-    if (!request) {
-        return;
+    if (!m_api) {
+        m_api = new FRWControllerAPI(nullptr, nullptr, this);
     }
-    request->setTransferTimeout(kReloadTimeoutMs);
-    if (!m_network) {
-        m_network = new QNetworkAccessManager(this);
-        m_network->setProxy(QNetworkProxy::NoProxy);
-    }
-    QNetworkReply* reply = m_network->sendCustomRequest(*request, "POST");
-    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    // Fire and forget: the profile watch sends its own reload and reports a rejection.
+    m_api->reload(*info, kReloadTimeoutMs, nullptr);
 }
 
 // ---- Library operations
@@ -354,7 +374,7 @@ FRWProfilePtr FRWProfileStore::duplicateProfile(const FRWProfilePtr& source)
     if (!source) {
         return nullptr;
     }
-    const QString unique = uniqueNameFrom(source->name + QStringLiteral(" copy"), nullptr);
+    const QString unique = uniqueNameWithSuffix(source->name, QStringLiteral(" copy"), nullptr);
     auto copy = std::make_shared<FRWProfile>(unique, unique, source->configText);
     const qsizetype index = m_profiles.indexOf(source);
     m_profiles.insert(index < 0 ? m_profiles.size() : index + 1, copy);

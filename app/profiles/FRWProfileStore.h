@@ -15,7 +15,7 @@
 
 class FRWRenderedConfig;
 class FRWUserDefaults;
-class QNetworkAccessManager;
+class FRWControllerAPI;
 
 /// The library of the user's profiles: one file per profile in the profiles folder, the active
 /// profile, and the rendered "profile.conf" that the core runs with. Every document read and edit
@@ -59,6 +59,8 @@ public:
     void setActiveProfile(const FRWProfilePtr& profile);
 
     static QString sanitizedName(const QString& name);
+    /// The name cut so that it still fits a file name with the suffix, then the suffix.
+    static QString nameWithSuffix(const QString& name, const QString& suffix);
 
     // The active profile's document
     QStringList linesInSection(const QString& header) const;
@@ -89,6 +91,8 @@ signals:
 
 private:
     QString activeText() const;
+    QString uniqueNameWithSuffix(const QString& wanted, const QString& suffix,
+                                 const FRWProfile* excluding) const;
     void adoptHandEditsOfRenderedConfig();
     void writeRenderedConfig(const FRWProfile& profile);
     void sweepProfilesFolder(const QSet<QString>& kept);
@@ -98,10 +102,12 @@ private:
     std::unique_ptr<FRWUserDefaults> m_defaults;
     std::unique_ptr<FRWRenderedConfig> m_rendered;
     APIInfoPathProvider m_apiInfoPath;
-    QNetworkAccessManager* m_network = nullptr;
+    FRWControllerAPI* m_api = nullptr;
     QList<FRWProfilePtr> m_profiles;
     QString m_activeID;
     /// File names in the profiles folder that belong to the library (loaded or written by it);
     /// the sweep never touches anything else.
     QSet<QString> m_ownedFiles;
+    /// Identifiers of profiles whose new name could not be written; their old file is their only copy.
+    QSet<QString> m_strandedFiles;
 };

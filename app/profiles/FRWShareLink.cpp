@@ -1,5 +1,7 @@
 #include "FRWShareLink.h"
 
+#include <algorithm>
+
 #include <QByteArray>
 
 #include "FRWUtf8.h"
@@ -65,15 +67,17 @@ std::optional<QString> decodedKey(QStringView urlSafe)
 
 std::optional<int> portNumber(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 5) {
+    if (text.isEmpty()) {
         return std::nullopt;
     }
+    // Leading zeros are allowed ("000080" is port 80); the value is capped while reading so that a
+    // long run of digits cannot overflow.
     int value = 0;
     for (const QChar c : text) {
         if (c < u'0' || c > u'9') {
             return std::nullopt;
         }
-        value = value * 10 + (c.unicode() - u'0');
+        value = std::min(value * 10 + (c.unicode() - u'0'), 65536);
     }
     if (value < 1 || value > 65535) {
         return std::nullopt;

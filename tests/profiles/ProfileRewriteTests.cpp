@@ -30,6 +30,17 @@ TEST(ReplaceSection, MissingSectionIsAppendedAfterAnEmptyLine)
     EXPECT_EQ(doc::replaceSection(u"", u"[Rule]", {}), QStringLiteral("\n\n[Rule]"));
 }
 
+TEST(ReplaceSection, MixedLineEndsStayAsTheyWereOutsideTheRewrittenSection)
+{
+    // CR LF first, LF later: only the new rule lines take the document's CR LF.
+    const QString text = QStringLiteral("# head\r\n[General]\na = 1\n[Rule]\nA,b,c\r\n[Proxy]\nP = x\n");
+    EXPECT_EQ(doc::replaceSection(text, u"[Rule]", {"X,y,z", "FINAL,P"}),
+              QStringLiteral("# head\r\n[General]\na = 1\n[Rule]\nX,y,z\r\nFINAL,P\r\n[Proxy]\nP = x\n"));
+    // An appended section follows an LF-ended last line with the document's break.
+    EXPECT_EQ(doc::replaceSection(u"a\r\nb\nc", u"[Rule]", {"FINAL,X"}),
+              QStringLiteral("a\r\nb\nc\r\n\r\n[Rule]\r\nFINAL,X"));
+}
+
 TEST(ReplaceSection, EverySectionOfTheNameGetsTheNewLines)
 {
     const QString result =

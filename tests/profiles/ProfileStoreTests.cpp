@@ -56,9 +56,10 @@ TEST_F(ProfileStoreTest, SanitisedNames)
 
 TEST_F(ProfileStoreTest, LongNamesStayWithinTheFileSystemLimitWithoutSplittingCharacters)
 {
+    // Room for ".conf" and the ".XXXXXX" of the temporary file written beside it.
     const QString wide = FRWProfileStore::sanitizedName(QString(200, QChar(0x4E2D))); // 3 bytes each
-    EXPECT_LE(wide.toUtf8().size() + 5, 255);
-    EXPECT_EQ(wide, QString(83, QChar(0x4E2D)));
+    EXPECT_LE(wide.toUtf8().size() + 5 + 7, 255);
+    EXPECT_EQ(wide, QString(81, QChar(0x4E2D)));
 
     QString emoji;
     for (int i = 0; i < 120; ++i) {
@@ -123,6 +124,46 @@ TEST_F(ProfileStoreTest, ARenameThatCannotBeWrittenKeepsTheOldFile)
     home->name = "Work";
     store->save();
     EXPECT_EQ(readText(profileFile("Home")), "home text");
+    EXPECT_EQ(home->identifier, "Home");
+
+    // Later saves keep it too, and a new profile of the old name does not take its file.
+    store->save();
+    const auto newcomer = store->addProfileWithName("Home");
+    EXPECT_EQ(newcomer->name, "Home 2");
+    EXPECT_EQ(readText(profileFile("Home")), "home text");
+    QStringList restarted = names(*loadedStore());
+    restarted.sort();
+    EXPECT_EQ(restarted, (QStringList{"Default", "Home", "Home 2"}));
+
+    // Once the way is clear the rename goes through.
+    QDir(profilesDir() + "/Work.conf").removeRecursively();
+    store->save();
+    EXPECT_EQ(home->identifier, "Work");
+    EXPECT_EQ(readText(profileFile("Work")), "home text");
+    EXPECT_FALSE(QFile::exists(profileFile("Home")));
+}
+
+TEST_F(ProfileStoreTest, NamesAtTheLengthLimitSaveAndKeepTheirCopies)
+{
+    const auto store = loadedStore();
+    const auto wide = store->addProfileWithName(QString(83, QChar(0x4E2D))); // 249 bytes
+    wide->configText = "wide ferrow";
+    store->save();
+    const auto first = store->duplicateProfile(wide);
+    const auto second = store->duplicateProfile(wide);
+    const auto edited = store->addProfileWithName(wide->name); // numbered like a clash
+    for (const auto& profile : {wide, first, second, edited}) {
+        EXPECT_LE(profile->name.toUtf8().size() + 5 + 7, 255) << profile->name.toStdString();
+    }
+    EXPECT_TRUE(first->name.endsWith(" copy"));
+    EXPECT_TRUE(second->name.endsWith(" copy 2"));
+    EXPECT_TRUE(edited->name.endsWith(" 2"));
+
+    const auto restarted = loadedStore();
+    ASSERT_EQ(restarted->profiles().size(), 5);
+    for (const auto& profile : {wide, first, second}) {
+        EXPECT_EQ(readText(profileFile(profile->name)), "wide ferrow");
+    }
 }
 
 TEST_F(ProfileStoreTest, SwappingTwoNamesLosesNeitherFile)

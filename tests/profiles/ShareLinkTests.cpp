@@ -53,8 +53,11 @@ TEST(ShareLink, PortBoundaries)
 {
     EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:1").arg(kKey)).value("port"), "1");
     EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:65535").arg(kKey)).value("port"), "65535");
+    // Leading zeros do not change the value.
+    EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:000080").arg(kKey)).value("port"), "80");
+    EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:0000000000065535").arg(kKey)).value("port"), "65535");
     for (const char* port :
-         {"0", "65536", "8a", "-1", "+80", "0000000000080", "99999999999999999999", "8 0"}) {
+         {"0", "0000", "65536", "065536", "8a", "-1", "+80", "99999999999999999999", "8 0"}) {
         EXPECT_TRUE(rejects(QStringLiteral("ferrow://%1@h:%2").arg(kKey, QLatin1String(port)))) << port;
     }
     EXPECT_EQ(parsed(QStringLiteral("ferrow://%1@h:").arg(kKey)).value("port"), "443"); // empty port text
