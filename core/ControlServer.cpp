@@ -2,11 +2,13 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <cerrno>
+#include <list>
 #include <openssl/crypto.h>
 #include <openssl/sha.h>
-#include <unordered_set>
 
 namespace ferrow::core {
 
@@ -18,7 +20,15 @@ namespace {
 constexpr std::size_t kHeaderLimit = std::size_t{8} * 1024;
 constexpr std::size_t kBodyLimit = std::size_t{64} * 1024;
 constexpr auto kIdleTimeout = std::chrono::seconds(30);
-constexpr std::size_t kMaxConnections = 64;
+// A connection that has not yet sent an authorised request is "half-open". Anyone on this
+// machine can open those, so they are capped (in all and per peer address) and the oldest is
+// dropped for a new one: a flood of unfinished requests cannot keep the app out.
+constexpr std::size_t kMaxHalfOpen = 32;
+constexpr std::size_t kMaxHalfOpenPerPeer = 16;
+constexpr auto kFirstRequestTimeout = std::chrono::seconds(10);
+// Authorised keep-alive connections have their own room; beyond it an answer closes.
+constexpr std::size_t kMaxAuthorised = 32;
+constexpr auto kAcceptPause = std::chrono::milliseconds(200);
 
 // Compares digests, so neither the length nor the content of the secret leaks through timing.
 bool sameSecret(std::string_view given, std::string_view expected)
@@ -33,12 +43,23 @@ bool sameSecret(std::string_view given, std::string_view expected)
 } // namespace
 
 struct ControlServer::Impl {
+    struct Connection {
+        beast::tcp_stream* stream = nullptr;
+        std::string peer;
+        bool authorised = false;
+        bool dropped = false; // closed to make room, ending soon
+    };
+
     asio::any_io_executor executor;
     std::string secret;
     Handler handler;
+    Logger log;
     std::shared_ptr<tcp::acceptor> acceptor;
     std::vector<std::string> allowedHosts;
-    std::unordered_set<beast::tcp_stream*> streams;
+    // Oldest first; a connection stays at its place until it ends.
+    std::list<Connection> connections;
+    std::size_t authorisedCount = 0;
+    bool descriptorsExhausted = false;
 
     bool hostAllowed(std::string_view host) const
     {
@@ -63,16 +84,46 @@ struct ControlServer::Impl {
         return sameSecret(header.substr(prefix.size()), secret);
     }
 
+    /// Makes room for one more half-open connection from `peer` by closing the oldest one
+    /// that is in the way.
+    void makeRoomFor(const std::string& peer)
+    {
+        std::size_t halfOpen = 0;
+        std::size_t fromPeer = 0;
+        for (const auto& connection : connections) {
+            if (!connection.authorised && !connection.dropped) {
+                ++halfOpen;
+                fromPeer += connection.peer == peer ? 1 : 0;
+            }
+        }
+        const bool peerFull = fromPeer >= kMaxHalfOpenPerPeer;
+        if (!peerFull && halfOpen < kMaxHalfOpen) {
+            return;
+        }
+        for (auto& connection : connections) {
+            if (!connection.authorised && !connection.dropped && (!peerFull || connection.peer == peer)) {
+                connection.dropped = true;
+                beast::error_code ignored;
+                connection.stream->socket().close(ignored);
+                return;
+            }
+        }
+    }
+
     asio::awaitable<void> serve(tcp::socket socket)
     {
+        beast::error_code peerError;
+        const auto remote = socket.remote_endpoint(peerError);
+        const std::string peer = peerError ? std::string() : remote.address().to_string();
+        makeRoomFor(peer);
         beast::tcp_stream stream(std::move(socket));
-        streams.insert(&stream);
+        const auto self = connections.insert(connections.end(), Connection{&stream, peer, false});
         beast::flat_buffer buffer;
         while (true) {
             bhttp::request_parser<bhttp::string_body> parser;
             parser.header_limit(kHeaderLimit);
             parser.body_limit(kBodyLimit);
-            stream.expires_after(kIdleTimeout);
+            stream.expires_after(self->authorised ? kIdleTimeout : kFirstRequestTimeout);
             auto [readError, bytes] = co_await bhttp::async_read(stream, buffer, parser, useTuple);
             if (readError) {
                 if (readError == bhttp::error::header_limit || readError == bhttp::error::body_limit) {
@@ -97,8 +148,17 @@ struct ControlServer::Impl {
                 response.body() = R"({"error":"wrong Host header"})";
                 response.keep_alive(false);
             } else if (!authorised(request[bhttp::field::authorization])) {
+                // A caller without the secret gets nothing more on this connection.
                 response.result(bhttp::status::unauthorized);
+                response.keep_alive(false);
             } else {
+                if (!self->authorised) {
+                    self->authorised = true;
+                    ++authorisedCount;
+                }
+                if (authorisedCount > kMaxAuthorised) {
+                    response.keep_alive(false);
+                }
                 ApiRequest apiRequest;
                 apiRequest.method = std::string(request.method_string());
                 splitTarget(std::string(request.target()), apiRequest.path, apiRequest.query);
@@ -116,7 +176,10 @@ struct ControlServer::Impl {
                 break;
             }
         }
-        streams.erase(&stream);
+        if (self->authorised) {
+            --authorisedCount;
+        }
+        connections.erase(self);
         beast::error_code ignored;
         stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
         stream.close();
@@ -130,19 +193,30 @@ struct ControlServer::Impl {
                 if (!listener->is_open() || error == asio::error::operation_aborted) {
                     break;
                 }
+                if (error == asio::error::no_descriptors || error.value() == ENFILE ||
+                    error == asio::error::no_buffer_space || error == asio::error::no_memory) {
+                    // Retrying at once would spin: the pending connection stays in the backlog
+                    // until a descriptor is free again.
+                    if (!descriptorsExhausted && log) {
+                        log("controller API: out of file descriptors (" + error.message() +
+                            "); pausing accepts until some are free");
+                    }
+                    descriptorsExhausted = true;
+                    asio::steady_timer pause(executor, kAcceptPause);
+                    co_await pause.async_wait(useTuple);
+                }
                 continue;
             }
-            if (streams.size() >= kMaxConnections) {
-                continue; // the socket closes as it goes out of scope
-            }
+            descriptorsExhausted = false;
             asio::co_spawn(executor, serve(std::move(socket)), asio::detached);
         }
     }
 };
 
-ControlServer::ControlServer(asio::any_io_executor executor, std::string secret, Handler handler)
+ControlServer::ControlServer(asio::any_io_executor executor, std::string secret, Handler handler, Logger log)
     : m_impl(std::make_unique<Impl>())
 {
+    m_impl->log = std::move(log);
     m_impl->executor = std::move(executor);
     m_impl->secret = std::move(secret);
     m_impl->handler = std::move(handler);
@@ -172,7 +246,7 @@ bool ControlServer::listen(const std::string& address, std::string* error)
         acceptor->bind(endpoint, ec);
     }
     if (!ec) {
-        acceptor->listen(64, ec);
+        acceptor->listen(256, ec);
     }
     if (ec) {
         *error = "cannot listen on " + address + ": " + ec.message();
@@ -198,9 +272,9 @@ void ControlServer::close()
         m_impl->acceptor->close(ignored);
         m_impl->acceptor.reset();
     }
-    for (auto* stream : m_impl->streams) {
+    for (auto& connection : m_impl->connections) {
         beast::error_code ignored;
-        stream->socket().cancel(ignored);
+        connection.stream->socket().cancel(ignored);
     }
 }
 

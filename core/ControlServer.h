@@ -14,8 +14,9 @@ namespace ferrow::core {
 class ControlServer {
 public:
     using Handler = std::function<asio::awaitable<ApiResponse>(ApiRequest)>;
+    using Logger = std::function<void(const std::string& warning)>;
 
-    ControlServer(asio::any_io_executor executor, std::string secret, Handler handler);
+    ControlServer(asio::any_io_executor executor, std::string secret, Handler handler, Logger log = {});
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;

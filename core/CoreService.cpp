@@ -233,7 +233,8 @@ bool CoreService::start()
         m_log.info("HTTP and SOCKS5 proxy listening on " + m_proxy->address());
     }
     m_control = std::make_unique<ControlServer>(
-        m_io.get_executor(), m_secret, [this](ApiRequest request) { return handleApi(std::move(request)); });
+        m_io.get_executor(), m_secret, [this](ApiRequest request) { return handleApi(std::move(request)); },
+        [this](const std::string& warning) { m_log.warning(warning); });
     std::string error;
     if (!m_control->listen(m_options.apiListen, &error)) {
         m_log.error(error);

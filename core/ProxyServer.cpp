@@ -4,6 +4,8 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <cerrno>
 
 namespace ferrow::core {
 
@@ -83,13 +85,19 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
             if (error == asio::error::operation_aborted || !acceptor->is_open()) {
                 break;
             }
-            if (error == asio::error::no_descriptors) {
-                m_core.log().warning("proxy listener: out of file descriptors; pausing accepts briefly");
-                asio::steady_timer pause(m_executor, std::chrono::milliseconds(100));
+            if (error == asio::error::no_descriptors || error.value() == ENFILE ||
+                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
+                if (!m_descriptorsExhausted) {
+                    m_core.log().warning("proxy listener: out of file descriptors (" + error.message() +
+                                         "); pausing accepts until some are free");
+                }
+                m_descriptorsExhausted = true;
+                asio::steady_timer pause(m_executor, std::chrono::milliseconds(200));
                 co_await pause.async_wait(useTuple);
             }
             continue;
         }
+        m_descriptorsExhausted = false;
         boost::system::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
         auto sockets = std::make_shared<SessionSockets>(std::move(socket));

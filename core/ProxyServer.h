@@ -49,6 +49,7 @@ private:
     std::shared_ptr<tcp::acceptor> m_acceptor;
     std::string m_address;
     std::unordered_set<SessionSockets*> m_sessions;
+    bool m_descriptorsExhausted = false; // logged once per shortage
 };
 
 /// Serves one accepted client: SOCKS5 when the first byte is 5, HTTP proxy otherwise.

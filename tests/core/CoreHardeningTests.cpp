@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,4 +231,89 @@ TEST(CoreHttpFraming, AmbiguousFramingIsRefusedNotForwarded)
         EXPECT_TRUE(client.peerClosed());
     }
     EXPECT_EQ(origin->accepted(), 0u);
+}
+
+TEST(CoreApiLockout, UnfinishedRequestsCannotKeepTheAppOut)
+{
+    CoreProcess core(withProfile(kRejectLoopback));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    std::vector<Socket> flood;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 200; ++i) {
+            flood.emplace_back(core.apiPort());
+            flood.back().send("GET /status HTTP/1.1\r\nHost: " + core.apiAddress() +
+                              "\r\n"); // never finished
+        }
+        const auto reply = core.request("GET", "/status");
+        EXPECT_EQ(reply.status, 200) << "round " << round;
+    }
+    // A caller without the secret is answered once and then closed.
+    Socket stranger(core.apiPort());
+    stranger.send("GET /status HTTP/1.1\r\nHost: " + core.apiAddress() + "\r\n\r\n");
+    const auto refused = readHttpReply(stranger);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 401);
+    EXPECT_TRUE(stranger.peerClosed());
+}
+
+namespace {
+
+long cpuTicks(int pid)
+{
+    const auto stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0;
+    long stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) {
+            utime = std::stol(field);
+        } else if (i == 15) {
+            stime = std::stol(field);
+        }
+    }
+    return utime + stime;
+}
+
+std::size_t openDescriptors(int pid)
+{
+    const auto folder = "/proc/" + std::to_string(pid) + "/fd";
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
+} // namespace
+
+TEST(CoreDescriptors, ExhaustionPausesAcceptsAndTheRequestIsAnsweredLater)
+{
+    CoreProcess core(withProfile(kRejectLoopback));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    rlimit limit{};
+    ASSERT_EQ(::prlimit(core.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    limit.rlim_cur = openDescriptors(core.pid()) + 6;
+    ASSERT_EQ(::prlimit(core.pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
+    std::vector<Socket> idle; // each holds one of the core's descriptors until it is closed
+    for (int i = 0; i < 12; ++i) {
+        idle.emplace_back(core.socksPort());
+    }
+    ASSERT_TRUE(eventually([&] { return openDescriptors(core.pid()) >= limit.rlim_cur; }));
+    Socket api(core.apiPort());
+    ASSERT_TRUE(api.connected()) << "the kernel queues it in the backlog";
+    api.send("GET /status HTTP/1.1\r\nHost: " + core.apiAddress() + "\r\nAuthorization: Bearer " +
+             core.secret() + "\r\nConnection: close\r\n\r\n");
+    const long before = cpuTicks(core.pid());
+    EXPECT_TRUE(api.receiveSome(1, std::chrono::seconds(1)).empty()) << "no descriptor, no answer yet";
+    const long spent = cpuTicks(core.pid()) - before;
+    EXPECT_LT(spent, ::sysconf(_SC_CLK_TCK) / 4) << "waiting for descriptors must not spin";
+    idle.clear();
+    const auto reply = readHttpReply(api);
+    ASSERT_TRUE(reply) << "answered once descriptors are free";
+    EXPECT_EQ(reply->status, 200);
+    limit.rlim_cur = limit.rlim_max;
+    ASSERT_EQ(::prlimit(core.pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
+    const auto lines = core.get("/logs?cursor=-1")["lines"];
+    const auto warnings = std::count_if(lines.begin(), lines.end(), [](const json& line) {
+        return line.get<std::string>().find("controller API: out of file descriptors") != std::string::npos;
+    });
+    EXPECT_EQ(warnings, 1) << "logged once per shortage";
 }
