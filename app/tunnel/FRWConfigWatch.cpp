@@ -41,6 +41,8 @@ void FRWConfigWatch::armWatch(const QString& path)
         connect(m_notifier, &QSocketNotifier::activated, this, &FRWConfigWatch::readEvents);
         m_debounceTimer = new QTimer(this);
         m_debounceTimer->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early; the quiet time is a promise.
+        m_debounceTimer->setTimerType(Qt::PreciseTimer);
         m_debounceTimer->setInterval(m_debounceMs);
         connect(m_debounceTimer, &QTimer::timeout, this, &FRWConfigWatch::changesSettled);
         m_retryTimer = new QTimer(this);

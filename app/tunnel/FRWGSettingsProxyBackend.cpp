@@ -1,9 +1,13 @@
 #include "FRWGSettingsProxyBackend.h"
 
 #include <array>
+#include <memory>
 
-#include "FRWGVariantText.h"
-#include "FRWToolRunner.h"
+// GIO names a struct member "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 
 namespace {
 
@@ -26,14 +30,10 @@ constexpr std::array<ExtraKey, 10> kExtraKeys{{{"http", "host"},
                                                {"", "autoconfig-url"},
                                                {"", "mode"}}};
 
-template <typename Parse>
-auto parsed(const std::optional<QString>& raw, Parse parse) -> decltype(parse(QString()))
-{
-    if (!raw) {
-        return std::nullopt;
-    }
-    return parse(*raw);
-}
+struct VariantUnref {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
 QString extraName(const ExtraKey& key)
 {
@@ -41,15 +41,141 @@ QString extraName(const ExtraKey& key)
                           : QLatin1String(key.key);
 }
 
+/// One schema's settings, opened on the calling thread for one call. A missing schema or key
+/// reads as nothing and refuses writes (GSettings itself would abort on either).
+class Settings {
+public:
+    Settings(const QString& schemaId, GSettingsBackend* store)
+    {
+        GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+        m_schema =
+            source ? g_settings_schema_source_lookup(source, schemaId.toUtf8().constData(), TRUE) : nullptr;
+        if (m_schema) {
+            m_settings = g_settings_new_full(m_schema, store, nullptr);
+        }
+    }
+    ~Settings()
+    {
+        if (m_settings) {
+            g_object_unref(m_settings);
+        }
+        if (m_schema) {
+            g_settings_schema_unref(m_schema);
+        }
+    }
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    bool exists() const { return m_settings != nullptr; }
+
+    Variant get(const char* key) const
+    {
+        if (!m_settings || !g_settings_schema_has_key(m_schema, key)) {
+            return nullptr;
+        }
+        return Variant(g_settings_get_value(m_settings, key));
+    }
+
+    std::optional<QString> string(const char* key) const
+    {
+        const Variant value = get(key);
+        if (!value || !g_variant_is_of_type(value.get(), G_VARIANT_TYPE_STRING)) {
+            return std::nullopt;
+        }
+        return QString::fromUtf8(g_variant_get_string(value.get(), nullptr));
+    }
+
+    std::optional<int> integer(const char* key) const
+    {
+        const Variant value = get(key);
+        if (!value || !g_variant_is_of_type(value.get(), G_VARIANT_TYPE_INT32)) {
+            return std::nullopt;
+        }
+        return g_variant_get_int32(value.get());
+    }
+
+    std::optional<bool> boolean(const char* key) const
+    {
+        const Variant value = get(key);
+        if (!value || !g_variant_is_of_type(value.get(), G_VARIANT_TYPE_BOOLEAN)) {
+            return std::nullopt;
+        }
+        return g_variant_get_boolean(value.get()) != FALSE;
+    }
+
+    /// Takes the floating reference of `value`.
+    bool set(const char* key, GVariant* value)
+    {
+        g_variant_ref_sink(value);
+        const Variant owned(value);
+        bool ok = false;
+        if (m_settings && g_settings_schema_has_key(m_schema, key)) {
+            GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(m_schema, key);
+            ok = g_variant_is_of_type(value, g_settings_schema_key_get_value_type(schemaKey)) &&
+                 g_settings_set_value(m_settings, key, value);
+            g_settings_schema_key_unref(schemaKey);
+        }
+        if (!ok) {
+            qWarning("Ferrow: cannot set %s %s",
+                     m_schema ? g_settings_schema_get_id(m_schema) : "(no schema)", key);
+        }
+        return ok;
+    }
+
+    bool setString(const char* key, const QString& value)
+    {
+        return set(key, g_variant_new_string(value.toUtf8().constData()));
+    }
+
+    /// The value as `gsettings get` prints it: the form the backup has always kept.
+    std::optional<QString> text(const char* key) const
+    {
+        const Variant value = get(key);
+        if (!value) {
+            return std::nullopt;
+        }
+        gchar* printed = g_variant_print(value.get(), TRUE);
+        QString result = QString::fromUtf8(printed);
+        g_free(printed);
+        return result;
+    }
+
+    bool setText(const char* key, const QString& text)
+    {
+        if (!m_settings || !g_settings_schema_has_key(m_schema, key)) {
+            return false;
+        }
+        GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(m_schema, key);
+        GVariant* value = g_variant_parse(g_settings_schema_key_get_value_type(schemaKey),
+                                          text.toUtf8().constData(), nullptr, nullptr, nullptr);
+        g_settings_schema_key_unref(schemaKey);
+        if (!value) {
+            qWarning("Ferrow: cannot read back %s of %s", key, g_settings_schema_get_id(m_schema));
+            return false;
+        }
+        return set(key, value);
+    }
+
+private:
+    GSettingsSchema* m_schema = nullptr;
+    GSettings* m_settings = nullptr;
+};
+
 } // namespace
 
-FRWGSettingsProxyBackend::FRWGSettingsProxyBackend(FRWToolRunner& runner, QString serviceName, QString schema,
-                                                   QString gsettingsPath)
-    : m_runner(runner)
-    , m_service(std::move(serviceName))
+FRWGSettingsProxyBackend::FRWGSettingsProxyBackend(QString serviceName, QString schema,
+                                                   GSettingsBackend* store)
+    : m_service(std::move(serviceName))
     , m_schema(std::move(schema))
-    , m_gsettings(std::move(gsettingsPath))
+    , m_store(store ? static_cast<GSettingsBackend*>(g_object_ref(store)) : nullptr)
 {
+}
+
+FRWGSettingsProxyBackend::~FRWGSettingsProxyBackend()
+{
+    if (m_store) {
+        g_object_unref(m_store);
+    }
 }
 
 QString FRWGSettingsProxyBackend::schemaFor(FRWProxyKind kind) const
@@ -65,44 +191,25 @@ QString FRWGSettingsProxyBackend::schemaFor(FRWProxyKind kind) const
     return m_schema + QStringLiteral(".socks");
 }
 
-std::optional<QString> FRWGSettingsProxyBackend::get(const QString& schema, const QString& key)
-{
-    const FRWToolResult result = m_runner.run(m_gsettings, {QStringLiteral("get"), schema, key});
-    if (result.status != 0) {
-        return std::nullopt;
-    }
-    return result.output.trimmed();
-}
-
-bool FRWGSettingsProxyBackend::set(const QString& schema, const QString& key, const QString& value)
-{
-    const int status = m_runner.run(m_gsettings, {QStringLiteral("set"), schema, key, value}).status;
-    if (status != 0) {
-        qWarning("Ferrow: gsettings set %s %s failed (%d)", qPrintable(schema), qPrintable(key), status);
-        return false;
-    }
-    return true;
-}
-
 QString FRWGSettingsProxyBackend::primaryNetworkService()
 {
-    return get(m_schema, QStringLiteral("mode")) ? m_service : QString();
+    return Settings(m_schema, m_store).string("mode") ? m_service : QString();
 }
 
 std::optional<FRWProxyKindSettings> FRWGSettingsProxyBackend::queryProxy(FRWProxyKind kind,
                                                                          const QString& /*service*/)
 {
-    using namespace FRWGVariantText;
-    const auto mode = parsed(get(m_schema, QStringLiteral("mode")), parseString);
-    const auto host = parsed(get(schemaFor(kind), QStringLiteral("host")), parseString);
-    const auto port = parsed(get(schemaFor(kind), QStringLiteral("port")), parseInt);
+    const Settings main(m_schema, m_store);
+    const Settings kindSettings(schemaFor(kind), m_store);
+    const std::optional<QString> mode = main.string("mode");
+    const std::optional<QString> host = kindSettings.string("host");
+    const std::optional<int> port = kindSettings.integer("port");
     if (!mode || !host || !port) {
         return std::nullopt;
     }
     bool authenticated = false;
     if (kind == FRWProxyKind::Web) {
-        const auto useAuthentication =
-            parsed(get(schemaFor(kind), QStringLiteral("use-authentication")), parseBool);
+        const std::optional<bool> useAuthentication = kindSettings.boolean("use-authentication");
         if (!useAuthentication) {
             return std::nullopt;
         }
@@ -125,21 +232,24 @@ bool FRWGSettingsProxyBackend::setProxy(FRWProxyKind kind, const QString& /*serv
     if (!numeric) {
         return false;
     }
-    const bool hostSet = set(schemaFor(kind), QStringLiteral("host"), FRWGVariantText::quoted(server));
-    const bool portSet = set(schemaFor(kind), QStringLiteral("port"), QString::number(portNumber));
+    Settings settings(schemaFor(kind), m_store);
+    const bool hostSet = settings.setString("host", server);
+    const bool portSet = settings.set("port", g_variant_new_int32(portNumber));
     return hostSet && portSet;
 }
 
 bool FRWGSettingsProxyBackend::setProxyState(FRWProxyKind kind, const QString& /*service*/, bool enabled)
 {
+    Settings main(m_schema, m_store);
     if (enabled) {
-        return set(m_schema, QStringLiteral("mode"), FRWGVariantText::quoted(QStringLiteral("manual")));
+        return main.setString("mode", QStringLiteral("manual"));
     }
     // One mode serves all kinds: a kind is switched off by clearing it, and the mode goes to
     // "none" once no manual proxy is left.
-    bool ok = set(schemaFor(kind), QStringLiteral("host"), FRWGVariantText::quoted(QString()));
-    ok &= set(schemaFor(kind), QStringLiteral("port"), QStringLiteral("0"));
-    const auto mode = parsed(get(m_schema, QStringLiteral("mode")), FRWGVariantText::parseString);
+    Settings kindSettings(schemaFor(kind), m_store);
+    bool ok = kindSettings.setString("host", QString());
+    ok &= kindSettings.set("port", g_variant_new_int32(0));
+    const std::optional<QString> mode = main.string("mode");
     if (!mode) {
         return false;
     }
@@ -147,7 +257,7 @@ bool FRWGSettingsProxyBackend::setProxyState(FRWProxyKind kind, const QString& /
         return ok;
     }
     for (const FRWProxyKind other : kKinds) {
-        const auto host = parsed(get(schemaFor(other), QStringLiteral("host")), FRWGVariantText::parseString);
+        const std::optional<QString> host = Settings(schemaFor(other), m_store).string("host");
         if (!host) {
             return false;
         }
@@ -155,19 +265,36 @@ bool FRWGSettingsProxyBackend::setProxyState(FRWProxyKind kind, const QString& /
             return ok;
         }
     }
-    return set(m_schema, QStringLiteral("mode"), FRWGVariantText::quoted(QStringLiteral("none"))) && ok;
+    return main.setString("mode", QStringLiteral("none")) && ok;
 }
 
 QString FRWGSettingsProxyBackend::queryBypassDomains(const QString& /*service*/)
 {
-    const auto hosts =
-        parsed(get(m_schema, QStringLiteral("ignore-hosts")), FRWGVariantText::parseStringArray);
-    return hosts ? hosts->join(u'\n') : QString();
+    const Variant hosts = Settings(m_schema, m_store).get("ignore-hosts");
+    if (!hosts || !g_variant_is_of_type(hosts.get(), G_VARIANT_TYPE_STRING_ARRAY)) {
+        return {};
+    }
+    QStringList domains;
+    gsize count = 0;
+    const gchar** strings = g_variant_get_strv(hosts.get(), &count);
+    for (gsize i = 0; i < count; ++i) {
+        domains.append(QString::fromUtf8(strings[i]));
+    }
+    g_free(static_cast<gpointer>(strings));
+    return domains.join(u'\n');
 }
 
 bool FRWGSettingsProxyBackend::setBypassDomains(const QString& /*service*/, const QStringList& domains)
 {
-    return set(m_schema, QStringLiteral("ignore-hosts"), FRWGVariantText::stringArray(domains));
+    std::vector<QByteArray> bytes;
+    bytes.reserve(domains.size());
+    std::vector<const gchar*> strings;
+    for (const QString& domain : domains) {
+        bytes.push_back(domain.toUtf8());
+        strings.push_back(bytes.back().constData());
+    }
+    return Settings(m_schema, m_store)
+        .set("ignore-hosts", g_variant_new_strv(strings.data(), static_cast<gssize>(strings.size())));
 }
 
 QVariantMap FRWGSettingsProxyBackend::snapshotExtras(const QString& /*service*/)
@@ -175,7 +302,7 @@ QVariantMap FRWGSettingsProxyBackend::snapshotExtras(const QString& /*service*/)
     QVariantMap extras;
     for (const ExtraKey& key : kExtraKeys) {
         const QString schema = *key.subschema ? m_schema + u'.' + QLatin1String(key.subschema) : m_schema;
-        if (const std::optional<QString> value = get(schema, QLatin1String(key.key))) {
+        if (const std::optional<QString> value = Settings(schema, m_store).text(key.key)) {
             extras.insert(extraName(key), *value);
         }
     }
@@ -191,7 +318,13 @@ bool FRWGSettingsProxyBackend::restoreExtras(const QString& /*service*/, const Q
             continue;
         }
         const QString schema = *key.subschema ? m_schema + u'.' + QLatin1String(key.subschema) : m_schema;
-        ok &= set(schema, QLatin1String(key.key), value.toString());
+        ok &= Settings(schema, m_store).setText(key.key, value.toString());
     }
     return ok;
+}
+
+bool FRWGSettingsProxyBackend::endBatch()
+{
+    g_settings_sync();
+    return true;
 }

@@ -2,15 +2,17 @@
 
 #include "FRWSystemProxyBackend.h"
 
-class FRWToolRunner;
+using GSettingsBackend = struct _GSettingsBackend;
 
 /// The GNOME family's proxy settings (org.gnome.system.proxy, or MATE's org.mate.system.proxy)
-/// through the `gsettings` tool. The settings have one mode for all kinds: a kind counts as on
-/// while the mode is "manual" and the kind has a host.
+/// through GIO's GSettings in process. The settings have one mode for all kinds: a kind counts as
+/// on while the mode is "manual" and the kind has a host. Holds no thread-bound state: every call
+/// opens its settings objects on the calling thread.
 class FRWGSettingsProxyBackend : public FRWSystemProxyBackend {
 public:
-    FRWGSettingsProxyBackend(FRWToolRunner& runner, QString serviceName, QString schema,
-                             QString gsettingsPath = QStringLiteral("gsettings"));
+    /// `store` is the settings backend to use (a keyfile in tests); null means the session's own.
+    FRWGSettingsProxyBackend(QString serviceName, QString schema, GSettingsBackend* store = nullptr);
+    ~FRWGSettingsProxyBackend() override;
 
     static constexpr char kGnomeSchema[] = "org.gnome.system.proxy";
     static constexpr char kMateSchema[] = "org.mate.system.proxy";
@@ -24,14 +26,13 @@ public:
     bool setBypassDomains(const QString& service, const QStringList& domains) override;
     QVariantMap snapshotExtras(const QString& service) override;
     bool restoreExtras(const QString& service, const QVariantMap& extras) override;
+    /// Waits until the writes have reached the store, so that a restore just before quitting holds.
+    bool endBatch() override;
 
 private:
     QString schemaFor(FRWProxyKind kind) const;
-    std::optional<QString> get(const QString& schema, const QString& key);
-    bool set(const QString& schema, const QString& key, const QString& value);
 
-    FRWToolRunner& m_runner;
     QString m_service;
     QString m_schema;
-    QString m_gsettings;
+    GSettingsBackend* m_store;
 };

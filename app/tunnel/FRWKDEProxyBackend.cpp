@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 #include <array>
+#include <utility>
 
 #include "FRWToolRunner.h"
 
@@ -71,6 +72,9 @@ FRWKDEProxyBackend::Tools FRWKDEProxyBackend::installedTools()
 
 std::variant<QString, FRWKDEProxyBackend::Entry> FRWKDEProxyBackend::read(const QString& key)
 {
+    if (const auto known = m_known.find(key); known != m_known.end()) {
+        return known->second;
+    }
     const FRWToolResult result = m_runner.run(
         m_tools.kreadconfig, {QStringLiteral("--file"), m_tools.file, QStringLiteral("--group"), kGroup,
                               QStringLiteral("--key"), key, QStringLiteral("--default"), kAbsentMarker});
@@ -81,10 +85,12 @@ std::variant<QString, FRWKDEProxyBackend::Entry> FRWKDEProxyBackend::read(const 
     if (value.endsWith(u'\n')) {
         value.chop(1);
     }
-    if (value == kAbsentMarker) {
-        return Entry::Absent;
+    std::variant<QString, Entry> entry = value == kAbsentMarker ? std::variant<QString, Entry>(Entry::Absent)
+                                                                : std::variant<QString, Entry>(value);
+    if (m_batchDepth > 0) {
+        m_known[key] = entry;
     }
-    return value;
+    return entry;
 }
 
 std::optional<QString> FRWKDEProxyBackend::readOrEmpty(const QString& key)
@@ -101,6 +107,12 @@ std::optional<QString> FRWKDEProxyBackend::readOrEmpty(const QString& key)
 
 bool FRWKDEProxyBackend::write(const QString& key, const QString& value)
 {
+    if (const auto known = m_known.find(key); known != m_known.end()) {
+        if (const QString* current = std::get_if<QString>(&known->second); current && *current == value) {
+            return true;
+        }
+        m_known.erase(known);
+    }
     const int status =
         m_runner
             .run(m_tools.kwriteconfig, {QStringLiteral("--file"), m_tools.file, QStringLiteral("--group"),
@@ -110,17 +122,49 @@ bool FRWKDEProxyBackend::write(const QString& key, const QString& value)
         qWarning("Ferrow: %s %s failed (%d)", qPrintable(m_tools.kwriteconfig), qPrintable(key), status);
         return false;
     }
+    if (m_batchDepth > 0) {
+        m_known[key] = value;
+    }
     return true;
 }
 
 bool FRWKDEProxyBackend::remove(const QString& key)
 {
+    m_known.erase(key);
     const int status = m_runner
                            .run(m_tools.kwriteconfig,
                                 {QStringLiteral("--file"), m_tools.file, QStringLiteral("--group"), kGroup,
                                  QStringLiteral("--key"), key, QStringLiteral("--delete"), QString()})
                            .status;
+    if (status == 0 && m_batchDepth > 0) {
+        m_known[key] = Entry::Absent;
+    }
     return status == 0;
+}
+
+void FRWKDEProxyBackend::changed()
+{
+    if (m_batchDepth > 0) {
+        m_changedInBatch = true;
+    } else {
+        m_notifyChanged();
+    }
+}
+
+void FRWKDEProxyBackend::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+bool FRWKDEProxyBackend::endBatch()
+{
+    if (m_batchDepth > 0 && --m_batchDepth == 0) {
+        m_known.clear();
+        if (std::exchange(m_changedInBatch, false)) {
+            m_notifyChanged();
+        }
+    }
+    return true;
 }
 
 FRWKDEProxyBackend::ProxyAddress FRWKDEProxyBackend::parseProxyAddress(const QString& value)
@@ -186,7 +230,7 @@ bool FRWKDEProxyBackend::setProxy(FRWProxyKind kind, const QString& /*service*/,
     const QString scheme =
         kind == FRWProxyKind::Socks ? QStringLiteral("socks://") : QStringLiteral("http://");
     const bool ok = write(keyFor(kind), scheme + server + u' ' + port);
-    m_notifyChanged();
+    changed();
     return ok;
 }
 
@@ -211,7 +255,7 @@ bool FRWKDEProxyBackend::setProxyState(FRWProxyKind kind, const QString& /*servi
             ok = write(kProxyType, QString::number(kNoProxy));
         }
     }
-    m_notifyChanged();
+    changed();
     return ok;
 }
 
@@ -229,7 +273,7 @@ QString FRWKDEProxyBackend::queryBypassDomains(const QString& /*service*/)
 bool FRWKDEProxyBackend::setBypassDomains(const QString& /*service*/, const QStringList& domains)
 {
     const bool ok = write(kNoProxyFor, domains.join(u','));
-    m_notifyChanged();
+    changed();
     return ok;
 }
 
@@ -260,6 +304,6 @@ bool FRWKDEProxyBackend::restoreExtras(const QString& /*service*/, const QVarian
             ok &= remove(key);
         }
     }
-    m_notifyChanged();
+    changed();
     return ok;
 }

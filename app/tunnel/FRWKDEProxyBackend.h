@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <variant>
 
 #include "FRWSystemProxyBackend.h"
@@ -33,6 +34,10 @@ public:
     bool setBypassDomains(const QString& service, const QStringList& domains) override;
     QVariantMap snapshotExtras(const QString& service) override;
     bool restoreExtras(const QString& service, const QVariantMap& extras) override;
+    /// Within a batch every key is read once, a write of the value the key already holds is
+    /// skipped, and KIO hears of the changes once at the end.
+    void beginBatch() override;
+    bool endBatch() override;
 
     struct ProxyAddress {
         QString host;
@@ -49,8 +54,12 @@ private:
     std::optional<QString> readOrEmpty(const QString& key);
     bool write(const QString& key, const QString& value);
     bool remove(const QString& key);
+    void changed();
 
     FRWToolRunner& m_runner;
     Tools m_tools;
     std::function<void()> m_notifyChanged;
+    int m_batchDepth = 0;
+    bool m_changedInBatch = false;
+    std::map<QString, std::variant<QString, Entry>> m_known;
 };

@@ -77,3 +77,15 @@ bool FRWMirroredProxyBackend::restoreExtras(const QString& service, const QVaria
     }
     return ok;
 }
+
+void FRWMirroredProxyBackend::beginBatch()
+{
+    m_primary->beginBatch();
+    m_mirror->beginBatch();
+}
+
+bool FRWMirroredProxyBackend::endBatch()
+{
+    const bool ok = m_primary->endBatch();
+    return m_mirror->endBatch() && ok;
+}

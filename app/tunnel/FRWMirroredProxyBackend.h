@@ -21,6 +21,8 @@ public:
     bool setBypassDomains(const QString& service, const QStringList& domains) override;
     QVariantMap snapshotExtras(const QString& service) override;
     bool restoreExtras(const QString& service, const QVariantMap& extras) override;
+    void beginBatch() override;
+    bool endBatch() override;
 
 private:
     /// The mirror's own service name; empty when the mirror is not there.

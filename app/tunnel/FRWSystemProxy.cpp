@@ -51,6 +51,29 @@ bool containsWhiteSpace(const QString& text)
 
 } // namespace
 
+// Brackets one public operation: the store may keep what it read until the end, and has written
+// everything when the outermost batch ends.
+class FRWSystemProxy::Batch {
+public:
+    explicit Batch(FRWSystemProxy& proxy) : m_proxy(proxy)
+    {
+        if (m_proxy.m_batchDepth++ == 0) {
+            m_proxy.m_backend.beginBatch();
+        }
+    }
+    ~Batch()
+    {
+        if (--m_proxy.m_batchDepth == 0 && !m_proxy.m_backend.endBatch()) {
+            qWarning("Ferrow: the proxy settings store did not confirm its writes");
+        }
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+private:
+    FRWSystemProxy& m_proxy;
+};
+
 FRWSystemProxy::FRWSystemProxy(FRWSystemProxyBackend& backend, FRWUserDefaults& defaults,
                                std::function<bool()> coreRunning, const QString& socksAddress)
     : m_backend(backend), m_defaults(defaults), m_coreRunning(std::move(coreRunning))
@@ -62,11 +85,13 @@ FRWSystemProxy::FRWSystemProxy(FRWSystemProxyBackend& backend, FRWUserDefaults& 
 
 QString FRWSystemProxy::primaryNetworkService()
 {
+    const Batch batch(*this);
     return m_backend.primaryNetworkService();
 }
 
 bool FRWSystemProxy::applySystemProxy(bool enable)
 {
+    const Batch batch(*this);
     return enable ? takeOver() : restore();
 }
 
@@ -85,14 +110,25 @@ bool FRWSystemProxy::takeOver()
     if (backupPending && pendingService != service && !restore()) {
         return false;
     }
-    if (!backupPending || pendingService != service) {
+    const bool keepPending = backupPending && pendingService == service;
+    const QVariant previousService = m_defaults.value(ferrow::defaults::kProxyService);
+    const QVariant previousBackup = m_defaults.value(ferrow::defaults::kProxyBackup);
+    if (!keepPending) {
         m_defaults.setValue(ferrow::defaults::kProxyBackup, snapshotProxyConfig(service));
     } else {
         qInfo("Ferrow: keeping the backup of %s from an earlier run that could not restore it",
               qPrintable(service));
     }
     m_defaults.setString(ferrow::defaults::kProxyService, service);
-    m_defaults.sync();
+    if (!m_defaults.sync()) {
+        // Without a backup on disk a crash now would lose the user's settings for good.
+        qWarning("Ferrow: the backup of the proxy settings of %s could not be saved to %s; leaving them "
+                 "untouched",
+                 qPrintable(service), qPrintable(m_defaults.fileName()));
+        putBack(ferrow::defaults::kProxyService, previousService);
+        putBack(ferrow::defaults::kProxyBackup, previousBackup);
+        return false;
+    }
 
     const QVariantMap backup = m_defaults.value(ferrow::defaults::kProxyBackup).toMap();
     if (hasAuthenticatedProxy(&backup)) {
@@ -135,6 +171,15 @@ bool FRWSystemProxy::restore()
     return true;
 }
 
+void FRWSystemProxy::putBack(const char* key, const QVariant& value)
+{
+    if (value.isValid()) {
+        m_defaults.setValue(key, value);
+    } else {
+        m_defaults.remove(key);
+    }
+}
+
 void FRWSystemProxy::forgetTakeover()
 {
     m_defaults.remove(ferrow::defaults::kProxyService);
@@ -144,6 +189,7 @@ void FRWSystemProxy::forgetTakeover()
 
 bool FRWSystemProxy::systemProxyEnabledOn(const QString& service)
 {
+    const Batch batch(*this);
     for (const KindName& kind : kSnapshotOrder) {
         const std::optional<FRWProxyKindSettings> settings = m_backend.queryProxy(kind.kind, service);
         if (!settings || settings->value(QStringLiteral("Enabled")) == u"Yes") {
@@ -155,6 +201,7 @@ bool FRWSystemProxy::systemProxyEnabledOn(const QString& service)
 
 QVariantMap FRWSystemProxy::snapshotProxyConfig(const QString& service)
 {
+    const Batch batch(*this);
     QVariantMap backup;
     for (const KindName& kind : kSnapshotOrder) {
         backup.insert(
@@ -171,6 +218,7 @@ QVariantMap FRWSystemProxy::snapshotProxyConfig(const QString& service)
 
 bool FRWSystemProxy::restoreProxyConfig(const QVariantMap* backup, const QString& service)
 {
+    const Batch batch(*this);
     bool ok = true;
     for (const KindName& kind : kRestoreOrder) {
         const QVariantMap settings = kindOf(backup, kind.name).value_or(QVariantMap());
@@ -219,6 +267,7 @@ bool FRWSystemProxy::hasAuthenticatedProxy(const QVariantMap* backup)
 
 void FRWSystemProxy::recoverOrphanedSystemProxy()
 {
+    const Batch batch(*this);
     const QString service = m_defaults.string(ferrow::defaults::kProxyService);
     if (service.isEmpty() || (m_coreRunning && m_coreRunning())) {
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 #include <QVariantMap>
 
 #include <functional>
@@ -11,7 +12,8 @@ class FRWUserDefaults;
 /// Points the desktop's proxy settings at the local core and puts the user's own settings back.
 /// The settings are backed up in the user settings ("FRWProxyService", "FRWProxyBackup") before
 /// anything is changed, and the backup is kept until it has been written back completely, so the
-/// system is never left pointing at a proxy that is not running. GUI thread only; blocking.
+/// system is never left pointing at a proxy that is not running. Blocking; usable from any one
+/// thread at a time (a worker thread keeps the GUI responsive).
 class FRWSystemProxy {
 public:
     /// `coreRunning` tells whether the System Proxy core runs (orphan recovery leaves it alone then).
@@ -31,13 +33,16 @@ public:
     void recoverOrphanedSystemProxy();
 
 private:
+    class Batch;
     bool takeOver();
     bool restore();
     void forgetTakeover();
+    void putBack(const char* key, const QVariant& value);
 
     FRWSystemProxyBackend& m_backend;
     FRWUserDefaults& m_defaults;
     std::function<bool()> m_coreRunning;
     QString m_host;
     QString m_port;
+    int m_batchDepth = 0;
 };

@@ -40,4 +40,9 @@ public:
     /// of switched-off proxies); applied after the kinds and the bypass list when restoring.
     virtual QVariantMap snapshotExtras(const QString& service);
     virtual bool restoreExtras(const QString& service, const QVariantMap& extras);
+
+    /// One takeover, restore or query runs between these two calls: a store may keep what it read
+    /// meanwhile, and must have written everything when `endBatch` returns (false when it could not).
+    virtual void beginBatch() {}
+    virtual bool endBatch() { return true; }
 };

@@ -47,16 +47,16 @@ Desktop desktopOf(const QProcessEnvironment& environment)
 std::unique_ptr<FRWSystemProxyBackend> forSession(FRWToolRunner& runner,
                                                   const QProcessEnvironment& environment)
 {
-    const auto gnome = [&runner] {
+    const auto gnome = [] {
         return std::make_unique<FRWGSettingsProxyBackend>(
-            runner, QStringLiteral("GNOME"), QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema));
+            QStringLiteral("GNOME"), QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema));
     };
     switch (desktopOf(environment)) {
     case Desktop::GNOME:
         return gnome();
     case Desktop::MATE:
         return std::make_unique<FRWGSettingsProxyBackend>(
-            runner, QStringLiteral("MATE"), QLatin1String(FRWGSettingsProxyBackend::kMateSchema));
+            QStringLiteral("MATE"), QLatin1String(FRWGSettingsProxyBackend::kMateSchema));
     case Desktop::KDE:
         return std::make_unique<FRWMirroredProxyBackend>(
             std::make_unique<FRWKDEProxyBackend>(runner, FRWKDEProxyBackend::installedTools(),

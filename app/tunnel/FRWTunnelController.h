@@ -13,15 +13,17 @@
 #include "FRWHelperLayout.h"
 #include "FRWNames.h"
 
-class FRWConfigWatch;
+class FRWCoreLauncher;
+class FRWEnhancedMode;
 class FRWHelperClient;
+class FRWLiveReload;
+class FRWProbeCore;
 class FRWProfileStore;
 class FRWSystemProxy;
 class FRWSystemProxyBackend;
+class FRWTunnelPresenter;
 class FRWUserDefaults;
 class QProcess;
-class QThread;
-class QTimer;
 
 /// What the tunnel controller works with; the real program builds it from the environment,
 /// tests point it into a temporary home with fake tools and short timings.
@@ -43,19 +45,22 @@ struct FRWTunnelEnvironment {
     int watchDebounceMs = 300;
     int watchRetryMs = 300;
     int reloadTimeoutMs = 20 * 1000;
+    /// How long a leftover core of an earlier run gets to stop at launch before it is killed.
+    int leftoverCoreGraceMs = 3000;
 
     // Enhanced Mode: where the helper is installed from and to, and the tools that install it.
     FRWHelperLayout helper;
     int helperStopRequestTimeoutMs = 8000;
 
-    /// Shows a warning alert with one "OK" button; `dismissed` runs when it closes.
-    std::function<void(const QString& message, const QString& detail, std::function<void()> dismissed)>
-        presentAlert;
+    /// Where the reload-failure alert goes; the GUI sets it (also later, with `setPresenter`).
+    FRWTunnelPresenter* presenter = nullptr;
 };
 
 /// Starts and stops the proxy core, tells everyone where the running core's API is, takes over
 /// the system proxy while the System Proxy core runs, and reloads a running core when its
-/// profile changes. GUI thread only; completions run on the GUI thread exactly once.
+/// profile changes. The one object callers see; the work is done by parts with one job each
+/// (core launch, probe core, system proxy, live reload, Enhanced Mode). GUI thread only;
+/// completions run on the GUI thread exactly once.
 class FRWTunnelController : public QObject {
     Q_OBJECT
 
@@ -66,6 +71,8 @@ public:
 
     /// The process's controller, built from the environment on first use.
     static FRWTunnelController& shared();
+
+    void setPresenter(FRWTunnelPresenter* presenter);
 
     // Where things are
     QString corePath() const { return m_env.corePath; }
@@ -100,6 +107,8 @@ public:
     // The system proxy
     bool applySystemProxy(bool enable);
     bool systemProxyEnabledOn(const QString& service);
+    /// Run once at launch, before anything starts a core: repairs a takeover an earlier run left
+    /// behind and stops the cores it left running.
     void recoverOrphanedSystemProxy();
 
     // Live reload
@@ -135,21 +144,14 @@ public:
 
 private:
     QStringList systemProxyArguments() const;
-    QStringList probeArguments() const;
-    QProcess* launchCore(const QStringList& arguments, bool quiet, QString* error);
-    void terminate(QProcess* process);
+    void stopLeftoverSystemProxyCore();
 
     FRWTunnelEnvironment m_env;
     std::unique_ptr<FRWUserDefaults> m_defaults;
     std::unique_ptr<FRWSystemProxy> m_systemProxy;
+    FRWCoreLauncher* m_launcher;
+    FRWProbeCore* m_probe;
+    FRWLiveReload* m_liveReload;
+    FRWEnhancedMode* m_enhancedMode;
     QPointer<QProcess> m_socksTask;
-    QPointer<QProcess> m_probeTask;
-    QTimer* m_probeIdleTimer = nullptr;
-    QThread* m_watchThread = nullptr;
-    FRWConfigWatch* m_watch = nullptr;
-    bool m_reloadAlertShowing = false;
-
-    // Enhanced Mode
-    QPointer<FRWHelperClient> m_connection;
-    bool m_forceHelperInstall = false;
 };

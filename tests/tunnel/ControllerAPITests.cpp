@@ -1,4 +1,6 @@
+#include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QTcpServer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -188,4 +190,27 @@ TEST_F(ControllerAPITest, LogsOfAReplacedCoreAreDropped)
     ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
     EXPECT_FALSE(result.logs.has_value());
     EXPECT_TRUE(result.status.has_value());
+}
+
+TEST_F(ControllerAPITest, ReloadAndStopReportOnceAndGiveUpAtTheirTimeOut)
+{
+    using Rejection = std::optional<QString>;
+    server.setResponseFor("/reload", 200, R"({"ok": false, "error": "line 3: bad"})");
+    EXPECT_EQ(wait<Rejection>([&](auto done) { ASSERT_TRUE(api.reload(info(), 3000, done)); }),
+              "line 3: bad");
+    EXPECT_EQ(lastRequest().method, "POST");
+    server.setResponseFor("/reload", 200, R"({"ok": true})");
+    EXPECT_EQ(wait<Rejection>([&](auto done) { ASSERT_TRUE(api.reload(info(), 3000, done)); }), std::nullopt);
+    EXPECT_FALSE(api.reload(QJsonObject{{"address", ""}}, 3000, [](Rejection) { ADD_FAILURE(); }));
+
+    // A core that takes the connection and never answers: the request ends at its time-out.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    const QJsonObject stalled{{"address", QStringLiteral("127.0.0.1:%1").arg(silent.serverPort())}};
+    QElapsedTimer clock;
+    clock.start();
+    bool stopped = false;
+    ASSERT_TRUE(api.stop(stalled, 300, [&] { stopped = true; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stopped; }, 5000));
+    EXPECT_GE(clock.elapsed(), 250);
 }

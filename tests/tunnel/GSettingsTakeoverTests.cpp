@@ -1,6 +1,7 @@
 #include <QMap>
 
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include "FRWSystemProxy.h"
 #include "FRWToolRunner.h"
 #include "FRWUserDefaults.h"
+#include "GSettingsKeyfile.h"
 #include "TemporaryHome.h"
 
 namespace {
@@ -17,7 +19,8 @@ const QStringList kSchemas{"org.gnome.system.proxy", "org.gnome.system.proxy.htt
                            "org.gnome.system.proxy.https", "org.gnome.system.proxy.socks",
                            "org.gnome.system.proxy.ftp"};
 
-// The takeover against the real gsettings tool, with the keyfile backend in a temporary home.
+// The takeover through GIO in process against the keyfile store in a temporary home, checked with
+// the real gsettings tool reading the same file.
 class GSettingsTakeoverTest : public ::testing::Test {
 protected:
     void SetUp() override { qputenv("GSETTINGS_BACKEND", "keyfile"); }
@@ -58,28 +61,42 @@ protected:
     void roundTripRestoresExactly()
     {
         const QMap<QString, QString> before = everything();
-        ASSERT_TRUE(proxy.applySystemProxy(true));
+        ASSERT_TRUE(proxy().applySystemProxy(true));
         expectTakenOver();
-        EXPECT_TRUE(proxy.systemProxyEnabledOn("GNOME"));
-        ASSERT_TRUE(proxy.applySystemProxy(false));
+        EXPECT_TRUE(proxy().systemProxyEnabledOn("GNOME"));
+        ASSERT_TRUE(proxy().applySystemProxy(false));
         EXPECT_EQ(everything(), before);
         EXPECT_FALSE(defaults->contains("FRWProxyService"));
+    }
+
+    // Made on first use, after the test has set up the user's settings with the tool.
+    FRWSystemProxy& proxy()
+    {
+        if (!m_proxy) {
+            m_keyfile = std::make_unique<GSettingsKeyfile>();
+            backend = std::make_unique<FRWGSettingsProxyBackend>(
+                "GNOME", QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema), m_keyfile->store());
+            m_proxy = std::make_unique<FRWSystemProxy>(
+                *backend, *defaults, [] { return false; }, QStringLiteral("127.0.0.1:7891"));
+        }
+        return *m_proxy;
     }
 
     ferrow::test::TemporaryHome home;
     FRWAppPaths paths = FRWAppPaths::fromEnvironment();
     FRWToolRunner runner;
-    FRWGSettingsProxyBackend backend{runner, "GNOME", QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema)};
     std::unique_ptr<FRWUserDefaults> defaults = std::make_unique<FRWUserDefaults>(paths.settingsFile);
-    FRWSystemProxy proxy{backend, *defaults, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
+    std::unique_ptr<GSettingsKeyfile> m_keyfile;
+    std::unique_ptr<FRWGSettingsProxyBackend> backend;
+    std::unique_ptr<FRWSystemProxy> m_proxy;
 };
 
 } // namespace
 
 TEST_F(GSettingsTakeoverTest, TheDesktopScopeIsTheService)
 {
-    EXPECT_EQ(proxy.primaryNetworkService(), "GNOME");
-    FRWGSettingsProxyBackend missing{runner, "MATE", "org.example.no.such.schema"};
+    EXPECT_EQ(proxy().primaryNetworkService(), "GNOME");
+    FRWGSettingsProxyBackend missing{"MATE", "org.example.no.such.schema", m_keyfile->store()};
     EXPECT_EQ(missing.primaryNetworkService(), QString());
 }
 
@@ -87,7 +104,7 @@ TEST_F(GSettingsTakeoverTest, NoProxyComesBackAsNoProxy)
 {
     roundTripRestoresExactly();
     EXPECT_EQ(get("org.gnome.system.proxy", "mode"), "'none'");
-    EXPECT_FALSE(proxy.systemProxyEnabledOn("GNOME"));
+    EXPECT_FALSE(proxy().systemProxyEnabledOn("GNOME"));
 }
 
 TEST_F(GSettingsTakeoverTest, ManualProxyWithBypassListComesBackExactly)
@@ -120,16 +137,16 @@ TEST_F(GSettingsTakeoverTest, ProxyWithCredentialsIsLeftAlone)
     set("org.gnome.system.proxy.http", "host", "'proxy.corp'");
     set("org.gnome.system.proxy.http", "use-authentication", "true");
     const QMap<QString, QString> before = everything();
-    EXPECT_FALSE(proxy.applySystemProxy(true));
+    EXPECT_FALSE(proxy().applySystemProxy(true));
     EXPECT_EQ(everything(), before);
     EXPECT_FALSE(defaults->contains("FRWProxyBackup"));
 }
 
 TEST_F(GSettingsTakeoverTest, RestoreWithoutBackupTurnsTheProxyOff)
 {
-    ASSERT_TRUE(proxy.applySystemProxy(true));
+    ASSERT_TRUE(proxy().applySystemProxy(true));
     defaults->remove("FRWProxyBackup");
-    ASSERT_TRUE(proxy.applySystemProxy(false));
+    ASSERT_TRUE(proxy().applySystemProxy(false));
     EXPECT_EQ(get("org.gnome.system.proxy", "mode"), "'none'");
     EXPECT_EQ(get("org.gnome.system.proxy.http", "host"), "''");
     EXPECT_FALSE(defaults->contains("FRWProxyService"));
@@ -140,12 +157,29 @@ TEST_F(GSettingsTakeoverTest, CrashedRunIsRepairedAtTheNextLaunch)
     set("org.gnome.system.proxy", "mode", "'auto'");
     set("org.gnome.system.proxy", "autoconfig-url", "'http://wpad.corp/proxy.pac'");
     const QMap<QString, QString> before = everything();
-    ASSERT_TRUE(proxy.applySystemProxy(true));
+    ASSERT_TRUE(proxy().applySystemProxy(true));
 
     // A new run of the program, with settings read from disk.
     defaults->sync();
     FRWUserDefaults nextRun(paths.settingsFile);
-    FRWSystemProxy recovered{backend, nextRun, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
+    FRWSystemProxy recovered{*backend, nextRun, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
     recovered.recoverOrphanedSystemProxy();
+    EXPECT_EQ(everything(), before);
+}
+
+TEST_F(GSettingsTakeoverTest, TakeoverAndRestoreWorkFromAWorkerThread)
+{
+    set("org.gnome.system.proxy", "mode", "'auto'");
+    const QMap<QString, QString> before = everything();
+    FRWSystemProxy& onWorker = proxy();
+    bool tookOver = false;
+    bool restored = false;
+    std::thread worker([&] {
+        tookOver = onWorker.applySystemProxy(true);
+        restored = onWorker.applySystemProxy(false);
+    });
+    worker.join();
+    EXPECT_TRUE(tookOver);
+    EXPECT_TRUE(restored);
     EXPECT_EQ(everything(), before);
 }

@@ -13,6 +13,7 @@
 #include "FRWSystemProxy.h"
 #include "FRWToolRunner.h"
 #include "FRWUserDefaults.h"
+#include "GSettingsKeyfile.h"
 #include "TemporaryHome.h"
 
 namespace {
@@ -62,11 +63,12 @@ protected:
     FRWAppPaths paths = FRWAppPaths::fromEnvironment();
     FRWToolRunner runner;
     int notifications = 0;
+    GSettingsKeyfile keyfile;
     FRWMirroredProxyBackend backend{
         std::make_unique<FRWKDEProxyBackend>(runner, FRWKDEProxyBackend::Tools{},
                                              [this] { ++notifications; }),
-        std::make_unique<FRWGSettingsProxyBackend>(runner, "GNOME",
-                                                   QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema))};
+        std::make_unique<FRWGSettingsProxyBackend>(
+            "GNOME", QLatin1String(FRWGSettingsProxyBackend::kGnomeSchema), keyfile.store())};
     std::unique_ptr<FRWUserDefaults> defaults = std::make_unique<FRWUserDefaults>(paths.settingsFile);
     FRWSystemProxy proxy{backend, *defaults, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
 };

@@ -1,5 +1,6 @@
 #include "TunnelControllerFixture.h"
 
+#include <QElapsedTimer>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -54,6 +55,22 @@ TEST_F(LiveReloadTest, TenQuickWritesSendOneReload)
     QTest::qWait(600);
     EXPECT_EQ(reloads(), 1u);
     EXPECT_EQ(server.requests().back().header("authorization"), "Bearer s");
+}
+
+TEST_F(LiveReloadTest, EveryWriteRestartsTheDebounce)
+{
+    // Writes 100 ms apart for a second: each one pushes the reload back.
+    QElapsedTimer sinceLastWrite;
+    for (int i = 0; i < 10; ++i) {
+        appendToConfig("# edit\n");
+        sinceLastWrite.start();
+        QTest::qWait(100);
+    }
+    EXPECT_EQ(reloads(), 0u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reloads() >= 1; }, 5000));
+    EXPECT_GE(sinceLastWrite.elapsed(), 300);
+    QTest::qWait(600);
+    EXPECT_EQ(reloads(), 1u);
 }
 
 TEST_F(LiveReloadTest, AnEditorsRenameOverTheFileIsFollowed)

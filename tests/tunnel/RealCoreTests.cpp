@@ -2,6 +2,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QProcess>
 #include <QTcpServer>
 
 #include "FRWControllerAPI.h"
@@ -122,4 +123,43 @@ TEST_F(RealCoreTest, ARejectedProfileIsReportedAndTheCoreKeepsServing)
     writeFile(profiles->configPath(), profiles->activeProfile()->configText.toUtf8());
     QTest::qWait(1000);
     EXPECT_EQ(alerts.size(), 1);
+}
+
+TEST_F(RealCoreTest, ACoreLeftByACrashedRunIsStoppedAtLaunch)
+{
+    // The System Proxy core of a run that crashed: not our child, still holding the local proxy's
+    // port, and named by its api-info file.
+    const QStringList arguments{"-config",
+                                profiles->configPath(),
+                                "-no-tun",
+                                "-socks",
+                                controller->socksBindAddress(),
+                                "-api",
+                                "127.0.0.1:0",
+                                "-api-info",
+                                controller->socksInfoPath()};
+    ASSERT_TRUE(QProcess::startDetached(QStringLiteral(FERROW_CORE_PATH), arguments));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return FRWTunnelController::readAPIInfo(controller->socksInfoPath()).has_value(); }, 10000));
+
+    controller->recoverOrphanedSystemProxy();
+    EXPECT_FALSE(QFile::exists(controller->socksInfoPath()));
+    EXPECT_FALSE(startSystemProxy().has_value());
+}
+
+TEST_F(RealCoreTest, AListenerThatIsNotOurCoreIsLeftAlone)
+{
+    // Another program on the address an api-info file names.
+    QProcess other;
+    other.start("python3", {"-c", "import socket, time\n"
+                                  "s = socket.socket(); s.bind(('127.0.0.1', 0)); s.listen()\n"
+                                  "print(s.getsockname()[1], flush=True); time.sleep(30)"});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    const QByteArray port = other.readLine().trimmed();
+    writeFile(controller->socksInfoPath(), "{\"address\": \"127.0.0.1:" + port + "\", \"secret\": \"s\"}");
+
+    controller->recoverOrphanedSystemProxy();
+    EXPECT_EQ(other.state(), QProcess::Running);
+    other.kill();
+    other.waitForFinished();
 }

@@ -5,7 +5,8 @@
 
 #include "FRWSystemProxyBackend.h"
 
-/// An in-memory settings store that records every change and can be told to refuse them.
+/// An in-memory settings store that records every change and can be told to refuse them. The
+/// service "Test" keeps its settings in `kinds` and `bypass`; any other service in `others`.
 class RecordingProxyBackend : public FRWSystemProxyBackend {
 public:
     struct Kind {
@@ -13,46 +14,58 @@ public:
         QString server;
         QString port = QStringLiteral("0");
     };
+    using Kinds = QMap<FRWProxyKind, Kind>;
+    struct Service {
+        Kinds kinds{{FRWProxyKind::Web, {}}, {FRWProxyKind::Secure, {}}, {FRWProxyKind::Socks, {}}};
+        QStringList bypass;
+    };
 
-    QString primaryNetworkService() override { return QStringLiteral("Test"); }
+    QString primaryNetworkService() override { return primary; }
 
-    std::optional<FRWProxyKindSettings> queryProxy(FRWProxyKind kind, const QString&) override
+    Kinds& kindsOf(const QString& service) { return service == u"Test" ? kinds : others[service].kinds; }
+    QStringList& bypassOf(const QString& service)
     {
-        const Kind& k = kinds[kind];
+        return service == u"Test" ? bypass : others[service].bypass;
+    }
+
+    std::optional<FRWProxyKindSettings> queryProxy(FRWProxyKind kind, const QString& service) override
+    {
+        const Kind& k = kindsOf(service)[kind];
         return FRWProxyKindSettings{
             {"Enabled", k.enabled ? "Yes" : "No"}, {"Server", k.server}, {"Port", k.port}};
     }
 
-    bool setProxy(FRWProxyKind kind, const QString&, const QString& server, const QString& port) override
+    bool setProxy(FRWProxyKind kind, const QString& service, const QString& server,
+                  const QString& port) override
     {
         calls.append(QStringLiteral("set %1 %2:%3").arg(int(kind)).arg(server, port));
         if (refuseChanges) {
             return false;
         }
-        kinds[kind].server = server;
-        kinds[kind].port = port;
+        kindsOf(service)[kind].server = server;
+        kindsOf(service)[kind].port = port;
         return true;
     }
 
-    bool setProxyState(FRWProxyKind kind, const QString&, bool enabled) override
+    bool setProxyState(FRWProxyKind kind, const QString& service, bool enabled) override
     {
         calls.append(QStringLiteral("state %1 %2").arg(int(kind)).arg(enabled ? "on" : "off"));
         if (refuseChanges) {
             return false;
         }
-        kinds[kind].enabled = enabled;
+        kindsOf(service)[kind].enabled = enabled;
         return true;
     }
 
-    QString queryBypassDomains(const QString&) override { return bypass.join('\n'); }
+    QString queryBypassDomains(const QString& service) override { return bypassOf(service).join('\n'); }
 
-    bool setBypassDomains(const QString&, const QStringList& domains) override
+    bool setBypassDomains(const QString& service, const QStringList& domains) override
     {
         calls.append(QStringLiteral("bypass ") + domains.join(','));
         if (refuseChanges) {
             return false;
         }
-        bypass = domains;
+        bypassOf(service) = domains;
         return true;
     }
 
@@ -67,9 +80,10 @@ public:
         return kinds.size() == 3;
     }
 
-    QMap<FRWProxyKind, Kind> kinds{
-        {FRWProxyKind::Web, {}}, {FRWProxyKind::Secure, {}}, {FRWProxyKind::Socks, {}}};
+    QString primary = QStringLiteral("Test");
+    Kinds kinds = Service().kinds;
     QStringList bypass;
+    QMap<QString, Service> others;
     QStringList calls;
     bool refuseChanges = false;
     QString localPort = QStringLiteral("7891");

@@ -12,9 +12,24 @@
 #include "FRWAppPaths.h"
 #include "FRWProfileStore.h"
 #include "FRWTunnelController.h"
+#include "FRWTunnelPresenter.h"
 #include "QtTestFiles.h"
 #include "RecordingProxyBackend.h"
 #include "TemporaryHome.h"
+
+/// Keeps the alerts the tunnel layer presents.
+class RecordingPresenter : public FRWTunnelPresenter {
+public:
+    void presentWarning(const QString& message, const QString& detail,
+                        std::function<void()> dismissed) override
+    {
+        alerts.append(message + QStringLiteral(" | ") + detail);
+        dismiss = std::move(dismissed);
+    }
+
+    QStringList alerts;
+    std::function<void()> dismiss;
+};
 
 /// A tunnel controller in a temporary home, launching the fake core script (or the real core),
 /// with an in-memory settings store and short timings.
@@ -51,11 +66,7 @@ protected:
         env.readinessIntervalMs = 20;
         env.readinessLastAttempt = 60;
         env.probeIdleMs = 600;
-        env.presentAlert = [this](const QString& message, const QString& detail,
-                                  std::function<void()> dismissed) {
-            alerts.append(message + QStringLiteral(" | ") + detail);
-            dismissAlert = std::move(dismissed);
-        };
+        env.presenter = &presenter;
         return env;
     }
 
@@ -102,6 +113,7 @@ protected:
     std::unique_ptr<FRWProfileStore> profiles;
     std::shared_ptr<RecordingProxyBackend> backend = std::make_shared<RecordingProxyBackend>();
     std::unique_ptr<FRWTunnelController> controller;
-    QStringList alerts;
-    std::function<void()> dismissAlert;
+    RecordingPresenter presenter;
+    QStringList& alerts = presenter.alerts;
+    void dismissAlert() { presenter.dismiss(); }
 };

@@ -1,0 +1,100 @@
+#include "FRWCoreLauncher.h"
+
+#include <QPointer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <array>
+#include <csignal>
+
+#include <sys/prctl.h>
+
+#include "FRWAPIInfo.h"
+#include "FRWNames.h"
+
+namespace {
+constexpr int kTerminateGraceMs = 5000;
+} // namespace
+
+FRWCoreLauncher::FRWCoreLauncher(QString corePath, int readinessIntervalMs, int readinessLastAttempt,
+                                 QObject* parent)
+    : QObject(parent)
+    , m_corePath(std::move(corePath))
+    , m_intervalMs(readinessIntervalMs)
+    , m_lastAttempt(readinessLastAttempt)
+{
+}
+
+bool FRWCoreLauncher::isRunning(const QProcess* process)
+{
+    return process && process->state() != QProcess::NotRunning;
+}
+
+QString FRWCoreLauncher::randomAPISecret()
+{
+    std::array<quint32, 6> words{};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(words.data()), sizeof words).toHex());
+}
+
+QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, Lifetime lifetime,
+                                  QString* error)
+{
+    auto* process = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(ferrow::kAPISecretEnvironmentVariable), randomAPISecret());
+    process->setProcessEnvironment(environment);
+    process->setStandardInputFile(QProcess::nullDevice());
+    if (output == Output::Discarded) {
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+    } else {
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+    if (lifetime == Lifetime::EndsWithApp) {
+        process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    }
+    process->start(m_corePath, arguments);
+    if (!process->waitForStarted()) {
+        *error = process->errorString();
+        delete process;
+        return nullptr;
+    }
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    return process;
+}
+
+void FRWCoreLauncher::terminate(QProcess* process)
+{
+    if (!isRunning(process)) {
+        return;
+    }
+    process->terminate();
+    // A core that ignores the request does not get to outlive us.
+    QTimer::singleShot(kTerminateGraceMs, process, [process] {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+        }
+    });
+}
+
+void FRWCoreLauncher::pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
+                                       std::function<void(std::optional<QJsonObject>)> completion)
+{
+    if (std::optional<QJsonObject> info = FRWAPIInfo::read(path)) {
+        return completion(std::move(info));
+    }
+    if (attempt > m_lastAttempt || !isRunning(task)) {
+        return completion(std::nullopt);
+    }
+    const QPointer<FRWCoreLauncher> self(this);
+    const QPointer<QProcess> guarded(task);
+    QTimer::singleShot(m_intervalMs, [self, path, guarded, attempt, completion = std::move(completion)] {
+        if (!self) {
+            return completion(std::nullopt);
+        }
+        self->pollForAPIInfoAt(path, guarded, attempt + 1, completion);
+    });
+}

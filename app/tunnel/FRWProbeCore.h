@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class FRWCoreLauncher;
+class FRWProfileStore;
+class QProcess;
+class QTimer;
+
+/// The core started on demand so that nodes can be measured while nothing is connected; it stops
+/// after a spell without measurement requests. GUI thread.
+class FRWProbeCore : public QObject {
+    Q_OBJECT
+
+public:
+    struct Setup {
+        FRWProfileStore* profiles = nullptr;
+        QString infoPath;
+        QString statsPath;
+        QString ruleSetDir;
+        int idleMs = 90 * 1000;
+        /// The record of a System Proxy or helper-run core that can answer instead; nothing when none runs.
+        std::function<std::optional<QJsonObject>()> runningCoreAPI;
+    };
+
+    FRWProbeCore(FRWCoreLauncher& launcher, Setup setup, QObject* parent = nullptr);
+
+    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion);
+    void keepProbeAlive();
+    void stopProbeCore();
+
+private:
+    QStringList arguments() const;
+
+    FRWCoreLauncher& m_launcher;
+    Setup m_setup;
+    QPointer<QProcess> m_task;
+    QTimer* m_idleTimer = nullptr;
+};
