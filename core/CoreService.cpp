@@ -474,7 +474,37 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
     co_return route;
 }
 
-asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::string& host, std::uint16_t port)
+std::string CoreService::refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port,
+                                            const IpAddr& client)
+{
+    // Through any of this machine's addresses, our own port leads back to us: each pass of such
+    // a loop would take two more descriptors.
+    if (m_proxy && m_proxy->running()) {
+        const auto own = HostPort::parse(m_proxy->address());
+        if (own && port == own->port) {
+            for (const auto& address : addresses) {
+                if (address.isLoopback() || m_localAddresses.isPrivateToThisMachine(address)) {
+                    return "refusing to connect the proxy to itself";
+                }
+            }
+        }
+    }
+    // A client on another machine (LAN sharing) reaches the network, never services that
+    // listen on this machine's loopback, link-local or own addresses.
+    if (!client.isLoopback()) {
+        const auto before = addresses.size();
+        std::erase_if(addresses, [this](const IpAddr& address) {
+            return m_localAddresses.isPrivateToThisMachine(address);
+        });
+        if (addresses.empty() && before > 0) {
+            return "this machine's own and loopback addresses are not reachable for other devices";
+        }
+    }
+    return {};
+}
+
+asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::string& host, std::uint16_t port,
+                                              const IpAddr& client)
 {
     DialResult result;
     const std::string target = HostPort{host, port}.toString();
@@ -509,18 +539,12 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
         }
         addresses = resolved.addresses;
     }
-    if (m_proxy && m_proxy->running()) {
-        const auto own = HostPort::parse(m_proxy->address());
-        const auto ownAddress = own ? IpAddr::parse(own->host) : std::nullopt;
-        for (const auto& address : addresses) {
-            if (own && port == own->port && ownAddress &&
-                (address == *ownAddress || (ownAddress->toString() == "0.0.0.0" && address.isLoopback()))) {
-                result.error = "refusing to connect the proxy to itself";
-                result.reply = socks5::NotAllowed;
-                m_log.warning("DIRECT " + target + ": " + result.error);
-                co_return result;
-            }
-        }
+    if (const auto refusal = refusedDestination(addresses, port, client); !refusal.empty()) {
+        result.error = refusal;
+        result.reply = socks5::NotAllowed;
+        result.httpStatus = 403;
+        m_log.warning("DIRECT " + target + " from " + client.toString() + ": " + result.error);
+        co_return result;
     }
     auto executor = co_await asio::this_coro::executor;
     boost::system::error_code lastError;

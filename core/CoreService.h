@@ -5,6 +5,7 @@
 #include "ConnectionRegistry.h"
 #include "CoreOptions.h"
 #include "EventLog.h"
+#include "LocalAddresses.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
 #include "ProcessFinder.h"
@@ -75,7 +76,10 @@ public:
     LogStream& log() { return m_log; }
     ConnectionRegistry& connections() { return m_connections; }
     asio::awaitable<Route> route(const RouteQuery& query);
-    asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port);
+    /// Connects DIRECT routes. `client` is the proxy client's address: clients on other machines
+    /// never reach this machine's own services.
+    asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port,
+                                     const IpAddr& client);
     TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
     /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
     /// routes and answers the controller, so relaying does not queue behind new connections.
@@ -106,6 +110,9 @@ private:
     asio::awaitable<void> testGroups(bool onlyDue);
     void foldTraffic();
     std::vector<std::string> globalNodes() const;
+    /// Why these destinations may not be dialled for this client (empty: they may); drops the
+    /// addresses a LAN client may not reach.
+    std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     std::string supportFolder() const;
     std::string apiAddressText() const;
 
@@ -131,6 +138,7 @@ private:
     TrafficStatistics m_statistics;
     Resolver m_resolver;
     ProcessFinder m_processes;
+    LocalAddresses m_localAddresses;
     PolicyGroups m_groups;
     std::unique_ptr<RuleSetStore> m_ruleSets;
     std::shared_ptr<const CountryLookup> m_countries;

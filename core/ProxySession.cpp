@@ -118,7 +118,7 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     record.policy = opened.route.policy;
     record.chain = opened.route.chain;
     record.rule = opened.route.rule;
-    opened.dial = co_await core.dial(opened.route, record.host, port);
+    opened.dial = co_await core.dial(opened.route, record.host, port, peer.address);
     co_return opened;
 }
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -316,4 +317,128 @@ TEST(CoreDescriptors, ExhaustionPausesAcceptsAndTheRequestIsAnsweredLater)
         return line.get<std::string>().find("controller API: out of file descriptors") != std::string::npos;
     });
     EXPECT_EQ(warnings, 1) << "logged once per shortage";
+}
+
+namespace {
+
+constexpr const char* kLanAddress = "192.0.2.10"; // an extra address on the namespace's loopback
+
+/// Runs `body` on a thread of its own inside a new network namespace with loopback up and
+/// kLanAddress added; processes spawned from that thread live in it too. False when the
+/// namespace cannot be made (not root).
+bool inPrivateNetwork(const std::function<void()>& body)
+{
+    bool made = false;
+    std::thread runner([&] {
+        if (::unshare(CLONE_NEWNET) != 0) {
+            return;
+        }
+        const std::string setup =
+            std::string("ip link set lo up && ip addr add ") + kLanAddress + "/32 dev lo";
+        if (std::system(setup.c_str()) != 0) {
+            return;
+        }
+        made = true;
+        body();
+    });
+    runner.join(); // the namespace goes with the thread's last socket
+    return made;
+}
+
+/// Sends an HTTP request head through the proxy and returns the status, or 0.
+int httpStatusThrough(Socket& client, const std::string& head)
+{
+    client.send(head);
+    const auto reply = readHttpReply(client);
+    return reply ? reply->status : 0;
+}
+
+} // namespace
+
+TEST(CoreLanLane, OtherDevicesNeverReachThisMachinesOwnServices)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a private network namespace";
+    }
+    const bool ran = inPrivateNetwork([] {
+        auto loopbackOnly = makeEchoServer(); // listens on 127.0.0.1 only
+        const auto port = std::to_string(loopbackOnly->port());
+        auto options = withProfile("[Rule]\nFINAL,DIRECT\n");
+        options.socks = false;
+        options.extraArguments = {"-socks", "0.0.0.0:7891"};
+        CoreProcess core(options);
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        const auto lanClient = [] { return Socket(7891, kLanAddress, kLanAddress); };
+        {
+            auto client = lanClient();
+            EXPECT_EQ(socks5Connect(client, "127.0.0.1", loopbackOnly->port()), 2);
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(socks5Connect(client, "localhost", loopbackOnly->port()), 2);
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(socks5Connect(client, kLanAddress, loopbackOnly->port()), 2) << "own address";
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(socks5Connect(client, "127.0.0.1", core.apiPort()), 2) << "the controller API";
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(httpStatusThrough(client, "CONNECT 127.0.0.1:" + port + " HTTP/1.1\r\n\r\n"), 403);
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(httpStatusThrough(client, "GET http://127.0.0.1:" + port + "/ HTTP/1.1\r\n\r\n"), 403);
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(httpStatusThrough(client, "GET http://[::1]:" + port + "/ HTTP/1.1\r\n\r\n"), 403);
+        }
+        EXPECT_EQ(loopbackOnly->accepted(), 0u);
+        EXPECT_TRUE(core.logContains("not reachable for other devices"));
+        Socket local(7891); // a program on this machine still reaches its own services
+        ASSERT_EQ(socks5Connect(local, "127.0.0.1", loopbackOnly->port()), 0);
+        local.send("mine");
+        EXPECT_EQ(local.receiveExactly(4), "mine");
+    });
+    if (!ran) {
+        GTEST_SKIP() << "no private network namespace here";
+    }
+}
+
+TEST(CoreLanLane, LoopsThroughAnyOwnAddressAreRefused)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a private network namespace";
+    }
+    const bool ran = inPrivateNetwork([] {
+        auto options = withProfile("[Rule]\nFINAL,DIRECT\n");
+        options.socks = false;
+        options.extraArguments = {"-socks", "0.0.0.0:7891"};
+        CoreProcess core(options);
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        const auto before = openDescriptors(core.pid());
+        {
+            // Pipelined: each tunnel would carry the next CONNECT back into the core.
+            Socket client(7891);
+            std::string heads;
+            for (int i = 0; i < 50; ++i) {
+                heads += std::string("CONNECT ") + kLanAddress + ":7891 HTTP/1.1\r\n\r\n";
+            }
+            client.send(heads);
+            const auto reply = readHttpReply(client);
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(reply->status, 403);
+        }
+        Socket socks(7891);
+        EXPECT_EQ(socks5Connect(socks, kLanAddress, 7891), 2);
+        EXPECT_TRUE(core.logContains("refusing to connect the proxy to itself"));
+        EXPECT_LE(openDescriptors(core.pid()), before + 4) << "no chain of tunnels was built";
+    });
+    if (!ran) {
+        GTEST_SKIP() << "no private network namespace here";
+    }
 }

@@ -57,7 +57,7 @@ bool sendAllFd(int fd, std::string_view bytes)
 
 } // namespace
 
-Socket::Socket(std::uint16_t port, const char* host)
+Socket::Socket(std::uint16_t port, const char* host, const char* source)
 {
     sockaddr_storage storage{};
     socklen_t length = 0;
@@ -75,6 +75,15 @@ Socket::Socket(std::uint16_t port, const char* host)
         length = sizeof(sockaddr_in);
     }
     m_fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd >= 0 && source != nullptr) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &local.sin_addr);
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
     if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
         ::close(m_fd);
         m_fd = -1;

@@ -18,7 +18,8 @@ namespace ferrow::test {
 /// A blocking loopback client socket with a receive time-out; closed on destruction.
 class Socket {
 public:
-    explicit Socket(std::uint16_t port, const char* host = "127.0.0.1");
+    /// `source`, when given, is the local address to connect from.
+    explicit Socket(std::uint16_t port, const char* host = "127.0.0.1", const char* source = nullptr);
     ~Socket();
     Socket(Socket&& other) noexcept;
     Socket(const Socket&) = delete;
