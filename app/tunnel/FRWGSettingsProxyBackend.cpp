@@ -1,6 +1,7 @@
 #include "FRWGSettingsProxyBackend.h"
 
 #include <array>
+#include <map>
 #include <memory>
 
 // GIO names a struct member "signals", which Qt defines as a keyword.
@@ -41,9 +42,11 @@ QString extraName(const ExtraKey& key)
                           : QLatin1String(key.key);
 }
 
+} // namespace
+
 /// One schema's settings, opened on the calling thread for one call. A missing schema or key
 /// reads as nothing and refuses writes (GSettings itself would abort on either).
-class Settings {
+class FRWGSettingsProxyBackend::Settings {
 public:
     Settings(const QString& schemaId, GSettingsBackend* store)
     {
@@ -67,6 +70,20 @@ public:
     Settings& operator=(const Settings&) = delete;
 
     bool exists() const { return m_settings != nullptr; }
+
+    /// Holds writes back until `apply`; reads through this object see them at once.
+    void delay()
+    {
+        if (m_settings) {
+            g_settings_delay(m_settings);
+        }
+    }
+    void apply()
+    {
+        if (m_settings) {
+            g_settings_apply(m_settings);
+        }
+    }
 
     Variant get(const char* key) const
     {
@@ -161,13 +178,16 @@ private:
     GSettings* m_settings = nullptr;
 };
 
-} // namespace
+struct FRWGSettingsProxyBackend::Open {
+    std::map<QString, std::shared_ptr<Settings>> bySchema;
+};
 
 FRWGSettingsProxyBackend::FRWGSettingsProxyBackend(QString serviceName, QString schema,
                                                    GSettingsBackend* store)
     : m_service(std::move(serviceName))
     , m_schema(std::move(schema))
     , m_store(store ? static_cast<GSettingsBackend*>(g_object_ref(store)) : nullptr)
+    , m_open(std::make_unique<Open>())
 {
 }
 
@@ -193,14 +213,16 @@ QString FRWGSettingsProxyBackend::schemaFor(FRWProxyKind kind) const
 
 QString FRWGSettingsProxyBackend::primaryNetworkService()
 {
-    return Settings(m_schema, m_store).string("mode") ? m_service : QString();
+    return open(m_schema)->string("mode") ? m_service : QString();
 }
 
 std::optional<FRWProxyKindSettings> FRWGSettingsProxyBackend::queryProxy(FRWProxyKind kind,
                                                                          const QString& /*service*/)
 {
-    const Settings main(m_schema, m_store);
-    const Settings kindSettings(schemaFor(kind), m_store);
+    const std::shared_ptr<Settings> mainSettings = open(m_schema);
+    const std::shared_ptr<Settings> kindShared = open(schemaFor(kind));
+    const Settings& main = *mainSettings;
+    const Settings& kindSettings = *kindShared;
     const std::optional<QString> mode = main.string("mode");
     const std::optional<QString> host = kindSettings.string("host");
     const std::optional<int> port = kindSettings.integer("port");
@@ -232,7 +254,7 @@ bool FRWGSettingsProxyBackend::setProxy(FRWProxyKind kind, const QString& /*serv
     if (!numeric) {
         return false;
     }
-    Settings settings(schemaFor(kind), m_store);
+    Settings& settings = *open(schemaFor(kind));
     const bool hostSet = settings.setString("host", server);
     const bool portSet = settings.set("port", g_variant_new_int32(portNumber));
     return hostSet && portSet;
@@ -240,13 +262,15 @@ bool FRWGSettingsProxyBackend::setProxy(FRWProxyKind kind, const QString& /*serv
 
 bool FRWGSettingsProxyBackend::setProxyState(FRWProxyKind kind, const QString& /*service*/, bool enabled)
 {
-    Settings main(m_schema, m_store);
+    const std::shared_ptr<Settings> mainSettings = open(m_schema);
+    Settings& main = *mainSettings;
     if (enabled) {
         return main.setString("mode", QStringLiteral("manual"));
     }
     // One mode serves all kinds: a kind is switched off by clearing it, and the mode goes to
     // "none" once no manual proxy is left.
-    Settings kindSettings(schemaFor(kind), m_store);
+    const std::shared_ptr<Settings> kindShared = open(schemaFor(kind));
+    Settings& kindSettings = *kindShared;
     bool ok = kindSettings.setString("host", QString());
     ok &= kindSettings.set("port", g_variant_new_int32(0));
     const std::optional<QString> mode = main.string("mode");
@@ -257,7 +281,7 @@ bool FRWGSettingsProxyBackend::setProxyState(FRWProxyKind kind, const QString& /
         return ok;
     }
     for (const FRWProxyKind other : kKinds) {
-        const std::optional<QString> host = Settings(schemaFor(other), m_store).string("host");
+        const std::optional<QString> host = open(schemaFor(other))->string("host");
         if (!host) {
             return false;
         }
@@ -270,7 +294,7 @@ bool FRWGSettingsProxyBackend::setProxyState(FRWProxyKind kind, const QString& /
 
 QString FRWGSettingsProxyBackend::queryBypassDomains(const QString& /*service*/)
 {
-    const Variant hosts = Settings(m_schema, m_store).get("ignore-hosts");
+    const Variant hosts = open(m_schema)->get("ignore-hosts");
     if (!hosts || !g_variant_is_of_type(hosts.get(), G_VARIANT_TYPE_STRING_ARRAY)) {
         return {};
     }
@@ -293,8 +317,8 @@ bool FRWGSettingsProxyBackend::setBypassDomains(const QString& /*service*/, cons
         bytes.push_back(domain.toUtf8());
         strings.push_back(bytes.back().constData());
     }
-    return Settings(m_schema, m_store)
-        .set("ignore-hosts", g_variant_new_strv(strings.data(), static_cast<gssize>(strings.size())));
+    return open(m_schema)->set("ignore-hosts",
+                               g_variant_new_strv(strings.data(), static_cast<gssize>(strings.size())));
 }
 
 QVariantMap FRWGSettingsProxyBackend::snapshotExtras(const QString& /*service*/)
@@ -302,7 +326,7 @@ QVariantMap FRWGSettingsProxyBackend::snapshotExtras(const QString& /*service*/)
     QVariantMap extras;
     for (const ExtraKey& key : kExtraKeys) {
         const QString schema = *key.subschema ? m_schema + u'.' + QLatin1String(key.subschema) : m_schema;
-        if (const std::optional<QString> value = Settings(schema, m_store).text(key.key)) {
+        if (const std::optional<QString> value = open(schema)->text(key.key)) {
             extras.insert(extraName(key), *value);
         }
     }
@@ -318,13 +342,39 @@ bool FRWGSettingsProxyBackend::restoreExtras(const QString& /*service*/, const Q
             continue;
         }
         const QString schema = *key.subschema ? m_schema + u'.' + QLatin1String(key.subschema) : m_schema;
-        ok &= Settings(schema, m_store).setText(key.key, value.toString());
+        ok &= open(schema)->setText(key.key, value.toString());
     }
     return ok;
 }
 
+std::shared_ptr<FRWGSettingsProxyBackend::Settings> FRWGSettingsProxyBackend::open(const QString& schemaId)
+{
+    if (m_batchDepth == 0) {
+        return std::make_shared<Settings>(schemaId, m_store);
+    }
+    // Within a batch one object per schema holds the writes, so the store is written once per
+    // schema at the end instead of once per key.
+    std::shared_ptr<Settings>& settings = m_open->bySchema[schemaId];
+    if (!settings) {
+        settings = std::make_shared<Settings>(schemaId, m_store);
+        settings->delay();
+    }
+    return settings;
+}
+
+void FRWGSettingsProxyBackend::beginBatch()
+{
+    ++m_batchDepth;
+}
+
 bool FRWGSettingsProxyBackend::endBatch()
 {
+    if (m_batchDepth > 0 && --m_batchDepth == 0) {
+        for (const auto& [schema, settings] : m_open->bySchema) {
+            settings->apply();
+        }
+        m_open->bySchema.clear();
+    }
     g_settings_sync();
     return true;
 }

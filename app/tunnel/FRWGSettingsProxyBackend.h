@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "FRWSystemProxyBackend.h"
 
 using GSettingsBackend = struct _GSettingsBackend;
@@ -26,13 +28,20 @@ public:
     bool setBypassDomains(const QString& service, const QStringList& domains) override;
     QVariantMap snapshotExtras(const QString& service) override;
     bool restoreExtras(const QString& service, const QVariantMap& extras) override;
-    /// Waits until the writes have reached the store, so that a restore just before quitting holds.
+    /// Within a batch the writes of each schema are applied together at the end; `endBatch` waits
+    /// until they have reached the store, so that a restore just before quitting holds.
+    void beginBatch() override;
     bool endBatch() override;
 
 private:
+    class Settings;
+    struct Open;
     QString schemaFor(FRWProxyKind kind) const;
+    std::shared_ptr<Settings> open(const QString& schemaId);
 
     QString m_service;
     QString m_schema;
     GSettingsBackend* m_store;
+    int m_batchDepth = 0;
+    std::unique_ptr<Open> m_open;
 };
