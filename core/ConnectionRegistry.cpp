@@ -40,12 +40,12 @@ void ConnectionRegistry::setHistoryCap(std::size_t cap)
     }
 }
 
-void ConnectionRegistry::fillProcesses(const std::function<std::string(const ConnectionRecord&)>& lookup)
+void ConnectionRegistry::forEachUnlooked(
+    const std::function<void(const std::shared_ptr<ConnectionRecord>&)>& visit)
 {
     for (auto& [id, record] : m_open) {
         if (!record->processLooked) {
-            record->processLooked = true;
-            record->process = lookup(*record);
+            visit(record);
         }
     }
 }

@@ -43,8 +43,8 @@ public:
     std::size_t openCount() const { return m_open.size(); }
     std::size_t closedCount() const { return m_closed.size(); }
 
-    /// Fills "process" of open records that have not been looked at yet.
-    void fillProcesses(const std::function<std::string(const ConnectionRecord&)>& lookup);
+    /// Visits open records whose program has not been looked up yet.
+    void forEachUnlooked(const std::function<void(const std::shared_ptr<ConnectionRecord>&)>& visit);
     /// Open connections first (oldest first), then the closed history (oldest first).
     nlohmann::json toJson() const;
 

@@ -173,7 +173,7 @@ ApiResponse CoreService::apiStats()
 
 ApiResponse CoreService::apiConnections()
 {
-    m_connections.fillProcesses([this](const ConnectionRecord& record) { return processName(record); });
+    attributeConnections();
     return answer(m_connections.toJson());
 }
 

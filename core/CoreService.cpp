@@ -10,6 +10,7 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/post.hpp>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -38,30 +39,27 @@ std::string statisticsPath(const CoreOptions& options)
     return (folder / "core-stats.json").string();
 }
 
-/// Looks the client program up only when a rule asks for it, and at most once.
-class LazyProcess : public ProcessSource {
-public:
-    LazyProcess(const ProcessFinder& finder, const RouteQuery& query) : m_finder(finder), m_query(query) {}
+constexpr auto kProcessWait = std::chrono::seconds(1);
 
+/// Tells the route whether a rule asked for the client program; the route then looks it up off
+/// the I/O thread and matches again with the answer.
+class ProbedProcess : public ProcessSource {
+public:
     const ProcessInfo* process() override
     {
-        if (!m_looked) {
-            m_looked = true;
-            if (m_query.source.isLoopback()) {
-                m_info = m_finder.find(m_query.source, m_query.sourcePort, m_query.local, m_query.localPort);
-            }
-            if (m_query.record) {
-                m_query.record->processLooked = true;
-                m_query.record->process = m_info ? m_info->name : std::string();
-            }
-        }
+        m_asked = true;
         return m_info ? &*m_info : nullptr;
+    }
+    bool needsLookup() const { return m_asked && !m_known; }
+    void set(std::optional<ProcessInfo> info)
+    {
+        m_known = true;
+        m_info = std::move(info);
     }
 
 private:
-    const ProcessFinder& m_finder;
-    const RouteQuery& m_query;
-    bool m_looked = false;
+    bool m_asked = false;
+    bool m_known = false;
     std::optional<ProcessInfo> m_info;
 };
 
@@ -77,6 +75,8 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
     , m_tick(io)
 {
+    m_attribution = std::make_unique<ProcessAttribution>(
+        [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
     m_ruleSets =
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
 }
@@ -443,10 +443,28 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
         input.source = query.source;
         input.sourcePort = query.sourcePort;
         input.destinationPort = query.port;
-        LazyProcess process(m_processes, query);
+        ProbedProcess process;
         input.process = &process;
         MatchOutcome outcome;
-        while ((outcome = runtime->rules->match(input)).status == MatchOutcome::Status::NeedAddress) {
+        while (true) {
+            outcome = runtime->rules->match(input);
+            if (process.needsLookup()) {
+                // Only a rule that reached a PROCESS-NAME/PATH test waits, and not for long.
+                std::optional<ProcessInfo> info;
+                if (query.source.isLoopback()) {
+                    // Not a conditional expression: GCC 12 destroys a co_await result in one twice.
+                    info = co_await lookupProcess(query);
+                }
+                if (query.record) {
+                    query.record->processLooked = true;
+                    query.record->process = info ? info->name : std::string();
+                }
+                process.set(std::move(info));
+                continue;
+            }
+            if (outcome.status != MatchOutcome::Status::NeedAddress) {
+                break;
+            }
             const auto resolved = co_await m_resolver.resolve(query.host);
             if (resolved.addresses.empty()) {
                 input.addressState = MatchInput::Address::Unavailable;
@@ -584,15 +602,51 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     co_return result;
 }
 
-std::string CoreService::processName(const ConnectionRecord& record)
+asio::awaitable<std::optional<ProcessInfo>> CoreService::lookupProcess(const RouteQuery& query)
 {
-    const auto source = IpAddr::parse(record.sourceIp);
-    const auto local = IpAddr::parse(record.localIp);
-    if (!source || !local || !source->isLoopback()) {
-        return {};
+    struct Pending {
+        explicit Pending(asio::io_context& io) : timer(io, kProcessWait) {}
+        asio::steady_timer timer;
+        std::optional<ProcessInfo> info;
+    };
+    auto pending = std::make_shared<Pending>(m_io);
+    const SocketKey key{query.source, query.sourcePort, query.local, query.localPort};
+    const bool queued = m_attribution->request(
+        key, [weak = std::weak_ptr<Pending>(pending), executor = m_io.get_executor()](auto info) {
+            asio::post(executor, [weak, info = std::move(info)]() mutable {
+                if (const auto waiting = weak.lock()) {
+                    waiting->info = std::move(info);
+                    waiting->timer.cancel();
+                }
+            });
+        });
+    if (!queued) {
+        co_return std::nullopt;
     }
-    const auto info = m_processes.find(*source, record.sourcePort, *local, record.localPort);
-    return info ? info->name : std::string();
+    co_await pending->timer.async_wait(useTuple);
+    co_return std::move(pending->info);
+}
+
+void CoreService::attributeConnections()
+{
+    const auto executor = m_io.get_executor();
+    m_connections.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>& record) {
+        const auto source = IpAddr::parse(record->sourceIp);
+        const auto local = IpAddr::parse(record->localIp);
+        if (!source || !local || !source->isLoopback()) {
+            record->processLooked = true;
+            return;
+        }
+        const SocketKey key{*source, record->sourcePort, *local, record->localPort};
+        record->processLooked = m_attribution->request(
+            key, [weak = std::weak_ptr<ConnectionRecord>(record), executor](auto info) {
+                asio::post(executor, [weak, info = std::move(info)] {
+                    if (const auto target = weak.lock(); target && info) {
+                        target->process = info->name;
+                    }
+                });
+            });
+    });
 }
 
 asio::awaitable<int> CoreService::measureDelay(std::string policy)

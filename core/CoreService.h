@@ -8,6 +8,7 @@
 #include "LocalAddresses.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
+#include "ProcessAttribution.h"
 #include "ProcessFinder.h"
 #include "ProfileConfig.h"
 #include "Relay.h"
@@ -84,7 +85,9 @@ public:
     /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
     /// routes and answers the controller, so relaying does not queue behind new connections.
     asio::any_io_executor relayExecutor();
-    std::string processName(const ConnectionRecord& record);
+    /// Asks for the client programs of open connections not looked at yet; the answers land in
+    /// their records later, so the caller never waits.
+    void attributeConnections();
 
     /// Controller API (ControlApi.cpp).
     asio::awaitable<ApiResponse> handleApi(ApiRequest request);
@@ -110,6 +113,8 @@ private:
     asio::awaitable<void> testGroups(bool onlyDue);
     void foldTraffic();
     std::vector<std::string> globalNodes() const;
+    /// The client program behind a loopback connection, waiting at most a short bound.
+    asio::awaitable<std::optional<ProcessInfo>> lookupProcess(const RouteQuery& query);
     /// Why these destinations may not be dialled for this client (empty: they may); drops the
     /// addresses a LAN client may not reach.
     std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
@@ -139,6 +144,7 @@ private:
     Resolver m_resolver;
     ProcessFinder m_processes;
     LocalAddresses m_localAddresses;
+    std::unique_ptr<ProcessAttribution> m_attribution; // uses m_processes on its own thread
     PolicyGroups m_groups;
     std::unique_ptr<RuleSetStore> m_ruleSets;
     std::shared_ptr<const CountryLookup> m_countries;

@@ -1,10 +1,20 @@
 #include "ProcessFinder.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <set>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace ferrow::core {
@@ -47,7 +57,35 @@ std::string readText(const std::string& path)
     return text.str();
 }
 
+std::optional<unsigned long> socketInodeOf(const char* link, std::size_t length)
+{
+    constexpr std::string_view prefix = "socket:[";
+    const std::string_view text(link, length);
+    if (text.size() <= prefix.size() + 1 || text.substr(0, prefix.size()) != prefix || text.back() != ']') {
+        return std::nullopt;
+    }
+    unsigned long inode = 0;
+    for (const char c : text.substr(prefix.size(), text.size() - prefix.size() - 1)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        inode = inode * 10 + static_cast<unsigned long>(c - '0');
+    }
+    return inode;
+}
+
 } // namespace
+
+ProcessFinder::ProcessFinder(std::string procRoot) : m_procRoot(std::move(procRoot))
+{
+}
+
+ProcessFinder::~ProcessFinder()
+{
+    if (m_netlink >= 0) {
+        ::close(m_netlink);
+    }
+}
 
 std::optional<unsigned long> ProcessFinder::findSocketInode(const std::string& table, const IpAddr& local,
                                                             std::uint16_t localPort, const IpAddr& remote,
@@ -77,68 +115,254 @@ std::optional<unsigned long> ProcessFinder::findSocketInode(const std::string& t
     return std::nullopt;
 }
 
-std::optional<ProcessInfo> ProcessFinder::find(const IpAddr& client, std::uint16_t clientPort,
-                                               const IpAddr& server, std::uint16_t serverPort) const
+std::optional<ProcessFinder::SocketOwner> ProcessFinder::askKernel(const SocketKey& key, bool& unavailable)
 {
-    std::optional<unsigned long> inode;
-    for (const char* table : {"/net/tcp", "/net/tcp6"}) {
-        inode = findSocketInode(readText(m_procRoot + table), client, clientPort, server, serverPort);
-        if (inode) {
+    if (m_netlink < 0) {
+        m_netlink = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+        if (m_netlink < 0) {
+            unavailable = true;
+            return std::nullopt;
+        }
+        timeval timeout{1, 0};
+        ::setsockopt(m_netlink, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    // An IPv4 client may hold an IPv6 socket with a mapped address: ask both families.
+    const std::vector<int> families =
+        key.client.v6 ? std::vector<int>{AF_INET6} : std::vector<int>{AF_INET, AF_INET6};
+    for (const int family : families) {
+        struct {
+            nlmsghdr header;
+            inet_diag_req_v2 request;
+        } message{};
+        message.header.nlmsg_len = sizeof message;
+        message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+        message.header.nlmsg_flags = NLM_F_REQUEST;
+        message.request.sdiag_family = static_cast<std::uint8_t>(family);
+        message.request.sdiag_protocol = IPPROTO_TCP;
+        message.request.idiag_states = ~0u;
+        message.request.id.idiag_sport = htons(key.clientPort);
+        message.request.id.idiag_dport = htons(key.serverPort);
+        message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+        message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+        const auto put = [family](std::uint32_t* out, const IpAddr& address) {
+            if (family == AF_INET) {
+                std::memcpy(out, address.bytes.data(), 4);
+            } else if (address.v6) {
+                std::memcpy(out, address.bytes.data(), 16);
+            } else {
+                auto* bytes = reinterpret_cast<std::uint8_t*>(out);
+                bytes[10] = 0xff;
+                bytes[11] = 0xff;
+                std::memcpy(bytes + 12, address.bytes.data(), 4);
+            }
+        };
+        put(message.request.id.idiag_src, key.client);
+        put(message.request.id.idiag_dst, key.server);
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        if (::sendto(m_netlink, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
+                     sizeof kernel) < 0) {
+            unavailable = true;
+            return std::nullopt;
+        }
+        alignas(nlmsghdr) char buffer[8192];
+        const auto received = ::recv(m_netlink, buffer, sizeof buffer, 0);
+        if (received < 0) {
+            unavailable = true;
+            return std::nullopt;
+        }
+        auto remaining = static_cast<int>(received);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, remaining);
+             header = NLMSG_NEXT(header, remaining)) {
+            if (header->nlmsg_type == NLMSG_ERROR) {
+                const auto* failure = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
+                if (failure->error != -ENOENT) {
+                    unavailable = true;
+                    return std::nullopt;
+                }
+                break;
+            }
+            if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY) {
+                const auto* answer = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+                return SocketOwner{answer->idiag_inode, static_cast<uid_t>(answer->idiag_uid)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ProcessFinder::SocketOwner> ProcessFinder::socketOwner(const SocketKey& key, bool& tablesRead,
+                                                                     std::string tables[2])
+{
+    if (!m_netlinkBroken) {
+        bool unavailable = false;
+        auto owner = askKernel(key, unavailable);
+        if (!unavailable) {
+            return owner;
+        }
+        m_netlinkBroken = true; // no sock_diag here: fall back to the tables for good
+    }
+    if (!tablesRead) {
+        tables[0] = readText(m_procRoot + "/net/tcp");
+        tables[1] = readText(m_procRoot + "/net/tcp6");
+        tablesRead = true;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (const auto inode =
+                findSocketInode(tables[i], key.client, key.clientPort, key.server, key.serverPort)) {
+            return SocketOwner{*inode, std::nullopt};
+        }
+    }
+    return std::nullopt;
+}
+
+bool ProcessFinder::stillOwns(const Owner& owner, unsigned long inode) const
+{
+    char target[64];
+    const auto path = m_procRoot + "/" + std::to_string(owner.pid) + "/fd/" + owner.fdName;
+    const auto length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0) {
+        return false;
+    }
+    const auto found = socketInodeOf(target, static_cast<std::size_t>(length));
+    return found && *found == inode;
+}
+
+void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids)
+{
+    std::set<unsigned long> missing(wanted.begin(), wanted.end());
+    std::vector<int> pids;
+    if (DIR* proc = ::opendir(m_procRoot.c_str())) {
+        while (const dirent* entry = ::readdir(proc)) {
+            if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9') {
+                pids.push_back(std::atoi(entry->d_name));
+            }
+        }
+        ::closedir(proc);
+    }
+    const int self = static_cast<int>(::getpid());
+    // Processes that held clients lately first; then the owners' processes; then the rest.
+    const auto rank = [&](int pid) {
+        if (std::find(m_recentPids.begin(), m_recentPids.end(), pid) != m_recentPids.end()) {
+            return 0;
+        }
+        struct stat info {};
+        const auto folder = m_procRoot + "/" + std::to_string(pid);
+        if (!uids.empty() && ::stat(folder.c_str(), &info) == 0 &&
+            std::find(uids.begin(), uids.end(), info.st_uid) != uids.end()) {
+            return 1;
+        }
+        return 2;
+    };
+    std::vector<std::pair<int, int>> ordered;
+    for (const int pid : pids) {
+        if (pid != self) {
+            ordered.emplace_back(rank(pid), pid);
+        }
+    }
+    std::sort(ordered.begin(), ordered.end());
+    if (m_owners.size() > 200000) {
+        m_owners.clear(); // entries are checked before use; this only bounds the memory
+    }
+    auto& owners = m_owners;
+    for (const auto& [rankOf, pid] : ordered) {
+        if (missing.empty()) {
             break;
         }
-    }
-    if (!inode) {
-        return std::nullopt;
-    }
-    const std::string wanted = "socket:[" + std::to_string(*inode) + "]";
-    const int self = static_cast<int>(::getpid());
-    DIR* proc = ::opendir(m_procRoot.c_str());
-    if (!proc) {
-        return std::nullopt;
-    }
-    std::optional<ProcessInfo> found;
-    while (const dirent* entry = ::readdir(proc)) {
-        const char* name = entry->d_name;
-        if (name[0] < '0' || name[0] > '9' || std::atoi(name) == self) {
-            continue;
-        }
-        const std::string fdDir = m_procRoot + "/" + name + "/fd";
+        const std::string fdDir = m_procRoot + "/" + std::to_string(pid) + "/fd";
         DIR* fds = ::opendir(fdDir.c_str());
         if (!fds) {
             continue;
         }
         char target[64];
+        bool holds = false;
         while (const dirent* fd = ::readdir(fds)) {
             if (fd->d_name[0] == '.') {
                 continue;
             }
             const auto length = ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
-            if (length > 0 &&
-                wanted.compare(0, std::string::npos, target, static_cast<std::size_t>(length)) == 0) {
-                char exe[4096];
-                const auto exeLength =
-                    ::readlink((m_procRoot + "/" + name + "/exe").c_str(), exe, sizeof exe - 1);
-                ProcessInfo info;
-                if (exeLength > 0) {
-                    info.path.assign(exe, static_cast<std::size_t>(exeLength));
-                    info.name = info.path.substr(info.path.rfind('/') + 1);
-                } else {
-                    info.name = readText(m_procRoot + "/" + name + "/comm");
-                    while (!info.name.empty() && info.name.back() == '\n') {
-                        info.name.pop_back();
-                    }
-                }
-                found = info;
-                break;
+            const auto inode =
+                length > 0 ? socketInodeOf(target, static_cast<std::size_t>(length)) : std::nullopt;
+            if (!inode) {
+                continue;
+            }
+            owners[*inode] = Owner{pid, fd->d_name};
+            if (missing.erase(*inode) > 0) {
+                holds = true;
             }
         }
         ::closedir(fds);
-        if (found) {
-            break;
+        if (holds && std::find(m_recentPids.begin(), m_recentPids.end(), pid) == m_recentPids.end()) {
+            m_recentPids.push_back(pid);
+            if (m_recentPids.size() > 32) {
+                m_recentPids.erase(m_recentPids.begin());
+            }
         }
     }
-    ::closedir(proc);
-    return found;
+}
+
+std::optional<ProcessInfo> ProcessFinder::describe(int pid) const
+{
+    const auto base = m_procRoot + "/" + std::to_string(pid);
+    char exe[4096];
+    const auto exeLength = ::readlink((base + "/exe").c_str(), exe, sizeof exe - 1);
+    ProcessInfo info;
+    if (exeLength > 0) {
+        info.path.assign(exe, static_cast<std::size_t>(exeLength));
+        constexpr std::string_view deleted = " (deleted)";
+        if (info.path.size() > deleted.size() &&
+            info.path.compare(info.path.size() - deleted.size(), deleted.size(), deleted) == 0) {
+            info.path.resize(info.path.size() - deleted.size());
+        }
+        info.name = info.path.substr(info.path.rfind('/') + 1);
+    } else {
+        info.name = readText(base + "/comm");
+        while (!info.name.empty() && info.name.back() == '\n') {
+            info.name.pop_back();
+        }
+        if (info.name.empty()) {
+            return std::nullopt;
+        }
+    }
+    return info;
+}
+
+std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vector<SocketKey>& keys)
+{
+    bool tablesRead = false;
+    std::string tables[2];
+    std::vector<std::optional<SocketOwner>> sockets;
+    std::vector<unsigned long> missing;
+    std::vector<uid_t> uids;
+    for (const auto& key : keys) {
+        sockets.push_back(socketOwner(key, tablesRead, tables));
+        const auto& socket = sockets.back();
+        if (!socket) {
+            continue;
+        }
+        const auto known = m_owners.find(socket->inode);
+        if (known == m_owners.end() || !stillOwns(known->second, socket->inode)) {
+            missing.push_back(socket->inode);
+            if (socket->uid && std::find(uids.begin(), uids.end(), *socket->uid) == uids.end()) {
+                uids.push_back(*socket->uid);
+            }
+        }
+    }
+    if (!missing.empty()) {
+        rescan(missing, uids);
+    }
+    std::vector<std::optional<ProcessInfo>> out;
+    for (const auto& socket : sockets) {
+        const auto owner = socket ? m_owners.find(socket->inode) : m_owners.end();
+        out.push_back(owner == m_owners.end() ? std::nullopt : describe(owner->second.pid));
+    }
+    return out;
+}
+
+std::optional<ProcessInfo> ProcessFinder::find(const IpAddr& client, std::uint16_t clientPort,
+                                               const IpAddr& server, std::uint16_t serverPort)
+{
+    return findMany({SocketKey{client, clientPort, server, serverPort}}).front();
 }
 
 } // namespace ferrow::core

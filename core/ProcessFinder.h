@@ -3,20 +3,38 @@
 #include "NetAddress.h"
 #include "RuleMatcher.h"
 
+#include <map>
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace ferrow::core {
 
-/// Finds the local program behind a loopback TCP client: its socket in /proc/net/tcp{,6}, then
-/// the process holding that socket under /proc/<pid>/fd.
+/// The two ends of a loopback TCP connection as the proxy saw it.
+struct SocketKey {
+    IpAddr client; // the peer address of the accepted socket
+    std::uint16_t clientPort = 0;
+    IpAddr server; // our local end
+    std::uint16_t serverPort = 0;
+};
+
+/// Finds the local program behind a loopback TCP client: the client socket's inode and owner by
+/// its four-tuple (netlink sock_diag, one request; /proc/net/tcp{,6} where that is unavailable),
+/// then the process holding that inode, from a cache of socket descriptors that is rebuilt from
+/// /proc/<pid>/fd, owner's processes first, only when an inode is not in it.
+/// Slow (file-system walks): never call it on the I/O thread.
 class ProcessFinder {
 public:
-    explicit ProcessFinder(std::string procRoot = "/proc") : m_procRoot(std::move(procRoot)) {}
+    explicit ProcessFinder(std::string procRoot = "/proc");
+    ~ProcessFinder();
+    ProcessFinder(const ProcessFinder&) = delete;
+    ProcessFinder& operator=(const ProcessFinder&) = delete;
 
-    /// `client` is the peer address of the accepted socket, `server` our local end.
+    /// One answer per key, in order; one /proc walk at most for the whole batch.
+    std::vector<std::optional<ProcessInfo>> findMany(const std::vector<SocketKey>& keys);
     std::optional<ProcessInfo> find(const IpAddr& client, std::uint16_t clientPort, const IpAddr& server,
-                                    std::uint16_t serverPort) const;
+                                    std::uint16_t serverPort);
 
     /// The inode of the socket with these endpoints in one /proc/net/tcp-format table.
     static std::optional<unsigned long> findSocketInode(const std::string& table, const IpAddr& local,
@@ -24,7 +42,26 @@ public:
                                                         std::uint16_t remotePort);
 
 private:
+    struct Owner {
+        int pid = 0;
+        std::string fdName;
+    };
+    struct SocketOwner {
+        unsigned long inode = 0;
+        std::optional<uid_t> uid;
+    };
+
+    std::optional<SocketOwner> socketOwner(const SocketKey& key, bool& tablesRead, std::string tables[2]);
+    std::optional<SocketOwner> askKernel(const SocketKey& key, bool& unavailable);
+    bool stillOwns(const Owner& owner, unsigned long inode) const;
+    void rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids);
+    std::optional<ProcessInfo> describe(int pid) const;
+
     std::string m_procRoot;
+    int m_netlink = -1;
+    bool m_netlinkBroken = false;
+    std::map<unsigned long, Owner> m_owners; // socket inode -> holder, from the last walk
+    std::vector<int> m_recentPids;           // walked first next time
 };
 
 } // namespace ferrow::core

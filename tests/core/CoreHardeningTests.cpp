@@ -442,3 +442,25 @@ TEST(CoreLanLane, LoopsThroughAnyOwnAddressAreRefused)
         GTEST_SKIP() << "no private network namespace here";
     }
 }
+
+TEST(CoreProcessAttribution, ConnectionsAnswerWithoutWaitingForProgramLookups)
+{
+    auto echo = makeEchoServer();
+    CoreProcess core(withProfile("[Rule]\nPROCESS-NAME,core_integration_tests,DIRECT\nFINAL,REJECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    std::vector<Socket> tunnels;
+    for (int i = 0; i < 400; ++i) {
+        tunnels.emplace_back(core.socksPort());
+        ASSERT_EQ(socks5Connect(tunnels.back(), "127.0.0.1", echo->port()), 0) << "the rule found us, " << i;
+    }
+    for (int poll = 0; poll < 3; ++poll) {
+        const auto started = std::chrono::steady_clock::now();
+        const auto connections = core.get("/connections");
+        // The app gives each request 3 s; a core walking /proc on its I/O thread took longer.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+        ASSERT_TRUE(connections.is_array());
+        EXPECT_GE(connections.size(), 400u);
+    }
+    Socket late(core.socksPort());
+    EXPECT_EQ(socks5Connect(late, "127.0.0.1", echo->port()), 0);
+}

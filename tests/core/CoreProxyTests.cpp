@@ -177,11 +177,22 @@ TEST(CoreRouting, RulesDecideDirectRejectAndNodes)
             EXPECT_EQ(record["network"], "tcp");
             EXPECT_EQ(record["up"], 10);
             EXPECT_EQ(record["down"], 10);
-            EXPECT_EQ(record["process"], "core_integration_tests") << "the local client program is found";
             EXPECT_GT(record["start"].get<std::int64_t>(), 1600000000000);
         }
     }
     EXPECT_TRUE(sawOpen);
+    // The client program is looked up off the I/O thread: a later poll carries it.
+    std::string process;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (process.empty() && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& record : core.get("/connections")) {
+            if (record["closed"] == false && record["host"] == "127.0.0.1") {
+                process = record["process"].get<std::string>();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(process, "core_integration_tests") << "the local client program is found";
 }
 
 TEST(CoreRouting, OutboundModesOverrideRules)

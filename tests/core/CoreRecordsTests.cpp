@@ -1,17 +1,29 @@
-// Logs, events, connection history, statistics, hosts file and the /proc socket table.
+// Logs, events, connection history, statistics, hosts file and finding client programs.
 
 #include "ConnectionRegistry.h"
 #include "EventLog.h"
 #include "HostsFile.h"
 #include "LogStream.h"
+#include "ProcessAttribution.h"
 #include "ProcessFinder.h"
 #include "TrafficStatistics.h"
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace ferrow::core;
 
@@ -82,16 +94,14 @@ TEST(ConnectionRegistry, HistoryCapAndJson)
     EXPECT_EQ(json[0]["closed"], false);
     EXPECT_EQ(json[1]["host"], "h1");
     EXPECT_EQ(json[2]["host"], "h2");
-    int lookups = 0;
-    registry.fillProcesses([&](const ConnectionRecord&) {
-        ++lookups;
-        return std::string("app");
+    int visits = 0;
+    registry.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>& record) {
+        ++visits;
+        record->processLooked = true;
+        record->process = "app";
     });
-    registry.fillProcesses([&](const ConnectionRecord&) {
-        ++lookups;
-        return std::string("again");
-    });
-    EXPECT_EQ(lookups, 1) << "each open connection is looked up once";
+    registry.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>&) { ++visits; });
+    EXPECT_EQ(visits, 1) << "each open connection is looked up once";
     EXPECT_EQ(registry.toJson()[0]["process"], "app");
     registry.setHistoryCap(0);
     EXPECT_EQ(registry.closedCount(), 0u);
@@ -166,4 +176,94 @@ TEST(ProcessFinder, SocketTableLookup)
         ProcessFinder::findSocketInode(v6Table, *IpAddr::parse("::1"), 50000, *IpAddr::parse("::1"), 7891),
         777u);
     EXPECT_FALSE(ProcessFinder().find(*IpAddr::parse("127.0.0.1"), 1, *IpAddr::parse("127.0.0.1"), 2));
+}
+
+TEST(ProcessAttribution, CallersNeverWaitAndWaitingRequestsShareOneBatch)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    std::vector<std::size_t> batches;
+    ProcessAttribution attribution(
+        [&](const std::vector<SocketKey>& keys) {
+            std::unique_lock lock(mutex);
+            batches.push_back(keys.size());
+            changed.notify_all();
+            changed.wait(lock, [&] { return release; });
+            std::vector<std::optional<ProcessInfo>> out;
+            for (const auto& key : keys) {
+                out.push_back(ProcessInfo{"port" + std::to_string(key.clientPort), ""});
+            }
+            return out;
+        },
+        3);
+    std::atomic<int> done{0};
+    std::vector<std::string> names(4);
+    const auto ask = [&](std::uint16_t port) {
+        return attribution.request(SocketKey{IpAddr{}, port, IpAddr{}, 1}, [&, port](auto info) {
+            names[port] = info ? info->name : "";
+            ++done;
+        });
+    };
+    ASSERT_TRUE(ask(0)); // taken at once by the lookup thread, which then blocks
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return batches.size() == 1; }));
+    }
+    EXPECT_TRUE(ask(1)) << "a request returns while a lookup is stuck";
+    EXPECT_TRUE(ask(2));
+    EXPECT_TRUE(ask(3));
+    EXPECT_FALSE(attribution.request(SocketKey{}, [](auto) {})) << "the queue is bounded";
+    EXPECT_EQ(done.load(), 0);
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    for (int i = 0; i < 500 && done.load() < 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(done.load(), 4);
+    EXPECT_EQ(batches, (std::vector<std::size_t>{1, 3})) << "the waiting three went in one batch";
+    EXPECT_EQ(names[3], "port3");
+}
+
+TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const auto port = std::to_string(ntohs(address.sin_port));
+    // Another program holds the client end: bash with a /dev/tcp descriptor.
+    std::string script = "exec 3<>/dev/tcp/127.0.0.1/" + port + "; read -t 10 -u 3 line";
+    char bash[] = "/bin/bash";
+    char flag[] = "-c";
+    char* argv[] = {bash, flag, script.data(), nullptr};
+    pid_t child = -1;
+    ASSERT_EQ(::posix_spawn(&child, "/bin/bash", nullptr, nullptr, argv, environ), 0);
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    ASSERT_GE(accepted, 0);
+    ProcessFinder finder;
+    const auto loopback = *IpAddr::parse("127.0.0.1");
+    const auto found =
+        finder.findMany({SocketKey{loopback, ntohs(peer.sin_port), loopback, ntohs(address.sin_port)},
+                         SocketKey{loopback, 1, loopback, 2}});
+    ASSERT_EQ(found.size(), 2u);
+    ASSERT_TRUE(found[0]);
+    EXPECT_EQ(found[0]->name, "bash");
+    EXPECT_EQ(found[0]->path.substr(found[0]->path.rfind('/')), "/bash");
+    EXPECT_FALSE(found[1]) << "no such connection";
+    // The second time the descriptor cache answers, and still correctly.
+    EXPECT_EQ(finder.find(loopback, ntohs(peer.sin_port), loopback, ntohs(address.sin_port))->name, "bash");
+    ::close(accepted);
+    ::close(listener);
+    int status = 0;
+    ::waitpid(child, &status, 0);
 }
