@@ -92,6 +92,21 @@ CoreService::~CoreService()
     }
 }
 
+std::chrono::seconds CoreService::relayIdleTimeout() const
+{
+    return std::chrono::seconds(m_runtime ? m_runtime->config.general.relayIdleTimeout : 600);
+}
+
+std::chrono::seconds CoreService::responseTimeout() const
+{
+    return std::chrono::seconds(m_runtime ? m_runtime->config.general.responseTimeout : 120);
+}
+
+std::size_t CoreService::maxConnections() const
+{
+    return m_runtime ? m_runtime->config.general.maxConnections : 16384;
+}
+
 asio::any_io_executor CoreService::relayExecutor()
 {
     if (m_relayContexts.empty()) {

@@ -85,6 +85,12 @@ public:
     /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
     /// routes and answers the controller, so relaying does not queue behind new connections.
     asio::any_io_executor relayExecutor();
+    /// How long a tunnel may carry nothing before it is cut; 0 s: no limit.
+    std::chrono::seconds relayIdleTimeout() const;
+    /// How long an origin may take to start its answer to a plain HTTP request.
+    std::chrono::seconds responseTimeout() const;
+    /// How many proxy clients may be served at once.
+    std::size_t maxConnections() const;
     /// Asks for the client programs of open connections not looked at yet; the answers land in
     /// their records later, so the caller never waits.
     void attributeConnections();

@@ -130,6 +130,25 @@ struct Parser {
                 return fail(line, std::string(key) + " must be a number from 0 to 1000000");
             }
             (key == "connection-history" ? general.connectionHistory : general.logHistory) = *count;
+        } else if (key == "relay-idle-timeout") {
+            const auto seconds = parseCount(value);
+            if (!seconds || *seconds > 604800) {
+                return fail(line,
+                            "relay-idle-timeout must be a number of seconds from 0 (no limit) to 604800");
+            }
+            general.relayIdleTimeout = static_cast<int>(*seconds);
+        } else if (key == "http-response-timeout") {
+            const auto seconds = parseCount(value);
+            if (!seconds || *seconds < 1 || *seconds > 3600) {
+                return fail(line, "http-response-timeout must be a number of seconds from 1 to 3600");
+            }
+            general.responseTimeout = static_cast<int>(*seconds);
+        } else if (key == "max-connections") {
+            const auto count = parseCount(value);
+            if (!count || *count < 16 || *count > 1000000) {
+                return fail(line, "max-connections must be a number from 16 to 1000000");
+            }
+            general.maxConnections = *count;
         } else if (key == "proxy-test-url" || key == "internet-test-url") {
             if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
                 return fail(line, std::string(key) + " must be an http:// or https:// URL");

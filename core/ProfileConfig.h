@@ -21,6 +21,9 @@ struct ConfigError {
 struct GeneralSettings {
     std::size_t connectionHistory = 600;
     std::size_t logHistory = 4000;
+    int relayIdleTimeout = 600;         // seconds a tunnel may carry nothing either way; 0: no limit
+    std::size_t maxConnections = 16384; // concurrent proxy clients
+    int responseTimeout = 120;          // seconds an origin may take to start an HTTP answer
     std::string proxyTestUrl = "http://www.gstatic.com/generate_204";
     std::string internetTestUrl = "http://connectivitycheck.gstatic.com/generate_204";
     std::string geoipMaxmindUrl;

@@ -98,6 +98,16 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
             continue;
         }
         m_descriptorsExhausted = false;
+        if (m_sessions.size() >= m_core.maxConnections()) {
+            if (!m_atCapacity) {
+                m_core.log().warning("proxy: " + std::to_string(m_sessions.size()) +
+                                     " clients connected, the max-connections limit; new clients are "
+                                     "closed until some leave");
+            }
+            m_atCapacity = true;
+            continue; // the socket closes as it goes out of scope
+        }
+        m_atCapacity = false;
         boost::system::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
         auto sockets = std::make_shared<SessionSockets>(std::move(socket));

@@ -50,6 +50,7 @@ private:
     std::string m_address;
     std::unordered_set<SessionSockets*> m_sessions;
     bool m_descriptorsExhausted = false; // logged once per shortage
+    bool m_atCapacity = false;           // logged once each time the limit is reached
 };
 
 /// Serves one accepted client: SOCKS5 when the first byte is 5, HTTP proxy otherwise.

@@ -19,7 +19,6 @@ namespace {
 
 constexpr auto kHandshakeTimeout = std::chrono::seconds(30);
 constexpr auto kKeepAliveTimeout = std::chrono::seconds(60);
-constexpr auto kResponseTimeout = std::chrono::seconds(120);
 constexpr std::size_t kReadChunk = std::size_t{4} * 1024;
 
 /// Closes a socket when the time runs out; re-arming replaces the previous deadline.
@@ -29,18 +28,23 @@ public:
 
     void arm(tcp::socket& socket, std::chrono::steady_clock::duration timeout)
     {
+        m_fired = std::make_shared<bool>(false);
         m_timer.expires_after(timeout);
-        m_timer.async_wait([&socket](const boost::system::error_code& error) {
+        m_timer.async_wait([&socket, fired = m_fired](const boost::system::error_code& error) {
             if (!error) {
+                *fired = true;
                 boost::system::error_code ignored;
                 socket.close(ignored);
             }
         });
     }
     void cancel() { m_timer.cancel(); }
+    /// Whether the deadline armed last closed its socket.
+    bool fired() const { return m_fired && *m_fired; }
 
 private:
     asio::steady_timer m_timer;
+    std::shared_ptr<bool> m_fired;
 };
 
 /// Appends what the socket has to `buffer`; false on end of stream or error.
@@ -52,6 +56,22 @@ asio::awaitable<bool> readMore(tcp::socket& socket, std::string& buffer)
         co_await socket.async_read_some(asio::buffer(buffer.data() + oldSize, kReadChunk), useTuple);
     buffer.resize(oldSize + received);
     co_return !error || received > 0;
+}
+
+enum class Read { Data, End, Failed };
+
+/// Like readMore, but tells an orderly end of stream from a reset or another failure.
+asio::awaitable<Read> readSome(tcp::socket& socket, std::string& buffer)
+{
+    const auto oldSize = buffer.size();
+    buffer.resize(oldSize + kReadChunk);
+    auto [error, received] =
+        co_await socket.async_read_some(asio::buffer(buffer.data() + oldSize, kReadChunk), useTuple);
+    buffer.resize(oldSize + received);
+    if (received > 0) {
+        co_return Read::Data;
+    }
+    co_return error == asio::error::eof ? Read::End : Read::Failed;
 }
 
 asio::awaitable<bool> writeAll(tcp::socket& socket, std::string_view bytes)
@@ -124,20 +144,21 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
 
 /// Runs on a relay thread: adopts the two descriptors and relays until both directions end.
 asio::awaitable<void> relayAdopted(int clientFd, tcp clientProtocol, int upstreamFd, tcp upstreamProtocol,
-                                   TrafficMeter meter)
+                                   TrafficMeter meter, std::chrono::seconds idleTimeout)
 {
     auto executor = co_await asio::this_coro::executor;
     tcp::socket client(executor, clientProtocol, clientFd);
     tcp::socket upstream(executor, upstreamProtocol, upstreamFd);
-    co_await relay(client, upstream, meter);
+    co_await relay(client, upstream, meter, idleTimeout);
 }
 
 /// Hands an established tunnel to a relay thread and waits for it to end there.
 asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, TrafficMeter meter)
 {
     const auto executor = core.relayExecutor();
+    const auto idleTimeout = core.relayIdleTimeout();
     if (executor == sockets.client.get_executor()) {
-        co_await relay(sockets.client, sockets.upstream, meter);
+        co_await relay(sockets.client, sockets.upstream, meter, idleTimeout);
         co_return;
     }
     boost::system::error_code clientError;
@@ -157,9 +178,9 @@ asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, Tr
         }
         co_return;
     }
-    co_await asio::co_spawn(executor,
-                            relayAdopted(clientFd, clientProtocol, upstreamFd, upstreamProtocol, meter),
-                            asio::use_awaitable);
+    co_await asio::co_spawn(
+        executor, relayAdopted(clientFd, clientProtocol, upstreamFd, upstreamProtocol, meter, idleTimeout),
+        asio::use_awaitable);
 }
 
 asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, std::string& buffer,
@@ -242,8 +263,10 @@ asio::awaitable<bool> pumpBody(tcp::socket& from, std::string& pending, tcp::soc
 {
     while (!framer.done()) {
         if (pending.empty()) {
-            if (!co_await readMore(from, pending)) {
-                co_return framer.mode() == http::BodyFramer::Mode::UntilClose;
+            const auto read = co_await readSome(from, pending);
+            if (read != Read::Data) {
+                // Only an orderly end completes a body that runs until close; a reset does not.
+                co_return read == Read::End&& framer.mode() == http::BodyFramer::Mode::UntilClose;
             }
         }
         const auto take = framer.feed(pending);
@@ -357,7 +380,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
         }
         const bool clientWantsKeepAlive = http::keepsAlive(request);
         const auto head = http::forwardedRequestHead(request, *target);
-        deadline.arm(sockets.upstream, kResponseTimeout);
+        deadline.arm(sockets.upstream, core.responseTimeout());
         if (!co_await writeAll(sockets.upstream, head)) {
             finishRecord();
             co_return;
@@ -373,9 +396,12 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
         while (true) {
             while ((response = http::parseResponseHead(upstreamBuffer)).status == ParseStatus::NeedMore) {
                 if (!co_await readMore(sockets.upstream, upstreamBuffer)) {
-                    co_await writeAll(client,
-                                      http::simpleResponse(502, "Bad Gateway",
-                                                           "the server closed the connection\n", false));
+                    const auto answer =
+                        deadline.fired() ? http::simpleResponse(504, "Gateway Timeout",
+                                                                "the server did not answer in time\n", false)
+                                         : http::simpleResponse(502, "Bad Gateway",
+                                                                "the server closed the connection\n", false);
+                    co_await writeAll(client, answer);
                     finishRecord();
                     co_return;
                 }
@@ -413,7 +439,12 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
         meter.down(response.length);
         const bool complete = co_await pumpBody(sockets.upstream, upstreamBuffer, client, *responseFraming,
                                                 [&meter](std::size_t n) { meter.down(n); });
-        if (!complete || !clientKeepAlive) {
+        if (!complete) {
+            abortSocket(client); // a cut download must not look whole
+            finishRecord();
+            co_return;
+        }
+        if (!clientKeepAlive) {
             boost::system::error_code ignored;
             client.shutdown(tcp::socket::shutdown_send, ignored);
             finishRecord();

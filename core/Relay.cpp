@@ -1,6 +1,9 @@
 #include "Relay.h"
 
+#include <algorithm>
 #include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
 #include <boost/asio/write.hpp>
 #include <cerrno>
 #include <fcntl.h>
@@ -20,11 +23,42 @@ constexpr std::size_t kSpliceAfter = std::size_t{256} * 1024;
 
 enum class Outcome { Finished, Failed, Unsupported };
 
+// Called when one side failed: the other learns of it as a reset, not as a clean end.
 void closeBoth(tcp::socket& a, tcp::socket& b)
 {
-    boost::system::error_code ignored;
-    a.close(ignored);
-    b.close(ignored);
+    abortSocket(a);
+    abortSocket(b);
+}
+
+asio::awaitable<void> watchIdle(tcp::socket& client, tcp::socket& upstream, TrafficMeter& meter,
+                                std::chrono::seconds idleTimeout)
+{
+    asio::steady_timer timer(co_await asio::this_coro::executor);
+    if (idleTimeout.count() <= 0) {
+        timer.expires_at(asio::steady_timer::time_point::max());
+        co_await timer.async_wait(useTuple); // ends when the relay ends and cancels it
+        co_return;
+    }
+    const auto tick = std::clamp<std::chrono::steady_clock::duration>(
+        idleTimeout / 4, std::chrono::milliseconds(100), std::chrono::seconds(15));
+    auto lastCount = meter.record->up.load() + meter.record->down.load();
+    auto lastChange = std::chrono::steady_clock::now();
+    while (true) {
+        timer.expires_after(tick);
+        auto [error] = co_await timer.async_wait(useTuple);
+        if (error) {
+            co_return;
+        }
+        const auto count = meter.record->up.load() + meter.record->down.load();
+        const auto now = std::chrono::steady_clock::now();
+        if (count != lastCount) {
+            lastCount = count;
+            lastChange = now;
+        } else if (now - lastChange >= idleTimeout) {
+            closeBoth(client, upstream);
+            co_return;
+        }
+    }
 }
 
 enum class Start { Bulk, Ended, Failed };
@@ -195,13 +229,24 @@ asio::awaitable<void> spliceOrCopy(tcp::socket& from, tcp::socket& to, TrafficMe
 
 } // namespace
 
-asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter)
+void abortSocket(tcp::socket& socket)
+{
+    boost::system::error_code ignored;
+    if (socket.is_open()) {
+        socket.set_option(asio::socket_base::linger(true, 0), ignored);
+    }
+    socket.close(ignored);
+}
+
+asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter,
+                            std::chrono::seconds idleTimeout)
 {
     using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
     client.native_non_blocking(true, ignored);
     upstream.native_non_blocking(true, ignored);
-    co_await (spliceOrCopy(client, upstream, meter, true) && spliceOrCopy(upstream, client, meter, false));
+    co_await ((spliceOrCopy(client, upstream, meter, true) && spliceOrCopy(upstream, client, meter, false)) ||
+              watchIdle(client, upstream, meter, idleTimeout));
 }
 
 } // namespace ferrow::core

@@ -4,6 +4,7 @@
 #include "ConnectionRegistry.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace ferrow::core {
@@ -29,6 +30,13 @@ struct TrafficMeter {
 /// Relays both directions until both have ended. An end of stream in one direction is passed
 /// on as a half close, so the other direction keeps flowing. Bytes move through a kernel pipe
 /// with splice(2) and never enter user space; a connection that sends nothing holds no pipe.
-asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter);
+/// A failure on either side (a reset, a broken write) is passed on as a reset of the other, so
+/// a cut transfer never looks complete. With `idleTimeout` > 0 a tunnel that carries nothing
+/// either way for that long is cut the same way.
+asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter,
+                            std::chrono::seconds idleTimeout = std::chrono::seconds(0));
+
+/// Closes a socket with a reset (SO_LINGER 0) rather than an orderly end of stream.
+void abortSocket(tcp::socket& socket);
 
 } // namespace ferrow::core

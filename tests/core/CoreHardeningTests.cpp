@@ -5,12 +5,18 @@
 #include "LoopbackHttpServer.h"
 #include "TemporaryHome.h"
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -463,4 +469,164 @@ TEST(CoreProcessAttribution, ConnectionsAnswerWithoutWaitingForProgramLookups)
     }
     Socket late(core.socksPort());
     EXPECT_EQ(socks5Connect(late, "127.0.0.1", echo->port()), 0);
+}
+
+namespace {
+
+/// An origin for one connection: sends `bytes` (after reading a request head when `http`),
+/// then resets the connection.
+class ResettingOrigin {
+public:
+    ResettingOrigin(std::string bytes, bool http)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listener, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, bytes = std::move(bytes), http] {
+            const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                return;
+            }
+            std::string head;
+            char c = 0;
+            while (http && head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) {
+                head += c;
+            }
+            ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            linger abort{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            ::close(fd);
+        });
+    }
+    ~ResettingOrigin()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    std::thread m_thread;
+};
+
+/// Reads to the end and tells how the stream ended: "eof", "reset" or "timeout".
+std::string endOfStream(Socket& socket, std::size_t& received)
+{
+    char buffer[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd item{socket.fd(), POLLIN, 0};
+        if (::poll(&item, 1, 200) <= 0) {
+            continue;
+        }
+        const auto got = ::recv(socket.fd(), buffer, sizeof buffer, 0);
+        if (got > 0) {
+            received += static_cast<std::size_t>(got);
+            continue;
+        }
+        return got == 0 ? "eof" : (errno == ECONNRESET ? "reset" : std::strerror(errno));
+    }
+    return "timeout";
+}
+
+} // namespace
+
+TEST(CoreRelayEndings, OriginResetReachesTheClientAsAReset)
+{
+    auto options = withProfile("[Rule]\nFINAL,DIRECT\n");
+    CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto body = patternBytes(300000);
+    {
+        ResettingOrigin origin(body, false);
+        Socket client(core.socksPort());
+        ASSERT_EQ(socks5Connect(client, "127.0.0.1", origin.port()), 0);
+        std::size_t received = 0;
+        EXPECT_EQ(endOfStream(client, received), "reset") << "SOCKS5, after " << received << " bytes";
+    }
+    {
+        ResettingOrigin origin(body, false);
+        Socket client(core.socksPort());
+        client.send("CONNECT 127.0.0.1:" + std::to_string(origin.port()) + " HTTP/1.1\r\n\r\n");
+        client.receiveUntil("\r\n\r\n");
+        std::size_t received = 0;
+        EXPECT_EQ(endOfStream(client, received), "reset") << "CONNECT, after " << received << " bytes";
+    }
+    {
+        // A body that runs until close is only whole when it ends in an orderly way.
+        ResettingOrigin origin("HTTP/1.1 200 OK\r\n\r\n" + body, true);
+        Socket client(core.socksPort());
+        client.send("GET http://127.0.0.1:" + std::to_string(origin.port()) + "/ HTTP/1.1\r\n\r\n");
+        std::size_t received = 0;
+        EXPECT_EQ(endOfStream(client, received), "reset") << "plain HTTP, after " << received << " bytes";
+    }
+}
+
+TEST(CoreRelayEndings, IdleTunnelsAreCutAndBusyOnesKept)
+{
+    auto echo = makeEchoServer();
+    CoreProcess core(withProfile("[General]\nrelay-idle-timeout = 1\n[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket idle(core.socksPort());
+    ASSERT_EQ(socks5Connect(idle, "127.0.0.1", echo->port()), 0);
+    Socket busy(core.socksPort());
+    ASSERT_EQ(socks5Connect(busy, "127.0.0.1", echo->port()), 0);
+    const auto started = std::chrono::steady_clock::now();
+    bool idleCut = false;
+    while (!idleCut && std::chrono::steady_clock::now() - started < std::chrono::seconds(4)) {
+        ASSERT_TRUE(busy.send("tick"));
+        ASSERT_EQ(busy.receiveExactly(4), "tick") << "a tunnel in use is never cut";
+        idleCut = idleCut || idle.peerClosed(std::chrono::milliseconds(250));
+    }
+    EXPECT_TRUE(idleCut) << "a tunnel silent for longer than the limit is cut";
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900)) << "not before it";
+    ASSERT_TRUE(busy.send("tock"));
+    EXPECT_EQ(busy.receiveExactly(4), "tock");
+}
+
+TEST(CoreRelayEndings, ClientsBeyondTheLimitAreClosedWithALogLine)
+{
+    auto echo = makeEchoServer();
+    CoreProcess core(withProfile("[General]\nmax-connections = 16\n[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    std::vector<Socket> held;
+    for (int i = 0; i < 16; ++i) {
+        held.emplace_back(core.socksPort());
+        ASSERT_EQ(socks5Connect(held.back(), "127.0.0.1", echo->port()), 0);
+    }
+    Socket extra(core.socksPort());
+    EXPECT_TRUE(extra.peerClosed());
+    EXPECT_TRUE(core.logContains("max-connections limit"));
+    held.pop_back();
+    EXPECT_TRUE(eventually([&] {
+        Socket again(core.socksPort());
+        return socks5Connect(again, "127.0.0.1", echo->port()) == 0;
+    }));
+}
+
+TEST(CoreHttpProxy, SilentOriginIsAGatewayTimeout)
+{
+    std::atomic<bool> done{false};
+    TcpServer silent([&done](int fd) {
+        char buffer[4096];
+        while (!done && ::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+    });
+    CoreProcess core(withProfile("[General]\nhttp-response-timeout = 1\n[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    client.send("GET http://127.0.0.1:" + std::to_string(silent.port()) + "/ HTTP/1.1\r\n\r\n");
+    const auto reply = readHttpReply(client);
+    done = true;
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 504);
 }
