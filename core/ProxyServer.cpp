@@ -26,17 +26,11 @@ ProxyServer::~ProxyServer()
     stopAll();
 }
 
-bool ProxyServer::listen(const std::string& address, std::string* error)
+std::shared_ptr<tcp::acceptor> ProxyServer::bindAcceptor(const IpAddr& ip, std::uint16_t port,
+                                                         boost::system::error_code& ec)
 {
-    const auto hostPort = HostPort::parse(address);
-    const auto ip = hostPort ? IpAddr::parse(hostPort->host) : std::nullopt;
-    if (!ip) {
-        *error = "\"" + address + "\" is not an IP address and port";
-        return false;
-    }
     auto acceptor = std::make_shared<tcp::acceptor>(m_executor);
-    const tcp::endpoint endpoint(toAsio(*ip), hostPort->port);
-    boost::system::error_code ec;
+    const tcp::endpoint endpoint(toAsio(ip), port);
     acceptor->open(endpoint.protocol(), ec);
     if (!ec) {
         acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
@@ -47,15 +41,54 @@ bool ProxyServer::listen(const std::string& address, std::string* error)
     if (!ec) {
         acceptor->listen(1024, ec);
     }
-    if (ec) {
+    return ec ? nullptr : acceptor;
+}
+
+void ProxyServer::adopt(std::shared_ptr<tcp::acceptor> acceptor)
+{
+    boost::system::error_code ec;
+    const auto bound = acceptor->local_endpoint(ec);
+    m_address = HostPort{bound.address().to_string(), bound.port()}.toString();
+    m_acceptor = acceptor;
+    asio::co_spawn(m_executor, acceptLoop(std::move(acceptor)), asio::detached);
+}
+
+bool ProxyServer::listen(const std::string& address, std::string* error)
+{
+    const auto hostPort = HostPort::parse(address);
+    const auto ip = hostPort ? IpAddr::parse(hostPort->host) : std::nullopt;
+    if (!ip) {
+        *error = "\"" + address + "\" is not an IP address and port";
+        return false;
+    }
+    boost::system::error_code ec;
+    const auto current = HostPort::parse(m_address);
+    const auto currentIp = current ? IpAddr::parse(current->host) : std::nullopt;
+    if (m_acceptor && currentIp && hostPort->port != 0 && current->port == hostPort->port) {
+        // 127.0.0.1:P and 0.0.0.0:P cannot both be bound: the old one goes first, and comes
+        // back if the new address cannot be had.
+        closeListener();
+        if (auto acceptor = bindAcceptor(*ip, hostPort->port, ec)) {
+            adopt(std::move(acceptor));
+            return true;
+        }
+        *error = "cannot listen on " + address + ": " + ec.message();
+        boost::system::error_code again;
+        if (auto previous = bindAcceptor(*currentIp, current->port, again)) {
+            adopt(std::move(previous));
+        } else {
+            *error += "; the previous address " + current->toString() +
+                      " could not be taken back either: " + again.message();
+        }
+        return false;
+    }
+    auto acceptor = bindAcceptor(*ip, hostPort->port, ec);
+    if (!acceptor) {
         *error = "cannot listen on " + address + ": " + ec.message();
         return false;
     }
     closeListener();
-    const auto bound = acceptor->local_endpoint(ec);
-    m_address = HostPort{bound.address().to_string(), bound.port()}.toString();
-    m_acceptor = acceptor;
-    asio::co_spawn(m_executor, acceptLoop(acceptor), asio::detached);
+    adopt(std::move(acceptor));
     return true;
 }
 

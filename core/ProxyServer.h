@@ -22,8 +22,9 @@ struct SessionSockets {
     tcp::socket upstream;
 };
 
-/// The local HTTP + SOCKS5 listener. It can be moved to another address while it runs:
-/// the new address is bound first, so a failed move leaves the old listener in place.
+/// The local HTTP + SOCKS5 listener. It can be moved to another address while it runs: the new
+/// address is bound first, so a failed move leaves the old listener in place; on the same port
+/// the old one must close first, and is bound again when the new address fails.
 class ProxyServer {
 public:
     ProxyServer(asio::any_io_executor executor, CoreService& core);
@@ -42,6 +43,9 @@ public:
     std::string address() const { return m_address; }
 
 private:
+    std::shared_ptr<tcp::acceptor> bindAcceptor(const IpAddr& ip, std::uint16_t port,
+                                                boost::system::error_code& ec);
+    void adopt(std::shared_ptr<tcp::acceptor> acceptor);
     asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor);
 
     asio::any_io_executor m_executor;

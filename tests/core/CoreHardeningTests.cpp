@@ -630,3 +630,87 @@ TEST(CoreHttpProxy, SilentOriginIsAGatewayTimeout)
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 504);
 }
+
+TEST(CoreLanLane, ListenerMovesBetweenLoopbackAndAllAddressesOnOnePort)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a private network namespace";
+    }
+    const bool ran = inPrivateNetwork([] {
+        auto echo = makeEchoServer();
+        auto options = withProfile("[Rule]\nFINAL,DIRECT\n");
+        options.socks = false;
+        options.extraArguments = {"-socks", "127.0.0.1:7891"};
+        CoreProcess core(options);
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        auto moved = core.post("/socks?listen=0.0.0.0%3A7891");
+        EXPECT_EQ(moved["ok"], true) << moved;
+        EXPECT_EQ(moved["address"], "0.0.0.0:7891");
+        EXPECT_TRUE(Socket(7891, kLanAddress).connected());
+        moved = core.post("/socks?listen=127.0.0.1%3A7891");
+        EXPECT_EQ(moved["ok"], true) << moved;
+        EXPECT_FALSE(Socket(7891, kLanAddress).connected());
+
+        // The new address is taken: the old one is bound again and keeps serving.
+        const int occupier = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(7891);
+        ::inet_pton(AF_INET, kLanAddress, &address.sin_addr);
+        ASSERT_EQ(::bind(occupier, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(occupier, 1), 0);
+        const auto refused = core.request("POST", std::string("/socks?listen=") + kLanAddress + "%3A7891");
+        EXPECT_EQ(refused.status, 400);
+        EXPECT_EQ(core.get("/socks")["address"], "127.0.0.1:7891");
+        Socket client(7891);
+        EXPECT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 0);
+        ::close(occupier);
+    });
+    if (!ran) {
+        GTEST_SKIP() << "no private network namespace here";
+    }
+}
+
+TEST(CoreStartup, TakenProxyPortExitsNonZeroWithoutApiInfo)
+{
+    TemporaryHome home;
+    writeFile(home.root() / "profile.conf", "[Rule]\nFINAL,DIRECT\n");
+    const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+    const auto apiInfo = home.root() / "api.json";
+    const auto result =
+        runCore({"-config", (home.root() / "profile.conf").string(), "-api", "127.0.0.1:0", "-api-info",
+                 apiInfo.string(), "-socks", "127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+    ::close(holder);
+    EXPECT_NE(result.first, 0);
+    EXPECT_NE(result.second.find("cannot listen"), std::string::npos) << result.second;
+    EXPECT_FALSE(std::filesystem::exists(apiInfo));
+    for (const auto& entry : std::filesystem::directory_iterator(home.root())) {
+        EXPECT_EQ(entry.path().filename().string().rfind("api.json", 0), std::string::npos)
+            << "no api-info file or temporary left: " << entry.path();
+    }
+}
+
+TEST(CoreStartup, ApiInfoAppearsOnlyOnceTheProxyAccepts)
+{
+    // The app takes the file as "ready": the moment it exists, the proxy must take clients.
+    for (int round = 0; round < 5; ++round) {
+        TemporaryHome home;
+        const auto port = freePort();
+        auto options = withProfile("[Rule]\nFINAL,DIRECT\n", home.root());
+        options.socks = false;
+        options.extraArguments = {"-socks", "127.0.0.1:" + std::to_string(port)};
+        std::optional<Socket> client;
+        options.whenApiInfoAppears = [&] { client.emplace(port); };
+        CoreProcess core(options);
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        ASSERT_TRUE(client && client->connected()) << "round " << round;
+        EXPECT_EQ(socks5Connect(*client, "127.0.0.1", core.apiPort()), 0);
+    }
+}

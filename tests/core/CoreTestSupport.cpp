@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -622,12 +623,20 @@ CoreProcess::CoreProcess(Options options) : m_secret(options.secret)
         arguments.push_back("127.0.0.1:" + std::to_string(m_socksPort));
     }
     arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
+    // Woken by the folder's changes, so a test sees the file the moment it is renamed in place.
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch >= 0) {
+        ::inotify_add_watch(watch, m_folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+    }
     m_pid = spawnCore(arguments, m_secret, (m_folder / "stderr.log").string());
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (m_pid > 0 && Clock::now() < deadline) {
         const auto text = readWholeFile(apiInfoPath());
         const auto info = nlohmann::json::parse(text, nullptr, false);
         if (info.is_object() && info.contains("address") && info["address"].is_string()) {
+            if (options.whenApiInfoAppears) {
+                options.whenApiInfoAppears();
+            }
             m_apiAddress = info["address"].get<std::string>();
             m_started = true;
             break;
@@ -637,7 +646,17 @@ CoreProcess::CoreProcess(Options options) : m_secret(options.secret)
             m_pid = -1;
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (watch >= 0) {
+            waitReadable(watch, std::chrono::milliseconds(50));
+            char events[4096];
+            while (::read(watch, events, sizeof events) > 0) {
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    if (watch >= 0) {
+        ::close(watch);
     }
 }
 

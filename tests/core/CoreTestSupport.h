@@ -116,6 +116,8 @@ public:
         std::string secret = "0123456789abcdef0123456789abcdef0123456789abcdef";
         std::vector<std::string> extraArguments;
         std::filesystem::path folder; // empty: a fresh temporary folder
+        /// Runs the moment the api-info file is first seen complete, before anything else.
+        std::function<void()> whenApiInfoAppears;
     };
 
     explicit CoreProcess(Options options);
