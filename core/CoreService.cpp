@@ -682,9 +682,10 @@ asio::awaitable<int> CoreService::measureDelay(std::string policy)
         co_return -1;
     }
     const auto started = std::chrono::steady_clock::now();
-    const auto result = co_await httpFetch(
-        m_resolver, m_runtime->config.general.proxyTestUrl,
-        std::chrono::duration_cast<std::chrono::milliseconds>(kDelayTestTimeout), std::size_t{64} * 1024);
+    const auto result =
+        co_await httpFetch(m_resolver, m_runtime->config.general.proxyTestUrl,
+                           std::chrono::duration_cast<std::chrono::milliseconds>(kDelayTestTimeout),
+                           std::size_t{64} * 1024, FetchExtent::HeadersOnly);
     if (result.status == 0) {
         co_return -1;
     }

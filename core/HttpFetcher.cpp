@@ -7,6 +7,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
+#include <limits>
 
 namespace ferrow::core {
 
@@ -58,7 +59,7 @@ std::optional<Url> parseUrl(const std::string& text)
 }
 
 template <class Stream>
-asio::awaitable<FetchResult> exchange(Stream& stream, const Url& url, std::size_t maxBody)
+asio::awaitable<FetchResult> exchange(Stream& stream, const Url& url, std::size_t maxBody, FetchExtent extent)
 {
     FetchResult result;
     bhttp::request<bhttp::empty_body> request{bhttp::verb::get, url.target, 11};
@@ -75,6 +76,21 @@ asio::awaitable<FetchResult> exchange(Stream& stream, const Url& url, std::size_
     beast::flat_buffer buffer;
     bhttp::response_parser<bhttp::string_body> parser;
     parser.body_limit(maxBody);
+    if (extent == FetchExtent::HeadersOnly) {
+        // The parser weighs a Content-Length against the body limit already at the header.
+        parser.body_limit((std::numeric_limits<std::uint64_t>::max)());
+        auto [headError, headRead] = co_await bhttp::async_read_header(stream, buffer, parser, useTuple);
+        if (headError) {
+            result.error = headError.message();
+            co_return result;
+        }
+        result.status = static_cast<int>(parser.get().result_int());
+        result.ok = result.status >= 200 && result.status < 400;
+        if (!result.ok) {
+            result.error = "HTTP status " + std::to_string(result.status);
+        }
+        co_return result;
+    }
     auto [readError, read] = co_await bhttp::async_read(stream, buffer, parser, useTuple);
     if (readError) {
         result.error = readError == bhttp::error::body_limit
@@ -94,7 +110,8 @@ asio::awaitable<FetchResult> exchange(Stream& stream, const Url& url, std::size_
 } // namespace
 
 asio::awaitable<FetchResult> httpFetch(Resolver& resolver, std::string urlText,
-                                       std::chrono::milliseconds timeout, std::size_t maxBody)
+                                       std::chrono::milliseconds timeout, std::size_t maxBody,
+                                       FetchExtent extent)
 {
     FetchResult result;
     const auto url = parseUrl(urlText);
@@ -121,7 +138,7 @@ asio::awaitable<FetchResult> httpFetch(Resolver& resolver, std::string urlText,
         co_return result;
     }
     if (!url->tls) {
-        result = co_await exchange(stream, *url, maxBody);
+        result = co_await exchange(stream, *url, maxBody, extent);
     } else {
         asio::ssl::context context(asio::ssl::context::tls_client);
         context.set_default_verify_paths();
@@ -136,7 +153,7 @@ asio::awaitable<FetchResult> httpFetch(Resolver& resolver, std::string urlText,
             result.error = "TLS: " + handshakeError.message();
             co_return result;
         }
-        result = co_await exchange(secure, *url, maxBody);
+        result = co_await exchange(secure, *url, maxBody, extent);
     }
     if (!result.ok && result.error == "The socket was closed due to a timeout") {
         result.error = "timed out";

@@ -714,3 +714,13 @@ TEST(CoreStartup, ApiInfoAppearsOnlyOnceTheProxyAccepts)
         EXPECT_EQ(socks5Connect(*client, "127.0.0.1", core.apiPort()), 0);
     }
 }
+
+TEST(CoreDelayTest, LargeTestPageIsMeasuredToItsHead)
+{
+    auto origin = makeOriginServer();
+    CoreProcess core(withProfile("[General]\nproxy-test-url = http://127.0.0.1:" +
+                                 std::to_string(origin->port()) + "/bytes/4000000\n[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto answer = core.get("/test?node=DIRECT");
+    EXPECT_GE(answer.value("ms", -1), 1) << answer;
+}
