@@ -1,0 +1,546 @@
+#include "FRWAppModel.h"
+
+#include <QMutexLocker>
+#include <QPointer>
+#include <QTimer>
+
+#include "FRWAPIInfo.h"
+#include "FRWAppPaths.h"
+#include "FRWClock.h"
+#include "FRWDefaultsKeys.h"
+#include "FRWModelTunnel.h"
+#include "FRWTunnelController.h"
+#include "FRWTunnelPresenter.h"
+#include "FRWUserDefaults.h"
+
+namespace {
+
+constexpr qint64 kSweepIntervalSeconds = 300;
+
+qint64 integerOf(const QJsonObject& object, const char* key)
+{
+    return object.value(QLatin1String(key)).toInteger(0);
+}
+
+void readPeriod(const QJsonObject& stats, const char* period, qint64& up, qint64& down)
+{
+    const QJsonObject values = stats.value(QLatin1String(period)).toObject();
+    up = integerOf(values, "up");
+    down = integerOf(values, "down");
+}
+
+QStringList stringsOf(const QJsonValue& value)
+{
+    QStringList strings;
+    for (const QJsonValue& element : value.toArray()) {
+        if (element.isString()) {
+            strings.append(element.toString());
+        }
+    }
+    return strings;
+}
+
+bool isBuiltInPolicy(const QString& name)
+{
+    return name == u"DIRECT" || name == u"REJECT" || name == u"Direct" || name == u"Reject";
+}
+
+} // namespace
+
+FRWAppModel::FRWAppModel(FRWAppModelSetup setup, QObject* parent)
+    : QObject(parent)
+    , m_setup(std::move(setup))
+    , m_tunnel(*m_setup.tunnel)
+    , m_defaults(std::make_unique<FRWUserDefaults>(m_setup.settingsFile))
+    , m_api(new FRWControllerAPI(
+          [this] { return apiInfo(); },
+          [this](auto completion) { m_tunnel.apiForMeasurement(std::move(completion)); }, this))
+    , m_pollAPI(new FRWControllerAPI(
+          [this]() -> std::optional<QJsonObject> {
+              // Runs on the poll thread: only the path noted at the poll's start is used there.
+              QString path;
+              {
+                  QMutexLocker lock(&m_pollInfoMutex);
+                  path = m_pollInfoPath;
+              }
+              return FRWAPIInfo::read(path);
+          },
+          nullptr))
+{
+    m_pollThread.setObjectName(QStringLiteral("ferrow-poll"));
+    m_pollAPI->moveToThread(&m_pollThread);
+    QObject::connect(&m_pollThread, &QThread::finished, m_pollAPI, &QObject::deleteLater);
+    m_pollThread.start();
+
+    if (!m_setup.probes.clock) {
+        m_setup.probes.clock = m_setup.clock;
+    }
+    FRWNetworkProbe::Model probeModel;
+    probeModel.running = [this] { return m_running; };
+    probeModel.selectedNode = [this] {
+        return m_groups.isEmpty() ? QString() : m_groups.constFirst().selected();
+    };
+    probeModel.testNode = [this](const QString& node, std::function<void(int)> completion) {
+        testNode(node, std::move(completion));
+    };
+    probeModel.systemProxyRunning = [this] { return systemProxyRunning(); };
+    m_probe = new FRWNetworkProbe(m_setup.probes, std::move(probeModel), this);
+    QObject::connect(m_probe, &FRWNetworkProbe::changed, this, &FRWAppModel::didUpdate);
+}
+
+FRWAppModel::~FRWAppModel()
+{
+    // Poll answers are posted to this object from the poll thread; stop it before going.
+    m_pollThread.quit();
+    m_pollThread.wait();
+}
+
+FRWAppModel& FRWAppModel::shared()
+{
+    static FRWAppModel* const instance = [] {
+        static FRWControllerModelTunnel tunnel(FRWTunnelController::shared());
+        FRWAppModelSetup setup;
+        setup.tunnel = &tunnel;
+        setup.settingsFile = FRWAppPaths::fromEnvironment().settingsFile;
+        return new FRWAppModel(std::move(setup));
+    }();
+    return *instance;
+}
+
+QDateTime FRWAppModel::now() const
+{
+    return (m_setup.clock ? *m_setup.clock : FRWClock::system()).now();
+}
+
+std::optional<QJsonObject> FRWAppModel::apiInfo() const
+{
+    return FRWAPIInfo::read(m_tunnel.currentAPIInfoPath());
+}
+
+bool FRWAppModel::systemProxyRunning() const
+{
+    return m_tunnel.systemProxyRunning();
+}
+
+// ---- The tick
+
+void FRWAppModel::start()
+{
+    if (m_timer) {
+        return;
+    }
+    m_timer = new QTimer(this);
+    m_timer->setInterval(m_setup.tickIntervalMs);
+    QObject::connect(m_timer, &QTimer::timeout, this, &FRWAppModel::tick);
+    m_timer->start();
+    poll();
+    probeNetwork();
+    refreshLocalProxyState();
+}
+
+void FRWAppModel::tick()
+{
+    poll();
+    if ((m_probeTick & 7) == 0) {
+        probeNetwork();
+    }
+    if (m_probeTick % 10 == 0) {
+        maybeSweepLatencies();
+    }
+    ++m_probeTick;
+}
+
+void FRWAppModel::poll()
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, &FRWAppModel::poll, Qt::QueuedConnection);
+        return;
+    }
+    if (m_polling) {
+        return;
+    }
+    const QString path = m_tunnel.currentAPIInfoPath();
+    const std::optional<QJsonObject> info = FRWAPIInfo::read(path);
+    if (!info || !FRWControllerAPI::requestForPath(QStringLiteral("/status"), *info)) {
+        if (m_running) {
+            m_running = false;
+            publish();
+        }
+        return;
+    }
+    m_polling = true;
+    {
+        QMutexLocker lock(&m_pollInfoMutex);
+        m_pollInfoPath = path;
+    }
+    const PollTicket ticket{m_log.epoch(), FRWControllerAPI::coreIdentity(*info)};
+    const qint64 cursor = m_log.requestCursor();
+    FRWControllerAPI* api = m_pollAPI;
+    QMetaObject::invokeMethod(
+        api,
+        [this, api, cursor, ticket] {
+            api->poll(cursor, [this, ticket](FRWPollResult result) {
+                // The model outlives the poll thread (its destructor stops it), so posting is safe.
+                QMetaObject::invokeMethod(
+                    this, [this, result = std::move(result), ticket] { applyPoll(result, ticket); },
+                    Qt::QueuedConnection);
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void FRWAppModel::applyPoll(const FRWPollResult& result, const PollTicket& ticket)
+{
+    if (result.connections) {
+        m_connections = *result.connections;
+    }
+    if (result.stats) {
+        applyStats(*result.stats);
+    }
+    if (result.outbound) {
+        applyOutbound(*result.outbound);
+    }
+    // Lines from a core replaced meanwhile, or from before a reset of the stream, never enter the log.
+    std::optional<QJsonObject> logs = result.logs;
+    if (logs) {
+        const std::optional<QJsonObject> info = apiInfo();
+        if (m_log.epoch() != ticket.logsEpoch || !info ||
+            FRWControllerAPI::coreIdentity(*info) != ticket.coreIdentity) {
+            logs.reset();
+        }
+    }
+    applyStatus(result.status, result.groups, logs);
+    m_polling = false;
+}
+
+void FRWAppModel::applyStats(const QJsonObject& stats)
+{
+    readPeriod(stats, "today", m_statsTodayUp, m_statsTodayDown);
+    readPeriod(stats, "month", m_statsMonthUp, m_statsMonthDown);
+    const QJsonArray hourly = stats.value(QLatin1String("hourly")).toArray();
+    m_statsHourly.clear();
+    m_statsHourly.reserve(hourly.size());
+    for (const QJsonValue& hour : hourly) {
+        if (hour.isObject()) {
+            const QJsonObject values = hour.toObject();
+            m_statsHourly.append(integerOf(values, "up") + integerOf(values, "down"));
+        }
+    }
+}
+
+void FRWAppModel::applyOutbound(const QJsonObject& outbound)
+{
+    const QJsonValue mode = outbound.value(QLatin1String("mode"));
+    if (mode.isString()) {
+        m_outboundMode = mode.toString();
+    }
+    m_outboundGlobalNode = outbound.value(QLatin1String("global")).toString();
+    m_outboundNodes = stringsOf(outbound.value(QLatin1String("nodes")));
+}
+
+void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
+                              const std::optional<QJsonArray>& groups, const std::optional<QJsonObject>& logs)
+{
+    const bool wasRunning = m_running;
+    m_running = status && status->value(QLatin1String("running")).toBool();
+    if (m_running && !wasRunning) {
+        // A new route: look the public address and its location up again through it.
+        m_probe->clearGeoIP();
+        QMetaObject::invokeMethod(this, &FRWAppModel::probeNetwork, Qt::QueuedConnection);
+    }
+    if (status) {
+        m_rates.apply(integerOf(*status, "uplink"), integerOf(*status, "downlink"));
+    }
+    if (groups) {
+        QList<FRWProxyGroup> rebuilt;
+        rebuilt.reserve(groups->size());
+        for (const QJsonValue& group : *groups) {
+            if (group.isObject()) {
+                rebuilt.append(FRWProxyGroup::fromRecord(group.toObject()));
+            }
+        }
+        m_groups = std::move(rebuilt);
+    }
+    const std::optional<QJsonObject> info = apiInfo();
+    // An answer asked for with another core's cursor would skip the new core's first lines.
+    const bool replaced = m_log.noteCoreIdentity(info ? FRWControllerAPI::coreIdentity(*info) : QString());
+    if (logs && !replaced) {
+        m_log.apply(*logs);
+    }
+    publish();
+}
+
+void FRWAppModel::resetLogStream()
+{
+    m_log.reset();
+}
+
+// ---- Enhanced Mode and System Proxy mode
+
+void FRWAppModel::alert(const QString& message, const FRWError& error, std::function<void()> then)
+{
+    if (!m_setup.presenter) {
+        qWarning("ferrow: %s: %s", qUtf8Printable(message), qUtf8Printable(error.description));
+        then();
+        return;
+    }
+    m_setup.presenter->presentWarning(message, error.description, std::move(then));
+}
+
+void FRWAppModel::connect()
+{
+    QPointer<FRWAppModel> self(this);
+    m_tunnel.startWithCompletion([self](const FRWResult& error) {
+        if (!self) {
+            return;
+        }
+        if (!error) {
+            return self->poll();
+        }
+        self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
+        self->alert(QStringLiteral("Couldn't connect"), *error, [self] {
+            if (self) {
+                self->poll();
+            }
+        });
+    });
+}
+
+void FRWAppModel::disconnect()
+{
+    m_rates.forgetTotals();
+    resetLogStream();
+    QPointer<FRWAppModel> self(this);
+    m_tunnel.stopWithCompletion([self](const FRWResult& error) {
+        if (error) {
+            qWarning("ferrow: disconnect failed: %s", qUtf8Printable(error->description));
+        }
+        if (self) {
+            self->poll();
+        }
+    });
+}
+
+void FRWAppModel::toggle()
+{
+    // Either kind of core counts: the switch turns whatever answers off.
+    const bool want = !m_running;
+    m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, want);
+    if (want) {
+        connect();
+    } else {
+        disconnect();
+    }
+}
+
+void FRWAppModel::toggleSystemProxy()
+{
+    if (systemProxyRunning()) {
+        m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
+        m_tunnel.stopSystemProxy();
+        m_rates.forgetTotals();
+        resetLogStream();
+        poll();
+        return;
+    }
+    m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, true);
+    QPointer<FRWAppModel> self(this);
+    m_tunnel.startSystemProxy([self](const FRWResult& error) {
+        if (!self) {
+            return;
+        }
+        if (!error) {
+            return self->poll();
+        }
+        self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
+        self->alert(QStringLiteral("Couldn't start System Proxy"), *error, [self] {
+            if (self) {
+                self->poll();
+            }
+        });
+    });
+}
+
+void FRWAppModel::restoreDesiredModes()
+{
+    if (m_running || systemProxyRunning() || m_tunnel.tunnelCoreRunning()) {
+        return;
+    }
+    QPointer<FRWAppModel> self(this);
+    if (m_defaults->boolean(ferrow::defaults::kDesiredSystemProxy)) {
+        m_tunnel.startSystemProxy([self](const FRWResult& error) {
+            if (!self) {
+                return;
+            }
+            if (error) {
+                qWarning("ferrow: could not restore System Proxy: %s", qUtf8Printable(error->description));
+                self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
+            }
+            self->poll();
+        });
+    } else if (m_defaults->boolean(ferrow::defaults::kDesiredEnhancedMode)) {
+        m_tunnel.startIfHelperCurrentWithCompletion([self](bool started, const FRWResult& error) {
+            if (!self) {
+                return;
+            }
+            if (error) {
+                qWarning("ferrow: could not restore Enhanced Mode: %s", qUtf8Printable(error->description));
+                self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
+            } else if (!started) {
+                qWarning("ferrow: Enhanced Mode not restored \u2014 helper missing or out of date");
+            }
+            self->poll();
+        });
+    }
+}
+
+// ---- Outbound mode and groups
+
+void FRWAppModel::setOutboundMode(const QString& mode, const QString& node)
+{
+    if (!apiInfo()) {
+        return;
+    }
+    m_outboundMode = mode;
+    if (mode == u"global" && !node.isEmpty()) {
+        m_outboundGlobalNode = node;
+    }
+    publish();
+    QPointer<FRWAppModel> self(this);
+    m_api->setOutboundMode(mode, node, [self] {
+        if (self) {
+            self->poll();
+        }
+    });
+}
+
+void FRWAppModel::selectGroup(const QString& group, const QString& member)
+{
+    if (!apiInfo()) {
+        return;
+    }
+    QPointer<FRWAppModel> self(this);
+    m_api->selectGroup(group, member, [self] {
+        if (self) {
+            self->poll();
+        }
+    });
+}
+
+// ---- Node tests
+
+void FRWAppModel::testNode(const QString& node, std::function<void(int)> completion)
+{
+    m_api->testNode(node, std::move(completion));
+}
+
+void FRWAppModel::testNodeCached(const QString& node)
+{
+    if (m_testingNodes.contains(node)) {
+        return;
+    }
+    m_testingNodes.insert(node);
+    publish();
+    QPointer<FRWAppModel> self(this);
+    testNode(node, [self, node](int ms) {
+        if (!self) {
+            return;
+        }
+        self->m_testingNodes.remove(node);
+        self->m_latencyCache.insert(node, ms);
+        self->publish();
+    });
+}
+
+void FRWAppModel::testAllNodes()
+{
+    if (!m_running) {
+        return;
+    }
+    QStringList names;
+    QSet<QString> seen;
+    const auto add = [&names, &seen](const QString& name) {
+        if (!isBuiltInPolicy(name) && !seen.contains(name)) {
+            seen.insert(name);
+            names.append(name);
+        }
+    };
+    for (const FRWProxyGroup& group : std::as_const(m_groups)) {
+        for (const QString& member : group.members()) {
+            add(member);
+        }
+    }
+    for (const QString& node : std::as_const(m_outboundNodes)) {
+        add(node);
+    }
+    for (const QString& name : std::as_const(names)) {
+        testNodeCached(name);
+    }
+}
+
+void FRWAppModel::maybeSweepLatencies()
+{
+    if (!m_running) {
+        return;
+    }
+    const QDateTime at = now();
+    if (m_lastSweepAt.isValid() && m_lastSweepAt.secsTo(at) < kSweepIntervalSeconds &&
+        m_lastSweepAt.secsTo(at) >= 0) {
+        return;
+    }
+    m_lastSweepAt = at;
+    testAllNodes();
+}
+
+// ---- Local proxy sharing and the thin wrappers
+
+void FRWAppModel::applyLocalProxyState(const std::optional<QJsonObject>& state)
+{
+    if (!state) {
+        return;
+    }
+    m_localProxyRunning = state->value(QLatin1String("running")).toBool();
+    m_localProxyAddress = state->value(QLatin1String("address")).toString();
+    publish();
+}
+
+void FRWAppModel::setLocalProxyEnabled(bool enabled, const QString& listen)
+{
+    if (!apiInfo()) {
+        return;
+    }
+    QPointer<FRWAppModel> self(this);
+    m_api->setLocalProxyEnabled(enabled, listen, [self](const std::optional<QJsonObject>& state) {
+        if (self) {
+            self->applyLocalProxyState(state);
+        }
+    });
+}
+
+void FRWAppModel::refreshLocalProxyState()
+{
+    if (!apiInfo()) {
+        return;
+    }
+    QPointer<FRWAppModel> self(this);
+    m_api->refreshLocalProxyState([self](const std::optional<QJsonObject>& state) {
+        if (self) {
+            self->applyLocalProxyState(state);
+        }
+    });
+}
+
+void FRWAppModel::fetchRuleSets(std::function<void(QJsonArray)> completion)
+{
+    m_api->fetchRuleSets(std::move(completion));
+}
+
+void FRWAppModel::updateAllRuleSets(std::function<void()> completion)
+{
+    m_api->updateAllRuleSets(std::move(completion));
+}
+
+void FRWAppModel::fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion)
+{
+    m_api->fetchEventsSince(cursor, std::move(completion));
+}

@@ -1,0 +1,49 @@
+#include "FRWModelTunnel.h"
+
+#include "FRWTunnelController.h"
+
+bool FRWControllerModelTunnel::systemProxyRunning() const
+{
+    return m_controller.systemProxyRunning();
+}
+
+bool FRWControllerModelTunnel::tunnelCoreRunning() const
+{
+    return m_controller.tunnelCoreRunning();
+}
+
+QString FRWControllerModelTunnel::currentAPIInfoPath() const
+{
+    return m_controller.currentAPIInfoPath();
+}
+
+void FRWControllerModelTunnel::apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion)
+{
+    m_controller.apiForMeasurement(std::move(completion));
+}
+
+void FRWControllerModelTunnel::startWithCompletion(std::function<void(FRWResult)> completion)
+{
+    m_controller.startWithCompletion(std::move(completion));
+}
+
+void FRWControllerModelTunnel::stopWithCompletion(std::function<void(FRWResult)> completion)
+{
+    m_controller.stopWithCompletion(std::move(completion));
+}
+
+void FRWControllerModelTunnel::startSystemProxy(std::function<void(FRWResult)> completion)
+{
+    m_controller.startSystemProxy(std::move(completion));
+}
+
+void FRWControllerModelTunnel::stopSystemProxy()
+{
+    m_controller.stopSystemProxy();
+}
+
+void FRWControllerModelTunnel::startIfHelperCurrentWithCompletion(
+    std::function<void(bool, FRWResult)> completion)
+{
+    m_controller.startIfHelperCurrentWithCompletion(std::move(completion));
+}
