@@ -1,5 +1,6 @@
 // Rule matching on a 10,000-rule profile, one core: matches per second for hosts that hit early,
-// hit late and miss every domain rule.
+// hit late and miss every domain rule. Then the time to read a profile of 40,000 proxies whose
+// groups list every one of them (a reload of such a profile runs on the core's I/O thread).
 
 #include "ProfileConfig.h"
 #include "RuleMatcher.h"
@@ -89,5 +90,19 @@ int main()
         std::printf("%-24s %10.0f matches/s  (target >= 1,000,000)  [index sum mod 1000: %zu]\n",
                     benchCase.label, static_cast<double>(matches) / seconds, checksum % 1000);
     }
+    std::string big = "[Proxy]\n";
+    std::string members;
+    for (int i = 0; i < 40000; ++i) {
+        big += "N" + std::to_string(i) + " = ferrow, h" + std::to_string(i) + ".example, 443, psk=k\n";
+        members += ", N" + std::to_string(i);
+    }
+    big += "[Proxy Group]\nAll = select" + members + "\nAuto = url-test" + members + "\n[Rule]\nFINAL,All\n";
+    const auto started = std::chrono::steady_clock::now();
+    const auto bigParsed = parseProfile(big);
+    const auto ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    std::printf(
+        "profile of 40,000 proxies in two 40,000-member groups: read in %.0f ms (%s; target <= 300)\n", ms,
+        std::holds_alternative<ProfileConfig>(bigParsed) ? "accepted" : "rejected");
     return 0;
 }
