@@ -35,6 +35,13 @@ private:
 
 } // namespace
 
+FRWPidfd::~FRWPidfd()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
 bool FRWCodeCheck::fileIsSigned(int fd, const std::string& identifier, std::size_t maxSize) const
 {
     if (fd < 0) {
@@ -59,8 +66,8 @@ std::optional<FRWPeer> FRWCodeCheck::isTrustedPeer(int socket, std::string& why)
     if (::getsockopt(socket, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &pidfdSize) != 0) {
         pidfd = FRWProcessInspector::openPidfd(credentials.pid);
     }
-    const ScopedFd peer(pidfd);
-    if (peer.get() < 0) {
+    const auto peer = std::make_shared<FRWPidfd>(pidfd);
+    if (peer->get() < 0) {
         why = "peer process is gone";
         return std::nullopt;
     }
@@ -72,11 +79,11 @@ std::optional<FRWPeer> FRWCodeCheck::isTrustedPeer(int socket, std::string& why)
     }
     // While the pidfd's process lives, its pid cannot have been given to another process, so the
     // executable just checked was the peer's.
-    if (!FRWProcessInspector::isAlive(peer.get())) {
+    if (!FRWProcessInspector::isAlive(peer->get())) {
         why = "peer exited during the check";
         return std::nullopt;
     }
-    return FRWPeer{credentials.pid, credentials.uid, credentials.gid};
+    return FRWPeer{credentials.pid, credentials.uid, credentials.gid, peer};
 }
 
 bool FRWCodeCheck::isSignedByUs(const std::string& path) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -7,11 +8,26 @@
 
 #include "FRWHelperConfig.h"
 
+/// A pidfd that closes with its last holder.
+class FRWPidfd {
+public:
+    explicit FRWPidfd(int fd) : m_fd(fd) {}
+    ~FRWPidfd();
+    FRWPidfd(const FRWPidfd&) = delete;
+    FRWPidfd& operator=(const FRWPidfd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
 /// Who is on the other end of an accepted connection.
 struct FRWPeer {
     pid_t pid = 0;
     uid_t uid = 0;
     gid_t gid = 0;
+    /// The peer process itself, for as long as anyone asks; never a later process with its id.
+    std::shared_ptr<FRWPidfd> process;
 };
 
 /// Signature checks against the maker's key: of callers, of core files and of running cores.

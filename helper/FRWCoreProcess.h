@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,12 +14,22 @@ class FRWCoreProcess : public std::enable_shared_from_this<FRWCoreProcess> {
 public:
     using ExitHandler = std::function<void(FRWCoreProcess&, int status)>;
 
-    /// Launches `path` with the arguments and the full environment; nothing on failure, with the
-    /// system's reason in `error`. `onExit` runs on the waiter thread.
+    /// Who the core runs as: the calling user, with no supplementary groups and, when the helper
+    /// has them to give, only the capabilities a tunnel needs (ambient, so they survive exec).
+    struct Identity {
+        uid_t uid = 0;
+        gid_t gid = 0;
+    };
+
+    /// Launches `path` as `identity` with exactly the given arguments and environment; nothing on
+    /// failure, with the system's reason in `error`. `onExit` runs on the waiter thread.
     static std::shared_ptr<FRWCoreProcess> launch(const std::string& path,
                                                   const std::vector<std::string>& arguments,
                                                   const std::vector<std::string>& environment,
-                                                  ExitHandler onExit, std::string& error);
+                                                  const Identity& identity, ExitHandler onExit,
+                                                  std::string& error);
+    /// The capabilities a launched core holds when the helper runs as root.
+    static std::uint64_t networkCapabilities();
     ~FRWCoreProcess();
     FRWCoreProcess(const FRWCoreProcess&) = delete;
     FRWCoreProcess& operator=(const FRWCoreProcess&) = delete;

@@ -1,6 +1,7 @@
 #include "FRWCoreStaging.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +11,12 @@ namespace {
 
 constexpr std::size_t kCopyBlock = 65536;
 
-/// Copies to the end of `from`; completes short writes. False on any error (errno says which).
-bool copyAll(int from, int to)
+/// Copies to the end of `from`, at most `limit` bytes (a file that grows while it is copied is
+/// refused); completes short writes. False on any error (errno says which).
+bool copyAll(int from, int to, std::uint64_t limit)
 {
     char block[kCopyBlock];
+    std::uint64_t copied = 0;
     for (;;) {
         const ssize_t got = ::read(from, block, sizeof block);
         if (got < 0 && errno == EINTR) {
@@ -24,6 +27,11 @@ bool copyAll(int from, int to)
         }
         if (got == 0) {
             return true;
+        }
+        copied += static_cast<std::uint64_t>(got);
+        if (copied > limit) {
+            errno = EFBIG;
+            return false;
         }
         ssize_t done = 0;
         while (done < got) {
@@ -44,22 +52,20 @@ bool copyAll(int from, int to)
 
 } // namespace
 
-std::optional<std::string> FRWCoreStaging::stageCore(const std::string& path) const
+std::optional<std::string> FRWCoreStaging::stageCore(int source, const std::string& path) const
 {
     const std::string staged = m_config.stagedCorePath;
     const std::string fresh = staged + ".new";
     ::unlink(fresh.c_str());
 
-    // O_NONBLOCK: a FIFO put in the core's place must not hang the helper on open.
-    const int source = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (source < 0) {
-        m_config.log("ferrow-helper: cannot open core at " + path + " (" + std::strerror(errno) + ")");
-        return std::nullopt;
-    }
+    // Type and size come from the descriptor that is copied, never from the path again.
     struct stat status {};
     if (::fstat(source, &status) != 0 || !S_ISREG(status.st_mode)) {
         m_config.log("ferrow-helper: core at " + path + " is not a regular file");
-        ::close(source);
+        return std::nullopt;
+    }
+    if (status.st_size < 0 || static_cast<std::uint64_t>(status.st_size) > m_config.maxCoreSize) {
+        m_config.log("ferrow-helper: core at " + path + " is larger than any core");
         return std::nullopt;
     }
     // Owner-only until the copy has proved to be our core: the helper reads as root, and nothing
@@ -67,15 +73,13 @@ std::optional<std::string> FRWCoreStaging::stageCore(const std::string& path) co
     const int target = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0700);
     if (target < 0) {
         m_config.log(std::string("ferrow-helper: cannot create staged core (") + std::strerror(errno) + ")");
-        ::close(source);
         return std::nullopt;
     }
     int failure = 0;
-    if (!copyAll(source, target) || ::fchown(target, m_config.coreOwner, m_config.coreGroup) != 0 ||
-        ::fchmod(target, 0700) != 0) {
+    if (!copyAll(source, target, m_config.maxCoreSize) ||
+        ::fchown(target, m_config.coreOwner, m_config.coreGroup) != 0 || ::fchmod(target, 0700) != 0) {
         failure = errno;
     }
-    ::close(source);
     if (::close(target) != 0 && failure == 0) {
         failure = errno;
     }

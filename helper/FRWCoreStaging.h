@@ -16,8 +16,9 @@ public:
     {
     }
 
-    /// The staged path on success; nothing (logged) otherwise.
-    std::optional<std::string> stageCore(const std::string& path) const;
+    /// Copies the core open at `source` (a regular file, opened with the caller's rights; `path`
+    /// names it in log lines). The staged path on success; nothing (logged) otherwise.
+    std::optional<std::string> stageCore(int source, const std::string& path) const;
 
 private:
     const FRWHelperConfig& m_config;

@@ -12,7 +12,10 @@ FRWHelperConfig FRWHelperConfig::system()
     config.stagedCorePath = ferrow::kStagedCorePath;
     config.apiInfoPath = ferrow::kHelperAPIInfoPath;
     config.apiInfoDirectory = ferrow::kHelperAPIInfoDirectory;
-    config.applicationExecutableName = ferrow::kApplicationName;
+    config.stateDirectory = ferrow::kHelperStateDirectory;
+    config.coreStateDirectory = ferrow::kHelperCoreStateDirectory;
+    config.forwardingSwitches = {"/proc/sys/net/ipv4/ip_forward", "/proc/sys/net/ipv6/conf/all/forwarding"};
+    config.polkitActionId = ferrow::kHelperPolkitAction;
     config.publicKeyPem = ferrow::kMakerPublicKeyPem;
     config.callerIdentifier = ferrow::kApplicationIdentifier;
     config.coreIdentifier = ferrow::kCoreIdentifier;

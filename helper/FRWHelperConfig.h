@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 /// Everything the helper service depends on. The shipped program uses the defaults; the test host
 /// points every path into a temporary folder and shortens the waits.
@@ -12,13 +14,20 @@ struct FRWHelperConfig {
     std::string stagedCorePath;
     std::string apiInfoPath;
     std::string apiInfoDirectory;
-    /// The application is running when some process's executable has this file name.
-    std::string applicationExecutableName;
+    /// The helper's own state (root only): saved forwarding values.
+    std::string stateDirectory;
+    /// Parent of each user's folder for what their core keeps across starts.
+    std::string coreStateDirectory;
+    /// The switches gateway mode turns on (and restores afterwards).
+    std::vector<std::string> forwardingSwitches;
+    /// The polkit authority's bus (empty: the system bus) and the action a start needs.
+    std::string polkitBusAddress;
+    std::string polkitActionId;
     std::string publicKeyPem;
     std::string callerIdentifier;
     std::string coreIdentifier;
     std::string defaultTunName;
-    /// Owner of the staged core, and the only user whose cores the fallback stop may signal.
+    /// Owner of the staged core and of the folders the helper hands out.
     uid_t coreOwner = 0;
     gid_t coreGroup = 0;
 
@@ -29,6 +38,8 @@ struct FRWHelperConfig {
     /// Largest caller executable read for vetting; callers are checked one at a time, so a
     /// hostile peer cannot make the helper hold many large files at once.
     std::size_t maxCallerExecutableSize = std::size_t{512} << 20;
+    /// Largest core the helper copies; anything bigger is refused before a byte is copied.
+    std::uint64_t maxCoreSize = std::uint64_t{256} << 20;
 
     /// Where log lines go; each already begins "ferrow-helper: ".
     std::function<void(const std::string&)> log;

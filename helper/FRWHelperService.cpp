@@ -13,10 +13,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "FRWCallerFiles.h"
 #include "FRWNames.h"
 #include "FRWProcessInspector.h"
-
-extern char** environ;
 
 namespace proto = ferrow::helperprotocol;
 
@@ -37,11 +36,21 @@ std::string notSignedText()
     return "core binary is not signed by Ferrow - refusing to run it as root";
 }
 
-bool isExecutableFile(const std::string& path)
+/// Closes a descriptor at the end of a scope.
+struct ClosingFd {
+    int fd;
+    ~ClosingFd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+bool isExecutableFile(int fd)
 {
     struct stat status {};
-    return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-           (status.st_mode & 0111) != 0;
+    return fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0111) != 0;
 }
 
 bool sendAll(int fd, const std::string& bytes)
@@ -60,12 +69,6 @@ bool sendAll(int fd, const std::string& bytes)
     return true;
 }
 
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string seconds(std::chrono::milliseconds duration)
 {
     char text[32];
@@ -81,11 +84,18 @@ std::shared_ptr<FRWHelperService> FRWHelperService::create(FRWHelperConfig confi
 }
 
 FRWHelperService::FRWHelperService(FRWHelperConfig config)
-    : m_config(std::move(config)), m_codeCheck(m_config), m_staging(m_config, m_codeCheck)
+    : m_config(std::move(config))
+    , m_codeCheck(m_config)
+    , m_staging(m_config, m_codeCheck)
+    , m_folders(m_config)
+    , m_forwarding(m_config)
+    , m_polkit(m_config.polkitBusAddress, m_config.polkitActionId)
 {
     if (!m_config.log) {
         m_config.log = [](const std::string&) {};
     }
+    // Values a gateway run changed and could not put back (a crash, a kill) come back first.
+    m_forwarding.restore();
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_wake[0] = m_wake[1] = -1;
     }
@@ -183,43 +193,41 @@ void FRWHelperService::stop()
 void FRWHelperService::handleConnection(int fd)
 {
     std::string why;
+    // Anyone may ask for the version (the application counts a helper that does not answer as
+    // missing); every other method needs a vetted caller.
     const std::optional<FRWPeer> peer = m_codeCheck.isTrustedPeer(fd, why);
     if (peer) {
-        {
-            const std::lock_guard guard(m_lock);
-            ++m_clients;
+        const std::lock_guard guard(m_lock);
+        ++m_clients;
+    }
+    std::string buffer;
+    std::string line;
+    char block[4096];
+    bool open = true;
+    while (open) {
+        const ssize_t got = ::recv(fd, block, sizeof block, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
         }
-        std::string buffer;
-        std::string line;
-        char block[4096];
-        bool open = true;
-        while (open) {
-            const ssize_t got = ::recv(fd, block, sizeof block, 0);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
+        if (got <= 0) {
+            break;
+        }
+        buffer.append(block, static_cast<std::size_t>(got));
+        for (;;) {
+            const proto::LineStatus status = proto::takeLine(buffer, line);
+            if (status == proto::LineStatus::NeedMore) {
                 break;
             }
-            buffer.append(block, static_cast<std::size_t>(got));
-            for (;;) {
-                const proto::LineStatus status = proto::takeLine(buffer, line);
-                if (status == proto::LineStatus::NeedMore) {
-                    break;
-                }
-                if (status == proto::LineStatus::TooLong) {
-                    log("ferrow-helper: closing a connection: message longer than the limit");
-                    open = false;
-                    break;
-                }
-                if (!answer(fd, line, *peer)) {
-                    open = false;
-                    break;
-                }
+            if (status == proto::LineStatus::TooLong) {
+                log("ferrow-helper: closing a connection: message longer than the limit");
+                open = false;
+                break;
+            }
+            if (!answer(fd, line, peer, why)) {
+                open = false;
+                break;
             }
         }
-    } else {
-        log("ferrow-helper: rejected untrusted peer (" + why + ")");
     }
     {
         const std::lock_guard guard(m_threadsLock);
@@ -232,7 +240,8 @@ void FRWHelperService::handleConnection(int fd)
     }
 }
 
-bool FRWHelperService::answer(int fd, const std::string& line, const FRWPeer& peer)
+bool FRWHelperService::answer(int fd, const std::string& line, const std::optional<FRWPeer>& peer,
+                              const std::string& untrustedWhy)
 {
     auto parsed = proto::parseRequest(line);
     if (const auto* error = std::get_if<proto::ProtocolError>(&parsed)) {
@@ -240,6 +249,10 @@ bool FRWHelperService::answer(int fd, const std::string& line, const FRWPeer& pe
         return false;
     }
     const proto::Request& request = std::get<proto::Request>(parsed);
+    if (!peer && request.method != proto::Method::GetVersion) {
+        log("ferrow-helper: rejected untrusted peer (" + untrustedWhy + ")");
+        return false;
+    }
     std::string reply;
     switch (request.method) {
     case proto::Method::GetVersion:
@@ -249,8 +262,7 @@ bool FRWHelperService::answer(int fd, const std::string& line, const FRWPeer& pe
         reply = proto::formatErrorReply(request.id, startCore(request.start, peer));
         break;
     case proto::Method::StopCore:
-        stopCore();
-        reply = proto::formatErrorReply(request.id, std::nullopt);
+        reply = proto::formatErrorReply(request.id, stopCore(peer));
         break;
     case proto::Method::IsCoreRunning:
         reply = proto::formatRunningReply(request.id, isCoreRunning());
@@ -293,8 +305,7 @@ void FRWHelperService::orphanCheck(std::uint64_t epoch)
             return;
         }
     }
-    const std::optional<bool> applicationRuns = applicationIsRunning();
-    if (!applicationRuns || *applicationRuns) {
+    if (starterIsRunning()) {
         log("ferrow-helper: no client connected, but the app is running \u2014 leaving the core alone");
         return;
     }
@@ -302,19 +313,10 @@ void FRWHelperService::orphanCheck(std::uint64_t epoch)
     stopCore();
 }
 
-std::optional<bool> FRWHelperService::applicationIsRunning() const
+bool FRWHelperService::starterIsRunning() const
 {
-    const auto pids = FRWProcessInspector::allProcesses();
-    if (!pids) {
-        return std::nullopt;
-    }
-    for (const pid_t pid : *pids) {
-        const auto path = FRWProcessInspector::executablePath(pid);
-        if (path && baseName(*path) == m_config.applicationExecutableName) {
-            return true;
-        }
-    }
-    return false;
+    const std::lock_guard guard(m_lock);
+    return m_starter && FRWProcessInspector::isAlive(m_starter->get());
 }
 
 // ---- The protocol's methods
@@ -371,17 +373,12 @@ std::string FRWHelperService::randomSecret()
     return text;
 }
 
-std::vector<std::string> FRWHelperService::coreEnvironment() const
+// Nothing of the helper's own environment reaches the core: it runs as the user with
+// capabilities the user lacks, so variables such as LD_PRELOAD must never be the caller's to set.
+std::vector<std::string> FRWHelperService::coreEnvironment()
 {
-    const std::string key = std::string(ferrow::kAPISecretEnvironmentVariable) + "=";
-    std::vector<std::string> environment;
-    for (char** entry = environ; entry && *entry; ++entry) {
-        if (!std::string_view(*entry).starts_with(key)) {
-            environment.emplace_back(*entry);
-        }
-    }
-    environment.push_back(key + randomSecret());
-    return environment;
+    return {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LANG=C.UTF-8",
+            std::string(ferrow::kAPISecretEnvironmentVariable) + "=" + randomSecret()};
 }
 
 std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const StartCoreParams& params,
@@ -394,10 +391,29 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
             return helperError("core already running");
         }
     }
-    if (!isExecutableFile(params.corePath)) {
+    if (caller) {
+        if (const auto refusal = m_polkit.authorize(caller->pid, caller->uid)) {
+            log("ferrow-helper: start refused by polkit for uid " + std::to_string(caller->uid) + ": " +
+                *refusal);
+            return helperError("not authorised to start Enhanced Mode: " + *refusal);
+        }
+    }
+    // A direct call (no connection) runs the core as the helper's own user.
+    const uid_t uid = caller ? caller->uid : ::geteuid();
+    const gid_t gid = caller ? caller->gid : ::getegid();
+
+    // The caller's file is opened with the caller's rights only: root neither reads nor probes a
+    // path the caller could not.
+    int openError = 0;
+    const ClosingFd source{
+        params.corePath.empty() ? -1 : FRWCallerFiles::openForReading(params.corePath, uid, gid, openError)};
+    if (source.fd < 0 && !params.corePath.empty()) {
+        log("ferrow-helper: cannot open core at " + params.corePath + " (" + std::strerror(openError) + ")");
+    }
+    if (!isExecutableFile(source.fd)) {
         return helperError("core not found at " + params.corePath);
     }
-    const std::optional<std::string> staged = m_staging.stageCore(params.corePath);
+    const std::optional<std::string> staged = m_staging.stageCore(source.fd, params.corePath);
     if (!staged) {
         return helperError(notSignedText());
     }
@@ -411,12 +427,9 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (params.configPath.empty()) {
         return helperError("no profile supplied");
     }
-    std::error_code ignored;
-    std::filesystem::create_directories(m_config.apiInfoDirectory, ignored);
-    ::chmod(m_config.apiInfoDirectory.c_str(), 0755);
-
-    const uid_t uid = caller ? caller->uid : 0;
-    const gid_t gid = caller ? caller->gid : 0;
+    if (!m_folders.prepareApiInfoFolder(uid, gid)) {
+        return helperError("cannot prepare " + m_config.apiInfoDirectory);
+    }
     std::vector<std::string> arguments{
         "-config",       params.configPath,    "-api",          ferrow::kAPIBindAddress,
         "-api-info",     m_config.apiInfoPath, "-api-info-uid", std::to_string(uid),
@@ -427,28 +440,28 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (params.gateway) {
         arguments.emplace_back("-gateway");
     }
+    // The user's home is read-only to the core here; its statistics go to the user's own folder.
+    if (const auto state = m_folders.userStateFolder(uid, gid)) {
+        arguments.insert(arguments.end(), {"-stats", *state + "/core-stats.json"});
+    }
+    if (params.gateway && !m_forwarding.enable()) {
+        m_forwarding.restore();
+        return helperError("cannot turn on IP forwarding for gateway mode");
+    }
 
     const std::weak_ptr<FRWHelperService> weakSelf = weak_from_this();
     const auto onExit = [weakSelf](FRWCoreProcess& process, int status) {
-        const auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        const int code = WIFEXITED(status)     ? WEXITSTATUS(status)
-                         : WIFSIGNALED(status) ? WTERMSIG(status)
-                                               : status;
-        self->log("ferrow-helper: core exited (status " + std::to_string(code) + ")");
-        const std::lock_guard guard(self->m_lock);
-        if (self->m_coreTask.get() == &process) {
-            self->m_coreTask.reset();
-            // A core that died without its orderly shutdown leaves its api-info file behind,
-            // and the application would take it for a running core.
-            ::unlink(self->m_config.apiInfoPath.c_str());
+        if (const auto self = weakSelf.lock()) {
+            self->coreEnded(process, status);
         }
     };
     std::string launchError;
-    const auto process = FRWCoreProcess::launch(*staged, arguments, coreEnvironment(), onExit, launchError);
+    const auto process =
+        FRWCoreProcess::launch(*staged, arguments, coreEnvironment(), {uid, gid}, onExit, launchError);
     if (!process) {
+        if (params.gateway) {
+            m_forwarding.restore();
+        }
         return helperError(launchError.empty() ? "failed to launch core" : launchError);
     }
     const bool signedCore = m_codeCheck.isRunningProcessSignedByUs(process->pid(), process->pidfd());
@@ -456,37 +469,84 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
         // It ran the verified copy and is already gone (a profile it rejected, say); its exit is
         // logged and the application finds no api-info file, as with any core that dies early.
         log("ferrow-helper: core exited right after launch (pid " + std::to_string(process->pid()) + ")");
+        if (params.gateway) {
+            m_forwarding.restore();
+        }
         return std::nullopt;
     }
     if (!signedCore) {
         log("ferrow-helper: launched core failed signature check; killing pid " +
             std::to_string(process->pid()));
         process->signal(SIGKILL);
+        if (params.gateway) {
+            m_forwarding.restore();
+        }
         return helperError(notSignedText());
     }
     const std::lock_guard guard(m_lock);
     m_coreTask = process;
-    log("ferrow-helper: started core pid " + std::to_string(process->pid()));
+    m_coreUser = uid;
+    m_starter = caller ? caller->process : nullptr;
+    m_coreGateway = params.gateway;
+    log("ferrow-helper: started core pid " + std::to_string(process->pid()) + " as uid " +
+        std::to_string(uid));
     return std::nullopt;
 }
 
-void FRWHelperService::stopCore()
+void FRWHelperService::coreEnded(FRWCoreProcess& process, int status)
+{
+    const int code = WIFEXITED(status)     ? WEXITSTATUS(status)
+                     : WIFSIGNALED(status) ? WTERMSIG(status)
+                                           : status;
+    log("ferrow-helper: core exited (status " + std::to_string(code) + ")");
+    bool gateway = false;
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_coreTask.get() != &process && m_coreTask) {
+            return;
+        }
+        if (m_coreTask.get() == &process) {
+            m_coreTask.reset();
+            m_starter.reset();
+        }
+        gateway = m_coreGateway;
+        m_coreGateway = false;
+    }
+    // A core that died without its orderly shutdown leaves its api-info file behind, and the
+    // application would take it for a running core.
+    m_folders.releaseApiInfoFolder();
+    if (gateway) {
+        m_forwarding.restore();
+    }
+}
+
+std::optional<FRWHelperService::HelperError> FRWHelperService::stopCore(const std::optional<FRWPeer>& caller)
 {
     const std::lock_guard start(m_startLock);
     std::shared_ptr<FRWCoreProcess> task;
     {
         const std::lock_guard guard(m_lock);
+        const bool running = m_coreTask && m_coreTask->isRunning();
+        if (running && caller && caller->uid != 0 && caller->uid != m_coreUser) {
+            log("ferrow-helper: uid " + std::to_string(caller->uid) + " may not stop the core of uid " +
+                std::to_string(m_coreUser));
+            return helperError("the core belongs to another user");
+        }
         task = std::move(m_coreTask);
         m_coreTask.reset();
+        m_starter.reset();
+        m_coreGateway = false;
     }
     if (task && task->isRunning()) {
         task->signal(SIGTERM);
         waitForExit(*task, m_config.stopGrace);
     } else {
-        stopLostCores();
+        stopLostCores(caller && caller->uid != 0 ? std::optional<uid_t>(caller->uid) : std::nullopt);
     }
     // Gone either way; a core killed at the end does not remove its own file.
-    ::unlink(m_config.apiInfoPath.c_str());
+    m_folders.releaseApiInfoFolder();
+    m_forwarding.restore();
+    return std::nullopt;
 }
 
 void FRWHelperService::waitForExit(const FRWCoreProcess& process, std::chrono::milliseconds timeout) const
@@ -500,18 +560,18 @@ void FRWHelperService::waitForExit(const FRWCoreProcess& process, std::chrono::m
 }
 
 // A helper that was restarted no longer knows the core it launched. Only processes that run the
-// staged core as its owner (root) are ours: the user's own System Proxy and probe cores, which
-// share the name "ferrow-core", are left alone.
-void FRWHelperService::stopLostCores() const
+// staged core are ours (the user's own System Proxy and probe cores, which share the name
+// "ferrow-core", are left alone), and a caller may stop only those running as itself.
+void FRWHelperService::stopLostCores(const std::optional<uid_t>& owner) const
 {
     const auto pids = FRWProcessInspector::allProcesses();
     if (!pids) {
         return;
     }
-    const auto isStagedCore = [this](pid_t pid) {
+    const auto isStagedCore = [this, owner](pid_t pid) {
         const auto path = FRWProcessInspector::executablePath(pid);
         const auto uid = FRWProcessInspector::effectiveUid(pid);
-        return path && *path == m_config.stagedCorePath && uid && *uid == m_config.coreOwner;
+        return path && *path == m_config.stagedCorePath && uid && (!owner || *uid == *owner);
     };
     std::vector<std::pair<pid_t, int>> signalled;
     for (const pid_t pid : *pids) {

@@ -10,13 +10,17 @@
 #include <string>
 
 #include "FRWCodeCheck.h"
+#include "FRWCoreFolders.h"
 #include "FRWCoreProcess.h"
 #include "FRWCoreStaging.h"
+#include "FRWForwarding.h"
 #include "FRWHelperConfig.h"
 #include "FRWHelperProtocol.h"
+#include "FRWPolkitCheck.h"
 
-/// The root service behind the helper's socket: vets every caller, runs one signed core with a
-/// tunnel for the application, and stops that core when the application has gone.
+/// The root service behind the helper's socket: vets every caller, has polkit authorise each
+/// start, runs one signed core with a tunnel as the calling user, and stops that core when the
+/// process that started it has gone.
 ///
 /// Locks, always in this order: `m_startLock` (a whole start or stop, waits included), then
 /// `m_lock` (briefly, around `m_coreTask`, `m_clients` and `m_orphanEpoch`).
@@ -38,7 +42,8 @@ public:
     // The protocol's methods. `caller` names the connection's peer; none for a direct call.
     std::int64_t getVersion() const;
     std::optional<HelperError> startCore(const StartCoreParams& params, const std::optional<FRWPeer>& caller);
-    void stopCore();
+    /// Stops the core; a caller may stop only a core it started (root any).
+    std::optional<HelperError> stopCore(const std::optional<FRWPeer>& caller = std::nullopt);
     bool isCoreRunning() const;
 
     static bool isValidTunName(const std::string& name);
@@ -52,14 +57,16 @@ private:
 
     void handleConnection(int fd);
     /// Answers one request line; false when the connection must close.
-    bool answer(int fd, const std::string& line, const FRWPeer& peer);
+    bool answer(int fd, const std::string& line, const std::optional<FRWPeer>& peer,
+                const std::string& untrustedWhy);
     void connectionClosed();
     void orphanCheck(std::uint64_t epoch);
-    /// Whether a copy of the application runs; nothing when the process list cannot be read.
-    std::optional<bool> applicationIsRunning() const;
+    /// Whether the process that started the core still runs.
+    bool starterIsRunning() const;
     void waitForExit(const FRWCoreProcess& process, std::chrono::milliseconds timeout) const;
-    void stopLostCores() const;
-    std::vector<std::string> coreEnvironment() const;
+    void stopLostCores(const std::optional<uid_t>& owner) const;
+    static std::vector<std::string> coreEnvironment();
+    void coreEnded(FRWCoreProcess& process, int status);
     void log(const std::string& line) const { m_config.log(line); }
 
     /// Runs `body` on a thread that `stop` waits for; false when stopping.
@@ -69,10 +76,17 @@ private:
     FRWHelperConfig m_config;
     FRWCodeCheck m_codeCheck;
     FRWCoreStaging m_staging;
+    FRWCoreFolders m_folders;
+    FRWForwarding m_forwarding;
+    FRWPolkitCheck m_polkit;
 
     std::mutex m_startLock;
     mutable std::mutex m_lock;
     std::shared_ptr<FRWCoreProcess> m_coreTask;
+    /// Who started `m_coreTask`: the user it runs as, and the starting process.
+    uid_t m_coreUser = 0;
+    std::shared_ptr<FRWPidfd> m_starter;
+    bool m_coreGateway = false;
     std::int64_t m_clients = 0;
     std::uint64_t m_orphanEpoch = 0;
 

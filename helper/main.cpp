@@ -73,5 +73,8 @@ int main()
     }).detach();
     service->serve(listenFd);
     service->stop();
+    // Stopped by systemd (uninstall, upgrade, shutdown): the core ends now rather than by the
+    // cgroup's kill, so forwarding switched on for gateway mode is put back first.
+    service->stopCore();
     return 0;
 }

@@ -23,6 +23,11 @@ inline constexpr char kHelperServiceUnitPath[] = "/etc/systemd/system/zq.orbel.f
 inline constexpr char kStagedCorePath[] = "/usr/local/libexec/zq.orbel.ferrow-mac.core";
 inline constexpr char kHelperAPIInfoDirectory[] = "/run/ferrow";
 inline constexpr char kHelperAPIInfoPath[] = "/run/ferrow/api-info.json";
+inline constexpr char kHelperStateDirectory[] = "/var/lib/ferrow";
+inline constexpr char kHelperCoreStateDirectory[] = "/var/lib/ferrow-core";
+inline constexpr char kHelperPolkitAction[] = "zq.orbel.ferrow-mac.helper.start-core";
+inline constexpr char kHelperPolkitPolicyPath[] =
+    "/usr/share/polkit-1/actions/zq.orbel.ferrow-mac.helper.policy";
 
 // The core's local proxy listener and its controller API
 inline constexpr int kSocksPort = 7891;

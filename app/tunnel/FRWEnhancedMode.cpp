@@ -69,7 +69,7 @@ void FRWEnhancedMode::installHelperWithCompletion(std::function<void(FRWResult)>
         return fail(completion, QStringLiteral("Bundled helper is missing from the app."));
     }
     const QString script = FRWHelperInstaller::installScript(
-        m_setup.helper, QString::fromLatin1(ferrow::kMakerPublicKeyPem),
+        m_setup.helper, m_setup.helper.makerPublicKeyPem,
         QString::fromUtf8(ferrow::kHelperSocketUnitText), QString::fromUtf8(ferrow::kHelperServiceUnitText));
     const QPointer<FRWEnhancedMode> self(this);
     runPrivilegedScript(script, [self, completion](FRWResult error) {

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "FRWHelperUnits.h"
 #include "FRWNames.h"
 #include "FRWSignature.h"
 
@@ -84,8 +85,13 @@ QString serviceUnitName(const FRWHelperLayout& layout)
     return QFileInfo(layout.serviceUnitPath).fileName();
 }
 
+QString defaultPolkitPolicy()
+{
+    return QString::fromUtf8(ferrow::kHelperPolkitPolicyText);
+}
+
 QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem, const QString& socketUnit,
-                      const QString& serviceUnit)
+                      const QString& serviceUnit, const QString& polkitPolicy)
 {
     const QString systemctl = shellQuoted(layout.systemctlPath);
     const QString socketName = shellQuoted(socketUnitName(layout));
@@ -96,9 +102,11 @@ QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem
     const QString serviceFile = shellQuoted(layout.serviceUnitPath);
     const QString owner = shellQuoted(layout.owner);
     const QString identifier = shellQuoted(QLatin1String(ferrow::kHelperIdentifier));
+    const QString fresh = shellQuoted(layout.installedHelperPath + QStringLiteral(".new"));
+    const QString policyFile = shellQuoted(layout.polkitPolicyPath);
 
     QString script;
-    script += QStringLiteral("#!/bin/bash\nset -e\n");
+    script += QStringLiteral("#!/bin/bash\nset -e\numask 077\n");
     script += QStringLiteral(
         ": The old units go down before the helper executable is touched. Overwriting the executable\n"
         ": of a helper that systemd can still start would let any local process connect to its socket\n"
@@ -118,15 +126,33 @@ QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem
                              "done\n");
     script += verifyFunction(layout, publicKeyPem);
     script += QStringLiteral("mkdir -p %1\n").arg(shellQuoted(directoryOf(layout.installedHelperPath)));
-    script += QStringLiteral("cp %1 %2\n").arg(source, helper);
-    script += QStringLiteral("chown %1 %2\n").arg(owner, helper);
-    script += QStringLiteral("chmod 755 %1\n").arg(helper);
+    script += QStringLiteral(
+        ": The source is the user's to change. It is copied without following a link, owner-only,\n"
+        ": and made readable and executable only once its signature checks out, so nothing root can\n"
+        ": read but the user cannot becomes visible on the way.\n");
+    script += QStringLiteral("rm -f -- %1\n").arg(fresh);
+    script += QStringLiteral("timeout 120 cp --no-dereference -- %1 %2\n").arg(source, fresh);
+    script += QStringLiteral("if [ -L %1 ] || [ ! -f %1 ]; then\n"
+                             "  rm -f -- %1\n"
+                             "  echo \"helper is not a regular file\" >&2\n"
+                             "  exit 1\n"
+                             "fi\n")
+                  .arg(fresh);
+    script += QStringLiteral("chown %1 %2\n").arg(owner, fresh);
+    script += QStringLiteral("chmod 700 %1\n").arg(fresh);
     script += QStringLiteral("if ! ferrow_verify %1 %2; then\n"
-                             "  rm -f %1\n"
+                             "  rm -f -- %1\n"
                              "  echo \"helper is not signed by Ferrow\" >&2\n"
                              "  exit 1\n"
                              "fi\n")
-                  .arg(helper, identifier);
+                  .arg(fresh, identifier);
+    script += QStringLiteral("chmod 755 %1\n").arg(fresh);
+    script += QStringLiteral("mv -f -- %1 %2\n").arg(fresh, helper);
+    script += QStringLiteral("mkdir -p %1\n").arg(shellQuoted(directoryOf(layout.polkitPolicyPath)));
+    script += QStringLiteral("cat > %1 <<'FERROW_POLICY_END'\n%2FERROW_POLICY_END\n")
+                  .arg(policyFile, withNewline(polkitPolicy));
+    script += QStringLiteral("chown %1 %2\n").arg(owner, policyFile);
+    script += QStringLiteral("chmod 644 %1\n").arg(policyFile);
     script += QStringLiteral("mkdir -p %1\n").arg(shellQuoted(directoryOf(layout.socketUnitPath)));
     script += QStringLiteral("cat > %1 <<'FERROW_UNIT_END'\n%2FERROW_UNIT_END\n")
                   .arg(socketFile, withNewline(socketUnit));
@@ -149,9 +175,14 @@ QString uninstallScript(const FRWHelperLayout& layout)
     script += QStringLiteral("#!/bin/bash\n");
     script += QStringLiteral("%1 stop %2 %3 2>/dev/null || true\n").arg(systemctl, socketName, serviceName);
     script += QStringLiteral("%1 disable %2 2>/dev/null || true\n").arg(systemctl, socketName);
-    script += QStringLiteral("rm -f %1 %2 %3 %4\n")
+    script += QStringLiteral("rm -f %1 %2 %3 %4 %5\n")
                   .arg(shellQuoted(layout.socketUnitPath), shellQuoted(layout.serviceUnitPath),
-                       shellQuoted(layout.installedHelperPath), shellQuoted(layout.stagedCorePath));
+                       shellQuoted(layout.installedHelperPath), shellQuoted(layout.stagedCorePath),
+                       shellQuoted(layout.polkitPolicyPath));
+    // The helper put the forwarding switches back when it stopped; what is left is its own state
+    // and the statistics of Enhanced Mode cores.
+    script += QStringLiteral("rm -rf -- %1 %2\n")
+                  .arg(shellQuoted(layout.stateDirectory), shellQuoted(layout.coreStateDirectory));
     script += QStringLiteral("%1 daemon-reload 2>/dev/null || true\n").arg(systemctl);
     script += QStringLiteral("echo removed\n");
     return script;

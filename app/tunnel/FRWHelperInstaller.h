@@ -11,10 +11,13 @@ namespace FRWHelperInstaller {
 /// Single-quotes a text for the shell; each embedded single quote becomes '\''.
 QString shellQuoted(const QString& text);
 
+/// The polkit action that lets active local sessions start Enhanced Mode.
+QString defaultPolkitPolicy();
+
 /// Stops the old helper, refuses while it stays up, copies and verifies the new one (signed by
-/// `publicKeyPem` as the helper), writes the units and starts the socket.
+/// `publicKeyPem` as the helper), writes the polkit action and the units and starts the socket.
 QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem, const QString& socketUnit,
-                      const QString& serviceUnit);
+                      const QString& serviceUnit, const QString& polkitPolicy = defaultPolkitPolicy());
 QString uninstallScript(const FRWHelperLayout& layout);
 
 /// The systemd unit names (the files' names).

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "FRWNames.h"
+#include "FRWSigningKey.h"
 
 namespace {
 
@@ -30,10 +31,14 @@ FRWHelperLayout FRWHelperLayout::system(const QString& programDirectory)
     layout.socketUnitPath = QLatin1String(ferrow::kHelperSocketUnitPath);
     layout.serviceUnitPath = QLatin1String(ferrow::kHelperServiceUnitPath);
     layout.stagedCorePath = QLatin1String(ferrow::kStagedCorePath);
+    layout.polkitPolicyPath = QLatin1String(ferrow::kHelperPolkitPolicyPath);
+    layout.stateDirectory = QLatin1String(ferrow::kHelperStateDirectory);
+    layout.coreStateDirectory = QLatin1String(ferrow::kHelperCoreStateDirectory);
     layout.socketPath = QLatin1String(ferrow::kHelperSocketPath);
     layout.pkexecPath = QStringLiteral("/usr/bin/pkexec");
     layout.systemctlPath = QStringLiteral("systemctl");
     layout.opensslPath = QStringLiteral("openssl");
     layout.owner = QStringLiteral("root:root");
+    layout.makerPublicKeyPem = QString::fromLatin1(ferrow::kMakerPublicKeyPem);
     return layout;
 }

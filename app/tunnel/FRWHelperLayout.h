@@ -10,11 +10,15 @@ struct FRWHelperLayout {
     QString socketUnitPath;
     QString serviceUnitPath;
     QString stagedCorePath;
-    QString socketPath; ///< the helper's socket, for the application's connection
+    QString polkitPolicyPath;
+    QString stateDirectory;     ///< the helper's own state
+    QString coreStateDirectory; ///< what each user's Enhanced Mode core keeps
+    QString socketPath;         ///< the helper's socket, for the application's connection
     QString pkexecPath;
     QString systemctlPath;
     QString opensslPath;
-    QString owner; ///< "user:group" that the installed files get
+    QString owner;             ///< "user:group" that the installed files get
+    QString makerPublicKeyPem; ///< the key the helper to install must be signed with
 
     /// The system's paths, with the helper that ships beside the program in `programDirectory`.
     static FRWHelperLayout system(const QString& programDirectory);

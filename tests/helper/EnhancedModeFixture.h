@@ -95,6 +95,10 @@ protected:
         layout.systemctlPath = tools + "/systemctl";
         layout.opensslPath = QStringLiteral("openssl");
         layout.owner = QStringLiteral("%1:%2").arg(::geteuid()).arg(::getegid());
+        layout.makerPublicKeyPem = QString::fromStdString(testPublicKeyPem());
+        layout.polkitPolicyPath = root + "/usr/share/polkit-1/actions/zq.orbel.ferrow-mac.helper.policy";
+        layout.stateDirectory = root + "/var/lib/ferrow";
+        layout.coreStateDirectory = root + "/var/lib/ferrow-core";
 
         profiles = std::make_unique<FRWProfileStore>(paths);
         profiles->load();

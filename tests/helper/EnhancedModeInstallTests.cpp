@@ -1,9 +1,11 @@
 #include "EnhancedModeFixture.h"
 
 #include <QProcess>
+#include <QXmlStreamReader>
 #include <sys/stat.h>
 
 #include "FRWHelperUnits.h"
+#include "FRWNames.h"
 #include "FRWSignature.h"
 
 using namespace ferrow::test;
@@ -40,6 +42,11 @@ TEST_F(EnhancedModeTest, InstallCopiesVerifiesWritesTheUnitsAndStartsTheSocket)
     struct stat unit {};
     ASSERT_EQ(::stat(layout.socketUnitPath.toUtf8().constData(), &unit), 0);
     EXPECT_EQ(unit.st_mode & 07777, 0644u);
+    EXPECT_EQ(readText(layout.polkitPolicyPath), FRWHelperInstaller::defaultPolkitPolicy());
+    struct stat policy {};
+    ASSERT_EQ(::stat(layout.polkitPolicyPath.toUtf8().constData(), &policy), 0);
+    EXPECT_EQ(policy.st_mode & 07777, 0644u);
+    EXPECT_FALSE(QFile::exists(layout.installedHelperPath + ".new"));
 
     const QStringList calls = systemctlCalls();
     const auto index = [&](const QString& call) { return calls.indexOf(call); };
@@ -107,6 +114,65 @@ TEST_F(EnhancedModeTest, AHelperNotSignedByUsIsDeletedAndNeverEnabled)
     }
 }
 
+TEST_F(EnhancedModeTest, ALinkAsTheSourceNeverExposesWhatItPointsAt)
+{
+    // A file only its owner may read, and the bundled helper replaced by a link to it.
+    const QString secret = root + "/secret";
+    writeText(secret, "owner-only bytes");
+    QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::remove(layout.helperSource);
+    ASSERT_TRUE(QFile::link(secret, layout.helperSource));
+    const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(readText(tools + "/stderr").contains("helper is not a regular file"));
+    EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
+    EXPECT_FALSE(QFile::exists(layout.installedHelperPath + ".new"));
+    EXPECT_EQ(QFile::permissions(secret) & 0x0077, QFileDevice::Permissions())
+        << "the secret became readable";
+}
+
+TEST_F(EnhancedModeTest, AnUnverifiedCopyIsNeverReadableByOthers)
+{
+    // The verification fails, so the copy must have stayed owner-only until it was removed: the
+    // script's own trace shows the mode changes in order.
+    ASSERT_TRUE(copyUnsigned(FERROW_HELPER_BINARY, layout.helperSource.toStdString()));
+    const QString script = FRWHelperInstaller::installScript(layout, layout.makerPublicKeyPem, "s", "u");
+    const int verify = script.indexOf("ferrow_verify '");
+    const int open = script.indexOf("chmod 755");
+    EXPECT_GT(verify, 0);
+    EXPECT_GT(open, verify) << "the copy became readable before it was verified";
+    EXPECT_LT(script.indexOf("chmod 700"), verify);
+    EXPECT_TRUE(script.contains("umask 077"));
+    EXPECT_TRUE(script.contains("cp --no-dereference"));
+}
+
+TEST(HelperPolkitAction, GrantsStartsToActiveLocalSessionsOnly)
+{
+    QXmlStreamReader xml(FRWHelperInstaller::defaultPolkitPolicy());
+    QString action;
+    QMap<QString, QString> defaults;
+    bool doctype = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isDTD()) {
+            doctype = xml.dtdName() == QStringLiteral("policyconfig");
+        }
+        if (xml.isStartElement() && xml.name() == QStringLiteral("action")) {
+            action = xml.attributes().value(QStringLiteral("id")).toString();
+        }
+        if (xml.isStartElement() && xml.name().startsWith(QStringLiteral("allow_"))) {
+            const QString name = xml.name().toString();
+            defaults[name] = xml.readElementText();
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(doctype);
+    EXPECT_EQ(action, QLatin1String(ferrow::kHelperPolkitAction));
+    EXPECT_EQ(defaults.value("allow_any"), "no");
+    EXPECT_EQ(defaults.value("allow_inactive"), "no");
+    EXPECT_EQ(defaults.value("allow_active"), "yes");
+}
+
 TEST_F(EnhancedModeTest, ACancelledPromptOrAnIncompleteInstallIsReported)
 {
     writeText(tools + "/pkexec-cancel", "");
@@ -147,9 +213,10 @@ TEST_F(EnhancedModeTest, UninstallRemovesEverything)
 {
     ASSERT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt);
     writeText(layout.stagedCorePath, "staged");
+    QDir().mkpath(layout.coreStateDirectory + "/1000");
     EXPECT_EQ(await([&](auto done) { controller->uninstallHelperWithCompletion(done); }), std::nullopt);
-    for (const QString& file :
-         {layout.installedHelperPath, layout.socketUnitPath, layout.serviceUnitPath, layout.stagedCorePath}) {
+    for (const QString& file : {layout.installedHelperPath, layout.socketUnitPath, layout.serviceUnitPath,
+                                layout.stagedCorePath, layout.polkitPolicyPath, layout.coreStateDirectory}) {
         EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
     }
     EXPECT_FALSE(controller->helperReady());

@@ -81,7 +81,10 @@ TEST_F(HelperTest, StartsTheRealCoreFromAStagedCopyWithItsCommandLine)
                                             "-api-info-gid",
                                             std::to_string(::getegid()),
                                             "-tun-name",
-                                            "utun9"};
+                                            "utun9",
+                                            "-stats",
+                                            host->config().coreStateDirectory + "/" +
+                                                std::to_string(::geteuid()) + "/core-stats.json"};
     EXPECT_EQ(commandLine(pid), expected);
 
     struct stat folder {};
@@ -120,11 +123,12 @@ TEST_F(HelperTest, OptionalArgumentsOnlyWhenAsked)
     p.apiInfoPath = host->config().apiInfoPath;
     ASSERT_EQ(start(p), "");
     const auto line = commandLine(startedPid());
-    ASSERT_EQ(line.size(), 16u);
+    ASSERT_EQ(line.size(), 18u);
     EXPECT_EQ(line[12], "utun12");
     EXPECT_EQ(line[13], "-rule-set-dir");
     EXPECT_EQ(line[14], path("rule sets"));
     EXPECT_EQ(line[15], "-gateway");
+    EXPECT_EQ(line[16], "-stats");
 }
 
 TEST_F(HelperTest, ChecksRunInOrderWithTheirTexts)
@@ -208,8 +212,7 @@ TEST_F(HelperTest, ACoreIgnoringSigtermIsKilledAfterTheGrace)
 TEST_F(HelperTest, SymlinkDirectoryAndFifoAreRefusedBeforeAnythingIsCopied)
 {
     std::filesystem::create_symlink(builtCorePath(), path("link"));
-    EXPECT_EQ(start(params(path("link"))),
-              "core binary is not signed by Ferrow - refusing to run it as root");
+    EXPECT_EQ(start(params(path("link"))), "core not found at " + path("link"));
     EXPECT_TRUE(host->hasLog("ferrow-helper: cannot open core at " + path("link")));
 
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0755), 0);
@@ -227,8 +230,7 @@ TEST_F(HelperTest, AnUnreadableCoreIsRefusedBeforeAnythingIsCopied)
     }
     ASSERT_TRUE(copySigned(builtCorePath(), path("locked"), "ferrow-core", signingKeyPem()));
     ::chmod(path("locked").c_str(), 0111);
-    EXPECT_EQ(start(params(path("locked"))),
-              "core binary is not signed by Ferrow - refusing to run it as root");
+    EXPECT_EQ(start(params(path("locked"))), "core not found at " + path("locked"));
     EXPECT_TRUE(host->hasLog("cannot open core at " + path("locked") + " (Permission denied)"));
     EXPECT_FALSE(exists(host->config().stagedCorePath + ".new"));
 }
@@ -325,7 +327,7 @@ TEST_F(HelperTest, TheFallbackStopOnlyHitsTheStagedCoreOfItsOwner)
         host->hasLog("stopping a core this helper lost track of (pid " + std::to_string(lost.pid()) + ")"));
 }
 
-TEST_F(HelperTest, TheFallbackStopSparesTheStagedFileRunByAnotherUser)
+TEST_F(HelperTest, TheFallbackStopOnlyReachesTheCallersOwnCores)
 {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "SKIPPED: needs root to run a process as another user";
@@ -341,7 +343,8 @@ TEST_F(HelperTest, TheFallbackStopSparesTheStagedFileRunByAnotherUser)
         return FRWProcessInspector::effectiveUid(asNobody.pid()) == 65534u &&
                FRWProcessInspector::executablePath(asRoot.pid()) == host->config().stagedCorePath;
     }));
-    host->service().stopCore();
-    EXPECT_TRUE(waitFor([&] { return !asRoot.running(); }));
-    EXPECT_TRUE(asNobody.running()) << "a process of another user was signalled";
+    // A caller reaches only cores running as itself.
+    EXPECT_FALSE(host->service().stopCore(FRWPeer{::getpid(), 65534, 65534, nullptr}));
+    EXPECT_TRUE(waitFor([&] { return !asNobody.running(); }));
+    EXPECT_TRUE(asRoot.running()) << "a process of another user was signalled";
 }

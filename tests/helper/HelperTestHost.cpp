@@ -50,8 +50,19 @@ HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adju
     m_config.stagedCorePath = (m_root / "libexec" / "zq.orbel.ferrow-mac.core").string();
     m_config.apiInfoDirectory = (m_root / "run" / "ferrow").string();
     m_config.apiInfoPath = m_config.apiInfoDirectory + "/api-info.json";
-    // No process runs under this name unless a test starts one.
-    m_config.applicationExecutableName = "FerrowTestApp-" + m_root.filename().string();
+    m_config.stateDirectory = (m_root / "lib" / "ferrow").string();
+    m_config.coreStateDirectory = (m_root / "lib" / "ferrow-core").string();
+    std::filesystem::create_directories(m_root / "lib");
+    std::filesystem::create_directories(m_root / "run");
+    std::filesystem::create_directories(m_root / "sys");
+    m_config.forwardingSwitches = {(m_root / "sys" / "ip_forward").string(),
+                                   (m_root / "sys" / "forwarding").string()};
+    for (const std::string& path : m_config.forwardingSwitches) {
+        writeFile(path, "0\n");
+    }
+    m_config.publicKeyPem = testPublicKeyPem();
+    m_polkit = std::make_unique<TestPolkitAuthority>(m_root);
+    m_config.polkitBusAddress = m_polkit->busAddress();
     m_config.coreOwner = ::geteuid();
     m_config.coreGroup = ::getegid();
     m_config.stopGrace = std::chrono::milliseconds(5000);
@@ -77,6 +88,7 @@ HelperTestHost::~HelperTestHost()
     // A core still running at the end of a test must not outlive it.
     m_service->stopCore();
     ::close(m_listenFd);
+    m_polkit.reset();
     std::error_code ignored;
     std::filesystem::remove_all(m_root, ignored);
 }
@@ -136,6 +148,11 @@ int HelperTestHost::connect() const
 std::string signingKeyPem()
 {
     return readFile(FERROW_TEST_SIGNING_KEY);
+}
+
+std::string testPublicKeyPem()
+{
+    return readFile(FERROW_TEST_PUBLIC_KEY);
 }
 
 std::string builtCorePath()

@@ -10,6 +10,7 @@
 
 #include "FRWHelperConfig.h"
 #include "FRWHelperService.h"
+#include "TestPolkitAuthority.h"
 
 namespace ferrow::test {
 
@@ -28,6 +29,7 @@ public:
     std::string socketPath() const { return (m_root / "helper.sock").string(); }
     const FRWHelperConfig& config() const { return m_config; }
     FRWHelperService& service() { return *m_service; }
+    TestPolkitAuthority& polkit() { return *m_polkit; }
 
     std::vector<std::string> logs() const;
     bool hasLog(const std::string& part) const;
@@ -43,6 +45,7 @@ public:
 
 private:
     std::filesystem::path m_root;
+    std::unique_ptr<TestPolkitAuthority> m_polkit;
     FRWHelperConfig m_config;
     std::shared_ptr<FRWHelperService> m_service;
     int m_listenFd = -1;
@@ -51,8 +54,9 @@ private:
     std::shared_ptr<std::vector<std::string>> m_logs = std::make_shared<std::vector<std::string>>();
 };
 
-/// The build's signing key and the built core, for tests that sign their own programs.
+/// The test signing key (the only key test helpers trust) and the built core signed with it.
 std::string signingKeyPem();
+std::string testPublicKeyPem();
 std::string builtCorePath();
 /// Copies `from` to `to` (mode 0755) and signs the copy; false on failure.
 bool copySigned(const std::string& from, const std::string& to, const std::string& identifier,

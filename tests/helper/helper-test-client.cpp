@@ -1,6 +1,7 @@
 // A client of the helper for tests, run as its own process so that its executable (signed or
 // not) is what the helper vets: helper-test-client SOCKET [--hold] LINE...
-// Prints one reply per line; with --hold keeps the connection until standard input closes.
+// Prints one reply per line; with --hold keeps the connection until standard input closes; with
+// --linger also closes it then, prints "closed" and keeps running until killed.
 // Exit status 0 when every line got a reply, 3 when the helper closed the connection first.
 
 #include <cstdio>
@@ -17,7 +18,8 @@ int main(int argc, char** argv)
     }
     const std::string path = argv[1];
     int first = 2;
-    const bool hold = argc > 2 && std::strcmp(argv[2], "--hold") == 0;
+    const bool linger = argc > 2 && std::strcmp(argv[2], "--linger") == 0;
+    const bool hold = linger || (argc > 2 && std::strcmp(argv[2], "--hold") == 0);
     if (hold) {
         first = 3;
     }
@@ -61,5 +63,12 @@ int main(int argc, char** argv)
         }
     }
     ::close(fd);
+    if (linger) {
+        std::printf("closed\n");
+        std::fflush(stdout);
+        for (;;) {
+            ::pause();
+        }
+    }
     return replies == argc - first ? 0 : 3;
 }

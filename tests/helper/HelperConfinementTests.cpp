@@ -1,0 +1,291 @@
+// What a caller can make the helper do: polkit decides every start, the core runs as the caller
+// with only the tunnel's capabilities, and nothing the caller names is touched with root's rights.
+
+#include "HelperFixture.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "FRWCoreProcess.h"
+#include "FRWCoreStaging.h"
+#include "FRWProcessInspector.h"
+
+using namespace ferrow::test;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+std::string statusField(pid_t pid, const std::string& name)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.rfind(name + ":", 0) == 0) {
+            std::string value = line.substr(name.size() + 1);
+            value.erase(0, value.find_first_not_of(" \t"));
+            return value;
+        }
+    }
+    return {};
+}
+
+std::set<std::string> environmentNames(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    std::set<std::string> names;
+    std::string entry;
+    while (std::getline(file, entry, '\0')) {
+        names.insert(entry.substr(0, entry.find('=')));
+    }
+    return names;
+}
+
+/// Sends one HTTP request to 127.0.0.1:`port` and answers its status code, 0 when none came.
+int httpStatus(int port, const std::string& request)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int status = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char head[64] = {};
+        if (::recv(fd, head, sizeof head - 1, 0) > 12) {
+            status = std::atoi(head + 9);
+        }
+    }
+    ::close(fd);
+    return status;
+}
+
+bool portAnswers(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answers;
+}
+
+} // namespace
+
+class HelperConfinementTest : public HelperTest {
+protected:
+    FRWPeer caller(uid_t uid) const
+    {
+        return FRWPeer{::getpid(), uid, uid,
+                       std::make_shared<FRWPidfd>(FRWProcessInspector::openPidfd(::getpid()))};
+    }
+
+    std::string startAs(const FRWPeer& peer, const FRWHelperService::StartCoreParams& p)
+    {
+        const auto error = host->service().startCore(p, peer);
+        return error ? error->description : std::string();
+    }
+
+    void requireRoot()
+    {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "SKIPPED: needs root to start a core as another user";
+        }
+    }
+};
+
+// ---- Who may start and stop
+
+TEST_F(HelperConfinementTest, PolkitDecidesEveryStartBeforeAnyFileIsTouched)
+{
+    host->polkit().setDecision(TestPolkitAuthority::Decision::Deny);
+    EXPECT_EQ(start(params(builtCorePath())),
+              "not authorised to start Enhanced Mode: this user is not allowed to start Enhanced Mode");
+    EXPECT_FALSE(exists(host->config().stagedCorePath)) << "a refused caller got the core staged";
+    const auto question = host->polkit().lastQuestion();
+    EXPECT_EQ(question.kind, "unix-process");
+    EXPECT_EQ(question.action, "zq.orbel.ferrow-mac.helper.start-core");
+    EXPECT_EQ(question.pid, ::getpid());
+    EXPECT_EQ(question.uid, ::geteuid());
+    EXPECT_GT(question.startTime, 0u);
+
+    host->polkit().withdraw();
+    const std::string unanswered = start(params(builtCorePath()));
+    EXPECT_EQ(unanswered.rfind("not authorised to start Enhanced Mode: polkit did not answer", 0), 0u)
+        << unanswered;
+    EXPECT_FALSE(host->service().isCoreRunning());
+}
+
+TEST_F(HelperConfinementTest, OnlyTheUserWhoStartedTheCoreMayStopIt)
+{
+    ASSERT_EQ(start(params(builtCorePath())), "");
+    const auto refused = host->service().stopCore(caller(::geteuid() + 1));
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->description, "the core belongs to another user");
+    EXPECT_TRUE(host->service().isCoreRunning());
+    EXPECT_FALSE(host->service().stopCore(caller(::geteuid())));
+    EXPECT_FALSE(host->service().isCoreRunning());
+}
+
+// ---- Staging
+
+TEST_F(HelperConfinementTest, AHugeCoreIsRefusedBeforeAByteIsCopied)
+{
+    const std::string huge = path("huge");
+    const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0755);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t{800} << 20), 0) << "a sparse 800 MB file";
+    ::close(fd);
+    EXPECT_EQ(start(params(huge)), "core binary is not signed by Ferrow - refusing to run it as root");
+    EXPECT_TRUE(host->hasLog("ferrow-helper: core at " + huge + " is larger than any core"));
+    EXPECT_FALSE(exists(host->config().stagedCorePath + ".new"));
+}
+
+TEST_F(HelperConfinementTest, StagingChecksTheDescriptorItCopies)
+{
+    FRWCodeCheck check(host->config());
+    FRWCoreStaging staging(host->config(), check);
+    std::filesystem::create_directories(path("folder"));
+    const int folder = ::open(path("folder").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    EXPECT_FALSE(staging.stageCore(folder, path("folder")));
+    ::close(folder);
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0755), 0);
+    const int fifo = ::open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo, 0);
+    EXPECT_FALSE(staging.stageCore(fifo, path("fifo"))) << "a FIFO would block the start lock";
+    ::close(fifo);
+    EXPECT_TRUE(host->hasLog("ferrow-helper: core at " + path("folder") + " is not a regular file"));
+    EXPECT_FALSE(exists(host->config().stagedCorePath + ".new"));
+}
+
+// ---- Gateway mode's forwarding switches
+
+TEST_F(HelperConfinementTest, GatewayModeTurnsForwardingOnAndPutsItBack)
+{
+    const auto& switches = host->config().forwardingSwitches;
+    writeFile(switches[0], "0\n");
+    writeFile(switches[1], "2\n");
+    auto p = params(builtCorePath());
+    p.gateway = true;
+    ASSERT_EQ(start(p), "");
+    EXPECT_EQ(readFile(switches[0]), "1\n");
+    EXPECT_EQ(readFile(switches[1]), "1\n");
+    host->service().stopCore();
+    EXPECT_EQ(readFile(switches[0]), "0\n");
+    EXPECT_EQ(readFile(switches[1]), "2\n");
+    EXPECT_FALSE(exists(host->config().stateDirectory + "/forwarding.saved"));
+}
+
+TEST_F(HelperConfinementTest, ValuesSavedBeforeACrashComeBackWhenTheHelperStarts)
+{
+    const auto switches = host->config().forwardingSwitches;
+    std::filesystem::create_directories(host->config().stateDirectory);
+    // What a helper that died during a gateway run leaves: its save, and the switches it turned on.
+    writeFile(host->config().stateDirectory + "/forwarding.saved",
+              switches[0] + "=0\n" + switches[1] + "=0\n/etc/passwd=hacked\n");
+    writeFile(switches[0], "1\n");
+    writeFile(switches[1], "1\n");
+    FRWHelperService::create(host->config());
+    EXPECT_EQ(readFile(switches[0]), "0\n");
+    EXPECT_EQ(readFile(switches[1]), "0\n");
+    EXPECT_FALSE(exists(host->config().stateDirectory + "/forwarding.saved"));
+}
+
+// ---- The core runs as the caller (root only)
+
+TEST_F(HelperConfinementTest, TheCoreRunsAsTheCallerWithOnlyTheTunnelsCapabilities)
+{
+    requireRoot();
+    ::setenv("LD_PRELOAD", "/nonexistent/preload.so", 1);
+    const std::string started = startAs(caller(kNobody), params(builtCorePath()));
+    ::unsetenv("LD_PRELOAD");
+    ASSERT_EQ(started, "");
+    const pid_t pid = startedPid();
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); })) << "the core wrote no api-info";
+
+    EXPECT_EQ(statusField(pid, "Uid"), "65534\t65534\t65534\t65534");
+    EXPECT_EQ(statusField(pid, "Gid"), "65534\t65534\t65534\t65534");
+    EXPECT_EQ(statusField(pid, "Groups"), "");
+    const std::string tunnelOnly = "0000000000003000";
+    EXPECT_EQ(statusField(pid, "CapEff"), tunnelOnly);
+    EXPECT_EQ(statusField(pid, "CapPrm"), tunnelOnly);
+    EXPECT_EQ(statusField(pid, "CapAmb"), tunnelOnly);
+    EXPECT_EQ(statusField(pid, "CapBnd"), tunnelOnly);
+    EXPECT_EQ(environmentNames(pid), (std::set<std::string>{"PATH", "LANG", "FERROW_API_SECRET"}));
+
+    struct stat info {};
+    ASSERT_EQ(::stat(host->config().apiInfoPath.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kNobody);
+    struct stat state {};
+    ASSERT_EQ(::stat((host->config().coreStateDirectory + "/65534").c_str(), &state), 0);
+    EXPECT_EQ(state.st_uid, kNobody);
+    EXPECT_EQ(state.st_mode & 07777, 0700u);
+
+    // The controller API cannot bind what the user could not.
+    const auto record = nlohmann::json::parse(readFile(host->config().apiInfoPath));
+    const std::string address = record["address"];
+    const int port = std::stoi(address.substr(address.rfind(':') + 1));
+    const std::string secret = record["secret"];
+    const int status = httpStatus(port, "POST /socks?listen=127.0.0.1:81 HTTP/1.1\r\nHost: " + address +
+                                            "\r\nAuthorization: Bearer " + secret +
+                                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(status, 0) << "the API did not answer";
+    EXPECT_NE(status, 200) << "the core bound a privileged port";
+    EXPECT_FALSE(portAnswers(81));
+
+    EXPECT_TRUE(host->service().stopCore(caller(1000))) << "another user stopped the core";
+    EXPECT_FALSE(host->service().stopCore(caller(kNobody)));
+    struct stat folder {};
+    ASSERT_EQ(::stat(host->config().apiInfoDirectory.c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_uid, host->config().coreOwner) << "the api-info folder stayed the user's";
+}
+
+TEST_F(HelperConfinementTest, LinksPlantedWhereTheCoreWritesGetOnlyTheUsersRights)
+{
+    requireRoot();
+    ASSERT_EQ(startAs(caller(kNobody), params(builtCorePath())), "");
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); }));
+    host->service().stopCore(caller(kNobody));
+
+    // Root's file, which the user can read but not write.
+    const std::string victim = path("root-owned");
+    writeFile(victim, "root's own bytes\n");
+    ::chmod(victim.c_str(), 0644);
+    const std::string state = host->config().coreStateDirectory + "/65534";
+    for (const std::string name : {"core-stats.json", "core-stats.json.tmp"}) {
+        std::filesystem::remove(state + "/" + name);
+        std::filesystem::create_symlink(victim, state + "/" + name);
+    }
+    // The api-info folder is the user's while their core runs; a link there is only ever removed.
+    ASSERT_EQ(startAs(caller(kNobody), params(builtCorePath())), "");
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); }));
+    std::filesystem::create_symlink(victim, host->config().apiInfoDirectory + "/planted");
+    host->service().stopCore(caller(kNobody));
+    ASSERT_EQ(startAs(caller(0), params(builtCorePath())), "");
+    host->service().stopCore();
+
+    EXPECT_EQ(readFile(victim), "root's own bytes\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(victim.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST_F(HelperConfinementTest, ACoreTheCallerCannotReadIsNotStaged)
+{
+    requireRoot();
+    ASSERT_TRUE(copySigned(builtCorePath(), path("root-only"), "ferrow-core", signingKeyPem()));
+    ::chmod(path("root-only").c_str(), 0700);
+    EXPECT_EQ(startAs(caller(kNobody), params(path("root-only"))), "core not found at " + path("root-only"));
+    EXPECT_TRUE(host->hasLog("cannot open core at " + path("root-only") + " (Permission denied)"));
+    EXPECT_FALSE(exists(host->config().stagedCorePath));
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+
+#include "ChildProcess.h"
+
+#include <systemd/sd-bus.h>
+
+namespace ferrow::test {
+
+/// A private message bus with a small polkit authority on it: answers CheckAuthorization with
+/// the decision the test sets, and remembers the subject of the last question.
+class TestPolkitAuthority {
+public:
+    enum class Decision { Allow, Deny };
+
+    /// The bus's socket goes into `folder`.
+    explicit TestPolkitAuthority(const std::filesystem::path& folder);
+    ~TestPolkitAuthority();
+    TestPolkitAuthority(const TestPolkitAuthority&) = delete;
+    TestPolkitAuthority& operator=(const TestPolkitAuthority&) = delete;
+
+    std::string busAddress() const { return m_address; }
+    void setDecision(Decision decision) { m_allow = decision == Decision::Allow; }
+    /// Leaves the bus: questions then find nobody to answer.
+    void withdraw();
+
+    struct Question {
+        std::string kind;
+        std::string action;
+        pid_t pid = 0;
+        uid_t uid = 0;
+        std::uint64_t startTime = 0;
+        int count = 0;
+    };
+    Question lastQuestion() const;
+
+private:
+    void serve();
+    int answer(sd_bus_message* message);
+
+public:
+    static int onCheckThunk(sd_bus_message* message, void* self, sd_bus_error* error);
+
+private:
+    std::string m_address;
+    std::unique_ptr<ChildProcess> m_daemon;
+    std::atomic<bool> m_allow{true};
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_ready{false};
+    mutable std::mutex m_lock;
+    Question m_last;
+    std::thread m_thread;
+};
+
+} // namespace ferrow::test
