@@ -46,6 +46,27 @@ std::set<std::string> environmentNames(pid_t pid)
     return names;
 }
 
+/// Sends one HTTP request to 127.0.0.1:`port` and answers the whole response, empty when none came.
+std::string httpExchange(int port, const std::string& request)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string response;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        char block[4096];
+        ssize_t got = 0;
+        while ((got = ::recv(fd, block, sizeof block, 0)) > 0) {
+            response.append(block, static_cast<std::size_t>(got));
+        }
+    }
+    ::close(fd);
+    return response;
+}
+
 /// Sends one HTTP request to 127.0.0.1:`port` and answers its status code, 0 when none came.
 int httpStatus(int port, const std::string& request)
 {
@@ -247,6 +268,27 @@ TEST_F(HelperConfinementTest, TheCoreRunsAsTheCallerWithOnlyTheTunnelsCapabiliti
     struct stat folder {};
     ASSERT_EQ(::stat(host->config().apiInfoDirectory.c_str(), &folder), 0);
     EXPECT_EQ(folder.st_uid, host->config().coreOwner) << "the api-info folder stayed the user's";
+}
+
+TEST_F(HelperConfinementTest, AReloadReadsTheUsersEditedProfile)
+{
+    requireRoot();
+    ASSERT_EQ(startAs(caller(kNobody), params(builtCorePath())), "");
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); }));
+    const auto record = nlohmann::json::parse(readFile(host->config().apiInfoPath));
+    const std::string address = record["address"];
+    const int port = std::stoi(address.substr(address.rfind(':') + 1));
+    const std::string reload = "POST /reload HTTP/1.1\r\nHost: " + address + "\r\nAuthorization: Bearer " +
+                               std::string(record["secret"]) +
+                               "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    // The user's edit reaches the core: a broken rule is reported, a good profile is taken.
+    writeFile(configPath, std::string(kTestProfile) + "NOT-A-RULE,x,DIRECT\n");
+    const std::string refused = httpExchange(port, reload);
+    EXPECT_NE(refused.find("\"ok\":false"), std::string::npos) << refused;
+    writeFile(configPath, kTestProfile);
+    const std::string taken = httpExchange(port, reload);
+    EXPECT_NE(taken.find("\"ok\":true"), std::string::npos) << taken;
+    EXPECT_FALSE(host->service().stopCore(caller(kNobody)));
 }
 
 TEST_F(HelperConfinementTest, LinksPlantedWhereTheCoreWritesGetOnlyTheUsersRights)
