@@ -69,10 +69,15 @@ asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, Traffi
 {
     std::unique_ptr<char[]> buffer;
     std::size_t copied = 0;
+    // The first bytes are often there already (a request sent right behind the handshake):
+    // try once before waiting, which saves a trip through the reactor.
+    bool speculate = true;
     while (copied < kSpliceAfter) {
-        auto [waitError] = co_await from.async_wait(tcp::socket::wait_read, useTuple);
-        if (waitError) {
-            co_return Start::Failed;
+        if (!speculate) {
+            auto [waitError] = co_await from.async_wait(tcp::socket::wait_read, useTuple);
+            if (waitError) {
+                co_return Start::Failed;
+            }
         }
         if (!buffer) {
             buffer = std::make_unique<char[]>(kSmallCopy);
@@ -85,18 +90,20 @@ asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, Traffi
         }
         if (received < 0) {
             if (errno == EAGAIN || errno == EINTR) {
+                if (speculate) {
+                    buffer.reset(); // an idle connection holds no buffer while it waits
+                }
+                speculate = false;
                 continue;
             }
             co_return Start::Failed;
         }
+        speculate = false;
+        meter.count(upward, static_cast<std::uint64_t>(received));
         auto [writeError, sent] = co_await asio::async_write(
             to, asio::buffer(buffer.get(), static_cast<std::size_t>(received)), useTuple);
-        if (upward) {
-            meter.up(sent);
-        } else {
-            meter.down(sent);
-        }
         if (writeError) {
+            meter.uncount(upward, static_cast<std::uint64_t>(received) - sent);
             co_return Start::Failed;
         }
         copied += sent;
@@ -151,6 +158,7 @@ asio::awaitable<Outcome> spliceOneWay(tcp::socket& from, tcp::socket& to, Traffi
             break;
         }
         auto pending = static_cast<std::size_t>(received);
+        meter.count(upward, pending);
         while (pending > 0) {
             const ssize_t sent = ::splice(pipeFds[0], nullptr, to.native_handle(), nullptr, pending,
                                           SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
@@ -170,10 +178,8 @@ asio::awaitable<Outcome> spliceOneWay(tcp::socket& from, tcp::socket& to, Traffi
             outcome = Outcome::Failed;
             break;
         }
-        if (upward) {
-            meter.up(static_cast<std::uint64_t>(received) - pending);
-        } else {
-            meter.down(static_cast<std::uint64_t>(received) - pending);
+        if (pending > 0) {
+            meter.uncount(upward, pending);
         }
         if (outcome != Outcome::Finished) {
             break;
@@ -195,14 +201,11 @@ asio::awaitable<void> copyOneWay(tcp::socket& from, tcp::socket& to, TrafficMete
     while (true) {
         auto [readError, received] = co_await from.async_read_some(asio::buffer(buffer), useTuple);
         if (received > 0) {
+            meter.count(upward, received);
             auto [writeError, sent] =
                 co_await asio::async_write(to, asio::buffer(buffer.data(), received), useTuple);
-            if (upward) {
-                meter.up(sent);
-            } else {
-                meter.down(sent);
-            }
             if (writeError) {
+                meter.uncount(upward, received - sent);
                 closeBoth(from, to);
                 co_return;
             }

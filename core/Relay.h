@@ -25,6 +25,14 @@ struct TrafficMeter {
         record->down.fetch_add(bytes, std::memory_order_relaxed);
         totalDown->fetch_add(bytes, std::memory_order_relaxed);
     }
+    /// Bytes are counted before they are passed on, so a reader who saw them arrive also sees
+    /// them counted; this takes back what then could not be passed on.
+    void uncount(bool upward, std::uint64_t bytes)
+    {
+        (upward ? record->up : record->down).fetch_sub(bytes, std::memory_order_relaxed);
+        (upward ? *totalUp : *totalDown).fetch_sub(bytes, std::memory_order_relaxed);
+    }
+    void count(bool upward, std::uint64_t bytes) { upward ? up(bytes) : down(bytes); }
 };
 
 /// Relays both directions until both have ended. An end of stream in one direction is passed

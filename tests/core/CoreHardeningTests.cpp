@@ -110,7 +110,8 @@ TEST(CoreFailClosed, HugeInvalidLineIsClippedInAnswerAndLog)
     EXPECT_EQ(answer["ok"], false);
     EXPECT_LT(answer["error"].get<std::string>().size(), 1000u);
     EXPECT_NE(answer["error"].get<std::string>().find("\u2026"), std::string::npos);
-    for (const auto& line : core.get("/logs?cursor=-1")["lines"]) {
+    const auto lines = core.get("/logs?cursor=-1")["lines"];
+    for (const auto& line : lines) {
         EXPECT_LT(line.get<std::string>().size(), 2000u);
     }
 }
@@ -293,6 +294,11 @@ std::size_t openDescriptors(int pid)
 
 TEST(CoreDescriptors, ExhaustionPausesAcceptsAndTheRequestIsAnsweredLater)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer runtime needs descriptors of its own (it probes memory through a pipe) and
+    // reports false faults when there are none.
+    GTEST_SKIP() << "not meaningful in a sanitizer build";
+#endif
     CoreProcess core(withProfile(kRejectLoopback));
     ASSERT_TRUE(core.started()) << core.stderrText();
     rlimit limit{};
