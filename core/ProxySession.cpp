@@ -259,14 +259,25 @@ bool stillUsable(tcp::socket& socket)
 /// Moves one message body from `from` to `to`, starting with what is already in `pending`.
 /// Leaves any bytes after the body in `pending`. False when the stream broke off.
 asio::awaitable<bool> pumpBody(tcp::socket& from, std::string& pending, tcp::socket& to,
-                               http::BodyFramer& framer, const std::function<void(std::size_t)>& count)
+                               http::BodyFramer& framer, const std::function<void(std::size_t)>& count,
+                               std::chrono::seconds idleTimeout)
 {
+    // A side that stops moving (a silent origin, a client that no longer reads) is cut after
+    // the relay idle time-out instead of holding the connection for ever.
+    Deadline stall(from.get_executor());
+    const auto guard = [&](tcp::socket& socket) {
+        if (idleTimeout.count() > 0) {
+            stall.arm(socket, idleTimeout);
+        }
+    };
     while (!framer.done()) {
         if (pending.empty()) {
+            guard(from);
             const auto read = co_await readSome(from, pending);
+            stall.cancel();
             if (read != Read::Data) {
                 // Only an orderly end completes a body that runs until close; a reset does not.
-                co_return read == Read::End&& framer.mode() == http::BodyFramer::Mode::UntilClose;
+                co_return (read == Read::End) && framer.mode() == http::BodyFramer::Mode::UntilClose;
             }
         }
         const auto take = framer.feed(pending);
@@ -274,7 +285,10 @@ asio::awaitable<bool> pumpBody(tcp::socket& from, std::string& pending, tcp::soc
             co_return false;
         }
         if (take > 0) {
-            if (!co_await writeAll(to, std::string_view(pending).substr(0, take))) {
+            guard(to);
+            const bool written = co_await writeAll(to, std::string_view(pending).substr(0, take));
+            stall.cancel();
+            if (!written) {
                 co_return false;
             }
             count(take);
@@ -386,8 +400,9 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
             co_return;
         }
         meter.up(head.size());
-        if (!co_await pumpBody(client, buffer, sockets.upstream, *requestFraming,
-                               [&meter](std::size_t n) { meter.up(n); })) {
+        if (!co_await pumpBody(
+                client, buffer, sockets.upstream, *requestFraming, [&meter](std::size_t n) { meter.up(n); },
+                core.relayIdleTimeout())) {
             finishRecord();
             co_return;
         }
@@ -437,8 +452,9 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
             co_return;
         }
         meter.down(response.length);
-        const bool complete = co_await pumpBody(sockets.upstream, upstreamBuffer, client, *responseFraming,
-                                                [&meter](std::size_t n) { meter.down(n); });
+        const bool complete = co_await pumpBody(
+            sockets.upstream, upstreamBuffer, client, *responseFraming,
+            [&meter](std::size_t n) { meter.down(n); }, core.relayIdleTimeout());
         if (!complete) {
             abortSocket(client); // a cut download must not look whole
             finishRecord();

@@ -479,8 +479,8 @@ TEST(CoreProcessAttribution, ConnectionsAnswerWithoutWaitingForProgramLookups)
 
 namespace {
 
-/// An origin for one connection: sends `bytes` (after reading a request head when `http`),
-/// then resets the connection.
+/// An origin for one connection: waits for the client's first byte (a whole request head when
+/// `http`), sends `bytes`, then resets the connection.
 class ResettingOrigin {
 public:
     ResettingOrigin(std::string bytes, bool http)
@@ -499,9 +499,12 @@ public:
             if (fd < 0) {
                 return;
             }
+            // Nothing is sent before the client's first bytes: by then the proxy has finished
+            // connecting, so the reset cannot land in the middle of its connect.
             std::string head;
             char c = 0;
-            while (http && head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) {
+            while ((http ? head.find("\r\n\r\n") == std::string::npos : head.empty()) &&
+                   ::recv(fd, &c, 1, 0) == 1) {
                 head += c;
             }
             ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -556,6 +559,7 @@ TEST(CoreRelayEndings, OriginResetReachesTheClientAsAReset)
         ResettingOrigin origin(body, false);
         Socket client(core.socksPort());
         ASSERT_EQ(socks5Connect(client, "127.0.0.1", origin.port()), 0);
+        client.send("go");
         std::size_t received = 0;
         EXPECT_EQ(endOfStream(client, received), "reset") << "SOCKS5, after " << received << " bytes";
     }
@@ -564,6 +568,7 @@ TEST(CoreRelayEndings, OriginResetReachesTheClientAsAReset)
         Socket client(core.socksPort());
         client.send("CONNECT 127.0.0.1:" + std::to_string(origin.port()) + " HTTP/1.1\r\n\r\n");
         client.receiveUntil("\r\n\r\n");
+        client.send("go");
         std::size_t received = 0;
         EXPECT_EQ(endOfStream(client, received), "reset") << "CONNECT, after " << received << " bytes";
     }
@@ -597,6 +602,26 @@ TEST(CoreRelayEndings, IdleTunnelsAreCutAndBusyOnesKept)
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900)) << "not before it";
     ASSERT_TRUE(busy.send("tock"));
     EXPECT_EQ(busy.receiveExactly(4), "tock");
+}
+
+TEST(CoreRelayEndings, OriginSilentInTheMiddleOfABodyIsCut)
+{
+    TcpServer stalling([](int fd) {
+        char buffer[4096];
+        if (::recv(fd, buffer, sizeof buffer, 0) <= 0) {
+            return;
+        }
+        const std::string part = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nonly this";
+        ::send(fd, part.data(), part.size(), MSG_NOSIGNAL);
+        while (::recv(fd, buffer, sizeof buffer, 0) > 0) { // silent until the proxy gives up
+        }
+    });
+    CoreProcess core(withProfile("[General]\nrelay-idle-timeout = 1\n[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    client.send("GET http://127.0.0.1:" + std::to_string(stalling.port()) + "/ HTTP/1.1\r\n\r\n");
+    std::size_t received = 0;
+    EXPECT_EQ(endOfStream(client, received), "reset") << "after " << received << " bytes";
 }
 
 TEST(CoreRelayEndings, ClientsBeyondTheLimitAreClosedWithALogLine)
