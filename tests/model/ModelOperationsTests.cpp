@@ -3,6 +3,8 @@
 
 #include <QSignalSpy>
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "FRWDefaultsKeys.h"
@@ -287,4 +289,27 @@ TEST_F(ModelOperationsTest, TickProbesEveryEighthAndConsidersASweepEveryTenth)
     ASSERT_TRUE(QTest::qWaitFor([&] { return requestsFor("/ip") == 2 + 6; }, 10000)) << "ticks 0, 8 and 16";
     QTest::qWait(50);
     EXPECT_EQ(requestsFor("/ip"), 8U);
+}
+
+TEST_F(ModelOperationsTest, StartPollsProbesAndReadsTheLocalProxyOnce)
+{
+    core.setResponseFor("/socks", 200, R"({"running":true,"address":"0.0.0.0:7891"})");
+    auto model = makeModel();
+    model->start();
+    model->start();
+    EXPECT_TRUE(model->polling());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->localProxyRunning() && !model->polling(); }, 10000));
+    EXPECT_EQ(model->localProxyAddress(), "0.0.0.0:7891");
+    EXPECT_EQ(requestsFor("/socks"), 1U);
+    EXPECT_EQ(requestsFor("/status"), 1U);
+}
+
+TEST_F(ModelOperationsTest, APollAskedForFromAnotherThreadRunsOnTheModelsThread)
+{
+    auto model = makeModel();
+    std::thread worker([&] { model->poll(); });
+    worker.join();
+    EXPECT_FALSE(model->polling()) << "not started on the worker";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->running() && !model->polling(); }, 10000));
+    EXPECT_EQ(requestsFor("/status"), 1U);
 }
