@@ -57,6 +57,9 @@ FRWDynamicColor FRWTheme::sidebarHover()         { return dynamic(0x000000, 0.04
 FRWDynamicColor FRWTheme::sidebarBackground()    { return QColor(Qt::transparent); }
 FRWDynamicColor FRWTheme::statusGreen()          { return QColor(52, 199, 89); }
 FRWDynamicColor FRWTheme::statusOrange()         { return QColor(255, 149, 0); }
+FRWDynamicColor FRWTheme::statusRed()            { return QColor(255, 59, 48); }
+FRWDynamicColor FRWTheme::statusBlue()           { return QColor(0, 122, 255); }
+FRWDynamicColor FRWTheme::tertiaryLabel()        { return dynamic(0x000000, 0.26, 0xFFFFFF, 0.25); }
 // clang-format on
 
 QFont FRWTheme::font(qreal size, QFont::Weight weight)

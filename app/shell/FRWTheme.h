@@ -52,6 +52,9 @@ public:
     static FRWDynamicColor sidebarBackground();
     static FRWDynamicColor statusGreen();
     static FRWDynamicColor statusOrange();
+    static FRWDynamicColor statusRed();
+    static FRWDynamicColor statusBlue();
+    static FRWDynamicColor tertiaryLabel();
 
     /// The UI font at a size in points as the screens give it, drawn as that many logical pixels
     /// (converted at 96 dpi: a 13-point label gets a 13-pixel font unless the desktop scales text).

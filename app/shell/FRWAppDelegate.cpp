@@ -1,0 +1,332 @@
+#include "FRWAppDelegate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUrl>
+
+#include "FRWAppModel.h"
+#include "FRWAppServices.h"
+#include "FRWMainWindowController.h"
+#include "FRWProfileStore.h"
+#include "FRWStatusItem.h"
+#include "FRWTerminatingPanel.h"
+#include "FRWUpdateChecker.h"
+
+namespace {
+
+/// Sends an editing command to whatever text field has the focus.
+void sendToFocus(const char* command)
+{
+    if (QWidget* focus = QApplication::focusWidget()) {
+        QMetaObject::invokeMethod(focus, command);
+    }
+}
+
+} // namespace
+
+FRWAppDelegate::FRWAppDelegate(FRWAppServices& services, Setup setup, QObject* parent)
+    : QObject(parent), m_services(services), m_setup(setup)
+{
+}
+
+FRWAppDelegate::~FRWAppDelegate() = default;
+
+QWidget* FRWAppDelegate::terminatingPanel() const
+{
+    return m_terminatingPanel.get();
+}
+
+void FRWAppDelegate::applicationDidFinishLaunching()
+{
+    // Before anything can start a core.
+    m_services.recoverOrphanedSystemProxy();
+    m_mainWindow = std::make_unique<FRWMainWindowController>();
+    setupMainMenu();
+    m_services.startModel();
+    m_services.startNotifier();
+    if (m_setup.updater) {
+        m_setup.updater->start();
+    }
+    showMainWindow();
+    setupStatusItem();
+    // The first poll meanwhile finds out whether a core already answers.
+    QTimer::singleShot(m_setup.restoreDelayMs, this, [this] { m_services.restoreDesiredModes(); });
+}
+
+void FRWAppDelegate::setupMainMenu()
+{
+    QWidget* window = m_mainWindow->window();
+    m_mainMenu = new QMenuBar(window);
+    m_mainMenu->setObjectName(QStringLiteral("mainMenuBar"));
+    if (window->layout()) {
+        window->layout()->setMenuBar(m_mainMenu);
+    }
+
+    QMenu* application = m_mainMenu->addMenu(QStringLiteral("Ferrow"));
+    connect(application->addAction(QStringLiteral("About Ferrow")), &QAction::triggered, this, [window] {
+        QMessageBox::about(window, QStringLiteral("About Ferrow"),
+                           QStringLiteral("Ferrow %1").arg(QCoreApplication::applicationVersion()));
+    });
+    application->addSeparator();
+    connect(application->addAction(QStringLiteral("Check for Updates\u2026")), &QAction::triggered, this,
+            &FRWAppDelegate::checkForUpdates);
+    application->addSeparator();
+    QAction* hide = application->addAction(QStringLiteral("Hide Ferrow"));
+    hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    connect(hide, &QAction::triggered, window, &QWidget::hide);
+    QAction* quit = application->addAction(QStringLiteral("Quit Ferrow"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &FRWAppDelegate::terminate);
+
+    QMenu* edit = m_mainMenu->addMenu(QStringLiteral("Edit"));
+    const struct {
+        const char* title;
+        QKeySequence key;
+        const char* command;
+    } commands[] = {
+        {"Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), "undo"},
+        {"Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), "redo"},
+        {nullptr, {}, nullptr},
+        {"Cut", QKeySequence(Qt::CTRL | Qt::Key_X), "cut"},
+        {"Copy", QKeySequence(Qt::CTRL | Qt::Key_C), "copy"},
+        {"Paste", QKeySequence(Qt::CTRL | Qt::Key_V), "paste"},
+        {"Select All", QKeySequence(Qt::CTRL | Qt::Key_A), "selectAll"},
+    };
+    for (const auto& command : commands) {
+        if (!command.title) {
+            edit->addSeparator();
+            continue;
+        }
+        QAction* action = edit->addAction(QString::fromLatin1(command.title));
+        action->setShortcut(command.key);
+        // Text fields handle these keys themselves; the menu item serves the mouse.
+        action->setShortcutContext(Qt::WidgetShortcut);
+        const char* name = command.command;
+        connect(action, &QAction::triggered, this, [name] { sendToFocus(name); });
+    }
+}
+
+void FRWAppDelegate::setupStatusItem()
+{
+    const auto form = m_setup.menuForm ? *m_setup.menuForm : FRWStatusItem::formForSession();
+    m_statusItem = std::make_unique<FRWStatusItem>([this] { return m_services.menuState(); }, form);
+    connectMenuActions(m_statusItem->builder());
+    connect(m_statusItem.get(), &FRWStatusItem::activated, this, &FRWAppDelegate::showMainWindow);
+    if (FRWAppModel* model = m_services.model()) {
+        connect(model, &FRWAppModel::didUpdate, m_statusItem.get(), &FRWStatusItem::refreshStatusIcon);
+    }
+}
+
+void FRWAppDelegate::connectMenuActions(FRWStatusMenuBuilder& builder)
+{
+    using Builder = FRWStatusMenuBuilder;
+    connect(&builder, &Builder::showMainWindow, this, &FRWAppDelegate::showMainWindow);
+    connect(&builder, &Builder::outboundModePicked, this, &FRWAppDelegate::pickMenuOutboundMode);
+    connect(&builder, &Builder::globalNodePicked, this, &FRWAppDelegate::pickMenuGlobalNode);
+    connect(&builder, &Builder::groupTestRequested, this, &FRWAppDelegate::testGroupNodes);
+    connect(&builder, &Builder::memberSelected, this, &FRWAppDelegate::selectMember);
+    connect(&builder, &Builder::toggleSystemProxy, this, &FRWAppDelegate::toggleSystemProxy);
+    connect(&builder, &Builder::toggleEnhanced, this, &FRWAppDelegate::toggleEnhanced);
+    connect(&builder, &Builder::copyShellExport, this, &FRWAppDelegate::copyShellExport);
+    connect(&builder, &Builder::switchProfile, this, &FRWAppDelegate::switchProfile);
+    connect(&builder, &Builder::updateAllExternalResources, this,
+            &FRWAppDelegate::updateAllExternalResources);
+    connect(&builder, &Builder::editProfileInTextEditor, this, &FRWAppDelegate::editProfileInTextEditor);
+    connect(&builder, &Builder::revealProfileInFileManager, this,
+            &FRWAppDelegate::revealProfileInFileManager);
+    connect(&builder, &Builder::reloadProfile, this, &FRWAppDelegate::reloadProfile);
+    connect(&builder, &Builder::checkForUpdates, this, &FRWAppDelegate::checkForUpdates);
+    connect(&builder, &Builder::quit, this, &FRWAppDelegate::terminate);
+}
+
+// ---- Actions
+
+void FRWAppDelegate::showMainWindow()
+{
+    if (!m_mainWindow) {
+        return;
+    }
+    QWidget* window = m_mainWindow->window();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void FRWAppDelegate::checkForUpdates()
+{
+    showMainWindow();
+    if (m_setup.updater) {
+        m_setup.updater->checkForUpdates(m_mainWindow ? m_mainWindow->window() : nullptr);
+    }
+}
+
+void FRWAppDelegate::toggleSystemProxy()
+{
+    if (FRWAppModel* model = m_services.model()) {
+        model->toggleSystemProxy();
+    }
+}
+
+void FRWAppDelegate::toggleEnhanced()
+{
+    if (FRWAppModel* model = m_services.model()) {
+        model->toggle();
+    }
+}
+
+void FRWAppDelegate::copyShellExport()
+{
+    QApplication::clipboard()->setText(QLatin1String(FRWStatusMenuBuilder::kShellExport));
+}
+
+void FRWAppDelegate::switchProfile(const QString& identifier)
+{
+    FRWProfileStore* store = m_services.profiles();
+    if (!store) {
+        return;
+    }
+    for (const FRWProfilePtr& profile : store->profiles()) {
+        if (profile->identifier == identifier) {
+            store->setActiveProfile(profile);
+            return;
+        }
+    }
+}
+
+void FRWAppDelegate::updateAllExternalResources()
+{
+    if (FRWAppModel* model = m_services.model()) {
+        model->updateAllRuleSets({});
+    }
+}
+
+void FRWAppDelegate::editProfileInTextEditor()
+{
+    const QString path = m_services.profiles() ? m_services.profiles()->configPath() : QString();
+    if (!path.isEmpty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    }
+}
+
+void FRWAppDelegate::revealProfileInFileManager()
+{
+    const QString path = m_services.profiles() ? m_services.profiles()->configPath() : QString();
+    if (path.isEmpty()) {
+        return;
+    }
+    // The file manager selects the file when it offers the freedesktop interface; otherwise the
+    // folder is opened.
+    QDBusMessage show = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    show << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folder);
+        return;
+    }
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(show), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher* call) {
+        if (call->isError()) {
+            QDesktopServices::openUrl(folder);
+        }
+        call->deleteLater();
+    });
+}
+
+void FRWAppDelegate::reloadProfile()
+{
+    if (FRWProfileStore* store = m_services.profiles()) {
+        store->load();
+        store->save();
+    }
+}
+
+void FRWAppDelegate::pickMenuOutboundMode(const QString& mode)
+{
+    if (FRWAppModel* model = m_services.model()) {
+        model->setOutboundMode(mode, QString());
+    }
+}
+
+void FRWAppDelegate::pickMenuGlobalNode(const QString& node)
+{
+    if (FRWAppModel* model = m_services.model()) {
+        model->setOutboundMode(QStringLiteral("global"), node);
+    }
+}
+
+void FRWAppDelegate::testGroupNodes(const QString& group)
+{
+    FRWAppModel* model = m_services.model();
+    if (!model) {
+        return;
+    }
+    for (const FRWProxyGroup& candidate : model->groups()) {
+        if (candidate.name() != group) {
+            continue;
+        }
+        for (const QString& member : candidate.members()) {
+            if (member != QLatin1String("DIRECT") && member != QLatin1String("REJECT")) {
+                model->testNodeCached(member);
+            }
+        }
+        return;
+    }
+}
+
+void FRWAppDelegate::selectMember(const QString& group, const QString& member)
+{
+    if (FRWAppModel* model = m_services.model()) {
+        model->selectGroup(group, member);
+    }
+}
+
+// ---- Quitting
+
+void FRWAppDelegate::terminate()
+{
+    if (m_terminating) {
+        return;
+    }
+    m_terminating = true;
+    m_services.stopProbeCore();
+    if (m_services.systemProxyRunning()) {
+        m_services.stopSystemProxy();
+    }
+    showTerminatingPanel();
+    auto done = std::make_shared<bool>(false);
+    const QPointer<FRWAppDelegate> self(this);
+    const auto finish = [self, done] {
+        if (*done || !self) {
+            return;
+        }
+        *done = true;
+        self->m_terminatingPanel.reset();
+        emit self->quitConfirmed();
+    };
+    m_services.stopWithCompletion([finish](FRWResult) { finish(); });
+    QTimer::singleShot(m_setup.quitWatchdogMs, this, [finish, done] {
+        if (!*done) {
+            qWarning("Ferrow: tunnel did not stop in time; quitting anyway");
+        }
+        finish();
+    });
+}
+
+void FRWAppDelegate::showTerminatingPanel()
+{
+    m_terminatingPanel = std::make_unique<FRWTerminatingPanel>();
+    m_terminatingPanel->present();
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+#include "FRWStatusMenuBuilder.h"
+
+class FRWAppServices;
+class FRWMainWindowController;
+class FRWStatusItem;
+class FRWTerminatingPanel;
+class FRWUpdateChecker;
+#include <QMenuBar>
+class QWidget;
+
+/// The application: starts the long-lived parts in their order, owns the main window, the main
+/// menu and the tray item, carries out what the menus ask, and takes the tunnel and the system
+/// proxy down in order before the process may end.
+class FRWAppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    struct Setup {
+        int restoreDelayMs = 600;
+        int quitWatchdogMs = 10000;
+        /// How the tray menu is built; decided for the desktop when not given.
+        std::optional<FRWStatusMenuBuilder::Form> menuForm;
+        FRWUpdateChecker* updater = nullptr;
+    };
+
+    FRWAppDelegate(FRWAppServices& services, Setup setup, QObject* parent = nullptr);
+    ~FRWAppDelegate() override;
+
+    /// The launch, in order: repair a left-behind system proxy, main menu, model, notifier, updater,
+    /// main window, tray item, and the restore of the chosen mode a moment later.
+    void applicationDidFinishLaunching();
+    /// The orderly quit; a second request while one runs changes nothing.
+    void terminate();
+    bool terminating() const { return m_terminating; }
+
+    FRWMainWindowController* mainWindow() const { return m_mainWindow.get(); }
+    FRWStatusItem* statusItem() const { return m_statusItem.get(); }
+    QMenuBar* mainMenu() const { return m_mainMenu; }
+    QWidget* terminatingPanel() const;
+
+    // ---- Application actions
+    void showMainWindow();
+    void checkForUpdates();
+    void toggleSystemProxy();
+    void toggleEnhanced();
+    void copyShellExport();
+    void switchProfile(const QString& identifier);
+    void updateAllExternalResources();
+    void editProfileInTextEditor();
+    void revealProfileInFileManager();
+    void reloadProfile();
+    void pickMenuOutboundMode(const QString& mode);
+    void pickMenuGlobalNode(const QString& node);
+    void testGroupNodes(const QString& group);
+    void selectMember(const QString& group, const QString& member);
+
+signals:
+    /// The tunnel has stopped (or the watchdog fired): the process may end now. Sent once.
+    void quitConfirmed();
+
+private:
+    void setupMainMenu();
+    void setupStatusItem();
+    void connectMenuActions(FRWStatusMenuBuilder& builder);
+    void showTerminatingPanel();
+
+    FRWAppServices& m_services;
+    Setup m_setup;
+    std::unique_ptr<FRWMainWindowController> m_mainWindow;
+    std::unique_ptr<FRWStatusItem> m_statusItem;
+    QPointer<QMenuBar> m_mainMenu;
+    std::unique_ptr<FRWTerminatingPanel> m_terminatingPanel;
+    bool m_terminating = false;
+};

@@ -1,0 +1,76 @@
+#include "FRWSingleInstance.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QThread>
+
+namespace {
+
+constexpr char kShowCommand[] = "show\n";
+constexpr int kConnectTimeoutMs = 1000;
+constexpr int kAttempts = 5;
+
+} // namespace
+
+FRWSingleInstance::FRWSingleInstance(QString folder, QObject* parent) : QObject(parent)
+{
+    QDir().mkpath(folder);
+    m_socketPath = folder + QStringLiteral("/zq.orbel.ferrow-mac.instance");
+    m_lock = std::make_unique<QLockFile>(folder + QStringLiteral("/zq.orbel.ferrow-mac.instance.lock"));
+    m_lock->setStaleLockTime(0);
+}
+
+FRWSingleInstance::~FRWSingleInstance() = default;
+
+bool FRWSingleInstance::askRunningInstance() const
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    if (!socket.waitForConnected(kConnectTimeoutMs)) {
+        return false;
+    }
+    socket.write(kShowCommand);
+    return socket.waitForBytesWritten(kConnectTimeoutMs);
+}
+
+bool FRWSingleInstance::handOverToRunningInstance()
+{
+    // The lock decides who is the one; the socket only carries the request. This runs once at
+    // start, before any window, so the short waits here hold nothing up.
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (m_lock->tryLock(0)) {
+            return !listen();
+        }
+        if (askRunningInstance()) {
+            return true;
+        }
+        // The holder is still starting (or just ending): give it a moment.
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+bool FRWSingleInstance::listen()
+{
+    QLocalServer::removeServer(m_socketPath);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(m_socketPath)) {
+        // Without the socket a second launch cannot reach us, but this one still runs.
+        qWarning("Ferrow: cannot listen for other launches: %s", qPrintable(m_server->errorString()));
+        return true;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (socket->readAll().contains("show")) {
+                    emit showRequested();
+                }
+                socket->disconnectFromServer();
+            });
+        }
+    });
+    return true;
+}

@@ -1,0 +1,155 @@
+#include "FRWUpdateChecker.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPushButton>
+#include <QTimer>
+#include <QVersionNumber>
+#include <QXmlStreamReader>
+
+namespace {
+
+constexpr int kFirstCheckDelayMs = 60'000;
+constexpr int kTimeoutMs = 20'000;
+constexpr qint64 kMaxFeedBytes = 1 << 20;
+
+} // namespace
+
+FRWUpdateChecker::FRWUpdateChecker(QUrl feed, QString currentVersion, QObject* parent)
+    : QObject(parent)
+    , m_feed(std::move(feed))
+    , m_currentVersion(std::move(currentVersion))
+    , m_network(new QNetworkAccessManager(this))
+{
+}
+
+bool FRWUpdateChecker::isNewer(const QString& candidate, const QString& current)
+{
+    const QVersionNumber a = QVersionNumber::fromString(candidate);
+    const QVersionNumber b = QVersionNumber::fromString(current);
+    return !a.isNull() && QVersionNumber::compare(a, b) > 0;
+}
+
+std::optional<FRWUpdateChecker::Release> FRWUpdateChecker::newestRelease(const QByteArray& feed)
+{
+    QXmlStreamReader xml(feed);
+    std::optional<Release> newest;
+    Release item;
+    bool inItem = false;
+    while (!xml.atEnd() && !xml.hasError()) {
+        xml.readNext();
+        const QStringView name = xml.name();
+        if (xml.isStartElement() && name == QLatin1String("item")) {
+            inItem = true;
+            item = {};
+        } else if (xml.isEndElement() && name == QLatin1String("item")) {
+            inItem = false;
+            if (!item.version.isEmpty() && (!newest || isNewer(item.version, newest->version))) {
+                newest = item;
+            }
+        } else if (inItem && xml.isStartElement()) {
+            if (name == QLatin1String("enclosure")) {
+                const auto attributes = xml.attributes();
+                for (const QXmlStreamAttribute& attribute : attributes) {
+                    if (attribute.name() == QLatin1String("version") && item.version.isEmpty()) {
+                        item.version = attribute.value().toString();
+                    } else if (attribute.name() == QLatin1String("shortVersionString")) {
+                        item.displayVersion = attribute.value().toString();
+                    } else if (attribute.name() == QLatin1String("url") && item.link.isEmpty()) {
+                        item.link = QUrl(attribute.value().toString());
+                    }
+                }
+            } else if (name == QLatin1String("version")) {
+                item.version = xml.readElementText();
+            } else if (name == QLatin1String("shortVersionString")) {
+                item.displayVersion = xml.readElementText();
+            } else if (name == QLatin1String("link")) {
+                item.link = QUrl(xml.readElementText());
+            }
+        }
+    }
+    if (xml.hasError() || !newest || QVersionNumber::fromString(newest->version).isNull()) {
+        return std::nullopt;
+    }
+    if (newest->displayVersion.isEmpty()) {
+        newest->displayVersion = newest->version;
+    }
+    return newest;
+}
+
+void FRWUpdateChecker::start()
+{
+    if (m_started) {
+        return;
+    }
+    m_started = true;
+    QTimer::singleShot(kFirstCheckDelayMs, this, [this] { check(false, nullptr); });
+}
+
+void FRWUpdateChecker::checkForUpdates(QWidget* parent)
+{
+    check(true, parent);
+}
+
+void FRWUpdateChecker::check(bool interactive, QPointer<QWidget> parent)
+{
+    if (m_checking) {
+        return;
+    }
+    m_checking = true;
+    QNetworkRequest request(m_feed);
+    request.setTransferTimeout(kTimeoutMs);
+    QNetworkReply* reply = m_network->get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, interactive, parent] {
+        reply->deleteLater();
+        m_checking = false;
+        QString error;
+        std::optional<Release> newer;
+        if (reply->error() != QNetworkReply::NoError) {
+            error = reply->errorString();
+        } else {
+            const auto release = newestRelease(reply->read(kMaxFeedBytes));
+            if (!release) {
+                error = QStringLiteral("The update feed could not be read.");
+            } else if (isNewer(release->version, m_currentVersion)) {
+                newer = release;
+            }
+        }
+        emit checked(newer, error);
+        if (interactive || newer) {
+            tell(newer, error, parent);
+        }
+    });
+}
+
+void FRWUpdateChecker::tell(const std::optional<Release>& newer, const QString& error, QWidget* parent) const
+{
+    auto* box = new QMessageBox(parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (!error.isEmpty()) {
+        box->setIcon(QMessageBox::Warning);
+        box->setText(QStringLiteral("Update Error!"));
+        box->setInformativeText(
+            QStringLiteral("An error occurred in retrieving update information. Please try "
+                           "again later.\n\n%1")
+                .arg(error));
+        box->addButton(QMessageBox::Ok);
+    } else if (!newer) {
+        box->setText(QStringLiteral("You\u2019re up-to-date!"));
+        box->setInformativeText(
+            QStringLiteral("Ferrow %1 is currently the newest version available.").arg(m_currentVersion));
+        box->addButton(QMessageBox::Ok);
+    } else {
+        box->setText(QStringLiteral("A new version of Ferrow is available!"));
+        box->setInformativeText(QStringLiteral("Ferrow %1 is now available\u2014you have %2.")
+                                    .arg(newer->displayVersion, m_currentVersion));
+        QPushButton* get = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+        box->addButton(QStringLiteral("Remind Me Later"), QMessageBox::RejectRole);
+        const QUrl link = newer->link;
+        QObject::connect(get, &QPushButton::clicked, box, [link] { QDesktopServices::openUrl(link); });
+    }
+    box->open();
+}
