@@ -269,3 +269,18 @@ TEST_F(NetworkProbeTest, EchoClientIsRebuiltOnlyWhenSystemProxyModeFlips)
     EXPECT_EQ(proxied->proxy().port(), 17891);
     EXPECT_EQ(probe->probeSession(), proxied);
 }
+
+TEST(NetworkName, ThisMachinesLinkGetsAName)
+{
+    const std::optional<FRWPhysicalInterface> link = FRWPhysicalInterface::find();
+    const QString name = FRWNetworkName::system().displayNameFor(link ? link->name : QString());
+    if (!link) {
+        EXPECT_EQ(name, "\u2014");
+        return;
+    }
+    EXPECT_TRUE(FRWPhysicalInterface::isPhysicalLinkName(link->name));
+    EXPECT_NE(link->index, 0U);
+    EXPECT_FALSE(link->addr.isEmpty());
+    EXPECT_FALSE(name.isEmpty());
+    EXPECT_NE(name, "\u2014");
+}
