@@ -511,6 +511,44 @@ int main()
         }
         held.clear();
     }
+    // Churn as the app sees it: every connection passes a PROCESS-NAME rule and /connections is
+    // polled every second, so program lookups run beside the new connections.
+    std::ofstream(folder / "process.conf") << "[General]\nlog-history = 100\nconnection-history = 100\n"
+                                              "[Rule]\nPROCESS-NAME,no-such-program,REJECT\nFINAL,DIRECT\n";
+    Peer attributed{"ferrow-core SOCKS5, PROCESS-NAME rule, /connections polled", Kind::Socks5, freePort()};
+    const auto apiPort = freePort();
+    attributed.pid =
+        spawn({FERROW_CORE_PATH, "-config", (folder / "process.conf").string(), "-no-tun", "-socks",
+               "127.0.0.1:" + std::to_string(attributed.port), "-api", "127.0.0.1:" + std::to_string(apiPort),
+               "-stats", (folder / "stats2.json").string()});
+    if (attributed.pid > 0 && waitForPort(attributed.port)) {
+        std::atomic<bool> polling{true};
+        std::thread poller([&] {
+            const std::string request =
+                "GET /connections HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(apiPort) +
+                "\r\nConnection: close\r\n\r\n";
+            while (polling) {
+                const int fd = connectTo(apiPort);
+                if (fd >= 0) {
+                    char buffer[65536];
+                    sendAll(fd, request.data(), request.size());
+                    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+                    }
+                    ::close(fd);
+                }
+                for (int i = 0; i < 10 && polling; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+            }
+        });
+        const auto rate = connectionRate(attributed, http.port());
+        polling = false;
+        poller.join();
+        std::printf("  %s: %.0f connections/s, p99 %.2f ms (%.2fx the plain SOCKS5 rate)\n",
+                    attributed.name.c_str(), rate.perSecond, rate.p99Ms,
+                    ratio(rate.perSecond, results[1].rate));
+        stop(attributed);
+    }
     for (auto& peer : peers) {
         if (peer.kind != Kind::HttpConnect) {
             stop(peer);
