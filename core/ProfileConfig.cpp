@@ -11,7 +11,7 @@ namespace ferrow::core {
 
 std::string ConfigError::text() const
 {
-    const auto shown = clipped(reason, 600);
+    auto shown = clipped(reason, 600);
     if (line <= 0) {
         return shown;
     }
