@@ -1,0 +1,129 @@
+// The real Ferrow program, end to end: started in a temporary home with the build's core, it
+// brings back System Proxy mode, the desktop's proxy settings carry traffic through the core to a
+// loopback origin, and quitting puts the user's own settings back exactly.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTest>
+#include <csignal>
+
+#include "LoopbackHttpServer.h"
+#include "TemporaryHome.h"
+
+using namespace ferrow::test;
+
+namespace {
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("GSETTINGS_BACKEND", "keyfile");
+        environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        const QString runtime = QString::fromStdString((home.root() / "runtime").string());
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        environment.insert("XDG_RUNTIME_DIR", runtime);
+    }
+
+    QString gsettings(const QStringList& arguments) const
+    {
+        QProcess tool;
+        tool.setProcessEnvironment(environment);
+        tool.start("gsettings", arguments);
+        tool.waitForFinished(10000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+
+    QString proxyMode() const { return gsettings({"get", "org.gnome.system.proxy", "mode"}); }
+
+    TemporaryHome home;
+    QProcessEnvironment environment;
+};
+
+/// A GET through the HTTP proxy at 127.0.0.1:`proxyPort`; the status line answered, or empty.
+QString getThroughProxy(int proxyPort, const std::string& origin)
+{
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", static_cast<quint16>(proxyPort));
+    if (!socket.waitForConnected(5000)) {
+        return {};
+    }
+    const QByteArray url = QByteArray("http://") + origin.c_str() + "/through-ferrow";
+    socket.write("GET " + url + " HTTP/1.1\r\nHost: " + QByteArray(origin.c_str()) +
+                 "\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(5000)) {
+        answer += socket.readAll();
+    }
+    return QString::fromUtf8(answer.left(answer.indexOf("\r\n")));
+}
+
+} // namespace
+
+TEST_F(ProgramTest, SystemProxyCarriesTrafficAndQuitRestoresTheUsersSettings)
+{
+    gsettings({"set", "org.gnome.system.proxy", "mode", "auto"});
+    gsettings({"set", "org.gnome.system.proxy", "autoconfig-url", "http://pac.example/proxy.pac"});
+    const QString settings = QString::fromStdString((home.configHome() / "Ferrow").string());
+    QDir().mkpath(settings);
+    QFile file(settings + "/Ferrow.conf");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nFRWDesiredSystemProxy=true\n");
+    file.close();
+
+    LoopbackHttpServer origin;
+    origin.setResponse(200, "hello", "text/plain");
+    QProcess ferrow;
+    ferrow.setProcessEnvironment(environment);
+    ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ferrow.start(FERROW_PROGRAM, {});
+    ASSERT_TRUE(ferrow.waitForStarted(10000));
+
+    // The chosen mode comes back on its own a moment after launch.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000))
+        << "System Proxy never came on";
+    EXPECT_EQ(gsettings({"get", "org.gnome.system.proxy.http", "host"}), "'127.0.0.1'");
+    const int port = gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt();
+    ASSERT_GT(port, 0);
+    EXPECT_EQ(getThroughProxy(port, origin.address()), "HTTP/1.1 200 OK");
+    EXPECT_GE(origin.requestCount(), 1u);
+
+    QElapsedTimer quitting;
+    quitting.start();
+    ::kill(static_cast<pid_t>(ferrow.processId()), SIGTERM);
+    ASSERT_TRUE(ferrow.waitForFinished(15000));
+    EXPECT_LT(quitting.elapsed(), 11000);
+    EXPECT_EQ(ferrow.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ferrow.exitCode(), 0);
+    EXPECT_EQ(proxyMode(), "'auto'");
+    EXPECT_EQ(gsettings({"get", "org.gnome.system.proxy", "autoconfig-url"}),
+              "'http://pac.example/proxy.pac'");
+    EXPECT_TRUE(getThroughProxy(port, origin.address()).isEmpty()) << "the core outlived the program";
+}
+
+TEST_F(ProgramTest, ASecondLaunchHandsOverAndEnds)
+{
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(FERROW_PROGRAM, {});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    const QString socket = environment.value("XDG_RUNTIME_DIR") + "/zq.orbel.ferrow-mac.instance";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, 20000));
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(FERROW_PROGRAM, {});
+    EXPECT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    EXPECT_TRUE(first.waitForFinished(15000));
+}
