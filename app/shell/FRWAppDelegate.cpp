@@ -50,7 +50,7 @@ void FRWAppDelegate::applicationDidFinishLaunching()
 {
     // Before anything can start a core.
     m_services.recoverOrphanedSystemProxy();
-    m_mainWindow = std::make_unique<FRWMainWindowController>();
+    m_mainWindow = std::make_unique<FRWMainWindowController>(m_setup.pages);
     setupMainMenu();
     m_services.startModel();
     m_services.startNotifier();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "FRWPageFactory.h"
 #include "FRWStatusMenuBuilder.h"
 
 class FRWAppServices;
@@ -29,6 +30,8 @@ public:
         /// How the tray menu is built; decided for the desktop when not given.
         std::optional<FRWStatusMenuBuilder::Form> menuForm;
         FRWUpdateChecker* updater = nullptr;
+        /// The main window's pages; keys without a registered page show the placeholder.
+        FRWPageFactory pages;
     };
 
     FRWAppDelegate(FRWAppServices& services, Setup setup, QObject* parent = nullptr);
