@@ -147,7 +147,8 @@ std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::lo
             candidates.push_back(m_options.ruleSetDir + "/Country.mmdb");
         }
         for (const auto& path : candidates) {
-            if (std::filesystem::exists(path) && database->open(path, &error)) {
+            // A regular file only: opening a FIFO planted here would block the core.
+            if (std::filesystem::is_regular_file(path) && database->open(path, &error)) {
                 m_log.info("GEOIP rules use the country database " + path);
                 m_countries = database;
                 m_ruleSets->setCountries(m_countries);

@@ -4,12 +4,11 @@
 #include "Resolver.h"
 #include "SafeFile.h"
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <openssl/sha.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,13 +76,16 @@ bool RuleSetStore::isUrl(const std::string& value)
 
 bool RuleSetStore::loadFile(Entry& entry, const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
+    // Through one bounded, non-blocking descriptor: a FIFO or device at this name cannot hang us.
+    const auto file = readRegularFile(path, kMaxDownload);
+    if (!file.ok) {
+        if (file.errorNumber == ENOENT) {
+            return false;
+        }
+        entry.error = file.error;
+        return true;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    auto specs = parseRuleSetText(text.str());
+    auto specs = parseRuleSetText(file.bytes);
     if (auto* error = std::get_if<ConfigError>(&specs)) {
         entry.error = path + ": " + error->text();
         return true;

@@ -755,3 +755,22 @@ TEST(CoreDelayTest, LargeTestPageIsMeasuredToItsHead)
     const auto answer = core.get("/test?node=DIRECT");
     EXPECT_GE(answer.value("ms", -1), 1) << answer;
 }
+
+TEST(CorePlantedFiles, FifosWhereTheCoreReadsDoNotHangIt)
+{
+    TemporaryHome home;
+    const std::string url = "http://127.0.0.1:1/rules.list";
+    std::filesystem::create_directories(home.root() / "RuleSets");
+    const auto cached = home.root() / "RuleSets" / (sha256Hex(url).substr(0, 24) + ".list");
+    ASSERT_EQ(::mkfifo(cached.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((home.root() / "Country.mmdb").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((home.root() / "stats.json").c_str(), 0600), 0);
+    CoreProcess core(
+        withProfile("[Rule]\nGEOIP,AU,REJECT\nRULE-SET," + url + ",REJECT\nFINAL,DIRECT\n", home.root()));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto sets = core.get("/rulesets");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0]["rules"], 0);
+    EXPECT_TRUE(core.logContains("not a regular file"));
+    EXPECT_EQ(core.get("/status")["running"], true);
+}
