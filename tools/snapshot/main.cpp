@@ -1,5 +1,6 @@
-// ferrow-snapshot: renders the main window on every sidebar page and a gallery of the drawing
-// widgets, in the light and the dark appearance, to PNG files in the folder given.
+// ferrow-snapshot: renders the main window on every sidebar page, a gallery of the drawing
+// widgets, the tray menu and the quitting panel, in the light and the dark appearance, to PNG files in the
+// folder given.
 
 #include <cstdio>
 
@@ -15,6 +16,7 @@
 #include "FRWSidebarViewController.h"
 #include "FRWSymbols.h"
 #include "SnapshotGallery.h"
+#include "SnapshotShell.h"
 
 namespace {
 void settle()
@@ -116,6 +118,7 @@ int main(int argc, char** argv)
         gallery->show();
         ok = save(gallery, folder, QStringLiteral("gallery-%1.png").arg(suffix)) && ok;
         delete gallery;
+        ok = saveShellSnapshots(folder, suffix, save) && ok;
     }
     return ok ? 0 : 1;
 }
