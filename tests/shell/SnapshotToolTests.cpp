@@ -35,8 +35,16 @@ TEST(SnapshotTool, WritesEveryPageAndTheGalleryInBothAppearances)
         }
         expected.append(QStringLiteral("gallery-%1.png").arg(scheme));
     }
+    QStringList shell;
+    for (const QString scheme : {"light", "dark"}) {
+        for (const QString form : {"drawn", "native"}) {
+            shell.append(QStringLiteral("menu-%1-%2.png").arg(form, scheme));
+            shell.append(QStringLiteral("menu-%1-group-%2.png").arg(form, scheme));
+        }
+        shell.append(QStringLiteral("terminating-%1.png").arg(scheme));
+    }
     QStringList written = QDir(output).entryList({"*.png"}, QDir::Files, QDir::Name);
-    QStringList sortedExpected = expected;
+    QStringList sortedExpected = expected + shell;
     sortedExpected.sort();
     EXPECT_EQ(written, sortedExpected);
 
