@@ -43,6 +43,14 @@ QImage menuBarIconBadgedWith(const QString& letter, const QColor& ink, qreal sca
 
 QIcon trayIcon(const QString& letter, const QColor& ink, bool disabled)
 {
+    // Where Ferrow is installed, panels that recolour symbolic icons get the themed one by name.
+    const QString mode = letter == QLatin1String("D")   ? QStringLiteral("direct")
+                         : letter == QLatin1String("G") ? QStringLiteral("global")
+                                                        : QStringLiteral("rule");
+    const QString themed = QStringLiteral("ferrow-status-%1-symbolic").arg(mode);
+    if (!disabled && QIcon::hasThemeIcon(themed)) {
+        return QIcon::fromTheme(themed);
+    }
     QColor colour = ink;
     if (disabled) {
         colour.setAlphaF(0.4);
