@@ -8,7 +8,9 @@
 #include <QPalette>
 #include <QSystemTrayIcon>
 
+#include "FRWAppearance.h"
 #include "FRWRowMenu.h"
+#include "FRWTheme.h"
 #include "FRWStatusIcon.h"
 
 namespace {
@@ -49,6 +51,11 @@ FRWStatusItem::FRWStatusItem(StateSource source, FRWStatusMenuBuilder::Form form
     rebuildMenu();
     refreshStatusIcon();
     showWhenTrayAppears();
+    // The icon is drawn in the panel's text colour, which changes with the colour scheme.
+    connect(FRWAppearance::shared(), &FRWAppearance::changed, this, [this] {
+        m_hasIcon = false;
+        refreshStatusIcon();
+    });
 }
 
 FRWStatusItem::~FRWStatusItem() = default;
@@ -83,7 +90,7 @@ void FRWStatusItem::refreshStatusIcon()
     m_statusIconLetter = letter;
     m_disabled = disabled;
     m_hasIcon = true;
-    const QColor ink = QApplication::palette().color(QPalette::WindowText);
+    const QColor ink = FRWTheme::primaryText().resolved();
     m_tray->setIcon(FRWStatusIcon::trayIcon(letter, ink, disabled));
 }
 
