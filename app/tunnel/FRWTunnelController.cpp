@@ -6,12 +6,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include <array>
 #include <utility>
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include "FRWAPIInfo.h"
 #include "FRWAppPaths.h"
@@ -22,6 +18,7 @@
 #include "FRWLeftoverCore.h"
 #include "FRWLiveReload.h"
 #include "FRWNames.h"
+#include "FRWPhysicalInterface.h"
 #include "FRWPlatformTerms.h"
 #include "FRWProbeCore.h"
 #include "FRWProfileStore.h"
@@ -181,29 +178,8 @@ QString FRWTunnelController::socksBindAddress() const
 // or wireless interface that is up.
 QString FRWTunnelController::lanIPv4()
 {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return {};
-    }
-    QString found;
-    for (const ifaddrs* entry = list; entry && found.isEmpty(); entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !(entry->ifa_flags & IFF_UP) ||
-            (entry->ifa_flags & IFF_LOOPBACK)) {
-            continue;
-        }
-        const QString name = QString::fromLocal8Bit(entry->ifa_name);
-        if (!name.startsWith(QLatin1String("en")) && !name.startsWith(QLatin1String("eth")) &&
-            !name.startsWith(QLatin1String("wl"))) {
-            continue;
-        }
-        std::array<char, INET_ADDRSTRLEN> text{};
-        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-        if (inet_ntop(AF_INET, &address->sin_addr, text.data(), text.size())) {
-            found = QString::fromLatin1(text.data());
-        }
-    }
-    freeifaddrs(list);
-    return found;
+    const auto link = FRWPhysicalInterface::find();
+    return link ? link->addr : QString();
 }
 
 QString FRWTunnelController::randomAPISecret()
