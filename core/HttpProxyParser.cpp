@@ -51,7 +51,7 @@ bool parseVersion(std::string_view text, int& minor)
 }
 
 // Splits the head into lines and fills headers; the first line is returned for the caller.
-Head parseHead(std::string_view bytes, std::string_view& firstLine)
+Head parseHead(std::string_view bytes, std::string_view& firstLine, std::size_t maxHeaders)
 {
     Head head;
     const auto end = bytes.find("\r\n\r\n");
@@ -104,7 +104,7 @@ Head parseHead(std::string_view bytes, std::string_view& firstLine)
                 return head;
             }
         }
-        if (head.headers.size() >= kMaxHeaderCount) {
+        if (head.headers.size() >= maxHeaders) {
             head.status = ParseStatus::Bad;
             head.error = "too many headers";
             return head;
@@ -148,10 +148,10 @@ bool Head::headerHasToken(std::string_view name, std::string_view token) const
     return false;
 }
 
-Head parseRequestHead(std::string_view bytes)
+Head parseRequestHead(std::string_view bytes, std::size_t maxHeaders)
 {
     std::string_view line;
-    Head head = parseHead(bytes, line);
+    Head head = parseHead(bytes, line, maxHeaders);
     if (head.status != ParseStatus::Good) {
         return head;
     }
@@ -182,7 +182,7 @@ Head parseRequestHead(std::string_view bytes)
 Head parseResponseHead(std::string_view bytes)
 {
     std::string_view line;
-    Head head = parseHead(bytes, line);
+    Head head = parseHead(bytes, line, kMaxHeaderCount);
     if (head.status != ParseStatus::Good) {
         return head;
     }

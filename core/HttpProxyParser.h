@@ -36,7 +36,9 @@ struct Head {
     bool headerHasToken(std::string_view name, std::string_view token) const;
 };
 
-Head parseRequestHead(std::string_view bytes);
+/// A client's request gets room for the two headers its forwarded head may gain (Host,
+/// Connection), so what goes upstream stays within the usual limit of kMaxHeaderCount.
+Head parseRequestHead(std::string_view bytes, std::size_t maxHeaders = kMaxHeaderCount - 2);
 Head parseResponseHead(std::string_view bytes);
 
 struct Target {

@@ -93,6 +93,16 @@ TEST(HttpProxyParser, RequestHead)
         EXPECT_EQ(http::parseRequestHead(bad).status, ParseStatus::Bad) << bad;
     }
     EXPECT_EQ(http::parseRequestHead(std::string(70000, 'a')).status, ParseStatus::Bad);
+    // A request may not use up the header limit: its forwarded head adds Host and Connection.
+    std::string many = "GET http://h/ HTTP/1.0\r\n";
+    for (std::size_t i = 0; i < http::kMaxHeaderCount - 2; ++i) {
+        many += "X-" + std::to_string(i) + ": v\r\n";
+    }
+    const auto full = http::parseRequestHead(many + "\r\n");
+    ASSERT_EQ(full.status, ParseStatus::Good);
+    const auto forwarded = http::forwardedRequestHead(full, *http::parseAbsoluteUrl(full.target));
+    EXPECT_EQ(http::parseRequestHead(forwarded, http::kMaxHeaderCount).status, ParseStatus::Good);
+    EXPECT_EQ(http::parseRequestHead(many + "X-more: v\r\n\r\n").status, ParseStatus::Bad);
 }
 
 TEST(HttpProxyParser, Targets)
