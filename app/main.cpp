@@ -13,7 +13,9 @@
 #include "FRWNames.h"
 #include "FRWNotifier.h"
 #include "FRWProfileStore.h"
+#include "FRWScreens.h"
 #include "FRWSingleInstance.h"
+#include "FRWTakeoverSettings.h"
 #include "FRWTerminationSignals.h"
 #include "FRWTunnelController.h"
 #include "FRWUpdateChecker.h"
@@ -46,6 +48,8 @@ int main(int argc, char** argv)
 
     FRWAppDelegate::Setup setup;
     setup.updater = &updater;
+    FRWControllerTakeoverSettings takeover(tunnel);
+    setup.pages = makeScreenPages({&model, &FRWProfileStore::shared(), &takeover, &presenter});
     FRWAppDelegate delegate(services, setup);
     QObject::connect(&delegate, &FRWAppDelegate::quitConfirmed, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &FRWSingleInstance::showRequested, &delegate,

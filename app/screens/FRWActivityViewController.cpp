@@ -1,0 +1,575 @@
+#include "FRWActivityViewController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollArea>
+#include <QSet>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "FRWAppModel.h"
+#include "FRWAppearance.h"
+#include "FRWBarChart.h"
+#include "FRWByteText.h"
+#include "FRWCaptionLabel.h"
+#include "FRWCardView.h"
+#include "FRWFlipped.h"
+#include "FRWLineChart.h"
+#include "FRWPillButton.h"
+#include "FRWProfileStore.h"
+#include "FRWScreenText.h"
+#include "FRWSegmented.h"
+#include "FRWStackedBar.h"
+#include "FRWStatColumn.h"
+#include "FRWSymbols.h"
+#include "FRWTheme.h"
+#include "FRWTrafficRow.h"
+
+namespace {
+constexpr int kMargin = 28;
+constexpr int kCardInset = 18;
+
+QLabel* bigNumber(const QString& text, qreal size)
+{
+    auto* label = new QLabel(text);
+    label->setFont(FRWTheme::font(size, QFont::Bold));
+    FRWTheme::bindTextColor(label, FRWTheme::primaryText());
+    return label;
+}
+
+QLabel* unitLabel(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setFont(FRWTheme::font(15, QFont::DemiBold));
+    FRWTheme::bindTextColor(label, FRWTheme::secondaryLabel());
+    return label;
+}
+
+QLabel* smallLabel(const QString& text, qreal size, const FRWDynamicColor& color,
+                   QFont::Weight weight = QFont::Normal)
+{
+    auto* label = new QLabel(text);
+    label->setFont(FRWTheme::font(size, weight));
+    FRWTheme::bindTextColor(label, color);
+    return label;
+}
+
+FRWCardView* makeCard(QWidget* parent, const QString& objectName, QVBoxLayout*& content)
+{
+    auto* card = FRWCardView::card(parent);
+    card->setObjectName(objectName);
+    content = new QVBoxLayout(card);
+    content->setContentsMargins(kCardInset, kCardInset - 2, kCardInset, kCardInset);
+    content->setSpacing(8);
+    return card;
+}
+
+QHBoxLayout* figureRow(QLabel* number, QLabel* unit)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    row->addWidget(number, 0, Qt::AlignBaseline);
+    if (unit) {
+        row->addWidget(unit, 0, Qt::AlignBaseline);
+    }
+    row->addStretch(1);
+    return row;
+}
+
+/// The small round dot of the Active Connection card.
+class GreenDot : public QWidget {
+public:
+    GreenDot()
+    {
+        setFixedSize(10, 10);
+        connect(FRWAppearance::shared(), &FRWAppearance::changed, this, qOverload<>(&QWidget::update));
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(FRWTheme::statusGreen().resolved());
+        painter.drawRoundedRect(QRectF(rect()), 5, 5);
+    }
+};
+
+QList<double> toDoubles(const QList<qint64>& values)
+{
+    QList<double> out;
+    out.reserve(values.size());
+    for (qint64 value : values) {
+        out.append(static_cast<double>(value));
+    }
+    return out;
+}
+} // namespace
+
+FRWActivityViewController::FRWActivityViewController(FRWScreensContext context, QObject* parent)
+    : FRWViewController(parent), m_context(context)
+{
+}
+
+void FRWActivityViewController::loadView()
+{
+    auto* root = new QWidget;
+    root->setObjectName(QStringLiteral("activityView"));
+    root->resize(732, 680);
+    setView(root);
+}
+
+void FRWActivityViewController::viewDidLoad()
+{
+    build();
+    connect(m_context.model, &FRWAppModel::didUpdate, this, &FRWActivityViewController::refresh);
+    refresh();
+}
+
+void FRWActivityViewController::build()
+{
+    QWidget* root = view();
+    auto* rootLayout = new QVBoxLayout(root);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(root);
+    scroll->setObjectName(QStringLiteral("pageScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->viewport()->setAutoFillBackground(false);
+    rootLayout->addWidget(scroll);
+    auto* doc = new FRWFlipped;
+    doc->setObjectName(QStringLiteral("activityDoc"));
+    auto* layout = new QVBoxLayout(doc);
+    layout->setContentsMargins(kMargin, 20, kMargin, kMargin);
+    layout->setSpacing(0);
+
+    // Header: the two mode pills at the top right, the title below them.
+    auto* pills = new QHBoxLayout;
+    pills->setSpacing(10);
+    pills->addStretch(1);
+    m_systemProxyPill = new FRWPillButton(QStringLiteral("System Proxy"), FRWTheme::secondaryLabel());
+    m_systemProxyPill->setObjectName(QStringLiteral("systemProxyPill"));
+    m_enhancedPill = new FRWPillButton(QStringLiteral("Enhanced Mode"), FRWTheme::secondaryLabel());
+    m_enhancedPill->setObjectName(QStringLiteral("enhancedPill"));
+    pills->addWidget(m_systemProxyPill);
+    pills->addWidget(m_enhancedPill);
+    layout->addLayout(pills);
+    layout->addSpacing(4);
+    auto* title = new QLabel(QStringLiteral("Activity"));
+    title->setObjectName(QStringLiteral("titleLabel"));
+    title->setFont(FRWTheme::font(28, QFont::Bold));
+    FRWTheme::bindTextColor(title, FRWTheme::primaryText());
+    layout->addWidget(title);
+    layout->addSpacing(18);
+
+    // The header figures.
+    auto* columns = new QHBoxLayout;
+    columns->setSpacing(16);
+    m_networkCol = new FRWStatColumn(QStringLiteral("Network"), FRWScreenText::noValue());
+    m_profileCol = new FRWStatColumn(QStringLiteral("Profile"), FRWScreenText::noValue());
+    m_outboundCol = new FRWStatColumn(QStringLiteral("Outbound Mode"), QStringLiteral("Rule-Based Proxy"));
+    m_externalIPCol = new FRWStatColumn(QStringLiteral("External IP"), FRWScreenText::noValue());
+    m_outboundCol->setShowsChevron(true);
+    m_externalIPCol->setShowsChevron(true);
+    m_outboundCol->setOnClick([this] { showOutboundMenu(); });
+    m_externalIPCol->setOnClick([this] { showExternalIPMenu(); });
+    for (FRWStatColumn* column : {m_networkCol, m_profileCol, m_outboundCol, m_externalIPCol}) {
+        columns->addWidget(column, 1, Qt::AlignTop);
+    }
+    layout->addLayout(columns);
+    layout->addSpacing(22);
+
+    // Two rows of three cards.
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(16);
+    grid->addWidget(buildLatencyCard(), 0, 0);
+    grid->addWidget(buildActiveCard(), 0, 1);
+    grid->addWidget(buildTotalCard(), 0, 2);
+    grid->addWidget(buildRateCard(QStringLiteral("Upload"), m_uploadValue, m_uploadUnit, m_uploadChart), 1,
+                    0);
+    grid->addWidget(
+        buildRateCard(QStringLiteral("Download"), m_downloadValue, m_downloadUnit, m_downloadChart), 1, 1);
+    grid->addWidget(buildTrafficCard(), 1, 2);
+    grid->setColumnStretch(0, 10);
+    grid->setColumnStretch(1, 10);
+    grid->setColumnStretch(2, 13);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+
+    m_uploadChart->setTint(FRWTheme::purple());
+    m_uploadChart->setFilled(false);
+    m_downloadChart->setTint(FRWTheme::cyan());
+    m_downloadChart->setFilled(true);
+
+    scroll->setWidget(doc);
+    doc->setAutoFillBackground(false);
+
+    FRWAppModel* model = m_context.model;
+    connect(m_systemProxyPill, &FRWPillButton::clicked, model, [model] { model->toggleSystemProxy(); });
+    connect(m_enhancedPill, &FRWPillButton::clicked, model, [model] { model->toggle(); });
+}
+
+QWidget* FRWActivityViewController::buildLatencyCard()
+{
+    QVBoxLayout* content = nullptr;
+    FRWCardView* card = makeCard(view(), QStringLiteral("latencyCard"), content);
+    auto* caption = new QHBoxLayout;
+    caption->setSpacing(4);
+    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Internet Latency")));
+    auto* refreshButton = new QToolButton;
+    refreshButton->setObjectName(QStringLiteral("refreshLatencyButton"));
+    refreshButton->setAutoRaise(true);
+    refreshButton->setAccessibleName(QStringLiteral("Refresh"));
+    refreshButton->setToolTip(QStringLiteral("Refresh"));
+    refreshButton->setIconSize(QSize(12, 12));
+    const auto tint = [refreshButton] {
+        refreshButton->setIcon(QIcon(FRWSymbols::tinted(QStringLiteral("arrow.clockwise"), QSize(12, 12),
+                                                        FRWTheme::secondaryLabel().resolved(),
+                                                        refreshButton->devicePixelRatioF())));
+    };
+    tint();
+    connect(FRWAppearance::shared(), &FRWAppearance::changed, refreshButton, tint);
+    FRWAppModel* model = m_context.model;
+    connect(refreshButton, &QToolButton::clicked, model, [model] { model->refreshExternalIP(); });
+    caption->addWidget(refreshButton);
+    caption->addStretch(1);
+    content->addLayout(caption);
+    m_latencyValue = bigNumber(FRWScreenText::noValue(), 40);
+    m_latencyValue->setObjectName(QStringLiteral("latencyValue"));
+    content->addLayout(figureRow(m_latencyValue, unitLabel(QStringLiteral("ms"))));
+    content->addStretch(1);
+    auto* sub = new QHBoxLayout;
+    sub->setSpacing(16);
+    m_dnsCol = new FRWStatColumn(QStringLiteral("DNS"), FRWScreenText::noValue());
+    m_proxyCol = new FRWStatColumn(QStringLiteral("Proxy"), FRWScreenText::noValue());
+    sub->addWidget(m_dnsCol, 1);
+    sub->addWidget(m_proxyCol, 1);
+    content->addLayout(sub);
+    return card;
+}
+
+QWidget* FRWActivityViewController::buildActiveCard()
+{
+    QVBoxLayout* content = nullptr;
+    FRWCardView* card = makeCard(view(), QStringLiteral("activeCard"), content);
+    auto* caption = new QHBoxLayout;
+    caption->setSpacing(6);
+    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Active Connection")));
+    caption->addStretch(1);
+    caption->addWidget(new GreenDot, 0, Qt::AlignVCenter);
+    content->addLayout(caption);
+    m_activeValue = bigNumber(QStringLiteral("0"), 40);
+    m_activeValue->setObjectName(QStringLiteral("activeValue"));
+    content->addLayout(figureRow(m_activeValue, nullptr));
+    content->addStretch(1);
+    m_processesValue = bigNumber(QStringLiteral("0"), 20);
+    m_processesValue->setObjectName(QStringLiteral("processesValue"));
+    content->addWidget(m_processesValue);
+    content->addSpacing(-6);
+    content->addWidget(smallLabel(QStringLiteral("Processes"), 11, FRWTheme::secondaryLabel()));
+    return card;
+}
+
+QWidget* FRWActivityViewController::buildTotalCard()
+{
+    QVBoxLayout* content = nullptr;
+    FRWCardView* card = makeCard(view(), QStringLiteral("totalCard"), content);
+    auto* caption = new QHBoxLayout;
+    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Total Traffic")));
+    caption->addStretch(1);
+    m_totalPeriod = new FRWSegmented({QStringLiteral("TODAY"), QStringLiteral("MONTH")});
+    m_totalPeriod->setObjectName(QStringLiteral("totalPeriod"));
+    m_totalPeriod->onChange = [this](int) { refresh(); };
+    caption->addWidget(m_totalPeriod);
+    content->addLayout(caption);
+    m_totalValue = bigNumber(QStringLiteral("0"), 30);
+    m_totalValue->setObjectName(QStringLiteral("totalValue"));
+    m_totalUnit = unitLabel(QStringLiteral("B"));
+    m_totalUnit->setObjectName(QStringLiteral("totalUnit"));
+    content->addLayout(figureRow(m_totalValue, m_totalUnit));
+    content->addStretch(1);
+    // The model gives each period's bytes sent and received, so the two figures say just that.
+    auto* figures = new QGridLayout;
+    figures->setVerticalSpacing(2);
+    figures->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Upload")), 0, 0, Qt::AlignLeft);
+    figures->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Download")), 0, 1, Qt::AlignRight);
+    m_totalUpValue = smallLabel(QStringLiteral("0 B"), 13, FRWTheme::primaryText(), QFont::DemiBold);
+    m_totalUpValue->setObjectName(QStringLiteral("totalUpValue"));
+    m_totalDownValue = smallLabel(QStringLiteral("0 B"), 13, FRWTheme::primaryText(), QFont::DemiBold);
+    m_totalDownValue->setObjectName(QStringLiteral("totalDownValue"));
+    m_totalDownValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    figures->addWidget(m_totalUpValue, 1, 0, Qt::AlignLeft);
+    figures->addWidget(m_totalDownValue, 1, 1, Qt::AlignRight);
+    content->addLayout(figures);
+    m_totalBar = new FRWStackedBar;
+    m_totalBar->setObjectName(QStringLiteral("totalBar"));
+    m_totalBar->setFixedHeight(6);
+    content->addWidget(m_totalBar);
+    return card;
+}
+
+QWidget* FRWActivityViewController::buildRateCard(const QString& caption, QLabel*& value, QLabel*& unit,
+                                                  FRWLineChart*& chart)
+{
+    QVBoxLayout* content = nullptr;
+    FRWCardView* card = makeCard(view(), caption.toLower() + QStringLiteral("Card"), content);
+    content->addWidget(FRWCaptionLabel::captionWithString(caption));
+    value = bigNumber(QStringLiteral("0"), 40);
+    value->setObjectName(caption.toLower() + QStringLiteral("Value"));
+    unit = unitLabel(QStringLiteral("B/s"));
+    unit->setObjectName(caption.toLower() + QStringLiteral("Unit"));
+    content->addLayout(figureRow(value, unit));
+    content->addStretch(1);
+    chart = new FRWLineChart;
+    chart->setObjectName(caption.toLower() + QStringLiteral("Chart"));
+    chart->setFixedHeight(52);
+    chart->setSampleInterval(1.0);
+    content->addWidget(chart);
+    return card;
+}
+
+QWidget* FRWActivityViewController::buildTrafficCard()
+{
+    QVBoxLayout* content = nullptr;
+    FRWCardView* card = makeCard(view(), QStringLiteral("trafficCard"), content);
+    auto* caption = new QHBoxLayout;
+    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Traffic")));
+    caption->addStretch(1);
+    m_trafficFilter = new FRWSegmented({QStringLiteral("ALL"), QStringLiteral("PROXY")});
+    m_trafficFilter->setObjectName(QStringLiteral("trafficFilter"));
+    caption->addWidget(m_trafficFilter);
+    content->addLayout(caption);
+    m_trafficChart = new FRWBarChart;
+    m_trafficChart->setObjectName(QStringLiteral("trafficChart"));
+    m_trafficChart->setTint(FRWTheme::cyan());
+    m_trafficChart->setFixedHeight(64);
+    content->addWidget(m_trafficChart);
+    m_trafficDim =
+        new FRWSegmented({QStringLiteral("CLIENT"), QStringLiteral("DOMAIN"), QStringLiteral("POLICY")});
+    m_trafficDim->setObjectName(QStringLiteral("trafficDim"));
+    m_trafficDim->setSelectedIndex(1);
+    content->addWidget(m_trafficDim, 0, Qt::AlignLeft);
+    m_trafficList = new QWidget;
+    m_trafficList->setObjectName(QStringLiteral("trafficList"));
+    m_trafficListLayout = new QVBoxLayout(m_trafficList);
+    m_trafficListLayout->setContentsMargins(0, 4, 0, 0);
+    m_trafficListLayout->setSpacing(6);
+    content->addWidget(m_trafficList);
+    content->addStretch(1);
+    m_trafficFilter->onChange = [this](int) { refreshTraffic(); };
+    m_trafficDim->onChange = [this](int) { refreshTraffic(); };
+    return card;
+}
+
+void FRWActivityViewController::refresh()
+{
+    if (!m_systemProxyPill) {
+        return;
+    }
+    const FRWAppModel& model = *m_context.model;
+    const FRWDynamicColor idle = FRWTheme::secondaryLabel();
+    m_enhancedPill->setDotColor(model.enhancedRunning() ? FRWTheme::statusGreen() : idle);
+    m_systemProxyPill->setDotColor(model.systemProxyRunning() ? FRWTheme::statusGreen() : idle);
+
+    m_networkCol->setValue(model.networkName());
+    const FRWProfilePtr profile = m_context.profiles ? m_context.profiles->activeProfile() : nullptr;
+    m_profileCol->setValue(profile ? profile->name : FRWScreenText::noValue());
+    m_outboundCol->setValue(FRWScreenText::outboundDisplay(model.outboundMode(), model.outboundGlobalNode()));
+    m_externalIPCol->setValue(FRWScreenText::externalIPText(model.geoCountryCode(), model.externalIP()));
+    m_externalIPCol->setSubtitle(FRWScreenText::asnText(model.geoASN()));
+
+    m_latencyValue->setText(model.latencyText());
+    m_dnsCol->setValue(FRWScreenText::withMilliseconds(model.dnsLatencyText()));
+    m_proxyCol->setValue(FRWScreenText::withMilliseconds(model.proxyLatencyText()));
+
+    const FRWByteText::Parts up = FRWByteText::rateParts(model.uplinkRate());
+    const FRWByteText::Parts down = FRWByteText::rateParts(model.downlinkRate());
+    m_uploadValue->setText(up.number);
+    m_uploadUnit->setText(up.unit);
+    m_downloadValue->setText(down.number);
+    m_downloadUnit->setText(down.unit);
+    m_uploadChart->setValues(model.uplinkHistory());
+    m_downloadChart->setValues(model.downlinkHistory());
+
+    const bool month = m_totalPeriod->selectedIndex() == 1;
+    const qint64 sent = month ? model.statsMonthUp() : model.statsTodayUp();
+    const qint64 received = month ? model.statsMonthDown() : model.statsTodayDown();
+    const FRWByteText::Parts total =
+        FRWByteText::sizeParts(static_cast<double>(sent) + static_cast<double>(received));
+    m_totalValue->setText(total.number);
+    m_totalUnit->setText(total.unit);
+    m_totalUpValue->setText(FRWByteText::size(static_cast<double>(sent)));
+    m_totalDownValue->setText(FRWByteText::size(static_cast<double>(received)));
+    const double sum = static_cast<double>(sent) + static_cast<double>(received);
+    m_totalBar->setLeftFraction(sum > 0 ? static_cast<double>(sent) / sum : 0.0);
+
+    int active = 0;
+    QSet<QString> processes;
+    for (const QJsonValue& value : model.connections()) {
+        const QJsonObject connection = value.toObject();
+        active += FRWScreenText::isClosed(connection) ? 0 : 1;
+        const QString process = FRWScreenText::stringOf(connection, "process");
+        if (!process.isEmpty()) {
+            processes.insert(process);
+        }
+    }
+    m_activeValue->setText(QString::number(active));
+    m_processesValue->setText(QString::number(processes.size()));
+
+    refreshTraffic();
+}
+
+void FRWActivityViewController::refreshTraffic()
+{
+    if (!m_trafficChart) {
+        return;
+    }
+    const FRWAppModel& model = *m_context.model;
+    m_trafficChart->setValues(toDoubles(model.statsHourly()));
+
+    const bool proxyOnly = m_trafficFilter->selectedIndex() == 1;
+    const int dimension = m_trafficDim->selectedIndex();
+    QHash<QString, qint64> totals;
+    for (const QJsonValue& value : model.connections()) {
+        const QJsonObject connection = value.toObject();
+        const QString policy = FRWScreenText::stringOf(connection, "policy");
+        if (proxyOnly && (policy == QLatin1String("DIRECT") || policy == QLatin1String("REJECT"))) {
+            continue;
+        }
+        QString host = FRWScreenText::stringOf(connection, "host");
+        if (host.isEmpty()) {
+            host = FRWScreenText::noValue();
+        }
+        const QString process = FRWScreenText::stringOf(connection, "process");
+        const QString client = process.isEmpty() ? host : process;
+        const QString& key = dimension == 0 ? client : dimension == 1 ? host : policy;
+        totals[key] +=
+            FRWScreenText::integerOf(connection, "up") + FRWScreenText::integerOf(connection, "down");
+    }
+    QList<std::pair<QString, qint64>> ordered;
+    ordered.reserve(totals.size());
+    for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
+        ordered.append({it.key(), it.value()});
+    }
+    // Largest first; equal totals by name, so rows do not swap places from one poll to the next.
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+
+    if (!m_trafficEmpty) {
+        m_trafficEmpty = smallLabel(QStringLiteral("No traffic yet"), 12, FRWTheme::secondaryLabel());
+        m_trafficEmpty->setObjectName(QStringLiteral("trafficEmptyLabel"));
+        m_trafficListLayout->addWidget(m_trafficEmpty);
+        for (int i = 0; i < kTopTraffic; ++i) {
+            auto* row = new FRWTrafficRow;
+            row->setObjectName(QStringLiteral("trafficRow%1").arg(i));
+            m_trafficListLayout->addWidget(row);
+            m_trafficRows.append(row);
+        }
+    }
+    m_trafficEmpty->setVisible(ordered.isEmpty());
+    const double largest =
+        ordered.isEmpty() ? 1.0 : std::max<double>(1.0, static_cast<double>(ordered.first().second));
+    for (int i = 0; i < kTopTraffic; ++i) {
+        FRWTrafficRow* row = m_trafficRows.at(i);
+        if (i < ordered.size()) {
+            row->updateWithName(ordered.at(i).first, ordered.at(i).second,
+                                static_cast<double>(ordered.at(i).second) / largest);
+            row->show();
+        } else {
+            row->hide();
+        }
+    }
+}
+
+QMenu* FRWActivityViewController::buildOutboundMenu()
+{
+    const FRWAppModel& model = *m_context.model;
+    auto* menu = new QMenu(view());
+    menu->setObjectName(QStringLiteral("outboundMenu"));
+    const QString mode = model.outboundMode();
+    FRWAppModel* target = m_context.model;
+    for (const auto& [title, value] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
+                                       std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
+        QAction* action = menu->addAction(title);
+        action->setCheckable(true);
+        action->setChecked(mode == value);
+        connect(action, &QAction::triggered, target,
+                [target, value] { target->setOutboundMode(value, QString()); });
+    }
+    QMenu* global = menu->addMenu(QStringLiteral("Global"));
+    global->menuAction()->setCheckable(true);
+    global->menuAction()->setChecked(mode == QLatin1String("global"));
+    if (model.outboundNodes().isEmpty()) {
+        global->addAction(QStringLiteral("(connect to load nodes)"))->setEnabled(false);
+    }
+    for (const QString& node : model.outboundNodes()) {
+        QAction* action = global->addAction(node);
+        action->setCheckable(true);
+        action->setChecked(mode == QLatin1String("global") && node == model.outboundGlobalNode());
+        connect(action, &QAction::triggered, target,
+                [target, node] { target->setOutboundMode(QStringLiteral("global"), node); });
+    }
+    return menu;
+}
+
+QMenu* FRWActivityViewController::buildExternalIPMenu()
+{
+    const FRWAppModel& model = *m_context.model;
+    auto* menu = new QMenu(view());
+    menu->setObjectName(QStringLiteral("externalIPMenu"));
+    QString location;
+    if (!model.geoCity().isEmpty() && !model.geoCountry().isEmpty()) {
+        location = QStringLiteral("%1, %2").arg(model.geoCity(), model.geoCountry());
+    } else {
+        location = model.geoCountry().isEmpty() ? model.geoCity() : model.geoCountry();
+    }
+    if (!location.isEmpty()) {
+        menu->addAction(location)->setEnabled(false);
+    }
+    if (!model.geoASN().isEmpty()) {
+        menu->addAction(model.geoASN())->setEnabled(false);
+    }
+    if (!location.isEmpty() || !model.geoASN().isEmpty()) {
+        menu->addSeparator();
+    }
+    menu->addAction(QStringLiteral("Last Updated: %1").arg(model.externalIPUpdatedText()))->setEnabled(false);
+    menu->addSeparator();
+    menu->addAction(model.showIPv6() ? QStringLiteral("Show IPv4 Address")
+                                     : QStringLiteral("Show IPv6 Address"),
+                    this, [this] {
+                        m_context.model->setShowIPv6(!m_context.model->showIPv6());
+                        refresh();
+                    });
+    FRWAppModel* target = m_context.model;
+    menu->addAction(QStringLiteral("Refresh Now"), target, [target] { target->refreshExternalIP(); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Copy"), target,
+                    [target] { QApplication::clipboard()->setText(target->externalIP()); });
+    return menu;
+}
+
+void FRWActivityViewController::showOutboundMenu()
+{
+    QMenu* menu = buildOutboundMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_outboundCol->mapToGlobal(QPoint(0, m_outboundCol->height() + 4)));
+}
+
+void FRWActivityViewController::showExternalIPMenu()
+{
+    QMenu* menu = buildExternalIPMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_externalIPCol->mapToGlobal(QPoint(0, m_externalIPCol->height() + 4)));
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QHash>
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+/// Names and icons of programs as the desktop shows them: from the desktop entries in the XDG
+/// applications folders, matched by the executable the entry runs (its Exec or TryExec program,
+/// by full path or file name) and, failing that, by the entry's own file name. Built on first use.
+class FRWDesktopEntries {
+public:
+    struct Entry {
+        QString name;
+        QString icon;
+    };
+    static constexpr int kIconCacheSize = 128;
+
+    /// `applicationDirs` in order of precedence; `searchPath` resolves bare program names.
+    FRWDesktopEntries(QStringList applicationDirs, QStringList searchPath);
+    /// The desktop's own folders ($XDG_DATA_HOME and $XDG_DATA_DIRS) and $PATH.
+    static FRWDesktopEntries& shared();
+
+    /// The entry for a client process given as a full executable path or a bare executable name.
+    std::optional<Entry> entryFor(const QString& process);
+    /// The entry's name, else the executable's file name, else the text as given.
+    QString titleFor(const QString& process);
+    /// The entry's icon, else a generic icon for programs. Cached, at most kIconCacheSize entries.
+    QIcon iconFor(const QString& process);
+    static QIcon genericIcon();
+
+private:
+    void load();
+    void addEntry(const QString& file);
+    QString resolveProgram(const QString& program) const;
+
+    QStringList m_applicationDirs;
+    QStringList m_searchPath;
+    bool m_loaded = false;
+    QList<Entry> m_entries;
+    QHash<QString, int> m_byPath;
+    QHash<QString, int> m_byName;
+    QHash<QString, int> m_byFileStem;
+    QHash<QString, QIcon> m_icons;
+};

@@ -1,0 +1,29 @@
+#include "FRWProcessViewController.h"
+
+#include "FRWDesktopEntries.h"
+#include "FRWScreenText.h"
+
+FRWProcessViewController::FRWProcessViewController(FRWScreensContext context, QObject* parent)
+    : FRWClientsViewController(QStringLiteral("Process"), context, parent)
+{
+}
+
+FRWDesktopEntries& FRWProcessViewController::entries() const
+{
+    return context().desktopEntries ? *context().desktopEntries : FRWDesktopEntries::shared();
+}
+
+QString FRWProcessViewController::keyForConnection(const QJsonObject& connection) const
+{
+    return FRWScreenText::stringOf(connection, "process");
+}
+
+QString FRWProcessViewController::titleForKey(const QString& key)
+{
+    return entries().titleFor(key);
+}
+
+QIcon FRWProcessViewController::iconForKey(const QString& key)
+{
+    return entries().iconFor(key);
+}

@@ -1,0 +1,122 @@
+#include "FRWScreenText.h"
+
+#include <cmath>
+
+#include <QJsonValue>
+
+QString FRWScreenText::noValue()
+{
+    return QStringLiteral("\u2014");
+}
+
+QString FRWScreenText::outboundDisplay(const QString& mode, const QString& globalNode)
+{
+    if (mode == QLatin1String("direct")) {
+        return QStringLiteral("Direct");
+    }
+    if (mode == QLatin1String("global")) {
+        return QStringLiteral("Global: %1").arg(globalNode.isEmpty() ? noValue() : globalNode);
+    }
+    return QStringLiteral("Rule-Based Proxy");
+}
+
+QString FRWScreenText::flagFor(const QString& countryCode)
+{
+    const QString code = countryCode.toUpper();
+    if (code.size() != 2) {
+        return {};
+    }
+    QString flag;
+    for (const QChar letter : code) {
+        if (letter < QLatin1Char('A') || letter > QLatin1Char('Z')) {
+            return {};
+        }
+        // Regional indicator symbols start at U+1F1E6 for A.
+        const char32_t symbol = 0x1F1E6 + (letter.unicode() - u'A');
+        flag += QString::fromUcs4(&symbol, 1);
+    }
+    return flag;
+}
+
+QString FRWScreenText::externalIPText(const QString& countryCode, const QString& address)
+{
+    const QString flag = flagFor(countryCode);
+    return flag.isEmpty() ? address : flag + QLatin1Char(' ') + address;
+}
+
+QString FRWScreenText::asnText(const QString& asn)
+{
+    const qsizetype separator = asn.indexOf(QLatin1String("  "));
+    if (separator < 0) {
+        return asn;
+    }
+    QString text = asn;
+    return text.replace(separator, 2, QStringLiteral(" \u00B7 "));
+}
+
+QString FRWScreenText::withMilliseconds(const QString& latency)
+{
+    return latency == noValue() ? latency : latency + QStringLiteral(" ms");
+}
+
+QString FRWScreenText::connectionBytes(qint64 bytes)
+{
+    if (bytes <= 1023) {
+        return QStringLiteral("%1 B").arg(bytes);
+    }
+    const double kilo = static_cast<double>(bytes) / 1024.0;
+    if (kilo < 1024) {
+        return QStringLiteral("%1 KB").arg(kilo, 0, 'f', 1);
+    }
+    const double mega = kilo / 1024.0;
+    if (mega < 1024) {
+        return QStringLiteral("%1 MB").arg(mega, 0, 'f', 1);
+    }
+    return QStringLiteral("%1 GB").arg(mega / 1024.0, 0, 'f', 2);
+}
+
+QString FRWScreenText::ageText(qint64 ageMilliseconds)
+{
+    if (ageMilliseconds < 1000) {
+        return QStringLiteral("just now");
+    }
+    if (ageMilliseconds < 60000) {
+        return QStringLiteral("%1s ago").arg(static_cast<double>(ageMilliseconds) / 1000.0, 0, 'f', 0);
+    }
+    return QStringLiteral("%1m ago").arg(static_cast<double>(ageMilliseconds) / 60000.0, 0, 'f', 0);
+}
+
+QString FRWScreenText::stringOf(const QJsonObject& record, const char* key)
+{
+    return record.value(QLatin1String(key)).toString();
+}
+
+qint64 FRWScreenText::integerOf(const QJsonObject& record, const char* key)
+{
+    const QJsonValue value = record.value(QLatin1String(key));
+    if (value.isDouble()) {
+        const double number = value.toDouble();
+        return std::isfinite(number) ? static_cast<qint64>(number) : 0;
+    }
+    if (value.isString()) {
+        return value.toString().trimmed().toLongLong();
+    }
+    return 0;
+}
+
+bool FRWScreenText::isClosed(const QJsonObject& record)
+{
+    return record.value(QLatin1String("closed")).toBool();
+}
+
+QString FRWScreenText::identityOf(const QJsonObject& record)
+{
+    const QJsonValue id = record.value(QLatin1String("id"));
+    if (id.isString()) {
+        return QLatin1Char('s') + id.toString();
+    }
+    if (id.isDouble()) {
+        return QLatin1Char('n') + QString::number(id.toDouble(), 'g', 17);
+    }
+    return {};
+}

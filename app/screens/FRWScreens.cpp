@@ -1,0 +1,44 @@
+#include "FRWScreens.h"
+
+#include <QDebug>
+
+#include "FRWActivityViewController.h"
+#include "FRWConnectionsViewController.h"
+#include "FRWDeviceViewController.h"
+#include "FRWLogsViewController.h"
+#include "FRWOverviewViewController.h"
+#include "FRWPageKeys.h"
+#include "FRWProcessViewController.h"
+#include "FRWTunnelPresenter.h"
+
+namespace {
+template <typename Page>
+void add(FRWPageFactory& factory, const char* key, const FRWScreensContext& context)
+{
+    factory.registerPage(QLatin1String(key), [context] { return std::make_unique<Page>(context); });
+}
+} // namespace
+
+FRWPageFactory makeScreenPages(const FRWScreensContext& context)
+{
+    FRWPageFactory factory;
+    if (!context.model) {
+        return factory;
+    }
+    add<FRWActivityViewController>(factory, ferrow::pages::kActivity, context);
+    add<FRWOverviewViewController>(factory, ferrow::pages::kOverview, context);
+    add<FRWConnectionsViewController>(factory, ferrow::pages::kConnections, context);
+    add<FRWProcessViewController>(factory, ferrow::pages::kProcess, context);
+    add<FRWDeviceViewController>(factory, ferrow::pages::kDevice, context);
+    add<FRWLogsViewController>(factory, ferrow::pages::kLogs, context);
+    return factory;
+}
+
+void presentScreenAlert(const FRWScreensContext& context, const QString& message, const QString& detail)
+{
+    if (context.presenter) {
+        context.presenter->presentWarning(message, detail, {});
+    } else {
+        qWarning().noquote() << "ferrow:" << message << detail;
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "FRWPageFactory.h"
+
+class FRWAppModel;
+class FRWClock;
+class FRWDesktopEntries;
+class FRWProfileStore;
+class FRWTakeoverSettings;
+class FRWTunnelPresenter;
+
+/// What the monitoring screens read and act on. The model, the settings and the presenter must
+/// outlive every page made with it.
+struct FRWScreensContext {
+    FRWAppModel* model = nullptr;
+    FRWProfileStore* profiles = nullptr;
+    FRWTakeoverSettings* takeover = nullptr;
+    /// Where the pages' alerts and notes go.
+    FRWTunnelPresenter* presenter = nullptr;
+    /// The time rates are measured with; the system clock when null.
+    const FRWClock* clock = nullptr;
+    /// Program names and icons for the Process page; the desktop's own entries when null.
+    FRWDesktopEntries* desktopEntries = nullptr;
+};
+
+/// A page factory with the Activity, Overview, Connections, Logs, Process and Device pages.
+FRWPageFactory makeScreenPages(const FRWScreensContext& context);
+
+/// A window-independent way to show a page's message: through the presenter, or only logged.
+void presentScreenAlert(const FRWScreensContext& context, const QString& message, const QString& detail);

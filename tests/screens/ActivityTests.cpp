@@ -1,0 +1,224 @@
+// The Activity dashboard over a real model polling a scripted controller.
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+
+#include "FRWActivityViewController.h"
+#include "FRWBarChart.h"
+#include "FRWLineChart.h"
+#include "FRWPillButton.h"
+#include "FRWScreenText.h"
+#include "FRWSegmented.h"
+#include "FRWStackedBar.h"
+#include "FRWStatColumn.h"
+#include "FRWTheme.h"
+#include "FRWTrafficRow.h"
+#include "ScreensTestSupport.h"
+
+namespace {
+
+QJsonObject conn(int id, const QString& host, const QString& process, const QString& policy, qint64 bytes,
+                 bool closed = false)
+{
+    return {{"id", id},         {"host", host},        {"process", process},
+            {"policy", policy}, {"up", bytes / 2},     {"down", bytes - bytes / 2},
+            {"closed", closed}, {"start", 1000.0 + id}};
+}
+
+class ActivityTest : public ScreensTest {
+protected:
+    std::unique_ptr<FRWActivityViewController> page()
+    {
+        return load(std::make_unique<FRWActivityViewController>(context()));
+    }
+
+    static QStringList shownRows(const FRWActivityViewController& activity)
+    {
+        QStringList rows;
+        for (FRWTrafficRow* row : activity.trafficRows()) {
+            if (!row->isHidden()) {
+                rows << QStringLiteral("%1=%2").arg(row->name(), row->bytesLabel()->text());
+            }
+        }
+        return rows;
+    }
+
+    static void select(FRWSegmented* control, int index)
+    {
+        control->setSelectedIndex(index);
+        control->onChange(index);
+    }
+};
+
+TEST_F(ActivityTest, WithoutACoreEveryFigureIsAtRest)
+{
+    auto activity = page();
+    const FRWDynamicColor idle = FRWTheme::secondaryLabel();
+    EXPECT_EQ(activity->systemProxyPill()->dotColor(), idle);
+    EXPECT_EQ(activity->enhancedPill()->dotColor(), idle);
+    EXPECT_EQ(activity->activeValue()->text(), "0");
+    EXPECT_EQ(activity->processesValue()->text(), "0");
+    EXPECT_EQ(activity->uploadValue()->text() + " " + activity->uploadUnit()->text(), "0 B/s");
+    EXPECT_EQ(activity->totalValue()->text() + " " + activity->totalUnit()->text(), "0 B");
+    EXPECT_EQ(activity->totalBar()->leftFraction(), 0.0);
+    EXPECT_EQ(activity->outboundCol()->value(), "Rule-Based Proxy");
+    EXPECT_EQ(activity->latencyValue()->text(), QString::fromUtf8("—"));
+    EXPECT_EQ(activity->dnsCol()->value(), QString::fromUtf8("—"));
+    EXPECT_EQ(activity->profileCol()->value(), profiles->activeProfile()->name);
+    EXPECT_TRUE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+    EXPECT_TRUE(shownRows(*activity).isEmpty());
+    EXPECT_TRUE(controller.requests().empty()) << "no core, no requests";
+}
+
+TEST_F(ActivityTest, RatesCountsAndTotalsFromTheModel)
+{
+    auto activity = page();
+    connectCore();
+    tunnel.systemProxy = true;
+    answer("/status", R"({"running":true,"uplink":5000,"downlink":5000})");
+    answer(
+        "/stats",
+        R"({"today":{"up":1536,"down":0},"month":{"up":3072,"down":1024},"hourly":[{"up":1,"down":2},{"up":0,"down":0}]})");
+    answer("/outbound", R"({"mode":"global","global":"HK","nodes":["HK","JP"]})");
+    answer("/connections",
+           QJsonArray{conn(1, "a.example", "firefox", "HK", 100),
+                      conn(2, "b.example", "firefox", "DIRECT", 100, true),
+                      conn(3, "c.example", "", "REJECT", 100), conn(4, "d.example", "curl", "JP", 100)});
+    poll();
+    EXPECT_EQ(activity->uploadValue()->text(), "0") << "the first sample has no predecessor";
+    answer("/status", R"({"running":true,"uplink":6023,"downlink":1053576})");
+    poll();
+
+    EXPECT_EQ(activity->systemProxyPill()->dotColor(), FRWTheme::statusGreen());
+    EXPECT_EQ(activity->enhancedPill()->dotColor(), FRWTheme::secondaryLabel());
+    EXPECT_EQ(activity->uploadValue()->text() + " " + activity->uploadUnit()->text(), "1023 B/s");
+    EXPECT_EQ(activity->downloadValue()->text() + " " + activity->downloadUnit()->text(), "1 MB/s");
+    EXPECT_EQ(activity->uploadChart()->values(), (QList<double>{0, 1023}));
+    EXPECT_EQ(activity->downloadChart()->values().last(), 1048576);
+    EXPECT_EQ(activity->activeValue()->text(), "3");
+    EXPECT_EQ(activity->processesValue()->text(), "2") << "closed connections count, empty names do not";
+    EXPECT_EQ(activity->outboundCol()->value(), "Global: HK");
+    EXPECT_EQ(activity->trafficChart()->values(), (QList<double>{3, 0}));
+
+    EXPECT_EQ(activity->totalValue()->text() + " " + activity->totalUnit()->text(), "1.50 KB");
+    EXPECT_EQ(activity->totalBar()->leftFraction(), 1.0);
+    select(activity->totalPeriod(), 1);
+    EXPECT_EQ(activity->totalValue()->text() + " " + activity->totalUnit()->text(), "4.00 KB");
+    EXPECT_EQ(activity->totalUpValue()->text(), "3.00 KB");
+    EXPECT_EQ(activity->totalDownValue()->text(), "1.00 KB");
+    EXPECT_DOUBLE_EQ(activity->totalBar()->leftFraction(), 0.75);
+}
+
+TEST_F(ActivityTest, TopTrafficByDimensionAndFilter)
+{
+    auto activity = page();
+    connectCore();
+    answer("/connections",
+           QJsonArray{conn(1, "a.example", "firefox", "HK", 400),
+                      conn(2, "b.example", "firefox", "DIRECT", 300), conn(3, "c.example", "", "REJECT", 200),
+                      conn(4, "a.example", "curl", "JP", 50)});
+    poll();
+    // DOMAIN is the first dimension shown.
+    EXPECT_EQ(shownRows(*activity), (QStringList{"a.example=450 B", "b.example=300 B", "c.example=200 B"}));
+    EXPECT_FALSE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+    select(activity->trafficDim(), 0);
+    EXPECT_EQ(shownRows(*activity), (QStringList{"firefox=700 B", "c.example=200 B", "curl=50 B"}))
+        << "a connection without a process counts under its host";
+    select(activity->trafficDim(), 2);
+    EXPECT_EQ(shownRows(*activity), (QStringList{"HK=400 B", "DIRECT=300 B", "REJECT=200 B", "JP=50 B"}));
+    select(activity->trafficFilter(), 1);
+    EXPECT_EQ(shownRows(*activity), (QStringList{"HK=400 B", "JP=50 B"}));
+    EXPECT_EQ(activity->trafficRows().at(0)->bar()->leftFraction(), 1.0);
+    EXPECT_DOUBLE_EQ(activity->trafficRows().at(1)->bar()->leftFraction(), 50.0 / 400.0);
+
+    // Seven keys: five rows, the busiest full, the rest in proportion.
+    QJsonArray seven;
+    for (int i = 0; i < 7; ++i) {
+        seven.append(conn(10 + i, QStringLiteral("host%1").arg(i), "", "HK", 1000 * (i + 1)));
+    }
+    answer("/connections", seven);
+    poll();
+    select(activity->trafficDim(), 1);
+    EXPECT_EQ(shownRows(*activity).size(), 5);
+    EXPECT_EQ(activity->trafficRows().at(0)->name(), "host6");
+    EXPECT_DOUBLE_EQ(activity->trafficRows().at(4)->bar()->leftFraction(), 3000.0 / 7000.0);
+    EXPECT_FALSE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+
+    // With the PROXY filter and only direct traffic there is nothing to show.
+    answer("/connections", QJsonArray{conn(1, "a.example", "", "DIRECT", 10)});
+    poll();
+    select(activity->trafficFilter(), 1);
+    EXPECT_TRUE(shownRows(*activity).isEmpty());
+    EXPECT_TRUE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+}
+
+TEST_F(ActivityTest, PillsAndMenusActThroughTheModel)
+{
+    auto activity = page();
+    std::unique_ptr<QMenu> empty(activity->buildOutboundMenu());
+    QMenu* emptyGlobal = empty->actions().at(2)->menu();
+    ASSERT_NE(emptyGlobal, nullptr);
+    ASSERT_EQ(emptyGlobal->actions().size(), 1);
+    EXPECT_EQ(emptyGlobal->actions().first()->text(), "(connect to load nodes)");
+    EXPECT_FALSE(emptyGlobal->actions().first()->isEnabled());
+
+    emit activity->systemProxyPill()->clicked();
+    EXPECT_TRUE(tunnel.calls.contains("startSystemProxy"));
+    emit activity->enhancedPill()->clicked();
+    EXPECT_TRUE(tunnel.calls.contains("start"));
+
+    connectCore();
+    answer("/outbound", R"({"mode":"global","global":"JP","nodes":["HK","JP Tokyo"]})");
+    poll();
+    std::unique_ptr<QMenu> menu(activity->buildOutboundMenu());
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_FALSE(menu->actions().at(0)->isChecked());
+    EXPECT_TRUE(menu->actions().at(2)->isChecked());
+    QMenu* global = menu->actions().at(2)->menu();
+    ASSERT_EQ(global->actions().size(), 2);
+    global->actions().at(1)->trigger();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const auto& request : controller.requests()) {
+                if (request.target == "/outbound?mode=global&node=JP%20Tokyo") {
+                    return true;
+                }
+            }
+            return false;
+        },
+        5000));
+}
+
+TEST_F(ActivityTest, ExternalAddressWithFlagAndItsMenu)
+{
+    auto activity = page();
+    connectCore();
+    poll();
+    // The rising edge starts a probe cycle that looks the address up through the scripted services.
+    const QString expected = QString::fromUtf8("🇳🇱 203.0.113.7");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return activity->externalIPCol()->value() == expected; }, 10000))
+        << activity->externalIPCol()->value().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !activity->externalIPCol()->subtitle().isEmpty(); }, 10000));
+    EXPECT_EQ(activity->externalIPCol()->subtitle(), FRWScreenText::asnText(model->geoASN()));
+    EXPECT_EQ(activity->networkCol()->value(), model->networkName());
+
+    std::unique_ptr<QMenu> menu(activity->buildExternalIPMenu());
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    EXPECT_EQ(texts.first(), "Amsterdam, Netherlands");
+    EXPECT_TRUE(texts.contains("Show IPv6 Address"));
+    EXPECT_EQ(texts.last(), "Copy");
+    for (QAction* action : menu->actions()) {
+        if (action->text() == "Copy") {
+            action->trigger();
+        }
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "203.0.113.7");
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+// The Process and Device pages: grouping, rates between samples, order, rows that keep their
+// selection, the empty texts, and the Device page's gateway switch and its alerts.
+
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include "FRWDesktopEntries.h"
+#include "FRWDeviceViewController.h"
+#include "FRWProcessViewController.h"
+#include "FRWSwitch.h"
+#include "ScreensTestSupport.h"
+
+namespace {
+
+QJsonObject conn(int id, const QString& process, const QString& source, qint64 up, qint64 down)
+{
+    return {{"id", id}, {"process", process}, {"srcip", source}, {"up", up}, {"down", down}};
+}
+
+class ClientsTest : public ScreensTest {
+protected:
+    void SetUp() override
+    {
+        ScreensTest::SetUp();
+        QDir().mkpath(apps.path());
+        QFile entry(apps.filePath("org.example.Browser.desktop"));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write(
+            "[Desktop Entry]\nType=Application\nName=Example Browser\nExec=/usr/lib/browser/browser %u\n");
+        entry.close();
+        entries = std::make_unique<FRWDesktopEntries>(QStringList{apps.path()}, QStringList{});
+    }
+
+    FRWScreensContext clientsContext()
+    {
+        FRWScreensContext c = context();
+        c.desktopEntries = entries.get();
+        return c;
+    }
+
+    template <typename Page>
+    std::unique_ptr<Page> page()
+    {
+        return load(std::make_unique<Page>(clientsContext()));
+    }
+
+    static QStringList rows(const FRWClientsViewController& clients)
+    {
+        QStringList out;
+        for (const auto& row : clients.listed()) {
+            out << QStringLiteral("%1 %2 %3").arg(row.title).arg(row.total).arg(row.rate);
+        }
+        return out;
+    }
+
+    QTemporaryDir apps;
+    std::unique_ptr<FRWDesktopEntries> entries;
+};
+
+TEST_F(ClientsTest, ProcessesGroupedWithRatesBetweenSamples)
+{
+    auto processes = page<FRWProcessViewController>();
+    EXPECT_EQ(processes->emptyLabel()->text(), "No process traffic yet.");
+    EXPECT_TRUE(processes->emptyLabel()->isVisibleTo(processes->view()));
+
+    // A core that reports itself stopped still lists connections, and starts no probe cycle whose
+    // updates would take samples at moments of their own.
+    answer("/status", R"({"running":false})");
+    connectCore();
+    clock.advance(1);
+    answer("/connections",
+           QJsonArray{conn(1, "/usr/lib/browser/browser", "", 100, 100),
+                      conn(2, "/usr/lib/browser/browser", "", 50, 50), conn(3, "curl", "", 10, 0),
+                      conn(4, "", "192.168.1.5", 999, 999), conn(5, "wget", "", 10, 0)});
+    poll();
+    EXPECT_FALSE(processes->emptyLabel()->isVisibleTo(processes->view()));
+    // The groups are new to the sample: no rates yet. Equal totals go by name, case ignored.
+    EXPECT_EQ(rows(*processes), (QStringList{"Example Browser 300 0", "curl 10 0", "wget 10 0"}));
+
+    processes->list()->selectionModel()->select(processes->list()->model()->index(2, 0),
+                                                QItemSelectionModel::ClearAndSelect);
+    ASSERT_EQ(processes->selectedKey(), "wget");
+
+    // Two seconds later wget overtakes; the browser's total falls as a connection closes.
+    clock.advance(2);
+    answer("/connections", QJsonArray{conn(1, "/usr/lib/browser/browser", "", 100, 100),
+                                      conn(3, "curl", "", 10, 0), conn(5, "wget", "", 4010, 0)});
+    poll();
+    EXPECT_EQ(rows(*processes), (QStringList{"wget 4010 2000", "Example Browser 200 0", "curl 10 0"}));
+    EXPECT_EQ(processes->selectedKey(), "wget") << "the selection stays on its group as rows move";
+    const QModelIndexList selected = processes->list()->selectionModel()->selectedIndexes();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().row(), 0);
+
+    // Another update within 0.2 s of the last sample keeps that sample and its rates.
+    clock.current = clock.current.addMSecs(100);
+    answer("/connections", QJsonArray{conn(5, "wget", "", 8010, 0)});
+    poll();
+    EXPECT_EQ(rows(*processes), (QStringList{"wget 8010 2000"}));
+    EXPECT_EQ(processes->selectedKey(), "wget");
+    clock.current = clock.current.addMSecs(900);
+    poll();
+    EXPECT_EQ(rows(*processes), (QStringList{"wget 8010 4000"}))
+        << "measured against the sample a second ago";
+
+    answer("/connections", "[]");
+    poll();
+    EXPECT_TRUE(processes->listed().isEmpty());
+    EXPECT_TRUE(processes->emptyLabel()->isVisibleTo(processes->view()));
+}
+
+TEST_F(ClientsTest, DevicesAreOtherMachinesOnly)
+{
+    auto devices = page<FRWDeviceViewController>();
+    EXPECT_EQ(devices->emptyLabel()->text(), "No Device");
+    connectCore();
+    answer("/connections",
+           QJsonArray{conn(1, "curl", "127.0.0.1", 500, 0), conn(2, "", "192.168.1.20", 10, 10),
+                      conn(3, "", "::1", 500, 0), conn(4, "", "172.19.0.1", 500, 0),
+                      conn(5, "", "fdfe:dcba:9876::1", 5, 0), conn(6, "", "192.168.1.21", 5, 0),
+                      conn(7, "", "192.168.1.20", 1, 0), conn(8, "", "", 7, 7)});
+    poll();
+    EXPECT_EQ(rows(*devices), (QStringList{"192.168.1.20 21 0", "192.168.1.21 5 0"}));
+    EXPECT_FALSE(devices->emptyLabel()->isVisibleTo(devices->view()));
+}
+
+TEST_F(ClientsTest, GatewaySwitchAndItsAlerts)
+{
+    takeover.gateway = true;
+    auto devices = page<FRWDeviceViewController>();
+    ASSERT_NE(devices->footer(), nullptr);
+    EXPECT_TRUE(devices->gatewaySwitch()->isChecked());
+    takeover.gateway = false;
+    devices->refresh();
+    EXPECT_FALSE(devices->gatewaySwitch()->isChecked()) << "every refresh shows the setting";
+
+    devices->gatewaySwitch()->click();
+    EXPECT_EQ(takeover.gatewayCalls, (QList<bool>{true}));
+    EXPECT_TRUE(alerts.alerts.isEmpty()) << "nothing to reconnect while Enhanced Mode is off";
+
+    connectCore();
+    poll(); // a core that is not the System Proxy one: Enhanced Mode runs
+    devices->gatewaySwitch()->click();
+    EXPECT_EQ(takeover.gatewayCalls, (QList<bool>{true, false}));
+    ASSERT_EQ(alerts.alerts.size(), 1);
+    EXPECT_EQ(alerts.alerts.first(),
+              "Reconnect Enhanced Mode to apply | Gateway mode takes effect the next time "
+              "Enhanced Mode starts.");
+
+    takeover.address = "192.168.1.4";
+    devices->footer()->findChild<QToolButton*>("gatewaySettingsButton")->click();
+    ASSERT_EQ(alerts.alerts.size(), 2);
+    EXPECT_TRUE(alerts.alerts.last().startsWith("Gateway Mode | On the device you want to proxy, set:"));
+    EXPECT_TRUE(alerts.alerts.last().contains("Router / Gateway:  192.168.1.4"));
+    EXPECT_TRUE(alerts.alerts.last().contains("DNS:  1.1.1.1  (manual, not automatic)"));
+}
+
+} // namespace

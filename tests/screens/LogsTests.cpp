@@ -1,0 +1,167 @@
+// The Logs page: rebuilt only when the log changed, following new lines, the find bar with its
+// level filter, copying whole lines, and a fresh log from a replaced core.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+
+#include "FRWLogFindBar.h"
+#include "FRWLogsViewController.h"
+#include "ScreensTestSupport.h"
+
+namespace {
+
+std::string logAnswer(const QStringList& lines, int cursor)
+{
+    QJsonArray array;
+    for (const QString& line : lines) {
+        array.append(line);
+    }
+    const QJsonObject answer{{"capacity", 1000}, {"lines", array}, {"cursor", cursor}};
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QStringList numbered(int from, int count)
+{
+    QStringList lines;
+    for (int i = from; i < from + count; ++i) {
+        const char* level = i % 10 == 3 ? "error" : i % 5 == 1 ? "warning" : "info";
+        lines << QStringLiteral("2024-05-01 12:00:%1 [%2] line %3")
+                     .arg(i % 60, 2, 10, QChar('0'))
+                     .arg(level)
+                     .arg(i);
+    }
+    return lines;
+}
+
+class LogsTest : public ScreensTest {
+protected:
+    std::unique_ptr<FRWLogsViewController> page()
+    {
+        return load(std::make_unique<FRWLogsViewController>(context()));
+    }
+    QScrollBar* bar(const FRWLogsViewController& logs) const { return logs.textView()->verticalScrollBar(); }
+};
+
+TEST_F(LogsTest, EmptyUntilTheFirstLinesAndAgainWhenTheLogEmpties)
+{
+    auto logs = page();
+    EXPECT_TRUE(logs->textView()->toPlainText().isEmpty());
+    EXPECT_EQ(logs->emptyState()->text(), "No logs yet.\nConnect to see live core activity.");
+    EXPECT_TRUE(logs->emptyState()->isVisibleTo(logs->view()));
+    EXPECT_FALSE(logs->findBar()->isVisibleTo(logs->view()));
+
+    connectCore();
+    answer("/logs", logAnswer({"first", "second"}, 2));
+    poll();
+    EXPECT_EQ(logs->textView()->toPlainText(), "first\nsecond");
+    EXPECT_FALSE(logs->emptyState()->isVisibleTo(logs->view()));
+
+    // The model's log resets (the stream restarts): the page empties with it.
+    model->resetLogStream();
+    answer("/logs", logAnswer({}, 0));
+    poll();
+    EXPECT_TRUE(logs->textView()->toPlainText().isEmpty());
+    EXPECT_TRUE(logs->emptyState()->isVisibleTo(logs->view()));
+}
+
+TEST_F(LogsTest, AnUnchangedLogLeavesSelectionAndScrollAloneANewLineScrollsToTheEnd)
+{
+    auto logs = page();
+    connectCore();
+    answer("/logs", logAnswer(numbered(0, 300), 300));
+    poll();
+    ASSERT_GT(bar(*logs)->maximum(), 0);
+    EXPECT_EQ(bar(*logs)->value(), bar(*logs)->maximum());
+    const int rebuilds = logs->rebuildCount();
+
+    bar(*logs)->setValue(10);
+    QTextCursor selection(logs->textView()->document()->findBlockByNumber(20));
+    selection.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    logs->textView()->setTextCursor(selection);
+    answer("/logs", logAnswer({}, 300));
+    poll();
+    poll();
+    EXPECT_EQ(logs->rebuildCount(), rebuilds);
+    EXPECT_EQ(bar(*logs)->value(), 10);
+    EXPECT_EQ(logs->textView()->textCursor().selectedText(), numbered(20, 1).first());
+
+    answer("/logs", logAnswer({"the newest line"}, 301));
+    poll();
+    EXPECT_EQ(logs->rebuildCount(), rebuilds + 1);
+    EXPECT_TRUE(logs->textView()->toPlainText().endsWith("line 299\nthe newest line"));
+    EXPECT_EQ(bar(*logs)->value(), bar(*logs)->maximum());
+}
+
+TEST_F(LogsTest, FindBarLevelFilterAndCopyingWholeLines)
+{
+    auto logs = page();
+    connectCore();
+    answer("/logs", logAnswer(numbered(0, 20), 20));
+    poll();
+
+    QWidget* window = logs->view();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    logs->textView()->setFocus();
+    QTest::keyClick(logs->textView(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(logs->findBar()->isVisibleTo(window));
+    EXPECT_TRUE(logs->findBar()->findLineEdit()->hasFocus());
+
+    QTest::keyClicks(logs->findBar()->findLineEdit(), "line 1");
+    EXPECT_EQ(logs->textView()->textCursor().block().text(), numbered(1, 1).first());
+    QTest::keyClick(logs->findBar()->findLineEdit(), Qt::Key_Return);
+    EXPECT_EQ(logs->textView()->textCursor().block().text(), numbered(10, 1).first());
+    logs->findBar()->findLineEdit()->setText("no such text");
+    EXPECT_EQ(logs->findBar()->findChild<QLabel*>("findStatusLabel")->text(), "Not found");
+
+    logs->findBar()->levelComboBox()->setCurrentIndex(int(FRWLogFindBar::Level::Warning));
+    const QStringList shown = logs->textView()->toPlainText().split('\n');
+    EXPECT_EQ(shown.size(), 6); // warnings at 1, 6, 11, 16 and errors at 3, 13
+    for (const QString& line : shown) {
+        EXPECT_FALSE(line.contains("[info]")) << line.toStdString();
+    }
+    logs->findBar()->levelComboBox()->setCurrentIndex(int(FRWLogFindBar::Level::Error));
+    EXPECT_EQ(logs->textView()->toPlainText().split('\n').size(), 2);
+
+    // Escape leaves the page as it was: the bar hidden and every line back.
+    QTest::keyClick(logs->findBar()->findLineEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(logs->findBar()->isVisibleTo(window));
+    EXPECT_EQ(logs->textView()->toPlainText().split('\n').size(), 20);
+
+    // A selection from the middle of one line into the next copies both lines whole.
+    QTextCursor cursor(logs->textView()->document()->findBlockByNumber(4));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
+    cursor.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor);
+    logs->textView()->setTextCursor(cursor);
+    logs->copySelectedLines();
+    EXPECT_EQ(QApplication::clipboard()->text(), numbered(4, 2).join('\n'));
+}
+
+TEST_F(LogsTest, AReplacedCoreStartsAFreshLog)
+{
+    auto logs = page();
+    connectCore("first-core");
+    answer("/logs", logAnswer({"old core line"}, 1));
+    poll();
+    EXPECT_EQ(logs->textView()->toPlainText(), "old core line");
+
+    // A new secret is a new core; its log starts again from its own first line.
+    connectCore("second-core");
+    answer("/logs", logAnswer({"new core line"}, 1));
+    poll();
+    poll();
+    EXPECT_EQ(logs->textView()->toPlainText(), "new core line");
+    bool askedFromStart = false;
+    for (const auto& request : controller.requests()) {
+        askedFromStart = askedFromStart || request.target == "/logs?cursor=-1";
+    }
+    EXPECT_TRUE(askedFromStart);
+}
+
+} // namespace
