@@ -60,6 +60,7 @@ private:
     std::string m_procRoot;
     int m_netlink = -1;
     bool m_netlinkBroken = false;
+    std::uint32_t m_sequence = 0;
     std::map<unsigned long, Owner> m_owners; // socket inode -> holder, from the last walk
     std::vector<int> m_recentPids;           // walked first next time
 };
