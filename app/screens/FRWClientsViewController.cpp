@@ -45,7 +45,8 @@ void FRWClientsViewController::viewDidLoad()
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_list->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    m_list->setStyleSheet(
+        QStringLiteral("QListView { background: transparent; selection-background-color: transparent; }"));
     m_list->viewport()->setAutoFillBackground(false);
     cardLayout->addWidget(m_list, 0, 0);
     m_emptyLabel = new QLabel(emptyText());

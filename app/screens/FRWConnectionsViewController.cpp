@@ -86,7 +86,9 @@ void FRWConnectionsViewController::viewDidLoad()
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
-    m_table->setStyleSheet(QStringLiteral("QTableView { background: transparent; }"));
+    // The row delegate draws the selection in the theme's colour.
+    m_table->setStyleSheet(
+        QStringLiteral("QTableView { background: transparent; selection-background-color: transparent; }"));
     m_table->viewport()->setAutoFillBackground(false);
     listLayout->addWidget(m_table, 1, 0);
     m_emptyState = secondaryLabel(QString(), 13);
@@ -102,10 +104,14 @@ void FRWConnectionsViewController::viewDidLoad()
     auto* detailCard = FRWCardView::card(contentView());
     detailCard->setObjectName(QStringLiteral("detailCard"));
     detailCard->setCornerRadius(12);
-    detailCard->setMinimumHeight(120);
-    auto* detailLayout = new QVBoxLayout(detailCard);
-    detailLayout->setContentsMargins(16, 14, 16, 16);
+    // At least 120 high, and as tall as its rows need: a strut, since an explicit minimum height
+    // would let the page squeeze the rows.
+    auto* detailFrame = new QHBoxLayout(detailCard);
+    detailFrame->setContentsMargins(16, 14, 16, 16);
+    detailFrame->addStrut(120 - 14 - 16);
+    auto* detailLayout = new QVBoxLayout;
     detailLayout->setSpacing(0);
+    detailFrame->addLayout(detailLayout);
     detailLayout->addWidget(secondaryLabel(QStringLiteral("DETAILS"), 10.5, QFont::DemiBold));
     detailLayout->addSpacing(10);
     m_detailStack = new QWidget;

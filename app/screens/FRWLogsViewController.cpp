@@ -44,7 +44,8 @@ void FRWLogsViewController::viewDidLoad()
     m_textView->setReadOnly(true);
     m_textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_textView->setFrameShape(QFrame::NoFrame);
-    m_textView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_textView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_textView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_textView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_textView->setStyleSheet(
         QStringLiteral("QPlainTextEdit { background: transparent; padding: 8px 6px; }"));

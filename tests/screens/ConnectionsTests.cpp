@@ -8,6 +8,7 @@
 
 #include "FRWConnRowDelegate.h"
 #include "FRWConnectionsViewController.h"
+#include "FRWFlipped.h"
 #include "ScreensTestSupport.h"
 
 using namespace ferrow::test;
@@ -130,6 +131,12 @@ TEST_F(ConnectionsTest, OrderFilterAndDetails)
         {"State", QString::fromUtf8("active · started 1s ago")},
     };
     EXPECT_EQ(connections->detailRows(), expected);
+    // The details make the page taller than the window: it scrolls rather than squeezing them.
+    QCoreApplication::processEvents();
+    EXPECT_GE(connections->doc()->height(), connections->doc()->minimumSizeHint().height());
+    for (QLabel* label : connections->detailStack()->findChildren<QLabel*>()) {
+        EXPECT_GE(label->height(), label->minimumSizeHint().height()) << label->text().toStdString();
+    }
 
     selectRow(*connections, 2);
     EXPECT_EQ(detail(*connections, "Source"), "10.0.0.2:4242");

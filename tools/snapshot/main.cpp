@@ -16,6 +16,7 @@
 #include "FRWSidebarViewController.h"
 #include "FRWSymbols.h"
 #include "SnapshotGallery.h"
+#include "SnapshotScreens.h"
 #include "SnapshotShell.h"
 
 namespace {
@@ -119,6 +120,7 @@ int main(int argc, char** argv)
         ok = save(gallery, folder, QStringLiteral("gallery-%1.png").arg(suffix)) && ok;
         delete gallery;
         ok = saveShellSnapshots(folder, suffix, save) && ok;
+        ok = saveScreenSnapshots(folder, suffix, save) && ok;
     }
     return ok ? 0 : 1;
 }
