@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include "FRWAboutViewController.h"
 #include "FRWActivityViewController.h"
 #include "FRWConnectionsViewController.h"
 #include "FRWDeviceViewController.h"
@@ -9,6 +10,8 @@
 #include "FRWOverviewViewController.h"
 #include "FRWPageKeys.h"
 #include "FRWProcessViewController.h"
+#include "FRWProfileViewController.h"
+#include "FRWSettingsViewController.h"
 #include "FRWTunnelPresenter.h"
 
 namespace {
@@ -31,6 +34,11 @@ FRWPageFactory makeScreenPages(const FRWScreensContext& context)
     add<FRWProcessViewController>(factory, ferrow::pages::kProcess, context);
     add<FRWDeviceViewController>(factory, ferrow::pages::kDevice, context);
     add<FRWLogsViewController>(factory, ferrow::pages::kLogs, context);
+    add<FRWSettingsViewController>(factory, ferrow::pages::kSettings, context);
+    add<FRWAboutViewController>(factory, ferrow::pages::kAbout, context);
+    if (context.profiles) {
+        add<FRWProfileViewController>(factory, ferrow::pages::kProfile, context);
+    }
     return factory;
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QString>
+
 #include "FRWPageFactory.h"
 
 class FRWAppModel;
 class FRWClock;
 class FRWDesktopEntries;
+class FRWHelperControl;
+class FRWLoginItem;
+class FRWNotificationCenter;
 class FRWProfileStore;
 class FRWTakeoverSettings;
 class FRWTunnelPresenter;
@@ -21,9 +26,17 @@ struct FRWScreensContext {
     const FRWClock* clock = nullptr;
     /// Program names and icons for the Process page; the desktop's own entries when null.
     FRWDesktopEntries* desktopEntries = nullptr;
+    /// Settings: the Enhanced Mode helper, the login item and the notification service.
+    FRWHelperControl* helper = nullptr;
+    FRWLoginItem* loginItem = nullptr;
+    FRWNotificationCenter* notifications = nullptr;
+    /// The build's version and revision for the version lines; "?" where empty.
+    QString version;
+    QString build;
 };
 
-/// A page factory with the Activity, Overview, Connections, Logs, Process and Device pages.
+/// A page factory with the Activity, Overview, Connections, Logs, Process and Device pages, and the
+/// Profile, Policy and Rule editors when there is a profile library.
 FRWPageFactory makeScreenPages(const FRWScreensContext& context);
 
 /// A window-independent way to show a page's message: through the presenter, or only logged.

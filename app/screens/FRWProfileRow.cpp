@@ -1,0 +1,82 @@
+#include "FRWProfileRow.h"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "FRWElidedLabel.h"
+#include "FRWTheme.h"
+
+namespace {
+constexpr qreal kCornerRadius = 7;
+constexpr int kDot = 7;
+} // namespace
+
+FRWProfileRow::FRWProfileRow(FRWProfilePtr profile, bool active, bool selected, QWidget* parent)
+    : QWidget(parent), m_profile(std::move(profile)), m_active(active), m_selected(selected)
+{
+    setObjectName(QStringLiteral("profileRow"));
+    setFixedHeight(kHeight);
+    setAttribute(Qt::WA_Hover);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 0, 8, 0);
+    layout->setSpacing(8);
+    layout->addSpacing(kDot);
+    auto* name = new FRWElidedLabel(Qt::ElideRight);
+    name->setFullText(m_profile ? m_profile->name : QString());
+    name->setObjectName(QStringLiteral("nameLabel"));
+    name->setFont(FRWTheme::font(13, QFont::Medium));
+    FRWTheme::bindTextColor(name, FRWTheme::primaryText());
+    layout->addWidget(name, 1);
+    setAccessibleName(name->fullText());
+}
+
+QString FRWProfileRow::name() const
+{
+    return m_profile ? m_profile->name : QString();
+}
+
+void FRWProfileRow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    std::optional<QColor> fill;
+    if (m_selected) {
+        fill = FRWTheme::buttonHighlighted().resolved();
+    } else if (m_hovered) {
+        fill = FRWTheme::buttonHovered().resolved();
+    }
+    if (fill) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(*fill);
+        painter.drawRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    }
+    if (m_active) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(FRWTheme::statusGreen().resolved());
+        painter.drawEllipse(QRectF(10, (height() - kDot) / 2.0, kDot, kDot));
+    }
+}
+
+void FRWProfileRow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        emit clicked(m_profile);
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void FRWProfileRow::enterEvent(QEnterEvent* event)
+{
+    m_hovered = true;
+    update();
+    QWidget::enterEvent(event);
+}
+
+void FRWProfileRow::leaveEvent(QEvent* event)
+{
+    m_hovered = false;
+    update();
+    QWidget::leaveEvent(event);
+}
