@@ -9,8 +9,11 @@
 #include "FRWAppModel.h"
 #include "FRWAppServices.h"
 #include "FRWDialogPresenter.h"
+#include "FRWHelperControl.h"
+#include "FRWLoginItem.h"
 #include "FRWMainWindowController.h"
 #include "FRWNames.h"
+#include "FRWNotificationCenter.h"
 #include "FRWNotifier.h"
 #include "FRWProfileStore.h"
 #include "FRWScreens.h"
@@ -49,7 +52,16 @@ int main(int argc, char** argv)
     FRWAppDelegate::Setup setup;
     setup.updater = &updater;
     FRWControllerTakeoverSettings takeover(tunnel);
-    setup.pages = makeScreenPages({&model, &FRWProfileStore::shared(), &takeover, &presenter});
+    FRWTunnelHelperControl helperControl(tunnel, FRWHelperLayout::system(QCoreApplication::applicationDirPath()));
+    FRWLoginItem loginItem = FRWLoginItem::forCurrentUser();
+    FRWDesktopNotifications notifications(QDBusConnection::sessionBus());
+    FRWScreensContext screens{&model, &FRWProfileStore::shared(), &takeover, &presenter};
+    screens.helper = &helperControl;
+    screens.loginItem = &loginItem;
+    screens.notifications = &notifications;
+    screens.version = QStringLiteral(FERROW_VERSION);
+    screens.build = QStringLiteral(FERROW_BUILD);
+    setup.pages = makeScreenPages(screens);
     FRWAppDelegate delegate(services, setup);
     QObject::connect(&delegate, &FRWAppDelegate::quitConfirmed, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &FRWSingleInstance::showRequested, &delegate,

@@ -1,0 +1,152 @@
+#include "FRWAboutViewController.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "FRWCardView.h"
+#include "FRWCommandBox.h"
+#include "FRWScreenSymbols.h"
+#include "FRWTheme.h"
+
+namespace {
+
+QLabel* bodyLabel(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setFont(FRWTheme::font(12.5));
+    FRWTheme::bindTextColor(label, FRWTheme::secondaryLabel());
+    return label;
+}
+
+FRWCardView* cardWithTitle(const QString& title, const QString& body, QVBoxLayout** layoutOut = nullptr)
+{
+    FRWCardView* card = FRWCardView::card();
+    card->setCornerRadius(16);
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(18, 18, 18, 18);
+    layout->setSpacing(8);
+    auto* titleLabel = new QLabel(title);
+    titleLabel->setFont(FRWTheme::font(14));
+    FRWTheme::bindTextColor(titleLabel, FRWTheme::primaryText());
+    layout->addWidget(titleLabel);
+    layout->addWidget(bodyLabel(body));
+    if (layoutOut) {
+        *layoutOut = layout;
+    }
+    return card;
+}
+
+QString orQuestionMark(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("?") : text;
+}
+
+} // namespace
+
+FRWAboutViewController::FRWAboutViewController(FRWScreensContext context, QObject* parent)
+    : FRWPageViewController(QStringLiteral("About"), parent), m_context(std::move(context))
+{
+}
+
+QString FRWAboutViewController::installCommand()
+{
+    return QStringLiteral("bash <(curl -fsSL %1)").arg(QLatin1String(kInstallerURL));
+}
+
+void FRWAboutViewController::viewDidLoad()
+{
+    FRWPageViewController::viewDidLoad();
+    QVBoxLayout* content = contentLayout();
+    content->addSpacing(22);
+    content->addWidget(cardWithTitle(
+        QStringLiteral("Ferrow"),
+        QStringLiteral("A ferrow is the metal band that holds a blade fast in its handle: a small, plain "
+                       "part that keeps the connection tight. On the wire the protocol is as plain: its "
+                       "contents are encrypted from the very first byte, and it has no fixed shape for a "
+                       "classifier to key on \u2014 no TLS handshake, no imitated HTTP, no constant "
+                       "prefix, no fixed length. An observer can see that traffic passes, but not what "
+                       "it is.")));
+    content->addSpacing(16);
+    content->addWidget(cardWithTitle(
+        QStringLiteral("What it is built for"),
+        QStringLiteral("First, resisting detection and blocking: passive fingerprinting first, then "
+                       "active probing \u2014 a prober that cannot authenticate gets no answer at all, "
+                       "exactly as for a wrong guess. Second, speed: pure TCP, a single AEAD seal per "
+                       "frame, a prewarmed pool of connections, and TCP Fast Open where the path allows "
+                       "it. All of it serves one purpose: free access to information.")));
+    content->addSpacing(16);
+
+    QVBoxLayout* serverLayout = nullptr;
+    content->addWidget(cardWithTitle(
+        QStringLiteral("You need a server"),
+        QStringLiteral("This application is the client. It connects to a server that you run yourself; "
+                       "there is no shared or hosted service. This command sets one up on any Linux "
+                       "machine with a public address:"),
+        &serverLayout));
+    auto* box = new FRWCommandBox;
+    box->setObjectName(QStringLiteral("commandBox"));
+    auto* boxLayout = new QHBoxLayout(box);
+    boxLayout->setContentsMargins(10, 6, 6, 6);
+    auto* command = new QLabel(installCommand());
+    command->setObjectName(QStringLiteral("installCommandLabel"));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(12);
+    command->setFont(mono);
+    command->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FRWTheme::bindTextColor(command, FRWTheme::primaryText());
+    m_copyButton = new QToolButton;
+    m_copyButton->setObjectName(QStringLiteral("copyButton"));
+    m_copyButton->setAutoRaise(true);
+    m_copyButton->setToolTip(QStringLiteral("Copy the command"));
+    m_copyButton->setAccessibleName(QStringLiteral("Copy the install command"));
+    m_copyButton->setIconSize(QSize(12, 12));
+    boxLayout->addWidget(command, 1);
+    boxLayout->addWidget(m_copyButton);
+    serverLayout->addWidget(box);
+    serverLayout->addWidget(
+        bodyLabel(QStringLiteral("The installer prints a PSK and a port when it finishes. "
+                                 "Put those into a node on the Policy screen and you "
+                                 "are connected.")));
+    showCopyGlyph(QStringLiteral("doc.on.doc"));
+    connect(m_copyButton, &QToolButton::clicked, this, &FRWAboutViewController::pasteInstallCommand);
+
+    content->addSpacing(18);
+    m_versionLabel = new QLabel(QStringLiteral("Ferrow %1 (%2)")
+                                    .arg(orQuestionMark(m_context.version), orQuestionMark(m_context.build)));
+    m_versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    m_versionLabel->setAlignment(Qt::AlignHCenter);
+    m_versionLabel->setFont(FRWTheme::font(11.5));
+    FRWTheme::bindTextColor(m_versionLabel, FRWTheme::secondaryLabel());
+    content->addWidget(m_versionLabel);
+    content->addSpacing(28);
+}
+
+void FRWAboutViewController::showCopyGlyph(const QString& symbol)
+{
+    m_copySymbol = symbol;
+    const bool copied = symbol == QLatin1String("checkmark");
+    const QColor color = copied ? FRWTheme::statusGreen().resolved() : FRWTheme::secondaryLabel().resolved();
+    m_copyButton->setIcon(QIcon(FRWScreenSymbols::pixmap(symbol, 12, color)));
+}
+
+void FRWAboutViewController::pasteInstallCommand()
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(installCommand());
+    showCopyGlyph(QStringLiteral("checkmark"));
+    // Each copy restores on its own schedule; a later copy does not hold the glyph longer.
+    const QPointer<FRWAboutViewController> self(this);
+    QTimer::singleShot(kCopyRestoreMs, this, [self] {
+        if (self) {
+            self->showCopyGlyph(QStringLiteral("doc.on.doc"));
+        }
+    });
+}

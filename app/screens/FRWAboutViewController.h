@@ -1,0 +1,39 @@
+#pragma once
+
+#include "FRWPageViewController.h"
+#include "FRWScreens.h"
+
+class QLabel;
+class QToolButton;
+
+/// What Ferrow is for, that it needs the user's own server, and the one line that sets one up.
+class FRWAboutViewController : public FRWPageViewController {
+    Q_OBJECT
+public:
+    /// Where the server installer is fetched from; the only place that names it.
+    static constexpr char kInstallerURL[] = "https://get.ferrow.app/server";
+    static constexpr int kCopyRestoreMs = 1500;
+
+    explicit FRWAboutViewController(FRWScreensContext context, QObject* parent = nullptr);
+
+    /// The one-line command that fetches and runs the server installer.
+    static QString installCommand();
+    /// Puts the command on the clipboard and shows a check mark for a moment.
+    void pasteInstallCommand();
+
+    QToolButton* copyButton() const { return m_copyButton; }
+    /// The symbol the copy button shows now: "doc.on.doc" or "checkmark".
+    QString copySymbol() const { return m_copySymbol; }
+    QLabel* versionLabel() const { return m_versionLabel; }
+
+protected:
+    void viewDidLoad() override;
+
+private:
+    void showCopyGlyph(const QString& symbol);
+
+    FRWScreensContext m_context;
+    QToolButton* m_copyButton = nullptr;
+    QLabel* m_versionLabel = nullptr;
+    QString m_copySymbol;
+};

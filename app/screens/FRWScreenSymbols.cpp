@@ -1,0 +1,20 @@
+#include "FRWScreenSymbols.h"
+
+#include "FRWSymbols.h"
+
+// Outside any namespace: the resource initialiser is declared where this macro stands.
+static void initSettingsResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(ferrow_settings_resources);
+        return true;
+    }();
+    (void)done;
+}
+
+QPixmap FRWScreenSymbols::pixmap(const QString& symbol, int points, const QColor& color,
+                                 qreal devicePixelRatio)
+{
+    initSettingsResources();
+    return FRWSymbols::tinted(symbol, QSize(points, points), color, devicePixelRatio);
+}

@@ -1,0 +1,466 @@
+#include "FRWSettingsViewController.h"
+
+#include <QCheckBox>
+#include <QDebug>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "FRWAppModel.h"
+#include "FRWCardView.h"
+#include "FRWLoginItem.h"
+#include "FRWNotificationCenter.h"
+#include "FRWPlatformTerms.h"
+#include "FRWScreenSymbols.h"
+#include "FRWTheme.h"
+
+namespace {
+
+QString systemWord()
+{
+    return QLatin1String(FRWPlatformTerms::kOperatingSystem);
+}
+
+QLabel* wrappingLabel(const QString& text, qreal size, const FRWDynamicColor& color)
+{
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setFont(FRWTheme::font(size));
+    FRWTheme::bindTextColor(label, color);
+    return label;
+}
+
+QLabel* cardTitle(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setFont(FRWTheme::font(16, QFont::Bold));
+    FRWTheme::bindTextColor(label, FRWTheme::primaryText());
+    return label;
+}
+
+QLabel* checkMark(const QString& accessibleText)
+{
+    auto* check = new QLabel;
+    check->setPixmap(FRWScreenSymbols::pixmap(QStringLiteral("checkmark.circle.fill"), 16,
+                                              FRWTheme::statusGreen().resolved()));
+    check->setAccessibleName(accessibleText);
+    return check;
+}
+
+FRWCardView* cardWith(QVBoxLayout*& body)
+{
+    FRWCardView* card = FRWCardView::card();
+    body = new QVBoxLayout(card);
+    body->setContentsMargins(20, 18, 20, 18);
+    body->setSpacing(10);
+    return card;
+}
+
+QString orQuestionMark(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("?") : text;
+}
+
+} // namespace
+
+FRWSettingsViewController::FRWSettingsViewController(FRWScreensContext context, QObject* parent)
+    : FRWPageViewController(QStringLiteral("Settings"), parent), m_context(std::move(context))
+{
+}
+
+void FRWSettingsViewController::viewDidLoad()
+{
+    FRWPageViewController::viewDidLoad();
+    QVBoxLayout* content = contentLayout();
+    content->addSpacing(22);
+    content->addWidget(makeHelperCard());
+    content->addSpacing(16);
+    content->addWidget(makePermissionsCard());
+    content->addSpacing(16);
+    content->addWidget(makeGeneralCard());
+    content->addSpacing(18);
+    m_versionLabel = new QLabel(QStringLiteral("Ferrow %1").arg(orQuestionMark(m_context.version)));
+    m_versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    m_versionLabel->setAlignment(Qt::AlignHCenter);
+    m_versionLabel->setFont(FRWTheme::font(11));
+    FRWTheme::bindTextColor(m_versionLabel, FRWTheme::secondaryLabel());
+    content->addWidget(m_versionLabel);
+    content->addSpacing(28);
+
+    view()->installEventFilter(this);
+    if (m_context.model) {
+        connect(m_context.model, &FRWAppModel::didUpdate, this,
+                &FRWSettingsViewController::refreshHelperStatus);
+    }
+    refreshHelperStatus();
+}
+
+bool FRWSettingsViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    // Every appearance reads the helper, the permissions and the login item afresh.
+    if (watched == view() && event->type() == QEvent::Show) {
+        refreshHelperDetails();
+        refreshPermissions();
+        if (m_context.loginItem) {
+            const QSignalBlocker quiet(m_loginToggle);
+            m_loginToggle->setChecked(m_context.loginItem->enabled());
+        }
+    }
+    return FRWPageViewController::eventFilter(watched, event);
+}
+
+QWidget* FRWSettingsViewController::makeHelperCard()
+{
+    QVBoxLayout* body = nullptr;
+    FRWCardView* card = cardWith(body);
+    body->addWidget(cardTitle(QStringLiteral("Enhanced Mode Helper")));
+    body->addWidget(wrappingLabel(
+        QStringLiteral("Enhanced Mode routes all traffic through a system-wide tunnel. Creating the tunnel "
+                       "interface and its routes needs a small helper that runs as root, started by "
+                       "systemd when Ferrow asks for it. It is installed once; %1 asks you to approve "
+                       "it with your password.")
+            .arg(systemWord()),
+        12, FRWTheme::secondaryLabel()));
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    m_helperCheck = checkMark(QStringLiteral("Installed"));
+    m_helperCheck->setObjectName(QStringLiteral("helperCheck"));
+    m_helperStatus = new QLabel;
+    m_helperStatus->setObjectName(QStringLiteral("helperStatus"));
+    m_helperStatus->setFont(FRWTheme::font(12.5));
+    FRWTheme::bindTextColor(m_helperStatus, FRWTheme::statusGreen());
+    m_installButton = new QPushButton(QStringLiteral("Install"));
+    m_installButton->setObjectName(QStringLiteral("installButton"));
+    m_installButton->setMinimumHeight(32);
+    m_uninstallButton = new QPushButton(QStringLiteral("Uninstall"));
+    m_uninstallButton->setObjectName(QStringLiteral("uninstallButton"));
+    m_uninstallButton->setStyleSheet(QStringLiteral("QPushButton { color: #FF3B30; }"));
+    row->addWidget(m_helperCheck);
+    row->addWidget(m_helperStatus, 1);
+    row->addWidget(m_installButton);
+    row->addWidget(m_uninstallButton);
+    body->addLayout(row);
+
+    connect(m_installButton, &QPushButton::clicked, this, &FRWSettingsViewController::installHelper);
+    connect(m_uninstallButton, &QPushButton::clicked, this, &FRWSettingsViewController::uninstallHelper);
+    return card;
+}
+
+QWidget* FRWSettingsViewController::makePermissionsCard()
+{
+    QVBoxLayout* body = nullptr;
+    FRWCardView* card = cardWith(body);
+    body->addWidget(cardTitle(QStringLiteral("Permissions")));
+    body->addWidget(wrappingLabel(QStringLiteral("Ferrow asks for two, both optional \u2014 it works without "
+                                                 "either, just with less to show you."),
+                                  12, FRWTheme::secondaryLabel()));
+    // Linux has no location permission: the network's name comes from NetworkManager.
+    body->addWidget(permissionRow(
+        QStringLiteral("Location"),
+        QStringLiteral("The name of the Wi-Fi network you are on comes from NetworkManager and is shown on "
+                       "the Activity screen instead of the interface name. On %1 that needs no "
+                       "permission, and no location data is involved: your location is never read, "
+                       "stored or sent anywhere.")
+            .arg(systemWord()),
+        m_location));
+    body->addWidget(permissionRow(
+        QStringLiteral("Notifications"),
+        QStringLiteral("Lets Ferrow tell you when something needs attention while its window is closed: a "
+                       "rule-set that has stopped updating, or a node that has stopped answering \u2014 and "
+                       "again when it recovers. Nothing else is ever sent as a notification."),
+        m_notifications));
+    m_location.check->setObjectName(QStringLiteral("locCheck"));
+    m_locStatus = m_location.status;
+    m_locStatus->setObjectName(QStringLiteral("locStatus"));
+    m_locButton = m_location.button;
+    m_locButton->setObjectName(QStringLiteral("locButton"));
+    m_notifications.check->setObjectName(QStringLiteral("notifCheck"));
+    m_notifStatus = m_notifications.status;
+    m_notifStatus->setObjectName(QStringLiteral("notifStatus"));
+    m_notifButton = m_notifications.button;
+    m_notifButton->setObjectName(QStringLiteral("notifButton"));
+    connect(m_locButton, &QPushButton::clicked, this, &FRWSettingsViewController::grantLocation);
+    connect(m_notifButton, &QPushButton::clicked, this, &FRWSettingsViewController::grantNotifications);
+    return card;
+}
+
+QWidget* FRWSettingsViewController::permissionRow(const QString& title, const QString& body,
+                                                  PermissionRow& row)
+{
+    auto* widget = new QWidget;
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(0, 8, 0, 0);
+    layout->setSpacing(10);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(3);
+    auto* titleLabel = new QLabel(title);
+    titleLabel->setFont(FRWTheme::font(13));
+    FRWTheme::bindTextColor(titleLabel, FRWTheme::primaryText());
+    texts->addWidget(titleLabel);
+    texts->addWidget(wrappingLabel(body, 12, FRWTheme::secondaryLabel()));
+    layout->addLayout(texts, 1);
+
+    row.check = checkMark(QStringLiteral("Granted"));
+    row.check->hide();
+    row.status = new QLabel;
+    row.status->setFont(FRWTheme::font(12.5));
+    FRWTheme::bindTextColor(row.status, FRWTheme::statusGreen());
+    row.button = new QPushButton(QStringLiteral("Allow"));
+    row.button->hide();
+    layout->addWidget(row.check, 0, Qt::AlignTop);
+    layout->addWidget(row.status, 0, Qt::AlignTop);
+    layout->addWidget(row.button, 0, Qt::AlignTop);
+    return widget;
+}
+
+QWidget* FRWSettingsViewController::makeGeneralCard()
+{
+    QVBoxLayout* body = nullptr;
+    FRWCardView* card = cardWith(body);
+    body->addWidget(cardTitle(QStringLiteral("General")));
+    m_loginToggle = new QCheckBox(QStringLiteral("Launch Ferrow at login"));
+    m_loginToggle->setObjectName(QStringLiteral("loginToggle"));
+    m_loginToggle->setChecked(m_context.loginItem && m_context.loginItem->enabled());
+    m_loginToggle->setEnabled(m_context.loginItem != nullptr);
+    connect(m_loginToggle, &QCheckBox::toggled, this, &FRWSettingsViewController::toggleLogin);
+    body->addWidget(m_loginToggle);
+    return card;
+}
+
+// ---- Helper
+
+void FRWSettingsViewController::refreshHelperStatus()
+{
+    if (!m_helperStatus) {
+        return;
+    }
+    const bool ready = m_context.helper && m_context.helper->helperReady();
+    m_installButton->setVisible(!ready);
+    m_uninstallButton->setVisible(ready);
+    m_helperCheck->setVisible(ready);
+    m_helperStatus->setVisible(ready);
+    if (!ready) {
+        m_helperStatus->clear();
+        return;
+    }
+    // systemd starts the helper on the first connection to its socket, so an idle helper with a
+    // listening socket is the normal state.
+    QString text = QStringLiteral("Installed");
+    bool healthy = true;
+    if (m_units.service == QLatin1String("active")) {
+        text += QStringLiteral(" \u00B7 running");
+    } else if (m_units.socket == QLatin1String("active")) {
+        text += QStringLiteral(" \u00B7 waiting for Ferrow");
+    } else if (!m_units.socket.isEmpty()) {
+        text += QStringLiteral(" \u00B7 not started (%1)").arg(m_units.socket);
+        healthy = false;
+    }
+    if (m_current == false) {
+        text += QStringLiteral(" \u00B7 out of date, reinstalled at the next connect");
+        healthy = false;
+    }
+    m_helperStatus->setText(text);
+    FRWTheme::bindTextColor(m_helperStatus, healthy ? FRWTheme::statusGreen() : FRWTheme::statusOrange());
+}
+
+void FRWSettingsViewController::refreshHelperDetails()
+{
+    refreshHelperStatus();
+    FRWHelperControl* helper = m_context.helper;
+    if (!helper || !helper->helperReady()) {
+        m_units = {};
+        m_current.reset();
+        return;
+    }
+    const QPointer<FRWSettingsViewController> self(this);
+    helper->unitStates([self](FRWHelperUnitStates states) {
+        if (self) {
+            self->m_units = std::move(states);
+            self->refreshHelperStatus();
+        }
+    });
+    helper->helperIsCurrent([self](bool current) {
+        if (self) {
+            self->m_current = current;
+            self->refreshHelperStatus();
+        }
+    });
+}
+
+void FRWSettingsViewController::installHelper()
+{
+    if (!m_context.helper) {
+        return;
+    }
+    m_installButton->setEnabled(false);
+    const QPointer<FRWSettingsViewController> self(this);
+    m_context.helper->installHelper([self](FRWResult error) {
+        if (!self) {
+            return;
+        }
+        self->m_installButton->setEnabled(true);
+        self->refreshHelperDetails();
+        if (error) {
+            // pkexec reports every failure the same way; a helper without a valid signature is the
+            // one refusal the user can do something about, so it gets its own explanation.
+            if (!self->m_context.helper->helperSourceSigned()) {
+                presentScreenAlert(
+                    self->m_context, QStringLiteral("Helper requires a signed build"),
+                    QStringLiteral("The privileged helper is only installed when it carries the signature "
+                                   "of this build of Ferrow, and the helper that came with it does not "
+                                   "verify. Reinstall Ferrow from its package, or rebuild it so that the "
+                                   "build signs its own helper again."));
+            } else {
+                presentScreenAlert(self->m_context, QStringLiteral("Helper installation needs approval"),
+                                   error->description);
+            }
+        }
+        emit self->helperChanged();
+    });
+}
+
+void FRWSettingsViewController::uninstallHelper()
+{
+    auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Remove the Enhanced Mode helper?"),
+                                  QStringLiteral("Remove the Enhanced Mode helper?"), QMessageBox::NoButton,
+                                  view()->window());
+    alert->setObjectName(QStringLiteral("uninstallAlert"));
+    alert->setInformativeText(
+        QStringLiteral("This stops the tunnel and removes the root helper (%1). You can reinstall it any "
+                       "time \u2014 it's also how you upgrade the helper after an app update. %2 will ask "
+                       "for your password.")
+            .arg(QLatin1String(FRWPlatformTerms::kSystemService),
+                 QLatin1String(FRWPlatformTerms::kOperatingSystemCapitalised)));
+    QPushButton* confirm = alert->addButton(QStringLiteral("Uninstall"), QMessageBox::DestructiveRole);
+    alert->addButton(QMessageBox::Cancel);
+    alert->setDefaultButton(confirm);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    const QPointer<FRWSettingsViewController> self(this);
+    connect(alert, &QMessageBox::buttonClicked, this, [self, confirm](QAbstractButton* button) {
+        if (self && button == confirm) {
+            self->removeHelper();
+        }
+    });
+    alert->open();
+}
+
+void FRWSettingsViewController::removeHelper()
+{
+    if (!m_context.helper) {
+        return;
+    }
+    m_uninstallButton->setEnabled(false);
+    const QPointer<FRWSettingsViewController> self(this);
+    // Enhanced Mode goes down first, whatever that answers: the removal must not leave a tunnel
+    // without its helper.
+    m_context.helper->stop([self](FRWResult) {
+        if (!self) {
+            return;
+        }
+        self->m_context.helper->uninstallHelper([self](FRWResult error) {
+            if (!self) {
+                return;
+            }
+            self->m_uninstallButton->setEnabled(true);
+            self->refreshHelperDetails();
+            if (error) {
+                presentScreenAlert(self->m_context, QStringLiteral("Couldn't remove the helper"),
+                                   error->description);
+            }
+            emit self->helperChanged();
+        });
+    });
+}
+
+// ---- Permissions
+
+void FRWSettingsViewController::setPermissionRow(const PermissionRow& row, bool granted, bool denied)
+{
+    row.check->setVisible(granted);
+    row.status->setVisible(granted);
+    row.status->setText(granted ? QStringLiteral("Granted") : QString());
+    row.button->setVisible(!granted);
+    row.button->setText(denied ? QStringLiteral("Open Settings") : QStringLiteral("Allow"));
+}
+
+void FRWSettingsViewController::refreshPermissions()
+{
+    if (!m_locStatus) {
+        return;
+    }
+    setPermissionRow(m_location, true, false);
+    if (!m_context.notifications) {
+        m_notificationsDenied = true;
+        setPermissionRow(m_notifications, false, true);
+        return;
+    }
+    const QPointer<FRWSettingsViewController> self(this);
+    m_context.notifications->requestAuthorization([self](bool granted) {
+        if (self) {
+            self->m_notificationsDenied = !granted;
+            setPermissionRow(self->m_notifications, granted, !granted);
+        }
+    });
+}
+
+void FRWSettingsViewController::grantLocation()
+{
+    // Nothing to grant: the row is always granted here.
+    refreshPermissions();
+}
+
+void FRWSettingsViewController::grantNotifications()
+{
+    if (m_notificationsDenied) {
+        openNotificationSettings();
+    }
+    refreshPermissions();
+}
+
+QStringList FRWSettingsViewController::notificationSettingsCommand(const QString& currentDesktop)
+{
+    const QStringList desktops = currentDesktop.toUpper().split(u':', Qt::SkipEmptyParts);
+    if (desktops.contains(QLatin1String("KDE"))) {
+        return {QStringLiteral("systemsettings"), QStringLiteral("kcm_notifications")};
+    }
+    for (const char* gnomeFamily : {"GNOME", "UNITY", "BUDGIE"}) {
+        if (desktops.contains(QLatin1String(gnomeFamily))) {
+            return {QStringLiteral("gnome-control-center"), QStringLiteral("notifications")};
+        }
+    }
+    if (desktops.contains(QLatin1String("X-CINNAMON")) || desktops.contains(QLatin1String("CINNAMON"))) {
+        return {QStringLiteral("cinnamon-settings"), QStringLiteral("notifications")};
+    }
+    return {};
+}
+
+void FRWSettingsViewController::openNotificationSettings()
+{
+    const QStringList command = notificationSettingsCommand(qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+    if (!command.isEmpty() && QProcess::startDetached(command.first(), command.mid(1))) {
+        return;
+    }
+    presentScreenAlert(m_context, QStringLiteral("No notification service answers"),
+                       QStringLiteral("Ferrow shows its notifications through the desktop's notification "
+                                      "service (org.freedesktop.Notifications), and none answers in this "
+                                      "session. Start your desktop's notification daemon, or install one "
+                                      "such as dunst or mako, then come back to this page."));
+}
+
+// ---- Login item
+
+void FRWSettingsViewController::toggleLogin(bool on)
+{
+    if (!m_context.loginItem) {
+        return;
+    }
+    if (const FRWResult error = m_context.loginItem->setEnabled(on)) {
+        qWarning().noquote() << "ferrow: login item toggle failed:" << error->description;
+    }
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "FRWPageViewController.h"
+#include <optional>
+
+#include "FRWHelperControl.h"
+#include "FRWScreens.h"
+
+class QCheckBox;
+class QLabel;
+class QMessageBox;
+class QPushButton;
+
+/// Settings: the Enhanced Mode helper (its real state, install and removal), the two optional
+/// permissions, launch at login and the version line.
+class FRWSettingsViewController : public FRWPageViewController {
+    Q_OBJECT
+public:
+    explicit FRWSettingsViewController(FRWScreensContext context, QObject* parent = nullptr);
+
+    void refreshHelperStatus();
+    /// Asks systemd and the helper afresh, then refreshes the status.
+    void refreshHelperDetails();
+    void refreshPermissions();
+
+    void installHelper();
+    /// Asks first; the removal runs once the user confirms.
+    void uninstallHelper();
+    void grantLocation();
+    void grantNotifications();
+    void toggleLogin(bool on);
+
+    /// The desktop's notification settings as a program and its arguments; empty when unknown.
+    static QStringList notificationSettingsCommand(const QString& currentDesktop);
+
+    QLabel* helperCheck() const { return m_helperCheck; }
+    QLabel* helperStatus() const { return m_helperStatus; }
+    QPushButton* installButton() const { return m_installButton; }
+    QPushButton* uninstallButton() const { return m_uninstallButton; }
+    QCheckBox* loginToggle() const { return m_loginToggle; }
+    QLabel* locStatus() const { return m_locStatus; }
+    QPushButton* locButton() const { return m_locButton; }
+    QLabel* notifStatus() const { return m_notifStatus; }
+    QPushButton* notifButton() const { return m_notifButton; }
+    QLabel* versionLabel() const { return m_versionLabel; }
+
+signals:
+    /// An install or removal finished and the status shows its outcome.
+    void helperChanged();
+
+protected:
+    void viewDidLoad() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct PermissionRow {
+        QLabel* check = nullptr;
+        QLabel* status = nullptr;
+        QPushButton* button = nullptr;
+    };
+    QWidget* makeHelperCard();
+    QWidget* makePermissionsCard();
+    QWidget* makeGeneralCard();
+    QWidget* permissionRow(const QString& title, const QString& body, PermissionRow& row);
+    static void setPermissionRow(const PermissionRow& row, bool granted, bool denied);
+    void removeHelper();
+    void openNotificationSettings();
+
+    FRWScreensContext m_context;
+    QLabel* m_helperCheck = nullptr;
+    QLabel* m_helperStatus = nullptr;
+    QPushButton* m_installButton = nullptr;
+    QPushButton* m_uninstallButton = nullptr;
+    QCheckBox* m_loginToggle = nullptr;
+    QLabel* m_locStatus = nullptr;
+    QPushButton* m_locButton = nullptr;
+    QLabel* m_notifStatus = nullptr;
+    QPushButton* m_notifButton = nullptr;
+    QLabel* m_versionLabel = nullptr;
+    PermissionRow m_location;
+    PermissionRow m_notifications;
+    bool m_notificationsDenied = false;
+    // What systemd and the helper said last; empty until asked.
+    FRWHelperUnitStates m_units;
+    std::optional<bool> m_current;
+};

@@ -1,0 +1,59 @@
+// The About page: the copy button's glyph and the clipboard, and the version line.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QToolButton>
+
+#include "FRWAboutViewController.h"
+#include "ScreensTestSupport.h"
+
+namespace {
+
+class AboutTest : public ScreensTest {
+protected:
+    std::unique_ptr<FRWAboutViewController> page(const QString& version, const QString& build)
+    {
+        FRWScreensContext c = context();
+        c.version = version;
+        c.build = build;
+        return load(std::make_unique<FRWAboutViewController>(c));
+    }
+};
+
+TEST_F(AboutTest, TwoCopiesEndWithTheCopySymbolAndTheExactCommand)
+{
+    auto about = page("1.2.0", "abc1234");
+    EXPECT_EQ(about->copySymbol(), "doc.on.doc");
+    EXPECT_EQ(about->copyButton()->toolTip(), "Copy the command");
+    QApplication::clipboard()->setText("something else");
+
+    QElapsedTimer clock;
+    clock.start();
+    about->copyButton()->click();
+    EXPECT_EQ(about->copySymbol(), "checkmark");
+    EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand());
+    QTest::qWait(700);
+    about->copyButton()->click();
+    EXPECT_EQ(about->copySymbol(), "checkmark");
+
+    // The first copy's restore is not postponed by the second...
+    ASSERT_TRUE(QTest::qWaitFor([&] { return about->copySymbol() == "doc.on.doc"; }, 5000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    // ...and the glyph stays restored once the second one's time is up as well.
+    QTest::qWait(1000);
+    EXPECT_EQ(about->copySymbol(), "doc.on.doc");
+    EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand());
+    EXPECT_TRUE(FRWAboutViewController::installCommand().startsWith("bash <(curl -fsSL https://"));
+    EXPECT_TRUE(FRWAboutViewController::installCommand().contains(FRWAboutViewController::kInstallerURL));
+}
+
+TEST_F(AboutTest, VersionLine)
+{
+    EXPECT_EQ(page("1.2.0", "abc1234")->versionLabel()->text(), "Ferrow 1.2.0 (abc1234)");
+    EXPECT_EQ(page("", "")->versionLabel()->text(), "Ferrow ? (?)");
+    EXPECT_EQ(page("1.2.0", "")->versionLabel()->text(), "Ferrow 1.2.0 (?)");
+}
+
+} // namespace
