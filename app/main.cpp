@@ -9,6 +9,7 @@
 #include "FRWAppModel.h"
 #include "FRWAppServices.h"
 #include "FRWDialogPresenter.h"
+#include "FRWExternalResourcesController.h"
 #include "FRWHelperControl.h"
 #include "FRWLoginItem.h"
 #include "FRWMainWindowController.h"
@@ -62,6 +63,14 @@ int main(int argc, char** argv)
     screens.version = QStringLiteral(FERROW_VERSION);
     screens.build = QStringLiteral(FERROW_BUILD);
     setup.pages = makeScreenPages(screens);
+    // Made on first use and kept for the run.
+    std::unique_ptr<FRWExternalResourcesController> externalResources;
+    setup.presentExternalResources = [&externalResources, &model](QWidget* over) {
+        if (!externalResources) {
+            externalResources = std::make_unique<FRWExternalResourcesController>(model);
+        }
+        externalResources->presentOver(over);
+    };
     FRWAppDelegate delegate(services, setup);
     QObject::connect(&delegate, &FRWAppDelegate::quitConfirmed, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &FRWSingleInstance::showRequested, &delegate,

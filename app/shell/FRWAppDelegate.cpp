@@ -139,6 +139,7 @@ void FRWAppDelegate::connectMenuActions(FRWStatusMenuBuilder& builder)
     connect(&builder, &Builder::toggleEnhanced, this, &FRWAppDelegate::toggleEnhanced);
     connect(&builder, &Builder::copyShellExport, this, &FRWAppDelegate::copyShellExport);
     connect(&builder, &Builder::switchProfile, this, &FRWAppDelegate::switchProfile);
+    connect(&builder, &Builder::showExternalResources, this, &FRWAppDelegate::showExternalResources);
     connect(&builder, &Builder::updateAllExternalResources, this,
             &FRWAppDelegate::updateAllExternalResources);
     connect(&builder, &Builder::editProfileInTextEditor, this, &FRWAppDelegate::editProfileInTextEditor);
@@ -201,6 +202,15 @@ void FRWAppDelegate::switchProfile(const QString& identifier)
             return;
         }
     }
+}
+
+void FRWAppDelegate::showExternalResources()
+{
+    if (!m_setup.presentExternalResources) {
+        return;
+    }
+    QWidget* window = m_mainWindow ? m_mainWindow->window() : nullptr;
+    m_setup.presentExternalResources(window && window->isVisible() ? window : nullptr);
 }
 
 void FRWAppDelegate::updateAllExternalResources()

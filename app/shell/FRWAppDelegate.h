@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -32,6 +33,8 @@ public:
         FRWUpdateChecker* updater = nullptr;
         /// The main window's pages; keys without a registered page show the placeholder.
         FRWPageFactory pages;
+        /// Shows the external resources window over the given window (or none).
+        std::function<void(QWidget* over)> presentExternalResources;
     };
 
     FRWAppDelegate(FRWAppServices& services, Setup setup, QObject* parent = nullptr);
@@ -56,6 +59,7 @@ public:
     void toggleEnhanced();
     void copyShellExport();
     void switchProfile(const QString& identifier);
+    void showExternalResources();
     void updateAllExternalResources();
     void editProfileInTextEditor();
     void revealProfileInFileManager();

@@ -57,6 +57,8 @@ FRWStatusMenuState FRWSharedAppServices::menuState() const
     state.connections = m_model.connections();
     state.systemProxyRunning = m_model.systemProxyRunning();
     state.enhancedRunning = m_model.enhancedRunning();
+    // The real program always has the window.
+    state.externalResourcesAvailable = true;
     for (const FRWProfilePtr& profile : m_profiles.profiles()) {
         state.profiles.append({profile->identifier, profile->name});
     }

@@ -1,0 +1,121 @@
+// The external resources window: rows and states from the controller's /rulesets, the filter,
+// "Update All", the relative times, and one window for the whole run.
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+#include "FRWExternalResourcesController.h"
+#include "ScreensTestSupport.h"
+
+namespace {
+
+class ExternalResourcesTest : public ScreensTest {
+protected:
+    QString cellText(FRWExternalResourcesController& window, int row, int column)
+    {
+        return window.table()->item(row, column)->text();
+    }
+};
+
+TEST_F(ExternalResourcesTest, RowsStatesFilterAndUpdateAll)
+{
+    connectCore();
+    const QString recent = QDateTime::currentDateTimeUtc().addSecs(-61).toString(Qt::ISODateWithMs);
+    answer("/rulesets",
+           QJsonArray{
+               QJsonObject{{"url", "https://lists.example/ads.list"}, {"rules", 12}, {"updated", recent}},
+               QJsonObject{{"url", "https://lists.example/gone.list"}, {"rules", 12}, {"error", "HTTP 404"}},
+               QJsonObject{{"url", "https://lists.example/never.list"},
+                           {"rules", 0},
+                           {"error", "connection refused"}},
+               QJsonObject{{"rules", "many"}},
+           });
+    FRWExternalResourcesController window(*model);
+    window.setUpdateSettleMs(50);
+    QSignalSpy reloaded(&window, &FRWExternalResourcesController::reloaded);
+    window.presentOver(nullptr);
+    ASSERT_TRUE(reloaded.wait(5000));
+    EXPECT_TRUE(window.window()->isVisible());
+    ASSERT_EQ(window.table()->rowCount(), 4);
+    EXPECT_EQ(cellText(window, 0, 2), "Ready");
+    EXPECT_EQ(cellText(window, 0, 3), "1 minutes ago");
+    EXPECT_EQ(cellText(window, 1, 2), "Stale");
+    EXPECT_EQ(window.table()->item(1, 3)->toolTip(), "HTTP 404");
+    EXPECT_EQ(cellText(window, 2, 2), "Not ready");
+    EXPECT_EQ(cellText(window, 2, 1), "https://lists.example/never.list");
+    EXPECT_EQ(cellText(window, 3, 1), "");
+    EXPECT_EQ(cellText(window, 3, 2), "Not ready");
+    EXPECT_EQ(cellText(window, 3, 3), "Never");
+    EXPECT_FALSE(window.emptyLabel()->isVisibleTo(window.window()));
+
+    window.onlyNotReady()->setChecked(true);
+    ASSERT_EQ(window.table()->rowCount(), 2);
+    EXPECT_EQ(cellText(window, 0, 1), "https://lists.example/never.list");
+
+    // Update All: the button waits for the update, then the list is read again.
+    answer("/rulesets", QJsonArray{QJsonObject{{"url", "https://lists.example/ads.list"}, {"rules", 3}}});
+    window.updateAllButton()->click();
+    EXPECT_FALSE(window.updateAllButton()->isEnabled());
+    EXPECT_EQ(window.updateAllButton()->text(), QString::fromUtf8("Updating…"));
+    ASSERT_TRUE(reloaded.wait(5000));
+    EXPECT_TRUE(window.updateAllButton()->isEnabled());
+    EXPECT_EQ(window.updateAllButton()->text(), "Update All");
+    bool posted = false;
+    for (const auto& request : controller.requests()) {
+        posted = posted || (request.method == "POST" && request.target == "/rulesets");
+    }
+    EXPECT_TRUE(posted);
+    // Everything is ready now, so the filtered list is empty.
+    EXPECT_EQ(window.table()->rowCount(), 0);
+    EXPECT_TRUE(window.emptyLabel()->isVisibleTo(window.window()));
+
+    // Closing hides the same window; the next presentation reuses it and keeps the filter.
+    QDialog* first = window.window();
+    first->close();
+    EXPECT_FALSE(first->isVisible());
+    window.presentOver(nullptr);
+    ASSERT_TRUE(reloaded.wait(5000));
+    EXPECT_EQ(window.window(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(window.onlyNotReady()->isChecked());
+    window.dismiss();
+}
+
+TEST_F(ExternalResourcesTest, NoCoreShowsTheEmptyLabel)
+{
+    FRWExternalResourcesController window(*model);
+    QSignalSpy reloaded(&window, &FRWExternalResourcesController::reloaded);
+    window.presentOver(nullptr);
+    ASSERT_TRUE(reloaded.wait(5000));
+    EXPECT_EQ(window.table()->rowCount(), 0);
+    EXPECT_TRUE(window.emptyLabel()->isVisibleTo(window.window()));
+    window.dismiss();
+}
+
+TEST(ExternalResourcesTimes, RelativeUpdated)
+{
+    const QDateTime now = QDateTime::fromString("2026-03-10T12:00:00Z", Qt::ISODate);
+    const auto ago = [&](qint64 seconds) {
+        return FRWExternalResourcesController::relativeUpdated(now.addSecs(-seconds).toString(Qt::ISODate),
+                                                               now);
+    };
+    EXPECT_EQ(ago(59), "Just now");
+    EXPECT_EQ(ago(61), "1 minutes ago");
+    EXPECT_EQ(ago(3599), "59 minutes ago");
+    EXPECT_EQ(ago(121 * 60), "2 hours ago");
+    EXPECT_EQ(ago(25 * 3600), "1 days ago");
+    EXPECT_EQ(ago(49 * 3600), "2 days ago");
+    EXPECT_EQ(ago(-300), "Just now");
+    EXPECT_EQ(FRWExternalResourcesController::relativeUpdated("2026-03-10T11:58:00.250+00:00", now),
+              "1 minutes ago");
+    EXPECT_EQ(FRWExternalResourcesController::relativeUpdated("1970-01-01T00:00:00Z", now), "Never");
+    EXPECT_EQ(FRWExternalResourcesController::relativeUpdated("yesterday", now), "Never");
+    EXPECT_EQ(FRWExternalResourcesController::relativeUpdated(QJsonValue(42), now), "Never");
+    EXPECT_EQ(FRWExternalResourcesController::relativeUpdated("", now), "Never");
+}
+
+} // namespace
