@@ -85,28 +85,33 @@ bool RuleSetStore::loadFile(Entry& entry, const std::string& path)
         entry.error = file.error;
         return true;
     }
-    auto specs = parseRuleSetText(file.bytes);
+    loadText(entry, file.bytes, path);
+    if (const auto when = modificationTime(path)) {
+        entry.updated = isoTime(*when);
+    }
+    entry.path = path;
+    return true;
+}
+
+void RuleSetStore::loadText(Entry& entry, const std::string& text, const std::string& origin)
+{
+    auto specs = parseRuleSetText(text);
     if (auto* error = std::get_if<ConfigError>(&specs)) {
-        entry.error = path + ": " + error->text();
-        return true;
+        entry.error = origin + ": " + error->text();
+        return;
     }
     RuleContext context;
     context.countries = m_countries;
     context.allowRuleSets = false;
     auto compiled = RuleMatcher::compile(std::get<std::vector<RuleSpec>>(specs), context);
     if (auto* error = std::get_if<ConfigError>(&compiled)) {
-        entry.error = path + ": " + error->text();
-        return true;
+        entry.error = origin + ": " + error->text();
+        return;
     }
     auto matcher = std::make_shared<RuleMatcher>(std::move(std::get<RuleMatcher>(compiled)));
     entry.rules = matcher->size();
     entry.slot->matcher = entry.rules > 0 ? std::move(matcher) : nullptr;
-    entry.error = entry.rules > 0 ? "" : path + " holds no rules";
-    if (const auto when = modificationTime(path)) {
-        entry.updated = isoTime(*when);
-    }
-    entry.path = path;
-    return true;
+    entry.error = entry.rules > 0 ? "" : origin + " holds no rules";
 }
 
 void RuleSetStore::loadLocal(Entry& entry, const std::string& name)
@@ -191,7 +196,12 @@ asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& r
         } else if (std::get<std::vector<RuleSpec>>(specs).empty()) {
             error = "downloaded rule set holds no rules";
         } else if (!writeAtomically(entry.path, result.body)) {
-            error = "cannot write " + entry.path;
+            // A folder the core may not write (Enhanced Mode's core sees the home read-only) must
+            // not cost the rules: they serve from memory until the next update.
+            m_log.warning("rule set " + url + " could not be cached at " + entry.path + "; kept in memory");
+            loadText(entry, result.body, url);
+            entry.updated = isoTime(std::time(nullptr));
+            error = entry.error;
         } else {
             loadFile(entry, entry.path);
             error = entry.error;

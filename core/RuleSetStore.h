@@ -50,6 +50,8 @@ private:
 
     void loadLocal(Entry& entry, const std::string& name);
     bool loadFile(Entry& entry, const std::string& path);
+    /// Compiles rule-set text into the entry; `origin` names it in errors.
+    void loadText(Entry& entry, const std::string& text, const std::string& origin);
     asio::awaitable<void> download(const std::string& key, Resolver& resolver);
 
     std::string m_ruleSetDir;

@@ -774,3 +774,22 @@ TEST(CorePlantedFiles, FifosWhereTheCoreReadsDoNotHangIt)
     EXPECT_TRUE(core.logContains("not a regular file"));
     EXPECT_EQ(core.get("/status")["running"], true);
 }
+
+TEST(CoreRuleSetCache, ASetThatCannotBeCachedStillServesFromMemory)
+{
+    auto origin = makeOriginServer();
+    TemporaryHome home;
+    // Enhanced Mode's core sees the home read-only; a file where the cache folder belongs makes the
+    // same failure here, whoever runs the test.
+    writeFile(home.root() / "RuleSets", "not a folder");
+    const auto url = "http://127.0.0.1:" + std::to_string(origin->port()) + "/rules/a.list";
+    CoreProcess core(withProfile("[Rule]\nRULE-SET," + url + ",REJECT\nFINAL,DIRECT\n", home.root()));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    EXPECT_EQ(core.post("/rulesets")["ok"], true);
+    const auto sets = core.get("/rulesets");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0]["rules"], 2);
+    EXPECT_EQ(sets[0]["error"], "");
+    EXPECT_NE(sets[0]["updated"], "");
+    EXPECT_TRUE(core.logContains("kept in memory"));
+}
