@@ -9,6 +9,7 @@
 #include "FRWLogsViewController.h"
 #include "FRWOverviewViewController.h"
 #include "FRWPageKeys.h"
+#include "FRWPolicyViewController.h"
 #include "FRWProcessViewController.h"
 #include "FRWProfileViewController.h"
 #include "FRWSettingsViewController.h"
@@ -38,6 +39,7 @@ FRWPageFactory makeScreenPages(const FRWScreensContext& context)
     add<FRWAboutViewController>(factory, ferrow::pages::kAbout, context);
     if (context.profiles) {
         add<FRWProfileViewController>(factory, ferrow::pages::kProfile, context);
+        add<FRWPolicyViewController>(factory, ferrow::pages::kPolicy, context);
     }
     return factory;
 }

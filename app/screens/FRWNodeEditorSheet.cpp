@@ -1,0 +1,225 @@
+#include "FRWNodeEditorSheet.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "FRWEditorKit.h"
+#include "FRWProfileStore.h"
+
+namespace {
+const QStringList kTfoModes{QStringLiteral("off"), QStringLiteral("auto"), QStringLiteral("on")};
+constexpr int kMaxPort = 65535;
+
+QLabel* caption(const QString& text)
+{
+    return FRWEditorKit::label(text, 11.5, QFont::Medium, FRWTheme::secondaryLabel());
+}
+
+QLineEdit* field(const QString& objectName, const QString& placeholder, const QString& text)
+{
+    auto* edit = new QLineEdit(text);
+    edit->setObjectName(objectName);
+    edit->setPlaceholderText(placeholder);
+    edit->setFixedHeight(24);
+    return edit;
+}
+} // namespace
+
+FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details)
+    : QDialog(window), m_oldName(oldName)
+{
+    const bool editing = !oldName.isEmpty();
+    setObjectName(QStringLiteral("nodeEditorSheet"));
+    setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(editing ? QStringLiteral("Edit Node") : QStringLiteral("Add Node"));
+    setFixedWidth(480);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(22, 22, 22, 20);
+    layout->setSpacing(8);
+    layout->addWidget(FRWEditorKit::label(windowTitle(), 15, QFont::DemiBold, FRWTheme::primaryText()));
+    auto* intro = FRWEditorKit::label(
+        QStringLiteral(
+            "A Ferrow server you can route traffic through. Groups on this screen reference nodes by name."),
+        11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    auto* pasteRow = new QHBoxLayout;
+    auto* paste = new QPushButton(QStringLiteral("Paste ferrow:// Link"));
+    paste->setObjectName(QStringLiteral("pasteButton"));
+    paste->setToolTip(QStringLiteral("Fill these in from a ferrow:// link on the clipboard"));
+    paste->setAutoDefault(false);
+    pasteRow->addWidget(paste);
+    m_pasteNote = FRWEditorKit::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    m_pasteNote->setObjectName(QStringLiteral("pasteNoteLabel"));
+    pasteRow->addWidget(m_pasteNote, 1);
+    layout->addLayout(pasteRow);
+
+    auto* form = new QGridLayout;
+    form->setHorizontalSpacing(12);
+    form->setVerticalSpacing(5);
+    m_name = field(QStringLiteral("nameLineEdit"), QStringLiteral("HK"),
+                   details.value("name", oldName).toString());
+    m_server = field(QStringLiteral("serverLineEdit"), QStringLiteral("host or IP"),
+                     details.value("server").toString());
+    m_port = field(QStringLiteral("portLineEdit"), QStringLiteral("443"),
+                   editing ? details.value("port").toString() : QStringLiteral("443"));
+    m_port->setFixedWidth(110);
+    m_tfo = new QComboBox;
+    m_tfo->setObjectName(QStringLiteral("tfoComboBox"));
+    m_tfo->addItems(kTfoModes);
+    m_tfo->setFixedWidth(130);
+    m_tfo->setCurrentIndex(std::max<qsizetype>(0, kTfoModes.indexOf(details.value("tfo").toString())));
+    m_key = field(QStringLiteral("keyLineEdit"), QStringLiteral("shared key from the server installer"),
+                  details.value("psk").toString());
+    m_key->setEchoMode(QLineEdit::Password);
+    m_reveal =
+        FRWEditorKit::symbolButton(QStringLiteral("eye"), QSize(20, 20), QStringLiteral("Show the key"));
+    m_reveal->setObjectName(QStringLiteral("revealToolButton"));
+    form->addWidget(caption(QStringLiteral("Name")), 0, 0, 1, 3);
+    form->addWidget(m_name, 1, 0, 1, 3);
+    form->addWidget(caption(QStringLiteral("Server")), 2, 0, 1, 3);
+    form->addWidget(m_server, 3, 0, 1, 3);
+    form->addWidget(caption(QStringLiteral("Port")), 4, 0);
+    form->addWidget(caption(QStringLiteral("TCP Fast Open")), 4, 1);
+    form->addWidget(m_port, 5, 0);
+    form->addWidget(m_tfo, 5, 1, Qt::AlignLeft);
+    form->addWidget(caption(QStringLiteral("Key")), 6, 0, 1, 3);
+    auto* keyRow = new QHBoxLayout;
+    keyRow->addWidget(m_key, 1);
+    keyRow->addWidget(m_reveal);
+    form->addLayout(keyRow, 7, 0, 1, 3);
+    form->setColumnStretch(2, 1);
+    layout->addLayout(form);
+    layout->addSpacing(16);
+    const QString through = details.value("extra").toMap().value("underlying-proxy").toString();
+    m_reachedNote =
+        FRWEditorKit::label(through.isEmpty() ? QString() : QStringLiteral("Reached through: ") + through,
+                            11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    m_reachedNote->setObjectName(QStringLiteral("reachedNoteLabel"));
+    m_reachedNote->setWordWrap(true);
+    layout->addWidget(m_reachedNote);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setMinimumWidth(90);
+    cancel->setAutoDefault(false);
+    m_commit = new QPushButton(editing ? QStringLiteral("Save") : QStringLiteral("Add"));
+    m_commit->setObjectName(QStringLiteral("commitButton"));
+    m_commit->setMinimumWidth(90);
+    m_commit->setDefault(true);
+    buttons->addWidget(cancel);
+    buttons->addSpacing(10);
+    buttons->addWidget(m_commit);
+    layout->addLayout(buttons);
+
+    for (QLineEdit* edit : {m_name, m_server, m_port}) {
+        connect(edit, &QLineEdit::textEdited, this, &FRWNodeEditorSheet::fieldEdited);
+    }
+    connect(m_key, &QLineEdit::textEdited, this, &FRWNodeEditorSheet::validate);
+    connect(paste, &QPushButton::clicked, this, &FRWNodeEditorSheet::pasteShareLink);
+    connect(m_reveal, &QToolButton::clicked, this, &FRWNodeEditorSheet::togglePSKReveal);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_commit, &QPushButton::clicked, this, &FRWNodeEditorSheet::commit);
+    validate();
+    m_name->setFocus();
+}
+
+int FRWNodeEditorSheet::portValue() const
+{
+    const QString text = m_port->text().trimmed();
+    qsizetype digits = 0;
+    while (digits < text.size() && digits < 6 && text[digits].isDigit()) {
+        ++digits;
+    }
+    // Six digits are already out of range; stopping there keeps the number from overflowing.
+    return digits == 0 ? 0 : text.left(digits).toInt();
+}
+
+void FRWNodeEditorSheet::validate()
+{
+    const int port = portValue();
+    m_commit->setEnabled(!m_name->text().trimmed().isEmpty() && !m_server->text().trimmed().isEmpty() &&
+                         port >= 1 && port <= kMaxPort);
+}
+
+void FRWNodeEditorSheet::fieldEdited(const QString& text)
+{
+    if (text.contains(QLatin1String("ferrow://"), Qt::CaseInsensitive) && applyShareURI(text)) {
+        return;
+    }
+    validate();
+}
+
+bool FRWNodeEditorSheet::applyShareURI(const QString& text)
+{
+    const std::optional<QVariantMap> link = FRWProfileStore::parseShareURI(text);
+    if (!link) {
+        return false;
+    }
+    const QString typed = m_name->text().trimmed();
+    const bool keepName =
+        !typed.isEmpty() && !typed.contains(QLatin1String("ferrow://"), Qt::CaseInsensitive);
+    m_name->setText(keepName ? typed : link->value("name").toString());
+    m_server->setText(link->value("server").toString());
+    m_port->setText(link->value("port").toString());
+    m_key->setText(link->value("psk").toString());
+    const QString server = link->value("server").toString();
+    const QString port = link->value("port").toString();
+    if (link->contains("tfo")) {
+        const QString tfo = link->value("tfo").toString();
+        m_tfo->setCurrentIndex(std::max<qsizetype>(0, kTfoModes.indexOf(tfo)));
+        m_pasteNote->setText(QStringLiteral("Read %1:%2 \u00b7 TFO %3").arg(server, port, tfo));
+    } else {
+        m_pasteNote->setText(QStringLiteral("Read %1:%2").arg(server, port));
+    }
+    FRWTheme::bindTextColor(m_pasteNote, FRWTheme::statusGreen());
+    validate();
+    return true;
+}
+
+void FRWNodeEditorSheet::pasteShareLink()
+{
+    const QClipboard* clipboard = QApplication::clipboard();
+    if (!applyShareURI(clipboard ? clipboard->text() : QString())) {
+        m_pasteNote->setText(QStringLiteral("No ferrow:// link on the clipboard"));
+        FRWTheme::bindTextColor(m_pasteNote, FRWTheme::secondaryLabel());
+    }
+}
+
+void FRWNodeEditorSheet::togglePSKReveal()
+{
+    const bool nowPlain = m_key->echoMode() == QLineEdit::Password;
+    m_key->setEchoMode(nowPlain ? QLineEdit::Normal : QLineEdit::Password);
+    const QString tip = nowPlain ? QStringLiteral("Hide the key") : QStringLiteral("Show the key");
+    FRWEditorKit::setSymbol(m_reveal, nowPlain ? QStringLiteral("eye.slash") : QStringLiteral("eye"));
+    m_reveal->setToolTip(tip);
+    m_reveal->setAccessibleName(tip);
+    m_key->setFocus();
+}
+
+void FRWNodeEditorSheet::commit()
+{
+    validate();
+    if (!m_commit->isEnabled()) {
+        return;
+    }
+    FRWNodeEdit edit;
+    edit.oldName = m_oldName;
+    edit.name = m_name->text().trimmed();
+    edit.server = m_server->text().trimmed();
+    edit.port = std::max(1, portValue());
+    edit.psk = m_key->text();
+    edit.tfo = m_tfo->currentText();
+    accept();
+    emit committed(edit);
+}

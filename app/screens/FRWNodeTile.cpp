@@ -1,0 +1,96 @@
+#include "FRWNodeTile.h"
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+#include "FRWEditorKit.h"
+#include "FRWElidedLabel.h"
+
+FRWNodeTile::FRWNodeTile(const QString& name, const QString& type, QWidget* parent)
+    : FRWCardView(parent), m_name(name)
+{
+    setObjectName(QStringLiteral("nodeTile"));
+    setCornerRadius(12);
+    setFixedHeight(kHeight);
+    setAccessibleName(name);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 12, 12);
+    layout->setSpacing(4);
+    m_type = FRWEditorKit::label(type.toUpper(), 10, QFont::DemiBold, FRWTheme::secondaryLabel());
+    layout->addWidget(m_type);
+    auto* title = new FRWElidedLabel(Qt::ElideRight);
+    title->setFullText(name);
+    title->setFont(FRWTheme::font(13, QFont::DemiBold));
+    FRWTheme::bindTextColor(title, FRWTheme::primaryText());
+    layout->addWidget(title);
+    layout->addStretch(1);
+    m_status =
+        FRWEditorKit::label(QStringLiteral("Tap to Test"), 11, QFont::Normal, FRWTheme::secondaryLabel());
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    layout->addWidget(m_status);
+}
+
+void FRWNodeTile::setStatus(const QString& text, bool good)
+{
+    m_good = good;
+    m_status->setText(text);
+    FRWTheme::bindTextColor(m_status, good ? FRWTheme::statusGreen() : FRWTheme::secondaryLabel());
+}
+
+QString FRWNodeTile::status() const
+{
+    return m_status->text();
+}
+
+QString FRWNodeTile::typeText() const
+{
+    return m_type->text();
+}
+
+QList<QAction*> FRWNodeTile::menuActions()
+{
+    if (!m_editable) {
+        return {};
+    }
+    auto* edit = new QAction(QStringLiteral("Edit Node\u2026"), this);
+    connect(edit, &QAction::triggered, this, [this] { emit editRequested(m_name); });
+    auto* remove = new QAction(QStringLiteral("Delete Node"), this);
+    connect(remove, &QAction::triggered, this, [this] { emit deleteRequested(m_name); });
+    return {edit, remove};
+}
+
+void FRWNodeTile::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        emit clicked(m_name);
+        return;
+    }
+    FRWCardView::mousePressEvent(event);
+}
+
+void FRWNodeTile::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QList<QAction*> actions = menuActions();
+    if (actions.isEmpty()) {
+        return;
+    }
+    QMenu menu;
+    menu.addActions(actions);
+    menu.exec(event->globalPos());
+    qDeleteAll(actions);
+}
+
+void FRWNodeTile::enterEvent(QEnterEvent* event)
+{
+    setBorderColor(FRWTheme::accentBlue());
+    FRWCardView::enterEvent(event);
+}
+
+void FRWNodeTile::leaveEvent(QEvent* event)
+{
+    setBorderColor(std::nullopt);
+    FRWCardView::leaveEvent(event);
+}

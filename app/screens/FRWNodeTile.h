@@ -1,0 +1,43 @@
+#pragma once
+
+#include "FRWCardView.h"
+
+class QLabel;
+
+/// A node of the Policy page: its type, name and last latency. A press asks for a test; an
+/// editable node's context menu offers edit and delete.
+class FRWNodeTile : public FRWCardView {
+    Q_OBJECT
+public:
+    static constexpr int kHeight = 92;
+
+    FRWNodeTile(const QString& name, const QString& type, QWidget* parent = nullptr);
+
+    QString nodeName() const { return m_name; }
+    bool isEditable() const { return m_editable; }
+    void setEditable(bool editable) { m_editable = editable; }
+    void setStatus(const QString& text, bool good);
+    QString status() const;
+    bool statusIsGood() const { return m_good; }
+    QString typeText() const;
+    /// The context menu's actions; empty for a node that cannot be edited.
+    QList<QAction*> menuActions();
+
+signals:
+    void clicked(const QString& name);
+    void editRequested(const QString& name);
+    void deleteRequested(const QString& name);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QString m_name;
+    bool m_editable = false;
+    bool m_good = false;
+    QLabel* m_type = nullptr;
+    QLabel* m_status = nullptr;
+};

@@ -1,0 +1,65 @@
+#include "FRWPlusTile.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "FRWNodeTile.h"
+#include "FRWTheme.h"
+
+FRWPlusTile::FRWPlusTile(const QString& accessibleTitle, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("plusTile"));
+    setFixedHeight(FRWNodeTile::kHeight);
+    setAccessibleName(accessibleTitle.isEmpty() ? QStringLiteral("Add") : accessibleTitle);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void FRWPlusTile::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen border((m_hovered || hasFocus()) ? FRWTheme::accentBlue().resolved() : FRWTheme::border().resolved(),
+                1.5);
+    border.setDashPattern({5 / 1.5, 4 / 1.5});
+    painter.setPen(border);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 12, 12);
+    QPen plus(m_hovered ? FRWTheme::accentBlue().resolved() : FRWTheme::secondaryLabel().resolved(), 1.8);
+    plus.setCapStyle(Qt::RoundCap);
+    painter.setPen(plus);
+    const QPointF c = QRectF(rect()).center();
+    painter.drawLine(c - QPointF(7, 0), c + QPointF(7, 0));
+    painter.drawLine(c - QPointF(0, 7), c + QPointF(0, 7));
+}
+
+void FRWPlusTile::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        emit clicked();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void FRWPlusTile::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+        emit clicked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FRWPlusTile::enterEvent(QEnterEvent*)
+{
+    m_hovered = true;
+    update();
+}
+
+void FRWPlusTile::leaveEvent(QEvent*)
+{
+    m_hovered = false;
+    update();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QWidget>
+
+/// The dashed "add" tile at the end of a Policy grid; a press emits clicked().
+class FRWPlusTile : public QWidget {
+    Q_OBJECT
+public:
+    explicit FRWPlusTile(const QString& accessibleTitle, QWidget* parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    bool m_hovered = false;
+};
