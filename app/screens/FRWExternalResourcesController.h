@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QDialog>
 #include <QJsonArray>
 #include <QObject>
 #include <QPointer>
 
 class FRWAppModel;
 class QCheckBox;
-class QDialog;
 class QLabel;
 class QPushButton;
 class QTableWidget;

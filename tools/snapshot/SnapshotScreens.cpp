@@ -21,6 +21,7 @@
 #include "FRWClock.h"
 #include "FRWConnectionsViewController.h"
 #include "FRWDesktopEntries.h"
+#include "FRWExternalResourcesController.h"
 #include "FRWMainWindowController.h"
 #include "FRWModelTunnel.h"
 #include "FRWPageKeys.h"
@@ -226,7 +227,8 @@ void feedBusyState(CannedController& controller)
 }
 
 const char* const kPages[] = {ferrow::pages::kActivity, ferrow::pages::kOverview, ferrow::pages::kConnections,
-                              ferrow::pages::kProcess,  ferrow::pages::kDevice,   ferrow::pages::kLogs};
+                              ferrow::pages::kProcess,  ferrow::pages::kDevice,   ferrow::pages::kLogs,
+                              ferrow::pages::kSettings, ferrow::pages::kAbout};
 
 } // namespace
 
@@ -271,6 +273,8 @@ bool saveScreenSnapshots(const QDir& folder, const QString& suffix,
     context.takeover = &takeover;
     context.clock = &clock;
     context.desktopEntries = &entries;
+    context.version = QStringLiteral("1.0.0");
+    context.build = QStringLiteral("snapshot");
 
     bool ok = true;
     const auto shoot = [&](const QString& state,
@@ -334,5 +338,25 @@ bool saveScreenSnapshots(const QDir& folder, const QString& suffix,
                                                                QItemSelectionModel::Rows);
         }
     });
+
+    // The external resources window over the busy core's rule sets.
+    const QString updated = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString(Qt::ISODate);
+    controller.set(
+        QStringLiteral("/rulesets"),
+        QJsonArray{
+            QJsonObject{{"url", "https://lists.example.net/ads.list"}, {"rules", 1840}, {"updated", updated}},
+            QJsonObject{{"url", "https://lists.example.net/streaming.list"},
+                        {"rules", 212},
+                        {"error", "HTTP 503"},
+                        {"updated", updated}},
+            QJsonObject{
+                {"url", "https://lists.example.net/missing.list"}, {"rules", 0}, {"error", "HTTP 404"}}});
+    FRWExternalResourcesController resources(model);
+    bool reloaded = false;
+    QObject::connect(&resources, &FRWExternalResourcesController::reloaded, [&reloaded] { reloaded = true; });
+    resources.presentOver(nullptr);
+    ok = waitUntil([&reloaded] { return reloaded; }, 5000) && ok;
+    ok = save(resources.window(), out, QStringLiteral("external-resources-%1.png").arg(suffix)) && ok;
+    resources.dismiss();
     return ok;
 }
