@@ -214,6 +214,8 @@ void FRWPolicyViewController::rebuild()
     m_signature = signature;
     ++m_renders;
 
+    m_nodeTiles.clear();
+    m_groupTiles.clear();
     while (QLayoutItem* item = m_stack->takeAt(0)) {
         if (QWidget* widget = item->widget()) {
             widget->hide();
@@ -238,6 +240,7 @@ void FRWPolicyViewController::rebuild()
         connect(tile, &FRWNodeTile::clicked, this, &FRWPolicyViewController::testOne);
         connect(tile, &FRWNodeTile::editRequested, this, &FRWPolicyViewController::editNode);
         connect(tile, &FRWNodeTile::deleteRequested, this, &FRWPolicyViewController::deleteNode);
+        m_nodeTiles << tile;
         tiles << tile;
     }
     auto* addNodeTile = new FRWPlusTile(QStringLiteral("Add Node"));
@@ -257,6 +260,7 @@ void FRWPolicyViewController::rebuild()
             pickMemberFor(name, members, selected, weakTile);
         });
         connect(tile, &FRWGroupTile::deleteRequested, this, [this, name] { deleteGroup(name); });
+        m_groupTiles << tile;
         tiles << tile;
     }
     auto* addGroupTile = new FRWPlusTile(QStringLiteral("Add Policy Group"));
@@ -312,11 +316,9 @@ QGridLayout* FRWPolicyViewController::addGrid(const QList<QWidget*>& tiles)
 QList<FRWNodeTile*> FRWPolicyViewController::nodeTiles() const
 {
     QList<FRWNodeTile*> tiles;
-    if (m_stackWidget) {
-        for (FRWNodeTile* tile : m_stackWidget->findChildren<FRWNodeTile*>()) {
-            if (tile->isVisibleTo(m_stackWidget)) {
-                tiles << tile;
-            }
+    for (const QPointer<FRWNodeTile>& tile : m_nodeTiles) {
+        if (tile) {
+            tiles << tile;
         }
     }
     return tiles;
@@ -325,11 +327,9 @@ QList<FRWNodeTile*> FRWPolicyViewController::nodeTiles() const
 QList<FRWGroupTile*> FRWPolicyViewController::groupTiles() const
 {
     QList<FRWGroupTile*> tiles;
-    if (m_stackWidget) {
-        for (FRWGroupTile* tile : m_stackWidget->findChildren<FRWGroupTile*>()) {
-            if (tile->isVisibleTo(m_stackWidget)) {
-                tiles << tile;
-            }
+    for (const QPointer<FRWGroupTile>& tile : m_groupTiles) {
+        if (tile) {
+            tiles << tile;
         }
     }
     return tiles;

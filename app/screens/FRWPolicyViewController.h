@@ -90,4 +90,6 @@ private:
     QPointer<QMessageBox> m_confirm;
     QPointer<FRWNodeEditorSheet> m_nodeEditor;
     int m_renders = 0;
+    QList<QPointer<FRWNodeTile>> m_nodeTiles;
+    QList<QPointer<FRWGroupTile>> m_groupTiles;
 };

@@ -1,0 +1,244 @@
+// The Policy page: outbound mode and member choice reaching a real core, latency badges, the node
+// editor's round trip through the profile text, ferrow:// links, and the group editor.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "FRWGroupTile.h"
+#include "FRWNodeEditorSheet.h"
+#include "FRWNodeTile.h"
+#include "FRWPolicyViewController.h"
+#include "FRWSegmented.h"
+#include "ScreensTestSupport.h"
+
+using ferrow::test::CoreProcess;
+
+namespace {
+
+const QString kProfile =
+    QStringLiteral("[General]\nloglevel = info\n\n[Proxy]\n"
+                   "HK = ferrow, hk.example.net, 8443, psk=abc, tfo=auto, underlying-proxy=DIRECT\n"
+                   "[Proxy Group]\nStreaming = select, Gone, DIRECT\n"
+                   "[Rule]\nFINAL,DIRECT\n");
+
+class PolicyPageTest : public ScreensTest {
+protected:
+    void SetUp() override
+    {
+        ScreensTest::SetUp();
+        profiles->activeProfile()->configText = kProfile;
+        profiles->save();
+    }
+    std::unique_ptr<FRWPolicyViewController> page()
+    {
+        return load(std::make_unique<FRWPolicyViewController>(context()));
+    }
+    static FRWNodeTile* tile(FRWPolicyViewController& policy, const QString& name)
+    {
+        for (FRWNodeTile* node : policy.nodeTiles()) {
+            if (node->nodeName() == name) {
+                return node;
+            }
+        }
+        return nullptr;
+    }
+    static void paste(QLineEdit* field, const QString& text)
+    {
+        QApplication::clipboard()->setText(text);
+        field->setFocus();
+        field->selectAll();
+        field->paste();
+    }
+};
+
+TEST_F(PolicyPageTest, TilesLatencyBadgesAndSignature)
+{
+    auto policy = page();
+    QStringList names;
+    for (FRWNodeTile* node : policy->nodeTiles()) {
+        names << node->nodeName() + ":" + node->typeText() + ":" + node->status();
+    }
+    EXPECT_EQ(names, (QStringList{"REJECT:BUILTIN:", "DIRECT:BUILTIN:", "HK:FERROW:Tap to Test"}));
+    EXPECT_FALSE(tile(*policy, "DIRECT")->isEditable());
+    EXPECT_TRUE(tile(*policy, "DIRECT")->menuActions().isEmpty());
+    ASSERT_EQ(policy->groupTiles().size(), 1);
+    EXPECT_EQ(policy->groupTiles()[0]->selectedMember(), "Gone");
+
+    using P = FRWPolicyViewController;
+    EXPECT_EQ(P::latencyStatus("Ferrow", false, 0), std::make_pair(QStringLiteral("0 ms"), true));
+    EXPECT_EQ(P::latencyStatus("Ferrow", false, -1).first, "Timeout");
+    EXPECT_EQ(P::latencyStatus("Ferrow", true, 120).first, "Testing\u2026");
+    EXPECT_EQ(P::latencyStatus("Builtin", true, 5).first, "");
+    EXPECT_EQ(P::labelForGroupType("URL-TEST"), "Automatic Testing Group");
+    EXPECT_EQ(P::labelForGroupType("odd"), "Manual Selection Group");
+
+    // An update that changes nothing renders nothing.
+    const int renders = policy->renderCount();
+    policy->rebuild();
+    EXPECT_EQ(policy->renderCount(), renders);
+}
+
+TEST_F(PolicyPageTest, NodeEditorRoundTripsThroughTheProfileByteForByte)
+{
+    auto policy = page();
+    const QString before = profiles->activeProfile()->configText;
+    FRWNodeEditorSheet* sheet = policy->showNodeEditor("HK");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(policy->showNodeEditor("HK"), nullptr); // one sheet at a time
+    EXPECT_EQ(sheet->windowTitle(), "Edit Node");
+    EXPECT_EQ(sheet->portField()->text(), "8443");
+    EXPECT_EQ(sheet->tfoPopup()->currentText(), "auto");
+    EXPECT_EQ(sheet->keyField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(sheet->reachedNote()->text(), "Reached through: DIRECT");
+    sheet->commitButton()->click();
+    EXPECT_EQ(profiles->activeProfile()->configText, before);
+
+    // Port limits gate the commit button; an empty key is fine.
+    sheet = policy->showNodeEditor("Vanished");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->windowTitle(), "Add Node");
+    sheet->nameField()->setText("JP");
+    sheet->serverField()->setText("jp.example.net");
+    for (const auto& [port, ok] :
+         {std::pair{"0", false}, {"70000", false}, {"99999999999", false}, {"443", true}}) {
+        sheet->portField()->setText(port);
+        sheet->validate();
+        EXPECT_EQ(sheet->commitButton()->isEnabled(), ok) << port;
+    }
+    sheet->togglePSKReveal();
+    EXPECT_EQ(sheet->keyField()->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(sheet->revealButton()->toolTip(), "Hide the key");
+    sheet->commitButton()->click();
+    EXPECT_EQ(profiles->nodeDetails("JP").value("port").toString(), "443");
+    EXPECT_NE(tile(*policy, "JP"), nullptr);
+    // New nodes join every group.
+    EXPECT_TRUE(profiles->groups()[0].value("members").toStringList().contains("JP"));
+
+    policy->deleteNode("JP");
+    EXPECT_EQ(tile(*policy, "JP"), nullptr);
+    EXPECT_FALSE(profiles->groups()[0].value("members").toStringList().contains("JP"));
+}
+
+TEST_F(PolicyPageTest, LinkPasteValidInvalidAndNamed)
+{
+    auto policy = page();
+    FRWNodeEditorSheet* sheet = policy->showNodeEditor(QString());
+    ASSERT_NE(sheet, nullptr);
+    QApplication::clipboard()->setText("not a link");
+    sheet->pasteShareLink();
+    EXPECT_EQ(sheet->pasteNote()->text(), "No ferrow:// link on the clipboard");
+    EXPECT_TRUE(sheet->serverField()->text().isEmpty());
+    EXPECT_FALSE(sheet->applyShareURI("ferrow://c2VjcmV0@host.example:70000#X"));
+
+    paste(sheet->nameField(), "ferrow://c2VjcmV0@sg.example.net:9443?tfo=ON#Singapore%20A");
+    EXPECT_EQ(sheet->nameField()->text(), "Singapore A");
+    EXPECT_EQ(sheet->serverField()->text(), "sg.example.net");
+    EXPECT_EQ(sheet->portField()->text(), "9443");
+    EXPECT_EQ(sheet->tfoPopup()->currentText(), "on");
+    EXPECT_EQ(sheet->pasteNote()->text(), "Read sg.example.net:9443 \u00b7 TFO on");
+    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+
+    // A typed name stays when a link is pasted into another field.
+    sheet->nameField()->setText("  Mine ");
+    paste(sheet->serverField(), "ferrow://a2V5@[2001:db8::1]#Theirs");
+    EXPECT_EQ(sheet->nameField()->text(), "Mine");
+    EXPECT_EQ(sheet->serverField()->text(), "2001:db8::1");
+    EXPECT_EQ(sheet->portField()->text(), "443");
+    sheet->commitButton()->click();
+    EXPECT_EQ(profiles->nodeDetails("Mine").value("psk").toString(), "key");
+}
+
+TEST_F(PolicyPageTest, GroupEditorAndMembersThatNoLongerExist)
+{
+    auto policy = page();
+    policy->pickMemberFor("Streaming", {"Gone", "DIRECT"}, "Gone", policy->groupTiles()[0]);
+    ASSERT_NE(policy->memberMenu(), nullptr);
+    const QList<QAction*> items = policy->memberMenu()->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_FALSE(items[0]->isEnabled());
+    EXPECT_TRUE(items[0]->isChecked());
+    EXPECT_TRUE(items[1]->isEnabled());
+    policy->memberMenu()->close();
+
+    // Replacing the group by name takes the policies that exist now.
+    policy->addGroup();
+    QDialog* dialog = policy->groupDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* kind = dialog->findChild<QComboBox*>("groupKindComboBox");
+    auto* strategyRow = dialog->findChild<QWidget*>("strategyRow");
+    EXPECT_FALSE(strategyRow->isVisibleTo(dialog));
+    kind->setCurrentIndex(3);
+    EXPECT_TRUE(strategyRow->isVisibleTo(dialog));
+    dialog->findChild<QComboBox*>("strategyComboBox")->setCurrentIndex(1);
+    dialog->findChild<QLineEdit*>("groupNameLineEdit")->setText(" Streaming\t");
+    dialog->findChild<QPushButton*>("addButton")->click();
+    ASSERT_EQ(profiles->groups().size(), 1);
+    EXPECT_EQ(profiles->groups()[0].value("members").toStringList(), (QStringList{"REJECT", "DIRECT", "HK"}));
+    EXPECT_EQ(profiles->groups()[0].value("strategy").toString(), "round-robin");
+    EXPECT_EQ(profiles->groups()[0].value("type").toString(), "load-balance");
+
+    // An empty name cancels silently.
+    policy->addGroup();
+    policy->groupDialog()->findChild<QLineEdit*>("groupNameLineEdit")->setText("  ");
+    policy->groupDialog()->findChild<QPushButton*>("addButton")->click();
+    EXPECT_EQ(profiles->groups().size(), 1);
+
+    // Deleting asks first.
+    policy->deleteGroup("Streaming");
+    ASSERT_NE(policy->deleteConfirmation(), nullptr);
+    EXPECT_EQ(profiles->groups().size(), 1);
+    for (QAbstractButton* button : policy->deleteConfirmation()->buttons()) {
+        if (button->text() == "Delete") {
+            button->click();
+            break;
+        }
+    }
+    EXPECT_TRUE(profiles->groups().isEmpty());
+    EXPECT_TRUE(policy->groupTiles().isEmpty());
+}
+
+TEST_F(PolicyPageTest, ModeMemberAndTestsReachARealCore)
+{
+    CoreProcess::Options options;
+    options.profile = "[Proxy]\nHK = ferrow, 127.0.0.1, 1, psk=YWJj, tfo=off\n"
+                      "[Proxy Group]\nProxy = select, DIRECT, REJECT\n[Rule]\nFINAL,Proxy\n";
+    CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    tunnel.apiInfoPath = QString::fromStdString(core.apiInfoPath().string());
+    auto policy = page();
+    poll();
+    ASSERT_EQ(policy->groupTiles().size(), 1); // the core's groups win over the profile's
+    EXPECT_EQ(policy->groupTiles()[0]->groupName(), "Proxy");
+    EXPECT_EQ(policy->groupTiles()[0]->selectedMember(), "DIRECT");
+
+    policy->pickMemberFor("Proxy", {"DIRECT", "REJECT"}, "DIRECT", policy->groupTiles()[0]);
+    ASSERT_NE(policy->memberMenu(), nullptr);
+    policy->memberMenu()->actions()[1]->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return core.get("/groups")[0]["selected"] == "REJECT"; }, 5000))
+        << core.get("/groups").dump();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !policy->groupTiles().isEmpty() && policy->groupTiles()[0]->selectedMember() == "REJECT";
+        },
+        5000));
+
+    FRWSegmented* mode = policy->modeControl();
+    QTest::mouseClick(mode, Qt::LeftButton, {},
+                      QPoint(static_cast<int>(mode->width() / 6.0), mode->height() / 2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return core.get("/outbound")["mode"] == "direct"; }, 5000))
+        << core.get("/outbound").dump();
+    EXPECT_EQ(policy->modeText()->text(), "Every request goes out directly, without going through a node.");
+
+    // Nothing listens on port 1: the test ends as a timeout badge.
+    policy->testAll();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return tile(*policy, "HK") && tile(*policy, "HK")->status() == "Timeout"; }, 15000))
+        << (tile(*policy, "HK") ? tile(*policy, "HK")->status().toStdString() : "no tile");
+}
+
+} // namespace
