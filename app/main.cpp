@@ -53,10 +53,15 @@ int main(int argc, char** argv)
     FRWAppDelegate::Setup setup;
     setup.updater = &updater;
     FRWControllerTakeoverSettings takeover(tunnel);
-    FRWTunnelHelperControl helperControl(tunnel, FRWHelperLayout::system(QCoreApplication::applicationDirPath()));
+    FRWTunnelHelperControl helperControl(tunnel,
+                                         FRWHelperLayout::system(QCoreApplication::applicationDirPath()));
     FRWLoginItem loginItem = FRWLoginItem::forCurrentUser();
     FRWDesktopNotifications notifications(QDBusConnection::sessionBus());
-    FRWScreensContext screens{&model, &FRWProfileStore::shared(), &takeover, &presenter};
+    FRWScreensContext screens;
+    screens.model = &model;
+    screens.profiles = &FRWProfileStore::shared();
+    screens.takeover = &takeover;
+    screens.presenter = &presenter;
     screens.helper = &helperControl;
     screens.loginItem = &loginItem;
     screens.notifications = &notifications;
