@@ -12,6 +12,7 @@
 #include "FRWPolicyViewController.h"
 #include "FRWProcessViewController.h"
 #include "FRWProfileViewController.h"
+#include "FRWRuleViewController.h"
 #include "FRWSettingsViewController.h"
 #include "FRWTunnelPresenter.h"
 
@@ -40,6 +41,7 @@ FRWPageFactory makeScreenPages(const FRWScreensContext& context)
     if (context.profiles) {
         add<FRWProfileViewController>(factory, ferrow::pages::kProfile, context);
         add<FRWPolicyViewController>(factory, ferrow::pages::kPolicy, context);
+        add<FRWRuleViewController>(factory, ferrow::pages::kRule, context);
     }
     return factory;
 }

@@ -1,0 +1,239 @@
+#include "FRWRuleViewController.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "FRWCardView.h"
+#include "FRWEditorKit.h"
+#include "FRWProfileStore.h"
+#include "FRWRulesModel.h"
+
+namespace {
+constexpr int kRowHeight = 30;
+constexpr int kTableCardHeight = 520;
+
+QString str(const QVariantMap& map, const char* key)
+{
+    return map.value(QLatin1String(key)).toString();
+}
+} // namespace
+
+FRWRuleViewController::FRWRuleViewController(FRWScreensContext context, QObject* parent)
+    : FRWPageViewController(QStringLiteral("Rule"), parent), m_context(context)
+{
+}
+
+void FRWRuleViewController::viewDidLoad()
+{
+    FRWPageViewController::viewDidLoad();
+    QVBoxLayout* content = contentLayout();
+    content->addSpacing(10);
+    content->addWidget(
+        FRWEditorKit::label(QStringLiteral("Rules are evaluated in priority order, top to bottom."), 12,
+                            QFont::Normal, FRWTheme::secondaryLabel()));
+    content->addSpacing(10);
+    auto* add = new QPushButton(QStringLiteral("+ Add Rule"));
+    add->setObjectName(QStringLiteral("addRuleButton"));
+    content->addWidget(add, 0, Qt::AlignLeft);
+    content->addSpacing(12);
+    auto* card = FRWCardView::card(contentView());
+    card->setObjectName(QStringLiteral("tableCard"));
+    card->setCornerRadius(12);
+    card->setFixedHeight(kTableCardHeight);
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(8, 8, 8, 8);
+    m_model = new FRWRulesModel(this);
+    m_table = new QTableView;
+    m_table->setObjectName(QStringLiteral("rulesTable"));
+    m_table->setModel(m_model);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    m_table->horizontalHeader()->resizeSection(0, 170);
+    m_table->horizontalHeader()->resizeSection(1, 380);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setTextElideMode(Qt::ElideMiddle);
+    m_table->setWordWrap(false);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(false);
+    m_table->setFrameShape(QFrame::NoFrame);
+    m_table->setFont(FRWTheme::font(12));
+    m_table->setDragEnabled(true);
+    m_table->setAcceptDrops(true);
+    m_table->setDropIndicatorShown(true);
+    m_table->setDragDropMode(QAbstractItemView::DragDrop);
+    m_table->setDefaultDropAction(Qt::MoveAction);
+    m_table->setDragDropOverwriteMode(false);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_table->installEventFilter(this);
+    cardLayout->addWidget(m_table);
+    content->addWidget(card);
+    content->addSpacing(28);
+
+    connect(add, &QPushButton::clicked, this, &FRWRuleViewController::addRule);
+    connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        m_clickedRow = index.row();
+        editSelectedRule();
+    });
+    connect(m_table, &QTableView::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = m_table->indexAt(at);
+        if (!index.isValid()) {
+            return;
+        }
+        m_clickedRow = index.row();
+        QMenu menu;
+        menu.addAction(QStringLiteral("Edit Rule\u2026"), this, &FRWRuleViewController::editSelectedRule);
+        menu.addAction(QStringLiteral("Delete Rule"), this, &FRWRuleViewController::deleteSelectedRule);
+        menu.exec(m_table->viewport()->mapToGlobal(at));
+        m_clickedRow = -1;
+    });
+    connect(m_model, &FRWRulesModel::ruleMoved, this, [this](int, int to) {
+        persist();
+        m_table->selectRow(to);
+    });
+    // The list always follows the active profile, so one profile's rules are never written into another.
+    connect(m_context.profiles, &FRWProfileStore::profilesChanged, this, &FRWRuleViewController::reload);
+    reload();
+}
+
+QList<QVariantMap> FRWRuleViewController::rules() const
+{
+    return m_model ? m_model->rules() : QList<QVariantMap>();
+}
+
+void FRWRuleViewController::reload()
+{
+    QList<QVariantMap> fresh;
+    for (const QVariantMap& rule : m_context.profiles->rules()) {
+        fresh << QVariantMap{{QStringLiteral("type"), str(rule, "type")},
+                             {QStringLiteral("value"), str(rule, "value")},
+                             {QStringLiteral("policy"), str(rule, "policy")}};
+    }
+    const int selected = m_table && m_table->currentIndex().isValid() ? m_table->currentIndex().row() : -1;
+    m_model->setRules(fresh);
+    if (selected >= 0 && selected < fresh.size()) {
+        m_table->selectRow(selected);
+    }
+}
+
+void FRWRuleViewController::persist()
+{
+    const QSignalBlocker quiet(m_context.profiles);
+    m_context.profiles->setRules(m_model->rules());
+}
+
+QStringList FRWRuleViewController::policyOptions() const
+{
+    QStringList options{QStringLiteral("DIRECT"), QStringLiteral("REJECT")};
+    const auto append = [&options](const QString& name) {
+        if (!name.isEmpty() && !options.contains(name)) {
+            options << name;
+        }
+    };
+    for (const QVariantMap& group : m_context.profiles->groups()) {
+        append(str(group, "name"));
+    }
+    for (const QVariantMap& node : m_context.profiles->nodes()) {
+        append(str(node, "name"));
+    }
+    return options;
+}
+
+int FRWRuleViewController::targetRow() const
+{
+    const int row = m_clickedRow >= 0
+                        ? m_clickedRow
+                        : (m_table->currentIndex().isValid() && m_table->selectionModel()->hasSelection()
+                               ? m_table->currentIndex().row()
+                               : -1);
+    return row >= 0 && row < m_model->rowCount() ? row : -1;
+}
+
+void FRWRuleViewController::addRule()
+{
+    showRuleEditor({}, [this](const QVariantMap& rule) {
+        QList<QVariantMap> list = m_model->rules();
+        qsizetype at = list.size();
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (str(list[i], "type") == u"FINAL") {
+                at = i;
+                break;
+            }
+        }
+        list.insert(at, rule);
+        m_context.profiles->setRules(list);
+        reload();
+    });
+}
+
+void FRWRuleViewController::editSelectedRule()
+{
+    const int row = targetRow();
+    if (row < 0) {
+        return;
+    }
+    showRuleEditor(m_model->rules()[row],
+                   [this, row, before = m_model->rules()[row]](const QVariantMap& rule) {
+                       QList<QVariantMap> list = m_model->rules();
+                       // The list may have been reloaded while the sheet was open; replace only the rule
+                       // edited.
+                       if (row >= list.size() || list[row] != before) {
+                           return;
+                       }
+                       list[row] = rule;
+                       m_model->setRules(list);
+                       persist();
+                       reload();
+                   });
+}
+
+void FRWRuleViewController::deleteSelectedRule()
+{
+    const int row = targetRow();
+    if (row < 0) {
+        return;
+    }
+    QList<QVariantMap> list = m_model->rules();
+    list.removeAt(row);
+    m_model->setRules(list);
+    persist();
+    reload();
+}
+
+FRWRuleEditorSheet* FRWRuleViewController::showRuleEditor(const QVariantMap& rule,
+                                                          std::function<void(QVariantMap)> completion)
+{
+    if (m_editor || FRWEditorKit::windowHasSheet(m_table)) {
+        return nullptr;
+    }
+    auto* sheet = new FRWRuleEditorSheet(m_table->window(), rule, policyOptions());
+    connect(sheet, &FRWRuleEditorSheet::confirmed, this,
+            [completion = std::move(completion)](const QVariantMap& confirmed) { completion(confirmed); });
+    m_editor = sheet;
+    sheet->open();
+    return sheet;
+}
+
+bool FRWRuleViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace) {
+            deleteSelectedRule();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            editSelectedRule();
+            return true;
+        }
+    }
+    return FRWPageViewController::eventFilter(watched, event);
+}
