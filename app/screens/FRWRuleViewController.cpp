@@ -211,7 +211,7 @@ void FRWRuleViewController::deleteSelectedRule()
 FRWRuleEditorSheet* FRWRuleViewController::showRuleEditor(const QVariantMap& rule,
                                                           std::function<void(QVariantMap)> completion)
 {
-    if (m_editor || FRWEditorKit::windowHasSheet(m_table)) {
+    if ((m_editor && m_editor->isVisible()) || FRWEditorKit::windowHasSheet(m_table)) {
         return nullptr;
     }
     auto* sheet = new FRWRuleEditorSheet(m_table->window(), rule, policyOptions());
