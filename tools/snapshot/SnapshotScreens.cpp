@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListView>
+#include <QMessageBox>
 #include <QSaveFile>
 #include <QTableView>
 #include <QTcpServer>
@@ -24,8 +25,11 @@
 #include "FRWExternalResourcesController.h"
 #include "FRWMainWindowController.h"
 #include "FRWModelTunnel.h"
+#include "FRWNodeEditorSheet.h"
 #include "FRWPageKeys.h"
+#include "FRWPolicyViewController.h"
 #include "FRWProfileStore.h"
+#include "FRWRuleViewController.h"
 #include "FRWScreens.h"
 #include "FRWSidebarViewController.h"
 #include "FRWTakeoverSettings.h"
@@ -228,7 +232,73 @@ void feedBusyState(CannedController& controller)
 
 const char* const kPages[] = {ferrow::pages::kActivity, ferrow::pages::kOverview, ferrow::pages::kConnections,
                               ferrow::pages::kProcess,  ferrow::pages::kDevice,   ferrow::pages::kLogs,
-                              ferrow::pages::kSettings, ferrow::pages::kAbout};
+                              ferrow::pages::kSettings, ferrow::pages::kAbout,    ferrow::pages::kProfile,
+                              ferrow::pages::kPolicy,   ferrow::pages::kRule};
+
+/// Nodes, a group and rules, so that the editing pages have something to show.
+void fillProfile(FRWProfileStore& profiles)
+{
+    profiles.addNode(QStringLiteral("Hong Kong"), QStringLiteral("hk.example.net"), 443,
+                     QStringLiteral("a2V5"), QStringLiteral("auto"));
+    profiles.addNode(QStringLiteral("Tokyo"), QStringLiteral("203.0.113.20"), 8443, QStringLiteral("a2V5"),
+                     QStringLiteral("off"));
+    profiles.addGroup(QStringLiteral("Proxy"), QStringLiteral("select"),
+                      {QStringLiteral("Hong Kong"), QStringLiteral("Tokyo"), QStringLiteral("DIRECT")},
+                      QString());
+    profiles.setRules({
+        {{"type", "DOMAIN-SUFFIX"}, {"value", "example.org"}, {"policy", "Proxy"}},
+        {{"type", "IP-CIDR"}, {"value", "192.168.0.0/16"}, {"policy", "DIRECT"}},
+        {{"type", "DEST-PORT"}, {"value", "25"}, {"policy", "REJECT"}},
+        {{"type", "FINAL"}, {"value", ""}, {"policy", "Proxy"}},
+    });
+}
+
+/// The editing pages' sheets, each over the page that opens it.
+bool saveEditorSheets(FRWMainWindowController& window, const QDir& out, const QString& suffix,
+                      const std::function<bool(QWidget*, const QDir&, const QString&)>& save)
+{
+    bool ok = true;
+    const auto settle = [] { QCoreApplication::processEvents(); };
+    window.showPage(QLatin1String(ferrow::pages::kPolicy));
+    auto* policy =
+        static_cast<FRWPolicyViewController*>(window.pageForKey(QLatin1String(ferrow::pages::kPolicy)));
+    if (FRWNodeEditorSheet* sheet = policy->showNodeEditor(QStringLiteral("Hong Kong"))) {
+        sheet->applyShareURI(QStringLiteral("ferrow://a2V5@hk2.example.net:9443?tfo=on#Hong%20Kong"));
+        settle();
+        ok = save(sheet, out, QStringLiteral("sheet-node-editor-%1.png").arg(suffix)) && ok;
+        sheet->close();
+    }
+    policy->addGroup();
+    if (QDialog* dialog = policy->groupDialog()) {
+        settle();
+        ok = save(dialog, out, QStringLiteral("sheet-add-group-%1.png").arg(suffix)) && ok;
+        dialog->close();
+    }
+    policy->deleteGroup(QStringLiteral("Proxy"));
+    if (QMessageBox* box = policy->deleteConfirmation()) {
+        settle();
+        ok = save(box, out, QStringLiteral("sheet-delete-group-%1.png").arg(suffix)) && ok;
+        box->close();
+    }
+    settle();
+    window.showPage(QLatin1String(ferrow::pages::kRule));
+    auto* rules = static_cast<FRWRuleViewController*>(window.pageForKey(QLatin1String(ferrow::pages::kRule)));
+    rules->table()->selectRow(0);
+    rules->editSelectedRule();
+    if (FRWRuleEditorSheet* sheet = rules->ruleEditor()) {
+        settle();
+        ok = save(sheet, out, QStringLiteral("sheet-rule-editor-%1.png").arg(suffix)) && ok;
+        sheet->commit();
+        if (QMessageBox* confirmation = sheet->confirmation()) {
+            settle();
+            ok = save(confirmation, out, QStringLiteral("sheet-rule-confirmation-%1.png").arg(suffix)) && ok;
+            confirmation->close();
+        }
+        sheet->close();
+    }
+    settle();
+    return ok;
+}
 
 } // namespace
 
@@ -255,6 +325,7 @@ bool saveScreenSnapshots(const QDir& folder, const QString& suffix,
     FRWProfileStore profiles(
         FRWAppPaths::under(home.filePath(QStringLiteral("data")), home.filePath(QStringLiteral("config"))));
     profiles.load();
+    fillProfile(profiles);
 
     FRWAppModelSetup setup;
     setup.tunnel = &tunnel;
@@ -338,6 +409,12 @@ bool saveScreenSnapshots(const QDir& folder, const QString& suffix,
                                                                QItemSelectionModel::Rows);
         }
     });
+
+    {
+        FRWMainWindowController window(makeScreenPages(context));
+        window.window()->show();
+        ok = saveEditorSheets(window, out, suffix, save) && ok;
+    }
 
     // The external resources window over the busy core's rule sets.
     const QString updated = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString(Qt::ISODate);
