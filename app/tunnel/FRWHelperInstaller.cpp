@@ -108,11 +108,11 @@ QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem
     QString script;
     script += QStringLiteral("#!/bin/bash\nset -e\numask 077\n");
     script += QStringLiteral(
-        ": The old units go down before the helper executable is touched. Overwriting the executable\n"
-        ": of a helper that systemd can still start would let any local process connect to its socket\n"
-        ": and have systemd run the new bytes as root before they are verified, and deleting the file\n"
-        ": afterwards cannot undo that. stop and disable fail both on error and when the units are\n"
-        ": absent, so the state they leave is examined instead of their exit codes.\n");
+        "# The old units go down before the helper executable is touched. Overwriting the executable\n"
+        "# of a helper that systemd can still start would let any local process connect to its socket\n"
+        "# and have systemd run the new bytes as root before they are verified, and deleting the file\n"
+        "# afterwards cannot undo that. stop and disable fail both on error and when the units are\n"
+        "# absent, so the state they leave is examined instead of their exit codes.\n");
     script += QStringLiteral("%1 stop %2 %3 2>/dev/null || true\n").arg(systemctl, socketName, serviceName);
     script += QStringLiteral("%1 disable %2 2>/dev/null || true\n").arg(systemctl, socketName);
     script += QStringLiteral("for unit in %1 %2; do\n").arg(socketName, serviceName);
@@ -127,9 +127,9 @@ QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem
     script += verifyFunction(layout, publicKeyPem);
     script += QStringLiteral("mkdir -p %1\n").arg(shellQuoted(directoryOf(layout.installedHelperPath)));
     script += QStringLiteral(
-        ": The source is the user's to change. It is copied without following a link, owner-only,\n"
-        ": and made readable and executable only once its signature checks out, so nothing root can\n"
-        ": read but the user cannot becomes visible on the way.\n");
+        "# The source is the user's to change. It is copied without following a link, owner-only,\n"
+        "# and made readable and executable only once its signature checks out, so nothing root can\n"
+        "# read but the user cannot becomes visible on the way.\n");
     script += QStringLiteral("rm -f -- %1\n").arg(fresh);
     script += QStringLiteral("timeout 120 cp --no-dereference -- %1 %2\n").arg(source, fresh);
     script += QStringLiteral("if [ -L %1 ] || [ ! -f %1 ]; then\n"

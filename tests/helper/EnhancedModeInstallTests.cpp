@@ -146,6 +146,22 @@ TEST_F(EnhancedModeTest, AnUnverifiedCopyIsNeverReadableByOthers)
     EXPECT_TRUE(script.contains("cp --no-dereference"));
 }
 
+TEST(HelperScripts, TheSystemsScriptsAreValidBash)
+{
+    // Plain paths: an apostrophe in a test folder's name once balanced a stray quote in the script.
+    const FRWHelperLayout layout = FRWHelperLayout::system(QStringLiteral("/usr/bin"));
+    const QString install = FRWHelperInstaller::installScript(
+        layout, layout.makerPublicKeyPem, QStringLiteral("[Unit]\n"), QStringLiteral("[Service]\n"));
+    for (const QString& script : {install, FRWHelperInstaller::uninstallScript(layout)}) {
+        QProcess bash;
+        bash.start(QStringLiteral("/bin/bash"), {QStringLiteral("-n"), QStringLiteral("/dev/stdin")});
+        bash.write(script.toUtf8());
+        bash.closeWriteChannel();
+        ASSERT_TRUE(bash.waitForFinished(10000));
+        EXPECT_EQ(bash.exitCode(), 0) << bash.readAllStandardError().toStdString();
+    }
+}
+
 TEST(HelperPolkitAction, GrantsStartsToActiveLocalSessionsOnly)
 {
     QXmlStreamReader xml(FRWHelperInstaller::defaultPolkitPolicy());
