@@ -201,7 +201,9 @@ TEST_F(ModelCoreTest, ReplacedCoreRestartsTheLogFromTheBeginning)
 
     ASSERT_TRUE(pollOnce(model));
     QStringList expected;
-    for (const auto& line : second->get("/logs?cursor=-1")["lines"]) {
+    // Held, since a range over a member of a temporary outlives the temporary.
+    const auto answer = second->get("/logs?cursor=-1");
+    for (const auto& line : answer["lines"]) {
         expected << QString::fromStdString(line.get<std::string>());
     }
     EXPECT_EQ(model.logs().mid(0, expected.size()), expected) << "every line of the new core, from its first";
