@@ -14,7 +14,7 @@ constexpr int kMaxDepth = 16;
 /// Opens the folder `name` in `parent` after making it root's and owner-only, so the user who
 /// made it can no longer change what is inside while root empties it. Works through an O_PATH
 /// descriptor, which needs no permission on the folder itself.
-int takeOverFolder(int parent, const std::string& name)
+int takeOverFolder(int parent, const std::string& name, uid_t owner, gid_t group)
 {
     const int path = ::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (path < 0) {
@@ -22,7 +22,7 @@ int takeOverFolder(int parent, const std::string& name)
     }
     const std::string self = "/proc/self/fd/" + std::to_string(path);
     int inner = -1;
-    if (::fchownat(path, "", 0, 0, AT_EMPTY_PATH) == 0 && ::chmod(self.c_str(), 0700) == 0) {
+    if (::fchownat(path, "", owner, group, AT_EMPTY_PATH) == 0 && ::chmod(self.c_str(), 0700) == 0) {
         inner = ::openat(path, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
     ::close(path);
@@ -32,7 +32,7 @@ int takeOverFolder(int parent, const std::string& name)
 /// Removes everything inside the open folder `folder` without ever following a link: every step
 /// goes through descriptors opened with O_NOFOLLOW, so a user who owned the folder cannot steer
 /// root's removal elsewhere by swapping an entry for a link.
-bool emptyFolder(int folder, int depth)
+bool emptyFolder(int folder, int depth, uid_t owner, gid_t group)
 {
     const int listing = ::dup(folder);
     DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
@@ -55,8 +55,8 @@ bool emptyFolder(int folder, int depth)
             clean = false;
             continue;
         }
-        const int inner = takeOverFolder(folder, name);
-        clean = inner >= 0 && emptyFolder(inner, depth + 1) && clean;
+        const int inner = takeOverFolder(folder, name, owner, group);
+        clean = inner >= 0 && emptyFolder(inner, depth + 1, owner, group) && clean;
         if (inner >= 0) {
             ::close(inner);
         }
@@ -87,7 +87,8 @@ bool FRWCoreFolders::prepareApiInfoFolder(uid_t uid, gid_t gid) const
     }
     // Root's first, so nobody adds entries while it is emptied; then the user's.
     bool ready = ::fchown(folder, m_config.coreOwner, m_config.coreGroup) == 0 &&
-                 ::fchmod(folder, 0755) == 0 && emptyFolder(folder, 0);
+                 ::fchmod(folder, 0755) == 0 &&
+                 emptyFolder(folder, 0, m_config.coreOwner, m_config.coreGroup);
     ready = ready && ::fchown(folder, uid, gid) == 0;
     if (!ready) {
         m_config.log("ferrow-helper: cannot prepare " + m_config.apiInfoDirectory + " (" +

@@ -331,3 +331,23 @@ TEST_F(HelperConfinementTest, ACoreTheCallerCannotReadIsNotStaged)
     EXPECT_TRUE(host->hasLog("cannot open core at " + path("root-only") + " (Permission denied)"));
     EXPECT_FALSE(exists(host->config().stagedCorePath));
 }
+
+TEST_F(HelperConfinementTest, WhatAUserLeftInTheApiInfoFolderIsClearedForTheNextStart)
+{
+    requireRoot();
+    ASSERT_EQ(startAs(caller(kNobody), params(builtCorePath())), "");
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); }));
+    // A locked folder of the user's own, with something inside, made while the folder was theirs.
+    const std::string planted = host->config().apiInfoDirectory + "/planted";
+    std::filesystem::create_directories(planted + "/inner");
+    writeFile(planted + "/inner/file", "x");
+    for (const std::string& path : {planted, planted + "/inner", planted + "/inner/file"}) {
+        ASSERT_EQ(::lchown(path.c_str(), kNobody, kNobody), 0);
+    }
+    ::chmod((planted + "/inner").c_str(), 0);
+    ::chmod(planted.c_str(), 0);
+    EXPECT_FALSE(host->service().stopCore(caller(kNobody)));
+    EXPECT_EQ(startAs(caller(kNobody), params(builtCorePath())), "")
+        << "the leftovers blocked the next start";
+    EXPECT_FALSE(exists(planted));
+}
