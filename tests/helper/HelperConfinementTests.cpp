@@ -70,21 +70,8 @@ std::string httpExchange(int port, const std::string& request)
 /// Sends one HTTP request to 127.0.0.1:`port` and answers its status code, 0 when none came.
 int httpStatus(int port, const std::string& request)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int status = 0;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        char head[64] = {};
-        if (::recv(fd, head, sizeof head - 1, 0) > 12) {
-            status = std::atoi(head + 9);
-        }
-    }
-    ::close(fd);
-    return status;
+    const std::string response = httpExchange(port, request);
+    return response.size() > 12 ? std::atoi(response.c_str() + 9) : 0;
 }
 
 bool portAnswers(int port)
