@@ -1,5 +1,6 @@
 #include "FRWCoreLauncher.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -42,6 +43,12 @@ QString FRWCoreLauncher::randomAPISecret()
 QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, Lifetime lifetime,
                                   QString* error)
 {
+    // The common failures are known without starting anything; the rest arrive as FailedToStart.
+    const QFileInfo core(m_corePath);
+    if (!core.isFile() || !core.isExecutable()) {
+        *error = QStringLiteral("%1 is not an executable file").arg(m_corePath);
+        return nullptr;
+    }
     auto* process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(ferrow::kAPISecretEnvironmentVariable), randomAPISecret());
@@ -56,13 +63,22 @@ QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, L
     if (lifetime == Lifetime::EndsWithApp) {
         process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     }
+    // Not waited for: the start finishes on its own, and a core that cannot start ends like one that
+    // exited at once, through `finished`, which every holder of a core already handles.
+    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError failure) {
+        if (failure == QProcess::FailedToStart) {
+            qWarning("ferrow: the core could not start: %s", qPrintable(process->errorString()));
+            emit process->finished(-1, QProcess::CrashExit);
+        }
+    });
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->start(m_corePath, arguments);
-    if (!process->waitForStarted()) {
+    if (process->state() == QProcess::NotRunning) {
+        // Refused at once, before anyone could hear of it.
         *error = process->errorString();
-        delete process;
+        process->deleteLater();
         return nullptr;
     }
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
     return process;
 }
 

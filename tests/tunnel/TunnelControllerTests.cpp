@@ -118,6 +118,20 @@ TEST_F(TunnelControllerTest, NothingStartsWithoutAConfiguredProfileOrACore)
     EXPECT_TRUE(launches().isEmpty());
 }
 
+TEST_F(TunnelControllerTest, ACoreTheSystemCannotRunEndsTheStartWithoutTakingOver)
+{
+    // Executable, but no program the system can run: the failure only arrives once the start is under way.
+    const QString unrunnable = coreDir + "/not-a-program";
+    writeFile(unrunnable, "neither a script nor a binary\n");
+    QFile::setPermissions(unrunnable, QFile::permissions(unrunnable) | QFileDevice::ExeOwner);
+    controller = std::make_unique<FRWTunnelController>(environment(unrunnable));
+    const FRWResult result = startSystemProxy();
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->description, "The core exited during startup. Check the profile for errors.");
+    EXPECT_FALSE(controller->systemProxyRunning());
+    EXPECT_TRUE(backend->calls.isEmpty());
+}
+
 TEST_F(TunnelControllerTest, ARefusedTakeoverStopsTheCore)
 {
     backend->refuseChanges = true;
