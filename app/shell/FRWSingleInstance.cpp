@@ -1,15 +1,28 @@
 #include "FRWSingleInstance.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QThread>
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 
 constexpr char kShowCommand[] = "show\n";
 constexpr int kConnectTimeoutMs = 1000;
 constexpr int kAttempts = 5;
+constexpr int kRetryDelayMs = 200;
+
+/// Runs the event loop for up to `timeoutMs`, or until `done` is called; nothing is blocked meanwhile.
+void waitForEvents(int timeoutMs, const std::function<void(std::function<void()> done)>& start)
+{
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    start([&loop] { loop.quit(); });
+    loop.exec();
+}
 
 } // namespace
 
@@ -26,18 +39,26 @@ FRWSingleInstance::~FRWSingleInstance() = default;
 bool FRWSingleInstance::askRunningInstance() const
 {
     QLocalSocket socket;
-    socket.connectToServer(m_socketPath);
-    if (!socket.waitForConnected(kConnectTimeoutMs)) {
-        return false;
-    }
-    socket.write(kShowCommand);
-    return socket.waitForBytesWritten(kConnectTimeoutMs);
+    bool delivered = false;
+    waitForEvents(kConnectTimeoutMs, [&](std::function<void()> done) {
+        QObject::connect(&socket, &QLocalSocket::connected, &socket,
+                         [&socket] { socket.write(kShowCommand); });
+        QObject::connect(&socket, &QLocalSocket::bytesWritten, &socket, [&delivered, done] {
+            delivered = true;
+            done();
+        });
+        QObject::connect(&socket, &QLocalSocket::errorOccurred, &socket, [done] { done(); });
+        socket.connectToServer(m_socketPath);
+    });
+    // Nothing the socket says while it closes may reach the loop that is gone.
+    socket.disconnect();
+    return delivered;
 }
 
 bool FRWSingleInstance::handOverToRunningInstance()
 {
     // The lock decides who is the one; the socket only carries the request. This runs once at
-    // start, before any window, so the short waits here hold nothing up.
+    // start, before any window; the event loop keeps running while it waits.
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (m_lock->tryLock(0)) {
             return !listen();
@@ -46,7 +67,7 @@ bool FRWSingleInstance::handOverToRunningInstance()
             return true;
         }
         // The holder is still starting (or just ending): give it a moment.
-        QThread::msleep(200);
+        waitForEvents(kRetryDelayMs, [](std::function<void()>) {});
     }
     return false;
 }
