@@ -27,10 +27,7 @@ void initSymbols()
 
 QLabel* label(const QString& text, qreal size, QFont::Weight weight, const FRWDynamicColor& color)
 {
-    auto* result = new QLabel(text);
-    result->setFont(FRWTheme::font(size, weight));
-    FRWTheme::bindTextColor(result, color);
-    return result;
+    return FRWTheme::label(text, size, weight, color);
 }
 
 void setSymbol(QToolButton* button, const QString& symbol)

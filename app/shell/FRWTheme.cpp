@@ -1,6 +1,7 @@
 #include "FRWTheme.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -88,4 +89,12 @@ void FRWTheme::bindTextColor(QWidget* widget, const FRWDynamicColor& color)
     if (!bound) {
         QObject::connect(FRWAppearance::shared(), &FRWAppearance::changed, widget, apply);
     }
+}
+
+QLabel* FRWTheme::label(const QString& text, qreal size, QFont::Weight weight, const FRWDynamicColor& color)
+{
+    auto* result = new QLabel(text);
+    result->setFont(font(size, weight));
+    bindTextColor(result, color);
+    return result;
 }

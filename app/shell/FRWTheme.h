@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 
+class QLabel;
 class QWidget;
 
 /// A colour with a light and a dark value; resolves against the current appearance.
@@ -59,6 +60,9 @@ public:
     /// The UI font at a size in points as the screens give it, drawn as that many logical pixels
     /// (converted at 96 dpi: a 13-point label gets a 13-pixel font unless the desktop scales text).
     static QFont font(qreal size, QFont::Weight weight = QFont::Normal);
+
+    /// A label in the UI font at `size` whose colour follows the appearance.
+    static QLabel* label(const QString& text, qreal size, QFont::Weight weight, const FRWDynamicColor& color);
 
     /// Sets the widget's text colour now and again whenever the appearance changes.
     static void bindTextColor(QWidget* widget, const FRWDynamicColor& color);

@@ -46,18 +46,12 @@ FRWCardView* makeCard(const QString& caption, QVBoxLayout*& content)
 
 QLabel* bigNumber(const QString& text, qreal size)
 {
-    auto* label = new QLabel(text);
-    label->setFont(FRWTheme::font(size, QFont::Bold));
-    FRWTheme::bindTextColor(label, FRWTheme::primaryText());
-    return label;
+    return FRWTheme::label(text, size, QFont::Bold, FRWTheme::primaryText());
 }
 
 QLabel* unitLabel(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setFont(FRWTheme::font(15, QFont::DemiBold));
-    FRWTheme::bindTextColor(label, FRWTheme::secondaryLabel());
-    return label;
+    return FRWTheme::label(text, 15, QFont::DemiBold, FRWTheme::secondaryLabel());
 }
 
 QWidget* rateCard(const QString& caption, const QString& number, const QString& unit, FRWLineChart* chart)
