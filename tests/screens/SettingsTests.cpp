@@ -232,8 +232,13 @@ TEST_F(SettingsTest, HelperStatesFromSystemd)
     writeText(tools + "/state-zq.orbel.ferrow-mac.helper.socket", "active\n");
     settings->refreshHelperDetails();
     // No helper answers on its socket here, so it also counts as out of date.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return settings->helperStatus()->text().contains("out of date"); }, 10000));
+    // The unit states and the version check answer in either order; wait for both.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QString status = settings->helperStatus()->text();
+            return status.contains("out of date") && status.contains("Ferrow");
+        },
+        10000));
     EXPECT_FALSE(shown(settings->installButton()));
     EXPECT_TRUE(shown(settings->uninstallButton()));
     EXPECT_TRUE(shown(settings->helperCheck()));
