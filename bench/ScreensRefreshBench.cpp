@@ -49,7 +49,7 @@ public:
     void startWithCompletion(std::function<void(FRWResult)> done) override { done(std::nullopt); }
     void stopWithCompletion(std::function<void(FRWResult)> done) override { done(std::nullopt); }
     void startSystemProxy(std::function<void(FRWResult)> done) override { done(std::nullopt); }
-    void stopSystemProxy() override {}
+    void stopSystemProxy(std::function<void()> done) override { done(); }
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> done) override
     {
         done(false, std::nullopt);

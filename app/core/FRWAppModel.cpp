@@ -337,10 +337,14 @@ void FRWAppModel::toggleSystemProxy()
 {
     if (systemProxyRunning()) {
         m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
-        m_tunnel.stopSystemProxy();
-        m_rates.forgetTotals();
-        resetLogStream();
-        poll();
+        QPointer<FRWAppModel> self(this);
+        m_tunnel.stopSystemProxy([self] {
+            if (self) {
+                self->m_rates.forgetTotals();
+                self->resetLogStream();
+                self->poll();
+            }
+        });
         return;
     }
     m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, true);

@@ -37,9 +37,9 @@ void FRWControllerModelTunnel::startSystemProxy(std::function<void(FRWResult)> c
     m_controller.startSystemProxy(std::move(completion));
 }
 
-void FRWControllerModelTunnel::stopSystemProxy()
+void FRWControllerModelTunnel::stopSystemProxy(std::function<void()> done)
 {
-    m_controller.stopSystemProxy();
+    m_controller.stopSystemProxy(std::move(done));
 }
 
 void FRWControllerModelTunnel::startIfHelperCurrentWithCompletion(

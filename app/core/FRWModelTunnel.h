@@ -27,7 +27,8 @@ public:
     virtual void startWithCompletion(std::function<void(FRWResult)> completion) = 0;
     virtual void stopWithCompletion(std::function<void(FRWResult)> completion) = 0;
     virtual void startSystemProxy(std::function<void(FRWResult)> completion) = 0;
-    virtual void stopSystemProxy() = 0;
+    /// `done` runs once the desktop settings are back and the core has been told to end.
+    virtual void stopSystemProxy(std::function<void()> done) = 0;
     virtual void
     startIfHelperCurrentWithCompletion(std::function<void(bool started, FRWResult)> completion) = 0;
 };
@@ -44,7 +45,7 @@ public:
     void startWithCompletion(std::function<void(FRWResult)> completion) override;
     void stopWithCompletion(std::function<void(FRWResult)> completion) override;
     void startSystemProxy(std::function<void(FRWResult)> completion) override;
-    void stopSystemProxy() override;
+    void stopSystemProxy(std::function<void()> done) override;
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion) override;
 
 private:

@@ -312,11 +312,10 @@ void FRWAppDelegate::terminate()
     }
     m_terminating = true;
     m_services.stopProbeCore();
-    if (m_services.systemProxyRunning()) {
-        m_services.stopSystemProxy();
-    }
     showTerminatingPanel();
     auto done = std::make_shared<bool>(false);
+    // The Enhanced Mode stop, and the System Proxy stop when that runs: quit when all are over.
+    auto pending = std::make_shared<int>(m_services.systemProxyRunning() ? 2 : 1);
     const QPointer<FRWAppDelegate> self(this);
     const auto finish = [self, done] {
         if (*done || !self) {
@@ -326,7 +325,15 @@ void FRWAppDelegate::terminate()
         self->m_terminatingPanel.reset();
         emit self->quitConfirmed();
     };
-    m_services.stopWithCompletion([finish](FRWResult) { finish(); });
+    const auto oneStopped = [finish, pending] {
+        if (--*pending == 0) {
+            finish();
+        }
+    };
+    if (*pending == 2) {
+        m_services.stopSystemProxy(oneStopped);
+    }
+    m_services.stopWithCompletion([oneStopped](FRWResult) { oneStopped(); });
     QTimer::singleShot(m_setup.quitWatchdogMs, this, [finish, done] {
         if (!*done) {
             qWarning("Ferrow: tunnel did not stop in time; quitting anyway");

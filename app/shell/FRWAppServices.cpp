@@ -35,9 +35,9 @@ bool FRWSharedAppServices::systemProxyRunning() const
     return m_tunnel.systemProxyRunning();
 }
 
-void FRWSharedAppServices::stopSystemProxy()
+void FRWSharedAppServices::stopSystemProxy(std::function<void()> done)
 {
-    m_tunnel.stopSystemProxy();
+    m_tunnel.stopSystemProxy(std::move(done));
 }
 
 void FRWSharedAppServices::stopWithCompletion(std::function<void(FRWResult)> completion)

@@ -26,7 +26,8 @@ public:
     virtual void restoreDesiredModes() = 0;
     virtual void stopProbeCore() = 0;
     virtual bool systemProxyRunning() const = 0;
-    virtual void stopSystemProxy() = 0;
+    /// `done` runs once the desktop settings are back (or could not be put back).
+    virtual void stopSystemProxy(std::function<void()> done) = 0;
     /// Enhanced Mode's stop; answers at once when nothing runs.
     virtual void stopWithCompletion(std::function<void(FRWResult)> completion) = 0;
     /// The status menu's picture of the model and the profiles right now.
@@ -52,7 +53,7 @@ public:
     void restoreDesiredModes() override;
     void stopProbeCore() override;
     bool systemProxyRunning() const override;
-    void stopSystemProxy() override;
+    void stopSystemProxy(std::function<void()> done) override;
     void stopWithCompletion(std::function<void(FRWResult)> completion) override;
     FRWStatusMenuState menuState() const override;
     FRWAppModel* model() override { return &m_model; }

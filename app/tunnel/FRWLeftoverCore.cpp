@@ -102,9 +102,27 @@ bool holdsSocket(pid_t pid, const QSet<QString>& inodes)
     return found;
 }
 
+// Our own children are this run's cores, never an earlier run's.
+bool isOurChild(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(file, line);
+    // The name in parentheses may hold spaces; the state and the parent follow the last ')'.
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) {
+        return false;
+    }
+    std::istringstream rest(line.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    rest >> state >> parent;
+    return parent == ::getpid();
+}
+
 bool isOurCore(pid_t pid, const QString& canonicalCore)
 {
-    return ownedByUs(pid) && executableOf(pid) == canonicalCore;
+    return ownedByUs(pid) && executableOf(pid) == canonicalCore && !isOurChild(pid);
 }
 
 bool waitForExit(int pidfd, int timeoutMs)

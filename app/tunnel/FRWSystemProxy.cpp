@@ -89,6 +89,11 @@ QString FRWSystemProxy::primaryNetworkService()
     return m_backend.primaryNetworkService();
 }
 
+QString FRWSystemProxy::takenOverService() const
+{
+    return m_defaults.string(ferrow::defaults::kProxyService);
+}
+
 bool FRWSystemProxy::applySystemProxy(bool enable)
 {
     const Batch batch(*this);

@@ -23,6 +23,8 @@ public:
     /// Takes over (true) or restores (false); true when the whole step succeeded.
     bool applySystemProxy(bool enable);
     QString primaryNetworkService();
+    /// The scope an unfinished takeover changed; empty when nothing waits to be restored.
+    QString takenOverService() const;
     /// Whether any proxy of the service is still on; a settings query that fails counts as on.
     bool systemProxyEnabledOn(const QString& service);
     QVariantMap snapshotProxyConfig(const QString& service);

@@ -8,7 +8,6 @@
 
 #include <utility>
 
-
 #include "FRWAPIInfo.h"
 #include "FRWAppPaths.h"
 #include "FRWCoreLauncher.h"
@@ -25,6 +24,7 @@
 #include "FRWSystemProxy.h"
 #include "FRWSystemProxyBackend.h"
 #include "FRWSystemProxyBackends.h"
+#include "FRWSystemProxyWorker.h"
 #include "FRWToolRunner.h"
 #include "FRWTunnelTexts.h"
 #include "FRWUserDefaults.h"
@@ -55,10 +55,10 @@ FRWTunnelController::FRWTunnelController(FRWTunnelEnvironment environment, QObje
     : QObject(parent)
     , m_env(std::move(environment))
     , m_defaults(std::make_unique<FRWUserDefaults>(m_env.settingsFile))
-    , m_systemProxy(std::make_unique<FRWSystemProxy>(
-          *m_env.proxyBackend, *m_defaults, [this] { return systemProxyRunning(); }, socksAddress()))
     , m_launcher(
           new FRWCoreLauncher(m_env.corePath, m_env.readinessIntervalMs, m_env.readinessLastAttempt, this))
+    , m_proxyWorker(std::make_unique<FRWSystemProxyWorker>(
+          m_env.proxyBackend, m_env.settingsFile, [this] { return m_socksTaskSet.load(); }, socksAddress()))
 {
     FRWProbeCore::Setup probe;
     probe.profiles = m_env.profiles;
@@ -220,6 +220,10 @@ QStringList FRWTunnelController::systemProxyArguments() const
 
 void FRWTunnelController::startSystemProxy(std::function<void(FRWResult)> completion)
 {
+    if (m_socksStarting) {
+        m_socksStartWaiters.push_back(std::move(completion));
+        return;
+    }
     if (systemProxyRunning()) {
         completion(std::nullopt);
         return;
@@ -232,62 +236,122 @@ void FRWTunnelController::startSystemProxy(std::function<void(FRWResult)> comple
         return fail(completion, FRWTunnelTexts::coreMissing());
     }
     QDir().mkpath(m_env.supportFolder);
-    // A core an earlier run left serving the desktop still holds the local proxy's port.
-    stopLeftoverSystemProxyCore();
-    QFile::remove(socksInfoPath());
+    m_socksStarting = true;
+    m_socksStartWaiters.push_back(std::move(completion));
+    // A core an earlier run left serving the desktop still holds the local proxy's port; it may
+    // take seconds to end.
+    m_proxyWorker->run<bool>(
+        [info = socksInfoPath(), core = m_env.corePath, grace = m_env.leftoverCoreGraceMs](FRWSystemProxy&) {
+            FRWLeftoverCore::stop(info, core, grace);
+            QFile::remove(info);
+            return true;
+        },
+        [this](bool) { launchSystemProxyCore(); });
+}
 
+void FRWTunnelController::launchSystemProxyCore()
+{
     QString launchError;
     QProcess* task = m_launcher->launch(systemProxyArguments(), FRWCoreLauncher::Output::Inherited,
                                         FRWCoreLauncher::Lifetime::OutlivesApp, &launchError);
     if (!task) {
-        completion(FRWError::ferrow(launchError));
-        return;
+        return finishSystemProxyStart(FRWError::ferrow(launchError));
     }
-    m_socksTask = task;
+    setSocksTask(task);
     const QPointer<QProcess> guarded(task);
     connect(task, &QProcess::finished, this, [this, guarded] {
         // A core that dies on its own must not leave the system pointing at a dead proxy.
         if (m_socksTask && m_socksTask == guarded) {
-            m_socksTask = nullptr;
-            applySystemProxy(false);
+            setSocksTask(nullptr);
+            applySystemProxy(false, {});
         }
     });
-
-    waitForSocksReady(task, [this, guarded, completion = std::move(completion)](const FRWResult& waitError) {
+    waitForSocksReady(task, [this, guarded](const FRWResult& waitError) {
         if (waitError) {
-            FRWCoreLauncher::terminate(guarded);
-            if (m_socksTask == guarded) {
-                m_socksTask = nullptr;
-            }
-            return completion(waitError);
+            dropSocksTask(guarded);
+            return finishSystemProxyStart(waitError);
         }
-        if (applySystemProxy(true)) {
-            startConfigWatch();
-            return completion(std::nullopt);
-        }
-        const QString service = m_defaults->string(ferrow::defaults::kProxyService);
-        if (!service.isEmpty() && systemProxyEnabledOn(service)) {
-            logLeavingProxyRunning();
-        } else {
-            FRWCoreLauncher::terminate(guarded);
-            if (m_socksTask == guarded) {
-                m_socksTask = nullptr;
-            }
-        }
-        fail(completion, proxyNotAppliedText());
+        takeOverFor(guarded);
     });
 }
 
-void FRWTunnelController::stopSystemProxy()
+void FRWTunnelController::takeOverFor(const QPointer<QProcess>& task)
 {
-    if (!applySystemProxy(false)) {
-        logLeavingProxyRunning();
+    struct Takeover {
+        bool applied = false;
+        bool stillOn = false;
+    };
+    m_proxyWorker->run<Takeover>(
+        [](FRWSystemProxy& proxy) {
+            Takeover result;
+            result.applied = proxy.applySystemProxy(true);
+            if (!result.applied) {
+                const QString service = proxy.takenOverService();
+                result.stillOn = !service.isEmpty() && proxy.systemProxyEnabledOn(service);
+            }
+            return result;
+        },
+        [this, task](Takeover result) {
+            if (result.applied) {
+                startConfigWatch();
+                return finishSystemProxyStart(std::nullopt);
+            }
+            if (result.stillOn) {
+                logLeavingProxyRunning();
+            } else {
+                dropSocksTask(task);
+            }
+            finishSystemProxyStart(FRWError::ferrow(proxyNotAppliedText()));
+        });
+}
+
+void FRWTunnelController::finishSystemProxyStart(const FRWResult& result)
+{
+    m_socksStarting = false;
+    const auto waiters = std::exchange(m_socksStartWaiters, {});
+    for (const auto& waiter : waiters) {
+        if (waiter) {
+            waiter(result);
+        }
+    }
+}
+
+void FRWTunnelController::setSocksTask(QProcess* task)
+{
+    m_socksTask = task;
+    m_socksTaskSet = task != nullptr;
+}
+
+void FRWTunnelController::dropSocksTask(const QPointer<QProcess>& task)
+{
+    if (m_socksTask == task) {
+        setSocksTask(nullptr);
+    }
+    FRWCoreLauncher::terminate(task);
+}
+
+void FRWTunnelController::stopSystemProxy(std::function<void()> done)
+{
+    if (m_socksStarting) {
+        // Stopping in the middle of a start would be undone by its takeover.
+        m_socksStartWaiters.push_back(
+            [this, done = std::move(done)](const FRWResult&) mutable { stopSystemProxy(std::move(done)); });
         return;
     }
-    QProcess* task = m_socksTask;
-    m_socksTask = nullptr;
-    FRWCoreLauncher::terminate(task);
-    QFile::remove(socksInfoPath());
+    const QPointer<QProcess> task = m_socksTask;
+    applySystemProxy(false, [this, task, done = std::move(done)](bool restored) {
+        if (!restored) {
+            logLeavingProxyRunning();
+        } else {
+            dropSocksTask(task);
+            if (!systemProxyRunning()) {
+                QFile::remove(socksInfoPath());
+            }
+        }
+        if (done) {
+            done();
+        }
+    });
 }
 
 void FRWTunnelController::waitForSocksReady(QProcess* task, std::function<void(FRWResult)> completion)
@@ -332,38 +396,38 @@ void FRWTunnelController::stopProbeCore()
 
 // ---- The system proxy
 
-bool FRWTunnelController::applySystemProxy(bool enable)
+void FRWTunnelController::applySystemProxy(bool enable, std::function<void(bool applied)> completion)
 {
-    return m_systemProxy->applySystemProxy(enable);
+    m_proxyWorker->run<bool>([enable](FRWSystemProxy& proxy) { return proxy.applySystemProxy(enable); },
+                             std::move(completion));
 }
 
-bool FRWTunnelController::systemProxyEnabledOn(const QString& service)
+void FRWTunnelController::recoverOrphanedSystemProxy(std::function<void()> done)
 {
-    return m_systemProxy->systemProxyEnabledOn(service);
-}
-
-void FRWTunnelController::recoverOrphanedSystemProxy()
-{
-    m_systemProxy->recoverOrphanedSystemProxy();
-    // A probe core never outlives its app on purpose; one left by an earlier run is stale.
-    FRWLeftoverCore::stop(probeInfoPath(), m_env.corePath, m_env.leftoverCoreGraceMs);
-    if (systemProxyRunning()) {
-        return;
-    }
-    // While a restore is still pending the desktop points at the leftover core: it keeps serving
-    // until our own System Proxy core replaces it.
-    if (m_defaults->string(ferrow::defaults::kProxyService).isEmpty()) {
-        stopLeftoverSystemProxyCore();
-    } else {
-        qWarning("Ferrow: leaving the previous run's core running until the proxy settings are restored");
-    }
-}
-
-void FRWTunnelController::stopLeftoverSystemProxyCore()
-{
-    if (!systemProxyRunning()) {
-        FRWLeftoverCore::stop(socksInfoPath(), m_env.corePath, m_env.leftoverCoreGraceMs);
-    }
+    m_proxyWorker->run<bool>(
+        [probeInfo = probeInfoPath(), socksInfo = socksInfoPath(), core = m_env.corePath,
+         grace = m_env.leftoverCoreGraceMs, ourCoreRuns = systemProxyRunning()](FRWSystemProxy& proxy) {
+            proxy.recoverOrphanedSystemProxy();
+            // A probe core never outlives its app on purpose; one left by an earlier run is stale.
+            FRWLeftoverCore::stop(probeInfo, core, grace);
+            if (ourCoreRuns) {
+                return true;
+            }
+            // While a restore is still pending the desktop points at the leftover core: it keeps
+            // serving until our own System Proxy core replaces it.
+            if (proxy.takenOverService().isEmpty()) {
+                FRWLeftoverCore::stop(socksInfo, core, grace);
+            } else {
+                qWarning(
+                    "Ferrow: leaving the previous run's core running until the proxy settings are restored");
+            }
+            return true;
+        },
+        [done = std::move(done)](bool) {
+            if (done) {
+                done();
+            }
+        });
 }
 
 // ---- Live reload

@@ -5,9 +5,11 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "FRWError.h"
 #include "FRWHelperLayout.h"
@@ -19,7 +21,7 @@ class FRWHelperClient;
 class FRWLiveReload;
 class FRWProbeCore;
 class FRWProfileStore;
-class FRWSystemProxy;
+class FRWSystemProxyWorker;
 class FRWSystemProxyBackend;
 class FRWTunnelPresenter;
 class FRWUserDefaults;
@@ -93,8 +95,12 @@ public:
     static std::optional<QJsonObject> readAPIInfo(const QString& path);
 
     // The System Proxy core
+    /// Completes once the core serves and the desktop points at it; a call while a start is
+    /// under way completes with it.
     void startSystemProxy(std::function<void(FRWResult)> completion);
-    void stopSystemProxy();
+    /// Puts the desktop's settings back, then ends the core; when they cannot be put back the core
+    /// keeps serving. `done` runs when that is over.
+    void stopSystemProxy(std::function<void()> done = {});
     void waitForSocksReady(QProcess* task, std::function<void(FRWResult)> completion);
     void pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
                           std::function<void(std::optional<QJsonObject>)> completion);
@@ -104,12 +110,11 @@ public:
     void keepProbeAlive();
     void stopProbeCore();
 
-    // The system proxy
-    bool applySystemProxy(bool enable);
-    bool systemProxyEnabledOn(const QString& service);
+    // The system proxy: the work runs on a worker thread, in the order asked for.
+    void applySystemProxy(bool enable, std::function<void(bool applied)> completion);
     /// Run once at launch, before anything starts a core: repairs a takeover an earlier run left
-    /// behind and stops the cores it left running.
-    void recoverOrphanedSystemProxy();
+    /// behind and stops the cores it left running. Whatever is asked later runs after it.
+    void recoverOrphanedSystemProxy(std::function<void()> done = {});
 
     // Live reload
     void startConfigWatch();
@@ -144,14 +149,23 @@ public:
 
 private:
     QStringList systemProxyArguments() const;
-    void stopLeftoverSystemProxyCore();
+    void launchSystemProxyCore();
+    void takeOverFor(const QPointer<QProcess>& task);
+    void finishSystemProxyStart(const FRWResult& result);
+    void setSocksTask(QProcess* task);
+    void dropSocksTask(const QPointer<QProcess>& task);
 
     FRWTunnelEnvironment m_env;
     std::unique_ptr<FRWUserDefaults> m_defaults;
-    std::unique_ptr<FRWSystemProxy> m_systemProxy;
     FRWCoreLauncher* m_launcher;
     FRWProbeCore* m_probe;
     FRWLiveReload* m_liveReload;
     FRWEnhancedMode* m_enhancedMode;
     QPointer<QProcess> m_socksTask;
+    // Read by the worker thread, which must not touch m_socksTask.
+    std::atomic<bool> m_socksTaskSet{false};
+    bool m_socksStarting = false;
+    std::vector<std::function<void(FRWResult)>> m_socksStartWaiters;
+    // Last, so that it finishes its queued work while everything it may call still exists.
+    std::unique_ptr<FRWSystemProxyWorker> m_proxyWorker;
 };

@@ -24,6 +24,8 @@ public:
     QStringList calls;
     bool proxyRunning = false;
     bool answerStop = true;
+    bool answerProxyStop = true;
+    std::function<void()> proxyStopDone;
     std::function<void(FRWResult)> pendingStop;
     FRWProfileStore* store = nullptr;
 
@@ -33,10 +35,15 @@ public:
     void restoreDesiredModes() override { calls << "restore"; }
     void stopProbeCore() override { calls << "stopProbe"; }
     bool systemProxyRunning() const override { return proxyRunning; }
-    void stopSystemProxy() override
+    void stopSystemProxy(std::function<void()> done) override
     {
         calls << "stopSystemProxy";
         proxyRunning = false;
+        if (answerProxyStop) {
+            done();
+        } else {
+            proxyStopDone = std::move(done);
+        }
     }
     void stopWithCompletion(std::function<void(FRWResult)> completion) override
     {
@@ -102,15 +109,21 @@ TEST_F(AppDelegateTest, QuittingWithNothingRunningEndsPromptlyAndOnce)
     EXPECT_EQ(quit.size(), 1) << "the watchdog confirmed the quit a second time";
 }
 
-TEST_F(AppDelegateTest, TheSystemProxyIsRestoredBeforeTheTunnelStops)
+TEST_F(AppDelegateTest, TheQuitWaitsForTheSystemProxyRestore)
 {
     services.proxyRunning = true;
+    services.answerProxyStop = false;
     FRWAppDelegate delegate(services, setup());
     delegate.applicationDidFinishLaunching();
+    QSignalSpy quit(&delegate, &FRWAppDelegate::quitConfirmed);
     services.calls.clear();
     delegate.terminate();
     services.calls.removeAll("menuState");
     EXPECT_EQ(services.calls, (QStringList{"stopProbe", "stopSystemProxy", "stopEnhanced"}));
+    EXPECT_TRUE(quit.isEmpty()) << "quit while the desktop still pointed at the proxy";
+    ASSERT_TRUE(services.proxyStopDone);
+    services.proxyStopDone();
+    EXPECT_EQ(quit.size(), 1);
 }
 
 TEST_F(AppDelegateTest, AStopThatNeverAnswersEndsAtTheWatchdogAndALateAnswerChangesNothing)

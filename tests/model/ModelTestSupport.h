@@ -52,10 +52,11 @@ public:
         systemProxy = !systemProxyResult.has_value();
         completion(systemProxyResult);
     }
-    void stopSystemProxy() override
+    void stopSystemProxy(std::function<void()> done) override
     {
         calls << QStringLiteral("stopSystemProxy");
         systemProxy = false;
+        done();
     }
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion) override
     {

@@ -63,7 +63,7 @@ TEST_F(RealCoreTest, SystemProxyModeRoundTrip)
     ASSERT_TRUE(first.logs.has_value());
     EXPECT_TRUE(first.logs->value("lines").isArray());
 
-    controller->stopSystemProxy();
+    stopSystemProxy();
     EXPECT_FALSE(backend->takenOver());
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !FRWTunnelController::readAPIInfo(controller->socksInfoPath()); }, 5000));
@@ -142,9 +142,19 @@ TEST_F(RealCoreTest, ACoreLeftByACrashedRunIsStoppedAtLaunch)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return FRWTunnelController::readAPIInfo(controller->socksInfoPath()).has_value(); }, 10000));
 
-    controller->recoverOrphanedSystemProxy();
+    recoverOrphanedSystemProxy();
     EXPECT_FALSE(QFile::exists(controller->socksInfoPath()));
     EXPECT_FALSE(startSystemProxy().has_value());
+}
+
+TEST_F(RealCoreTest, TheLaunchRepairNeverStopsThisRunsOwnProbeCore)
+{
+    // The repair runs on the worker and may come after this run has started its probe core.
+    const std::optional<QJsonObject> before = measurementAPI();
+    ASSERT_TRUE(before.has_value());
+    recoverOrphanedSystemProxy();
+    EXPECT_TRUE(QFile::exists(controller->probeInfoPath()));
+    EXPECT_EQ(measurementAPI()->value("secret"), before->value("secret"));
 }
 
 TEST_F(RealCoreTest, AListenerThatIsNotOurCoreIsLeftAlone)
@@ -158,7 +168,7 @@ TEST_F(RealCoreTest, AListenerThatIsNotOurCoreIsLeftAlone)
     const QByteArray port = other.readLine().trimmed();
     writeFile(controller->socksInfoPath(), "{\"address\": \"127.0.0.1:" + port + "\", \"secret\": \"s\"}");
 
-    controller->recoverOrphanedSystemProxy();
+    recoverOrphanedSystemProxy();
     EXPECT_EQ(other.state(), QProcess::Running);
     other.kill();
     other.waitForFinished();

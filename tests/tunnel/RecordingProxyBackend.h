@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QMap>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QStringList>
+#include <QWaitCondition>
 
 #include "FRWSystemProxyBackend.h"
 
 /// An in-memory settings store that records every change and can be told to refuse them. The
 /// service "Test" keeps its settings in `kinds` and `bypass`; any other service in `others`.
+/// The controller works it from its worker thread while a test may poll `takenOver`.
 class RecordingProxyBackend : public FRWSystemProxyBackend {
 public:
     struct Kind {
@@ -30,6 +34,7 @@ public:
 
     std::optional<FRWProxyKindSettings> queryProxy(FRWProxyKind kind, const QString& service) override
     {
+        const QMutexLocker lock(&mutex);
         const Kind& k = kindsOf(service)[kind];
         return FRWProxyKindSettings{
             {"Enabled", k.enabled ? "Yes" : "No"}, {"Server", k.server}, {"Port", k.port}};
@@ -38,7 +43,14 @@ public:
     bool setProxy(FRWProxyKind kind, const QString& service, const QString& server,
                   const QString& port) override
     {
+        const QMutexLocker lock(&mutex);
         calls.append(QStringLiteral("set %1 %2:%3").arg(int(kind)).arg(server, port));
+        if (holding) {
+            // A slow settings store: waits here until the test lets it go (never past 10 s).
+            heldNow = true;
+            gate.wait(&mutex, QDeadlineTimer(10000));
+            holding = heldNow = false;
+        }
         if (refuseChanges) {
             return false;
         }
@@ -49,6 +61,7 @@ public:
 
     bool setProxyState(FRWProxyKind kind, const QString& service, bool enabled) override
     {
+        const QMutexLocker lock(&mutex);
         calls.append(QStringLiteral("state %1 %2").arg(int(kind)).arg(enabled ? "on" : "off"));
         if (refuseChanges) {
             return false;
@@ -57,10 +70,15 @@ public:
         return true;
     }
 
-    QString queryBypassDomains(const QString& service) override { return bypassOf(service).join('\n'); }
+    QString queryBypassDomains(const QString& service) override
+    {
+        const QMutexLocker lock(&mutex);
+        return bypassOf(service).join('\n');
+    }
 
     bool setBypassDomains(const QString& service, const QStringList& domains) override
     {
+        const QMutexLocker lock(&mutex);
         calls.append(QStringLiteral("bypass ") + domains.join(','));
         if (refuseChanges) {
             return false;
@@ -72,12 +90,30 @@ public:
     /// Every kind points at the local core.
     bool takenOver() const
     {
+        const QMutexLocker lock(&mutex);
         for (const Kind& k : kinds) {
             if (!k.enabled || k.server != "127.0.0.1" || k.port != localPort) {
                 return false;
             }
         }
         return kinds.size() == 3;
+    }
+
+    void holdChanges()
+    {
+        const QMutexLocker lock(&mutex);
+        holding = true;
+    }
+    bool held() const
+    {
+        const QMutexLocker lock(&mutex);
+        return heldNow;
+    }
+    void release()
+    {
+        const QMutexLocker lock(&mutex);
+        holding = false;
+        gate.wakeAll();
     }
 
     QString primary = QStringLiteral("Test");
@@ -87,4 +123,8 @@ public:
     QStringList calls;
     bool refuseChanges = false;
     QString localPort = QStringLiteral("7891");
+    mutable QMutex mutex;
+    QWaitCondition gate;
+    bool holding = false;
+    bool heldNow = false;
 };

@@ -93,6 +93,21 @@ protected:
         return result;
     }
 
+    /// The stop and the launch-time repair finish on a worker thread; these wait for them.
+    void stopSystemProxy()
+    {
+        bool done = false;
+        controller->stopSystemProxy([&] { done = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 15000));
+    }
+
+    void recoverOrphanedSystemProxy()
+    {
+        bool done = false;
+        controller->recoverOrphanedSystemProxy([&] { done = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 15000));
+    }
+
     std::optional<QJsonObject> measurementAPI()
     {
         bool done = false;

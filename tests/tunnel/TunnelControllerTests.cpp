@@ -33,7 +33,7 @@ TEST_F(TunnelControllerTest, StopRestoresFirstThenEndsTheCore)
 {
     ASSERT_FALSE(startSystemProxy().has_value());
     backend->calls.clear();
-    controller->stopSystemProxy();
+    stopSystemProxy();
     EXPECT_FALSE(controller->systemProxyRunning());
     EXPECT_FALSE(backend->takenOver());
     EXPECT_FALSE(backend->calls.isEmpty());
@@ -51,11 +51,34 @@ TEST_F(TunnelControllerTest, ACoreThatDiesOnItsOwnRestoresTheProxy)
     EXPECT_FALSE(controller->systemProxyRunning());
 }
 
+TEST_F(TunnelControllerTest, ASlowSettingsStoreNeverHoldsTheGuiThreadAndAStopMeanwhileWins)
+{
+    backend->holdChanges();
+    bool started = false;
+    FRWResult result = FRWError::ferrow(QStringLiteral("not answered"));
+    controller->startSystemProxy([&](FRWResult r) {
+        result = std::move(r);
+        started = true;
+    });
+    // This thread keeps turning its event loop while the takeover waits in the store.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend->held(); }, 15000));
+    EXPECT_FALSE(started);
+    bool stopped = false;
+    controller->stopSystemProxy([&] { stopped = true; });
+    backend->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stopped; }, 15000));
+    EXPECT_TRUE(started);
+    EXPECT_FALSE(result.has_value());
+    EXPECT_FALSE(backend->takenOver());
+    EXPECT_FALSE(controller->systemProxyRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(coreDir + "/stops").contains("stopped"); }, 5000));
+}
+
 TEST_F(TunnelControllerTest, AFailedRestoreAtStopKeepsTheCoreRunning)
 {
     ASSERT_FALSE(startSystemProxy().has_value());
     backend->refuseChanges = true;
-    controller->stopSystemProxy();
+    stopSystemProxy();
     EXPECT_TRUE(controller->systemProxyRunning());
     QTest::qWait(200);
     EXPECT_FALSE(readFile(coreDir + "/stops").contains("stopped"));
@@ -179,7 +202,7 @@ TEST_F(TunnelControllerTest, NoProbeWhileAnotherCoreAnswers)
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(launches().size(), 1);
 
-    controller->stopSystemProxy();
+    stopSystemProxy();
     writeFile(QString::fromStdString((home.root() / "run" / "api-info.json").string()),
               R"({"address": "127.0.0.1:5", "secret": "helper"})");
     EXPECT_TRUE(controller->tunnelCoreRunning());

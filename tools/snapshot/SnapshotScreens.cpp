@@ -97,7 +97,7 @@ public:
     void startWithCompletion(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
     void stopWithCompletion(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
     void startSystemProxy(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
-    void stopSystemProxy() override {}
+    void stopSystemProxy(std::function<void()> done) override { done(); }
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion) override
     {
         completion(false, std::nullopt);
