@@ -69,12 +69,13 @@ FRWDesktopEntries& FRWDesktopEntries::shared()
     return entries;
 }
 
-QString FRWDesktopEntries::resolveProgram(const QString& program) const
+namespace {
+QString resolveProgram(const QString& program, const QStringList& searchPath)
 {
     if (program.isEmpty() || program.startsWith(QLatin1Char('/'))) {
         return program;
     }
-    for (const QString& dir : m_searchPath) {
+    for (const QString& dir : searchPath) {
         const QFileInfo candidate(QDir(dir), program);
         if (candidate.isFile() && candidate.isExecutable()) {
             return candidate.absoluteFilePath();
@@ -83,15 +84,15 @@ QString FRWDesktopEntries::resolveProgram(const QString& program) const
     return {};
 }
 
-void FRWDesktopEntries::addEntry(const QString& file)
+QHash<QString, QString> mainGroupOf(const QString& file)
 {
+    QHash<QString, QString> values;
     QFile source(file);
     if (!source.open(QIODevice::ReadOnly | QIODevice::Text) || source.size() > 256 * 1024) {
-        return;
+        return values;
     }
     QTextStream in(&source);
     bool inMain = false;
-    QHash<QString, QString> values;
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
         if (line.startsWith(QLatin1Char('['))) {
@@ -107,48 +108,78 @@ void FRWDesktopEntries::addEntry(const QString& file)
             values.insert(key, line.mid(equals + 1).trimmed());
         }
     }
-    const QString type = values.value(QStringLiteral("Type"), QStringLiteral("Application"));
-    if (type != QLatin1String("Application") ||
-        values.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
-        values.value(QStringLiteral("Name")).isEmpty()) {
-        return;
-    }
-    const int index = int(m_entries.size());
-    m_entries.append({values.value(QStringLiteral("Name")), values.value(QStringLiteral("Icon"))});
-    // Earlier folders take precedence: a key already claimed stays with its first entry.
-    for (const QString& exec :
-         {values.value(QStringLiteral("TryExec")), programOf(values.value(QStringLiteral("Exec")))}) {
-        if (exec.isEmpty()) {
-            continue;
-        }
-        const QString path = resolveProgram(exec);
-        if (!path.isEmpty()) {
-            m_byPath.insert(path, m_byPath.value(path, index));
-            const QString canonical = QFileInfo(path).canonicalFilePath();
-            if (!canonical.isEmpty()) {
-                m_byPath.insert(canonical, m_byPath.value(canonical, index));
-                const QString canonicalName = QFileInfo(canonical).fileName();
-                m_byName.insert(canonicalName, m_byName.value(canonicalName, index));
-            }
-        }
-        const QString name = QFileInfo(exec).fileName();
-        m_byName.insert(name, m_byName.value(name, index));
-    }
-    const QString stem = QFileInfo(file).completeBaseName();
-    m_byFileStem.insert(stem, m_byFileStem.value(stem, index));
+    return values;
 }
 
-void FRWDesktopEntries::load()
+// Earlier folders take precedence: a key already claimed stays with its first entry.
+void claim(QHash<QString, int>& keys, const QString& key, int index)
 {
-    m_loaded = true;
-    for (const QString& dir : m_applicationDirs) {
+    keys.insert(key, keys.value(key, index));
+}
+} // namespace
+
+FRWDesktopEntries::Index FRWDesktopEntries::read(const QStringList& applicationDirs,
+                                                 const QStringList& searchPath)
+{
+    Index index;
+    for (const QString& dir : applicationDirs) {
         QDir folder(dir);
         const QStringList files =
             folder.entryList({QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable, QDir::Name);
         for (const QString& file : files) {
-            addEntry(folder.filePath(file));
+            const QHash<QString, QString> values = mainGroupOf(folder.filePath(file));
+            const QString type = values.value(QStringLiteral("Type"), QStringLiteral("Application"));
+            if (type != QLatin1String("Application") ||
+                values.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
+                values.value(QStringLiteral("Name")).isEmpty()) {
+                continue;
+            }
+            const int at = int(index.entries.size());
+            index.entries.append(
+                {values.value(QStringLiteral("Name")), values.value(QStringLiteral("Icon"))});
+            for (const QString& exec :
+                 {values.value(QStringLiteral("TryExec")), programOf(values.value(QStringLiteral("Exec")))}) {
+                if (exec.isEmpty()) {
+                    continue;
+                }
+                const QString path = resolveProgram(exec, searchPath);
+                if (!path.isEmpty()) {
+                    claim(index.byPath, path, at);
+                    const QString canonical = QFileInfo(path).canonicalFilePath();
+                    if (!canonical.isEmpty()) {
+                        claim(index.byPath, canonical, at);
+                        claim(index.byName, QFileInfo(canonical).fileName(), at);
+                    }
+                }
+                claim(index.byName, QFileInfo(exec).fileName(), at);
+            }
+            claim(index.byFileStem, QFileInfo(file).completeBaseName(), at);
         }
     }
+    return index;
+}
+
+const FRWDesktopEntries::Index* FRWDesktopEntries::index()
+{
+    if (m_index) {
+        return &*m_index;
+    }
+    if (!m_reading.valid()) {
+        // Hundreds of small files on a cold disk: never on the thread that draws.
+        m_reading = std::async(std::launch::async, &FRWDesktopEntries::read, m_applicationDirs, m_searchPath);
+    }
+    if (m_reading.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return nullptr;
+    }
+    m_index = m_reading.get();
+    // Icons picked while the entries were not in yet were only stand-ins.
+    m_icons.clear();
+    return &*m_index;
+}
+
+bool FRWDesktopEntries::loaded()
+{
+    return index() != nullptr;
 }
 
 std::optional<FRWDesktopEntries::Entry> FRWDesktopEntries::entryFor(const QString& process)
@@ -156,28 +187,29 @@ std::optional<FRWDesktopEntries::Entry> FRWDesktopEntries::entryFor(const QStrin
     if (process.isEmpty()) {
         return std::nullopt;
     }
-    if (!m_loaded) {
-        load();
+    const Index* entries = index();
+    if (!entries) {
+        return std::nullopt;
     }
     const QString name = QFileInfo(process).fileName();
     int index = -1;
     if (process.contains(QLatin1Char('/'))) {
-        index = m_byPath.value(process, -1);
+        index = entries->byPath.value(process, -1);
         if (index < 0) {
             const QString canonical = QFileInfo(process).canonicalFilePath();
-            index = canonical.isEmpty() ? -1 : m_byPath.value(canonical, -1);
+            index = canonical.isEmpty() ? -1 : entries->byPath.value(canonical, -1);
         }
     }
     if (index < 0) {
-        index = m_byName.value(name, -1);
+        index = entries->byName.value(name, -1);
     }
     if (index < 0) {
-        index = m_byFileStem.value(name, -1);
+        index = entries->byFileStem.value(name, -1);
     }
     if (index < 0) {
         return std::nullopt;
     }
-    return m_entries.at(index);
+    return entries->entries.at(index);
 }
 
 QString FRWDesktopEntries::titleFor(const QString& process)
@@ -219,6 +251,8 @@ QIcon FRWDesktopEntries::iconFor(const QString& process)
     if (m_icons.size() >= kIconCacheSize) {
         m_icons.clear();
     }
-    m_icons.insert(process, icon);
+    if (m_index) {
+        m_icons.insert(process, icon);
+    }
     return icon;
 }

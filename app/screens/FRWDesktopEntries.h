@@ -5,11 +5,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <future>
 #include <optional>
 
 /// Names and icons of programs as the desktop shows them: from the desktop entries in the XDG
 /// applications folders, matched by the executable the entry runs (its Exec or TryExec program,
-/// by full path or file name) and, failing that, by the entry's own file name. Built on first use.
+/// by full path or file name) and, failing that, by the entry's own file name. Read in the
+/// background from first use on; until they are in, programs show by their file names.
 class FRWDesktopEntries {
 public:
     struct Entry {
@@ -23,6 +25,9 @@ public:
     /// The desktop's own folders ($XDG_DATA_HOME and $XDG_DATA_DIRS) and $PATH.
     static FRWDesktopEntries& shared();
 
+    /// Whether the entries are in; starts reading them when nobody has yet.
+    bool loaded();
+
     /// The entry for a client process given as a full executable path or a bare executable name.
     std::optional<Entry> entryFor(const QString& process);
     /// The entry's name, else the executable's file name, else the text as given.
@@ -32,16 +37,18 @@ public:
     static QIcon genericIcon();
 
 private:
-    void load();
-    void addEntry(const QString& file);
-    QString resolveProgram(const QString& program) const;
+    struct Index {
+        QList<Entry> entries;
+        QHash<QString, int> byPath;
+        QHash<QString, int> byName;
+        QHash<QString, int> byFileStem;
+    };
+    static Index read(const QStringList& applicationDirs, const QStringList& searchPath);
+    const Index* index();
 
     QStringList m_applicationDirs;
     QStringList m_searchPath;
-    bool m_loaded = false;
-    QList<Entry> m_entries;
-    QHash<QString, int> m_byPath;
-    QHash<QString, int> m_byName;
-    QHash<QString, int> m_byFileStem;
+    std::future<Index> m_reading;
+    std::optional<Index> m_index;
     QHash<QString, QIcon> m_icons;
 };

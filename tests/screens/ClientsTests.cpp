@@ -34,6 +34,7 @@ protected:
             "[Desktop Entry]\nType=Application\nName=Example Browser\nExec=/usr/lib/browser/browser %u\n");
         entry.close();
         entries = std::make_unique<FRWDesktopEntries>(QStringList{apps.path()}, QStringList{});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return entries->loaded(); }, 10000));
     }
 
     FRWScreensContext clientsContext()
