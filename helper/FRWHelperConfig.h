@@ -27,6 +27,9 @@ struct FRWHelperConfig {
     std::string callerIdentifier;
     std::string coreIdentifier;
     std::string defaultTunName;
+    /// Whether the helper removes a tunnel's routing after its core (off for helpers that tests
+    /// run outside a network namespace of their own).
+    bool cleanUpRouting = true;
     /// Owner of the staged core and of the folders the helper hands out.
     uid_t coreOwner = 0;
     gid_t coreGroup = 0;

@@ -89,13 +89,16 @@ FRWHelperService::FRWHelperService(FRWHelperConfig config)
     , m_staging(m_config, m_codeCheck)
     , m_folders(m_config)
     , m_forwarding(m_config)
+    , m_tunnelCleanup(m_config)
     , m_polkit(m_config.polkitBusAddress, m_config.polkitActionId)
 {
     if (!m_config.log) {
         m_config.log = [](const std::string&) {};
     }
-    // Values a gateway run changed and could not put back (a crash, a kill) come back first.
+    // Values a gateway run changed and could not put back (a crash, a kill) come back first,
+    // and so does the routing a tunnel left.
     m_forwarding.restore();
+    m_tunnelCleanup.run(m_config.defaultTunName);
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_wake[0] = m_wake[1] = -1;
     }
@@ -488,6 +491,7 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     m_coreUser = uid;
     m_starter = caller ? caller->process : nullptr;
     m_coreGateway = params.gateway;
+    m_coreTunName = tunName;
     log("ferrow-helper: started core pid " + std::to_string(process->pid()) + " as uid " +
         std::to_string(uid));
     return std::nullopt;
@@ -499,7 +503,11 @@ void FRWHelperService::coreEnded(FRWCoreProcess& process, int status)
                      : WIFSIGNALED(status) ? WTERMSIG(status)
                                            : status;
     log("ferrow-helper: core exited (status " + std::to_string(code) + ")");
+    // Held so that no new core starts while this one's routing is removed: the clean-up must
+    // never take a successor's rules.
+    const std::lock_guard start(m_startLock);
     bool gateway = false;
+    std::string tunName;
     {
         const std::lock_guard guard(m_lock);
         if (m_coreTask.get() != &process && m_coreTask) {
@@ -511,10 +519,12 @@ void FRWHelperService::coreEnded(FRWCoreProcess& process, int status)
         }
         gateway = m_coreGateway;
         m_coreGateway = false;
+        tunName = m_coreTunName.empty() ? m_config.defaultTunName : m_coreTunName;
     }
     // A core that died without its orderly shutdown leaves its api-info file behind, and the
     // application would take it for a running core.
     m_folders.releaseApiInfoFolder();
+    m_tunnelCleanup.run(tunName);
     if (gateway) {
         m_forwarding.restore();
     }
@@ -543,8 +553,9 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::stopCore(const st
     } else {
         stopLostCores(caller && caller->uid != 0 ? std::optional<uid_t>(caller->uid) : std::nullopt);
     }
-    // Gone either way; a core killed at the end does not remove its own file.
+    // Gone either way; a core killed at the end does not remove its own file or routing.
     m_folders.releaseApiInfoFolder();
+    m_tunnelCleanup.run(m_coreTunName.empty() ? m_config.defaultTunName : m_coreTunName);
     m_forwarding.restore();
     return std::nullopt;
 }

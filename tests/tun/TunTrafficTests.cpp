@@ -1,0 +1,156 @@
+// Enhanced Mode's tunnel end to end: a core in TUN mode in a "host" namespace, an origin, a DNS
+// server and a UDP echo in an "internet" namespace, clients that know nothing about proxies.
+
+#include "TunTestbed.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+
+namespace ferrow::test {
+namespace {
+
+std::string profile(const std::string& rules = "FINAL,DIRECT\n", const std::string& general = "")
+{
+    return std::string("[General]\ndns-server = ") + kInternetDns + "\n" + general + "[Rule]\n" + rules;
+}
+
+#define REQUIRE_ROOT()                                                                                       \
+    if (!canMakeNamespaces()) {                                                                              \
+        GTEST_SKIP() << "SKIPPED: needs root to make network namespaces and TUN links";                      \
+    }
+
+TEST(TunTraffic, PlainClientsReachTheOriginThroughTheTunnel)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    NamespacedCore core(
+        bed.host, profile("DOMAIN,blocked.test,REJECT\nFINAL,DIRECT\n", "fake-ip-filter = real.test\n"));
+    ASSERT_TRUE(core.started()) << core.log();
+
+    // 64 MiB by address: byte for byte what the origin sent.
+    std::string digest;
+    const auto big =
+        tcpExchange(bed.host, kOriginAddress, 80, "GET /big HTTP/1.1\r\nHost: x\r\n\r\n", &digest);
+    ASSERT_TRUE(big.has_value());
+    EXPECT_EQ(big->size() - big->find("\r\n\r\n") - 4, std::size_t{64} << 20);
+    EXPECT_EQ(digest, expectedBigDigest(std::size_t{64} << 20));
+
+    // Names get fake addresses from any resolver address, over UDP and TCP; AAAA stays empty.
+    const auto fake = resolveIn(bed.host, kAnyResolver, "origin.test");
+    ASSERT_TRUE(fake.has_value());
+    EXPECT_TRUE(fake->starts_with("198.18.") || fake->starts_with("198.19.")) << *fake;
+    EXPECT_EQ(resolveIn(bed.host, kAnyResolver, "origin.test", true), fake);
+    int answers = -1;
+    EXPECT_EQ(resolveIn(bed.host, kAnyResolver, "origin.test", false, 28, &answers), std::string());
+    EXPECT_EQ(answers, 0);
+    // A filtered name gets the real answer from the profile's server.
+    EXPECT_EQ(resolveIn(bed.host, kAnyResolver, "real.test"), std::string(kOriginAddress));
+
+    // Through the fake address the rules see the name.
+    const auto named = tcpExchange(bed.host, *fake, 80, "GET /named HTTP/1.1\r\nHost: origin.test\r\n\r\n");
+    ASSERT_TRUE(named.has_value());
+    EXPECT_NE(named->find("hello from /named"), std::string::npos);
+    const auto blocked = resolveIn(bed.host, kAnyResolver, "blocked.test");
+    ASSERT_TRUE(blocked.has_value() && !blocked->empty());
+    const auto refused = tcpExchange(bed.host, *blocked, 80, "GET / HTTP/1.1\r\nHost: blocked.test\r\n\r\n");
+    EXPECT_TRUE(!refused.has_value() || refused->empty());
+
+    // UDP is relayed per flow.
+    EXPECT_EQ(udpExchange(bed.host, kOriginAddress, 7, "ping through the tunnel"), "ping through the tunnel");
+
+    const auto connections = nlohmann::json::parse(core.get("/connections"), nullptr, false);
+    ASSERT_TRUE(connections.is_array()) << core.get("/connections");
+    bool sawName = false;
+    bool sawReject = false;
+    bool sawUdp = false;
+    for (const auto& record : connections) {
+        sawName = sawName || (record["host"] == "origin.test" && record["policy"] == "DIRECT" &&
+                              record["srcip"] == "172.19.0.1");
+        sawReject = sawReject || (record["host"] == "blocked.test" && record["policy"] == "REJECT");
+        sawUdp = sawUdp || (record["network"] == "udp" && record["port"] == 7);
+    }
+    EXPECT_TRUE(sawName) << connections.dump();
+    EXPECT_TRUE(sawReject) << connections.dump();
+    EXPECT_TRUE(sawUdp) << connections.dump();
+}
+
+TEST(TunTraffic, ProcessNameOfATunnelledClient)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    // A PROCESS-NAME rule makes the core look the client up while the connection is open.
+    NamespacedCore core(bed.host, profile("PROCESS-NAME,no-such-program,REJECT\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.log();
+    const auto reply = tcpExchange(bed.host, kOriginAddress, 80, "GET /who HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_TRUE(reply.has_value());
+    const auto connections = nlohmann::json::parse(core.get("/connections"), nullptr, false);
+    ASSERT_TRUE(connections.is_array() && !connections.empty());
+    EXPECT_EQ(connections.back()["process"], program_invocation_short_name) << connections.dump();
+}
+
+TEST(TunRouting, RestoredAfterStopAndAfterKillFollowedByTheNextStart)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    const auto before = bed.host.routingSnapshot();
+    {
+        NamespacedCore core(bed.host, profile());
+        ASSERT_TRUE(core.started()) << core.log();
+        EXPECT_NE(bed.host.routingSnapshot(), before);
+        EXPECT_EQ(core.stop(SIGTERM), 0) << core.log();
+    }
+    EXPECT_EQ(bed.host.routingSnapshot(), before);
+    {
+        NamespacedCore crashed(bed.host, profile());
+        ASSERT_TRUE(crashed.started()) << crashed.log();
+        crashed.stop(SIGKILL);
+    }
+    // Nothing cleaned up after the kill: the rules are still there...
+    EXPECT_NE(bed.host.routingSnapshot(), before);
+    {
+        // ...and the next start removes them, works, and leaves nothing at its stop.
+        NamespacedCore next(bed.host, profile());
+        ASSERT_TRUE(next.started()) << next.log();
+        const auto reply =
+            tcpExchange(bed.host, kOriginAddress, 80, "GET /again HTTP/1.1\r\nHost: x\r\n\r\n");
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_NE(reply->find("hello from /again"), std::string::npos);
+        EXPECT_EQ(next.stop(SIGTERM), 0);
+    }
+    EXPECT_EQ(bed.host.routingSnapshot(), before);
+}
+
+TEST(TunRouting, GatewayForwardsAnotherDevice)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    NetworkNamespace device("lan");
+    ASSERT_TRUE(connectNamespaces(bed.host, "frwl0", "10.88.0.1/24", device, "frwd0", "10.88.0.2/24"));
+    ASSERT_TRUE(device.ip("route add default via 10.88.0.1"));
+    // Forwarding is the helper's to switch on; here the test does it inside its namespace.
+    ASSERT_EQ(shell("ip netns exec " + bed.host.name() + " sysctl -qw net.ipv4.ip_forward=1").first, 0);
+    bed.serveEchoIn(bed.host, "10.88.0.1");
+    NamespacedCore core(bed.host, profile("SRC-IP-CIDR,10.88.0.2/32,DIRECT\nFINAL,REJECT\n"), {"-gateway"});
+    ASSERT_TRUE(core.started()) << core.log();
+
+    const auto fake = resolveIn(device, kAnyResolver, "origin.test");
+    ASSERT_TRUE(fake.has_value() && fake->starts_with("198.1")) << fake.value_or("no answer");
+    const auto reply = tcpExchange(device, *fake, 80, "GET /lan HTTP/1.1\r\nHost: origin.test\r\n\r\n");
+    ASSERT_TRUE(reply.has_value()) << core.log();
+    EXPECT_NE(reply->find("hello from /lan"), std::string::npos);
+    // The host's own LAN address keeps answering the device directly, not through the tunnel.
+    EXPECT_EQ(udpExchange(device, "10.88.0.1", 7, "local"), "local");
+    const auto connections = nlohmann::json::parse(core.get("/connections"), nullptr, false);
+    ASSERT_TRUE(connections.is_array() && !connections.empty());
+    EXPECT_EQ(connections.back()["srcip"], "10.88.0.2");
+    EXPECT_EQ(connections.back()["host"], "origin.test");
+}
+
+} // namespace
+} // namespace ferrow::test
