@@ -475,7 +475,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
     } else {
         MatchInput input;
         input.host = query.host;
-        if (const auto literal = IpAddr::parse(query.host)) {
+        if (const auto literal = query.address ? query.address : IpAddr::parse(query.host)) {
             input.addressState = MatchInput::Address::Known;
             input.destination = *literal;
             route.addresses.push_back(*literal);

@@ -52,6 +52,7 @@ struct RouteQuery {
     IpAddr local;
     std::uint16_t localPort = 0;
     ConnectionRecord* record = nullptr; // receives the process name when a rule looked it up
+    std::optional<IpAddr> address;      // where a named connection already goes (a sniffed name)
 };
 
 struct DialResult {

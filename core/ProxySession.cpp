@@ -123,7 +123,8 @@ struct Opened {
 };
 
 asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const std::string& host,
-                                     std::uint16_t port, std::optional<IpAddr> client = std::nullopt)
+                                     std::uint16_t port, std::optional<IpAddr> client = std::nullopt,
+                                     std::optional<IpAddr> known = std::nullopt)
 {
     Opened opened;
     opened.record = core.connections().open();
@@ -134,7 +135,7 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     record.sourcePort = peer.port;
     record.localIp = peer.local.toString();
     record.localPort = peer.localPort;
-    RouteQuery query{record.host, port, peer.address, peer.port, peer.local, peer.localPort, &record};
+    RouteQuery query{record.host, port, peer.address, peer.port, peer.local, peer.localPort, &record, known};
     opened.route = co_await core.route(query);
     record.policy = opened.route.policy;
     record.chain = opened.route.chain;
@@ -502,7 +503,10 @@ asio::awaitable<void> runTunnelledSession(CoreService& core, tcp::socket client,
     // This machine's own programs may reach what loopback clients may; devices using us as their
     // gateway get what LAN clients of the proxy get.
     const auto dialAs = flow.fromThisMachine ? *IpAddr::parse("127.0.0.1") : flow.source;
-    auto opened = co_await openUpstream(core, peer, flow.host, flow.port, dialAs);
+    // A name sniffed from the stream is for the rules and the list; the connection goes where
+    // the client sent it.
+    const auto known = flow.sniffed ? std::optional<IpAddr>(flow.destination) : std::nullopt;
+    auto opened = co_await openUpstream(core, peer, flow.host, flow.port, dialAs, known);
     opened.record->network = "tcp";
     if (!opened.dial.socket) {
         abortSocket(client); // a refused destination looks refused, not like an empty answer

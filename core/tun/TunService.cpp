@@ -3,6 +3,7 @@
 #include "CoreService.h"
 #include "DnsMessage.h"
 #include "PolicyRouting.h"
+#include "Sniffer.h"
 #include "SocketMark.h"
 #include "TunnelTags.h"
 #include "TunnelledFlow.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <poll.h>
+#include <set>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,6 +37,9 @@ constexpr auto kTcpClosed = std::chrono::seconds(60);
 constexpr auto kTcpOpening = std::chrono::seconds(30);
 constexpr std::size_t kUdpQueued = 64;
 constexpr std::size_t kMaxUdpFlows = 4096;
+constexpr auto kSniffWait = std::chrono::milliseconds(300);
+constexpr std::size_t kSniffLimit = 16 * 1024;
+const std::set<std::uint16_t> kSniffedPorts = {80, 443, 8080, 8443};
 
 const IpAddr& tunAddress(bool v6)
 {
@@ -325,9 +330,17 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
         co_return;
     }
     const bool v6 = peer.address().is_v6();
-    const auto flow = m_flows.original(v6, peer.port());
+    // Only translated flows come from the tunnel's peer address; anything else that finds the
+    // listener (a local program connecting to it directly) is no flow of ours.
+    const auto flow =
+        core::fromAsio(peer.address()) == tunPeer(v6) ? m_flows.original(v6, peer.port()) : std::nullopt;
     if (!flow) {
-        co_return; // expired or not a translated flow
+        co_return;
+    }
+    if (isTunnelAddress(flow->destination)) {
+        // Dialled from here it would enter the tunnel again and come back, without end.
+        core::abortSocket(socket);
+        co_return;
     }
     if (flow->destinationPort == 53) {
         co_await serveDnsStream(std::move(socket));
@@ -352,9 +365,48 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
         tunnelled.host = *name;
     } else {
         tunnelled.host = flow->destination.toString();
+        if (kSniffedPorts.contains(flow->destinationPort)) {
+            co_await sniff(socket, tunnelled);
+        }
     }
     socket.set_option(tcp::no_delay(true), ec);
     co_await core::runTunnelledSession(m_core, std::move(socket), std::move(tunnelled));
+}
+
+asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow& flow)
+{
+    // The client speaks first on these ports; a short wait bounds the cost for one that does not.
+    asio::steady_timer deadline(m_io, kSniffWait);
+    bool expired = false;
+    deadline.async_wait([&socket, &expired](const boost::system::error_code& error) {
+        if (!error) {
+            expired = true;
+            boost::system::error_code ignored;
+            socket.cancel(ignored);
+        }
+    });
+    std::string buffer;
+    while (true) {
+        const auto result = sniffHost(buffer);
+        if (result.status == Sniffed::Status::Found) {
+            flow.host = result.host;
+            flow.sniffed = true;
+            break;
+        }
+        if (result.status == Sniffed::Status::None || expired || buffer.size() >= kSniffLimit) {
+            break;
+        }
+        const auto size = buffer.size();
+        buffer.resize(kSniffLimit);
+        auto [error, got] =
+            co_await socket.async_read_some(asio::buffer(buffer.data() + size, kSniffLimit - size), useTuple);
+        buffer.resize(size + got);
+        if (error) {
+            break;
+        }
+    }
+    deadline.cancel();
+    flow.initial = std::move(buffer);
 }
 
 asio::awaitable<void> TunService::answerDatagram(std::string packet, PacketView view)
@@ -474,6 +526,9 @@ asio::awaitable<std::string> TunService::forwardQuery(const std::string& query)
 void TunService::relayUdp(const std::string& packet, const PacketView& view)
 {
     const FlowEndpoints key{view.source, view.sourcePort, view.destination, view.destinationPort};
+    if (isTunnelAddress(view.destination)) {
+        return; // relayed from here it would come straight back
+    }
     auto payload = packet.substr(view.payloadOffset, view.length - view.payloadOffset);
     auto found = m_udpFlows.find(key);
     if (found == m_udpFlows.end()) {
@@ -531,7 +586,8 @@ asio::awaitable<void> TunService::openUdpFlow(std::shared_ptr<UdpFlow> flow)
                            key.sourcePort,
                            key.destination,
                            key.destinationPort,
-                           flow->record.get()};
+                           flow->record.get(),
+                           std::nullopt};
     const auto route = co_await m_core.route(query);
     record.policy = route.policy;
     record.chain = route.chain;

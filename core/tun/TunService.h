@@ -18,6 +18,7 @@
 namespace ferrow::core {
 class CoreService;
 struct ConnectionRecord;
+struct TunnelledFlow;
 } // namespace ferrow::core
 
 namespace ferrow::tun {
@@ -61,6 +62,8 @@ private:
     void openListeners(boost::system::error_code& error);
     asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor);
     asio::awaitable<void> serveAccepted(tcp::socket socket);
+    /// Reads the first bytes for a TLS server name or an HTTP Host; they stay in `flow.initial`.
+    asio::awaitable<void> sniff(tcp::socket& socket, core::TunnelledFlow& flow);
     asio::awaitable<void> answerDatagram(std::string packet, PacketView view);
     asio::awaitable<void> serveDnsStream(tcp::socket socket);
     /// The answer to one DNS query: fake addresses for names, the real servers' answer for

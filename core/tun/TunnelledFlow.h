@@ -17,7 +17,8 @@ struct TunnelledFlow {
     std::uint16_t sourcePort = 0;
     IpAddr destination; // as the client addressed it (the fake address for looked-up names)
     bool fromThisMachine = true;
-    std::string initial; // bytes already read from the client
+    bool sniffed = false; // `host` was read from the stream, not looked up through us
+    std::string initial;  // bytes already read from the client
 };
 
 /// Routes and dials a tunnelled connection like a proxy request and relays it to the end.

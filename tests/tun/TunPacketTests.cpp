@@ -1,6 +1,7 @@
 #include "FakeDns.h"
 #include "FlowTable.h"
 #include "Packet.h"
+#include "Sniffer.h"
 #include "SystemDns.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +189,36 @@ TEST(TunDns, SystemNameserversSkipLoopbackStubs)
     EXPECT_EQ(parseNameservers("# c\nnameserver 127.0.0.53\nnameserver 192.0.2.1\nnameserver fe80::1%eth0\n"
                                "nameserver ::1\nsearch lan\nnameserver bogus\n"),
               (std::vector<std::string>{"192.0.2.1", "fe80::1"}));
+}
+
+/// A minimal TLS ClientHello record carrying `name` as its server name.
+std::string clientHello(const std::string& name)
+{
+    const auto be16 = [](std::size_t value) { return std::string{char(value >> 8), char(value & 0xff)}; };
+    const std::string serverName = be16(name.size() + 3) + std::string(1, '\0') + be16(name.size()) + name;
+    const std::string extensions = be16(0x0a0a) + be16(0) + be16(0) + be16(serverName.size()) + serverName;
+    std::string body = be16(0x0303) + std::string(32, 'r') + std::string(1, '\0') + be16(2) + be16(0x1301) +
+                       std::string("\x01\x00", 2) + be16(extensions.size()) + extensions;
+    const std::string handshake = std::string("\x01\x00", 2) + be16(body.size()) + body;
+    return std::string("\x16\x03\x01", 3) + be16(handshake.size()) + handshake;
+}
+
+TEST(TunSniffer, TlsServerNameAndHttpHost)
+{
+    const auto hello = clientHello("Video.Example.COM");
+    const auto sniffed = sniffHost(hello);
+    EXPECT_EQ(sniffed.status, Sniffed::Status::Found);
+    EXPECT_EQ(sniffed.host, "video.example.com");
+    EXPECT_EQ(sniffHost(hello.substr(0, 40)).status, Sniffed::Status::NeedMore);
+    auto corrupt = hello;
+    corrupt[corrupt.size() - 20] = '\x7f'; // the name's length now runs past the record
+    EXPECT_NE(sniffHost(corrupt).status, Sniffed::Status::Found);
+
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\nAccept: */*\r\nhOsT:  www.test:8080 \r\n\r\n").host, "www.test");
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\nAccept: */*\r\n").status, Sniffed::Status::NeedMore);
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\n\r\n").status, Sniffed::Status::None);
+    EXPECT_EQ(sniffHost("SSH-2.0-OpenSSH_9.2\r\n").status, Sniffed::Status::None);
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\nHost: bad host\r\n\r\n").status, Sniffed::Status::None);
 }
 
 } // namespace

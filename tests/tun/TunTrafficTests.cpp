@@ -58,6 +58,16 @@ TEST(TunTraffic, PlainClientsReachTheOriginThroughTheTunnel)
     const auto refused = tcpExchange(bed.host, *blocked, 80, "GET / HTTP/1.1\r\nHost: blocked.test\r\n\r\n");
     EXPECT_TRUE(!refused.has_value() || refused->empty());
 
+    // Without a lookup through us the name comes from the stream: the rules see it, the
+    // connection still goes to the address the client chose.
+    const auto sniffed =
+        tcpExchange(bed.host, kOriginAddress, 80, "GET /sniff HTTP/1.1\r\nHost: sniffed.test\r\n\r\n");
+    ASSERT_TRUE(sniffed.has_value());
+    EXPECT_NE(sniffed->find("hello from /sniff"), std::string::npos);
+    const auto sniffedBlock =
+        tcpExchange(bed.host, kOriginAddress, 80, "GET / HTTP/1.1\r\nHost: blocked.test\r\n\r\n");
+    EXPECT_TRUE(!sniffedBlock.has_value() || sniffedBlock->empty());
+
     // UDP is relayed per flow.
     EXPECT_EQ(udpExchange(bed.host, kOriginAddress, 7, "ping through the tunnel"), "ping through the tunnel");
 
@@ -66,15 +76,18 @@ TEST(TunTraffic, PlainClientsReachTheOriginThroughTheTunnel)
     bool sawName = false;
     bool sawReject = false;
     bool sawUdp = false;
+    bool sawSniffed = false;
     for (const auto& record : connections) {
         sawName = sawName || (record["host"] == "origin.test" && record["policy"] == "DIRECT" &&
                               record["srcip"] == "172.19.0.1");
         sawReject = sawReject || (record["host"] == "blocked.test" && record["policy"] == "REJECT");
         sawUdp = sawUdp || (record["network"] == "udp" && record["port"] == 7);
+        sawSniffed = sawSniffed || (record["host"] == "sniffed.test" && record["policy"] == "DIRECT");
     }
     EXPECT_TRUE(sawName) << connections.dump();
     EXPECT_TRUE(sawReject) << connections.dump();
     EXPECT_TRUE(sawUdp) << connections.dump();
+    EXPECT_TRUE(sawSniffed) << connections.dump();
 }
 
 TEST(TunTraffic, ProcessNameOfATunnelledClient)
