@@ -233,7 +233,7 @@ bool CoreService::start()
     if (tunnel) {
         m_tun = std::make_unique<tun::TunService>(m_io, *this);
         std::string tunError;
-        if (!m_tun->start(m_options.tunName, m_options.gateway, &tunError)) {
+        if (!m_tun->start(m_options.tunName, m_options.gateway, m_options.resolveBus, &tunError)) {
             m_log.error("cannot bring up the tunnel: " + tunError);
             m_tun.reset();
             return false;

@@ -443,6 +443,7 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (params.gateway) {
         arguments.emplace_back("-gateway");
     }
+    arguments.insert(arguments.end(), m_config.extraCoreArguments.begin(), m_config.extraCoreArguments.end());
     // The user's home is read-only to the core here; its statistics go to the user's own folder.
     if (const auto state = m_folders.userStateFolder(uid, gid)) {
         arguments.insert(arguments.end(), {"-stats", *state + "/core-stats.json"});

@@ -97,7 +97,8 @@ TunService::~TunService()
     stop();
 }
 
-bool TunService::start(const std::string& name, bool gateway, std::string* error)
+bool TunService::start(const std::string& name, bool gateway, const std::string& resolveBus,
+                       std::string* error)
 {
     m_gateway = gateway;
     setOutboundMark(kSocketMark);
@@ -141,6 +142,14 @@ bool TunService::start(const std::string& name, bool gateway, std::string* error
         asio::co_spawn(m_io, acceptLoop(acceptor), asio::detached);
     }
     asio::co_spawn(m_io, expireLoop(), asio::detached);
+    m_resolved = std::make_unique<ResolvedLink>(resolveBus);
+    std::string resolvedError;
+    if (m_resolved->registerLink(m_device.index(), tunPeer(false), &resolvedError)) {
+        m_core.log().info("systemd-resolved sends DNS questions through " + m_device.name());
+    } else {
+        // Systems without resolved read /etc/resolv.conf, whose servers are reached through us.
+        m_core.log().info("systemd-resolved not used (" + resolvedError + ")");
+    }
     m_core.log().info("tunnel " + m_device.name() + " up (" + kTunAddress4 + ", " + kTunAddress6 +
                       "), routing through policy rules" + (gateway ? "; forwarding for other devices" : ""));
     return true;
@@ -198,6 +207,9 @@ void TunService::stop()
         return;
     }
     m_running = false;
+    if (m_resolved) {
+        m_resolved->revert();
+    }
     const std::string name = m_device.name();
     std::string error;
     // Rules first and while the link still exists, so nothing is routed into a missing link.

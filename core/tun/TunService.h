@@ -4,6 +4,7 @@
 #include "FakeDns.h"
 #include "FlowTable.h"
 #include "Packet.h"
+#include "ResolvedLink.h"
 #include "TunDevice.h"
 
 #include <boost/asio/io_context.hpp>
@@ -42,7 +43,8 @@ public:
 
     /// Removes what an earlier core left, creates `name` and routes through it. False with the
     /// reason; nothing of the tunnel is left behind then.
-    bool start(const std::string& name, bool gateway, std::string* error);
+    /// `resolveBus`: where systemd-resolved is told about the tunnel (empty: the system bus).
+    bool start(const std::string& name, bool gateway, const std::string& resolveBus, std::string* error);
     /// Stops the packet thread and removes the link, the routes and the rules.
     void stop();
 
@@ -90,6 +92,7 @@ private:
     asio::steady_timer m_expiry;
     int m_stopEvent = -1;
     std::thread m_packetThread;
+    std::unique_ptr<ResolvedLink> m_resolved;
 };
 
 } // namespace ferrow::tun

@@ -71,6 +71,7 @@ HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adju
     // The machine's own routing is never a test's to touch; tests that want the clean-up turn
     // it on inside a network namespace of their own.
     m_config.cleanUpRouting = false;
+    m_config.extraCoreArguments = {"-no-tun"};
     auto logs = m_logs;
     auto* lock = &m_logLock;
     m_config.log = [logs, lock](const std::string& line) {

@@ -24,8 +24,11 @@ TEST(TunHelperCleanup, KilledCoreLeavesRoutingAsBefore)
     std::string startError;
     // The helper, its threads and the core it forks all live in the host namespace.
     bed.host.run([&] {
-        helper =
-            std::make_unique<HelperTestHost>([](FRWHelperConfig& config) { config.cleanUpRouting = true; });
+        // Inside the test's own namespace the core may bring up its tunnel.
+        helper = std::make_unique<HelperTestHost>([](FRWHelperConfig& config) {
+            config.cleanUpRouting = true;
+            config.extraCoreArguments.clear();
+        });
         const auto profile = helper->root() / "profile.conf";
         std::ofstream(profile) << "[General]\ndns-server = " << kInternetDns << "\n[Rule]\nFINAL,DIRECT\n";
         FRWHelperService::StartCoreParams params;

@@ -1,10 +1,13 @@
 // Enhanced Mode's tunnel end to end: a core in TUN mode in a "host" namespace, an origin, a DNS
 // server and a UDP echo in an "internet" namespace, clients that know nothing about proxies.
 
+#include "TestResolved.h"
 #include "TunTestbed.h"
 
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
@@ -163,6 +166,32 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
     ASSERT_TRUE(connections.is_array() && !connections.empty());
     EXPECT_EQ(connections.back()["srcip"], "10.88.0.2");
     EXPECT_EQ(connections.back()["host"], "origin.test");
+}
+
+TEST(TunResolved, TheTunnelLinkIsRegisteredAndRevertedAtStop)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("ferrow-resolved-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    {
+        TestResolved resolved(folder);
+        NamespacedCore core(bed.host, profile(), {"-resolve-bus", resolved.busAddress()});
+        ASSERT_TRUE(core.started()) << core.log();
+        unsigned index = 0;
+        bed.host.run([&] { index = ::if_nametoindex("utun9"); });
+        ASSERT_GT(index, 0u);
+        const auto link = std::to_string(index);
+        EXPECT_EQ(resolved.calls(), (std::vector<std::string>{"SetLinkDNS " + link + " 172.19.0.2",
+                                                              "SetLinkDomains " + link + " ~.:route",
+                                                              "SetLinkDefaultRoute " + link + " yes"}));
+        EXPECT_EQ(core.stop(SIGTERM), 0);
+        ASSERT_EQ(resolved.calls().size(), 4u);
+        EXPECT_EQ(resolved.calls().back(), "RevertLink " + link);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
