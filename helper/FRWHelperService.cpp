@@ -443,11 +443,11 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (params.gateway) {
         arguments.emplace_back("-gateway");
     }
-    arguments.insert(arguments.end(), m_config.extraCoreArguments.begin(), m_config.extraCoreArguments.end());
     // The user's home is read-only to the core here; its statistics go to the user's own folder.
     if (const auto state = m_folders.userStateFolder(uid, gid)) {
         arguments.insert(arguments.end(), {"-stats", *state + "/core-stats.json"});
     }
+    arguments.insert(arguments.end(), m_config.extraCoreArguments.begin(), m_config.extraCoreArguments.end());
     if (params.gateway && !m_forwarding.enable()) {
         m_forwarding.restore();
         return helperError("cannot turn on IP forwarding for gateway mode");

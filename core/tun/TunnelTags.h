@@ -25,6 +25,6 @@ inline constexpr int kTunPrefix4 = 30;
 inline constexpr char kTunAddress6[] = "fdfe:dcba:9876::1";
 inline constexpr char kTunPeer6[] = "fdfe:dcba:9876::2";
 inline constexpr int kTunPrefix6 = 126;
-inline constexpr int kTunMtu = 9000;
+inline constexpr int kTunMtu = 65000;
 
 } // namespace ferrow::tun

@@ -108,9 +108,13 @@ int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint1
 std::string originBytes(std::size_t offset, std::size_t count)
 {
     std::string out(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) {
+    std::size_t i = 0;
+    while (i < count) {
         const std::size_t at = offset + i;
-        out[i] = static_cast<char>(splitmix(at / 8) >> ((at % 8) * 8));
+        const std::uint64_t word = splitmix(at / 8);
+        for (std::size_t byte = at % 8; byte < 8 && i < count; ++byte, ++i) {
+            out[i] = static_cast<char>(word >> (byte * 8));
+        }
     }
     return out;
 }
@@ -209,6 +213,17 @@ void TunTestbed::serveHttp(int listenFd)
             const std::size_t chunk = std::size_t{1} << 20;
             for (std::size_t offset = 0; offset < kBigSize && !m_stopping; offset += chunk) {
                 if (!sendAll(client, originBytes(offset, chunk))) {
+                    break;
+                }
+            }
+        } else if (path.starts_with("/stream/")) {
+            // For the benchmark: as many bytes as asked, from one prepared chunk.
+            static const std::string chunk = originBytes(0, std::size_t{1} << 20);
+            const std::size_t size = std::stoull(path.substr(8)) << 20;
+            sendAll(client, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) +
+                                "\r\nConnection: close\r\n\r\n");
+            for (std::size_t sent = 0; sent < size && !m_stopping; sent += chunk.size()) {
+                if (!sendAll(client, chunk)) {
                     break;
                 }
             }
@@ -402,6 +417,26 @@ std::optional<std::string> tcpExchange(const NetworkNamespace& ns, const std::st
         *sha256 = sha256Hex(body == std::string::npos ? std::string() : reply.substr(body + 4));
     }
     return reply;
+}
+
+long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
+                   const std::string& request)
+{
+    const int fd = connectIn(ns, address, port);
+    if (fd < 0 || !sendAll(fd, request)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    std::vector<char> buffer(1 << 20);
+    long long total = 0;
+    ssize_t got = 0;
+    while ((got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0) {
+        total += got;
+    }
+    ::close(fd);
+    return got < 0 ? -1 : total;
 }
 
 std::string udpExchange(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,

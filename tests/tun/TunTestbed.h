@@ -75,6 +75,9 @@ private:
 std::optional<std::string> tcpExchange(const NetworkNamespace& ns, const std::string& address,
                                        std::uint16_t port, const std::string& request,
                                        std::string* sha256 = nullptr);
+/// Like tcpExchange, but counts what arrives instead of keeping it; -1 when it failed.
+long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
+                   const std::string& request);
 /// One UDP exchange from inside `ns`; empty when no answer came in time.
 std::string udpExchange(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
                         const std::string& payload);
