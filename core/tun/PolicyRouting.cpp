@@ -256,16 +256,22 @@ bool PolicyRouting::removeTagged(const std::string& tunName, std::string* error)
     return clean;
 }
 
-bool PolicyRouting::anyTagged()
+PolicyRouting::Count PolicyRouting::countTagged()
 {
     NetlinkSocket netlink;
-    bool found = false;
+    Count count;
     for (const int family : {AF_INET, AF_INET6}) {
         int result = 0;
-        found = found || !collect(netlink, RTM_GETRULE, family, isTaggedRule, &result).empty() ||
-                !collect(netlink, RTM_GETROUTE, family, isOurRoute, &result).empty();
+        count.rules += static_cast<int>(collect(netlink, RTM_GETRULE, family, isTaggedRule, &result).size());
+        count.routes += static_cast<int>(collect(netlink, RTM_GETROUTE, family, isOurRoute, &result).size());
     }
-    return found;
+    return count;
+}
+
+bool PolicyRouting::anyTagged()
+{
+    const auto count = countTagged();
+    return count.rules > 0 || count.routes > 0;
 }
 
 } // namespace ferrow::tun

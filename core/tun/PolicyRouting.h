@@ -18,6 +18,13 @@ public:
     static bool removeTagged(const std::string& tunName, std::string* error);
     /// Whether any tagged rule or route of our table exists.
     static bool anyTagged();
+    /// How many tagged rules and routes of our table exist, as one number each.
+    struct Count {
+        int rules = 0;
+        int routes = 0;
+        bool operator==(const Count&) const = default;
+    };
+    static Count countTagged();
 };
 
 } // namespace ferrow::tun

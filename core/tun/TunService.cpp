@@ -142,6 +142,11 @@ bool TunService::start(const std::string& name, bool gateway, const std::string&
         asio::co_spawn(m_io, acceptLoop(acceptor), asio::detached);
     }
     asio::co_spawn(m_io, expireLoop(), asio::detached);
+    m_installed = PolicyRouting::countTagged();
+    m_watcher = std::make_unique<RouteWatcher>(m_io, [this] { checkRouting(); });
+    if (!m_watcher->start()) {
+        m_core.log().warning("tunnel: routing changes will not be watched");
+    }
     m_resolved = std::make_unique<ResolvedLink>(resolveBus);
     std::string resolvedError;
     if (m_resolved->registerLink(m_device.index(), tunPeer(false), &resolvedError)) {
@@ -207,6 +212,9 @@ void TunService::stop()
         return;
     }
     m_running = false;
+    if (m_watcher) {
+        m_watcher->stop();
+    }
     if (m_resolved) {
         m_resolved->revert();
     }
@@ -222,6 +230,19 @@ void TunService::stop()
     }
     setOutboundMark(0);
     m_core.log().info("tunnel " + name + " removed");
+}
+
+void TunService::checkRouting()
+{
+    if (!m_running || PolicyRouting::countTagged() == m_installed) {
+        return;
+    }
+    m_core.log().warning("tunnel: routing rules or routes were removed by someone else; putting them back");
+    std::string error;
+    PolicyRouting::removeTagged({}, &error);
+    if (!PolicyRouting::install(m_device.index(), &error)) {
+        m_core.log().error("tunnel: cannot restore the routing: " + error);
+    }
 }
 
 void TunService::writePacket(const void* data, std::size_t size)

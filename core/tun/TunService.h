@@ -4,7 +4,9 @@
 #include "FakeDns.h"
 #include "FlowTable.h"
 #include "Packet.h"
+#include "PolicyRouting.h"
 #include "ResolvedLink.h"
+#include "RouteWatcher.h"
 #include "TunDevice.h"
 
 #include <boost/asio/io_context.hpp>
@@ -77,6 +79,8 @@ private:
     asio::awaitable<void> readUdpReplies(std::shared_ptr<UdpFlow> flow);
     void closeUdpFlow(const std::shared_ptr<UdpFlow>& flow);
     asio::awaitable<void> expireLoop();
+    /// Puts back rules and routes that someone else removed (a network manager, a script).
+    void checkRouting();
 
     asio::io_context& m_io;
     core::CoreService& m_core;
@@ -93,6 +97,8 @@ private:
     int m_stopEvent = -1;
     std::thread m_packetThread;
     std::unique_ptr<ResolvedLink> m_resolved;
+    std::unique_ptr<RouteWatcher> m_watcher;
+    PolicyRouting::Count m_installed;
 };
 
 } // namespace ferrow::tun

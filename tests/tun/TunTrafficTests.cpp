@@ -10,6 +10,7 @@
 #include <net/if.h>
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace ferrow::test {
 namespace {
@@ -192,6 +193,27 @@ TEST(TunResolved, TheTunnelLinkIsRegisteredAndRevertedAtStop)
         EXPECT_EQ(resolved.calls().back(), "RevertLink " + link);
     }
     std::filesystem::remove_all(folder);
+}
+
+TEST(TunRouting, RulesRemovedBySomeoneElseComeBack)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    NamespacedCore core(bed.host, profile());
+    ASSERT_TRUE(core.started()) << core.log();
+    const auto installed = bed.host.routingSnapshot();
+    ASSERT_TRUE(bed.host.ip("rule del priority 9051"));
+    ASSERT_TRUE(bed.host.ip("route flush table 27250"));
+    ASSERT_NE(bed.host.routingSnapshot(), installed);
+    // Bounded wait for the core's repair.
+    for (int i = 0; i < 100 && bed.host.routingSnapshot() != installed; ++i) {
+        ::usleep(50'000);
+    }
+    EXPECT_EQ(bed.host.routingSnapshot(), installed) << core.log();
+    const auto reply = tcpExchange(bed.host, kOriginAddress, 80, "GET /back HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_NE(reply->find("hello from /back"), std::string::npos);
 }
 
 } // namespace
