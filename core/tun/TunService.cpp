@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <net/if.h>
 #include <poll.h>
 #include <set>
 #include <sys/eventfd.h>
@@ -105,6 +106,13 @@ bool TunService::start(const std::string& name, bool gateway, const std::string&
     if (!markingWorks()) {
         *error = std::string("cannot mark the core's own sockets (") + std::strerror(errno) +
                  "): the tunnel needs CAP_NET_ADMIN";
+        setOutboundMark(0);
+        return false;
+    }
+    // Our link lives only as long as the core holding it; one that exists belongs to a core
+    // still running, whose routing must not be taken from under it.
+    if (::if_nametoindex(name.c_str()) != 0) {
+        *error = name + " already exists: another tunnel is running";
         setOutboundMark(0);
         return false;
     }

@@ -125,6 +125,12 @@ TEST(TunRouting, RestoredAfterStopAndAfterKillFollowedByTheNextStart)
     {
         NamespacedCore crashed(bed.host, profile());
         ASSERT_TRUE(crashed.started()) << crashed.log();
+        // A second core refuses the link of a running one and leaves its routing alone.
+        const auto running = bed.host.routingSnapshot();
+        NamespacedCore second(bed.host, profile());
+        EXPECT_FALSE(second.started());
+        EXPECT_NE(second.log().find("another tunnel is running"), std::string::npos) << second.log();
+        EXPECT_EQ(bed.host.routingSnapshot(), running);
         crashed.stop(SIGKILL);
     }
     // Nothing cleaned up after the kill: the rules are still there...
