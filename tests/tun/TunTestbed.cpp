@@ -464,6 +464,40 @@ std::string udpExchange(const NetworkNamespace& ns, const std::string& address, 
     return answer;
 }
 
+bool pingIn(const NetworkNamespace& ns, const std::string& address)
+{
+    bool answered = false;
+    ns.run([&] {
+        socklen_t length = 0;
+        const auto where = socketAddress(address, 0, length);
+        const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (fd < 0) {
+            return;
+        }
+        unsigned char request[16] = {8, 0, 0, 0, 0x46, 0x52, 0, 1, 'f', 'e', 'r', 'r', 'o', 'w', '!', '!'};
+        std::uint32_t sum = 0;
+        for (std::size_t i = 0; i < sizeof request; i += 2) {
+            sum += (request[i] << 8) | request[i + 1];
+        }
+        sum = (sum & 0xffff) + (sum >> 16);
+        sum = ~((sum & 0xffff) + (sum >> 16)) & 0xffff;
+        request[2] = static_cast<unsigned char>(sum >> 8);
+        request[3] = static_cast<unsigned char>(sum);
+        ::sendto(fd, request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&where), length);
+        // A raw socket sees every ICMP packet: wait for the reply that carries our identifier.
+        for (int tries = 0; tries < 20 && !answered && waitReadable(fd, 2000); ++tries) {
+            unsigned char reply[1500];
+            const auto got = ::recv(fd, reply, sizeof reply, 0);
+            const std::size_t header = got > 0 ? std::size_t{reply[0] & 0x0fu} * 4 : 0;
+            answered = got >= static_cast<ssize_t>(header + 16) && reply[header] == 0 &&
+                       reply[header + 4] == 0x46 && reply[header + 5] == 0x52 &&
+                       std::memcmp(reply + header + 8, request + 8, 8) == 0;
+        }
+        ::close(fd);
+    });
+    return answered;
+}
+
 std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::string& resolver,
                                      const std::string& name, bool overTcp, std::uint16_t type,
                                      int* answerCount)

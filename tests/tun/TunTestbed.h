@@ -81,6 +81,8 @@ long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::
 /// One UDP exchange from inside `ns`; empty when no answer came in time.
 std::string udpExchange(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
                         const std::string& payload);
+/// Sends one ICMP echo request from inside `ns`; whether the matching reply came.
+bool pingIn(const NetworkNamespace& ns, const std::string& address);
 /// The first A record for `name` asked of `resolver` from inside `ns` over UDP (or TCP).
 std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::string& resolver,
                                      const std::string& name, bool overTcp = false, std::uint16_t type = 1,

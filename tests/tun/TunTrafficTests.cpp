@@ -72,6 +72,9 @@ TEST(TunTraffic, PlainClientsReachTheOriginThroughTheTunnel)
         tcpExchange(bed.host, kOriginAddress, 80, "GET / HTTP/1.1\r\nHost: blocked.test\r\n\r\n");
     EXPECT_TRUE(!sniffedBlock.has_value() || sniffedBlock->empty());
 
+    // Echo requests are answered by the tunnel itself, for any address beyond it.
+    EXPECT_TRUE(pingIn(bed.host, "192.0.2.77"));
+
     // UDP is relayed per flow.
     EXPECT_EQ(udpExchange(bed.host, kOriginAddress, 7, "ping through the tunnel"), "ping through the tunnel");
 
