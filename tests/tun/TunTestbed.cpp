@@ -157,7 +157,10 @@ TunTestbed::TunTestbed()
         return;
     }
     m_fds = {http, dns, echo};
-    m_threads.emplace_back([this, http] { serveHttp(http); });
+    // Several acceptors on one socket, so concurrent clients are served at once.
+    for (int i = 0; i < 8; ++i) {
+        m_threads.emplace_back([this, http] { serveHttp(http); });
+    }
     m_threads.emplace_back([this, dns] { serveDns(dns); });
     m_threads.emplace_back([this, echo] { serveEcho(echo); });
     m_ready = true;
