@@ -40,6 +40,20 @@ void adjustChecksum(std::uint8_t* field, const std::uint8_t* before, const std::
     write16(field, static_cast<std::uint16_t>(~sum));
 }
 
+/// The same for a field that holds a sum rather than its complement (a partial checksum).
+void adjustSum(std::uint8_t* field, const std::uint8_t* before, const std::uint8_t* after, std::size_t size)
+{
+    std::uint32_t sum = read16(field);
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        sum += static_cast<std::uint16_t>(~read16(before + i));
+        sum += read16(after + i);
+    }
+    while (sum >> 16) {
+        sum = (sum & 0xffff) + (sum >> 16);
+    }
+    write16(field, static_cast<std::uint16_t>(sum));
+}
+
 std::uint32_t pseudoHeaderSum(const core::IpAddr& source, const core::IpAddr& destination,
                               std::uint8_t protocol, std::size_t length)
 {
@@ -174,7 +188,8 @@ std::optional<PacketView> parsePacket(const std::uint8_t* data, std::size_t size
 }
 
 void rewritePacket(std::uint8_t* data, const PacketView& view, const core::IpAddr& source,
-                   std::uint16_t sourcePort, const core::IpAddr& destination, std::uint16_t destinationPort)
+                   std::uint16_t sourcePort, const core::IpAddr& destination, std::uint16_t destinationPort,
+                   bool partialChecksum)
 {
     const std::size_t addressSize = view.v6 ? 16 : 4;
     std::uint8_t* sourceField = data + (view.v6 ? 8 : 12);
@@ -197,7 +212,10 @@ void rewritePacket(std::uint8_t* data, const PacketView& view, const core::IpAdd
     if (!view.v6) {
         adjustChecksum(data + 10, before, after, 8);
     }
-    if (transportChecksum) {
+    if (partialChecksum) {
+        // Ports are summed with the data when the kernel completes the checksum.
+        adjustSum(checksum, before, after, 2 * addressSize);
+    } else if (transportChecksum) {
         adjustChecksum(checksum, before, after, 2 * addressSize + 4);
         if (view.protocol == kProtocolUdp && read16(checksum) == 0) {
             write16(checksum, 0xffff);

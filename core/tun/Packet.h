@@ -39,9 +39,12 @@ struct PacketView {
 std::optional<PacketView> parsePacket(const std::uint8_t* data, std::size_t size);
 
 /// Rewrites addresses and ports of a parsed TCP or UDP packet, keeping every checksum valid by
-/// incremental update. Both addresses must be of the packet's family.
+/// incremental update. Both addresses must be of the packet's family. With `partialChecksum` the
+/// transport checksum field holds only the pseudo-header sum that the kernel completes later
+/// (checksum offload), so only the addresses are folded into it.
 void rewritePacket(std::uint8_t* data, const PacketView& view, const core::IpAddr& source,
-                   std::uint16_t sourcePort, const core::IpAddr& destination, std::uint16_t destinationPort);
+                   std::uint16_t sourcePort, const core::IpAddr& destination, std::uint16_t destinationPort,
+                   bool partialChecksum = false);
 
 /// A complete UDP datagram from `source` to `destination` carrying `payload`.
 std::string buildUdpPacket(const core::IpAddr& source, std::uint16_t sourcePort,

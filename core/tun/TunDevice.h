@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace ferrow::tun {
@@ -8,6 +9,12 @@ namespace ferrow::tun {
 /// link exists while the descriptor is open, so a core that dies takes it (and its routes) along.
 class TunDevice {
 public:
+    /// Every packet read or written starts with a virtio-net header of this size: it carries the
+    /// checksum and segmentation offload state, so large segments pass without software checksums.
+    static constexpr std::size_t kHeaderSize = 10;
+    /// The header's first byte has this bit when the transport checksum is still to be completed.
+    static constexpr unsigned kHeaderNeedsChecksum = 1;
+
     TunDevice() = default;
     ~TunDevice();
     TunDevice(const TunDevice&) = delete;

@@ -21,6 +21,7 @@
 #include <set>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace ferrow::tun {
@@ -255,13 +256,17 @@ void TunService::checkRouting()
 
 void TunService::writePacket(const void* data, std::size_t size)
 {
+    // Packets built here carry complete checksums: an all-zero header says so.
+    static const std::uint8_t header[TunDevice::kHeaderSize] = {};
+    iovec parts[2] = {{const_cast<std::uint8_t*>(header), sizeof header}, {const_cast<void*>(data), size}};
     // A TUN write hands the packet to the stack at once; a failure is a lost packet, as on a wire.
-    [[maybe_unused]] const auto written = ::write(m_device.fd(), data, size);
+    [[maybe_unused]] const auto written = ::writev(m_device.fd(), parts, 2);
 }
 
 void TunService::packetLoop()
 {
-    std::vector<std::uint8_t> buffer(65536);
+    constexpr std::size_t kHeader = TunDevice::kHeaderSize;
+    std::vector<std::uint8_t> buffer(kHeader + 65536);
     pollfd waits[2] = {{m_device.fd(), POLLIN, 0}, {m_stopEvent, POLLIN, 0}};
     while (true) {
         if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
@@ -273,17 +278,26 @@ void TunService::packetLoop()
         // Drain what is queued before waiting again.
         for (int burst = 0; burst < 256; ++burst) {
             const ssize_t got = ::read(m_device.fd(), buffer.data(), buffer.size());
-            if (got <= 0) {
-                break;
+            if (got <= static_cast<ssize_t>(kHeader)) {
+                if (got < 0) {
+                    break;
+                }
+                continue;
             }
-            const auto view = parsePacket(buffer.data(), static_cast<std::size_t>(got));
+            std::uint8_t* packetData = buffer.data() + kHeader;
+            const auto view = parsePacket(packetData, static_cast<std::size_t>(got) - kHeader);
             if (!view) {
                 continue;
             }
             if (view->protocol == kProtocolTcp) {
-                translateTcp(buffer.data(), *view);
+                // The header stays as the kernel wrote it: offsets and segment sizes do not change.
+                const bool partial = (buffer[0] & TunDevice::kHeaderNeedsChecksum) != 0;
+                if (translateTcp(packetData, *view, partial)) {
+                    [[maybe_unused]] const auto written =
+                        ::write(m_device.fd(), buffer.data(), kHeader + view->length);
+                }
             } else {
-                std::string packet(reinterpret_cast<const char*>(buffer.data()), view->length);
+                std::string packet(reinterpret_cast<const char*>(packetData), view->length);
                 asio::post(m_io,
                            [this, packet = std::move(packet)]() mutable { handlePacket(std::move(packet)); });
             }
@@ -291,33 +305,33 @@ void TunService::packetLoop()
     }
 }
 
-void TunService::translateTcp(std::uint8_t* data, const PacketView& view)
+bool TunService::translateTcp(std::uint8_t* data, const PacketView& view, bool partialChecksum)
 {
     const auto now = FlowTable::Clock::now();
     const bool closing = (view.tcpFlags & (kTcpFin | kTcpRst)) != 0;
     const std::uint16_t listenPort = view.v6 ? m_listenPort6 : m_listenPort4;
     if (listenPort == 0) {
-        return;
+        return false;
     }
     if (view.source == tunAddress(view.v6) && view.sourcePort == listenPort &&
         view.destination == tunPeer(view.v6)) {
         // The listener answering: back to the client, as if from the destination it asked for.
         const auto flow = m_flows.inbound(view.v6, view.destinationPort, closing, now);
-        if (flow) {
-            rewritePacket(data, view, flow->destination, flow->destinationPort, flow->source,
-                          flow->sourcePort);
-            writePacket(data, view.length);
+        if (!flow) {
+            return false;
         }
-        return;
+        rewritePacket(data, view, flow->destination, flow->destinationPort, flow->source, flow->sourcePort,
+                      partialChecksum);
+        return true;
     }
     const FlowEndpoints flow{view.source, view.sourcePort, view.destination, view.destinationPort};
     const bool opening = (view.tcpFlags & kTcpSyn) != 0 && (view.tcpFlags & kTcpAck) == 0;
     const auto port = m_flows.outbound(flow, opening, closing, now);
     if (!port) {
-        return;
+        return false;
     }
-    rewritePacket(data, view, tunPeer(view.v6), *port, tunAddress(view.v6), listenPort);
-    writePacket(data, view.length);
+    rewritePacket(data, view, tunPeer(view.v6), *port, tunAddress(view.v6), listenPort, partialChecksum);
+    return true;
 }
 
 void TunService::handlePacket(std::string packet)

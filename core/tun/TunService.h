@@ -60,7 +60,8 @@ private:
     struct UdpFlow;
 
     void packetLoop();
-    void translateTcp(std::uint8_t* data, const PacketView& view);
+    /// Rewrites a TCP segment in place; true when it is to be written back.
+    bool translateTcp(std::uint8_t* data, const PacketView& view, bool partialChecksum);
     void handlePacket(std::string packet);
     void writePacket(const void* data, std::size_t size);
     void openListeners(boost::system::error_code& error);

@@ -99,6 +99,38 @@ TEST(TunPacket, RewritesKeepEveryChecksumValid)
     }
 }
 
+TEST(TunPacket, PartialChecksumsStayCompletable)
+{
+    // With checksum offload the field holds the pseudo-header sum; the kernel adds the segment.
+    for (const bool v6 : {false, true}) {
+        const auto source = v6 ? ip("fdfe:dcba:9876::1") : ip("172.19.0.1");
+        const auto destination = v6 ? ip("2001:db8::7") : ip("203.0.113.9");
+        auto packet = tcpPacket(source, 40000, destination, 443, kTcpAck, "some payload");
+        auto* data = reinterpret_cast<std::uint8_t*>(packet.data());
+        auto view = *parsePacket(data, packet.size());
+        std::uint8_t* field = data + view.transportOffset + 16;
+        const auto pseudo = [&](const PacketView& v) {
+            const std::size_t size = v.v6 ? 16 : 4;
+            std::uint32_t sum = checksumAdd(0, v.source.bytes.data(), size);
+            sum = checksumAdd(sum, v.destination.bytes.data(), size);
+            sum += kProtocolTcp + static_cast<std::uint32_t>(v.length - v.transportOffset);
+            return static_cast<std::uint16_t>(~checksumFinish(sum));
+        };
+        const auto setField = [&](std::uint16_t value) {
+            field[0] = static_cast<std::uint8_t>(value >> 8);
+            field[1] = static_cast<std::uint8_t>(value);
+        };
+        setField(pseudo(view));
+        rewritePacket(data, view, v6 ? ip("fdfe:dcba:9876::2") : ip("172.19.0.2"), 10001, source, 5555, true);
+        view = *parsePacket(data, packet.size());
+        EXPECT_EQ((field[0] << 8) | field[1], pseudo(view));
+        // Completing it as the kernel would gives a valid checksum.
+        setField(
+            checksumFinish(checksumAdd(0, data + view.transportOffset, view.length - view.transportOffset)));
+        EXPECT_TRUE(checksumsValid(packet)) << "v6 " << v6;
+    }
+}
+
 TEST(TunPacket, MalformedAndFragmentedPacketsAreRefused)
 {
     auto packet = buildUdpPacket(ip("10.0.0.1"), 1, ip("10.0.0.2"), 2, "data");
