@@ -39,6 +39,8 @@ constexpr auto kTcpClosed = std::chrono::seconds(60);
 constexpr auto kTcpOpening = std::chrono::seconds(30);
 constexpr std::size_t kUdpQueued = 64;
 constexpr std::size_t kMaxUdpFlows = 4096;
+constexpr int kMaxPendingQueries = 512;
+constexpr auto kDnsStreamIdle = std::chrono::seconds(30);
 constexpr auto kSniffWait = std::chrono::milliseconds(300);
 constexpr std::size_t kSniffLimit = 16 * 1024;
 const std::set<std::uint16_t> kSniffedPorts = {80, 443, 8080, 8443};
@@ -354,7 +356,13 @@ void TunService::handlePacket(std::string packet)
         return;
     }
     if (view->destinationPort == 53) {
-        asio::co_spawn(m_io, answerDatagram(std::move(packet), *view), asio::detached);
+        // A flood of questions for real answers would otherwise hold a socket each for seconds.
+        if (m_pendingQueries >= kMaxPendingQueries) {
+            return;
+        }
+        ++m_pendingQueries;
+        asio::co_spawn(m_io, answerDatagram(std::move(packet), *view),
+                       [this](const std::exception_ptr&) { --m_pendingQueries; });
         return;
     }
     relayUdp(packet, *view);
@@ -478,8 +486,20 @@ asio::awaitable<void> TunService::answerDatagram(std::string packet, PacketView 
 
 asio::awaitable<void> TunService::serveDnsStream(tcp::socket socket)
 {
+    // A client that sends nothing more is let go after a while instead of holding the flow.
+    asio::steady_timer idle(m_io);
+    const auto arm = [&idle, &socket] {
+        idle.expires_after(kDnsStreamIdle);
+        idle.async_wait([&socket](const boost::system::error_code& error) {
+            if (!error) {
+                boost::system::error_code ignored;
+                socket.close(ignored);
+            }
+        });
+    };
     // Each message is preceded by its length; the client may send several on one connection.
     while (true) {
+        arm();
         unsigned char prefix[2];
         auto [error, got] = co_await asio::async_read(socket, asio::buffer(prefix), useTuple);
         if (error) {

@@ -100,6 +100,7 @@ private:
     std::unique_ptr<ResolvedLink> m_resolved;
     std::unique_ptr<RouteWatcher> m_watcher;
     PolicyRouting::Count m_installed;
+    int m_pendingQueries = 0; // UDP questions being answered
 };
 
 } // namespace ferrow::tun
