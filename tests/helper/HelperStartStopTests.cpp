@@ -69,13 +69,24 @@ TEST_F(HelperTest, StartsTheRealCoreFromAStagedCopyWithItsCommandLine)
     EXPECT_EQ(FRWProcessInspector::executablePath(pid), host->config().stagedCorePath)
         << "the core ran from the caller's path, not the staged copy";
 
-    const std::vector<std::string> expected{
-        host->config().stagedCorePath, "-config", configPath, "-api", "127.0.0.1:0", "-api-info",
-        host->config().apiInfoPath, "-api-info-uid", std::to_string(::geteuid()), "-api-info-gid",
-        std::to_string(::getegid()), "-tun-name", "utun9", "-stats",
-        host->config().coreStateDirectory + "/" + std::to_string(::geteuid()) + "/core-stats.json",
-        // the test host's own: its cores never route this machine
-        "-no-tun"};
+    // The test host adds "-no-tun" last: its cores never route this machine's traffic.
+    const std::vector<std::string> expected{host->config().stagedCorePath,
+                                            "-config",
+                                            configPath,
+                                            "-api",
+                                            "127.0.0.1:0",
+                                            "-api-info",
+                                            host->config().apiInfoPath,
+                                            "-api-info-uid",
+                                            std::to_string(::geteuid()),
+                                            "-api-info-gid",
+                                            std::to_string(::getegid()),
+                                            "-tun-name",
+                                            "utun9",
+                                            "-stats",
+                                            host->config().coreStateDirectory + "/" +
+                                                std::to_string(::geteuid()) + "/core-stats.json",
+                                            "-no-tun"};
     EXPECT_EQ(commandLine(pid), expected);
 
     struct stat folder {};
