@@ -107,9 +107,8 @@ NetlinkAttributes NetlinkAttributes::parse(const void* data, std::size_t size)
     return attributes;
 }
 
-NetlinkSocket::NetlinkSocket()
+NetlinkSocket::NetlinkSocket() : m_fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
 {
-    m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (m_fd < 0) {
         return;
     }
@@ -158,7 +157,7 @@ int NetlinkSocket::dump(NetlinkMessage& message, const std::function<void(const 
     if (::sendto(m_fd, header, message.size(), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
         return errno;
     }
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(std::size_t{64} * 1024);
     while (true) {
         const ssize_t got = ::recv(m_fd, buffer.data(), buffer.size(), 0);
         if (got < 0) {

@@ -8,7 +8,7 @@ namespace ferrow::tun {
 
 namespace {
 
-constexpr std::size_t kMaxHead = 16 * 1024;
+constexpr std::size_t kMaxHead = std::size_t{16} * 1024;
 
 std::size_t read16(std::string_view bytes, std::size_t at)
 {

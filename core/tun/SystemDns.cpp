@@ -32,7 +32,7 @@ std::vector<std::string> parseNameservers(std::string_view text)
 std::vector<std::string> systemNameservers()
 {
     for (const char* path : {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"}) {
-        const auto file = core::readRegularFile(path, 64 * 1024);
+        const auto file = core::readRegularFile(path, std::size_t{64} * 1024);
         if (file.ok) {
             if (auto servers = parseNameservers(file.bytes); !servers.empty()) {
                 return servers;

@@ -42,7 +42,7 @@ constexpr std::size_t kMaxUdpFlows = 4096;
 constexpr int kMaxPendingQueries = 512;
 constexpr auto kDnsStreamIdle = std::chrono::seconds(30);
 constexpr auto kSniffWait = std::chrono::milliseconds(300);
-constexpr std::size_t kSniffLimit = 16 * 1024;
+constexpr std::size_t kSniffLimit = std::size_t{16} * 1024;
 const std::set<std::uint16_t> kSniffedPorts = {80, 443, 8080, 8443};
 
 const IpAddr& tunAddress(bool v6)
@@ -81,7 +81,7 @@ bool isTunnelAddress(const IpAddr& address)
 }
 
 struct TunService::UdpFlow {
-    explicit UdpFlow(asio::any_io_executor executor) : socket(executor) {}
+    explicit UdpFlow(const asio::any_io_executor& executor) : socket(executor) {}
     FlowEndpoints key;
     udp::socket socket;
     std::shared_ptr<core::ConnectionRecord> record;
