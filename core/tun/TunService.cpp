@@ -684,7 +684,13 @@ asio::awaitable<void> TunService::openUdpFlow(std::shared_ptr<UdpFlow> flow)
         const auto resolved = co_await m_core.resolver().resolve(host);
         addresses = resolved.addresses;
     }
-    std::erase_if(addresses, [](const IpAddr& address) { return FakeIpPool::isFake(address); });
+    // Devices using us as their gateway reach the network, never this machine's own services
+    // (a name may well resolve to loopback); nothing goes back into the tunnel either.
+    const bool fromDevice = !isTunnelAddress(key.source);
+    std::erase_if(addresses, [this, fromDevice](const IpAddr& address) {
+        return FakeIpPool::isFake(address) || isTunnelAddress(address) ||
+               (fromDevice && m_localAddresses.isPrivateToThisMachine(address));
+    });
     if (addresses.empty() || flow->closed) {
         flow->refused = true;
         co_return;

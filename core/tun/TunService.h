@@ -3,6 +3,7 @@
 #include "AsioSupport.h"
 #include "FakeDns.h"
 #include "FlowTable.h"
+#include "LocalAddresses.h"
 #include "Packet.h"
 #include "PolicyRouting.h"
 #include "ResolvedLink.h"
@@ -90,6 +91,7 @@ private:
     bool m_running = false;
     FlowTable m_flows;
     FakeIpPool m_fakeIps;
+    core::LocalAddresses m_localAddresses;
     std::uint16_t m_listenPort4 = 0;
     std::uint16_t m_listenPort6 = 0;
     std::vector<std::shared_ptr<tcp::acceptor>> m_acceptors;

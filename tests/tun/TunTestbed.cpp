@@ -262,7 +262,9 @@ void TunTestbed::serveDns(int fd)
             continue;
         }
         std::vector<core::IpAddr> addresses;
-        if (question->type == 1 && question->name.ends_with(".test")) {
+        if (question->type == 1 && question->name == "loopback.test") {
+            addresses.push_back(*core::IpAddr::parse("127.0.0.1"));
+        } else if (question->type == 1 && question->name.ends_with(".test")) {
             addresses.push_back(*core::IpAddr::parse(kOriginAddress));
         }
         const auto answer = tun::buildAnswer(query, *question, addresses, 300, addresses.empty() ? 3 : 0);
@@ -443,7 +445,7 @@ long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::
 }
 
 std::string udpExchange(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
-                        const std::string& payload)
+                        const std::string& payload, int attempts)
 {
     std::string answer;
     ns.run([&] {
@@ -452,7 +454,7 @@ std::string udpExchange(const NetworkNamespace& ns, const std::string& address, 
         const int fd = ::socket(where.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         ::connect(fd, reinterpret_cast<const sockaddr*>(&where), length);
         // Datagrams may be lost; a few tries, each with its own bounded wait.
-        for (int attempt = 0; attempt < 3 && answer.empty(); ++attempt) {
+        for (int attempt = 0; attempt < attempts && answer.empty(); ++attempt) {
             ::send(fd, payload.data(), payload.size(), 0);
             if (waitReadable(fd, 2000)) {
                 char buffer[65536];

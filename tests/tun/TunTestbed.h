@@ -80,7 +80,7 @@ long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::
                    const std::string& request);
 /// One UDP exchange from inside `ns`; empty when no answer came in time.
 std::string udpExchange(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
-                        const std::string& payload);
+                        const std::string& payload, int attempts = 3);
 /// Sends one ICMP echo request from inside `ns`; whether the matching reply came.
 bool pingIn(const NetworkNamespace& ns, const std::string& address);
 /// The first A record for `name` asked of `resolver` from inside `ns` over UDP (or TCP).

@@ -162,6 +162,7 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
     // Forwarding is the helper's to switch on; here the test does it inside its namespace.
     ASSERT_EQ(shell("ip netns exec " + bed.host.name() + " sysctl -qw net.ipv4.ip_forward=1").first, 0);
     bed.serveEchoIn(bed.host, "10.88.0.1");
+    bed.serveEchoIn(bed.host, "127.0.0.1");
     NamespacedCore core(bed.host, profile("SRC-IP-CIDR,10.88.0.2/32,DIRECT\nFINAL,REJECT\n"), {"-gateway"});
     ASSERT_TRUE(core.started()) << core.log();
 
@@ -170,6 +171,14 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
     const auto reply = tcpExchange(device, *fake, 80, "GET /lan HTTP/1.1\r\nHost: origin.test\r\n\r\n");
     ASSERT_TRUE(reply.has_value()) << core.log();
     EXPECT_NE(reply->find("hello from /lan"), std::string::npos);
+    // UDP from the device is relayed, but a name that resolves to this machine's loopback does
+    // not take it to this machine's own services.
+    const auto echo = resolveIn(device, kAnyResolver, "echo.test");
+    ASSERT_TRUE(echo.has_value() && !echo->empty());
+    EXPECT_EQ(udpExchange(device, *echo, 7, "from the lan"), "from the lan");
+    const auto loopback = resolveIn(device, kAnyResolver, "loopback.test");
+    ASSERT_TRUE(loopback.has_value() && !loopback->empty());
+    EXPECT_EQ(udpExchange(device, *loopback, 7, "to your loopback", 1), "");
     // The host's own LAN address keeps answering the device directly, not through the tunnel.
     EXPECT_EQ(udpExchange(device, "10.88.0.1", 7, "local"), "local");
     const auto connections = nlohmann::json::parse(core.get("/connections"), nullptr, false);
