@@ -96,9 +96,10 @@ FRWHelperService::FRWHelperService(FRWHelperConfig config)
         m_config.log = [](const std::string&) {};
     }
     // Values a gateway run changed and could not put back (a crash, a kill) come back first,
-    // and so does the routing a tunnel left.
+    // and so does the routing a tunnel left. No core of ours runs now and a TUN link goes with
+    // its core, so a link of that name belongs to some other program and stays.
     m_forwarding.restore();
-    m_tunnelCleanup.run(m_config.defaultTunName);
+    m_tunnelCleanup.run({});
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_wake[0] = m_wake[1] = -1;
     }

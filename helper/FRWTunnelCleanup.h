@@ -11,6 +11,7 @@ class FRWTunnelCleanup {
 public:
     explicit FRWTunnelCleanup(const FRWHelperConfig& config) : m_config(config) {}
 
+    /// `tunName`: also remove that TUN link if it is still there (empty: links stay).
     void run(const std::string& tunName) const;
 
 private:
