@@ -25,7 +25,7 @@ using namespace ferrow::test;
 constexpr int kRounds = 5;
 constexpr int kStreamMiB = 512;
 constexpr auto kRateWindow = std::chrono::milliseconds(700);
-constexpr int kClients = 8;
+constexpr int kClients = 50;
 
 /// Runs one HTTP exchange with the origin; the bytes received, or -1.
 long long exchange(bool direct, const std::string& request)

@@ -158,7 +158,7 @@ TunTestbed::TunTestbed()
     }
     m_fds = {http, dns, echo};
     // Several acceptors on one socket, so concurrent clients are served at once.
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 16; ++i) {
         m_threads.emplace_back([this, http] { serveHttp(http); });
     }
     m_threads.emplace_back([this, dns] { serveDns(dns); });
