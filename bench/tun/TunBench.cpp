@@ -134,8 +134,9 @@ int main()
         tunnelRate.push_back(connectionRate(bed.host, false));
     }
     std::printf(
-        "ferrow-bench-tun: %d rounds, each a %d MiB stream and %lld ms of sequential connections per path\n",
-        kRounds, kStreamMiB, static_cast<long long>(kRateWindow.count()));
+        "ferrow-bench-tun: %d rounds, each a %d MiB stream and %lld ms of connections from %d clients at "
+        "once per path\n",
+        kRounds, kStreamMiB, static_cast<long long>(kRateWindow.count()), kClients);
     report("single TCP stream", median(directStream), median(tunnelStream), "MiB/s");
     report("connection rate", median(directRate), median(tunnelRate), "conn/s");
     return 0;
