@@ -84,7 +84,8 @@ bool sendAll(int fd, std::string_view bytes)
     return true;
 }
 
-/// A connected client socket made inside `ns`, or -1.
+} // namespace
+
 int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port)
 {
     int fd = -1;
@@ -102,8 +103,6 @@ int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint1
     });
     return fd;
 }
-
-} // namespace
 
 std::string originBytes(std::size_t offset, std::size_t count)
 {
@@ -209,7 +208,7 @@ void TunTestbed::serveHttp(int listenFd)
             }
             request.append(buffer, static_cast<std::size_t>(got));
         }
-        const auto path = request.substr(4, request.find(' ', 4) - 4);
+        const auto path = request.size() > 4 ? request.substr(4, request.find(' ', 4) - 4) : std::string();
         if (path == "/big") {
             sendAll(client, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kBigSize) +
                                 "\r\nConnection: close\r\n\r\n");

@@ -75,6 +75,8 @@ private:
 std::optional<std::string> tcpExchange(const NetworkNamespace& ns, const std::string& address,
                                        std::uint16_t port, const std::string& request,
                                        std::string* sha256 = nullptr);
+/// A connected client socket made inside `ns` (20 s send and receive time-outs), or -1.
+int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port);
 /// Like tcpExchange, but counts what arrives instead of keeping it; -1 when it failed.
 long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
                    const std::string& request);
