@@ -1,7 +1,6 @@
 #include "TunService.h"
 
 #include "CoreService.h"
-#include "DnsMessage.h"
 #include "PolicyRouting.h"
 #include "Sniffer.h"
 #include "SocketMark.h"
@@ -11,11 +10,8 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/post.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/write.hpp>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <net/if.h>
 #include <poll.h>
 #include <set>
@@ -31,16 +27,10 @@ using udp = asio::ip::udp;
 
 namespace {
 
-constexpr std::uint32_t kFakeTtl = 10;
-constexpr auto kUpstreamDnsTimeout = std::chrono::seconds(5);
-constexpr auto kUdpIdle = std::chrono::seconds(60);
 constexpr auto kTcpIdle = std::chrono::hours(2);
 constexpr auto kTcpClosed = std::chrono::seconds(60);
 constexpr auto kTcpOpening = std::chrono::seconds(30);
-constexpr std::size_t kUdpQueued = 64;
-constexpr std::size_t kMaxUdpFlows = 4096;
 constexpr int kMaxPendingQueries = 512;
-constexpr auto kDnsStreamIdle = std::chrono::seconds(30);
 constexpr auto kSniffWait = std::chrono::milliseconds(300);
 constexpr std::size_t kSniffLimit = std::size_t{16} * 1024;
 const std::set<std::uint16_t> kSniffedPorts = {80, 443, 8080, 8443};
@@ -80,19 +70,12 @@ bool isTunnelAddress(const IpAddr& address)
     return ranges[0].contains(address) || ranges[1].contains(address);
 }
 
-struct TunService::UdpFlow {
-    explicit UdpFlow(const asio::any_io_executor& executor) : socket(executor) {}
-    FlowEndpoints key;
-    udp::socket socket;
-    std::shared_ptr<core::ConnectionRecord> record;
-    std::deque<std::string> pending; // payloads sent before the flow was open
-    std::chrono::steady_clock::time_point lastActive;
-    bool ready = false;
-    bool refused = false;
-    bool closed = false;
-};
-
-TunService::TunService(asio::io_context& io, core::CoreService& core) : m_io(io), m_core(core), m_expiry(io)
+TunService::TunService(asio::io_context& io, core::CoreService& core)
+    : m_io(io)
+    , m_core(core)
+    , m_dns(io, core, m_fakeIps)
+    , m_udp(io, core, m_fakeIps, [this](const void* data, std::size_t size) { writePacket(data, size); })
+    , m_expiry(io)
 {
 }
 
@@ -215,10 +198,7 @@ void TunService::stop()
     }
     m_acceptors.clear();
     m_expiry.cancel();
-    for (auto& [key, flow] : m_udpFlows) {
-        closeUdpFlow(flow);
-    }
-    m_udpFlows.clear();
+    m_udp.closeAll();
     if (!m_running) {
         return;
     }
@@ -365,7 +345,7 @@ void TunService::handlePacket(std::string packet)
                        [this](const std::exception_ptr&) { --m_pendingQueries; });
         return;
     }
-    relayUdp(packet, *view);
+    m_udp.relay(packet, *view);
 }
 
 asio::awaitable<void> TunService::acceptLoop(std::shared_ptr<tcp::acceptor> acceptor)
@@ -406,7 +386,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
         co_return;
     }
     if (flow->destinationPort == 53) {
-        co_await serveDnsStream(std::move(socket));
+        co_await m_dns.serveStream(std::move(socket));
         co_return;
     }
     core::TunnelledFlow tunnelled;
@@ -475,280 +455,13 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
 asio::awaitable<void> TunService::answerDatagram(std::string packet, PacketView view)
 {
     const auto answer =
-        co_await answerQuery(packet.substr(view.payloadOffset, view.length - view.payloadOffset));
+        co_await m_dns.answer(packet.substr(view.payloadOffset, view.length - view.payloadOffset));
     if (answer.empty() || !m_running) {
         co_return;
     }
     const auto reply =
         buildUdpPacket(view.destination, view.destinationPort, view.source, view.sourcePort, answer);
     writePacket(reply.data(), reply.size());
-}
-
-asio::awaitable<void> TunService::serveDnsStream(tcp::socket socket)
-{
-    // A client that sends nothing more is let go after a while instead of holding the flow.
-    asio::steady_timer idle(m_io);
-    const auto arm = [&idle, &socket] {
-        idle.expires_after(kDnsStreamIdle);
-        idle.async_wait([&socket](const boost::system::error_code& error) {
-            if (!error) {
-                boost::system::error_code ignored;
-                socket.close(ignored);
-            }
-        });
-    };
-    // Each message is preceded by its length; the client may send several on one connection.
-    while (true) {
-        arm();
-        unsigned char prefix[2];
-        auto [error, got] = co_await asio::async_read(socket, asio::buffer(prefix), useTuple);
-        if (error) {
-            co_return;
-        }
-        std::string query((prefix[0] << 8) | prefix[1], '\0');
-        std::tie(error, got) = co_await asio::async_read(socket, asio::buffer(query), useTuple);
-        if (error) {
-            co_return;
-        }
-        const auto answer = co_await answerQuery(query);
-        if (answer.empty() || answer.size() > 65535) {
-            co_return;
-        }
-        std::string framed;
-        framed += static_cast<char>(answer.size() >> 8);
-        framed += static_cast<char>(answer.size() & 0xff);
-        framed += answer;
-        std::tie(error, got) = co_await asio::async_write(socket, asio::buffer(framed), useTuple);
-        if (error) {
-            co_return;
-        }
-    }
-}
-
-asio::awaitable<std::string> TunService::answerQuery(std::string query)
-{
-    const auto question = parseQuestion(query);
-    if (!question) {
-        co_return std::string();
-    }
-    const bool address = question->type == core::dns::kTypeA || question->type == core::dns::kTypeAAAA;
-    const auto& general = m_core.general();
-    // Names without a dot (a local host) and filtered names get real answers.
-    const bool fake = address && question->klass == 1 && question->name.find('.') != std::string::npos &&
-                      !matchesFilter(general.fakeIpFilter, question->name);
-    if (fake) {
-        if (question->type == core::dns::kTypeAAAA) {
-            // No fake IPv6 range: an empty answer sends dual-stack clients to the fake IPv4.
-            co_return buildAnswer(query, *question, {}, kFakeTtl);
-        }
-        co_return buildAnswer(query, *question, {m_fakeIps.addressFor(question->name)}, kFakeTtl);
-    }
-    auto answer = co_await forwardQuery(query);
-    if (answer.empty()) {
-        co_return buildAnswer(query, *question, {}, 0, 2); // SERVFAIL
-    }
-    co_return answer;
-}
-
-asio::awaitable<std::string> TunService::forwardQuery(const std::string& query)
-{
-    for (const auto& server : m_core.upstreamDnsServers()) {
-        const auto hostPort = core::HostPort::parse(server);
-        const auto address = IpAddr::parse(hostPort ? hostPort->host : server);
-        if (!address) {
-            continue;
-        }
-        const udp::endpoint endpoint(core::toAsio(*address),
-                                     hostPort && hostPort->port ? hostPort->port : 53);
-        udp::socket socket(m_io);
-        boost::system::error_code ec;
-        socket.open(endpoint.protocol(), ec);
-        if (ec || !markOutbound(socket.native_handle())) {
-            continue;
-        }
-        socket.connect(endpoint, ec);
-        if (ec) {
-            continue;
-        }
-        asio::steady_timer timer(m_io, kUpstreamDnsTimeout);
-        timer.async_wait([&socket](const boost::system::error_code& error) {
-            if (!error) {
-                boost::system::error_code ignored;
-                socket.close(ignored);
-            }
-        });
-        auto [sendError, sent] = co_await socket.async_send(asio::buffer(query), useTuple);
-        if (sendError) {
-            continue;
-        }
-        std::string answer(65535, '\0');
-        while (true) {
-            auto [receiveError, received] = co_await socket.async_receive(asio::buffer(answer), useTuple);
-            if (receiveError) {
-                break;
-            }
-            // Only the answer to this query: same id, response bit set.
-            if (received >= 12 && answer[0] == query[0] && answer[1] == query[1] && (answer[2] & 0x80)) {
-                timer.cancel();
-                answer.resize(received);
-                co_return answer;
-            }
-        }
-    }
-    co_return std::string();
-}
-
-void TunService::relayUdp(const std::string& packet, const PacketView& view)
-{
-    const FlowEndpoints key{view.source, view.sourcePort, view.destination, view.destinationPort};
-    if (isTunnelAddress(view.destination)) {
-        return; // relayed from here it would come straight back
-    }
-    auto payload = packet.substr(view.payloadOffset, view.length - view.payloadOffset);
-    auto found = m_udpFlows.find(key);
-    if (found == m_udpFlows.end()) {
-        if (m_udpFlows.size() >= kMaxUdpFlows) {
-            return;
-        }
-        auto flow = std::make_shared<UdpFlow>(m_io.get_executor());
-        flow->key = key;
-        flow->lastActive = std::chrono::steady_clock::now();
-        found = m_udpFlows.emplace(key, flow).first;
-        asio::co_spawn(m_io, openUdpFlow(flow), asio::detached);
-    }
-    auto& flow = *found->second;
-    flow.lastActive = std::chrono::steady_clock::now();
-    if (flow.refused) {
-        return;
-    }
-    if (!flow.ready) {
-        if (flow.pending.size() < kUdpQueued) {
-            flow.pending.push_back(std::move(payload));
-        }
-        return;
-    }
-    boost::system::error_code ec;
-    const auto sent = flow.socket.send(asio::buffer(payload), 0, ec);
-    if (!ec && flow.record) {
-        m_core.meterFor(*flow.record).up(sent);
-    }
-}
-
-asio::awaitable<void> TunService::openUdpFlow(std::shared_ptr<UdpFlow> flow)
-{
-    const auto& key = flow->key;
-    std::string host = key.destination.toString();
-    if (FakeIpPool::isFake(key.destination)) {
-        const auto name = m_fakeIps.nameFor(key.destination);
-        if (!name) {
-            flow->refused = true;
-            co_return;
-        }
-        host = *name;
-    }
-    flow->record = m_core.connections().open();
-    auto& record = *flow->record;
-    record.network = "udp";
-    record.host = host;
-    record.port = key.destinationPort;
-    record.sourceIp = key.source.toString();
-    record.sourcePort = key.sourcePort;
-    record.localIp = key.destination.toString();
-    record.localPort = key.destinationPort;
-    core::RouteQuery query{host,
-                           key.destinationPort,
-                           key.source,
-                           key.sourcePort,
-                           key.destination,
-                           key.destinationPort,
-                           flow->record.get(),
-                           std::nullopt};
-    const auto route = co_await m_core.route(query);
-    record.policy = route.policy;
-    record.chain = route.chain;
-    record.rule = route.rule;
-    if (flow->closed) {
-        co_return;
-    }
-    if (route.policy != "DIRECT") {
-        if (route.policy != "REJECT") {
-            m_core.log().warning("UDP to " + host + " through \"" + route.policy +
-                                 "\": not available, dropped");
-        }
-        flow->refused = true;
-        flow->pending.clear();
-        co_return;
-    }
-    std::vector<IpAddr> addresses = route.addresses;
-    if (addresses.empty()) {
-        const auto resolved = co_await m_core.resolver().resolve(host);
-        addresses = resolved.addresses;
-    }
-    // Devices using us as their gateway reach the network, never this machine's own services
-    // (a name may well resolve to loopback); nothing goes back into the tunnel either.
-    const bool fromDevice = !isTunnelAddress(key.source);
-    std::erase_if(addresses, [this, fromDevice](const IpAddr& address) {
-        return FakeIpPool::isFake(address) || isTunnelAddress(address) ||
-               (fromDevice && m_localAddresses.isPrivateToThisMachine(address));
-    });
-    if (addresses.empty() || flow->closed) {
-        flow->refused = true;
-        co_return;
-    }
-    const udp::endpoint endpoint(core::toAsio(addresses.front()), key.destinationPort);
-    boost::system::error_code ec;
-    flow->socket.open(endpoint.protocol(), ec);
-    if (!ec && !markOutbound(flow->socket.native_handle())) {
-        ec = asio::error::access_denied;
-    }
-    if (!ec) {
-        flow->socket.connect(endpoint, ec);
-    }
-    if (ec) {
-        m_core.log().warning("UDP to " + host + ": " + ec.message());
-        flow->refused = true;
-        co_return;
-    }
-    flow->ready = true;
-    auto meter = m_core.meterFor(record);
-    for (const auto& payload : flow->pending) {
-        const auto sent = flow->socket.send(asio::buffer(payload), 0, ec);
-        if (!ec) {
-            meter.up(sent);
-        }
-    }
-    flow->pending.clear();
-    co_await readUdpReplies(flow);
-}
-
-asio::awaitable<void> TunService::readUdpReplies(std::shared_ptr<UdpFlow> flow)
-{
-    std::string buffer(65535, '\0');
-    while (!flow->closed) {
-        auto [error, received] = co_await flow->socket.async_receive(asio::buffer(buffer), useTuple);
-        if (error == asio::error::operation_aborted || flow->closed || !m_running) {
-            co_return;
-        }
-        if (error) {
-            continue; // an ICMP error for one datagram; the flow lives until idle
-        }
-        flow->lastActive = std::chrono::steady_clock::now();
-        const auto& key = flow->key;
-        const auto packet = buildUdpPacket(key.destination, key.destinationPort, key.source, key.sourcePort,
-                                           std::string_view(buffer.data(), received));
-        writePacket(packet.data(), packet.size());
-        m_core.meterFor(*flow->record).down(received);
-    }
-}
-
-void TunService::closeUdpFlow(const std::shared_ptr<UdpFlow>& flow)
-{
-    flow->closed = true;
-    boost::system::error_code ignored;
-    flow->socket.close(ignored);
-    if (flow->record) {
-        m_core.connections().close(flow->record);
-    }
 }
 
 asio::awaitable<void> TunService::expireLoop()
@@ -761,14 +474,7 @@ asio::awaitable<void> TunService::expireLoop()
         }
         const auto now = std::chrono::steady_clock::now();
         m_flows.expire(now, kTcpIdle, kTcpClosed, kTcpOpening);
-        for (auto it = m_udpFlows.begin(); it != m_udpFlows.end();) {
-            if (now - it->second->lastActive > kUdpIdle) {
-                closeUdpFlow(it->second);
-                it = m_udpFlows.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        m_udp.expire(now);
     }
 }
 

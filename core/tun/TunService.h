@@ -3,12 +3,13 @@
 #include "AsioSupport.h"
 #include "FakeDns.h"
 #include "FlowTable.h"
-#include "LocalAddresses.h"
 #include "Packet.h"
 #include "PolicyRouting.h"
 #include "ResolvedLink.h"
 #include "RouteWatcher.h"
 #include "TunDevice.h"
+#include "TunnelDns.h"
+#include "UdpRelay.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
@@ -58,8 +59,6 @@ public:
     }
 
 private:
-    struct UdpFlow;
-
     void packetLoop();
     /// Rewrites a TCP segment in place; true when it is to be written back.
     bool translateTcp(std::uint8_t* data, const PacketView& view, bool partialChecksum);
@@ -71,15 +70,6 @@ private:
     /// Reads the first bytes for a TLS server name or an HTTP Host; they stay in `flow.initial`.
     asio::awaitable<void> sniff(tcp::socket& socket, core::TunnelledFlow& flow);
     asio::awaitable<void> answerDatagram(std::string packet, PacketView view);
-    asio::awaitable<void> serveDnsStream(tcp::socket socket);
-    /// The answer to one DNS query: fake addresses for names, the real servers' answer for
-    /// filtered names and other questions. Empty when there is nothing to say.
-    asio::awaitable<std::string> answerQuery(std::string query);
-    asio::awaitable<std::string> forwardQuery(const std::string& query);
-    void relayUdp(const std::string& packet, const PacketView& view);
-    asio::awaitable<void> openUdpFlow(std::shared_ptr<UdpFlow> flow);
-    asio::awaitable<void> readUdpReplies(std::shared_ptr<UdpFlow> flow);
-    void closeUdpFlow(const std::shared_ptr<UdpFlow>& flow);
     asio::awaitable<void> expireLoop();
     /// Puts back rules and routes that someone else removed (a network manager, a script).
     void checkRouting();
@@ -90,12 +80,12 @@ private:
     bool m_gateway = false;
     bool m_running = false;
     FlowTable m_flows;
-    FakeIpPool m_fakeIps;
-    core::LocalAddresses m_localAddresses;
+    FakeIpPool m_fakeIps; // before the parts that use it
+    TunnelDns m_dns;
+    UdpRelay m_udp;
     std::uint16_t m_listenPort4 = 0;
     std::uint16_t m_listenPort6 = 0;
     std::vector<std::shared_ptr<tcp::acceptor>> m_acceptors;
-    std::map<FlowEndpoints, std::shared_ptr<UdpFlow>> m_udpFlows;
     asio::steady_timer m_expiry;
     int m_stopEvent = -1;
     std::thread m_packetThread;
