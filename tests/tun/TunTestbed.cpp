@@ -141,21 +141,28 @@ TunTestbed::TunTestbed()
 {
     if (!connectNamespaces(host, "frwh0", "10.77.0.1/24", internet, "frwi0", "10.77.0.2/24") ||
         !internet.ip(std::string("addr add ") + kOriginAddress + "/32 dev lo") ||
-        !host.ip("route add default via 10.77.0.2") || !internet.ip("route add 10.88.0.0/16 via 10.77.0.1")) {
+        !host.ip("route add default via 10.77.0.2") || !internet.ip("route add 10.88.0.0/16 via 10.77.0.1") ||
+        !host.ip("addr add fd00:77::1/64 dev frwh0 nodad") ||
+        !internet.ip("addr add fd00:77::2/64 dev frwi0 nodad") ||
+        !internet.ip(std::string("addr add ") + kOriginAddress6 + "/128 dev lo") ||
+        !host.ip("-6 route add default via fd00:77::2")) {
         return;
     }
     int http = -1;
+    int http6 = -1;
     int dns = -1;
     int echo = -1;
     internet.run([&] {
         http = boundSocket(SOCK_STREAM, kOriginAddress, 80);
+        http6 = boundSocket(SOCK_STREAM, kOriginAddress6, 80);
         dns = boundSocket(SOCK_DGRAM, kInternetDns, 53);
         echo = boundSocket(SOCK_DGRAM, kOriginAddress, 7);
     });
-    if (http < 0 || dns < 0 || echo < 0) {
+    if (http < 0 || http6 < 0 || dns < 0 || echo < 0) {
         return;
     }
-    m_fds = {http, dns, echo};
+    m_fds = {http, http6, dns, echo};
+    m_threads.emplace_back([this, http6] { serveHttp(http6); });
     // Several acceptors on one socket, so concurrent clients are served at once.
     for (int i = 0; i < 16; ++i) {
         m_threads.emplace_back([this, http] { serveHttp(http); });

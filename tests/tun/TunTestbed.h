@@ -14,6 +14,7 @@ namespace ferrow::test {
 
 /// The origin's address in the "internet" namespace, its DNS server and the name it serves.
 inline constexpr char kOriginAddress[] = "203.0.113.10";
+inline constexpr char kOriginAddress6[] = "2001:db8:1::10";
 inline constexpr char kInternetDns[] = "10.77.0.2";
 /// A resolver address that exists nowhere: only the tunnel answers it.
 inline constexpr char kAnyResolver[] = "198.51.100.53";

@@ -75,6 +75,12 @@ TEST(TunTraffic, PlainClientsReachTheOriginThroughTheTunnel)
     // Echo requests are answered by the tunnel itself, for any address beyond it.
     EXPECT_TRUE(pingIn(bed.host, "192.0.2.77"));
 
+    // IPv6 is translated the same way.
+    const auto six =
+        tcpExchange(bed.host, kOriginAddress6, 80, "GET /six HTTP/1.1\r\nHost: six.test\r\n\r\n");
+    ASSERT_TRUE(six.has_value());
+    EXPECT_NE(six->find("hello from /six"), std::string::npos);
+
     // UDP is relayed per flow.
     EXPECT_EQ(udpExchange(bed.host, kOriginAddress, 7, "ping through the tunnel"), "ping through the tunnel");
 
@@ -84,17 +90,20 @@ TEST(TunTraffic, PlainClientsReachTheOriginThroughTheTunnel)
     bool sawReject = false;
     bool sawUdp = false;
     bool sawSniffed = false;
+    bool sawSix = false;
     for (const auto& record : connections) {
         sawName = sawName || (record["host"] == "origin.test" && record["policy"] == "DIRECT" &&
                               record["srcip"] == "172.19.0.1");
         sawReject = sawReject || (record["host"] == "blocked.test" && record["policy"] == "REJECT");
         sawUdp = sawUdp || (record["network"] == "udp" && record["port"] == 7);
         sawSniffed = sawSniffed || (record["host"] == "sniffed.test" && record["policy"] == "DIRECT");
+        sawSix = sawSix || (record["host"] == "six.test" && record["srcip"] == "fdfe:dcba:9876::1");
     }
     EXPECT_TRUE(sawName) << connections.dump();
     EXPECT_TRUE(sawReject) << connections.dump();
     EXPECT_TRUE(sawUdp) << connections.dump();
     EXPECT_TRUE(sawSniffed) << connections.dump();
+    EXPECT_TRUE(sawSix) << connections.dump();
 }
 
 TEST(TunTraffic, ProcessNameOfATunnelledClient)
