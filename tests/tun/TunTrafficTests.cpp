@@ -5,10 +5,13 @@
 #include "TunTestbed.h"
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <nlohmann/json.hpp>
+#include <pwd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,6 +142,43 @@ TEST(TunTraffic, ProcessNameOfATunnelledClient)
     }
     ::close(open);
     EXPECT_TRUE(named);
+
+    // A program out of reach (here: none holds the socket, which is in flight in a message) is
+    // named by the socket's account.
+    const int orphan = connectIn(bed.host, kOriginAddress, 80);
+    ASSERT_GE(orphan, 0);
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    char control[CMSG_SPACE(sizeof(int))] = {};
+    char byte = 'x';
+    iovec data{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &orphan, sizeof(int));
+    ASSERT_EQ(::sendmsg(pair[0], &message, 0), 1);
+    ::close(orphan);
+    const std::string account =
+        std::string(::getpwuid(::geteuid())->pw_name) + " (uid " + std::to_string(::geteuid()) + ")";
+    bool byAccount = false;
+    for (int attempt = 0; attempt < 40 && !byAccount; ++attempt) {
+        const auto list = nlohmann::json::parse(core.get("/connections"), nullptr, false);
+        for (const auto& record : list) {
+            byAccount = byAccount || (!record["closed"].get<bool>() && record["process"] == account);
+        }
+        if (!byAccount) {
+            ::usleep(50'000);
+        }
+    }
+    ::close(pair[0]);
+    ::close(pair[1]);
+    EXPECT_TRUE(byAccount) << account;
 }
 
 TEST(TunRouting, RestoredAfterStopAndAfterKillFollowedByTheNextStart)
