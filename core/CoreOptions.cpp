@@ -10,6 +10,7 @@ std::string usageLine()
 {
     return "usage: ferrow-core -config FILE [-no-tun] [-socks HOST:PORT] [-api HOST:PORT] [-api-info FILE] "
            "[-api-info-uid UID] [-api-info-gid GID] [-stats FILE] [-rule-set-dir DIR] [-tun-name NAME] "
+           "[-resolve-bus ADDRESS] "
            "[-gateway]";
 }
 
@@ -54,6 +55,8 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
             target = &options.ruleSetDir;
         } else if (flag == "-tun-name") {
             target = &options.tunName;
+        } else if (flag == "-resolve-bus") {
+            target = &options.resolveBus;
         } else if (flag != "-api-info-uid" && flag != "-api-info-gid") {
             return UsageError{"unknown flag \"" + flag + "\""};
         }

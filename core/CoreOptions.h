@@ -20,6 +20,7 @@ struct CoreOptions {
     std::string ruleSetDir;
     std::string tunName;
     bool gateway = false;
+    std::string resolveBus; // the bus systemd-resolved is on; empty: the system bus
 };
 
 struct UsageError {

@@ -7,6 +7,9 @@
 #include "HttpFetcher.h"
 #include "ProxyServer.h"
 #include "SafeFile.h"
+#include "tun/SocketMark.h"
+#include "tun/SystemDns.h"
+#include "tun/TunService.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -194,7 +197,7 @@ void CoreService::apply(std::shared_ptr<Runtime> runtime)
     m_groups.configure(config);
     m_log.setCapacity(config.general.logHistory);
     m_connections.setHistoryCap(config.general.connectionHistory);
-    m_resolver.configure(config.general.dnsServers, HostsFile::load("/etc/hosts"));
+    m_resolver.configure(upstreamDnsServers(), HostsFile::load("/etc/hosts"));
     std::set<std::string> ruleSetNames;
     for (const auto& rule : config.rules) {
         if (rule.type == "RULE-SET") {
@@ -215,12 +218,11 @@ bool CoreService::start()
         m_secret = secret;
     }
     m_log.info(std::string(kVersion) + " starting with " + m_options.configPath);
-    if (!m_options.tunName.empty()) {
-        m_log.warning("-tun-name " + m_options.tunName +
-                      " given, but this build has no TUN support: not active");
-    }
-    if (m_options.gateway) {
-        m_log.warning("-gateway given, but this build has no TUN support: gateway mode not active");
+    const bool tunnel = !m_options.tunName.empty() && !m_options.noTun;
+    if (tunnel) {
+        // With the tunnel up the system's resolver may answer from inside it; real answers come
+        // from the servers it used before.
+        m_systemDnsServers = tun::systemNameservers();
     }
     auto loaded = loadConfiguration();
     if (auto* error = std::get_if<ConfigError>(&loaded)) {
@@ -228,6 +230,17 @@ bool CoreService::start()
         return false;
     }
     apply(std::get<std::shared_ptr<Runtime>>(loaded));
+    if (tunnel) {
+        m_tun = std::make_unique<tun::TunService>(m_io, *this);
+        std::string tunError;
+        if (!m_tun->start(m_options.tunName, m_options.gateway, m_options.resolveBus, &tunError)) {
+            m_log.error("cannot bring up the tunnel: " + tunError);
+            m_tun.reset();
+            return false;
+        }
+    } else if (m_options.gateway) {
+        m_log.warning("-gateway needs the tunnel: gateway mode not active");
+    }
     std::string statisticsError;
     if (!m_statistics.load(&statisticsError)) {
         m_log.info(statisticsError);
@@ -300,6 +313,9 @@ void CoreService::stop(const std::string& why)
     if (m_control) {
         m_control->close();
     }
+    if (m_tun) {
+        m_tun->stop();
+    }
     boost::system::error_code ignored;
     m_signals.cancel(ignored);
     m_tick.cancel();
@@ -337,6 +353,14 @@ std::string CoreService::reload()
                std::to_string(m_runtime->config.rules.size()) + " rules");
     asio::co_spawn(m_io, m_ruleSets->updateStale(m_resolver), asio::detached);
     return {};
+}
+
+std::vector<std::string> CoreService::upstreamDnsServers() const
+{
+    if (m_runtime && !m_runtime->config.general.dnsServers.empty()) {
+        return m_runtime->config.general.dnsServers;
+    }
+    return m_systemDnsServers;
 }
 
 void CoreService::foldTraffic()
@@ -451,7 +475,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
     } else {
         MatchInput input;
         input.host = query.host;
-        if (const auto literal = IpAddr::parse(query.host)) {
+        if (const auto literal = query.address ? query.address : IpAddr::parse(query.host)) {
             input.addressState = MatchInput::Address::Known;
             input.destination = *literal;
             route.addresses.push_back(*literal);
@@ -467,7 +491,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
             if (process.needsLookup()) {
                 // Only a rule that reached a PROCESS-NAME/PATH test waits, and not for long.
                 std::optional<ProcessInfo> info;
-                if (query.source.isLoopback()) {
+                if (query.source.isLoopback() || tun::isTunnelAddress(query.source)) {
                     // Not a conditional expression: GCC 12 destroys a co_await result in one twice.
                     info = co_await lookupProcess(query);
                 }
@@ -584,6 +608,12 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     boost::system::error_code lastError;
     for (const auto& address : addresses) {
         tcp::socket socket(executor);
+        boost::system::error_code openError;
+        socket.open(address.v6 ? tcp::v6() : tcp::v4(), openError);
+        if (openError || !tun::markOutbound(socket.native_handle())) {
+            lastError = openError ? openError : asio::error::access_denied;
+            continue;
+        }
         asio::steady_timer timer(executor, kConnectTimeout);
         bool timedOut = false;
         timer.async_wait([&socket, &timedOut](const boost::system::error_code& error) {
@@ -649,7 +679,7 @@ void CoreService::attributeConnections()
     m_connections.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>& record) {
         const auto source = IpAddr::parse(record->sourceIp);
         const auto local = IpAddr::parse(record->localIp);
-        if (!source || !local || !source->isLoopback()) {
+        if (!source || !local || !(source->isLoopback() || tun::isTunnelAddress(*source))) {
             record->processLooked = true;
             return;
         }

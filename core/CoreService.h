@@ -27,6 +27,10 @@
 #include <optional>
 #include <thread>
 
+namespace ferrow::tun {
+class TunService;
+}
+
 namespace ferrow::core {
 
 class ControlServer;
@@ -48,6 +52,7 @@ struct RouteQuery {
     IpAddr local;
     std::uint16_t localPort = 0;
     ConnectionRecord* record = nullptr; // receives the process name when a rule looked it up
+    std::optional<IpAddr> address;      // where a named connection already goes (a sniffed name)
 };
 
 struct DialResult {
@@ -73,8 +78,12 @@ public:
     /// Closes listeners and connections, removes the api-info file, saves statistics.
     void stop(const std::string& why);
 
-    // Used by proxy sessions.
+    // Used by proxy sessions and the tunnel.
     LogStream& log() { return m_log; }
+    Resolver& resolver() { return m_resolver; }
+    const GeneralSettings& general() const { return m_runtime->config.general; }
+    /// Where DNS questions go that the core answers with real addresses.
+    std::vector<std::string> upstreamDnsServers() const;
     ConnectionRegistry& connections() { return m_connections; }
     asio::awaitable<Route> route(const RouteQuery& query);
     /// Connects DIRECT routes. `client` is the proxy client's address: clients on other machines
@@ -172,6 +181,8 @@ private:
     std::vector<std::thread> m_relayThreads;
     std::size_t m_nextRelay = 0;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
+    std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything
+    std::unique_ptr<tun::TunService> m_tun;      // last: its clean-up still logs
 };
 
 } // namespace ferrow::core

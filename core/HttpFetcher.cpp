@@ -1,5 +1,7 @@
 #include "HttpFetcher.h"
 
+#include "tun/SocketMark.h"
+
 #include "HttpProxyParser.h"
 #include "Resolver.h"
 
@@ -132,7 +134,23 @@ asio::awaitable<FetchResult> httpFetch(Resolver& resolver, std::string urlText,
         endpoints.emplace_back(toAsio(address), url->port);
     }
     stream.expires_at(deadline);
-    auto [connectError, endpoint] = co_await stream.async_connect(endpoints, useTuple);
+    // One address at a time on a socket opened here, so it carries the tunnel's mark.
+    boost::system::error_code connectError = asio::error::host_not_found;
+    for (const auto& endpoint : endpoints) {
+        boost::system::error_code ignored;
+        stream.socket().close(ignored);
+        stream.socket().open(endpoint.protocol(), connectError);
+        if (!connectError && !tun::markOutbound(stream.socket().native_handle())) {
+            connectError = asio::error::access_denied;
+        }
+        if (connectError) {
+            continue;
+        }
+        std::tie(connectError) = co_await stream.async_connect(endpoint, useTuple);
+        if (!connectError || connectError == beast::error::timeout) {
+            break;
+        }
+    }
     if (connectError) {
         result.error = connectError == beast::error::timeout ? "timed out" : connectError.message();
         co_return result;

@@ -10,6 +10,7 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <set>
 #include <sstream>
 #include <sys/socket.h>
@@ -313,6 +314,18 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
     }
 }
 
+std::string ProcessFinder::accountLabel(uid_t uid)
+{
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    const std::string number = "uid " + std::to_string(uid);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name) {
+        return std::string(found->pw_name) + " (" + number + ")";
+    }
+    return "(" + number + ")";
+}
+
 std::optional<ProcessInfo> ProcessFinder::describe(int pid) const
 {
     const auto base = m_procRoot + "/" + std::to_string(pid);
@@ -366,7 +379,14 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
     std::vector<std::optional<ProcessInfo>> out;
     for (const auto& socket : sockets) {
         const auto owner = socket ? m_owners.find(socket->inode) : m_owners.end();
-        out.push_back(owner == m_owners.end() ? std::nullopt : describe(owner->second.pid));
+        if (owner != m_owners.end()) {
+            out.push_back(describe(owner->second.pid));
+        } else if (socket && socket->uid) {
+            // Another user's program is out of our reach; its account still tells who it is.
+            out.push_back(ProcessInfo{accountLabel(*socket->uid), {}});
+        } else {
+            out.push_back(std::nullopt);
+        }
     }
     return out;
 }

@@ -56,6 +56,8 @@ private:
     bool stillOwns(const Owner& owner, unsigned long inode) const;
     void rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids);
     std::optional<ProcessInfo> describe(int pid) const;
+    /// "alice (uid 1001)": what is shown for a socket whose program cannot be looked at.
+    static std::string accountLabel(uid_t uid);
 
     std::string m_procRoot;
     int m_netlink = -1;

@@ -168,6 +168,13 @@ struct Parser {
                 return fail(line, "udp-policy-not-supported-behaviour must be reject or direct");
             }
             general.udpPolicy = lower;
+        } else if (key == "fake-ip-filter") {
+            general.fakeIpFilter.clear();
+            for (const auto field : splitFields(value, ',')) {
+                if (!field.empty()) {
+                    general.fakeIpFilter.push_back(toLower(field));
+                }
+            }
         } else if (key == "dns-server") {
             general.dnsServers.clear();
             for (const auto field : splitFields(value, ',')) {

@@ -29,7 +29,8 @@ struct GeneralSettings {
     std::string geoipMaxmindUrl;
     bool blockQuic = true;
     std::string udpPolicy = "reject";
-    std::vector<std::string> dnsServers; // empty: the system resolver
+    std::vector<std::string> dnsServers;   // empty: the system resolver
+    std::vector<std::string> fakeIpFilter; // names the tunnel's DNS answers with real addresses
 };
 
 struct ProxyNode {

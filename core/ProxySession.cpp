@@ -4,6 +4,7 @@
 #include "HttpProxyParser.h"
 #include "ProxyServer.h"
 #include "Socks5Parser.h"
+#include "tun/TunnelledFlow.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -122,7 +123,8 @@ struct Opened {
 };
 
 asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const std::string& host,
-                                     std::uint16_t port)
+                                     std::uint16_t port, std::optional<IpAddr> client = std::nullopt,
+                                     std::optional<IpAddr> known = std::nullopt)
 {
     Opened opened;
     opened.record = core.connections().open();
@@ -133,12 +135,12 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     record.sourcePort = peer.port;
     record.localIp = peer.local.toString();
     record.localPort = peer.localPort;
-    RouteQuery query{record.host, port, peer.address, peer.port, peer.local, peer.localPort, &record};
+    RouteQuery query{record.host, port, peer.address, peer.port, peer.local, peer.localPort, &record, known};
     opened.route = co_await core.route(query);
     record.policy = opened.route.policy;
     record.chain = opened.route.chain;
     record.rule = opened.route.rule;
-    opened.dial = co_await core.dial(opened.route, record.host, port, peer.address);
+    opened.dial = co_await core.dial(opened.route, record.host, port, client.value_or(peer.address));
     co_return opened;
 }
 
@@ -493,6 +495,33 @@ asio::awaitable<void> runProxySession(CoreService& core, std::shared_ptr<Session
     }
     deadline.cancel();
     sockets->closeAll();
+}
+
+asio::awaitable<void> runTunnelledSession(CoreService& core, tcp::socket client, TunnelledFlow flow)
+{
+    const Peer peer{flow.source, flow.sourcePort, flow.destination, flow.port};
+    // This machine's own programs may reach what loopback clients may; devices using us as their
+    // gateway get what LAN clients of the proxy get.
+    const auto dialAs = flow.fromThisMachine ? *IpAddr::parse("127.0.0.1") : flow.source;
+    // A name sniffed from the stream is for the rules and the list; the connection goes where
+    // the client sent it.
+    const auto known = flow.sniffed ? std::optional<IpAddr>(flow.destination) : std::nullopt;
+    auto opened = co_await openUpstream(core, peer, flow.host, flow.port, dialAs, known);
+    opened.record->network = "tcp";
+    if (!opened.dial.socket) {
+        abortSocket(client); // a refused destination looks refused, not like an empty answer
+        core.connections().close(opened.record);
+        co_return;
+    }
+    SessionSockets sockets(std::move(client));
+    sockets.upstream = std::move(*opened.dial.socket);
+    auto meter = core.meterFor(*opened.record);
+    if (flow.initial.empty() || co_await writeAll(sockets.upstream, flow.initial)) {
+        meter.up(flow.initial.size());
+        co_await relayOnPool(core, sockets, meter);
+    }
+    sockets.closeAll();
+    core.connections().close(opened.record);
 }
 
 } // namespace ferrow::core

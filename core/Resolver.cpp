@@ -1,5 +1,7 @@
 #include "Resolver.h"
 
+#include "tun/SocketMark.h"
+
 #include "DnsMessage.h"
 
 #include <boost/asio/ip/udp.hpp>
@@ -46,6 +48,9 @@ asio::awaitable<Resolver::Result> Resolver::askServer(const std::string& server,
     udp::socket socket(m_executor);
     boost::system::error_code ec;
     socket.open(endpoint.protocol(), ec);
+    if (!ec && !tun::markOutbound(socket.native_handle())) {
+        ec = asio::error::access_denied;
+    }
     if (ec) {
         result.error = ec.message();
         co_return result;

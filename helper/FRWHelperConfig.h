@@ -27,6 +27,12 @@ struct FRWHelperConfig {
     std::string callerIdentifier;
     std::string coreIdentifier;
     std::string defaultTunName;
+    /// Whether the helper removes a tunnel's routing after its core (off for helpers that tests
+    /// run outside a network namespace of their own).
+    bool cleanUpRouting = true;
+    /// Arguments added to every core's command line (tests add "-no-tun": a core they start in
+    /// the machine's own network namespace must never route the machine's traffic).
+    std::vector<std::string> extraCoreArguments;
     /// Owner of the staged core and of the folders the helper hands out.
     uid_t coreOwner = 0;
     gid_t coreGroup = 0;

@@ -89,13 +89,17 @@ FRWHelperService::FRWHelperService(FRWHelperConfig config)
     , m_staging(m_config, m_codeCheck)
     , m_folders(m_config)
     , m_forwarding(m_config)
+    , m_tunnelCleanup(m_config)
     , m_polkit(m_config.polkitBusAddress, m_config.polkitActionId)
 {
     if (!m_config.log) {
         m_config.log = [](const std::string&) {};
     }
-    // Values a gateway run changed and could not put back (a crash, a kill) come back first.
+    // Values a gateway run changed and could not put back (a crash, a kill) come back first,
+    // and so does the routing a tunnel left. No core of ours runs now and a TUN link goes with
+    // its core, so a link of that name belongs to some other program and stays.
     m_forwarding.restore();
+    m_tunnelCleanup.run({});
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_wake[0] = m_wake[1] = -1;
     }
@@ -444,6 +448,7 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (const auto state = m_folders.userStateFolder(uid, gid)) {
         arguments.insert(arguments.end(), {"-stats", *state + "/core-stats.json"});
     }
+    arguments.insert(arguments.end(), m_config.extraCoreArguments.begin(), m_config.extraCoreArguments.end());
     if (params.gateway && !m_forwarding.enable()) {
         m_forwarding.restore();
         return helperError("cannot turn on IP forwarding for gateway mode");
@@ -488,6 +493,7 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     m_coreUser = uid;
     m_starter = caller ? caller->process : nullptr;
     m_coreGateway = params.gateway;
+    m_coreTunName = tunName;
     log("ferrow-helper: started core pid " + std::to_string(process->pid()) + " as uid " +
         std::to_string(uid));
     return std::nullopt;
@@ -499,7 +505,11 @@ void FRWHelperService::coreEnded(FRWCoreProcess& process, int status)
                      : WIFSIGNALED(status) ? WTERMSIG(status)
                                            : status;
     log("ferrow-helper: core exited (status " + std::to_string(code) + ")");
+    // Held so that no new core starts while this one's routing is removed: the clean-up must
+    // never take a successor's rules.
+    const std::lock_guard start(m_startLock);
     bool gateway = false;
+    std::string tunName;
     {
         const std::lock_guard guard(m_lock);
         if (m_coreTask.get() != &process && m_coreTask) {
@@ -511,10 +521,12 @@ void FRWHelperService::coreEnded(FRWCoreProcess& process, int status)
         }
         gateway = m_coreGateway;
         m_coreGateway = false;
+        tunName = m_coreTunName.empty() ? m_config.defaultTunName : m_coreTunName;
     }
     // A core that died without its orderly shutdown leaves its api-info file behind, and the
     // application would take it for a running core.
     m_folders.releaseApiInfoFolder();
+    m_tunnelCleanup.run(tunName);
     if (gateway) {
         m_forwarding.restore();
     }
@@ -543,8 +555,9 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::stopCore(const st
     } else {
         stopLostCores(caller && caller->uid != 0 ? std::optional<uid_t>(caller->uid) : std::nullopt);
     }
-    // Gone either way; a core killed at the end does not remove its own file.
+    // Gone either way; a core killed at the end does not remove its own file or routing.
     m_folders.releaseApiInfoFolder();
+    m_tunnelCleanup.run(m_coreTunName.empty() ? m_config.defaultTunName : m_coreTunName);
     m_forwarding.restore();
     return std::nullopt;
 }

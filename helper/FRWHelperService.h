@@ -17,6 +17,7 @@
 #include "FRWHelperConfig.h"
 #include "FRWHelperProtocol.h"
 #include "FRWPolkitCheck.h"
+#include "FRWTunnelCleanup.h"
 
 /// The root service behind the helper's socket: vets every caller, has polkit authorise each
 /// start, runs one signed core with a tunnel as the calling user, and stops that core when the
@@ -78,6 +79,7 @@ private:
     FRWCoreStaging m_staging;
     FRWCoreFolders m_folders;
     FRWForwarding m_forwarding;
+    FRWTunnelCleanup m_tunnelCleanup;
     FRWPolkitCheck m_polkit;
 
     std::mutex m_startLock;
@@ -87,6 +89,7 @@ private:
     uid_t m_coreUser = 0;
     std::shared_ptr<FRWPidfd> m_starter;
     bool m_coreGateway = false;
+    std::string m_coreTunName;
     std::int64_t m_clients = 0;
     std::uint64_t m_orphanEpoch = 0;
 

@@ -401,27 +401,6 @@ TEST(CoreCommandLine, BadProfileExitsOneNamingTheLine)
     EXPECT_NE(result.second.find("line 2"), std::string::npos) << result.second;
 }
 
-TEST(CoreCommandLine, TunFlagsAcceptedAndReportedInactive)
-{
-    auto options = withProfile(kBasicProfile);
-    options.socks = false;
-    options.extraArguments = {"-tun-name",
-                              "utun9",
-                              "-gateway",
-                              "-api-info-uid",
-                              std::to_string(::getuid()),
-                              "-api-info-gid",
-                              std::to_string(::getgid())};
-    CoreProcess core(options);
-    ASSERT_TRUE(core.started()) << core.stderrText();
-    EXPECT_TRUE(core.logContains("-tun-name utun9 given, but this build has no TUN support"));
-    EXPECT_TRUE(core.logContains("gateway mode not active"));
-    EXPECT_EQ(core.get("/socks")["running"], false);
-    struct stat info {};
-    ASSERT_EQ(::stat(core.apiInfoPath().c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, ::getuid());
-}
-
 TEST(CoreStatistics, KeptAcrossRestarts)
 {
     auto echo = makeEchoServer();

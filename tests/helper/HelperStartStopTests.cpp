@@ -69,6 +69,7 @@ TEST_F(HelperTest, StartsTheRealCoreFromAStagedCopyWithItsCommandLine)
     EXPECT_EQ(FRWProcessInspector::executablePath(pid), host->config().stagedCorePath)
         << "the core ran from the caller's path, not the staged copy";
 
+    // The test host adds "-no-tun" last: its cores never route this machine's traffic.
     const std::vector<std::string> expected{host->config().stagedCorePath,
                                             "-config",
                                             configPath,
@@ -84,7 +85,8 @@ TEST_F(HelperTest, StartsTheRealCoreFromAStagedCopyWithItsCommandLine)
                                             "utun9",
                                             "-stats",
                                             host->config().coreStateDirectory + "/" +
-                                                std::to_string(::geteuid()) + "/core-stats.json"};
+                                                std::to_string(::geteuid()) + "/core-stats.json",
+                                            "-no-tun"};
     EXPECT_EQ(commandLine(pid), expected);
 
     struct stat folder {};
@@ -123,7 +125,7 @@ TEST_F(HelperTest, OptionalArgumentsOnlyWhenAsked)
     p.apiInfoPath = host->config().apiInfoPath;
     ASSERT_EQ(start(p), "");
     const auto line = commandLine(startedPid());
-    ASSERT_EQ(line.size(), 18u);
+    ASSERT_EQ(line.size(), 19u); // with the test host's "-no-tun" last
     EXPECT_EQ(line[12], "utun12");
     EXPECT_EQ(line[13], "-rule-set-dir");
     EXPECT_EQ(line[14], path("rule sets"));

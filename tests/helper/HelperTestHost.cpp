@@ -68,6 +68,10 @@ HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adju
     m_config.stopGrace = std::chrono::milliseconds(5000);
     m_config.fallbackStopGrace = std::chrono::milliseconds(3000);
     m_config.orphanDelay = std::chrono::milliseconds(300);
+    // The machine's own routing is never a test's to touch; tests that want the clean-up turn
+    // it on inside a network namespace of their own.
+    m_config.cleanUpRouting = false;
+    m_config.extraCoreArguments = {"-no-tun"};
     auto logs = m_logs;
     auto* lock = &m_logLock;
     m_config.log = [logs, lock](const std::string& line) {

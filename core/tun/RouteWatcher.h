@@ -1,0 +1,34 @@
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/posix/stream_descriptor.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <functional>
+
+namespace ferrow::tun {
+
+/// Listens for changes of links, routes and policy rules and calls `changed` once things have
+/// settled (network managers change several at a time), so the tunnel can put back what was
+/// taken away without a restart.
+class RouteWatcher {
+public:
+    RouteWatcher(boost::asio::io_context& io, std::function<void()> changed);
+    ~RouteWatcher();
+    RouteWatcher(const RouteWatcher&) = delete;
+    RouteWatcher& operator=(const RouteWatcher&) = delete;
+
+    bool start();
+    void stop();
+
+private:
+    void read();
+    void settle();
+
+    boost::asio::posix::stream_descriptor m_socket;
+    boost::asio::steady_timer m_settle;
+    std::function<void()> m_changed;
+    char m_buffer[16384];
+    bool m_running = false;
+};
+
+} // namespace ferrow::tun

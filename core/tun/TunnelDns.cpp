@@ -1,0 +1,147 @@
+#include "TunnelDns.h"
+
+#include "CoreService.h"
+#include "DnsMessage.h"
+#include "SocketMark.h"
+
+#include <boost/asio/ip/udp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+
+namespace ferrow::tun {
+
+namespace asio = boost::asio;
+using core::IpAddr;
+using core::useTuple;
+using tcp = asio::ip::tcp;
+using udp = asio::ip::udp;
+
+namespace {
+
+constexpr std::uint32_t kFakeTtl = 10;
+constexpr auto kUpstreamDnsTimeout = std::chrono::seconds(5);
+constexpr auto kDnsStreamIdle = std::chrono::seconds(30);
+
+} // namespace
+
+TunnelDns::TunnelDns(asio::io_context& io, core::CoreService& core, FakeIpPool& fakeIps)
+    : m_io(io), m_core(core), m_fakeIps(fakeIps)
+{
+}
+
+asio::awaitable<void> TunnelDns::serveStream(tcp::socket socket)
+{
+    // A client that sends nothing more is let go after a while instead of holding the flow.
+    asio::steady_timer idle(m_io);
+    const auto arm = [&idle, &socket] {
+        idle.expires_after(kDnsStreamIdle);
+        idle.async_wait([&socket](const boost::system::error_code& error) {
+            if (!error) {
+                boost::system::error_code ignored;
+                socket.close(ignored);
+            }
+        });
+    };
+    // Each message is preceded by its length; the client may send several on one connection.
+    while (true) {
+        arm();
+        unsigned char prefix[2];
+        auto [error, got] = co_await asio::async_read(socket, asio::buffer(prefix), useTuple);
+        if (error) {
+            co_return;
+        }
+        std::string query((prefix[0] << 8) | prefix[1], '\0');
+        std::tie(error, got) = co_await asio::async_read(socket, asio::buffer(query), useTuple);
+        if (error) {
+            co_return;
+        }
+        const auto reply = co_await answer(query);
+        if (reply.empty() || reply.size() > 65535) {
+            co_return;
+        }
+        std::string framed;
+        framed += static_cast<char>(reply.size() >> 8);
+        framed += static_cast<char>(reply.size() & 0xff);
+        framed += reply;
+        std::tie(error, got) = co_await asio::async_write(socket, asio::buffer(framed), useTuple);
+        if (error) {
+            co_return;
+        }
+    }
+}
+
+asio::awaitable<std::string> TunnelDns::answer(std::string query)
+{
+    const auto question = parseQuestion(query);
+    if (!question) {
+        co_return std::string();
+    }
+    const bool address = question->type == core::dns::kTypeA || question->type == core::dns::kTypeAAAA;
+    const auto& general = m_core.general();
+    // Names without a dot (a local host) and filtered names get real answers.
+    const bool fake = address && question->klass == 1 && question->name.find('.') != std::string::npos &&
+                      !matchesFilter(general.fakeIpFilter, question->name);
+    if (fake) {
+        if (question->type == core::dns::kTypeAAAA) {
+            // No fake IPv6 range: an empty answer sends dual-stack clients to the fake IPv4.
+            co_return buildAnswer(query, *question, {}, kFakeTtl);
+        }
+        co_return buildAnswer(query, *question, {m_fakeIps.addressFor(question->name)}, kFakeTtl);
+    }
+    auto answer = co_await forward(query);
+    if (answer.empty()) {
+        co_return buildAnswer(query, *question, {}, 0, 2); // SERVFAIL
+    }
+    co_return answer;
+}
+
+asio::awaitable<std::string> TunnelDns::forward(const std::string& query)
+{
+    for (const auto& server : m_core.upstreamDnsServers()) {
+        const auto hostPort = core::HostPort::parse(server);
+        const auto address = IpAddr::parse(hostPort ? hostPort->host : server);
+        if (!address) {
+            continue;
+        }
+        const udp::endpoint endpoint(core::toAsio(*address),
+                                     hostPort && hostPort->port ? hostPort->port : 53);
+        udp::socket socket(m_io);
+        boost::system::error_code ec;
+        socket.open(endpoint.protocol(), ec);
+        if (ec || !markOutbound(socket.native_handle())) {
+            continue;
+        }
+        socket.connect(endpoint, ec);
+        if (ec) {
+            continue;
+        }
+        asio::steady_timer timer(m_io, kUpstreamDnsTimeout);
+        timer.async_wait([&socket](const boost::system::error_code& error) {
+            if (!error) {
+                boost::system::error_code ignored;
+                socket.close(ignored);
+            }
+        });
+        auto [sendError, sent] = co_await socket.async_send(asio::buffer(query), useTuple);
+        if (sendError) {
+            continue;
+        }
+        std::string answer(65535, '\0');
+        while (true) {
+            auto [receiveError, received] = co_await socket.async_receive(asio::buffer(answer), useTuple);
+            if (receiveError) {
+                break;
+            }
+            // Only the answer to this query: same id, response bit set.
+            if (received >= 12 && answer[0] == query[0] && answer[1] == query[1] && (answer[2] & 0x80)) {
+                timer.cancel();
+                answer.resize(received);
+                co_return answer;
+            }
+        }
+    }
+    co_return std::string();
+}
+
+} // namespace ferrow::tun

@@ -1,0 +1,68 @@
+// The real helper removes a tunnel core's routing when the core is killed.
+
+#include "HelperTestHost.h"
+#include "TunTestbed.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace ferrow::test {
+namespace {
+
+TEST(TunHelperCleanup, KilledCoreLeavesRoutingAsBefore)
+{
+    if (!canMakeNamespaces()) {
+        GTEST_SKIP() << "SKIPPED: needs root to make network namespaces and TUN links";
+    }
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    const auto before = bed.host.routingSnapshot();
+    std::unique_ptr<HelperTestHost> helper;
+    std::string startError;
+    // The helper, its threads and the core it forks all live in the host namespace.
+    bed.host.run([&] {
+        // Inside the test's own namespace the core may bring up its tunnel.
+        helper = std::make_unique<HelperTestHost>([](FRWHelperConfig& config) {
+            config.cleanUpRouting = true;
+            config.extraCoreArguments.clear();
+        });
+        const auto profile = helper->root() / "profile.conf";
+        std::ofstream(profile) << "[General]\ndns-server = " << kInternetDns << "\n[Rule]\nFINAL,DIRECT\n";
+        FRWHelperService::StartCoreParams params;
+        params.corePath = builtCorePath();
+        params.configPath = profile.string();
+        params.tunName = "utun9";
+        if (const auto error = helper->service().startCore(params, std::nullopt)) {
+            startError = error->description;
+        }
+    });
+    ASSERT_EQ(startError, "");
+    ASSERT_TRUE(helper->waitForLog("started core pid"));
+    // Up: the tunnel carries traffic.
+    std::optional<std::string> reply;
+    for (int attempt = 0; attempt < 100 && !reply; ++attempt) {
+        reply = tcpExchange(bed.host, kOriginAddress, 80, "GET /helper HTTP/1.1\r\nHost: x\r\n\r\n");
+        if (!reply && std::filesystem::exists(helper->config().apiInfoPath)) {
+            break;
+        }
+    }
+    ASSERT_TRUE(std::filesystem::exists(helper->config().apiInfoPath));
+    EXPECT_NE(bed.host.routingSnapshot(), before);
+    pid_t pid = 0;
+    for (const auto& line : helper->logs()) {
+        if (const auto at = line.find("started core pid "); at != std::string::npos) {
+            pid = std::stoi(line.substr(at + 17));
+        }
+    }
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGKILL);
+    ASSERT_TRUE(helper->waitForLog("removed the routing rules a core left behind"));
+    EXPECT_EQ(bed.host.routingSnapshot(), before);
+    helper.reset();
+}
+
+} // namespace
+} // namespace ferrow::test

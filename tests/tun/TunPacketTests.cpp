@@ -1,0 +1,257 @@
+#include "FakeDns.h"
+#include "FlowTable.h"
+#include "Packet.h"
+#include "Sniffer.h"
+#include "SystemDns.h"
+
+#include <gtest/gtest.h>
+
+namespace ferrow::tun {
+namespace {
+
+using core::IpAddr;
+
+IpAddr ip(const char* text)
+{
+    return *IpAddr::parse(text);
+}
+
+/// Whether every checksum of a TCP/UDP packet is right, computed from scratch.
+bool checksumsValid(const std::string& packet)
+{
+    const auto* data = reinterpret_cast<const std::uint8_t*>(packet.data());
+    const auto view = parsePacket(data, packet.size());
+    if (!view) {
+        return false;
+    }
+    if (!view->v6 && checksumFinish(checksumAdd(0, data, view->transportOffset)) != 0) {
+        return false;
+    }
+    const std::size_t length = view->length - view->transportOffset;
+    const std::size_t addressSize = view->v6 ? 16 : 4;
+    std::uint32_t sum = checksumAdd(0, view->source.bytes.data(), addressSize);
+    sum = checksumAdd(sum, view->destination.bytes.data(), addressSize);
+    sum += view->protocol + static_cast<std::uint32_t>(length);
+    return checksumFinish(checksumAdd(sum, data + view->transportOffset, length)) == 0;
+}
+
+/// A TCP segment built as a UDP datagram with the protocol and header swapped in.
+std::string tcpPacket(const IpAddr& source, std::uint16_t sourcePort, const IpAddr& destination,
+                      std::uint16_t destinationPort, std::uint8_t flags, const std::string& payload)
+{
+    std::string header(20, '\0');
+    header[12] = 0x50;
+    header[13] = static_cast<char>(flags);
+    auto packet = buildUdpPacket(source, sourcePort, destination, destinationPort, header + payload);
+    const std::size_t ip = source.v6 ? 40 : 20;
+    auto* data = reinterpret_cast<std::uint8_t*>(packet.data());
+    // Turn it into TCP: protocol field, TCP header in place of UDP's, checksum from scratch.
+    data[source.v6 ? 6 : 9] = kProtocolTcp;
+    std::string tcp = packet.substr(ip + 8);
+    tcp[0] = static_cast<char>(sourcePort >> 8);
+    tcp[1] = static_cast<char>(sourcePort);
+    tcp[2] = static_cast<char>(destinationPort >> 8);
+    tcp[3] = static_cast<char>(destinationPort);
+    packet = packet.substr(0, ip) + tcp;
+    data = reinterpret_cast<std::uint8_t*>(packet.data());
+    if (!source.v6) {
+        data[2] = static_cast<std::uint8_t>(packet.size() >> 8);
+        data[3] = static_cast<std::uint8_t>(packet.size());
+        data[10] = data[11] = 0;
+        const auto sum = checksumFinish(checksumAdd(0, data, 20));
+        data[10] = static_cast<std::uint8_t>(sum >> 8);
+        data[11] = static_cast<std::uint8_t>(sum);
+    } else {
+        data[4] = static_cast<std::uint8_t>(tcp.size() >> 8);
+        data[5] = static_cast<std::uint8_t>(tcp.size());
+    }
+    const std::size_t addressSize = source.v6 ? 16 : 4;
+    std::uint32_t sum = checksumAdd(0, source.bytes.data(), addressSize);
+    sum = checksumAdd(sum, destination.bytes.data(), addressSize);
+    sum += kProtocolTcp + static_cast<std::uint32_t>(tcp.size());
+    const auto checksum = checksumFinish(checksumAdd(sum, data + ip, tcp.size()));
+    data[ip + 16] = static_cast<std::uint8_t>(checksum >> 8);
+    data[ip + 17] = static_cast<std::uint8_t>(checksum);
+    return packet;
+}
+
+TEST(TunPacket, RewritesKeepEveryChecksumValid)
+{
+    for (const bool v6 : {false, true}) {
+        const auto source = v6 ? ip("fdfe:dcba:9876::1") : ip("172.19.0.1");
+        const auto destination = v6 ? ip("2001:db8::7") : ip("203.0.113.9");
+        const auto peer = v6 ? ip("fdfe:dcba:9876::2") : ip("172.19.0.2");
+        for (const std::string& payload : {std::string(), std::string("odd"), std::string(8999 - 60, 'x')}) {
+            auto packet = tcpPacket(source, 40000, destination, 443, kTcpSyn, payload);
+            ASSERT_TRUE(checksumsValid(packet));
+            auto* data = reinterpret_cast<std::uint8_t*>(packet.data());
+            auto view = *parsePacket(data, packet.size());
+            EXPECT_EQ(view.tcpFlags, kTcpSyn);
+            rewritePacket(data, view, peer, 10001, source, 12345);
+            EXPECT_TRUE(checksumsValid(packet)) << "v6 " << v6 << " payload " << payload.size();
+            view = *parsePacket(data, packet.size());
+            EXPECT_EQ(view.source, peer);
+            EXPECT_EQ(view.sourcePort, 10001);
+            EXPECT_EQ(view.destinationPort, 12345);
+            auto udp = buildUdpPacket(destination, 53, source, 5353, payload);
+            EXPECT_TRUE(checksumsValid(udp));
+        }
+    }
+}
+
+TEST(TunPacket, PartialChecksumsStayCompletable)
+{
+    // With checksum offload the field holds the pseudo-header sum; the kernel adds the segment.
+    for (const bool v6 : {false, true}) {
+        const auto source = v6 ? ip("fdfe:dcba:9876::1") : ip("172.19.0.1");
+        const auto destination = v6 ? ip("2001:db8::7") : ip("203.0.113.9");
+        auto packet = tcpPacket(source, 40000, destination, 443, kTcpAck, "some payload");
+        auto* data = reinterpret_cast<std::uint8_t*>(packet.data());
+        auto view = *parsePacket(data, packet.size());
+        std::uint8_t* field = data + view.transportOffset + 16;
+        const auto pseudo = [&](const PacketView& v) {
+            const std::size_t size = v.v6 ? 16 : 4;
+            std::uint32_t sum = checksumAdd(0, v.source.bytes.data(), size);
+            sum = checksumAdd(sum, v.destination.bytes.data(), size);
+            sum += kProtocolTcp + static_cast<std::uint32_t>(v.length - v.transportOffset);
+            return static_cast<std::uint16_t>(~checksumFinish(sum));
+        };
+        const auto setField = [&](std::uint16_t value) {
+            field[0] = static_cast<std::uint8_t>(value >> 8);
+            field[1] = static_cast<std::uint8_t>(value);
+        };
+        setField(pseudo(view));
+        rewritePacket(data, view, v6 ? ip("fdfe:dcba:9876::2") : ip("172.19.0.2"), 10001, source, 5555, true);
+        view = *parsePacket(data, packet.size());
+        EXPECT_EQ((field[0] << 8) | field[1], pseudo(view));
+        // Completing it as the kernel would gives a valid checksum.
+        setField(
+            checksumFinish(checksumAdd(0, data + view.transportOffset, view.length - view.transportOffset)));
+        EXPECT_TRUE(checksumsValid(packet)) << "v6 " << v6;
+    }
+}
+
+TEST(TunPacket, MalformedAndFragmentedPacketsAreRefused)
+{
+    auto packet = buildUdpPacket(ip("10.0.0.1"), 1, ip("10.0.0.2"), 2, "data");
+    const auto* data = reinterpret_cast<const std::uint8_t*>(packet.data());
+    EXPECT_TRUE(parsePacket(data, packet.size()));
+    EXPECT_FALSE(parsePacket(data, 19));
+    EXPECT_FALSE(parsePacket(data, packet.size() - 1)); // shorter than its own length
+    auto fragment = packet;
+    fragment[6] = 0x20; // more fragments
+    EXPECT_FALSE(parsePacket(reinterpret_cast<const std::uint8_t*>(fragment.data()), fragment.size()));
+    auto badUdpLength = packet;
+    badUdpLength[24] = 0x7f;
+    EXPECT_FALSE(
+        parsePacket(reinterpret_cast<const std::uint8_t*>(badUdpLength.data()), badUdpLength.size()));
+    const std::string garbage(40, '\xff');
+    EXPECT_FALSE(parsePacket(reinterpret_cast<const std::uint8_t*>(garbage.data()), garbage.size()));
+}
+
+TEST(TunFlows, PortsPerFlowRepliesAndExpiry)
+{
+    FlowTable table(20000, 20001);
+    const auto now = FlowTable::Clock::now();
+    const FlowEndpoints a{ip("172.19.0.1"), 1000, ip("203.0.113.1"), 80};
+    const FlowEndpoints b{ip("172.19.0.1"), 1001, ip("203.0.113.1"), 80};
+    const FlowEndpoints c{ip("172.19.0.1"), 1002, ip("203.0.113.1"), 80};
+    // A segment of an unknown flow that is not a SYN gets nothing.
+    EXPECT_FALSE(table.outbound(a, false, false, now));
+    const auto portA = table.outbound(a, true, false, now);
+    const auto portB = table.outbound(b, true, false, now);
+    ASSERT_TRUE(portA && portB);
+    EXPECT_NE(*portA, *portB);
+    EXPECT_EQ(table.outbound(a, false, false, now), portA);
+    // Every port taken: a third flow waits rather than stealing one.
+    EXPECT_FALSE(table.outbound(c, true, false, now));
+    EXPECT_EQ(table.inbound(false, *portA, false, now)->sourcePort, 1000);
+    EXPECT_FALSE(table.original(true, *portA)); // families do not mix
+    // A closed flow goes after the short time-out, an answered open one stays.
+    table.outbound(b, false, true, now);
+    table.inbound(false, *portB, false, now);
+    table.expire(now + std::chrono::seconds(61), std::chrono::hours(2), std::chrono::seconds(60),
+                 std::chrono::seconds(30));
+    EXPECT_TRUE(table.original(false, *portA));
+    EXPECT_FALSE(table.original(false, *portB));
+    EXPECT_TRUE(table.outbound(c, true, false, now));
+}
+
+TEST(TunDns, QuestionsAnswersAndFakeAddresses)
+{
+    const std::string query("\xab\xcd\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03WwW\x07"
+                            "example\x03"
+                            "com\x00\x00\x01\x00\x01",
+                            33);
+    const auto question = parseQuestion(query);
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->name, "www.example.com");
+    EXPECT_EQ(question->type, 1);
+    const auto answer = buildAnswer(query, *question, {ip("198.18.0.1")}, 10);
+    EXPECT_EQ(answer.size(), query.size() + 16);
+    EXPECT_EQ(static_cast<std::uint8_t>(answer[2]) & 0x80, 0x80);
+    // Truncated names, pointers and responses are not questions.
+    EXPECT_FALSE(parseQuestion(query.substr(0, 20)));
+    auto pointer = query;
+    pointer[12] = '\xc0';
+    EXPECT_FALSE(parseQuestion(pointer));
+    EXPECT_FALSE(parseQuestion(answer));
+
+    FakeIpPool pool;
+    const auto first = pool.addressFor("a.test");
+    EXPECT_TRUE(FakeIpPool::isFake(first));
+    EXPECT_EQ(pool.addressFor("a.test"), first);
+    EXPECT_EQ(pool.nameFor(first), "a.test");
+    EXPECT_NE(pool.addressFor("b.test"), first);
+    EXPECT_FALSE(pool.nameFor(ip("198.20.0.1")));
+    EXPECT_FALSE(pool.nameFor(ip("198.19.255.200")));
+
+    const std::vector<std::string> filter = {"exact.test", "*.wild.test", "+.plus.test"};
+    EXPECT_TRUE(matchesFilter(filter, "exact.test"));
+    EXPECT_FALSE(matchesFilter(filter, "a.exact.test"));
+    EXPECT_TRUE(matchesFilter(filter, "a.wild.test"));
+    EXPECT_FALSE(matchesFilter(filter, "wild.test"));
+    EXPECT_FALSE(matchesFilter(filter, "nowild.test"));
+    EXPECT_TRUE(matchesFilter(filter, "plus.test"));
+    EXPECT_TRUE(matchesFilter(filter, "a.b.plus.test"));
+}
+
+TEST(TunDns, SystemNameserversSkipLoopbackStubs)
+{
+    EXPECT_EQ(parseNameservers("# c\nnameserver 127.0.0.53\nnameserver 192.0.2.1\nnameserver fe80::1%eth0\n"
+                               "nameserver ::1\nsearch lan\nnameserver bogus\n"),
+              (std::vector<std::string>{"192.0.2.1", "fe80::1"}));
+}
+
+/// A minimal TLS ClientHello record carrying `name` as its server name.
+std::string clientHello(const std::string& name)
+{
+    const auto be16 = [](std::size_t value) { return std::string{char(value >> 8), char(value & 0xff)}; };
+    const std::string serverName = be16(name.size() + 3) + std::string(1, '\0') + be16(name.size()) + name;
+    const std::string extensions = be16(0x0a0a) + be16(0) + be16(0) + be16(serverName.size()) + serverName;
+    std::string body = be16(0x0303) + std::string(32, 'r') + std::string(1, '\0') + be16(2) + be16(0x1301) +
+                       std::string("\x01\x00", 2) + be16(extensions.size()) + extensions;
+    const std::string handshake = std::string("\x01\x00", 2) + be16(body.size()) + body;
+    return std::string("\x16\x03\x01", 3) + be16(handshake.size()) + handshake;
+}
+
+TEST(TunSniffer, TlsServerNameAndHttpHost)
+{
+    const auto hello = clientHello("Video.Example.COM");
+    const auto sniffed = sniffHost(hello);
+    EXPECT_EQ(sniffed.status, Sniffed::Status::Found);
+    EXPECT_EQ(sniffed.host, "video.example.com");
+    EXPECT_EQ(sniffHost(hello.substr(0, 40)).status, Sniffed::Status::NeedMore);
+    auto corrupt = hello;
+    corrupt[corrupt.size() - 20] = '\x7f'; // the name's length now runs past the record
+    EXPECT_NE(sniffHost(corrupt).status, Sniffed::Status::Found);
+
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\nAccept: */*\r\nhOsT:  www.test:8080 \r\n\r\n").host, "www.test");
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\nAccept: */*\r\n").status, Sniffed::Status::NeedMore);
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\n\r\n").status, Sniffed::Status::None);
+    EXPECT_EQ(sniffHost("SSH-2.0-OpenSSH_9.2\r\n").status, Sniffed::Status::None);
+    EXPECT_EQ(sniffHost("GET / HTTP/1.1\r\nHost: bad host\r\n\r\n").status, Sniffed::Status::None);
+}
+
+} // namespace
+} // namespace ferrow::tun

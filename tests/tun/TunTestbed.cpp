@@ -1,0 +1,573 @@
+#include "TunTestbed.h"
+
+#include "FakeDns.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace ferrow::test {
+
+namespace {
+
+constexpr std::size_t kBigSize = std::size_t{64} << 20;
+
+std::uint64_t splitmix(std::uint64_t x)
+{
+    x += 0x9e3779b97f4a7c15ull;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+sockaddr_storage socketAddress(const std::string& address, std::uint16_t port, socklen_t& length)
+{
+    sockaddr_storage storage{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        length = sizeof *v4;
+    } else {
+        ::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        length = sizeof *v6;
+    }
+    return storage;
+}
+
+int boundSocket(int type, const std::string& address, std::uint16_t port)
+{
+    socklen_t length = 0;
+    const auto where = socketAddress(address, port, length);
+    const int fd = ::socket(where.ss_family, type | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0 ||
+        (type == SOCK_STREAM && ::listen(fd, 256) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool waitReadable(int fd, int milliseconds)
+{
+    pollfd wait{fd, POLLIN, 0};
+    return ::poll(&wait, 1, milliseconds) > 0;
+}
+
+bool sendAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const auto sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+} // namespace
+
+int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port)
+{
+    int fd = -1;
+    ns.run([&] {
+        socklen_t length = 0;
+        const auto where = socketAddress(address, port, length);
+        fd = ::socket(where.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        timeval timeout{20, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    });
+    return fd;
+}
+
+std::string originBytes(std::size_t offset, std::size_t count)
+{
+    std::string out(count, '\0');
+    std::size_t i = 0;
+    while (i < count) {
+        const std::size_t at = offset + i;
+        const std::uint64_t word = splitmix(at / 8);
+        for (std::size_t byte = at % 8; byte < 8 && i < count; ++byte, ++i) {
+            out[i] = static_cast<char>(word >> (byte * 8));
+        }
+    }
+    return out;
+}
+
+std::string sha256Hex(const std::string& bytes)
+{
+    unsigned char digest[32];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned i = 0; i < length; ++i) {
+        static constexpr char digits[] = "0123456789abcdef";
+        hex += digits[digest[i] >> 4];
+        hex += digits[digest[i] & 15];
+    }
+    return hex;
+}
+
+std::string expectedBigDigest(std::size_t size)
+{
+    return sha256Hex(originBytes(0, size));
+}
+
+TunTestbed::TunTestbed()
+{
+    if (!connectNamespaces(host, "frwh0", "10.77.0.1/24", internet, "frwi0", "10.77.0.2/24") ||
+        !internet.ip(std::string("addr add ") + kOriginAddress + "/32 dev lo") ||
+        !host.ip("route add default via 10.77.0.2") || !internet.ip("route add 10.88.0.0/16 via 10.77.0.1") ||
+        !host.ip("addr add fd00:77::1/64 dev frwh0 nodad") ||
+        !internet.ip("addr add fd00:77::2/64 dev frwi0 nodad") ||
+        !internet.ip(std::string("addr add ") + kOriginAddress6 + "/128 dev lo") ||
+        !host.ip("-6 route add default via fd00:77::2")) {
+        return;
+    }
+    int http = -1;
+    int http6 = -1;
+    int dns = -1;
+    int echo = -1;
+    internet.run([&] {
+        http = boundSocket(SOCK_STREAM, kOriginAddress, 80);
+        http6 = boundSocket(SOCK_STREAM, kOriginAddress6, 80);
+        dns = boundSocket(SOCK_DGRAM, kInternetDns, 53);
+        echo = boundSocket(SOCK_DGRAM, kOriginAddress, 7);
+    });
+    if (http < 0 || http6 < 0 || dns < 0 || echo < 0) {
+        return;
+    }
+    m_fds = {http, http6, dns, echo};
+    m_threads.emplace_back([this, http6] { serveHttp(http6); });
+    // Several acceptors on one socket, so concurrent clients are served at once.
+    for (int i = 0; i < 16; ++i) {
+        m_threads.emplace_back([this, http] { serveHttp(http); });
+    }
+    m_threads.emplace_back([this, dns] { serveDns(dns); });
+    m_threads.emplace_back([this, echo] { serveEcho(echo); });
+    m_ready = true;
+}
+
+TunTestbed::~TunTestbed()
+{
+    m_stopping = true;
+    for (const int fd : m_fds) {
+        ::shutdown(fd, SHUT_RDWR);
+    }
+    for (auto& thread : m_threads) {
+        thread.join();
+    }
+    for (const int fd : m_fds) {
+        ::close(fd);
+    }
+}
+
+void TunTestbed::serveEchoIn(const NetworkNamespace& ns, const std::string& address)
+{
+    int fd = -1;
+    ns.run([&] { fd = boundSocket(SOCK_DGRAM, address, 7); });
+    if (fd >= 0) {
+        m_fds.push_back(fd);
+        m_threads.emplace_back([this, fd] { serveEcho(fd); });
+    }
+}
+
+void TunTestbed::serveHttp(int listenFd)
+{
+    while (!m_stopping) {
+        const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) {
+            if (m_stopping || errno == EINVAL) {
+                return;
+            }
+            continue;
+        }
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos && waitReadable(client, 5000)) {
+            const auto got = ::recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            request.append(buffer, static_cast<std::size_t>(got));
+        }
+        const auto path = request.size() > 4 ? request.substr(4, request.find(' ', 4) - 4) : std::string();
+        if (path == "/big") {
+            sendAll(client, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kBigSize) +
+                                "\r\nConnection: close\r\n\r\n");
+            const std::size_t chunk = std::size_t{1} << 20;
+            for (std::size_t offset = 0; offset < kBigSize && !m_stopping; offset += chunk) {
+                if (!sendAll(client, originBytes(offset, chunk))) {
+                    break;
+                }
+            }
+        } else if (path.starts_with("/stream/")) {
+            // For the benchmark: as many bytes as asked, from one prepared chunk.
+            static const std::string chunk = originBytes(0, std::size_t{1} << 20);
+            const std::size_t size = std::stoull(path.substr(8)) << 20;
+            sendAll(client, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) +
+                                "\r\nConnection: close\r\n\r\n");
+            for (std::size_t sent = 0; sent < size && !m_stopping; sent += chunk.size()) {
+                if (!sendAll(client, chunk)) {
+                    break;
+                }
+            }
+        } else {
+            const std::string body = "hello from " + path;
+            sendAll(client, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                                "\r\nConnection: close\r\n\r\n" + body);
+        }
+        ::shutdown(client, SHUT_WR);
+        while (waitReadable(client, 2000) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
+        }
+        ::close(client);
+    }
+}
+
+void TunTestbed::serveDns(int fd)
+{
+    char buffer[1500];
+    while (!m_stopping) {
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        const auto got =
+            ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (got <= 0) {
+            if (m_stopping) {
+                return;
+            }
+            continue;
+        }
+        const std::string query(buffer, static_cast<std::size_t>(got));
+        const auto question = tun::parseQuestion(query);
+        if (!question) {
+            continue;
+        }
+        std::vector<core::IpAddr> addresses;
+        if (question->type == 1 && question->name == "loopback.test") {
+            addresses.push_back(*core::IpAddr::parse("127.0.0.1"));
+        } else if (question->type == 1 && question->name.ends_with(".test")) {
+            addresses.push_back(*core::IpAddr::parse(kOriginAddress));
+        }
+        const auto answer = tun::buildAnswer(query, *question, addresses, 300, addresses.empty() ? 3 : 0);
+        ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+}
+
+void TunTestbed::serveEcho(int fd)
+{
+    char buffer[65536];
+    while (!m_stopping) {
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        const auto got =
+            ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (got <= 0) {
+            if (m_stopping) {
+                return;
+            }
+            continue;
+        }
+        ::sendto(fd, buffer, static_cast<std::size_t>(got), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+}
+
+NamespacedCore::NamespacedCore(const NetworkNamespace& ns, const std::string& profile,
+                               const std::vector<std::string>& extraArguments)
+    : m_ns(ns)
+{
+    char pattern[] = "/tmp/ferrow-tun-test-XXXXXX";
+    m_folder = ::mkdtemp(pattern);
+    std::ofstream(m_folder / "profile.conf") << profile;
+    std::vector<std::string> arguments = {"ip",
+                                          "netns",
+                                          "exec",
+                                          ns.name(),
+                                          FERROW_CORE_PATH,
+                                          "-config",
+                                          (m_folder / "profile.conf").string(),
+                                          "-api",
+                                          "127.0.0.1:0",
+                                          "-api-info",
+                                          (m_folder / "api.json").string(),
+                                          "-tun-name",
+                                          "utun9"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        const int log = ::open((m_folder / "stderr.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(log, STDERR_FILENO);
+        ::dup2(log, STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (auto& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        ::execvp("ip", argv.data());
+        ::_exit(127);
+    }
+    // The api-info file appears once the tunnel and the listeners are up; a bounded wait.
+    for (int i = 0; i < 500 && m_pid > 0; ++i) {
+        std::ifstream file(m_folder / "api.json");
+        const auto info = nlohmann::json::parse(file, nullptr, false);
+        if (info.is_object() && info.contains("address")) {
+            const auto address = info["address"].get<std::string>();
+            m_apiPort = static_cast<std::uint16_t>(std::stoi(address.substr(address.rfind(':') + 1)));
+            return;
+        }
+        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return;
+        }
+        ::usleep(20000);
+    }
+}
+
+NamespacedCore::~NamespacedCore()
+{
+    stop(SIGTERM);
+    std::filesystem::remove_all(m_folder);
+}
+
+int NamespacedCore::stop(int signal)
+{
+    if (m_pid <= 0) {
+        return -1;
+    }
+    ::kill(m_pid, signal);
+    int status = -1;
+    for (int i = 0; i < 500; ++i) {
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return status;
+        }
+        ::usleep(20000);
+    }
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return -1;
+}
+
+std::string NamespacedCore::log() const
+{
+    std::ifstream file(m_folder / "stderr.log");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string NamespacedCore::get(const std::string& target) const
+{
+    const auto reply =
+        tcpExchange(m_ns, "127.0.0.1", m_apiPort,
+                    "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(m_apiPort) +
+                        "\r\nConnection: close\r\n\r\n");
+    if (!reply) {
+        return {};
+    }
+    const auto body = reply->find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : reply->substr(body + 4);
+}
+
+std::optional<std::string> tcpExchange(const NetworkNamespace& ns, const std::string& address,
+                                       std::uint16_t port, const std::string& request, std::string* sha256)
+{
+    const int fd = connectIn(ns, address, port);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    if (!sendAll(fd, request)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string reply;
+    char buffer[65536];
+    bool reset = false;
+    while (true) {
+        const auto got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            reset = true;
+            break;
+        }
+        reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (reset && reply.empty()) {
+        return std::nullopt;
+    }
+    if (sha256) {
+        const auto body = reply.find("\r\n\r\n");
+        *sha256 = sha256Hex(body == std::string::npos ? std::string() : reply.substr(body + 4));
+    }
+    return reply;
+}
+
+long long tcpDrain(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
+                   const std::string& request)
+{
+    const int fd = connectIn(ns, address, port);
+    if (fd < 0 || !sendAll(fd, request)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    std::vector<char> buffer(1 << 20);
+    long long total = 0;
+    ssize_t got = 0;
+    while ((got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0) {
+        total += got;
+    }
+    ::close(fd);
+    return got < 0 ? -1 : total;
+}
+
+std::string udpExchange(const NetworkNamespace& ns, const std::string& address, std::uint16_t port,
+                        const std::string& payload, int attempts)
+{
+    std::string answer;
+    ns.run([&] {
+        socklen_t length = 0;
+        const auto where = socketAddress(address, port, length);
+        const int fd = ::socket(where.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&where), length);
+        // Datagrams may be lost; a few tries, each with its own bounded wait.
+        for (int attempt = 0; attempt < attempts && answer.empty(); ++attempt) {
+            ::send(fd, payload.data(), payload.size(), 0);
+            if (waitReadable(fd, 2000)) {
+                char buffer[65536];
+                const auto got = ::recv(fd, buffer, sizeof buffer, 0);
+                if (got > 0) {
+                    answer.assign(buffer, static_cast<std::size_t>(got));
+                }
+            }
+        }
+        ::close(fd);
+    });
+    return answer;
+}
+
+bool pingIn(const NetworkNamespace& ns, const std::string& address)
+{
+    bool answered = false;
+    ns.run([&] {
+        socklen_t length = 0;
+        const auto where = socketAddress(address, 0, length);
+        const int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (fd < 0) {
+            return;
+        }
+        unsigned char request[16] = {8, 0, 0, 0, 0x46, 0x52, 0, 1, 'f', 'e', 'r', 'r', 'o', 'w', '!', '!'};
+        std::uint32_t sum = 0;
+        for (std::size_t i = 0; i < sizeof request; i += 2) {
+            sum += (request[i] << 8) | request[i + 1];
+        }
+        sum = (sum & 0xffff) + (sum >> 16);
+        sum = ~((sum & 0xffff) + (sum >> 16)) & 0xffff;
+        request[2] = static_cast<unsigned char>(sum >> 8);
+        request[3] = static_cast<unsigned char>(sum);
+        ::sendto(fd, request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&where), length);
+        // A raw socket sees every ICMP packet: wait for the reply that carries our identifier.
+        for (int tries = 0; tries < 20 && !answered && waitReadable(fd, 2000); ++tries) {
+            unsigned char reply[1500];
+            const auto got = ::recv(fd, reply, sizeof reply, 0);
+            const std::size_t header = got > 0 ? std::size_t{reply[0] & 0x0fu} * 4 : 0;
+            answered = got >= static_cast<ssize_t>(header + 16) && reply[header] == 0 &&
+                       reply[header + 4] == 0x46 && reply[header + 5] == 0x52 &&
+                       std::memcmp(reply + header + 8, request + 8, 8) == 0;
+        }
+        ::close(fd);
+    });
+    return answered;
+}
+
+std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::string& resolver,
+                                     const std::string& name, bool overTcp, std::uint16_t type,
+                                     int* answerCount)
+{
+    std::string query("\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
+    std::size_t start = 0;
+    while (start < name.size()) {
+        const auto dot = std::min(name.find('.', start), name.size());
+        query += static_cast<char>(dot - start);
+        query += name.substr(start, dot - start);
+        start = dot + 1;
+    }
+    query += std::string("\0\0", 2);
+    query += static_cast<char>(type);
+    query += std::string("\0\x01", 2);
+    std::string answer;
+    if (overTcp) {
+        std::string framed;
+        framed += static_cast<char>(query.size() >> 8);
+        framed += static_cast<char>(query.size() & 0xff);
+        const int fd = connectIn(ns, resolver, 53);
+        if (fd >= 0 && sendAll(fd, framed + query)) {
+            char buffer[4096];
+            while (answer.size() < 2 || answer.size() < 2 + std::size_t((std::uint8_t(answer[0]) << 8) |
+                                                                        std::uint8_t(answer[1]))) {
+                const auto got = ::recv(fd, buffer, sizeof buffer, 0);
+                if (got <= 0) {
+                    break;
+                }
+                answer.append(buffer, static_cast<std::size_t>(got));
+            }
+            answer = answer.size() > 2 ? answer.substr(2) : std::string();
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    } else {
+        answer = udpExchange(ns, resolver, 53, query);
+    }
+    if (answer.size() < 12 || answer[0] != '\x12' || answer[1] != '\x34') {
+        return std::nullopt;
+    }
+    const int count = (std::uint8_t(answer[6]) << 8) | std::uint8_t(answer[7]);
+    if (answerCount) {
+        *answerCount = count;
+    }
+    // The one question is copied back; the first record's data ends the message here.
+    const auto question = tun::parseQuestion(query);
+    std::size_t at = question->end;
+    if (count == 0 || answer.size() < at + 16) {
+        return std::string();
+    }
+    const std::size_t dataLength = (std::uint8_t(answer[at + 10]) << 8) | std::uint8_t(answer[at + 11]);
+    if (dataLength != 4 || answer.size() < at + 16) {
+        return std::string();
+    }
+    char text[INET_ADDRSTRLEN];
+    ::inet_ntop(AF_INET, answer.data() + at + 12, text, sizeof text);
+    return std::string(text);
+}
+
+} // namespace ferrow::test
