@@ -42,7 +42,7 @@ protected:
         return p;
     }
 
-    std::optional<FRWPeer> me() const { return FRWPeer{::getpid(), ::geteuid(), ::getegid()}; }
+    std::optional<FRWPeer> me() const { return FRWPeer{::getpid(), ::geteuid(), ::getegid(), nullptr}; }
 
     /// The error text of a start, empty on success.
     std::string start(const FRWHelperService::StartCoreParams& p)
