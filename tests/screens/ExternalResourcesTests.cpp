@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTest>
 
 #include "FRWExternalResourcesController.h"
 #include "ScreensTestSupport.h"
@@ -93,6 +94,54 @@ TEST_F(ExternalResourcesTest, NoCoreShowsTheEmptyLabel)
     ASSERT_TRUE(reloaded.wait(5000));
     EXPECT_EQ(window.table()->rowCount(), 0);
     EXPECT_TRUE(window.emptyLabel()->isVisibleTo(window.window()));
+    window.dismiss();
+}
+
+TEST_F(ExternalResourcesTest, ARealCoreWithAListServedAndOneThatFails)
+{
+    ferrow::test::LoopbackHttpServer lists;
+    lists.setResponseFor("/rules/a.list", 200, "DOMAIN,a.example\nDOMAIN-SUFFIX,b.example\n");
+    lists.setResponseFor("/missing", 404, "");
+    const std::string base = "http://" + lists.address();
+    ferrow::test::CoreProcess::Options options;
+    options.profile = "[Rule]\nRULE-SET," + base + "/rules/a.list,REJECT\nRULE-SET," + base +
+                      "/missing,REJECT\nFINAL,DIRECT\n";
+    ferrow::test::CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    tunnel.apiInfoPath = QString::fromStdString(core.apiInfoPath().string());
+
+    FRWExternalResourcesController window(*model);
+    window.setUpdateSettleMs(50);
+    QSignalSpy reloaded(&window, &FRWExternalResourcesController::reloaded);
+    const auto rowFor = [&](const std::string& path) {
+        for (int row = 0; row < window.table()->rowCount(); ++row) {
+            if (cellText(window, row, 1) == QString::fromStdString(base + path)) {
+                return row;
+            }
+        }
+        return -1;
+    };
+    // The core fetches its lists at start; the window shows what it reports.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            window.presentOver(nullptr);
+            return reloaded.wait(5000) && rowFor("/rules/a.list") >= 0 &&
+                   cellText(window, rowFor("/rules/a.list"), 2) == "Ready";
+        },
+        15000));
+    const int missing = rowFor("/missing");
+    ASSERT_GE(missing, 0);
+    EXPECT_EQ(cellText(window, missing, 2), "Not ready");
+    EXPECT_TRUE(window.table()->item(missing, 3)->toolTip().contains("404"))
+        << window.table()->item(missing, 3)->toolTip().toStdString();
+
+    // Update All reaches the core, which fetches again; the list that now answers turns ready.
+    lists.setResponseFor("/missing", 200, "DOMAIN,c.example\n");
+    const std::size_t before = lists.requestCount();
+    window.updateAllButton()->click();
+    ASSERT_TRUE(reloaded.wait(10000));
+    EXPECT_GT(lists.requestCount(), before);
+    EXPECT_EQ(cellText(window, rowFor("/missing"), 2), "Ready");
     window.dismiss();
 }
 
