@@ -1,0 +1,178 @@
+#include "FerrowPump.h"
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <memory>
+
+namespace ferrow::proto {
+
+namespace {
+
+constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
+constexpr std::size_t kReadSize = 64 * 1024;
+
+struct PumpState {
+    tcp::socket& plain;
+    tcp::socket& wire;
+    bool failed = false;
+    bool upDone = false;
+    bool downDone = false;
+    std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+    PumpTotals totals;
+
+    void fail()
+    {
+        if (failed) {
+            return;
+        }
+        failed = true;
+        resetSocket(plain);
+        boost::system::error_code ignored;
+        wire.close(ignored);
+    }
+};
+
+asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer)
+{
+    std::string input(kReadSize, '\0');
+    std::string output;
+    for (;;) {
+        auto [error, n] = co_await state.plain.async_read_some(asio::buffer(input), useTuple);
+        if (state.failed) {
+            co_return;
+        }
+        output.clear();
+        if (error == asio::error::eof) {
+            sealer.seal(FrameType::Fin, {}, output);
+        } else if (error) {
+            state.fail();
+            co_return;
+        } else {
+            state.lastActivity = std::chrono::steady_clock::now();
+            sealer.sealData(std::string_view(input).substr(0, n), output);
+        }
+        auto [writeError, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
+        if (writeError) {
+            state.fail();
+            co_return;
+        }
+        if (error == asio::error::eof) {
+            boost::system::error_code ignored;
+            state.wire.shutdown(tcp::socket::shutdown_send, ignored);
+            state.upDone = true;
+            co_return;
+        }
+        state.totals.sent += n;
+    }
+}
+
+asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::string buffer)
+{
+    std::string chunk(kReadSize, '\0');
+    bool finished = false;
+    for (;;) {
+        // Open every complete frame already buffered.
+        std::size_t offset = 0;
+        for (;;) {
+            Frame frame;
+            std::size_t used = 0;
+            const auto status = reader(std::string_view(buffer).substr(offset), used, frame);
+            offset += used;
+            if (status == DecodeStatus::Bad ||
+                (finished && status == DecodeStatus::Frame && frame.type != FrameType::Padding)) {
+                state.fail();
+                co_return;
+            }
+            if (status == DecodeStatus::NeedMore) {
+                break;
+            }
+            if (frame.type == FrameType::Data && !frame.body.empty()) {
+                auto [error, n] = co_await asio::async_write(state.plain, asio::buffer(frame.body), useTuple);
+                if (error || state.failed) {
+                    state.fail();
+                    co_return;
+                }
+                state.totals.received += n;
+            } else if (frame.type == FrameType::Fin) {
+                finished = true;
+                boost::system::error_code ignored;
+                state.plain.shutdown(tcp::socket::shutdown_send, ignored);
+            } else if (frame.type != FrameType::Padding && frame.type != FrameType::Accept) {
+                state.fail();
+                co_return;
+            }
+        }
+        buffer.erase(0, offset);
+        auto [error, n] = co_await state.wire.async_read_some(asio::buffer(chunk), useTuple);
+        if (state.failed) {
+            co_return;
+        }
+        if (error == asio::error::eof && finished && buffer.empty()) {
+            state.downDone = true;
+            co_return;
+        }
+        if (error) {
+            // The wire ended or broke before its Fin: the stream was cut.
+            state.fail();
+            co_return;
+        }
+        state.lastActivity = std::chrono::steady_clock::now();
+        buffer.append(chunk, 0, n);
+    }
+}
+
+asio::awaitable<void> watchIdle(PumpState& state, std::chrono::seconds idleTimeout)
+{
+    asio::steady_timer timer(co_await asio::this_coro::executor);
+    if (idleTimeout.count() <= 0) {
+        timer.expires_at(asio::steady_timer::time_point::max());
+        co_await timer.async_wait(useTuple);
+        co_return;
+    }
+    for (;;) {
+        timer.expires_at(state.lastActivity + idleTimeout);
+        auto [error] = co_await timer.async_wait(useTuple);
+        if (error) {
+            co_return;
+        }
+        if (std::chrono::steady_clock::now() - state.lastActivity >= idleTimeout) {
+            state.fail();
+            co_return;
+        }
+    }
+}
+
+} // namespace
+
+void resetSocket(tcp::socket& socket)
+{
+    boost::system::error_code ignored;
+    if (socket.is_open()) {
+        socket.set_option(asio::socket_base::linger(true, 0), ignored);
+    }
+    socket.close(ignored);
+}
+
+asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, FrameSealer& sealer,
+                                       FrameReader reader, std::string pending,
+                                       std::chrono::seconds idleTimeout)
+{
+    using namespace asio::experimental::awaitable_operators;
+    PumpState state{plain, wire, false, false, false, std::chrono::steady_clock::now(), {}};
+    co_await ((sealUp(state, sealer) && openDown(state, reader, std::move(pending))) ||
+              watchIdle(state, idleTimeout));
+    state.totals.clean = !state.failed && state.upDone && state.downDone;
+    boost::system::error_code ignored;
+    if (!state.failed) {
+        plain.close(ignored);
+        wire.close(ignored);
+    }
+    co_return state.totals;
+}
+
+} // namespace ferrow::proto

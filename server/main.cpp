@@ -1,0 +1,60 @@
+// ferrow-server: the server end of the Ferrow protocol.
+#include "FerrowServer.h"
+#include "ServerOptions.h"
+
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <iostream>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    using namespace ferrow::server;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        std::cout << usageText();
+        return 0;
+    }
+    auto parsed = parseServerOptions(arguments);
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::cerr << "ferrow-server: " << *error << (error->ends_with('\n') ? "" : "\n");
+        return 2;
+    }
+    auto options = std::get<ServerOptions>(std::move(parsed));
+    auto psk = readPskFile(options.pskFile);
+    if (psk.index() == 1) {
+        std::cerr << "ferrow-server: " << std::get<1>(psk) << "\n";
+        return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const unsigned threads =
+        options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    boost::asio::io_context io(static_cast<int>(threads));
+    FerrowServer server(io, options, std::get<0>(std::move(psk)));
+    if (const auto error = server.listen(); !error.empty()) {
+        std::cerr << "ferrow-server: " << error << "\n";
+        return 1;
+    }
+    boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+    signals.async_wait([&](const boost::system::error_code& error, int) {
+        if (!error) {
+            server.stop();
+            io.stop();
+        }
+    });
+    const auto endpoint = server.localEndpoint();
+    std::cerr << "ferrow-server info: listening on [" << endpoint.address().to_string()
+              << "]:" << endpoint.port() << "\n"
+              << std::flush;
+    server.start();
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < threads; ++i) {
+        workers.emplace_back([&io] { io.run(); });
+    }
+    io.run();
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    return 0;
+}
