@@ -7,6 +7,7 @@
 #include "HttpFetcher.h"
 #include "ProxyServer.h"
 #include "SafeFile.h"
+#include "ferrow/FerrowClient.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -79,6 +80,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
     m_ruleSets =
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
+    m_ferrow = std::make_unique<proto::FerrowClient>(io.get_executor(), [this] { return relayExecutor(); });
 }
 
 CoreService::~CoreService()
@@ -207,6 +209,8 @@ void CoreService::apply(std::shared_ptr<Runtime> runtime)
         m_globalPolicy = nodes.empty() ? "DIRECT" : nodes.front();
     }
     m_nextGroupTest.clear();
+    m_ferrow->clearPools();
+    checkFerrowNodes();
 }
 
 bool CoreService::start()
@@ -294,6 +298,7 @@ void CoreService::stop(const std::string& why)
     }
     m_stopped = true;
     m_log.info("stopping: " + why);
+    m_ferrow->clearPools();
     if (m_proxy) {
         m_proxy->stopAll();
     }
@@ -552,8 +557,9 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     if (route.policy != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(route.policy);
         if (node && node->protocol == "ferrow") {
-            result.error = "node \"" + route.policy + "\": ferrow node protocol not available in this build";
-        } else if (node) {
+            co_return co_await dialFerrow(*node, host, port, 0);
+        }
+        if (node) {
             result.error = "node \"" + route.policy + "\" uses protocol \"" + node->protocol +
                            "\", which this build cannot speak";
         } else {
@@ -676,10 +682,10 @@ asio::awaitable<int> CoreService::measureDelay(std::string policy)
     }
     if (resolution.final != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(resolution.final);
-        m_log.warning("delay test of \"" + resolution.final + "\": " +
-                      (node && node->protocol == "ferrow"
-                           ? std::string("ferrow node protocol not available in this build")
-                           : "this build cannot reach the node"));
+        if (node && node->protocol == "ferrow") {
+            co_return co_await measureFerrowDelay(*node);
+        }
+        m_log.warning("delay test of \"" + resolution.final + "\": this build cannot reach the node");
         co_return -1;
     }
     const auto started = std::chrono::steady_clock::now();

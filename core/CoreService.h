@@ -27,6 +27,10 @@
 #include <optional>
 #include <thread>
 
+namespace ferrow::proto {
+class FerrowClient;
+}
+
 namespace ferrow::core {
 
 class ControlServer;
@@ -125,6 +129,12 @@ private:
     /// addresses a LAN client may not reach.
     std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     std::string supportFolder() const;
+
+    // Ferrow nodes (ferrow/CoreServiceFerrow.cpp). `depth` counts underlying-proxy hops.
+    asio::awaitable<DialResult> dialFerrow(const ProxyNode& node, const std::string& host, std::uint16_t port,
+                                           int depth);
+    asio::awaitable<int> measureFerrowDelay(const ProxyNode& node);
+    void checkFerrowNodes();
     std::string apiAddressText() const;
 
     // Endpoint handlers (ControlApi.cpp).
@@ -172,6 +182,7 @@ private:
     std::vector<std::thread> m_relayThreads;
     std::size_t m_nextRelay = 0;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
+    std::unique_ptr<proto::FerrowClient> m_ferrow; // after the relay contexts its pumps run on
 };
 
 } // namespace ferrow::core

@@ -147,9 +147,9 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
             return opener.next(in, used, frame);
         },
         std::move(pending), shared.options.idleTimeout);
-    shared.log(LogLevel::Debug, peer + " -> " + target.toString() + " ended, " + std::to_string(totals.sent) +
-                                    " bytes up, " + std::to_string(totals.received) + " down" +
-                                    (totals.clean ? "" : " (cut)"));
+    shared.log(LogLevel::Debug, peer + " -> " + target.toString() + " ended, " +
+                                    std::to_string(totals.received) + " bytes out, " +
+                                    std::to_string(totals.sent) + " back" + (totals.clean ? "" : " (cut)"));
 }
 
 /// UDP through the stream: datagrams from the client go out from one socket, answers come back
@@ -295,6 +295,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         co_await drainUntil(socket, deadline);
         co_return;
     }
+    shared.log(LogLevel::Debug, peer + ": authenticated");
     socket.set_option(tcp::no_delay(true), ignored);
     const auto accept = handshake.acceptPacket();
     if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(accept), useTuple); error) {
