@@ -44,8 +44,9 @@ int main(int argc, char** argv)
         }
     });
     const auto endpoint = server.localEndpoint();
-    std::cerr << "ferrow-server info: listening on [" << endpoint.address().to_string()
-              << "]:" << endpoint.port() << "\n"
+    // One write, so that whoever waits for this line never reads half of it.
+    std::cerr << ("ferrow-server info: listening on [" + endpoint.address().to_string() +
+                  "]:" + std::to_string(endpoint.port()) + "\n")
               << std::flush;
     server.start();
     std::vector<std::thread> workers;
