@@ -8,6 +8,8 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <ctime>
 #include <iostream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 namespace ferrow::server {
 
@@ -63,6 +65,10 @@ std::string FerrowServer::listen()
         m_acceptor.bind(endpoint, error);
     }
     if (!error) {
+        // Clients with tfo=on/auto may send their first packet with the SYN; the kernel also
+        // needs net.ipv4.tcp_fastopen bit 2, which the installer sets.
+        const int queue = 256;
+        setsockopt(m_acceptor.native_handle(), IPPROTO_TCP, TCP_FASTOPEN, &queue, sizeof queue);
         m_acceptor.listen(asio::socket_base::max_listen_connections, error);
     }
     if (error) {
