@@ -360,4 +360,83 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
     co_return result;
 }
 
+asio::awaitable<std::unique_ptr<DatagramStream>>
+FerrowClient::openDatagrams(const NodeSettings& node, WireDialer dial, std::string& error)
+{
+    // The target of a UDP relay's Connect is unused: each datagram names its own peer.
+    const auto unused = *Target::fromHost("0.0.0.0", 0);
+    auto ready =
+        co_await handshake(m_shared, node, std::move(dial), connectBody(Network::Udp, unused), error);
+    if (!ready) {
+        co_return nullptr;
+    }
+    co_return std::make_unique<DatagramStream>(std::move(ready->wire), std::move(ready->handshake),
+                                               std::move(ready->pending));
+}
+
+DatagramStream::DatagramStream(tcp::socket wire, std::unique_ptr<ClientHandshake> handshake,
+                               std::string pending)
+    : m_wire(std::move(wire)), m_handshake(std::move(handshake)), m_buffer(std::move(pending))
+{
+}
+
+DatagramStream::~DatagramStream()
+{
+    close();
+}
+
+asio::awaitable<bool> DatagramStream::send(const Target& peer, std::string_view payload)
+{
+    if (!m_wire.is_open() || payload.size() + 300 > kMaxFramePlain) {
+        co_return false;
+    }
+    m_out.clear();
+    m_handshake->sealer().seal(FrameType::Datagram, datagramBody(peer, payload), m_out);
+    auto [error, n] = co_await asio::async_write(m_wire, asio::buffer(m_out), useTuple);
+    co_return !error;
+}
+
+asio::awaitable<std::optional<Datagram>> DatagramStream::receive()
+{
+    std::string chunk(64 * 1024, '\0');
+    while (m_wire.is_open()) {
+        Frame frame;
+        std::size_t used = 0;
+        const auto status = m_handshake->next(m_buffer, used, frame);
+        m_buffer.erase(0, used);
+        if (status == DecodeStatus::Bad || (status == DecodeStatus::Frame && frame.type == FrameType::Fin)) {
+            break;
+        }
+        if (status == DecodeStatus::Frame) {
+            if (frame.type == FrameType::Datagram) {
+                if (auto datagram = parseDatagram(frame.body)) {
+                    co_return datagram;
+                }
+            }
+            continue;
+        }
+        auto [error, n] = co_await m_wire.async_read_some(asio::buffer(chunk), useTuple);
+        if (error) {
+            break;
+        }
+        m_buffer.append(chunk, 0, n);
+    }
+    boost::system::error_code ignored;
+    m_wire.close(ignored);
+    co_return std::nullopt;
+}
+
+void DatagramStream::close()
+{
+    if (!m_wire.is_open()) {
+        return;
+    }
+    std::string fin;
+    m_handshake->sealer().seal(FrameType::Fin, {}, fin);
+    boost::system::error_code ignored;
+    m_wire.non_blocking(true, ignored);
+    m_wire.write_some(asio::buffer(fin), ignored);
+    m_wire.close(ignored);
+}
+
 } // namespace ferrow::proto

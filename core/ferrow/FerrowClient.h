@@ -21,6 +21,29 @@ using tcp = asio::ip::tcp;
 
 class ClientHandshake;
 
+/// UDP carried in one ferrow stream: datagrams to any peer go out through the node's server and
+/// answers come back with their source. One sender and one receiver at a time.
+class DatagramStream {
+public:
+    DatagramStream(tcp::socket wire, std::unique_ptr<ClientHandshake> handshake, std::string pending);
+    ~DatagramStream();
+    DatagramStream(const DatagramStream&) = delete;
+    DatagramStream& operator=(const DatagramStream&) = delete;
+
+    /// False when the stream has failed.
+    asio::awaitable<bool> send(const Target& peer, std::string_view payload);
+    /// The next datagram, or nothing once the stream has ended or failed.
+    asio::awaitable<std::optional<Datagram>> receive();
+    /// Ends the relay (a Fin) and closes.
+    void close();
+
+private:
+    tcp::socket m_wire;
+    std::unique_ptr<ClientHandshake> m_handshake;
+    std::string m_buffer;
+    std::string m_out;
+};
+
 enum class FastOpen { Off, Auto, On };
 FastOpen parseFastOpen(std::string_view text);
 
@@ -67,6 +90,10 @@ public:
     /// Opens one TCP stream to `target`. The node's server has authenticated the connection
     /// (its Accept arrived) before this returns a socket.
     asio::awaitable<StreamResult> open(const NodeSettings& node, const Target& target, WireDialer dial);
+
+    /// Opens a UDP relay through the node (never pooled). Null with `error` set on failure.
+    asio::awaitable<std::unique_ptr<DatagramStream>> openDatagrams(const NodeSettings& node, WireDialer dial,
+                                                                   std::string& error);
 
     /// Drops every pooled connection (on reload, and at the end).
     void clearPools();
