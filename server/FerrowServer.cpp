@@ -3,13 +3,14 @@
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <cerrno>
 #include <ctime>
 #include <iostream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <thread>
 
 namespace ferrow::server {
 
@@ -24,12 +25,18 @@ void ServerShared::log(LogLevel level, const std::string& line) const
               << std::flush;
 }
 
-FerrowServer::FerrowServer(asio::io_context& io, ServerOptions options, std::string psk)
-    : m_io(io), m_acceptor(asio::make_strand(io))
+FerrowServer::FerrowServer(ServerOptions options, std::string psk)
 {
     m_shared.options = std::move(options);
     m_shared.psk = std::move(psk);
+    const unsigned threads = m_shared.options.threads ? m_shared.options.threads
+                                                      : std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < threads; ++i) {
+        m_contexts.push_back(std::make_unique<asio::io_context>(1));
+    }
 }
+
+FerrowServer::~FerrowServer() = default;
 
 std::string FerrowServer::listen()
 {
@@ -45,34 +52,42 @@ std::string FerrowServer::listen()
     }
     boost::system::error_code error;
     const auto address = asio::ip::make_address(host.empty() ? "::" : host, error);
-    int port = -1;
-    try {
-        port = std::stoi(portText);
-    } catch (...) {
-    }
-    if (error || port < 0 || port > 65535 || portText.find_first_not_of("0123456789") != std::string::npos) {
+    if (error || portText.empty() || portText.size() > 5 ||
+        portText.find_first_not_of("0123456789") != std::string::npos || std::stoi(portText) > 65535) {
         return "cannot use listen address \"" + m_shared.options.listen + "\"";
     }
-    const tcp::endpoint endpoint(address, static_cast<std::uint16_t>(port));
-    m_acceptor.open(endpoint.protocol(), error);
-    if (!error && address.is_v6()) {
-        m_acceptor.set_option(asio::ip::v6_only(false), error); // one socket for IPv4 and IPv6
-    }
-    if (!error) {
-        m_acceptor.set_option(tcp::acceptor::reuse_address(true), error);
-    }
-    if (!error) {
-        m_acceptor.bind(endpoint, error);
-    }
-    if (!error) {
-        // Clients with tfo=on/auto may send their first packet with the SYN; the kernel also
-        // needs net.ipv4.tcp_fastopen bit 2, which the installer sets.
-        const int queue = 256;
-        setsockopt(m_acceptor.native_handle(), IPPROTO_TCP, TCP_FASTOPEN, &queue, sizeof queue);
-        m_acceptor.listen(asio::socket_base::max_listen_connections, error);
-    }
-    if (error) {
-        return "cannot listen on " + m_shared.options.listen + ": " + error.message();
+    tcp::endpoint endpoint(address, static_cast<std::uint16_t>(std::stoi(portText)));
+    for (auto& context : m_contexts) {
+        auto acceptor = std::make_unique<tcp::acceptor>(*context);
+        acceptor->open(endpoint.protocol(), error);
+        if (!error && address.is_v6()) {
+            acceptor->set_option(asio::ip::v6_only(false), error); // one socket for IPv4 and IPv6
+        }
+        if (!error) {
+            acceptor->set_option(tcp::acceptor::reuse_address(true), error);
+        }
+        if (!error) {
+            const int on = 1;
+            if (setsockopt(acceptor->native_handle(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0) {
+                error = boost::system::error_code(errno, boost::system::system_category());
+            }
+        }
+        if (!error) {
+            acceptor->bind(endpoint, error);
+        }
+        if (!error) {
+            // Clients with tfo=on/auto may send their first packet with the SYN; the kernel also
+            // needs net.ipv4.tcp_fastopen bit 2, which the installer sets.
+            const int queue = 256;
+            setsockopt(acceptor->native_handle(), IPPROTO_TCP, TCP_FASTOPEN, &queue, sizeof queue);
+            acceptor->listen(asio::socket_base::max_listen_connections, error);
+        }
+        if (error) {
+            return "cannot listen on " + m_shared.options.listen + ": " + error.message();
+        }
+        // Port 0 picks a port once; the other threads' sockets join it.
+        endpoint = acceptor->local_endpoint(error);
+        m_acceptors.push_back(std::move(acceptor));
     }
     return {};
 }
@@ -80,29 +95,37 @@ std::string FerrowServer::listen()
 tcp::endpoint FerrowServer::localEndpoint() const
 {
     boost::system::error_code ignored;
-    return m_acceptor.local_endpoint(ignored);
+    return m_acceptors.empty() ? tcp::endpoint() : m_acceptors.front()->local_endpoint(ignored);
 }
 
-void FerrowServer::start()
+void FerrowServer::run()
 {
-    asio::co_spawn(m_acceptor.get_executor(), acceptLoop(), asio::detached);
-}
-
-void FerrowServer::stop()
-{
-    asio::post(m_acceptor.get_executor(), [this] {
-        boost::system::error_code ignored;
-        m_acceptor.close(ignored);
+    for (std::size_t i = 0; i < m_acceptors.size(); ++i) {
+        asio::co_spawn(*m_contexts[i], acceptLoop(*m_acceptors[i]), asio::detached);
+    }
+    asio::signal_set signals(*m_contexts.front(), SIGINT, SIGTERM);
+    signals.async_wait([this](const boost::system::error_code& error, int) {
+        if (!error) {
+            for (auto& context : m_contexts) {
+                context->stop();
+            }
+        }
     });
+    std::vector<std::thread> workers;
+    for (std::size_t i = 1; i < m_contexts.size(); ++i) {
+        workers.emplace_back([context = m_contexts[i].get()] { context->run(); });
+    }
+    m_contexts.front()->run();
+    for (auto& worker : workers) {
+        worker.join();
+    }
 }
 
-asio::awaitable<void> FerrowServer::acceptLoop()
+asio::awaitable<void> FerrowServer::acceptLoop(tcp::acceptor& acceptor)
 {
     for (;;) {
-        auto strand = asio::make_strand(m_io);
-        tcp::socket socket(strand);
-        auto [error] = co_await m_acceptor.async_accept(socket, asio::as_tuple(asio::use_awaitable));
-        if (error == asio::error::operation_aborted || !m_acceptor.is_open()) {
+        auto [error, socket] = co_await acceptor.async_accept(asio::as_tuple(asio::use_awaitable));
+        if (error == asio::error::operation_aborted || !acceptor.is_open()) {
             co_return;
         }
         if (error) {
@@ -110,7 +133,7 @@ asio::awaitable<void> FerrowServer::acceptLoop()
             m_shared.log(LogLevel::Warning, "accept failed: " + error.message());
             continue;
         }
-        asio::co_spawn(strand, serveConnection(std::move(socket), m_shared), asio::detached);
+        asio::co_spawn(acceptor.get_executor(), serveConnection(std::move(socket), m_shared), asio::detached);
     }
 }
 

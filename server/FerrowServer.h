@@ -7,8 +7,10 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace ferrow::server {
 
@@ -25,23 +27,26 @@ struct ServerShared {
     void log(LogLevel level, const std::string& line) const;
 };
 
-/// Accepts connections and serves each on its own strand.
+/// Accepts and serves connections on one thread per processor. Each thread has its own
+/// io_context and its own listening socket on the same port (SO_REUSEPORT), so a connection lives
+/// on one thread from accept to close and never waits for a hand-over between threads.
 class FerrowServer {
 public:
-    FerrowServer(asio::io_context& io, ServerOptions options, std::string psk);
+    FerrowServer(ServerOptions options, std::string psk);
+    ~FerrowServer();
 
-    /// Binds the listening socket; an error text when it cannot.
+    /// Binds the listening sockets; an error text when it cannot.
     std::string listen();
     tcp::endpoint localEndpoint() const;
-    void start();
-    void stop();
+    /// Serves until SIGINT or SIGTERM.
+    void run();
 
 private:
-    asio::awaitable<void> acceptLoop();
+    asio::awaitable<void> acceptLoop(tcp::acceptor& acceptor);
 
-    asio::io_context& m_io;
     ServerShared m_shared;
-    tcp::acceptor m_acceptor;
+    std::vector<std::unique_ptr<asio::io_context>> m_contexts;
+    std::vector<std::unique_ptr<tcp::acceptor>> m_acceptors;
 };
 
 /// Serves one accepted connection to its end.

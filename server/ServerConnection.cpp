@@ -272,7 +272,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
                                                        static_cast<std::uint32_t>(probeMax * 1000)));
     proto::ServerHandshake handshake(shared.psk);
     asio::steady_timer timer(co_await asio::this_coro::executor);
-    std::string chunk(16 * 1024, '\0');
+    std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
     std::string buffer;
     auto status = proto::ServerHandshake::Status::NeedMore;
     while (status == proto::ServerHandshake::Status::NeedMore) {
@@ -328,6 +328,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
                 co_await sendFinAndClose(socket, handshake.sealer());
                 co_return;
             }
+            chunk = std::string(); // the stream's pump reads into its own shared space
             if (request->network == proto::Network::Udp) {
                 co_await serveUdp(socket, handshake, std::move(buffer), shared);
             } else {

@@ -2,10 +2,8 @@
 #include "FerrowServer.h"
 #include "ServerOptions.h"
 
-#include <boost/asio/signal_set.hpp>
 #include <csignal>
 #include <iostream>
-#include <thread>
 
 int main(int argc, char** argv)
 {
@@ -28,34 +26,16 @@ int main(int argc, char** argv)
     }
     std::signal(SIGPIPE, SIG_IGN);
 
-    const unsigned threads =
-        options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-    boost::asio::io_context io(static_cast<int>(threads));
-    FerrowServer server(io, options, std::get<0>(std::move(psk)));
+    FerrowServer server(options, std::get<0>(std::move(psk)));
     if (const auto error = server.listen(); !error.empty()) {
         std::cerr << "ferrow-server: " << error << "\n";
         return 1;
     }
-    boost::asio::signal_set signals(io, SIGINT, SIGTERM);
-    signals.async_wait([&](const boost::system::error_code& error, int) {
-        if (!error) {
-            server.stop();
-            io.stop();
-        }
-    });
     const auto endpoint = server.localEndpoint();
     // One write, so that whoever waits for this line never reads half of it.
     std::cerr << ("ferrow-server info: listening on [" + endpoint.address().to_string() +
                   "]:" + std::to_string(endpoint.port()) + "\n")
               << std::flush;
-    server.start();
-    std::vector<std::thread> workers;
-    for (unsigned i = 1; i < threads; ++i) {
-        workers.emplace_back([&io] { io.run(); });
-    }
-    io.run();
-    for (auto& worker : workers) {
-        worker.join();
-    }
+    server.run();
     return 0;
 }

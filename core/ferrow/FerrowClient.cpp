@@ -4,6 +4,7 @@
 #include "FerrowPump.h"
 #include "LoopbackPair.h"
 
+#include <algorithm>
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -25,6 +26,8 @@ constexpr std::chrono::seconds kAcceptTimeout{10};
 /// A pooled connection older than this is replaced rather than used; the server keeps an idle
 /// authenticated connection for minutes, so it is still open when taken.
 constexpr std::chrono::seconds kPoolMaxAge{60};
+/// Most connections prewarmed for one node when streams arrive faster than the pool refills.
+constexpr std::size_t kMaxPool = 64;
 
 std::uint64_t unixNow()
 {
@@ -109,6 +112,7 @@ struct FerrowClient::Shared {
     struct Pool {
         std::deque<std::shared_ptr<Ready>> ready;
         std::size_t warming = 0;
+        std::size_t target = 0; // grows while streams find the pool empty, shrinks as entries age out
     };
 
     asio::any_io_executor executor;
@@ -250,7 +254,8 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     const auto key = FerrowClient::Shared::key(node);
     auto& pool = shared->pools[key];
     const auto generation = shared->generation;
-    while (pool.ready.size() + pool.warming < shared->poolSize) {
+    pool.target = std::clamp(pool.target, shared->poolSize, kMaxPool);
+    while (pool.ready.size() + pool.warming < pool.target) {
         ++pool.warming;
         asio::co_spawn(
             shared->executor,
@@ -288,6 +293,7 @@ std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettin
         boost::system::error_code ignored;
         ready->wire.cancel(ignored);
         if (std::chrono::steady_clock::now() - ready->created > kPoolMaxAge) {
+            found->second.target = found->second.target > 0 ? found->second.target - 1 : 0;
             retire(ready);
             continue;
         }
@@ -307,6 +313,10 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
     std::shared_ptr<Ready> ready;
     if (node.poolable) {
         ready = takePooled(*shared, node);
+        if (!ready) {
+            auto& pool = shared->pools[Shared::key(node)];
+            pool.target = std::min(kMaxPool, std::max(shared->poolSize, pool.target) * 2);
+        }
         if (ready) {
             const auto frame = ready->handshake->connectFrame(connect);
             if (auto [error, n] = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);

@@ -42,16 +42,31 @@ const unsigned char* bytes(std::string_view text)
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
+/// Algorithms fetched once: an implicit fetch on every context set-up is a provider lookup under
+/// a lock, which costs more than the handshake's own cryptography.
+struct Algorithms {
+    EVP_KDF* hkdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    EVP_CIPHER* gcm = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
+    EVP_CIPHER* ctr = EVP_CIPHER_fetch(nullptr, "AES-256-CTR", nullptr);
+};
+
+const Algorithms& algorithms()
+{
+    static const Algorithms fetched = [] {
+        Algorithms result;
+        if (!result.hkdf || !result.gcm || !result.ctr) {
+            cryptoFailure("algorithm fetch");
+        }
+        return result;
+    }();
+    return fetched;
+}
+
 } // namespace
 
 std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info, std::size_t length)
 {
-    EVP_KDF* kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
-    if (!kdf) {
-        cryptoFailure("HKDF fetch");
-    }
-    EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(kdf);
-    EVP_KDF_free(kdf);
+    EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(algorithms().hkdf);
     if (!ctx) {
         cryptoFailure("HKDF context");
     }
@@ -109,8 +124,8 @@ Aead::Aead(const Key& key) : m_ctx(std::make_unique<Contexts>())
     if (!m_ctx->seal || !m_ctx->open) {
         cryptoFailure("cipher context");
     }
-    check(EVP_EncryptInit_ex(m_ctx->seal, EVP_aes_256_gcm(), nullptr, key.data(), nullptr), "seal init");
-    check(EVP_DecryptInit_ex(m_ctx->open, EVP_aes_256_gcm(), nullptr, key.data(), nullptr), "open init");
+    check(EVP_EncryptInit_ex(m_ctx->seal, algorithms().gcm, nullptr, key.data(), nullptr), "seal init");
+    check(EVP_DecryptInit_ex(m_ctx->open, algorithms().gcm, nullptr, key.data(), nullptr), "open init");
 }
 
 Aead::~Aead()
@@ -135,6 +150,28 @@ void Aead::seal(std::uint64_t counter, std::string_view aad, std::string_view pl
     }
     check(EVP_EncryptFinal_ex(ctx, target + plain.size(), &length), "seal final");
     check(EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kTagSize, target + plain.size()), "seal tag");
+}
+
+void Aead::seal(std::uint64_t counter, std::string_view aad, char first, std::string_view rest,
+                std::string& out)
+{
+    const auto nonce = nonceFor(counter);
+    EVP_CIPHER_CTX* ctx = m_ctx->seal;
+    check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
+    int length = 0;
+    check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
+    const std::size_t start = out.size();
+    const std::size_t plainSize = 1 + rest.size();
+    out.resize(start + plainSize + kTagSize);
+    auto* target = reinterpret_cast<unsigned char*>(out.data() + start);
+    const auto lead = static_cast<unsigned char>(first);
+    check(EVP_EncryptUpdate(ctx, target, &length, &lead, 1), "seal data");
+    if (!rest.empty()) {
+        check(EVP_EncryptUpdate(ctx, target + 1, &length, bytes(rest), static_cast<int>(rest.size())),
+              "seal data");
+    }
+    check(EVP_EncryptFinal_ex(ctx, target + plainSize, &length), "seal final");
+    check(EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kTagSize, target + plainSize), "seal tag");
 }
 
 bool Aead::open(std::uint64_t counter, std::string_view aad, std::string_view sealed, std::string& out)
@@ -175,7 +212,7 @@ LengthMask::LengthMask(const Key& key) : m_ctx(std::make_unique<Context>())
         cryptoFailure("mask context");
     }
     const std::array<unsigned char, 16> iv{};
-    check(EVP_EncryptInit_ex(m_ctx->ctx, EVP_aes_256_ctr(), nullptr, key.data(), iv.data()), "mask init");
+    check(EVP_EncryptInit_ex(m_ctx->ctx, algorithms().ctr, nullptr, key.data(), iv.data()), "mask init");
 }
 
 LengthMask::~LengthMask()

@@ -38,6 +38,9 @@ public:
 
     /// Appends ciphertext and tag of `plain` to `out`.
     void seal(std::uint64_t counter, std::string_view aad, std::string_view plain, std::string& out);
+    /// The same for the plaintext `first` followed by `rest`, without joining them first.
+    void seal(std::uint64_t counter, std::string_view aad, char first, std::string_view rest,
+              std::string& out);
     /// Writes the plaintext of `sealed` (ciphertext + tag) to `out`; false when it does not authenticate.
     bool open(std::uint64_t counter, std::string_view aad, std::string_view sealed, std::string& out);
 

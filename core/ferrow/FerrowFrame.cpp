@@ -25,9 +25,7 @@ void FrameSealer::seal(FrameType type, std::string_view body, std::string& out)
     const std::uint16_t masked = static_cast<std::uint16_t>(length) ^ m_mask.next();
     out.push_back(static_cast<char>(masked >> 8));
     out.push_back(static_cast<char>(masked & 0xff));
-    m_plain.assign(1, static_cast<char>(type));
-    m_plain.append(body);
-    m_aead.seal(m_counter++, lengthBytes(length), m_plain, out);
+    m_aead.seal(m_counter++, lengthBytes(length), static_cast<char>(type), body, out);
 }
 
 void FrameSealer::sealData(std::string_view bytes, std::string& out)
@@ -76,7 +74,10 @@ DecodeStatus FrameOpener::next(std::string_view input, std::size_t& consumed, Fr
         return DecodeStatus::Bad;
     }
     frame.type = static_cast<FrameType>(type);
-    frame.body.assign(m_plain, 1);
+    // The body takes the plaintext's storage, so an opener keeps no buffer between frames.
+    frame.body = std::move(m_plain);
+    frame.body.erase(0, 1);
+    m_plain = std::string();
     return DecodeStatus::Frame;
 }
 

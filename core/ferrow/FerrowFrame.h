@@ -54,7 +54,6 @@ private:
     Aead m_aead;
     LengthMask m_mask;
     std::uint64_t m_counter = 0;
-    std::string m_plain;
 };
 
 enum class DecodeStatus { NeedMore, Frame, Bad };

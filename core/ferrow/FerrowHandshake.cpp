@@ -37,28 +37,30 @@ std::size_t popcount(std::string_view bytes)
     return bits;
 }
 
-/// One filler byte: at most two bits set (low side) or at most two clear (high side).
-unsigned char fillerByte(bool low)
+/// One filler byte from two random bytes: at most two bits set (low side) or at most two clear
+/// (high side).
+unsigned char fillerByte(std::uint8_t draw, std::uint8_t positions, bool low)
 {
-    const std::uint32_t draw = randomBetween(0, 0xffff);
-    const int bits = (draw & 0xff) < 26 ? 0 : ((draw & 0xff) < 128 ? 1 : 2);
+    const int bits = draw < 26 ? 0 : (draw < 128 ? 1 : 2);
     unsigned char value = 0;
-    const int first = static_cast<int>((draw >> 8) & 7);
-    const int second = static_cast<int>((draw >> 11) & 7);
     if (bits >= 1) {
-        value |= static_cast<unsigned char>(1u << first);
+        value |= static_cast<unsigned char>(1u << (positions & 7));
     }
     if (bits == 2) {
-        value |= static_cast<unsigned char>(1u << second);
+        value |= static_cast<unsigned char>(1u << ((positions >> 3) & 7));
     }
     return low ? value : static_cast<unsigned char>(~value);
 }
 
 std::string filler(std::size_t count, bool low)
 {
+    // One draw from the generator for the whole filler: a call per byte costs more than the
+    // rest of the handshake.
+    const std::string draws = randomBytes(2 * count);
     std::string out(count, '\0');
-    for (auto& c : out) {
-        c = static_cast<char>(fillerByte(low));
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<char>(fillerByte(static_cast<std::uint8_t>(draws[2 * i]),
+                                              static_cast<std::uint8_t>(draws[2 * i + 1]), low));
     }
     return out;
 }

@@ -37,16 +37,38 @@ struct PumpState {
     }
 };
 
+/// Read space shared by every stream of a thread: it is only used between a readiness wait and
+/// the seal or write that follows without suspending, so an idle stream holds no buffer at all.
+std::string& readSpace()
+{
+    thread_local std::string space(kReadSize, '\0');
+    return space;
+}
+
+/// Waits until `socket` is readable, then reads what is there without blocking.
+asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket)
+{
+    for (;;) {
+        auto [waitError] = co_await socket.async_wait(tcp::socket::wait_read, useTuple);
+        if (waitError) {
+            co_return std::pair{waitError, std::size_t{0}};
+        }
+        boost::system::error_code error;
+        const auto n = socket.read_some(asio::buffer(readSpace()), error);
+        if (error != asio::error::would_block && error != asio::error::try_again) {
+            co_return std::pair{error, n};
+        }
+    }
+}
+
 asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer)
 {
-    std::string input(kReadSize, '\0');
-    std::string output;
     for (;;) {
-        auto [error, n] = co_await state.plain.async_read_some(asio::buffer(input), useTuple);
+        const auto [error, n] = co_await readReady(state.plain);
         if (state.failed) {
             co_return;
         }
-        output.clear();
+        std::string output;
         if (error == asio::error::eof) {
             sealer.seal(FrameType::Fin, {}, output);
         } else if (error) {
@@ -54,7 +76,8 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer)
             co_return;
         } else {
             state.lastActivity = std::chrono::steady_clock::now();
-            sealer.sealData(std::string_view(input).substr(0, n), output);
+            output.reserve(n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
+            sealer.sealData(std::string_view(readSpace()).substr(0, n), output);
         }
         auto [writeError, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
         if (writeError) {
@@ -73,7 +96,6 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer)
 
 asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::string buffer)
 {
-    std::string chunk(kReadSize, '\0');
     bool finished = false;
     for (;;) {
         // Open every complete frame already buffered.
@@ -108,7 +130,10 @@ asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::strin
             }
         }
         buffer.erase(0, offset);
-        auto [error, n] = co_await state.wire.async_read_some(asio::buffer(chunk), useTuple);
+        if (buffer.empty()) {
+            buffer = std::string(); // hold nothing while waiting
+        }
+        const auto [error, n] = co_await readReady(state.wire);
         if (state.failed) {
             co_return;
         }
@@ -122,7 +147,7 @@ asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::strin
             co_return;
         }
         state.lastActivity = std::chrono::steady_clock::now();
-        buffer.append(chunk, 0, n);
+        buffer.append(readSpace(), 0, n);
     }
 }
 
@@ -163,11 +188,13 @@ asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, Fr
                                        std::chrono::seconds idleTimeout)
 {
     using namespace asio::experimental::awaitable_operators;
+    boost::system::error_code ignored;
+    plain.non_blocking(true, ignored);
+    wire.non_blocking(true, ignored);
     PumpState state{plain, wire, false, false, false, std::chrono::steady_clock::now(), {}};
     co_await ((sealUp(state, sealer) && openDown(state, reader, std::move(pending))) ||
               watchIdle(state, idleTimeout));
     state.totals.clean = !state.failed && state.upDone && state.downDone;
-    boost::system::error_code ignored;
     if (!state.failed) {
         plain.close(ignored);
         wire.close(ignored);
