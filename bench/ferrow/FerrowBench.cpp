@@ -36,10 +36,11 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kBulkBytes = std::size_t(2) << 30;
+constexpr std::size_t kBulkBytes = std::size_t(1) << 30;
 constexpr auto kRateWindow = std::chrono::seconds(3);
 constexpr int kConcurrency = 50;
 constexpr int kIdleStreams = 500;
+constexpr int kRounds = 3;
 
 int listenLoopback(std::uint16_t& port)
 {
@@ -432,11 +433,18 @@ int main()
         IdleMemory idle;
     };
     std::vector<Result> results(pairs.size());
-    std::printf("one stream of %zu GiB; %d clients for %lds with 1 KiB answers; %d idle streams\n",
-                kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()), kIdleStreams);
+    std::printf("one stream of %zu GiB; %d clients for %lds with 1 KiB answers; best of %d rounds; %d idle "
+                "streams\n",
+                kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()), kRounds,
+                kIdleStreams);
+    // The machine is shared: rounds alternate between the pairs and each keeps its best figure.
+    for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            results[i].gbit = std::max(results[i].gbit, throughputGbit(pairs[i], source.port()));
+            results[i].rate = std::max(results[i].rate, connectionRate(pairs[i], http.port()));
+        }
+    }
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        results[i].gbit = throughputGbit(pairs[i], source.port());
-        results[i].rate = connectionRate(pairs[i], http.port());
         results[i].idle = idleMemory(pairs[i], hold.port());
         {
             std::lock_guard lock(heldMutex);

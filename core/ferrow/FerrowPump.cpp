@@ -98,36 +98,52 @@ asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::strin
 {
     bool finished = false;
     for (;;) {
-        // Open every complete frame already buffered.
+        // Open every complete frame already buffered; their data goes on in one write.
         std::size_t offset = 0;
+        std::string output;
+        bool bad = false;
+        bool fin = false;
         for (;;) {
             Frame frame;
             std::size_t used = 0;
             const auto status = reader(std::string_view(buffer).substr(offset), used, frame);
             offset += used;
-            if (status == DecodeStatus::Bad ||
-                (finished && status == DecodeStatus::Frame && frame.type != FrameType::Padding)) {
-                state.fail();
-                co_return;
-            }
             if (status == DecodeStatus::NeedMore) {
                 break;
             }
-            if (frame.type == FrameType::Data && !frame.body.empty()) {
-                auto [error, n] = co_await asio::async_write(state.plain, asio::buffer(frame.body), useTuple);
-                if (error || state.failed) {
-                    state.fail();
-                    co_return;
+            if (status == DecodeStatus::Bad || ((finished || fin) && frame.type != FrameType::Padding)) {
+                bad = true;
+                break;
+            }
+            if (frame.type == FrameType::Data) {
+                if (output.empty()) {
+                    output = std::move(frame.body);
+                } else {
+                    output.append(frame.body);
                 }
-                state.totals.received += n;
             } else if (frame.type == FrameType::Fin) {
-                finished = true;
-                boost::system::error_code ignored;
-                state.plain.shutdown(tcp::socket::shutdown_send, ignored);
+                fin = true;
             } else if (frame.type != FrameType::Padding && frame.type != FrameType::Accept) {
+                bad = true;
+                break;
+            }
+        }
+        if (!output.empty()) {
+            auto [error, n] = co_await asio::async_write(state.plain, asio::buffer(output), useTuple);
+            if (error || state.failed) {
                 state.fail();
                 co_return;
             }
+            state.totals.received += n;
+        }
+        if (bad) {
+            state.fail();
+            co_return;
+        }
+        if (fin) {
+            finished = true;
+            boost::system::error_code ignored;
+            state.plain.shutdown(tcp::socket::shutdown_send, ignored);
         }
         buffer.erase(0, offset);
         if (buffer.empty()) {
