@@ -103,7 +103,8 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
     const auto fastOpen = settings.fastOpen;
     proto::WireDialer dial;
     if (underlying.empty() || underlying == "DIRECT") {
-        dial = [this, server, serverPort, fastOpen]() -> asio::awaitable<proto::WireResult> {
+        dial = [this, name = node.name, server, serverPort,
+                fastOpen]() -> asio::awaitable<proto::WireResult> {
             const auto resolved = co_await m_resolver.resolve(server);
             if (resolved.addresses.empty()) {
                 co_return proto::WireResult{std::nullopt, "cannot resolve " + server + ": " + resolved.error};
@@ -112,7 +113,12 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
             for (const auto& address : resolved.addresses) {
                 addresses.push_back(toAsio(address));
             }
-            co_return co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout);
+            auto wire = co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout);
+            if (wire.socket && !wire.error.empty()) {
+                // tfo=on asked for Fast Open and the system refused it: say so, the stream goes on.
+                m_log.warning("node \"" + name + "\": " + wire.error);
+            }
+            co_return wire;
         };
     } else {
         dial = [this, underlying, server, serverPort, depth]() -> asio::awaitable<proto::WireResult> {
