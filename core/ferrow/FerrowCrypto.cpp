@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/params.h>
@@ -113,31 +114,55 @@ std::uint32_t randomBetween(std::uint32_t low, std::uint32_t high)
 }
 
 struct Aead::Contexts {
+    Key key{};
     EVP_CIPHER_CTX* seal = nullptr;
     EVP_CIPHER_CTX* open = nullptr;
+
+    EVP_CIPHER_CTX* sealing();
+    EVP_CIPHER_CTX* opening();
 };
 
 Aead::Aead(const Key& key) : m_ctx(std::make_unique<Contexts>())
 {
-    m_ctx->seal = EVP_CIPHER_CTX_new();
-    m_ctx->open = EVP_CIPHER_CTX_new();
-    if (!m_ctx->seal || !m_ctx->open) {
-        cryptoFailure("cipher context");
+    m_ctx->key = key;
+}
+
+// A direction only ever seals or only ever opens: each context is made on first use.
+EVP_CIPHER_CTX* Aead::Contexts::sealing()
+{
+    if (!seal) {
+        seal = EVP_CIPHER_CTX_new();
+        if (!seal) {
+            cryptoFailure("cipher context");
+        }
+        check(EVP_EncryptInit_ex(seal, algorithms().gcm, nullptr, key.data(), nullptr), "seal init");
     }
-    check(EVP_EncryptInit_ex(m_ctx->seal, algorithms().gcm, nullptr, key.data(), nullptr), "seal init");
-    check(EVP_DecryptInit_ex(m_ctx->open, algorithms().gcm, nullptr, key.data(), nullptr), "open init");
+    return seal;
+}
+
+EVP_CIPHER_CTX* Aead::Contexts::opening()
+{
+    if (!open) {
+        open = EVP_CIPHER_CTX_new();
+        if (!open) {
+            cryptoFailure("cipher context");
+        }
+        check(EVP_DecryptInit_ex(open, algorithms().gcm, nullptr, key.data(), nullptr), "open init");
+    }
+    return open;
 }
 
 Aead::~Aead()
 {
     EVP_CIPHER_CTX_free(m_ctx->seal);
     EVP_CIPHER_CTX_free(m_ctx->open);
+    OPENSSL_cleanse(m_ctx->key.data(), m_ctx->key.size());
 }
 
 void Aead::seal(std::uint64_t counter, std::string_view aad, std::string_view plain, std::string& out)
 {
     const auto nonce = nonceFor(counter);
-    EVP_CIPHER_CTX* ctx = m_ctx->seal;
+    EVP_CIPHER_CTX* ctx = m_ctx->sealing();
     check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
     int length = 0;
     check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
@@ -156,7 +181,7 @@ void Aead::seal(std::uint64_t counter, std::string_view aad, char first, std::st
                 std::string& out)
 {
     const auto nonce = nonceFor(counter);
-    EVP_CIPHER_CTX* ctx = m_ctx->seal;
+    EVP_CIPHER_CTX* ctx = m_ctx->sealing();
     check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
     int length = 0;
     check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
@@ -180,7 +205,7 @@ bool Aead::open(std::uint64_t counter, std::string_view aad, std::string_view se
         return false;
     }
     const auto nonce = nonceFor(counter);
-    EVP_CIPHER_CTX* ctx = m_ctx->open;
+    EVP_CIPHER_CTX* ctx = m_ctx->opening();
     check(EVP_DecryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "open nonce");
     int length = 0;
     check(EVP_DecryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "open aad");
