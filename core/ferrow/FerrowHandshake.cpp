@@ -224,7 +224,7 @@ bool ReplayWindow::admit(std::string_view salt, std::uint64_t helloTime, std::ui
         m_expiry.pop_front();
     }
     std::string key(salt);
-    if (!m_seen.insert(key).second) {
+    if (m_seen.size() >= m_capacity || !m_seen.insert(key).second) {
         return false;
     }
     // A hello with time T is accepted until T + window; remembering the salt until then plus a

@@ -70,13 +70,19 @@ private:
 /// Salts of accepted hellos, kept for twice the window so that a replay inside it is refused.
 class ReplayWindow {
 public:
-    explicit ReplayWindow(std::chrono::seconds window = kReplayWindow) : m_window(window) {}
-    /// True (and remembered) for a fresh salt with a time inside the window around `now`.
+    explicit ReplayWindow(std::chrono::seconds window = kReplayWindow, std::size_t capacity = 1'000'000)
+        : m_window(window), m_capacity(capacity)
+    {
+    }
+    /// True (and remembered) for a fresh salt with a time inside the window around `now`. When
+    /// `capacity` salts are held, new hellos are refused until old ones expire: refusing is safe,
+    /// forgetting a salt early would let its replay through.
     bool admit(std::string_view salt, std::uint64_t helloTime, std::uint64_t now);
     std::size_t size() const { return m_seen.size(); }
 
 private:
     std::chrono::seconds m_window;
+    std::size_t m_capacity;
     std::unordered_set<std::string> m_seen;
     std::deque<std::pair<std::uint64_t, std::string>> m_expiry; // oldest first
 };

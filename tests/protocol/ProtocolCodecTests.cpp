@@ -311,6 +311,15 @@ TEST(ProtocolReplay, SaltsInsideTheWindowAreRefusedTwiceAndStaleTimesAlways)
     EXPECT_TRUE(window.admit(randomBytes(kSaltSize), kNow + 241, kNow + 241));
     EXPECT_EQ(window.size(), 1U);
 
+    // A full window refuses rather than forgets.
+    ReplayWindow small(std::chrono::seconds(120), 2);
+    const std::string first = randomBytes(kSaltSize);
+    EXPECT_TRUE(small.admit(first, kNow, kNow));
+    EXPECT_TRUE(small.admit(randomBytes(kSaltSize), kNow, kNow));
+    EXPECT_FALSE(small.admit(randomBytes(kSaltSize), kNow, kNow));
+    EXPECT_FALSE(small.admit(first, kNow, kNow + 1));
+    EXPECT_TRUE(small.admit(randomBytes(kSaltSize), kNow + 241, kNow + 241)) << "room again once they expire";
+
     ClientHandshake client(kPsk, kNow);
     const auto packet = client.firstPacket(std::nullopt);
     ReplayWindow serverWindow;
