@@ -313,11 +313,11 @@ TEST(ProtocolReplay, SaltsInsideTheWindowAreRefusedTwiceAndStaleTimesAlways)
 
     // A full window refuses rather than forgets.
     ReplayWindow small(std::chrono::seconds(120), 2);
-    const std::string first = randomBytes(kSaltSize);
-    EXPECT_TRUE(small.admit(first, kNow, kNow));
+    const std::string oldest = randomBytes(kSaltSize);
+    EXPECT_TRUE(small.admit(oldest, kNow, kNow));
     EXPECT_TRUE(small.admit(randomBytes(kSaltSize), kNow, kNow));
     EXPECT_FALSE(small.admit(randomBytes(kSaltSize), kNow, kNow));
-    EXPECT_FALSE(small.admit(first, kNow, kNow + 1));
+    EXPECT_FALSE(small.admit(oldest, kNow, kNow + 1));
     EXPECT_TRUE(small.admit(randomBytes(kSaltSize), kNow + 241, kNow + 241)) << "room again once they expire";
 
     ClientHandshake client(kPsk, kNow);
