@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -281,6 +282,22 @@ double connectionRate(const Pair& pair, std::uint16_t httpPort)
     return static_cast<double>(completed) / std::chrono::duration<double>(kRateWindow).count();
 }
 
+/// CPU time a process has used so far, in milliseconds.
+double cpuMs(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) { // utime, stime
+            ticks += std::stod(field);
+        }
+    }
+    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 struct IdleMemory {
     double clientKiB = 0;
     double serverKiB = 0;
@@ -430,6 +447,8 @@ int main()
     struct Result {
         double gbit = 0;
         double rate = 0;
+        double clientCpuMs = 0; // CPU per 1,000 connections in the best rate round
+        double serverCpuMs = 0;
         IdleMemory idle;
     };
     std::vector<Result> results(pairs.size());
@@ -441,7 +460,15 @@ int main()
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < pairs.size(); ++i) {
             results[i].gbit = std::max(results[i].gbit, throughputGbit(pairs[i], source.port()));
-            results[i].rate = std::max(results[i].rate, connectionRate(pairs[i], http.port()));
+            const double clientBefore = cpuMs(pairs[i].client);
+            const double serverBefore = cpuMs(pairs[i].server);
+            const double rate = connectionRate(pairs[i], http.port());
+            if (rate > results[i].rate) {
+                const double connections = rate * std::chrono::duration<double>(kRateWindow).count();
+                results[i].rate = rate;
+                results[i].clientCpuMs = (cpuMs(pairs[i].client) - clientBefore) * 1000.0 / connections;
+                results[i].serverCpuMs = (cpuMs(pairs[i].server) - serverBefore) * 1000.0 / connections;
+            }
         }
     }
     for (std::size_t i = 0; i < pairs.size(); ++i) {
@@ -457,6 +484,8 @@ int main()
                     "stream (%zu streams)\n",
                     pairs[i].name.c_str(), results[i].gbit, results[i].rate, results[i].idle.clientKiB,
                     results[i].idle.serverKiB, results[i].idle.streams);
+        std::printf("  %-32s CPU per 1,000 connections: %.0f ms client, %.0f ms server\n", "",
+                    results[i].clientCpuMs, results[i].serverCpuMs);
     }
     if (pairs.size() > 1) {
         const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };

@@ -45,18 +45,18 @@ std::string& readSpace()
     return space;
 }
 
-/// Waits until `socket` is readable, then reads what is there without blocking.
+/// Reads what is there without blocking, waiting for readiness only when nothing is.
 asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket)
 {
     for (;;) {
-        auto [waitError] = co_await socket.async_wait(tcp::socket::wait_read, useTuple);
-        if (waitError) {
-            co_return std::pair{waitError, std::size_t{0}};
-        }
         boost::system::error_code error;
         const auto n = socket.read_some(asio::buffer(readSpace()), error);
         if (error != asio::error::would_block && error != asio::error::try_again) {
             co_return std::pair{error, n};
+        }
+        auto [waitError] = co_await socket.async_wait(tcp::socket::wait_read, useTuple);
+        if (waitError) {
+            co_return std::pair{waitError, std::size_t{0}};
         }
     }
 }
