@@ -203,6 +203,10 @@ asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& hand
                     continue;
                 }
                 const auto key = datagram->peer.host();
+                if (names.size() >= 256 && !names.contains(key)) {
+                    names
+                        .clear(); // a relay that talks to that many peers gets no cache, not unbounded memory
+                }
                 if (!names.contains(key)) {
                     names[key] = (co_await resolveTarget(datagram->peer, shared)).addresses;
                 }
