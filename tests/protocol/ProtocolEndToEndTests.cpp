@@ -198,6 +198,15 @@ TEST(FerrowEndToEnd, WrongAndShortKeysFailPerNodeAndGroupsStepOverThem)
     const auto reply = readHttpReply(client);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 200);
+    json record;
+    for (const auto& item : core.get("/connections")) {
+        if (item["port"] == origin->port()) {
+            record = item;
+        }
+    }
+    EXPECT_EQ(record["policy"], "Good") << record.dump();
+    EXPECT_EQ(record["chain"], "Auto > Good") << record.dump();
+    EXPECT_GT(record["down"].get<std::uint64_t>(), 0U) << "the node's traffic is counted";
 }
 
 TEST(FerrowEndToEnd, EveryProbeGetsNoByteAndTheSameLateOrderlyClose)
