@@ -169,6 +169,25 @@ TEST(FerrowEndToEnd, ConcurrentStreamsWithHalfCloseBothWays)
     }
 }
 
+TEST(FerrowEndToEnd, PlainHttpProxyRequestsKeepTheirStreamThroughTheNode)
+{
+    const auto psk = newPsk();
+    ServerProcess server(keyed(psk));
+    ASSERT_TRUE(server.started()) << server.stderrText();
+    auto origin = makeOriginServer();
+    CoreProcess core(profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    const std::string base = "http://127.0.0.1:" + std::to_string(origin->port());
+    for (const char* path : {"/bytes/1000", "/chunked/70000", "/bytes/3"}) {
+        client.send(std::string("GET ") + base + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        const auto reply = readHttpReply(client);
+        ASSERT_TRUE(reply) << path;
+        EXPECT_EQ(reply->status, 200) << path;
+    }
+    EXPECT_EQ(origin->accepted(), 1U) << "one kept-alive stream carried all three requests";
+}
+
 TEST(FerrowEndToEnd, WrongAndShortKeysFailPerNodeAndGroupsStepOverThem)
 {
     const auto psk = newPsk();
