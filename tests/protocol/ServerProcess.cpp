@@ -3,6 +3,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <poll.h>
@@ -127,6 +128,13 @@ ServerProcess::ServerProcess(Options options)
 ServerProcess::~ServerProcess()
 {
     stop();
+    const auto errors = stderrText();
+    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+        if (errors.find(marker) != std::string::npos) {
+            ADD_FAILURE() << "ferrow-server reported a sanitizer fault:\n" << errors;
+            break;
+        }
+    }
     std::error_code ignored;
     std::filesystem::remove_all(m_folder, ignored);
 }
