@@ -4,6 +4,7 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <cerrno>
 #include <ctime>
@@ -129,8 +130,11 @@ asio::awaitable<void> FerrowServer::acceptLoop(tcp::acceptor& acceptor)
             co_return;
         }
         if (error) {
-            // Out of descriptors and the like: say so and keep serving.
+            // Out of descriptors and the like: say so, pause so that a failure that repeats at
+            // once neither spins nor floods the log, and keep serving.
             m_shared.log(LogLevel::Warning, "accept failed: " + error.message());
+            asio::steady_timer pause(acceptor.get_executor(), std::chrono::milliseconds(200));
+            co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
             continue;
         }
         asio::co_spawn(acceptor.get_executor(), serveConnection(std::move(socket), m_shared), asio::detached);

@@ -273,6 +273,28 @@ TEST(FerrowEndToEnd, EveryProbeGetsNoByteAndTheSameLateOrderlyClose)
     EXPECT_EQ(server.linesWith("authenticated").size(), 1U);
 }
 
+TEST(FerrowEndToEnd, OutOfDescriptorsTheServerPausesAndRecovers)
+{
+    const auto psk = newPsk();
+    auto options = keyed(psk);
+    options.maxOpenFiles = 40;
+    ServerProcess server(options);
+    ASSERT_TRUE(server.started()) << server.stderrText();
+    std::vector<std::unique_ptr<Socket>> probes;
+    for (int i = 0; i < 45; ++i) {
+        probes.push_back(std::make_unique<Socket>(server.port()));
+    }
+    ASSERT_TRUE(server.waitForLines("accept failed", 1));
+    probes.clear();
+    // Once the probes' time is up their descriptors come back and a client is served again.
+    ferrow::proto::ClientHandshake client(psk, unixNow());
+    Socket genuine(server.port());
+    genuine.send(client.firstPacket(std::nullopt));
+    EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(15)).empty());
+    EXPECT_LE(server.linesWith("accept failed").size(), 60U)
+        << "the failure neither spins nor floods the log";
+}
+
 TEST(FerrowEndToEnd, PrivateTargetsAreRefusedUnlessAllowed)
 {
     const auto psk = newPsk();

@@ -28,9 +28,14 @@ std::string readFile(const std::filesystem::path& path)
     return text.str();
 }
 
-int spawnServer(const std::vector<std::string>& arguments, const std::filesystem::path& errorFile)
+int spawnServer(const std::vector<std::string>& arguments, const std::filesystem::path& errorFile,
+                int maxOpenFiles = 0)
 {
-    std::vector<std::string> all = {FERROW_SERVER_PATH};
+    std::vector<std::string> all;
+    if (maxOpenFiles > 0) {
+        all = {"/usr/bin/prlimit", "--nofile=" + std::to_string(maxOpenFiles)}; // execs the server in place
+    }
+    all.push_back(FERROW_SERVER_PATH);
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& argument : all) {
@@ -108,7 +113,7 @@ ServerProcess::ServerProcess(Options options)
     }
     arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
     const auto errorFile = m_folder / "stderr.log";
-    m_pid = spawnServer(arguments, errorFile);
+    m_pid = spawnServer(arguments, errorFile, options.maxOpenFiles);
     if (m_pid < 0) {
         return;
     }

@@ -17,6 +17,7 @@ public:
         bool allowPrivate = true;
         std::string probeTimeout = "1-2";
         std::vector<std::string> extraArguments;
+        int maxOpenFiles = 0; // > 0: the server runs with this descriptor limit
     };
 
     explicit ServerProcess(Options options);
