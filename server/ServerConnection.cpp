@@ -179,7 +179,7 @@ asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& hand
 
     auto fromClient = [&]() -> asio::awaitable<void> {
         std::string buffer = std::move(pending);
-        std::string chunk(64 * 1024, '\0');
+        std::string chunk(std::size_t{64} * 1024, '\0');
         std::map<std::string, std::vector<asio::ip::address>> names;
         asio::steady_timer timer(executor);
         for (;;) {
@@ -233,7 +233,7 @@ asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& hand
         }
     };
     auto toClient = [&]() -> asio::awaitable<void> {
-        std::string payload(64 * 1024, '\0');
+        std::string payload(std::size_t{64} * 1024, '\0');
         std::string out;
         for (;;) {
             udp::endpoint source;

@@ -408,7 +408,7 @@ asio::awaitable<bool> DatagramStream::send(const Target& peer, std::string_view 
 
 asio::awaitable<std::optional<Datagram>> DatagramStream::receive()
 {
-    std::string chunk(64 * 1024, '\0');
+    std::string chunk(std::size_t{64} * 1024, '\0');
     while (m_wire.is_open()) {
         Frame frame;
         std::size_t used = 0;

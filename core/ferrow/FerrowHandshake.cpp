@@ -132,7 +132,7 @@ std::string ClientHandshake::firstPacket(const std::optional<std::string>& conne
         // Expected set bits of the random part plus six standard deviations.
         const double spread = 6.0 * std::sqrt(2.0 * static_cast<double>(random));
         const double randomBits = 4.0 * static_cast<double>(random) + (low ? spread : -spread);
-        const double leading = static_cast<double>(client.leadingFiller);
+        const auto leading = static_cast<double>(client.leadingFiller);
         double needed =
             (randomBits + fillerDensity * leading - target * (static_cast<double>(random) + leading)) /
             (target - fillerDensity);
@@ -176,7 +176,14 @@ std::string ClientHandshake::firstPacket(const std::optional<std::string>& conne
             continue;
         }
         m_sealer = std::move(sealer);
-        return m_salt + leadingFiller + helloFrame + trailingFiller + connectFrame;
+        std::string packet;
+        packet.reserve(total);
+        packet.append(m_salt)
+            .append(leadingFiller)
+            .append(helloFrame)
+            .append(trailingFiller)
+            .append(connectFrame);
+        return packet;
     }
 }
 

@@ -14,7 +14,7 @@ namespace ferrow::proto {
 namespace {
 
 constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
-constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 
 struct PumpState {
     tcp::socket& plain;
