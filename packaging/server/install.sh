@@ -227,3 +227,9 @@ say "  Link: ferrow://$link_key@$link_host:$port?tfo=auto#$NAME"
 say ""
 say "Paste the link into a node on the Policy screen, or write this line under [Proxy]:"
 say "  Server = ferrow, $host, $port, psk=$psk, tfo=auto"
+if [[ "$host" =~ ^(10\.|192\.168\.|172\.(1[6-9]|2[0-9]|3[01])\.|100\.(6[4-9]|[7-9][0-9]|1[01][0-9]|12[0-7])\.|127\.) ]]; then
+  say ""
+  say "Note: $host is a private address. If this machine is reached through NAT, use its public"
+  say "address instead (run the installer again with --host ADDRESS for a ready link), and forward"
+  say "TCP port $port to it."
+fi

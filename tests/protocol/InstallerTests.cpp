@@ -216,6 +216,9 @@ TEST_F(InstallerTest, UfwOpeningIsRemovedOnUninstallAndBadArgumentsAreRefused)
     const auto port = field(install(), "Port");
     ASSERT_EQ(run("--uninstall").first, 0);
     EXPECT_NE(calls().find("ufw delete allow " + port + "/tcp"), std::string::npos);
+    const auto behindNat = run(std::string("--host 10.1.2.3 --binary '") + FERROW_SERVER_PATH + "'").second;
+    EXPECT_NE(behindNat.find("10.1.2.3 is a private address"), std::string::npos) << behindNat;
+    EXPECT_EQ(install().find("private address"), std::string::npos);
     EXPECT_EQ(run("--frobnicate").first, 2);
     EXPECT_EQ(run("--binary /nonexistent --host h").first, 1);
 }
