@@ -328,21 +328,26 @@ TEST(FerrowEndToEnd, PoolServesTheNextStreamAndSurvivesAServerRestart)
     EXPECT_EQ(echoThrough(core.socksPort(), echo->port(), "first"), "first");
     // One connection for the stream and two prewarmed ones.
     ASSERT_TRUE(server->waitForLines("authenticated", 3));
+    // Lines read "ferrow-server debug: 127.0.0.1:PORT: authenticated" and "... 127.0.0.1:PORT -> target".
+    const auto peerOf = [](const std::string& line, const std::string& after) {
+        const auto start = line.find("debug: ") + 7;
+        return line.substr(start, line.find(after, start) - start);
+    };
     std::set<std::string> prewarmed;
     for (const auto& line : server->linesWith("authenticated")) {
-        prewarmed.insert(
-            line.substr(line.find("debug: ") + 7, line.find(':', line.find("debug: ") + 7 + 10)));
+        prewarmed.insert(peerOf(line, ": authenticated"));
     }
     EXPECT_EQ(echoThrough(core.socksPort(), echo->port(), "second"), "second");
     ASSERT_TRUE(server->waitForLines("ended", 2));
-    const auto second = server->linesWith("->")[1];
-    const auto peer =
-        second.substr(second.find("debug: ") + 7, second.find(" -> ") - second.find("debug: ") - 7);
-    bool reused = false;
-    for (const auto& line : server->linesWith("authenticated")) {
-        reused = reused || line.find(peer + ": authenticated") != std::string::npos;
+    std::vector<std::string> starts;
+    for (const auto& line : server->linesWith(" -> ")) {
+        if (line.find(" ended") == std::string::npos) {
+            starts.push_back(line);
+        }
     }
-    EXPECT_TRUE(reused) << "the second stream took a connection authenticated before it";
+    ASSERT_EQ(starts.size(), 2U);
+    const auto second = peerOf(starts[1], " -> ");
+    EXPECT_TRUE(prewarmed.contains(second)) << second << " was authenticated before the second stream began";
     ASSERT_TRUE(server->waitForLines("authenticated", 4)) << "the pool is refilled";
 
     // A restart mid-stream: the stream is cut (never a clean end), the pooled connections die
