@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -67,9 +68,14 @@ std::pair<int, int> makeLoopbackPair(std::string& error)
         close(client);
         return {-1, -1};
     }
+    // On loopback the connection is queued by the time connect() returns; the short bound only
+    // keeps a local program that floods this listener from stalling the caller's thread.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
     for (int attempt = 0; attempt < 64; ++attempt) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{g_listener, POLLIN, 0};
-        if (poll(&ready, 1, 1000) <= 0) {
+        if (left.count() < 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
             break;
         }
         sockaddr_in peer{};

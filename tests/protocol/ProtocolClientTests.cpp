@@ -1,12 +1,16 @@
 #include "../core/CoreTestSupport.h"
 #include "DnsMessage.h"
 #include "FerrowClient.h"
+#include "LoopbackPair.h"
 #include "ServerProcess.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/use_future.hpp>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace ferrow::test;
 namespace proto = ferrow::proto;
@@ -131,4 +135,36 @@ TEST(FerrowClientLibrary, DeadPooledConnectionsAreDroppedAtOnce)
     EXPECT_TRUE(until([&] { return pooled() >= 2; })) << "the pool was filled";
     server->stop();
     EXPECT_TRUE(until([&] { return pooled() == 0; })) << "the closed connections left the pool";
+}
+
+TEST(FerrowClientLibrary, LoopbackPairsAreConnectedToEachOtherAndNeverToAStranger)
+{
+    const auto endsMeet = [](int a, int b) {
+        sockaddr_in local{};
+        sockaddr_in peer{};
+        socklen_t size = sizeof local;
+        getsockname(a, reinterpret_cast<sockaddr*>(&local), &size);
+        size = sizeof peer;
+        getpeername(b, reinterpret_cast<sockaddr*>(&peer), &size);
+        return local.sin_port == peer.sin_port && send(a, "x", 1, MSG_NOSIGNAL) == 1;
+    };
+    std::string error;
+    auto [first, second] = proto::makeLoopbackPair(error);
+    ASSERT_GE(first, 0) << error;
+    EXPECT_TRUE(endsMeet(first, second));
+
+    // Another local program connecting to the same listener is turned away, not paired.
+    sockaddr_in listener{};
+    socklen_t size = sizeof listener;
+    getsockname(second, reinterpret_cast<sockaddr*>(&listener), &size);
+    const int stranger = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(connect(stranger, reinterpret_cast<sockaddr*>(&listener), sizeof listener), 0);
+    auto [third, fourth] = proto::makeLoopbackPair(error);
+    ASSERT_GE(third, 0) << error;
+    EXPECT_TRUE(endsMeet(third, fourth));
+    char byte = 0;
+    EXPECT_EQ(recv(stranger, &byte, 1, 0), 0) << "the stranger's connection was closed";
+    for (const int fd : {first, second, third, fourth, stranger}) {
+        close(fd);
+    }
 }
