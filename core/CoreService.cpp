@@ -543,7 +543,7 @@ std::string CoreService::refusedDestination(std::vector<IpAddr>& addresses, std:
 }
 
 asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::string& host, std::uint16_t port,
-                                              const IpAddr& client)
+                                              const IpAddr& client, bool tunnel)
 {
     DialResult result;
     const std::string target = HostPort{host, port}.toString();
@@ -557,7 +557,7 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     if (route.policy != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(route.policy);
         if (node && node->protocol == "ferrow") {
-            co_return co_await dialFerrow(*node, host, port, 0);
+            co_return co_await dialFerrow(*node, host, port, 0, tunnel);
         }
         if (node) {
             result.error = "node \"" + route.policy + "\" uses protocol \"" + node->protocol +

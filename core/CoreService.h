@@ -29,7 +29,8 @@
 
 namespace ferrow::proto {
 class FerrowClient;
-}
+struct FerrowWire;
+} // namespace ferrow::proto
 
 namespace ferrow::core {
 
@@ -56,6 +57,8 @@ struct RouteQuery {
 
 struct DialResult {
     std::optional<tcp::socket> socket;
+    /// Instead of `socket`, for a tunnel through a ferrow node: relay it with relayFerrow.
+    std::shared_ptr<proto::FerrowWire> ferrow;
     std::string error;
     socks5::Reply reply = socks5::GeneralFailure;
     int httpStatus = 502;
@@ -84,7 +87,11 @@ public:
     /// Connects DIRECT routes. `client` is the proxy client's address: clients on other machines
     /// never reach this machine's own services.
     asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port,
-                                     const IpAddr& client);
+                                     const IpAddr& client, bool tunnel = false);
+    /// Relays a tunnel through a ferrow node on a relay thread until both directions end.
+    /// `wire` and `initial` are taken (moved from).
+    asio::awaitable<void> relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
+                                      std::string& initial, TrafficMeter meter);
     TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
     /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
     /// routes and answers the controller, so relaying does not queue behind new connections.
@@ -132,7 +139,7 @@ private:
 
     // Ferrow nodes (ferrow/CoreServiceFerrow.cpp). `depth` counts underlying-proxy hops.
     asio::awaitable<DialResult> dialFerrow(const ProxyNode& node, const std::string& host, std::uint16_t port,
-                                           int depth);
+                                           int depth, bool tunnel = false);
     asio::awaitable<int> measureFerrowDelay(const ProxyNode& node);
     void checkFerrowNodes();
     std::string apiAddressText() const;

@@ -4,11 +4,15 @@
 
 #include "ferrow/FerrowClient.h"
 #include "ferrow/FerrowHandshake.h"
+#include "ferrow/FerrowPump.h"
 
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
+#include <unistd.h>
 
 namespace ferrow::core {
 
@@ -56,6 +60,30 @@ std::optional<TestUrl> parseHttpUrl(const std::string& url)
     return out;
 }
 
+/// Relays a tunnel on the current thread.
+asio::awaitable<void> relayFerrowHere(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,
+                                      std::string initial, TrafficMeter meter,
+                                      std::chrono::seconds idleTimeout)
+{
+    proto::ByteCounter count = [meter](bool upward, std::size_t bytes) mutable {
+        meter.count(upward, bytes);
+    };
+    auto relay = proto::relayWire(client, *wire, std::move(initial), std::move(count), idleTimeout);
+    co_await std::move(relay);
+}
+
+/// Runs on a relay thread: adopts the client's and the wire's descriptors and relays there.
+asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int wireFd, tcp wireProtocol,
+                                         std::shared_ptr<proto::FerrowWire> wire, std::string initial,
+                                         TrafficMeter meter, std::chrono::seconds idleTimeout)
+{
+    auto executor = co_await asio::this_coro::executor;
+    tcp::socket client(executor, clientProtocol, clientFd);
+    wire->socket = tcp::socket(executor, wireProtocol, wireFd);
+    auto relay = relayFerrowHere(client, std::move(wire), std::move(initial), meter, idleTimeout);
+    co_await std::move(relay);
+}
+
 } // namespace
 
 void CoreService::checkFerrowNodes()
@@ -72,7 +100,7 @@ void CoreService::checkFerrowNodes()
 }
 
 asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const std::string& host,
-                                                    std::uint16_t port, int depth)
+                                                    std::uint16_t port, int depth, bool tunnel)
 {
     DialResult result;
     const std::string target = HostPort{host, port}.toString();
@@ -145,6 +173,17 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
             co_return proto::WireResult{std::move(hop.socket), hop.error};
         };
     }
+    if (tunnel) {
+        // A tunnel is relayed straight between the client and the encrypted connection.
+        std::string error;
+        auto wire = co_await m_ferrow->openWire(settings, *destination, std::move(dial), error);
+        if (!wire) {
+            result.reply = socks5::HostUnreachable;
+            co_return failed(error);
+        }
+        result.ferrow = std::move(wire);
+        co_return result;
+    }
     auto stream = co_await m_ferrow->open(settings, *destination, std::move(dial));
     if (!stream.socket) {
         result.reply = socks5::HostUnreachable;
@@ -152,6 +191,39 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
     }
     result.socket = std::move(stream.socket);
     co_return result;
+}
+
+asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
+                                               std::string& initial, TrafficMeter meter)
+{
+    auto ownWire = std::move(wire);
+    std::string ownInitial = std::move(initial);
+    const auto executor = relayExecutor();
+    const auto idleTimeout = relayIdleTimeout();
+    if (executor == client.get_executor()) {
+        auto relay = relayFerrowHere(client, std::move(ownWire), std::move(ownInitial), meter, idleTimeout);
+        co_await std::move(relay);
+        co_return;
+    }
+    // Both descriptors move to the relay thread, as for a direct tunnel.
+    boost::system::error_code clientError;
+    boost::system::error_code wireError;
+    const auto clientProtocol = client.local_endpoint(clientError).protocol();
+    const auto wireProtocol = ownWire->socket.local_endpoint(wireError).protocol();
+    const int clientFd = clientError ? -1 : client.release(clientError);
+    const int wireFd = wireError ? -1 : ownWire->socket.release(wireError);
+    if (clientFd < 0 || wireFd < 0) {
+        for (const int fd : {clientFd, wireFd}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        co_return;
+    }
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto relay = relayFerrowAdopted(clientFd, clientProtocol, wireFd, wireProtocol, std::move(ownWire),
+                                    std::move(ownInitial), meter, idleTimeout);
+    co_await asio::co_spawn(executor, std::move(relay), asio::use_awaitable);
 }
 
 asio::awaitable<int> CoreService::measureFerrowDelay(const ProxyNode& node)

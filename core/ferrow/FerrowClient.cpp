@@ -304,10 +304,16 @@ std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettin
 
 } // namespace
 
-asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const Target& target,
-                                                 WireDialer dial)
+FerrowWire::FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> handshake, std::string pending)
+    : socket(std::move(socket)), handshake(std::move(handshake)), pending(std::move(pending))
 {
-    StreamResult result;
+}
+
+FerrowWire::~FerrowWire() = default;
+
+asio::awaitable<std::unique_ptr<FerrowWire>>
+FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
+{
     const auto shared = m_shared;
     const std::string connect = connectBody(Network::Tcp, target);
     std::shared_ptr<Ready> ready;
@@ -319,54 +325,73 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
         }
         if (ready) {
             const auto frame = ready->handshake->connectFrame(connect);
-            if (auto [error, n] = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);
-                error) {
+            if (auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);
+                writeError) {
                 ready.reset(); // died in the pool unnoticed: open a fresh one
             }
         }
     }
     if (!ready) {
-        ready = co_await handshake(shared, node, dial, connect, result.error);
+        ready = co_await handshake(shared, node, dial, connect, error);
         if (!ready) {
-            co_return result;
+            co_return nullptr;
         }
     }
     if (node.poolable) {
         refill(shared, node, dial);
     }
+    error.clear();
+    co_return std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
+                                           std::move(ready->pending));
+}
 
+asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
+                                std::function<void(bool upward, std::size_t bytes)> count,
+                                std::chrono::seconds idleTimeout)
+{
+    auto* opener = wire.handshake.get();
+    FrameReader reader = [opener](std::string_view in, std::size_t& used, Frame& frame) {
+        return opener->next(in, used, frame);
+    };
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto pump = pumpStream(plain, wire.socket, wire.handshake->sealer(), std::move(reader),
+                           std::move(wire.pending), idleTimeout, std::move(initial), std::move(count));
+    co_await std::move(pump);
+}
+
+asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const Target& target,
+                                                 WireDialer dial)
+{
+    StreamResult result;
+    auto wire = co_await openWire(node, target, std::move(dial), result.error);
+    if (!wire) {
+        co_return result;
+    }
     auto [sessionFd, pumpFd] = makeLoopbackPair(result.error);
     if (sessionFd < 0) {
         co_return result;
     }
     // The pump runs on a relay thread: move the wire's descriptor there.
     boost::system::error_code error;
-    const auto protocol = ready->wire.local_endpoint(error).protocol();
-    const int wireFd = error ? -1 : ready->wire.release(error);
+    const auto protocol = wire->socket.local_endpoint(error).protocol();
+    const int wireFd = error ? -1 : wire->socket.release(error);
     if (wireFd < 0) {
         ::close(sessionFd);
         ::close(pumpFd);
         result.error = "the server connection failed: " + error.message();
         co_return result;
     }
-    auto pumpExecutor = shared->pumpExecutor();
+    auto pumpExecutor = m_shared->pumpExecutor();
     asio::co_spawn(
         pumpExecutor,
-        [pumpExecutor, protocol, wireFd, pumpFd, handshake = std::move(ready->handshake),
-         pending = std::move(ready->pending)]() mutable -> asio::awaitable<void> {
-            tcp::socket wire(pumpExecutor, protocol, wireFd);
+        [pumpExecutor, protocol, wireFd, pumpFd, wire = std::move(wire)]() mutable -> asio::awaitable<void> {
+            wire->socket = tcp::socket(pumpExecutor, protocol, wireFd);
             tcp::socket plain(pumpExecutor, tcp::v4(), pumpFd);
-            auto* opener = handshake.get();
-            co_await pumpStream(
-                plain, wire, handshake->sealer(),
-                [opener](std::string_view in, std::size_t& used, Frame& frame) {
-                    return opener->next(in, used, frame);
-                },
-                std::move(pending));
+            auto relay = relayWire(plain, *wire, std::string(), ByteCounter(), std::chrono::seconds(0));
+            co_await std::move(relay);
         },
         asio::detached);
     result.socket.emplace(co_await asio::this_coro::executor, tcp::v4(), sessionFd);
-    result.error.clear();
     co_return result;
 }
 

@@ -65,6 +65,22 @@ struct WireResult {
 };
 using WireDialer = std::function<asio::awaitable<WireResult>()>;
 
+/// An authenticated connection to the node's server whose Connect frame is sent: what a tunnel
+/// relays directly, without the loopback pair.
+struct FerrowWire {
+    FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> handshake, std::string pending);
+    ~FerrowWire();
+    tcp::socket socket;
+    std::unique_ptr<ClientHandshake> handshake;
+    std::string pending; // bytes read after the server's Accept
+};
+
+/// Relays a tunnel between `plain` (the proxy client) and `wire` until both directions end; the
+/// same rules as pumpStream. `initial` holds client bytes that arrived before the relay began.
+asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
+                                std::function<void(bool upward, std::size_t bytes)> count,
+                                std::chrono::seconds idleTimeout);
+
 struct StreamResult {
     /// The local end that carries the stream's plain bytes, on the caller's executor.
     std::optional<tcp::socket> socket;
@@ -90,6 +106,10 @@ public:
     /// Opens one TCP stream to `target`. The node's server has authenticated the connection
     /// (its Accept arrived) before this returns a socket.
     asio::awaitable<StreamResult> open(const NodeSettings& node, const Target& target, WireDialer dial);
+    /// The same stream as an authenticated connection for the caller to relay itself (a tunnel),
+    /// or null with `error` set.
+    asio::awaitable<std::unique_ptr<FerrowWire>> openWire(const NodeSettings& node, const Target& target,
+                                                          WireDialer dial, std::string& error);
 
     /// Opens a UDP relay through the node (never pooled). Null with `error` set on failure.
     asio::awaitable<std::unique_ptr<DatagramStream>> openDatagrams(const NodeSettings& node, WireDialer dial,

@@ -19,6 +19,7 @@ constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 struct PumpState {
     tcp::socket& plain;
     tcp::socket& wire;
+    ByteCounter count;
     bool failed = false;
     bool upDone = false;
     bool downDone = false;
@@ -61,8 +62,19 @@ asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp
     }
 }
 
-asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer)
+asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string initial)
 {
+    if (!initial.empty()) {
+        std::string output;
+        sealer.sealData(initial, output);
+        auto [error, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
+        if (error) {
+            state.fail();
+            co_return;
+        }
+        state.totals.sent += initial.size();
+        initial = std::string();
+    }
     for (;;) {
         const auto [error, n] = co_await readReady(state.plain);
         if (state.failed) {
@@ -76,6 +88,9 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer)
             co_return;
         } else {
             state.lastActivity = std::chrono::steady_clock::now();
+            if (state.count) {
+                state.count(true, n);
+            }
             output.reserve(n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
             sealer.sealData(std::string_view(readSpace()).substr(0, n), output);
         }
@@ -129,6 +144,9 @@ asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::strin
             }
         }
         if (!output.empty()) {
+            if (state.count) {
+                state.count(false, output.size());
+            }
             auto [error, n] = co_await asio::async_write(state.plain, asio::buffer(output), useTuple);
             if (error || state.failed) {
                 state.fail();
@@ -201,14 +219,15 @@ void resetSocket(tcp::socket& socket)
 
 asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, FrameSealer& sealer,
                                        FrameReader reader, std::string pending,
-                                       std::chrono::seconds idleTimeout)
+                                       std::chrono::seconds idleTimeout, std::string initial,
+                                       ByteCounter count)
 {
     using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
     plain.non_blocking(true, ignored);
     wire.non_blocking(true, ignored);
-    PumpState state{plain, wire, false, false, false, std::chrono::steady_clock::now(), {}};
-    co_await ((sealUp(state, sealer) && openDown(state, reader, std::move(pending))) ||
+    PumpState state{plain, wire, std::move(count), false, false, false, std::chrono::steady_clock::now(), {}};
+    co_await ((sealUp(state, sealer, std::move(initial)) && openDown(state, reader, std::move(pending))) ||
               watchIdle(state, idleTimeout));
     state.totals.clean = !state.failed && state.upDone && state.downDone;
     if (!state.failed) {

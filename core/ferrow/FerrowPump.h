@@ -29,9 +29,13 @@ struct PumpTotals {
 /// that does not open, a wire that ends without its Fin — resets `plain` and closes `wire`, so a
 /// cut transfer never looks complete. `pending` holds wire bytes read before the pump started.
 /// With `idleTimeout` > 0 a stream that carries nothing either way for that long is cut.
+/// `initial` holds plain bytes that arrived before the pump started; they are sent first.
+/// `count`, when set, hears of bytes before they are passed on (upward: plain to wire).
+using ByteCounter = std::function<void(bool upward, std::size_t bytes)>;
 asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, FrameSealer& sealer,
                                        FrameReader reader, std::string pending,
-                                       std::chrono::seconds idleTimeout = std::chrono::seconds(0));
+                                       std::chrono::seconds idleTimeout = std::chrono::seconds(0),
+                                       std::string initial = {}, ByteCounter count = {});
 
 /// Closes with a reset (SO_LINGER 0) rather than an orderly end of stream.
 void resetSocket(tcp::socket& socket);
