@@ -275,6 +275,11 @@ TEST(FerrowEndToEnd, EveryProbeGetsNoByteAndTheSameLateOrderlyClose)
 
 TEST(FerrowEndToEnd, OutOfDescriptorsTheServerPausesAndRecovers)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer runtime needs descriptors of its own (it probes memory through a pipe) and
+    // reports false faults when there are none.
+    GTEST_SKIP() << "not meaningful in a sanitizer build";
+#endif
     const auto psk = newPsk();
     auto options = keyed(psk);
     options.maxOpenFiles = 40;
