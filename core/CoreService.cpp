@@ -7,6 +7,7 @@
 #include "HttpFetcher.h"
 #include "ProxyServer.h"
 #include "SafeFile.h"
+#include "ferrow/FerrowClient.h"
 #include "tun/SocketMark.h"
 #include "tun/SystemDns.h"
 #include "tun/TunService.h"
@@ -82,6 +83,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
     m_ruleSets =
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
+    m_ferrow = std::make_unique<proto::FerrowClient>(io.get_executor(), [this] { return relayExecutor(); });
 }
 
 CoreService::~CoreService()
@@ -210,6 +212,8 @@ void CoreService::apply(std::shared_ptr<Runtime> runtime)
         m_globalPolicy = nodes.empty() ? "DIRECT" : nodes.front();
     }
     m_nextGroupTest.clear();
+    m_ferrow->clearPools();
+    checkFerrowNodes();
 }
 
 bool CoreService::start()
@@ -307,6 +311,7 @@ void CoreService::stop(const std::string& why)
     }
     m_stopped = true;
     m_log.info("stopping: " + why);
+    m_ferrow->clearPools();
     if (m_proxy) {
         m_proxy->stopAll();
     }
@@ -465,6 +470,7 @@ asio::awaitable<void> CoreService::testGroups(bool onlyDue)
 asio::awaitable<Route> CoreService::route(const RouteQuery& query)
 {
     Route route;
+    route.pinned = query.address;
     const auto runtime = m_runtime; // a reload during resolution must not pull the rules away
     std::string policy = "DIRECT";
     if (m_mode == "direct") {
@@ -562,7 +568,7 @@ std::string CoreService::refusedDestination(std::vector<IpAddr>& addresses, std:
 }
 
 asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::string& host, std::uint16_t port,
-                                              const IpAddr& client)
+                                              const IpAddr& client, bool tunnel)
 {
     DialResult result;
     const std::string target = HostPort{host, port}.toString();
@@ -576,8 +582,13 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     if (route.policy != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(route.policy);
         if (node && node->protocol == "ferrow") {
-            result.error = "node \"" + route.policy + "\": ferrow node protocol not available in this build";
-        } else if (node) {
+            // A name sniffed from the stream is for the rules only: the node gets the address too.
+            // Named first: GCC 12 mishandles temporaries made inside a co_await expression.
+            const std::string destination = route.pinned ? route.pinned->toString() : host;
+            auto dialled = dialFerrow(*node, destination, port, 0, tunnel);
+            co_return co_await std::move(dialled);
+        }
+        if (node) {
             result.error = "node \"" + route.policy + "\" uses protocol \"" + node->protocol +
                            "\", which this build cannot speak";
         } else {
@@ -586,7 +597,7 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
         m_log.warning("connection to " + target + " failed: " + result.error);
         co_return result;
     }
-    std::vector<IpAddr> addresses = route.addresses;
+    std::vector<IpAddr> addresses = route.pinned ? std::vector<IpAddr>{*route.pinned} : route.addresses;
     if (addresses.empty()) {
         const auto resolved = co_await m_resolver.resolve(host);
         if (resolved.addresses.empty()) {
@@ -706,10 +717,10 @@ asio::awaitable<int> CoreService::measureDelay(std::string policy)
     }
     if (resolution.final != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(resolution.final);
-        m_log.warning("delay test of \"" + resolution.final + "\": " +
-                      (node && node->protocol == "ferrow"
-                           ? std::string("ferrow node protocol not available in this build")
-                           : "this build cannot reach the node"));
+        if (node && node->protocol == "ferrow") {
+            co_return co_await measureFerrowDelay(*node);
+        }
+        m_log.warning("delay test of \"" + resolution.final + "\": this build cannot reach the node");
         co_return -1;
     }
     const auto started = std::chrono::steady_clock::now();

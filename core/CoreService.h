@@ -30,6 +30,10 @@
 namespace ferrow::tun {
 class TunService;
 }
+namespace ferrow::proto {
+class FerrowClient;
+struct FerrowWire;
+} // namespace ferrow::proto
 
 namespace ferrow::core {
 
@@ -42,6 +46,7 @@ struct Route {
     std::string chain;             // "Group > Member" when groups were passed
     std::string rule;              // the rule's text, or the outbound mode
     std::vector<IpAddr> addresses; // filled when a rule needed the destination address
+    std::optional<IpAddr> pinned;  // a sniffed name's connection still goes to this address
 };
 
 struct RouteQuery {
@@ -57,6 +62,8 @@ struct RouteQuery {
 
 struct DialResult {
     std::optional<tcp::socket> socket;
+    /// Instead of `socket`, for a tunnel through a ferrow node: relay it with relayFerrow.
+    std::shared_ptr<proto::FerrowWire> ferrow;
     std::string error;
     socks5::Reply reply = socks5::GeneralFailure;
     int httpStatus = 502;
@@ -89,7 +96,11 @@ public:
     /// Connects DIRECT routes. `client` is the proxy client's address: clients on other machines
     /// never reach this machine's own services.
     asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port,
-                                     const IpAddr& client);
+                                     const IpAddr& client, bool tunnel = false);
+    /// Relays a tunnel through a ferrow node on a relay thread until both directions end.
+    /// `wire` and `initial` are taken (moved from).
+    asio::awaitable<void> relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
+                                      std::string& initial, TrafficMeter meter);
     TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
     /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
     /// routes and answers the controller, so relaying does not queue behind new connections.
@@ -134,6 +145,12 @@ private:
     /// addresses a LAN client may not reach.
     std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     std::string supportFolder() const;
+
+    // Ferrow nodes (ferrow/CoreServiceFerrow.cpp). `depth` counts underlying-proxy hops.
+    asio::awaitable<DialResult> dialFerrow(const ProxyNode& node, const std::string& host, std::uint16_t port,
+                                           int depth, bool tunnel = false);
+    asio::awaitable<int> measureFerrowDelay(const ProxyNode& node);
+    void checkFerrowNodes();
     std::string apiAddressText() const;
 
     // Endpoint handlers (ControlApi.cpp).
@@ -181,8 +198,9 @@ private:
     std::vector<std::thread> m_relayThreads;
     std::size_t m_nextRelay = 0;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
-    std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything
-    std::unique_ptr<tun::TunService> m_tun;      // last: its clean-up still logs
+    std::unique_ptr<proto::FerrowClient> m_ferrow; // after the relay contexts its pumps run on
+    std::vector<std::string> m_systemDnsServers;   // read before the tunnel redirects anything
+    std::unique_ptr<tun::TunService> m_tun;        // last: its clean-up still logs
 };
 
 } // namespace ferrow::core

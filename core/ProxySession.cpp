@@ -123,7 +123,8 @@ struct Opened {
 };
 
 asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const std::string& host,
-                                     std::uint16_t port, std::optional<IpAddr> client = std::nullopt,
+                                     std::uint16_t port, bool tunnel = false,
+                                     std::optional<IpAddr> client = std::nullopt,
                                      std::optional<IpAddr> known = std::nullopt)
 {
     Opened opened;
@@ -140,7 +141,7 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     record.policy = opened.route.policy;
     record.chain = opened.route.chain;
     record.rule = opened.route.rule;
-    opened.dial = co_await core.dial(opened.route, record.host, port, client.value_or(peer.address));
+    opened.dial = co_await core.dial(opened.route, record.host, port, client.value_or(peer.address), tunnel);
     co_return opened;
 }
 
@@ -225,9 +226,19 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
         co_return;
     }
     buffer.erase(0, request.consumed);
-    auto opened = co_await openUpstream(core, peer, request.host, request.port);
-    if (!opened.dial.socket) {
+    auto opened = co_await openUpstream(core, peer, request.host, request.port, true);
+    if (!opened.dial.socket && !opened.dial.ferrow) {
         co_await writeAll(client, socks5::reply(opened.dial.reply));
+        core.connections().close(opened.record);
+        co_return;
+    }
+    if (opened.dial.ferrow) {
+        deadline.cancel();
+        auto meter = core.meterFor(*opened.record);
+        if (co_await writeAll(client, socks5::reply(socks5::Succeeded))) {
+            meter.up(buffer.size()); // bytes the client sent before our answer belong to the tunnel
+            co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter);
+        }
         core.connections().close(opened.record);
         co_return;
     }
@@ -357,8 +368,18 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
             boost::system::error_code ignored;
             sockets.upstream.close(ignored);
             upstreamBuffer.clear();
-            auto opened = co_await openUpstream(core, peer, target->host, target->port);
+            auto opened = co_await openUpstream(core, peer, target->host, target->port, isConnect);
             record = opened.record;
+            if (opened.dial.ferrow) {
+                deadline.cancel();
+                auto meter = core.meterFor(*record);
+                if (co_await writeAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
+                    meter.up(buffer.size());
+                    co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter);
+                }
+                finishRecord();
+                co_return;
+            }
             if (!opened.dial.socket) {
                 const int status = opened.dial.httpStatus;
                 const char* reason = status == 403   ? "Forbidden"
@@ -506,8 +527,15 @@ asio::awaitable<void> runTunnelledSession(CoreService& core, tcp::socket client,
     // A name sniffed from the stream is for the rules and the list; the connection goes where
     // the client sent it.
     const auto known = flow.sniffed ? std::optional<IpAddr>(flow.destination) : std::nullopt;
-    auto opened = co_await openUpstream(core, peer, flow.host, flow.port, dialAs, known);
+    auto opened = co_await openUpstream(core, peer, flow.host, flow.port, true, dialAs, known);
     opened.record->network = "tcp";
+    if (opened.dial.ferrow) {
+        auto meter = core.meterFor(*opened.record);
+        meter.up(flow.initial.size());
+        co_await core.relayFerrow(client, opened.dial.ferrow, flow.initial, meter);
+        core.connections().close(opened.record);
+        co_return;
+    }
     if (!opened.dial.socket) {
         abortSocket(client); // a refused destination looks refused, not like an empty answer
         core.connections().close(opened.record);

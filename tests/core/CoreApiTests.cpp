@@ -288,7 +288,7 @@ TEST(CoreApiTest, FerrowNodeAnswersMinusOneAndSaysWhy)
     CoreProcess core(withProfile(kBasicProfile));
     ASSERT_TRUE(core.started()) << core.stderrText();
     EXPECT_EQ(core.get("/test?node=HK")["ms"], -1);
-    EXPECT_TRUE(core.logContains("ferrow node protocol not available in this build"));
+    EXPECT_TRUE(core.logContains("node \"HK\": psk is too short"));
     EXPECT_EQ(core.get("/test?node=REJECT")["ms"], -1);
     EXPECT_EQ(core.get("/test?node=Unknown%20Node")["ms"], -1);
     EXPECT_EQ(core.request("GET", "/test").status, 400);

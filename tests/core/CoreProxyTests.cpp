@@ -149,10 +149,10 @@ TEST(CoreRouting, RulesDecideDirectRejectAndNodes)
         EXPECT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 2);
     }
     {
-        Socket client(core.socksPort()); // a ferrow node fails at once
+        Socket client(core.socksPort()); // a node whose key is too short fails at once
         EXPECT_EQ(socks5Connect(client, "remote.test", 443), 1);
     }
-    EXPECT_TRUE(core.logContains("node \"HK\": ferrow node protocol not available in this build"));
+    EXPECT_TRUE(core.logContains("node \"HK\": psk is too short"));
     const auto blocked = findConnection(core, "www.blocked.test");
     EXPECT_EQ(blocked["policy"], "REJECT");
     EXPECT_EQ(blocked["rule"], "DOMAIN-SUFFIX,blocked.test");

@@ -1,0 +1,505 @@
+// One stream through ferrow-core and ferrow-server on loopback, side by side with shadowsocks-libev
+// (ss-local + ss-server, aes-256-gcm) measured in the same run: bulk throughput of one stream,
+// connection rate (1 KiB answers, 50 concurrent clients) and resident memory per idle stream on
+// the client and on the server side. Prints figures and ratios; asserts nothing. Says SKIPPED for
+// shadowsocks-libev when it is not installed.
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kBulkBytes = std::size_t(1) << 30;
+constexpr auto kRateWindow = std::chrono::seconds(3);
+constexpr int kConcurrency = 50;
+constexpr int kIdleStreams = 500;
+constexpr int kRounds = 3;
+
+int listenLoopback(std::uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd, 4096);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+std::uint16_t freePort()
+{
+    std::uint16_t port = 0;
+    ::close(listenLoopback(port));
+    return port;
+}
+
+int connectTo(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    timeval timeout{10, 0}; // a stuck peer fails its measurement instead of hanging the run
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    return fd;
+}
+
+bool sendAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const auto sent = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return false;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool receiveExactly(int fd, char* data, std::size_t size)
+{
+    while (size > 0) {
+        const auto received = ::recv(fd, data, size, 0);
+        if (received <= 0) {
+            return false;
+        }
+        data += received;
+        size -= static_cast<std::size_t>(received);
+    }
+    return true;
+}
+
+/// A TCP server with a few accepting threads; `serve` handles one connection.
+class Origin {
+public:
+    Origin(int threads, std::function<void(int)> serve) : m_serve(std::move(serve))
+    {
+        m_listener = listenLoopback(m_port);
+        // Every thread polls the one listener; a blocking accept would hang the threads that lose
+        // the race for a connection, and then the join at the end.
+        ::fcntl(m_listener, F_SETFL, ::fcntl(m_listener, F_GETFL) | O_NONBLOCK);
+        for (int i = 0; i < threads; ++i) {
+            m_threads.emplace_back([this] {
+                while (!m_stopping) {
+                    pollfd item{m_listener, POLLIN, 0};
+                    if (::poll(&item, 1, 100) <= 0) {
+                        continue;
+                    }
+                    const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    if (client >= 0) {
+                        int flags = 0;
+                        ::ioctl(client, FIONBIO, &flags);
+                        m_serve(client);
+                    }
+                }
+            });
+        }
+    }
+    ~Origin()
+    {
+        m_stopping = true;
+        for (auto& thread : m_threads) {
+            thread.join();
+        }
+        ::close(m_listener);
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    std::function<void(int)> m_serve;
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::vector<std::thread> m_threads;
+};
+
+long residentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    long total = 0;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            total = std::stol(line.substr(6));
+        }
+    }
+    return total;
+}
+
+pid_t spawn(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    std::vector<std::string> copy = arguments;
+    for (auto& argument : copy) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return status == 0 ? pid : -1;
+}
+
+bool waitForPort(std::uint16_t port)
+{
+    for (int i = 0; i < 100; ++i) {
+        const int fd = connectTo(port);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+/// A SOCKS5 front (ferrow-core or ss-local) and the server process behind it.
+struct Pair {
+    std::string name;
+    std::uint16_t socksPort = 0;
+    pid_t client = -1;
+    pid_t server = -1;
+};
+
+int openThrough(const Pair& pair, std::uint16_t originPort)
+{
+    const int fd = connectTo(pair.socksPort);
+    if (fd < 0) {
+        return -1;
+    }
+    static constexpr char greeting[3] = {5, 1, 0};
+    char request[10] = {5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
+    request[8] = static_cast<char>(originPort >> 8);
+    request[9] = static_cast<char>(originPort & 0xff);
+    char reply[10];
+    if (!sendAll(fd, greeting, sizeof greeting) || !receiveExactly(fd, reply, 2) || reply[1] != 0 ||
+        !sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 10) || reply[1] != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+double throughputGbit(const Pair& pair, std::uint16_t sourcePort)
+{
+    const int fd = openThrough(pair, sourcePort);
+    if (fd < 0) {
+        return 0;
+    }
+    std::vector<char> buffer(1 << 20);
+    std::size_t total = 0;
+    const auto start = Clock::now();
+    while (true) {
+        const auto received = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (received <= 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(received);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ::close(fd);
+    return total < kBulkBytes ? 0 : static_cast<double>(total) * 8 / seconds / 1e9;
+}
+
+double connectionRate(const Pair& pair, std::uint16_t httpPort)
+{
+    std::atomic<long> completed{0};
+    std::atomic<long> failed{0};
+    const auto deadline = Clock::now() + kRateWindow;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < kConcurrency; ++i) {
+        workers.emplace_back([&] {
+            char response[1024];
+            while (Clock::now() < deadline) {
+                const int fd = openThrough(pair, httpPort);
+                if (fd < 0) {
+                    ++failed;
+                    continue;
+                }
+                static constexpr char request[] = "GET / HTTP/1.0\r\n\r\n";
+                if (sendAll(fd, request, sizeof request - 1) &&
+                    receiveExactly(fd, response, sizeof response)) {
+                    ++completed;
+                } else {
+                    ++failed;
+                }
+                ::close(fd);
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    if (failed > completed / 100) {
+        std::printf("    (%s: %ld of %ld connections failed)\n", pair.name.c_str(), failed.load(),
+                    failed.load() + completed.load());
+    }
+    return static_cast<double>(completed) / std::chrono::duration<double>(kRateWindow).count();
+}
+
+/// CPU time a process has used so far, in milliseconds.
+double cpuMs(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) { // utime, stime
+            ticks += std::stod(field);
+        }
+    }
+    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+struct IdleMemory {
+    double clientKiB = 0;
+    double serverKiB = 0;
+    std::size_t streams = 0;
+};
+
+IdleMemory idleMemory(const Pair& pair, std::uint16_t holdPort)
+{
+    const long clientBefore = residentKiB(pair.client);
+    const long serverBefore = residentKiB(pair.server);
+    std::vector<int> open;
+    for (int i = 0; i < kIdleStreams; ++i) {
+        const int fd = openThrough(pair, holdPort);
+        if (fd < 0) {
+            break;
+        }
+        open.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let both ends settle
+    IdleMemory result;
+    result.streams = open.size();
+    if (!open.empty()) {
+        const auto count = static_cast<double>(open.size());
+        result.clientKiB = static_cast<double>(residentKiB(pair.client) - clientBefore) / count;
+        result.serverKiB = static_cast<double>(residentKiB(pair.server) - serverBefore) / count;
+    }
+    for (int fd : open) {
+        ::close(fd);
+    }
+    return result;
+}
+
+void stop(pid_t& pid)
+{
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+    }
+}
+
+bool onPath(const char* program)
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "/usr/bin:/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (::access((folder + "/" + program).c_str(), X_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int main()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    Origin source(2, [](int fd) {
+        std::vector<char> chunk(1 << 20, 'x');
+        for (std::size_t sent = 0; sent < kBulkBytes; sent += chunk.size()) {
+            if (!sendAll(fd, chunk.data(), chunk.size())) {
+                break;
+            }
+        }
+        ::close(fd);
+    });
+    Origin http(8, [](int fd) {
+        char buffer[512];
+        std::string head;
+        while (head.find("\r\n\r\n") == std::string::npos) {
+            const auto received = ::recv(fd, buffer, sizeof buffer, 0);
+            if (received <= 0) {
+                ::close(fd);
+                return;
+            }
+            head.append(buffer, static_cast<std::size_t>(received));
+        }
+        static const std::string response = [] {
+            std::string body(1024 - 38, 'r');
+            return "HTTP/1.0 200 OK\r\nContent-Length: 986\r\n\r\n" + body;
+        }();
+        sendAll(fd, response.data(), response.size());
+        ::shutdown(fd, SHUT_WR);
+        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+        ::close(fd);
+    });
+    std::vector<int> held;
+    std::mutex heldMutex;
+    Origin hold(1, [&](int fd) {
+        std::lock_guard lock(heldMutex);
+        held.push_back(fd);
+    });
+
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("ferrow-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string psk = "YmVuY2htYXJrLWtleS1vZi10aGlydHktdHdvLWJ5dGVz";
+
+    std::vector<Pair> pairs;
+    Pair ferrow{"ferrow-core + ferrow-server", freePort()};
+    const auto serverPort = freePort();
+    std::ofstream(folder / "psk") << psk << "\n";
+    ferrow.server =
+        spawn({FERROW_SERVER_PATH, "--listen", "127.0.0.1:" + std::to_string(serverPort), "--psk-file",
+               (folder / "psk").string(), "--allow-private", "--log-level", "error"});
+    std::ofstream(folder / "profile.conf")
+        << "[General]\nlog-history = 100\nconnection-history = 100\n[Proxy]\n"
+        << "N = ferrow, 127.0.0.1, " << serverPort << ", psk=" << psk << ", tfo=auto\n[Rule]\nFINAL,N\n";
+    ferrow.client = spawn({FERROW_CORE_PATH, "-config", (folder / "profile.conf").string(), "-no-tun",
+                           "-socks", "127.0.0.1:" + std::to_string(ferrow.socksPort), "-api", "127.0.0.1:0",
+                           "-stats", (folder / "stats.json").string()});
+    if (ferrow.server <= 0 || ferrow.client <= 0 || !waitForPort(serverPort) ||
+        !waitForPort(ferrow.socksPort)) {
+        std::printf("ferrow-core or ferrow-server did not start\n");
+        return 1;
+    }
+    pairs.push_back(ferrow);
+
+    if (onPath("ss-server") && onPath("ss-local")) {
+        Pair shadowsocks{"shadowsocks-libev aes-256-gcm", freePort()};
+        const auto ssPort = freePort();
+        const std::string key = "benchmark-password";
+        shadowsocks.server = spawn({"ss-server", "-s", "127.0.0.1", "-p", std::to_string(ssPort), "-k", key,
+                                    "-m", "aes-256-gcm", "-n", "65535"});
+        shadowsocks.client =
+            spawn({"ss-local", "-s", "127.0.0.1", "-p", std::to_string(ssPort), "-b", "127.0.0.1", "-l",
+                   std::to_string(shadowsocks.socksPort), "-k", key, "-m", "aes-256-gcm", "-n", "65535"});
+        if (shadowsocks.server > 0 && shadowsocks.client > 0 && waitForPort(ssPort) &&
+            waitForPort(shadowsocks.socksPort)) {
+            pairs.push_back(shadowsocks);
+        } else {
+            std::printf("shadowsocks-libev: SKIPPED (ss-server/ss-local did not start)\n");
+        }
+    } else {
+        std::printf("shadowsocks-libev: SKIPPED (not installed; scripts/install-deps installs it)\n");
+    }
+
+    struct Result {
+        double gbit = 0;
+        double rate = 0;
+        double clientCpuMs = 0; // CPU per 1,000 connections in the best rate round
+        double serverCpuMs = 0;
+        IdleMemory idle;
+    };
+    std::vector<Result> results(pairs.size());
+    std::printf("one stream of %zu GiB; %d clients for %lds with 1 KiB answers; best of %d rounds; %d idle "
+                "streams\n",
+                kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()), kRounds,
+                kIdleStreams);
+    // The machine is shared: rounds alternate between the pairs and each keeps its best figure.
+    for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            results[i].gbit = std::max(results[i].gbit, throughputGbit(pairs[i], source.port()));
+            const double clientBefore = cpuMs(pairs[i].client);
+            const double serverBefore = cpuMs(pairs[i].server);
+            const double rate = connectionRate(pairs[i], http.port());
+            if (rate > results[i].rate) {
+                const double connections = rate * std::chrono::duration<double>(kRateWindow).count();
+                results[i].rate = rate;
+                results[i].clientCpuMs = (cpuMs(pairs[i].client) - clientBefore) * 1000.0 / connections;
+                results[i].serverCpuMs = (cpuMs(pairs[i].server) - serverBefore) * 1000.0 / connections;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        results[i].idle = idleMemory(pairs[i], hold.port());
+        {
+            std::lock_guard lock(heldMutex);
+            for (int fd : held) {
+                ::close(fd);
+            }
+            held.clear();
+        }
+        std::printf("  %-32s %6.2f Gbit/s  %8.0f connections/s  idle %5.1f KiB client, %5.1f KiB server per "
+                    "stream (%zu streams)\n",
+                    pairs[i].name.c_str(), results[i].gbit, results[i].rate, results[i].idle.clientKiB,
+                    results[i].idle.serverKiB, results[i].idle.streams);
+        std::printf("  %-32s CPU per 1,000 connections: %.0f ms client, %.0f ms server\n", "",
+                    results[i].clientCpuMs, results[i].serverCpuMs);
+    }
+    if (pairs.size() > 1) {
+        const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+        std::printf("ferrow vs shadowsocks-libev: throughput %.2fx (target >= 1.5), connection rate %.2fx "
+                    "(target >= 1.2)\n",
+                    ratio(results[0].gbit, results[1].gbit), ratio(results[0].rate, results[1].rate));
+    }
+    std::printf("ferrow idle memory per stream: client %.1f KiB, server %.1f KiB (target <= 64 each)\n",
+                results[0].idle.clientKiB, results[0].idle.serverKiB);
+    for (auto& pair : pairs) {
+        stop(pair.client);
+        stop(pair.server);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return 0;
+}

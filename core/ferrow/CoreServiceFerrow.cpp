@@ -1,0 +1,276 @@
+// The parts of CoreService that reach ferrow nodes: dialling (direct or through an underlying
+// policy), delay tests through a node, and the check of the nodes' keys on load.
+#include "CoreService.h"
+
+#include "ferrow/FerrowClient.h"
+#include "ferrow/FerrowHandshake.h"
+#include "ferrow/FerrowPump.h"
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <unistd.h>
+
+namespace ferrow::core {
+
+namespace {
+
+constexpr auto kNodeConnectTimeout = std::chrono::seconds(10);
+constexpr auto kNodeDelayTimeout = std::chrono::seconds(5);
+/// Longest chain of underlying proxies; deeper chains are taken to be loops.
+constexpr int kMaxUnderlyingDepth = 4;
+
+std::string optionOf(const ProxyNode& node, const std::string& key)
+{
+    const auto found = node.options.find(key);
+    return found == node.options.end() ? std::string() : found->second;
+}
+
+struct TestUrl {
+    std::string host;
+    std::uint16_t port = 80;
+    std::string path = "/";
+};
+
+std::optional<TestUrl> parseHttpUrl(const std::string& url)
+{
+    constexpr std::string_view scheme = "http://";
+    if (toLower(url.substr(0, scheme.size())) != scheme) {
+        return std::nullopt;
+    }
+    const std::string rest = url.substr(scheme.size());
+    const auto slash = rest.find('/');
+    TestUrl out;
+    if (slash != std::string::npos) {
+        out.path = rest.substr(slash);
+    }
+    const auto hostPort = rest.substr(0, slash);
+    if (const auto parsed = HostPort::parse(hostPort)) {
+        out.host = parsed->host;
+        out.port = parsed->port;
+    } else {
+        out.host = hostPort;
+    }
+    if (out.host.empty()) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+/// Relays a tunnel on the current thread.
+asio::awaitable<void> relayFerrowHere(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,
+                                      std::string initial, TrafficMeter meter,
+                                      std::chrono::seconds idleTimeout)
+{
+    proto::ByteCounter count = [meter](bool upward, std::size_t bytes) mutable {
+        meter.count(upward, bytes);
+    };
+    auto relay = proto::relayWire(client, *wire, std::move(initial), std::move(count), idleTimeout);
+    co_await std::move(relay);
+}
+
+/// Runs on a relay thread: adopts the client's and the wire's descriptors and relays there.
+asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int wireFd, tcp wireProtocol,
+                                         std::shared_ptr<proto::FerrowWire> wire, std::string initial,
+                                         TrafficMeter meter, std::chrono::seconds idleTimeout)
+{
+    auto executor = co_await asio::this_coro::executor;
+    tcp::socket client(executor, clientProtocol, clientFd);
+    wire->socket = tcp::socket(executor, wireProtocol, wireFd);
+    auto relay = relayFerrowHere(client, std::move(wire), std::move(initial), meter, idleTimeout);
+    co_await std::move(relay);
+}
+
+} // namespace
+
+void CoreService::checkFerrowNodes()
+{
+    for (const auto& node : m_runtime->config.proxies) {
+        if (node.protocol != "ferrow") {
+            continue;
+        }
+        if (const auto problem = proto::pskProblem(optionOf(node, "psk")); !problem.empty()) {
+            // The profile still loads; only this node is unusable.
+            m_log.warning("node \"" + node.name + "\": " + problem + "; the node cannot be used");
+        }
+    }
+}
+
+asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const std::string& host,
+                                                    std::uint16_t port, int depth, bool tunnel)
+{
+    DialResult result;
+    const std::string target = HostPort{host, port}.toString();
+    auto failed = [&](const std::string& why) {
+        result.error = "node \"" + node.name + "\": " + why;
+        m_log.warning("connection to " + target + " failed: " + result.error);
+        return std::move(result);
+    };
+    const std::string psk = optionOf(node, "psk");
+    if (const auto problem = proto::pskProblem(psk); !problem.empty()) {
+        co_return failed(problem);
+    }
+    if (depth > kMaxUnderlyingDepth) {
+        co_return failed("the underlying-proxy chain is longer than " + std::to_string(kMaxUnderlyingDepth) +
+                         " hops or loops");
+    }
+    const auto destination = proto::Target::fromHost(host, port);
+    if (!destination) {
+        result.reply = socks5::AddressTypeNotSupported;
+        co_return failed("cannot carry the destination " + target);
+    }
+    const std::string underlying = optionOf(node, "underlying-proxy");
+    proto::NodeSettings settings{
+        node.name,         node.server, node.port, psk, proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
+        underlying.empty()};
+    const std::string server = node.server;
+    const std::uint16_t serverPort = node.port;
+    const auto fastOpen = settings.fastOpen;
+    proto::WireDialer dial;
+    if (underlying.empty() || underlying == "DIRECT") {
+        dial = [this, name = node.name, server, serverPort,
+                fastOpen]() -> asio::awaitable<proto::WireResult> {
+            const auto resolved = co_await m_resolver.resolve(server);
+            if (resolved.addresses.empty()) {
+                co_return proto::WireResult{std::nullopt, "cannot resolve " + server + ": " + resolved.error};
+            }
+            std::vector<asio::ip::address> addresses;
+            for (const auto& address : resolved.addresses) {
+                addresses.push_back(toAsio(address));
+            }
+            auto wire = co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout);
+            if (wire.socket && !wire.error.empty()) {
+                // tfo=on asked for Fast Open and the system refused it: say so, the stream goes on.
+                m_log.warning("node \"" + name + "\": " + wire.error);
+            }
+            co_return wire;
+        };
+    } else {
+        dial = [this, underlying, server, serverPort, depth]() -> asio::awaitable<proto::WireResult> {
+            if (!m_runtime->config.hasPolicy(underlying)) {
+                co_return proto::WireResult{std::nullopt,
+                                            "underlying-proxy \"" + underlying + "\" does not exist"};
+            }
+            const auto via = m_groups.resolve(underlying, {}).final;
+            if (via == "REJECT") {
+                co_return proto::WireResult{std::nullopt, "underlying-proxy \"" + underlying + "\" rejects"};
+            }
+            DialResult hop;
+            if (via == "DIRECT") {
+                Route direct;
+                direct.policy = "DIRECT";
+                direct.rule = "underlying-proxy";
+                hop = co_await this->dial(direct, server, serverPort, *IpAddr::parse("127.0.0.1"));
+            } else if (const auto* next = m_runtime->config.findProxy(via);
+                       next && next->protocol == "ferrow") {
+                hop = co_await dialFerrow(*next, server, serverPort, depth + 1);
+            } else {
+                hop.error = "underlying-proxy \"" + via + "\" cannot be used";
+            }
+            co_return proto::WireResult{std::move(hop.socket), hop.error};
+        };
+    }
+    if (tunnel) {
+        // A tunnel is relayed straight between the client and the encrypted connection.
+        std::string error;
+        auto wire = co_await m_ferrow->openWire(settings, *destination, std::move(dial), error);
+        if (!wire) {
+            result.reply = socks5::HostUnreachable;
+            co_return failed(error);
+        }
+        result.ferrow = std::move(wire);
+        co_return result;
+    }
+    auto stream = co_await m_ferrow->open(settings, *destination, std::move(dial));
+    if (!stream.socket) {
+        result.reply = socks5::HostUnreachable;
+        co_return failed(stream.error);
+    }
+    result.socket = std::move(stream.socket);
+    co_return result;
+}
+
+asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
+                                               std::string& initial, TrafficMeter meter)
+{
+    auto ownWire = std::move(wire);
+    std::string ownInitial = std::move(initial);
+    const auto executor = relayExecutor();
+    const auto idleTimeout = relayIdleTimeout();
+    if (executor == client.get_executor()) {
+        auto relay = relayFerrowHere(client, std::move(ownWire), std::move(ownInitial), meter, idleTimeout);
+        co_await std::move(relay);
+        co_return;
+    }
+    // Both descriptors move to the relay thread, as for a direct tunnel.
+    boost::system::error_code clientError;
+    boost::system::error_code wireError;
+    const auto clientProtocol = client.local_endpoint(clientError).protocol();
+    const auto wireProtocol = ownWire->socket.local_endpoint(wireError).protocol();
+    const int clientFd = clientError ? -1 : client.release(clientError);
+    const int wireFd = wireError ? -1 : ownWire->socket.release(wireError);
+    if (clientFd < 0 || wireFd < 0) {
+        for (const int fd : {clientFd, wireFd}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        co_return;
+    }
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto relay = relayFerrowAdopted(clientFd, clientProtocol, wireFd, wireProtocol, std::move(ownWire),
+                                    std::move(ownInitial), meter, idleTimeout);
+    co_await asio::co_spawn(executor, std::move(relay), asio::use_awaitable);
+}
+
+asio::awaitable<int> CoreService::measureFerrowDelay(const ProxyNode& node)
+{
+    using namespace asio::experimental::awaitable_operators;
+    const auto url = parseHttpUrl(m_runtime->config.general.proxyTestUrl);
+    if (!url) {
+        m_log.warning("delay test of \"" + node.name + "\": the proxy test URL must be an http:// URL");
+        co_return -1;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    auto dialled = co_await dialFerrow(node, url->host, url->port, 0);
+    if (!dialled.socket) {
+        co_return -1;
+    }
+    auto& socket = *dialled.socket;
+    const std::string request = "GET " + url->path + " HTTP/1.1\r\nHost: " + url->host +
+                                "\r\nUser-Agent: ferrow-core\r\nConnection: close\r\n\r\n";
+    asio::steady_timer timer(co_await asio::this_coro::executor, kNodeDelayTimeout);
+    std::string answer;
+    std::string chunk(1024, '\0');
+    if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(request), useTuple); error) {
+        co_return -1;
+    }
+    while (answer.find("\r\n") == std::string::npos && answer.size() < 4096) {
+        auto outcome =
+            co_await (socket.async_read_some(asio::buffer(chunk), useTuple) || timer.async_wait(useTuple));
+        if (outcome.index() == 1) {
+            m_log.warning("delay test of \"" + node.name + "\": no answer within " +
+                          std::to_string(kNodeDelayTimeout.count()) + " s");
+            co_return -1;
+        }
+        auto [error, n] = std::get<0>(outcome);
+        if (error) {
+            m_log.warning("delay test of \"" + node.name +
+                          "\": the test URL did not answer through the node");
+            co_return -1;
+        }
+        answer.append(chunk, 0, n);
+    }
+    if (!answer.starts_with("HTTP/1.")) {
+        co_return -1;
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    co_return static_cast<int>(std::max<std::int64_t>(1, elapsed));
+}
+
+} // namespace ferrow::core

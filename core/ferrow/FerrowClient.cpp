@@ -1,0 +1,482 @@
+#include "FerrowClient.h"
+
+#include "FerrowHandshake.h"
+#include "FerrowPump.h"
+#include "LoopbackPair.h"
+#include "tun/SocketMark.h"
+
+#include <algorithm>
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <netinet/tcp.h>
+#include <unistd.h>
+
+namespace ferrow::proto {
+
+namespace {
+
+using namespace asio::experimental::awaitable_operators;
+constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
+constexpr std::chrono::seconds kAcceptTimeout{10};
+/// A pooled connection older than this is replaced rather than used; the server keeps an idle
+/// authenticated connection for minutes, so it is still open when taken.
+constexpr std::chrono::seconds kPoolMaxAge{60};
+/// Most connections prewarmed for one node when streams arrive faster than the pool refills.
+constexpr std::size_t kMaxPool = 64;
+
+std::uint64_t unixNow()
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
+}
+
+/// A connection whose handshake is done: the server's Accept has been opened.
+struct Ready {
+    explicit Ready(tcp::socket socket) : wire(std::move(socket)) {}
+    tcp::socket wire;
+    std::unique_ptr<ClientHandshake> handshake;
+    std::string pending; // bytes after the Accept frame
+    std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
+    bool taken = false;
+};
+
+/// Ends a pooled connection that will not be used: a Fin tells the server it carried nothing.
+void retire(const std::shared_ptr<Ready>& ready)
+{
+    std::string fin;
+    ready->handshake->sealer().seal(FrameType::Fin, {}, fin);
+    boost::system::error_code ignored;
+    ready->wire.non_blocking(true, ignored);
+    ready->wire.write_some(asio::buffer(fin), ignored);
+    ready->wire.close(ignored);
+}
+
+} // namespace
+
+FastOpen parseFastOpen(std::string_view text)
+{
+    if (text == "on") {
+        return FastOpen::On;
+    }
+    if (text == "auto") {
+        return FastOpen::Auto;
+    }
+    return FastOpen::Off;
+}
+
+asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> addresses, std::uint16_t port,
+                                          FastOpen fastOpen, std::chrono::seconds timeout)
+{
+    WireResult result;
+    auto executor = co_await asio::this_coro::executor;
+    boost::system::error_code lastError = asio::error::host_not_found;
+    for (const auto& address : addresses) {
+        tcp::socket socket(executor);
+        const tcp::endpoint endpoint(address, port);
+        socket.open(endpoint.protocol(), lastError);
+        if (!lastError && !tun::markOutbound(socket.native_handle())) {
+            // Unmarked, the connection to the server would loop back into our own tunnel.
+            lastError = boost::system::error_code(errno, boost::system::system_category());
+        }
+        if (lastError) {
+            continue;
+        }
+        if (fastOpen != FastOpen::Off) {
+            // The first write then goes out with the SYN when the kernel holds a cookie for the
+            // server, and as an ordinary handshake otherwise.
+            const int one = 1;
+            if (setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_FASTOPEN_CONNECT, &one, sizeof one) !=
+                    0 &&
+                fastOpen == FastOpen::On) {
+                result.error = "TCP Fast Open is not available on this system; connected without it";
+            }
+        }
+        asio::steady_timer timer(executor, timeout);
+        auto outcome = co_await (socket.async_connect(endpoint, useTuple) || timer.async_wait(useTuple));
+        lastError = outcome.index() == 1 ? boost::system::error_code(asio::error::timed_out)
+                                         : std::get<0>(std::get<0>(outcome));
+        if (!lastError) {
+            boost::system::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
+            result.socket.emplace(std::move(socket));
+            co_return result;
+        }
+    }
+    result.error = "cannot connect to the server: " + lastError.message();
+    co_return result;
+}
+
+struct FerrowClient::Shared {
+    struct Pool {
+        std::deque<std::shared_ptr<Ready>> ready;
+        std::size_t warming = 0;
+        std::size_t target = 0; // grows while streams find the pool empty, shrinks as entries age out
+    };
+
+    asio::any_io_executor executor;
+    std::function<asio::any_io_executor()> pumpExecutor;
+    std::size_t poolSize = 2;
+    std::map<std::string, Pool> pools;
+    std::uint64_t handshakes = 0;
+    std::uint64_t generation = 0; // bumped by clearPools so late warmers do not refill old pools
+
+    static std::string key(const NodeSettings& node)
+    {
+        return node.name + '\n' + node.server + '\n' + std::to_string(node.port) + '\n' + node.psk;
+    }
+};
+
+namespace {
+
+asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::Shared> shared,
+                                                  NodeSettings node, WireDialer dial,
+                                                  std::optional<std::string> connect, std::string& error);
+
+} // namespace
+
+FerrowClient::FerrowClient(asio::any_io_executor executor,
+                           std::function<asio::any_io_executor()> pumpExecutor, std::size_t poolSize)
+    : m_shared(std::make_shared<Shared>())
+{
+    m_shared->executor = std::move(executor);
+    m_shared->pumpExecutor = std::move(pumpExecutor);
+    m_shared->poolSize = poolSize;
+}
+
+FerrowClient::~FerrowClient()
+{
+    clearPools();
+}
+
+void FerrowClient::clearPools()
+{
+    ++m_shared->generation;
+    for (auto& [key, pool] : m_shared->pools) {
+        for (auto& ready : pool.ready) {
+            ready->taken = true;
+            retire(ready);
+        }
+    }
+    m_shared->pools.clear();
+}
+
+std::size_t FerrowClient::pooled(const NodeSettings& node) const
+{
+    const auto found = m_shared->pools.find(Shared::key(node));
+    return found == m_shared->pools.end() ? 0 : found->second.ready.size();
+}
+
+std::uint64_t FerrowClient::handshakes() const
+{
+    return m_shared->handshakes;
+}
+
+namespace {
+
+asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::Shared> shared,
+                                                  NodeSettings node, WireDialer dial,
+                                                  std::optional<std::string> connect, std::string& error)
+{
+    auto wire = co_await dial();
+    if (!wire.socket) {
+        error = wire.error;
+        co_return nullptr;
+    }
+    auto ready = std::make_shared<Ready>(std::move(*wire.socket));
+    ready->handshake = std::make_unique<ClientHandshake>(node.psk, unixNow());
+    const auto packet = ready->handshake->firstPacket(connect);
+    if (auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(packet), useTuple);
+        writeError) {
+        error = "cannot send to the server: " + writeError.message();
+        co_return nullptr;
+    }
+    asio::steady_timer timer(co_await asio::this_coro::executor, kAcceptTimeout);
+    std::string buffer;
+    std::string chunk(4096, '\0');
+    for (;;) {
+        Frame frame;
+        std::size_t used = 0;
+        const auto status = ready->handshake->next(buffer, used, frame);
+        buffer.erase(0, used);
+        if (status == DecodeStatus::Frame) {
+            ready->pending = std::move(buffer);
+            ++shared->handshakes;
+            co_return ready;
+        }
+        if (status == DecodeStatus::Bad) {
+            error = "the server's answer does not authenticate (wrong psk?)";
+            co_return nullptr;
+        }
+        auto outcome = co_await (ready->wire.async_read_some(asio::buffer(chunk), useTuple) ||
+                                 timer.async_wait(useTuple));
+        if (outcome.index() == 1) {
+            error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
+                    " s (wrong psk, or not a Ferrow server)";
+            co_return nullptr;
+        }
+        auto [readError, n] = std::get<0>(outcome);
+        if (readError) {
+            error = readError == asio::error::eof
+                        ? std::string("the server closed the connection (wrong psk, or not a Ferrow server)")
+                        : "the server connection failed: " + readError.message();
+            co_return nullptr;
+        }
+        buffer.append(chunk, 0, n);
+    }
+}
+
+/// Drops a pooled connection the moment it becomes readable: the server closed it (restart,
+/// idle time-out) or sent what it never sends to an idle connection.
+void watch(const std::shared_ptr<FerrowClient::Shared>& shared, const std::string& key,
+           const std::shared_ptr<Ready>& ready)
+{
+    ready->wire.async_wait(tcp::socket::wait_read, [weakShared = std::weak_ptr(shared),
+                                                    weakReady = std::weak_ptr(ready),
+                                                    key](const boost::system::error_code& error) {
+        const auto ready = weakReady.lock();
+        const auto shared = weakShared.lock();
+        if (error == asio::error::operation_aborted || !ready || !shared || ready->taken) {
+            return;
+        }
+        ready->taken = true;
+        boost::system::error_code ignored;
+        ready->wire.close(ignored);
+        auto& queue = shared->pools[key].ready;
+        std::erase(queue, ready);
+    });
+}
+
+void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSettings& node,
+            const WireDialer& dial)
+{
+    const auto key = FerrowClient::Shared::key(node);
+    auto& pool = shared->pools[key];
+    const auto generation = shared->generation;
+    pool.target = std::clamp(pool.target, shared->poolSize, kMaxPool);
+    while (pool.ready.size() + pool.warming < pool.target) {
+        ++pool.warming;
+        asio::co_spawn(
+            shared->executor,
+            [shared, node, dial, key, generation]() -> asio::awaitable<void> {
+                std::string error;
+                auto ready = co_await handshake(shared, node, dial, std::nullopt, error);
+                if (shared->generation != generation) {
+                    if (ready) {
+                        retire(ready);
+                    }
+                    co_return;
+                }
+                auto& pool = shared->pools[key];
+                --pool.warming;
+                if (ready) {
+                    pool.ready.push_back(ready);
+                    watch(shared, key, ready);
+                }
+            },
+            asio::detached);
+    }
+}
+
+std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettings& node)
+{
+    const auto found = shared.pools.find(FerrowClient::Shared::key(node));
+    if (found == shared.pools.end()) {
+        return nullptr;
+    }
+    auto& queue = found->second.ready;
+    while (!queue.empty()) {
+        auto ready = std::move(queue.front());
+        queue.pop_front();
+        ready->taken = true;
+        boost::system::error_code ignored;
+        ready->wire.cancel(ignored);
+        if (std::chrono::steady_clock::now() - ready->created > kPoolMaxAge) {
+            found->second.target = found->second.target > 0 ? found->second.target - 1 : 0;
+            retire(ready);
+            continue;
+        }
+        return ready;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+FerrowWire::FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> handshake, std::string pending)
+    : socket(std::move(socket)), handshake(std::move(handshake)), pending(std::move(pending))
+{
+}
+
+FerrowWire::~FerrowWire() = default;
+
+asio::awaitable<std::unique_ptr<FerrowWire>>
+FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
+{
+    const auto shared = m_shared;
+    const std::string connect = connectBody(Network::Tcp, target);
+    std::shared_ptr<Ready> ready;
+    if (node.poolable) {
+        ready = takePooled(*shared, node);
+        if (!ready) {
+            auto& pool = shared->pools[Shared::key(node)];
+            pool.target = std::min(kMaxPool, std::max(shared->poolSize, pool.target) * 2);
+        }
+        if (ready) {
+            const auto frame = ready->handshake->connectFrame(connect);
+            if (auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);
+                writeError) {
+                ready.reset(); // died in the pool unnoticed: open a fresh one
+            }
+        }
+    }
+    if (!ready) {
+        ready = co_await handshake(shared, node, dial, connect, error);
+        if (!ready) {
+            co_return nullptr;
+        }
+    }
+    if (node.poolable) {
+        refill(shared, node, dial);
+    }
+    error.clear();
+    co_return std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
+                                           std::move(ready->pending));
+}
+
+asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
+                                std::function<void(bool upward, std::size_t bytes)> count,
+                                std::chrono::seconds idleTimeout)
+{
+    auto* opener = wire.handshake.get();
+    FrameReader reader = [opener](std::string_view in, std::size_t& used, Frame& frame) {
+        return opener->next(in, used, frame);
+    };
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto pump = pumpStream(plain, wire.socket, wire.handshake->sealer(), std::move(reader),
+                           std::move(wire.pending), idleTimeout, std::move(initial), std::move(count));
+    co_await std::move(pump);
+}
+
+asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const Target& target,
+                                                 WireDialer dial)
+{
+    StreamResult result;
+    auto wire = co_await openWire(node, target, std::move(dial), result.error);
+    if (!wire) {
+        co_return result;
+    }
+    auto [sessionFd, pumpFd] = makeLoopbackPair(result.error);
+    if (sessionFd < 0) {
+        co_return result;
+    }
+    // The pump runs on a relay thread: move the wire's descriptor there.
+    boost::system::error_code error;
+    const auto protocol = wire->socket.local_endpoint(error).protocol();
+    const int wireFd = error ? -1 : wire->socket.release(error);
+    if (wireFd < 0) {
+        ::close(sessionFd);
+        ::close(pumpFd);
+        result.error = "the server connection failed: " + error.message();
+        co_return result;
+    }
+    auto pumpExecutor = m_shared->pumpExecutor();
+    asio::co_spawn(
+        pumpExecutor,
+        [pumpExecutor, protocol, wireFd, pumpFd, wire = std::move(wire)]() mutable -> asio::awaitable<void> {
+            wire->socket = tcp::socket(pumpExecutor, protocol, wireFd);
+            tcp::socket plain(pumpExecutor, tcp::v4(), pumpFd);
+            auto relay = relayWire(plain, *wire, std::string(), ByteCounter(), std::chrono::seconds(0));
+            co_await std::move(relay);
+        },
+        asio::detached);
+    result.socket.emplace(co_await asio::this_coro::executor, tcp::v4(), sessionFd);
+    co_return result;
+}
+
+asio::awaitable<std::unique_ptr<DatagramStream>>
+FerrowClient::openDatagrams(const NodeSettings& node, WireDialer dial, std::string& error)
+{
+    // The target of a UDP relay's Connect is unused: each datagram names its own peer.
+    const auto unused = *Target::fromHost("0.0.0.0", 0);
+    auto ready =
+        co_await handshake(m_shared, node, std::move(dial), connectBody(Network::Udp, unused), error);
+    if (!ready) {
+        co_return nullptr;
+    }
+    co_return std::make_unique<DatagramStream>(std::move(ready->wire), std::move(ready->handshake),
+                                               std::move(ready->pending));
+}
+
+DatagramStream::DatagramStream(tcp::socket wire, std::unique_ptr<ClientHandshake> handshake,
+                               std::string pending)
+    : m_wire(std::move(wire)), m_handshake(std::move(handshake)), m_buffer(std::move(pending))
+{
+}
+
+DatagramStream::~DatagramStream()
+{
+    close();
+}
+
+asio::awaitable<bool> DatagramStream::send(const Target& peer, std::string_view payload)
+{
+    if (!m_wire.is_open() || payload.size() + 300 > kMaxFramePlain) {
+        co_return false;
+    }
+    m_out.clear();
+    m_handshake->sealer().seal(FrameType::Datagram, datagramBody(peer, payload), m_out);
+    auto [error, n] = co_await asio::async_write(m_wire, asio::buffer(m_out), useTuple);
+    co_return !error;
+}
+
+asio::awaitable<std::optional<Datagram>> DatagramStream::receive()
+{
+    std::string chunk(std::size_t{64} * 1024, '\0');
+    while (m_wire.is_open()) {
+        Frame frame;
+        std::size_t used = 0;
+        const auto status = m_handshake->next(m_buffer, used, frame);
+        m_buffer.erase(0, used);
+        if (status == DecodeStatus::Bad || (status == DecodeStatus::Frame && frame.type == FrameType::Fin)) {
+            break;
+        }
+        if (status == DecodeStatus::Frame) {
+            if (frame.type == FrameType::Datagram) {
+                if (auto datagram = parseDatagram(frame.body)) {
+                    co_return datagram;
+                }
+            }
+            continue;
+        }
+        auto [error, n] = co_await m_wire.async_read_some(asio::buffer(chunk), useTuple);
+        if (error) {
+            break;
+        }
+        m_buffer.append(chunk, 0, n);
+    }
+    boost::system::error_code ignored;
+    m_wire.close(ignored);
+    co_return std::nullopt;
+}
+
+void DatagramStream::close()
+{
+    if (!m_wire.is_open()) {
+        return;
+    }
+    std::string fin;
+    m_handshake->sealer().seal(FrameType::Fin, {}, fin);
+    boost::system::error_code ignored;
+    m_wire.non_blocking(true, ignored);
+    m_wire.write_some(asio::buffer(fin), ignored);
+    m_wire.close(ignored);
+}
+
+} // namespace ferrow::proto

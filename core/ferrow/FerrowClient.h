@@ -1,0 +1,131 @@
+#pragma once
+
+#include "FerrowFrame.h"
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ferrow::proto {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+class ClientHandshake;
+
+/// UDP carried in one ferrow stream: datagrams to any peer go out through the node's server and
+/// answers come back with their source. One sender and one receiver at a time.
+class DatagramStream {
+public:
+    DatagramStream(tcp::socket wire, std::unique_ptr<ClientHandshake> handshake, std::string pending);
+    ~DatagramStream();
+    DatagramStream(const DatagramStream&) = delete;
+    DatagramStream& operator=(const DatagramStream&) = delete;
+
+    /// False when the stream has failed.
+    asio::awaitable<bool> send(const Target& peer, std::string_view payload);
+    /// The next datagram, or nothing once the stream has ended or failed.
+    asio::awaitable<std::optional<Datagram>> receive();
+    /// Ends the relay (a Fin) and closes.
+    void close();
+
+private:
+    tcp::socket m_wire;
+    std::unique_ptr<ClientHandshake> m_handshake;
+    std::string m_buffer;
+    std::string m_out;
+};
+
+enum class FastOpen { Off, Auto, On };
+FastOpen parseFastOpen(std::string_view text);
+
+/// What the client needs of a node.
+struct NodeSettings {
+    std::string name;
+    std::string server;
+    std::uint16_t port = 0;
+    std::string psk;
+    FastOpen fastOpen = FastOpen::Off;
+    /// Pooled connections are kept only for nodes reached directly.
+    bool poolable = true;
+};
+
+/// A connected socket to the node's server (direct, or a stream through another policy).
+struct WireResult {
+    std::optional<tcp::socket> socket;
+    std::string error;
+};
+using WireDialer = std::function<asio::awaitable<WireResult>()>;
+
+/// An authenticated connection to the node's server whose Connect frame is sent: what a tunnel
+/// relays directly, without the loopback pair.
+struct FerrowWire {
+    FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> handshake, std::string pending);
+    ~FerrowWire();
+    tcp::socket socket;
+    std::unique_ptr<ClientHandshake> handshake;
+    std::string pending; // bytes read after the server's Accept
+};
+
+/// Relays a tunnel between `plain` (the proxy client) and `wire` until both directions end; the
+/// same rules as pumpStream. `initial` holds client bytes that arrived before the relay began.
+asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
+                                std::function<void(bool upward, std::size_t bytes)> count,
+                                std::chrono::seconds idleTimeout);
+
+struct StreamResult {
+    /// The local end that carries the stream's plain bytes, on the caller's executor.
+    std::optional<tcp::socket> socket;
+    std::string error;
+};
+
+/// Connects directly to one of `addresses`, with TCP Fast Open as the mode says (Auto and On
+/// ask the kernel for it; the kernel falls back to a plain handshake without a cookie).
+asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> addresses, std::uint16_t port,
+                                          FastOpen fastOpen, std::chrono::seconds timeout);
+
+/// The client end: opens streams through ferrow nodes, keeping a small pool of connections per
+/// node whose handshake is already done. Lives on one executor (the core's main one); each
+/// stream's pump runs on an executor from `pumpExecutor`.
+class FerrowClient {
+public:
+    FerrowClient(asio::any_io_executor executor, std::function<asio::any_io_executor()> pumpExecutor,
+                 std::size_t poolSize = 2);
+    ~FerrowClient();
+    FerrowClient(const FerrowClient&) = delete;
+    FerrowClient& operator=(const FerrowClient&) = delete;
+
+    /// Opens one TCP stream to `target`. The node's server has authenticated the connection
+    /// (its Accept arrived) before this returns a socket.
+    asio::awaitable<StreamResult> open(const NodeSettings& node, const Target& target, WireDialer dial);
+    /// The same stream as an authenticated connection for the caller to relay itself (a tunnel),
+    /// or null with `error` set.
+    asio::awaitable<std::unique_ptr<FerrowWire>> openWire(const NodeSettings& node, const Target& target,
+                                                          WireDialer dial, std::string& error);
+
+    /// Opens a UDP relay through the node (never pooled). Null with `error` set on failure.
+    asio::awaitable<std::unique_ptr<DatagramStream>> openDatagrams(const NodeSettings& node, WireDialer dial,
+                                                                   std::string& error);
+
+    /// Drops every pooled connection (on reload, and at the end).
+    void clearPools();
+    /// Pooled connections ready for `node` now.
+    std::size_t pooled(const NodeSettings& node) const;
+    /// Handshakes completed so far (pooled and not).
+    std::uint64_t handshakes() const;
+
+    struct Shared; // pools and counters, kept alive by the connections being prewarmed
+
+private:
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace ferrow::proto

@@ -1,0 +1,268 @@
+#include "FerrowCrypto.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/kdf.h>
+#include <openssl/params.h>
+#include <openssl/rand.h>
+#include <stdexcept>
+
+namespace ferrow::proto {
+
+namespace {
+
+[[noreturn]] void cryptoFailure(const char* what)
+{
+    // Only a broken OpenSSL installation gets here; carrying on could leak plaintext.
+    std::fprintf(stderr, "ferrow: OpenSSL failure in %s\n", what);
+    std::abort();
+}
+
+void check(int ok, const char* what)
+{
+    if (ok != 1) {
+        cryptoFailure(what);
+    }
+}
+
+std::array<unsigned char, kNonceSize> nonceFor(std::uint64_t counter)
+{
+    std::array<unsigned char, kNonceSize> nonce{};
+    for (int i = 0; i < 8; ++i) {
+        nonce[4 + i] = static_cast<unsigned char>(counter >> (56 - 8 * i));
+    }
+    return nonce;
+}
+
+const unsigned char* bytes(std::string_view text)
+{
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+/// Algorithms fetched once: an implicit fetch on every context set-up is a provider lookup under
+/// a lock, which costs more than the handshake's own cryptography.
+struct Algorithms {
+    EVP_KDF* hkdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    EVP_CIPHER* gcm = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
+    EVP_CIPHER* ctr = EVP_CIPHER_fetch(nullptr, "AES-256-CTR", nullptr);
+};
+
+const Algorithms& algorithms()
+{
+    static const Algorithms fetched = [] {
+        Algorithms result;
+        if (!result.hkdf || !result.gcm || !result.ctr) {
+            cryptoFailure("algorithm fetch");
+        }
+        return result;
+    }();
+    return fetched;
+}
+
+} // namespace
+
+std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info, std::size_t length)
+{
+    EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(algorithms().hkdf);
+    if (!ctx) {
+        cryptoFailure("HKDF context");
+    }
+    char digest[] = "SHA256";
+    OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<char*>(ikm.data()), ikm.size()),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<char*>(salt.data()), salt.size()),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, const_cast<char*>(info.data()), info.size()),
+        OSSL_PARAM_construct_end(),
+    };
+    std::string out(length, '\0');
+    const int ok = EVP_KDF_derive(ctx, reinterpret_cast<unsigned char*>(out.data()), out.size(), params);
+    EVP_KDF_CTX_free(ctx);
+    check(ok, "HKDF derive");
+    return out;
+}
+
+void randomBytes(void* out, std::size_t count)
+{
+    check(RAND_bytes(static_cast<unsigned char*>(out), static_cast<int>(count)), "RAND_bytes");
+}
+
+std::string randomBytes(std::size_t count)
+{
+    std::string out(count, '\0');
+    randomBytes(out.data(), count);
+    return out;
+}
+
+std::uint32_t randomBetween(std::uint32_t low, std::uint32_t high)
+{
+    if (high <= low) {
+        return low;
+    }
+    const std::uint64_t span = std::uint64_t{high} - low + 1;
+    // Rejection sampling keeps the draw uniform.
+    const std::uint64_t limit = (std::uint64_t{1} << 32) - ((std::uint64_t{1} << 32) % span);
+    std::uint32_t value = 0;
+    do {
+        randomBytes(&value, sizeof value);
+    } while (value >= limit);
+    return low + static_cast<std::uint32_t>(value % span);
+}
+
+struct Aead::Contexts {
+    Key key{};
+    EVP_CIPHER_CTX* seal = nullptr;
+    EVP_CIPHER_CTX* open = nullptr;
+
+    EVP_CIPHER_CTX* sealing();
+    EVP_CIPHER_CTX* opening();
+};
+
+Aead::Aead(const Key& key) : m_ctx(std::make_unique<Contexts>())
+{
+    m_ctx->key = key;
+}
+
+// A direction only ever seals or only ever opens: each context is made on first use.
+EVP_CIPHER_CTX* Aead::Contexts::sealing()
+{
+    if (!seal) {
+        seal = EVP_CIPHER_CTX_new();
+        if (!seal) {
+            cryptoFailure("cipher context");
+        }
+        check(EVP_EncryptInit_ex(seal, algorithms().gcm, nullptr, key.data(), nullptr), "seal init");
+    }
+    return seal;
+}
+
+EVP_CIPHER_CTX* Aead::Contexts::opening()
+{
+    if (!open) {
+        open = EVP_CIPHER_CTX_new();
+        if (!open) {
+            cryptoFailure("cipher context");
+        }
+        check(EVP_DecryptInit_ex(open, algorithms().gcm, nullptr, key.data(), nullptr), "open init");
+    }
+    return open;
+}
+
+Aead::~Aead()
+{
+    EVP_CIPHER_CTX_free(m_ctx->seal);
+    EVP_CIPHER_CTX_free(m_ctx->open);
+    OPENSSL_cleanse(m_ctx->key.data(), m_ctx->key.size());
+}
+
+void Aead::seal(std::uint64_t counter, std::string_view aad, std::string_view plain, std::string& out)
+{
+    const auto nonce = nonceFor(counter);
+    EVP_CIPHER_CTX* ctx = m_ctx->sealing();
+    check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
+    int length = 0;
+    check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
+    const std::size_t start = out.size();
+    out.resize(start + plain.size() + kTagSize);
+    auto* target = reinterpret_cast<unsigned char*>(out.data() + start);
+    if (!plain.empty()) {
+        check(EVP_EncryptUpdate(ctx, target, &length, bytes(plain), static_cast<int>(plain.size())),
+              "seal data");
+    }
+    check(EVP_EncryptFinal_ex(ctx, target + plain.size(), &length), "seal final");
+    check(EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kTagSize, target + plain.size()), "seal tag");
+}
+
+void Aead::seal(std::uint64_t counter, std::string_view aad, char first, std::string_view rest,
+                std::string& out)
+{
+    const auto nonce = nonceFor(counter);
+    EVP_CIPHER_CTX* ctx = m_ctx->sealing();
+    check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
+    int length = 0;
+    check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
+    const std::size_t start = out.size();
+    const std::size_t plainSize = 1 + rest.size();
+    out.resize(start + plainSize + kTagSize);
+    auto* target = reinterpret_cast<unsigned char*>(out.data() + start);
+    const auto lead = static_cast<unsigned char>(first);
+    check(EVP_EncryptUpdate(ctx, target, &length, &lead, 1), "seal data");
+    if (!rest.empty()) {
+        check(EVP_EncryptUpdate(ctx, target + 1, &length, bytes(rest), static_cast<int>(rest.size())),
+              "seal data");
+    }
+    check(EVP_EncryptFinal_ex(ctx, target + plainSize, &length), "seal final");
+    check(EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kTagSize, target + plainSize), "seal tag");
+}
+
+bool Aead::open(std::uint64_t counter, std::string_view aad, std::string_view sealed, std::string& out)
+{
+    if (sealed.size() < kTagSize) {
+        return false;
+    }
+    const auto nonce = nonceFor(counter);
+    EVP_CIPHER_CTX* ctx = m_ctx->opening();
+    check(EVP_DecryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "open nonce");
+    int length = 0;
+    check(EVP_DecryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "open aad");
+    const std::size_t plainSize = sealed.size() - kTagSize;
+    out.resize(plainSize);
+    auto* target = reinterpret_cast<unsigned char*>(out.data());
+    if (plainSize > 0) {
+        check(EVP_DecryptUpdate(ctx, target, &length, bytes(sealed), static_cast<int>(plainSize)),
+              "open data");
+    }
+    std::array<unsigned char, kTagSize> tag{};
+    std::copy_n(bytes(sealed) + plainSize, kTagSize, tag.begin());
+    check(EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()), "open tag");
+    if (EVP_DecryptFinal_ex(ctx, target + plainSize, &length) != 1) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+struct LengthMask::Context {
+    EVP_CIPHER_CTX* ctx = nullptr;
+};
+
+LengthMask::LengthMask(const Key& key) : m_ctx(std::make_unique<Context>())
+{
+    m_ctx->ctx = EVP_CIPHER_CTX_new();
+    if (!m_ctx->ctx) {
+        cryptoFailure("mask context");
+    }
+    const std::array<unsigned char, 16> iv{};
+    check(EVP_EncryptInit_ex(m_ctx->ctx, algorithms().ctr, nullptr, key.data(), iv.data()), "mask init");
+}
+
+LengthMask::~LengthMask()
+{
+    EVP_CIPHER_CTX_free(m_ctx->ctx);
+}
+
+void LengthMask::refill()
+{
+    const std::array<unsigned char, 512> zeros{};
+    int length = 0;
+    check(
+        EVP_EncryptUpdate(m_ctx->ctx, m_stream.data(), &length, zeros.data(), static_cast<int>(zeros.size())),
+        "mask stream");
+    m_used = 0;
+}
+
+std::uint16_t LengthMask::next()
+{
+    if (m_used + 2 > m_stream.size()) {
+        refill();
+    }
+    const auto value = static_cast<std::uint16_t>((m_stream[m_used] << 8) | m_stream[m_used + 1]);
+    m_used += 2;
+    return value;
+}
+
+} // namespace ferrow::proto

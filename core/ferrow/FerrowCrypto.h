@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ferrow::proto {
+
+inline constexpr std::size_t kKeySize = 32;
+inline constexpr std::size_t kSaltSize = 32;
+inline constexpr std::size_t kTagSize = 16;
+inline constexpr std::size_t kNonceSize = 12;
+
+using Key = std::array<std::uint8_t, kKeySize>;
+
+/// HKDF-SHA256 (RFC 5869) of `length` bytes.
+std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info,
+                       std::size_t length);
+
+/// Cryptographically random bytes; aborts when the system cannot supply them, because a key or
+/// salt made from anything weaker must never be used.
+void randomBytes(void* out, std::size_t count);
+std::string randomBytes(std::size_t count);
+/// A uniform value in [low, high].
+std::uint32_t randomBetween(std::uint32_t low, std::uint32_t high);
+
+/// AES-256-GCM with a 96-bit nonce made of four zero bytes and a 64-bit big-endian counter,
+/// one key per direction of one connection. The cipher context is kept between frames.
+class Aead {
+public:
+    explicit Aead(const Key& key);
+    ~Aead();
+    Aead(const Aead&) = delete;
+    Aead& operator=(const Aead&) = delete;
+
+    /// Appends ciphertext and tag of `plain` to `out`.
+    void seal(std::uint64_t counter, std::string_view aad, std::string_view plain, std::string& out);
+    /// The same for the plaintext `first` followed by `rest`, without joining them first.
+    void seal(std::uint64_t counter, std::string_view aad, char first, std::string_view rest,
+              std::string& out);
+    /// Writes the plaintext of `sealed` (ciphertext + tag) to `out`; false when it does not authenticate.
+    bool open(std::uint64_t counter, std::string_view aad, std::string_view sealed, std::string& out);
+
+private:
+    struct Contexts;
+    std::unique_ptr<Contexts> m_ctx;
+};
+
+/// A keystream (AES-256-CTR over zero bytes) consumed two bytes per frame to hide frame lengths.
+class LengthMask {
+public:
+    explicit LengthMask(const Key& key);
+    ~LengthMask();
+    LengthMask(const LengthMask&) = delete;
+    LengthMask& operator=(const LengthMask&) = delete;
+
+    std::uint16_t next();
+
+private:
+    void refill();
+    struct Context;
+    std::unique_ptr<Context> m_ctx;
+    std::array<std::uint8_t, 512> m_stream{};
+    std::size_t m_used = 512;
+};
+
+} // namespace ferrow::proto

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "FerrowHandshake.h"
+#include "ServerOptions.h"
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/v6_only.hpp>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ferrow::server {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+/// What every connection of one server shares.
+struct ServerShared {
+    ServerOptions options;
+    std::string psk;
+    std::mutex replayMutex;
+    proto::ReplayWindow replay;
+
+    void log(LogLevel level, const std::string& line) const;
+};
+
+/// Accepts and serves connections on one thread per processor. Each thread has its own
+/// io_context and its own listening socket on the same port (SO_REUSEPORT), so a connection lives
+/// on one thread from accept to close and never waits for a hand-over between threads.
+class FerrowServer {
+public:
+    FerrowServer(ServerOptions options, std::string psk);
+    ~FerrowServer();
+
+    /// Binds the listening sockets; an error text when it cannot.
+    std::string listen();
+    tcp::endpoint localEndpoint() const;
+    /// Serves until SIGINT or SIGTERM.
+    void run();
+
+private:
+    asio::awaitable<void> acceptLoop(tcp::acceptor& acceptor);
+
+    ServerShared m_shared;
+    std::vector<std::unique_ptr<asio::io_context>> m_contexts;
+    std::vector<std::unique_ptr<tcp::acceptor>> m_acceptors;
+};
+
+/// Serves one accepted connection to its end.
+asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared);
+
+} // namespace ferrow::server

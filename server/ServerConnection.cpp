@@ -1,0 +1,356 @@
+#include "FerrowPump.h"
+#include "FerrowServer.h"
+#include "TargetPolicy.h"
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/ip/udp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <map>
+
+namespace ferrow::server {
+
+namespace {
+
+using namespace asio::experimental::awaitable_operators;
+using udp = asio::ip::udp;
+constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
+constexpr std::chrono::seconds kConnectTimeout{10};
+using Clock = std::chrono::steady_clock;
+
+std::uint64_t unixNow()
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
+}
+
+/// One read that gives up at `deadline`; an error of timed_out then.
+asio::awaitable<std::pair<boost::system::error_code, std::size_t>>
+readBefore(tcp::socket& socket, asio::steady_timer& timer, Clock::time_point deadline, std::string& chunk)
+{
+    timer.expires_at(deadline);
+    auto result =
+        co_await (socket.async_read_some(asio::buffer(chunk), useTuple) || timer.async_wait(useTuple));
+    if (result.index() == 1) {
+        co_return std::pair{boost::system::error_code(asio::error::timed_out), std::size_t{0}};
+    }
+    auto [error, n] = std::get<0>(result);
+    co_return std::pair{error, n};
+}
+
+/// What every failed handshake gets, whatever failed: its bytes are read and dropped until the
+/// connection's deadline, then it is closed with an orderly end of stream. Nothing is sent.
+asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline)
+{
+    asio::steady_timer timer(co_await asio::this_coro::executor);
+    // What is read is thrown away, so every drained connection of a thread shares one buffer:
+    // thousands of probes held open cost no more than their sockets.
+    thread_local std::string discard(4096, '\0');
+    for (;;) {
+        const auto [error, n] = co_await readBefore(socket, timer, deadline, discard);
+        if (error == asio::error::timed_out) {
+            break;
+        }
+        if (error) {
+            // The peer ended or reset: wait out the deadline all the same.
+            timer.expires_at(deadline);
+            co_await timer.async_wait(useTuple);
+            break;
+        }
+    }
+    boost::system::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+}
+
+struct Resolved {
+    std::vector<asio::ip::address> addresses;
+    std::string error;
+};
+
+asio::awaitable<Resolved> resolveTarget(const proto::Target& target, const ServerShared& shared)
+{
+    Resolved out;
+    if (target.kind != proto::Target::Domain) {
+        boost::system::error_code error;
+        out.addresses.push_back(asio::ip::make_address(target.host(), error));
+    } else {
+        tcp::resolver resolver(co_await asio::this_coro::executor);
+        auto [error, results] = co_await resolver.async_resolve(target.host(), "", useTuple);
+        if (error) {
+            out.error = "cannot resolve: " + error.message();
+            co_return out;
+        }
+        for (const auto& entry : results) {
+            out.addresses.push_back(entry.endpoint().address());
+        }
+    }
+    if (!shared.options.allowPrivate) {
+        std::erase_if(out.addresses, [](const auto& address) { return !isPublicAddress(address); });
+        if (out.addresses.empty()) {
+            out.error = "refused: a private, loopback or link-local address";
+        }
+    }
+    co_return out;
+}
+
+asio::awaitable<void> sendFinAndClose(tcp::socket& socket, proto::FrameSealer& sealer)
+{
+    std::string fin;
+    sealer.seal(proto::FrameType::Fin, {}, fin);
+    co_await asio::async_write(socket, asio::buffer(fin), useTuple);
+    boost::system::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_send, ignored);
+    // Let the client read the Fin before the close; it closes its side in answer.
+    std::string sink(512, '\0');
+    asio::steady_timer timer(co_await asio::this_coro::executor);
+    co_await readBefore(socket, timer, Clock::now() + std::chrono::seconds(5), sink);
+    socket.close(ignored);
+}
+
+asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& handshake,
+                               const proto::Target& target, std::string pending, ServerShared& shared,
+                               const std::string& peer)
+{
+    const auto resolved = co_await resolveTarget(target, shared);
+    auto executor = co_await asio::this_coro::executor;
+    tcp::socket upstream(executor);
+    boost::system::error_code lastError = asio::error::host_not_found;
+    for (const auto& address : resolved.addresses) {
+        boost::system::error_code ignored;
+        upstream.close(ignored);
+        asio::steady_timer timer(executor, kConnectTimeout);
+        auto result = co_await (upstream.async_connect(tcp::endpoint(address, target.port), useTuple) ||
+                                timer.async_wait(useTuple));
+        lastError = result.index() == 1 ? boost::system::error_code(asio::error::timed_out)
+                                        : std::get<0>(std::get<0>(result));
+        if (!lastError) {
+            break;
+        }
+    }
+    if (resolved.addresses.empty() || lastError) {
+        shared.log(LogLevel::Info, peer + " -> " + target.toString() + ": " +
+                                       (resolved.error.empty() ? lastError.message() : resolved.error));
+        co_await sendFinAndClose(socket, handshake.sealer());
+        co_return;
+    }
+    boost::system::error_code ignored;
+    upstream.set_option(tcp::no_delay(true), ignored);
+    shared.log(LogLevel::Debug, peer + " -> " + target.toString());
+    auto& opener = handshake.opener();
+    const auto totals = co_await proto::pumpStream(
+        upstream, socket, handshake.sealer(),
+        [&opener](std::string_view in, std::size_t& used, proto::Frame& frame) {
+            return opener.next(in, used, frame);
+        },
+        std::move(pending), shared.options.idleTimeout);
+    shared.log(LogLevel::Debug, peer + " -> " + target.toString() + " ended, " +
+                                    std::to_string(totals.received) + " bytes out, " +
+                                    std::to_string(totals.sent) + " back" + (totals.clean ? "" : " (cut)"));
+}
+
+/// UDP through the stream: datagrams from the client go out from one socket, answers come back
+/// with their source, until the client's Fin or the idle time-out.
+asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& handshake, std::string pending,
+                               ServerShared& shared)
+{
+    auto executor = co_await asio::this_coro::executor;
+    udp::socket datagrams(executor);
+    boost::system::error_code error;
+    datagrams.open(udp::v6(), error);
+    if (!error) {
+        datagrams.set_option(asio::ip::v6_only(false), error);
+    }
+    if (!error) {
+        datagrams.bind(udp::endpoint(udp::v6(), 0), error);
+    }
+    if (error) {
+        shared.log(LogLevel::Warning, "cannot open a UDP socket: " + error.message());
+        co_await sendFinAndClose(socket, handshake.sealer());
+        co_return;
+    }
+    auto lastActivity = Clock::now();
+    bool ended = false;
+
+    auto fromClient = [&]() -> asio::awaitable<void> {
+        std::string buffer = std::move(pending);
+        std::string chunk(std::size_t{64} * 1024, '\0');
+        std::map<std::string, std::vector<asio::ip::address>> names;
+        asio::steady_timer timer(executor);
+        for (;;) {
+            std::size_t offset = 0;
+            for (;;) {
+                proto::Frame frame;
+                std::size_t used = 0;
+                const auto status =
+                    handshake.opener().next(std::string_view(buffer).substr(offset), used, frame);
+                offset += used;
+                if (status == proto::DecodeStatus::NeedMore) {
+                    break;
+                }
+                if (status == proto::DecodeStatus::Bad || frame.type == proto::FrameType::Fin) {
+                    ended = true;
+                    co_return;
+                }
+                if (frame.type != proto::FrameType::Datagram) {
+                    continue;
+                }
+                auto datagram = proto::parseDatagram(frame.body);
+                if (!datagram) {
+                    continue;
+                }
+                const auto key = datagram->peer.host();
+                if (names.size() >= 256 && !names.contains(key)) {
+                    names
+                        .clear(); // a relay that talks to that many peers gets no cache, not unbounded memory
+                }
+                if (!names.contains(key)) {
+                    names[key] = (co_await resolveTarget(datagram->peer, shared)).addresses;
+                }
+                for (const auto& address : names[key]) {
+                    const auto mapped = address.is_v4() ? asio::ip::address(asio::ip::make_address_v6(
+                                                              asio::ip::v4_mapped, address.to_v4()))
+                                                        : address;
+                    co_await datagrams.async_send_to(asio::buffer(datagram->payload),
+                                                     udp::endpoint(mapped, datagram->peer.port), useTuple);
+                    lastActivity = Clock::now();
+                    break;
+                }
+            }
+            buffer.erase(0, offset);
+            const auto [readError, n] =
+                co_await readBefore(socket, timer, lastActivity + shared.options.idleTimeout, chunk);
+            if (readError) {
+                ended = true;
+                co_return;
+            }
+            buffer.append(chunk, 0, n);
+        }
+    };
+    auto toClient = [&]() -> asio::awaitable<void> {
+        std::string payload(std::size_t{64} * 1024, '\0');
+        std::string out;
+        for (;;) {
+            udp::endpoint source;
+            auto [readError, n] =
+                co_await datagrams.async_receive_from(asio::buffer(payload), source, useTuple);
+            if (readError || ended) {
+                co_return;
+            }
+            auto address = source.address();
+            if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+                address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+            }
+            const auto peer = proto::Target::fromHost(address.to_string(), source.port());
+            out.clear();
+            handshake.sealer().seal(proto::FrameType::Datagram,
+                                    proto::datagramBody(*peer, std::string_view(payload).substr(0, n)), out);
+            auto [writeError, written] = co_await asio::async_write(socket, asio::buffer(out), useTuple);
+            if (writeError) {
+                co_return;
+            }
+            lastActivity = Clock::now();
+        }
+    };
+    co_await (fromClient() || toClient());
+    datagrams.close(error);
+    co_await sendFinAndClose(socket, handshake.sealer());
+}
+
+} // namespace
+
+asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
+{
+    boost::system::error_code ignored;
+    const auto remote = socket.remote_endpoint(ignored);
+    const std::string peer = remote.address().to_string() + ":" + std::to_string(remote.port());
+    const auto probeMin = shared.options.probeMin.count();
+    const auto probeMax = shared.options.probeMax.count();
+    // Drawn in milliseconds so that the close time says nothing about what failed.
+    const auto deadline =
+        Clock::now() +
+        std::chrono::milliseconds(proto::randomBetween(static_cast<std::uint32_t>(probeMin * 1000),
+                                                       static_cast<std::uint32_t>(probeMax * 1000)));
+    proto::ServerHandshake handshake(shared.psk);
+    asio::steady_timer timer(co_await asio::this_coro::executor);
+    std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
+    std::string buffer;
+    auto status = proto::ServerHandshake::Status::NeedMore;
+    while (status == proto::ServerHandshake::Status::NeedMore) {
+        const auto [error, n] = co_await readBefore(socket, timer, deadline, chunk);
+        if (error) {
+            break;
+        }
+        buffer.append(chunk, 0, n);
+        std::size_t used = 0;
+        status = handshake.feed(buffer, used);
+        buffer.erase(0, used);
+    }
+    bool admitted = false;
+    if (status == proto::ServerHandshake::Status::Done) {
+        std::lock_guard lock(shared.replayMutex);
+        admitted = handshake.admit(shared.replay, unixNow());
+    }
+    if (!admitted) {
+        shared.log(LogLevel::Debug, peer + ": handshake refused");
+        chunk = std::string();
+        buffer = std::string();
+        co_await drainUntil(socket, deadline);
+        co_return;
+    }
+    shared.log(LogLevel::Debug, peer + ": authenticated");
+    socket.set_option(tcp::no_delay(true), ignored);
+    const auto accept = handshake.acceptPacket();
+    if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(accept), useTuple); error) {
+        co_return;
+    }
+
+    // The Connect frame: at once for a fresh connection, later for a pooled one.
+    const auto idleDeadline = Clock::now() + shared.options.idleTimeout;
+    for (;;) {
+        proto::Frame frame;
+        std::size_t used = 0;
+        const auto decoded = handshake.opener().next(buffer, used, frame);
+        buffer.erase(0, used);
+        if (decoded == proto::DecodeStatus::Bad) {
+            socket.close(ignored);
+            co_return;
+        }
+        if (decoded == proto::DecodeStatus::Frame) {
+            if (frame.type == proto::FrameType::Padding) {
+                continue;
+            }
+            const auto request =
+                frame.type == proto::FrameType::Connect ? proto::parseConnect(frame.body) : std::nullopt;
+            if (!request) {
+                // Only a key holder gets here; a client that leaves without a target (a pooled
+                // connection it no longer needs) ends with a Fin.
+                if (frame.type != proto::FrameType::Fin) {
+                    shared.log(LogLevel::Warning, peer + ": malformed first frame");
+                }
+                co_await sendFinAndClose(socket, handshake.sealer());
+                co_return;
+            }
+            chunk = std::string(); // the stream's pump reads into its own shared space
+            if (request->network == proto::Network::Udp) {
+                co_await serveUdp(socket, handshake, std::move(buffer), shared);
+            } else {
+                co_await serveTcp(socket, handshake, request->target, std::move(buffer), shared, peer);
+            }
+            co_return;
+        }
+        const auto [error, n] = co_await readBefore(socket, timer, idleDeadline, chunk);
+        if (error) {
+            socket.close(ignored);
+            co_return;
+        }
+        buffer.append(chunk, 0, n);
+    }
+}
+
+} // namespace ferrow::server

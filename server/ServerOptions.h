@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ferrow::server {
+
+enum class LogLevel { Error, Warning, Info, Debug };
+
+struct ServerOptions {
+    std::string listen = "[::]:8443";
+    std::string pskFile;
+    LogLevel logLevel = LogLevel::Info;
+    bool allowPrivate = false;
+    /// A failed handshake is held open, reading and discarding, for a time drawn from this range.
+    std::chrono::seconds probeMin{30};
+    std::chrono::seconds probeMax{90};
+    /// How long an authenticated connection may carry nothing (a pooled one waiting for its
+    /// target included) before it is closed.
+    std::chrono::seconds idleTimeout{300};
+    unsigned threads = 0; // 0: one per processor
+};
+
+/// Reads the command line (and a config file named by --config; command-line options given
+/// after it win). An error text on anything it cannot use.
+std::variant<ServerOptions, std::string> parseServerOptions(const std::vector<std::string>& arguments);
+
+std::string usageText();
+
+/// The key text from the key file: surrounding white space and the line break removed.
+std::variant<std::string, std::string> readPskFile(const std::string& path);
+
+} // namespace ferrow::server
