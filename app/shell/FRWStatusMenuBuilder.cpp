@@ -200,7 +200,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         QAction* action = modes.item(title);
         action->setCheckable(true);
         action->setChecked(state.outboundMode == mode);
-        connect(action, &QAction::triggered, this, [this, mode] { emit outboundModePicked(mode); });
+        connect(action, &QAction::triggered, this, [this, picked = mode] { emit outboundModePicked(picked); });
     }
     if (!state.outboundNodes.isEmpty()) {
         modes.separator();
