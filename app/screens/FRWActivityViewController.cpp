@@ -500,7 +500,7 @@ QMenu* FRWActivityViewController::buildOutboundMenu()
         action->setCheckable(true);
         action->setChecked(mode == value);
         connect(action, &QAction::triggered, target,
-                [target, value] { target->setOutboundMode(value, QString()); });
+                [target, mode = value] { target->setOutboundMode(mode, QString()); });
     }
     QMenu* global = menu->addMenu(QStringLiteral("Global"));
     global->menuAction()->setCheckable(true);
