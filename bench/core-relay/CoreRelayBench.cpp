@@ -30,7 +30,8 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "BenchSupport.h"
+
 
 namespace {
 
@@ -40,116 +41,7 @@ constexpr auto kRateWindow = std::chrono::seconds(3);
 constexpr int kConcurrency = 50;
 constexpr int kIdleConnections = 1000;
 
-int listenLoopback(std::uint16_t& port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd, 4096);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-std::uint16_t freePort()
-{
-    std::uint16_t port = 0;
-    ::close(listenLoopback(port));
-    return port;
-}
-
-int connectTo(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    timeval timeout{10, 0}; // a stuck peer fails its measurement instead of hanging the run
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    return fd;
-}
-
-bool sendAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const auto sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent <= 0) {
-            return false;
-        }
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-bool receiveExactly(int fd, char* data, std::size_t size)
-{
-    while (size > 0) {
-        const auto received = ::recv(fd, data, size, 0);
-        if (received <= 0) {
-            return false;
-        }
-        data += received;
-        size -= static_cast<std::size_t>(received);
-    }
-    return true;
-}
-
-/// A TCP server with a few accepting threads; `serve` handles one connection.
-class Origin {
-public:
-    Origin(int threads, std::function<void(int)> serve) : m_serve(std::move(serve))
-    {
-        m_listener = listenLoopback(m_port);
-        // Every thread polls the one listener; a blocking accept would hang the threads that lose
-        // the race for a connection, and then the join at the end.
-        ::fcntl(m_listener, F_SETFL, ::fcntl(m_listener, F_GETFL) | O_NONBLOCK);
-        for (int i = 0; i < threads; ++i) {
-            m_threads.emplace_back([this] {
-                while (!m_stopping) {
-                    pollfd item{m_listener, POLLIN, 0};
-                    if (::poll(&item, 1, 100) <= 0) {
-                        continue;
-                    }
-                    const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                    if (client >= 0) {
-                        int flags = 0;
-                        ::ioctl(client, FIONBIO, &flags);
-                        m_serve(client);
-                    }
-                }
-            });
-        }
-    }
-    ~Origin()
-    {
-        m_stopping = true;
-        for (auto& thread : m_threads) {
-            thread.join();
-        }
-        ::close(m_listener);
-    }
-    std::uint16_t port() const { return m_port; }
-
-private:
-    std::function<void(int)> m_serve;
-    int m_listener = -1;
-    std::uint16_t m_port = 0;
-    std::atomic<bool> m_stopping{false};
-    std::vector<std::thread> m_threads;
-};
+using namespace ferrow::bench;
 
 enum class Kind { Direct, Socks5, HttpConnect };
 
@@ -277,19 +169,6 @@ RateResult connectionRate(const Peer& peer, std::uint16_t httpPort)
     return result;
 }
 
-long residentKiB(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    long total = 0;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            total = std::stol(line.substr(6));
-        }
-    }
-    return total;
-}
-
 std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdPort)
 {
     const long before = residentKiB(peer.pid);
@@ -314,37 +193,6 @@ std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdP
         return std::nullopt;
     }
     return static_cast<double>(after - before) / static_cast<double>(count);
-}
-
-pid_t spawn(const std::vector<std::string>& arguments)
-{
-    std::vector<char*> argv;
-    std::vector<std::string> copy = arguments;
-    for (auto& argument : copy) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
-
-bool waitForPort(std::uint16_t port)
-{
-    for (int i = 0; i < 100; ++i) {
-        const int fd = connectTo(port);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
 }
 
 void stop(Peer& peer)

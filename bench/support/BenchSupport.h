@@ -1,0 +1,48 @@
+#pragma once
+
+// Loopback plumbing shared by the benchmarks that drive real programs: listening and connecting
+// sockets, a threaded origin server, spawning peers and reading their memory.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+namespace ferrow::bench {
+
+/// A listening socket on 127.0.0.1 (any port); `port` receives the port.
+int listenLoopback(std::uint16_t& port);
+std::uint16_t freePort();
+/// A connected client socket to 127.0.0.1:`port` (TCP_NODELAY, 10 s receive time-out), or -1.
+int connectTo(std::uint16_t port);
+bool sendAll(int fd, const char* data, std::size_t size);
+bool receiveExactly(int fd, char* data, std::size_t size);
+
+/// A TCP server with a few accepting threads; `serve` handles one connection.
+class Origin {
+public:
+    Origin(int threads, std::function<void(int)> serve);
+    ~Origin();
+    Origin(const Origin&) = delete;
+    Origin& operator=(const Origin&) = delete;
+    std::uint16_t port() const { return m_port; }
+
+private:
+    std::function<void(int)> m_serve;
+    int m_listener = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::vector<std::thread> m_threads;
+};
+
+/// The resident set of a process, in KiB.
+long residentKiB(pid_t pid);
+/// Starts a program (searched on PATH) with its output discarded; -1 when it could not start.
+pid_t spawn(const std::vector<std::string>& arguments);
+/// Waits (bounded, about 5 s) until something accepts on 127.0.0.1:`port`.
+bool waitForPort(std::uint16_t port);
+
+} // namespace ferrow::bench
