@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sched.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,7 +96,16 @@ std::string NetworkNamespace::routingSnapshot() const
     for (const char* key : {"net.ipv4.ip_forward", "net.ipv6.conf.all.forwarding"}) {
         snapshot += shell("ip netns exec " + m_name + " sysctl -n " + key).second;
     }
-    return snapshot;
+    // The kernel adds a link's IPv6 link-local address on its own, once duplicate address detection
+    // is done, whenever that is: not part of what anyone changed.
+    std::istringstream lines(snapshot);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("fe80::") == std::string::npos) {
+            kept += line + '\n';
+        }
+    }
+    return kept;
 }
 
 bool connectNamespaces(const NetworkNamespace& a, const std::string& linkA, const std::string& addressA,
