@@ -32,7 +32,6 @@
 
 #include "BenchSupport.h"
 
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -58,23 +57,12 @@ int openThrough(const Peer& peer, std::uint16_t originPort)
     if (peer.kind == Kind::Direct) {
         return connectTo(originPort);
     }
+    if (peer.kind == Kind::Socks5) {
+        return socks5Connect(peer.port, originPort);
+    }
     const int fd = connectTo(peer.port);
     if (fd < 0) {
         return -1;
-    }
-    if (peer.kind == Kind::Socks5) {
-        // Greeting, then request: not every server reads a request sent ahead of its answer.
-        static constexpr char greeting[3] = {5, 1, 0};
-        char request[10] = {5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
-        request[8] = static_cast<char>(originPort >> 8);
-        request[9] = static_cast<char>(originPort & 0xff);
-        char reply[10];
-        if (!sendAll(fd, greeting, sizeof greeting) || !receiveExactly(fd, reply, 2) || reply[1] != 0 ||
-            !sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 10) || reply[1] != 0) {
-            ::close(fd);
-            return -1;
-        }
-        return fd;
     }
     const std::string request = "CONNECT 127.0.0.1:" + std::to_string(originPort) + " HTTP/1.1\r\n\r\n";
     if (!sendAll(fd, request.data(), request.size())) {
@@ -95,78 +83,13 @@ int openThrough(const Peer& peer, std::uint16_t originPort)
 
 double throughputGbit(const Peer& peer, std::uint16_t sourcePort)
 {
-    const int fd = openThrough(peer, sourcePort);
-    if (fd < 0) {
-        return 0;
-    }
-    std::vector<char> buffer(1 << 20);
-    std::size_t total = 0;
-    const auto start = Clock::now();
-    while (true) {
-        const auto received = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (received <= 0) {
-            break;
-        }
-        total += static_cast<std::size_t>(received);
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    ::close(fd);
-    return total < kBulkBytes ? 0 : static_cast<double>(total) * 8 / seconds / 1e9;
+    return receiveAllGbit(openThrough(peer, sourcePort), kBulkBytes);
 }
-
-struct RateResult {
-    double perSecond = 0;
-    double p99Ms = 0; // connect to the last byte of the answer
-};
 
 RateResult connectionRate(const Peer& peer, std::uint16_t httpPort)
 {
-    std::atomic<long> completed{0};
-    std::atomic<long> failed{0};
-    const auto deadline = Clock::now() + kRateWindow;
-    std::vector<std::thread> workers;
-    std::mutex latencyMutex;
-    std::vector<double> latencies;
-    for (int i = 0; i < kConcurrency; ++i) {
-        workers.emplace_back([&] {
-            char response[1024];
-            std::vector<double> mine;
-            while (Clock::now() < deadline) {
-                const auto started = Clock::now();
-                const int fd = openThrough(peer, httpPort);
-                if (fd < 0) {
-                    ++failed;
-                    continue;
-                }
-                static constexpr char request[] = "GET / HTTP/1.0\r\n\r\n";
-                if (sendAll(fd, request, sizeof request - 1) &&
-                    receiveExactly(fd, response, sizeof response)) {
-                    ++completed;
-                    mine.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
-                } else {
-                    ++failed;
-                }
-                ::close(fd);
-            }
-            std::lock_guard lock(latencyMutex);
-            latencies.insert(latencies.end(), mine.begin(), mine.end());
-        });
-    }
-    for (auto& worker : workers) {
-        worker.join();
-    }
-    RateResult result;
-    if (!latencies.empty()) {
-        const auto at = latencies.begin() + static_cast<std::ptrdiff_t>(latencies.size() * 99 / 100);
-        std::nth_element(latencies.begin(), at, latencies.end());
-        result.p99Ms = *at;
-    }
-    if (failed > completed / 100) {
-        std::printf("    (%s: %ld of %ld connections failed)\n", peer.name.c_str(), failed.load(),
-                    failed.load() + completed.load());
-    }
-    result.perSecond = static_cast<double>(completed) / std::chrono::duration<double>(kRateWindow).count();
-    return result;
+    return ferrow::bench::connectionRate(
+        peer.name, [&] { return openThrough(peer, httpPort); }, kConcurrency, kRateWindow);
 }
 
 std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdPort)

@@ -34,7 +34,6 @@
 
 #include "BenchSupport.h"
 
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -56,78 +55,19 @@ struct Pair {
 
 int openThrough(const Pair& pair, std::uint16_t originPort)
 {
-    const int fd = connectTo(pair.socksPort);
-    if (fd < 0) {
-        return -1;
-    }
-    static constexpr char greeting[3] = {5, 1, 0};
-    char request[10] = {5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
-    request[8] = static_cast<char>(originPort >> 8);
-    request[9] = static_cast<char>(originPort & 0xff);
-    char reply[10];
-    if (!sendAll(fd, greeting, sizeof greeting) || !receiveExactly(fd, reply, 2) || reply[1] != 0 ||
-        !sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 10) || reply[1] != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return socks5Connect(pair.socksPort, originPort);
 }
 
 double throughputGbit(const Pair& pair, std::uint16_t sourcePort)
 {
-    const int fd = openThrough(pair, sourcePort);
-    if (fd < 0) {
-        return 0;
-    }
-    std::vector<char> buffer(1 << 20);
-    std::size_t total = 0;
-    const auto start = Clock::now();
-    while (true) {
-        const auto received = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (received <= 0) {
-            break;
-        }
-        total += static_cast<std::size_t>(received);
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    ::close(fd);
-    return total < kBulkBytes ? 0 : static_cast<double>(total) * 8 / seconds / 1e9;
+    return receiveAllGbit(openThrough(pair, sourcePort), kBulkBytes);
 }
 
 double connectionRate(const Pair& pair, std::uint16_t httpPort)
 {
-    std::atomic<long> completed{0};
-    std::atomic<long> failed{0};
-    const auto deadline = Clock::now() + kRateWindow;
-    std::vector<std::thread> workers;
-    for (int i = 0; i < kConcurrency; ++i) {
-        workers.emplace_back([&] {
-            char response[1024];
-            while (Clock::now() < deadline) {
-                const int fd = openThrough(pair, httpPort);
-                if (fd < 0) {
-                    ++failed;
-                    continue;
-                }
-                static constexpr char request[] = "GET / HTTP/1.0\r\n\r\n";
-                if (sendAll(fd, request, sizeof request - 1) &&
-                    receiveExactly(fd, response, sizeof response)) {
-                    ++completed;
-                } else {
-                    ++failed;
-                }
-                ::close(fd);
-            }
-        });
-    }
-    for (auto& worker : workers) {
-        worker.join();
-    }
-    if (failed > completed / 100) {
-        std::printf("    (%s: %ld of %ld connections failed)\n", pair.name.c_str(), failed.load(),
-                    failed.load() + completed.load());
-    }
-    return static_cast<double>(completed) / std::chrono::duration<double>(kRateWindow).count();
+    return ferrow::bench::connectionRate(
+               pair.name, [&] { return openThrough(pair, httpPort); }, kConcurrency, kRateWindow)
+        .perSecond;
 }
 
 /// CPU time a process has used so far, in milliseconds.

@@ -1,9 +1,12 @@
 #include "BenchSupport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -116,6 +119,97 @@ Origin::~Origin()
         thread.join();
     }
     ::close(m_listener);
+}
+
+int socks5Connect(std::uint16_t proxyPort, std::uint16_t originPort)
+{
+    const int fd = connectTo(proxyPort);
+    if (fd < 0) {
+        return -1;
+    }
+    static constexpr char greeting[3] = {5, 1, 0};
+    char request[10] = {5, 1, 0, 1, 127, 0, 0, 1, 0, 0};
+    request[8] = static_cast<char>(originPort >> 8);
+    request[9] = static_cast<char>(originPort & 0xff);
+    char reply[10];
+    if (!sendAll(fd, greeting, sizeof greeting) || !receiveExactly(fd, reply, 2) || reply[1] != 0 ||
+        !sendAll(fd, request, sizeof request) || !receiveExactly(fd, reply, 10) || reply[1] != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+double receiveAllGbit(int fd, std::size_t expected)
+{
+    if (fd < 0) {
+        return 0;
+    }
+    std::vector<char> buffer(1 << 20);
+    std::size_t total = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (true) {
+        const auto received = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (received <= 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(received);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ::close(fd);
+    return total < expected ? 0 : static_cast<double>(total) * 8 / seconds / 1e9;
+}
+
+RateResult connectionRate(const std::string& name, const std::function<int()>& open, int concurrency,
+                          std::chrono::seconds window)
+{
+    using Clock = std::chrono::steady_clock;
+    std::atomic<long> completed{0};
+    std::atomic<long> failed{0};
+    const auto deadline = Clock::now() + window;
+    std::vector<std::thread> workers;
+    std::mutex latencyMutex;
+    std::vector<double> latencies;
+    for (int i = 0; i < concurrency; ++i) {
+        workers.emplace_back([&] {
+            char response[1024];
+            std::vector<double> mine;
+            while (Clock::now() < deadline) {
+                const auto started = Clock::now();
+                const int fd = open();
+                if (fd < 0) {
+                    ++failed;
+                    continue;
+                }
+                static constexpr char request[] = "GET / HTTP/1.0\r\n\r\n";
+                if (sendAll(fd, request, sizeof request - 1) &&
+                    receiveExactly(fd, response, sizeof response)) {
+                    ++completed;
+                    mine.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+                } else {
+                    ++failed;
+                }
+                ::close(fd);
+            }
+            const std::lock_guard lock(latencyMutex);
+            latencies.insert(latencies.end(), mine.begin(), mine.end());
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    RateResult result;
+    if (!latencies.empty()) {
+        const auto at = latencies.begin() + static_cast<std::ptrdiff_t>(latencies.size() * 99 / 100);
+        std::nth_element(latencies.begin(), at, latencies.end());
+        result.p99Ms = *at;
+    }
+    if (failed > completed / 100) {
+        std::printf("    (%s: %ld of %ld connections failed)\n", name.c_str(), failed.load(),
+                    failed.load() + completed.load());
+    }
+    result.perSecond = static_cast<double>(completed) / std::chrono::duration<double>(window).count();
+    return result;
 }
 
 long residentKiB(pid_t pid)

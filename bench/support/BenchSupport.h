@@ -4,6 +4,7 @@
 // sockets, a threaded origin server, spawning peers and reading their memory.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -37,6 +38,22 @@ private:
     std::atomic<bool> m_stopping{false};
     std::vector<std::thread> m_threads;
 };
+
+/// A SOCKS5 CONNECT to 127.0.0.1:`originPort` through the proxy on `proxyPort`: the greeting,
+/// then the request (not every server reads a request sent ahead of its answer). The socket or -1.
+int socks5Connect(std::uint16_t proxyPort, std::uint16_t originPort);
+/// Reads from `fd` until the peer closes, then closes it: Gbit/s, or 0 when fewer than `expected`
+/// bytes came.
+double receiveAllGbit(int fd, std::size_t expected);
+
+struct RateResult {
+    double perSecond = 0;
+    double p99Ms = 0; // connect to the last byte of the answer
+};
+/// `concurrency` clients for `window`, each in a loop: `open` a connection, send an HTTP/1.0 GET,
+/// read a 1 KiB answer. Prints a line under `name` when more than 1 % failed.
+RateResult connectionRate(const std::string& name, const std::function<int()>& open, int concurrency,
+                          std::chrono::seconds window);
 
 /// The resident set of a process, in KiB.
 long residentKiB(pid_t pid);

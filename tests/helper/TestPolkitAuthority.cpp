@@ -1,7 +1,5 @@
 #include "TestPolkitAuthority.h"
 
-#include <chrono>
-#include <stdexcept>
 #include <systemd/sd-bus.h>
 
 namespace ferrow::test {
@@ -25,66 +23,20 @@ const sd_bus_vtable* authorityTable()
 } // namespace
 
 TestPolkitAuthority::TestPolkitAuthority(const std::filesystem::path& folder)
+    : m_service(folder / "polkit-bus", {"org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+                                        "org.freedesktop.PolicyKit1.Authority", authorityTable(), this})
 {
-    m_address = "unix:path=" + (folder / "polkit-bus").string();
-    m_daemon = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                 "--address=" + m_address, "--print-address=1"});
-    if (!m_daemon->readLine(std::chrono::seconds(10))) {
-        throw std::runtime_error("the test's message bus did not start");
-    }
-    m_thread = std::thread([this] { serve(); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!m_ready && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (!m_ready) {
-        withdraw();
-        throw std::runtime_error("the test's polkit authority did not start");
-    }
-}
-
-TestPolkitAuthority::~TestPolkitAuthority()
-{
-    withdraw();
 }
 
 void TestPolkitAuthority::withdraw()
 {
-    m_stop = true;
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    m_service.stop();
 }
 
 TestPolkitAuthority::Question TestPolkitAuthority::lastQuestion() const
 {
     const std::lock_guard guard(m_lock);
     return m_last;
-}
-
-void TestPolkitAuthority::serve()
-{
-    sd_bus* bus = nullptr;
-    if (sd_bus_new(&bus) < 0 || sd_bus_set_address(bus, m_address.c_str()) < 0 ||
-        sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0 ||
-        sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/PolicyKit1/Authority",
-                                 "org.freedesktop.PolicyKit1.Authority", authorityTable(), this) < 0 ||
-        sd_bus_request_name(bus, "org.freedesktop.PolicyKit1", 0) < 0) {
-        sd_bus_flush_close_unref(bus);
-        return;
-    }
-    m_ready = true;
-    while (!m_stop) {
-        const int processed = sd_bus_process(bus, nullptr);
-        if (processed < 0) {
-            break;
-        }
-        if (processed == 0) {
-            sd_bus_wait(bus, 50'000);
-        }
-    }
-    sd_bus_flush_close_unref(bus);
 }
 
 int TestPolkitAuthority::onCheckThunk(sd_bus_message* message, void* self, sd_bus_error*)

@@ -3,13 +3,11 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
-#include <thread>
 
-#include "ChildProcess.h"
+#include "PrivateBusService.h"
 
 #include <systemd/sd-bus.h>
 
@@ -23,11 +21,10 @@ public:
 
     /// The bus's socket goes into `folder`.
     explicit TestPolkitAuthority(const std::filesystem::path& folder);
-    ~TestPolkitAuthority();
     TestPolkitAuthority(const TestPolkitAuthority&) = delete;
     TestPolkitAuthority& operator=(const TestPolkitAuthority&) = delete;
 
-    std::string busAddress() const { return m_address; }
+    std::string busAddress() const { return m_service.address(); }
     void setDecision(Decision decision) { m_allow = decision == Decision::Allow; }
     /// Leaves the bus: questions then find nobody to answer.
     void withdraw();
@@ -43,21 +40,17 @@ public:
     Question lastQuestion() const;
 
 private:
-    void serve();
     int answer(sd_bus_message* message);
 
 public:
     static int onCheckThunk(sd_bus_message* message, void* self, sd_bus_error* error);
 
 private:
-    std::string m_address;
-    std::unique_ptr<ChildProcess> m_daemon;
     std::atomic<bool> m_allow{true};
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_ready{false};
     mutable std::mutex m_lock;
     Question m_last;
-    std::thread m_thread;
+    // Last: its thread answers into the members above until it ends.
+    PrivateBusService m_service;
 };
 
 } // namespace ferrow::test

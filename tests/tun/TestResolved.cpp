@@ -1,9 +1,7 @@
 #include "TestResolved.h"
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <cstring>
-#include <stdexcept>
 
 namespace ferrow::test {
 
@@ -24,57 +22,15 @@ const sd_bus_vtable* managerTable()
 } // namespace
 
 TestResolved::TestResolved(const std::filesystem::path& folder)
+    : m_service(folder / "resolved-bus", {"org.freedesktop.resolve1", "/org/freedesktop/resolve1",
+                                          "org.freedesktop.resolve1.Manager", managerTable(), this})
 {
-    m_address = "unix:path=" + (folder / "resolved-bus").string();
-    m_daemon = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                 "--address=" + m_address, "--print-address=1"});
-    if (!m_daemon->readLine(std::chrono::seconds(10))) {
-        throw std::runtime_error("the test's message bus did not start");
-    }
-    m_thread = std::thread([this] { serve(); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!m_ready && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-TestResolved::~TestResolved()
-{
-    m_stop = true;
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
 }
 
 std::vector<std::string> TestResolved::calls() const
 {
     const std::lock_guard guard(m_lock);
     return m_calls;
-}
-
-void TestResolved::serve()
-{
-    sd_bus* bus = nullptr;
-    if (sd_bus_new(&bus) < 0 || sd_bus_set_address(bus, m_address.c_str()) < 0 ||
-        sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0 ||
-        sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/resolve1",
-                                 "org.freedesktop.resolve1.Manager", managerTable(), this) < 0 ||
-        sd_bus_request_name(bus, "org.freedesktop.resolve1", 0) < 0) {
-        sd_bus_flush_close_unref(bus);
-        return;
-    }
-    m_ready = true;
-    while (!m_stop) {
-        const int processed = sd_bus_process(bus, nullptr);
-        if (processed < 0) {
-            break;
-        }
-        if (processed == 0) {
-            sd_bus_wait(bus, 50'000);
-        }
-    }
-    sd_bus_flush_close_unref(bus);
 }
 
 int TestResolved::onCall(sd_bus_message* message, void* self, sd_bus_error*)

@@ -1,13 +1,10 @@
 #pragma once
 
-#include "ChildProcess.h"
+#include "PrivateBusService.h"
 
-#include <atomic>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <systemd/sd-bus.h>
@@ -19,25 +16,19 @@ namespace ferrow::test {
 class TestResolved {
 public:
     explicit TestResolved(const std::filesystem::path& folder);
-    ~TestResolved();
     TestResolved(const TestResolved&) = delete;
     TestResolved& operator=(const TestResolved&) = delete;
 
-    std::string busAddress() const { return m_address; }
+    std::string busAddress() const { return m_service.address(); }
     std::vector<std::string> calls() const;
 
     static int onCall(sd_bus_message* message, void* self, sd_bus_error* error);
 
 private:
-    void serve();
-
-    std::string m_address;
-    std::unique_ptr<ChildProcess> m_daemon;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_ready{false};
     mutable std::mutex m_lock;
     std::vector<std::string> m_calls;
-    std::thread m_thread;
+    // Last: its thread records into the members above until it ends.
+    PrivateBusService m_service;
 };
 
 } // namespace ferrow::test
