@@ -167,8 +167,8 @@ TunTestbed::TunTestbed()
     for (int i = 0; i < 16; ++i) {
         m_threads.emplace_back([this, http] { serveHttp(http); });
     }
-    m_threads.emplace_back([this, dns] { serveDns(dns); });
-    m_threads.emplace_back([this, echo] { serveEcho(echo); });
+    m_threads.emplace_back([this, dns] { serveDatagrams(dns, dnsAnswer); });
+    m_threads.emplace_back([this, echo] { serveDatagrams(echo, echoed); });
     m_ready = true;
 }
 
@@ -192,7 +192,7 @@ void TunTestbed::serveEchoIn(const NetworkNamespace& ns, const std::string& addr
     ns.run([&] { fd = boundSocket(SOCK_DGRAM, address, 7); });
     if (fd >= 0) {
         m_fds.push_back(fd);
-        m_threads.emplace_back([this, fd] { serveEcho(fd); });
+        m_threads.emplace_back([this, fd] { serveDatagrams(fd, echoed); });
     }
 }
 
@@ -248,37 +248,7 @@ void TunTestbed::serveHttp(int listenFd)
     }
 }
 
-void TunTestbed::serveDns(int fd)
-{
-    char buffer[1500];
-    while (!m_stopping) {
-        sockaddr_storage from{};
-        socklen_t length = sizeof from;
-        const auto got =
-            ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (got <= 0) {
-            if (m_stopping) {
-                return;
-            }
-            continue;
-        }
-        const std::string query(buffer, static_cast<std::size_t>(got));
-        const auto question = tun::parseQuestion(query);
-        if (!question) {
-            continue;
-        }
-        std::vector<core::IpAddr> addresses;
-        if (question->type == 1 && question->name == "loopback.test") {
-            addresses.push_back(*core::IpAddr::parse("127.0.0.1"));
-        } else if (question->type == 1 && question->name.ends_with(".test")) {
-            addresses.push_back(*core::IpAddr::parse(kOriginAddress));
-        }
-        const auto answer = tun::buildAnswer(query, *question, addresses, 300, addresses.empty() ? 3 : 0);
-        ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
-    }
-}
-
-void TunTestbed::serveEcho(int fd)
+void TunTestbed::serveDatagrams(int fd, const std::function<std::string(const std::string&)>& reply)
 {
     char buffer[65536];
     while (!m_stopping) {
@@ -287,13 +257,28 @@ void TunTestbed::serveEcho(int fd)
         const auto got =
             ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (got <= 0) {
-            if (m_stopping) {
-                return;
-            }
             continue;
         }
-        ::sendto(fd, buffer, static_cast<std::size_t>(got), 0, reinterpret_cast<sockaddr*>(&from), length);
+        const std::string answer = reply(std::string(buffer, static_cast<std::size_t>(got)));
+        if (!answer.empty()) {
+            ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+        }
     }
+}
+
+std::string TunTestbed::dnsAnswer(const std::string& query)
+{
+    const auto question = tun::parseQuestion(query);
+    if (!question) {
+        return {};
+    }
+    std::vector<core::IpAddr> addresses;
+    if (question->type == 1 && question->name == "loopback.test") {
+        addresses.push_back(*core::IpAddr::parse("127.0.0.1"));
+    } else if (question->type == 1 && question->name.ends_with(".test")) {
+        addresses.push_back(*core::IpAddr::parse(kOriginAddress));
+    }
+    return tun::buildAnswer(query, *question, addresses, 300, addresses.empty() ? 3 : 0);
 }
 
 NamespacedCore::NamespacedCore(const NetworkNamespace& ns, const std::string& profile,

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,8 +41,10 @@ public:
 
 private:
     void serveHttp(int listenFd);
-    void serveDns(int fd);
-    void serveEcho(int fd);
+    /// Answers each datagram on `fd` with `reply` of it (nothing for an empty reply) until the end.
+    void serveDatagrams(int fd, const std::function<std::string(const std::string&)>& reply);
+    static std::string dnsAnswer(const std::string& query);
+    static std::string echoed(const std::string& datagram) { return datagram; }
 
     bool m_ready = false;
     std::atomic<bool> m_stopping{false};
