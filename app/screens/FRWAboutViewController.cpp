@@ -12,16 +12,15 @@
 #include "FRWCardView.h"
 #include "FRWCommandBox.h"
 #include "FRWScreenSymbols.h"
+#include "FRWScreenText.h"
 #include "FRWTheme.h"
 
 namespace {
 
 QLabel* bodyLabel(const QString& text)
 {
-    auto* label = new QLabel(text);
+    QLabel* label = FRWTheme::label(text, 12.5, QFont::Normal, FRWTheme::secondaryLabel());
     label->setWordWrap(true);
-    label->setFont(FRWTheme::font(12.5));
-    FRWTheme::bindTextColor(label, FRWTheme::secondaryLabel());
     return label;
 }
 
@@ -32,20 +31,12 @@ FRWCardView* cardWithTitle(const QString& title, const QString& body, QVBoxLayou
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(18, 18, 18, 18);
     layout->setSpacing(8);
-    auto* titleLabel = new QLabel(title);
-    titleLabel->setFont(FRWTheme::font(14));
-    FRWTheme::bindTextColor(titleLabel, FRWTheme::primaryText());
-    layout->addWidget(titleLabel);
+    layout->addWidget(FRWTheme::label(title, 14, QFont::Normal, FRWTheme::primaryText()));
     layout->addWidget(bodyLabel(body));
     if (layoutOut) {
         *layoutOut = layout;
     }
     return card;
-}
-
-QString orQuestionMark(const QString& text)
-{
-    return text.isEmpty() ? QStringLiteral("?") : text;
 }
 
 } // namespace
@@ -119,7 +110,8 @@ void FRWAboutViewController::viewDidLoad()
 
     content->addSpacing(18);
     m_versionLabel = new QLabel(QStringLiteral("Ferrow %1 (%2)")
-                                    .arg(orQuestionMark(m_context.version), orQuestionMark(m_context.build)));
+                                    .arg(FRWScreenText::orQuestionMark(m_context.version),
+                                         FRWScreenText::orQuestionMark(m_context.build)));
     m_versionLabel->setObjectName(QStringLiteral("versionLabel"));
     m_versionLabel->setAlignment(Qt::AlignHCenter);
     m_versionLabel->setFont(FRWTheme::font(11.5));

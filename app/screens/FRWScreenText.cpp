@@ -9,6 +9,11 @@ QString FRWScreenText::noValue()
     return QStringLiteral("\u2014");
 }
 
+QString FRWScreenText::orQuestionMark(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("?") : text;
+}
+
 QString FRWScreenText::outboundDisplay(const QString& mode, const QString& globalNode)
 {
     if (mode == QLatin1String("direct")) {

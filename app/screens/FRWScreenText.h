@@ -10,6 +10,8 @@ public:
 
     /// The mark shown wherever a value is missing.
     static QString noValue();
+    /// The version and build texts, "?" when unknown.
+    static QString orQuestionMark(const QString& text);
 
     /// "Direct", "Global: <node>" ("—" without a node) or "Rule-Based Proxy".
     static QString outboundDisplay(const QString& mode, const QString& globalNode);

@@ -16,6 +16,7 @@
 #include "FRWNotificationCenter.h"
 #include "FRWPlatformTerms.h"
 #include "FRWScreenSymbols.h"
+#include "FRWScreenText.h"
 #include "FRWTheme.h"
 
 namespace {
@@ -27,19 +28,14 @@ QString systemWord()
 
 QLabel* wrappingLabel(const QString& text, qreal size, const FRWDynamicColor& color)
 {
-    auto* label = new QLabel(text);
+    QLabel* label = FRWTheme::label(text, size, QFont::Normal, color);
     label->setWordWrap(true);
-    label->setFont(FRWTheme::font(size));
-    FRWTheme::bindTextColor(label, color);
     return label;
 }
 
 QLabel* cardTitle(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setFont(FRWTheme::font(16, QFont::Bold));
-    FRWTheme::bindTextColor(label, FRWTheme::primaryText());
-    return label;
+    return FRWTheme::label(text, 16, QFont::Bold, FRWTheme::primaryText());
 }
 
 QLabel* checkMark(const QString& accessibleText)
@@ -60,11 +56,6 @@ FRWCardView* cardWith(QVBoxLayout*& body)
     return card;
 }
 
-QString orQuestionMark(const QString& text)
-{
-    return text.isEmpty() ? QStringLiteral("?") : text;
-}
-
 } // namespace
 
 FRWSettingsViewController::FRWSettingsViewController(FRWScreensContext context, QObject* parent)
@@ -83,7 +74,8 @@ void FRWSettingsViewController::viewDidLoad()
     content->addSpacing(16);
     content->addWidget(makeGeneralCard());
     content->addSpacing(18);
-    m_versionLabel = new QLabel(QStringLiteral("Ferrow %1").arg(orQuestionMark(m_context.version)));
+    m_versionLabel =
+        new QLabel(QStringLiteral("Ferrow %1").arg(FRWScreenText::orQuestionMark(m_context.version)));
     m_versionLabel->setObjectName(QStringLiteral("versionLabel"));
     m_versionLabel->setAlignment(Qt::AlignHCenter);
     m_versionLabel->setFont(FRWTheme::font(11));
@@ -198,10 +190,7 @@ QWidget* FRWSettingsViewController::permissionRow(const QString& title, const QS
     layout->setSpacing(10);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
-    auto* titleLabel = new QLabel(title);
-    titleLabel->setFont(FRWTheme::font(13));
-    FRWTheme::bindTextColor(titleLabel, FRWTheme::primaryText());
-    texts->addWidget(titleLabel);
+    texts->addWidget(FRWTheme::label(title, 13, QFont::Normal, FRWTheme::primaryText()));
     texts->addWidget(wrappingLabel(body, 12, FRWTheme::secondaryLabel()));
     layout->addLayout(texts, 1);
 
