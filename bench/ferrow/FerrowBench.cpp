@@ -144,43 +144,10 @@ bool onPath(const char* program)
 
 int main()
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::signal(SIGPIPE, SIG_IGN);
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
+    prepareBenchProcess();
 
-    Origin source(2, [](int fd) {
-        std::vector<char> chunk(1 << 20, 'x');
-        for (std::size_t sent = 0; sent < kBulkBytes; sent += chunk.size()) {
-            if (!sendAll(fd, chunk.data(), chunk.size())) {
-                break;
-            }
-        }
-        ::close(fd);
-    });
-    Origin http(8, [](int fd) {
-        char buffer[512];
-        std::string head;
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            const auto received = ::recv(fd, buffer, sizeof buffer, 0);
-            if (received <= 0) {
-                ::close(fd);
-                return;
-            }
-            head.append(buffer, static_cast<std::size_t>(received));
-        }
-        static const std::string response = [] {
-            std::string body(1024 - 38, 'r');
-            return "HTTP/1.0 200 OK\r\nContent-Length: 986\r\n\r\n" + body;
-        }();
-        sendAll(fd, response.data(), response.size());
-        ::shutdown(fd, SHUT_WR);
-        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-        }
-        ::close(fd);
-    });
+    Origin source(2, [](int fd) { sendFiller(fd, kBulkBytes); });
+    Origin http(8, answerOneKiB);
     std::vector<int> held;
     std::mutex heldMutex;
     Origin hold(1, [&](int fd) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -210,6 +212,50 @@ RateResult connectionRate(const std::string& name, const std::function<int()>& o
     }
     result.perSecond = static_cast<double>(completed) / std::chrono::duration<double>(window).count();
     return result;
+}
+
+void prepareBenchProcess()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+void sendFiller(int fd, std::size_t bytes)
+{
+    std::vector<char> chunk(1 << 20, 'x');
+    for (std::size_t sent = 0; sent < bytes; sent += chunk.size()) {
+        if (!sendAll(fd, chunk.data(), chunk.size())) {
+            break;
+        }
+    }
+    ::close(fd);
+}
+
+void answerOneKiB(int fd)
+{
+    char buffer[512];
+    std::string head;
+    while (head.find("\r\n\r\n") == std::string::npos) {
+        const auto received = ::recv(fd, buffer, sizeof buffer, 0);
+        if (received <= 0) {
+            ::close(fd);
+            return;
+        }
+        head.append(buffer, static_cast<std::size_t>(received));
+    }
+    static const std::string response = [] {
+        std::string body(1024 - 38, 'r');
+        return "HTTP/1.0 200 OK\r\nContent-Length: 986\r\n\r\n" + body;
+    }();
+    sendAll(fd, response.data(), response.size());
+    ::shutdown(fd, SHUT_WR);
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+    ::close(fd);
 }
 
 long residentKiB(pid_t pid)

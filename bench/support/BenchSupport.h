@@ -55,6 +55,13 @@ struct RateResult {
 RateResult connectionRate(const std::string& name, const std::function<int()>& open, int concurrency,
                           std::chrono::seconds window);
 
+/// Line-buffered output, no SIGPIPE, and as many descriptors as the system allows.
+void prepareBenchProcess();
+/// Origin handlers: sends `bytes` of filler and closes; or reads an HTTP request head, answers
+/// 1 KiB (HTTP/1.0) and closes.
+void sendFiller(int fd, std::size_t bytes);
+void answerOneKiB(int fd);
+
 /// The resident set of a process, in KiB.
 long residentKiB(pid_t pid);
 /// Starts a program (searched on PATH) with its output discarded; -1 when it could not start.
