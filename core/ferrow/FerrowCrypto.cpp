@@ -127,29 +127,32 @@ Aead::Aead(const Key& key) : m_ctx(std::make_unique<Contexts>())
     m_ctx->key = key;
 }
 
+namespace {
+using CipherInit = int (*)(EVP_CIPHER_CTX*, const EVP_CIPHER*, ENGINE*, const unsigned char*,
+                           const unsigned char*);
+
+EVP_CIPHER_CTX* madeOnce(EVP_CIPHER_CTX*& context, CipherInit init, const Key& key, const char* what)
+{
+    if (!context) {
+        context = EVP_CIPHER_CTX_new();
+        if (!context) {
+            cryptoFailure("cipher context");
+        }
+        check(init(context, algorithms().gcm, nullptr, key.data(), nullptr), what);
+    }
+    return context;
+}
+} // namespace
+
 // A direction only ever seals or only ever opens: each context is made on first use.
 EVP_CIPHER_CTX* Aead::Contexts::sealing()
 {
-    if (!seal) {
-        seal = EVP_CIPHER_CTX_new();
-        if (!seal) {
-            cryptoFailure("cipher context");
-        }
-        check(EVP_EncryptInit_ex(seal, algorithms().gcm, nullptr, key.data(), nullptr), "seal init");
-    }
-    return seal;
+    return madeOnce(seal, EVP_EncryptInit_ex, key, "seal init");
 }
 
 EVP_CIPHER_CTX* Aead::Contexts::opening()
 {
-    if (!open) {
-        open = EVP_CIPHER_CTX_new();
-        if (!open) {
-            cryptoFailure("cipher context");
-        }
-        check(EVP_DecryptInit_ex(open, algorithms().gcm, nullptr, key.data(), nullptr), "open init");
-    }
-    return open;
+    return madeOnce(open, EVP_DecryptInit_ex, key, "open init");
 }
 
 Aead::~Aead()
