@@ -22,6 +22,7 @@
 #include "FRWNetworkProbe.h"
 #include "FRWProxyGroup.h"
 #include "FRWTrafficRates.h"
+#include "FRWTimings.h"
 
 class FRWClock;
 class FRWModelTunnel;
@@ -36,7 +37,7 @@ struct FRWAppModelSetup {
     /// Where "Couldn't connect" and "Couldn't start System Proxy" go; the GUI sets it.
     FRWTunnelPresenter* presenter = nullptr;
     const FRWClock* clock = nullptr;
-    int tickIntervalMs = 1000;
+    int tickIntervalMs = FRWTimings::kTickIntervalMs;
     FRWNetworkProbe::Setup probes;
 };
 
@@ -60,7 +61,8 @@ public:
     void setPresenter(FRWTunnelPresenter* presenter) { m_setup.presenter = presenter; }
 
     // ---- The tick
-    /// Starts the one-second tick, once; polls, probes and reads the local proxy state at once.
+    /// Starts the one-second tick, once; polls and probes at once. Each core that starts answering
+    /// has its sharing state read, and the state is cleared when it stops.
     void start();
     /// One firing of the tick: poll, probe every 8th, consider a sweep every 10th.
     void tick();
@@ -172,6 +174,7 @@ private:
     void applyStats(const QJsonObject& stats);
     void applyOutbound(const QJsonObject& outbound);
     void applyLocalProxyState(const std::optional<QJsonObject>& state);
+    void clearLocalProxyState();
     /// Shows an alert through the presenter, or logs it without one; `then` runs once it is gone.
     void alert(const QString& message, const FRWError& error, std::function<void()> then);
     QDateTime now() const;

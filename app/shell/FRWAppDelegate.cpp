@@ -48,6 +48,10 @@ QWidget* FRWAppDelegate::terminatingPanel() const
 
 void FRWAppDelegate::applicationDidFinishLaunching()
 {
+    // Closing the window leaves Ferrow running in the tray; any other way to quit the application
+    // (QCoreApplication::quit from anywhere, the platform's own quit) takes the orderly way out.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::instance()->installEventFilter(this);
     // Before anything can start a core.
     m_services.recoverOrphanedSystemProxy();
     m_mainWindow = std::make_unique<FRWMainWindowController>(m_setup.pages);
@@ -305,6 +309,16 @@ void FRWAppDelegate::selectMember(const QString& group, const QString& member)
 
 // ---- Quitting
 
+bool FRWAppDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && !m_quitConfirmed) {
+        event->ignore();
+        terminate();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void FRWAppDelegate::terminate()
 {
     if (m_terminating) {
@@ -322,12 +336,19 @@ void FRWAppDelegate::terminate()
             return;
         }
         *done = true;
+        self->m_quitConfirmed = true;
         self->m_terminatingPanel.reset();
         emit self->quitConfirmed();
     };
-    const auto oneStopped = [finish, pending] {
+    // A core that died just before the quit queued a restore of its own; wait for that too.
+    const auto drained = [self, finish] {
+        if (self) {
+            self->m_services.finishSystemProxyWork(finish);
+        }
+    };
+    const auto oneStopped = [drained, pending] {
         if (--*pending == 0) {
-            finish();
+            drained();
         }
     };
     if (*pending == 2) {

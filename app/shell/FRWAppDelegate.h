@@ -9,6 +9,7 @@
 
 #include "FRWPageFactory.h"
 #include "FRWStatusMenuBuilder.h"
+#include "FRWTimings.h"
 
 class FRWAppServices;
 class FRWMainWindowController;
@@ -26,8 +27,8 @@ class FRWAppDelegate : public QObject {
 
 public:
     struct Setup {
-        int restoreDelayMs = 600;
-        int quitWatchdogMs = 10000;
+        int restoreDelayMs = FRWTimings::kRestoreDelayMs;
+        int quitWatchdogMs = FRWTimings::kQuitWatchdogMs;
         /// How the tray menu is built; decided for the desktop when not given.
         std::optional<FRWStatusMenuBuilder::Form> menuForm;
         FRWUpdateChecker* updater = nullptr;
@@ -69,8 +70,13 @@ public:
     void testGroupNodes(const QString& group);
     void selectMember(const QString& group, const QString& member);
 
+protected:
+    /// Turns a quit asked of the application into the orderly quit.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
-    /// The tunnel has stopped (or the watchdog fired): the process may end now. Sent once.
+    /// The tunnel has stopped (or the watchdog fired): the process may end now. Sent once; end it
+    /// with QCoreApplication::exit, as a quit event would only be turned into another quit.
     void quitConfirmed();
 
 private:
@@ -86,4 +92,5 @@ private:
     QPointer<QMenuBar> m_mainMenu;
     std::unique_ptr<FRWTerminatingPanel> m_terminatingPanel;
     bool m_terminating = false;
+    bool m_quitConfirmed = false;
 };

@@ -40,6 +40,11 @@ void FRWSharedAppServices::stopSystemProxy(std::function<void()> done)
     m_tunnel.stopSystemProxy(std::move(done));
 }
 
+void FRWSharedAppServices::finishSystemProxyWork(std::function<void()> done)
+{
+    m_tunnel.finishSystemProxyWork(std::move(done));
+}
+
 void FRWSharedAppServices::stopWithCompletion(std::function<void(FRWResult)> completion)
 {
     m_tunnel.stopWithCompletion(std::move(completion));

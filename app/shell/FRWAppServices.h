@@ -28,6 +28,8 @@ public:
     virtual bool systemProxyRunning() const = 0;
     /// `done` runs once the desktop settings are back (or could not be put back).
     virtual void stopSystemProxy(std::function<void()> done) = 0;
+    /// `done` runs once every queued change to the desktop's proxy settings is over.
+    virtual void finishSystemProxyWork(std::function<void()> done) = 0;
     /// Enhanced Mode's stop; answers at once when nothing runs.
     virtual void stopWithCompletion(std::function<void(FRWResult)> completion) = 0;
     /// The status menu's picture of the model and the profiles right now.
@@ -54,6 +56,7 @@ public:
     void stopProbeCore() override;
     bool systemProxyRunning() const override;
     void stopSystemProxy(std::function<void()> done) override;
+    void finishSystemProxyWork(std::function<void()> done) override;
     void stopWithCompletion(std::function<void(FRWResult)> completion) override;
     FRWStatusMenuState menuState() const override;
     FRWAppModel* model() override { return &m_model; }

@@ -402,6 +402,17 @@ void FRWTunnelController::applySystemProxy(bool enable, std::function<void(bool 
                              std::move(completion));
 }
 
+void FRWTunnelController::finishSystemProxyWork(std::function<void()> done)
+{
+    // Jobs run in the order posted: when this one answers, all before it have ended.
+    m_proxyWorker->run<bool>([](FRWSystemProxy&) { return true; },
+                             [done = std::move(done)](bool) {
+                                 if (done) {
+                                     done();
+                                 }
+                             });
+}
+
 void FRWTunnelController::recoverOrphanedSystemProxy(std::function<void()> done)
 {
     m_proxyWorker->run<bool>(

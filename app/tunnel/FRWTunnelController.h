@@ -112,6 +112,9 @@ public:
 
     // The system proxy: the work runs on a worker thread, in the order asked for.
     void applySystemProxy(bool enable, std::function<void(bool applied)> completion);
+    /// `done` runs once every system proxy job posted so far is over (a restore queued when a core
+    /// died included), so a quit never leaves the desktop pointing at a proxy that is gone.
+    void finishSystemProxyWork(std::function<void()> done);
     /// Run once at launch, before anything starts a core: repairs a takeover an earlier run left
     /// behind and stops the cores it left running. Whatever is asked later runs after it.
     void recoverOrphanedSystemProxy(std::function<void()> done = {});

@@ -4,15 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include "FRWAppDelegate.h"
+#include "FRWAppModel.h"
 #include "FRWAppServices.h"
 #include "FRWMainWindowController.h"
 #include "FRWProfileStore.h"
 #include "FRWStatusItem.h"
+#include "LoopbackHttpServer.h"
+#include "../model/ModelTestSupport.h"
 #include "TemporaryHome.h"
 
 using namespace ferrow::test;
@@ -25,9 +32,12 @@ public:
     bool proxyRunning = false;
     bool answerStop = true;
     bool answerProxyStop = true;
+    bool answerDrain = true;
+    std::function<void()> drainDone;
     std::function<void()> proxyStopDone;
     std::function<void(FRWResult)> pendingStop;
     FRWProfileStore* store = nullptr;
+    FRWAppModel* realModel = nullptr;
 
     void recoverOrphanedSystemProxy() override { calls << "recover"; }
     void startModel() override { calls << "model"; }
@@ -45,6 +55,15 @@ public:
             proxyStopDone = std::move(done);
         }
     }
+    void finishSystemProxyWork(std::function<void()> done) override
+    {
+        calls << "finishSystemProxyWork";
+        if (answerDrain) {
+            done();
+        } else {
+            drainDone = std::move(done);
+        }
+    }
     void stopWithCompletion(std::function<void(FRWResult)> completion) override
     {
         calls << "stopEnhanced";
@@ -60,7 +79,7 @@ public:
         const_cast<RecordingServices*>(this)->calls << "menuState";
         return {};
     }
-    FRWAppModel* model() override { return nullptr; }
+    FRWAppModel* model() override { return realModel; }
     FRWProfileStore* profiles() override { return store; }
 };
 
@@ -69,8 +88,9 @@ protected:
     FRWAppDelegate::Setup setup()
     {
         FRWAppDelegate::Setup s;
-        s.restoreDelayMs = 50;
-        s.quitWatchdogMs = 300;
+        // The real timings, shortened so the tests run quickly.
+        s.restoreDelayMs = FRWTimings::kRestoreDelayMs / 12;
+        s.quitWatchdogMs = FRWTimings::kQuitWatchdogMs / 30;
         s.menuForm = FRWStatusMenuBuilder::Form::Drawn;
         return s;
     }
@@ -80,6 +100,18 @@ protected:
 };
 
 } // namespace
+
+TEST(AppTimings, TheProductionValuesAreThoseUsersSee)
+{
+    // Changing one changes what users see: the mode's return, the longest quit, the refresh rate.
+    EXPECT_EQ(FRWTimings::kRestoreDelayMs, 600);
+    EXPECT_EQ(FRWTimings::kQuitWatchdogMs, 10'000);
+    EXPECT_EQ(FRWTimings::kTickIntervalMs, 1000);
+    const FRWAppDelegate::Setup setup;
+    EXPECT_EQ(setup.restoreDelayMs, FRWTimings::kRestoreDelayMs);
+    EXPECT_EQ(setup.quitWatchdogMs, FRWTimings::kQuitWatchdogMs);
+    EXPECT_EQ(FRWAppModelSetup{}.tickIntervalMs, FRWTimings::kTickIntervalMs);
+}
 
 TEST_F(AppDelegateTest, LaunchRepairsTheProxyFirstAndRestoresTheModeAMomentLater)
 {
@@ -123,6 +155,23 @@ TEST_F(AppDelegateTest, TheQuitWaitsForTheSystemProxyRestore)
     EXPECT_TRUE(quit.isEmpty()) << "quit while the desktop still pointed at the proxy";
     ASSERT_TRUE(services.proxyStopDone);
     services.proxyStopDone();
+    EXPECT_EQ(services.calls.last(), "finishSystemProxyWork");
+    EXPECT_EQ(quit.size(), 1);
+}
+
+TEST_F(AppDelegateTest, AQuitAfterTheCoreDiedWaitsForTheRestoreItQueued)
+{
+    // The core is gone, so no stop is asked for, but its death queued a restore.
+    services.answerDrain = false;
+    FRWAppDelegate delegate(services, setup());
+    delegate.applicationDidFinishLaunching();
+    QSignalSpy quit(&delegate, &FRWAppDelegate::quitConfirmed);
+    delegate.terminate();
+    EXPECT_FALSE(services.calls.contains("stopSystemProxy"));
+    EXPECT_TRUE(services.calls.contains("finishSystemProxyWork"));
+    EXPECT_TRUE(quit.isEmpty()) << "quit before the queued restore ran";
+    ASSERT_TRUE(services.drainDone);
+    services.drainDone();
     EXPECT_EQ(quit.size(), 1);
 }
 
@@ -145,12 +194,15 @@ TEST_F(AppDelegateTest, AStopThatNeverAnswersEndsAtTheWatchdogAndALateAnswerChan
 
 TEST_F(AppDelegateTest, ClosingTheWindowDoesNotQuit)
 {
-    QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's default; the application itself must turn it off.
+    QApplication::setQuitOnLastWindowClosed(true);
     FRWAppDelegate delegate(services, setup());
     delegate.applicationDidFinishLaunching();
     QSignalSpy quit(&delegate, &FRWAppDelegate::quitConfirmed);
-    delegate.mainWindow()->window()->close();
-    QTest::qWait(50);
+    // Qt quits on the last window only from a running application loop.
+    QTimer::singleShot(0, delegate.mainWindow()->window(), &QWidget::close);
+    QTimer::singleShot(200, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QCoreApplication::exec(), 7);
     EXPECT_EQ(quit.size(), 0);
     EXPECT_FALSE(delegate.terminating());
     delegate.showMainWindow();
@@ -161,9 +213,116 @@ TEST_F(AppDelegateTest, SwitchingToAProfileThatIsGoneChangesNothing)
 {
     FRWProfileStore store(FRWAppPaths::fromEnvironment());
     store.load();
+    const FRWProfilePtr other = store.addProfileWithName(QStringLiteral("Other"));
     services.store = &store;
     const QString before = store.activeProfile()->identifier;
+    ASSERT_NE(other->identifier, before);
     FRWAppDelegate delegate(services, setup());
     delegate.switchProfile(QStringLiteral("no-such-identifier"));
     EXPECT_EQ(store.activeProfile()->identifier, before);
+    delegate.switchProfile(other->identifier);
+    EXPECT_EQ(store.activeProfile()->identifier, other->identifier);
+}
+
+TEST_F(AppDelegateTest, AQuitAskedOfTheApplicationTakesTheOrderlyWay)
+{
+    FRWAppDelegate delegate(services, setup());
+    delegate.applicationDidFinishLaunching();
+    services.answerStop = false;
+    QSignalSpy confirmed(&delegate, &FRWAppDelegate::quitConfirmed);
+    // What QCoreApplication::quit() and the platform's quit deliver.
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+    EXPECT_FALSE(quit.isAccepted()) << "the application would end before the tunnel stopped";
+    EXPECT_TRUE(delegate.terminating());
+    EXPECT_EQ(services.calls.count("stopEnhanced"), 1);
+    QEvent again(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &again);
+    EXPECT_EQ(services.calls.count("stopEnhanced"), 1) << "a second quit started a second stop";
+    services.pendingStop(std::nullopt);
+    ASSERT_EQ(confirmed.size(), 1);
+    // Once the stop is over, a quit event goes through to end the application.
+    QEvent last(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &last);
+    EXPECT_TRUE(last.isAccepted());
+}
+
+TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
+{
+    LoopbackHttpServer core;
+    core.setResponseFor("/status", 200, R"({"running":true})");
+    core.setResponseFor("/groups", 200, R"([{"name":"Proxy","type":"select","members":["A","B"],"selected":"A"}])");
+    core.setResponseFor("/test", 200, R"({"ms":42})");
+    const QString apiInfo = QString::fromStdString((home.root() / "api-info.json").string());
+    QFile info(apiInfo);
+    ASSERT_TRUE(info.open(QIODevice::WriteOnly));
+    info.write(QByteArray(R"({"address":")") + QByteArray::fromStdString(core.address()) + R"(","secret":"s"})");
+    info.close();
+    ScriptedTunnel tunnel;
+    tunnel.apiInfoPath = apiInfo;
+    KeptAlerts alerts;
+    FRWAppModelSetup modelSetup;
+    modelSetup.tunnel = &tunnel;
+    modelSetup.settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
+    modelSetup.presenter = &alerts;
+    const QUrl base(QString::fromStdString("http://" + core.address()));
+    modelSetup.probes.services = FRWProbeServices::referenceShaped(base, base, base, QStringLiteral("127.0.0.1"));
+    modelSetup.probes.bindToPhysicalInterface = false;
+    FRWAppModel model(std::move(modelSetup));
+    ASSERT_TRUE(pollOnce(model));
+    FRWProfileStore store(FRWAppPaths::fromEnvironment());
+    store.load();
+    const FRWProfilePtr other = store.addProfileWithName(QStringLiteral("Other"));
+    services.realModel = &model;
+    services.store = &store;
+    FRWAppDelegate delegate(services, setup());
+    delegate.applicationDidFinishLaunching();
+    FRWStatusMenuBuilder& menu = delegate.statusItem()->builder();
+
+    // What reached the core since the last look.
+    std::size_t seen = core.requestCount();
+    const auto newTargets = [&] {
+        QTest::qWait(100);
+        QStringList targets;
+        const auto requests = core.requests();
+        for (std::size_t i = seen; i < requests.size(); ++i) {
+            targets << QString::fromStdString(requests[i].method + " " + requests[i].target);
+        }
+        seen = requests.size();
+        // The model's own polls are not what a menu item asked for.
+        return targets.filter(
+            QRegularExpression("^(?!GET /(status|groups|connections|stats|outbound)$)(?!GET /logs\\?)"));
+    };
+    newTargets();
+    emit menu.outboundModePicked(QStringLiteral("direct"));
+    EXPECT_TRUE(newTargets().join(' ').contains("/outbound?mode=direct"));
+    emit menu.globalNodePicked(QStringLiteral("B"));
+    EXPECT_TRUE(newTargets().join(' ').contains(QRegularExpression("/outbound\\?mode=global.*B")));
+    emit menu.memberSelected(QStringLiteral("Proxy"), QStringLiteral("B"));
+    EXPECT_TRUE(newTargets().join(' ').contains("/select"));
+    emit menu.groupTestRequested(QStringLiteral("Proxy"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.nodesTesting().isEmpty(); }, 5000));
+    const QString tests = newTargets().join(' ');
+    EXPECT_TRUE(tests.contains("/test?node=A") && tests.contains("/test?node=B")) << tests.toStdString();
+    emit menu.updateAllExternalResources();
+    EXPECT_TRUE(newTargets().join(' ').contains("/rulesets"));
+
+    emit menu.toggleSystemProxy();
+    EXPECT_EQ(tunnel.calls.filter("SystemProxy"), QStringList{"startSystemProxy"});
+    EXPECT_FALSE(tunnel.calls.contains("start"));
+    emit menu.toggleEnhanced();
+    EXPECT_TRUE(tunnel.calls.contains("stop") || tunnel.calls.contains("start")) << "Enhanced Mode untouched";
+
+    QApplication::clipboard()->clear();
+    emit menu.copyShellExport();
+    EXPECT_EQ(QApplication::clipboard()->text(), QLatin1String(FRWStatusMenuBuilder::kShellExport));
+    emit menu.switchProfile(other->identifier);
+    EXPECT_EQ(store.activeProfile()->identifier, other->identifier);
+    delegate.mainWindow()->window()->hide();
+    emit menu.showMainWindow();
+    EXPECT_TRUE(delegate.mainWindow()->window()->isVisible());
+    EXPECT_FALSE(delegate.terminating());
+    emit menu.quit();
+    EXPECT_TRUE(delegate.terminating());
+    services.realModel = nullptr;
 }

@@ -11,6 +11,12 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <csignal>
+#include <cstring>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "LoopbackHttpServer.h"
 #include "TemporaryHome.h"
@@ -19,10 +25,52 @@ using namespace ferrow::test;
 
 namespace {
 
+/// Moves this thread, and the processes it starts, into a new network namespace with loopback up.
+bool enterPrivateNetwork()
+{
+    if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) {
+        return false;
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    ::ioctl(fd, SIOCGIFFLAGS, &request);
+    request.ifr_flags |= IFF_UP;
+    const bool up = ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    ::close(fd);
+    return up;
+}
+
+/// The ferrow-core that `parent` started, or 0.
+pid_t coreChildOf(qint64 parent)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const pid_t pid = entry.toInt(&number);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // "pid (comm) state ppid ..."; comm may hold spaces, so read after the last ')'.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent &&
+            QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry)).endsWith("/ferrow-core")) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The program's proxy port is fixed: a namespace of its own keeps it from anything else.
+        if (!enterPrivateNetwork()) {
+            GTEST_SKIP() << "needs root to make a private network namespace";
+        }
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("GSETTINGS_BACKEND", "keyfile");
         environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
@@ -44,6 +92,15 @@ protected:
     }
 
     QString proxyMode() const { return gsettings({"get", "org.gnome.system.proxy", "mode"}); }
+
+    void wishForSystemProxy() const
+    {
+        const QString settings = QString::fromStdString((home.configHome() / "Ferrow").string());
+        QDir().mkpath(settings);
+        QFile file(settings + "/Ferrow.conf");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nFRWDesiredSystemProxy=true\n");
+    }
 
     TemporaryHome home;
     QProcessEnvironment environment;
@@ -73,12 +130,7 @@ TEST_F(ProgramTest, SystemProxyCarriesTrafficAndQuitRestoresTheUsersSettings)
 {
     gsettings({"set", "org.gnome.system.proxy", "mode", "auto"});
     gsettings({"set", "org.gnome.system.proxy", "autoconfig-url", "http://pac.example/proxy.pac"});
-    const QString settings = QString::fromStdString((home.configHome() / "Ferrow").string());
-    QDir().mkpath(settings);
-    QFile file(settings + "/Ferrow.conf");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[General]\nFRWDesiredSystemProxy=true\n");
-    file.close();
+    wishForSystemProxy();
 
     LoopbackHttpServer origin;
     origin.setResponse(200, "hello", "text/plain");
@@ -126,4 +178,25 @@ TEST_F(ProgramTest, ASecondLaunchHandsOverAndEnds)
     EXPECT_EQ(first.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     EXPECT_TRUE(first.waitForFinished(15000));
+}
+
+TEST_F(ProgramTest, AQuitRightAfterTheCoreDiedStillPutsTheDesktopBack)
+{
+    gsettings({"set", "org.gnome.system.proxy", "mode", "auto"});
+    wishForSystemProxy();
+    for (int run = 0; run < 10; ++run) {
+        QProcess ferrow;
+        ferrow.setProcessEnvironment(environment);
+        ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        ferrow.start(FERROW_PROGRAM, {});
+        ASSERT_TRUE(ferrow.waitForStarted(10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000)) << "run " << run;
+        const pid_t core = coreChildOf(ferrow.processId());
+        ASSERT_GT(core, 0) << "run " << run;
+        // The core dies and the quit follows at once, before the program has seen the death.
+        ::kill(core, SIGKILL);
+        ::kill(static_cast<pid_t>(ferrow.processId()), SIGTERM);
+        ASSERT_TRUE(ferrow.waitForFinished(15000)) << "run " << run;
+        ASSERT_EQ(proxyMode(), "'auto'") << "run " << run << " left the desktop on a dead proxy";
+    }
 }
