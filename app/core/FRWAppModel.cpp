@@ -133,9 +133,9 @@ void FRWAppModel::start()
     m_timer->setInterval(m_setup.tickIntervalMs);
     QObject::connect(m_timer, &QTimer::timeout, this, &FRWAppModel::tick);
     m_timer->start();
+    // The first poll that finds a core answering reads its sharing state.
     poll();
     probeNetwork();
-    refreshLocalProxyState();
 }
 
 void FRWAppModel::tick()
@@ -164,6 +164,7 @@ void FRWAppModel::poll()
     if (!info || !FRWControllerAPI::requestForPath(QStringLiteral("/status"), *info)) {
         if (m_running) {
             m_running = false;
+            clearLocalProxyState();
             publish();
         }
         return;
@@ -247,6 +248,10 @@ void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
         // A new route: look the public address and its location up again through it.
         m_probe->clearGeoIP();
         QMetaObject::invokeMethod(this, &FRWAppModel::probeNetwork, Qt::QueuedConnection);
+        // The sharing state belongs to the core that answers now, not to the one seen at launch.
+        QMetaObject::invokeMethod(this, &FRWAppModel::refreshLocalProxyState, Qt::QueuedConnection);
+    } else if (!m_running && wasRunning) {
+        clearLocalProxyState();
     }
     if (status) {
         m_rates.apply(integerOf(*status, "uplink"), integerOf(*status, "downlink"));
@@ -506,6 +511,12 @@ void FRWAppModel::applyLocalProxyState(const std::optional<QJsonObject>& state)
     m_localProxyRunning = state->value(QLatin1String("running")).toBool();
     m_localProxyAddress = state->value(QLatin1String("address")).toString();
     publish();
+}
+
+void FRWAppModel::clearLocalProxyState()
+{
+    m_localProxyRunning = false;
+    m_localProxyAddress.clear();
 }
 
 void FRWAppModel::setLocalProxyEnabled(bool enabled, const QString& listen)

@@ -1,6 +1,7 @@
 // The app model's operations and rules where the core's answers must be chosen by the test: a
 // loopback server stands in for the core's API, and the tunnel is scripted.
 
+#include <QFile>
 #include <QSignalSpy>
 
 #include <thread>
@@ -312,4 +313,27 @@ TEST_F(ModelOperationsTest, APollAskedForFromAnotherThreadRunsOnTheModelsThread)
     EXPECT_FALSE(model->polling()) << "not started on the worker";
     ASSERT_TRUE(QTest::qWaitFor([&] { return model->running() && !model->polling(); }, 10000));
     EXPECT_EQ(requestsFor("/status"), 1U);
+}
+
+TEST_F(ModelOperationsTest, TheSharingStateFollowsTheCoreThatAnswers)
+{
+    core.setResponseFor("/socks", 200, R"({"running":true,"address":"0.0.0.0:7891"})");
+    QFile::remove(apiInfoPath);
+    auto model = makeModel();
+    model->start();
+    EXPECT_FALSE(model->localProxyRunning());
+
+    // A core starts sharing after launch: the card reads it as soon as the core answers.
+    writeBytes(apiInfoPath, QByteArray(R"({"address":")") + QByteArray::fromStdString(core.address()) +
+                                R"(","secret":"one"})");
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->localProxyRunning(); }, 10000));
+    EXPECT_EQ(model->localProxyAddress(), "0.0.0.0:7891");
+
+    // It stops: nothing is shared any more.
+    QFile::remove(apiInfoPath);
+    model->poll();
+    EXPECT_FALSE(model->running());
+    EXPECT_FALSE(model->localProxyRunning());
+    EXPECT_TRUE(model->localProxyAddress().isEmpty());
 }
