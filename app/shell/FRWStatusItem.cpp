@@ -84,9 +84,6 @@ void FRWStatusItem::refreshStatusIcon()
     if (letter == m_statusIconLetter && m_hasIcon && disabled == m_disabled) {
         return;
     }
-    if (letter != m_statusIconLetter || !m_hasIcon) {
-        ++m_iconDraws;
-    }
     m_statusIconLetter = letter;
     m_disabled = disabled;
     m_hasIcon = true;

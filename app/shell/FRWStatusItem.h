@@ -34,8 +34,6 @@ public:
     QMenu* menu() const { return m_menu.get(); }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     const QString& statusIconLetter() const { return m_statusIconLetter; }
-    /// How often the icon was drawn (it is only redrawn when its letter changes).
-    int iconDrawCount() const { return m_iconDraws; }
     bool looksDisabled() const { return m_disabled; }
 
     /// Redraws the icon when the letter changed, and sets the disabled look.
@@ -59,5 +57,4 @@ private:
     QString m_statusIconLetter;
     bool m_disabled = false;
     bool m_hasIcon = false;
-    int m_iconDraws = 0;
 };

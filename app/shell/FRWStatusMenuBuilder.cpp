@@ -186,7 +186,11 @@ QString FRWStatusMenuBuilder::formatBytes(qint64 bytes)
 
 void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, Form form)
 {
+    // clear() deletes only the menu's own actions: the submenus of the last build, parented to the
+    // menu, would pile up with their actions at every opening.
+    const auto submenus = menu.findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly);
     menu.clear();
+    qDeleteAll(submenus);
     MenuWriter top(menu, form);
     connect(top.item(QStringLiteral("Show Main Window"), QStringLiteral("M")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::showMainWindow);
