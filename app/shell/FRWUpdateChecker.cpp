@@ -10,18 +10,20 @@
 #include <QVersionNumber>
 #include <QXmlStreamReader>
 
+#include <utility>
+
 namespace {
 
-constexpr int kFirstCheckDelayMs = 60'000;
 constexpr int kTimeoutMs = 20'000;
 constexpr qint64 kMaxFeedBytes = 1 << 20;
 
 } // namespace
 
-FRWUpdateChecker::FRWUpdateChecker(QUrl feed, QString currentVersion, QObject* parent)
+FRWUpdateChecker::FRWUpdateChecker(QUrl feed, QString currentVersion, int firstCheckDelayMs, QObject* parent)
     : QObject(parent)
     , m_feed(std::move(feed))
     , m_currentVersion(std::move(currentVersion))
+    , m_firstCheckDelayMs(firstCheckDelayMs)
     , m_network(new QNetworkAccessManager(this))
 {
 }
@@ -86,7 +88,7 @@ void FRWUpdateChecker::start()
         return;
     }
     m_started = true;
-    QTimer::singleShot(kFirstCheckDelayMs, this, [this] { check(false, nullptr); });
+    QTimer::singleShot(m_firstCheckDelayMs, this, [this] { check(false, nullptr); });
 }
 
 void FRWUpdateChecker::checkForUpdates(QWidget* parent)
@@ -96,6 +98,11 @@ void FRWUpdateChecker::checkForUpdates(QWidget* parent)
 
 void FRWUpdateChecker::check(bool interactive, QPointer<QWidget> parent)
 {
+    if (interactive) {
+        // A check already under way answers the user too.
+        m_userAsked = true;
+        m_userParent = parent;
+    }
     if (m_checking) {
         return;
     }
@@ -103,9 +110,11 @@ void FRWUpdateChecker::check(bool interactive, QPointer<QWidget> parent)
     QNetworkRequest request(m_feed);
     request.setTransferTimeout(kTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, interactive, parent] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
         m_checking = false;
+        const bool interactive = std::exchange(m_userAsked, false);
+        const QPointer<QWidget> parent = std::exchange(m_userParent, nullptr);
         QString error;
         std::optional<Release> newer;
         if (reply->error() != QNetworkReply::NoError) {

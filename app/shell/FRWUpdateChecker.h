@@ -21,7 +21,11 @@ public:
         QUrl link;
     };
 
-    explicit FRWUpdateChecker(QUrl feed, QString currentVersion, QObject* parent = nullptr);
+    /// The quiet check starts `firstCheckDelayMs` after `start`.
+    FRWUpdateChecker(QUrl feed, QString currentVersion, int firstCheckDelayMs = kFirstCheckDelayMs,
+                     QObject* parent = nullptr);
+
+    static constexpr int kFirstCheckDelayMs = 60'000;
 
     /// The newest release the feed lists, or nothing when it lists none in a readable form.
     static std::optional<Release> newestRelease(const QByteArray& feed);
@@ -45,6 +49,10 @@ private:
     QUrl m_feed;
     QString m_currentVersion;
     QNetworkAccessManager* m_network;
+    int m_firstCheckDelayMs;
     bool m_started = false;
     bool m_checking = false;
+    // The user asked while a check ran: its answer is shown to them.
+    bool m_userAsked = false;
+    QPointer<QWidget> m_userParent;
 };

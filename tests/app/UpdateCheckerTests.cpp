@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
 
 #include "FRWUpdateChecker.h"
 #include "LoopbackHttpServer.h"
@@ -53,4 +56,35 @@ TEST(UpdateChecker, AUserCheckTellsTheResultEvenWithNothingNew)
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->text(), QString("You\u2019re up-to-date!"));
     shown->close();
+}
+
+TEST(UpdateChecker, AUserCheckDuringTheQuietOneIsAnswered)
+{
+    // A feed that answers only when the test says so, so the quiet check is surely under way.
+    QTcpServer feed;
+    ASSERT_TRUE(feed.listen(QHostAddress::LocalHost));
+    FRWUpdateChecker checker(QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(feed.serverPort())),
+                             "0.1.0", 0);
+    QSignalSpy checked(&checker, &FRWUpdateChecker::checked);
+    checker.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return feed.hasPendingConnections(); }, 10000));
+    QTcpSocket* quiet = feed.nextPendingConnection();
+    ASSERT_TRUE(quiet);
+    checker.checkForUpdates(nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quiet->canReadLine(); }, 10000));
+    const QByteArray body = R"(<rss><channel><item><version>0.1.0</version></item></channel></rss>)";
+    quiet->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nConnection: close\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    quiet->flush();
+    ASSERT_TRUE(checked.wait(10000));
+    QMessageBox* shown = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+            shown = box;
+        }
+    }
+    ASSERT_TRUE(shown) << "the user's check went unanswered";
+    EXPECT_EQ(shown->text(), QString("You\u2019re up-to-date!"));
+    shown->close();
+    EXPECT_EQ(checked.size(), 1);
 }
