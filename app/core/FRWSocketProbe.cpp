@@ -1,5 +1,6 @@
 #include "FRWSocketProbe.h"
 
+#include <atomic>
 #include <QList>
 
 #include <cerrno>
@@ -55,9 +56,9 @@ void bindToInterface(int fd, const QString& interface)
     }
     const QByteArray name = interface.toLocal8Bit();
     if (::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, name.constData(), socklen_t(name.size())) != 0) {
-        static bool warned = false;
-        if (!warned) {
-            warned = true;
+        // Probes run on several threads at once; one line is enough.
+        static std::atomic_flag warned = ATOMIC_FLAG_INIT;
+        if (!warned.test_and_set()) {
             qWarning("ferrow: probes cannot bind to %s (%s); measuring over the default route",
                      name.constData(), strerror(errno));
         }

@@ -25,6 +25,7 @@
 #include "FRWLineChart.h"
 #include "FRWPillButton.h"
 #include "FRWProfileStore.h"
+#include "FRWProbeText.h"
 #include "FRWScreenText.h"
 #include "FRWSegmented.h"
 #include "FRWStackedBar.h"
@@ -549,8 +550,10 @@ QMenu* FRWActivityViewController::buildExternalIPMenu()
     FRWAppModel* target = m_context.model;
     menu->addAction(QStringLiteral("Refresh Now"), target, [target] { target->refreshExternalIP(); });
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Copy"), target,
-                    [target] { QApplication::clipboard()->setText(target->externalIP()); });
+    QAction* copy = menu->addAction(QStringLiteral("Copy"), target,
+                                    [target] { QApplication::clipboard()->setText(target->externalIP()); });
+    // Nothing to copy must not empty the user's clipboard.
+    copy->setEnabled(!model.externalIP().isEmpty() && model.externalIP() != FRWProbeText::none());
     return menu;
 }
 

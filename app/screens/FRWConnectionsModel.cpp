@@ -1,16 +1,22 @@
 #include "FRWConnectionsModel.h"
 
+#include <QHash>
+
 #include "FRWScreenText.h"
 
 void FRWConnectionsModel::setConnections(const QJsonArray& connections)
 {
     QList<FRWConnectionRow> rows;
     rows.reserve(connections.size());
+    // A core may repeat an id; every record is still a connection and is listed and counted.
+    QHash<QString, int> repeats;
     for (qsizetype i = 0; i < connections.size(); ++i) {
         const QJsonObject record = connections.at(i).toObject();
         QString key = FRWScreenText::identityOf(record);
         if (key.isEmpty()) {
             key = QStringLiteral("#%1").arg(i);
+        } else if (const int seen = repeats[key]++; seen > 0) {
+            key += QStringLiteral("~%1").arg(seen);
         }
         rows.append({key, record});
     }

@@ -1,6 +1,7 @@
 #include "FRWScreenText.h"
 
 #include <cmath>
+#include <limits>
 
 #include <QJsonValue>
 
@@ -101,7 +102,18 @@ qint64 FRWScreenText::integerOf(const QJsonObject& record, const char* key)
     const QJsonValue value = record.value(QLatin1String(key));
     if (value.isDouble()) {
         const double number = value.toDouble();
-        return std::isfinite(number) ? static_cast<qint64>(number) : 0;
+        if (!std::isfinite(number)) {
+            return 0;
+        }
+        // 2^63 itself is not a qint64; converting anything at or past it is undefined.
+        constexpr double kLimit = 9223372036854775808.0;
+        if (number >= kLimit) {
+            return std::numeric_limits<qint64>::max();
+        }
+        if (number < -kLimit) {
+            return std::numeric_limits<qint64>::min();
+        }
+        return static_cast<qint64>(number);
     }
     if (value.isString()) {
         return value.toString().trimmed().toLongLong();

@@ -71,6 +71,15 @@ TEST_F(ActivityTest, WithoutACoreEveryFigureIsAtRest)
     EXPECT_TRUE(activity->trafficEmpty()->isVisibleTo(activity->view()));
     EXPECT_TRUE(shownRows(*activity).isEmpty());
     EXPECT_TRUE(controller.requests().empty()) << "no core, no requests";
+
+    // No address yet: "Copy" must not replace the clipboard with nothing.
+    QGuiApplication::clipboard()->setText(QStringLiteral("the user's text"));
+    std::unique_ptr<QMenu> menu(activity->buildExternalIPMenu());
+    QAction* copy = menu->actions().last();
+    ASSERT_EQ(copy->text(), "Copy");
+    EXPECT_FALSE(copy->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("the user's text"));
 }
 
 TEST_F(ActivityTest, RatesCountsAndTotalsFromTheModel)

@@ -64,6 +64,19 @@ TEST_F(ConnectionsTest, EmptyListAndAnEmptyFilterResult)
     EXPECT_EQ(connections->emptyState()->text(), "No connections match your filter.");
 }
 
+TEST_F(ConnectionsTest, RecordsThatRepeatAnIdAreAllListedAndCounted)
+{
+    auto connections = page();
+    connectCore();
+    const double now = static_cast<double>(nowMs());
+    answer("/connections", QJsonArray{QJsonObject{{"id", 5}, {"host", "a.example"}, {"start", now}},
+                                      QJsonObject{{"id", 5}, {"host", "b.example"}, {"start", now - 1}},
+                                      QJsonObject{{"id", 5}, {"host", "c.example"}, {"start", now - 2}}});
+    poll();
+    EXPECT_EQ(hosts(*connections), (QStringList{"a.example", "b.example", "c.example"}));
+    EXPECT_EQ(connections->countLabel()->text(), QString::fromUtf8("3 active  ·  3 total"));
+}
+
 TEST_F(ConnectionsTest, OrderFilterAndDetails)
 {
     auto connections = page();

@@ -1,6 +1,7 @@
 // The screens' pure parts: texts derived from model values, the device address rule, log levels,
 // desktop entries read from real files, and the keyed table model's in-place updates.
 
+#include <limits>
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
@@ -71,6 +72,11 @@ TEST(ScreenTextTest, LenientRecordReads)
     EXPECT_EQ(FRWScreenText::integerOf(record, "up"), 12);
     EXPECT_EQ(FRWScreenText::integerOf(record, "down"), 0);
     EXPECT_EQ(FRWScreenText::integerOf(record, "missing"), 0);
+    // Past qint64's range a cast is undefined; the value is held at the edge.
+    const QJsonObject huge{{"up", 1e19}, {"down", -1e300}, {"edge", 9223372036854775808.0}};
+    EXPECT_EQ(FRWScreenText::integerOf(huge, "up"), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(FRWScreenText::integerOf(huge, "down"), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(FRWScreenText::integerOf(huge, "edge"), std::numeric_limits<qint64>::max());
     EXPECT_FALSE(FRWScreenText::isClosed(record)) << "only a boolean true closes";
     EXPECT_NE(FRWScreenText::identityOf(record), FRWScreenText::identityOf(QJsonObject{{"id", "7"}}));
     EXPECT_TRUE(FRWScreenText::identityOf(QJsonObject{}).isEmpty());
