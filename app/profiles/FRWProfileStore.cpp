@@ -395,6 +395,27 @@ void FRWProfileStore::deleteProfile(const FRWProfilePtr& profile)
     save();
 }
 
+FRWResult FRWProfileStore::moveProfileToTrash(const FRWProfilePtr& profile)
+{
+    if (m_profiles.size() < 2 || !m_profiles.contains(profile)) {
+        return FRWError::ferrow(QStringLiteral("The last profile cannot be deleted."));
+    }
+    // The file holding the profile is named after its identifier until the next save.
+    const QString fileName = profile->identifier + kConfExtension;
+    QFile file(fileForName(profile->identifier));
+    if (m_ownedFiles.contains(fileName) && file.exists()) {
+        if (!file.moveToTrash()) {
+            qWarning("ferrow: could not move profile %s to the trash: %s", qPrintable(profile->name),
+                     qPrintable(file.errorString()));
+            return FRWError::ferrow(
+                QStringLiteral("The Trash cannot take files from this folder (%1).").arg(file.errorString()));
+        }
+        m_ownedFiles.remove(fileName);
+    }
+    deleteProfile(profile);
+    return std::nullopt;
+}
+
 void FRWProfileStore::setActiveProfile(const FRWProfilePtr& profile)
 {
     if (!profile) {

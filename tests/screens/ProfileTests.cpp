@@ -175,6 +175,30 @@ TEST_F(ProfilePageTest, ImportNormalisesLineEndsAndRefusesNonUtf8)
                 page->savedNote()->text().contains("missing.conf"));
 }
 
+TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
+{
+    click("newToolButton");
+    page->nameField()->setText("Work");
+    typeText("[General]\n# work\n");
+    click("saveButton");
+    auto* list = page->view()->findChild<QWidget*>("profileListWidget");
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(files(), Files{"Default.conf"});
+    EXPECT_EQ(rowNames(), QStringList{"Default*<"});
+    EXPECT_EQ(ferrow::test::readFile(home.dataHome() / "Trash" / "files" / "Work.conf"), "[General]\n# work\n");
+    EXPECT_EQ(page->savedNote()->text(), "Moved \u201cWork\u201d to the Trash");
+
+    // Where no trash can be made, the profile and its file stay and the page says why.
+    click("newToolButton");
+    fs::remove_all(home.dataHome() / "Trash");
+    ferrow::test::writeFile(home.dataHome() / "Trash", "not a folder");
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(files(), (Files{"Default.conf", "New Profile.conf"}));
+    EXPECT_EQ(rowNames(), (QStringList{"Default*", "New Profile<"}));
+    EXPECT_TRUE(page->savedNote()->text().startsWith("\u201cNew Profile\u201d was kept: The Trash cannot take"))
+        << page->savedNote()->text().toStdString();
+}
+
 TEST_F(ProfilePageTest, ChangesMadeElsewhereAreShownAndNeverOverwritten)
 {
     // Another screen edits the active profile while the page shows it unmodified.
