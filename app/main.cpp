@@ -30,8 +30,6 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QLatin1String(ferrow::kApplicationName));
     QApplication::setApplicationVersion(QStringLiteral(FERROW_VERSION));
     QGuiApplication::setDesktopFileName(QLatin1String(ferrow::kApplicationIdentifier));
-    // Closing the window leaves Ferrow running in the tray.
-    QApplication::setQuitOnLastWindowClosed(false);
 
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty()) {

@@ -21,6 +21,7 @@
 #include "FRWLogStream.h"
 #include "FRWNetworkProbe.h"
 #include "FRWProxyGroup.h"
+#include "FRWTimings.h"
 #include "FRWTrafficRates.h"
 
 class FRWClock;
@@ -36,7 +37,7 @@ struct FRWAppModelSetup {
     /// Where "Couldn't connect" and "Couldn't start System Proxy" go; the GUI sets it.
     FRWTunnelPresenter* presenter = nullptr;
     const FRWClock* clock = nullptr;
-    int tickIntervalMs = 1000;
+    int tickIntervalMs = FRWTimings::kModelTickMs;
     FRWNetworkProbe::Setup probes;
 };
 

@@ -99,6 +99,7 @@ private:
     QString uniqueNameWithSuffix(const QString& wanted, const QString& suffix,
                                  const FRWProfile* excluding) const;
     void adoptHandEditsOfRenderedConfig();
+    static FRWResult ensureHomeTrash();
     void writeRenderedConfig(const FRWProfile& profile);
     void sweepProfilesFolder(const QSet<QString>& kept);
     QString ensureProfilesDir() const;

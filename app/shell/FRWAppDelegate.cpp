@@ -48,6 +48,8 @@ QWidget* FRWAppDelegate::terminatingPanel() const
 
 void FRWAppDelegate::applicationDidFinishLaunching()
 {
+    // Closing the window leaves Ferrow running in the tray.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     // Before anything can start a core.
     m_services.recoverOrphanedSystemProxy();
     m_mainWindow = std::make_unique<FRWMainWindowController>(m_setup.pages);

@@ -9,6 +9,7 @@
 
 #include "FRWPageFactory.h"
 #include "FRWStatusMenuBuilder.h"
+#include "FRWTimings.h"
 
 class FRWAppServices;
 class FRWMainWindowController;
@@ -26,8 +27,8 @@ class FRWAppDelegate : public QObject {
 
 public:
     struct Setup {
-        int restoreDelayMs = 600;
-        int quitWatchdogMs = 10000;
+        int restoreDelayMs = FRWTimings::kRestoreDelayMs;
+        int quitWatchdogMs = FRWTimings::kQuitWatchdogMs;
         /// How the tray menu is built; decided for the desktop when not given.
         std::optional<FRWStatusMenuBuilder::Form> menuForm;
         FRWUpdateChecker* updater = nullptr;

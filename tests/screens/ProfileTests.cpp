@@ -195,8 +195,10 @@ TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
     QTest::keyClick(list, Qt::Key_Backspace);
     EXPECT_EQ(files(), (Files{"Default.conf", "New Profile.conf"}));
     EXPECT_EQ(rowNames(), (QStringList{"Default*", "New Profile<"}));
-    EXPECT_TRUE(page->savedNote()->text().startsWith("\u201cNew Profile\u201d was kept: The Trash cannot take"))
-        << page->savedNote()->text().toStdString();
+    EXPECT_EQ(page->savedNote()->text(),
+              QString("\u201cNew Profile\u201d was kept: there is no Trash folder at %1/Trash.")
+                  .arg(QString::fromStdString(home.dataHome().string())));
+    EXPECT_FALSE(fs::exists(fs::current_path() / "files")) << "trashed into the working folder";
 }
 
 TEST_F(ProfilePageTest, ChangesMadeElsewhereAreShownAndNeverOverwritten)

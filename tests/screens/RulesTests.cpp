@@ -2,6 +2,7 @@
 // confirmation texts, over a real profile library.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -116,7 +117,7 @@ TEST_F(RulesPageTest, ValuesTheProfileCannotHoldAreRefusedWithANote)
     sheet->valueField()->setText("..");
     EXPECT_FALSE(sheet->confirmButton()->isEnabled());
     sheet->reject();
-    EXPECT_EQ(stored().size(), 3);
+    EXPECT_EQ(profiles->rules().size(), 3);
 }
 
 TEST_F(RulesPageTest, ReorderByDropBetweenRowsOnly)

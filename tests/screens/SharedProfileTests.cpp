@@ -43,6 +43,15 @@ protected:
     QPlainTextEdit* editor() const { return profilePage->editor(); }
     void click(const char* name) { profilePage->view()->findChild<QAbstractButton*>(name)->click(); }
     void appendToEditor(const QString& text) { editor()->setPlainText(editor()->toPlainText() + text); }
+    /// Types the value into the open rule editor and confirms it.
+    static void confirmRule(FRWRuleEditorSheet* sheet, const QString& value)
+    {
+        ASSERT_NE(sheet, nullptr);
+        sheet->valueField()->setText(value);
+        sheet->confirmButton()->click();
+        ASSERT_NE(sheet->confirmation(), nullptr);
+        sheet->confirmation()->buttons().first()->click();
+    }
 
     std::unique_ptr<FRWProfileViewController> profilePage;
 };
@@ -57,11 +66,7 @@ TEST_F(SharedProfileTest, RulesPageEditsReachTheProfileEditorAndAreNotUndoneByIt
 
     rules->table()->selectRow(0);
     rules->editSelectedRule();
-    FRWRuleEditorSheet* sheet = rules->ruleEditor();
-    ASSERT_NE(sheet, nullptr);
-    sheet->valueField()->setText("b.example");
-    sheet->confirmButton()->click();
-    sheet->confirmation()->buttons().first()->click();
+    confirmRule(rules->ruleEditor(), "b.example");
     EXPECT_TRUE(editor()->toPlainText().contains("DOMAIN,b.example,DIRECT"));
 
     // An edit made on the Profile page from what it now shows keeps both changes.
@@ -133,11 +138,7 @@ TEST_F(SharedProfileTest, RulesPageWritesOnTheRulesCommittedByTheProfilePage)
     editor()->setPlainText(editor()->toPlainText().replace("typed.example", "typed2.example"));
     profilePage->select(profiles->profiles().last());
     rules->addRule();
-    FRWRuleEditorSheet* sheet = rules->ruleEditor();
-    ASSERT_NE(sheet, nullptr);
-    sheet->valueField()->setText("new.example");
-    sheet->confirmButton()->click();
-    sheet->confirmation()->buttons().first()->click();
+    confirmRule(rules->ruleEditor(), "new.example");
     EXPECT_EQ(profiles->linesInSection("[Rule]"),
               (QStringList{"DOMAIN,typed2.example,REJECT", "DOMAIN-SUFFIX,new.example,DIRECT", "FINAL,DIRECT"}));
     EXPECT_TRUE(fileText().contains("typed2.example"));
