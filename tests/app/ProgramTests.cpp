@@ -8,11 +8,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <csignal>
 
+#include <optional>
+
 #include "LoopbackHttpServer.h"
+#include "PrivateNetwork.h"
 #include "TemporaryHome.h"
 
 using namespace ferrow::test;
@@ -23,6 +27,14 @@ class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The program's proxy listens on the fixed port 7891. Whatever holds that port on this
+        // machine (here: this test itself) must not matter, so the program runs in a network of
+        // its own.
+        hostPort.listen(QHostAddress::LocalHost, 7891);
+        network.emplace();
+        if (!network->entered()) {
+            GTEST_SKIP() << "cannot make a private network namespace here";
+        }
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("GSETTINGS_BACKEND", "keyfile");
         environment.insert("XDG_CURRENT_DESKTOP", "GNOME");
@@ -45,6 +57,8 @@ protected:
 
     QString proxyMode() const { return gsettings({"get", "org.gnome.system.proxy", "mode"}); }
 
+    QTcpServer hostPort;
+    std::optional<PrivateNetwork> network;
     TemporaryHome home;
     QProcessEnvironment environment;
 };
