@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
 #include <QJsonObject>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSet>
+#include <QSystemTrayIcon>
 
 #include "FRWRowMenu.h"
 #include "FRWStatusItem.h"
@@ -228,24 +231,39 @@ TEST(StatusItemIcon, RedrawnOnlyWhenTheLetterChangesAndFadedWhenNothingRuns)
 {
     FRWStatusMenuState state;
     FRWStatusItem item([&] { return state; }, Form::Drawn);
+    // What the tray shows, not what the item says it did.
+    const auto shown = [&item] { return item.trayIcon()->icon().pixmap(QSize(22, 22)).toImage(); };
+    const auto iconKey = [&item] { return item.trayIcon()->icon().cacheKey(); };
     EXPECT_EQ(item.statusIconLetter(), "R");
     EXPECT_TRUE(item.looksDisabled());
-    EXPECT_EQ(item.iconDrawCount(), 1);
+    const QImage faded = shown();
+    const qint64 first = iconKey();
     item.refreshStatusIcon();
-    EXPECT_EQ(item.iconDrawCount(), 1) << "the same letter was drawn again";
+    EXPECT_EQ(iconKey(), first) << "the same icon was set again";
     state.systemProxyRunning = true;
     item.refreshStatusIcon();
     EXPECT_FALSE(item.looksDisabled());
-    EXPECT_EQ(item.iconDrawCount(), 1);
+    EXPECT_NE(shown(), faded) << "running looks the same as stopped";
+    QSet<qint64> keys{iconKey()};
+    QList<QImage> letters{shown()};
     for (const auto& [mode, letter] :
          {std::pair{"direct", "D"}, std::pair{"global", "G"}, std::pair{"odd", "R"}}) {
         state.outboundMode = QString::fromLatin1(mode);
         item.refreshStatusIcon();
         EXPECT_EQ(item.statusIconLetter(), QString::fromLatin1(letter));
+        keys.insert(iconKey());
+        letters << shown();
     }
-    EXPECT_EQ(item.iconDrawCount(), 4);
+    EXPECT_EQ(keys.size(), 4);
+    EXPECT_NE(letters[0], letters[1]);
+    EXPECT_NE(letters[1], letters[2]);
+    EXPECT_EQ(letters[0], letters[3]) << "R drawn twice the same way";
+    const qint64 settled = iconKey();
+    item.refreshStatusIcon();
+    EXPECT_EQ(iconKey(), settled);
     state.systemProxyRunning = false;
     state.enhancedRunning = true;
     item.refreshStatusIcon();
     EXPECT_FALSE(item.looksDisabled()) << "Enhanced Mode counts as running";
+    EXPECT_EQ(iconKey(), settled);
 }
