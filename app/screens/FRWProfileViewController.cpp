@@ -402,11 +402,14 @@ void FRWProfileViewController::libraryChanged()
     // Another part of the app changed the library: follow it, unless the user has unsaved edits
     // of a profile that still exists, which stay in the editor until they are saved or dropped.
     // When that profile changed too, the user chooses between the two versions.
-    const bool keepEdits =
-        selected() && m_context.profiles->profiles().contains(selected()) && editorModified();
-    if (!selected() || !m_context.profiles->profiles().contains(selected())) {
-        m_selected = m_context.profiles->activeProfile();
+    bool stillThere = selected() && m_context.profiles->profiles().contains(selected());
+    if (!stillThere) {
+        // A reload from disk makes new profile objects; the same file is still the same profile.
+        const FRWProfilePtr same = m_context.profiles->profileNamed(m_loadedName);
+        stillThere = same != nullptr;
+        m_selected = same ? same : m_context.profiles->activeProfile();
     }
+    const bool keepEdits = stillThere && editorModified();
     rebuildList();
     if (!keepEdits) {
         loadSelectedIntoEditor();

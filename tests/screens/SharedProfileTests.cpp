@@ -115,6 +115,13 @@ TEST_F(SharedProfileTest, UnsavedProfileEditsMeetAPolicyEditOnlyByTheUsersChoice
     click("saveButton");
     EXPECT_TRUE(fileText().contains("# mine again"));
     EXPECT_TRUE(fileText().contains("jp.example.net"));
+
+    // A reload of the library from disk keeps unsaved edits too, and asks when the file changed.
+    appendToEditor("# unsaved\n");
+    ferrow::test::writeFile(profiles->fileForName(profiles->activeID()).toStdString(), "[General]\n# by hand\n");
+    profiles->load();
+    EXPECT_TRUE(editor()->toPlainText().contains("# unsaved"));
+    EXPECT_TRUE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
 }
 
 TEST_F(SharedProfileTest, RulesPageWritesOnTheRulesCommittedByTheProfilePage)
