@@ -168,7 +168,8 @@ void FRWNodeEditorSheet::validate()
     if (problem.isEmpty()) {
         problem = FRWProfileValidation::keyProblem(m_key->text());
     }
-    const QString warning = m_key->text().isEmpty() ? QString() : FRWProfileValidation::keyWarning(m_key->text());
+    const QString warning =
+        m_key->text().isEmpty() ? QString() : FRWProfileValidation::keyWarning(m_key->text());
     m_problemNote->setText(problem.isEmpty() ? warning : problem);
     m_commit->setEnabled(problem.isEmpty() && !name.isEmpty() && !server.isEmpty() && port >= 1 &&
                          port <= kMaxPort);

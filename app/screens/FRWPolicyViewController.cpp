@@ -476,9 +476,9 @@ void FRWPolicyViewController::addGroup()
     // never replaces a group.
     const auto nameProblem = [this, name] {
         const QString trimmed = name->text().trimmed();
-        return trimmed.isEmpty() ? QString()
-                                 : FRWProfileValidation::groupNameProblem(trimmed, profileNodeNames(),
-                                                                          profileGroupNames());
+        return trimmed.isEmpty()
+                   ? QString()
+                   : FRWProfileValidation::groupNameProblem(trimmed, profileNodeNames(), profileGroupNames());
     };
     connect(name, &QLineEdit::textChanged, dialog, [nameProblem, problem, add] {
         const QString text = nameProblem();

@@ -108,7 +108,8 @@ void FRWRuleViewController::viewDidLoad()
         m_table->selectRow(to);
     });
     // The list always follows the active profile, so one profile's rules are never written into another.
-    connect(m_context.profiles, &FRWProfileStore::profilesChanged, this, &FRWRuleViewController::libraryChanged);
+    connect(m_context.profiles, &FRWProfileStore::profilesChanged, this,
+            &FRWRuleViewController::libraryChanged);
     reload();
 }
 

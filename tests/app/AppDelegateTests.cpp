@@ -230,7 +230,8 @@ TEST_F(AppDelegateTest, EachMenuActionReachesItsOwnOperation)
     controller.setResponseFor("/outbound", 200, R"({"mode":"rule","global":"","nodes":[]})");
     controller.setResponseFor("/logs", 200, R"({"capacity":100,"lines":[],"cursor":0})");
     controller.setResponseFor(
-        "/groups", 200, R"([{"name":"Proxy","type":"select","members":["HK","JP","DIRECT"],"selected":"HK"}])");
+        "/groups", 200,
+        R"([{"name":"Proxy","type":"select","members":["HK","JP","DIRECT"],"selected":"HK"}])");
     const std::string apiInfo = (home.root() / "api-info.json").string();
     writeFile(apiInfo, R"({"address":")" + controller.address() + R"(","secret":"s"})");
     ScriptedTunnel tunnel;
@@ -274,7 +275,8 @@ TEST_F(AppDelegateTest, EachMenuActionReachesItsOwnOperation)
     const auto globalJP = [&] {
         const auto all = controller.requests();
         return std::any_of(all.begin(), all.end(), [](const auto& r) {
-            return r.target.rfind("/outbound?mode=global", 0) == 0 && r.target.find("JP") != std::string::npos;
+            return r.target.rfind("/outbound?mode=global", 0) == 0 &&
+                   r.target.find("JP") != std::string::npos;
         });
     };
     EXPECT_TRUE(QTest::qWaitFor(globalJP, 5000));
@@ -295,7 +297,8 @@ TEST_F(AppDelegateTest, EachMenuActionReachesItsOwnOperation)
 
     emit menu.switchProfile("Work");
     EXPECT_EQ(store.activeID(), "Work");
-    writeFile(std::filesystem::path(store.profilesDir().toStdString()) / "Extra.conf", "[Rule]\nFINAL,DIRECT\n");
+    writeFile(std::filesystem::path(store.profilesDir().toStdString()) / "Extra.conf",
+              "[Rule]\nFINAL,DIRECT\n");
     emit menu.reloadProfile();
     EXPECT_TRUE(store.profileNamed("Extra"));
 

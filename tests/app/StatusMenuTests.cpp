@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QSet>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 
 #include "FRWRowMenu.h"

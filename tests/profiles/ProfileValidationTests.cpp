@@ -27,9 +27,11 @@ const QString kKey = QStringLiteral("Zm9vYmFyYmF6cXV4cXV1eHF1dXp6eXp5eHd2dXRzcg"
 const QStringList& pieces()
 {
     static const QStringList list = [] {
-        QStringList p{"a", "Z", "7", "0", "1", ".", "-", "_", "/", ":", ",", "=", "\"", "'", "{", "}", "[",
-                      "]", "#", " ", "\t", "*", "^", "$", "(", ")", "|", "\\", "+", "?", "%", "\u00e9",
-                      "\u4e2d", "\U0001F600", "\u00a0", "\u2028", "\x01", "\x1f", "\x7f", "\n", "\r"};
+        QStringList p{"a",    "Z",    "7",    "0",  "1",      ".",      "-",          "_",      "/",
+                      ":",    ",",    "=",    "\"", "'",      "{",      "}",          "[",      "]",
+                      "#",    " ",    "\t",   "*",  "^",      "$",      "(",          ")",      "|",
+                      "\\",   "+",    "?",    "%",  "\u00e9", "\u4e2d", "\U0001F600", "\u00a0", "\u2028",
+                      "\x01", "\x1f", "\x7f", "\n", "\r"};
         p << QString(QChar(0)) << QString(QChar(0xD800)) << QStringLiteral("10.0.0.0/8")
           << QStringLiteral("::1") << QStringLiteral("443") << QStringLiteral("tcp")
           << QStringLiteral("example.com") << QStringLiteral("a{1,3}");
@@ -71,7 +73,8 @@ QVariantMap rule(const QString& type, const QString& value, const QString& polic
     return {{"type", type}, {"value", value}, {"policy", policy}};
 }
 
-QString profile(const QList<QVariantMap>& nodes, const QList<QVariantMap>& groups, const QList<QVariantMap>& rules)
+QString profile(const QList<QVariantMap>& nodes, const QList<QVariantMap>& groups,
+                const QList<QVariantMap>& rules)
 {
     QString text = QStringLiteral("[General]\nloglevel = info\n");
     text = D::replaceSection(text, u"[Proxy]", D::proxyLines(nodes));
@@ -136,8 +139,8 @@ bool nameSurvives(const QString& name)
         return false;
     }
     // As a group whose last member ends in "]".
-    const QString asGroup = reread(profile({node("Base"), node("Z]")}, {group(name, {"Base", "Z]"})},
-                                           {rule("FINAL", "", name)}));
+    const QString asGroup =
+        reread(profile({node("Base"), node("Z]")}, {group(name, {"Base", "Z]"})}, {rule("FINAL", "", name)}));
     const QList<QVariantMap> named = D::groups(asGroup);
     const auto coreGroup = coreReads(asGroup);
     return named.size() == 1 && named[0].value("name").toString() == name &&
@@ -234,12 +237,14 @@ TEST(ProfileValidation, NamesTheCoreWouldRefuseOrTheFormatWouldSplit)
     EXPECT_EQ(V::nodeNameProblem("Fast, HK", nodes, groups), "A name cannot contain a comma.");
     EXPECT_EQ(V::nodeNameProblem("a=b", nodes, groups), "A name cannot contain \u201c=\u201d.");
     EXPECT_EQ(V::nodeNameProblem("HK", nodes, groups), "A node named \u201cHK\u201d already exists.");
-    EXPECT_EQ(V::nodeNameProblem("Proxy", nodes, groups), "A policy group named \u201cProxy\u201d already exists.");
+    EXPECT_EQ(V::nodeNameProblem("Proxy", nodes, groups),
+              "A policy group named \u201cProxy\u201d already exists.");
     EXPECT_EQ(V::nodeNameProblem("REJECT", nodes, groups), "\u201cREJECT\u201d is a built-in policy.");
     EXPECT_TRUE(V::nodeNameProblem("hk", nodes, groups).isEmpty()); // the core compares exactly
     EXPECT_TRUE(V::nodeNameProblem("Tokyo \u6771\u4eac \"2\"", nodes, groups).isEmpty());
     EXPECT_EQ(V::ruleValueProblem("DOMAIN-REGEX", "^a{1,3}$"), "A rule's value cannot contain a comma.");
-    EXPECT_EQ(V::ruleValueProblem("DOMAIN-REGEX", "(a"), "This is not a regular expression the core can use.");
+    EXPECT_EQ(V::ruleValueProblem("DOMAIN-REGEX", "(a"),
+              "This is not a regular expression the core can use.");
     EXPECT_TRUE(V::ruleValueProblem("DOMAIN-REGEX", "^ads?\\..*\\.com$").isEmpty());
     EXPECT_EQ(V::keyProblem("k,ey"), "The key cannot contain a comma.");
     EXPECT_TRUE(V::keyProblem("a=b").isEmpty());

@@ -185,7 +185,8 @@ TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
     QTest::keyClick(list, Qt::Key_Backspace);
     EXPECT_EQ(files(), Files{"Default.conf"});
     EXPECT_EQ(rowNames(), QStringList{"Default*<"});
-    EXPECT_EQ(ferrow::test::readFile(home.dataHome() / "Trash" / "files" / "Work.conf"), "[General]\n# work\n");
+    EXPECT_EQ(ferrow::test::readFile(home.dataHome() / "Trash" / "files" / "Work.conf"),
+              "[General]\n# work\n");
     EXPECT_EQ(page->savedNote()->text(), "Moved \u201cWork\u201d to the Trash");
 
     // Where no trash can be made, the profile and its file stay and the page says why.

@@ -118,7 +118,8 @@ TEST_F(SharedProfileTest, UnsavedProfileEditsMeetAPolicyEditOnlyByTheUsersChoice
 
     // A reload of the library from disk keeps unsaved edits too, and asks when the file changed.
     appendToEditor("# unsaved\n");
-    ferrow::test::writeFile(profiles->fileForName(profiles->activeID()).toStdString(), "[General]\n# by hand\n");
+    ferrow::test::writeFile(profiles->fileForName(profiles->activeID()).toStdString(),
+                            "[General]\n# by hand\n");
     profiles->load();
     EXPECT_TRUE(editor()->toPlainText().contains("# unsaved"));
     EXPECT_TRUE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
@@ -146,8 +147,9 @@ TEST_F(SharedProfileTest, RulesPageWritesOnTheRulesCommittedByTheProfilePage)
     profilePage->select(profiles->profiles().last());
     rules->addRule();
     confirmRule(rules->ruleEditor(), "new.example");
-    EXPECT_EQ(profiles->linesInSection("[Rule]"),
-              (QStringList{"DOMAIN,typed2.example,REJECT", "DOMAIN-SUFFIX,new.example,DIRECT", "FINAL,DIRECT"}));
+    EXPECT_EQ(
+        profiles->linesInSection("[Rule]"),
+        (QStringList{"DOMAIN,typed2.example,REJECT", "DOMAIN-SUFFIX,new.example,DIRECT", "FINAL,DIRECT"}));
     EXPECT_TRUE(fileText().contains("typed2.example"));
 }
 
