@@ -92,7 +92,7 @@ TEST_F(SharedProfileTest, UnsavedProfileEditsMeetAPolicyEditOnlyByTheUsersChoice
     ASSERT_TRUE(fileText().contains("jp.example.net"));
     EXPECT_TRUE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
 
-    // Save, New, Set as Active and a row click neither write the editor over the node nor drop it.
+    // Save, New, Duplicate and a row click neither write the editor over the node nor drop it.
     click("saveButton");
     click("newToolButton");
     click("duplicateToolButton");
