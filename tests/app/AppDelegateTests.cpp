@@ -238,14 +238,9 @@ TEST_F(AppDelegateTest, EachMenuActionReachesItsOwnOperation)
     tunnel.apiInfoPath = QString::fromStdString(apiInfo);
     ManualClock clock;
     KeptAlerts alerts;
-    FRWAppModelSetup modelSetup;
-    modelSetup.tunnel = &tunnel;
-    modelSetup.settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
-    modelSetup.presenter = &alerts;
-    modelSetup.clock = &clock;
-    const QUrl base(QString::fromStdString("http://" + controller.address()));
-    modelSetup.probes.services = FRWProbeServices::referenceShaped(base, base, base, "127.0.0.1");
-    modelSetup.probes.bindToPhysicalInterface = false;
+    const FRWAppModelSetup modelSetup =
+        loopbackModelSetup(tunnel, clock, alerts, QString::fromStdString(home.configHome().string()),
+                           QUrl(QString::fromStdString("http://" + controller.address())));
     FRWAppModel model(modelSetup);
     ASSERT_TRUE(pollOnce(model));
     FRWProfileStore store(FRWAppPaths::fromEnvironment());
