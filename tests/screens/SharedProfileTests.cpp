@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -15,6 +16,7 @@
 #include "FRWProfileRow.h"
 #include "FRWProfileViewController.h"
 #include "FRWRuleViewController.h"
+#include "FRWRulesModel.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -145,6 +147,11 @@ TEST_F(SharedProfileTest, RulesPageWritesOnTheRulesCommittedByTheProfilePage)
     profilePage->select(profiles->activeProfile());
     editor()->setPlainText(editor()->toPlainText().replace("typed.example", "typed2.example"));
     profilePage->select(profiles->profiles().last());
+    // A drag that started from the older list is not written either.
+    QMimeData drag;
+    drag.setData(FRWRulesModel::kRowMimeType, "0");
+    rules->rulesModel()->dropMimeData(&drag, Qt::MoveAction, 2, 0, {});
+    EXPECT_EQ(rules->rules()[0].value("value").toString(), "typed2.example");
     rules->addRule();
     confirmRule(rules->ruleEditor(), "new.example");
     EXPECT_EQ(
