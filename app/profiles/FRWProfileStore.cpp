@@ -3,6 +3,8 @@
 #include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include "FRWAPIInfo.h"
 #include "FRWAtomicFile.h"
@@ -393,6 +395,41 @@ void FRWProfileStore::deleteProfile(const FRWProfilePtr& profile)
         m_activeID = m_profiles.first()->identifier;
     }
     save();
+}
+
+// Qt 6.4 treats the working folder as the trash when it cannot make the home trash, so the
+// file would land in whatever folder the program was started from. Make sure there is one first.
+FRWResult FRWProfileStore::ensureHomeTrash()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString trash = data + QStringLiteral("/Trash");
+    if (data.isEmpty() || !(QFileInfo(trash).isDir() || QDir().mkpath(trash))) {
+        return FRWError::ferrow(QStringLiteral("there is no Trash folder at %1.").arg(trash));
+    }
+    return std::nullopt;
+}
+
+FRWResult FRWProfileStore::moveProfileToTrash(const FRWProfilePtr& profile)
+{
+    if (m_profiles.size() < 2 || !m_profiles.contains(profile)) {
+        return FRWError::ferrow(QStringLiteral("the last profile cannot be deleted."));
+    }
+    // The file holding the profile is named after its identifier until the next save.
+    const QString fileName = profile->identifier + kConfExtension;
+    QFile file(fileForName(profile->identifier));
+    if (m_ownedFiles.contains(fileName) && file.exists()) {
+        if (const FRWResult noTrash = ensureHomeTrash()) {
+            return noTrash;
+        }
+        if (!file.moveToTrash()) {
+            qWarning("ferrow: could not move profile %s to the trash: %s", qPrintable(profile->name),
+                     qPrintable(file.errorString()));
+            return FRWError::ferrow(QStringLiteral("the Trash cannot take it (%1).").arg(file.errorString()));
+        }
+        m_ownedFiles.remove(fileName);
+    }
+    deleteProfile(profile);
+    return std::nullopt;
 }
 
 void FRWProfileStore::setActiveProfile(const FRWProfilePtr& profile)

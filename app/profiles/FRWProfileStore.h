@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "FRWAppPaths.h"
+#include "FRWError.h"
 #include "FRWProfile.h"
 
 class FRWRenderedConfig;
@@ -56,6 +57,10 @@ public:
     FRWProfilePtr addProfileWithName(const QString& name);
     FRWProfilePtr duplicateProfile(const FRWProfilePtr& source);
     void deleteProfile(const FRWProfilePtr& profile);
+    /// Deletes the profile, its file going to the desktop's trash under its own name. When the trash
+    /// cannot take the file, the profile and its file stay and the error says why. Refused for the
+    /// last profile.
+    FRWResult moveProfileToTrash(const FRWProfilePtr& profile);
     void setActiveProfile(const FRWProfilePtr& profile);
 
     static QString sanitizedName(const QString& name);
@@ -94,6 +99,7 @@ private:
     QString uniqueNameWithSuffix(const QString& wanted, const QString& suffix,
                                  const FRWProfile* excluding) const;
     void adoptHandEditsOfRenderedConfig();
+    static FRWResult ensureHomeTrash();
     void writeRenderedConfig(const FRWProfile& profile);
     void sweepProfilesFolder(const QSet<QString>& kept);
     QString ensureProfilesDir() const;

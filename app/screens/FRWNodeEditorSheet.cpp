@@ -12,6 +12,7 @@
 
 #include "FRWEditorKit.h"
 #include "FRWProfileStore.h"
+#include "FRWProfileValidation.h"
 
 namespace {
 const QStringList kTfoModes{QStringLiteral("off"), QStringLiteral("auto"), QStringLiteral("on")};
@@ -32,9 +33,11 @@ QLineEdit* field(const QString& objectName, const QString& placeholder, const QS
 }
 } // namespace
 
-FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details)
-    : QDialog(window), m_oldName(oldName)
+FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details,
+                                       const QStringList& takenNodes, const QStringList& takenGroups)
+    : QDialog(window), m_oldName(oldName), m_takenNodes(takenNodes), m_takenGroups(takenGroups)
 {
+    m_takenNodes.removeAll(oldName);
     const bool editing = !oldName.isEmpty();
     setObjectName(QStringLiteral("nodeEditorSheet"));
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
@@ -106,6 +109,10 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     m_reachedNote->setObjectName(QStringLiteral("reachedNoteLabel"));
     m_reachedNote->setWordWrap(true);
     layout->addWidget(m_reachedNote);
+    m_problemNote = FRWEditorKit::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    m_problemNote->setObjectName(QStringLiteral("problemNoteLabel"));
+    m_problemNote->setWordWrap(true);
+    layout->addWidget(m_problemNote);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -148,8 +155,24 @@ int FRWNodeEditorSheet::portValue() const
 void FRWNodeEditorSheet::validate()
 {
     const int port = portValue();
-    m_commit->setEnabled(!m_name->text().trimmed().isEmpty() && !m_server->text().trimmed().isEmpty() &&
-                         port >= 1 && port <= kMaxPort);
+    const QString name = m_name->text().trimmed();
+    const QString server = m_server->text().trimmed();
+    // Empty fields only keep the button disabled; a note is for a value that cannot be kept.
+    QString problem;
+    if (!name.isEmpty()) {
+        problem = FRWProfileValidation::nodeNameProblem(name, m_takenNodes, m_takenGroups);
+    }
+    if (problem.isEmpty() && !server.isEmpty()) {
+        problem = FRWProfileValidation::serverProblem(server);
+    }
+    if (problem.isEmpty()) {
+        problem = FRWProfileValidation::keyProblem(m_key->text());
+    }
+    const QString warning =
+        m_key->text().isEmpty() ? QString() : FRWProfileValidation::keyWarning(m_key->text());
+    m_problemNote->setText(problem.isEmpty() ? warning : problem);
+    m_commit->setEnabled(problem.isEmpty() && !name.isEmpty() && !server.isEmpty() && port >= 1 &&
+                         port <= kMaxPort);
 }
 
 void FRWNodeEditorSheet::fieldEdited(const QString& text)

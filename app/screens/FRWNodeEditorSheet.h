@@ -25,7 +25,9 @@ class FRWNodeEditorSheet : public QDialog {
     Q_OBJECT
 public:
     /// `details` are the node's record when editing (with its name in `oldName`), empty when adding.
-    FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details);
+    /// `takenNodes` and `takenGroups` are the profile's policy names, which a new name cannot reuse.
+    FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details,
+                       const QStringList& takenNodes = {}, const QStringList& takenGroups = {});
 
     /// Fills the form from a node link; false, and nothing changed, when the text is not one.
     bool applyShareURI(const QString& text);
@@ -44,6 +46,8 @@ public:
     QToolButton* revealButton() const { return m_reveal; }
     QLabel* pasteNote() const { return m_pasteNote; }
     QLabel* reachedNote() const { return m_reachedNote; }
+    /// Why the form cannot be saved, or a warning about the key; empty when there is neither.
+    QLabel* problemNote() const { return m_problemNote; }
 
 signals:
     void committed(const FRWNodeEdit& edit);
@@ -54,6 +58,9 @@ private:
     int portValue() const;
 
     QString m_oldName;
+    QStringList m_takenNodes;
+    QStringList m_takenGroups;
+    QLabel* m_problemNote = nullptr;
     QLineEdit* m_name = nullptr;
     QLineEdit* m_server = nullptr;
     QLineEdit* m_port = nullptr;

@@ -17,6 +17,7 @@
 #include "FRWNodeTile.h"
 #include "FRWPlusTile.h"
 #include "FRWProfileStore.h"
+#include "FRWProfileValidation.h"
 #include "FRWSegmented.h"
 
 namespace {
@@ -387,6 +388,26 @@ void FRWPolicyViewController::selectMember(const QString& member, const QString&
     m_context.model->selectGroup(group, member);
 }
 
+QStringList FRWPolicyViewController::profileNodeNames() const
+{
+    QStringList names;
+    for (const QVariantMap& node : m_context.profiles->nodes()) {
+        if (str(node, "type") != kBuiltin) {
+            names << str(node, "name");
+        }
+    }
+    return names;
+}
+
+QStringList FRWPolicyViewController::profileGroupNames() const
+{
+    QStringList names;
+    for (const QVariantMap& group : m_context.profiles->groups()) {
+        names << str(group, "name");
+    }
+    return names;
+}
+
 QWidget* FRWPolicyViewController::dialogParent() const
 {
     return m_stackWidget ? m_stackWidget->window() : nullptr;
@@ -432,6 +453,10 @@ void FRWPolicyViewController::addGroup()
     strategyLayout->addWidget(strategy, 1);
     strategyRow->setVisible(false);
     layout->addWidget(strategyRow);
+    auto* problem = FRWEditorKit::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    problem->setObjectName(QStringLiteral("problemNoteLabel"));
+    problem->setWordWrap(true);
+    layout->addWidget(problem);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"));
@@ -447,11 +472,28 @@ void FRWPolicyViewController::addGroup()
     connect(kind, &QComboBox::currentIndexChanged, strategyRow, [strategyRow, kind] {
         strategyRow->setVisible(kind->currentData().toString() == u"load-balance");
     });
+    // A name the profile cannot hold, or one it already uses, is refused while it is typed: Add
+    // never replaces a group.
+    const auto nameProblem = [this, name] {
+        const QString trimmed = name->text().trimmed();
+        return trimmed.isEmpty()
+                   ? QString()
+                   : FRWProfileValidation::groupNameProblem(trimmed, profileNodeNames(), profileGroupNames());
+    };
+    connect(name, &QLineEdit::textChanged, dialog, [nameProblem, problem, add] {
+        const QString text = nameProblem();
+        problem->setText(text);
+        add->setEnabled(text.isEmpty());
+    });
     connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
-    connect(add, &QPushButton::clicked, dialog, [this, dialog, name, kind, strategy] {
+    connect(add, &QPushButton::clicked, dialog, [this, dialog, name, kind, strategy, nameProblem, problem] {
         const QString type = kind->currentData().toString();
         const QString chosen = type == u"load-balance" ? strategy->currentData().toString() : QString();
         const QString trimmed = name->text().trimmed();
+        if (const QString text = nameProblem(); !text.isEmpty()) {
+            problem->setText(text);
+            return;
+        }
         dialog->accept();
         commitGroup(trimmed, type, chosen);
     });
@@ -523,7 +565,8 @@ FRWNodeEditorSheet* FRWPolicyViewController::showNodeEditor(const QString& name)
         return nullptr;
     }
     const QVariantMap details = name.isEmpty() ? QVariantMap() : m_context.profiles->nodeDetails(name);
-    auto* sheet = new FRWNodeEditorSheet(dialogParent(), details.isEmpty() ? QString() : name, details);
+    auto* sheet = new FRWNodeEditorSheet(dialogParent(), details.isEmpty() ? QString() : name, details,
+                                         profileNodeNames(), profileGroupNames());
     connect(sheet, &FRWNodeEditorSheet::committed, this, &FRWPolicyViewController::commitNode);
     m_nodeEditor = sheet;
     sheet->open();

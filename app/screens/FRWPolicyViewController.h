@@ -78,6 +78,8 @@ private:
     void addSectionHeader(const QString& title, const FRWDynamicColor& color, const QString& action);
     QGridLayout* addGrid(const QList<QWidget*>& tiles);
     QWidget* dialogParent() const;
+    QStringList profileNodeNames() const;
+    QStringList profileGroupNames() const;
 
     FRWScreensContext m_context;
     FRWSegmented* m_mode = nullptr;

@@ -26,6 +26,7 @@ namespace {
 constexpr int kCardHeight = 560;
 constexpr int kListWidth = 220;
 constexpr int kNoteMs = 2000;
+constexpr int kTrashNoteMs = 5000;
 const QString kDefaultName = QStringLiteral("Profile");
 
 /// The editor holds LF-separated text: a CR left before each LF would end up inside keys and names.
@@ -110,6 +111,22 @@ void FRWProfileViewController::viewDidLoad()
     m_activeButton->setObjectName(QStringLiteral("activeButton"));
     top->addWidget(m_activeButton);
     editorLayout->addLayout(top);
+    m_conflictBar = new QWidget;
+    m_conflictBar->setObjectName(QStringLiteral("conflictBar"));
+    auto* conflictLayout = new QHBoxLayout(m_conflictBar);
+    conflictLayout->setContentsMargins(0, 0, 0, 0);
+    m_conflictLabel = FRWEditorKit::label(QString(), 12, QFont::Normal, FRWTheme::secondaryLabel());
+    m_conflictLabel->setObjectName(QStringLiteral("conflictLabel"));
+    m_conflictLabel->setWordWrap(true);
+    auto* reloadButton = new QPushButton(QStringLiteral("Reload"));
+    reloadButton->setObjectName(QStringLiteral("reloadButton"));
+    auto* keepButton = new QPushButton(QStringLiteral("Keep Mine"));
+    keepButton->setObjectName(QStringLiteral("keepMineButton"));
+    conflictLayout->addWidget(m_conflictLabel, 1);
+    conflictLayout->addWidget(reloadButton);
+    conflictLayout->addWidget(keepButton);
+    m_conflictBar->hide();
+    editorLayout->addWidget(m_conflictBar);
     m_editor = new QPlainTextEdit;
     m_editor->setObjectName(QStringLiteral("configPlainTextEdit"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -145,6 +162,8 @@ void FRWProfileViewController::viewDidLoad()
     connect(m_activeButton, &QPushButton::clicked, this, &FRWProfileViewController::setActive);
     connect(saveButton, &QPushButton::clicked, this, &FRWProfileViewController::save);
     connect(importButton, &QPushButton::clicked, this, &FRWProfileViewController::importConfig);
+    connect(reloadButton, &QPushButton::clicked, this, &FRWProfileViewController::loadSelectedIntoEditor);
+    connect(keepButton, &QPushButton::clicked, this, &FRWProfileViewController::keepEditorEdits);
     // Return in the name field saves, as the Save button's key would; the text editor keeps Return.
     connect(m_nameField, &QLineEdit::returnPressed, this, &FRWProfileViewController::save);
     connect(m_context.profiles, &FRWProfileStore::profilesChanged, this,
@@ -193,11 +212,47 @@ void FRWProfileViewController::loadSelectedIntoEditor()
     const bool isActive = profile && profile == active;
     m_activeButton->setEnabled(profile && !isActive);
     m_activeButton->setText(isActive ? QStringLiteral("Active") : QStringLiteral("Set as Active"));
+    m_conflictBar->hide();
 }
 
 bool FRWProfileViewController::editorModified() const
 {
     return m_nameField->text() != m_loadedName || m_editor->toPlainText() != m_loadedText;
+}
+
+bool FRWProfileViewController::changedUnderneath() const
+{
+    const FRWProfilePtr profile = selected();
+    if (!profile) {
+        return false;
+    }
+    const bool nameClash = m_nameField->text() != m_loadedName && profile->name != m_loadedName;
+    const bool textClash = m_editor->toPlainText() != m_loadedText && profile->configText != m_loadedText;
+    return nameClash || textClash;
+}
+
+bool FRWProfileViewController::conflictPending()
+{
+    if (!changedUnderneath()) {
+        m_conflictBar->hide();
+        return false;
+    }
+    m_conflictLabel->setText(
+        QStringLiteral("\u201c%1\u201d was changed elsewhere while you edited it. Reload it, or keep your "
+                       "version and save it over those changes.")
+            .arg(selected()->name));
+    m_conflictBar->show();
+    return true;
+}
+
+void FRWProfileViewController::keepEditorEdits()
+{
+    // The library's current text becomes the base, so the next commit writes the editor over it.
+    if (const FRWProfilePtr profile = selected()) {
+        m_loadedName = profile->name;
+        m_loadedText = profile->configText;
+    }
+    m_conflictBar->hide();
 }
 
 void FRWProfileViewController::commitEditorToSelected()
@@ -220,17 +275,23 @@ void FRWProfileViewController::commitEditorToSelected()
 
 void FRWProfileViewController::save()
 {
+    if (conflictPending()) {
+        return;
+    }
     const QScopedValueRollback acting(m_acting, true);
     commitEditorToSelected();
     m_context.profiles->save();
     // The library may have changed the name (clash, unsafe characters); show what it stored.
     rebuildList();
     loadSelectedIntoEditor();
-    showNote(QStringLiteral("Saved"), FRWTheme::statusGreen());
+    showNote(QStringLiteral("Saved"), FRWTheme::statusGreen(), kNoteMs);
 }
 
 void FRWProfileViewController::newProfile()
 {
+    if (conflictPending()) {
+        return;
+    }
     const QScopedValueRollback acting(m_acting, true);
     commitEditorToSelected();
     m_selected = m_context.profiles->addProfileWithName(QStringLiteral("New Profile"));
@@ -240,6 +301,9 @@ void FRWProfileViewController::newProfile()
 
 void FRWProfileViewController::duplicateProfile()
 {
+    if (conflictPending()) {
+        return;
+    }
     const QScopedValueRollback acting(m_acting, true);
     commitEditorToSelected();
     if (const FRWProfilePtr profile = selected()) {
@@ -260,16 +324,24 @@ void FRWProfileViewController::deleteProfile()
         return;
     }
     const QScopedValueRollback acting(m_acting, true);
-    m_context.profiles->deleteProfile(profile);
+    const QString name = profile->name;
+    // No confirmation, but nothing is lost: the file goes to the Trash.
+    if (const FRWResult error = m_context.profiles->moveProfileToTrash(profile)) {
+        showNote(QStringLiteral("\u201c%1\u201d was kept: %2").arg(name, error->description),
+                 FRWTheme::secondaryLabel(), kTrashNoteMs);
+        return;
+    }
     m_selected = m_context.profiles->activeProfile();
     rebuildList();
     loadSelectedIntoEditor();
+    showNote(QStringLiteral("Moved \u201c%1\u201d to the Trash").arg(name), FRWTheme::statusGreen(),
+             kTrashNoteMs);
 }
 
 void FRWProfileViewController::setActive()
 {
     const FRWProfilePtr profile = selected();
-    if (!profile) {
+    if (!profile || conflictPending()) {
         return;
     }
     const QScopedValueRollback acting(m_acting, true);
@@ -281,6 +353,9 @@ void FRWProfileViewController::setActive()
 
 void FRWProfileViewController::select(const FRWProfilePtr& profile)
 {
+    if (conflictPending()) {
+        return;
+    }
     commitEditorToSelected();
     m_selected = profile;
     rebuildList();
@@ -309,7 +384,7 @@ bool FRWProfileViewController::importFile(const QString& path)
     }
     if (!text) {
         showNote(QStringLiteral("\u201c%1\u201d is not a UTF-8 text file").arg(QFileInfo(path).fileName()),
-                 FRWTheme::secondaryLabel());
+                 FRWTheme::secondaryLabel(), kNoteMs);
         return false;
     }
     // Through the document's undo history, so the import can be undone.
@@ -326,24 +401,37 @@ void FRWProfileViewController::libraryChanged()
     }
     // Another part of the app changed the library: follow it, unless the user has unsaved edits
     // of a profile that still exists, which stay in the editor until they are saved or dropped.
-    const bool keepEdits =
-        selected() && m_context.profiles->profiles().contains(selected()) && editorModified();
-    if (!selected() || !m_context.profiles->profiles().contains(selected())) {
-        m_selected = m_context.profiles->activeProfile();
+    // When that profile changed too, the user chooses between the two versions.
+    bool stillThere = selected() && m_context.profiles->profiles().contains(selected());
+    if (!stillThere) {
+        // A reload from disk makes new profile objects; the same file is still the same profile.
+        const FRWProfilePtr same = m_context.profiles->profileNamed(m_loadedName);
+        stillThere = same != nullptr;
+        m_selected = same ? same : m_context.profiles->activeProfile();
     }
+    const bool keepEdits = stillThere && editorModified();
     rebuildList();
     if (!keepEdits) {
         loadSelectedIntoEditor();
+        return;
     }
+    const FRWProfilePtr profile = selected();
+    if (m_editor->toPlainText() == m_loadedText && profile->configText != m_loadedText) {
+        // Only the name was edited here: the text follows the library.
+        m_loadedText = profile->configText;
+        m_editor->setPlainText(m_loadedText);
+    }
+    conflictPending();
 }
 
-void FRWProfileViewController::showNote(const QString& text, const FRWDynamicColor& color)
+void FRWProfileViewController::showNote(const QString& text, const FRWDynamicColor& color, int ms)
 {
     m_savedNote->setText(text);
     FRWTheme::bindTextColor(m_savedNote, color);
     // Each note schedules its own clearing.
-    QTimer::singleShot(kNoteMs, m_savedNote, [note = QPointer<QLabel>(m_savedNote)] {
-        if (note) {
+    QTimer::singleShot(ms, m_savedNote, [note = QPointer<QLabel>(m_savedNote), text] {
+        // A later note clears itself.
+        if (note && note->text() == text) {
             note->clear();
         }
     });

@@ -47,6 +47,8 @@ public:
     QPlainTextEdit* editor() const { return m_editor; }
     QPushButton* activeButton() const { return m_activeButton; }
     QLabel* savedNote() const { return m_savedNote; }
+    /// Shown while the selected profile changed elsewhere under unsaved edits of the editor.
+    QWidget* conflictBar() const { return m_conflictBar; }
 
 protected:
     void viewDidLoad() override;
@@ -55,7 +57,12 @@ protected:
 private:
     void libraryChanged();
     bool editorModified() const;
-    void showNote(const QString& text, const FRWDynamicColor& color);
+    /// True when a field the user edited was also changed in the library since it was loaded.
+    bool changedUnderneath() const;
+    /// Shows the choice between the two versions when there is one to make; true while it is open.
+    bool conflictPending();
+    void keepEditorEdits();
+    void showNote(const QString& text, const FRWDynamicColor& color, int ms);
 
     FRWScreensContext m_context;
     std::weak_ptr<FRWProfile> m_selected;
@@ -65,6 +72,8 @@ private:
     QPlainTextEdit* m_editor = nullptr;
     QPushButton* m_activeButton = nullptr;
     QLabel* m_savedNote = nullptr;
+    QWidget* m_conflictBar = nullptr;
+    QLabel* m_conflictLabel = nullptr;
     /// What the editor was last filled with, to tell the user's edits from stale text.
     QString m_loadedName;
     QString m_loadedText;

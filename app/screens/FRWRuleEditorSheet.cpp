@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "FRWEditorKit.h"
+#include "FRWProfileValidation.h"
 #include "FRWRuleText.h"
 
 namespace {
@@ -72,6 +73,10 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     m_hint->setObjectName(QStringLiteral("hintLabel"));
     m_hint->setWordWrap(true);
     layout->addWidget(m_hint);
+    m_problem = FRWEditorKit::label(QString(), 11, QFont::Normal, FRWTheme::secondaryLabel());
+    m_problem->setObjectName(QStringLiteral("problemNoteLabel"));
+    m_problem->setWordWrap(true);
+    layout->addWidget(m_problem);
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -124,15 +129,19 @@ void FRWRuleEditorSheet::validate()
 {
     const QString type = m_type->currentText();
     const QString value = m_value->text().trimmed();
-    m_confirm->setEnabled(type == kFinal ||
-                          (!value.isEmpty() && FRWRuleText::isWellFormedValue(value, type)));
+    const QString problem =
+        type == kFinal || value.isEmpty() ? QString() : FRWProfileValidation::ruleValueProblem(type, value);
+    m_problem->setText(problem);
+    m_confirm->setEnabled(type == kFinal || (!value.isEmpty() && problem.isEmpty() &&
+                                             FRWRuleText::isWellFormedValue(value, type)));
 }
 
 void FRWRuleEditorSheet::commit()
 {
     const QString type = m_type->currentText().isEmpty() ? kDefaultType : m_type->currentText();
     const QString value = m_value->text().trimmed();
-    if (type != kFinal && (value.isEmpty() || !FRWRuleText::isWellFormedValue(value, type))) {
+    if (type != kFinal && (value.isEmpty() || !FRWRuleText::isWellFormedValue(value, type) ||
+                           !FRWProfileValidation::ruleValueProblem(type, value).isEmpty())) {
         return;
     }
     const QString policy =

@@ -27,6 +27,8 @@ public:
     QComboBox* policyPopup() const { return m_policy; }
     QLineEdit* valueField() const { return m_value; }
     QLabel* hintLabel() const { return m_hint; }
+    /// Why the value cannot be kept; empty while it can.
+    QLabel* problemNote() const { return m_problem; }
     QPushButton* confirmButton() const { return m_confirm; }
     QMessageBox* confirmation() const { return m_alert; }
 
@@ -39,6 +41,7 @@ private:
     QLineEdit* m_value = nullptr;
     QLabel* m_valueCaption = nullptr;
     QLabel* m_hint = nullptr;
+    QLabel* m_problem = nullptr;
     QPushButton* m_confirm = nullptr;
     QPointer<QMessageBox> m_alert;
 };

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -95,12 +96,20 @@ void FRWRuleViewController::viewDidLoad()
         menu.exec(m_table->viewport()->mapToGlobal(at));
         m_clickedRow = -1;
     });
-    connect(m_model, &FRWRulesModel::ruleMoved, this, [this](int, int to) {
+    connect(m_model, &FRWRulesModel::ruleMoved, this, [this](int from, int to) {
+        QList<QVariantMap> shown = m_model->rules();
+        shown.move(to, from);
+        if (shown != libraryRules()) {
+            // The drag started from a list that was no longer the library's.
+            reload();
+            return;
+        }
         persist();
         m_table->selectRow(to);
     });
     // The list always follows the active profile, so one profile's rules are never written into another.
-    connect(m_context.profiles, &FRWProfileStore::profilesChanged, this, &FRWRuleViewController::reload);
+    connect(m_context.profiles, &FRWProfileStore::profilesChanged, this,
+            &FRWRuleViewController::libraryChanged);
     reload();
 }
 
@@ -109,7 +118,7 @@ QList<QVariantMap> FRWRuleViewController::rules() const
     return m_model ? m_model->rules() : QList<QVariantMap>();
 }
 
-void FRWRuleViewController::reload()
+QList<QVariantMap> FRWRuleViewController::libraryRules() const
 {
     QList<QVariantMap> fresh;
     for (const QVariantMap& rule : m_context.profiles->rules()) {
@@ -117,6 +126,37 @@ void FRWRuleViewController::reload()
                              {QStringLiteral("value"), str(rule, "value")},
                              {QStringLiteral("policy"), str(rule, "policy")}};
     }
+    return fresh;
+}
+
+bool FRWRuleViewController::showsLibraryRules()
+{
+    if (m_model->rules() == libraryRules()) {
+        return true;
+    }
+    // The rules changed in memory elsewhere (the Profile page commits its editor without a save):
+    // the row the user acted on may no longer be the rule it showed, so show the current list.
+    reload();
+    return false;
+}
+
+void FRWRuleViewController::write(const QList<QVariantMap>& rules)
+{
+    // Our own write comes back as a change signal; the list already shows it.
+    const QScopedValueRollback writing(m_writing, true);
+    m_context.profiles->setRules(rules);
+}
+
+void FRWRuleViewController::libraryChanged()
+{
+    if (!m_writing) {
+        reload();
+    }
+}
+
+void FRWRuleViewController::reload()
+{
+    const QList<QVariantMap> fresh = libraryRules();
     const int selected = m_table && m_table->currentIndex().isValid() ? m_table->currentIndex().row() : -1;
     m_model->setRules(fresh);
     if (selected >= 0 && selected < fresh.size()) {
@@ -126,8 +166,7 @@ void FRWRuleViewController::reload()
 
 void FRWRuleViewController::persist()
 {
-    const QSignalBlocker quiet(m_context.profiles);
-    m_context.profiles->setRules(m_model->rules());
+    write(m_model->rules());
 }
 
 QStringList FRWRuleViewController::policyOptions() const
@@ -160,7 +199,7 @@ int FRWRuleViewController::targetRow() const
 void FRWRuleViewController::addRule()
 {
     showRuleEditor({}, [this](const QVariantMap& rule) {
-        QList<QVariantMap> list = m_model->rules();
+        QList<QVariantMap> list = libraryRules();
         qsizetype at = list.size();
         for (qsizetype i = 0; i < list.size(); ++i) {
             if (str(list[i], "type") == u"FINAL") {
@@ -169,7 +208,7 @@ void FRWRuleViewController::addRule()
             }
         }
         list.insert(at, rule);
-        m_context.profiles->setRules(list);
+        write(list);
         reload();
     });
 }
@@ -182,15 +221,15 @@ void FRWRuleViewController::editSelectedRule()
     }
     showRuleEditor(m_model->rules()[row],
                    [this, row, before = m_model->rules()[row]](const QVariantMap& rule) {
-                       QList<QVariantMap> list = m_model->rules();
-                       // The list may have been reloaded while the sheet was open; replace only the rule
+                       QList<QVariantMap> list = libraryRules();
+                       // The rules may have changed while the sheet was open; replace only the rule
                        // edited.
                        if (row >= list.size() || list[row] != before) {
+                           reload();
                            return;
                        }
                        list[row] = rule;
-                       m_model->setRules(list);
-                       persist();
+                       write(list);
                        reload();
                    });
 }
@@ -198,13 +237,12 @@ void FRWRuleViewController::editSelectedRule()
 void FRWRuleViewController::deleteSelectedRule()
 {
     const int row = targetRow();
-    if (row < 0) {
+    if (row < 0 || !showsLibraryRules()) {
         return;
     }
     QList<QVariantMap> list = m_model->rules();
     list.removeAt(row);
-    m_model->setRules(list);
-    persist();
+    write(list);
     reload();
 }
 

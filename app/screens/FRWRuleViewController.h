@@ -40,10 +40,17 @@ protected:
 private:
     /// The clicked row, else the selected one; -1 when neither.
     int targetRow() const;
+    /// The active profile's rules as the library holds them now.
+    QList<QVariantMap> libraryRules() const;
+    /// True when the table shows the library's rules; otherwise reloads it and returns false.
+    bool showsLibraryRules();
+    void write(const QList<QVariantMap>& rules);
+    void libraryChanged();
 
     FRWScreensContext m_context;
     FRWRulesModel* m_model = nullptr;
     QTableView* m_table = nullptr;
     QPointer<FRWRuleEditorSheet> m_editor;
     int m_clickedRow = -1;
+    bool m_writing = false;
 };

@@ -19,7 +19,7 @@
 #include "FRWProfileStore.h"
 #include "FRWStatusItem.h"
 #include "LoopbackHttpServer.h"
-#include "../model/ModelTestSupport.h"
+#include "ModelTestSupport.h"
 #include "TemporaryHome.h"
 
 using namespace ferrow::test;
@@ -261,14 +261,9 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
     ScriptedTunnel tunnel;
     tunnel.apiInfoPath = apiInfo;
     KeptAlerts alerts;
-    FRWAppModelSetup modelSetup;
-    modelSetup.tunnel = &tunnel;
-    modelSetup.settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
-    modelSetup.presenter = &alerts;
-    const QUrl base(QString::fromStdString("http://" + core.address()));
-    modelSetup.probes.services = FRWProbeServices::referenceShaped(base, base, base, QStringLiteral("127.0.0.1"));
-    modelSetup.probes.bindToPhysicalInterface = false;
-    FRWAppModel model(std::move(modelSetup));
+    ManualClock clock;
+    FRWAppModel model(loopbackModelSetup(tunnel, clock, alerts, QString::fromStdString(home.configHome().string()),
+                                         QUrl(QString::fromStdString("http://" + core.address()))));
     ASSERT_TRUE(pollOnce(model));
     FRWProfileStore store(FRWAppPaths::fromEnvironment());
     store.load();

@@ -8,38 +8,21 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <csignal>
-#include <cstring>
-#include <net/if.h>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
+
 #include "LoopbackHttpServer.h"
+#include "PrivateNetwork.h"
 #include "TemporaryHome.h"
 
 using namespace ferrow::test;
 
 namespace {
-
-/// Moves this thread, and the processes it starts, into a new network namespace with loopback up.
-bool enterPrivateNetwork()
-{
-    if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) {
-        return false;
-    }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    ::ioctl(fd, SIOCGIFFLAGS, &request);
-    request.ifr_flags |= IFF_UP;
-    const bool up = ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return up;
-}
 
 /// The ferrow-core that `parent` started, or 0.
 pid_t coreChildOf(qint64 parent)
@@ -67,9 +50,13 @@ class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The program's proxy port is fixed: a namespace of its own keeps it from anything else.
-        if (!enterPrivateNetwork()) {
-            GTEST_SKIP() << "needs root to make a private network namespace";
+        // The program's proxy listens on the fixed port 7891. Whatever holds that port on this
+        // machine (here: this test itself) must not matter, so the program runs in a network of
+        // its own.
+        hostPort.listen(QHostAddress::LocalHost, 7891);
+        network.emplace();
+        if (!network->entered()) {
+            GTEST_SKIP() << "cannot make a private network namespace here";
         }
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("GSETTINGS_BACKEND", "keyfile");
@@ -102,6 +89,8 @@ protected:
         file.write("[General]\nFRWDesiredSystemProxy=true\n");
     }
 
+    QTcpServer hostPort;
+    std::optional<PrivateNetwork> network;
     TemporaryHome home;
     QProcessEnvironment environment;
 };

@@ -41,16 +41,11 @@ protected:
 
     FRWAppModelSetup setup()
     {
-        FRWAppModelSetup s;
-        s.tunnel = &tunnel;
-        s.settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
-        s.presenter = &presenter;
-        s.clock = &clock;
-        const QUrl base(QString::fromStdString("http://" + services.address()));
-        s.probes.services = FRWProbeServices::referenceShaped(base, base, base, QStringLiteral("127.0.0.1"));
+        FRWAppModelSetup s =
+            loopbackModelSetup(tunnel, clock, presenter, QString::fromStdString(home.configHome().string()),
+                               QUrl(QString::fromStdString("http://" + services.address())));
         s.probes.services.connectPort = listener.serverPort();
         s.probes.services.dnsPort = freePort();
-        s.probes.bindToPhysicalInterface = false;
         s.probes.networkName = [](const QString&) { return QStringLiteral("Internet"); };
         return s;
     }

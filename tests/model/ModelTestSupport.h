@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTest>
 #include <QTimeZone>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -86,6 +87,21 @@ public:
     QStringList alerts;
     std::function<void()> dismiss;
 };
+
+/// A model over the test's tunnel, clock and alerts, with its settings file under `configHome`
+/// and its address probes asking only the loopback server at `base`.
+inline FRWAppModelSetup loopbackModelSetup(ScriptedTunnel& tunnel, ManualClock& clock, KeptAlerts& alerts,
+                                           const QString& configHome, const QUrl& base)
+{
+    FRWAppModelSetup s;
+    s.tunnel = &tunnel;
+    s.settingsFile = configHome + QStringLiteral("/Ferrow/Ferrow.conf");
+    s.presenter = &alerts;
+    s.clock = &clock;
+    s.probes.services = FRWProbeServices::referenceShaped(base, base, base, QStringLiteral("127.0.0.1"));
+    s.probes.bindToPhysicalInterface = false;
+    return s;
+}
 
 /// Runs one poll to its end; false when none started or it did not land in time.
 inline bool pollOnce(FRWAppModel& model)

@@ -153,6 +153,54 @@ TEST_F(PolicyPageTest, LinkPasteValidInvalidAndNamed)
     EXPECT_EQ(profiles->nodeDetails("Mine").value("psk").toString(), "key");
 }
 
+TEST_F(PolicyPageTest, NodeEditorAndLinksRefuseWhatTheProfileCannotHold)
+{
+    profiles->addGroup("Video", "select", {"HK"}, "");
+    auto policy = page();
+    FRWNodeEditorSheet* sheet = policy->showNodeEditor(QString());
+    ASSERT_NE(sheet, nullptr);
+    const QString key = QStringLiteral("Zm9vYmFyYmF6cXV4cXV1eHF1dXp6eXp5eHd2dXRzcg");
+    sheet->serverField()->setText("jp.example.net");
+    sheet->keyField()->setText(key);
+    for (const auto& [name, why] : {std::pair{"HK", "A node named \u201cHK\u201d already exists."},
+                                    {"Video", "A policy group named \u201cVideo\u201d already exists."},
+                                    {"Fast, JP", "A name cannot contain a comma."},
+                                    {"DIRECT", "\u201cDIRECT\u201d is a built-in policy."}}) {
+        sheet->nameField()->setText(name);
+        sheet->validate();
+        EXPECT_EQ(sheet->problemNote()->text(), why);
+        EXPECT_FALSE(sheet->commitButton()->isEnabled()) << name;
+    }
+    sheet->nameField()->setText("JP");
+    sheet->keyField()->setText("k,ey");
+    sheet->validate();
+    EXPECT_EQ(sheet->problemNote()->text(), "The key cannot contain a comma.");
+    EXPECT_FALSE(sheet->commitButton()->isEnabled());
+    // A typed key is allowed, with a warning.
+    sheet->keyField()->setText("hunter2hunter2");
+    sheet->validate();
+    EXPECT_TRUE(sheet->problemNote()->text().startsWith("This key looks typed"));
+    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+    sheet->keyField()->setText(key);
+    sheet->validate();
+    EXPECT_TRUE(sheet->problemNote()->text().isEmpty());
+    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+
+    // A link whose key the format cannot hold fills the form but cannot be saved.
+    EXPECT_TRUE(sheet->applyShareURI("ferrow://ayxleQ@jp.example.net:8443#JP"));
+    EXPECT_EQ(sheet->keyField()->text(), "k,ey");
+    EXPECT_FALSE(sheet->commitButton()->isEnabled());
+    sheet->reject();
+
+    // Editing a node keeps its own name.
+    sheet = policy->showNodeEditor("HK");
+    ASSERT_NE(sheet, nullptr);
+    sheet->keyField()->setText(key);
+    sheet->validate();
+    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+    sheet->reject();
+}
+
 TEST_F(PolicyPageTest, GroupEditorAndMembersThatNoLongerExist)
 {
     auto policy = page();
@@ -165,22 +213,40 @@ TEST_F(PolicyPageTest, GroupEditorAndMembersThatNoLongerExist)
     EXPECT_TRUE(items[1]->isEnabled());
     policy->memberMenu()->close();
 
-    // Replacing the group by name takes the policies that exist now.
+    // Add never replaces a group: a name in use, or one the profile cannot hold, is refused.
     policy->addGroup();
     QDialog* dialog = policy->groupDialog();
     ASSERT_NE(dialog, nullptr);
     auto* kind = dialog->findChild<QComboBox*>("groupKindComboBox");
     auto* strategyRow = dialog->findChild<QWidget*>("strategyRow");
+    auto* name = dialog->findChild<QLineEdit*>("groupNameLineEdit");
+    auto* add = dialog->findChild<QPushButton*>("addButton");
+    auto* note = dialog->findChild<QLabel*>("problemNoteLabel");
     EXPECT_FALSE(strategyRow->isVisibleTo(dialog));
     kind->setCurrentIndex(3);
     EXPECT_TRUE(strategyRow->isVisibleTo(dialog));
     dialog->findChild<QComboBox*>("strategyComboBox")->setCurrentIndex(1);
-    dialog->findChild<QLineEdit*>("groupNameLineEdit")->setText(" Streaming\t");
-    dialog->findChild<QPushButton*>("addButton")->click();
+    for (const auto& [typed, why] :
+         {std::pair{" Streaming\t", "A policy group named \u201cStreaming\u201d already exists."},
+          {"HK", "A node named \u201cHK\u201d already exists."},
+          {"DIRECT", "\u201cDIRECT\u201d is a built-in policy."},
+          {"Fast, HK", "A name cannot contain a comma."}}) {
+        name->setText(typed);
+        EXPECT_EQ(note->text(), why);
+        EXPECT_FALSE(add->isEnabled()) << typed;
+        add->click();
+    }
     ASSERT_EQ(profiles->groups().size(), 1);
-    EXPECT_EQ(profiles->groups()[0].value("members").toStringList(), (QStringList{"REJECT", "DIRECT", "HK"}));
-    EXPECT_EQ(profiles->groups()[0].value("strategy").toString(), "round-robin");
-    EXPECT_EQ(profiles->groups()[0].value("type").toString(), "load-balance");
+    EXPECT_EQ(profiles->groups()[0].value("members").toStringList(), (QStringList{"Gone", "DIRECT"}));
+    EXPECT_EQ(profiles->groups()[0].value("type").toString(), "select");
+    name->setText("Video");
+    EXPECT_TRUE(add->isEnabled());
+    add->click();
+    ASSERT_EQ(profiles->groups().size(), 2);
+    EXPECT_EQ(profiles->groups()[1].value("members").toStringList(), (QStringList{"REJECT", "DIRECT", "HK"}));
+    EXPECT_EQ(profiles->groups()[1].value("strategy").toString(), "round-robin");
+    EXPECT_EQ(profiles->groups()[1].value("type").toString(), "load-balance");
+    profiles->deleteGroup("Video");
 
     // An empty name cancels silently.
     policy->addGroup();

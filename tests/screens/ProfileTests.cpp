@@ -175,6 +175,33 @@ TEST_F(ProfilePageTest, ImportNormalisesLineEndsAndRefusesNonUtf8)
                 page->savedNote()->text().contains("missing.conf"));
 }
 
+TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
+{
+    click("newToolButton");
+    page->nameField()->setText("Work");
+    typeText("[General]\n# work\n");
+    click("saveButton");
+    auto* list = page->view()->findChild<QWidget*>("profileListWidget");
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(files(), Files{"Default.conf"});
+    EXPECT_EQ(rowNames(), QStringList{"Default*<"});
+    EXPECT_EQ(ferrow::test::readFile(home.dataHome() / "Trash" / "files" / "Work.conf"),
+              "[General]\n# work\n");
+    EXPECT_EQ(page->savedNote()->text(), "Moved \u201cWork\u201d to the Trash");
+
+    // Where no trash can be made, the profile and its file stay and the page says why.
+    click("newToolButton");
+    fs::remove_all(home.dataHome() / "Trash");
+    ferrow::test::writeFile(home.dataHome() / "Trash", "not a folder");
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(files(), (Files{"Default.conf", "New Profile.conf"}));
+    EXPECT_EQ(rowNames(), (QStringList{"Default*", "New Profile<"}));
+    EXPECT_EQ(page->savedNote()->text(),
+              QString("\u201cNew Profile\u201d was kept: there is no Trash folder at %1/Trash.")
+                  .arg(QString::fromStdString(home.dataHome().string())));
+    EXPECT_FALSE(fs::exists(fs::current_path() / "files")) << "trashed into the working folder";
+}
+
 TEST_F(ProfilePageTest, ChangesMadeElsewhereAreShownAndNeverOverwritten)
 {
     // Another screen edits the active profile while the page shows it unmodified.

@@ -2,6 +2,7 @@
 // confirmation texts, over a real profile library.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -93,6 +94,30 @@ TEST_F(RulesPageTest, AddEditAndDeleteWriteTheProfile)
     EXPECT_TRUE(sheet->confirmButton()->isEnabled());
     confirm(sheet, "FINAL", "", "REJECT");
     EXPECT_EQ(stored(), QStringList{"FINAL,REJECT"});
+}
+
+TEST_F(RulesPageTest, ValuesTheProfileCannotHoldAreRefusedWithANote)
+{
+    page->addRule();
+    FRWRuleEditorSheet* sheet = page->ruleEditor();
+    ASSERT_NE(sheet, nullptr);
+    sheet->typePopup()->setCurrentText("DOMAIN-REGEX");
+    sheet->valueField()->setText("^ads{1,3}\\.example$");
+    EXPECT_EQ(sheet->problemNote()->text(), "A rule's value cannot contain a comma.");
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    sheet->confirmButton()->click();
+    EXPECT_EQ(sheet->confirmation(), nullptr);
+    sheet->valueField()->setText("^ads(");
+    EXPECT_EQ(sheet->problemNote()->text(), "This is not a regular expression the core can use.");
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    sheet->valueField()->setText("^ads{2}\\.example$");
+    EXPECT_TRUE(sheet->problemNote()->text().isEmpty());
+    EXPECT_TRUE(sheet->confirmButton()->isEnabled());
+    sheet->typePopup()->setCurrentText("DOMAIN");
+    sheet->valueField()->setText("..");
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    sheet->reject();
+    EXPECT_EQ(profiles->rules().size(), 3);
 }
 
 TEST_F(RulesPageTest, ReorderByDropBetweenRowsOnly)

@@ -72,16 +72,11 @@ protected:
 
     FRWAppModelSetup modelSetup()
     {
-        FRWAppModelSetup s;
-        s.tunnel = &tunnel;
-        s.settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
-        s.presenter = &alerts;
-        s.clock = &clock;
-        const QUrl base(QString::fromStdString("http://" + controller.address()));
-        s.probes.services = FRWProbeServices::referenceShaped(base, base, base, QStringLiteral("127.0.0.1"));
+        FRWAppModelSetup s =
+            loopbackModelSetup(tunnel, clock, alerts, QString::fromStdString(home.configHome().string()),
+                               QUrl(QString::fromStdString("http://" + controller.address())));
         s.probes.services.connectPort = listener.serverPort();
         s.probes.services.dnsPort = ferrow::test::freePort();
-        s.probes.bindToPhysicalInterface = false;
         s.probes.networkName = [](const QString&) { return QStringLiteral("Home Network"); };
         return s;
     }
