@@ -8,7 +8,7 @@ CMAKE_FLAGS  ?=
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test run bench sanitize fuzz format tidy snapshots clean
+.PHONY: all deps configure build test run bench deb sanitize fuzz format tidy snapshots clean
 
 all: build
 
@@ -29,6 +29,10 @@ run: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)
+
+# The ferrow and ferrow-server Debian packages, made from the built tree into $(BUILD_DIR)/deb.
+deb: build
+	@scripts/build-debs $(BUILD_DIR)
 
 sanitize: deps
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFERROW_SANITIZE=ON -DFERROW_BENCH=OFF > /dev/null

@@ -17,6 +17,8 @@
 #include "FRWNotificationCenter.h"
 #include "FRWNotifier.h"
 #include "FRWProfileStore.h"
+#include "FRWProgramInfo.h"
+#include "FRWBuildInfo.h"
 #include "FRWScreens.h"
 #include "FRWSingleInstance.h"
 #include "FRWTakeoverSettings.h"
@@ -24,11 +26,32 @@
 #include "FRWTunnelController.h"
 #include "FRWUpdateChecker.h"
 
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: Ferrow [OPTION]\n"
+    "A desktop client for your own Ferrow proxy server: it keeps your profiles (nodes, policy\n"
+    "groups, rules), runs the proxy core with the active one, steers this computer's traffic into\n"
+    "it (System Proxy mode, or Enhanced Mode through a system service) and shows what passes.\n"
+    "\n"
+    "Started without options, Ferrow opens its window and its tray item; starting it again shows\n"
+    "the window of the copy that runs.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // Answered before anything needs a display or a running copy could be asked to show itself.
+    if (const auto status = ferrow::answerInformationalOption(argc, argv, "Ferrow", kHelp)) {
+        return *status;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QLatin1String(ferrow::kApplicationName));
-    QApplication::setApplicationVersion(QStringLiteral(FERROW_VERSION));
+    QApplication::setApplicationVersion(QLatin1String(ferrow::kVersion));
     QGuiApplication::setDesktopFileName(QLatin1String(ferrow::kApplicationIdentifier));
 
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -46,10 +69,16 @@ int main(int argc, char** argv)
     tunnel.setPresenter(&presenter);
     model.setPresenter(&presenter);
     FRWSharedAppServices services(tunnel, model, FRWNotifier::shared(), FRWProfileStore::shared());
-    FRWUpdateChecker updater(QUrl(QLatin1String(ferrow::kUpdateFeedURL)), QApplication::applicationVersion());
+    // Without a release location of its own, a build is updated by the system's package manager.
+    const QString releases = QLatin1String(ferrow::kReleaseLocation);
+    std::unique_ptr<FRWUpdateChecker> updater;
+    if (!releases.isEmpty()) {
+        updater = std::make_unique<FRWUpdateChecker>(QUrl(releases + QStringLiteral("/linux/appcast.xml")),
+                                                     QApplication::applicationVersion());
+    }
 
     FRWAppDelegate::Setup setup;
-    setup.updater = &updater;
+    setup.updater = updater.get();
     FRWControllerTakeoverSettings takeover(tunnel);
     FRWTunnelHelperControl helperControl(tunnel,
                                          FRWHelperLayout::system(QCoreApplication::applicationDirPath()));
@@ -63,7 +92,8 @@ int main(int argc, char** argv)
     screens.helper = &helperControl;
     screens.loginItem = &loginItem;
     screens.notifications = &notifications;
-    screens.version = QStringLiteral(FERROW_VERSION);
+    screens.version = QLatin1String(ferrow::kVersion);
+    screens.releaseLocation = releases;
     screens.build = QStringLiteral(FERROW_BUILD);
     setup.pages = makeScreenPages(screens);
     // Made on first use and kept for the run.

@@ -14,6 +14,31 @@ std::string usageLine()
            "[-gateway]";
 }
 
+std::string helpText()
+{
+    return "Usage: ferrow-core -config FILE [OPTION]...\n"
+           "The proxy core that Ferrow starts with the active profile: an HTTP and SOCKS5 proxy on one\n"
+           "port, the profile's rules and policy groups, ferrow nodes, and a controller API for the\n"
+           "application. It is started by Ferrow, or by ferrow-helper for Enhanced Mode; it is not\n"
+           "meant to be started by hand.\n"
+           "\n"
+           "Options:\n"
+           "  -config FILE          the rendered profile to serve (required)\n"
+           "  -socks HOST:PORT      where the HTTP and SOCKS5 proxy listens (none when not given)\n"
+           "  -api HOST:PORT        where the controller API listens (default 127.0.0.1:0)\n"
+           "  -api-info FILE        write the API's address and secret there once it serves\n"
+           "  -api-info-uid UID     owner of the api-info file\n"
+           "  -api-info-gid GID     group of the api-info file\n"
+           "  -stats FILE           traffic statistics (default: beside the profile)\n"
+           "  -rule-set-dir DIR     where bundled and downloaded rule sets are kept\n"
+           "  -no-tun               serve the proxy only, without a TUN link\n"
+           "  -tun-name NAME        the TUN link for Enhanced Mode\n"
+           "  -gateway              also route other devices' traffic in Enhanced Mode\n"
+           "  -resolve-bus ADDRESS  the D-Bus on which systemd-resolved is asked (default: system bus)\n"
+           "  -h, --help            show this help and exit\n"
+           "  --version             show the version and exit\n";
+}
+
 static std::optional<unsigned> parseId(const std::string& text)
 {
     unsigned value = 0;

@@ -33,5 +33,7 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
 
 /// One line naming every flag, printed after a usage error.
 std::string usageLine();
+/// What `--help` prints: the usage and every flag with its meaning.
+std::string helpText();
 
 } // namespace ferrow::core

@@ -1,5 +1,6 @@
 #include "CoreOptions.h"
 #include "CoreService.h"
+#include "FRWProgramInfo.h"
 
 #include <boost/asio/io_context.hpp>
 #include <csignal>
@@ -10,6 +11,9 @@
 int main(int argc, char** argv)
 {
     using namespace ferrow::core;
+    if (const auto status = ferrow::answerInformationalOption(argc, argv, "ferrow-core", helpText())) {
+        return *status;
+    }
     std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = parseCommandLine(arguments);
     if (auto* usage = std::get_if<UsageError>(&parsed)) {

@@ -141,6 +141,26 @@ std::string usageText()
            "                     [--threads N] [--config FILE]\n";
 }
 
+std::string helpText()
+{
+    return "Usage: ferrow-server --listen [::]:PORT --psk-file FILE [OPTION]...\n"
+           "  or:  ferrow-server --config FILE\n"
+           "The server end of the Ferrow protocol: it accepts connections from Ferrow clients that\n"
+           "hold its key and relays their traffic. To anyone without the key it stays silent.\n"
+           "\n"
+           "Options:\n"
+           "  --listen ADDRESS:PORT       where to accept clients, e.g. [::]:8443\n"
+           "  --psk-file FILE             the file holding the key (at least 16 characters)\n"
+           "  --log-level LEVEL           error, warning, info or debug\n"
+           "  --allow-private             let clients reach private and loopback addresses\n"
+           "  --probe-timeout MIN-MAX     seconds a silent or failed peer is held, e.g. 30-90\n"
+           "  --idle-timeout SECONDS      close relays idle this long\n"
+           "  --threads N                 worker threads (0: one per processor)\n"
+           "  --config FILE               read these settings as key = value lines\n"
+           "  -h, --help                  show this help and exit\n"
+           "  --version                   show the version and exit\n";
+}
+
 std::variant<std::string, std::string> readPskFile(const std::string& path)
 {
     std::ifstream file(path);

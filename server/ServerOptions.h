@@ -28,6 +28,8 @@ struct ServerOptions {
 std::variant<ServerOptions, std::string> parseServerOptions(const std::vector<std::string>& arguments);
 
 std::string usageText();
+/// What `--help` prints: the usage and every option with its meaning.
+std::string helpText();
 
 /// The key text from the key file: surrounding white space and the line break removed.
 std::variant<std::string, std::string> readPskFile(const std::string& path);

@@ -1,6 +1,7 @@
 // ferrow-server: the server end of the Ferrow protocol.
 #include "FerrowServer.h"
 #include "ServerOptions.h"
+#include "FRWProgramInfo.h"
 
 #include <csignal>
 #include <iostream>
@@ -8,11 +9,10 @@
 int main(int argc, char** argv)
 {
     using namespace ferrow::server;
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        std::cout << usageText();
-        return 0;
+    if (const auto status = ferrow::answerInformationalOption(argc, argv, "ferrow-server", helpText())) {
+        return *status;
     }
+    std::vector<std::string> arguments(argv + 1, argv + argc);
     auto parsed = parseServerOptions(arguments);
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         std::cerr << "ferrow-server: " << *error << (error->ends_with('\n') ? "" : "\n");

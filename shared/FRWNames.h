@@ -57,9 +57,6 @@ inline constexpr char kProbeStatsFileName[] = "probe-stats.json";
 inline constexpr char kSettingsFolderName[] = "Ferrow";
 inline constexpr char kSettingsFileName[] = "Ferrow.conf";
 
-// Where Ferrow looks for newer releases (an RSS appcast whose items carry a version)
-inline constexpr char kUpdateFeedURL[] = "https://updates.ferrow.app/linux/appcast.xml";
-
 // Install layout below the prefix
 inline constexpr char kLibexecSubdirectory[] = "libexec/ferrow";
 inline constexpr char kRuleSetsSubdirectory[] = "share/ferrow/rule-sets";

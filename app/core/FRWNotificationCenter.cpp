@@ -5,6 +5,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include "FRWNames.h"
+
 namespace {
 
 constexpr char kService[] = "org.freedesktop.Notifications";
@@ -48,6 +50,7 @@ void FRWDesktopNotifications::post(const QString& title, const QString& body, co
         {QStringLiteral("x-ferrow-identifier"), identifier},
     };
     // app name, replaces id (0: a new one), icon, summary, body, actions, hints, expiry (server's default)
-    message.setArguments({QStringLiteral("Ferrow"), 0U, QString(), title, body, QStringList(), hints, -1});
+    message.setArguments({QStringLiteral("Ferrow"), 0U, QLatin1String(ferrow::kApplicationIdentifier), title,
+                          body, QStringList(), hints, -1});
     m_bus.asyncCall(message);
 }

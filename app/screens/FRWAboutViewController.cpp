@@ -13,6 +13,7 @@
 #include "FRWCommandBox.h"
 #include "FRWScreenSymbols.h"
 #include "FRWScreenText.h"
+#include "FRWSymbols.h"
 #include "FRWTheme.h"
 
 namespace {
@@ -46,9 +47,13 @@ FRWAboutViewController::FRWAboutViewController(FRWScreensContext context, QObjec
 {
 }
 
-QString FRWAboutViewController::installCommand()
+QString FRWAboutViewController::installCommand(const QString& releaseLocation)
 {
-    return QStringLiteral("bash <(curl -fsSL %1)").arg(QLatin1String(kInstallerURL));
+    if (!releaseLocation.isEmpty()) {
+        return QStringLiteral("bash <(curl -fsSL %1/server)").arg(releaseLocation);
+    }
+    return QStringLiteral("scp ferrow-server_*.deb SERVER:\n"
+                          "ssh SERVER 'sudo apt install ./ferrow-server_*.deb && sudo ferrow-server-setup'");
 }
 
 void FRWAboutViewController::viewDidLoad()
@@ -56,6 +61,15 @@ void FRWAboutViewController::viewDidLoad()
     FRWPageViewController::viewDidLoad();
     QVBoxLayout* content = contentLayout();
     content->addSpacing(22);
+    auto* icon = new QLabel;
+    icon->setObjectName(QStringLiteral("appIconLabel"));
+    icon->setAccessibleName(QStringLiteral("Ferrow"));
+    icon->setAlignment(Qt::AlignHCenter);
+    const qreal ratio = icon->devicePixelRatioF();
+    QPixmap picture = FRWSymbols::applicationIcon().pixmap(QSize(72, 72), ratio);
+    icon->setPixmap(picture);
+    content->addWidget(icon);
+    content->addSpacing(14);
     content->addWidget(cardWithTitle(
         QStringLiteral("Ferrow"),
         QStringLiteral("A ferrow is the metal band that holds a blade fast in its handle: a small, plain "
@@ -77,15 +91,20 @@ void FRWAboutViewController::viewDidLoad()
     QVBoxLayout* serverLayout = nullptr;
     content->addWidget(cardWithTitle(
         QStringLiteral("You need a server"),
-        QStringLiteral("This application is the client. It connects to a server that you run yourself; "
-                       "there is no shared or hosted service. This command sets one up on any Linux "
-                       "machine with a public address:"),
+        m_context.releaseLocation.isEmpty()
+            ? QStringLiteral("This application is the client. It connects to a server that you run "
+                             "yourself; there is no shared or hosted service. Copy the ferrow-server "
+                             "package to any Debian or Ubuntu machine with a public address and set it "
+                             "up there (SERVER is how you reach it over SSH):")
+            : QStringLiteral("This application is the client. It connects to a server that you run "
+                             "yourself; there is no shared or hosted service. This command sets one up "
+                             "on any Linux machine with a public address:"),
         &serverLayout));
     auto* box = new FRWCommandBox;
     box->setObjectName(QStringLiteral("commandBox"));
     auto* boxLayout = new QHBoxLayout(box);
     boxLayout->setContentsMargins(10, 6, 6, 6);
-    auto* command = new QLabel(installCommand());
+    auto* command = new QLabel(installCommand(m_context.releaseLocation));
     command->setObjectName(QStringLiteral("installCommandLabel"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(12);
@@ -102,7 +121,7 @@ void FRWAboutViewController::viewDidLoad()
     boxLayout->addWidget(m_copyButton);
     serverLayout->addWidget(box);
     serverLayout->addWidget(
-        bodyLabel(QStringLiteral("The installer prints a PSK and a port when it finishes. "
+        bodyLabel(QStringLiteral("The set-up prints a PSK and a port when it finishes. "
                                  "Put those into a node on the Policy screen and you "
                                  "are connected.")));
     showCopyGlyph(QStringLiteral("doc.on.doc"));
@@ -132,7 +151,7 @@ void FRWAboutViewController::pasteInstallCommand()
 {
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(installCommand());
+    clipboard->setText(installCommand(m_context.releaseLocation));
     showCopyGlyph(QStringLiteral("checkmark"));
     // Each copy restores on its own schedule; a later copy does not hold the glyph longer.
     const QPointer<FRWAboutViewController> self(this);

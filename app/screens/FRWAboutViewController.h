@@ -10,14 +10,13 @@ class QToolButton;
 class FRWAboutViewController : public FRWPageViewController {
     Q_OBJECT
 public:
-    /// Where the server installer is fetched from; the only place that names it.
-    static constexpr char kInstallerURL[] = "https://get.ferrow.app/server";
     static constexpr int kCopyRestoreMs = 1500;
 
     explicit FRWAboutViewController(FRWScreensContext context, QObject* parent = nullptr);
 
-    /// The one-line command that fetches and runs the server installer.
-    static QString installCommand();
+    /// The commands that set up a server: the installer fetched from `releaseLocation`, or,
+    /// without one, the ferrow-server package copied to the server and set up there.
+    static QString installCommand(const QString& releaseLocation);
     /// Puts the command on the clipboard and shows a check mark for a moment.
     void pasteInstallCommand();
 

@@ -33,6 +33,8 @@ struct FRWScreensContext {
     /// The build's version and revision for the version lines; "?" where empty.
     QString version;
     QString build;
+    /// Where releases are published (https://…); empty when the server comes from its package.
+    QString releaseLocation;
 };
 
 /// A page factory with the Activity, Overview, Connections, Logs, Process and Device pages, and the

@@ -19,6 +19,7 @@
 #include "FRWMainWindowController.h"
 #include "FRWProfileStore.h"
 #include "FRWStatusItem.h"
+#include "FRWSymbols.h"
 #include "FRWTerminatingPanel.h"
 #include "FRWUpdateChecker.h"
 
@@ -52,6 +53,7 @@ void FRWAppDelegate::applicationDidFinishLaunching()
     // (QCoreApplication::quit from anywhere, the platform's own quit) takes the orderly way out.
     QApplication::setQuitOnLastWindowClosed(false);
     QCoreApplication::instance()->installEventFilter(this);
+    QApplication::setWindowIcon(FRWSymbols::applicationIcon());
     // Before anything can start a core.
     m_services.recoverOrphanedSystemProxy();
     m_mainWindow = std::make_unique<FRWMainWindowController>(m_setup.pages);
@@ -170,9 +172,19 @@ void FRWAppDelegate::showMainWindow()
 void FRWAppDelegate::checkForUpdates()
 {
     showMainWindow();
+    QWidget* window = m_mainWindow ? m_mainWindow->window() : nullptr;
     if (m_setup.updater) {
-        m_setup.updater->checkForUpdates(m_mainWindow ? m_mainWindow->window() : nullptr);
+        m_setup.updater->checkForUpdates(window);
+        return;
     }
+    // A build that names no release location of its own is updated with the rest of the system.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Check for Updates"),
+                                QStringLiteral("Ferrow is updated by the system\u2019s package manager."),
+                                QMessageBox::Ok, window);
+    box->setObjectName(QStringLiteral("updatesByPackageManagerBox"));
+    box->setInformativeText(QStringLiteral("New versions arrive with the system\u2019s other updates."));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void FRWAppDelegate::toggleSystemProxy()

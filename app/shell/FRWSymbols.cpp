@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QPainter>
 
+#include "FRWNames.h"
+
 namespace {
 bool g_prefersTheme = true;
 
@@ -51,6 +53,14 @@ QString FRWSymbols::fallbackPath(const QString& symbol)
     initResources();
     const QString path = QStringLiteral(":/symbols/%1.svg").arg(symbol);
     return !symbol.isEmpty() && QFile::exists(path) ? path : QString();
+}
+
+QIcon FRWSymbols::applicationIcon()
+{
+    initResources();
+    const QIcon own(QStringLiteral(":/app/zq.orbel.ferrow-mac.svg"));
+    const QString name = QLatin1String(ferrow::kApplicationIdentifier);
+    return g_prefersTheme && QIcon::hasThemeIcon(name) ? QIcon::fromTheme(name, own) : own;
 }
 
 QIcon FRWSymbols::icon(const QString& symbol)

@@ -20,6 +20,9 @@ public:
     static QPixmap tinted(const QString& symbol, const QSize& size, const QColor& color,
                           qreal devicePixelRatio);
 
+    /// Ferrow's own icon: the installed one from the icon theme, else the drawing built in.
+    static QIcon applicationIcon();
+
     /// The snapshot tool turns theme icons off so images do not depend on the machine's theme.
     static void setPrefersThemeIcons(bool prefers);
     static bool prefersThemeIcons();

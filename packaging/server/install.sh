@@ -8,12 +8,17 @@
 # --host names the address put into the link (default: this machine's public address).
 # --binary installs that ferrow-server instead of the release build (or a checkout's build).
 # --root works below DIR instead of / (for tests; tools are still found through PATH).
+#
+# Installed by the ferrow-server package as ferrow-server-setup, it uses the packaged program and
+# unit instead of installing its own, and --uninstall undoes only the set-up.
 set -euo pipefail
 
 # The one place that names the release package.
 RELEASE_URL="https://get.ferrow.app/releases/ferrow-server-linux-$(uname -m).tar.gz"
 
 NAME=ferrow-server
+packaged=0
+[ "$(basename "$0")" = "$NAME-setup" ] && packaged=1
 root=/
 uninstall=0
 host=""
@@ -24,6 +29,21 @@ while [ $# -gt 0 ]; do
     --host) host="${2:?--host needs a name}"; shift ;;
     --binary) binary="${2:?--binary needs a file}"; shift ;;
     --root) root="${2:?--root needs a folder}"; shift ;;
+    --help|-h)
+      cat <<'HELP'
+Usage: ferrow-server-setup [--host NAME] [--root DIR]
+  or:  ferrow-server-setup --uninstall
+Sets up ferrow-server on this machine: a system user, a random key and port, the systemd unit
+enabled and started, and a firewall opening when ufw or nftables is active; then prints the
+key, the port and a ready ferrow:// link. Running it again keeps the key and the port.
+
+Options:
+  --host NAME    the address put into the link (default: this machine's address)
+  --root DIR     work below DIR instead of / (for tests)
+  --uninstall    undo the set-up: stop and disable the unit, close the port, remove the key
+  -h, --help     show this help and exit
+HELP
+      exit 0 ;;
     *) echo "install.sh: unknown argument: $1" >&2; exit 2 ;;
   esac
   shift
@@ -31,10 +51,14 @@ done
 root="${root%/}"
 
 bin="$root/usr/local/bin/$NAME"
+unit="$root/etc/systemd/system/$NAME.service"
+if [ "$packaged" -eq 1 ]; then
+  bin="$root/usr/bin/$NAME"
+  unit="$root/lib/systemd/system/$NAME.service"
+fi
 conf_dir="$root/etc/$NAME"
 conf="$conf_dir/server.conf"
 key="$conf_dir/psk"
-unit="$root/etc/systemd/system/$NAME.service"
 sysctl_file="$root/etc/sysctl.d/60-$NAME.conf"
 
 say() { printf '%s\n' "$*"; }
@@ -82,10 +106,11 @@ if [ "$uninstall" -eq 1 ]; then
   port=""
   [ -f "$conf" ] && port="$(sed -n 's/^listen = .*:\([0-9]*\)$/\1/p' "$conf")"
   systemctl disable --now "$NAME.service" >/dev/null 2>&1 || true
-  rm -f "$unit" "$sysctl_file"
+  # The package's own program and unit stay for the package manager to remove.
+  [ "$packaged" -eq 1 ] || rm -f "$unit" "$bin"
+  rm -f "$sysctl_file"
   systemctl daemon-reload
   [ -n "$port" ] && close_port "$port"
-  rm -f "$bin"
   rm -rf "$conf_dir"
   if getent passwd "$NAME" >/dev/null; then
     userdel "$NAME"
@@ -94,7 +119,8 @@ if [ "$uninstall" -eq 1 ]; then
   exit 0
 fi
 
-# 1. The program: given, built in this checkout, or the release package.
+# 1. The program: the package's, given, built in this checkout, or the release download.
+[ "$packaged" -eq 1 ] && binary="$bin"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" 2>/dev/null && pwd || true)"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
@@ -150,12 +176,13 @@ umask 022
 
 # 4. Program, unit and TCP Fast Open for incoming connections.
 mkdir -p "$(dirname "$bin")" "$(dirname "$unit")" "$(dirname "$sysctl_file")"
+if [ "$packaged" -eq 0 ]; then
 install -m 0755 "$binary" "$bin.new"
 mv -f "$bin.new" "$bin"
 cat >"$unit" <<'UNIT'
 [Unit]
 Description=Ferrow server
-Documentation=https://get.ferrow.app/
+Documentation=man:ferrow-server(8)
 Wants=network-online.target
 After=network-online.target
 
@@ -202,6 +229,7 @@ SystemCallErrorNumber=EPERM
 WantedBy=multi-user.target
 UNIT
 chmod 0644 "$unit"
+fi
 printf 'net.ipv4.tcp_fastopen = 3\n' >"$sysctl_file"
 sysctl -q -p "$sysctl_file" >/dev/null 2>&1 || true
 systemctl daemon-reload

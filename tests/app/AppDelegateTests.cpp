@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -190,6 +191,18 @@ TEST_F(AppDelegateTest, AStopThatNeverAnswersEndsAtTheWatchdogAndALateAnswerChan
     services.pendingStop(std::nullopt);
     QTest::qWait(50);
     EXPECT_EQ(quit.size(), 1);
+}
+
+TEST_F(AppDelegateTest, WithoutAnUpdateFeedTheCheckSaysUpdatesComeWithThePackageManager)
+{
+    FRWAppDelegate delegate(services, setup());
+    delegate.applicationDidFinishLaunching();
+    delegate.checkForUpdates();
+    auto* box = delegate.mainWindow()->window()->findChild<QMessageBox*>("updatesByPackageManagerBox");
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->text().contains("package manager"));
+    box->close();
 }
 
 TEST_F(AppDelegateTest, ClosingTheWindowDoesNotQuit)

@@ -106,6 +106,7 @@ TEST_F(NotifierTest, FirstAnswerOnlyTakesTheCursorThenEventsShowInOrder)
     EXPECT_EQ(service.shown[1].body, "") << "no message: an empty body";
     EXPECT_EQ(service.shown[0].appName, "Ferrow");
     EXPECT_EQ(service.shown[0].replacesId, 0U);
+    EXPECT_EQ(service.shown[0].icon, "zq.orbel.ferrow-mac") << "the icon the package installs";
     EXPECT_EQ(service.shown[0].hints.value("sound-name").toString(), "message-new-instant");
     const QString first = service.shown[0].hints.value("x-ferrow-identifier").toString();
     const QString second = service.shown[1].hints.value("x-ferrow-identifier").toString();

@@ -15,6 +15,7 @@ public:
     struct Shown {
         QString appName;
         uint replacesId = 0;
+        QString icon;
         QString summary;
         QString body;
         QVariantMap hints;
@@ -34,10 +35,10 @@ public:
 public slots:
     QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("sound")}; }
 
-    uint Notify(const QString& appName, uint replacesId, const QString& /*icon*/, const QString& summary,
+    uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
                 const QString& body, const QStringList& /*actions*/, const QVariantMap& hints, int /*expiry*/)
     {
-        shown.append({appName, replacesId, summary, body, hints});
+        shown.append({appName, replacesId, icon, summary, body, hints});
         return uint(shown.size());
     }
 

@@ -33,7 +33,7 @@ TEST_F(AboutTest, TwoCopiesEndWithTheCopySymbolAndTheExactCommand)
     clock.start();
     about->copyButton()->click();
     EXPECT_EQ(about->copySymbol(), "checkmark");
-    EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand());
+    EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand({}));
     QTest::qWait(700);
     about->copyButton()->click();
     EXPECT_EQ(about->copySymbol(), "checkmark");
@@ -44,9 +44,23 @@ TEST_F(AboutTest, TwoCopiesEndWithTheCopySymbolAndTheExactCommand)
     // ...and the glyph stays restored once the second one's time is up as well.
     QTest::qWait(1000);
     EXPECT_EQ(about->copySymbol(), "doc.on.doc");
-    EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand());
-    EXPECT_TRUE(FRWAboutViewController::installCommand().startsWith("bash <(curl -fsSL https://"));
-    EXPECT_TRUE(FRWAboutViewController::installCommand().contains(FRWAboutViewController::kInstallerURL));
+    EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand({}));
+}
+
+TEST_F(AboutTest, TheServerComesFromItsPackageUnlessTheBuildNamesWhereReleasesAre)
+{
+    // No address of anyone's is shown unless the build was given its own.
+    const QString packaged = FRWAboutViewController::installCommand({});
+    EXPECT_FALSE(packaged.contains("://"));
+    EXPECT_TRUE(packaged.contains("sudo apt install ./ferrow-server_*.deb"));
+    EXPECT_TRUE(packaged.contains("sudo ferrow-server-setup"));
+    auto about = page("1.2.0", "abc1234");
+    EXPECT_EQ(about->view()->findChild<QLabel*>("installCommandLabel")->text(), packaged);
+    const QLabel* icon = about->view()->findChild<QLabel*>("appIconLabel");
+    ASSERT_TRUE(icon);
+    EXPECT_FALSE(icon->pixmap().isNull()) << "the application icon is drawn";
+    EXPECT_EQ(FRWAboutViewController::installCommand("https://releases.example.org/ferrow"),
+              "bash <(curl -fsSL https://releases.example.org/ferrow/server)");
 }
 
 TEST_F(AboutTest, VersionLine)
