@@ -13,8 +13,10 @@
 # unit instead of installing its own, and --uninstall undoes only the set-up.
 set -euo pipefail
 
-# The one place that names the release package.
-RELEASE_URL="https://get.ferrow.app/releases/ferrow-server-linux-$(uname -m).tar.gz"
+# Where releases are published and the Ed25519 key (PEM) their downloads are signed with. Empty
+# here; a build given a release location writes both into its copy of this script.
+RELEASE_LOCATION=""
+RELEASE_PUBLIC_KEY=""
 
 NAME=ferrow-server
 packaged=0
@@ -132,8 +134,16 @@ if [ -z "$binary" ] && [ -n "$here" ] && [ -f "$here/../../server/CMakeLists.txt
   binary="$checkout/build-server/server/ferrow-server"
 fi
 if [ -z "$binary" ]; then
-  say "Downloading $RELEASE_URL ..."
-  curl -fsSL "$RELEASE_URL" -o "$tmp/release.tar.gz" || fail "cannot download $RELEASE_URL"
+  [ -n "$RELEASE_LOCATION" ] && [ -n "$RELEASE_PUBLIC_KEY" ] ||
+    fail "this installer names no release location: install the ferrow-server package, or give --binary FILE"
+  release_url="$RELEASE_LOCATION/releases/ferrow-server-linux-$(uname -m).tar.gz"
+  say "Downloading $release_url ..."
+  curl -fsSL "$release_url" -o "$tmp/release.tar.gz" || fail "cannot download $release_url"
+  curl -fsSL "$release_url.sig" -o "$tmp/release.sig" || fail "cannot download $release_url.sig"
+  # HTTPS only says who served the file; the signature says who made it.
+  printf '%s\n' "$RELEASE_PUBLIC_KEY" >"$tmp/release.pem"
+  openssl pkeyutl -verify -pubin -inkey "$tmp/release.pem" -rawin -in "$tmp/release.tar.gz" \
+    -sigfile "$tmp/release.sig" >/dev/null 2>&1 || fail "the download's signature does not hold: nothing was installed"
   tar -xzf "$tmp/release.tar.gz" -C "$tmp" || fail "the release package is damaged"
   binary="$(find "$tmp" -type f -name "$NAME" | head -n 1)"
   [ -n "$binary" ] || fail "the release package holds no $NAME"

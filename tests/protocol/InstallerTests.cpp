@@ -62,10 +62,11 @@ protected:
                                  "esac\nexit 0\n");
     }
 
-    std::pair<int, std::string> run(const std::string& arguments)
+    std::pair<int, std::string> run(const std::string& arguments) { return runScript(FERROW_INSTALLER_PATH, arguments); }
+    std::pair<int, std::string> runScript(const std::string& script, const std::string& arguments)
     {
-        const std::string command = "PATH='" + tools.string() + "':\"$PATH\" bash '" + FERROW_INSTALLER_PATH +
-                                    "' --root '" + root.string() + "' " + arguments + " 2>&1";
+        const std::string command = "PATH='" + tools.string() + "':\"$PATH\" bash '" + script + "' --root '" +
+                                    root.string() + "' " + arguments + " 2>&1";
         FILE* pipe = popen(command.c_str(), "r");
         std::string output;
         char buffer[4096];
@@ -221,4 +222,50 @@ TEST_F(InstallerTest, UfwOpeningIsRemovedOnUninstallAndBadArgumentsAreRefused)
     EXPECT_EQ(install().find("private address"), std::string::npos);
     EXPECT_EQ(run("--frobnicate").first, 2);
     EXPECT_EQ(run("--binary /nonexistent --host h").first, 1);
+}
+
+TEST_F(InstallerTest, DownloadsOnlyFromTheBuildsReleaseLocationAndOnlyWhatItsKeySigned)
+{
+    // Copies outside any checkout, as the script is handed out, with what a build writes into it.
+    const std::string original = readText(FERROW_INSTALLER_PATH);
+    const auto handedOut = [&](const std::string& location, const std::string& key) {
+        std::string text = original;
+        for (const auto& [name, value] : {std::pair{std::string("RELEASE_LOCATION"), location},
+                                          std::pair{std::string("RELEASE_PUBLIC_KEY"), key}}) {
+            const std::string empty = name + "=\"\"";
+            text.replace(text.find(empty), empty.size(), name + "=\"" + value + "\"");
+        }
+        const fs::path script = base / "handed-out.sh";
+        std::ofstream(script) << text;
+        return script.string();
+    };
+    const auto [refused, why] = runScript(handedOut("", ""), "--host 203.0.113.9");
+    EXPECT_EQ(refused, 1);
+    EXPECT_NE(why.find("names no release location"), std::string::npos) << why;
+    EXPECT_EQ(why.find("://"), std::string::npos) << "an address of no one we know was named";
+
+    // A release folder signed with a key of the test's own.
+    const fs::path releases = base / "published" / "releases";
+    fs::create_directories(releases / "pack");
+    fs::copy_file(FERROW_SERVER_PATH, releases / "pack" / "ferrow-server");
+    const std::string tarball = (releases / "ferrow-server-linux-").string() + "$(uname -m).tar.gz";
+    const std::string keys = (base / "release").string();
+    ASSERT_EQ(std::system(("tar -czf " + tarball + " -C '" + (releases / "pack").string() + "' ferrow-server && " +
+                           "openssl genpkey -algorithm ed25519 -out '" + keys + ".key' && openssl pkey -in '" + keys +
+                           ".key' -pubout -out '" + keys + ".pub' && openssl pkeyutl -sign -rawin -inkey '" + keys +
+                           ".key' -in " + tarball + " -out " + tarball + ".sig")
+                              .c_str()),
+              0);
+    const std::string signedBy = handedOut("file://" + (base / "published").string(), readText(keys + ".pub"));
+    const auto [installed, output] = runScript(signedBy, "--host 203.0.113.9");
+    EXPECT_EQ(installed, 0) << output;
+    EXPECT_TRUE(fs::exists(root / "usr/local/bin/ferrow-server"));
+
+    // One byte changed after signing: refused, and nothing of it is installed.
+    ASSERT_EQ(run("--uninstall").first, 0);
+    ASSERT_EQ(std::system(("printf x >> " + tarball).c_str()), 0);
+    const auto [tampered, message] = runScript(signedBy, "--host 203.0.113.9");
+    EXPECT_EQ(tampered, 1);
+    EXPECT_NE(message.find("signature does not hold"), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(root / "usr/local/bin/ferrow-server"));
 }
