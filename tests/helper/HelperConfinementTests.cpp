@@ -116,8 +116,10 @@ class HelperConfinementTest : public HelperTest {
 protected:
     FRWPeer caller(uid_t uid) const
     {
-        return FRWPeer{::getpid(), uid, uid,
-                       std::make_shared<FRWPidfd>(FRWProcessInspector::openPidfd(::getpid()))};
+        auto peer = *me();
+        peer.uid = uid;
+        peer.gid = uid;
+        return peer;
     }
 
     std::string startAs(const FRWPeer& peer, const FRWHelperService::StartCoreParams& p)

@@ -64,5 +64,35 @@ TEST(TunHelperCleanup, KilledCoreLeavesRoutingAsBefore)
     helper.reset();
 }
 
+TEST(TunHelperCleanup, AnotherProgramsLinkIsLeftAloneAndTheStartRefused)
+{
+    if (!canMakeNamespaces()) {
+        GTEST_SKIP() << "SKIPPED: needs root to make network namespaces and TUN links";
+    }
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    ASSERT_TRUE(bed.host.ip("tuntap add dev utun9 mode tun"));
+    std::unique_ptr<HelperTestHost> helper;
+    std::string startError;
+    bed.host.run([&] {
+        helper = std::make_unique<HelperTestHost>([](FRWHelperConfig& config) {
+            config.cleanUpRouting = true;
+            config.extraCoreArguments.clear();
+        });
+        const auto profile = helper->root() / "profile.conf";
+        std::ofstream(profile) << "[Rule]\nFINAL,DIRECT\n";
+        FRWHelperService::StartCoreParams params;
+        params.corePath = builtCorePath();
+        params.configPath = profile.string();
+        params.tunName = "utun9";
+        const auto error = helper->service().startCore(params, std::nullopt);
+        startError = error ? error->description : "";
+    });
+    EXPECT_EQ(startError, "utun9 already exists: another program is using it");
+    EXPECT_FALSE(helper->hasLog("started core"));
+    EXPECT_TRUE(bed.host.ip("link show dev utun9")) << "the other program's link was deleted";
+    helper.reset();
+}
+
 } // namespace
 } // namespace ferrow::test
