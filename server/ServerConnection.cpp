@@ -11,6 +11,7 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <map>
+#include <optional>
 
 namespace ferrow::server {
 
@@ -57,9 +58,8 @@ asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline
             break;
         }
         if (error) {
-            // The peer ended or reset: wait out the deadline all the same.
-            timer.expires_at(deadline);
-            co_await timer.async_wait(useTuple);
+            // The peer ended or reset (or the connection was dropped to make room): there is
+            // nobody left to see when we close, and holding it would only spend a descriptor.
             break;
         }
     }
@@ -276,6 +276,14 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         Clock::now() +
         std::chrono::milliseconds(proto::randomBetween(static_cast<std::uint32_t>(probeMin * 1000),
                                                        static_cast<std::uint32_t>(probeMax * 1000)));
+    // Counted until it authenticates or ends, whichever way it ends.
+    const auto pending = shared.pending.admit(socket, remote.address());
+    struct Leave {
+        PendingConnections& connections;
+        const std::shared_ptr<PendingConnections::Entry>& entry;
+        ~Leave() { connections.leave(entry); }
+    };
+    std::optional<Leave> leave(std::in_place, shared.pending, pending);
     proto::ServerHandshake handshake(shared.psk);
     asio::steady_timer timer(co_await asio::this_coro::executor);
     std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
@@ -303,6 +311,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         co_await drainUntil(socket, deadline);
         co_return;
     }
+    leave.reset();
     shared.log(LogLevel::Debug, peer + ": authenticated");
     socket.set_option(tcp::no_delay(true), ignored);
     const auto accept = handshake.acceptPacket();
