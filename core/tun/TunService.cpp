@@ -386,7 +386,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
         co_return;
     }
     if (flow->destinationPort == 53) {
-        co_await m_dns.serveStream(std::move(socket));
+        co_await m_dns.serveStream(std::move(socket), flow->source);
         co_return;
     }
     core::TunnelledFlow tunnelled;
@@ -395,8 +395,9 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
     tunnelled.sourcePort = flow->sourcePort;
     tunnelled.destination = flow->destination;
     tunnelled.fromThisMachine = isTunnelAddress(flow->source);
+    std::optional<FakeIpPin> pinned;
     if (FakeIpPool::isFake(flow->destination)) {
-        const auto name = m_fakeIps.nameFor(flow->destination);
+        const auto name = m_fakeIps.use(flow->destination, std::chrono::steady_clock::now());
         if (!name) {
             // A fake address from before a restart or long forgotten: there is no way to know
             // where it led, and dialling the fake address itself would loop.
@@ -406,6 +407,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
             co_return;
         }
         tunnelled.host = *name;
+        pinned.emplace(m_fakeIps, flow->destination);
     } else {
         tunnelled.host = flow->destination.toString();
         if (kSniffedPorts.contains(flow->destinationPort)) {
@@ -455,7 +457,7 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
 asio::awaitable<void> TunService::answerDatagram(std::string packet, PacketView view)
 {
     const auto answer =
-        co_await m_dns.answer(packet.substr(view.payloadOffset, view.length - view.payloadOffset));
+        co_await m_dns.answer(packet.substr(view.payloadOffset, view.length - view.payloadOffset), view.source);
     if (answer.empty() || !m_running) {
         co_return;
     }
