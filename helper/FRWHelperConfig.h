@@ -20,6 +20,8 @@ struct FRWHelperConfig {
     std::string coreStateDirectory;
     /// The switches gateway mode turns on (and restores afterwards).
     std::vector<std::string> forwardingSwitches;
+    /// Names the current boot; saved switch values of another boot are stale.
+    std::string bootIdPath = "/proc/sys/kernel/random/boot_id";
     /// The polkit authority's bus (empty: the system bus) and the action a start needs.
     std::string polkitBusAddress;
     std::string polkitActionId;
