@@ -91,9 +91,13 @@ asio::awaitable<Resolved> resolveTarget(const proto::Target& target, const Serve
         }
     }
     if (!shared.options.allowPrivate) {
-        std::erase_if(out.addresses, [](const auto& address) { return !isPublicAddress(address); });
+        // The server's own public addresses lead to its own services, as loopback does.
+        const bool own = std::any_of(out.addresses.begin(), out.addresses.end(),
+                                     [](const auto& address) { return isPublicAddress(address) && isOwnAddress(address); });
+        std::erase_if(out.addresses,
+                      [](const auto& address) { return !isPublicAddress(address) || isOwnAddress(address); });
         if (out.addresses.empty()) {
-            out.error = "refused: a private, loopback or link-local address";
+            out.error = own ? "refused: this server's own address" : "refused: a private, loopback or link-local address";
         }
     }
     co_return out;

@@ -63,6 +63,12 @@ bool markingWorks()
 
 } // namespace
 
+bool isThisMachine(const IpAddr& address)
+{
+    const IpAddr plain = address.folded();
+    return plain == tunAddress(false) || plain == tunAddress(true);
+}
+
 bool isTunnelAddress(const IpAddr& address)
 {
     static const core::Cidr ranges[] = {*core::Cidr::parse("172.19.0.0/16"),
@@ -268,7 +274,9 @@ void TunService::packetLoop()
             }
             std::uint8_t* packetData = buffer.data() + kHeader;
             const auto view = parsePacket(packetData, static_cast<std::size_t>(got) - kHeader);
-            if (!view) {
+            // The tunnel's range belongs to this machine: a forwarded packet claiming a source in
+            // it that is not ours is spoofed.
+            if (!view || (isTunnelAddress(view->source) && !isThisMachine(view->source))) {
                 continue;
             }
             if (view->protocol == kProtocolTcp) {
@@ -394,7 +402,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
     tunnelled.source = flow->source;
     tunnelled.sourcePort = flow->sourcePort;
     tunnelled.destination = flow->destination;
-    tunnelled.fromThisMachine = isTunnelAddress(flow->source);
+    tunnelled.fromThisMachine = isThisMachine(flow->source);
     std::optional<FakeIpPin> pinned;
     if (FakeIpPool::isFake(flow->destination)) {
         const auto name = m_fakeIps.use(flow->destination, std::chrono::steady_clock::now());

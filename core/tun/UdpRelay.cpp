@@ -155,7 +155,7 @@ asio::awaitable<void> UdpRelay::open(std::shared_ptr<Flow> flow)
     }
     // Devices using us as their gateway reach the network, never this machine's own services
     // (a name may well resolve to loopback); nothing goes back into the tunnel either.
-    const bool fromDevice = !isTunnelAddress(key.source);
+    const bool fromDevice = !isThisMachine(key.source);
     std::erase_if(addresses, [this, fromDevice](const IpAddr& address) {
         return FakeIpPool::isFake(address) || isTunnelAddress(address) ||
                (fromDevice && m_localAddresses.isPrivateToThisMachine(address));

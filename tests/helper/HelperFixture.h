@@ -47,6 +47,8 @@ protected:
         host = std::make_unique<HelperTestHost>(adjust);
         configPath = path("profile.conf");
         writeFile(configPath, kTestProfile);
+        // The user's own profile, which a core running as another test user must be able to read.
+        ::chmod(configPath.c_str(), 0644);
     }
 
     std::string path(const std::string& name) const { return (host->root() / name).string(); }

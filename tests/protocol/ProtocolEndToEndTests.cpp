@@ -6,10 +6,12 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <set>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -380,6 +382,45 @@ TEST(FerrowEndToEnd, PrivateTargetsAreRefusedUnlessAllowed)
     }
     EXPECT_EQ(echo->accepted(), 0U);
     EXPECT_TRUE(server.waitForLines("refused: a private, loopback or link-local address", hosts.size()));
+}
+
+// A key holder reaches the network, not services listening on the server's own public address.
+TEST(FerrowEndToEnd, TheServersOwnAddressesAreRefusedUnlessAllowed)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a network namespace";
+    }
+    // Processes started from this thread share its namespace: a public address of the server's
+    // own, and a service listening on it.
+    std::thread([] {
+        ASSERT_EQ(::unshare(CLONE_NEWNET), 0);
+        ASSERT_EQ(std::system("ip link set lo up && ip addr add 203.0.113.7/32 dev lo"), 0);
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        ::inet_pton(AF_INET, "203.0.113.7", &address.sin_addr);
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(listener, 4), 0);
+        socklen_t size = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        const auto servicePort = ntohs(address.sin_port);
+
+        const auto psk = newPsk();
+        auto options = keyed(psk);
+        options.allowPrivate = false;
+        ServerProcess server(options);
+        ASSERT_TRUE(server.started()) << server.stderrText();
+        CoreProcess core(profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
+        ASSERT_TRUE(core.started());
+        Socket client(core.socksPort());
+        socks5Connect(client, "203.0.113.7", servicePort);
+        client.send("hello");
+        EXPECT_EQ(client.receiveAll(std::chrono::seconds(10)), "");
+        pollfd waiting{listener, POLLIN, 0};
+        EXPECT_EQ(::poll(&waiting, 1, 0), 0) << "the server's own service was reached";
+        EXPECT_TRUE(server.waitForLines("refused: this server's own address", 1));
+        ::close(listener);
+    }).join();
 }
 
 TEST(FerrowEndToEnd, PoolServesTheNextStreamAndSurvivesAServerRestart)

@@ -292,7 +292,15 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
     EXPECT_TRUE(!api || api->find("HTTP/1.1") == std::string::npos) << *api;
     // The host's own LAN address keeps answering the device directly, not through the tunnel.
     EXPECT_EQ(udpExchange(device, "10.88.0.1", 7, "local"), "local");
+    // A device that claims an address of the tunnel's range is not this machine: its packets are
+    // dropped, not dialled to loopback as this machine's own would be.
+    ASSERT_TRUE(device.ip("addr add 172.19.0.77/32 dev frwd0"));
+    ASSERT_TRUE(device.ip("route add 198.18.0.0/15 via 10.88.0.1 src 172.19.0.77"));
+    EXPECT_EQ(udpExchange(device, *loopback, 7, "as if from this machine", 1), "");
     const auto connections = nlohmann::json::parse(core.get("/connections"), nullptr, false);
+    for (const auto& connection : connections) {
+        EXPECT_NE(connection["srcip"], "172.19.0.77") << "a spoofed tunnel source was relayed";
+    }
     ASSERT_TRUE(connections.is_array() && !connections.empty());
     const auto origin = std::find_if(connections.begin(), connections.end(),
                                      [](const auto& connection) { return connection["host"] == "origin.test"; });
