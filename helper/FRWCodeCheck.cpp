@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FRWProcessInspector.h"
@@ -53,8 +53,8 @@ bool FRWCodeCheck::fileIsSigned(int fd, const std::string& identifier, std::size
     }
     // The trailer first: a file that does not even claim the identifier costs one small read,
     // however large it is.
-    std::vector<std::uint8_t> tail(
-        std::min<std::size_t>(static_cast<std::size_t>(status.st_size), sig::kFixedTrailerSize + sig::kMaxIdentifierLength));
+    std::vector<std::uint8_t> tail(std::min<std::size_t>(static_cast<std::size_t>(status.st_size),
+                                                         sig::kFixedTrailerSize + sig::kMaxIdentifierLength));
     const off_t tailAt = status.st_size - static_cast<off_t>(tail.size());
     if (::pread(fd, tail.data(), tail.size(), tailAt) != static_cast<ssize_t>(tail.size())) {
         return false;
@@ -97,7 +97,8 @@ bool FRWCodeCheck::isTrustedPeer(const FRWPeer& peer, std::string& why) const
 {
     {
         std::unique_lock lock(m_vetLock);
-        if (!m_vetDone.wait_for(lock, m_config.callerCheckWait, [&] { return !m_vetting.contains(peer.uid); })) {
+        if (!m_vetDone.wait_for(lock, m_config.callerCheckWait,
+                                [&] { return !m_vetting.contains(peer.uid); })) {
             why = "another caller of this user is still being checked";
             return false;
         }

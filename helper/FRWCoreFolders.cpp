@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <set>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,7 +100,8 @@ bool emptyFolder(int top, uid_t owner, gid_t group)
             }
         }
         struct stat here {};
-        if (::fstat(current, &here) != 0 || (here.st_ino == topStatus.st_ino && here.st_dev == topStatus.st_dev)) {
+        if (::fstat(current, &here) != 0 ||
+            (here.st_ino == topStatus.st_ino && here.st_dev == topStatus.st_dev)) {
             stuck = stuck || stuckHere;
             break;
         }
@@ -160,8 +161,8 @@ void FRWCoreFolders::releaseApiInfoFolder() const
     }
     if (::fchown(folder, m_config.coreOwner, m_config.coreGroup) != 0 || ::fchmod(folder, 0755) != 0 ||
         !emptyFolder(folder, m_config.coreOwner, m_config.coreGroup)) {
-        m_config.log("ferrow-helper: cannot take back " + m_config.apiInfoDirectory + " (" + std::strerror(errno) +
-                     ")");
+        m_config.log("ferrow-helper: cannot take back " + m_config.apiInfoDirectory + " (" +
+                     std::strerror(errno) + ")");
     }
     ::close(folder);
 }
@@ -178,7 +179,8 @@ std::optional<std::string> FRWCoreFolders::userStateFolder(uid_t uid, gid_t gid)
     }
     // Through an O_PATH descriptor: the folder is the user's and owner-only, and the helper has
     // no permission overrides to open it for reading.
-    const int own = ready ? ::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    const int own =
+        ready ? ::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
     ready = own >= 0 && takeOverPath(own, uid, gid, 0700);
     for (const int fd : {parent, own}) {
         if (fd >= 0) {

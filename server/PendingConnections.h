@@ -23,7 +23,8 @@ public:
     PendingConnections(std::size_t limit, std::size_t perSourceLimit);
 
     /// Counts `socket` (served on `executor`) as pending, closing the oldest beyond a limit.
-    std::shared_ptr<Entry> admit(boost::asio::ip::tcp::socket& socket, const boost::asio::ip::address& source);
+    std::shared_ptr<Entry> admit(boost::asio::ip::tcp::socket& socket,
+                                 const boost::asio::ip::address& source);
     /// Ends the count of an entry; called on its socket's executor, so no close of it is run
     /// afterwards.
     void leave(const std::shared_ptr<Entry>& entry);

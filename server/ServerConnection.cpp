@@ -92,12 +92,14 @@ asio::awaitable<Resolved> resolveTarget(const proto::Target& target, const Serve
     }
     if (!shared.options.allowPrivate) {
         // The server's own public addresses lead to its own services, as loopback does.
-        const bool own = std::any_of(out.addresses.begin(), out.addresses.end(),
-                                     [](const auto& address) { return isPublicAddress(address) && isOwnAddress(address); });
+        const bool own = std::any_of(out.addresses.begin(), out.addresses.end(), [](const auto& address) {
+            return isPublicAddress(address) && isOwnAddress(address);
+        });
         std::erase_if(out.addresses,
                       [](const auto& address) { return !isPublicAddress(address) || isOwnAddress(address); });
         if (out.addresses.empty()) {
-            out.error = own ? "refused: this server's own address" : "refused: a private, loopback or link-local address";
+            out.error = own ? "refused: this server's own address"
+                            : "refused: a private, loopback or link-local address";
         }
     }
     co_return out;

@@ -75,7 +75,8 @@ std::string apply(ServerOptions& options, const std::string& key, const std::str
         if (error != std::errc() || end != value.data() + value.size() || count == 0 || count > 1000000) {
             return key + " takes a number (1..1000000)";
         }
-        (key == "max-unauthenticated" ? options.maxUnauthenticated : options.maxUnauthenticatedPerSource) = count;
+        (key == "max-unauthenticated" ? options.maxUnauthenticated : options.maxUnauthenticatedPerSource) =
+            count;
     } else if (key == "threads") {
         std::chrono::seconds count{};
         if (!parseSeconds(value, count) || count.count() > 256) {
@@ -145,7 +146,8 @@ std::string usageText()
 {
     return "usage: ferrow-server --listen [::]:PORT --psk-file FILE [--log-level error|warning|info|debug]\n"
            "                     [--allow-private] [--probe-timeout MIN-MAX] [--idle-timeout SECONDS]\n"
-           "                     [--threads N] [--max-unauthenticated N] [--max-unauthenticated-per-source N]\n"
+           "                     [--threads N] [--max-unauthenticated N] [--max-unauthenticated-per-source "
+           "N]\n"
            "                     [--config FILE]\n";
 }
 

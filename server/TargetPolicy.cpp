@@ -88,11 +88,13 @@ bool isOwnAddress(const boost::asio::ip::address& given)
             for (const ifaddrs* item = list; item; item = item->ifa_next) {
                 if (item->ifa_addr && item->ifa_addr->sa_family == AF_INET) {
                     ip::address_v4::bytes_type bytes;
-                    std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in*>(item->ifa_addr)->sin_addr, 4);
+                    std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in*>(item->ifa_addr)->sin_addr,
+                                4);
                     own.emplace_back(ip::address_v4(bytes));
                 } else if (item->ifa_addr && item->ifa_addr->sa_family == AF_INET6) {
                     ip::address_v6::bytes_type bytes;
-                    std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in6*>(item->ifa_addr)->sin6_addr, 16);
+                    std::memcpy(bytes.data(),
+                                &reinterpret_cast<const sockaddr_in6*>(item->ifa_addr)->sin6_addr, 16);
                     own.emplace_back(ip::address_v6(bytes));
                 }
             }

@@ -23,7 +23,8 @@ std::optional<QJsonObject> read(const QString& path)
     }
     // Only a file that this user or root wrote and nobody else can rewrite: anyone who could
     // plant one would hand the app an address and secret of their choosing.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
         (status.st_uid != ::getuid() && status.st_uid != 0) || (status.st_mode & 022) != 0) {

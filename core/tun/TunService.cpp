@@ -464,8 +464,8 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
 
 asio::awaitable<void> TunService::answerDatagram(std::string packet, PacketView view)
 {
-    const auto answer =
-        co_await m_dns.answer(packet.substr(view.payloadOffset, view.length - view.payloadOffset), view.source);
+    const auto answer = co_await m_dns.answer(
+        packet.substr(view.payloadOffset, view.length - view.payloadOffset), view.source);
     if (answer.empty() || !m_running) {
         co_return;
     }

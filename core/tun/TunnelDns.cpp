@@ -87,7 +87,8 @@ asio::awaitable<std::string> TunnelDns::answer(std::string query, IpAddr source)
             // No fake IPv6 range: an empty answer sends dual-stack clients to the fake IPv4.
             co_return buildAnswer(query, *question, {}, kFakeTtl);
         }
-        if (const auto given = m_fakeIps.addressFor(question->name, source, std::chrono::steady_clock::now())) {
+        if (const auto given =
+                m_fakeIps.addressFor(question->name, source, std::chrono::steady_clock::now())) {
             co_return buildAnswer(query, *question, {*given}, kFakeTtl);
         }
         // No address may change hands now: the real answer serves the client instead.

@@ -409,7 +409,8 @@ TEST(CoreLanLane, OtherDevicesNeverReachThisMachinesOwnServices)
         }
         {
             auto client = lanClient();
-            EXPECT_EQ(httpStatusThrough(client, "GET http://mapped.test:" + port + "/ HTTP/1.1\r\n\r\n"), 403);
+            EXPECT_EQ(httpStatusThrough(client, "GET http://mapped.test:" + port + "/ HTTP/1.1\r\n\r\n"),
+                      403);
         }
         {
             auto client = lanClient();

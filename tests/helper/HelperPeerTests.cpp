@@ -65,7 +65,8 @@ int connectTo(const std::string& socketPath)
 bool holdsSocket(pid_t pid)
 {
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
         std::error_code ignored;
         if (std::filesystem::read_symlink(entry.path(), ignored).string().starts_with("socket:")) {
             return true;
@@ -92,7 +93,8 @@ TEST_F(HelperPeerTest, AnIdTakenOverAfterTheVettedCallerLeftIsNotAuthorised)
     if (::geteuid() != 0) {
         GTEST_SKIP() << "SKIPPED: needs root to choose a process id";
     }
-    ChildProcess vetted({path("app"), host->socketPath(), "--fork", startRequest(1, builtCorePath(), configPath)});
+    ChildProcess vetted(
+        {path("app"), host->socketPath(), "--fork", startRequest(1, builtCorePath(), configPath)});
     const auto line = vetted.readLine();
     ASSERT_TRUE(line && line->starts_with("vetted ")) << line.value_or("no line");
     const pid_t vettedPid = std::stoi(line->substr(7));
@@ -122,7 +124,8 @@ TEST_F(HelperPeerTest, ACallerThatExitsWhilePolkitDecidesGetsNoCore)
             ::pause();
         }
     }
-    FRWPeer peer{caller, ::geteuid(), ::getegid(), std::make_shared<FRWPidfd>(FRWProcessInspector::openPidfd(caller)),
+    FRWPeer peer{caller, ::geteuid(), ::getegid(),
+                 std::make_shared<FRWPidfd>(FRWProcessInspector::openPidfd(caller)),
                  FRWProcessInspector::startTime(caller).value_or(0)};
     // polkit says yes about a process that is gone by the time the answer arrives.
     host->polkit().setBeforeAnswer([caller] { killAndReap(caller); });
@@ -172,13 +175,14 @@ TEST_F(HelperPeerTest, CallersWithHugeExecutablesDoNotDelayTheApplication)
     ASSERT_EQ(::truncate(path("bloated").c_str(), off_t{500} << 20), 0);
     std::vector<std::unique_ptr<ChildProcess>> bloated;
     for (int i = 0; i < 4; ++i) {
-        bloated.push_back(std::make_unique<ChildProcess>(
-            std::vector<std::string>{path("bloated"), host->socketPath(), "--hold", R"({"id": 1, "method": "getVersion"})"}));
+        bloated.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{
+            path("bloated"), host->socketPath(), "--hold", R"({"id": 1, "method": "getVersion"})"}));
     }
     // They connect first: each holds its connection (or is already done) before the application asks.
     ASSERT_TRUE(waitFor([&] {
-        return std::all_of(bloated.begin(), bloated.end(),
-                           [](const auto& client) { return holdsSocket(client->pid()) || !client->running(); });
+        return std::all_of(bloated.begin(), bloated.end(), [](const auto& client) {
+            return holdsSocket(client->pid()) || !client->running();
+        });
     }));
     const auto before = std::chrono::steady_clock::now();
     const int app = connectTo(host->socketPath());

@@ -323,7 +323,8 @@ TEST(FerrowEndToEnd, ResetProbesAreLetGoAtOnce)
     ferrow::proto::ClientHandshake client(psk, unixNow());
     Socket genuine(server.port());
     genuine.send(client.firstPacket(std::nullopt));
-    EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(3)).empty()) << "the key holder was locked out";
+    EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(3)).empty())
+        << "the key holder was locked out";
 }
 
 TEST(FerrowEndToEnd, PendingConnectionsBeyondTheLimitsCloseTheOldest)
@@ -332,7 +333,8 @@ TEST(FerrowEndToEnd, PendingConnectionsBeyondTheLimitsCloseTheOldest)
     auto options = keyed(psk);
     options.probeTimeout = "30-30";
     // One thread: connections are taken in the order they are made.
-    options.extraArguments = {"--max-unauthenticated", "8", "--max-unauthenticated-per-source", "3", "--threads", "1"};
+    options.extraArguments = {
+        "--max-unauthenticated", "8", "--max-unauthenticated-per-source", "3", "--threads", "1"};
     ServerProcess server(options);
     ASSERT_TRUE(server.started()) << server.stderrText();
     // One source past its share: its oldest goes, its others and everyone else's stay.

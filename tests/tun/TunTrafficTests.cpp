@@ -302,8 +302,9 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
         EXPECT_NE(connection["srcip"], "172.19.0.77") << "a spoofed tunnel source was relayed";
     }
     ASSERT_TRUE(connections.is_array() && !connections.empty());
-    const auto origin = std::find_if(connections.begin(), connections.end(),
-                                     [](const auto& connection) { return connection["host"] == "origin.test"; });
+    const auto origin = std::find_if(connections.begin(), connections.end(), [](const auto& connection) {
+        return connection["host"] == "origin.test";
+    });
     ASSERT_NE(origin, connections.end());
     EXPECT_EQ((*origin)["srcip"], "10.88.0.2");
 }
