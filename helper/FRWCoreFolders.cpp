@@ -93,11 +93,13 @@ bool emptyFolder(int top, uid_t owner, gid_t group)
                 current = inner;
                 continue;
             }
+            // Not ours to enter: left, and the rest of this folder is looked at again.
             struct stat status {};
-            stuckHere = true;
             if (::fstatat(current, inside.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
                 skipped.insert(status.st_ino);
             }
+            stuck = true;
+            continue;
         }
         struct stat here {};
         if (::fstat(current, &here) != 0 ||
