@@ -15,8 +15,10 @@ using tcp = asio::ip::tcp;
 /// Completion token for coroutines that look at error codes instead of catching exceptions.
 inline constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
 
-inline asio::ip::address toAsio(const IpAddr& address)
+inline asio::ip::address toAsio(const IpAddr& given)
 {
+    // A mapped address is dialled as the IPv4 address it is.
+    const IpAddr address = given.folded();
     if (address.v6) {
         asio::ip::address_v6::bytes_type bytes;
         std::copy(address.bytes.begin(), address.bytes.end(), bytes.begin());

@@ -497,7 +497,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
             if (process.needsLookup()) {
                 // Only a rule that reached a PROCESS-NAME/PATH test waits, and not for long.
                 std::optional<ProcessInfo> info;
-                if (query.source.isLoopback() || tun::isTunnelAddress(query.source)) {
+                if (query.source.isLoopback() || tun::isThisMachine(query.source)) {
                     // Not a conditional expression: GCC 12 destroys a co_await result in one twice.
                     info = co_await lookupProcess(query);
                 }
@@ -690,7 +690,7 @@ void CoreService::attributeConnections()
     m_connections.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>& record) {
         const auto source = IpAddr::parse(record->sourceIp);
         const auto local = IpAddr::parse(record->localIp);
-        if (!source || !local || !(source->isLoopback() || tun::isTunnelAddress(*source))) {
+        if (!source || !local || !(source->isLoopback() || tun::isThisMachine(*source))) {
             record->processLooked = true;
             return;
         }

@@ -137,7 +137,8 @@ Answer parseResponse(std::string_view bytes, std::uint16_t id)
             IpAddr address;
             address.v6 = type == kTypeAAAA;
             std::memcpy(address.bytes.data(), bytes.data() + reader.offset, length);
-            answer.addresses.push_back(address);
+            // An AAAA record may carry an IPv4 address in mapped form; it leads where that does.
+            answer.addresses.push_back(address.folded());
             answer.ttl = answer.addresses.size() == 1 ? ttl : std::min(answer.ttl, ttl);
         }
         reader.offset += length;

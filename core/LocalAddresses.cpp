@@ -24,8 +24,7 @@ std::optional<IpAddr> fromSockaddr(const sockaddr* address)
     if (address->sa_family == AF_INET6) {
         std::memcpy(out.bytes.data(), &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, 16);
         out.v6 = true;
-        // Fold IPv4-mapped addresses the way IpAddr::parse does.
-        return IpAddr::parse(out.toString());
+        return out.folded();
     }
     return std::nullopt;
 }
@@ -55,7 +54,7 @@ void LocalAddresses::refresh()
 bool LocalAddresses::isOwn(const IpAddr& address)
 {
     refresh();
-    return std::find(m_addresses.begin(), m_addresses.end(), address) != m_addresses.end();
+    return std::find(m_addresses.begin(), m_addresses.end(), address.folded()) != m_addresses.end();
 }
 
 bool LocalAddresses::isPrivateToThisMachine(const IpAddr& address)

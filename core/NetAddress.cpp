@@ -78,16 +78,21 @@ std::optional<IpAddr> IpAddr::parse(std::string_view text)
         return out;
     }
     if (inet_pton(AF_INET6, buffer, out.bytes.data()) == 1) {
-        static constexpr std::uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-        if (std::memcmp(out.bytes.data(), mapped, 12) == 0) {
-            IpAddr v4;
-            std::memcpy(v4.bytes.data(), out.bytes.data() + 12, 4);
-            return v4;
-        }
         out.v6 = true;
-        return out;
+        return out.folded();
     }
     return std::nullopt;
+}
+
+IpAddr IpAddr::folded() const
+{
+    static constexpr std::uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (!v6 || std::memcmp(bytes.data(), mapped, 12) != 0) {
+        return *this;
+    }
+    IpAddr v4;
+    std::memcpy(v4.bytes.data(), bytes.data() + 12, 4);
+    return v4;
 }
 
 IpAddr IpAddr::fromV4(std::uint32_t hostOrder)
@@ -109,8 +114,8 @@ std::string IpAddr::toString() const
 
 bool IpAddr::isLoopback() const
 {
-    if (!v6) {
-        return bytes[0] == 127;
+    if (const IpAddr plain = folded(); !plain.v6) {
+        return plain.bytes[0] == 127;
     }
     for (int i = 0; i < 15; ++i) {
         if (bytes[static_cast<std::size_t>(i)] != 0) {
@@ -154,8 +159,9 @@ std::optional<Cidr> Cidr::parse(std::string_view text)
     return out;
 }
 
-bool Cidr::contains(const IpAddr& address) const
+bool Cidr::contains(const IpAddr& given) const
 {
+    const IpAddr address = given.folded();
     if (address.v6 != base.v6) {
         return false;
     }

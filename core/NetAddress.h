@@ -16,6 +16,10 @@ struct IpAddr {
 
     static std::optional<IpAddr> parse(std::string_view text);
     static IpAddr fromV4(std::uint32_t hostOrder);
+    /// The IPv4 address an IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for; any other
+    /// address as it is. The kernel delivers the mapped form to the IPv4 address, so every test
+    /// of where an address leads looks at this form.
+    IpAddr folded() const;
     std::string toString() const;
     bool isLoopback() const;
     bool operator==(const IpAddr&) const = default;
@@ -28,6 +32,7 @@ struct Cidr {
 
     /// Accepts "addr" (a single host) and "addr/len"; nullopt on anything else.
     static std::optional<Cidr> parse(std::string_view text);
+    /// An IPv4-mapped address is in the IPv4 ranges it leads to.
     bool contains(const IpAddr& address) const;
 };
 

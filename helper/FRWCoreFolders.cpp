@@ -4,35 +4,40 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kMaxDepth = 16;
+/// Makes the folder behind the O_PATH descriptor `path` belong to `owner` with `mode`. An O_PATH
+/// descriptor needs no permission on the folder itself, so this works without overriding any.
+bool takeOverPath(int path, uid_t owner, gid_t group, mode_t mode)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(path);
+    return ::fchownat(path, "", owner, group, AT_EMPTY_PATH) == 0 && ::chmod(self.c_str(), mode) == 0;
+}
 
 /// Opens the folder `name` in `parent` after making it root's and owner-only, so the user who
-/// made it can no longer change what is inside while root empties it. Works through an O_PATH
-/// descriptor, which needs no permission on the folder itself.
+/// made it can no longer change what is inside, or move it, while root empties it.
 int takeOverFolder(int parent, const std::string& name, uid_t owner, gid_t group)
 {
     const int path = ::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (path < 0) {
         return -1;
     }
-    const std::string self = "/proc/self/fd/" + std::to_string(path);
     int inner = -1;
-    if (::fchownat(path, "", owner, group, AT_EMPTY_PATH) == 0 && ::chmod(self.c_str(), 0700) == 0) {
+    if (takeOverPath(path, owner, group, 0700)) {
         inner = ::openat(path, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
     ::close(path);
     return inner;
 }
 
-/// Removes everything inside the open folder `folder` without ever following a link: every step
-/// goes through descriptors opened with O_NOFOLLOW, so a user who owned the folder cannot steer
-/// root's removal elsewhere by swapping an entry for a link.
-bool emptyFolder(int folder, int depth, uid_t owner, gid_t group)
+/// Removes every entry of `folder` that can go at once (files, links, empty folders) and returns
+/// the name of a folder with something inside, if any is left to enter. `stuck` is set when an
+/// entry can be neither removed nor entered.
+std::string removeEntries(int folder, const std::set<ino_t>& skipped, bool& stuck)
 {
     const int listing = ::dup(folder);
     DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
@@ -40,30 +45,80 @@ bool emptyFolder(int folder, int depth, uid_t owner, gid_t group)
         if (listing >= 0) {
             ::close(listing);
         }
-        return false;
+        stuck = true;
+        return {};
     }
-    bool clean = true;
+    std::string inside;
     while (const dirent* entry = ::readdir(entries)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..") {
+        if (name == "." || name == ".." || ::unlinkat(folder, name.c_str(), 0) == 0) {
             continue;
         }
-        if (::unlinkat(folder, name.c_str(), 0) == 0) {
+        if (errno != EISDIR || ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0) {
+            stuck = stuck || errno != EISDIR;
             continue;
         }
-        if (errno != EISDIR || depth >= kMaxDepth) {
-            clean = false;
-            continue;
+        if (skipped.contains(entry->d_ino)) {
+            stuck = true;
+        } else if (inside.empty()) {
+            inside = name;
         }
-        const int inner = takeOverFolder(folder, name, owner, group);
-        clean = inner >= 0 && emptyFolder(inner, depth + 1, owner, group) && clean;
-        if (inner >= 0) {
-            ::close(inner);
-        }
-        clean = ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 && clean;
     }
     ::closedir(entries);
-    return clean;
+    return inside;
+}
+
+/// Removes everything inside the open folder `top` without ever following a link and without
+/// recursion, however deep the tree: every step goes through descriptors opened with
+/// O_NOFOLLOW, each folder is made root's before it is entered (so its owner can neither add to
+/// it nor move it away, and its ".." stays its parent), and only one level is open at a time.
+bool emptyFolder(int top, uid_t owner, gid_t group)
+{
+    struct stat topStatus {};
+    if (::fstat(top, &topStatus) != 0) {
+        return false;
+    }
+    int current = ::dup(top);
+    bool stuck = current < 0;
+    std::set<ino_t> skipped; // folders that could not be emptied: not entered again
+    // Each round removes an entry, enters a folder or leaves one; the bound only guards against
+    // a file system that keeps changing under us.
+    for (long rounds = 0; current >= 0 && rounds < 10'000'000; ++rounds) {
+        bool stuckHere = false;
+        const std::string inside = removeEntries(current, skipped, stuckHere);
+        if (!inside.empty()) {
+            const int inner = takeOverFolder(current, inside, owner, group);
+            if (inner >= 0) {
+                ::close(current);
+                current = inner;
+                continue;
+            }
+            // Not ours to enter: left, and the rest of this folder is looked at again.
+            struct stat status {};
+            if (::fstatat(current, inside.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+                skipped.insert(status.st_ino);
+            }
+            stuck = true;
+            continue;
+        }
+        struct stat here {};
+        if (::fstat(current, &here) != 0 ||
+            (here.st_ino == topStatus.st_ino && here.st_dev == topStatus.st_dev)) {
+            stuck = stuck || stuckHere;
+            break;
+        }
+        if (stuckHere) {
+            skipped.insert(here.st_ino);
+        }
+        const int parent = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(current);
+        current = parent;
+        stuck = stuck || stuckHere;
+    }
+    if (current >= 0) {
+        ::close(current);
+    }
+    return !stuck;
 }
 
 /// Opens `path` as a folder (made with `mode` when missing), never through a link.
@@ -87,8 +142,7 @@ bool FRWCoreFolders::prepareApiInfoFolder(uid_t uid, gid_t gid) const
     }
     // Root's first, so nobody adds entries while it is emptied; then the user's.
     bool ready = ::fchown(folder, m_config.coreOwner, m_config.coreGroup) == 0 &&
-                 ::fchmod(folder, 0755) == 0 &&
-                 emptyFolder(folder, 0, m_config.coreOwner, m_config.coreGroup);
+                 ::fchmod(folder, 0755) == 0 && emptyFolder(folder, m_config.coreOwner, m_config.coreGroup);
     ready = ready && ::fchown(folder, uid, gid) == 0;
     if (!ready) {
         m_config.log("ferrow-helper: cannot prepare " + m_config.apiInfoDirectory + " (" +
@@ -100,14 +154,19 @@ bool FRWCoreFolders::prepareApiInfoFolder(uid_t uid, gid_t gid) const
 
 void FRWCoreFolders::releaseApiInfoFolder() const
 {
-    // unlink never follows a link, so whatever the user left at that name is only removed.
-    ::unlink(m_config.apiInfoPath.c_str());
+    // Taken back first: while the folder is still the user's, anything they add after it was
+    // emptied would outlive their core, a forged api-info file included.
     const int folder =
         ::open(m_config.apiInfoDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder >= 0) {
-        [[maybe_unused]] const int ignored = ::fchown(folder, m_config.coreOwner, m_config.coreGroup);
-        ::close(folder);
+    if (folder < 0) {
+        return;
     }
+    if (::fchown(folder, m_config.coreOwner, m_config.coreGroup) != 0 || ::fchmod(folder, 0755) != 0 ||
+        !emptyFolder(folder, m_config.coreOwner, m_config.coreGroup)) {
+        m_config.log("ferrow-helper: cannot take back " + m_config.apiInfoDirectory + " (" +
+                     std::strerror(errno) + ")");
+    }
+    ::close(folder);
 }
 
 std::optional<std::string> FRWCoreFolders::userStateFolder(uid_t uid, gid_t gid) const
@@ -120,9 +179,11 @@ std::optional<std::string> FRWCoreFolders::userStateFolder(uid_t uid, gid_t gid)
     if (ready && ::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
         ready = false;
     }
+    // Through an O_PATH descriptor: the folder is the user's and owner-only, and the helper has
+    // no permission overrides to open it for reading.
     const int own =
-        ready ? ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
-    ready = own >= 0 && ::fchown(own, uid, gid) == 0 && ::fchmod(own, 0700) == 0;
+        ready ? ::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    ready = own >= 0 && takeOverPath(own, uid, gid, 0700);
     for (const int fd : {parent, own}) {
         if (fd >= 0) {
             ::close(fd);

@@ -64,6 +64,11 @@ std::string trimmed(std::string text)
 
 } // namespace
 
+std::string FRWForwarding::currentBoot() const
+{
+    return trimmed(readSmall(m_config.bootIdPath).value_or(std::string()));
+}
+
 std::string FRWForwarding::savedPath() const
 {
     return m_config.stateDirectory + "/forwarding.saved";
@@ -75,7 +80,9 @@ bool FRWForwarding::enable() const
     // A save that is still there belongs to values from before an earlier gateway run that never
     // ended cleanly; the switches now read 1 because of us, so that save stays the one to restore.
     if (!readSmall(savedPath())) {
-        std::string saved;
+        // Which boot the values belong to: after a reboot the switches start afresh from the
+        // system's own settings, and the old values must not overwrite them.
+        std::string saved = "boot=" + currentBoot() + "\n";
         for (const std::string& path : m_config.forwardingSwitches) {
             const auto value = readSmall(path);
             if (!value) {
@@ -108,6 +115,11 @@ void FRWForwarding::restore() const
     }
     std::istringstream lines(*saved);
     std::string line;
+    if (!std::getline(lines, line) || line != "boot=" + currentBoot()) {
+        m_config.log("ferrow-helper: discarding forwarding values saved before this boot");
+        ::unlink(savedPath().c_str());
+        return;
+    }
     bool restored = true;
     while (std::getline(lines, line)) {
         const std::size_t equals = line.rfind('=');

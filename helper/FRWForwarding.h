@@ -11,10 +11,12 @@ public:
 
     /// Saves the current values (unless a save is already pending) and turns forwarding on.
     bool enable() const;
-    /// Puts saved values back and forgets them; nothing to do without a save.
+    /// Puts saved values back and forgets them; nothing to do without a save. Values saved
+    /// during an earlier boot are forgotten without being written.
     void restore() const;
 
 private:
+    std::string currentBoot() const;
     std::string savedPath() const;
 
     const FRWHelperConfig& m_config;

@@ -20,6 +20,8 @@ struct FRWHelperConfig {
     std::string coreStateDirectory;
     /// The switches gateway mode turns on (and restores afterwards).
     std::vector<std::string> forwardingSwitches;
+    /// Names the current boot; saved switch values of another boot are stale.
+    std::string bootIdPath = "/proc/sys/kernel/random/boot_id";
     /// The polkit authority's bus (empty: the system bus) and the action a start needs.
     std::string polkitBusAddress;
     std::string polkitActionId;
@@ -40,10 +42,15 @@ struct FRWHelperConfig {
     std::chrono::milliseconds stopGrace{5000};
     std::chrono::milliseconds fallbackStopGrace{3000};
     std::chrono::milliseconds orphanDelay{5000};
-    int maxConnections = 32;
-    /// Largest caller executable read for vetting; callers are checked one at a time, so a
-    /// hostile peer cannot make the helper hold many large files at once.
+    int maxConnections = 64;
+    /// Connections one user may hold at once, so that no account can take every slot.
+    int maxConnectionsPerUser = 8;
+    /// A peer that is not the application gets one request, and this long to send it.
+    std::chrono::milliseconds untrustedIdle{2000};
+    /// Largest caller executable read for vetting. A user's callers are checked one at a time,
+    /// and a later one waits at most `callerCheckWait` for the one before.
     std::size_t maxCallerExecutableSize = std::size_t{512} << 20;
+    std::chrono::milliseconds callerCheckWait{5000};
     /// Largest core the helper copies; anything bigger is refused before a byte is copied.
     std::uint64_t maxCoreSize = std::uint64_t{256} << 20;
 

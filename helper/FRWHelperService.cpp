@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <net/if.h>
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/socket.h>
@@ -158,6 +159,13 @@ void FRWHelperService::serve(int listenFd)
             }
             continue;
         }
+        ucred credentials{};
+        socklen_t size = sizeof credentials;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
+            ::close(fd);
+            continue;
+        }
+        const uid_t user = credentials.uid;
         {
             const std::lock_guard guard(m_threadsLock);
             if (m_openConnections >= m_config.maxConnections) {
@@ -165,15 +173,29 @@ void FRWHelperService::serve(int listenFd)
                 ::close(fd);
                 continue;
             }
+            if (m_connectionsByUser[user] >= m_config.maxConnectionsPerUser) {
+                log("ferrow-helper: too many connections of uid " + std::to_string(user) + ", refusing one");
+                ::close(fd);
+                continue;
+            }
             ++m_openConnections;
+            ++m_connectionsByUser[user];
             m_openSockets.insert(fd);
         }
-        if (!spawnTracked([this, fd] { handleConnection(fd); })) {
-            const std::lock_guard guard(m_threadsLock);
-            m_openSockets.erase(fd);
-            --m_openConnections;
+        if (!spawnTracked([this, fd, user] { handleConnection(fd, user); })) {
+            forgetConnection(fd, user);
             ::close(fd);
         }
+    }
+}
+
+void FRWHelperService::forgetConnection(int fd, uid_t user)
+{
+    const std::lock_guard guard(m_threadsLock);
+    m_openSockets.erase(fd);
+    --m_openConnections;
+    if (--m_connectionsByUser[user] <= 0) {
+        m_connectionsByUser.erase(user);
     }
 }
 
@@ -194,21 +216,35 @@ void FRWHelperService::stop()
     }
 }
 
-void FRWHelperService::handleConnection(int fd)
+void FRWHelperService::handleConnection(int fd, uid_t user)
 {
     std::string why;
     // Anyone may ask for the version (the application counts a helper that does not answer as
     // missing); every other method needs a vetted caller.
-    const std::optional<FRWPeer> peer = m_codeCheck.isTrustedPeer(fd, why);
+    std::optional<FRWPeer> peer = FRWCodeCheck::identifyPeer(fd, why);
+    if (peer && !m_codeCheck.isTrustedPeer(*peer, why)) {
+        peer.reset();
+    }
     if (peer) {
         const std::lock_guard guard(m_lock);
         ++m_clients;
     }
+    // Any other peer gets one request and a short time to send it, so that idle connections of
+    // other accounts cannot hold the slots the application needs.
+    const auto deadline = std::chrono::steady_clock::now() + m_config.untrustedIdle;
     std::string buffer;
     std::string line;
     char block[4096];
     bool open = true;
     while (open) {
+        if (!peer) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd entry{fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+                break;
+            }
+        }
         const ssize_t got = ::recv(fd, block, sizeof block, 0);
         if (got < 0 && errno == EINTR) {
             continue;
@@ -227,17 +263,13 @@ void FRWHelperService::handleConnection(int fd)
                 open = false;
                 break;
             }
-            if (!answer(fd, line, peer, why)) {
+            if (!answer(fd, line, peer, why) || !peer) {
                 open = false;
                 break;
             }
         }
     }
-    {
-        const std::lock_guard guard(m_threadsLock);
-        m_openSockets.erase(fd);
-        --m_openConnections;
-    }
+    forgetConnection(fd, user);
     ::close(fd);
     if (peer) {
         connectionClosed();
@@ -396,10 +428,26 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
         }
     }
     if (caller) {
-        if (const auto refusal = m_polkit.authorize(caller->pid, caller->uid)) {
+        // polkit judges the process that holds the caller's id when it answers. Only while the
+        // vetted process still lives is that process the caller, so it is asked before and after.
+        const auto callerExited = [&caller] {
+            return !caller->process || !FRWProcessInspector::isAlive(caller->process->get());
+        };
+        if (callerExited()) {
+            log("ferrow-helper: start refused for uid " + std::to_string(caller->uid) +
+                ": the calling process has exited");
+            return helperError("not authorised to start Enhanced Mode: the calling process has exited");
+        }
+        const auto refusal = m_polkit.authorize(caller->pid, caller->startTime, caller->uid);
+        if (refusal) {
             log("ferrow-helper: start refused by polkit for uid " + std::to_string(caller->uid) + ": " +
                 *refusal);
             return helperError("not authorised to start Enhanced Mode: " + *refusal);
+        }
+        if (callerExited()) {
+            log("ferrow-helper: start refused for uid " + std::to_string(caller->uid) +
+                ": the calling process exited while polkit decided");
+            return helperError("not authorised to start Enhanced Mode: the calling process has exited");
         }
     }
     // A direct call (no connection) runs the core as the helper's own user.
@@ -430,6 +478,12 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     }
     if (params.configPath.empty()) {
         return helperError("no profile supplied");
+    }
+    // No core of ours runs now and a TUN link goes with its core, so a link of this name is
+    // another program's: the core would fail on it, and the clean-up after it would delete it.
+    if (::if_nametoindex(tunName.c_str()) != 0) {
+        log("ferrow-helper: " + tunName + " already exists, refusing to start");
+        return helperError(tunName + " already exists: another program is using it");
     }
     if (!m_folders.prepareApiInfoFolder(uid, gid)) {
         return helperError("cannot prepare " + m_config.apiInfoDirectory);

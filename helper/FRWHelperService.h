@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -56,7 +57,8 @@ public:
 private:
     explicit FRWHelperService(FRWHelperConfig config);
 
-    void handleConnection(int fd);
+    void handleConnection(int fd, uid_t user);
+    void forgetConnection(int fd, uid_t user);
     /// Answers one request line; false when the connection must close.
     bool answer(int fd, const std::string& line, const std::optional<FRWPeer>& peer,
                 const std::string& untrustedWhy);
@@ -97,6 +99,7 @@ private:
     std::condition_variable m_threadsChanged;
     int m_activeThreads = 0;
     int m_openConnections = 0;
+    std::map<uid_t, int> m_connectionsByUser;
     std::set<int> m_openSockets;
     bool m_stopping = false;
     int m_wake[2] = {-1, -1};

@@ -2,9 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <systemd/sd-bus.h>
 
 namespace {
@@ -19,31 +17,6 @@ using Bus = std::unique_ptr<sd_bus, BusDeleter>;
 using Message = std::unique_ptr<sd_bus_message, MessageDeleter>;
 
 constexpr std::uint64_t kCallTimeoutUsec = 25'000'000;
-
-/// The process's start time in clock ticks since boot (field 22 of /proc/<pid>/stat); polkit
-/// uses it with the process id to tell one process from a later one with the same id.
-std::optional<std::uint64_t> startTime(pid_t pid)
-{
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    // The command name may hold spaces and parentheses; the fields after it begin after the last ')'.
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos) {
-        return std::nullopt;
-    }
-    std::istringstream fields(text.substr(close + 1));
-    std::string field;
-    for (int index = 3; index <= 22 && fields >> field; ++index) {
-        if (index == 22) {
-            try {
-                return std::stoull(field);
-            } catch (...) {
-                return std::nullopt;
-            }
-        }
-    }
-    return std::nullopt;
-}
 
 std::string errorText(int code, const sd_bus_error* error)
 {
@@ -73,12 +46,8 @@ Bus connect(const std::string& address, int& code)
 
 } // namespace
 
-std::optional<std::string> FRWPolkitCheck::authorize(pid_t pid, uid_t uid) const
+std::optional<std::string> FRWPolkitCheck::authorize(pid_t pid, std::uint64_t startTime, uid_t uid) const
 {
-    const auto started = startTime(pid);
-    if (!started) {
-        return std::string("the calling process is gone");
-    }
     int code = 0;
     const Bus bus = connect(m_busAddress, code);
     if (!bus) {
@@ -91,7 +60,7 @@ std::optional<std::string> FRWPolkitCheck::authorize(pid_t pid, uid_t uid) const
     const Message call(code < 0 ? nullptr : rawCall);
     if (!call ||
         (code = sd_bus_message_append(call.get(), "(sa{sv})", "unix-process", 3, "pid", "u",
-                                      static_cast<std::uint32_t>(pid), "start-time", "t", *started, "uid",
+                                      static_cast<std::uint32_t>(pid), "start-time", "t", startTime, "uid",
                                       "i", static_cast<std::int32_t>(uid))) < 0 ||
         (code = sd_bus_message_append(call.get(), "s", m_actionId.c_str())) < 0 ||
         (code = sd_bus_message_append(call.get(), "a{ss}", 0)) < 0 ||

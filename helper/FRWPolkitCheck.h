@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -13,9 +14,10 @@ public:
     {
     }
 
-    /// Nothing when the process `pid` (user `uid`) is authorised; otherwise the reason, which is
-    /// also given when no authority answers: without polkit nobody is let in.
-    std::optional<std::string> authorize(pid_t pid, uid_t uid) const;
+    /// Nothing when the process `pid` started at `startTime` (clock ticks since boot) as user `uid`
+    /// is authorised; otherwise the reason, which is also given when no authority answers: without
+    /// polkit nobody is let in.
+    std::optional<std::string> authorize(pid_t pid, std::uint64_t startTime, uid_t uid) const;
 
 private:
     std::string m_busAddress;

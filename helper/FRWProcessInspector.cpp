@@ -1,5 +1,6 @@
 #include "FRWProcessInspector.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -7,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,6 +19,25 @@ namespace {
 std::string procPath(pid_t pid, const char* leaf)
 {
     return "/proc/" + std::to_string(pid) + "/" + leaf;
+}
+
+/// Up to `capacity` bytes of a /proc file. Plain descriptors with close-on-exec: a core launched
+/// meanwhile on another thread must not inherit anything of ours.
+std::string_view readProcFile(pid_t pid, const char* leaf, char* buffer, std::size_t capacity)
+{
+    const int fd = ::open(procPath(pid, leaf).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    std::size_t size = 0;
+    for (ssize_t got = 0; size < capacity; size += static_cast<std::size_t>(got)) {
+        got = ::read(fd, buffer + size, capacity - size);
+        if (got <= 0) {
+            break;
+        }
+    }
+    ::close(fd);
+    return {buffer, size};
 }
 
 } // namespace
@@ -85,22 +106,8 @@ int openExecutable(pid_t pid)
 
 std::optional<uid_t> effectiveUid(pid_t pid)
 {
-    // Plain descriptors with close-on-exec: a core launched meanwhile on another thread must not
-    // inherit anything of ours.
-    const int fd = ::open(procPath(pid, "status").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
     char buffer[4096];
-    std::size_t size = 0;
-    for (ssize_t got = 0; size < sizeof buffer - 1; size += static_cast<std::size_t>(got)) {
-        got = ::read(fd, buffer + size, sizeof buffer - 1 - size);
-        if (got <= 0) {
-            break;
-        }
-    }
-    ::close(fd);
-    const std::string_view status(buffer, size);
+    const std::string_view status = readProcFile(pid, "status", buffer, sizeof buffer);
     // "Uid:\treal\teffective\tsaved\tfilesystem"
     const std::size_t line = status.find("\nUid:");
     if (line == std::string_view::npos) {
@@ -120,6 +127,35 @@ std::optional<uid_t> effectiveUid(pid_t pid)
         at = static_cast<std::size_t>(result.ptr - status.data());
     }
     return static_cast<uid_t>(values[1]);
+}
+
+std::optional<std::uint64_t> startTime(pid_t pid)
+{
+    char buffer[1024];
+    const std::string_view stat = readProcFile(pid, "stat", buffer, sizeof buffer);
+    // The command name may hold spaces and parentheses; the fields after it begin after the last ')'.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::size_t at = close + 1;
+    for (int field = 3; field <= 22; ++field) {
+        at = stat.find_first_not_of(' ', at);
+        if (at == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::size_t end = std::min(stat.find(' ', at), stat.size());
+        if (field == 22) {
+            std::uint64_t value = 0;
+            const auto result = std::from_chars(stat.data() + at, stat.data() + end, value);
+            if (result.ec != std::errc() || result.ptr != stat.data() + end) {
+                return std::nullopt;
+            }
+            return value;
+        }
+        at = end;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::vector<pid_t>> allProcesses()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -24,6 +25,9 @@ std::optional<std::string> executablePath(pid_t pid);
 int openExecutable(pid_t pid);
 /// The effective user id from /proc/<pid>/status.
 std::optional<uid_t> effectiveUid(pid_t pid);
+/// The start time in clock ticks since boot (field 22 of /proc/<pid>/stat): with the process id
+/// it names one process, which is how polkit tells it from a later one with the same id.
+std::optional<std::uint64_t> startTime(pid_t pid);
 /// Every process id in /proc; nothing when /proc cannot be listed.
 std::optional<std::vector<pid_t>> allProcesses();
 

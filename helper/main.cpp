@@ -48,9 +48,16 @@ int socketFromSystemd()
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     const FRWHelperConfig config = FRWHelperConfig::system();
+    if (argc == 2 && std::strcmp(argv[1], "--after-stop") == 0) {
+        // Run by the unit after the helper ends, a crash included: what a gateway run switched
+        // on goes back now, not at some later start that socket activation may delay for days.
+        FRWForwarding(config).restore();
+        FRWTunnelCleanup(config).run({});
+        return 0;
+    }
     const int listenFd = socketFromSystemd();
     if (listenFd < 0) {
         config.log("ferrow-helper: no listening socket from systemd; start me through "

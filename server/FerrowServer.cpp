@@ -26,9 +26,8 @@ void ServerShared::log(LogLevel level, const std::string& line) const
               << std::flush;
 }
 
-FerrowServer::FerrowServer(ServerOptions options, std::string psk)
+FerrowServer::FerrowServer(ServerOptions options, std::string psk) : m_shared(std::move(options))
 {
-    m_shared.options = std::move(options);
     m_shared.psk = std::move(psk);
     const unsigned threads = m_shared.options.threads ? m_shared.options.threads
                                                       : std::max(1u, std::thread::hardware_concurrency());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FerrowHandshake.h"
+#include "PendingConnections.h"
 #include "ServerOptions.h"
 
 #include <boost/asio/awaitable.hpp>
@@ -19,10 +20,15 @@ using tcp = asio::ip::tcp;
 
 /// What every connection of one server shares.
 struct ServerShared {
+    explicit ServerShared(ServerOptions given)
+        : options(std::move(given)), pending(options.maxUnauthenticated, options.maxUnauthenticatedPerSource)
+    {
+    }
     ServerOptions options;
     std::string psk;
     std::mutex replayMutex;
     proto::ReplayWindow replay;
+    PendingConnections pending;
 
     void log(LogLevel level, const std::string& line) const;
 };

@@ -11,6 +11,7 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <map>
+#include <optional>
 
 namespace ferrow::server {
 
@@ -57,9 +58,8 @@ asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline
             break;
         }
         if (error) {
-            // The peer ended or reset: wait out the deadline all the same.
-            timer.expires_at(deadline);
-            co_await timer.async_wait(useTuple);
+            // The peer ended or reset (or the connection was dropped to make room): there is
+            // nobody left to see when we close, and holding it would only spend a descriptor.
             break;
         }
     }
@@ -91,9 +91,15 @@ asio::awaitable<Resolved> resolveTarget(const proto::Target& target, const Serve
         }
     }
     if (!shared.options.allowPrivate) {
-        std::erase_if(out.addresses, [](const auto& address) { return !isPublicAddress(address); });
+        // The server's own public addresses lead to its own services, as loopback does.
+        const bool own = std::any_of(out.addresses.begin(), out.addresses.end(), [](const auto& address) {
+            return isPublicAddress(address) && isOwnAddress(address);
+        });
+        std::erase_if(out.addresses,
+                      [](const auto& address) { return !isPublicAddress(address) || isOwnAddress(address); });
         if (out.addresses.empty()) {
-            out.error = "refused: a private, loopback or link-local address";
+            out.error = own ? "refused: this server's own address"
+                            : "refused: a private, loopback or link-local address";
         }
     }
     co_return out;
@@ -276,6 +282,14 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         Clock::now() +
         std::chrono::milliseconds(proto::randomBetween(static_cast<std::uint32_t>(probeMin * 1000),
                                                        static_cast<std::uint32_t>(probeMax * 1000)));
+    // Counted until it authenticates or ends, whichever way it ends.
+    const auto pending = shared.pending.admit(socket, remote.address());
+    struct Leave {
+        PendingConnections& connections;
+        const std::shared_ptr<PendingConnections::Entry>& entry;
+        ~Leave() { connections.leave(entry); }
+    };
+    std::optional<Leave> leave(std::in_place, shared.pending, pending);
     proto::ServerHandshake handshake(shared.psk);
     asio::steady_timer timer(co_await asio::this_coro::executor);
     std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
@@ -303,6 +317,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         co_await drainUntil(socket, deadline);
         co_return;
     }
+    leave.reset();
     shared.log(LogLevel::Debug, peer + ": authenticated");
     socket.set_option(tcp::no_delay(true), ignored);
     const auto accept = handshake.acceptPacket();

@@ -69,6 +69,14 @@ std::string apply(ServerOptions& options, const std::string& key, const std::str
         if (!parseSeconds(value, options.idleTimeout) || options.idleTimeout.count() == 0) {
             return "idle-timeout takes seconds (1..86400)";
         }
+    } else if (key == "max-unauthenticated" || key == "max-unauthenticated-per-source") {
+        std::size_t count = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+        if (error != std::errc() || end != value.data() + value.size() || count == 0 || count > 1000000) {
+            return key + " takes a number (1..1000000)";
+        }
+        (key == "max-unauthenticated" ? options.maxUnauthenticated : options.maxUnauthenticatedPerSource) =
+            count;
     } else if (key == "threads") {
         std::chrono::seconds count{};
         if (!parseSeconds(value, count) || count.count() > 256) {
@@ -138,7 +146,9 @@ std::string usageText()
 {
     return "usage: ferrow-server --listen [::]:PORT --psk-file FILE [--log-level error|warning|info|debug]\n"
            "                     [--allow-private] [--probe-timeout MIN-MAX] [--idle-timeout SECONDS]\n"
-           "                     [--threads N] [--config FILE]\n";
+           "                     [--threads N] [--max-unauthenticated N] [--max-unauthenticated-per-source "
+           "N]\n"
+           "                     [--config FILE]\n";
 }
 
 std::string helpText()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <variant>
 #include <vector>
@@ -21,6 +22,10 @@ struct ServerOptions {
     /// target included) before it is closed.
     std::chrono::seconds idleTimeout{300};
     unsigned threads = 0; // 0: one per processor
+    /// Connections not yet authenticated, in all and from one source (an IPv4 address or an
+    /// IPv6 /64); beyond either the oldest is closed. Well below the unit's descriptor limit.
+    std::size_t maxUnauthenticated = 16384;
+    std::size_t maxUnauthenticatedPerSource = 64;
 };
 
 /// Reads the command line (and a config file named by --config; command-line options given

@@ -1,6 +1,13 @@
 #include "TargetPolicy.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstring>
+#include <ifaddrs.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <vector>
 
 namespace ferrow::server {
 
@@ -59,6 +66,42 @@ bool isPublicAddress(const boost::asio::ip::address& address)
         return isPublicV4(boost::asio::ip::address_v4({bytes[2], bytes[3], bytes[4], bytes[5]}));
     }
     return true;
+}
+
+bool isOwnAddress(const boost::asio::ip::address& given)
+{
+    namespace ip = boost::asio::ip;
+    auto address = given;
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = ip::make_address_v4(ip::v4_mapped, address.to_v6());
+    }
+    static std::mutex lock;
+    static std::vector<ip::address> own;
+    static std::chrono::steady_clock::time_point readAt{};
+    const std::lock_guard guard(lock);
+    const auto now = std::chrono::steady_clock::now();
+    if (readAt == std::chrono::steady_clock::time_point{} || now - readAt > std::chrono::seconds(2)) {
+        ifaddrs* list = nullptr;
+        if (::getifaddrs(&list) == 0) {
+            readAt = now;
+            own.clear();
+            for (const ifaddrs* item = list; item; item = item->ifa_next) {
+                if (item->ifa_addr && item->ifa_addr->sa_family == AF_INET) {
+                    ip::address_v4::bytes_type bytes;
+                    std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in*>(item->ifa_addr)->sin_addr,
+                                4);
+                    own.emplace_back(ip::address_v4(bytes));
+                } else if (item->ifa_addr && item->ifa_addr->sa_family == AF_INET6) {
+                    ip::address_v6::bytes_type bytes;
+                    std::memcpy(bytes.data(),
+                                &reinterpret_cast<const sockaddr_in6*>(item->ifa_addr)->sin6_addr, 16);
+                    own.emplace_back(ip::address_v6(bytes));
+                }
+            }
+            ::freeifaddrs(list);
+        }
+    }
+    return std::find(own.begin(), own.end(), address) != own.end();
 }
 
 } // namespace ferrow::server

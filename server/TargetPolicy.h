@@ -9,4 +9,8 @@ namespace ferrow::server {
 /// no IPv6 form (mapped, compatible, NAT64, 6to4) that embeds such an IPv4 address.
 bool isPublicAddress(const boost::asio::ip::address& address);
 
+/// Whether `address` (IPv4-mapped forms folded) is one of this machine's own interface addresses,
+/// which lead to the server's own services. Read from the system at most every two seconds.
+bool isOwnAddress(const boost::asio::ip::address& address);
+
 } // namespace ferrow::server

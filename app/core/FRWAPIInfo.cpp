@@ -5,6 +5,10 @@
 
 #include "FRWNames.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace FRWAPIInfo {
 
 namespace {
@@ -17,8 +21,20 @@ std::optional<QJsonObject> read(const QString& path)
     if (path.isEmpty()) {
         return std::nullopt;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) {
+    // Only a file that this user or root wrote and nobody else can rewrite: anyone who could
+    // plant one would hand the app an address and secret of their choosing.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        (status.st_uid != ::getuid() && status.st_uid != 0) || (status.st_mode & 022) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) || file.size() > kMaxFileSize) {
         return std::nullopt;
     }
     const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileSize));

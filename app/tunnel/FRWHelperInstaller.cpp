@@ -131,7 +131,17 @@ QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem
         "# and made readable and executable only once its signature checks out, so nothing root can\n"
         "# read but the user cannot becomes visible on the way.\n");
     script += QStringLiteral("rm -f -- %1\n").arg(fresh);
-    script += QStringLiteral("timeout 120 cp --no-dereference -- %1 %2\n").arg(source, fresh);
+    script += QStringLiteral(
+        "# Only a regular file is read. Reading a FIFO or a device would make root wait on the user,\n"
+        "# so anything else is refused up front, and the read itself never follows a link and never\n"
+        "# blocks, in case the source is swapped after the test.\n");
+    script += QStringLiteral("if [ -L %1 ] || [ ! -f %1 ]; then\n"
+                             "  echo \"helper is not a regular file\" >&2\n"
+                             "  exit 1\n"
+                             "fi\n")
+                  .arg(source);
+    script += QStringLiteral("dd if=%1 of=%2 iflag=nofollow,nonblock conv=excl bs=1M status=none\n")
+                  .arg(source, fresh);
     script += QStringLiteral("if [ -L %1 ] || [ ! -f %1 ]; then\n"
                              "  rm -f -- %1\n"
                              "  echo \"helper is not a regular file\" >&2\n"

@@ -1,6 +1,8 @@
 #include "FakeDns.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace ferrow::tun {
 
@@ -114,42 +116,128 @@ bool matchesFilter(const std::vector<std::string>& patterns, std::string_view na
     });
 }
 
-FakeIpPool::FakeIpPool() : m_next(kFakeFirst)
+FakeIpPool::FakeIpPool(Limits limits) : m_limits(limits)
 {
+    m_limits.size = std::min(m_limits.size, kFakeLast - kFakeFirst + 1);
 }
 
-core::IpAddr FakeIpPool::addressFor(const std::string& name)
+bool FakeIpPool::withinShare(const std::string& source, Clock::time_point now)
+{
+    const auto expire = [this, now](std::deque<Clock::time_point>& grants) {
+        while (!grants.empty() && now - grants.front() >= m_limits.hold) {
+            grants.pop_front();
+        }
+    };
+    // Sources that stopped asking are forgotten now and then, so the record stays as small as
+    // the grants of one hold time.
+    if (++m_grantsSinceSweep >= 4096) {
+        m_grantsSinceSweep = 0;
+        for (auto it = m_grants.begin(); it != m_grants.end();) {
+            expire(it->second);
+            it = it->second.empty() ? m_grants.erase(it) : std::next(it);
+        }
+    }
+    auto& grants = m_grants[source];
+    expire(grants);
+    return grants.size() < m_limits.perSource;
+}
+
+std::optional<core::IpAddr> FakeIpPool::addressFor(const std::string& name, const core::IpAddr& source,
+                                                   Clock::time_point now)
 {
     if (const auto found = m_byName.find(name); found != m_byName.end()) {
+        use(core::IpAddr::fromV4(found->second), now);
         return core::IpAddr::fromV4(found->second);
     }
-    const std::uint32_t address = m_next;
-    m_next = m_next == kFakeLast ? kFakeFirst : m_next + 1;
-    if (const auto previous = m_byAddress.find(address); previous != m_byAddress.end()) {
-        m_byName.erase(previous->second);
+    const std::string sourceKey = source.folded().toString();
+    if (!withinShare(sourceKey, now)) {
+        return std::nullopt;
     }
-    m_byAddress[address] = name;
+    std::uint32_t address = 0;
+    if (m_fresh < m_limits.size) {
+        address = kFakeFirst + m_fresh++;
+    } else {
+        if (m_idle.empty()) {
+            return std::nullopt;
+        }
+        const auto oldest = m_byAddress.find(m_idle.front());
+        if (now - oldest->second.used < m_limits.hold) {
+            return std::nullopt;
+        }
+        address = oldest->first;
+        m_byName.erase(oldest->second.name);
+        m_idle.pop_front();
+        m_byAddress.erase(oldest);
+    }
+    m_idle.push_back(address);
+    m_byAddress[address] = Entry{address, name, now, 0, std::prev(m_idle.end())};
     m_byName[name] = address;
+    m_grants[sourceKey].push_back(now);
     return core::IpAddr::fromV4(address);
 }
 
-std::optional<std::string> FakeIpPool::nameFor(const core::IpAddr& address) const
+const FakeIpPool::Entry* FakeIpPool::find(const core::IpAddr& given) const
 {
-    if (!isFake(address)) {
-        return std::nullopt;
+    if (!isFake(given)) {
+        return nullptr;
     }
+    const auto address = given.folded();
     const std::uint32_t value = (std::uint32_t{address.bytes[0]} << 24) |
                                 (std::uint32_t{address.bytes[1]} << 16) |
                                 (std::uint32_t{address.bytes[2]} << 8) | address.bytes[3];
     const auto found = m_byAddress.find(value);
-    if (found == m_byAddress.end()) {
-        return std::nullopt;
-    }
-    return found->second;
+    return found == m_byAddress.end() ? nullptr : &found->second;
 }
 
-bool FakeIpPool::isFake(const core::IpAddr& address)
+FakeIpPool::Entry* FakeIpPool::find(const core::IpAddr& address)
 {
+    return const_cast<Entry*>(std::as_const(*this).find(address));
+}
+
+std::optional<std::string> FakeIpPool::nameFor(const core::IpAddr& address) const
+{
+    const Entry* entry = find(address);
+    return entry ? std::optional<std::string>(entry->name) : std::nullopt;
+}
+
+std::optional<std::string> FakeIpPool::use(const core::IpAddr& address, Clock::time_point now)
+{
+    Entry* entry = find(address);
+    if (!entry) {
+        return std::nullopt;
+    }
+    entry->used = std::max(entry->used, now);
+    if (entry->pins == 0) {
+        m_idle.splice(m_idle.end(), m_idle, entry->place);
+    }
+    return entry->name;
+}
+
+void FakeIpPool::pin(const core::IpAddr& address)
+{
+    if (Entry* entry = find(address)) {
+        if (entry->pins++ == 0) {
+            m_idle.erase(entry->place);
+        }
+    }
+}
+
+void FakeIpPool::unpin(const core::IpAddr& address, Clock::time_point now)
+{
+    Entry* entry = find(address);
+    if (!entry || entry->pins == 0) {
+        return;
+    }
+    entry->used = std::max(entry->used, now);
+    if (--entry->pins == 0) {
+        m_idle.push_back(entry->address);
+        entry->place = std::prev(m_idle.end());
+    }
+}
+
+bool FakeIpPool::isFake(const core::IpAddr& given)
+{
+    const auto address = given.folded();
     return !address.v6 && address.bytes[0] == 198 && (address.bytes[1] & 0xfe) == 18;
 }
 

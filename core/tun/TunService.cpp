@@ -63,6 +63,12 @@ bool markingWorks()
 
 } // namespace
 
+bool isThisMachine(const IpAddr& address)
+{
+    const IpAddr plain = address.folded();
+    return plain == tunAddress(false) || plain == tunAddress(true);
+}
+
 bool isTunnelAddress(const IpAddr& address)
 {
     static const core::Cidr ranges[] = {*core::Cidr::parse("172.19.0.0/16"),
@@ -268,7 +274,9 @@ void TunService::packetLoop()
             }
             std::uint8_t* packetData = buffer.data() + kHeader;
             const auto view = parsePacket(packetData, static_cast<std::size_t>(got) - kHeader);
-            if (!view) {
+            // The tunnel's range belongs to this machine: a forwarded packet claiming a source in
+            // it that is not ours is spoofed.
+            if (!view || (isTunnelAddress(view->source) && !isThisMachine(view->source))) {
                 continue;
             }
             if (view->protocol == kProtocolTcp) {
@@ -386,7 +394,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
         co_return;
     }
     if (flow->destinationPort == 53) {
-        co_await m_dns.serveStream(std::move(socket));
+        co_await m_dns.serveStream(std::move(socket), flow->source);
         co_return;
     }
     core::TunnelledFlow tunnelled;
@@ -394,9 +402,10 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
     tunnelled.source = flow->source;
     tunnelled.sourcePort = flow->sourcePort;
     tunnelled.destination = flow->destination;
-    tunnelled.fromThisMachine = isTunnelAddress(flow->source);
+    tunnelled.fromThisMachine = isThisMachine(flow->source);
+    std::optional<FakeIpPin> pinned;
     if (FakeIpPool::isFake(flow->destination)) {
-        const auto name = m_fakeIps.nameFor(flow->destination);
+        const auto name = m_fakeIps.use(flow->destination, std::chrono::steady_clock::now());
         if (!name) {
             // A fake address from before a restart or long forgotten: there is no way to know
             // where it led, and dialling the fake address itself would loop.
@@ -406,6 +415,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
             co_return;
         }
         tunnelled.host = *name;
+        pinned.emplace(m_fakeIps, flow->destination);
     } else {
         tunnelled.host = flow->destination.toString();
         if (kSniffedPorts.contains(flow->destinationPort)) {
@@ -454,8 +464,8 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
 
 asio::awaitable<void> TunService::answerDatagram(std::string packet, PacketView view)
 {
-    const auto answer =
-        co_await m_dns.answer(packet.substr(view.payloadOffset, view.length - view.payloadOffset));
+    const auto answer = co_await m_dns.answer(
+        packet.substr(view.payloadOffset, view.length - view.payloadOffset), view.source);
     if (answer.empty() || !m_running) {
         co_return;
     }

@@ -32,8 +32,11 @@ namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 using core::useTuple;
 
-/// Whether a tunnelled flow from `address` comes from this machine (its tunnel addresses).
+/// Whether `address` is in the tunnel's ranges (172.19.0.0/16, fdfe:dcba:9876::/48).
 bool isTunnelAddress(const core::IpAddr& address);
+/// Whether a tunnelled flow from `address` comes from this machine: exactly the tunnel link's own
+/// addresses, never merely the range, which a device forwarding through us may claim.
+bool isThisMachine(const core::IpAddr& address);
 
 /// Enhanced Mode's tunnel: the TUN link and its policy routing, TCP flows translated onto the
 /// core's own listeners, DNS answered with fake addresses, UDP relayed per flow. TCP packets are

@@ -30,7 +30,7 @@ TunnelDns::TunnelDns(asio::io_context& io, core::CoreService& core, FakeIpPool& 
 {
 }
 
-asio::awaitable<void> TunnelDns::serveStream(tcp::socket socket)
+asio::awaitable<void> TunnelDns::serveStream(tcp::socket socket, IpAddr source)
 {
     // A client that sends nothing more is let go after a while instead of holding the flow.
     asio::steady_timer idle(m_io);
@@ -56,7 +56,7 @@ asio::awaitable<void> TunnelDns::serveStream(tcp::socket socket)
         if (error) {
             co_return;
         }
-        const auto reply = co_await answer(query);
+        const auto reply = co_await answer(query, source);
         if (reply.empty() || reply.size() > 65535) {
             co_return;
         }
@@ -71,7 +71,7 @@ asio::awaitable<void> TunnelDns::serveStream(tcp::socket socket)
     }
 }
 
-asio::awaitable<std::string> TunnelDns::answer(std::string query)
+asio::awaitable<std::string> TunnelDns::answer(std::string query, IpAddr source)
 {
     const auto question = parseQuestion(query);
     if (!question) {
@@ -87,7 +87,11 @@ asio::awaitable<std::string> TunnelDns::answer(std::string query)
             // No fake IPv6 range: an empty answer sends dual-stack clients to the fake IPv4.
             co_return buildAnswer(query, *question, {}, kFakeTtl);
         }
-        co_return buildAnswer(query, *question, {m_fakeIps.addressFor(question->name)}, kFakeTtl);
+        if (const auto given =
+                m_fakeIps.addressFor(question->name, source, std::chrono::steady_clock::now())) {
+            co_return buildAnswer(query, *question, {*given}, kFakeTtl);
+        }
+        // No address may change hands now: the real answer serves the client instead.
     }
     auto answer = co_await forward(query);
     if (answer.empty()) {

@@ -18,10 +18,10 @@ class TunnelDns {
 public:
     TunnelDns(boost::asio::io_context& io, core::CoreService& core, FakeIpPool& fakeIps);
 
-    /// The answer to one query; empty when there is nothing to say.
-    boost::asio::awaitable<std::string> answer(std::string query);
+    /// The answer to one query from `source`; empty when there is nothing to say.
+    boost::asio::awaitable<std::string> answer(std::string query, core::IpAddr source);
     /// Serves DNS over TCP (length-prefixed messages) until the client stops.
-    boost::asio::awaitable<void> serveStream(boost::asio::ip::tcp::socket socket);
+    boost::asio::awaitable<void> serveStream(boost::asio::ip::tcp::socket socket, core::IpAddr source);
 
 private:
     boost::asio::awaitable<std::string> forward(const std::string& query);

@@ -29,6 +29,7 @@ struct UdpRelay::Flow {
     FlowEndpoints key;
     udp::socket socket;
     std::shared_ptr<core::ConnectionRecord> record;
+    std::optional<FakeIpPin> pinned; // the fake address keeps its name while the flow lives
     std::deque<std::string> pending; // payloads sent before the flow was open
     std::chrono::steady_clock::time_point lastActive;
     bool ready = false;
@@ -101,14 +102,18 @@ void UdpRelay::relay(const std::string& packet, const PacketView& view)
 asio::awaitable<void> UdpRelay::open(std::shared_ptr<Flow> flow)
 {
     const auto& key = flow->key;
+    if (flow->closed) {
+        co_return;
+    }
     std::string host = key.destination.toString();
     if (FakeIpPool::isFake(key.destination)) {
-        const auto name = m_fakeIps.nameFor(key.destination);
+        const auto name = m_fakeIps.use(key.destination, std::chrono::steady_clock::now());
         if (!name) {
             flow->refused = true;
             co_return;
         }
         host = *name;
+        flow->pinned.emplace(m_fakeIps, key.destination);
     }
     flow->record = m_core.connections().open();
     auto& record = *flow->record;
@@ -150,7 +155,7 @@ asio::awaitable<void> UdpRelay::open(std::shared_ptr<Flow> flow)
     }
     // Devices using us as their gateway reach the network, never this machine's own services
     // (a name may well resolve to loopback); nothing goes back into the tunnel either.
-    const bool fromDevice = !isTunnelAddress(key.source);
+    const bool fromDevice = !isThisMachine(key.source);
     std::erase_if(addresses, [this, fromDevice](const IpAddr& address) {
         return FakeIpPool::isFake(address) || isTunnelAddress(address) ||
                (fromDevice && m_localAddresses.isPrivateToThisMachine(address));
@@ -208,6 +213,7 @@ asio::awaitable<void> UdpRelay::readReplies(std::shared_ptr<Flow> flow)
 void UdpRelay::close(const std::shared_ptr<Flow>& flow)
 {
     flow->closed = true;
+    flow->pinned.reset();
     boost::system::error_code ignored;
     flow->socket.close(ignored);
     if (flow->record) {

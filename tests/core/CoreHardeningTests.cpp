@@ -375,7 +375,11 @@ TEST(CoreLanLane, OtherDevicesNeverReachThisMachinesOwnServices)
     const bool ran = inPrivateNetwork([] {
         auto loopbackOnly = makeEchoServer(); // listens on 127.0.0.1 only
         const auto port = std::to_string(loopbackOnly->port());
-        auto options = withProfile("[Rule]\nFINAL,DIRECT\n");
+        // Names whose only answer is loopback in IPv4-mapped form.
+        FakeDnsServer dns(std::map<std::string, std::string>{{"mapped.test", "::ffff:127.0.0.1"},
+                                                             {"unspecified.test", "::ffff:0.0.0.0"}});
+        auto options = withProfile("[General]\ndns-server = 127.0.0.1:" + std::to_string(dns.port()) +
+                                   "\n[Rule]\nFINAL,DIRECT\n");
         options.socks = false;
         options.extraArguments = {"-socks", "0.0.0.0:7891"};
         CoreProcess core(options);
@@ -396,6 +400,17 @@ TEST(CoreLanLane, OtherDevicesNeverReachThisMachinesOwnServices)
         {
             auto client = lanClient();
             EXPECT_EQ(socks5Connect(client, "127.0.0.1", core.apiPort()), 2) << "the controller API";
+        }
+        for (const char* name : {"mapped.test", "unspecified.test", "::ffff:127.0.0.1"}) {
+            auto client = lanClient();
+            EXPECT_EQ(socks5Connect(client, name, loopbackOnly->port()), 2) << name;
+            auto api = lanClient();
+            EXPECT_EQ(socks5Connect(api, name, core.apiPort()), 2) << name << " to the controller API";
+        }
+        {
+            auto client = lanClient();
+            EXPECT_EQ(httpStatusThrough(client, "GET http://mapped.test:" + port + "/ HTTP/1.1\r\n\r\n"),
+                      403);
         }
         {
             auto client = lanClient();

@@ -507,12 +507,13 @@ void FakeDnsServer::run()
         const auto it = m_names.find(name);
         if (it == m_names.end()) {
             reply[3] = static_cast<char>(0x83); // no such name
-        } else if (type == 1) {
+        } else if (const bool six = it->second.find(':') != std::string::npos; type == (six ? 28 : 1)) {
             reply[7] = 1; // one answer
-            reply += std::string("\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04", 12);
-            in_addr address{};
-            ::inet_pton(AF_INET, it->second.c_str(), &address);
-            reply.append(reinterpret_cast<const char*>(&address), 4);
+            reply += std::string("\xc0\x0c\x00", 3) + static_cast<char>(type) +
+                     std::string("\x00\x01\x00\x00\x00\x3c\x00", 7) + static_cast<char>(six ? 16 : 4);
+            in6_addr address{};
+            ::inet_pton(six ? AF_INET6 : AF_INET, it->second.c_str(), &address);
+            reply.append(reinterpret_cast<const char*>(&address), six ? 16 : 4);
         }
         ::sendto(m_fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     }

@@ -89,7 +89,8 @@ std::unique_ptr<TcpServer> makeOriginServer();
 std::string patternBytes(std::size_t size, std::size_t offset = 0);
 std::string sha256Hex(std::string_view bytes);
 
-/// A UDP DNS server on 127.0.0.1 answering A queries for the names it knows.
+/// A UDP DNS server on 127.0.0.1 answering for the names it knows: A queries for IPv4 addresses,
+/// AAAA queries for IPv6 ones (taken as written, mapped forms included).
 class FakeDnsServer {
 public:
     explicit FakeDnsServer(std::map<std::string, std::string> names);

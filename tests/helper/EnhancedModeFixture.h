@@ -72,6 +72,7 @@ protected:
                                                     "echo run >> %1/pkexec.log\n"
                                                     "[ -e %1/pkexec-cancel ] && exit 126\n"
                                                     "[ -e %1/pkexec-skip ] && exit 0\n"
+                                                    "[ -e %1/before-run ] && . %1/before-run\n"
                                                     "exec \"$@\" 2>>%1/stderr\n")
                                          .arg(FRWHelperInstaller::shellQuoted(tools)));
         writeTool(tools + "/systemctl",

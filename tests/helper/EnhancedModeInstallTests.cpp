@@ -1,8 +1,8 @@
 #include "EnhancedModeFixture.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QXmlStreamReader>
-#include <sys/stat.h>
 
 #include "FRWHelperUnits.h"
 #include "FRWNames.h"
@@ -131,6 +131,21 @@ TEST_F(EnhancedModeTest, ALinkAsTheSourceNeverExposesWhatItPointsAt)
         << "the secret became readable";
 }
 
+TEST_F(EnhancedModeTest, AFifoAsTheSourceIsRefusedWithoutWaiting)
+{
+    // Swapped for a FIFO after the app looked, just before the script runs as root.
+    writeText(tools + "/before-run", QStringLiteral("rm -f -- %1 && mkfifo -m 700 -- %1\n")
+                                         .arg(FRWHelperInstaller::shellQuoted(layout.helperSource)));
+    QElapsedTimer timer;
+    timer.start();
+    const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    EXPECT_LT(timer.elapsed(), 10000) << "root waited on the user's FIFO";
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(readText(tools + "/stderr").contains("helper is not a regular file"));
+    EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
+    EXPECT_FALSE(QFile::exists(layout.installedHelperPath + ".new"));
+}
+
 TEST_F(EnhancedModeTest, AnUnverifiedCopyIsNeverReadableByOthers)
 {
     // The verification fails, so the copy must have stayed owner-only until it was removed: the
@@ -143,7 +158,7 @@ TEST_F(EnhancedModeTest, AnUnverifiedCopyIsNeverReadableByOthers)
     EXPECT_GT(open, verify) << "the copy became readable before it was verified";
     EXPECT_LT(script.indexOf("chmod 700"), verify);
     EXPECT_TRUE(script.contains("umask 077"));
-    EXPECT_TRUE(script.contains("cp --no-dereference"));
+    EXPECT_TRUE(script.contains("iflag=nofollow,nonblock"));
 }
 
 TEST(HelperScripts, TheSystemsScriptsAreValidBash)

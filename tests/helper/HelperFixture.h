@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "ChildProcess.h"
+#include "FRWProcessInspector.h"
 #include "HelperTestHost.h"
 #include "TemporaryHome.h"
 
@@ -18,6 +20,21 @@ namespace ferrow::test {
 inline const char kTestProfile[] = "[General]\nlog-history = 50\n\n[Proxy]\n"
                                    "HK = ferrow, hk.example.com, 443, psk=secret, tfo=off\n\n"
                                    "[Rule]\nFINAL,DIRECT\n";
+
+/// A startCore request line as the application sends it.
+inline std::string startRequest(int id, const std::string& corePath, const std::string& configPath)
+{
+    return nlohmann::json{{"id", id},
+                          {"method", "startCore"},
+                          {"params",
+                           {{"corePath", corePath},
+                            {"configPath", configPath},
+                            {"apiInfoPath", ""},
+                            {"ruleSetDir", ""},
+                            {"tunName", "utun9"},
+                            {"gateway", false}}}}
+        .dump();
+}
 
 /// A helper service in a temporary folder, with a profile the real core accepts.
 class HelperTest : public ::testing::Test {
@@ -30,6 +47,8 @@ protected:
         host = std::make_unique<HelperTestHost>(adjust);
         configPath = path("profile.conf");
         writeFile(configPath, kTestProfile);
+        // The user's own profile, which a core running as another test user must be able to read.
+        ::chmod(configPath.c_str(), 0644);
     }
 
     std::string path(const std::string& name) const { return (host->root() / name).string(); }
@@ -42,7 +61,13 @@ protected:
         return p;
     }
 
-    std::optional<FRWPeer> me() const { return FRWPeer{::getpid(), ::geteuid(), ::getegid(), nullptr}; }
+    /// This test process as a vetted caller: held by a pidfd, named by its start time.
+    std::optional<FRWPeer> me() const
+    {
+        return FRWPeer{::getpid(), ::geteuid(), ::getegid(),
+                       std::make_shared<FRWPidfd>(FRWProcessInspector::openPidfd(::getpid())),
+                       FRWProcessInspector::startTime(::getpid()).value_or(0)};
+    }
 
     /// The error text of a start, empty on success.
     std::string start(const FRWHelperService::StartCoreParams& p)

@@ -16,20 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string startRequest(int id, const std::string& corePath, const std::string& configPath)
-{
-    return json{{"id", id},
-                {"method", "startCore"},
-                {"params",
-                 {{"corePath", corePath},
-                  {"configPath", configPath},
-                  {"apiInfoPath", ""},
-                  {"ruleSetDir", ""},
-                  {"tunName", "utun9"},
-                  {"gateway", false}}}}
-        .dump();
-}
-
 /// Closes a client socket at the end of a scope.
 struct Connection {
     explicit Connection(int descriptor) : fd(descriptor) {}

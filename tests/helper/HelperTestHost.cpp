@@ -45,16 +45,18 @@ HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adju
     }
     m_root = pattern;
     ::chmod(m_root.c_str(), 0755);
-    std::filesystem::create_directories(m_root / "libexec");
     m_config = FRWHelperConfig::system();
     m_config.stagedCorePath = (m_root / "libexec" / "zq.orbel.ferrow-mac.core").string();
     m_config.apiInfoDirectory = (m_root / "run" / "ferrow").string();
     m_config.apiInfoPath = m_config.apiInfoDirectory + "/api-info.json";
     m_config.stateDirectory = (m_root / "lib" / "ferrow").string();
     m_config.coreStateDirectory = (m_root / "lib" / "ferrow-core").string();
-    std::filesystem::create_directories(m_root / "lib");
-    std::filesystem::create_directories(m_root / "run");
-    std::filesystem::create_directories(m_root / "sys");
+    // Open to everyone like the system folders they stand for, whatever the umask (the helper's
+    // own, 077, when tests run with the unit's confinement).
+    for (const char* folder : {"libexec", "lib", "run", "sys"}) {
+        std::filesystem::create_directories(m_root / folder);
+        ::chmod((m_root / folder).c_str(), 0755);
+    }
     m_config.forwardingSwitches = {(m_root / "sys" / "ip_forward").string(),
                                    (m_root / "sys" / "forwarding").string()};
     for (const std::string& path : m_config.forwardingSwitches) {

@@ -2,6 +2,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include "FRWProcessInspector.h"
+
 namespace ferrow::test {
 
 namespace {
@@ -26,6 +28,12 @@ TestPolkitAuthority::TestPolkitAuthority(const std::filesystem::path& folder)
     : m_service(folder / "polkit-bus", {"org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
                                         "org.freedesktop.PolicyKit1.Authority", authorityTable(), this})
 {
+}
+
+void TestPolkitAuthority::setBeforeAnswer(std::function<void()> hook)
+{
+    const std::lock_guard guard(m_lock);
+    m_beforeAnswer = std::move(hook);
 }
 
 void TestPolkitAuthority::withdraw()
@@ -83,8 +91,20 @@ int TestPolkitAuthority::answer(sd_bus_message* message)
         question.count = m_last.count + 1;
         m_last = question;
     }
-    const int allow = m_allow ? 1 : 0;
-    return sd_bus_reply_method_return(message, "(bba{ss})", allow, 0, 0);
+    std::function<void()> hook;
+    {
+        const std::lock_guard guard(m_lock);
+        hook = m_beforeAnswer;
+    }
+    if (hook) {
+        hook();
+    }
+    bool allow = m_allow;
+    if (const pid_t only = m_onlyPid; only != 0) {
+        allow = allow && question.pid == only &&
+                FRWProcessInspector::startTime(only) == std::optional<std::uint64_t>(question.startTime);
+    }
+    return sd_bus_reply_method_return(message, "(bba{ss})", allow ? 1 : 0, 0, 0);
 }
 
 } // namespace ferrow::test

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -26,6 +27,11 @@ public:
 
     std::string busAddress() const { return m_service.address(); }
     void setDecision(Decision decision) { m_allow = decision == Decision::Allow; }
+    /// Like polkit, which finds the session of whatever process holds the subject's id now:
+    /// allows only when that id belongs to `pid` and the subject's start time is that process's.
+    void allowOnlyProcess(pid_t pid) { m_onlyPid = pid; }
+    /// Runs before each answer (on the bus's thread).
+    void setBeforeAnswer(std::function<void()> hook);
     /// Leaves the bus: questions then find nobody to answer.
     void withdraw();
 
@@ -47,6 +53,8 @@ public:
 
 private:
     std::atomic<bool> m_allow{true};
+    std::atomic<pid_t> m_onlyPid{0};
+    std::function<void()> m_beforeAnswer;
     mutable std::mutex m_lock;
     Question m_last;
     // Last: its thread answers into the members above until it ends.

@@ -1,11 +1,15 @@
 // A client of the helper for tests, run as its own process so that its executable (signed or
 // not) is what the helper vets: helper-test-client SOCKET [--hold] LINE...
-// Prints one reply per line; with --hold keeps the connection until standard input closes; with
+// Prints one reply per line; with --hold keeps the connection until standard input closes (and
+// prints "dropped" if the helper closes it first); with
 // --linger also closes it then, prints "closed" and keeps running until killed.
+// With --fork asks for the version, forks and exits, and its child sends the lines once standard
+// input closes: the connection outlives the process the helper vetted.
 // Exit status 0 when every line got a reply, 3 when the helper closed the connection first.
 
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,7 +24,8 @@ int main(int argc, char** argv)
     int first = 2;
     const bool linger = argc > 2 && std::strcmp(argv[2], "--linger") == 0;
     const bool hold = linger || (argc > 2 && std::strcmp(argv[2], "--hold") == 0);
-    if (hold) {
+    const bool forking = argc > 2 && std::strcmp(argv[2], "--fork") == 0;
+    if (hold || forking) {
         first = 3;
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -33,8 +38,25 @@ int main(int argc, char** argv)
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         return 2;
     }
-    int replies = 0;
     std::string buffer;
+    if (forking) {
+        // Once the version is answered the helper has vetted this process.
+        const std::string ask = "{\"id\": 0, \"method\": \"getVersion\"}\n";
+        char block[256];
+        if (::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(ask.size()) ||
+            ::recv(fd, block, sizeof block, 0) <= 0) {
+            return 3;
+        }
+        std::printf("vetted %d\n", static_cast<int>(::getpid()));
+        std::fflush(stdout);
+        if (::fork() != 0) {
+            return 0;
+        }
+        char ignored[64];
+        while (::read(STDIN_FILENO, ignored, sizeof ignored) > 0) {
+        }
+    }
+    int replies = 0;
     for (int i = first; i < argc; ++i) {
         const std::string line = std::string(argv[i]) + "\n";
         if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
@@ -58,8 +80,19 @@ int main(int argc, char** argv)
         ++replies;
     }
     if (hold) {
-        char ignored[64];
-        while (::read(STDIN_FILENO, ignored, sizeof ignored) > 0) {
+        // Until standard input closes; a helper that closes first is reported.
+        for (;;) {
+            pollfd entries[2] = {{STDIN_FILENO, POLLIN, 0}, {fd, POLLIN, 0}};
+            ::poll(entries, 2, -1);
+            char ignored[64];
+            if (entries[1].revents != 0 && ::recv(fd, ignored, sizeof ignored, MSG_PEEK) <= 0) {
+                std::printf("dropped\n");
+                std::fflush(stdout);
+                return 3;
+            }
+            if (entries[0].revents != 0 && ::read(STDIN_FILENO, ignored, sizeof ignored) <= 0) {
+                break;
+            }
         }
     }
     ::close(fd);

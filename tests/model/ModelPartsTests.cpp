@@ -1,10 +1,15 @@
 // The model's pure parts: the log stream's epochs and capacity, and the rate rule.
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "FRWAPIInfo.h"
 #include "FRWLogStream.h"
 #include "FRWTrafficRates.h"
 
@@ -108,4 +113,34 @@ TEST(TrafficRates, FirstSampleAndFallingTotalsGiveZero)
     rates.apply(900, 900);
     EXPECT_EQ(rates.uplinkRate(), 0.0);
     EXPECT_EQ(rates.uplinkHistory(), (QList<double>{0, 100, 0, 0}));
+}
+
+// Another account that could write /run/ferrow's file, or any file the app reads, must not be
+// able to point the app at a controller of its choosing.
+TEST(APIInfoFile, OnlyFilesOfThisUserOrRootThatNobodyElseMayWriteAreTrusted)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("api-info.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"address": "127.0.0.1:9090", "secret": "s"})");
+    file.close();
+    const QByteArray name = QFile::encodeName(path);
+    ASSERT_EQ(::chmod(name.constData(), 0644), 0);
+    ASSERT_TRUE(FRWAPIInfo::read(path));
+    EXPECT_EQ(FRWAPIInfo::address(*FRWAPIInfo::read(path)), QStringLiteral("127.0.0.1:9090"));
+    for (const mode_t writable : {0664, 0646}) {
+        ASSERT_EQ(::chmod(name.constData(), writable), 0);
+        EXPECT_FALSE(FRWAPIInfo::read(path)) << std::oct << writable;
+    }
+    ASSERT_EQ(::chmod(name.constData(), 0644), 0);
+    const QString link = folder.filePath(QStringLiteral("link.json"));
+    ASSERT_TRUE(QFile::link(path, link));
+    EXPECT_FALSE(FRWAPIInfo::read(link));
+    if (::geteuid() == 0) {
+        // The file of another account, forged or left behind by its core.
+        ASSERT_EQ(::chown(name.constData(), 65534, 65534), 0);
+        EXPECT_FALSE(FRWAPIInfo::read(path));
+    }
 }

@@ -6,10 +6,12 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <set>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -300,24 +302,127 @@ TEST(FerrowEndToEnd, OutOfDescriptorsTheServerPausesAndRecovers)
         << "the failure neither spins nor floods the log";
 }
 
+// Connect-and-reset costs the prober nothing; each reset connection used to be held for the
+// whole probe time, and a few hundred of them spent every descriptor the server had.
+TEST(FerrowEndToEnd, ResetProbesAreLetGoAtOnce)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "not meaningful in a sanitizer build"; // the runtime needs descriptors of its own
+#endif
+    const auto psk = newPsk();
+    auto options = keyed(psk);
+    options.maxOpenFiles = 256;
+    options.probeTimeout = "30-30";
+    ServerProcess server(options);
+    ASSERT_TRUE(server.started()) << server.stderrText();
+    for (int i = 0; i < 400; ++i) {
+        Socket probe(server.port());
+        const linger reset{1, 0};
+        setsockopt(probe.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+    ferrow::proto::ClientHandshake client(psk, unixNow());
+    Socket genuine(server.port());
+    genuine.send(client.firstPacket(std::nullopt));
+    EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(3)).empty())
+        << "the key holder was locked out";
+}
+
+TEST(FerrowEndToEnd, PendingConnectionsBeyondTheLimitsCloseTheOldest)
+{
+    const auto psk = newPsk();
+    auto options = keyed(psk);
+    options.probeTimeout = "30-30";
+    // One thread: connections are taken in the order they are made.
+    options.extraArguments = {
+        "--max-unauthenticated", "8", "--max-unauthenticated-per-source", "3", "--threads", "1"};
+    ServerProcess server(options);
+    ASSERT_TRUE(server.started()) << server.stderrText();
+    // One source past its share: its oldest goes, its others and everyone else's stay.
+    std::vector<std::unique_ptr<Socket>> silent;
+    for (int i = 0; i < 4; ++i) {
+        silent.push_back(std::make_unique<Socket>(server.port(), "127.0.0.1", "127.0.0.2"));
+        ASSERT_TRUE(silent.back()->connected());
+    }
+    EXPECT_TRUE(silent[0]->peerClosed(std::chrono::seconds(5)));
+    EXPECT_FALSE(silent[3]->peerClosed(std::chrono::milliseconds(200)));
+    // Many sources past the total: the oldest overall goes first.
+    for (int i = 0; i < 6; ++i) {
+        const std::string source = "127.0.1." + std::to_string(i + 1);
+        silent.push_back(std::make_unique<Socket>(server.port(), "127.0.0.1", source.c_str()));
+    }
+    EXPECT_TRUE(silent[1]->peerClosed(std::chrono::seconds(5)));
+    EXPECT_FALSE(silent.back()->peerClosed(std::chrono::milliseconds(200)));
+    // A key holder is served at once whatever is pending.
+    ferrow::proto::ClientHandshake client(psk, unixNow());
+    Socket genuine(server.port());
+    genuine.send(client.firstPacket(std::nullopt));
+    EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(3)).empty());
+}
+
 TEST(FerrowEndToEnd, PrivateTargetsAreRefusedUnlessAllowed)
 {
     const auto psk = newPsk();
     auto options = keyed(psk);
     options.allowPrivate = false;
+    if (::geteuid() == 0) {
+        options.hosts = "127.0.0.1 localhost\n::ffff:127.0.0.1 mapped.test\n";
+    }
     ServerProcess server(options);
     ASSERT_TRUE(server.started()) << server.stderrText();
     auto echo = makeEchoServer();
     CoreProcess core(profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
     ASSERT_TRUE(core.started());
-    for (const std::string host : {"127.0.0.1", "localhost", "::ffff:127.0.0.1"}) {
+    std::vector<std::string> hosts = {"127.0.0.1", "localhost", "::ffff:127.0.0.1"};
+    if (::geteuid() == 0) {
+        hosts.push_back("mapped.test"); // its only address is loopback in IPv4-mapped form
+    }
+    for (const auto& host : hosts) {
         Socket client(core.socksPort());
         socks5Connect(client, host, echo->port());
         client.send("hello");
         EXPECT_EQ(client.receiveAll(std::chrono::seconds(10)), "") << host;
     }
     EXPECT_EQ(echo->accepted(), 0U);
-    EXPECT_TRUE(server.waitForLines("refused: a private, loopback or link-local address", 3));
+    EXPECT_TRUE(server.waitForLines("refused: a private, loopback or link-local address", hosts.size()));
+}
+
+// A key holder reaches the network, not services listening on the server's own public address.
+TEST(FerrowEndToEnd, TheServersOwnAddressesAreRefusedUnlessAllowed)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a network namespace";
+    }
+    // Processes started from this thread share its namespace: a public address of the server's
+    // own, and a service listening on it.
+    std::thread([] {
+        ASSERT_EQ(::unshare(CLONE_NEWNET), 0);
+        ASSERT_EQ(std::system("ip link set lo up && ip addr add 203.0.113.7/32 dev lo"), 0);
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        ::inet_pton(AF_INET, "203.0.113.7", &address.sin_addr);
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(listener, 4), 0);
+        socklen_t size = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        const auto servicePort = ntohs(address.sin_port);
+
+        const auto psk = newPsk();
+        auto options = keyed(psk);
+        options.allowPrivate = false;
+        ServerProcess server(options);
+        ASSERT_TRUE(server.started()) << server.stderrText();
+        CoreProcess core(profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
+        ASSERT_TRUE(core.started());
+        Socket client(core.socksPort());
+        socks5Connect(client, "203.0.113.7", servicePort);
+        client.send("hello");
+        EXPECT_EQ(client.receiveAll(std::chrono::seconds(10)), "");
+        pollfd waiting{listener, POLLIN, 0};
+        EXPECT_EQ(::poll(&waiting, 1, 0), 0) << "the server's own service was reached";
+        EXPECT_TRUE(server.waitForLines("refused: this server's own address", 1));
+        ::close(listener);
+    }).join();
 }
 
 TEST(FerrowEndToEnd, PoolServesTheNextStreamAndSurvivesAServerRestart)

@@ -29,11 +29,16 @@ std::string readFile(const std::filesystem::path& path)
 }
 
 int spawnServer(const std::vector<std::string>& arguments, const std::filesystem::path& errorFile,
-                int maxOpenFiles = 0, const std::string& netns = {})
+                int maxOpenFiles = 0, const std::string& netns = {}, const std::string& hostsFile = {})
 {
     std::vector<std::string> all;
     if (!netns.empty()) {
         all = {"/usr/sbin/ip", "netns", "exec", netns}; // execs the rest in place
+    }
+    if (!hostsFile.empty()) {
+        // A mount namespace of its own, where the file stands in for /etc/hosts; every step execs in place.
+        all.insert(all.end(), {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                               "mount --bind \"$0\" /etc/hosts && exec \"$@\"", hostsFile});
     }
     if (maxOpenFiles > 0) {
         all.insert(all.end(), {"/usr/bin/prlimit", "--nofile=" + std::to_string(maxOpenFiles)});
@@ -117,7 +122,11 @@ ServerProcess::ServerProcess(Options options)
     }
     arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
     const auto errorFile = m_folder / "stderr.log";
-    m_pid = spawnServer(arguments, errorFile, options.maxOpenFiles, options.netns);
+    if (!options.hosts.empty()) {
+        std::ofstream(m_folder / "hosts") << options.hosts;
+    }
+    m_pid = spawnServer(arguments, errorFile, options.maxOpenFiles, options.netns,
+                        options.hosts.empty() ? std::string() : (m_folder / "hosts").string());
     if (m_pid < 0) {
         return;
     }

@@ -21,6 +21,7 @@ public:
         int maxOpenFiles = 0; // > 0: the server runs with this descriptor limit
         std::string listenAddress = "127.0.0.1";
         std::string netns; // non-empty: the server runs inside this network namespace
+        std::string hosts; // non-empty: the server resolves names with this as its /etc/hosts (root only)
     };
 
     explicit ServerProcess(Options options);

@@ -12,6 +12,29 @@
 namespace ferrow::test {
 namespace {
 
+/// Starts a helper in the testbed's host namespace, where the helper, its threads and the core it
+/// forks live and the core may bring up its tunnel, and asks it for a core; the start's error.
+std::string startInHost(TunTestbed& bed, const std::string& profileText,
+                        std::unique_ptr<HelperTestHost>& helper)
+{
+    std::string startError;
+    bed.host.run([&] {
+        helper = std::make_unique<HelperTestHost>([](FRWHelperConfig& config) {
+            config.cleanUpRouting = true;
+            config.extraCoreArguments.clear();
+        });
+        const auto profile = helper->root() / "profile.conf";
+        std::ofstream(profile) << profileText;
+        FRWHelperService::StartCoreParams params;
+        params.corePath = builtCorePath();
+        params.configPath = profile.string();
+        params.tunName = "utun9";
+        const auto error = helper->service().startCore(params, std::nullopt);
+        startError = error ? error->description : "";
+    });
+    return startError;
+}
+
 TEST(TunHelperCleanup, KilledCoreLeavesRoutingAsBefore)
 {
     if (!canMakeNamespaces()) {
@@ -21,25 +44,10 @@ TEST(TunHelperCleanup, KilledCoreLeavesRoutingAsBefore)
     ASSERT_TRUE(bed.ready());
     const auto before = bed.host.routingSnapshot();
     std::unique_ptr<HelperTestHost> helper;
-    std::string startError;
-    // The helper, its threads and the core it forks all live in the host namespace.
-    bed.host.run([&] {
-        // Inside the test's own namespace the core may bring up its tunnel.
-        helper = std::make_unique<HelperTestHost>([](FRWHelperConfig& config) {
-            config.cleanUpRouting = true;
-            config.extraCoreArguments.clear();
-        });
-        const auto profile = helper->root() / "profile.conf";
-        std::ofstream(profile) << "[General]\ndns-server = " << kInternetDns << "\n[Rule]\nFINAL,DIRECT\n";
-        FRWHelperService::StartCoreParams params;
-        params.corePath = builtCorePath();
-        params.configPath = profile.string();
-        params.tunName = "utun9";
-        if (const auto error = helper->service().startCore(params, std::nullopt)) {
-            startError = error->description;
-        }
-    });
-    ASSERT_EQ(startError, "");
+    ASSERT_EQ(startInHost(bed,
+                          std::string("[General]\ndns-server = ") + kInternetDns + "\n[Rule]\nFINAL,DIRECT\n",
+                          helper),
+              "");
     ASSERT_TRUE(helper->waitForLog("started core pid"));
     // Up: the tunnel carries traffic.
     std::optional<std::string> reply;
@@ -61,6 +69,22 @@ TEST(TunHelperCleanup, KilledCoreLeavesRoutingAsBefore)
     ::kill(pid, SIGKILL);
     ASSERT_TRUE(helper->waitForLog("removed the routing rules a core left behind"));
     EXPECT_EQ(bed.host.routingSnapshot(), before);
+    helper.reset();
+}
+
+TEST(TunHelperCleanup, AnotherProgramsLinkIsLeftAloneAndTheStartRefused)
+{
+    if (!canMakeNamespaces()) {
+        GTEST_SKIP() << "SKIPPED: needs root to make network namespaces and TUN links";
+    }
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    ASSERT_TRUE(bed.host.ip("tuntap add dev utun9 mode tun"));
+    std::unique_ptr<HelperTestHost> helper;
+    const std::string startError = startInHost(bed, "[Rule]\nFINAL,DIRECT\n", helper);
+    EXPECT_EQ(startError, "utun9 already exists: another program is using it");
+    EXPECT_FALSE(helper->hasLog("started core"));
+    EXPECT_TRUE(bed.host.ip("link show dev utun9")) << "the other program's link was deleted";
     helper.reset();
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 using core::IpAddr;
 
-IpAddr ip(const char* text)
+IpAddr ip(const std::string& text)
 {
     return *IpAddr::parse(text);
 }
@@ -198,11 +198,14 @@ TEST(TunDns, QuestionsAnswersAndFakeAddresses)
     EXPECT_FALSE(parseQuestion(answer));
 
     FakeIpPool pool;
-    const auto first = pool.addressFor("a.test");
-    EXPECT_TRUE(FakeIpPool::isFake(first));
-    EXPECT_EQ(pool.addressFor("a.test"), first);
-    EXPECT_EQ(pool.nameFor(first), "a.test");
-    EXPECT_NE(pool.addressFor("b.test"), first);
+    const auto now = FakeIpPool::Clock::now();
+    const auto first = pool.addressFor("a.test", ip("172.19.0.1"), now);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(FakeIpPool::isFake(*first));
+    EXPECT_EQ(pool.addressFor("a.test", ip("172.19.0.1"), now), first);
+    EXPECT_EQ(pool.nameFor(*first), "a.test");
+    EXPECT_EQ(pool.nameFor(ip("::ffff:" + first->toString())), "a.test");
+    EXPECT_NE(pool.addressFor("b.test", ip("172.19.0.1"), now), first);
     EXPECT_FALSE(pool.nameFor(ip("198.20.0.1")));
     EXPECT_FALSE(pool.nameFor(ip("198.19.255.200")));
 
@@ -214,6 +217,55 @@ TEST(TunDns, QuestionsAnswersAndFakeAddresses)
     EXPECT_FALSE(matchesFilter(filter, "nowild.test"));
     EXPECT_TRUE(matchesFilter(filter, "plus.test"));
     EXPECT_TRUE(matchesFilter(filter, "a.b.plus.test"));
+}
+
+// Another account of this machine, or devices on the LAN, ask for filler names until the pool
+// comes round to an address a victim's programs still have cached.
+TEST(TunDns, FakeAddressesDoNotChangeHandsWhileClientsMayStillUseThem)
+{
+    using namespace std::chrono_literals;
+    FakeIpPool pool;
+    auto now = FakeIpPool::Clock::time_point{} + 24h;
+    const auto bank = pool.addressFor("bank.test", ip("172.19.0.1"), now);
+    ASSERT_TRUE(bank);
+    int given = 0;
+    int refused = 0;
+    for (int i = 0; i < (1 << 17) + 100; ++i) {
+        now += 1ms;
+        const auto device = ip("10.88." + std::to_string(i / 16384) + ".2");
+        const auto filler = pool.addressFor("filler" + std::to_string(i) + ".test", device, now);
+        ASSERT_FALSE(filler == bank) << "the victim's address went to filler " << i;
+        (filler ? given : refused) += 1;
+    }
+    EXPECT_EQ(pool.nameFor(*bank), "bank.test");
+    EXPECT_EQ(given, (1 << 17) - 3) << "every other address is given once";
+    EXPECT_EQ(refused, 103);
+
+    // One source gets its share, then nothing until the hold time has passed.
+    FakeIpPool shared({15min, 4, 64});
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(shared.addressFor("n" + std::to_string(i) + ".test", ip("10.88.0.9"), now));
+    }
+    EXPECT_FALSE(shared.addressFor("n4.test", ip("10.88.0.9"), now));
+    EXPECT_TRUE(shared.addressFor("n4.test", ip("10.88.0.10"), now));
+
+    // Past the hold time the least recently used address is taken, never one with a live flow.
+    FakeIpPool small({15min, 100, 3});
+    const auto a = small.addressFor("a.test", ip("10.88.0.2"), now);
+    const auto b = small.addressFor("b.test", ip("10.88.0.2"), now + 1s);
+    const auto c = small.addressFor("c.test", ip("10.88.0.2"), now + 2s);
+    small.pin(*a);
+    EXPECT_EQ(small.use(*b, now + 10min), "b.test");
+    EXPECT_FALSE(small.addressFor("d.test", ip("10.88.0.2"), now + 14min)) << "answered too recently";
+    EXPECT_EQ(small.addressFor("d.test", ip("10.88.0.2"), now + 20min), c);
+    EXPECT_EQ(small.addressFor("e.test", ip("10.88.0.2"), now + 26min), b) << "used too recently";
+    // Hours later every other address changes hands; the one with a live flow keeps its name.
+    EXPECT_TRUE(small.addressFor("f.test", ip("10.88.0.2"), now + 3h));
+    EXPECT_TRUE(small.addressFor("g.test", ip("10.88.0.2"), now + 3h));
+    EXPECT_FALSE(small.addressFor("h.test", ip("10.88.0.2"), now + 3h)) << "a pinned address was taken";
+    EXPECT_EQ(small.nameFor(*a), "a.test");
+    small.unpin(*a, now + 3h);
+    EXPECT_TRUE(small.addressFor("h.test", ip("10.88.0.2"), now + 4h));
 }
 
 TEST(TunDns, SystemNameserversSkipLoopbackStubs)

@@ -273,6 +273,16 @@ std::string TunTestbed::dnsAnswer(const std::string& query)
         return {};
     }
     std::vector<core::IpAddr> addresses;
+    if (question->name == "mapped.test") {
+        // Loopback, only as an IPv4-mapped AAAA record.
+        if (question->type == 28) {
+            core::IpAddr mapped;
+            mapped.v6 = true;
+            mapped.bytes = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 127, 0, 0, 1};
+            addresses.push_back(mapped);
+        }
+        return tun::buildAnswer(query, *question, addresses, 300, 0);
+    }
     if (question->type == 1 && question->name == "loopback.test") {
         addresses.push_back(*core::IpAddr::parse("127.0.0.1"));
     } else if (question->type == 1 && question->name.ends_with(".test")) {

@@ -61,6 +61,8 @@ public:
 
     bool started() const { return m_apiPort != 0; }
     int pid() const { return m_pid; }
+    /// The controller API's port on the namespace's loopback.
+    std::uint16_t apiPort() const { return m_apiPort; }
     /// Sends `signal` and waits (bounded) for the exit; the raw wait status or -1.
     int stop(int signal);
     std::string log() const;

@@ -5,6 +5,7 @@
 #include "TestResolved.h"
 #include "TunTestbed.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -282,12 +283,30 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
     const auto loopback = resolveIn(device, kAnyResolver, "loopback.test");
     ASSERT_TRUE(loopback.has_value() && !loopback->empty());
     EXPECT_EQ(udpExchange(device, *loopback, 7, "to your loopback", 1), "");
+    // Nor does one whose only answer is loopback in IPv4-mapped form, over UDP or TCP (the
+    // controller API listens on the host's loopback).
+    const auto mapped = resolveIn(device, kAnyResolver, "mapped.test");
+    ASSERT_TRUE(mapped.has_value() && mapped->starts_with("198.1")) << mapped.value_or("no answer");
+    EXPECT_EQ(udpExchange(device, *mapped, 7, "to your mapped loopback", 1), "");
+    const auto api = tcpExchange(device, *mapped, core.apiPort(), "GET /version HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(!api || api->find("HTTP/1.1") == std::string::npos) << *api;
     // The host's own LAN address keeps answering the device directly, not through the tunnel.
     EXPECT_EQ(udpExchange(device, "10.88.0.1", 7, "local"), "local");
+    // A device that claims an address of the tunnel's range is not this machine: its packets are
+    // dropped, not dialled to loopback as this machine's own would be.
+    ASSERT_TRUE(device.ip("addr add 172.19.0.77/32 dev frwd0"));
+    ASSERT_TRUE(device.ip("route add 198.18.0.0/15 via 10.88.0.1 src 172.19.0.77"));
+    EXPECT_EQ(udpExchange(device, *loopback, 7, "as if from this machine", 1), "");
     const auto connections = nlohmann::json::parse(core.get("/connections"), nullptr, false);
+    for (const auto& connection : connections) {
+        EXPECT_NE(connection["srcip"], "172.19.0.77") << "a spoofed tunnel source was relayed";
+    }
     ASSERT_TRUE(connections.is_array() && !connections.empty());
-    EXPECT_EQ(connections.back()["srcip"], "10.88.0.2");
-    EXPECT_EQ(connections.back()["host"], "origin.test");
+    const auto origin = std::find_if(connections.begin(), connections.end(), [](const auto& connection) {
+        return connection["host"] == "origin.test";
+    });
+    ASSERT_NE(origin, connections.end());
+    EXPECT_EQ((*origin)["srcip"], "10.88.0.2");
 }
 
 TEST(TunResolved, TheTunnelLinkIsRegisteredAndRevertedAtStop)

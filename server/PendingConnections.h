@@ -1,0 +1,65 @@
+#pragma once
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace ferrow::server {
+
+/// The connections that have not authenticated yet, across all threads. They cost a descriptor
+/// each and anyone can open them, so there are at most so many in all and per source; a new one
+/// beyond either limit closes the oldest instead of being refused, so a flood cannot keep key
+/// holders out.
+class PendingConnections {
+public:
+    class Entry;
+
+    PendingConnections(std::size_t limit, std::size_t perSourceLimit);
+
+    /// Counts `socket` (served on `executor`) as pending, closing the oldest beyond a limit.
+    std::shared_ptr<Entry> admit(boost::asio::ip::tcp::socket& socket,
+                                 const boost::asio::ip::address& source);
+    /// Ends the count of an entry; called on its socket's executor, so no close of it is run
+    /// afterwards.
+    void leave(const std::shared_ptr<Entry>& entry);
+
+    std::size_t size() const;
+    /// The key under which a source is limited: an IPv4 address, or the /64 of an IPv6 one.
+    static std::string sourceKey(const boost::asio::ip::address& source);
+
+private:
+    using List = std::list<std::shared_ptr<Entry>>;
+    void unlinkLocked(Entry& entry);
+    void dropLocked(const std::shared_ptr<Entry>& entry);
+
+    const std::size_t m_limit;
+    const std::size_t m_perSourceLimit;
+    mutable std::mutex m_lock;
+    List m_all; // oldest first
+    std::unordered_map<std::string, List> m_bySource;
+};
+
+class PendingConnections::Entry {
+public:
+    Entry(boost::asio::ip::tcp::socket& socket, std::string source)
+        : m_executor(socket.get_executor()), m_socket(&socket), m_source(std::move(source))
+    {
+    }
+
+private:
+    friend class PendingConnections;
+    boost::asio::any_io_executor m_executor;
+    boost::asio::ip::tcp::socket* m_socket; // only touched on m_executor; null once it left
+    std::string m_source;
+    bool m_counted = true;
+    List::iterator m_inAll;
+    List::iterator m_inSource;
+};
+
+} // namespace ferrow::server
