@@ -11,6 +11,8 @@ inline constexpr char kAllowLAN[] = "FRWAllowLAN";
 inline constexpr char kGatewayMode[] = "FRWGatewayMode";
 inline constexpr char kProxyService[] = "FRWProxyService";
 inline constexpr char kProxyBackup[] = "FRWProxyBackup";
+// The member chosen in each select group: JSON, profile identifier → group name → member.
+inline constexpr char kGroupChoices[] = "FRWGroupChoices";
 
 // What the profile library last wrote to profile.conf, so hand edits can be told apart.
 inline constexpr char kRenderedProfile[] = "FRWRenderedProfile";

@@ -155,10 +155,9 @@ QWidget* FRWSettingsViewController::makePermissionsCard()
     body->addWidget(permissionRow(
         QStringLiteral("Location"),
         QStringLiteral("The name of the Wi-Fi network you are on comes from NetworkManager and is shown on "
-                       "the Activity screen instead of the interface name. On %1 that needs no "
+                       "the Activity screen instead of the interface name. Reading it needs no "
                        "permission, and no location data is involved: your location is never read, "
-                       "stored or sent anywhere.")
-            .arg(systemWord()),
+                       "stored or sent anywhere."),
         m_location));
     body->addWidget(permissionRow(
         QStringLiteral("Notifications"),
@@ -295,8 +294,8 @@ void FRWSettingsViewController::installHelper()
         self->m_installButton->setEnabled(true);
         self->refreshHelperDetails();
         if (error) {
-            // pkexec reports every failure the same way; a helper without a valid signature is the
-            // one refusal the user can do something about, so it gets its own explanation.
+            // A helper without a valid signature is the one refusal the user can do something
+            // about, so it gets its own explanation.
             if (!self->m_context.helper->helperSourceSigned()) {
                 presentScreenAlert(
                     self->m_context, QStringLiteral("Helper requires a signed build"),
@@ -305,7 +304,10 @@ void FRWSettingsViewController::installHelper()
                                    "verify. Reinstall Ferrow from its package, or rebuild it so that the "
                                    "build signs its own helper again."));
             } else {
-                presentScreenAlert(self->m_context, QStringLiteral("Helper installation needs approval"),
+                const bool dismissed = error->description == u"Authorization was cancelled.";
+                presentScreenAlert(self->m_context,
+                                   dismissed ? QStringLiteral("Helper installation needs approval")
+                                             : QStringLiteral("Helper could not be installed"),
                                    error->description);
             }
         }

@@ -222,6 +222,25 @@ TEST_F(AppDelegateTest, ClosingTheWindowDoesNotQuit)
     EXPECT_TRUE(delegate.mainWindow()->window()->isVisible());
 }
 
+TEST_F(AppDelegateTest, WithoutATrayClosingTheWindowMinimisesIt)
+{
+    bool tray = false;
+    FRWAppDelegate::Setup s = setup();
+    s.trayAvailable = [&tray] { return tray; };
+    FRWAppDelegate delegate(services, std::move(s));
+    delegate.applicationDidFinishLaunching();
+    QWidget* window = delegate.mainWindow()->window();
+    window->close();
+    EXPECT_TRUE(window->isVisible()) << "still on the desktop's task list";
+    EXPECT_TRUE(window->isMinimized());
+
+    tray = true;
+    delegate.showMainWindow();
+    window->showNormal();
+    window->close();
+    EXPECT_FALSE(window->isVisible()) << "the tray item brings it back";
+}
+
 TEST_F(AppDelegateTest, SwitchingToAProfileThatIsGoneChangesNothing)
 {
     FRWProfileStore store(FRWAppPaths::fromEnvironment());

@@ -332,6 +332,11 @@ TEST_F(SettingsTest, PermissionRows)
     auto settings = page();
     EXPECT_EQ(settings->locStatus()->text(), "Granted");
     EXPECT_FALSE(shown(settings->locButton()));
+    QStringList texts;
+    for (const QLabel* label : settings->view()->findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_TRUE(texts.join('\n').contains("interface name. Reading it needs no permission, and no location"));
     EXPECT_FALSE(shown(settings->notifStatus()));
     EXPECT_TRUE(shown(settings->notifButton()));
     EXPECT_EQ(settings->notifButton()->text(), "Open Settings");
