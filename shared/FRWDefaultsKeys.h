@@ -11,6 +11,8 @@ inline constexpr char kAllowLAN[] = "FRWAllowLAN";
 inline constexpr char kGatewayMode[] = "FRWGatewayMode";
 inline constexpr char kProxyService[] = "FRWProxyService";
 inline constexpr char kProxyBackup[] = "FRWProxyBackup";
+// Whether the app may contact the public echo, location and latency services; absent reads as on.
+inline constexpr char kNetworkChecks[] = "FRWNetworkChecks";
 // The member chosen in each select group: JSON, profile identifier → group name → member.
 inline constexpr char kGroupChoices[] = "FRWGroupChoices";
 

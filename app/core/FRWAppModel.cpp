@@ -86,6 +86,9 @@ FRWAppModel::FRWAppModel(FRWAppModelSetup setup, QObject* parent)
     if (!m_setup.probes.clock) {
         m_setup.probes.clock = m_setup.clock;
     }
+    if (!m_setup.probes.networkChecksAllowed) {
+        m_setup.probes.networkChecksAllowed = [this] { return networkChecksEnabled(); };
+    }
     FRWNetworkProbe::Model probeModel;
     probeModel.running = [this] { return m_running; };
     probeModel.selectedNode = [this] {
@@ -477,6 +480,18 @@ void FRWAppModel::selectGroup(const QString& group, const QString& member)
             self->poll();
         }
     });
+}
+
+bool FRWAppModel::networkChecksEnabled() const
+{
+    return !m_defaults->contains(ferrow::defaults::kNetworkChecks) ||
+           m_defaults->boolean(ferrow::defaults::kNetworkChecks);
+}
+
+void FRWAppModel::setNetworkChecksEnabled(bool enabled)
+{
+    m_defaults->setBoolean(ferrow::defaults::kNetworkChecks, enabled);
+    publish();
 }
 
 QString FRWAppModel::chosenMember(const QString& group) const

@@ -95,6 +95,11 @@ public:
     void fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion);
     void resetLogStream();
 
+    /// Whether the external address, its location and the resolver latency may be looked up from
+    /// public services; on unless the user turned it off. Honoured from the next probe.
+    bool networkChecksEnabled() const;
+    void setNetworkChecksEnabled(bool enabled);
+
     // ---- Probes
     void probeNetwork() { m_probe->probeNetwork(); }
     void refreshExternalIP() { m_probe->refreshExternalIP(); }

@@ -231,7 +231,9 @@ QWidget* FRWActivityViewController::buildFirstRunPanel()
         QStringLiteral("The profile still holds the example nodes, which cannot work. Copy the ferrow:// link "
                        "your server printed and paste it here: Ferrow adds the node, puts it in the Proxy "
                        "group and chooses it. Then turn on System Proxy.\n\nNo server yet? Install "
-                       "ferrow-server on a machine of yours; the About page has the commands."),
+                       "ferrow-server on a machine of yours; the About page has the commands.\n\nTo show your external "
+                       "address, its location and your resolver's latency, Ferrow asks public echo, location "
+                       "and DNS services; turn that off under Settings \u2192 Privacy."),
         12, QFont::Normal, FRWTheme::secondaryLabel());
     body->setWordWrap(true);
     content->addWidget(body);

@@ -72,6 +72,8 @@ void FRWSettingsViewController::viewDidLoad()
     content->addSpacing(16);
     content->addWidget(makePermissionsCard());
     content->addSpacing(16);
+    content->addWidget(makePrivacyCard());
+    content->addSpacing(16);
     content->addWidget(makeGeneralCard());
     content->addSpacing(18);
     m_versionLabel =
@@ -204,6 +206,29 @@ QWidget* FRWSettingsViewController::permissionRow(const QString& title, const QS
     layout->addWidget(row.status, 0, Qt::AlignTop);
     layout->addWidget(row.button, 0, Qt::AlignTop);
     return widget;
+}
+
+QWidget* FRWSettingsViewController::makePrivacyCard()
+{
+    QVBoxLayout* body = nullptr;
+    FRWCardView* card = cardWith(body);
+    body->addWidget(cardTitle(QStringLiteral("Privacy")));
+    m_networkChecksToggle = new QCheckBox(QStringLiteral("Network checks"));
+    m_networkChecksToggle->setObjectName(QStringLiteral("networkChecksToggle"));
+    m_networkChecksToggle->setChecked(m_context.model && m_context.model->networkChecksEnabled());
+    m_networkChecksToggle->setEnabled(m_context.model != nullptr);
+    connect(m_networkChecksToggle, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_context.model) {
+            m_context.model->setNetworkChecksEnabled(on);
+        }
+    });
+    body->addWidget(m_networkChecksToggle);
+    body->addWidget(wrappingLabel(
+        QStringLiteral("Looks up your external address and its location from public echo and location "
+                       "services, and measures the latency to a public resolver, for the Activity screen. "
+                       "Off, Ferrow contacts none of them."),
+        12, FRWTheme::secondaryLabel()));
+    return card;
 }
 
 QWidget* FRWSettingsViewController::makeGeneralCard()

@@ -326,6 +326,30 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
     EXPECT_EQ(order, QStringList({"stopCore", "run"}));
 }
 
+TEST_F(SettingsTest, NetworkChecksOffContactNoPublicService)
+{
+    auto settings = page();
+    ASSERT_TRUE(settings->networkChecksToggle()->isChecked()) << "on by default";
+    const auto echoRequests = [&] {
+        std::size_t count = 0;
+        for (const auto& request : controller.requests()) {
+            count += request.target.rfind("/ip", 0) == 0 ? 1 : 0;
+        }
+        return count;
+    };
+    settings->networkChecksToggle()->click();
+    EXPECT_FALSE(model->networkChecksEnabled());
+    QSignalSpy probed(&model->probes(), &FRWNetworkProbe::changed);
+    model->probeNetwork();
+    ASSERT_TRUE(probed.wait(5000)) << "the network's name is still read";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(echoRequests(), 0u);
+
+    settings->networkChecksToggle()->click();
+    model->probeNetwork();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return echoRequests() > 0; }, 5000));
+}
+
 TEST_F(SettingsTest, PermissionRows)
 {
     notifications.granted = false;
