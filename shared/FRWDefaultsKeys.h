@@ -13,6 +13,8 @@ inline constexpr char kProxyService[] = "FRWProxyService";
 inline constexpr char kProxyBackup[] = "FRWProxyBackup";
 // Whether the app may contact the public echo, location and latency services; absent reads as on.
 inline constexpr char kNetworkChecks[] = "FRWNetworkChecks";
+// Whether the update feed may be read without being asked; absent reads as on.
+inline constexpr char kCheckForUpdates[] = "FRWCheckForUpdates";
 // The member chosen in each select group: JSON, profile identifier → group name → member.
 inline constexpr char kGroupChoices[] = "FRWGroupChoices";
 

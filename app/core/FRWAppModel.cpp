@@ -482,15 +482,30 @@ void FRWAppModel::selectGroup(const QString& group, const QString& member)
     });
 }
 
+bool FRWAppModel::consented(const char* key) const
+{
+    return !m_defaults->contains(key) || m_defaults->boolean(key);
+}
+
 bool FRWAppModel::networkChecksEnabled() const
 {
-    return !m_defaults->contains(ferrow::defaults::kNetworkChecks) ||
-           m_defaults->boolean(ferrow::defaults::kNetworkChecks);
+    return consented(ferrow::defaults::kNetworkChecks);
 }
 
 void FRWAppModel::setNetworkChecksEnabled(bool enabled)
 {
     m_defaults->setBoolean(ferrow::defaults::kNetworkChecks, enabled);
+    publish();
+}
+
+bool FRWAppModel::updateChecksEnabled() const
+{
+    return consented(ferrow::defaults::kCheckForUpdates);
+}
+
+void FRWAppModel::setUpdateChecksEnabled(bool enabled)
+{
+    m_defaults->setBoolean(ferrow::defaults::kCheckForUpdates, enabled);
     publish();
 }
 

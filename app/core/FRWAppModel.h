@@ -99,6 +99,9 @@ public:
     /// public services; on unless the user turned it off. Honoured from the next probe.
     bool networkChecksEnabled() const;
     void setNetworkChecksEnabled(bool enabled);
+    /// Whether the update feed may be read without the user asking; on unless turned off.
+    bool updateChecksEnabled() const;
+    void setUpdateChecksEnabled(bool enabled);
 
     // ---- Probes
     void probeNetwork() { m_probe->probeNetwork(); }
@@ -191,6 +194,8 @@ private:
     /// Asks the answering core for every kept choice it does not show yet, each at most once per
     /// core and member list, so a choice the core refuses is not asked for again every tick.
     void applyKeptChoices();
+    /// A switch the user may turn off: on while absent.
+    bool consented(const char* key) const;
     /// Stops System Proxy and forgets the wish for it, then starts the rates and the log afresh.
     void stopSystemProxyThen(void (FRWAppModel::*then)());
     /// Puts a failed start into Logs, where nothing from a core that never ran can appear, shows

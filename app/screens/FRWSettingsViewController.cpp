@@ -228,6 +228,22 @@ QWidget* FRWSettingsViewController::makePrivacyCard()
                        "services, and measures the latency to a public resolver, for the Activity screen. "
                        "Off, Ferrow contacts none of them."),
         12, FRWTheme::secondaryLabel()));
+    // Only a build with a release location of its own has a feed to read.
+    if (!m_context.releaseLocation.isEmpty()) {
+        m_updateChecksToggle = new QCheckBox(QStringLiteral("Check for updates"));
+        m_updateChecksToggle->setObjectName(QStringLiteral("updateChecksToggle"));
+        m_updateChecksToggle->setChecked(m_context.model && m_context.model->updateChecksEnabled());
+        m_updateChecksToggle->setEnabled(m_context.model != nullptr);
+        connect(m_updateChecksToggle, &QCheckBox::toggled, this, [this](bool on) {
+            if (m_context.model) {
+                m_context.model->setUpdateChecksEnabled(on);
+            }
+        });
+        body->addWidget(m_updateChecksToggle);
+        body->addWidget(wrappingLabel(QStringLiteral("Reads the release feed at %1 a minute after launch.")
+                                          .arg(m_context.releaseLocation),
+                                      12, FRWTheme::secondaryLabel()));
+    }
     return card;
 }
 

@@ -39,6 +39,8 @@ public:
     QPushButton* uninstallButton() const { return m_uninstallButton; }
     QCheckBox* loginToggle() const { return m_loginToggle; }
     QCheckBox* networkChecksToggle() const { return m_networkChecksToggle; }
+    /// Null when the build has no release location.
+    QCheckBox* updateChecksToggle() const { return m_updateChecksToggle; }
     QLabel* locStatus() const { return m_locStatus; }
     QPushButton* locButton() const { return m_locButton; }
     QLabel* notifStatus() const { return m_notifStatus; }
@@ -75,6 +77,7 @@ private:
     QPushButton* m_uninstallButton = nullptr;
     QCheckBox* m_loginToggle = nullptr;
     QCheckBox* m_networkChecksToggle = nullptr;
+    QCheckBox* m_updateChecksToggle = nullptr;
     QLabel* m_locStatus = nullptr;
     QPushButton* m_locButton = nullptr;
     QLabel* m_notifStatus = nullptr;

@@ -150,9 +150,10 @@ protected:
                                                "/opt/Ferrow App/bin/Ferrow");
     }
 
-    std::unique_ptr<FRWSettingsViewController> page()
+    std::unique_ptr<FRWSettingsViewController> page(const QString& releaseLocation = {})
     {
         FRWScreensContext c = context();
+        c.releaseLocation = releaseLocation;
         c.helper = helper.get();
         c.loginItem = login.get();
         c.notifications = &notifications;
@@ -326,7 +327,7 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
     EXPECT_EQ(order, QStringList({"stopCore", "run"}));
 }
 
-TEST_F(SettingsTest, NetworkChecksOffContactNoPublicService)
+TEST_F(SettingsTest, PrivacySwitchesNetworkChecksAndUpdateChecks)
 {
     auto settings = page();
     ASSERT_TRUE(settings->networkChecksToggle()->isChecked()) << "on by default";
@@ -348,6 +349,13 @@ TEST_F(SettingsTest, NetworkChecksOffContactNoPublicService)
     settings->networkChecksToggle()->click();
     model->probeNetwork();
     EXPECT_TRUE(QTest::qWaitFor([&] { return echoRequests() > 0; }, 5000));
+    EXPECT_EQ(settings->updateChecksToggle(), nullptr) << "this build has no release feed";
+
+    auto released = page(QStringLiteral("https://releases.test"));
+    ASSERT_NE(released->updateChecksToggle(), nullptr);
+    EXPECT_TRUE(released->updateChecksToggle()->isChecked());
+    released->updateChecksToggle()->click();
+    EXPECT_FALSE(model->updateChecksEnabled());
 }
 
 TEST_F(SettingsTest, PermissionRows)
