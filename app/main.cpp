@@ -75,6 +75,7 @@ int main(int argc, char** argv)
     if (!releases.isEmpty()) {
         updater = std::make_unique<FRWUpdateChecker>(QUrl(releases + QStringLiteral("/linux/appcast.xml")),
                                                      QApplication::applicationVersion());
+        updater->setQuietCheckAllowed([&model] { return model.updateChecksEnabled(); });
     }
 
     FRWAppDelegate::Setup setup;

@@ -249,6 +249,7 @@ bool CoreService::start()
     if (!m_statistics.load(&statisticsError)) {
         m_log.info(statisticsError);
     }
+    m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned i = 0; i + 1 < std::min(cores, 5u); ++i) {
         auto context = std::make_unique<asio::io_context>(1);
@@ -329,10 +330,13 @@ void CoreService::stop(const std::string& why)
         // A core started after us may already have written its own file here; that one stays.
         ::unlink(m_options.apiInfoPath.c_str());
     }
-    foldTraffic();
-    std::string error;
-    if (!m_statistics.save(&error)) {
-        m_log.warning("statistics not saved: " + error);
+    // A core that failed before reading the totals holds zeros; saving them would erase the totals.
+    if (m_statisticsLoaded) {
+        foldTraffic();
+        std::string error;
+        if (!m_statistics.save(&error)) {
+            m_log.warning("statistics not saved: " + error);
+        }
     }
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
     auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));

@@ -192,6 +192,7 @@ private:
     std::unique_ptr<ProxyServer> m_proxy;
     asio::signal_set m_signals;
     asio::steady_timer m_tick;
+    bool m_statisticsLoaded = false;
     bool m_stopped = false;
     std::vector<std::unique_ptr<asio::io_context>> m_relayContexts;
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> m_relayGuards;

@@ -1,5 +1,6 @@
 #include "FRWAppModel.h"
 
+#include <QJsonDocument>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QTimer>
@@ -45,6 +46,16 @@ bool isBuiltInPolicy(const QString& name)
     return name == u"DIRECT" || name == u"REJECT" || name == u"Direct" || name == u"Reject";
 }
 
+QJsonObject keptChoices(const FRWUserDefaults& defaults)
+{
+    return QJsonDocument::fromJson(defaults.string(ferrow::defaults::kGroupChoices).toUtf8()).object();
+}
+
+QString activeProfileID(const FRWUserDefaults& defaults)
+{
+    return defaults.string(ferrow::defaults::kActiveProfile);
+}
+
 } // namespace
 
 FRWAppModel::FRWAppModel(FRWAppModelSetup setup, QObject* parent)
@@ -74,6 +85,9 @@ FRWAppModel::FRWAppModel(FRWAppModelSetup setup, QObject* parent)
 
     if (!m_setup.probes.clock) {
         m_setup.probes.clock = m_setup.clock;
+    }
+    if (!m_setup.probes.networkChecksAllowed) {
+        m_setup.probes.networkChecksAllowed = [this] { return networkChecksEnabled(); };
     }
     FRWNetworkProbe::Model probeModel;
     probeModel.running = [this] { return m_running; };
@@ -265,6 +279,7 @@ void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
             }
         }
         m_groups = std::move(rebuilt);
+        applyKeptChoices();
     }
     const std::optional<QJsonObject> info = apiInfo();
     // An answer asked for with another core's cursor would skip the new core's first lines.
@@ -292,6 +307,20 @@ void FRWAppModel::alert(const QString& message, const FRWError& error, std::func
     m_setup.presenter->presentWarning(message, error.description, std::move(then));
 }
 
+void FRWAppModel::reportFailure(const QString& what, const FRWError& error)
+{
+    m_log.appendOwn(QStringLiteral("%1 [error] ferrow: %2: %3")
+                        .arg(now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), what,
+                             error.description));
+    publish();
+    QPointer<FRWAppModel> self(this);
+    alert(what, error, [self] {
+        if (self) {
+            self->poll();
+        }
+    });
+}
+
 void FRWAppModel::connect()
 {
     QPointer<FRWAppModel> self(this);
@@ -303,11 +332,7 @@ void FRWAppModel::connect()
             return self->poll();
         }
         self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
-        self->alert(QStringLiteral("Couldn't connect"), *error, [self] {
-            if (self) {
-                self->poll();
-            }
-        });
+        self->reportFailure(QStringLiteral("Couldn't connect"), *error);
     });
 }
 
@@ -328,6 +353,13 @@ void FRWAppModel::disconnect()
 
 void FRWAppModel::toggle()
 {
+    if (systemProxyRunning()) {
+        // The switch says "Enhanced Mode": while System Proxy runs it switches modes, rather than
+        // turning off a core that is not Enhanced Mode's.
+        m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, true);
+        stopSystemProxyThen(&FRWAppModel::connect);
+        return;
+    }
     // Either kind of core counts: the switch turns whatever answers off.
     const bool want = !m_running;
     m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, want);
@@ -338,18 +370,23 @@ void FRWAppModel::toggle()
     }
 }
 
+void FRWAppModel::stopSystemProxyThen(void (FRWAppModel::*then)())
+{
+    m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
+    QPointer<FRWAppModel> self(this);
+    m_tunnel.stopSystemProxy([self, then] {
+        if (self) {
+            self->m_rates.forgetTotals();
+            self->resetLogStream();
+            (self.data()->*then)();
+        }
+    });
+}
+
 void FRWAppModel::toggleSystemProxy()
 {
     if (systemProxyRunning()) {
-        m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
-        QPointer<FRWAppModel> self(this);
-        m_tunnel.stopSystemProxy([self] {
-            if (self) {
-                self->m_rates.forgetTotals();
-                self->resetLogStream();
-                self->poll();
-            }
-        });
+        stopSystemProxyThen(&FRWAppModel::poll);
         return;
     }
     m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, true);
@@ -362,11 +399,7 @@ void FRWAppModel::toggleSystemProxy()
             return self->poll();
         }
         self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
-        self->alert(QStringLiteral("Couldn't start System Proxy"), *error, [self] {
-            if (self) {
-                self->poll();
-            }
-        });
+        self->reportFailure(QStringLiteral("Couldn't start System Proxy"), *error);
     });
 }
 
@@ -381,11 +414,13 @@ void FRWAppModel::restoreDesiredModes()
             if (!self) {
                 return;
             }
-            if (error) {
-                qWarning("ferrow: could not restore System Proxy: %s", qUtf8Printable(error->description));
-                self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
+            if (!error) {
+                return self->poll();
             }
-            self->poll();
+            qWarning("ferrow: could not restore System Proxy: %s", qUtf8Printable(error->description));
+            self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
+            // The desktop is left without the proxy the user expects; say so rather than only log it.
+            self->reportFailure(QStringLiteral("System Proxy was not turned back on"), *error);
         });
     } else if (m_defaults->boolean(ferrow::defaults::kDesiredEnhancedMode)) {
         m_tunnel.startIfHelperCurrentWithCompletion([self](bool started, const FRWResult& error) {
@@ -395,7 +430,10 @@ void FRWAppModel::restoreDesiredModes()
             if (error) {
                 qWarning("ferrow: could not restore Enhanced Mode: %s", qUtf8Printable(error->description));
                 self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
-            } else if (!started) {
+                self->reportFailure(QStringLiteral("Enhanced Mode was not turned back on"), *error);
+                return;
+            }
+            if (!started) {
                 qWarning("ferrow: Enhanced Mode not restored \u2014 helper missing or out of date");
             }
             self->poll();
@@ -425,6 +463,14 @@ void FRWAppModel::setOutboundMode(const QString& mode, const QString& node)
 
 void FRWAppModel::selectGroup(const QString& group, const QString& member)
 {
+    QJsonObject choices = keptChoices(*m_defaults);
+    const QString profile = activeProfileID(*m_defaults);
+    QJsonObject profileChoices = choices.value(profile).toObject();
+    profileChoices.insert(group, member);
+    choices.insert(profile, profileChoices);
+    m_defaults->setString(ferrow::defaults::kGroupChoices,
+                          QString::fromUtf8(QJsonDocument(choices).toJson(QJsonDocument::Compact)));
+    publish();
     if (!apiInfo()) {
         return;
     }
@@ -434,6 +480,69 @@ void FRWAppModel::selectGroup(const QString& group, const QString& member)
             self->poll();
         }
     });
+}
+
+bool FRWAppModel::consented(const char* key) const
+{
+    return !m_defaults->contains(key) || m_defaults->boolean(key);
+}
+
+bool FRWAppModel::networkChecksEnabled() const
+{
+    return consented(ferrow::defaults::kNetworkChecks);
+}
+
+void FRWAppModel::setNetworkChecksEnabled(bool enabled)
+{
+    m_defaults->setBoolean(ferrow::defaults::kNetworkChecks, enabled);
+    publish();
+}
+
+bool FRWAppModel::updateChecksEnabled() const
+{
+    return consented(ferrow::defaults::kCheckForUpdates);
+}
+
+void FRWAppModel::setUpdateChecksEnabled(bool enabled)
+{
+    m_defaults->setBoolean(ferrow::defaults::kCheckForUpdates, enabled);
+    publish();
+}
+
+QString FRWAppModel::chosenMember(const QString& group) const
+{
+    return keptChoices(*m_defaults).value(activeProfileID(*m_defaults)).toObject().value(group).toString();
+}
+
+void FRWAppModel::applyKeptChoices()
+{
+    const std::optional<QJsonObject> info = apiInfo();
+    const QString core = info ? FRWControllerAPI::coreIdentity(*info) : QString();
+    if (core != m_choicesCore) {
+        m_choicesCore = core;
+        m_choicesAsked.clear();
+    }
+    if (core.isEmpty()) {
+        return;
+    }
+    const QJsonObject choices = keptChoices(*m_defaults).value(activeProfileID(*m_defaults)).toObject();
+    for (const FRWProxyGroup& group : std::as_const(m_groups)) {
+        const QString member = choices.value(group.name()).toString();
+        if (member.isEmpty() || member == group.selected() || !group.members().contains(member)) {
+            continue;
+        }
+        const QString asked = group.name() + u'\n' + member + u'\n' + group.members().join(u'\n');
+        if (m_choicesAsked.contains(asked)) {
+            continue;
+        }
+        m_choicesAsked.insert(asked);
+        QPointer<FRWAppModel> self(this);
+        m_api->selectGroup(group.name(), member, [self] {
+            if (self) {
+                self->poll();
+            }
+        });
+    }
 }
 
 // ---- Node tests
@@ -457,15 +566,19 @@ void FRWAppModel::testNodeCached(const QString& node)
         }
         self->m_testingNodes.remove(node);
         self->m_latencyCache.insert(node, ms);
+        self->m_latencyAt.insert(node, self->now());
         self->publish();
     });
 }
 
-void FRWAppModel::testAllNodes()
+bool FRWAppModel::latencyIsStale(const QString& node) const
 {
-    if (!m_running) {
-        return;
-    }
+    const auto at = m_latencyAt.constFind(node);
+    return at != m_latencyAt.constEnd() && at->secsTo(now()) > kSweepIntervalSeconds;
+}
+
+void FRWAppModel::testAllNodes(const QStringList& alsoNodes)
+{
     QStringList names;
     QSet<QString> seen;
     const auto add = [&names, &seen](const QString& name) {
@@ -480,6 +593,9 @@ void FRWAppModel::testAllNodes()
         }
     }
     for (const QString& node : std::as_const(m_outboundNodes)) {
+        add(node);
+    }
+    for (const QString& node : alsoNodes) {
         add(node);
     }
     for (const QString& name : std::as_const(names)) {

@@ -77,10 +77,16 @@ public:
     /// At launch: brings back the mode the user last chose, without any password prompt.
     void restoreDesiredModes();
     void setOutboundMode(const QString& mode, const QString& node);
+    /// Keeps the choice for the active profile and, when a core answers, makes it at once. A choice
+    /// made while nothing runs is made by the next core that starts.
     void selectGroup(const QString& group, const QString& member);
+    /// The member last chosen in the active profile's group; empty when none was.
+    QString chosenMember(const QString& group) const;
     void testNode(const QString& node, std::function<void(int ms)> completion);
     void testNodeCached(const QString& node);
-    void testAllNodes();
+    /// Tests every node the groups and global mode can use, and `alsoNodes` (the profile's, so that
+    /// they are tested while no core runs: the measurement core starts for them).
+    void testAllNodes(const QStringList& alsoNodes = {});
     void maybeSweepLatencies();
     void setLocalProxyEnabled(bool enabled, const QString& listen);
     void refreshLocalProxyState();
@@ -88,6 +94,14 @@ public:
     void updateAllRuleSets(std::function<void()> completion);
     void fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion);
     void resetLogStream();
+
+    /// Whether the external address, its location and the resolver latency may be looked up from
+    /// public services; on unless the user turned it off. Honoured from the next probe.
+    bool networkChecksEnabled() const;
+    void setNetworkChecksEnabled(bool enabled);
+    /// Whether the update feed may be read without the user asking; on unless turned off.
+    bool updateChecksEnabled() const;
+    void setUpdateChecksEnabled(bool enabled);
 
     // ---- Probes
     void probeNetwork() { m_probe->probeNetwork(); }
@@ -147,6 +161,8 @@ public:
     /// Node name → milliseconds of its last test; −1 when that test failed.
     const QHash<QString, int>& nodeLatencies() const { return m_latencyCache; }
     const QSet<QString>& nodesTesting() const { return m_testingNodes; }
+    /// The node's last result is older than the sweep interval, so it no longer says how it is now.
+    bool latencyIsStale(const QString& node) const;
 
     // ---- Internal state, readable for the screens' diagnostics and for tests
     bool polling() const { return m_polling; }
@@ -175,6 +191,16 @@ private:
     void applyOutbound(const QJsonObject& outbound);
     void applyLocalProxyState(const std::optional<QJsonObject>& state);
     void clearLocalProxyState();
+    /// Asks the answering core for every kept choice it does not show yet, each at most once per
+    /// core and member list, so a choice the core refuses is not asked for again every tick.
+    void applyKeptChoices();
+    /// A switch the user may turn off: on while absent.
+    bool consented(const char* key) const;
+    /// Stops System Proxy and forgets the wish for it, then starts the rates and the log afresh.
+    void stopSystemProxyThen(void (FRWAppModel::*then)());
+    /// Puts a failed start into Logs, where nothing from a core that never ran can appear, shows
+    /// the alert, and polls once it is gone.
+    void reportFailure(const QString& what, const FRWError& error);
     /// Shows an alert through the presenter, or logs it without one; `then` runs once it is gone.
     void alert(const QString& message, const FRWError& error, std::function<void()> then);
     QDateTime now() const;
@@ -209,6 +235,9 @@ private:
     bool m_localProxyRunning = false;
     QString m_localProxyAddress;
     QHash<QString, int> m_latencyCache;
+    QHash<QString, QDateTime> m_latencyAt;
     QSet<QString> m_testingNodes;
     QDateTime m_lastSweepAt;
+    QString m_choicesCore;
+    QSet<QString> m_choicesAsked;
 };

@@ -69,3 +69,12 @@ void FRWLogStream::apply(const QJsonObject& answer)
         m_logsCursor = m_epoch * kEpochStride + cursor;
     }
 }
+
+void FRWLogStream::appendOwn(const QString& line)
+{
+    m_lines.append(line);
+    m_logs = m_lines;
+    // A new epoch: readers rebuild, and no answer asked for before this line can land after it.
+    ++m_epoch;
+    m_logsCursor = m_epoch * kEpochStride + std::max<qint64>(m_cursor, 0);
+}

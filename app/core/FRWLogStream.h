@@ -19,6 +19,8 @@ public:
     bool noteCoreIdentity(const QString& identity);
     /// Takes one /logs answer: lines, capacity and cursor.
     void apply(const QJsonObject& answer);
+    /// Adds a line of the app's own, such as why a core could not start, when no core can say it.
+    void appendOwn(const QString& line);
 
     /// The cursor to send with the next request; −1 while none is held from this core.
     qint64 requestCursor() const { return m_cursor; }

@@ -91,14 +91,17 @@ void FRWNetworkProbe::probeNetwork()
             m_networkName = text;
             emit changed();
         });
-    measureConnect(m_setup.services.resolver, m_setup.services.connectPort, [this](const QString& text) {
-        m_latencyText = text;
-        emit changed();
-    });
-    measureDNS(m_setup.services.resolver, [this](const QString& text) {
-        m_dnsLatencyText = text;
-        emit changed();
-    });
+    const bool mayContact = !m_setup.networkChecksAllowed || m_setup.networkChecksAllowed();
+    if (mayContact) {
+        measureConnect(m_setup.services.resolver, m_setup.services.connectPort, [this](const QString& text) {
+            m_latencyText = text;
+            emit changed();
+        });
+        measureDNS(m_setup.services.resolver, [this](const QString& text) {
+            m_dnsLatencyText = text;
+            emit changed();
+        });
+    }
     const QString node = m_model.selectedNode ? m_model.selectedNode() : QString();
     if (m_model.running && m_model.running()) {
         if (!node.isEmpty() && m_model.testNode) {
@@ -112,6 +115,9 @@ void FRWNetworkProbe::probeNetwork()
         }
     } else {
         m_proxyLatencyText = FRWProbeText::none();
+    }
+    if (!mayContact) {
+        return;
     }
     QNetworkAccessManager* session = probeSession();
     fetchIP(m_setup.services.echoIPv4.url(), false, session);

@@ -36,6 +36,8 @@ public:
         std::function<QString(const QString& interface)> networkName;
         std::function<std::optional<FRWPhysicalInterface>()> physicalInterface = &FRWPhysicalInterface::find;
         const FRWClock* clock = nullptr;
+        /// Asked at each probe: whether the public services may be contacted; always when null.
+        std::function<bool()> networkChecksAllowed;
     };
 
     /// What the probes need to know of the model.

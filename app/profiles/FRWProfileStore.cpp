@@ -464,6 +464,19 @@ QVariantMap FRWProfileStore::nodeDetails(const QString& name) const
     return FRWProfileDocument::nodeDetails(activeText(), name);
 }
 
+bool FRWProfileStore::hasUsableNode() const
+{
+    for (const QVariantMap& node : editableNodes()) {
+        const QString server = node.value(QStringLiteral("server")).toString().toLower();
+        const QString psk = node.value(QStringLiteral("psk")).toString();
+        const bool placeholderServer = server == u"example.com" || server.endsWith(u".example.com");
+        if (!placeholderServer && !psk.isEmpty() && !psk.contains(u"goes-here")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QList<QVariantMap> FRWProfileStore::groups() const
 {
     return FRWProfileDocument::groups(activeText());

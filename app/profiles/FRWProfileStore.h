@@ -71,6 +71,8 @@ public:
     QStringList linesInSection(const QString& header) const;
     QList<QVariantMap> nodes() const;
     QList<QVariantMap> editableNodes() const;
+    /// A node that can work: neither the template's placeholder key nor a server under example.com.
+    bool hasUsableNode() const;
     QVariantMap nodeDetails(const QString& name) const;
     QList<QVariantMap> groups() const;
     QList<QVariantMap> editableGroups() const;

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QPainter>
 #include <QScrollArea>
 #include <QSet>
@@ -25,6 +26,7 @@
 #include "FRWLineChart.h"
 #include "FRWPillButton.h"
 #include "FRWProfileStore.h"
+#include "FRWProfileValidation.h"
 #include "FRWProbeText.h"
 #include "FRWScreenText.h"
 #include "FRWSegmented.h"
@@ -166,6 +168,7 @@ void FRWActivityViewController::build()
     FRWTheme::bindTextColor(title, FRWTheme::primaryText());
     layout->addWidget(title);
     layout->addSpacing(18);
+    layout->addWidget(buildFirstRunPanel());
 
     // The header figures.
     auto* columns = new QHBoxLayout;
@@ -210,9 +213,78 @@ void FRWActivityViewController::build()
     scroll->setWidget(doc);
     doc->setAutoFillBackground(false);
 
+    if (m_context.profiles) {
+        connect(m_context.profiles, &FRWProfileStore::profilesChanged, this, &FRWActivityViewController::refresh);
+    }
     FRWAppModel* model = m_context.model;
     connect(m_systemProxyPill, &FRWPillButton::clicked, model, [model] { model->toggleSystemProxy(); });
     connect(m_enhancedPill, &FRWPillButton::clicked, model, [model] { model->toggle(); });
+}
+
+QWidget* FRWActivityViewController::buildFirstRunPanel()
+{
+    QVBoxLayout* content = nullptr;
+    FRWCardView* card = makeCard(view(), QStringLiteral("firstRunPanel"), content);
+    content->addWidget(FRWTheme::label(QStringLiteral("Add your server to get started"), 15, QFont::Bold,
+                                       FRWTheme::primaryText()));
+    auto* body = FRWTheme::label(
+        QStringLiteral("The profile still holds the example nodes, which cannot work. Copy the ferrow:// link "
+                       "your server printed and paste it here: Ferrow adds the node, puts it in the Proxy "
+                       "group and chooses it. Then turn on System Proxy.\n\nNo server yet? Install "
+                       "ferrow-server on a machine of yours; the About page has the commands.\n\nTo show your external "
+                       "address, its location and your resolver's latency, Ferrow asks public echo, location "
+                       "and DNS services; turn that off under Settings \u2192 Privacy."),
+        12, QFont::Normal, FRWTheme::secondaryLabel());
+    body->setWordWrap(true);
+    content->addWidget(body);
+    auto* row = new QHBoxLayout;
+    auto* paste = new QPushButton(QStringLiteral("Paste ferrow:// Link"));
+    paste->setObjectName(QStringLiteral("pasteLinkButton"));
+    connect(paste, &QPushButton::clicked, this, &FRWActivityViewController::pasteFirstNode);
+    row->addWidget(paste);
+    m_firstRunNote = FRWTheme::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    m_firstRunNote->setObjectName(QStringLiteral("firstRunNote"));
+    m_firstRunNote->setWordWrap(true);
+    row->addWidget(m_firstRunNote, 1);
+    content->addLayout(row);
+    m_firstRunPanel = card;
+    return card;
+}
+
+void FRWActivityViewController::pasteFirstNode()
+{
+    FRWProfileStore* profiles = m_context.profiles;
+    if (!profiles) {
+        return;
+    }
+    const QString text = QApplication::clipboard()->text().trimmed();
+    const std::optional<QVariantMap> link = FRWProfileStore::parseShareURI(text);
+    if (!link) {
+        m_firstRunNote->setText(FRWScreenText::noLinkText(text));
+        return;
+    }
+    QStringList taken;
+    for (const QVariantMap& node : profiles->nodes()) {
+        taken << node.value(QStringLiteral("name")).toString();
+    }
+    QStringList groups;
+    for (const QVariantMap& group : profiles->groups()) {
+        groups << group.value(QStringLiteral("name")).toString();
+    }
+    const QString wanted = link->value(QStringLiteral("name")).toString().trimmed();
+    QString name = wanted.isEmpty() ? QStringLiteral("My Server") : wanted;
+    for (int n = 2; !FRWProfileValidation::nodeNameProblem(name, taken, groups).isEmpty() && n < 100; ++n) {
+        name = QStringLiteral("%1 %2").arg(wanted.isEmpty() ? QStringLiteral("My Server") : wanted).arg(n);
+    }
+    if (const QString problem = FRWProfileValidation::nodeNameProblem(name, taken, groups); !problem.isEmpty()) {
+        m_firstRunNote->setText(problem);
+        return;
+    }
+    profiles->addNode(name, link->value(QStringLiteral("server")).toString(),
+                      link->value(QStringLiteral("port")).toInt(), link->value(QStringLiteral("psk")).toString(),
+                      link->value(QStringLiteral("tfo"), QStringLiteral("off")).toString());
+    m_context.model->selectGroup(QStringLiteral("Proxy"), name);
+    refresh();
 }
 
 QWidget* FRWActivityViewController::buildLatencyCard()
@@ -373,6 +445,7 @@ void FRWActivityViewController::refresh()
         return;
     }
     const FRWAppModel& model = *m_context.model;
+    m_firstRunPanel->setVisible(m_context.profiles && !m_context.profiles->hasUsableNode());
     const FRWDynamicColor idle = FRWTheme::secondaryLabel();
     m_enhancedPill->setDotColor(model.enhancedRunning() ? FRWTheme::statusGreen() : idle);
     m_systemProxyPill->setDotColor(model.systemProxyRunning() ? FRWTheme::statusGreen() : idle);

@@ -38,6 +38,11 @@ public:
 
     // The controls, for tests and the snapshot gallery.
     FRWPillButton* systemProxyPill() const { return m_systemProxyPill; }
+    /// Shown while the active profile has no node that can work.
+    QWidget* firstRunPanel() const { return m_firstRunPanel; }
+    QLabel* firstRunNote() const { return m_firstRunNote; }
+    /// Makes a node of the ferrow:// link on the clipboard, puts it in the Proxy group and chooses it.
+    void pasteFirstNode();
     FRWPillButton* enhancedPill() const { return m_enhancedPill; }
     FRWStatColumn* networkCol() const { return m_networkCol; }
     FRWStatColumn* profileCol() const { return m_profileCol; }
@@ -79,6 +84,9 @@ private:
     QWidget* buildTrafficCard();
 
     FRWScreensContext m_context;
+    QWidget* buildFirstRunPanel();
+    QWidget* m_firstRunPanel = nullptr;
+    QLabel* m_firstRunNote = nullptr;
     FRWPillButton* m_systemProxyPill = nullptr;
     FRWPillButton* m_enhancedPill = nullptr;
     FRWStatColumn* m_networkCol = nullptr;

@@ -13,6 +13,7 @@
 #include "FRWEditorKit.h"
 #include "FRWProfileStore.h"
 #include "FRWProfileValidation.h"
+#include "FRWScreenText.h"
 
 namespace {
 const QStringList kTfoModes{QStringLiteral("off"), QStringLiteral("auto"), QStringLiteral("on")};
@@ -213,8 +214,9 @@ bool FRWNodeEditorSheet::applyShareURI(const QString& text)
 void FRWNodeEditorSheet::pasteShareLink()
 {
     const QClipboard* clipboard = QApplication::clipboard();
-    if (!applyShareURI(clipboard ? clipboard->text() : QString())) {
-        m_pasteNote->setText(QStringLiteral("No ferrow:// link on the clipboard"));
+    const QString text = clipboard ? clipboard->text() : QString();
+    if (!applyShareURI(text)) {
+        m_pasteNote->setText(FRWScreenText::noLinkText(text));
         FRWTheme::bindTextColor(m_pasteNote, FRWTheme::secondaryLabel());
     }
 }

@@ -77,7 +77,7 @@ QString FRWPolicyViewController::labelForGroupType(const QString& type)
 }
 
 std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& type, bool testing,
-                                                                std::optional<int> latency)
+                                                                std::optional<int> latency, bool stale)
 {
     if (type == kBuiltin) {
         return {QString(), false};
@@ -86,7 +86,9 @@ std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& t
         return {QStringLiteral("Testing\u2026"), false};
     }
     if (latency && *latency >= 0) {
-        return {QStringLiteral("%1 ms").arg(*latency), true};
+        // An old answer says nothing about the node now: never green.
+        return stale ? std::pair{QStringLiteral("%1 ms \u00b7 old").arg(*latency), false}
+                     : std::pair{QStringLiteral("%1 ms").arg(*latency), true};
     }
     if (latency) {
         return {QStringLiteral("Timeout"), false};
@@ -165,16 +167,30 @@ void FRWPolicyViewController::syncMode()
 
 QList<QVariantMap> FRWPolicyViewController::currentGroups() const
 {
-    const QList<FRWProxyGroup>& running = m_context.model->groups();
-    if (running.isEmpty()) {
-        return m_context.profiles->groups();
+    // Members come from the profile, so an edit shows before the core has reloaded it; the choice is
+    // the core's while one answers, otherwise the one kept for the next start.
+    const QList<QVariantMap> profileGroups = m_context.profiles->groups();
+    QHash<QString, QStringList> profileMembers;
+    for (const QVariantMap& group : profileGroups) {
+        profileMembers.insert(str(group, "name"), group.value(QStringLiteral("members")).toStringList());
     }
     QList<QVariantMap> groups;
-    for (const FRWProxyGroup& group : running) {
+    for (const FRWProxyGroup& group : m_context.model->groups()) {
         groups << QVariantMap{{QStringLiteral("name"), group.name()},
                               {QStringLiteral("type"), group.type()},
-                              {QStringLiteral("members"), group.members()},
+                              {QStringLiteral("members"), profileMembers.value(group.name(), group.members())},
                               {QStringLiteral("selected"), group.selected()}};
+    }
+    if (!groups.isEmpty()) {
+        return groups;
+    }
+    for (QVariantMap group : profileGroups) {
+        const QString name = str(group, "name");
+        const QString chosen = m_context.model->chosenMember(name);
+        if (profileMembers.value(name).contains(chosen)) {
+            group.insert(QStringLiteral("selected"), chosen);
+        }
+        groups << group;
     }
     return groups;
 }
@@ -200,14 +216,16 @@ void FRWPolicyViewController::rebuild()
         const QString name = str(node, "name");
         const auto latency = latencies.constFind(name);
         signature +=
-            QStringLiteral("%1/%2/%3/%4;")
+            QStringLiteral("%1/%2/%3/%4%5;")
                 .arg(name, str(node, "type"),
                      latency == latencies.constEnd() ? QStringLiteral("-") : QString::number(*latency))
-                .arg(testing.contains(name) ? 1 : 0);
+                .arg(testing.contains(name) ? 1 : 0)
+                .arg(m_context.model->latencyIsStale(name) ? 1 : 0);
     }
     for (const QVariantMap& group : groups) {
-        signature +=
-            QStringLiteral("%1|%2|%3;").arg(str(group, "name"), str(group, "type"), str(group, "selected"));
+        signature += QStringLiteral("%1|%2|%3|%4;")
+                         .arg(str(group, "name"), str(group, "type"), str(group, "selected"),
+                              group.value(QStringLiteral("members")).toStringList().join(u','));
     }
     if (m_signature == signature) {
         return;
@@ -236,7 +254,8 @@ void FRWPolicyViewController::rebuild()
         const auto latency = latencies.constFind(name);
         const auto [text, good] =
             latencyStatus(type, testing.contains(name),
-                          latency == latencies.constEnd() ? std::nullopt : std::optional<int>(*latency));
+                          latency == latencies.constEnd() ? std::nullopt : std::optional<int>(*latency),
+                          m_context.model->latencyIsStale(name));
         tile->setStatus(text, good);
         connect(tile, &FRWNodeTile::clicked, this, &FRWPolicyViewController::testOne);
         connect(tile, &FRWNodeTile::editRequested, this, &FRWPolicyViewController::editNode);
@@ -338,7 +357,7 @@ QList<FRWGroupTile*> FRWPolicyViewController::groupTiles() const
 
 void FRWPolicyViewController::testAll()
 {
-    m_context.model->testAllNodes();
+    m_context.model->testAllNodes(profileNodeNames());
 }
 
 void FRWPolicyViewController::testOne(const QString& name)

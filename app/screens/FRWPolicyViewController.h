@@ -31,9 +31,9 @@ public:
     static const QList<std::pair<QString, QString>>& supportedGroupTypes();
     static const QList<std::pair<QString, QString>>& loadBalanceStrategies();
     static QString labelForGroupType(const QString& type);
-    /// The tile's status text and whether it is a good one.
+    /// The tile's status text and whether it is a good one; a stale result is never good.
     static std::pair<QString, bool> latencyStatus(const QString& type, bool testing,
-                                                  std::optional<int> latency);
+                                                  std::optional<int> latency, bool stale = false);
 
     explicit FRWPolicyViewController(FRWScreensContext context, QObject* parent = nullptr);
 

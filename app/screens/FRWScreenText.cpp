@@ -137,3 +137,10 @@ QString FRWScreenText::identityOf(const QJsonObject& record)
     }
     return {};
 }
+
+QString FRWScreenText::noLinkText(const QString& clipboard)
+{
+    return clipboard.trimmed().startsWith(QStringLiteral("ferrow://"), Qt::CaseInsensitive)
+               ? QStringLiteral("The ferrow:// link on the clipboard is malformed")
+               : QStringLiteral("No ferrow:// link on the clipboard");
+}

@@ -10,6 +10,8 @@ public:
 
     /// The mark shown wherever a value is missing.
     static QString noValue();
+    /// Why the clipboard gave no link: a broken link is named as such, not as missing.
+    static QString noLinkText(const QString& clipboard);
     /// The version and build texts, "?" when unknown.
     static QString orQuestionMark(const QString& text);
 

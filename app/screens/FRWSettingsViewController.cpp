@@ -72,6 +72,8 @@ void FRWSettingsViewController::viewDidLoad()
     content->addSpacing(16);
     content->addWidget(makePermissionsCard());
     content->addSpacing(16);
+    content->addWidget(makePrivacyCard());
+    content->addSpacing(16);
     content->addWidget(makeGeneralCard());
     content->addSpacing(18);
     m_versionLabel =
@@ -155,10 +157,9 @@ QWidget* FRWSettingsViewController::makePermissionsCard()
     body->addWidget(permissionRow(
         QStringLiteral("Location"),
         QStringLiteral("The name of the Wi-Fi network you are on comes from NetworkManager and is shown on "
-                       "the Activity screen instead of the interface name. On %1 that needs no "
+                       "the Activity screen instead of the interface name. Reading it needs no "
                        "permission, and no location data is involved: your location is never read, "
-                       "stored or sent anywhere.")
-            .arg(systemWord()),
+                       "stored or sent anywhere."),
         m_location));
     body->addWidget(permissionRow(
         QStringLiteral("Notifications"),
@@ -205,6 +206,45 @@ QWidget* FRWSettingsViewController::permissionRow(const QString& title, const QS
     layout->addWidget(row.status, 0, Qt::AlignTop);
     layout->addWidget(row.button, 0, Qt::AlignTop);
     return widget;
+}
+
+QWidget* FRWSettingsViewController::makePrivacyCard()
+{
+    QVBoxLayout* body = nullptr;
+    FRWCardView* card = cardWith(body);
+    body->addWidget(cardTitle(QStringLiteral("Privacy")));
+    m_networkChecksToggle = new QCheckBox(QStringLiteral("Network checks"));
+    m_networkChecksToggle->setObjectName(QStringLiteral("networkChecksToggle"));
+    m_networkChecksToggle->setChecked(m_context.model && m_context.model->networkChecksEnabled());
+    m_networkChecksToggle->setEnabled(m_context.model != nullptr);
+    connect(m_networkChecksToggle, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_context.model) {
+            m_context.model->setNetworkChecksEnabled(on);
+        }
+    });
+    body->addWidget(m_networkChecksToggle);
+    body->addWidget(wrappingLabel(
+        QStringLiteral("Looks up your external address and its location from public echo and location "
+                       "services, and measures the latency to a public resolver, for the Activity screen. "
+                       "Off, Ferrow contacts none of them."),
+        12, FRWTheme::secondaryLabel()));
+    // Only a build with a release location of its own has a feed to read.
+    if (!m_context.releaseLocation.isEmpty()) {
+        m_updateChecksToggle = new QCheckBox(QStringLiteral("Check for updates"));
+        m_updateChecksToggle->setObjectName(QStringLiteral("updateChecksToggle"));
+        m_updateChecksToggle->setChecked(m_context.model && m_context.model->updateChecksEnabled());
+        m_updateChecksToggle->setEnabled(m_context.model != nullptr);
+        connect(m_updateChecksToggle, &QCheckBox::toggled, this, [this](bool on) {
+            if (m_context.model) {
+                m_context.model->setUpdateChecksEnabled(on);
+            }
+        });
+        body->addWidget(m_updateChecksToggle);
+        body->addWidget(wrappingLabel(QStringLiteral("Reads the release feed at %1 a minute after launch.")
+                                          .arg(m_context.releaseLocation),
+                                      12, FRWTheme::secondaryLabel()));
+    }
+    return card;
 }
 
 QWidget* FRWSettingsViewController::makeGeneralCard()
@@ -295,8 +335,8 @@ void FRWSettingsViewController::installHelper()
         self->m_installButton->setEnabled(true);
         self->refreshHelperDetails();
         if (error) {
-            // pkexec reports every failure the same way; a helper without a valid signature is the
-            // one refusal the user can do something about, so it gets its own explanation.
+            // A helper without a valid signature is the one refusal the user can do something
+            // about, so it gets its own explanation.
             if (!self->m_context.helper->helperSourceSigned()) {
                 presentScreenAlert(
                     self->m_context, QStringLiteral("Helper requires a signed build"),
@@ -305,7 +345,10 @@ void FRWSettingsViewController::installHelper()
                                    "verify. Reinstall Ferrow from its package, or rebuild it so that the "
                                    "build signs its own helper again."));
             } else {
-                presentScreenAlert(self->m_context, QStringLiteral("Helper installation needs approval"),
+                const bool dismissed = error->description == u"Authorization was cancelled.";
+                presentScreenAlert(self->m_context,
+                                   dismissed ? QStringLiteral("Helper installation needs approval")
+                                             : QStringLiteral("Helper could not be installed"),
                                    error->description);
             }
         }

@@ -38,6 +38,9 @@ public:
     QPushButton* installButton() const { return m_installButton; }
     QPushButton* uninstallButton() const { return m_uninstallButton; }
     QCheckBox* loginToggle() const { return m_loginToggle; }
+    QCheckBox* networkChecksToggle() const { return m_networkChecksToggle; }
+    /// Null when the build has no release location.
+    QCheckBox* updateChecksToggle() const { return m_updateChecksToggle; }
     QLabel* locStatus() const { return m_locStatus; }
     QPushButton* locButton() const { return m_locButton; }
     QLabel* notifStatus() const { return m_notifStatus; }
@@ -61,6 +64,7 @@ private:
     QWidget* makeHelperCard();
     QWidget* makePermissionsCard();
     QWidget* makeGeneralCard();
+    QWidget* makePrivacyCard();
     QWidget* permissionRow(const QString& title, const QString& body, PermissionRow& row);
     static void setPermissionRow(const PermissionRow& row, bool granted, bool denied);
     void removeHelper();
@@ -72,6 +76,8 @@ private:
     QPushButton* m_installButton = nullptr;
     QPushButton* m_uninstallButton = nullptr;
     QCheckBox* m_loginToggle = nullptr;
+    QCheckBox* m_networkChecksToggle = nullptr;
+    QCheckBox* m_updateChecksToggle = nullptr;
     QLabel* m_locStatus = nullptr;
     QPushButton* m_locButton = nullptr;
     QLabel* m_notifStatus = nullptr;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
@@ -11,6 +12,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -321,8 +323,25 @@ void FRWAppDelegate::selectMember(const QString& group, const QString& member)
 
 // ---- Quitting
 
+bool FRWAppDelegate::trayHostPresent()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() &&
+        bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+        return true;
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 bool FRWAppDelegate::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Close && m_mainWindow && watched == m_mainWindow->window() && !m_terminating &&
+        !(m_setup.trayAvailable ? m_setup.trayAvailable() : trayHostPresent())) {
+        // Hidden with no tray item, Ferrow could not be found again while it still runs the proxy.
+        event->ignore();
+        m_mainWindow->window()->showMinimized();
+        return true;
+    }
     if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit && !m_quitConfirmed) {
         event->ignore();
         terminate();

@@ -36,6 +36,9 @@ public:
         FRWPageFactory pages;
         /// Shows the external resources window over the given window (or none).
         std::function<void(QWidget* over)> presentExternalResources;
+        /// Whether a tray shows Ferrow's item; asked at each close of the window. The desktop's
+        /// answer (`trayHostPresent`) when not given.
+        std::function<bool()> trayAvailable;
     };
 
     FRWAppDelegate(FRWAppServices& services, Setup setup, QObject* parent = nullptr);
@@ -52,6 +55,9 @@ public:
     FRWStatusItem* statusItem() const { return m_statusItem.get(); }
     QMenuBar* mainMenu() const { return m_mainMenu; }
     QWidget* terminatingPanel() const;
+
+    /// A StatusNotifierWatcher on the session bus, or an XEmbed tray.
+    static bool trayHostPresent();
 
     // ---- Application actions
     void showMainWindow();

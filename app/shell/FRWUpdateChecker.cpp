@@ -88,7 +88,11 @@ void FRWUpdateChecker::start()
         return;
     }
     m_started = true;
-    QTimer::singleShot(m_firstCheckDelayMs, this, [this] { check(false, nullptr); });
+    QTimer::singleShot(m_firstCheckDelayMs, this, [this] {
+        if (!m_quietAllowed || m_quietAllowed()) {
+            check(false, nullptr);
+        }
+    });
 }
 
 void FRWUpdateChecker::checkForUpdates(QWidget* parent)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -26,6 +27,9 @@ public:
                      QObject* parent = nullptr);
 
     static constexpr int kFirstCheckDelayMs = 60'000;
+
+    /// Asked when the quiet check is due: whether the feed may be read unasked. Always when unset.
+    void setQuietCheckAllowed(std::function<bool()> allowed) { m_quietAllowed = std::move(allowed); }
 
     /// The newest release the feed lists, or nothing when it lists none in a readable form.
     static std::optional<Release> newestRelease(const QByteArray& feed);
@@ -50,6 +54,7 @@ private:
     QString m_currentVersion;
     QNetworkAccessManager* m_network;
     int m_firstCheckDelayMs;
+    std::function<bool()> m_quietAllowed;
     bool m_started = false;
     bool m_checking = false;
     // The user asked while a check ran: its answer is shown to them.

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <csignal>
+#include <cstdio>
 
 #include <sys/prctl.h>
 
@@ -40,8 +41,22 @@ QString FRWCoreLauncher::randomAPISecret()
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(words.data()), sizeof words).toHex());
 }
 
+QString FRWCoreLauncher::errorText(QStringView line)
+{
+    // "ferrow-core: <time> [error] <text>" from the core's log, "ferrow-core: fatal: <text>" otherwise.
+    static const QString tag = QStringLiteral("[error] ");
+    static const QString fatal = QStringLiteral("ferrow-core: fatal: ");
+    if (const qsizetype at = line.indexOf(tag); at >= 0) {
+        return line.sliced(at + tag.size()).trimmed().toString();
+    }
+    if (line.startsWith(fatal)) {
+        return line.sliced(fatal.size()).trimmed().toString();
+    }
+    return QString();
+}
+
 QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, Lifetime lifetime,
-                                  QString* error)
+                                  QString* error, std::shared_ptr<QString> lastError)
 {
     // The common failures are known without starting anything; the rest arrive as FailedToStart.
     const QFileInfo core(m_corePath);
@@ -58,7 +73,23 @@ QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, L
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
     } else {
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        // Passed on as before, but read on the way, so its last complaint can be shown.
+        process->setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        const auto relay = [process, lastError, pending = std::make_shared<QByteArray>()] {
+            const QByteArray text = process->readAllStandardError();
+            std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+            pending->append(text);
+            qsizetype end = 0;
+            while ((end = pending->indexOf('\n')) >= 0) {
+                const QString found = errorText(QString::fromUtf8(pending->first(end)));
+                pending->remove(0, end + 1);
+                if (lastError && !found.isEmpty()) {
+                    *lastError = found;
+                }
+            }
+        };
+        connect(process, &QProcess::readyReadStandardError, process, relay);
+        connect(process, &QProcess::finished, process, relay);
     }
     if (lifetime == Lifetime::EndsWithApp) {
         process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QProcess;
@@ -26,8 +27,12 @@ public:
     const QString& corePath() const { return m_corePath; }
 
     /// The started process (owned by the launcher, deleted once it has finished), or null with
-    /// the launch error.
-    QProcess* launch(const QStringList& arguments, Output output, Lifetime lifetime, QString* error);
+    /// the launch error. With inherited output, the core's last error line is kept in `lastError`
+    /// when one is given, so a core that ends during start-up can be reported by its own words.
+    QProcess* launch(const QStringList& arguments, Output output, Lifetime lifetime, QString* error,
+                     std::shared_ptr<QString> lastError = nullptr);
+    /// What a core's stderr line says when it reports an error ("" when it does not).
+    static QString errorText(QStringView line);
     /// Asks the process to end, and kills it when it has not after a grace period.
     static void terminate(QProcess* process);
     static bool isRunning(const QProcess* process);

@@ -9,9 +9,29 @@
 #include "FRWNames.h"
 #include "FRWProfileStore.h"
 
+namespace {
+
+QByteArray fileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 FRWProbeCore::FRWProbeCore(FRWCoreLauncher& launcher, Setup setup, QObject* parent)
     : QObject(parent), m_launcher(launcher), m_setup(std::move(setup))
 {
+    if (m_setup.profiles) {
+        // A probe core measuring an older profile would report a node just added or edited as dead.
+        connect(m_setup.profiles, &FRWProfileStore::profilesChanged, this, [this] {
+            if (FRWCoreLauncher::isRunning(m_task) && fileText(m_setup.profiles->configPath()) != m_config) {
+                FRWCoreLauncher::terminate(m_task);
+                m_task = nullptr;
+                QFile::remove(m_setup.infoPath);
+            }
+        });
+    }
 }
 
 QStringList FRWProbeCore::arguments() const
@@ -49,6 +69,7 @@ void FRWProbeCore::apiForMeasurement(std::function<void(std::optional<QJsonObjec
         return completion(std::nullopt);
     }
     m_setup.profiles->save();
+    m_config = fileText(m_setup.profiles->configPath());
     QFile::remove(m_setup.infoPath);
     QString launchError;
     QProcess* task = m_launcher.launch(arguments(), FRWCoreLauncher::Output::Discarded,

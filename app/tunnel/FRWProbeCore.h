@@ -14,7 +14,8 @@ class QProcess;
 class QTimer;
 
 /// The core started on demand so that nodes can be measured while nothing is connected; it stops
-/// after a spell without measurement requests. GUI thread.
+/// after a spell without measurement requests, and is restarted at the next measurement when the
+/// profile changes. GUI thread.
 class FRWProbeCore : public QObject {
     Q_OBJECT
 
@@ -41,5 +42,7 @@ private:
     FRWCoreLauncher& m_launcher;
     Setup m_setup;
     QPointer<QProcess> m_task;
+    /// The profile text the running probe core was started with.
+    QByteArray m_config;
     QTimer* m_idleTimer = nullptr;
 };

@@ -252,8 +252,9 @@ void FRWTunnelController::startSystemProxy(std::function<void(FRWResult)> comple
 void FRWTunnelController::launchSystemProxyCore()
 {
     QString launchError;
+    auto coreError = std::make_shared<QString>();
     QProcess* task = m_launcher->launch(systemProxyArguments(), FRWCoreLauncher::Output::Inherited,
-                                        FRWCoreLauncher::Lifetime::OutlivesApp, &launchError);
+                                        FRWCoreLauncher::Lifetime::OutlivesApp, &launchError, coreError);
     if (!task) {
         return finishSystemProxyStart(FRWError::ferrow(launchError));
     }
@@ -266,7 +267,7 @@ void FRWTunnelController::launchSystemProxyCore()
             applySystemProxy(false, {});
         }
     });
-    waitForSocksReady(task, [this, guarded](const FRWResult& waitError) {
+    waitForSocksReady(task, coreError, [this, guarded](const FRWResult& waitError) {
         if (waitError) {
             dropSocksTask(guarded);
             return finishSystemProxyStart(waitError);
@@ -354,17 +355,19 @@ void FRWTunnelController::stopSystemProxy(std::function<void()> done)
     });
 }
 
-void FRWTunnelController::waitForSocksReady(QProcess* task, std::function<void(FRWResult)> completion)
+void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QString> coreError,
+                                           std::function<void(FRWResult)> completion)
 {
     const QPointer<QProcess> guarded(task);
     pollForAPIInfoAt(
         socksInfoPath(), task, 0,
-        [guarded, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
+        [guarded, coreError, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
             if (info) {
                 completion(std::nullopt);
             } else if (!isRunning(guarded)) {
-                fail(completion,
-                     QStringLiteral("The core exited during startup. Check the profile for errors."));
+                fail(completion, coreError->isEmpty()
+                                     ? QStringLiteral("The core exited during startup. Check the profile for errors.")
+                                     : QStringLiteral("The core exited during startup: %1").arg(*coreError));
             } else {
                 fail(completion, QStringLiteral("The core did not finish starting up."));
             }

@@ -101,7 +101,9 @@ public:
     /// Puts the desktop's settings back, then ends the core; when they cannot be put back the core
     /// keeps serving. `done` runs when that is over.
     void stopSystemProxy(std::function<void()> done = {});
-    void waitForSocksReady(QProcess* task, std::function<void(FRWResult)> completion);
+    /// `coreError` holds the core's last error line, shown when it ends before it is ready.
+    void waitForSocksReady(QProcess* task, std::shared_ptr<QString> coreError,
+                           std::function<void(FRWResult)> completion);
     void pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
                           std::function<void(std::optional<QJsonObject>)> completion);
 

@@ -88,3 +88,28 @@ TEST(UpdateChecker, AUserCheckDuringTheQuietOneIsAnswered)
     shown->close();
     EXPECT_EQ(checked.size(), 1);
 }
+
+TEST(UpdateChecker, AQuietCheckTurnedOffReadsNothingAndTheUsersOwnStillWorks)
+{
+    LoopbackHttpServer feed;
+    feed.setResponse(200, R"(<rss><channel><item><version>0.1.0</version></item></channel></rss>)",
+                     "application/rss+xml");
+    FRWUpdateChecker checker(QUrl(QString::fromStdString("http://" + feed.address() + "/appcast.xml")),
+                             "0.1.0", 0);
+    bool asked = false;
+    checker.setQuietCheckAllowed([&asked] {
+        asked = true;
+        return false;
+    });
+    checker.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked; }, 5000));
+    QSignalSpy checked(&checker, &FRWUpdateChecker::checked);
+    checker.checkForUpdates(nullptr);
+    ASSERT_TRUE(checked.wait(10000));
+    EXPECT_EQ(feed.requestCount(), 1u) << "only the check the user asked for";
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+            box->close();
+        }
+    }
+}

@@ -128,6 +128,22 @@ TEST(CoreFailClosed, EmptyProfileAtStartExitsOne)
     EXPECT_FALSE(std::filesystem::exists(apiInfo));
 }
 
+TEST(CoreFailClosed, AProfileThatCannotBeUsedLeavesTheTrafficTotalsAlone)
+{
+    TemporaryHome home;
+    writeFile(home.root() / "profile.conf", "[Rule]\nDOMAN-SUFFIX,example.com,DIRECT\nFINAL,DIRECT\n");
+    const std::string totals =
+        R"({"version":1,"today":{"day":"2026-01-01","up":123456,"down":654321},"month":{},"hourly":[]})";
+    const auto stats = home.root() / "stats.json";
+    writeFile(stats, totals);
+    const auto result = runCore({"-config", (home.root() / "profile.conf").string(), "-api", "127.0.0.1:0",
+                                 "-stats", stats.string()});
+    EXPECT_EQ(result.first, 1);
+    EXPECT_NE(result.second.find("[error] cannot use the configuration: line 2: unknown rule type"), std::string::npos)
+        << result.second;
+    EXPECT_EQ(readFile(stats), totals);
+}
+
 TEST(CoreFailClosed, ConfigurationSwappedForDeviceOrFifoIsRefused)
 {
     auto echo = makeEchoServer();

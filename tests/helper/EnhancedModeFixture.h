@@ -71,9 +71,12 @@ protected:
         writeTool(tools + "/pkexec", QStringLiteral("#!/bin/bash\n"
                                                     "echo run >> %1/pkexec.log\n"
                                                     "[ -e %1/pkexec-cancel ] && exit 126\n"
+                                                    "[ -e %1/pkexec-refuse ] && exit 127\n"
                                                     "[ -e %1/pkexec-skip ] && exit 0\n"
                                                     "[ -e %1/before-run ] && . %1/before-run\n"
-                                                    "exec \"$@\" 2>>%1/stderr\n")
+                                                    "err=$(\"$@\" 2>&1 >/dev/null); status=$?\n"
+                                                    "[ -n \"$err\" ] && printf '%s\\n' \"$err\" | tee -a %1/stderr >&2\n"
+                                                    "exit $status\n")
                                          .arg(FRWHelperInstaller::shellQuoted(tools)));
         writeTool(tools + "/systemctl",
                   QStringLiteral("#!/bin/bash\n"

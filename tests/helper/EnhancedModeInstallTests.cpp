@@ -79,7 +79,8 @@ TEST_F(EnhancedModeTest, AHelperStillLoadedIsNeverReplaced)
     writeText(tools + "/state-zq.orbel.ferrow-mac.helper.service", "deactivating");
     const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
     ASSERT_TRUE(result);
-    EXPECT_EQ(result->description, "Authorization was cancelled.");
+    EXPECT_EQ(result->description, "the existing helper is still loaded; refusing to replace it")
+        << "the script's own reason, not a prompt that was never dismissed";
     EXPECT_EQ(result->domain, "Ferrow");
     EXPECT_EQ(readText(layout.installedHelperPath), "old helper");
     EXPECT_TRUE(
@@ -106,7 +107,8 @@ TEST_F(EnhancedModeTest, AHelperNotSignedByUsIsDeletedAndNeverEnabled)
         ASSERT_TRUE(badHelpers[i]());
         const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
         ASSERT_TRUE(result);
-        EXPECT_EQ(result->description, "Authorization was cancelled.");
+        EXPECT_FALSE(result->description.isEmpty());
+        EXPECT_TRUE(readText(tools + "/stderr").contains(result->description)) << result->description.toStdString();
         EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
         EXPECT_FALSE(QFile::exists(layout.socketUnitPath));
         EXPECT_FALSE(systemctlCalls().join('\n').contains("enable"));
@@ -204,13 +206,20 @@ TEST(HelperPolkitAction, GrantsStartsToActiveLocalSessionsOnly)
     EXPECT_EQ(defaults.value("allow_active"), "yes");
 }
 
-TEST_F(EnhancedModeTest, ACancelledPromptOrAnIncompleteInstallIsReported)
+TEST_F(EnhancedModeTest, ACancelledOrRefusedPromptOrAnIncompleteInstallIsReported)
 {
     writeText(tools + "/pkexec-cancel", "");
     FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
     ASSERT_TRUE(result);
     EXPECT_EQ(result->description, "Authorization was cancelled.");
     QFile::remove(tools + "/pkexec-cancel");
+
+    writeText(tools + "/pkexec-refuse", "");
+    result = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->description,
+              "This account is not allowed to make this change, or the password could not be checked.");
+    QFile::remove(tools + "/pkexec-refuse");
 
     writeText(tools + "/pkexec-skip", "");
     result = await([&](auto done) { controller->installHelperWithCompletion(done); });

@@ -1,5 +1,5 @@
 // The app model against the real ferrow-core: rates and histories from real traffic, the rising
-// edge, a replaced core, the log's capacity and the optimistic outbound values.
+// edge, a replaced core, the log's capacity, the optimistic outbound values and kept group choices.
 
 #include <QTcpServer>
 
@@ -7,6 +7,8 @@
 
 #include "CoreTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "FRWDefaultsKeys.h"
+#include "FRWUserDefaults.h"
 #include "ModelTestSupport.h"
 #include "TemporaryHome.h"
 
@@ -280,4 +282,40 @@ TEST_F(ModelCoreTest, TestAllNodesSkipsBuiltInPoliciesAndSweepsAtMostEvery300Sec
     EXPECT_EQ(model.lastSweepAt(), clock.current);
     EXPECT_EQ(model.nodesTesting(), expected);
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.nodesTesting().isEmpty(); }, 15000));
+}
+
+TEST_F(ModelCoreTest, ChosenMemberIsKeptPerProfileAndMadeByEveryNewCore)
+{
+    const auto selected = [](CoreProcess& core) { return core.get("/groups")[0]["selected"].get<std::string>(); };
+    {
+        auto core = startCore(kNodesProfile, std::string(48, 'i'));
+        FRWAppModel model(setup());
+        ASSERT_TRUE(pollOnce(model));
+        model.selectGroup(QStringLiteral("Proxy"), QStringLiteral("JP"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selected(*core) == "JP"; }, 10000));
+    }
+
+    // The application and its core start again: the new core is told the kept choice.
+    auto core = startCore(kNodesProfile, std::string(48, 'j'));
+    ASSERT_EQ(selected(*core), "HK");
+    auto model = std::make_unique<FRWAppModel>(setup());
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selected(*core) == "JP"; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->groups()[0].selected() == "JP"; }, 10000));
+
+    // A choice made while no core runs is taken, and made by the core that starts next.
+    core.reset();
+    tunnel.apiInfoPath.clear();
+    ASSERT_FALSE(pollOnce(*model));
+    QSignalSpy updates(model.get(), &FRWAppModel::didUpdate);
+    model->selectGroup(QStringLiteral("Proxy"), QStringLiteral("DIRECT"));
+    EXPECT_EQ(updates.size(), 1);
+    EXPECT_EQ(model->chosenMember(QStringLiteral("Proxy")), "DIRECT");
+    core = startCore(kNodesProfile, std::string(48, 'k'));
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selected(*core) == "DIRECT"; }, 10000));
+
+    // Choices belong to the profile they were made in.
+    FRWUserDefaults(setup().settingsFile).setString(ferrow::defaults::kActiveProfile, QStringLiteral("another-profile"));
+    EXPECT_EQ(model->chosenMember(QStringLiteral("Proxy")), "");
 }

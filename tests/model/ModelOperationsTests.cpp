@@ -186,15 +186,28 @@ TEST_F(ModelOperationsTest, RestoreStartsSystemProxyWhenBothWishesAreRecorded)
     EXPECT_TRUE(presenter.alerts.isEmpty());
 }
 
-TEST_F(ModelOperationsTest, RestoreOfAFailedSystemProxyClearsTheWishSilently)
+TEST_F(ModelOperationsTest, RestoreOfAFailedSystemProxySaysWhyInAnAlertAndInLogs)
 {
     setWish(ferrow::defaults::kDesiredSystemProxy, true);
-    tunnel.systemProxyResult = FRWError::ferrow("refused");
+    tunnel.systemProxyResult = FRWError::ferrow("The core exited during startup: line 12: unknown rule type");
     auto model = makeModel();
+    const qint64 logsCursor = model->logsCursor();
     model->restoreDesiredModes();
     EXPECT_EQ(tunnel.calls, QStringList{"startSystemProxy"});
     EXPECT_FALSE(wish(ferrow::defaults::kDesiredSystemProxy));
-    EXPECT_TRUE(presenter.alerts.isEmpty());
+    EXPECT_EQ(presenter.alerts, QStringList{"System Proxy was not turned back on | The core exited during "
+                                            "startup: line 12: unknown rule type"});
+    ASSERT_EQ(model->logs().size(), 1);
+    EXPECT_TRUE(model->logs()[0].endsWith(
+        "[error] ferrow: System Proxy was not turned back on: The core exited during startup: line 12: "
+        "unknown rule type"));
+    EXPECT_GE(model->logsCursor() - logsCursor, 1000000) << "the Logs page rebuilds";
+
+    // The same for a start by hand.
+    model->toggleSystemProxy();
+    EXPECT_EQ(presenter.alerts.size(), 2);
+    ASSERT_EQ(model->logs().size(), 2);
+    EXPECT_TRUE(model->logs()[1].contains("Couldn't start System Proxy: The core exited during startup: line 12"));
 }
 
 TEST_F(ModelOperationsTest, RestoreOfEnhancedModeKeepsTheWishWhenTheHelperIsMissing)
@@ -210,7 +223,7 @@ TEST_F(ModelOperationsTest, RestoreOfEnhancedModeKeepsTheWishWhenTheHelperIsMiss
     model->restoreDesiredModes();
     EXPECT_EQ(tunnel.calls, QStringList{"startIfHelperCurrent"});
     EXPECT_FALSE(wish(ferrow::defaults::kDesiredEnhancedMode)) << "a failed start clears the wish";
-    EXPECT_TRUE(presenter.alerts.isEmpty());
+    EXPECT_EQ(presenter.alerts, QStringList{"Enhanced Mode was not turned back on | refused"});
 }
 
 TEST_F(ModelOperationsTest, RestoreDoesNothingWhileACoreIsUpOrNothingWasWished)
@@ -249,6 +262,18 @@ TEST_F(ModelOperationsTest, FailedStartsClearTheWishAndAlertThenPoll)
     model->toggle();
     EXPECT_FALSE(wish(ferrow::defaults::kDesiredEnhancedMode));
     EXPECT_EQ(presenter.alerts.constLast(), "Couldn't connect | Authorization was cancelled.");
+}
+
+TEST_F(ModelOperationsTest, EnhancedModeWhileSystemProxyRunsSwitchesModes)
+{
+    auto model = makeModel();
+    setWish(ferrow::defaults::kDesiredSystemProxy, true);
+    tunnel.systemProxy = true;
+    model->toggle();
+    EXPECT_EQ(tunnel.calls, (QStringList{"stopSystemProxy", "start"}));
+    EXPECT_FALSE(wish(ferrow::defaults::kDesiredSystemProxy));
+    EXPECT_TRUE(wish(ferrow::defaults::kDesiredEnhancedMode));
+    EXPECT_TRUE(presenter.alerts.isEmpty());
 }
 
 TEST_F(ModelOperationsTest, SystemProxyOffRecordsTheWishAndRestartsTheLog)

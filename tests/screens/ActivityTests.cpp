@@ -231,3 +231,31 @@ TEST_F(ActivityTest, ExternalAddressWithFlagAndItsMenu)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ActivityTest, FirstRunPanelMakesTheFirstNodeFromALinkAndChoosesIt)
+{
+    profiles->activeProfile()->configText = FRWProfileStore::templateConfig();
+    profiles->save();
+    auto activity = page();
+    ASSERT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view())) << "only placeholder nodes";
+
+    QGuiApplication::clipboard()->setText("ferrow://bm90IGEgbGluaw");
+    activity->pasteFirstNode();
+    EXPECT_EQ(activity->firstRunNote()->text(), "The ferrow:// link on the clipboard is malformed");
+    EXPECT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view()));
+
+    QGuiApplication::clipboard()->setText(" ferrow://c2VjcmV0@127.0.0.1:9443#Home ");
+    activity->pasteFirstNode();
+    EXPECT_FALSE(activity->firstRunPanel()->isVisibleTo(activity->view()));
+    EXPECT_EQ(profiles->nodeDetails("Home").value("server").toString(), "127.0.0.1");
+    for (const QVariantMap& group : profiles->groups()) {
+        if (group.value("name") == "Proxy") {
+            EXPECT_TRUE(group.value("members").toStringList().contains("Home"));
+        }
+    }
+    EXPECT_EQ(model->chosenMember("Proxy"), "Home") << "the next core starts on it";
+}
+
+} // namespace

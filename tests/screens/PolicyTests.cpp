@@ -132,6 +132,9 @@ TEST_F(PolicyPageTest, LinkPasteValidInvalidAndNamed)
     QApplication::clipboard()->setText("not a link");
     sheet->pasteShareLink();
     EXPECT_EQ(sheet->pasteNote()->text(), "No ferrow:// link on the clipboard");
+    QApplication::clipboard()->setText(" ferrow://bm90IGEgbGluaw");
+    sheet->pasteShareLink();
+    EXPECT_EQ(sheet->pasteNote()->text(), "The ferrow:// link on the clipboard is malformed");
     EXPECT_TRUE(sheet->serverField()->text().isEmpty());
     EXPECT_FALSE(sheet->applyShareURI("ferrow://c2VjcmV0@host.example:70000#X"));
 
@@ -266,6 +269,72 @@ TEST_F(PolicyPageTest, GroupEditorAndMembersThatNoLongerExist)
     }
     EXPECT_TRUE(profiles->groups().isEmpty());
     EXPECT_TRUE(policy->groupTiles().isEmpty());
+}
+
+TEST_F(PolicyPageTest, MemberMenuFollowsTheProfileAndAChoiceWithoutACoreIsKept)
+{
+    profiles->activeProfile()->configText = QStringLiteral(
+        "[Proxy]\nHK = ferrow, hk.example.net, 8443, psk=abc\n[Proxy Group]\nProxy = select, HK, DIRECT\n"
+        "[Rule]\nFINAL,Proxy\n");
+    profiles->save();
+    auto policy = page();
+    const auto openMenu = [&] {
+        QStringList texts;
+        if (policy->groupTiles().isEmpty()) {
+            return texts;
+        }
+        QTest::mouseClick(policy->groupTiles()[0], Qt::LeftButton);
+        if (policy->memberMenu()) {
+            for (QAction* action : policy->memberMenu()->actions()) {
+                texts << action->text() + (action->isChecked() ? "*" : "");
+            }
+        }
+        return texts;
+    };
+
+    // No core runs: the choice is taken and shown at once.
+    ASSERT_EQ(openMenu(), (QStringList{"HK*", "DIRECT"}));
+    policy->memberMenu()->actions()[1]->trigger();
+    EXPECT_EQ(policy->groupTiles()[0]->selectedMember(), "DIRECT");
+    EXPECT_EQ(model->chosenMember("Proxy"), "DIRECT");
+
+    // The core that starts next is told it.
+    answer("/groups", R"([{"name":"Proxy","type":"select","members":["HK","DIRECT"],"selected":"HK"}])");
+    connectCore();
+    poll();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const auto& request : controller.requests()) {
+                if (request.target == "/select" &&
+                    request.body == R"({"group":"Proxy","member":"DIRECT"})") {
+                    return true;
+                }
+            }
+            return false;
+        },
+        5000));
+
+    // A node just added is in the menu before the core has reloaded the profile.
+    profiles->addNode("JP", "jp.example.net", 8443, "abc", "auto");
+    EXPECT_EQ(openMenu(), (QStringList{"HK*", "DIRECT", "JP"}));
+}
+
+TEST_F(PolicyPageTest, TestAllWorksWithTheProxyOffAndOldResultsAreNotGreen)
+{
+    auto policy = page();
+    answer("/test", R"({"ms":42})");
+    connectCore();
+    ASSERT_FALSE(model->running());
+    policy->testAll();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tile(*policy, "HK") && tile(*policy, "HK")->status() == "42 ms"; }, 5000))
+        << (tile(*policy, "HK") ? tile(*policy, "HK")->status().toStdString() : "no tile");
+    EXPECT_FALSE(model->nodeLatencies().contains("DIRECT"));
+
+    // Older than the sweep interval, the result no longer says the node works.
+    clock.advance(301);
+    emit model->didUpdate();
+    EXPECT_EQ(tile(*policy, "HK")->status(), "42 ms \u00b7 old");
+    EXPECT_EQ(FRWPolicyViewController::latencyStatus("Ferrow", false, 42, true).second, false);
 }
 
 TEST_F(PolicyPageTest, ModeMemberAndTestsReachARealCore)

@@ -206,9 +206,9 @@ TEST(KeyedModelTest, UpdatesInPlaceAndKeepsSelectionOnItsKey)
     EXPECT_EQ(filter.recordAt(selected.first().row())["id"].toInt(), 1);
     EXPECT_EQ(filter.recordAt(selected.first().row())["up"].toInt(), 10);
 
-    // Duplicate ids keep the first record; records without an id are still listed.
+    // A repeated id is still a connection of its own; records without an id are listed too.
     source.setConnections({record(7, 1), record(7, 2), QJsonObject{{"host", "anonymous"}}});
-    EXPECT_EQ(source.rowCount(), 2);
+    EXPECT_EQ(source.rowCount(), 3);
     EXPECT_TRUE(selection.selectedIndexes().isEmpty());
 }
 

@@ -150,9 +150,10 @@ protected:
                                                "/opt/Ferrow App/bin/Ferrow");
     }
 
-    std::unique_ptr<FRWSettingsViewController> page()
+    std::unique_ptr<FRWSettingsViewController> page(const QString& releaseLocation = {})
     {
         FRWScreensContext c = context();
+        c.releaseLocation = releaseLocation;
         c.helper = helper.get();
         c.loginItem = login.get();
         c.notifications = &notifications;
@@ -326,12 +327,48 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
     EXPECT_EQ(order, QStringList({"stopCore", "run"}));
 }
 
+TEST_F(SettingsTest, PrivacySwitchesNetworkChecksAndUpdateChecks)
+{
+    auto settings = page();
+    ASSERT_TRUE(settings->networkChecksToggle()->isChecked()) << "on by default";
+    const auto echoRequests = [&] {
+        std::size_t count = 0;
+        for (const auto& request : controller.requests()) {
+            count += request.target.rfind("/ip", 0) == 0 ? 1 : 0;
+        }
+        return count;
+    };
+    settings->networkChecksToggle()->click();
+    EXPECT_FALSE(model->networkChecksEnabled());
+    QSignalSpy probed(&model->probes(), &FRWNetworkProbe::changed);
+    model->probeNetwork();
+    ASSERT_TRUE(probed.wait(5000)) << "the network's name is still read";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(echoRequests(), 0u);
+
+    settings->networkChecksToggle()->click();
+    model->probeNetwork();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return echoRequests() > 0; }, 5000));
+    EXPECT_EQ(settings->updateChecksToggle(), nullptr) << "this build has no release feed";
+
+    auto released = page(QStringLiteral("https://releases.test"));
+    ASSERT_NE(released->updateChecksToggle(), nullptr);
+    EXPECT_TRUE(released->updateChecksToggle()->isChecked());
+    released->updateChecksToggle()->click();
+    EXPECT_FALSE(model->updateChecksEnabled());
+}
+
 TEST_F(SettingsTest, PermissionRows)
 {
     notifications.granted = false;
     auto settings = page();
     EXPECT_EQ(settings->locStatus()->text(), "Granted");
     EXPECT_FALSE(shown(settings->locButton()));
+    QStringList texts;
+    for (const QLabel* label : settings->view()->findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_TRUE(texts.join('\n').contains("interface name. Reading it needs no permission, and no location"));
     EXPECT_FALSE(shown(settings->notifStatus()));
     EXPECT_TRUE(shown(settings->notifButton()));
     EXPECT_EQ(settings->notifButton()->text(), "Open Settings");

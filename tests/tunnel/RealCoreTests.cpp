@@ -125,6 +125,19 @@ TEST_F(RealCoreTest, ARejectedProfileIsReportedAndTheCoreKeepsServing)
     EXPECT_EQ(alerts.size(), 1);
 }
 
+TEST_F(RealCoreTest, AProfileTheCoreRefusesAtStartIsReportedInTheCoresWords)
+{
+    profiles->activeProfile()->configText.replace(QStringLiteral("FINAL,Proxy"),
+                                                  QStringLiteral("DOMAN-SUFFIX,example.com,DIRECT\nFINAL,Proxy"));
+    profiles->save();
+    const FRWResult result = startSystemProxy();
+    ASSERT_TRUE(result.has_value());
+    EXPECT_TRUE(result->description.startsWith("The core exited during startup: cannot use the configuration: line "))
+        << result->description.toStdString();
+    EXPECT_TRUE(result->description.contains("unknown rule type \"DOMAN-SUFFIX\"")) << result->description.toStdString();
+    EXPECT_FALSE(backend->takenOver());
+}
+
 TEST_F(RealCoreTest, ACoreLeftByACrashedRunIsStoppedAtLaunch)
 {
     // The System Proxy core of a run that crashed: not our child, still holding the local proxy's

@@ -195,6 +195,21 @@ TEST_F(TunnelControllerTest, ProbeCoreStartsOnDemandIsReusedAndStopsWhenIdle)
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(coreDir + "/stops").contains("stopped"); }, 5000));
 }
 
+TEST_F(TunnelControllerTest, ProbeCoreIsRestartedForAChangedProfileOnly)
+{
+    ASSERT_TRUE(measurementAPI().has_value());
+    ASSERT_EQ(launches().size(), 1);
+    profiles->save(); // the same text: the probe core keeps running
+    ASSERT_TRUE(measurementAPI().has_value());
+    EXPECT_EQ(launches().size(), 1);
+
+    profiles->activeProfile()->configText += QStringLiteral("\n# a node was added\n");
+    profiles->save();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(coreDir + "/stops").contains("stopped"); }, 5000));
+    ASSERT_TRUE(measurementAPI().has_value());
+    EXPECT_EQ(launches().size(), 2) << "the next measurement uses a core that read the new profile";
+}
+
 TEST_F(TunnelControllerTest, NoProbeWhileAnotherCoreAnswers)
 {
     ASSERT_FALSE(startSystemProxy().has_value());
