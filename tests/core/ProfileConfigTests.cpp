@@ -14,7 +14,7 @@ const char* kDefaultProfile =
 
 [General]
 # The resolver for DIRECT traffic.
-dns-server = 223.5.5.5
+dns-server = 192.0.2.53
 connection-history = 600
 log-history = 4000
 internet-test-url = http://connectivitycheck.example/generate_204
@@ -52,7 +52,7 @@ TEST(ProfileConfig, DefaultProfileReadsWhole)
     const auto parsed = parseProfile(kDefaultProfile);
     ASSERT_TRUE(std::holds_alternative<ProfileConfig>(parsed)) << std::get<ConfigError>(parsed).text();
     const auto& config = std::get<ProfileConfig>(parsed);
-    EXPECT_EQ(config.general.dnsServers, std::vector<std::string>{"223.5.5.5"});
+    EXPECT_EQ(config.general.dnsServers, std::vector<std::string>{"192.0.2.53"});
     EXPECT_EQ(config.general.connectionHistory, 600u);
     EXPECT_EQ(config.general.logHistory, 4000u);
     EXPECT_EQ(config.general.proxyTestUrl, "http://www.example.com/generate_204");

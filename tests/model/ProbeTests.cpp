@@ -121,8 +121,8 @@ TEST(ProbeServices, GeolocationAnswersAreAdaptedInOnePlace)
     EXPECT_FALSE(reference.parse("[1,2]"));
     EXPECT_FALSE(reference.parse("not json"));
 
-    const FRWIpSbGeoService ipSb(QUrl("https://api.ip.sb"));
-    EXPECT_EQ(ipSb.lookupUrl("203.0.113.9").toString(), "https://api.ip.sb/geoip/203.0.113.9");
+    const FRWIpSbGeoService ipSb(QUrl("https://geo.example.test"));
+    EXPECT_EQ(ipSb.lookupUrl("203.0.113.9").toString(), "https://geo.example.test/geoip/203.0.113.9");
     const auto adapted = ipSb.parse(R"({"country_code":"US","country":"United States","city":"Ashburn",)"
                                     R"("asn":13335,"asn_organization":"Cloudflare, Inc."})");
     ASSERT_TRUE(adapted);
