@@ -104,6 +104,30 @@ int openExecutable(pid_t pid)
     return ::open(procPath(pid, "exe").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 }
 
+/// The whole decimal number in the `index`-th blank-separated field of `text` after `from`
+/// (0: the first field).
+template <typename Number>
+std::optional<Number> numberField(std::string_view text, std::size_t from, int index)
+{
+    std::size_t at = from;
+    for (int field = 0;; ++field) {
+        at = text.find_first_not_of(" \t", at);
+        if (at == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::size_t end = std::min(text.find_first_of(" \t\n", at), text.size());
+        if (field == index) {
+            Number value{};
+            const auto result = std::from_chars(text.data() + at, text.data() + end, value);
+            if (result.ec != std::errc() || result.ptr != text.data() + end) {
+                return std::nullopt;
+            }
+            return value;
+        }
+        at = end;
+    }
+}
+
 std::optional<uid_t> effectiveUid(pid_t pid)
 {
     char buffer[4096];
@@ -113,49 +137,21 @@ std::optional<uid_t> effectiveUid(pid_t pid)
     if (line == std::string_view::npos) {
         return std::nullopt;
     }
-    std::size_t at = line + 5;
-    unsigned long values[2] = {0, 0};
-    for (unsigned long& value : values) {
-        at = status.find_first_not_of(" \t", at);
-        if (at == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const auto result = std::from_chars(status.data() + at, status.data() + status.size(), value);
-        if (result.ec != std::errc()) {
-            return std::nullopt;
-        }
-        at = static_cast<std::size_t>(result.ptr - status.data());
-    }
-    return static_cast<uid_t>(values[1]);
+    const auto uid = numberField<unsigned long>(status, line + 5, 1);
+    return uid ? std::optional<uid_t>(static_cast<uid_t>(*uid)) : std::nullopt;
 }
 
 std::optional<std::uint64_t> startTime(pid_t pid)
 {
     char buffer[1024];
     const std::string_view stat = readProcFile(pid, "stat", buffer, sizeof buffer);
-    // The command name may hold spaces and parentheses; the fields after it begin after the last ')'.
+    // The command name may hold spaces and parentheses; the fields after it begin after the last
+    // ')', with field 3 (the state) first, so the start time, field 22, is the 20th of them.
     const std::size_t close = stat.rfind(')');
     if (close == std::string_view::npos) {
         return std::nullopt;
     }
-    std::size_t at = close + 1;
-    for (int field = 3; field <= 22; ++field) {
-        at = stat.find_first_not_of(' ', at);
-        if (at == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const std::size_t end = std::min(stat.find(' ', at), stat.size());
-        if (field == 22) {
-            std::uint64_t value = 0;
-            const auto result = std::from_chars(stat.data() + at, stat.data() + end, value);
-            if (result.ec != std::errc() || result.ptr != stat.data() + end) {
-                return std::nullopt;
-            }
-            return value;
-        }
-        at = end;
-    }
-    return std::nullopt;
+    return numberField<std::uint64_t>(stat, close + 1, 19);
 }
 
 std::optional<std::vector<pid_t>> allProcesses()
