@@ -10,6 +10,7 @@
 #include "FRWClock.h"
 #include "FRWDefaultsKeys.h"
 #include "FRWModelTunnel.h"
+#include "FRWOtherAccounts.h"
 #include "FRWTunnelController.h"
 #include "FRWTunnelPresenter.h"
 #include "FRWUserDefaults.h"
@@ -17,6 +18,16 @@
 namespace {
 
 constexpr qint64 kSweepIntervalSeconds = 300;
+
+QString otherAccountsText(const QStringList& names)
+{
+    if (names.isEmpty()) {
+        return {};
+    }
+    return QStringLiteral("Also logged in to this computer: %1. While Enhanced Mode is on, their traffic and DNS "
+                          "go through your profile, and you can see it.")
+        .arg(names.join(QStringLiteral(", ")));
+}
 
 qint64 integerOf(const QJsonObject& object, const char* key)
 {
@@ -104,7 +115,8 @@ FRWAppModel::FRWAppModel(FRWAppModelSetup setup, QObject* parent)
 
 FRWAppModel::~FRWAppModel()
 {
-    // Poll answers are posted to this object from the poll thread; stop it before going.
+    // Poll answers and lookups are posted to this object; stop both before going.
+    m_lookups.waitForDone();
     m_pollThread.quit();
     m_pollThread.wait();
 }
@@ -116,6 +128,7 @@ FRWAppModel& FRWAppModel::shared()
         FRWAppModelSetup setup;
         setup.tunnel = &tunnel;
         setup.settingsFile = FRWAppPaths::fromEnvironment().settingsFile;
+        setup.otherAccounts = [] { return FRWOtherAccounts::system().loggedIn(); };
         return new FRWAppModel(std::move(setup));
     }();
     return *instance;
@@ -329,6 +342,7 @@ void FRWAppModel::connect()
             return;
         }
         if (!error) {
+            self->lookForOtherAccounts();
             return self->poll();
         }
         self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
@@ -338,6 +352,7 @@ void FRWAppModel::connect()
 
 void FRWAppModel::disconnect()
 {
+    m_otherAccounts.clear();
     m_rates.forgetTotals();
     resetLogStream();
     QPointer<FRWAppModel> self(this);
@@ -349,6 +364,34 @@ void FRWAppModel::disconnect()
             self->poll();
         }
     });
+}
+
+void FRWAppModel::lookForOtherAccounts()
+{
+    m_otherAccounts.clear();
+    if (!m_setup.otherAccounts) {
+        return;
+    }
+    m_lookups.start([this, lookup = m_setup.otherAccounts] {
+        QStringList names = lookup();
+        QMetaObject::invokeMethod(
+            this,
+            [this, names = std::move(names)] {
+                m_otherAccounts = names;
+                if (!names.isEmpty()) {
+                    m_log.appendOwn(QStringLiteral("%1 [warning] ferrow: %2")
+                                        .arg(now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                             otherAccountsText(names)));
+                }
+                publish();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+QString FRWAppModel::otherAccountsNotice() const
+{
+    return enhancedRunning() ? otherAccountsText(m_otherAccounts) : QString();
 }
 
 void FRWAppModel::toggle()
@@ -435,6 +478,8 @@ void FRWAppModel::restoreDesiredModes()
             }
             if (!started) {
                 qWarning("ferrow: Enhanced Mode not restored \u2014 helper missing or out of date");
+            } else {
+                self->lookForOtherAccounts();
             }
             self->poll();
         });

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -39,6 +40,9 @@ struct FRWAppModelSetup {
     const FRWClock* clock = nullptr;
     int tickIntervalMs = FRWTimings::kTickIntervalMs;
     FRWNetworkProbe::Setup probes;
+    /// The other accounts logged in to this computer; blocking, called on a worker thread after each
+    /// Enhanced Mode start. Nothing is asked when null.
+    std::function<QStringList()> otherAccounts;
 };
 
 /// The application's one live picture of the running core. Polls the core's controller API once a
@@ -158,6 +162,9 @@ public:
     bool systemProxyRunning() const;
     /// A core answers and it is not the System Proxy core: the helper-run one.
     bool enhancedRunning() const { return m_running && !systemProxyRunning(); }
+    /// While Enhanced Mode runs and other accounts were logged in at its start: one line saying that
+    /// their traffic and DNS pass through it too. Empty otherwise.
+    QString otherAccountsNotice() const;
     /// Node name → milliseconds of its last test; −1 when that test failed.
     const QHash<QString, int>& nodeLatencies() const { return m_latencyCache; }
     const QSet<QString>& nodesTesting() const { return m_testingNodes; }
@@ -198,6 +205,8 @@ private:
     bool consented(const char* key) const;
     /// Stops System Proxy and forgets the wish for it, then starts the rates and the log afresh.
     void stopSystemProxyThen(void (FRWAppModel::*then)());
+    /// After an Enhanced Mode start: asks, off this thread, who else is logged in, and says so.
+    void lookForOtherAccounts();
     /// Puts a failed start into Logs, where nothing from a core that never ran can appear, shows
     /// the alert, and polls once it is gone.
     void reportFailure(const QString& what, const FRWError& error);
@@ -240,4 +249,7 @@ private:
     QDateTime m_lastSweepAt;
     QString m_choicesCore;
     QSet<QString> m_choicesAsked;
+    QStringList m_otherAccounts;
+    // Blocking lookups; waited for before the model goes, as they post back to it.
+    QThreadPool m_lookups;
 };

@@ -168,6 +168,11 @@ void FRWActivityViewController::build()
     FRWTheme::bindTextColor(title, FRWTheme::primaryText());
     layout->addWidget(title);
     layout->addSpacing(18);
+    m_otherAccountsNote = FRWTheme::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    m_otherAccountsNote->setObjectName(QStringLiteral("otherAccountsNote"));
+    m_otherAccountsNote->setWordWrap(true);
+    m_otherAccountsNote->setVisible(false);
+    layout->addWidget(m_otherAccountsNote);
     layout->addWidget(buildFirstRunPanel());
 
     // The header figures.
@@ -449,6 +454,9 @@ void FRWActivityViewController::refresh()
     const FRWDynamicColor idle = FRWTheme::secondaryLabel();
     m_enhancedPill->setDotColor(model.enhancedRunning() ? FRWTheme::statusGreen() : idle);
     m_systemProxyPill->setDotColor(model.systemProxyRunning() ? FRWTheme::statusGreen() : idle);
+    const QString otherAccounts = model.otherAccountsNotice();
+    m_otherAccountsNote->setText(otherAccounts);
+    m_otherAccountsNote->setVisible(!otherAccounts.isEmpty());
 
     m_networkCol->setValue(model.networkName());
     const FRWProfilePtr profile = m_context.profiles ? m_context.profiles->activeProfile() : nullptr;

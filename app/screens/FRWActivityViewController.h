@@ -44,6 +44,8 @@ public:
     /// Makes a node of the ferrow:// link on the clipboard, puts it in the Proxy group and chooses it.
     void pasteFirstNode();
     FRWPillButton* enhancedPill() const { return m_enhancedPill; }
+    /// Says who else is logged in while Enhanced Mode carries their traffic.
+    QLabel* otherAccountsNote() const { return m_otherAccountsNote; }
     FRWStatColumn* networkCol() const { return m_networkCol; }
     FRWStatColumn* profileCol() const { return m_profileCol; }
     FRWStatColumn* outboundCol() const { return m_outboundCol; }
@@ -87,6 +89,7 @@ private:
     QWidget* buildFirstRunPanel();
     QWidget* m_firstRunPanel = nullptr;
     QLabel* m_firstRunNote = nullptr;
+    QLabel* m_otherAccountsNote = nullptr;
     FRWPillButton* m_systemProxyPill = nullptr;
     FRWPillButton* m_enhancedPill = nullptr;
     FRWStatColumn* m_networkCol = nullptr;

@@ -259,3 +259,51 @@ TEST_F(ActivityTest, FirstRunPanelMakesTheFirstNodeFromALinkAndChoosesIt)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ActivityTest, AnEnhancedModeStartNamesTheOtherAccountsLoggedIn)
+{
+    FRWAppModelSetup setup = modelSetup();
+    int asked = 0;
+    setup.otherAccounts = [&asked] {
+        ++asked;
+        return QStringList{"alice", "bob"};
+    };
+    model = std::make_unique<FRWAppModel>(std::move(setup));
+    auto activity = page();
+    QLabel* note = activity->otherAccountsNote();
+
+    model->toggle();
+    connectCore();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked == 1 && !model->logs().isEmpty(); }, 5000));
+    poll();
+    ASSERT_TRUE(model->enhancedRunning());
+    EXPECT_TRUE(note->isVisibleTo(activity->view()));
+    EXPECT_TRUE(note->text().startsWith("Also logged in to this computer: alice, bob.")) << note->text().toStdString();
+    EXPECT_TRUE(model->logs().last().contains("alice, bob")) << "kept in Logs too";
+
+    // Switching to System Proxy is no longer Enhanced Mode: the line goes.
+    tunnel.systemProxy = true;
+    poll();
+    EXPECT_FALSE(note->isVisibleTo(activity->view()));
+}
+
+TEST_F(ActivityTest, AloneOnTheComputerAnEnhancedModeStartSaysNothingMore)
+{
+    FRWAppModelSetup setup = modelSetup();
+    bool asked = false;
+    setup.otherAccounts = [&asked] {
+        asked = true;
+        return QStringList{};
+    };
+    model = std::make_unique<FRWAppModel>(std::move(setup));
+    auto activity = page();
+    model->toggle();
+    connectCore();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked; }, 5000));
+    poll();
+    EXPECT_FALSE(activity->otherAccountsNote()->isVisibleTo(activity->view()));
+}
+
+} // namespace
