@@ -10,7 +10,7 @@ std::string usageLine()
 {
     return "usage: ferrow-core -config FILE [-no-tun] [-socks HOST:PORT] [-api HOST:PORT] [-api-info FILE] "
            "[-api-info-uid UID] [-api-info-gid GID] [-stats FILE] [-rule-set-dir DIR] [-tun-name NAME] "
-           "[-resolve-bus ADDRESS] "
+           "[-resolve-bus ADDRESS] [-node-down-after SECONDS] "
            "[-gateway]";
 }
 
@@ -35,6 +35,9 @@ std::string helpText()
            "  -tun-name NAME        the TUN link for Enhanced Mode\n"
            "  -gateway              also route other devices' traffic in Enhanced Mode\n"
            "  -resolve-bus ADDRESS  the D-Bus on which systemd-resolved is asked (default: system bus)\n"
+           "  -node-down-after SECONDS\n"
+           "                        how long every connection through a node must fail before it is\n"
+           "                        reported down (1 to 3600, default 30)\n"
            "  -h, --help            show this help and exit\n"
            "  --version             show the version and exit\n";
 }
@@ -82,7 +85,7 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
             target = &options.tunName;
         } else if (flag == "-resolve-bus") {
             target = &options.resolveBus;
-        } else if (flag != "-api-info-uid" && flag != "-api-info-gid") {
+        } else if (flag != "-api-info-uid" && flag != "-api-info-gid" && flag != "-node-down-after") {
             return UsageError{"unknown flag \"" + flag + "\""};
         }
         if (i + 1 >= arguments.size()) {
@@ -98,6 +101,13 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
             std::string message = "flag " + flag;
             message += " needs a decimal number, not \"" + value + "\"";
             return UsageError{message};
+        }
+        if (flag == "-node-down-after") {
+            if (*id < 1 || *id > 3600) {
+                return UsageError{"flag -node-down-after needs 1 to 3600 seconds, not \"" + value + "\""};
+            }
+            options.nodeDownAfterSeconds = id;
+            continue;
         }
         (flag == "-api-info-uid" ? options.apiInfoUid : options.apiInfoGid) = id;
     }

@@ -21,6 +21,7 @@ struct CoreOptions {
     std::string tunName;
     bool gateway = false;
     std::string resolveBus; // the bus systemd-resolved is on; empty: the system bus
+    std::optional<unsigned> nodeDownAfterSeconds; // empty: the core's default
 };
 
 struct UsageError {

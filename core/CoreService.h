@@ -5,6 +5,7 @@
 #include "ConnectionRegistry.h"
 #include "CoreOptions.h"
 #include "EventLog.h"
+#include "NodeHealth.h"
 #include "LocalAddresses.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
@@ -151,6 +152,8 @@ private:
                                            int depth, bool tunnel = false);
     asio::awaitable<int> measureFerrowDelay(const ProxyNode& node);
     void checkFerrowNodes();
+    /// Counts one connection through the node towards its down and recovered events.
+    void noteNodeOutcome(const std::string& node, bool answered, const std::string& error = {});
     std::string apiAddressText() const;
 
     // Endpoint handlers (ControlApi.cpp).
@@ -171,6 +174,7 @@ private:
     std::string m_secret;
     LogStream m_log;
     EventLog m_events;
+    NodeHealth m_nodeHealth;
     ConnectionRegistry m_connections;
     TrafficStatistics m_statistics;
     Resolver m_resolver;

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <utility>
+
 #include "FRWAPIInfo.h"
 #include "FRWAppPaths.h"
 #include "FRWClock.h"
@@ -241,6 +243,23 @@ void FRWAppModel::applyPoll(const FRWPollResult& result, const PollTicket& ticke
     m_polling = false;
 }
 
+void FRWAppModel::noticeModeEnded()
+{
+    const Mode served = std::exchange(m_servedMode, Mode::None);
+    // A stop the user asked for clears the wish first; a core that is only slow to answer still
+    // has its process or its api-info file.
+    if (served == Mode::SystemProxy && m_defaults->boolean(ferrow::defaults::kDesiredSystemProxy) &&
+        !m_tunnel.systemProxyRunning()) {
+        emit modeEndedOnItsOwn(QStringLiteral("System Proxy stopped"),
+                               QStringLiteral("Its core exited. The desktop's proxy settings were put back, so "
+                                              "traffic now goes out directly."));
+    } else if (served == Mode::Enhanced && m_defaults->boolean(ferrow::defaults::kDesiredEnhancedMode) &&
+               !m_tunnel.tunnelCoreRunning()) {
+        emit modeEndedOnItsOwn(QStringLiteral("Enhanced Mode stopped"),
+                               QStringLiteral("Its core exited, so traffic now goes out directly."));
+    }
+}
+
 void FRWAppModel::applyStats(const QJsonObject& stats)
 {
     readPeriod(stats, "today", m_statsTodayUp, m_statsTodayDown);
@@ -279,6 +298,10 @@ void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
         QMetaObject::invokeMethod(this, &FRWAppModel::refreshLocalProxyState, Qt::QueuedConnection);
     } else if (!m_running && wasRunning) {
         clearLocalProxyState();
+        noticeModeEnded();
+    }
+    if (m_running) {
+        m_servedMode = systemProxyRunning() ? Mode::SystemProxy : Mode::Enhanced;
     }
     if (status) {
         m_rates.apply(integerOf(*status, "uplink"), integerOf(*status, "downlink"));

@@ -183,6 +183,9 @@ public:
 signals:
     /// The model changed; re-read what you show.
     void didUpdate();
+    /// System Proxy or Enhanced Mode ended without being asked to: its core died. Worth a
+    /// notification, as the user may not be looking.
+    void modeEndedOnItsOwn(const QString& title, const QString& body);
 
 private:
     struct PollTicket {
@@ -207,6 +210,8 @@ private:
     void stopSystemProxyThen(void (FRWAppModel::*then)());
     /// After an Enhanced Mode start: asks, off this thread, who else is logged in, and says so.
     void lookForOtherAccounts();
+    /// After the core stopped answering: says so when the mode it served is still wished for.
+    void noticeModeEnded();
     /// Puts a failed start into Logs, where nothing from a core that never ran can appear, shows
     /// the alert, and polls once it is gone.
     void reportFailure(const QString& what, const FRWError& error);
@@ -250,6 +255,9 @@ private:
     QString m_choicesCore;
     QSet<QString> m_choicesAsked;
     QStringList m_otherAccounts;
+    enum class Mode { None, SystemProxy, Enhanced };
+    // The mode the last answering core served, to tell a death from a stop.
+    Mode m_servedMode = Mode::None;
     // Blocking lookups; waited for before the model goes, as they post back to it.
     QThreadPool m_lookups;
 };

@@ -71,13 +71,13 @@ void FRWNotifier::poll()
 
 void FRWNotifier::notify(const QJsonObject& event)
 {
-    if (!m_granted || !m_setup.center) {
+    post(event.value(QLatin1String("title")).toString(), event.value(QLatin1String("message")).toString());
+}
+
+void FRWNotifier::post(const QString& title, const QString& body)
+{
+    if (!m_granted || !m_setup.center || title.isEmpty()) {
         return;
     }
-    const QString title = event.value(QLatin1String("title")).toString();
-    if (title.isEmpty()) {
-        return;
-    }
-    m_setup.center->post(title, event.value(QLatin1String("message")).toString(),
-                         QUuid::createUuid().toString(QUuid::WithoutBraces));
+    m_setup.center->post(title, body, QUuid::createUuid().toString(QUuid::WithoutBraces));
 }

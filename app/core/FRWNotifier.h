@@ -35,6 +35,8 @@ public:
     void poll();
     /// Shows one event: needs permission and a non-empty title; the body may be empty.
     void notify(const QJsonObject& event);
+    /// Shows what the app itself has to say (a mode that ended on its own), under the same rules.
+    void post(const QString& title, const QString& body);
 
     bool granted() const { return m_granted; }
     bool polling() const { return m_polling; }

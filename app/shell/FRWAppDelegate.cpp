@@ -62,6 +62,14 @@ void FRWAppDelegate::applicationDidFinishLaunching()
     setupMainMenu();
     m_services.startModel();
     m_services.startNotifier();
+    if (FRWAppModel* model = m_services.model()) {
+        connect(model, &FRWAppModel::modeEndedOnItsOwn, this, [this](const QString& title, const QString& body) {
+            // Cores stopped by a quit are no news.
+            if (!m_terminating) {
+                m_services.postNotification(title, body);
+            }
+        });
+    }
     if (m_setup.updater) {
         m_setup.updater->start();
     }
@@ -205,7 +213,10 @@ void FRWAppDelegate::toggleEnhanced()
 
 void FRWAppDelegate::copyShellExport()
 {
-    QApplication::clipboard()->setText(QLatin1String(FRWStatusMenuBuilder::kShellExport));
+    const QString command = QLatin1String(FRWStatusMenuBuilder::kShellExport);
+    QApplication::clipboard()->setText(command);
+    // Chosen from a menu that closes at once: say that it worked.
+    m_services.postNotification(QStringLiteral("Shell export command copied"), command);
 }
 
 void FRWAppDelegate::switchProfile(const QString& identifier)

@@ -20,6 +20,11 @@ void FRWSharedAppServices::startNotifier()
     m_notifier.start();
 }
 
+void FRWSharedAppServices::postNotification(const QString& title, const QString& body)
+{
+    m_notifier.post(title, body);
+}
+
 void FRWSharedAppServices::restoreDesiredModes()
 {
     m_model.restoreDesiredModes();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 #include "FRWError.h"
@@ -34,6 +36,8 @@ public:
     virtual void stopWithCompletion(std::function<void(FRWResult)> completion) = 0;
     /// The status menu's picture of the model and the profiles right now.
     virtual FRWStatusMenuState menuState() const = 0;
+    /// A desktop notification of the app's own, under the notifier's permission.
+    virtual void postNotification(const QString& title, const QString& body) = 0;
 
     /// The model's operations that menus trigger.
     virtual FRWAppModel* model() = 0;
@@ -59,6 +63,7 @@ public:
     void finishSystemProxyWork(std::function<void()> done) override;
     void stopWithCompletion(std::function<void(FRWResult)> completion) override;
     FRWStatusMenuState menuState() const override;
+    void postNotification(const QString& title, const QString& body) override;
     FRWAppModel* model() override { return &m_model; }
     FRWProfileStore* profiles() override { return &m_profiles; }
 

@@ -6,6 +6,8 @@
 #include "ferrow/FerrowHandshake.h"
 #include "ferrow/FerrowPump.h"
 
+#include <algorithm>
+
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -88,6 +90,10 @@ asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int w
 
 void CoreService::checkFerrowNodes()
 {
+    m_nodeHealth.forgetUnless([this](const std::string& name) {
+        const auto& nodes = m_runtime->config.proxies;
+        return std::any_of(nodes.begin(), nodes.end(), [&](const ProxyNode& node) { return node.name == name; });
+    });
     for (const auto& node : m_runtime->config.proxies) {
         if (node.protocol != "ferrow") {
             continue;
@@ -96,6 +102,14 @@ void CoreService::checkFerrowNodes()
             // The profile still loads; only this node is unusable.
             m_log.warning("node \"" + node.name + "\": " + problem + "; the node cannot be used");
         }
+    }
+}
+
+void CoreService::noteNodeOutcome(const std::string& node, bool answered, const std::string& error)
+{
+    if (auto event = m_nodeHealth.record(node, answered, NodeHealth::Clock::now(), error)) {
+        m_log.info(event->title + ": " + event->message);
+        m_events.add(std::move(event->title), std::move(event->message));
     }
 }
 
@@ -179,16 +193,20 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
         auto wire = co_await m_ferrow->openWire(settings, *destination, std::move(dial), error);
         if (!wire) {
             result.reply = socks5::HostUnreachable;
+            noteNodeOutcome(node.name, false, error);
             co_return failed(error);
         }
+        noteNodeOutcome(node.name, true);
         result.ferrow = std::move(wire);
         co_return result;
     }
     auto stream = co_await m_ferrow->open(settings, *destination, std::move(dial));
     if (!stream.socket) {
         result.reply = socks5::HostUnreachable;
+        noteNodeOutcome(node.name, false, stream.error);
         co_return failed(stream.error);
     }
+    noteNodeOutcome(node.name, true);
     result.socket = std::move(stream.socket);
     co_return result;
 }

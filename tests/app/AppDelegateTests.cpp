@@ -80,6 +80,10 @@ public:
         const_cast<RecordingServices*>(this)->calls << "menuState";
         return {};
     }
+    void postNotification(const QString& title, const QString& body) override
+    {
+        calls << "notify:" + title + "|" + body;
+    }
     FRWAppModel* model() override { return realModel; }
     FRWProfileStore* profiles() override { return store; }
 };
@@ -339,6 +343,12 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
     QApplication::clipboard()->clear();
     emit menu.copyShellExport();
     EXPECT_EQ(QApplication::clipboard()->text(), QLatin1String(FRWStatusMenuBuilder::kShellExport));
+    EXPECT_EQ(services.calls.filter("notify:").join(' '),
+              "notify:Shell export command copied|" + QLatin1String(FRWStatusMenuBuilder::kShellExport));
+
+    // A mode that ended on its own is told; once quitting, it is not.
+    emit model.modeEndedOnItsOwn(QStringLiteral("System Proxy stopped"), QStringLiteral("Its core exited."));
+    EXPECT_TRUE(services.calls.contains("notify:System Proxy stopped|Its core exited."));
     emit menu.switchProfile(other->identifier);
     EXPECT_EQ(store.activeProfile()->identifier, other->identifier);
     delegate.mainWindow()->window()->hide();
@@ -347,5 +357,7 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
     EXPECT_FALSE(delegate.terminating());
     emit menu.quit();
     EXPECT_TRUE(delegate.terminating());
+    emit model.modeEndedOnItsOwn(QStringLiteral("Enhanced Mode stopped"), QString());
+    EXPECT_TRUE(services.calls.filter("Enhanced Mode stopped").isEmpty());
     services.realModel = nullptr;
 }

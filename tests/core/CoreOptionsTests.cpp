@@ -26,6 +26,8 @@ TEST(CoreOptions, EveryFlagOfEveryCommandLineIsRead)
                                           "/r",
                                           "-tun-name",
                                           "utun9",
+                                          "-node-down-after",
+                                          "5",
                                           "-gateway"});
     ASSERT_TRUE(std::holds_alternative<CoreOptions>(parsed));
     const auto& options = std::get<CoreOptions>(parsed);
@@ -40,6 +42,7 @@ TEST(CoreOptions, EveryFlagOfEveryCommandLineIsRead)
     EXPECT_EQ(options.ruleSetDir, "/r");
     EXPECT_EQ(options.tunName, "utun9");
     EXPECT_TRUE(options.gateway);
+    EXPECT_EQ(options.nodeDownAfterSeconds, 5u);
 }
 
 TEST(CoreOptions, MistakesAreUsageErrors)
@@ -55,6 +58,8 @@ TEST(CoreOptions, MistakesAreUsageErrors)
         {"-config", "x", "-api", "localhost"},
         {"-config", "x", "-socks", "[::1]"},
         {"-no-tun", "-gateway"},
+        {"-config", "x", "-node-down-after", "0"},
+        {"-config", "x", "-node-down-after", "3601"},
     };
     for (const auto& arguments : bad) {
         EXPECT_TRUE(std::holds_alternative<UsageError>(parseCommandLine(arguments)))

@@ -4,6 +4,7 @@
 #include "EventLog.h"
 #include "HostsFile.h"
 #include "LogStream.h"
+#include "NodeHealth.h"
 #include "ProcessAttribution.h"
 #include "ProcessFinder.h"
 #include "TrafficStatistics.h"
@@ -72,6 +73,62 @@ TEST(EventLog, CursorAndCap)
     }
     EXPECT_EQ(events.since(0).size(), 200u);
     EXPECT_EQ(events.lastNumber(), 502);
+}
+
+TEST(NodeHealth, DownAfterAStretchOfFailuresThenOneRecovery)
+{
+    using namespace std::chrono_literals;
+    NodeHealth health;
+    const auto t0 = NodeHealth::Clock::time_point{} + 1h;
+    // Many quick failures are not yet a stretch; a long gap with two failures is not enough attempts.
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_FALSE(health.record("HK", false, t0 + i * 1s));
+    }
+    EXPECT_FALSE(health.record("JP", false, t0));
+    EXPECT_FALSE(health.record("JP", false, t0 + 60s));
+    const auto down = health.record("HK", false, t0 + 30s, "connection refused");
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->title, "Node not answering");
+    EXPECT_NE(down->message.find("\u201CHK\u201D has not answered for 30 s: connection refused"), std::string::npos);
+    EXPECT_FALSE(health.record("HK", false, t0 + 40s)) << "down is said once";
+
+    const auto recovered = health.record("HK", true, t0 + 50s);
+    ASSERT_TRUE(recovered);
+    EXPECT_EQ(recovered->title, "Node recovered");
+    EXPECT_FALSE(health.record("HK", true, t0 + 51s));
+
+    // A success in the middle of a stretch starts it again.
+    EXPECT_FALSE(health.record("JP", true, t0 + 61s));
+    EXPECT_FALSE(health.record("JP", false, t0 + 62s));
+    EXPECT_FALSE(health.record("JP", false, t0 + 80s));
+    EXPECT_FALSE(health.record("JP", false, t0 + 91s));
+    EXPECT_TRUE(health.record("JP", false, t0 + 92s));
+}
+
+TEST(NodeHealth, AFlappingNodeIsReportedOnceUntilTheQuietTimePasses)
+{
+    using namespace std::chrono_literals;
+    NodeHealth health;
+    auto t = NodeHealth::Clock::time_point{} + 1h;
+    const auto failFor = [&](std::chrono::seconds span) {
+        int events = 0;
+        for (int i = 0; i <= 3; ++i) {
+            events += health.record("HK", false, t + span * i / 3) ? 1 : 0;
+        }
+        t += span;
+        return events;
+    };
+    EXPECT_EQ(failFor(30s), 1);
+    EXPECT_TRUE(health.record("HK", true, t += 1s));
+    // Down again within the quiet time: neither the down nor its recovery is said.
+    EXPECT_EQ(failFor(30s), 0);
+    EXPECT_FALSE(health.record("HK", true, t += 1s));
+    t += NodeHealth::kQuietAfterDown;
+    EXPECT_EQ(failFor(30s), 1);
+    EXPECT_TRUE(health.record("HK", true, t += 1s));
+
+    health.forgetUnless([](const std::string& name) { return name != "HK"; });
+    EXPECT_EQ(failFor(30s), 1) << "a node the profile dropped and added again starts afresh";
 }
 
 TEST(ConnectionRegistry, HistoryCapAndJson)

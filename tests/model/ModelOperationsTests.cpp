@@ -362,3 +362,47 @@ TEST_F(ModelOperationsTest, TheSharingStateFollowsTheCoreThatAnswers)
     EXPECT_FALSE(model->localProxyRunning());
     EXPECT_TRUE(model->localProxyAddress().isEmpty());
 }
+
+TEST_F(ModelOperationsTest, ACoreThatDiesSaysWhichModeEndedOnceWhileAStopSaysNothing)
+{
+    const auto status = [&](bool running) {
+        core.setResponseFor("/status", 200, running ? R"({"running":true})" : R"({"running":false})");
+    };
+    setWish(ferrow::defaults::kDesiredSystemProxy, true);
+    tunnel.systemProxy = true;
+    auto model = makeModel();
+    QSignalSpy ended(model.get(), &FRWAppModel::modeEndedOnItsOwn);
+    ASSERT_TRUE(pollOnce(*model));
+
+    tunnel.systemProxy = false;
+    status(false);
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_EQ(ended.count(), 1);
+    EXPECT_EQ(ended.at(0).at(0).toString(), "System Proxy stopped");
+
+    model->toggle(); // Enhanced Mode on
+    status(true);
+    tunnel.tunnelCore = true;
+    ASSERT_TRUE(pollOnce(*model));
+    // A core that misses one answer but still has its api-info file has not died.
+    status(false);
+    ASSERT_TRUE(pollOnce(*model));
+    status(true);
+    ASSERT_TRUE(pollOnce(*model));
+    tunnel.tunnelCore = false;
+    status(false);
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_EQ(ended.count(), 2);
+    EXPECT_EQ(ended.at(1).at(0).toString(), "Enhanced Mode stopped");
+
+    // Turned off by the user: nothing to tell.
+    status(true);
+    tunnel.tunnelCore = true;
+    ASSERT_TRUE(pollOnce(*model));
+    model->toggle();
+    tunnel.tunnelCore = false;
+    status(false);
+    ASSERT_TRUE(pollOnce(*model));
+    EXPECT_EQ(ended.count(), 2);
+}
