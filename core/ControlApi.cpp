@@ -233,11 +233,14 @@ asio::awaitable<ApiResponse> CoreService::apiTest(const ApiRequest& request)
     if (it == request.query.end() || it->second.empty()) {
         co_return answer({{"ms", -1}, {"error", "node= is required"}}, 400);
     }
-    const int delay = co_await measureDelay(it->second);
+    const DelayResult delay = co_await measureDelay(it->second);
     if (m_groups.find(it->second) == nullptr) {
-        m_groups.setDelay(it->second, delay);
+        m_groups.setDelay(it->second, delay.ms);
     }
-    co_return answer({{"ms", delay}});
+    if (delay.ms < 0) {
+        co_return answer({{"ms", -1}, {"failure", delay.failure.empty() ? "timeout" : delay.failure}});
+    }
+    co_return answer({{"ms", delay.ms}});
 }
 
 ApiResponse CoreService::apiSelect(const ApiRequest& request)

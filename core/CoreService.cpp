@@ -1,5 +1,7 @@
 #include "CoreService.h"
 
+#include "FailureKind.h"
+
 #include "ApiInfoFile.h"
 #include "ControlServer.h"
 #include "GeoIpDatabase.h"
@@ -464,8 +466,8 @@ asio::awaitable<void> CoreService::testGroups(bool onlyDue)
         asio::co_spawn(
             m_io,
             [this, member]() -> asio::awaitable<void> {
-                const int delay = co_await measureDelay(member);
-                m_groups.setDelay(member, delay);
+                const DelayResult delay = co_await measureDelay(member);
+                m_groups.setDelay(member, delay.ms);
             },
             asio::detached);
     }
@@ -711,14 +713,14 @@ void CoreService::attributeConnections()
     });
 }
 
-asio::awaitable<int> CoreService::measureDelay(std::string policy)
+asio::awaitable<DelayResult> CoreService::measureDelay(std::string policy)
 {
     if (!m_runtime || !m_runtime->config.hasPolicy(policy)) {
-        co_return -1;
+        co_return DelayResult{-1, "failed"};
     }
     const auto resolution = m_groups.resolve(policy, {});
     if (resolution.final == "REJECT") {
-        co_return -1;
+        co_return DelayResult{-1, "rejected"};
     }
     if (resolution.final != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(resolution.final);
@@ -726,7 +728,7 @@ asio::awaitable<int> CoreService::measureDelay(std::string policy)
             co_return co_await measureFerrowDelay(*node);
         }
         m_log.warning("delay test of \"" + resolution.final + "\": this build cannot reach the node");
-        co_return -1;
+        co_return DelayResult{-1, "failed"};
     }
     const auto started = std::chrono::steady_clock::now();
     const auto result =
@@ -734,12 +736,12 @@ asio::awaitable<int> CoreService::measureDelay(std::string policy)
                            std::chrono::duration_cast<std::chrono::milliseconds>(kDelayTestTimeout),
                            std::size_t{64} * 1024, FetchExtent::HeadersOnly);
     if (result.status == 0) {
-        co_return -1;
+        co_return DelayResult{-1, failureKind(result.error)};
     }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
             .count();
-    co_return static_cast<int>(std::max<std::int64_t>(1, elapsed));
+    co_return DelayResult{static_cast<int>(std::max<std::int64_t>(1, elapsed)), {}};
 }
 
 } // namespace ferrow::core

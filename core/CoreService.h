@@ -38,6 +38,13 @@ struct FerrowWire;
 
 namespace ferrow::core {
 
+/// A node test's result: milliseconds, or −1 with what went wrong (see failureKind).
+struct DelayResult {
+    int ms = -1;
+    std::string failure;
+};
+
+
 class ControlServer;
 class ProxyServer;
 
@@ -122,7 +129,7 @@ public:
     /// Re-reads the configuration file; empty on success, else "line N: reason".
     std::string reload();
     /// Delay of an HTTP request to the proxy test URL through a policy, or -1.
-    asio::awaitable<int> measureDelay(std::string policy);
+    asio::awaitable<DelayResult> measureDelay(std::string policy);
 
 private:
     struct Runtime {
@@ -150,7 +157,7 @@ private:
     // Ferrow nodes (ferrow/CoreServiceFerrow.cpp). `depth` counts underlying-proxy hops.
     asio::awaitable<DialResult> dialFerrow(const ProxyNode& node, const std::string& host, std::uint16_t port,
                                            int depth, bool tunnel = false);
-    asio::awaitable<int> measureFerrowDelay(const ProxyNode& node);
+    asio::awaitable<DelayResult> measureFerrowDelay(const ProxyNode& node);
     void checkFerrowNodes();
     /// Counts one connection through the node towards its down and recovered events.
     void noteNodeOutcome(const std::string& node, bool answered, const std::string& error = {});

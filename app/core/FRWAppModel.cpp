@@ -628,15 +628,16 @@ void FRWAppModel::testNodeCached(const QString& node)
     m_testingNodes.insert(node);
     publish();
     QPointer<FRWAppModel> self(this);
-    testNode(node, [self, node](int ms) {
+    m_api->testNode(node, std::function<void(int, const QString&)>([self, node](int ms, const QString& failure) {
         if (!self) {
             return;
         }
         self->m_testingNodes.remove(node);
         self->m_latencyCache.insert(node, ms);
+        self->m_latencyFailure.insert(node, ms < 0 ? failure : QString());
         self->m_latencyAt.insert(node, self->now());
         self->publish();
-    });
+    }));
 }
 
 bool FRWAppModel::latencyIsStale(const QString& node) const

@@ -167,6 +167,9 @@ public:
     QString otherAccountsNotice() const;
     /// Node name → milliseconds of its last test; −1 when that test failed.
     const QHash<QString, int>& nodeLatencies() const { return m_latencyCache; }
+    /// What the node's last failed test said went wrong (see FRWControllerAPI::testNode); empty
+    /// after a success.
+    QString nodeFailure(const QString& node) const { return m_latencyFailure.value(node); }
     const QSet<QString>& nodesTesting() const { return m_testingNodes; }
     /// The node's last result is older than the sweep interval, so it no longer says how it is now.
     bool latencyIsStale(const QString& node) const;
@@ -250,6 +253,7 @@ private:
     QString m_localProxyAddress;
     QHash<QString, int> m_latencyCache;
     QHash<QString, QDateTime> m_latencyAt;
+    QHash<QString, QString> m_latencyFailure;
     QSet<QString> m_testingNodes;
     QDateTime m_lastSweepAt;
     QString m_choicesCore;

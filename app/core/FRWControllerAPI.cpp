@@ -155,21 +155,28 @@ void FRWControllerAPI::poll(qint64 logCursor, std::function<void(FRWPollResult)>
 
 void FRWControllerAPI::testNode(const QString& node, std::function<void(int)> completion)
 {
+    testNode(node, std::function<void(int, const QString&)>(
+                       [completion = std::move(completion)](int ms, const QString&) { completion(ms); }));
+}
+
+void FRWControllerAPI::testNode(const QString& node, std::function<void(int, const QString&)> completion)
+{
     if (!m_measurementAPI) {
         QMetaObject::invokeMethod(
-            this, [completion] { completion(-1); }, Qt::QueuedConnection);
+            this, [completion] { completion(-1, QString()); }, Qt::QueuedConnection);
         return;
     }
     QPointer<FRWControllerAPI> self(this);
     m_measurementAPI(
         [self, node, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
             if (!self) {
-                return completion(-1);
+                return completion(-1, QString());
             }
             self->get(QStringLiteral("/test?node=") + percentEncoded(node), info, [completion](auto body) {
                 const std::optional<QJsonObject> answer = objectOf(body);
                 const QJsonValue ms = answer ? answer->value(QStringLiteral("ms")) : QJsonValue();
-                completion(ms.isDouble() ? ms.toInt() : -1);
+                const QString failure = answer ? answer->value(QStringLiteral("failure")).toString() : QString();
+                completion(ms.isDouble() ? ms.toInt() : -1, failure);
             });
         });
 }

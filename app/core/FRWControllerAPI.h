@@ -58,6 +58,9 @@ public:
     int logsEpoch() const { return m_logsEpoch; }
 
     void testNode(const QString& node, std::function<void(int ms)> completion);
+    /// The same, with what went wrong when it failed: "refused", "unreachable", "name", "timeout",
+    /// "rejected" or "failed" (empty when the core did not say).
+    void testNode(const QString& node, std::function<void(int ms, const QString& failure)> completion);
     void selectGroup(const QString& group, const QString& member, std::function<void()> completion);
     void setOutboundMode(const QString& mode, const QString& node, std::function<void()> completion);
     void setLocalProxyEnabled(bool enabled, const QString& listen,

@@ -77,7 +77,8 @@ QString FRWPolicyViewController::labelForGroupType(const QString& type)
 }
 
 std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& type, bool testing,
-                                                                std::optional<int> latency, bool stale)
+                                                                std::optional<int> latency, bool stale,
+                                                                const QString& failure)
 {
     if (type == kBuiltin) {
         return {QString(), false};
@@ -91,6 +92,19 @@ std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& t
                      : std::pair{QStringLiteral("%1 ms").arg(*latency), true};
     }
     if (latency) {
+        // What the core could tell; a wrong key gives a prober nothing, so it stays "Timeout".
+        if (failure == u"refused") {
+            return {QStringLiteral("Refused"), false};
+        }
+        if (failure == u"unreachable") {
+            return {QStringLiteral("No route"), false};
+        }
+        if (failure == u"name") {
+            return {QStringLiteral("Name not found"), false};
+        }
+        if (failure == u"rejected") {
+            return {QStringLiteral("Rejected"), false};
+        }
         return {QStringLiteral("Timeout"), false};
     }
     return {QStringLiteral("Tap to Test"), false};
@@ -216,9 +230,10 @@ void FRWPolicyViewController::rebuild()
         const QString name = str(node, "name");
         const auto latency = latencies.constFind(name);
         signature +=
-            QStringLiteral("%1/%2/%3/%4%5;")
+            QStringLiteral("%1/%2/%3%4/%5%6;")
                 .arg(name, str(node, "type"),
-                     latency == latencies.constEnd() ? QStringLiteral("-") : QString::number(*latency))
+                     latency == latencies.constEnd() ? QStringLiteral("-") : QString::number(*latency),
+                     m_context.model->nodeFailure(name))
                 .arg(testing.contains(name) ? 1 : 0)
                 .arg(m_context.model->latencyIsStale(name) ? 1 : 0);
     }
@@ -255,7 +270,7 @@ void FRWPolicyViewController::rebuild()
         const auto [text, good] =
             latencyStatus(type, testing.contains(name),
                           latency == latencies.constEnd() ? std::nullopt : std::optional<int>(*latency),
-                          m_context.model->latencyIsStale(name));
+                          m_context.model->latencyIsStale(name), m_context.model->nodeFailure(name));
         tile->setStatus(text, good);
         connect(tile, &FRWNodeTile::clicked, this, &FRWPolicyViewController::testOne);
         connect(tile, &FRWNodeTile::editRequested, this, &FRWPolicyViewController::editNode);

@@ -31,9 +31,11 @@ public:
     static const QList<std::pair<QString, QString>>& supportedGroupTypes();
     static const QList<std::pair<QString, QString>>& loadBalanceStrategies();
     static QString labelForGroupType(const QString& type);
-    /// The tile's status text and whether it is a good one; a stale result is never good.
+    /// The tile's status text and whether it is a good one; a stale result is never good. `failure`
+    /// is what the core said of a failed test.
     static std::pair<QString, bool> latencyStatus(const QString& type, bool testing,
-                                                  std::optional<int> latency, bool stale = false);
+                                                  std::optional<int> latency, bool stale = false,
+                                                  const QString& failure = {});
 
     explicit FRWPolicyViewController(FRWScreensContext context, QObject* parent = nullptr);
 

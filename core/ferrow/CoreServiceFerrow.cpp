@@ -1,6 +1,7 @@
 // The parts of CoreService that reach ferrow nodes: dialling (direct or through an underlying
 // policy), delay tests through a node, and the check of the nodes' keys on load.
 #include "CoreService.h"
+#include "FailureKind.h"
 
 #include "ferrow/FerrowClient.h"
 #include "ferrow/FerrowHandshake.h"
@@ -244,18 +245,18 @@ asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_
     co_await asio::co_spawn(executor, std::move(relay), asio::use_awaitable);
 }
 
-asio::awaitable<int> CoreService::measureFerrowDelay(const ProxyNode& node)
+asio::awaitable<DelayResult> CoreService::measureFerrowDelay(const ProxyNode& node)
 {
     using namespace asio::experimental::awaitable_operators;
     const auto url = parseHttpUrl(m_runtime->config.general.proxyTestUrl);
     if (!url) {
         m_log.warning("delay test of \"" + node.name + "\": the proxy test URL must be an http:// URL");
-        co_return -1;
+        co_return DelayResult{-1, "failed"};
     }
     const auto started = std::chrono::steady_clock::now();
     auto dialled = co_await dialFerrow(node, url->host, url->port, 0);
     if (!dialled.socket) {
-        co_return -1;
+        co_return DelayResult{-1, failureKind(dialled.error)};
     }
     auto& socket = *dialled.socket;
     const std::string request = "GET " + url->path + " HTTP/1.1\r\nHost: " + url->host +
@@ -264,7 +265,7 @@ asio::awaitable<int> CoreService::measureFerrowDelay(const ProxyNode& node)
     std::string answer;
     std::string chunk(1024, '\0');
     if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(request), useTuple); error) {
-        co_return -1;
+        co_return DelayResult{-1, "timeout"};
     }
     while (answer.find("\r\n") == std::string::npos && answer.size() < 4096) {
         auto outcome =
@@ -272,23 +273,23 @@ asio::awaitable<int> CoreService::measureFerrowDelay(const ProxyNode& node)
         if (outcome.index() == 1) {
             m_log.warning("delay test of \"" + node.name + "\": no answer within " +
                           std::to_string(kNodeDelayTimeout.count()) + " s");
-            co_return -1;
+            co_return DelayResult{-1, "timeout"};
         }
         auto [error, n] = std::get<0>(outcome);
         if (error) {
             m_log.warning("delay test of \"" + node.name +
                           "\": the test URL did not answer through the node");
-            co_return -1;
+            co_return DelayResult{-1, "timeout"};
         }
         answer.append(chunk, 0, n);
     }
     if (!answer.starts_with("HTTP/1.")) {
-        co_return -1;
+        co_return DelayResult{-1, "timeout"};
     }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
             .count();
-    co_return static_cast<int>(std::max<std::int64_t>(1, elapsed));
+    co_return DelayResult{static_cast<int>(std::max<std::int64_t>(1, elapsed)), {}};
 }
 
 } // namespace ferrow::core

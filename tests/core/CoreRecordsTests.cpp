@@ -2,6 +2,7 @@
 
 #include "ConnectionRegistry.h"
 #include "EventLog.h"
+#include "FailureKind.h"
 #include "HostsFile.h"
 #include "LogStream.h"
 #include "NodeHealth.h"
@@ -19,6 +20,7 @@
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
 #include <spawn.h>
+#include <system_error>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -129,6 +131,19 @@ TEST(NodeHealth, AFlappingNodeIsReportedOnceUntilTheQuietTimePasses)
 
     health.forgetUnless([](const std::string& name) { return name != "HK"; });
     EXPECT_EQ(failFor(30s), 1) << "a node the profile dropped and added again starts afresh";
+}
+
+TEST(FailureKind, WhatANodeTestSaysWentWrong)
+{
+    const auto text = [](int code) { return std::system_category().message(code); };
+    EXPECT_EQ(failureKind("node \"HK\": cannot connect to the server: " + text(ECONNREFUSED)), "refused");
+    EXPECT_EQ(failureKind("cannot connect to the server: " + text(EHOSTUNREACH)), "unreachable");
+    EXPECT_EQ(failureKind("cannot connect to the server: " + text(ENETUNREACH)), "unreachable");
+    EXPECT_EQ(failureKind("cannot resolve hk.example.test: hk.example.test: no such name"), "name");
+    EXPECT_EQ(failureKind("www.example.test has no address"), "name");
+    // A wrong key and a silent server look the same, as they must.
+    EXPECT_EQ(failureKind("the server did not answer the handshake"), "timeout");
+    EXPECT_EQ(failureKind(""), "timeout");
 }
 
 TEST(ConnectionRegistry, HistoryCapAndJson)

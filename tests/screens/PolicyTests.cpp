@@ -72,6 +72,10 @@ TEST_F(PolicyPageTest, TilesLatencyBadgesAndSignature)
     using P = FRWPolicyViewController;
     EXPECT_EQ(P::latencyStatus("Ferrow", false, 0), std::make_pair(QStringLiteral("0 ms"), true));
     EXPECT_EQ(P::latencyStatus("Ferrow", false, -1).first, "Timeout");
+    EXPECT_EQ(P::latencyStatus("Ferrow", false, -1, false, "refused").first, "Refused");
+    EXPECT_EQ(P::latencyStatus("Ferrow", false, -1, false, "unreachable").first, "No route");
+    EXPECT_EQ(P::latencyStatus("Ferrow", false, -1, false, "name").first, "Name not found");
+    EXPECT_EQ(P::latencyStatus("Ferrow", false, -1, false, "something new").first, "Timeout");
     EXPECT_EQ(P::latencyStatus("Ferrow", true, 120).first, "Testing\u2026");
     EXPECT_EQ(P::latencyStatus("Builtin", true, 5).first, "");
     EXPECT_EQ(P::labelForGroupType("URL-TEST"), "Automatic Testing Group");
