@@ -336,7 +336,11 @@ void FRWAppDelegate::selectMember(const QString& group, const QString& member)
 
 bool FRWAppDelegate::trayHostPresent()
 {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return trayHostPresent(QDBusConnection::sessionBus());
+}
+
+bool FRWAppDelegate::trayHostPresent(const QDBusConnection& bus)
+{
     if (bus.isConnected() && bus.interface() &&
         bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
         return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
 
@@ -58,6 +59,8 @@ public:
 
     /// A StatusNotifierWatcher on the session bus, or an XEmbed tray.
     static bool trayHostPresent();
+    /// The same, asking `bus` for a StatusNotifierWatcher.
+    static bool trayHostPresent(const QDBusConnection& bus);
 
     // ---- Application actions
     void showMainWindow();

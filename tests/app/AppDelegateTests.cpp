@@ -21,6 +21,7 @@
 #include "FRWStatusItem.h"
 #include "LoopbackHttpServer.h"
 #include "ModelTestSupport.h"
+#include "PrivateBus.h"
 #include "TemporaryHome.h"
 
 using namespace ferrow::test;
@@ -243,6 +244,28 @@ TEST_F(AppDelegateTest, WithoutATrayClosingTheWindowMinimisesIt)
     window->showNormal();
     window->close();
     EXPECT_FALSE(window->isVisible()) << "the tray item brings it back";
+}
+
+TEST_F(AppDelegateTest, AStatusNotifierWatcherOnTheBusDecidesBetweenHidingAndMinimising)
+{
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    const QDBusConnection client = bus.connect(QStringLiteral("tray-client"));
+    QDBusConnection host = bus.connect(QStringLiteral("tray-host"));
+    FRWAppDelegate::Setup s = setup();
+    s.trayAvailable = [&client] { return FRWAppDelegate::trayHostPresent(client); };
+    FRWAppDelegate delegate(services, std::move(s));
+    delegate.applicationDidFinishLaunching();
+    QWidget* window = delegate.mainWindow()->window();
+
+    window->close();
+    EXPECT_TRUE(window->isVisible() && window->isMinimized()) << "no tray host: only minimised";
+
+    ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    delegate.showMainWindow();
+    window->showNormal();
+    window->close();
+    EXPECT_FALSE(window->isVisible()) << "a tray host brings it back";
 }
 
 TEST_F(AppDelegateTest, SwitchingToAProfileThatIsGoneChangesNothing)
