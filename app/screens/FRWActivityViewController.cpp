@@ -253,7 +253,29 @@ QWidget* FRWActivityViewController::buildFirstRunPanel()
     row->addWidget(m_firstRunNote, 1);
     content->addLayout(row);
     m_firstRunPanel = card;
+    m_pasteButton = paste;
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &FRWActivityViewController::offerClipboardLink);
     return card;
+}
+
+void FRWActivityViewController::offerClipboardLink()
+{
+    if (!m_firstRunShown) {
+        return;
+    }
+    // A link already copied is offered by name, so one press adds it; nothing is added unasked.
+    const std::optional<QVariantMap> link =
+        FRWProfileStore::parseShareURI(QApplication::clipboard()->text().trimmed());
+    if (!link) {
+        m_pasteButton->setText(QStringLiteral("Paste ferrow:// Link"));
+        return;
+    }
+    const QString name = link->value(QStringLiteral("name")).toString().trimmed();
+    const QString where = QStringLiteral("%1:%2").arg(link->value(QStringLiteral("server")).toString(),
+                                                      link->value(QStringLiteral("port")).toString());
+    m_pasteButton->setText(name.isEmpty() ? QStringLiteral("Add %1").arg(where)
+                                          : QStringLiteral("Add \u201C%1\u201D").arg(name));
+    m_firstRunNote->setText(QStringLiteral("A ferrow:// link for %1 is on the clipboard.").arg(where));
 }
 
 void FRWActivityViewController::pasteFirstNode()
@@ -450,7 +472,13 @@ void FRWActivityViewController::refresh()
         return;
     }
     const FRWAppModel& model = *m_context.model;
-    m_firstRunPanel->setVisible(m_context.profiles && !m_context.profiles->hasUsableNode());
+    const bool firstRun = m_context.profiles && !m_context.profiles->hasUsableNode();
+    const bool appearing = firstRun && !m_firstRunShown;
+    m_firstRunShown = firstRun;
+    m_firstRunPanel->setVisible(firstRun);
+    if (appearing) {
+        offerClipboardLink();
+    }
     const FRWDynamicColor idle = FRWTheme::secondaryLabel();
     m_enhancedPill->setDotColor(model.enhancedRunning() ? FRWTheme::statusGreen() : idle);
     m_systemProxyPill->setDotColor(model.systemProxyRunning() ? FRWTheme::statusGreen() : idle);

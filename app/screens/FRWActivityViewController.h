@@ -7,6 +7,7 @@
 
 class QLabel;
 class QMenu;
+class QPushButton;
 class QToolButton;
 class QVBoxLayout;
 class FRWBarChart;
@@ -43,6 +44,9 @@ public:
     QLabel* firstRunNote() const { return m_firstRunNote; }
     /// Makes a node of the ferrow:// link on the clipboard, puts it in the Proxy group and chooses it.
     void pasteFirstNode();
+    /// Names the link on the clipboard, when there is one, on the panel's button.
+    void offerClipboardLink();
+    QPushButton* pasteButton() const { return m_pasteButton; }
     FRWPillButton* enhancedPill() const { return m_enhancedPill; }
     /// Says who else is logged in while Enhanced Mode carries their traffic.
     QLabel* otherAccountsNote() const { return m_otherAccountsNote; }
@@ -89,6 +93,8 @@ private:
     QWidget* buildFirstRunPanel();
     QWidget* m_firstRunPanel = nullptr;
     QLabel* m_firstRunNote = nullptr;
+    QPushButton* m_pasteButton = nullptr;
+    bool m_firstRunShown = false;
     QLabel* m_otherAccountsNote = nullptr;
     FRWPillButton* m_systemProxyPill = nullptr;
     FRWPillButton* m_enhancedPill = nullptr;

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 
 #include "FRWActivityViewController.h"
 #include "FRWBarChart.h"
@@ -242,11 +243,15 @@ TEST_F(ActivityTest, FirstRunPanelMakesTheFirstNodeFromALinkAndChoosesIt)
     ASSERT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view())) << "only placeholder nodes";
 
     QGuiApplication::clipboard()->setText("ferrow://bm90IGEgbGluaw");
+    EXPECT_EQ(activity->pasteButton()->text(), "Paste ferrow:// Link") << "a malformed link is not offered";
     activity->pasteFirstNode();
     EXPECT_EQ(activity->firstRunNote()->text(), "The ferrow:// link on the clipboard is malformed");
     EXPECT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view()));
 
     QGuiApplication::clipboard()->setText(" ferrow://c2VjcmV0@127.0.0.1:9443#Home ");
+    EXPECT_EQ(activity->pasteButton()->text(), QString::fromUtf8("Add \u201CHome\u201D"));
+    EXPECT_EQ(activity->firstRunNote()->text(), "A ferrow:// link for 127.0.0.1:9443 is on the clipboard.");
+    EXPECT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view())) << "nothing is added unasked";
     activity->pasteFirstNode();
     EXPECT_FALSE(activity->firstRunPanel()->isVisibleTo(activity->view()));
     EXPECT_EQ(profiles->nodeDetails("Home").value("server").toString(), "127.0.0.1");
