@@ -11,6 +11,7 @@
 #include "FRWAppPaths.h"
 #include "FRWClock.h"
 #include "FRWDefaultsKeys.h"
+#include "FRWGroupChoices.h"
 #include "FRWModelTunnel.h"
 #include "FRWOtherAccounts.h"
 #include "FRWTunnelController.h"
@@ -57,16 +58,6 @@ QStringList stringsOf(const QJsonValue& value)
 bool isBuiltInPolicy(const QString& name)
 {
     return name == u"DIRECT" || name == u"REJECT" || name == u"Direct" || name == u"Reject";
-}
-
-QJsonObject keptChoices(const FRWUserDefaults& defaults)
-{
-    return QJsonDocument::fromJson(defaults.string(ferrow::defaults::kGroupChoices).toUtf8()).object();
-}
-
-QString activeProfileID(const FRWUserDefaults& defaults)
-{
-    return defaults.string(ferrow::defaults::kActiveProfile);
 }
 
 } // namespace
@@ -531,13 +522,7 @@ void FRWAppModel::setOutboundMode(const QString& mode, const QString& node)
 
 void FRWAppModel::selectGroup(const QString& group, const QString& member)
 {
-    QJsonObject choices = keptChoices(*m_defaults);
-    const QString profile = activeProfileID(*m_defaults);
-    QJsonObject profileChoices = choices.value(profile).toObject();
-    profileChoices.insert(group, member);
-    choices.insert(profile, profileChoices);
-    m_defaults->setString(ferrow::defaults::kGroupChoices,
-                          QString::fromUtf8(QJsonDocument(choices).toJson(QJsonDocument::Compact)));
+    FRWGroupChoices::keep(*m_defaults, group, member);
     publish();
     if (!apiInfo()) {
         return;
@@ -579,7 +564,7 @@ void FRWAppModel::setUpdateChecksEnabled(bool enabled)
 
 QString FRWAppModel::chosenMember(const QString& group) const
 {
-    return keptChoices(*m_defaults).value(activeProfileID(*m_defaults)).toObject().value(group).toString();
+    return FRWGroupChoices::forActiveProfile(*m_defaults).value(group).toString();
 }
 
 void FRWAppModel::applyKeptChoices()
@@ -593,7 +578,7 @@ void FRWAppModel::applyKeptChoices()
     if (core.isEmpty()) {
         return;
     }
-    const QJsonObject choices = keptChoices(*m_defaults).value(activeProfileID(*m_defaults)).toObject();
+    const QJsonObject choices = FRWGroupChoices::forActiveProfile(*m_defaults);
     for (const FRWProxyGroup& group : std::as_const(m_groups)) {
         const QString member = choices.value(group.name()).toString();
         if (member.isEmpty() || member == group.selected() || !group.members().contains(member)) {

@@ -10,9 +10,11 @@
 
 #include "FRWAPIInfo.h"
 #include "FRWAppPaths.h"
+#include "FRWControllerAPI.h"
 #include "FRWCoreLauncher.h"
 #include "FRWDefaultsKeys.h"
 #include "FRWEnhancedMode.h"
+#include "FRWGroupChoices.h"
 #include "FRWInstallLayout.h"
 #include "FRWLeftoverCore.h"
 #include "FRWLiveReload.h"
@@ -272,8 +274,29 @@ void FRWTunnelController::launchSystemProxyCore()
             dropSocksTask(guarded);
             return finishSystemProxyStart(waitError);
         }
-        takeOverFor(guarded);
+        applyKeptChoicesThen([this, guarded] { takeOverFor(guarded); });
     });
+}
+
+// The core starts on each select group's first member; the desktop is pointed at it only once it
+// serves the members the user chose, so no request goes out through a node they did not pick.
+void FRWTunnelController::applyKeptChoicesThen(std::function<void()> then)
+{
+    const QJsonObject choices = FRWGroupChoices::forActiveProfile(*m_defaults);
+    if (choices.isEmpty()) {
+        return then();
+    }
+    auto* api = new FRWControllerAPI([this] { return readAPIInfo(socksInfoPath()); }, nullptr, this);
+    auto pending = std::make_shared<int>(static_cast<int>(choices.size()));
+    const auto answered = [api, pending, then = std::move(then)] {
+        if (--*pending == 0) {
+            api->deleteLater();
+            then();
+        }
+    };
+    for (auto choice = choices.begin(); choice != choices.end(); ++choice) {
+        api->selectGroup(choice.key(), choice.value().toString(), answered);
+    }
 }
 
 void FRWTunnelController::takeOverFor(const QPointer<QProcess>& task)

@@ -123,6 +123,8 @@ public:
 
     // Live reload
     void startConfigWatch();
+    /// Asks the System Proxy core for the members kept for the active profile, then runs `then`.
+    void applyKeptChoicesThen(std::function<void()> then);
     void triggerReload();
     void presentReloadError(const QString& error);
 

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -16,7 +19,15 @@
 
 #include <optional>
 
+#include "FRWActivityViewController.h"
+#include "FRWAppModel.h"
+#include "FRWAppPaths.h"
+#include "FRWDefaultsKeys.h"
+#include "FRWProfileStore.h"
+#include "FRWUserDefaults.h"
 #include "LoopbackHttpServer.h"
+#include "ModelTestSupport.h"
+#include "ServerProcess.h"
 #include "PrivateNetwork.h"
 #include "TemporaryHome.h"
 
@@ -188,4 +199,71 @@ TEST_F(ProgramTest, AQuitRightAfterTheCoreDiedStillPutsTheDesktopBack)
         ASSERT_TRUE(ferrow.waitForFinished(15000)) << "run " << run;
         ASSERT_EQ(proxyMode(), "'auto'") << "run " << run << " left the desktop on a dead proxy";
     }
+}
+
+TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesThroughIt)
+{
+    // A server of the user's own, inside this test's private network.
+    ServerProcess::Options serverOptions;
+    serverOptions.psk = newPsk();
+    // Only the server knows the origin's name, so the request can reach it only through the node.
+    serverOptions.hosts = "127.0.0.1 origin.example.test\n";
+    ServerProcess server(serverOptions);
+    ASSERT_TRUE(server.started()) << server.stderrText();
+    const QString link =
+        QStringLiteral("ferrow://%1@127.0.0.1:%2#Home")
+            .arg(QString::fromLatin1(QByteArray::fromStdString(serverOptions.psk)
+                                         .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)))
+            .arg(server.port());
+
+    // First run over the real page and the real profile library in this home.
+    const QString settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
+    {
+        FRWProfileStore profiles(FRWAppPaths::fromEnvironment());
+        profiles.load();
+        ASSERT_FALSE(profiles.hasUsableNode()) << "a fresh home holds only the example nodes";
+        ScriptedTunnel tunnel;
+        ManualClock clock;
+        KeptAlerts alerts;
+        FRWAppModelSetup setup = loopbackModelSetup(tunnel, clock, alerts,
+                                                    QString::fromStdString(home.configHome().string()),
+                                                    QUrl(QStringLiteral("http://127.0.0.1:9")));
+        FRWAppModel model(std::move(setup));
+        FRWScreensContext context;
+        context.model = &model;
+        context.profiles = &profiles;
+        context.presenter = &alerts;
+        context.clock = &clock;
+        FRWActivityViewController activity(context);
+        activity.view()->show();
+        QApplication::clipboard()->setText(link);
+        activity.refresh();
+        ASSERT_TRUE(activity.firstRunPanel()->isVisibleTo(activity.view()));
+        EXPECT_EQ(activity.pasteButton()->text(), QString::fromUtf8("Add \u201CHome\u201D"));
+        activity.pasteFirstNode();
+        EXPECT_FALSE(activity.firstRunPanel()->isVisibleTo(activity.view()));
+        EXPECT_EQ(model.chosenMember(QStringLiteral("Proxy")), "Home");
+    }
+    {
+        // The one press on System Proxy, as the next launch finds it.
+        FRWUserDefaults defaults(settingsFile);
+        defaults.setBoolean(ferrow::defaults::kDesiredSystemProxy, true);
+        defaults.sync();
+    }
+
+    LoopbackHttpServer origin;
+    origin.setResponse(200, "hello", "text/plain");
+    QProcess ferrow;
+    ferrow.setProcessEnvironment(environment);
+    ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ferrow.start(FERROW_PROGRAM, {});
+    ASSERT_TRUE(ferrow.waitForStarted(10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000)) << "System Proxy never came on";
+    const int port = gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt();
+    const std::string named = "origin.example.test:" + origin.address().substr(origin.address().rfind(':') + 1);
+    EXPECT_EQ(getThroughProxy(port, named), "HTTP/1.1 200 OK");
+    EXPECT_TRUE(server.waitForLines("-> " + named, 1)) << "the request did not pass the chosen node: " << server.stderrText();
+
+    ::kill(static_cast<pid_t>(ferrow.processId()), SIGTERM);
+    EXPECT_TRUE(ferrow.waitForFinished(15000));
 }
