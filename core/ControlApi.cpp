@@ -162,7 +162,8 @@ ApiResponse CoreService::apiStatus()
                    {"downlink", m_downlink.load()},
                    {"version", "0.1.0"},
                    {"mode", m_mode},
-                   {"connections", m_connections.openCount()}});
+                   {"connections", m_connections.openCount()},
+                   {"failing", m_nodeHealth.failing()}});
 }
 
 ApiResponse CoreService::apiStats()

@@ -34,4 +34,16 @@ std::optional<NodeHealth::Event> NodeHealth::record(const std::string& node, boo
     return Event{"Node not answering", std::move(message)};
 }
 
+std::vector<std::string> NodeHealth::failing() const
+{
+    std::vector<std::string> names;
+    for (const auto& [name, state] : m_nodes) {
+        if (state.failures > 0) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace ferrow::core

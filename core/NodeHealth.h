@@ -1,9 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace ferrow::core {
 
@@ -30,6 +32,9 @@ public:
     /// text, kept for the down message.
     std::optional<Event> record(const std::string& node, bool answered, Clock::time_point now,
                                 const std::string& error = {});
+
+    /// The nodes whose latest attempt failed, sorted: a green test result for them is contradicted.
+    std::vector<std::string> failing() const;
 
     /// Forgets nodes a new profile no longer has.
     template <typename Predicate> void forgetUnless(Predicate keep)

@@ -296,6 +296,10 @@ void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
     }
     if (status) {
         m_rates.apply(integerOf(*status, "uplink"), integerOf(*status, "downlink"));
+        const QStringList failing = stringsOf(status->value(QLatin1String("failing")));
+        m_failingNodes = QSet<QString>(failing.begin(), failing.end());
+    } else {
+        m_failingNodes.clear();
     }
     if (groups) {
         QList<FRWProxyGroup> rebuilt;
@@ -628,7 +632,10 @@ void FRWAppModel::testNodeCached(const QString& node)
 bool FRWAppModel::latencyIsStale(const QString& node) const
 {
     const auto at = m_latencyAt.constFind(node);
-    return at != m_latencyAt.constEnd() && at->secsTo(now()) > kSweepIntervalSeconds;
+    if (at == m_latencyAt.constEnd()) {
+        return false;
+    }
+    return at->secsTo(now()) > kSweepIntervalSeconds || (m_failingNodes.contains(node) && m_latencyCache.value(node) >= 0);
 }
 
 void FRWAppModel::testAllNodes(const QStringList& alsoNodes)

@@ -171,7 +171,8 @@ public:
     /// after a success.
     QString nodeFailure(const QString& node) const { return m_latencyFailure.value(node); }
     const QSet<QString>& nodesTesting() const { return m_testingNodes; }
-    /// The node's last result is older than the sweep interval, so it no longer says how it is now.
+    /// The node's last result is older than the sweep interval, or a connection through the node
+    /// failed since, so it no longer says how it is now.
     bool latencyIsStale(const QString& node) const;
 
     // ---- Internal state, readable for the screens' diagnostics and for tests
@@ -254,6 +255,8 @@ private:
     QHash<QString, int> m_latencyCache;
     QHash<QString, QDateTime> m_latencyAt;
     QHash<QString, QString> m_latencyFailure;
+    // Nodes whose latest connection failed, as the core says: their green results are contradicted.
+    QSet<QString> m_failingNodes;
     QSet<QString> m_testingNodes;
     QDateTime m_lastSweepAt;
     QString m_choicesCore;

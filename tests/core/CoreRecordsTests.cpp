@@ -94,7 +94,9 @@ TEST(NodeHealth, DownAfterAStretchOfFailuresThenOneRecovery)
     EXPECT_NE(down->message.find("\u201CHK\u201D has not answered for 30 s: connection refused"), std::string::npos);
     EXPECT_FALSE(health.record("HK", false, t0 + 40s)) << "down is said once";
 
+    EXPECT_EQ(health.failing(), (std::vector<std::string>{"HK", "JP"}));
     const auto recovered = health.record("HK", true, t0 + 50s);
+    EXPECT_EQ(health.failing(), std::vector<std::string>{"JP"});
     ASSERT_TRUE(recovered);
     EXPECT_EQ(recovered->title, "Node recovered");
     EXPECT_FALSE(health.record("HK", true, t0 + 51s));

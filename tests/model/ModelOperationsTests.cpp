@@ -406,3 +406,26 @@ TEST_F(ModelOperationsTest, ACoreThatDiesSaysWhichModeEndedOnceWhileAStopSaysNot
     ASSERT_TRUE(pollOnce(*model));
     EXPECT_EQ(ended.count(), 2);
 }
+
+TEST_F(ModelOperationsTest, AGreenResultTurnsStaleWhenOldOrContradictedByAFailedConnection)
+{
+    auto model = makeModel();
+    model->testNodeCached(QStringLiteral("A"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->nodesTesting().isEmpty(); }, 10000));
+    ASSERT_TRUE(pollOnce(*model));
+    EXPECT_FALSE(model->latencyIsStale("A"));
+
+    core.setResponseFor("/status", 200, R"({"running":true,"failing":["A"]})");
+    ASSERT_TRUE(pollOnce(*model));
+    EXPECT_TRUE(model->latencyIsStale("A")) << "a connection through it failed since";
+    core.setResponseFor("/status", 200, R"({"running":true,"failing":[]})");
+    ASSERT_TRUE(pollOnce(*model));
+    EXPECT_FALSE(model->latencyIsStale("A"));
+
+    core.setResponseFor("/test", 200, R"({"ms":-1,"failure":"refused"})");
+    model->testNodeCached(QStringLiteral("A"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->nodesTesting().isEmpty(); }, 10000));
+    EXPECT_EQ(model->nodeFailure("A"), "refused");
+    clock.advance(301);
+    EXPECT_TRUE(model->latencyIsStale("A"));
+}
