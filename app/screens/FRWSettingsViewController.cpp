@@ -285,13 +285,8 @@ void FRWSettingsViewController::refreshHelperStatus()
     m_uninstallButton->setVisible(installation.buildFolder());
     m_helperCheck->setVisible(installed);
     m_helperStatus->setVisible(installed);
-    m_helperNote->setVisible(installation.kind == Kind::Both);
-    if (installation.kind == Kind::Both) {
-        m_helperNote->setText(QStringLiteral(
-            "A helper that Ferrow installed from a build folder is also present and takes the "
-            "package's place in systemd. Uninstall removes that copy, and the package's helper "
-            "takes over; Ferrow never installs its own over the package's."));
-    }
+    m_helperNote->setText(helperNoteText(installation));
+    m_helperNote->setVisible(!m_helperNote->text().isEmpty());
     if (!installed) {
         m_helperStatus->clear();
         return;
@@ -325,6 +320,24 @@ QString FRWSettingsViewController::helperStatusText(const FRWHelperInstallation&
                     : QStringLiteral(" \u00B7 out of date, reinstalled at the next connect");
     }
     return text;
+}
+
+QString FRWSettingsViewController::helperNoteText(const FRWHelperInstallation& installation)
+{
+    if (installation.kind == FRWHelperInstallation::Kind::Both) {
+        return QStringLiteral(
+            "A helper that Ferrow installed from a build folder is also present and takes the "
+            "package's place in systemd. Uninstall removes that copy, and the package's helper "
+            "takes over; Ferrow never installs its own over the package's.");
+    }
+    if (installation.servesAnotherBuild) {
+        return QStringLiteral(
+            "This copy of Ferrow is not the one the package installed. The package's helper "
+            "only serves a Ferrow signed with the package's key, and Ferrow never installs its "
+            "own over the package's: use the installed Ferrow for Enhanced Mode, or remove "
+            "the package.");
+    }
+    return {};
 }
 
 bool FRWSettingsViewController::helperHealthy() const

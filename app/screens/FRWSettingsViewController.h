@@ -72,6 +72,7 @@ private:
     void removeHelper();
     QString helperStatusText(const FRWHelperInstallation& installation) const;
     bool helperHealthy() const;
+    static QString helperNoteText(const FRWHelperInstallation& installation);
     void openNotificationSettings();
 
     FRWScreensContext m_context;

@@ -53,6 +53,19 @@ bool packagedUnitOnDisk(const FRWHelperLayout& layout)
     return false;
 }
 
+/// Fills in what follows from the kind.
+FRWHelperInstallation withKind(FRWHelperInstallation::Kind kind, const FRWHelperLayout& layout)
+{
+    FRWHelperInstallation installation;
+    installation.kind = kind;
+    // This program's own helper (beside it in the prefix) is the package's only when it is the
+    // package's program.
+    installation.servesAnotherBuild = kind == FRWHelperInstallation::Kind::Packaged &&
+                                      QFileInfo(layout.helperSource).canonicalFilePath() !=
+                                          QFileInfo(layout.packagedHelperPath).canonicalFilePath();
+    return installation;
+}
+
 } // namespace
 
 FRWHelperInstallation::Kind FRWHelperInstallation::classify(const std::optional<QString>& socketUnitFile,
@@ -84,10 +97,9 @@ bool packagedHelperOnDisk(const FRWHelperLayout& layout)
 
 FRWHelperInstallation helperInstallationOnDisk(const FRWHelperLayout& layout)
 {
-    FRWHelperInstallation installation;
-    installation.kind = FRWHelperInstallation::classify(std::nullopt, layout, packagedHelperOnDisk(layout),
-                                                        buildFolderHelperOnDisk(layout));
-    return installation;
+    return withKind(FRWHelperInstallation::classify(std::nullopt, layout, packagedHelperOnDisk(layout),
+                                                    buildFolderHelperOnDisk(layout)),
+                    layout);
 }
 
 void detectHelperInstallation(const FRWHelperLayout& layout, QObject* context,
@@ -99,9 +111,10 @@ void detectHelperInstallation(const FRWHelperLayout& layout, QObject* context,
             {QStringLiteral("show"), QStringLiteral("--property=FragmentPath"), QStringLiteral("--value"),
              socketUnit},
             [layout, guard, completion = std::move(completion)](std::optional<QString> unitFile) {
-                FRWHelperInstallation installation;
-                installation.kind = FRWHelperInstallation::classify(
-                    unitFile, layout, packagedHelperOnDisk(layout), buildFolderHelperOnDisk(layout));
+                FRWHelperInstallation installation =
+                    withKind(FRWHelperInstallation::classify(unitFile, layout, packagedHelperOnDisk(layout),
+                                                             buildFolderHelperOnDisk(layout)),
+                             layout);
                 if (!installation.packaged() || !guard) {
                     return completion(installation);
                 }

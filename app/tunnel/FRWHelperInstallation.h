@@ -17,6 +17,9 @@ struct FRWHelperInstallation {
     Kind kind = Kind::None;
     /// The system package's version, when the package manager gave it.
     QString packageVersion;
+    /// The package's helper serves this program only if it is signed with the package's key: set
+    /// when this program is not the one the package installed (a build folder's, say).
+    bool servesAnotherBuild = false;
 
     bool packaged() const { return kind == Kind::Packaged || kind == Kind::Both; }
     bool buildFolder() const { return kind == Kind::BuildFolder || kind == Kind::Both; }

@@ -299,6 +299,8 @@ TEST_F(EnhancedModeTest, SystemdSaysWhichHelperIsInstalled)
         const FRWHelperInstallation packaged = awaitInstallation(*controller);
         EXPECT_EQ(packaged.kind, Kind::Packaged) << place.toStdString();
         EXPECT_EQ(packaged.packageVersion, "1.4.0-1");
+        EXPECT_TRUE(packaged.servesAnotherBuild)
+            << "this program's helper is the bundle's, not the package's";
     }
     EXPECT_EQ(readText(tools + "/dpkg-query.log"), "--show --showformat=${Version} ferrow\n"
                                                    "--show --showformat=${Version} ferrow\n");
@@ -314,12 +316,17 @@ TEST_F(EnhancedModeTest, SystemdSaysWhichHelperIsInstalled)
     // They shadow a package's units installed since.
     pretendPackaged();
     EXPECT_EQ(awaitInstallation(*controller).kind, Kind::Both);
+    EXPECT_FALSE(awaitInstallation(*controller).servesAnotherBuild) << "the build folder's helper serves it";
 
     // Without systemd the files decide.
     writeText(tools + "/systemd-down", "");
     EXPECT_EQ(awaitInstallation(*controller).kind, Kind::Both);
     QFile::remove(layout.socketUnitPath);
     EXPECT_EQ(awaitInstallation(*controller).kind, Kind::Packaged);
+    // The package's own program finds the package's helper beside it.
+    layout.helperSource = layout.packagedHelperPath;
+    makeController();
+    EXPECT_FALSE(awaitInstallation(*controller).servesAnotherBuild);
 
     // Whatever is not a path names no unit file.
     for (const QString& answer :
