@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 
 int main(int argc, char** argv)
@@ -20,6 +21,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ferrow-core: %s; %s\n", usage->message.c_str(), usageLine().c_str());
         return 2;
     }
+    // Started by the helper through a descriptor, the process would otherwise be named after the
+    // descriptor's number in ps and in the journal.
+    ::prctl(PR_SET_NAME, "ferrow-core", 0, 0, 0);
     std::signal(SIGPIPE, SIG_IGN);
     // Every proxied connection holds two sockets; the default soft limit of 1024 is far too low.
     rlimit limit{};

@@ -124,10 +124,9 @@ bool FRWCodeCheck::isTrustedPeer(const FRWPeer& peer, std::string& why) const
     return true;
 }
 
-bool FRWCodeCheck::isSignedByUs(const std::string& path) const
+bool FRWCodeCheck::isSignedByUs(int fd) const
 {
-    const ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    return fileIsSigned(fd.get(), m_config.coreIdentifier, sig::kMaxSignedFileSize);
+    return fileIsSigned(fd, m_config.coreIdentifier, sig::kMaxSignedFileSize);
 }
 
 bool FRWCodeCheck::isRunningProcessSignedByUs(pid_t pid, int pidfd) const

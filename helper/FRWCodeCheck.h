@@ -48,8 +48,8 @@ public:
     /// when not). A user's callers are checked one at a time, and a file without the
     /// application's trailer is refused before its body is read.
     bool isTrustedPeer(const FRWPeer& peer, std::string& why) const;
-    /// A core file signed by the maker.
-    bool isSignedByUs(const std::string& path) const;
+    /// A core file signed by the maker, read through `fd` from its current offset.
+    bool isSignedByUs(int fd) const;
     /// The process behind `pidfd` (process id `pid`) runs a core signed by the maker.
     bool isRunningProcessSignedByUs(pid_t pid, int pidfd) const;
 

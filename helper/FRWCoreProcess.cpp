@@ -93,7 +93,7 @@ std::uint64_t FRWCoreProcess::networkCapabilities()
     return mask;
 }
 
-std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(const std::string& path,
+std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(int executable, const std::string& path,
                                                        const std::vector<std::string>& arguments,
                                                        const std::vector<std::string>& environment,
                                                        const Identity& identity, ExitHandler onExit,
@@ -143,7 +143,8 @@ std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(const std::string& path,
         if (asRoot && !becomeUserWithNetworkCapabilities(identity.uid, identity.gid, lastCap)) {
             reportAndExit(report[1]);
         }
-        ::execve(path.c_str(), argv.data(), envp.data());
+        // Through the descriptor: the user may have no search right on the folder that holds it.
+        ::fexecve(executable, argv.data(), envp.data());
         reportAndExit(report[1]);
     }
     const int forkError = errno;

@@ -21,9 +21,10 @@ public:
         gid_t gid = 0;
     };
 
-    /// Launches `path` as `identity` with exactly the given arguments and environment; nothing on
+    /// Launches the file open at `executable` (read-only; `path` is its name and the core's first
+    /// argument) as `identity` with exactly the given arguments and environment; nothing on
     /// failure, with the system's reason in `error`. `onExit` runs on the waiter thread.
-    static std::shared_ptr<FRWCoreProcess> launch(const std::string& path,
+    static std::shared_ptr<FRWCoreProcess> launch(int executable, const std::string& path,
                                                   const std::vector<std::string>& arguments,
                                                   const std::vector<std::string>& environment,
                                                   const Identity& identity, ExitHandler onExit,

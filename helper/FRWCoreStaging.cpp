@@ -52,7 +52,19 @@ bool copyAll(int from, int to, std::uint64_t limit)
 
 } // namespace
 
-std::optional<std::string> FRWCoreStaging::stageCore(int source, const std::string& path) const
+FRWStagedCore::~FRWStagedCore()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+FRWStagedCore::FRWStagedCore(FRWStagedCore&& other) noexcept
+    : m_path(std::move(other.m_path)), m_fd(std::exchange(other.m_fd, -1))
+{
+}
+
+std::optional<FRWStagedCore> FRWCoreStaging::stageCore(int source, const std::string& path) const
 {
     const std::string staged = m_config.stagedCorePath;
     const std::string fresh = staged + ".new";
@@ -88,7 +100,10 @@ std::optional<std::string> FRWCoreStaging::stageCore(int source, const std::stri
         ::unlink(fresh.c_str());
         return std::nullopt;
     }
-    if (!m_codeCheck.isSignedByUs(fresh)) {
+    // Read-only, so nothing holds the file open for writing when it is executed; the bytes
+    // verified are those of the file this descriptor keeps, whatever happens to the path.
+    FRWStagedCore core(staged, ::open(fresh.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!m_codeCheck.isSignedByUs(core.fd())) {
         m_config.log("ferrow-helper: staged core at " + path + " is not signed by Ferrow");
         ::unlink(fresh.c_str());
         return std::nullopt;
@@ -104,5 +119,5 @@ std::optional<std::string> FRWCoreStaging::stageCore(int source, const std::stri
         ::unlink(fresh.c_str());
         return std::nullopt;
     }
-    return staged;
+    return core;
 }

@@ -1,6 +1,8 @@
 #include "FRWHelperConfig.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "FRWHelperProtocol.h"
 #include "FRWNames.h"
@@ -8,8 +10,17 @@
 
 FRWHelperConfig FRWHelperConfig::system()
 {
+    // Only root can put a program at the packaged helper's path, and the kernel names the file
+    // this process runs, so the layout cannot be chosen by whoever starts it.
+    std::error_code error;
+    return forExecutable(std::filesystem::read_symlink("/proc/self/exe", error).string());
+}
+
+FRWHelperConfig FRWHelperConfig::forExecutable(const std::string& executable)
+{
+    const bool packaged = executable == ferrow::kPackagedHelperPath;
     FRWHelperConfig config;
-    config.stagedCorePath = ferrow::kStagedCorePath;
+    config.stagedCorePath = packaged ? ferrow::kPackagedStagedCorePath : ferrow::kStagedCorePath;
     config.apiInfoPath = ferrow::kHelperAPIInfoPath;
     config.apiInfoDirectory = ferrow::kHelperAPIInfoDirectory;
     config.stateDirectory = ferrow::kHelperStateDirectory;

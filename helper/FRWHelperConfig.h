@@ -57,6 +57,9 @@ struct FRWHelperConfig {
     /// Where log lines go; each already begins "ferrow-helper: ".
     std::function<void(const std::string&)> log;
 
-    /// The installed helper's settings.
+    /// The installed helper's settings, for the layout its own executable says it is in.
     static FRWHelperConfig system();
+    /// The settings of a helper installed at `executable`: the system package's layout when that
+    /// is the packaged helper's path, the build folder's install layout otherwise.
+    static FRWHelperConfig forExecutable(const std::string& executable);
 };

@@ -465,7 +465,7 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (!isExecutableFile(source.fd)) {
         return helperError("core not found at " + params.corePath);
     }
-    const std::optional<std::string> staged = m_staging.stageCore(source.fd, params.corePath);
+    const std::optional<FRWStagedCore> staged = m_staging.stageCore(source.fd, params.corePath);
     if (!staged) {
         return helperError(notSignedText());
     }
@@ -515,8 +515,8 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
         }
     };
     std::string launchError;
-    const auto process =
-        FRWCoreProcess::launch(*staged, arguments, coreEnvironment(), {uid, gid}, onExit, launchError);
+    const auto process = FRWCoreProcess::launch(staged->fd(), staged->path(), arguments, coreEnvironment(),
+                                                {uid, gid}, onExit, launchError);
     if (!process) {
         if (params.gateway) {
             m_forwarding.restore();

@@ -29,6 +29,14 @@ inline constexpr char kHelperPolkitAction[] = "zq.orbel.ferrow-mac.helper.start-
 inline constexpr char kHelperPolkitPolicyPath[] =
     "/usr/share/polkit-1/actions/zq.orbel.ferrow-mac.helper.policy";
 
+// The helper as the system package installs it. Its staged core lives in the helper's root-only
+// state folder, so the core is started through the descriptor the helper verified, not its path.
+inline constexpr char kPackageName[] = "ferrow";
+inline constexpr char kPackagedHelperPath[] = "/usr/libexec/ferrow/ferrow-helper";
+inline constexpr char kPackagedStagedCorePath[] = "/var/lib/ferrow/ferrow-core";
+/// Where a package's units are; systemd reports either, depending on how it was built.
+inline constexpr const char* kPackagedUnitDirectories[] = {"/lib/systemd/system", "/usr/lib/systemd/system"};
+
 // The core's local proxy listener and its controller API
 inline constexpr int kSocksPort = 7891;
 inline constexpr char kSocksAddress[] = "127.0.0.1:7891";

@@ -20,6 +20,16 @@ bool FRWTunnelHelperControl::helperReady() const
     return m_tunnel.helperReady();
 }
 
+void FRWTunnelHelperControl::installation(std::function<void(FRWHelperInstallation)> completion)
+{
+    m_tunnel.helperInstallation(std::move(completion));
+}
+
+FRWHelperInstallation FRWTunnelHelperControl::installationOnDisk() const
+{
+    return helperInstallationOnDisk(m_layout);
+}
+
 void FRWTunnelHelperControl::installHelper(std::function<void(FRWResult)> completion)
 {
     m_tunnel.installHelperWithCompletion(std::move(completion));

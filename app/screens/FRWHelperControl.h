@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "FRWError.h"
+#include "FRWHelperInstallation.h"
 #include "FRWHelperLayout.h"
 
 class FRWTunnelController;
@@ -27,6 +28,10 @@ public:
     FRWHelperControl& operator=(const FRWHelperControl&) = delete;
 
     virtual bool helperReady() const = 0;
+    /// Which helper is installed: the system package's, the build folder's, both or none, as
+    /// systemd says; and at once, from the files alone.
+    virtual void installation(std::function<void(FRWHelperInstallation)> completion) = 0;
+    virtual FRWHelperInstallation installationOnDisk() const = 0;
     virtual void installHelper(std::function<void(FRWResult)> completion) = 0;
     virtual void uninstallHelper(std::function<void(FRWResult)> completion) = 0;
     /// Stops Enhanced Mode.
@@ -45,6 +50,8 @@ public:
     FRWTunnelHelperControl(FRWTunnelController& tunnel, FRWHelperLayout layout, QObject* parent = nullptr);
 
     bool helperReady() const override;
+    void installation(std::function<void(FRWHelperInstallation)> completion) override;
+    FRWHelperInstallation installationOnDisk() const override;
     void installHelper(std::function<void(FRWResult)> completion) override;
     void uninstallHelper(std::function<void(FRWResult)> completion) override;
     void stop(std::function<void(FRWResult)> completion) override;

@@ -139,6 +139,10 @@ QWidget* FRWSettingsViewController::makeHelperCard()
     row->addWidget(m_installButton);
     row->addWidget(m_uninstallButton);
     body->addLayout(row);
+    m_helperNote = wrappingLabel(QString(), 12, FRWTheme::statusOrange());
+    m_helperNote->setObjectName(QStringLiteral("helperNote"));
+    m_helperNote->hide();
+    body->addWidget(m_helperNote);
 
     connect(m_installButton, &QPushButton::clicked, this, &FRWSettingsViewController::installHelper);
     connect(m_uninstallButton, &QPushButton::clicked, this, &FRWSettingsViewController::uninstallHelper);
@@ -268,45 +272,104 @@ void FRWSettingsViewController::refreshHelperStatus()
     if (!m_helperStatus) {
         return;
     }
-    const bool ready = m_context.helper && m_context.helper->helperReady();
-    m_installButton->setVisible(!ready);
-    m_uninstallButton->setVisible(ready);
-    m_helperCheck->setVisible(ready);
-    m_helperStatus->setVisible(ready);
-    if (!ready) {
+    // Until systemd has answered, the files on disk say which helper is there.
+    const FRWHelperInstallation installation =
+        m_installation
+            ? *m_installation
+            : (m_context.helper ? m_context.helper->installationOnDisk() : FRWHelperInstallation{});
+    using Kind = FRWHelperInstallation::Kind;
+    const bool installed = installation.kind != Kind::None;
+    // The package's helper is the package manager's to change; only a build folder's copy beside
+    // it can go from here.
+    m_installButton->setVisible(!installed);
+    m_uninstallButton->setVisible(installation.buildFolder());
+    m_helperCheck->setVisible(installed);
+    m_helperStatus->setVisible(installed);
+    m_helperNote->setText(helperNoteText(installation));
+    m_helperNote->setVisible(!m_helperNote->text().isEmpty());
+    if (!installed) {
         m_helperStatus->clear();
         return;
     }
+    m_helperStatus->setText(helperStatusText(installation));
+    FRWTheme::bindTextColor(m_helperStatus,
+                            helperHealthy() ? FRWTheme::statusGreen() : FRWTheme::statusOrange());
+}
+
+QString FRWSettingsViewController::helperStatusText(const FRWHelperInstallation& installation) const
+{
+    QString text = QStringLiteral("Installed");
+    if (installation.packaged()) {
+        text = QStringLiteral("Installed by the system package");
+        if (!installation.packageVersion.isEmpty()) {
+            text += QStringLiteral(" (version %1)").arg(installation.packageVersion);
+        }
+    }
     // systemd starts the helper on the first connection to its socket, so an idle helper with a
     // listening socket is the normal state.
-    QString text = QStringLiteral("Installed");
-    bool healthy = true;
     if (m_units.service == QLatin1String("active")) {
         text += QStringLiteral(" \u00B7 running");
     } else if (m_units.socket == QLatin1String("active")) {
         text += QStringLiteral(" \u00B7 waiting for Ferrow");
     } else if (!m_units.socket.isEmpty()) {
         text += QStringLiteral(" \u00B7 not started (%1)").arg(m_units.socket);
-        healthy = false;
     }
     if (m_current == false) {
-        text += QStringLiteral(" \u00B7 out of date, reinstalled at the next connect");
-        healthy = false;
+        text += installation.packaged()
+                    ? QStringLiteral(" \u00B7 out of date, update the ferrow package")
+                    : QStringLiteral(" \u00B7 out of date, reinstalled at the next connect");
     }
-    m_helperStatus->setText(text);
-    FRWTheme::bindTextColor(m_helperStatus, healthy ? FRWTheme::statusGreen() : FRWTheme::statusOrange());
+    return text;
+}
+
+QString FRWSettingsViewController::helperNoteText(const FRWHelperInstallation& installation)
+{
+    if (installation.kind == FRWHelperInstallation::Kind::Both) {
+        return QStringLiteral(
+            "A helper that Ferrow installed from a build folder is also present and takes the "
+            "package's place in systemd. Uninstall removes that copy, and the package's helper "
+            "takes over; Ferrow never installs its own over the package's.");
+    }
+    if (installation.servesAnotherBuild) {
+        return QStringLiteral(
+            "This copy of Ferrow is not the one the package installed. The package's helper "
+            "only serves a Ferrow signed with the package's key, and Ferrow never installs its "
+            "own over the package's: use the installed Ferrow for Enhanced Mode, or remove "
+            "the package.");
+    }
+    return {};
+}
+
+bool FRWSettingsViewController::helperHealthy() const
+{
+    const bool started = m_units.socket.isEmpty() || m_units.service == QLatin1String("active") ||
+                         m_units.socket == QLatin1String("active");
+    return started && m_current != false;
 }
 
 void FRWSettingsViewController::refreshHelperDetails()
 {
+    // An install or removal may just have changed it: the files stand in until systemd answers.
+    m_installation.reset();
     refreshHelperStatus();
     FRWHelperControl* helper = m_context.helper;
-    if (!helper || !helper->helperReady()) {
+    if (!helper) {
+        return;
+    }
+    const QPointer<FRWSettingsViewController> self(this);
+    // Only the newest question counts: an older answer describes files that may be gone.
+    const int request = ++m_installationRequest;
+    helper->installation([self, request](FRWHelperInstallation installation) {
+        if (self && request == self->m_installationRequest) {
+            self->m_installation = std::move(installation);
+            self->refreshHelperStatus();
+        }
+    });
+    if (!helper->helperReady()) {
         m_units = {};
         m_current.reset();
         return;
     }
-    const QPointer<FRWSettingsViewController> self(this);
     helper->unitStates([self](FRWHelperUnitStates states) {
         if (self) {
             self->m_units = std::move(states);

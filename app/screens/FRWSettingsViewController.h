@@ -35,6 +35,8 @@ public:
 
     QLabel* helperCheck() const { return m_helperCheck; }
     QLabel* helperStatus() const { return m_helperStatus; }
+    /// Why the build folder's helper is not installed or shown; hidden when there is nothing to say.
+    QLabel* helperNote() const { return m_helperNote; }
     QPushButton* installButton() const { return m_installButton; }
     QPushButton* uninstallButton() const { return m_uninstallButton; }
     QCheckBox* loginToggle() const { return m_loginToggle; }
@@ -68,11 +70,15 @@ private:
     QWidget* permissionRow(const QString& title, const QString& body, PermissionRow& row);
     static void setPermissionRow(const PermissionRow& row, bool granted, bool denied);
     void removeHelper();
+    QString helperStatusText(const FRWHelperInstallation& installation) const;
+    bool helperHealthy() const;
+    static QString helperNoteText(const FRWHelperInstallation& installation);
     void openNotificationSettings();
 
     FRWScreensContext m_context;
     QLabel* m_helperCheck = nullptr;
     QLabel* m_helperStatus = nullptr;
+    QLabel* m_helperNote = nullptr;
     QPushButton* m_installButton = nullptr;
     QPushButton* m_uninstallButton = nullptr;
     QCheckBox* m_loginToggle = nullptr;
@@ -87,6 +93,8 @@ private:
     PermissionRow m_notifications;
     bool m_notificationsDenied = false;
     // What systemd and the helper said last; empty until asked.
+    std::optional<FRWHelperInstallation> m_installation;
+    int m_installationRequest = 0;
     FRWHelperUnitStates m_units;
     std::optional<bool> m_current;
 };

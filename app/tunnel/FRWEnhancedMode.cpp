@@ -39,9 +39,12 @@ FRWEnhancedMode::FRWEnhancedMode(Setup setup, FRWUserDefaults& defaults, QObject
 
 bool FRWEnhancedMode::helperReady() const
 {
-    const FRWHelperLayout& helper = m_setup.helper;
-    return !helper.installedHelperPath.isEmpty() && QFile::exists(helper.socketUnitPath) &&
-           QFile::exists(helper.serviceUnitPath) && QFile::exists(helper.installedHelperPath);
+    return buildFolderHelperOnDisk(m_setup.helper) || packagedHelperOnDisk(m_setup.helper);
+}
+
+void FRWEnhancedMode::helperInstallation(std::function<void(FRWHelperInstallation)> completion)
+{
+    detectHelperInstallation(m_setup.helper, this, std::move(completion));
 }
 
 bool FRWEnhancedMode::gatewayMode() const
@@ -64,13 +67,29 @@ void FRWEnhancedMode::installHelperWithCompletion(std::function<void(FRWResult)>
     if (helperReady() && !m_forceHelperInstall) {
         return completion(std::nullopt);
     }
+    // The system package's helper is the package manager's to replace, never this program's: its
+    // units and polkit action are the package's files.
+    const QPointer<FRWEnhancedMode> self(this);
+    helperInstallation([self, completion](const FRWHelperInstallation& installation) {
+        if (!self) {
+            return fail(completion, QStringLiteral("Helper install did not complete."));
+        }
+        if (installation.packaged()) {
+            return fail(completion, FRWTunnelTexts::packagedHelperInstalled(installation.packageVersion));
+        }
+        self->runHelperInstallScript(completion);
+    });
+}
+
+void FRWEnhancedMode::runHelperInstallScript(std::function<void(FRWResult)> completion)
+{
     const QFileInfo source(m_setup.helper.helperSource);
     if (m_setup.helper.helperSource.isEmpty() || !source.isFile() || !source.isExecutable()) {
         return fail(completion, QStringLiteral("Bundled helper is missing from the app."));
     }
     const QString script = FRWHelperInstaller::installScript(
-        m_setup.helper, m_setup.helper.makerPublicKeyPem,
-        QString::fromUtf8(ferrow::kHelperSocketUnitText), QString::fromUtf8(ferrow::kHelperServiceUnitText));
+        m_setup.helper, m_setup.helper.makerPublicKeyPem, QString::fromUtf8(ferrow::kHelperSocketUnitText),
+        QString::fromUtf8(ferrow::kHelperServiceUnitText));
     const QPointer<FRWEnhancedMode> self(this);
     runPrivilegedScript(script, [self, completion](FRWResult error) {
         if (error) {
@@ -85,7 +104,20 @@ void FRWEnhancedMode::installHelperWithCompletion(std::function<void(FRWResult)>
 
 void FRWEnhancedMode::uninstallHelperWithCompletion(std::function<void(FRWResult)> completion)
 {
-    runPrivilegedScript(FRWHelperInstaller::uninstallScript(m_setup.helper), std::move(completion));
+    const QPointer<FRWEnhancedMode> self(this);
+    helperInstallation([self, completion](const FRWHelperInstallation& installation) {
+        if (!self) {
+            return fail(completion, QStringLiteral("Helper removal did not complete."));
+        }
+        if (installation.kind == FRWHelperInstallation::Kind::Packaged) {
+            return fail(completion, FRWTunnelTexts::packagedHelperInstalled(installation.packageVersion));
+        }
+        // Beside the package only the build folder's own copy goes; the package's socket takes over.
+        const auto keep = installation.packaged() ? FRWHelperInstaller::Removal::KeepPackage
+                                                  : FRWHelperInstaller::Removal::Everything;
+        self->runPrivilegedScript(FRWHelperInstaller::uninstallScript(self->m_setup.helper, keep),
+                                  completion);
+    });
 }
 
 void FRWEnhancedMode::reinstallHelperWithCompletion(std::function<void(FRWResult)> completion)

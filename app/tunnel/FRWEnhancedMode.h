@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "FRWError.h"
+#include "FRWHelperInstallation.h"
 #include "FRWHelperLayout.h"
 
 class FRWControllerAPI;
@@ -33,7 +34,10 @@ public:
 
     FRWEnhancedMode(Setup setup, FRWUserDefaults& defaults, QObject* parent = nullptr);
 
+    /// A helper is in place: the build folder's or the system package's (files only, at once).
     bool helperReady() const;
+    /// Which helper is installed, as systemd and the package manager say; completes once.
+    void helperInstallation(std::function<void(FRWHelperInstallation)> completion);
     void installHelperWithCompletion(std::function<void(FRWResult)> completion);
     void uninstallHelperWithCompletion(std::function<void(FRWResult)> completion);
     void reinstallHelperWithCompletion(std::function<void(FRWResult)> completion);
@@ -49,6 +53,8 @@ public:
     void setGatewayMode(bool enabled);
 
 private:
+    void runHelperInstallScript(std::function<void(FRWResult)> completion);
+
     Setup m_setup;
     FRWUserDefaults& m_defaults;
     FRWControllerAPI* m_api;

@@ -176,7 +176,7 @@ QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem
     return script;
 }
 
-QString uninstallScript(const FRWHelperLayout& layout)
+QString uninstallScript(const FRWHelperLayout& layout, Removal removal)
 {
     const QString systemctl = shellQuoted(layout.systemctlPath);
     const QString socketName = shellQuoted(socketUnitName(layout));
@@ -185,10 +185,16 @@ QString uninstallScript(const FRWHelperLayout& layout)
     script += QStringLiteral("#!/bin/bash\n");
     script += QStringLiteral("%1 stop %2 %3 2>/dev/null || true\n").arg(systemctl, socketName, serviceName);
     script += QStringLiteral("%1 disable %2 2>/dev/null || true\n").arg(systemctl, socketName);
-    script += QStringLiteral("rm -f %1 %2 %3 %4 %5\n")
+    script += QStringLiteral("rm -f %1 %2 %3 %4\n")
                   .arg(shellQuoted(layout.socketUnitPath), shellQuoted(layout.serviceUnitPath),
-                       shellQuoted(layout.installedHelperPath), shellQuoted(layout.stagedCorePath),
-                       shellQuoted(layout.polkitPolicyPath));
+                       shellQuoted(layout.installedHelperPath), shellQuoted(layout.stagedCorePath));
+    if (removal == Removal::KeepPackage) {
+        script += QStringLiteral("%1 daemon-reload 2>/dev/null || true\n").arg(systemctl);
+        script += QStringLiteral("%1 enable --now %2\n").arg(systemctl, socketName);
+        script += QStringLiteral("echo removed\n");
+        return script;
+    }
+    script += QStringLiteral("rm -f %1\n").arg(shellQuoted(layout.polkitPolicyPath));
     // The helper put the forwarding switches back when it stopped; what is left is its own state
     // and the statistics of Enhanced Mode cores.
     script += QStringLiteral("rm -rf -- %1 %2\n")

@@ -18,7 +18,11 @@ QString defaultPolkitPolicy();
 /// `publicKeyPem` as the helper), writes the polkit action and the units and starts the socket.
 QString installScript(const FRWHelperLayout& layout, const QString& publicKeyPem, const QString& socketUnit,
                       const QString& serviceUnit, const QString& polkitPolicy = defaultPolkitPolicy());
-QString uninstallScript(const FRWHelperLayout& layout);
+/// What a removal takes. Beside the system package's helper, only the build folder's own copy
+/// goes (the polkit action and the state folders are the package's too), and the package's socket
+/// is enabled again, since disabling the copy's socket removed the same link.
+enum class Removal { Everything, KeepPackage };
+QString uninstallScript(const FRWHelperLayout& layout, Removal removal = Removal::Everything);
 
 /// The systemd unit names (the files' names).
 QString socketUnitName(const FRWHelperLayout& layout);

@@ -35,8 +35,13 @@ FRWHelperLayout FRWHelperLayout::system(const QString& programDirectory)
     layout.stateDirectory = QLatin1String(ferrow::kHelperStateDirectory);
     layout.coreStateDirectory = QLatin1String(ferrow::kHelperCoreStateDirectory);
     layout.socketPath = QLatin1String(ferrow::kHelperSocketPath);
+    layout.packagedHelperPath = QLatin1String(ferrow::kPackagedHelperPath);
+    for (const char* directory : ferrow::kPackagedUnitDirectories) {
+        layout.packagedUnitDirectories.append(QLatin1String(directory));
+    }
     layout.pkexecPath = QStringLiteral("/usr/bin/pkexec");
     layout.systemctlPath = QStringLiteral("systemctl");
+    layout.dpkgQueryPath = QStringLiteral("dpkg-query");
     layout.opensslPath = QStringLiteral("openssl");
     layout.owner = QStringLiteral("root:root");
     layout.makerPublicKeyPem = QString::fromLatin1(ferrow::kMakerPublicKeyPem);

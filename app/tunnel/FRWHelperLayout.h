@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 /// Where the helper and its pieces live and which tools install it. The real program uses the
 /// system's fixed paths; tests point everything into a temporary folder.
@@ -11,11 +12,14 @@ struct FRWHelperLayout {
     QString serviceUnitPath;
     QString stagedCorePath;
     QString polkitPolicyPath;
-    QString stateDirectory;     ///< the helper's own state
-    QString coreStateDirectory; ///< what each user's Enhanced Mode core keeps
-    QString socketPath;         ///< the helper's socket, for the application's connection
+    QString stateDirectory;              ///< the helper's own state
+    QString coreStateDirectory;          ///< what each user's Enhanced Mode core keeps
+    QString socketPath;                  ///< the helper's socket, for the application's connection
+    QString packagedHelperPath;          ///< the helper the system package installs
+    QStringList packagedUnitDirectories; ///< where the system package's units are
     QString pkexecPath;
     QString systemctlPath;
+    QString dpkgQueryPath; ///< asked for the system package's version
     QString opensslPath;
     QString owner;             ///< "user:group" that the installed files get
     QString makerPublicKeyPem; ///< the key the helper to install must be signed with

@@ -379,7 +379,7 @@ void FRWTunnelController::stopSystemProxy(std::function<void()> done)
 }
 
 void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QString> coreError,
-                                           std::function<void(FRWResult)> completion)
+                                            std::function<void(FRWResult)> completion)
 {
     const QPointer<QProcess> guarded(task);
     pollForAPIInfoAt(
@@ -388,9 +388,10 @@ void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QStr
             if (info) {
                 completion(std::nullopt);
             } else if (!isRunning(guarded)) {
-                fail(completion, coreError->isEmpty()
-                                     ? QStringLiteral("The core exited during startup. Check the profile for errors.")
-                                     : QStringLiteral("The core exited during startup: %1").arg(*coreError));
+                fail(completion,
+                     coreError->isEmpty()
+                         ? QStringLiteral("The core exited during startup. Check the profile for errors.")
+                         : QStringLiteral("The core exited during startup: %1").arg(*coreError));
             } else {
                 fail(completion, QStringLiteral("The core did not finish starting up."));
             }
@@ -489,6 +490,11 @@ void FRWTunnelController::presentReloadError(const QString& error)
 bool FRWTunnelController::helperReady() const
 {
     return m_enhancedMode->helperReady();
+}
+
+void FRWTunnelController::helperInstallation(std::function<void(FRWHelperInstallation)> completion)
+{
+    m_enhancedMode->helperInstallation(std::move(completion));
 }
 
 bool FRWTunnelController::gatewayMode() const

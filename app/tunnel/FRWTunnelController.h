@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FRWError.h"
+#include "FRWHelperInstallation.h"
 #include "FRWHelperLayout.h"
 #include "FRWNames.h"
 
@@ -131,11 +132,13 @@ public:
     static void fail(const std::function<void(FRWResult)>& completion, const QString& message);
 
     // ---- Enhanced Mode and the privileged helper
-    /// Both unit files and the installed helper exist.
+    /// A helper is in place: the build folder's (both unit files and the helper) or the package's.
     bool helperReady() const;
+    /// Which helper is installed, as systemd says; completes once on the GUI thread.
+    void helperInstallation(std::function<void(FRWHelperInstallation)> completion);
     void installHelperWithCompletion(std::function<void(FRWResult)> completion);
     void uninstallHelperWithCompletion(std::function<void(FRWResult)> completion);
-    /// Drops the connection and installs over whatever helper is there.
+    /// Drops the connection and installs over the build folder's helper (never the package's).
     void reinstallHelperWithCompletion(std::function<void(FRWResult)> completion);
     /// Whether the installed helper answers with a current protocol version; completes once.
     void helperIsCurrent(std::function<void(bool)> completion);

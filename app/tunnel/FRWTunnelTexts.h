@@ -15,4 +15,15 @@ inline QString coreMissing()
     return QStringLiteral("Bundled core binary is missing.");
 }
 
+/// Why Ferrow leaves the helper alone when the system package installed it.
+inline QString packagedHelperInstalled(const QString& packageVersion)
+{
+    const QString version = packageVersion.isEmpty() ? QString() : QStringLiteral(" %1").arg(packageVersion);
+    return QStringLiteral(
+               "The Enhanced Mode helper comes with the system package ferrow%1, so Ferrow does not "
+               "install or remove its own in its place. Update or remove it with the system's "
+               "package manager.")
+        .arg(version);
+}
+
 } // namespace FRWTunnelTexts

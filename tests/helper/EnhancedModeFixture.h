@@ -68,19 +68,24 @@ protected:
         tools = QString::fromStdString(home.root().string()) + QStringLiteral("/tools");
         QDir().mkpath(root + "/bundle");
         QDir().mkpath(tools);
-        writeTool(tools + "/pkexec", QStringLiteral("#!/bin/bash\n"
-                                                    "echo run >> %1/pkexec.log\n"
-                                                    "[ -e %1/pkexec-cancel ] && exit 126\n"
-                                                    "[ -e %1/pkexec-refuse ] && exit 127\n"
-                                                    "[ -e %1/pkexec-skip ] && exit 0\n"
-                                                    "[ -e %1/before-run ] && . %1/before-run\n"
-                                                    "err=$(\"$@\" 2>&1 >/dev/null); status=$?\n"
-                                                    "[ -n \"$err\" ] && printf '%s\\n' \"$err\" | tee -a %1/stderr >&2\n"
-                                                    "exit $status\n")
-                                         .arg(FRWHelperInstaller::shellQuoted(tools)));
+        writeTool(tools + "/pkexec",
+                  QStringLiteral("#!/bin/bash\n"
+                                 "echo run >> %1/pkexec.log\n"
+                                 "[ -e %1/pkexec-cancel ] && exit 126\n"
+                                 "[ -e %1/pkexec-refuse ] && exit 127\n"
+                                 "[ -e %1/pkexec-skip ] && exit 0\n"
+                                 "[ -e %1/before-run ] && . %1/before-run\n"
+                                 "err=$(\"$@\" 2>&1 >/dev/null); status=$?\n"
+                                 "[ -n \"$err\" ] && printf '%s\\n' \"$err\" | tee -a %1/stderr >&2\n"
+                                 "exit $status\n")
+                      .arg(FRWHelperInstaller::shellQuoted(tools)));
         writeTool(tools + "/systemctl",
                   QStringLiteral("#!/bin/bash\n"
                                  "echo \"$*\" >> %1/systemctl.log\n"
+                                 "if [ \"$2\" = --property=FragmentPath ]; then\n"
+                                 "  [ -e %1/systemd-down ] && exit 1\n"
+                                 "  cat %1/fragment-\"${@: -1}\" 2>/dev/null; exit 0\n"
+                                 "fi\n"
                                  "if [ \"$1\" = show ]; then\n"
                                  "  cat %1/state-\"${@: -1}\" 2>/dev/null || echo inactive\n"
                                  "fi\n"
@@ -103,6 +108,12 @@ protected:
         layout.polkitPolicyPath = root + "/usr/share/polkit-1/actions/zq.orbel.ferrow-mac.helper.policy";
         layout.stateDirectory = root + "/var/lib/ferrow";
         layout.coreStateDirectory = root + "/var/lib/ferrow-core";
+        layout.packagedHelperPath = root + "/usr/libexec/ferrow/ferrow-helper";
+        layout.packagedUnitDirectories = {root + "/lib/systemd/system", root + "/usr/lib/systemd/system"};
+        writeTool(tools + "/dpkg-query", QStringLiteral("#!/bin/sh\necho \"$*\" >> %1/dpkg-query.log\n"
+                                                        "echo 1.4.0-1\n")
+                                             .arg(FRWHelperInstaller::shellQuoted(tools)));
+        layout.dpkgQueryPath = tools + "/dpkg-query";
 
         profiles = std::make_unique<FRWProfileStore>(paths);
         profiles->load();
@@ -137,6 +148,23 @@ protected:
         layout.socketPath = QString::fromStdString(host->socketPath());
         pretendInstalled();
         makeController();
+    }
+
+    /// What systemd answers for the helper's socket unit's file.
+    void systemdLoadsSocketFrom(const QString& unitFile)
+    {
+        writeText(tools + "/fragment-zq.orbel.ferrow-mac.helper.socket", unitFile + "\n");
+    }
+
+    /// The system package's helper and units, as the package puts them.
+    void pretendPackaged()
+    {
+        for (const QString& file :
+             {layout.packagedHelperPath,
+              layout.packagedUnitDirectories.first() + "/zq.orbel.ferrow-mac.helper.socket",
+              layout.packagedUnitDirectories.first() + "/zq.orbel.ferrow-mac.helper.service"}) {
+            writeText(file, "x");
+        }
     }
 
     /// The files whose presence means "installed", without running the install script.

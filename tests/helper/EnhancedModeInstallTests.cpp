@@ -108,7 +108,8 @@ TEST_F(EnhancedModeTest, AHelperNotSignedByUsIsDeletedAndNeverEnabled)
         const FRWResult result = await([&](auto done) { controller->installHelperWithCompletion(done); });
         ASSERT_TRUE(result);
         EXPECT_FALSE(result->description.isEmpty());
-        EXPECT_TRUE(readText(tools + "/stderr").contains(result->description)) << result->description.toStdString();
+        EXPECT_TRUE(readText(tools + "/stderr").contains(result->description))
+            << result->description.toStdString();
         EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
         EXPECT_FALSE(QFile::exists(layout.socketUnitPath));
         EXPECT_FALSE(systemctlCalls().join('\n').contains("enable"));
@@ -271,4 +272,113 @@ TEST_F(EnhancedModeTest, GatewayModeIsOffUntilSetAndIsKept)
     controller->setGatewayMode(true);
     makeController();
     EXPECT_TRUE(controller->gatewayMode());
+}
+
+// ---- The system package's helper and the build folder's
+
+namespace {
+
+FRWHelperInstallation awaitInstallation(FRWTunnelController& controller)
+{
+    std::optional<FRWHelperInstallation> answer;
+    controller.helperInstallation([&](FRWHelperInstallation installation) { answer = installation; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 10000)) << "no answer";
+    return answer.value_or(FRWHelperInstallation{});
+}
+
+} // namespace
+
+TEST_F(EnhancedModeTest, SystemdSaysWhichHelperIsInstalled)
+{
+    using Kind = FRWHelperInstallation::Kind;
+    EXPECT_EQ(awaitInstallation(*controller).kind, Kind::None);
+
+    for (const QString& place :
+         {QStringLiteral("/lib/systemd/system"), QStringLiteral("/usr/lib/systemd/system")}) {
+        systemdLoadsSocketFrom(place + "/zq.orbel.ferrow-mac.helper.socket");
+        const FRWHelperInstallation packaged = awaitInstallation(*controller);
+        EXPECT_EQ(packaged.kind, Kind::Packaged) << place.toStdString();
+        EXPECT_EQ(packaged.packageVersion, "1.4.0-1");
+        EXPECT_TRUE(packaged.servesAnotherBuild)
+            << "this program's helper is the bundle's, not the package's";
+    }
+    EXPECT_EQ(readText(tools + "/dpkg-query.log"), "--show --showformat=${Version} ferrow\n"
+                                                   "--show --showformat=${Version} ferrow\n");
+
+    // The build folder's units, where systemd loads them from: the package manager is not asked.
+    pretendInstalled();
+    systemdLoadsSocketFrom(layout.socketUnitPath);
+    const FRWHelperInstallation buildFolder = awaitInstallation(*controller);
+    EXPECT_EQ(buildFolder.kind, Kind::BuildFolder);
+    EXPECT_TRUE(buildFolder.packageVersion.isEmpty());
+    EXPECT_EQ(readText(tools + "/dpkg-query.log").count('\n'), 2);
+
+    // They shadow a package's units installed since.
+    pretendPackaged();
+    EXPECT_EQ(awaitInstallation(*controller).kind, Kind::Both);
+    EXPECT_FALSE(awaitInstallation(*controller).servesAnotherBuild) << "the build folder's helper serves it";
+
+    // Without systemd the files decide.
+    writeText(tools + "/systemd-down", "");
+    EXPECT_EQ(awaitInstallation(*controller).kind, Kind::Both);
+    QFile::remove(layout.socketUnitPath);
+    EXPECT_EQ(awaitInstallation(*controller).kind, Kind::Packaged);
+    // The package's own program finds the package's helper beside it.
+    layout.helperSource = layout.packagedHelperPath;
+    makeController();
+    EXPECT_FALSE(awaitInstallation(*controller).servesAnotherBuild);
+
+    // Whatever is not a path names no unit file.
+    for (const QString& answer :
+         {QString(), QStringLiteral("inactive"), QStringLiteral("lib/systemd/system/x")}) {
+        EXPECT_EQ(FRWHelperInstallation::classify(answer, layout, false, false), Kind::None)
+            << answer.toStdString();
+    }
+    EXPECT_EQ(FRWHelperInstallation::classify(std::nullopt, layout, false, true), Kind::BuildFolder);
+}
+
+TEST_F(EnhancedModeTest, ThePackagesHelperIsNeverInstalledOverOrRemovedAndTheAppSaysWhy)
+{
+    // Known to systemd only: the files of the build folder's layout are absent.
+    systemdLoadsSocketFrom("/lib/systemd/system/zq.orbel.ferrow-mac.helper.socket");
+    const FRWResult refused = await([&](auto done) { controller->installHelperWithCompletion(done); });
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->description.contains("comes with the system package ferrow 1.4.0-1"))
+        << refused->description.toStdString();
+    EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
+
+    // An out-of-date packaged helper is not replaced either, nor removed from here.
+    pretendPackaged();
+    EXPECT_TRUE(controller->helperReady());
+    EXPECT_TRUE(await([&](auto done) { controller->reinstallHelperWithCompletion(done); }));
+    EXPECT_TRUE(await([&](auto done) { controller->uninstallHelperWithCompletion(done); }));
+    EXPECT_TRUE(QFile::exists(layout.packagedHelperPath));
+    EXPECT_EQ(pkexecRuns(), 0);
+}
+
+TEST_F(EnhancedModeTest, BesideThePackageOnlyTheBuildFoldersCopyIsRemoved)
+{
+    ASSERT_EQ(await([&](auto done) { controller->installHelperWithCompletion(done); }), std::nullopt);
+    writeText(layout.stagedCorePath, "staged");
+    writeText(layout.stateDirectory + "/forwarding.saved", "saved");
+    pretendPackaged();
+    systemdLoadsSocketFrom(layout.socketUnitPath);
+
+    EXPECT_EQ(await([&](auto done) { controller->uninstallHelperWithCompletion(done); }), std::nullopt);
+    for (const QString& file :
+         {layout.installedHelperPath, layout.socketUnitPath, layout.serviceUnitPath, layout.stagedCorePath}) {
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+    }
+    // The polkit action and the state folder are the package's as much as the copy's.
+    EXPECT_TRUE(QFile::exists(layout.polkitPolicyPath));
+    EXPECT_TRUE(QFile::exists(layout.stateDirectory + "/forwarding.saved"));
+    EXPECT_TRUE(QFile::exists(layout.packagedHelperPath));
+    // Disabling the copy's socket took the package's link too: the package's socket comes back.
+    const QStringList calls = systemctlCalls();
+    const int disable = calls.lastIndexOf("disable zq.orbel.ferrow-mac.helper.socket");
+    const int reload = calls.lastIndexOf("daemon-reload");
+    const int enable = calls.lastIndexOf("enable --now zq.orbel.ferrow-mac.helper.socket");
+    EXPECT_GT(reload, disable);
+    EXPECT_GT(enable, reload);
+    EXPECT_TRUE(controller->helperReady());
 }

@@ -4,6 +4,7 @@
 #include "HelperFixture.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/capability.h>
@@ -16,6 +17,7 @@
 
 #include "FRWCoreProcess.h"
 #include "FRWCoreStaging.h"
+#include "FRWNames.h"
 #include "FRWProcessInspector.h"
 
 using namespace ferrow::test;
@@ -319,6 +321,38 @@ TEST_F(HelperConfinementTest, TheCoreRunsAsTheCallerWithOnlyTheTunnelsCapabiliti
     EXPECT_EQ(folder.st_uid, host->config().coreOwner) << "the api-info folder stayed the user's";
 }
 
+// The packaged helper keeps the staged core in its root-only state folder, where the user the
+// core runs as cannot reach it by path: the core is started through the verified descriptor.
+TEST_F(HelperConfinementTest, APackagedHelperRunsTheCoreFromItsRootOnlyStateFolder)
+{
+    requireRoot();
+    startHost([](FRWHelperConfig& config) {
+        config.stagedCorePath = config.stateDirectory + "/ferrow-core";
+        config.coreOwner = 0;
+        config.coreGroup = 0;
+        std::filesystem::create_directories(config.stateDirectory);
+        ::chmod(config.stateDirectory.c_str(), 0700);
+    });
+    const std::string staged = host->config().stagedCorePath;
+    ASSERT_EQ(startAs(caller(kNobody), params(builtCorePath())), "");
+    const pid_t pid = startedPid();
+    ASSERT_TRUE(waitFor([&] { return exists(host->config().apiInfoPath); })) << "the core wrote no api-info";
+    EXPECT_EQ(statusField(pid, "Uid"), "65534\t65534\t65534\t65534");
+    EXPECT_EQ(FRWProcessInspector::executablePath(pid), staged);
+    EXPECT_EQ(statusField(pid, "Name"), "ferrow-core") << "named after the descriptor it was started from";
+
+    struct stat folder {};
+    ASSERT_EQ(::stat(host->config().stateDirectory.c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+    EXPECT_EQ(folder.st_uid, 0u);
+    // As the core's user, the staged file's path leads nowhere.
+    ChildProcess probe({"/usr/bin/test", "-r", staged}, kNobody);
+    EXPECT_EQ(probe.wait(), 1);
+
+    EXPECT_FALSE(host->service().stopCore(caller(kNobody)));
+    EXPECT_TRUE(waitFor([&] { return !exists("/proc/" + std::to_string(pid)); }));
+}
+
 TEST_F(HelperConfinementTest, AReloadReadsTheUsersEditedProfile)
 {
     requireRoot();
@@ -441,4 +475,87 @@ TEST_F(HelperConfinementTest, TheUsersStateFolderIsReopenedWithoutPermissionOver
         EXPECT_FALSE(host->service().stopCore(caller(kNobody)));
     }
     EXPECT_FALSE(host->hasLog("cannot prepare the core's state folder"));
+}
+
+// ---- The packaged and the build folder's layouts
+
+namespace {
+
+std::string unitText(const char* path)
+{
+    std::ifstream unit(path);
+    return {std::istreambuf_iterator<char>(unit), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> unitValues(const std::string& text, const std::string& key)
+{
+    std::vector<std::string> values;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key + "=", 0) == 0) {
+            std::istringstream words(line.substr(key.size() + 1));
+            for (std::string word; words >> word;) {
+                values.push_back(word);
+            }
+        }
+    }
+    return values;
+}
+
+std::string folderOf(const std::string& path)
+{
+    return std::filesystem::path(path).parent_path().string();
+}
+
+} // namespace
+
+TEST(HelperLayout, OnlyThePackagedHelpersOwnPathChoosesThePackagedLayout)
+{
+    const FRWHelperConfig packaged = FRWHelperConfig::forExecutable(ferrow::kPackagedHelperPath);
+    EXPECT_EQ(packaged.stagedCorePath, ferrow::kPackagedStagedCorePath);
+    EXPECT_EQ(folderOf(packaged.stagedCorePath), packaged.stateDirectory);
+    EXPECT_EQ(packaged.stateDirectory, ferrow::kHelperStateDirectory);
+    for (const std::string& other :
+         {std::string(ferrow::kInstalledHelperPath), std::string("/usr/libexec/ferrow/ferrow-helper.new"),
+          std::string("/usr/libexec/ferrow/../ferrow/ferrow-helper"), std::string()}) {
+        const FRWHelperConfig config = FRWHelperConfig::forExecutable(other);
+        EXPECT_EQ(config.stagedCorePath, ferrow::kStagedCorePath) << other;
+        // Everything else is the same in both layouts.
+        EXPECT_EQ(config.stateDirectory, packaged.stateDirectory);
+        EXPECT_EQ(config.apiInfoPath, packaged.apiInfoPath);
+        EXPECT_EQ(config.publicKeyPem, packaged.publicKeyPem);
+    }
+}
+
+// Each unit lets its helper write where that helper stages the core (ProtectSystem=strict makes
+// everything else read-only), and names its own helper.
+TEST(HelperUnits, EachUnitCanWriteWhereItsHelperStagesTheCore)
+{
+    const std::string buildFolder = unitText(FERROW_HELPER_UNIT);
+    const std::string packaged = unitText(FERROW_PACKAGED_HELPER_UNIT);
+    ASSERT_FALSE(packaged.empty()) << "the build made no packaged unit";
+
+    EXPECT_EQ(unitValues(buildFolder, "ReadWritePaths"),
+              std::vector<std::string>{folderOf(ferrow::kStagedCorePath)});
+    EXPECT_EQ(unitValues(buildFolder, "ExecStart"), std::vector<std::string>{ferrow::kInstalledHelperPath});
+
+    EXPECT_TRUE(unitValues(packaged, "ReadWritePaths").empty())
+        << "the package writes nothing outside its state";
+    EXPECT_EQ(packaged.find("/usr/local"), std::string::npos);
+    const auto states = unitValues(packaged, "StateDirectory");
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ("/var/lib/" + states.front(), folderOf(ferrow::kPackagedStagedCorePath));
+    EXPECT_EQ(unitValues(packaged, "StateDirectoryMode"), std::vector<std::string>{"0700"});
+    EXPECT_EQ(unitValues(packaged, "ExecStart"), std::vector<std::string>{ferrow::kPackagedHelperPath});
+    EXPECT_EQ(unitValues(packaged, "ExecStopPost"),
+              (std::vector<std::string>{ferrow::kPackagedHelperPath, "--after-stop"}));
+    EXPECT_EQ(unitValues(packaged, "ProtectSystem"), std::vector<std::string>{"strict"});
+    // Nothing else differs from the build folder's unit.
+    std::string expected = buildFolder;
+    expected.erase(expected.find("ReadWritePaths="),
+                   std::string("ReadWritePaths=/usr/local/libexec\n").size());
+    for (std::size_t at; (at = expected.find(ferrow::kInstalledHelperPath)) != std::string::npos;) {
+        expected.replace(at, std::strlen(ferrow::kInstalledHelperPath), ferrow::kPackagedHelperPath);
+    }
+    EXPECT_EQ(packaged, expected);
 }

@@ -98,9 +98,13 @@ protected:
                       .arg(FRWHelperInstaller::shellQuoted(tools))
                       .toUtf8(),
                   true);
-        // systemctl: each call logged; "show" answers from state files named after the unit.
+        // systemctl: each call logged; "show" answers from files named after the unit: the unit
+        // file systemd loads it from, or its state.
         writeText(tools + "/systemctl",
                   QStringLiteral("#!/bin/bash\necho \"$*\" >> %1/calls.log\n"
+                                 "if [ \"$2\" = --property=FragmentPath ]; then\n"
+                                 "  cat %1/fragment-\"$4\" 2>/dev/null; exit 0\n"
+                                 "fi\n"
                                  "if [ \"$1\" = show ]; then\n"
                                  "  for unit in \"${@:4}\"; do cat %1/state-\"$unit\" 2>/dev/null || "
                                  "echo inactive; done\nfi\nexit 0\n")
@@ -129,6 +133,10 @@ protected:
         layout.stateDirectory = root + "/state";
         layout.coreStateDirectory = root + "/core-state";
         layout.socketPath = text(home.root()) + "/no-helper.sock";
+        layout.packagedHelperPath = root + "/usr/libexec/ferrow/ferrow-helper";
+        layout.packagedUnitDirectories = {root + "/lib/systemd/system"};
+        writeText(tools + "/dpkg-query", "#!/bin/sh\necho 1.4.0-1\n", true);
+        layout.dpkgQueryPath = tools + "/dpkg-query";
         layout.pkexecPath = tools + "/pkexec";
         layout.systemctlPath = tools + "/systemctl";
         layout.opensslPath = QStringLiteral("openssl");
@@ -256,6 +264,82 @@ TEST_F(SettingsTest, HelperStatesFromSystemd)
     settings->refreshHelperDetails();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return settings->helperStatus()->text().contains("not started (failed)"); }, 10000));
+}
+
+// The package's helper has no Install or Uninstall here; only a build folder's copy beside it can
+// be removed, and the card says why.
+TEST_F(SettingsTest, HelperCardForEachInstallation)
+{
+    const auto systemdLoadsSocketFrom = [&](const QString& unitFile) {
+        writeText(tools + "/fragment-zq.orbel.ferrow-mac.helper.socket", unitFile.toUtf8() + "\n");
+    };
+    const QStringList packagedFiles{layout.packagedHelperPath,
+                                    root + "/lib/systemd/system/zq.orbel.ferrow-mac.helper.socket"};
+    const auto setPackaged = [&](bool present) {
+        for (const QString& file : packagedFiles) {
+            present ? writeText(file, "x") : void(QFile::remove(file));
+        }
+    };
+    const auto waitForStatus = [](FRWSettingsViewController& settings, const QString& start) {
+        return QTest::qWaitFor([&] { return settings.helperStatus()->text().startsWith(start); }, 10000);
+    };
+    auto settings = page();
+    EXPECT_TRUE(shown(settings->installButton()));
+    EXPECT_FALSE(shown(settings->helperNote()));
+
+    // The package's: systemd loads its socket from the package's place.
+    setPackaged(true);
+    systemdLoadsSocketFrom("/lib/systemd/system/zq.orbel.ferrow-mac.helper.socket");
+    settings->refreshHelperDetails();
+    ASSERT_TRUE(waitForStatus(*settings, "Installed by the system package (version 1.4.0-1)"))
+        << settings->helperStatus()->text().toStdString();
+    EXPECT_FALSE(shown(settings->installButton()));
+    EXPECT_FALSE(shown(settings->uninstallButton()));
+    EXPECT_TRUE(shown(settings->helperCheck()));
+    // This program's own helper is not the package's: the package's helper may not serve it.
+    EXPECT_TRUE(shown(settings->helperNote()));
+    EXPECT_TRUE(settings->helperNote()->text().contains("not the one the package installed"));
+    // A helper that does not answer is out of date: the package is to be updated, not reinstalled.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return settings->helperStatus()->text().contains("out of date"); }, 10000));
+    EXPECT_TRUE(settings->helperStatus()->text().endsWith("out of date, update the ferrow package"));
+
+    // The build folder's alone.
+    setPackaged(false);
+    pretendInstalled();
+    systemdLoadsSocketFrom(layout.socketUnitPath);
+    settings->refreshHelperDetails();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return settings->helperStatus()->text().contains("reinstalled"); }, 10000))
+        << settings->helperStatus()->text().toStdString();
+    EXPECT_FALSE(settings->helperStatus()->text().contains("system package"));
+    EXPECT_TRUE(shown(settings->uninstallButton()));
+    EXPECT_FALSE(shown(settings->installButton()));
+
+    // Both: the package's is named, the copy that shadows it may go, and the card says why.
+    setPackaged(true);
+    settings->view()->hide();
+    settings->view()->show();
+    EXPECT_TRUE(settings->helperStatus()->text().startsWith("Installed by the system package"))
+        << "the files alone already name the package";
+    ASSERT_TRUE(waitForStatus(*settings, "Installed by the system package (version 1.4.0-1)"));
+    EXPECT_TRUE(shown(settings->uninstallButton()));
+    EXPECT_FALSE(shown(settings->installButton()));
+    EXPECT_TRUE(shown(settings->helperNote()));
+    EXPECT_TRUE(settings->helperNote()->text().contains("build folder"));
+    EXPECT_TRUE(settings->helperNote()->text().contains("never installs its own over the package's"));
+
+    // None.
+    setPackaged(false);
+    QFile::remove(layout.installedHelperPath);
+    systemdLoadsSocketFrom(QString());
+    settings->refreshHelperDetails();
+    EXPECT_TRUE(shown(settings->installButton()));
+    EXPECT_FALSE(shown(settings->uninstallButton()));
+    EXPECT_FALSE(shown(settings->helperNote()));
+    QTest::qWait(300);
+    EXPECT_TRUE(shown(settings->installButton())) << "a late answer from systemd changed it";
+    EXPECT_TRUE(settings->helperStatus()->text().isEmpty());
 }
 
 TEST_F(SettingsTest, CancelledPasswordPromptAndAnUnsignedHelper)
