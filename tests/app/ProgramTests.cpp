@@ -100,6 +100,15 @@ protected:
         file.write("[General]\nFRWDesiredSystemProxy=true\n");
     }
 
+    /// Starts the program in this home and network; false when it did not start.
+    bool launch(QProcess& ferrow) const
+    {
+        ferrow.setProcessEnvironment(environment);
+        ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        ferrow.start(FERROW_PROGRAM, {});
+        return ferrow.waitForStarted(10000);
+    }
+
     QTcpServer hostPort;
     std::optional<PrivateNetwork> network;
     TemporaryHome home;
@@ -135,10 +144,7 @@ TEST_F(ProgramTest, SystemProxyCarriesTrafficAndQuitRestoresTheUsersSettings)
     LoopbackHttpServer origin;
     origin.setResponse(200, "hello", "text/plain");
     QProcess ferrow;
-    ferrow.setProcessEnvironment(environment);
-    ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ferrow.start(FERROW_PROGRAM, {});
-    ASSERT_TRUE(ferrow.waitForStarted(10000));
+    ASSERT_TRUE(launch(ferrow));
 
     // The chosen mode comes back on its own a moment after launch.
     ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000))
@@ -186,10 +192,7 @@ TEST_F(ProgramTest, AQuitRightAfterTheCoreDiedStillPutsTheDesktopBack)
     wishForSystemProxy();
     for (int run = 0; run < 10; ++run) {
         QProcess ferrow;
-        ferrow.setProcessEnvironment(environment);
-        ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        ferrow.start(FERROW_PROGRAM, {});
-        ASSERT_TRUE(ferrow.waitForStarted(10000));
+        ASSERT_TRUE(launch(ferrow));
         ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000)) << "run " << run;
         const pid_t core = coreChildOf(ferrow.processId());
         ASSERT_GT(core, 0) << "run " << run;
@@ -254,10 +257,7 @@ TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesTh
     LoopbackHttpServer origin;
     origin.setResponse(200, "hello", "text/plain");
     QProcess ferrow;
-    ferrow.setProcessEnvironment(environment);
-    ferrow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ferrow.start(FERROW_PROGRAM, {});
-    ASSERT_TRUE(ferrow.waitForStarted(10000));
+    ASSERT_TRUE(launch(ferrow));
     ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000)) << "System Proxy never came on";
     const int port = gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt();
     const std::string named = "origin.example.test:" + origin.address().substr(origin.address().rfind(':') + 1);
