@@ -1,6 +1,7 @@
 // ferrow-server: the server end of the Ferrow protocol.
 #include "FerrowServer.h"
 #include "ServerOptions.h"
+#include "FerrowKeys.h"
 #include "FRWProgramInfo.h"
 
 #include <csignal>
@@ -23,6 +24,10 @@ int main(int argc, char** argv)
     if (psk.index() == 1) {
         std::cerr << "ferrow-server: " << std::get<1>(psk) << "\n";
         return 2;
+    }
+    if (const auto warning = ferrow::proto::weakKeyWarning(std::get<0>(psk)); !warning.empty()) {
+        std::cerr << ("ferrow-server warning: " + options.pskFile + ": " + warning +
+                      "; make one with: head -c 32 /dev/urandom | base64 | tr '+/' '-_' | tr -d '='\n");
     }
     std::signal(SIGPIPE, SIG_IGN);
 

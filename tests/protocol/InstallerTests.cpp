@@ -185,6 +185,27 @@ TEST_F(InstallerTest, RunningAgainKeepsKeyPortAndUser)
     EXPECT_EQ(log.find("nft"), std::string::npos);
 }
 
+TEST_F(InstallerTest, RunningAgainKeepsTheAdminsEditsAndAShortKeyWithAWarning)
+{
+    install();
+    const auto etc = root / "etc/ferrow-server";
+    // The admin moves the port, turns up logging and sets a hand-made key clients already use.
+    std::ofstream(etc / "server.conf") << "# mine\nlisten = [::]:31337\npsk-file = /etc/ferrow-server/psk\n"
+                                          "log-level = debug\nidle-timeout = 60\n";
+    const std::string edited = readText(etc / "server.conf");
+    std::ofstream(etc / "psk") << "summer2024summer\n";
+    const auto output = install();
+    EXPECT_EQ(readText(etc / "server.conf"), edited);
+    EXPECT_EQ(readText(etc / "psk"), "summer2024summer\n") << "every client would break";
+    EXPECT_EQ(field(output, "PSK"), "summer2024summer");
+    EXPECT_EQ(field(output, "Port"), "31337");
+    EXPECT_NE(output.find("Warning: the key in /etc/ferrow-server/psk has 16 characters"), std::string::npos)
+        << output;
+    EXPECT_EQ(install().find("Below 16 characters"), std::string::npos);
+    std::ofstream(etc / "psk") << "too-short\n";
+    EXPECT_NE(install().find("Below 16 characters ferrow-server refuses it"), std::string::npos);
+}
+
 TEST_F(InstallerTest, NftablesOpeningAndUninstallRemovesEverything)
 {
     activeNft();
