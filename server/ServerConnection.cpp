@@ -50,8 +50,8 @@ readBefore(tcp::socket& socket, asio::steady_timer& timer, Clock::time_point dea
 /// connection's deadline, then the server sends its FIN, drops what still comes for at most
 /// kLinger and closes. Nothing is sent before. A peer that keeps sending sees the FIN on time
 /// (the clock is checked before every read, so a flood cannot outrun the deadline) and a reset
-/// at the close; a peer that stopped sees an orderly end. Only a reset or a dropped connection
-/// ends it early: nobody is left to watch.
+/// at the close; a peer that stopped sees an orderly end. A peer that ends or resets its side is
+/// answered with the close at once, as most servers do, and its descriptor comes back.
 asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline)
 {
     asio::steady_timer timer(co_await asio::this_coro::executor);
@@ -62,14 +62,7 @@ asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline
     bool peerDone = false;
     while (!peerDone && Clock::now() < deadline) {
         const auto [error, n] = co_await readBefore(socket, timer, deadline, discard);
-        if (error == asio::error::eof) {
-            peerDone = true; // half closed: it still sees when we end, so wait for the deadline
-            timer.expires_at(deadline);
-            co_await timer.async_wait(useTuple);
-        } else if (error && error != asio::error::timed_out) {
-            socket.close(ignored);
-            co_return;
-        }
+        peerDone = error && error != asio::error::timed_out;
     }
     socket.shutdown(tcp::socket::shutdown_send, ignored);
     const auto linger = Clock::now() + kLinger;

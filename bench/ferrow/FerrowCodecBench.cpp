@@ -74,8 +74,8 @@ int main()
     const auto now = static_cast<std::uint64_t>(time(nullptr));
     for (int i = 0; i < kHandshakes; ++i) {
         ClientHandshake client(psk, now);
-        const auto packet =
-            client.firstPacket() + client.connectFrame(std::string("\x01\x01\xc0\x00\x02\x01\x01\xbb", 8));
+        auto packet = client.firstPacket();
+        packet += client.connectFrame(std::string("\x01\x01\xc0\x00\x02\x01\x01\xbb", 8));
         ServerHandshake server(psk);
         std::size_t used = 0;
         if (server.feed(packet, used) != ServerHandshake::Status::Done) {

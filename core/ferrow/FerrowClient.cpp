@@ -45,6 +45,13 @@ asio::thread_pool& keyThread()
     return pool;
 }
 
+/// A plain coroutine rather than a lambda: GCC 12 destroys a coroutine lambda's captures twice.
+asio::awaitable<void> prepareMasterKey(std::string psk)
+{
+    masterKey(psk);
+    co_return;
+}
+
 /// The name a TLS client would send for this server: none for an address.
 std::string serverNameOf(const std::string& server)
 {
@@ -207,13 +214,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
     }
     if (!hasMasterKey(node.psk)) {
         // A fifth of a second of scrypt, once per key: not on the thread that serves every stream.
-        co_await asio::co_spawn(
-            keyThread().get_executor(),
-            [psk = node.psk]() -> asio::awaitable<void> {
-                masterKey(psk);
-                co_return;
-            },
-            asio::use_awaitable);
+        co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
     }
     auto ready = std::make_shared<Ready>(std::move(*wire.socket));
     ready->handshake = std::make_unique<ClientHandshake>(node.psk, unixNow(), serverNameOf(node.server));
