@@ -98,7 +98,7 @@ TEST(FerrowServerRestart, ARecordedConnectionReachesTheOriginOnceEvenAcrossResta
     EXPECT_EQ(origin->accepted(), 2U);
 }
 
-TEST(FerrowServerRestart, WithoutAStateFolderHellosDatedBeforeTheStartAreRefused)
+TEST(FerrowServerRestart, WithoutAStateFolderHellosDatedBeforeTheStartAreRefusedAndTypedKeysAreWarnedOf)
 {
     // ServerProcess always gives one; started by hand without, the server says what it does.
     char pattern[] = "/tmp/ferrow-nostate-XXXXXX";
@@ -109,6 +109,15 @@ TEST(FerrowServerRestart, WithoutAStateFolderHellosDatedBeforeTheStartAreRefused
     EXPECT_EQ(code, 1);
     EXPECT_NE(output.find("no state folder: handshakes are refused for the first 31 s"), std::string::npos)
         << output;
+    EXPECT_EQ(output.find("hand-made"), std::string::npos) << "a generated key is not warned about";
+    // A key typed by hand is used, with a warning: one recorded connection lets it be guessed.
+    std::ofstream(folder / "psk") << "summer2024summer\n";
+    const auto [typedCode, typedOutput] =
+        runServer({"--listen", "nowhere:1", "--psk-file", (folder / "psk").string()});
+    EXPECT_EQ(typedCode, 1);
+    EXPECT_NE(typedOutput.find("warning: " + (folder / "psk").string() + ": the psk looks hand-made"),
+              std::string::npos)
+        << typedOutput;
     std::filesystem::remove_all(folder);
 }
 
