@@ -53,7 +53,7 @@ std::string FerrowServer::prepareReplay()
     }
     m_shared.journal.emplace();
     if (auto error = m_shared.journal->open(m_shared.options.stateDir, m_shared.replay, now,
-                                             ReplayJournal::bootTime());
+                                            ReplayJournal::bootTime());
         !error.empty()) {
         return error;
     }

@@ -315,7 +315,8 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         const auto now = unixNow();
         admitted = handshake.admit(shared.replay, now);
         // Written before anything is answered or relayed: a replay after a restart must find it.
-        if (admitted && shared.journal && !shared.journal->record(handshake.salt(), handshake.helloTime(), now)) {
+        if (admitted && shared.journal &&
+            !shared.journal->record(handshake.salt(), handshake.helloTime(), now)) {
             shared.log(LogLevel::Error, "cannot write the replay journal: handshake refused");
             admitted = false;
         }

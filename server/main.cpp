@@ -1,8 +1,8 @@
 // ferrow-server: the server end of the Ferrow protocol.
+#include "FRWProgramInfo.h"
+#include "FerrowKeys.h"
 #include "FerrowServer.h"
 #include "ServerOptions.h"
-#include "FerrowKeys.h"
-#include "FRWProgramInfo.h"
 
 #include <csignal>
 #include <iostream>

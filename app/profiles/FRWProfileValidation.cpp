@@ -1,7 +1,7 @@
 #include "FRWProfileValidation.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
 #include <optional>
 #include <regex>

@@ -62,6 +62,11 @@ std::string prefixed(std::string_view body, int width)
     return out;
 }
 
+std::string alpn()
+{
+    return prefixed(prefixed("h2", 1) + prefixed("http/1.1", 1), 2);
+}
+
 std::string extensions(std::string_view keyShare, std::string_view serverName)
 {
     std::string out;
@@ -73,7 +78,7 @@ std::string extensions(std::string_view keyShare, std::string_view serverName)
     extension(out, 0x000b, prefixed(std::string("\x00\x01\x02", 3), 1)); // point formats
     extension(out, 0x000a, prefixed(list16(kGroups), 2));
     extension(out, 0x0023, {}); // session ticket
-    extension(out, 0x0010, prefixed(prefixed("h2", 1) + prefixed("http/1.1", 1), 2)); // ALPN
+    extension(out, 0x0010, alpn());
     extension(out, 0x0016, {}); // encrypt then MAC
     extension(out, 0x0017, {}); // extended master secret
     extension(out, 0x000d, prefixed(list16(kSignatureSchemes), 2));
@@ -113,7 +118,8 @@ std::optional<std::size_t> clientHelloBodySize(std::string_view header)
         static_cast<std::uint8_t>(header[2]) > 0x03) {
         return std::nullopt;
     }
-    const std::size_t size = (static_cast<std::uint8_t>(header[3]) << 8) | static_cast<std::uint8_t>(header[4]);
+    const std::size_t size =
+        (static_cast<std::uint8_t>(header[3]) << 8) | static_cast<std::uint8_t>(header[4]);
     // Type and length (4), version (2), random (32), session id (33), the smallest rest (5).
     if (size < 76 || size > kMaxClientHelloRecord - kRecordHeaderSize) {
         return std::nullopt;

@@ -52,7 +52,8 @@ bool hasMasterKey(std::string_view psk)
     auto& [lock, known] = masterKeys();
     const std::lock_guard guard(lock);
     const auto found = known.find(psk);
-    return found != known.end() && found->second.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return found != known.end() &&
+           found->second.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 Key masterKey(std::string_view psk)

@@ -1,7 +1,7 @@
 // The server's side of the Ferrow protocol over untrusted bytes: the handshake parser (fed raw,
 // and wrapped in a well-formed record and ClientHello header so the parser's inner checks and
-// the hello's opening are reached), the frame decoder, and (through frames sealed with the fuzzer's bytes as plaintext) the Connect and
-// Datagram parsers that only see authenticated input.
+// the hello's opening are reached), the frame decoder, and (through frames sealed with the
+// fuzzer's bytes as plaintext) the Connect and Datagram parsers that only see authenticated input.
 #include "FerrowHandshake.h"
 
 #include <algorithm>

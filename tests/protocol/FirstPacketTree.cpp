@@ -18,8 +18,8 @@ double density(std::string_view bytes)
 }
 
 constexpr std::array<const char*, kPacketFeatures> kNames = {
-    "length",       "density",      "head density", "tail density", "extreme share", "printable share",
-    "longest run",  "runs of 4+",   "bytes 0-31",   "bytes 32-63",   "bytes 64-95",   "bytes 96-127",
+    "length",        "density",       "head density",  "tail density", "extreme share", "printable share",
+    "longest run",   "runs of 4+",    "bytes 0-31",    "bytes 32-63",  "bytes 64-95",   "bytes 96-127",
     "bytes 128-159", "bytes 160-191", "bytes 192-223", "bytes 224-255"};
 
 } // namespace
@@ -117,7 +117,8 @@ std::unique_ptr<DecisionTree::Node> grow(const std::vector<PacketFeatures>& samp
     std::vector<std::size_t> below;
     std::vector<std::size_t> above;
     for (const auto row : rows) {
-        (samples[row][static_cast<std::size_t>(node->feature)] <= node->threshold ? below : above).push_back(row);
+        (samples[row][static_cast<std::size_t>(node->feature)] <= node->threshold ? below : above)
+            .push_back(row);
     }
     node->below = grow(samples, labels, std::move(below), depth - 1);
     node->above = grow(samples, labels, std::move(above), depth - 1);
@@ -131,14 +132,16 @@ void describe(const DecisionTree::Node& node, int indent, std::string& out)
         out += node.label ? "-> first class\n" : "-> second class\n";
         return;
     }
-    out += std::string(kNames[static_cast<std::size_t>(node.feature)]) + " <= " + std::to_string(node.threshold) + "\n";
+    out += std::string(kNames[static_cast<std::size_t>(node.feature)]) +
+           " <= " + std::to_string(node.threshold) + "\n";
     describe(*node.below, indent + 1, out);
     describe(*node.above, indent + 1, out);
 }
 
 } // namespace
 
-DecisionTree::DecisionTree(const std::vector<PacketFeatures>& samples, const std::vector<bool>& labels, int depth)
+DecisionTree::DecisionTree(const std::vector<PacketFeatures>& samples, const std::vector<bool>& labels,
+                           int depth)
 {
     std::vector<std::size_t> rows(samples.size());
     std::iota(rows.begin(), rows.end(), std::size_t{0});
@@ -154,12 +157,13 @@ bool DecisionTree::classify(const PacketFeatures& features) const
     const Node* node = m_root.get();
     while (node->feature >= 0) {
         node = features[static_cast<std::size_t>(node->feature)] <= node->threshold ? node->below.get()
-                                                                                   : node->above.get();
+                                                                                    : node->above.get();
     }
     return node->label;
 }
 
-double DecisionTree::accuracy(const std::vector<PacketFeatures>& samples, const std::vector<bool>& labels) const
+double DecisionTree::accuracy(const std::vector<PacketFeatures>& samples,
+                              const std::vector<bool>& labels) const
 {
     std::size_t right = 0;
     for (std::size_t i = 0; i < samples.size(); ++i) {

@@ -62,7 +62,10 @@ protected:
                                  "esac\nexit 0\n");
     }
 
-    std::pair<int, std::string> run(const std::string& arguments) { return runScript(FERROW_INSTALLER_PATH, arguments); }
+    std::pair<int, std::string> run(const std::string& arguments)
+    {
+        return runScript(FERROW_INSTALLER_PATH, arguments);
+    }
     std::pair<int, std::string> runScript(const std::string& script, const std::string& arguments)
     {
         const std::string command = "PATH='" + tools.string() + "':\"$PATH\" bash '" + script + "' --root '" +
@@ -271,13 +274,15 @@ TEST_F(InstallerTest, DownloadsOnlyFromTheBuildsReleaseLocationAndOnlyWhatItsKey
     fs::copy_file(FERROW_SERVER_PATH, releases / "pack" / "ferrow-server");
     const std::string tarball = (releases / "ferrow-server-linux-").string() + "$(uname -m).tar.gz";
     const std::string keys = (base / "release").string();
-    ASSERT_EQ(std::system(("tar -czf " + tarball + " -C '" + (releases / "pack").string() + "' ferrow-server && " +
-                           "openssl genpkey -algorithm ed25519 -out '" + keys + ".key' && openssl pkey -in '" + keys +
-                           ".key' -pubout -out '" + keys + ".pub' && openssl pkeyutl -sign -rawin -inkey '" + keys +
-                           ".key' -in " + tarball + " -out " + tarball + ".sig")
-                              .c_str()),
-              0);
-    const std::string signedBy = handedOut("file://" + (base / "published").string(), readText(keys + ".pub"));
+    ASSERT_EQ(
+        std::system(("tar -czf " + tarball + " -C '" + (releases / "pack").string() + "' ferrow-server && " +
+                     "openssl genpkey -algorithm ed25519 -out '" + keys + ".key' && openssl pkey -in '" +
+                     keys + ".key' -pubout -out '" + keys + ".pub' && openssl pkeyutl -sign -rawin -inkey '" +
+                     keys + ".key' -in " + tarball + " -out " + tarball + ".sig")
+                        .c_str()),
+        0);
+    const std::string signedBy =
+        handedOut("file://" + (base / "published").string(), readText(keys + ".pub"));
     const auto [installed, output] = runScript(signedBy, "--host 203.0.113.9");
     EXPECT_EQ(installed, 0) << output;
     EXPECT_TRUE(fs::exists(root / "usr/local/bin/ferrow-server"));

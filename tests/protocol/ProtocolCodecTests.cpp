@@ -1,11 +1,11 @@
+#include "FRWKeyStrength.h"
 #include "FerrowClientHello.h"
 #include "FerrowHandshake.h"
-#include "FRWKeyStrength.h"
 #include "FirstPacketClassifier.h"
 
-#include <gtest/gtest.h>
 #include <cstring>
 #include <future>
+#include <gtest/gtest.h>
 #include <set>
 
 using namespace ferrow::proto;
@@ -207,7 +207,8 @@ TEST(ProtocolHandshake, TenThousandFirstPacketsAreClientHellosThePublishedRulesP
         ClientHandshake client(kPsk, kNow, name);
         const Target target = randomTarget(i);
         const auto packet = client.firstPacket();
-        ASSERT_FALSE(ferrow::test::flaggedAsFullyEncrypted(packet)) << "handshake " << i << " " << hex(packet);
+        ASSERT_FALSE(ferrow::test::flaggedAsFullyEncrypted(packet))
+            << "handshake " << i << " " << hex(packet);
         ASSERT_LE(packet.size(), 600U) << "the first packet must fit one segment";
         // A well-formed record: its header announces the rest; SNI is there exactly when named.
         ASSERT_EQ(clientHelloBodySize(packet), packet.size() - kRecordHeaderSize);
@@ -306,9 +307,10 @@ TEST(ProtocolHandshake, WrongKeyTruncatedAndRandomBytesNeverAuthenticate)
     EXPECT_EQ(refused, kCarrying);
     // A TLS ClientHello that is not ours, or a record too large for one, is refused at once.
     ServerHandshake other(kPsk);
-    EXPECT_EQ(other.feed(clientHelloRecord(randomBytes(32), randomBytes(32), randomBytes(32), "a.example.test"),
-                         used),
-              ServerHandshake::Status::Bad);
+    EXPECT_EQ(
+        other.feed(clientHelloRecord(randomBytes(32), randomBytes(32), randomBytes(32), "a.example.test"),
+                   used),
+        ServerHandshake::Status::Bad);
     ServerHandshake huge(kPsk);
     EXPECT_EQ(huge.feed(std::string("\x16\x03\x01\x10\x00", 5), used), ServerHandshake::Status::Bad);
 }
@@ -374,8 +376,8 @@ TEST(ProtocolReplay, MemoryIsBoundedAndStaleSaltsGoAWholeBucketAtATime)
     ReplayWindow window;
     const std::string salts = randomBytes(std::size_t{1'000'000} * kSaltSize);
     for (std::size_t i = 0; i < 1'000'000; ++i) {
-        ASSERT_TRUE(window.admit(std::string_view(salts).substr(i * kSaltSize, kSaltSize),
-                                 kNow + i % 20, kNow));
+        ASSERT_TRUE(
+            window.admit(std::string_view(salts).substr(i * kSaltSize, kSaltSize), kNow + i % 20, kNow));
     }
     EXPECT_EQ(window.size(), 1'000'000U);
     EXPECT_LE(window.memoryBytes(), std::size_t{32'000'000});
@@ -418,9 +420,9 @@ TEST(ProtocolKeys, ShortKeysAreRefusedAndHandMadeOnesCalledWeak)
     }
     EXPECT_GE(ferrow::estimatedKeyBits(kPsk), 150.0);
     // Hand-made ones: repeats, words, runs and sequences are worth little.
-    for (const char* weak : {"summer2024summer", "correcthorsebatterystaple", "Password123456789",
-                             "aaaaaaaaaaaaaaaaaaaaaaaa", "abcdefghijklmnopqrstuvwxyz0123456789",
-                             "qwertyuiopasdfgh"}) {
+    for (const char* weak :
+         {"summer2024summer", "correcthorsebatterystaple", "Password123456789", "aaaaaaaaaaaaaaaaaaaaaaaa",
+          "abcdefghijklmnopqrstuvwxyz0123456789", "qwertyuiopasdfgh"}) {
         EXPECT_LT(ferrow::estimatedKeyBits(weak), ferrow::kWeakKeyBits) << weak;
         EXPECT_NE(weakKeyWarning(weak).find("hand-made"), std::string::npos) << weak;
     }

@@ -104,8 +104,8 @@ TEST(FerrowServerRestart, WithoutAStateFolderHellosDatedBeforeTheStartAreRefused
     char pattern[] = "/tmp/ferrow-nostate-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
     std::ofstream(folder / "psk") << newPsk() << "\n";
-    const auto [code, output] = runServer(
-        {"--listen", "nowhere:1", "--psk-file", (folder / "psk").string(), "--log-level", "info"});
+    const auto [code, output] =
+        runServer({"--listen", "nowhere:1", "--psk-file", (folder / "psk").string(), "--log-level", "info"});
     EXPECT_EQ(code, 1);
     EXPECT_NE(output.find("no state folder: handshakes are refused for the first 31 s"), std::string::npos)
         << output;
