@@ -207,14 +207,15 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
                                                   NodeSettings node, WireDialer dial,
                                                   std::optional<std::string> connect, std::string& error)
 {
+    if (!hasMasterKey(node.psk)) {
+        // A quarter second of scrypt, once per key: not on the thread that serves every stream,
+        // and before dialling, so the server never holds a silent connection meanwhile.
+        co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
+    }
     auto wire = co_await dial();
     if (!wire.socket) {
         error = wire.error;
         co_return nullptr;
-    }
-    if (!hasMasterKey(node.psk)) {
-        // A fifth of a second of scrypt, once per key: not on the thread that serves every stream.
-        co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
     }
     auto ready = std::make_shared<Ready>(std::move(*wire.socket));
     ready->handshake = std::make_unique<ClientHandshake>(node.psk, unixNow(), serverNameOf(node.server));
