@@ -16,6 +16,7 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <netinet/tcp.h>
+#include <openssl/crypto.h>
 #include <unistd.h>
 
 namespace ferrow::proto {
@@ -49,6 +50,9 @@ asio::thread_pool& keyThread()
 asio::awaitable<void> prepareMasterKey(std::string psk)
 {
     masterKey(psk);
+    // OpenSSL keeps per-thread state that it frees only when told; this thread ends with the
+    // process, after OpenSSL could clean up after it.
+    OPENSSL_thread_stop();
     co_return;
 }
 
