@@ -391,7 +391,7 @@ bool CoreService::foldTraffic()
 void CoreService::trimHeapWhenQuiet(bool trafficMoved)
 {
     // A burst leaves its buffers in the allocator's free lists; once traffic has stopped for a
-    // while they go back to the system (a burst's 100 MB fell to 37 MB this way).
+    // while they go back to the system (a trim took a burst's 100 MB resident down to 37 MB).
     if (trafficMoved) {
         m_quietSeconds = 0;
         m_heapTrimmed = false;
