@@ -145,7 +145,9 @@ private:
     asio::awaitable<void> housekeeping();
     asio::awaitable<void> fetchCountryDatabase();
     asio::awaitable<void> testGroups(bool onlyDue);
-    void foldTraffic();
+    /// Adds the traffic since the last call to the statistics; whether there was any.
+    bool foldTraffic();
+    void trimHeapWhenQuiet(bool trafficMoved);
     std::vector<std::string> globalNodes() const;
     /// The client program behind a loopback connection, waiting at most a short bound.
     asio::awaitable<std::optional<ProcessInfo>> lookupProcess(const RouteQuery& query);
@@ -199,6 +201,8 @@ private:
     std::atomic<std::uint64_t> m_downlink{0};
     std::uint64_t m_foldedUp = 0;
     std::uint64_t m_foldedDown = 0;
+    int m_quietSeconds = 0;
+    bool m_heapTrimmed = true;
     std::unique_ptr<ControlServer> m_control;
     std::unique_ptr<ProxyServer> m_proxy;
     asio::signal_set m_signals;

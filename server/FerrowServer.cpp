@@ -29,6 +29,8 @@ void ServerShared::log(LogLevel level, const std::string& line) const
 FerrowServer::FerrowServer(ServerOptions options, std::string psk) : m_shared(std::move(options))
 {
     m_shared.psk = std::move(psk);
+    // Paid once here rather than by the first client.
+    proto::masterKey(m_shared.psk);
     const unsigned threads = m_shared.options.threads ? m_shared.options.threads
                                                       : std::max(1u, std::thread::hardware_concurrency());
     for (unsigned i = 0; i < threads; ++i) {
@@ -38,8 +40,36 @@ FerrowServer::FerrowServer(ServerOptions options, std::string psk) : m_shared(st
 
 FerrowServer::~FerrowServer() = default;
 
+std::string FerrowServer::prepareReplay()
+{
+    const auto now = static_cast<std::uint64_t>(std::time(nullptr));
+    const auto window = static_cast<std::uint64_t>(m_shared.replay.window().count());
+    if (m_shared.options.stateDir.empty()) {
+        // Whatever an earlier run accepted is forgotten: refuse every hello it could have seen.
+        m_shared.replay.refuseBefore(now + window + 1);
+        m_shared.log(LogLevel::Info, "no state folder: handshakes are refused for the first " +
+                                         std::to_string(window + 1) + " s");
+        return {};
+    }
+    m_shared.journal.emplace();
+    if (auto error = m_shared.journal->open(m_shared.options.stateDir, m_shared.replay, now,
+                                            ReplayJournal::bootTime());
+        !error.empty()) {
+        return error;
+    }
+    if (m_shared.replay.notBefore() > now) {
+        m_shared.log(LogLevel::Info, "the machine restarted since the last run: handshakes are refused "
+                                     "for the first " +
+                                         std::to_string(m_shared.replay.notBefore() - now) + " s");
+    }
+    return {};
+}
+
 std::string FerrowServer::listen()
 {
+    if (auto error = prepareReplay(); !error.empty()) {
+        return error;
+    }
     std::string host = m_shared.options.listen;
     const auto colon = host.rfind(':');
     if (colon == std::string::npos) {

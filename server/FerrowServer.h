@@ -2,6 +2,7 @@
 
 #include "FerrowHandshake.h"
 #include "PendingConnections.h"
+#include "ReplayJournal.h"
 #include "ServerOptions.h"
 
 #include <boost/asio/awaitable.hpp>
@@ -9,7 +10,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,10 @@ struct ServerShared {
     }
     ServerOptions options;
     std::string psk;
-    std::mutex replayMutex;
     proto::ReplayWindow replay;
+    /// Open when the server has a state folder; accepted salts are written to it before the
+    /// hello is answered.
+    std::optional<ReplayJournal> journal;
     PendingConnections pending;
 
     void log(LogLevel level, const std::string& line) const;
@@ -41,13 +44,14 @@ public:
     FerrowServer(ServerOptions options, std::string psk);
     ~FerrowServer();
 
-    /// Binds the listening sockets; an error text when it cannot.
+    /// Loads the replay journal and binds the listening sockets; an error text when it cannot.
     std::string listen();
     tcp::endpoint localEndpoint() const;
     /// Serves until SIGINT or SIGTERM.
     void run();
 
 private:
+    std::string prepareReplay();
     asio::awaitable<void> acceptLoop(tcp::acceptor& acceptor);
 
     ServerShared m_shared;

@@ -21,6 +21,8 @@ using namespace asio::experimental::awaitable_operators;
 using udp = asio::ip::udp;
 constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
 constexpr std::chrono::seconds kConnectTimeout{10};
+/// How long a failed handshake's input is still read and dropped after the server's FIN.
+constexpr std::chrono::seconds kLinger{2};
 using Clock = std::chrono::steady_clock;
 
 std::uint64_t unixNow()
@@ -45,26 +47,29 @@ readBefore(tcp::socket& socket, asio::steady_timer& timer, Clock::time_point dea
 }
 
 /// What every failed handshake gets, whatever failed: its bytes are read and dropped until the
-/// connection's deadline, then it is closed with an orderly end of stream. Nothing is sent.
+/// connection's deadline, then the server sends its FIN, drops what still comes for at most
+/// kLinger and closes. Nothing is sent before. A peer that keeps sending sees the FIN on time
+/// (the clock is checked before every read, so a flood cannot outrun the deadline) and a reset
+/// at the close; a peer that stopped sees an orderly end. A peer that ends or resets its side is
+/// answered with the close at once, as most servers do, and its descriptor comes back.
 asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline)
 {
     asio::steady_timer timer(co_await asio::this_coro::executor);
     // What is read is thrown away, so every drained connection of a thread shares one buffer:
     // thousands of probes held open cost no more than their sockets.
     thread_local std::string discard(4096, '\0');
-    for (;;) {
-        const auto [error, n] = co_await readBefore(socket, timer, deadline, discard);
-        if (error == asio::error::timed_out) {
-            break;
-        }
-        if (error) {
-            // The peer ended or reset (or the connection was dropped to make room): there is
-            // nobody left to see when we close, and holding it would only spend a descriptor.
-            break;
-        }
-    }
     boost::system::error_code ignored;
-    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    bool peerDone = false;
+    while (!peerDone && Clock::now() < deadline) {
+        const auto [error, n] = co_await readBefore(socket, timer, deadline, discard);
+        peerDone = error && error != asio::error::timed_out;
+    }
+    socket.shutdown(tcp::socket::shutdown_send, ignored);
+    const auto linger = Clock::now() + kLinger;
+    while (!peerDone && Clock::now() < linger) {
+        const auto [error, n] = co_await readBefore(socket, timer, linger, discard);
+        peerDone = error && error != asio::error::timed_out;
+    }
     socket.close(ignored);
 }
 
@@ -307,8 +312,14 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     }
     bool admitted = false;
     if (status == proto::ServerHandshake::Status::Done) {
-        std::lock_guard lock(shared.replayMutex);
-        admitted = handshake.admit(shared.replay, unixNow());
+        const auto now = unixNow();
+        admitted = handshake.admit(shared.replay, now);
+        // Written before anything is answered or relayed: a replay after a restart must find it.
+        if (admitted && shared.journal &&
+            !shared.journal->record(handshake.salt(), handshake.helloTime(), now)) {
+            shared.log(LogLevel::Error, "cannot write the replay journal: handshake refused");
+            admitted = false;
+        }
     }
     if (!admitted) {
         shared.log(LogLevel::Debug, peer + ": handshake refused");

@@ -3,6 +3,7 @@
 #include "FerrowHandshake.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -37,6 +38,8 @@ std::string apply(ServerOptions& options, const std::string& key, const std::str
         options.listen = value;
     } else if (key == "psk-file") {
         options.pskFile = value;
+    } else if (key == "state-dir") {
+        options.stateDir = value;
     } else if (key == "log-level") {
         if (value == "error") {
             options.logLevel = LogLevel::Error;
@@ -120,6 +123,10 @@ std::string applyConfigFile(ServerOptions& options, const std::string& path)
 std::variant<ServerOptions, std::string> parseServerOptions(const std::vector<std::string>& arguments)
 {
     ServerOptions options;
+    // systemd names the unit's StateDirectory= here.
+    if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
+        options.stateDir = state;
+    }
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--allow-private") {
@@ -148,7 +155,7 @@ std::string usageText()
            "                     [--allow-private] [--probe-timeout MIN-MAX] [--idle-timeout SECONDS]\n"
            "                     [--threads N] [--max-unauthenticated N] [--max-unauthenticated-per-source "
            "N]\n"
-           "                     [--config FILE]\n";
+           "                     [--state-dir DIR] [--config FILE]\n";
 }
 
 std::string helpText()
@@ -166,6 +173,9 @@ std::string helpText()
            "  --probe-timeout MIN-MAX     seconds a silent or failed peer is held, e.g. 30-90\n"
            "  --idle-timeout SECONDS      close relays idle this long\n"
            "  --threads N                 worker threads (0: one per processor)\n"
+           "  --state-dir DIR             where accepted handshakes are remembered across restarts\n"
+           "                              (default: $STATE_DIRECTORY; without one, handshakes dated\n"
+           "                              before the start are refused for the first 30 s)\n"
            "  --config FILE               read these settings as key = value lines\n"
            "  -h, --help                  show this help and exit\n"
            "  --version                   show the version and exit\n";

@@ -13,6 +13,8 @@ enum class LogLevel { Error, Warning, Info, Debug };
 struct ServerOptions {
     std::string listen = "[::]:8443";
     std::string pskFile;
+    /// Where the salts of accepted handshakes are kept across restarts; empty: nowhere.
+    std::string stateDir;
     LogLevel logLevel = LogLevel::Info;
     bool allowPrivate = false;
     /// A failed handshake is held open, reading and discarding, for a time drawn from this range.

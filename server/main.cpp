@@ -1,7 +1,8 @@
 // ferrow-server: the server end of the Ferrow protocol.
+#include "FRWProgramInfo.h"
+#include "FerrowKeys.h"
 #include "FerrowServer.h"
 #include "ServerOptions.h"
-#include "FRWProgramInfo.h"
 
 #include <csignal>
 #include <iostream>
@@ -23,6 +24,10 @@ int main(int argc, char** argv)
     if (psk.index() == 1) {
         std::cerr << "ferrow-server: " << std::get<1>(psk) << "\n";
         return 2;
+    }
+    if (const auto warning = ferrow::proto::weakKeyWarning(std::get<0>(psk)); !warning.empty()) {
+        std::cerr << ("ferrow-server warning: " + options.pskFile + ": " + warning +
+                      "; make one with: head -c 32 /dev/urandom | base64 | tr '+/' '-_' | tr -d '='\n");
     }
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -1,14 +1,13 @@
 #include "FRWProfileValidation.h"
 
-#include <arpa/inet.h>
-
-#include <QHash>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
 #include <optional>
 #include <regex>
 #include <string>
+
+#include "FRWKeyStrength.h"
 
 namespace {
 
@@ -209,31 +208,8 @@ QString keyProblem(const QString& key)
 
 double estimatedKeyBits(const QString& key)
 {
-    if (key.isEmpty()) {
-        return 0;
-    }
-    bool lower = false;
-    bool upper = false;
-    bool digit = false;
-    bool other = false;
-    QHash<char32_t, int> counts;
-    const QList<uint> points = key.toUcs4();
-    for (const uint point : points) {
-        lower = lower || (point >= 'a' && point <= 'z');
-        upper = upper || (point >= 'A' && point <= 'Z');
-        digit = digit || (point >= '0' && point <= '9');
-        other = other || !((point >= 'a' && point <= 'z') || (point >= 'A' && point <= 'Z') ||
-                           (point >= '0' && point <= '9'));
-        ++counts[point];
-    }
-    const double pool = (lower ? 26 : 0) + (upper ? 26 : 0) + (digit ? 10 : 0) + (other ? 33 : 0);
-    const auto length = static_cast<double>(points.size());
-    double shannon = 0;
-    for (const int count : counts) {
-        const double p = count / length;
-        shannon -= p * std::log2(p);
-    }
-    return std::min(length * std::log2(pool), length * shannon);
+    // The same estimate ferrow-server logs its warning by.
+    return ferrow::estimatedKeyBits(key.toUtf8().toStdString());
 }
 
 QString keyWarning(const QString& key)

@@ -12,9 +12,11 @@
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <netinet/tcp.h>
+#include <openssl/crypto.h>
 #include <unistd.h>
 
 namespace ferrow::proto {
@@ -35,6 +37,31 @@ std::uint64_t unixNow()
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
             .count());
+}
+
+/// Where master keys are derived, away from the threads that carry traffic.
+asio::thread_pool& keyThread()
+{
+    static asio::thread_pool pool(1);
+    return pool;
+}
+
+/// A plain coroutine rather than a lambda: GCC 12 destroys a coroutine lambda's captures twice.
+asio::awaitable<void> prepareMasterKey(std::string psk)
+{
+    masterKey(psk);
+    // OpenSSL keeps per-thread state that it frees only when told; this thread ends with the
+    // process, after OpenSSL could clean up after it.
+    OPENSSL_thread_stop();
+    co_return;
+}
+
+/// The name a TLS client would send for this server: none for an address.
+std::string serverNameOf(const std::string& server)
+{
+    boost::system::error_code error;
+    asio::ip::make_address(server, error);
+    return error ? server : std::string();
 }
 
 /// A connection whose handshake is done: the server's Accept has been opened.
@@ -184,16 +211,26 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
                                                   NodeSettings node, WireDialer dial,
                                                   std::optional<std::string> connect, std::string& error)
 {
+    if (!hasMasterKey(node.psk)) {
+        // A quarter second of scrypt, once per key: not on the thread that serves every stream,
+        // and before dialling, so the server never holds a silent connection meanwhile.
+        co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
+    }
     auto wire = co_await dial();
     if (!wire.socket) {
         error = wire.error;
         co_return nullptr;
     }
     auto ready = std::make_shared<Ready>(std::move(*wire.socket));
-    ready->handshake = std::make_unique<ClientHandshake>(node.psk, unixNow());
-    const auto packet = ready->handshake->firstPacket(connect);
-    if (auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(packet), useTuple);
-        writeError) {
+    ready->handshake = std::make_unique<ClientHandshake>(node.psk, unixNow(), serverNameOf(node.server));
+    // The ClientHello goes alone, as a TLS client's first packet does; the target right behind.
+    const auto packet = ready->handshake->firstPacket();
+    auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(packet), useTuple);
+    if (!writeError && connect) {
+        const auto frame = ready->handshake->connectFrame(*connect);
+        std::tie(writeError, n) = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);
+    }
+    if (writeError) {
         error = "cannot send to the server: " + writeError.message();
         co_return nullptr;
     }
@@ -326,7 +363,8 @@ FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDiale
         ready = takePooled(*shared, node);
         if (!ready) {
             auto& pool = shared->pools[Shared::key(node)];
-            pool.target = std::min(kMaxPool, std::max(shared->poolSize, pool.target) * 2);
+            // The first stream only starts the pool; later ones that find it empty double it.
+            pool.target = pool.target == 0 ? shared->poolSize : std::min(kMaxPool, pool.target * 2);
         }
         if (ready) {
             const auto frame = ready->handshake->connectFrame(connect);

@@ -47,6 +47,7 @@ const unsigned char* bytes(std::string_view text)
 /// a lock, which costs more than the handshake's own cryptography.
 struct Algorithms {
     EVP_KDF* hkdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    EVP_KDF* scrypt = EVP_KDF_fetch(nullptr, "SCRYPT", nullptr);
     EVP_CIPHER* gcm = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
     EVP_CIPHER* ctr = EVP_CIPHER_fetch(nullptr, "AES-256-CTR", nullptr);
 };
@@ -55,7 +56,7 @@ const Algorithms& algorithms()
 {
     static const Algorithms fetched = [] {
         Algorithms result;
-        if (!result.hkdf || !result.gcm || !result.ctr) {
+        if (!result.hkdf || !result.scrypt || !result.gcm || !result.ctr) {
             cryptoFailure("algorithm fetch");
         }
         return result;
@@ -83,6 +84,32 @@ std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_
     const int ok = EVP_KDF_derive(ctx, reinterpret_cast<unsigned char*>(out.data()), out.size(), params);
     EVP_KDF_CTX_free(ctx);
     check(ok, "HKDF derive");
+    return out;
+}
+
+Key scryptKey(std::string_view password, std::string_view salt, std::uint64_t n, std::uint32_t r,
+              std::uint32_t p)
+{
+    EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(algorithms().scrypt);
+    if (!ctx) {
+        cryptoFailure("scrypt context");
+    }
+    // OpenSSL refuses work above its memory limit; allow what the parameters need and a little.
+    std::uint64_t maxMemory = n * r * 128 + (std::uint64_t{1} << 20) + std::uint64_t{p} * r * 128;
+    OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_PASSWORD, const_cast<char*>(password.data()),
+                                          password.size()),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<char*>(salt.data()), salt.size()),
+        OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_SCRYPT_N, &n),
+        OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_SCRYPT_R, &r),
+        OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_SCRYPT_P, &p),
+        OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_SCRYPT_MAXMEM, &maxMemory),
+        OSSL_PARAM_construct_end(),
+    };
+    Key out{};
+    const int ok = EVP_KDF_derive(ctx, out.data(), out.size(), params);
+    EVP_KDF_CTX_free(ctx);
+    check(ok, "scrypt derive");
     return out;
 }
 

@@ -20,6 +20,10 @@ using Key = std::array<std::uint8_t, kKeySize>;
 std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info,
                        std::size_t length);
 
+/// scrypt (RFC 7914) of a 32-byte key; memory N * r * 128 bytes.
+Key scryptKey(std::string_view password, std::string_view salt, std::uint64_t n, std::uint32_t r,
+              std::uint32_t p);
+
 /// Cryptographically random bytes; aborts when the system cannot supply them, because a key or
 /// salt made from anything weaker must never be used.
 void randomBytes(void* out, std::size_t count);

@@ -1,39 +1,25 @@
 #pragma once
 
 #include "FerrowFrame.h"
+#include "FerrowKeys.h"
+#include "FerrowReplay.h"
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 namespace ferrow::proto {
 
-inline constexpr std::uint8_t kVersion = 1;
-/// A key shorter than this (in characters of its text) is refused as too weak.
-inline constexpr std::size_t kMinPskLength = 16;
-/// Largest keyed filler before the hello and largest filler after it.
-inline constexpr std::size_t kMaxLeadingFiller = 63;
-inline constexpr std::size_t kMaxTrailingFiller = 1024;
-/// Hello plaintext: type, version, time (8), trailing filler length (2), inner pad length (1), pad.
-inline constexpr std::size_t kMinHelloPlain = 13;
-inline constexpr std::size_t kMaxHelloPlain = kMinHelloPlain + 255;
-/// How far a hello's time may be from the server's clock.
-inline constexpr std::chrono::seconds kReplayWindow{120};
+inline constexpr std::uint8_t kVersion = 2;
+/// Hello plaintext: type, version, time (8), four random bytes; sealed it fills the 32-byte
+/// session id of the ClientHello exactly.
+inline constexpr std::size_t kHelloPlain = 14;
 
-/// Why a key cannot be used, or empty when it can.
-std::string pskProblem(std::string_view psk);
-
-/// Keys of both directions derived from the key text and the salts.
-struct ClientDirection {
-    DirectionKeys keys;
-    std::size_t leadingFiller = 0; // keyed length of the filler before the hello
-};
-ClientDirection deriveClientKeys(std::string_view psk, std::string_view clientSalt);
+/// Keys of both directions derived from the key text (through its master key) and the salts.
+DirectionKeys deriveClientKeys(std::string_view psk, std::string_view clientSalt);
 DirectionKeys deriveServerKeys(std::string_view psk, std::string_view clientSalt,
                                std::string_view serverSalt);
 
@@ -43,14 +29,14 @@ double bitDensity(std::string_view bytes);
 /// Client end of one connection: builds the first packet and opens what the server sends.
 class ClientHandshake {
 public:
-    /// `psk` must have passed pskProblem(); `now` is Unix time in seconds.
-    ClientHandshake(std::string psk, std::uint64_t now);
+    /// `psk` must have passed pskProblem(); `now` is Unix time in seconds; `serverName` is the
+    /// node's server when it is a name (empty for an address).
+    ClientHandshake(std::string psk, std::uint64_t now, std::string serverName = {});
 
-    /// Salt, keyed filler, hello, filler, then the connect frame when `connect` is given (a pooled
-    /// connection sends it later with connectFrame()). Its bit density is kept outside the band
-    /// that passive classifiers of fully encrypted traffic look for.
-    std::string firstPacket(const std::optional<std::string>& connect);
-    /// The connect frame for a connection whose first packet went without one.
+    /// The first packet, sent alone: a TLS ClientHello whose random is the salt and whose
+    /// session id is the sealed hello.
+    std::string firstPacket();
+    /// The connect frame, sent right behind the first packet (or later by a pooled connection).
     std::string connectFrame(const std::string& connect);
     FrameSealer& sealer() { return *m_sealer; }
 
@@ -61,30 +47,11 @@ public:
 private:
     std::string m_psk;
     std::uint64_t m_now;
+    std::string m_serverName;
     std::string m_salt;
     std::unique_ptr<FrameSealer> m_sealer;
     std::unique_ptr<FrameOpener> m_opener;
     bool m_accepted = false;
-};
-
-/// Salts of accepted hellos, kept for twice the window so that a replay inside it is refused.
-class ReplayWindow {
-public:
-    explicit ReplayWindow(std::chrono::seconds window = kReplayWindow, std::size_t capacity = 1'000'000)
-        : m_window(window), m_capacity(capacity)
-    {
-    }
-    /// True (and remembered) for a fresh salt with a time inside the window around `now`. When
-    /// `capacity` salts are held, new hellos are refused until old ones expire: refusing is safe,
-    /// forgetting a salt early would let its replay through.
-    bool admit(std::string_view salt, std::uint64_t helloTime, std::uint64_t now);
-    std::size_t size() const { return m_seen.size(); }
-
-private:
-    std::chrono::seconds m_window;
-    std::size_t m_capacity;
-    std::unordered_set<std::string> m_seen;
-    std::deque<std::pair<std::uint64_t, std::string>> m_expiry; // oldest first
 };
 
 /// Server end of one connection's handshake. Pure: feed it bytes, it says what it needs.
@@ -103,13 +70,17 @@ public:
     FrameOpener& opener() { return *m_opener; }
     FrameSealer& sealer() { return *m_sealer; }
     std::uint64_t helloTime() const { return m_helloTime; }
+    const std::string& salt() const { return m_salt; }
 
 private:
-    enum class Stage { Salt, Leading, Hello, Trailing, Done, Bad };
+    enum class Stage { Header, Body, Done, Bad };
+    Status open(std::string_view body);
+
     std::string m_psk;
-    Stage m_stage = Stage::Salt;
+    Stage m_stage = Stage::Header;
+    std::string m_record;
+    std::size_t m_bodySize = 0;
     std::string m_salt;
-    std::size_t m_skip = 0;
     std::unique_ptr<FrameOpener> m_opener;
     std::unique_ptr<FrameSealer> m_sealer;
     std::uint64_t m_helloTime = 0;

@@ -1,8 +1,10 @@
-// The server's side of the Ferrow protocol over untrusted bytes: the handshake parser, the frame
-// decoder, and (through frames sealed with the fuzzer's bytes as plaintext) the Connect and
-// Datagram parsers that only see authenticated input.
+// The server's side of the Ferrow protocol over untrusted bytes: the handshake parser (fed raw,
+// and wrapped in a well-formed record and ClientHello header so the parser's inner checks and
+// the hello's opening are reached), the frame decoder, and (through frames sealed with the
+// fuzzer's bytes as plaintext) the Connect and Datagram parsers that only see authenticated input.
 #include "FerrowHandshake.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,9 +47,24 @@ void feedHandshake(std::string_view input, std::uint8_t sizes)
     }
 }
 
+/// The input as the body of a ClientHello in a record whose lengths hold.
+std::string wrappedInRecord(std::string_view input)
+{
+    const std::size_t body = std::min<std::size_t>(input.size(), 2000);
+    std::string record("\x16\x03\x01", 3);
+    record.push_back(static_cast<char>((body + 4) >> 8));
+    record.push_back(static_cast<char>((body + 4) & 0xff));
+    record.push_back('\x01');
+    record.push_back(static_cast<char>(body >> 16));
+    record.push_back(static_cast<char>((body >> 8) & 0xff));
+    record.push_back(static_cast<char>(body & 0xff));
+    record.append(input.substr(0, body));
+    return record;
+}
+
 void decodeFrames(std::string_view input)
 {
-    const auto keys = deriveClientKeys(kPsk, kSalt).keys;
+    const auto keys = deriveClientKeys(kPsk, kSalt);
     FrameOpener opener(keys);
     Frame frame;
     std::size_t used = 0;
@@ -60,7 +77,7 @@ void decodeFrames(std::string_view input)
 /// the bodies reach the parsers of authenticated frames.
 void roundTrip(std::string_view input)
 {
-    const auto keys = deriveClientKeys(kPsk, kSalt).keys;
+    const auto keys = deriveClientKeys(kPsk, kSalt);
     FrameSealer sealer(keys);
     FrameOpener opener(keys);
     std::string wire;
@@ -98,9 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
     case 0:
         feedHandshake(input, data[0]);
+        break;
+    case 3:
+        feedHandshake(wrappedInRecord(input), data[0]);
         break;
     case 1:
         decodeFrames(input);

@@ -155,30 +155,40 @@ if ! getent passwd "$NAME" >/dev/null; then
   useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$NAME"
 fi
 
-# 3. Key and port: kept from an earlier run, else new.
+# 3. Key and configuration: kept from an earlier run, else new. Clients hold the key, and the
+#    configuration may carry the admin's edits, so neither is ever rewritten.
 mkdir -p "$conf_dir"
-if [ -f "$key" ] && [ "$(tr -d '\n' <"$key" | wc -c)" -ge 43 ]; then
-  psk="$(tr -d '\n' <"$key")"
-else
+psk=""
+[ -f "$key" ] && psk="$(tr -d '\n' <"$key")"
+umask 077
+if [ -z "$psk" ]; then
   psk="$(head -c 32 /dev/urandom | base64 -w0 | tr '+/' '-_' | tr -d '=')"
+  printf '%s\n' "$psk" >"$tmp/psk"
+  install -m 0640 "$tmp/psk" "$key"
+elif [ "${#psk}" -lt 43 ]; then
+  say "Warning: the key in /etc/$NAME/psk has ${#psk} characters; a generated one has 43."
+  say "  It is kept, since clients use it. A short or hand-made key can be guessed from one"
+  say "  recorded connection: remove the file and run this again for a new one (then update"
+  say "  every client)."
+  [ "${#psk}" -lt 16 ] && say "  Below 16 characters ferrow-server refuses it and will not start."
 fi
 port=""
 if [ -f "$conf" ]; then
   port="$(sed -n 's/^listen = .*:\([0-9]*\)$/\1/p' "$conf")"
 fi
-if ! [[ "$port" =~ ^[0-9]+$ ]] || [ "$port" -lt 1024 ] || [ "$port" -gt 65535 ]; then
+if ! [[ "$port" =~ ^[0-9]+$ ]] || [ "$port" -lt 1 ] || [ "$port" -gt 65535 ]; then
+  [ -f "$conf" ] && fail "$conf names no port on its listen line; fix it or remove the file"
   port=$(( 20000 + $(od -An -N2 -tu2 /dev/urandom | tr -d ' ') % 40000 ))
 fi
-umask 077
-printf '%s\n' "$psk" >"$tmp/psk"
-cat >"$tmp/server.conf" <<CONF
+if [ ! -f "$conf" ]; then
+  cat >"$tmp/server.conf" <<CONF
 # Written by the ferrow-server installer; kept when it runs again.
 listen = [::]:$port
 psk-file = /etc/$NAME/psk
 log-level = warning
 CONF
-install -m 0640 "$tmp/psk" "$key"
-install -m 0644 "$tmp/server.conf" "$conf"
+  install -m 0644 "$tmp/server.conf" "$conf"
+fi
 chgrp "$NAME" "$key" 2>/dev/null || true
 chmod 0750 "$conf_dir"
 chgrp "$NAME" "$conf_dir" 2>/dev/null || true
@@ -204,6 +214,9 @@ ExecStart=/usr/local/bin/ferrow-server --config /etc/ferrow-server/server.conf
 Restart=on-failure
 RestartSec=2
 LimitNOFILE=65536
+# Accepted handshakes are remembered here across restarts, so a recorded one cannot be replayed.
+StateDirectory=ferrow-server
+StateDirectoryMode=0700
 
 # The server only listens, reads its key and connects out: nothing else is within its reach.
 NoNewPrivileges=yes

@@ -253,6 +253,8 @@ TEST(ProfileValidation, NamesTheCoreWouldRefuseOrTheFormatWouldSplit)
     EXPECT_TRUE(V::keyWarning(kKey).isEmpty());
     EXPECT_FALSE(V::keyWarning("psk-goes-here").isEmpty());
     EXPECT_FALSE(V::keyWarning("passwordpasswordpassword").isEmpty());
+    EXPECT_FALSE(V::keyWarning("summer2024summer").isEmpty());
+    EXPECT_FALSE(V::keyWarning("correcthorsebatterystaple").isEmpty());
     EXPECT_FALSE(V::keyWarning(QString(60, u'a')).isEmpty());
 }
 

@@ -62,7 +62,10 @@ protected:
                                  "esac\nexit 0\n");
     }
 
-    std::pair<int, std::string> run(const std::string& arguments) { return runScript(FERROW_INSTALLER_PATH, arguments); }
+    std::pair<int, std::string> run(const std::string& arguments)
+    {
+        return runScript(FERROW_INSTALLER_PATH, arguments);
+    }
     std::pair<int, std::string> runScript(const std::string& script, const std::string& arguments)
     {
         const std::string command = "PATH='" + tools.string() + "':\"$PATH\" bash '" + script + "' --root '" +
@@ -185,6 +188,27 @@ TEST_F(InstallerTest, RunningAgainKeepsKeyPortAndUser)
     EXPECT_EQ(log.find("nft"), std::string::npos);
 }
 
+TEST_F(InstallerTest, RunningAgainKeepsTheAdminsEditsAndAShortKeyWithAWarning)
+{
+    install();
+    const auto etc = root / "etc/ferrow-server";
+    // The admin moves the port, turns up logging and sets a hand-made key clients already use.
+    std::ofstream(etc / "server.conf") << "# mine\nlisten = [::]:31337\npsk-file = /etc/ferrow-server/psk\n"
+                                          "log-level = debug\nidle-timeout = 60\n";
+    const std::string edited = readText(etc / "server.conf");
+    std::ofstream(etc / "psk") << "summer2024summer\n";
+    const auto output = install();
+    EXPECT_EQ(readText(etc / "server.conf"), edited);
+    EXPECT_EQ(readText(etc / "psk"), "summer2024summer\n") << "every client would break";
+    EXPECT_EQ(field(output, "PSK"), "summer2024summer");
+    EXPECT_EQ(field(output, "Port"), "31337");
+    EXPECT_NE(output.find("Warning: the key in /etc/ferrow-server/psk has 16 characters"), std::string::npos)
+        << output;
+    EXPECT_EQ(install().find("Below 16 characters"), std::string::npos);
+    std::ofstream(etc / "psk") << "too-short\n";
+    EXPECT_NE(install().find("Below 16 characters ferrow-server refuses it"), std::string::npos);
+}
+
 TEST_F(InstallerTest, NftablesOpeningAndUninstallRemovesEverything)
 {
     activeNft();
@@ -250,13 +274,15 @@ TEST_F(InstallerTest, DownloadsOnlyFromTheBuildsReleaseLocationAndOnlyWhatItsKey
     fs::copy_file(FERROW_SERVER_PATH, releases / "pack" / "ferrow-server");
     const std::string tarball = (releases / "ferrow-server-linux-").string() + "$(uname -m).tar.gz";
     const std::string keys = (base / "release").string();
-    ASSERT_EQ(std::system(("tar -czf " + tarball + " -C '" + (releases / "pack").string() + "' ferrow-server && " +
-                           "openssl genpkey -algorithm ed25519 -out '" + keys + ".key' && openssl pkey -in '" + keys +
-                           ".key' -pubout -out '" + keys + ".pub' && openssl pkeyutl -sign -rawin -inkey '" + keys +
-                           ".key' -in " + tarball + " -out " + tarball + ".sig")
-                              .c_str()),
-              0);
-    const std::string signedBy = handedOut("file://" + (base / "published").string(), readText(keys + ".pub"));
+    ASSERT_EQ(
+        std::system(("tar -czf " + tarball + " -C '" + (releases / "pack").string() + "' ferrow-server && " +
+                     "openssl genpkey -algorithm ed25519 -out '" + keys + ".key' && openssl pkey -in '" +
+                     keys + ".key' -pubout -out '" + keys + ".pub' && openssl pkeyutl -sign -rawin -inkey '" +
+                     keys + ".key' -in " + tarball + " -out " + tarball + ".sig")
+                        .c_str()),
+        0);
+    const std::string signedBy =
+        handedOut("file://" + (base / "published").string(), readText(keys + ".pub"));
     const auto [installed, output] = runScript(signedBy, "--host 203.0.113.9");
     EXPECT_EQ(installed, 0) << output;
     EXPECT_TRUE(fs::exists(root / "usr/local/bin/ferrow-server"));

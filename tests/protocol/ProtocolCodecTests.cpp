@@ -1,6 +1,10 @@
+#include "FRWKeyStrength.h"
+#include "FerrowClientHello.h"
 #include "FerrowHandshake.h"
 #include "FirstPacketClassifier.h"
 
+#include <cstring>
+#include <future>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -60,29 +64,31 @@ TEST(ProtocolVectors, HkdfMatchesRfc5869AndKeyScheduleIsStable)
     EXPECT_EQ(hex(okm),
               "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
 
-    // The published vectors of the protocol reference.
+    // The published vectors of the protocol reference, master key (scrypt) included.
+    const Key master = masterKey(kPsk);
+    EXPECT_EQ(hex({reinterpret_cast<const char*>(master.data()), 32}),
+              "123c04a9a449023ad1301a5968228147faf48df7637201b4417a46a80a5109dc");
     const std::string salt = unhex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
     const auto client = deriveClientKeys(kPsk, salt);
-    EXPECT_EQ(hex({reinterpret_cast<const char*>(client.keys.aead.data()), 32}),
-              "bf57a454b9eff22cd187fa4491b668193839a13d6adb591ff604c4c23af531ff");
-    EXPECT_EQ(hex({reinterpret_cast<const char*>(client.keys.mask.data()), 32}),
-              "2a11e42a25652fecd059e99a84540b7b67416d60f24e2adbd6b659781063c4bf");
-    EXPECT_EQ(client.leadingFiller, 57U);
-    FrameSealer sealer(client.keys);
+    EXPECT_EQ(hex({reinterpret_cast<const char*>(client.aead.data()), 32}),
+              "e71b8f744f22f7c3d71f78833f1ac928db3f49f4cdb7d9178f0478d744eeb788");
+    EXPECT_EQ(hex({reinterpret_cast<const char*>(client.mask.data()), 32}),
+              "350909db37fb62fe2a340628f6222ff5106caa5a869f5c5182099f11b9d4b0d1");
+    FrameSealer sealer(client);
     std::string frame;
     sealer.seal(FrameType::Data, "hello", frame);
-    EXPECT_EQ(hex(frame), "bc9979d4a27f084367b43b51cc3e968148fda72a0670a16d");
+    EXPECT_EQ(hex(frame), "81622c999fb9b866aefeecc721c8689d72ca9019d1df057b");
     const auto server = deriveServerKeys(
         kPsk, salt, unhex("202122232425262728292a2b2c2d2e2f303132333435363738393a3b3c3d3e3f"));
     EXPECT_EQ(hex({reinterpret_cast<const char*>(server.aead.data()), 32}),
-              "60a28cfa2cde9631324eae56f92f0e8c3743a7e181dcdc36ad500196b13b4968");
+              "d3d66fe285cc2eb45ce4c568b368eecfd2a59a67f1ab0125c65c156ef9d3ff8a");
     EXPECT_EQ(hex({reinterpret_cast<const char*>(server.mask.data()), 32}),
-              "fe8068f2bf97aa9704e6d817025c596f0d557d7a5c92cac6db917dbc0dcf4a0c");
+              "3e0f3cb2b986fee1cf0240db5467a99b6ea9952c8623545c09c917f0c7d76663");
 }
 
 TEST(ProtocolFrames, RoundTripSizesAndByteByByteFeeding)
 {
-    const auto keys = deriveClientKeys(kPsk, randomBytes(kSaltSize)).keys;
+    const auto keys = deriveClientKeys(kPsk, randomBytes(kSaltSize));
     FrameSealer sealer(keys);
     FrameOpener opener(keys);
     std::string wire;
@@ -124,7 +130,7 @@ TEST(ProtocolFrames, RoundTripSizesAndByteByByteFeeding)
 
 TEST(ProtocolFrames, TamperedReorderedOrOversizedFramesAreRefused)
 {
-    const auto keys = deriveClientKeys(kPsk, randomBytes(kSaltSize)).keys;
+    const auto keys = deriveClientKeys(kPsk, randomBytes(kSaltSize));
     std::string first;
     std::string second;
     {
@@ -154,10 +160,10 @@ TEST(ProtocolFrames, TamperedReorderedOrOversizedFramesAreRefused)
 
     // A decoder asked for an oversized frame refuses at once instead of buffering it.
     std::string wrongKey = first;
-    FrameOpener other(deriveClientKeys(kPsk, randomBytes(kSaltSize)).keys);
+    FrameOpener other(deriveClientKeys(kPsk, randomBytes(kSaltSize)));
     std::size_t badCount = 0;
     for (int i = 0; i < 200; ++i) {
-        FrameOpener fresh(deriveClientKeys(kPsk, randomBytes(kSaltSize)).keys);
+        FrameOpener fresh(deriveClientKeys(kPsk, randomBytes(kSaltSize)));
         const auto status = fresh.next(wrongKey, used, frame);
         EXPECT_NE(status, DecodeStatus::Frame);
         badCount += status == DecodeStatus::Bad;
@@ -191,44 +197,47 @@ TEST(ProtocolTargets, EncodingAndMalformedTargets)
     EXPECT_EQ(datagram->payload, "query");
 }
 
-TEST(ProtocolHandshake, TenThousandFirstPacketsPassThePublishedClassifierAndVary)
+TEST(ProtocolHandshake, TenThousandFirstPacketsAreClientHellosThePublishedRulesPassAndTheServerReads)
 {
     ReplayWindow window;
-    std::set<std::string> prefixes;
+    std::set<std::string> randoms;
     std::set<std::size_t> lengths;
-    std::size_t low = 0;
     for (std::uint32_t i = 0; i < 10000; ++i) {
-        ClientHandshake client(kPsk, kNow);
+        const std::string name = i % 4 == 0 ? std::string() : "n" + std::to_string(i % 97) + ".example.test";
+        ClientHandshake client(kPsk, kNow, name);
         const Target target = randomTarget(i);
-        const auto packet = client.firstPacket(connectBody(Network::Tcp, target));
+        const auto packet = client.firstPacket();
         ASSERT_FALSE(ferrow::test::flaggedAsFullyEncrypted(packet))
             << "handshake " << i << " " << hex(packet);
-        ASSERT_LE(packet.size(), 1400U) << "the first packet must fit one segment";
-        prefixes.insert(packet.substr(0, 2));
+        ASSERT_LE(packet.size(), 600U) << "the first packet must fit one segment";
+        // A well-formed record: its header announces the rest; SNI is there exactly when named.
+        ASSERT_EQ(clientHelloBodySize(packet), packet.size() - kRecordHeaderSize);
+        const auto fields = parseClientHello(std::string_view(packet).substr(kRecordHeaderSize));
+        ASSERT_TRUE(fields);
+        ASSERT_EQ(packet.find(name.empty() ? "example.test" : name) != std::string::npos, !name.empty());
+        randoms.insert(std::string(fields->random));
         lengths.insert(packet.size());
-        low += bitDensity(packet) < 4.0;
 
-        // Every one of them is understood by the server, target included.
+        // Every one of them is understood by the server, the target behind it included.
         ServerHandshake server(kPsk);
+        const auto sent = packet + client.connectFrame(connectBody(Network::Tcp, target));
         std::size_t used = 0;
-        ASSERT_EQ(serve(server, packet, used), ServerHandshake::Status::Done);
+        ASSERT_EQ(serve(server, sent, used), ServerHandshake::Status::Done);
+        ASSERT_EQ(used, packet.size());
         ASSERT_TRUE(server.admit(window, kNow));
         Frame frame;
         std::size_t frameUsed = 0;
-        ASSERT_EQ(server.opener().next(std::string_view(packet).substr(used), frameUsed, frame),
+        ASSERT_EQ(server.opener().next(std::string_view(sent).substr(used), frameUsed, frame),
                   DecodeStatus::Frame);
-        ASSERT_EQ(used + frameUsed, packet.size());
+        ASSERT_EQ(used + frameUsed, sent.size());
         const auto request = parseConnect(frame.body);
         ASSERT_TRUE(request);
         ASSERT_EQ(request->target.toString(), target.toString());
     }
-    // No constant prefix and no fixed length; both density sides are used.
-    EXPECT_GT(prefixes.size(), 9000U);
-    EXPECT_GT(lengths.size(), 300U);
-    EXPECT_GT(low, 4000U);
-    EXPECT_LT(low, 6000U);
+    EXPECT_EQ(randoms.size(), 10000U);
+    EXPECT_EQ(lengths.size(), 3U) << "no name, and names of two lengths";
 
-    // The classifier is not vacuous: uniformly random packets (what a plain AEAD stream sends
+    // The rules are not vacuous: uniformly random packets (what a plain AEAD stream sends
     // first) are flagged most of the time.
     std::size_t flagged = 0;
     for (int i = 0; i < 1000; ++i) {
@@ -240,7 +249,7 @@ TEST(ProtocolHandshake, TenThousandFirstPacketsPassThePublishedClassifierAndVary
 TEST(ProtocolHandshake, PooledHelloWithoutTargetThenAcceptAndFrames)
 {
     ClientHandshake client(kPsk, kNow);
-    const auto packet = client.firstPacket(std::nullopt);
+    const auto packet = client.firstPacket();
     EXPECT_FALSE(ferrow::test::flaggedAsFullyEncrypted(packet));
     ServerHandshake server(kPsk);
     std::size_t used = 0;
@@ -272,7 +281,7 @@ TEST(ProtocolHandshake, PooledHelloWithoutTargetThenAcceptAndFrames)
 TEST(ProtocolHandshake, WrongKeyTruncatedAndRandomBytesNeverAuthenticate)
 {
     ClientHandshake client(kPsk, kNow);
-    const auto packet = client.firstPacket(std::nullopt);
+    const auto packet = client.firstPacket();
     std::size_t used = 0;
     for (int i = 0; i < 100; ++i) {
         ServerHandshake wrongKey(kPsk + "x");
@@ -285,43 +294,72 @@ TEST(ProtocolHandshake, WrongKeyTruncatedAndRandomBytesNeverAuthenticate)
         EXPECT_EQ(truncated.feed(std::string_view(packet).substr(0, cut), used),
                   ServerHandshake::Status::NeedMore);
     }
-    // A flipped bit anywhere in the salt or hello is refused (filler bytes carry nothing).
+    // A flipped bit anywhere in the record's framing, the salt (random) or the hello (session
+    // id) is refused; the cover's suites and extensions carry nothing.
+    constexpr std::size_t kCarrying = kRecordHeaderSize + 4 + 2 + kSaltSize + 1 + 32;
     std::size_t refused = 0;
-    for (std::size_t i = 0; i < kSaltSize; ++i) {
+    for (std::size_t i = 0; i < kCarrying; ++i) {
         std::string bad = packet;
-        bad[i] = static_cast<char>(bad[i] ^ 0x80);
+        bad[i] = static_cast<char>(bad[i] ^ (1 << (i % 8)));
         ServerHandshake server(kPsk);
         refused += server.feed(bad, used) != ServerHandshake::Status::Done;
     }
-    EXPECT_EQ(refused, kSaltSize);
+    EXPECT_EQ(refused, kCarrying);
+    // A TLS ClientHello that is not ours, or a record too large for one, is refused at once.
+    ServerHandshake other(kPsk);
+    EXPECT_EQ(
+        other.feed(clientHelloRecord(randomBytes(32), randomBytes(32), randomBytes(32), "a.example.test"),
+                   used),
+        ServerHandshake::Status::Bad);
+    ServerHandshake huge(kPsk);
+    EXPECT_EQ(huge.feed(std::string("\x16\x03\x01\x10\x00", 5), used), ServerHandshake::Status::Bad);
 }
 
-TEST(ProtocolReplay, SaltsInsideTheWindowAreRefusedTwiceAndStaleTimesAlways)
+namespace {
+
+/// A salt that falls in shard 0, distinct by `n`.
+std::string saltNumber(std::uint32_t n)
 {
-    ReplayWindow window(std::chrono::seconds(120));
+    std::string salt(kSaltSize, '\0');
+    std::memcpy(salt.data(), &n, sizeof n);
+    salt[4] = 1;
+    return salt;
+}
+
+} // namespace
+
+TEST(ProtocolReplay, SaltsAreRefusedAgainForAsLongAsTheirTimeIsInsideTheWindow)
+{
+    ReplayWindow window;
+    ASSERT_EQ(window.window(), std::chrono::seconds(30));
     const std::string salt = randomBytes(kSaltSize);
     EXPECT_TRUE(window.admit(salt, kNow, kNow));
-    EXPECT_FALSE(window.admit(salt, kNow, kNow));                         // replay
-    EXPECT_FALSE(window.admit(salt, kNow, kNow + 100));                   // replay later inside the window
-    EXPECT_FALSE(window.admit(randomBytes(kSaltSize), kNow - 121, kNow)); // stale
-    EXPECT_FALSE(window.admit(randomBytes(kSaltSize), kNow + 121, kNow)); // future
-    EXPECT_TRUE(window.admit(randomBytes(kSaltSize), kNow - 120, kNow));
-    // Once the time is out of the window the salt may be forgotten; its hello is stale anyway.
-    EXPECT_FALSE(window.admit(salt, kNow, kNow + 241));
-    EXPECT_TRUE(window.admit(randomBytes(kSaltSize), kNow + 241, kNow + 241));
-    EXPECT_EQ(window.size(), 1U);
+    EXPECT_FALSE(window.admit(salt, kNow, kNow));                        // replay
+    EXPECT_FALSE(window.admit(salt, kNow, kNow + 30));                   // replay at the window's end
+    EXPECT_FALSE(window.admit(randomBytes(kSaltSize), kNow - 31, kNow)); // stale
+    EXPECT_FALSE(window.admit(randomBytes(kSaltSize), kNow + 31, kNow)); // future
+    EXPECT_TRUE(window.admit(randomBytes(kSaltSize), kNow - 30, kNow));
 
-    // A full window refuses rather than forgets.
-    ReplayWindow small(std::chrono::seconds(120), 2);
-    const std::string oldest = randomBytes(kSaltSize);
-    EXPECT_TRUE(small.admit(oldest, kNow, kNow));
-    EXPECT_TRUE(small.admit(randomBytes(kSaltSize), kNow, kNow));
-    EXPECT_FALSE(small.admit(randomBytes(kSaltSize), kNow, kNow));
-    EXPECT_FALSE(small.admit(oldest, kNow, kNow + 1));
-    EXPECT_TRUE(small.admit(randomBytes(kSaltSize), kNow + 241, kNow + 241)) << "room again once they expire";
+    // Dated at the future edge: its time stays inside the window for two windows of the server's
+    // clock, and its salt must be remembered for all of that.
+    const std::string ahead = randomBytes(kSaltSize);
+    EXPECT_TRUE(window.admit(ahead, kNow + 30, kNow));
+    EXPECT_FALSE(window.admit(ahead, kNow + 30, kNow + 31));
+    EXPECT_FALSE(window.admit(ahead, kNow + 30, kNow + 59));
+    EXPECT_FALSE(window.admit(ahead, kNow + 30, kNow + 60));
+    EXPECT_FALSE(window.admit(ahead, kNow + 30, kNow + 61)) << "stale by its time from here on";
+
+    // Salts an earlier run accepted are refused too, and after a restart that lost them every
+    // hello dated before the given time is.
+    ReplayWindow restarted;
+    restarted.remember(salt, kNow);
+    EXPECT_FALSE(restarted.admit(salt, kNow, kNow + 10));
+    restarted.refuseBefore(kNow + 31);
+    EXPECT_FALSE(restarted.admit(randomBytes(kSaltSize), kNow + 30, kNow + 30));
+    EXPECT_TRUE(restarted.admit(randomBytes(kSaltSize), kNow + 31, kNow + 31));
 
     ClientHandshake client(kPsk, kNow);
-    const auto packet = client.firstPacket(std::nullopt);
+    const auto packet = client.firstPacket();
     ReplayWindow serverWindow;
     std::size_t used = 0;
     ServerHandshake first(kPsk);
@@ -332,11 +370,76 @@ TEST(ProtocolReplay, SaltsInsideTheWindowAreRefusedTwiceAndStaleTimesAlways)
     EXPECT_FALSE(replayed.admit(serverWindow, kNow + 6));
 }
 
-TEST(ProtocolKeys, ShortKeysAreRefused)
+TEST(ProtocolReplay, MemoryIsBoundedAndStaleSaltsGoAWholeBucketAtATime)
+{
+    // A million salts in fingerprints of 8 bytes: at most 32 bytes each, tables included.
+    ReplayWindow window;
+    const std::string salts = randomBytes(std::size_t{1'000'000} * kSaltSize);
+    for (std::size_t i = 0; i < 1'000'000; ++i) {
+        ASSERT_TRUE(
+            window.admit(std::string_view(salts).substr(i * kSaltSize, kSaltSize), kNow + i % 20, kNow));
+    }
+    EXPECT_EQ(window.size(), 1'000'000U);
+    EXPECT_LE(window.memoryBytes(), std::size_t{32'000'000});
+    EXPECT_FALSE(window.admit(std::string_view(salts).substr(0, kSaltSize), kNow, kNow + 1));
+    // Once every one of them is stale, their buckets are gone and new hellos come in.
+    EXPECT_TRUE(window.admit(randomBytes(kSaltSize), kNow + 100, kNow + 100));
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        std::string salt = randomBytes(kSaltSize);
+        salt[8] = static_cast<char>(i);
+        window.admit(salt, kNow + 100, kNow + 100);
+    }
+    EXPECT_EQ(window.size(), 65U);
+
+    // A full shard refuses rather than forgets; it takes salts again once its own expire.
+    ReplayWindow small(std::chrono::seconds(30), 16 * 2);
+    EXPECT_TRUE(small.admit(saltNumber(1), kNow, kNow));
+    EXPECT_TRUE(small.admit(saltNumber(2), kNow, kNow));
+    EXPECT_FALSE(small.admit(saltNumber(3), kNow, kNow));
+    EXPECT_FALSE(small.admit(saltNumber(1), kNow, kNow + 1));
+    EXPECT_TRUE(small.admit(saltNumber(4), kNow + 45, kNow + 45)) << "room again once they expire";
+}
+
+TEST(ProtocolKeys, ShortKeysAreRefusedAndHandMadeOnesCalledWeak)
 {
     EXPECT_FALSE(pskProblem("").empty());
     EXPECT_NE(pskProblem("psk-goes-here").find("too short"), std::string::npos);
     EXPECT_FALSE(pskProblem(std::string(15, 'k')).empty());
     EXPECT_TRUE(pskProblem(std::string(16, 'k')).empty());
     EXPECT_TRUE(pskProblem(kPsk).empty());
+
+    // Generated keys are strong, whatever their letters happen to be.
+    for (int i = 0; i < 200; ++i) {
+        static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+        std::string text = randomBytes(43);
+        for (auto& c : text) {
+            c = alphabet[static_cast<unsigned char>(c) & 63];
+        }
+        EXPECT_GE(ferrow::estimatedKeyBits(text), 150.0) << text;
+        EXPECT_TRUE(weakKeyWarning(text).empty()) << text;
+    }
+    EXPECT_GE(ferrow::estimatedKeyBits(kPsk), 150.0);
+    // Hand-made ones: repeats, words, runs and sequences are worth little.
+    for (const char* weak :
+         {"summer2024summer", "correcthorsebatterystaple", "Password123456789", "aaaaaaaaaaaaaaaaaaaaaaaa",
+          "abcdefghijklmnopqrstuvwxyz0123456789", "qwertyuiopasdfgh"}) {
+        EXPECT_LT(ferrow::estimatedKeyBits(weak), ferrow::kWeakKeyBits) << weak;
+        EXPECT_NE(weakKeyWarning(weak).find("hand-made"), std::string::npos) << weak;
+    }
+}
+
+TEST(ProtocolKeys, ConcurrentFirstUsesShareOneMasterKeyAndTheCostIsPartOfIt)
+{
+    const std::string psk = randomBytes(12) + "-fresh-key-text";
+    std::vector<std::future<Key>> uses;
+    for (int i = 0; i < 4; ++i) {
+        uses.push_back(std::async(std::launch::async, [&psk] { return masterKey(psk); }));
+    }
+    const Key expected = deriveMasterKey(psk, kMasterKeyCost);
+    for (auto& use : uses) {
+        EXPECT_EQ(use.get(), expected);
+    }
+    EXPECT_NE(masterKey(psk + "x"), expected);
+    // A cheaper cost gives another key: the cost is part of the key schedule.
+    EXPECT_NE(deriveMasterKey(psk, {1024, 8, 1}), expected);
 }

@@ -237,7 +237,7 @@ TEST(FerrowEndToEnd, EveryProbeGetsNoByteAndTheSameLateOrderlyClose)
     ASSERT_TRUE(server.started()) << server.stderrText();
 
     ferrow::proto::ClientHandshake valid(psk, unixNow());
-    const auto captured = valid.firstPacket(std::nullopt);
+    const auto captured = valid.firstPacket();
     ferrow::proto::ClientHandshake wrong(newPsk(), unixNow());
     ferrow::proto::ClientHandshake stale(psk, unixNow() - 600);
     ferrow::proto::ClientHandshake future(psk, unixNow() + 600);
@@ -254,9 +254,9 @@ TEST(FerrowEndToEnd, EveryProbeGetsNoByteAndTheSameLateOrderlyClose)
         {"ten random bytes", ferrow::proto::randomBytes(10)},
         {"random kilobytes", ferrow::proto::randomBytes(3000)},
         {"truncated handshake", captured.substr(0, 40)},
-        {"wrong key", wrong.firstPacket(std::nullopt)},
-        {"stale time", stale.firstPacket(std::nullopt)},
-        {"future time", future.firstPacket(std::nullopt)},
+        {"wrong key", wrong.firstPacket()},
+        {"stale time", stale.firstPacket()},
+        {"future time", future.firstPacket()},
         {"replayed handshake", captured},
         {"HTTP request", "GET / HTTP/1.1\r\nHost: example.com\r\n\r\n"},
     };
@@ -296,7 +296,7 @@ TEST(FerrowEndToEnd, OutOfDescriptorsTheServerPausesAndRecovers)
     // Once the probes' time is up their descriptors come back and a client is served again.
     ferrow::proto::ClientHandshake client(psk, unixNow());
     Socket genuine(server.port());
-    genuine.send(client.firstPacket(std::nullopt));
+    genuine.send(client.firstPacket());
     EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(15)).empty());
     EXPECT_LE(server.linesWith("accept failed").size(), 60U)
         << "the failure neither spins nor floods the log";
@@ -322,7 +322,7 @@ TEST(FerrowEndToEnd, ResetProbesAreLetGoAtOnce)
     }
     ferrow::proto::ClientHandshake client(psk, unixNow());
     Socket genuine(server.port());
-    genuine.send(client.firstPacket(std::nullopt));
+    genuine.send(client.firstPacket());
     EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(3)).empty())
         << "the key holder was locked out";
 }
@@ -355,7 +355,7 @@ TEST(FerrowEndToEnd, PendingConnectionsBeyondTheLimitsCloseTheOldest)
     // A key holder is served at once whatever is pending.
     ferrow::proto::ClientHandshake client(psk, unixNow());
     Socket genuine(server.port());
-    genuine.send(client.firstPacket(std::nullopt));
+    genuine.send(client.firstPacket());
     EXPECT_FALSE(genuine.receiveSome(65536, std::chrono::seconds(3)).empty());
 }
 

@@ -116,7 +116,8 @@ ServerProcess::ServerProcess(Options options)
         "--psk-file",      (m_folder / "psk").string(),
         "--log-level",     "debug",
         "--probe-timeout", options.probeTimeout,
-        "--threads",       "2"};
+        "--threads",       "2",
+        "--state-dir",     options.stateDir.empty() ? (m_folder / "state").string() : options.stateDir};
     if (options.allowPrivate) {
         arguments.push_back("--allow-private");
     }

@@ -20,8 +20,9 @@ public:
         std::vector<std::string> extraArguments;
         int maxOpenFiles = 0; // > 0: the server runs with this descriptor limit
         std::string listenAddress = "127.0.0.1";
-        std::string netns; // non-empty: the server runs inside this network namespace
-        std::string hosts; // non-empty: the server resolves names with this as its /etc/hosts (root only)
+        std::string netns;    // non-empty: the server runs inside this network namespace
+        std::string hosts;    // non-empty: the server resolves names with this as its /etc/hosts (root only)
+        std::string stateDir; // empty: a fresh folder of its own
     };
 
     explicit ServerProcess(Options options);
