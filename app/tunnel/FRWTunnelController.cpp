@@ -69,6 +69,7 @@ FRWTunnelController::FRWTunnelController(FRWTunnelEnvironment environment, QObje
     probe.ruleSetDir = m_env.ruleSetDir;
     probe.idleMs = m_env.probeIdleMs;
     probe.runningCoreAPI = [this] { return readAPIInfo(currentAPIInfoPath()); };
+    probe.timers = m_env.timers;
     m_probe = new FRWProbeCore(*m_launcher, std::move(probe), this);
 
     FRWLiveReload::Setup reload;
@@ -77,6 +78,7 @@ FRWTunnelController::FRWTunnelController(FRWTunnelEnvironment environment, QObje
     reload.debounceMs = m_env.watchDebounceMs;
     reload.retryMs = m_env.watchRetryMs;
     reload.reloadTimeoutMs = m_env.reloadTimeoutMs;
+    reload.timers = m_env.timers;
     m_liveReload = new FRWLiveReload(std::move(reload), this);
     m_liveReload->setPresenter(m_env.presenter);
 

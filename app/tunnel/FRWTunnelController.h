@@ -24,6 +24,7 @@ class FRWProbeCore;
 class FRWProfileStore;
 class FRWSystemProxyWorker;
 class FRWSystemProxyBackend;
+class FRWTimerSource;
 class FRWTunnelPresenter;
 class FRWUserDefaults;
 class QProcess;
@@ -50,6 +51,8 @@ struct FRWTunnelEnvironment {
     int reloadTimeoutMs = 20 * 1000;
     /// How long a leftover core of an earlier run gets to stop at launch before it is killed.
     int leftoverCoreGraceMs = 3000;
+    /// The probe core's idle stop and the profile watch's timers; the real timers when null.
+    FRWTimerSource* timers = nullptr;
 
     // Enhanced Mode: where the helper is installed from and to, and the tools that install it.
     FRWHelperLayout helper;
