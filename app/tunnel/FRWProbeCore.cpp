@@ -51,7 +51,7 @@ QStringList FRWProbeCore::arguments() const
     return arguments;
 }
 
-void FRWProbeCore::apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion)
+void FRWProbeCore::apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion)
 {
     if (std::optional<QJsonObject> info = m_setup.runningCoreAPI ? m_setup.runningCoreAPI() : std::nullopt) {
         return completion(std::move(info));

@@ -35,7 +35,7 @@ public:
 
     FRWProbeCore(FRWCoreLauncher& launcher, Setup setup, QObject* parent = nullptr);
 
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion);
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion);
     void keepProbeAlive();
     void stopProbeCore();
 

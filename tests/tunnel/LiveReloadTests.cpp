@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 
 #include "FRWConfigWatch.h"
+#include "FRWLiveReload.h"
 #include "LoopbackHttpServer.h"
 
 using namespace std::chrono_literals;
@@ -186,10 +187,12 @@ TEST_F(LiveReloadTest, NoRunningCoreMeansNoRequest)
 {
     const QString info = QString::fromStdString((home.root() / "run" / "api-info.json").string());
     ASSERT_TRUE(QFile::remove(info));
-    controller->triggerReload();
+    auto* reload = controller->findChild<FRWLiveReload*>();
+    ASSERT_NE(reload, nullptr);
+    reload->triggerReload();
     // Reloads are asked in order, so once the next one has arrived the first would have.
     announceCore();
-    controller->triggerReload();
+    reload->triggerReload();
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() >= 1; }, 5000));
     EXPECT_EQ(server.requestCount(), 1u);
 }

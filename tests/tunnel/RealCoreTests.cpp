@@ -45,7 +45,7 @@ protected:
 
     FRWControllerAPI api{
         [this] { return FRWTunnelController::readAPIInfo(controller->currentAPIInfoPath()); },
-        [this](auto done) { controller->apiForMeasurement(done); }};
+        [this](auto done) { controller->apiForMeasurementWithCompletion(done); }};
 };
 
 TEST_F(RealCoreTest, SystemProxyModeRoundTrip)

@@ -108,7 +108,7 @@ protected:
     {
         bool done = false;
         FRWResult result;
-        controller->startSystemProxy([&](FRWResult r) {
+        controller->startSystemProxyWithCompletion([&](FRWResult r) {
             EXPECT_FALSE(done) << "completion called twice";
             result = std::move(r);
             done = true;
@@ -136,7 +136,7 @@ protected:
     {
         bool done = false;
         std::optional<QJsonObject> info;
-        controller->apiForMeasurement([&](std::optional<QJsonObject> i) {
+        controller->apiForMeasurementWithCompletion([&](std::optional<QJsonObject> i) {
             info = std::move(i);
             done = true;
         });

@@ -58,7 +58,7 @@ TEST_F(TunnelControllerTest, ASlowSettingsStoreNeverHoldsTheGuiThreadAndAStopMea
     backend->holdChanges();
     bool started = false;
     FRWResult result = FRWError::ferrow(QStringLiteral("not answered"));
-    controller->startSystemProxy([&](FRWResult r) {
+    controller->startSystemProxyWithCompletion([&](FRWResult r) {
         result = std::move(r);
         started = true;
     });
