@@ -46,7 +46,11 @@ public:
 
     std::optional<FRWHelperLaterTask> trustedCallerLeft() override
     {
-        ++departures;
+        {
+            const std::lock_guard guard(lock);
+            ++departures;
+            changed.notify_all();
+        }
         return FRWHelperLaterTask{laterDelay, [this] {
                                       const std::lock_guard guard(lock);
                                       laterRan = true;
@@ -58,6 +62,12 @@ public:
     {
         std::unique_lock guard(lock);
         return changed.wait_for(guard, timeout, [this] { return laterRan; });
+    }
+
+    bool waitForDepartures(int count, std::chrono::milliseconds timeout)
+    {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, timeout, [this, count] { return departures == count; });
     }
 
     std::atomic<bool> trusting{true};
@@ -243,11 +253,7 @@ TEST_F(HelperServerTest, StopClosesConnectionsAndDropsTasksStillWaiting)
     ASSERT_EQ(exchange(open, {"x"}, 5s).size(), 1u);
     ASSERT_EQ(exchange(leaving, {"y"}, 5s).size(), 1u);
     ::shutdown(leaving, SHUT_RDWR);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (service->departures == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_EQ(service->departures, 1);
+    ASSERT_TRUE(service->waitForDepartures(1, 5s));
     const auto before = std::chrono::steady_clock::now();
     stopServer();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 10s) << "stop waited for the hour-long task";
