@@ -140,7 +140,8 @@ std::optional<FRWHelperLaterTask> FRWHelperService::trustedCallerLeft()
         }
         epoch = ++m_orphanEpoch;
     }
-    return FRWHelperLaterTask{m_config.orphanDelay, [self = shared_from_this(), epoch] { self->orphanCheck(epoch); }};
+    return FRWHelperLaterTask{m_config.orphanDelay,
+                              [self = shared_from_this(), epoch] { self->orphanCheck(epoch); }};
 }
 
 void FRWHelperService::orphanCheck(std::uint64_t epoch)

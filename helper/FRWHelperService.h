@@ -12,15 +12,15 @@
 #include "FRWCoreProcess.h"
 #include "FRWCoreStaging.h"
 #include "FRWForwarding.h"
-#include "FRWHelperConnectionHandler.h"
 #include "FRWHelperConfig.h"
+#include "FRWHelperConnectionHandler.h"
 #include "FRWHelperProtocol.h"
 #include "FRWPolkitCheck.h"
 #include "FRWTunnelCleanup.h"
 
-/// The root service behind the helper's socket (`FRWHelperServer`): vets every caller, has polkit authorise each
-/// start, runs one signed core with a tunnel as the calling user, and stops that core when the
-/// process that started it has gone.
+/// The root service behind the helper's socket (`FRWHelperServer`): vets every caller, has polkit
+/// authorise each start, runs one signed core with a tunnel as the calling user, and stops that
+/// core when the process that started it has gone.
 ///
 /// Locks, always in this order: `m_startLock` (a whole start or stop, waits included), then
 /// `m_lock` (briefly, around `m_coreTask`, `m_clients` and `m_orphanEpoch`).

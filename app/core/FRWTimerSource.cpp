@@ -23,12 +23,16 @@ private:
 
 class SystemTimerSource : public FRWTimerSource {
 public:
-    FRWTimer* createTimer(QObject* parent, Qt::TimerType type) override { return new SystemTimer(parent, type); }
+    FRWTimer* createTimer(QObject* parent, Qt::TimerType type) override
+    {
+        return new SystemTimer(parent, type);
+    }
 };
 
 } // namespace
 
-void FRWTimerSource::singleShot(std::chrono::milliseconds delay, QObject* context, std::function<void()> action)
+void FRWTimerSource::singleShot(std::chrono::milliseconds delay, QObject* context,
+                                std::function<void()> action)
 {
     FRWTimer* timer = createTimer(context);
     QObject::connect(timer, &FRWTimer::timeout, context, [timer, action = std::move(action)] {

@@ -155,9 +155,10 @@ void FRWAboutViewController::pasteInstallCommand()
     showCopyGlyph(QStringLiteral("checkmark"));
     // Each copy restores on its own schedule; a later copy does not hold the glyph longer.
     const QPointer<FRWAboutViewController> self(this);
-    FRWTimerSource::orSystem(m_context.timers).singleShot(std::chrono::milliseconds(kCopyRestoreMs), this, [self] {
-        if (self) {
-            self->showCopyGlyph(QStringLiteral("doc.on.doc"));
-        }
-    });
+    FRWTimerSource::orSystem(m_context.timers)
+        .singleShot(std::chrono::milliseconds(kCopyRestoreMs), this, [self] {
+            if (self) {
+                self->showCopyGlyph(QStringLiteral("doc.on.doc"));
+            }
+        });
 }

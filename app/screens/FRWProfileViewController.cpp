@@ -431,11 +431,11 @@ void FRWProfileViewController::showNote(const QString& text, const FRWDynamicCol
     // Each note schedules its own clearing.
     FRWTimerSource::orSystem(m_context.timers)
         .singleShot(std::chrono::milliseconds(ms), m_savedNote, [note = QPointer<QLabel>(m_savedNote), text] {
-        // A later note clears itself.
-        if (note && note->text() == text) {
-            note->clear();
-        }
-    });
+            // A later note clears itself.
+            if (note && note->text() == text) {
+                note->clear();
+            }
+        });
 }
 
 bool FRWProfileViewController::eventFilter(QObject* watched, QEvent* event)

@@ -403,12 +403,13 @@ void FRWAppDelegate::terminate()
         m_services.stopSystemProxy(oneStopped);
     }
     m_services.stopWithCompletion([oneStopped](FRWResult) { oneStopped(); });
-    FRWTimerSource::orSystem(m_setup.timers).singleShot(std::chrono::milliseconds(m_setup.quitWatchdogMs), this, [finish, done] {
-        if (!*done) {
-            qWarning("Ferrow: tunnel did not stop in time; quitting anyway");
-        }
-        finish();
-    });
+    FRWTimerSource::orSystem(m_setup.timers)
+        .singleShot(std::chrono::milliseconds(m_setup.quitWatchdogMs), this, [finish, done] {
+            if (!*done) {
+                qWarning("Ferrow: tunnel did not stop in time; quitting anyway");
+            }
+            finish();
+        });
 }
 
 void FRWAppDelegate::showTerminatingPanel()

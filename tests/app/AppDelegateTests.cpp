@@ -345,7 +345,8 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
             [&] {
                 const auto requests = core.requests();
                 for (std::size_t i = from; i < requests.size(); ++i) {
-                    if (QString::fromStdString(requests[i].method + " " + requests[i].target).contains(pattern)) {
+                    if (QString::fromStdString(requests[i].method + " " + requests[i].target)
+                            .contains(pattern)) {
                         return true;
                     }
                 }

@@ -59,7 +59,8 @@ ManualTimerSource::Timer* ManualTimerSource::firstDueBy(std::chrono::millisecond
     Timer* first = nullptr;
     for (Timer* timer : m_timers) {
         if (timer->active && timer->due <= limit &&
-            (!first || timer->due < first->due || (timer->due == first->due && timer->order < first->order))) {
+            (!first || timer->due < first->due ||
+             (timer->due == first->due && timer->order < first->order))) {
             first = timer;
         }
     }
@@ -89,7 +90,8 @@ std::chrono::milliseconds ManualTimerSource::now() const
 int ManualTimerSource::pending() const
 {
     const QMutexLocker lock(&m_lock);
-    return static_cast<int>(std::count_if(m_timers.cbegin(), m_timers.cend(), [](const Timer* t) { return t->active; }));
+    return static_cast<int>(
+        std::count_if(m_timers.cbegin(), m_timers.cend(), [](const Timer* t) { return t->active; }));
 }
 
 std::optional<std::chrono::milliseconds> ManualTimerSource::untilNext() const

@@ -79,8 +79,8 @@ TEST_F(SystemProxyBackupTest, TheGenericRestoreWritesKindsInOrderAndOnlyWholeAdd
         {"bypass", " a.example.test \n\nnot a domain\n*.local\n"}};
 
     EXPECT_TRUE(proxy.restoreProxyConfig(&backup, "Test"));
-    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 on", "set 0 w.example.test:8080", "state 0 on",
-                                          "bypass a.example.test,*.local"}));
+    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 on", "set 0 w.example.test:8080",
+                                          "state 0 on", "bypass a.example.test,*.local"}));
     EXPECT_EQ(backend.kinds[FRWProxyKind::Secure].port, "0") << "port 0 was written as an address";
 
     backend.calls.clear();
@@ -89,7 +89,8 @@ TEST_F(SystemProxyBackupTest, TheGenericRestoreWritesKindsInOrderAndOnlyWholeAdd
     EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 off", "state 0 off", "bypass "}));
     backend.calls.clear();
     EXPECT_TRUE(proxy.restoreProxyConfig(nullptr, "Test"));
-    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 off", "state 0 off"})) << "no backup, no bypass";
+    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 off", "state 0 off"}))
+        << "no backup, no bypass";
 }
 
 // The stored members are the settings file's format: a backup written by an earlier run must
@@ -103,9 +104,9 @@ TEST_F(SystemProxyBackupTest, SnapshotsKeepTheStoredBackupFormat)
 
     const QVariantMap backup = proxy.snapshotProxyConfig("Test");
     EXPECT_EQ(backup.value("web").toMap(), (QVariantMap{{"Enabled", "Yes"},
-                                                         {"Server", "proxy.example.test"},
-                                                         {"Port", "3128"},
-                                                         {"Authenticated Proxy Enabled", "0"}}));
+                                                        {"Server", "proxy.example.test"},
+                                                        {"Port", "3128"},
+                                                        {"Authenticated Proxy Enabled", "0"}}));
     EXPECT_EQ(backup.value("socks").toMap().value("Enabled"), "No");
     EXPECT_EQ(backup.value("bypass"), "a.example.test\nb.example.test");
 }

@@ -82,7 +82,8 @@ protected:
         // Events posted to one thread run in order: once this one has run, so has the arming.
         auto* marker = new QObject;
         marker->moveToThread(thread);
-        QMetaObject::invokeMethod(marker, [marker] { delete marker; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            marker, [marker] { delete marker; }, Qt::BlockingQueuedConnection);
     }
 
     /// Waits until the profile watch has seen a change, then lets its quiet time pass.
