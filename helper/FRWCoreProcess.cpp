@@ -84,15 +84,6 @@ void reportAndExit(int pipe)
 
 } // namespace
 
-std::uint64_t FRWCoreProcess::networkCapabilities()
-{
-    std::uint64_t mask = 0;
-    for (const int capability : kKeptCapabilities) {
-        mask |= std::uint64_t{1} << capability;
-    }
-    return mask;
-}
-
 std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(int executable, const std::string& path,
                                                        const std::vector<std::string>& arguments,
                                                        const std::vector<std::string>& environment,

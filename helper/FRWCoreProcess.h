@@ -29,8 +29,6 @@ public:
                                                   const std::vector<std::string>& environment,
                                                   const Identity& identity, ExitHandler onExit,
                                                   std::string& error);
-    /// The capabilities a launched core holds when the helper runs as root.
-    static std::uint64_t networkCapabilities();
     ~FRWCoreProcess();
     FRWCoreProcess(const FRWCoreProcess&) = delete;
     FRWCoreProcess& operator=(const FRWCoreProcess&) = delete;

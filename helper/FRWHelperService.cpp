@@ -3,15 +3,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <net/if.h>
-#include <poll.h>
 #include <sys/random.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "FRWCallerFiles.h"
@@ -23,7 +19,6 @@ namespace proto = ferrow::helperprotocol;
 namespace {
 
 constexpr auto kKillWait = std::chrono::milliseconds(1000);
-constexpr auto kStopWait = std::chrono::seconds(30);
 
 FRWHelperService::HelperError helperError(const std::string& text)
 {
@@ -52,22 +47,6 @@ bool isExecutableFile(int fd)
 {
     struct stat status {};
     return fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0111) != 0;
-}
-
-bool sendAll(int fd, const std::string& bytes)
-{
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::string seconds(std::chrono::milliseconds duration)
@@ -101,215 +80,54 @@ FRWHelperService::FRWHelperService(FRWHelperConfig config)
     // its core, so a link of that name belongs to some other program and stays.
     m_forwarding.restore();
     m_tunnelCleanup.run({});
-    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        m_wake[0] = m_wake[1] = -1;
-    }
-}
-
-FRWHelperService::~FRWHelperService()
-{
-    for (const int fd : m_wake) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-}
-
-template <typename Body>
-bool FRWHelperService::spawnTracked(Body body)
-{
-    {
-        const std::lock_guard guard(m_threadsLock);
-        if (m_stopping) {
-            return false;
-        }
-        ++m_activeThreads;
-    }
-    std::thread([self = shared_from_this(), body = std::move(body)]() mutable {
-        body();
-        const std::lock_guard guard(self->m_threadsLock);
-        --self->m_activeThreads;
-        self->m_threadsChanged.notify_all();
-    }).detach();
-    return true;
 }
 
 // ---- Connections
 
-void FRWHelperService::serve(int listenFd)
+FRWHelperCaller FRWHelperService::connectionOpened(int fd)
 {
-    for (;;) {
-        pollfd entries[2] = {{listenFd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (::poll(entries, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            log(std::string("ferrow-helper: cannot wait for connections (") + std::strerror(errno) + ")");
-            return;
-        }
-        if (entries[1].revents != 0) {
-            return;
-        }
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) {
-                log(std::string("ferrow-helper: accept failed (") + std::strerror(errno) + ")");
-                // Out of descriptors and the like: do not spin.
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-            continue;
-        }
-        ucred credentials{};
-        socklen_t size = sizeof credentials;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
-            ::close(fd);
-            continue;
-        }
-        const uid_t user = credentials.uid;
-        {
-            const std::lock_guard guard(m_threadsLock);
-            if (m_openConnections >= m_config.maxConnections) {
-                log("ferrow-helper: too many connections, refusing one");
-                ::close(fd);
-                continue;
-            }
-            if (m_connectionsByUser[user] >= m_config.maxConnectionsPerUser) {
-                log("ferrow-helper: too many connections of uid " + std::to_string(user) + ", refusing one");
-                ::close(fd);
-                continue;
-            }
-            ++m_openConnections;
-            ++m_connectionsByUser[user];
-            m_openSockets.insert(fd);
-        }
-        if (!spawnTracked([this, fd, user] { handleConnection(fd, user); })) {
-            forgetConnection(fd, user);
-            ::close(fd);
-        }
-    }
-}
-
-void FRWHelperService::forgetConnection(int fd, uid_t user)
-{
-    const std::lock_guard guard(m_threadsLock);
-    m_openSockets.erase(fd);
-    --m_openConnections;
-    if (--m_connectionsByUser[user] <= 0) {
-        m_connectionsByUser.erase(user);
-    }
-}
-
-void FRWHelperService::stop()
-{
-    std::unique_lock guard(m_threadsLock);
-    m_stopping = true;
-    if (m_wake[1] >= 0) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(m_wake[1], &byte, 1);
-    }
-    for (const int fd : m_openSockets) {
-        ::shutdown(fd, SHUT_RDWR);
-    }
-    m_threadsChanged.notify_all();
-    if (!m_threadsChanged.wait_for(guard, kStopWait, [this] { return m_activeThreads == 0; })) {
-        log("ferrow-helper: connections did not end in time");
-    }
-}
-
-void FRWHelperService::handleConnection(int fd, uid_t user)
-{
-    std::string why;
+    FRWHelperCaller caller;
     // Anyone may ask for the version (the application counts a helper that does not answer as
     // missing); every other method needs a vetted caller.
-    std::optional<FRWPeer> peer = FRWCodeCheck::identifyPeer(fd, why);
-    if (peer && !m_codeCheck.isTrustedPeer(*peer, why)) {
-        peer.reset();
+    caller.peer = FRWCodeCheck::identifyPeer(fd, caller.untrustedWhy);
+    if (caller.peer && !m_codeCheck.isTrustedPeer(*caller.peer, caller.untrustedWhy)) {
+        caller.peer.reset();
     }
-    if (peer) {
+    if (caller.peer) {
         const std::lock_guard guard(m_lock);
         ++m_clients;
     }
-    // Any other peer gets one request and a short time to send it, so that idle connections of
-    // other accounts cannot hold the slots the application needs.
-    const auto deadline = std::chrono::steady_clock::now() + m_config.untrustedIdle;
-    std::string buffer;
-    std::string line;
-    char block[4096];
-    bool open = true;
-    while (open) {
-        if (!peer) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd entry{fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-                break;
-            }
-        }
-        const ssize_t got = ::recv(fd, block, sizeof block, 0);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        buffer.append(block, static_cast<std::size_t>(got));
-        for (;;) {
-            const proto::LineStatus status = proto::takeLine(buffer, line);
-            if (status == proto::LineStatus::NeedMore) {
-                break;
-            }
-            if (status == proto::LineStatus::TooLong) {
-                log("ferrow-helper: closing a connection: message longer than the limit");
-                open = false;
-                break;
-            }
-            if (!answer(fd, line, peer, why) || !peer) {
-                open = false;
-                break;
-            }
-        }
-    }
-    forgetConnection(fd, user);
-    ::close(fd);
-    if (peer) {
-        connectionClosed();
-    }
+    return caller;
 }
 
-bool FRWHelperService::answer(int fd, const std::string& line, const std::optional<FRWPeer>& peer,
-                              const std::string& untrustedWhy)
+std::optional<std::string> FRWHelperService::answer(const std::string& line, const FRWHelperCaller& caller)
 {
     auto parsed = proto::parseRequest(line);
     if (const auto* error = std::get_if<proto::ProtocolError>(&parsed)) {
         log("ferrow-helper: closing a connection: " + error->text);
-        return false;
+        return std::nullopt;
     }
     const proto::Request& request = std::get<proto::Request>(parsed);
-    if (!peer && request.method != proto::Method::GetVersion) {
-        log("ferrow-helper: rejected untrusted peer (" + untrustedWhy + ")");
-        return false;
+    if (!caller.peer && request.method != proto::Method::GetVersion) {
+        log("ferrow-helper: rejected untrusted peer (" + caller.untrustedWhy + ")");
+        return std::nullopt;
     }
-    std::string reply;
     switch (request.method) {
     case proto::Method::GetVersion:
-        reply = proto::formatVersionReply(request.id, getVersion());
-        break;
+        return proto::formatVersionReply(request.id, getVersion());
     case proto::Method::StartCore:
-        reply = proto::formatErrorReply(request.id, startCore(request.start, peer));
-        break;
+        return proto::formatErrorReply(request.id, startCore(request.start, caller.peer));
     case proto::Method::StopCore:
-        reply = proto::formatErrorReply(request.id, stopCore(peer));
-        break;
+        return proto::formatErrorReply(request.id, stopCore(caller.peer));
     case proto::Method::IsCoreRunning:
-        reply = proto::formatRunningReply(request.id, isCoreRunning());
-        break;
+        return proto::formatRunningReply(request.id, isCoreRunning());
     }
-    return sendAll(fd, reply);
+    return std::nullopt;
 }
 
 // ---- The application going away
 
-void FRWHelperService::connectionClosed()
+std::optional<FRWHelperLaterTask> FRWHelperService::trustedCallerLeft()
 {
     std::uint64_t epoch = 0;
     {
@@ -318,19 +136,12 @@ void FRWHelperService::connectionClosed()
             --m_clients;
         }
         if (m_clients > 0) {
-            return;
+            return std::nullopt;
         }
         epoch = ++m_orphanEpoch;
     }
-    spawnTracked([this, epoch] {
-        {
-            std::unique_lock guard(m_threadsLock);
-            if (m_threadsChanged.wait_for(guard, m_config.orphanDelay, [this] { return m_stopping; })) {
-                return;
-            }
-        }
-        orphanCheck(epoch);
-    });
+    return FRWHelperLaterTask{m_config.orphanDelay,
+                              [self = shared_from_this(), epoch] { self->orphanCheck(epoch); }};
 }
 
 void FRWHelperService::orphanCheck(std::uint64_t epoch)

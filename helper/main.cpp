@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "FRWHelperConfig.h"
+#include "FRWHelperServer.h"
 #include "FRWHelperService.h"
 
 namespace {
@@ -73,13 +74,14 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     const auto service = FRWHelperService::create(config);
-    std::thread([service, stopSignals] {
+    const auto server = FRWHelperServer::create(config, service);
+    std::thread([server, stopSignals] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        service->stop();
+        server->stop();
     }).detach();
-    service->serve(listenFd);
-    service->stop();
+    server->serve(listenFd);
+    server->stop();
     // Stopped by systemd (uninstall, upgrade, shutdown): the core ends now rather than by the
     // cgroup's kill, so forwarding switched on for gateway mode is put back first.
     service->stopCore();

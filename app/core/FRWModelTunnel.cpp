@@ -19,7 +19,7 @@ QString FRWControllerModelTunnel::currentAPIInfoPath() const
 
 void FRWControllerModelTunnel::apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion)
 {
-    m_controller.apiForMeasurement(std::move(completion));
+    m_controller.apiForMeasurementWithCompletion(std::move(completion));
 }
 
 void FRWControllerModelTunnel::startWithCompletion(std::function<void(FRWResult)> completion)
@@ -34,7 +34,7 @@ void FRWControllerModelTunnel::stopWithCompletion(std::function<void(FRWResult)>
 
 void FRWControllerModelTunnel::startSystemProxy(std::function<void(FRWResult)> completion)
 {
-    m_controller.startSystemProxy(std::move(completion));
+    m_controller.startSystemProxyWithCompletion(std::move(completion));
 }
 
 void FRWControllerModelTunnel::stopSystemProxy(std::function<void()> done)

@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -15,6 +14,7 @@
 #include "FRWScreenText.h"
 #include "FRWSymbols.h"
 #include "FRWTheme.h"
+#include "FRWTimerSource.h"
 
 namespace {
 
@@ -155,9 +155,10 @@ void FRWAboutViewController::pasteInstallCommand()
     showCopyGlyph(QStringLiteral("checkmark"));
     // Each copy restores on its own schedule; a later copy does not hold the glyph longer.
     const QPointer<FRWAboutViewController> self(this);
-    QTimer::singleShot(kCopyRestoreMs, this, [self] {
-        if (self) {
-            self->showCopyGlyph(QStringLiteral("doc.on.doc"));
-        }
-    });
+    FRWTimerSource::orSystem(m_context.timers)
+        .singleShot(std::chrono::milliseconds(kCopyRestoreMs), this, [self] {
+            if (self) {
+                self->showCopyGlyph(QStringLiteral("doc.on.doc"));
+            }
+        });
 }

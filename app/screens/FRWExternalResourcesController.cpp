@@ -10,11 +10,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "FRWAppModel.h"
 #include "FRWTheme.h"
+#include "FRWTimerSource.h"
 
 namespace {
 
@@ -37,8 +37,9 @@ QTableWidgetItem* cell(const QString& text, const QColor& color, const QString& 
 
 } // namespace
 
-FRWExternalResourcesController::FRWExternalResourcesController(FRWAppModel& model, QObject* parent)
-    : QObject(parent), m_model(model)
+FRWExternalResourcesController::FRWExternalResourcesController(FRWAppModel& model, QObject* parent,
+                                                               FRWTimerSource* timers)
+    : QObject(parent), m_model(model), m_timers(FRWTimerSource::orSystem(timers))
 {
     buildUI();
 }
@@ -187,7 +188,7 @@ void FRWExternalResourcesController::updateAllPressed()
         if (!self) {
             return;
         }
-        QTimer::singleShot(self->m_updateSettleMs, self, [self] {
+        self->m_timers.singleShot(std::chrono::milliseconds(self->m_updateSettleMs), self, [self] {
             self->m_updateAll->setEnabled(true);
             self->m_updateAll->setText(QStringLiteral("Update All"));
             self->reload();

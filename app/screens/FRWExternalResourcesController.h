@@ -15,10 +15,14 @@ class QWidget;
 
 /// The rule sets the running core downloaded from URLs: whether each is usable, when it was last
 /// updated and its last error, and "Update All". One window per run, hidden rather than closed.
+class FRWTimerSource;
+
 class FRWExternalResourcesController : public QObject {
     Q_OBJECT
 public:
-    explicit FRWExternalResourcesController(FRWAppModel& model, QObject* parent = nullptr);
+    /// The settle wait's timer comes from `timers`; the real ones when null.
+    explicit FRWExternalResourcesController(FRWAppModel& model, QObject* parent = nullptr,
+                                            FRWTimerSource* timers = nullptr);
     ~FRWExternalResourcesController() override;
 
     /// Reloads and shows the window modally over `over` (may be null); returns at once.
@@ -49,6 +53,7 @@ private:
     void buildUI();
 
     FRWAppModel& m_model;
+    FRWTimerSource& m_timers;
     QPointer<QDialog> m_window;
     QTableWidget* m_table = nullptr;
     QCheckBox* m_onlyNotReady = nullptr;

@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -20,6 +19,7 @@
 #include "FRWEditorKit.h"
 #include "FRWProfileRow.h"
 #include "FRWProfileStore.h"
+#include "FRWTimerSource.h"
 #include "FRWUtf8.h"
 
 namespace {
@@ -429,12 +429,13 @@ void FRWProfileViewController::showNote(const QString& text, const FRWDynamicCol
     m_savedNote->setText(text);
     FRWTheme::bindTextColor(m_savedNote, color);
     // Each note schedules its own clearing.
-    QTimer::singleShot(ms, m_savedNote, [note = QPointer<QLabel>(m_savedNote), text] {
-        // A later note clears itself.
-        if (note && note->text() == text) {
-            note->clear();
-        }
-    });
+    FRWTimerSource::orSystem(m_context.timers)
+        .singleShot(std::chrono::milliseconds(ms), m_savedNote, [note = QPointer<QLabel>(m_savedNote), text] {
+            // A later note clears itself.
+            if (note && note->text() == text) {
+                note->clear();
+            }
+        });
 }
 
 bool FRWProfileViewController::eventFilter(QObject* watched, QEvent* event)

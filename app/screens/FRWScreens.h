@@ -12,6 +12,7 @@ class FRWLoginItem;
 class FRWNotificationCenter;
 class FRWProfileStore;
 class FRWTakeoverSettings;
+class FRWTimerSource;
 class FRWTunnelPresenter;
 
 /// What the monitoring screens read and act on. The model, the settings and the presenter must
@@ -24,6 +25,8 @@ struct FRWScreensContext {
     FRWTunnelPresenter* presenter = nullptr;
     /// The time rates are measured with; the system clock when null.
     const FRWClock* clock = nullptr;
+    /// Where the pages' timers (notes and glyphs that go back) come from; the real ones when null.
+    FRWTimerSource* timers = nullptr;
     /// Program names and icons for the Process page; the desktop's own entries when null.
     FRWDesktopEntries* desktopEntries = nullptr;
     /// Settings: the Enhanced Mode helper, the login item and the notification service.

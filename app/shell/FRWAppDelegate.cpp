@@ -13,7 +13,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QUrl>
 
 #include "FRWAppModel.h"
@@ -23,6 +22,7 @@
 #include "FRWStatusItem.h"
 #include "FRWSymbols.h"
 #include "FRWTerminatingPanel.h"
+#include "FRWTimerSource.h"
 #include "FRWUpdateChecker.h"
 
 namespace {
@@ -76,7 +76,9 @@ void FRWAppDelegate::applicationDidFinishLaunching()
     showMainWindow();
     setupStatusItem();
     // The first poll meanwhile finds out whether a core already answers.
-    QTimer::singleShot(m_setup.restoreDelayMs, this, [this] { m_services.restoreDesiredModes(); });
+    FRWTimerSource::orSystem(m_setup.timers)
+        .singleShot(std::chrono::milliseconds(m_setup.restoreDelayMs), this,
+                    [this] { m_services.restoreDesiredModes(); });
 }
 
 void FRWAppDelegate::setupMainMenu()
@@ -401,12 +403,13 @@ void FRWAppDelegate::terminate()
         m_services.stopSystemProxy(oneStopped);
     }
     m_services.stopWithCompletion([oneStopped](FRWResult) { oneStopped(); });
-    QTimer::singleShot(m_setup.quitWatchdogMs, this, [finish, done] {
-        if (!*done) {
-            qWarning("Ferrow: tunnel did not stop in time; quitting anyway");
-        }
-        finish();
-    });
+    FRWTimerSource::orSystem(m_setup.timers)
+        .singleShot(std::chrono::milliseconds(m_setup.quitWatchdogMs), this, [finish, done] {
+            if (!*done) {
+                qWarning("Ferrow: tunnel did not stop in time; quitting anyway");
+            }
+            finish();
+        });
 }
 
 void FRWAppDelegate::showTerminatingPanel()

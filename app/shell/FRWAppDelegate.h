@@ -23,6 +23,8 @@ class QWidget;
 /// The application: starts the long-lived parts in their order, owns the main window, the main
 /// menu and the tray item, carries out what the menus ask, and takes the tunnel and the system
 /// proxy down in order before the process may end.
+class FRWTimerSource;
+
 class FRWAppDelegate : public QObject {
     Q_OBJECT
 
@@ -30,6 +32,8 @@ public:
     struct Setup {
         int restoreDelayMs = FRWTimings::kRestoreDelayMs;
         int quitWatchdogMs = FRWTimings::kQuitWatchdogMs;
+        /// Where the restore delay and the quit watchdog get their timers; the real ones when null.
+        FRWTimerSource* timers = nullptr;
         /// How the tray menu is built; decided for the desktop when not given.
         std::optional<FRWStatusMenuBuilder::Form> menuForm;
         FRWUpdateChecker* updater = nullptr;

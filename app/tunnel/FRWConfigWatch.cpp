@@ -2,12 +2,13 @@
 
 #include <QFile>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <array>
 
 #include <sys/inotify.h>
 #include <unistd.h>
+
+#include "FRWTimerSource.h"
 
 namespace {
 // Written, extended, link count changed, deleted, renamed.
@@ -16,7 +17,8 @@ constexpr uint32_t kEvents = IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SE
 constexpr uint32_t kRearmEvents = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED;
 } // namespace
 
-FRWConfigWatch::FRWConfigWatch(int debounceMs, int retryMs) : m_debounceMs(debounceMs), m_retryMs(retryMs)
+FRWConfigWatch::FRWConfigWatch(int debounceMs, int retryMs, FRWTimerSource* timers)
+    : m_debounceMs(debounceMs), m_retryMs(retryMs), m_timers(timers)
 {
 }
 
@@ -39,16 +41,12 @@ void FRWConfigWatch::armWatch(const QString& path)
         }
         m_notifier = new QSocketNotifier(m_inotify, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &FRWConfigWatch::readEvents);
-        m_debounceTimer = new QTimer(this);
-        m_debounceTimer->setSingleShot(true);
+        FRWTimerSource& timers = FRWTimerSource::orSystem(m_timers);
         // A coarse timer may fire up to 5 % early; the quiet time is a promise.
-        m_debounceTimer->setTimerType(Qt::PreciseTimer);
-        m_debounceTimer->setInterval(m_debounceMs);
-        connect(m_debounceTimer, &QTimer::timeout, this, &FRWConfigWatch::changesSettled);
-        m_retryTimer = new QTimer(this);
-        m_retryTimer->setSingleShot(true);
-        m_retryTimer->setInterval(m_retryMs);
-        connect(m_retryTimer, &QTimer::timeout, this, &FRWConfigWatch::rearm);
+        m_debounceTimer = timers.createTimer(this, Qt::PreciseTimer);
+        connect(m_debounceTimer, &FRWTimer::timeout, this, &FRWConfigWatch::changesSettled);
+        m_retryTimer = timers.createTimer(this);
+        connect(m_retryTimer, &FRWTimer::timeout, this, &FRWConfigWatch::rearm);
     }
     rearm();
 }
@@ -64,7 +62,7 @@ void FRWConfigWatch::rearm()
     if (m_watch < 0) {
         // Most likely the file is being replaced right now.
         m_waitingForFile = true;
-        m_retryTimer->start();
+        m_retryTimer->start(std::chrono::milliseconds(m_retryMs));
     } else if (m_waitingForFile) {
         // The file is back, probably with other text than the core runs with.
         m_waitingForFile = false;
@@ -82,7 +80,7 @@ void FRWConfigWatch::teardownWatchSource()
 
 void FRWConfigWatch::scheduleReload()
 {
-    m_debounceTimer->start(); // restarts a pending one
+    m_debounceTimer->start(std::chrono::milliseconds(m_debounceMs)); // restarts a pending one
 }
 
 void FRWConfigWatch::readEvents()

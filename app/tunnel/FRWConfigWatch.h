@@ -4,7 +4,8 @@
 #include <QString>
 
 class QSocketNotifier;
-class QTimer;
+class FRWTimer;
+class FRWTimerSource;
 
 /// Watches one file with inotify on a worker thread and says, once changes have settled, that it
 /// changed. Survives editors that replace the file (a rename over it) and waits for a file that
@@ -13,7 +14,8 @@ class FRWConfigWatch : public QObject {
     Q_OBJECT
 
 public:
-    FRWConfigWatch(int debounceMs, int retryMs);
+    /// Its timers come from `timers` (the real ones when null), made in the watch's thread.
+    FRWConfigWatch(int debounceMs, int retryMs, FRWTimerSource* timers = nullptr);
     ~FRWConfigWatch() override;
     Q_DISABLE_COPY_MOVE(FRWConfigWatch)
 
@@ -32,11 +34,12 @@ private:
 
     int m_debounceMs;
     int m_retryMs;
+    FRWTimerSource* m_timers;
     QString m_path;
     int m_inotify = -1;
     int m_watch = -1;
     bool m_waitingForFile = false;
     QSocketNotifier* m_notifier = nullptr;
-    QTimer* m_debounceTimer = nullptr;
-    QTimer* m_retryTimer = nullptr;
+    FRWTimer* m_debounceTimer = nullptr;
+    FRWTimer* m_retryTimer = nullptr;
 };

@@ -238,12 +238,7 @@ std::optional<FRWProxyKindSettings> FRWGSettingsProxyBackend::queryProxy(FRWProx
         authenticated = *useAuthentication;
     }
     const bool enabled = *mode == u"manual" && !host->isEmpty();
-    return FRWProxyKindSettings{
-        {QStringLiteral("Enabled"), enabled ? QStringLiteral("Yes") : QStringLiteral("No")},
-        {QStringLiteral("Server"), *host},
-        {QStringLiteral("Port"), QString::number(*port)},
-        {QStringLiteral("Authenticated Proxy Enabled"),
-         authenticated ? QStringLiteral("1") : QStringLiteral("0")}};
+    return FRWProxyKindSettings{enabled, *host, QString::number(*port), authenticated};
 }
 
 bool FRWGSettingsProxyBackend::setProxy(FRWProxyKind kind, const QString& /*service*/, const QString& server,

@@ -216,12 +216,7 @@ std::optional<FRWProxyKindSettings> FRWKDEProxyBackend::queryProxy(FRWProxyKind 
     }
     const ProxyAddress address = parseProxyAddress(*value);
     const bool enabled = type->toInt() == kManualProxy && !address.host.isEmpty();
-    return FRWProxyKindSettings{
-        {QStringLiteral("Enabled"), enabled ? QStringLiteral("Yes") : QStringLiteral("No")},
-        {QStringLiteral("Server"), address.host},
-        {QStringLiteral("Port"), address.port},
-        {QStringLiteral("Authenticated Proxy Enabled"),
-         address.hasCredentials ? QStringLiteral("1") : QStringLiteral("0")}};
+    return FRWProxyKindSettings{enabled, address.host, address.port, address.hasCredentials};
 }
 
 bool FRWKDEProxyBackend::setProxy(FRWProxyKind kind, const QString& /*service*/, const QString& server,

@@ -26,7 +26,7 @@ void FRWLiveReload::startConfigWatch()
     if (!m_watchThread) {
         m_watchThread = new QThread(this);
         m_watchThread->setObjectName(QStringLiteral("zq.orbel.ferrow-mac.configwatch"));
-        m_watch = new FRWConfigWatch(m_setup.debounceMs, m_setup.retryMs);
+        m_watch = new FRWConfigWatch(m_setup.debounceMs, m_setup.retryMs, m_setup.timers);
         m_watch->moveToThread(m_watchThread);
         connect(m_watchThread, &QThread::finished, m_watch, &QObject::deleteLater);
         connect(m_watch, &FRWConfigWatch::changesSettled, this, &FRWLiveReload::triggerReload);

@@ -7,6 +7,7 @@
 
 class FRWConfigWatch;
 class FRWControllerAPI;
+class FRWTimerSource;
 class FRWTunnelPresenter;
 class QThread;
 
@@ -23,6 +24,8 @@ public:
         int debounceMs = 300;
         int retryMs = 300;
         int reloadTimeoutMs = 20 * 1000;
+        /// Where the watch's debounce and retry timers come from; the real timers when null.
+        FRWTimerSource* timers = nullptr;
     };
 
     explicit FRWLiveReload(Setup setup, QObject* parent = nullptr);

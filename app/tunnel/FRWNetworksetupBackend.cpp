@@ -1,5 +1,7 @@
 #include "FRWNetworksetupBackend.h"
 
+#include <QMap>
+
 #include "FRWToolRunner.h"
 
 namespace {
@@ -67,14 +69,17 @@ QString FRWNetworksetupBackend::primaryNetworkService()
 
 FRWProxyKindSettings FRWNetworksetupBackend::parseSettings(const QString& output)
 {
-    FRWProxyKindSettings settings;
+    QMap<QString, QString> fields;
     for (const QString& line : output.split(u'\n')) {
         const qsizetype separator = line.indexOf(QLatin1String(": "));
         if (separator >= 0) {
-            settings.insert(line.first(separator), line.sliced(separator + 2).trimmed());
+            fields.insert(line.first(separator), line.sliced(separator + 2).trimmed());
         }
     }
-    return settings;
+    const QString authenticated = fields.value(QStringLiteral("Authenticated Proxy Enabled"));
+    return FRWProxyKindSettings{fields.value(QStringLiteral("Enabled")) == u"Yes",
+                                fields.value(QStringLiteral("Server")), fields.value(QStringLiteral("Port")),
+                                !authenticated.isEmpty() && authenticated != u"0"};
 }
 
 std::optional<FRWProxyKindSettings> FRWNetworksetupBackend::queryProxy(FRWProxyKind kind,

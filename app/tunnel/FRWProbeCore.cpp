@@ -2,12 +2,12 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QTimer>
 
 #include "FRWAPIInfo.h"
 #include "FRWCoreLauncher.h"
 #include "FRWNames.h"
 #include "FRWProfileStore.h"
+#include "FRWTimerSource.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ QStringList FRWProbeCore::arguments() const
     return arguments;
 }
 
-void FRWProbeCore::apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion)
+void FRWProbeCore::apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion)
 {
     if (std::optional<QJsonObject> info = m_setup.runningCoreAPI ? m_setup.runningCoreAPI() : std::nullopt) {
         return completion(std::move(info));
@@ -91,11 +91,10 @@ void FRWProbeCore::apiForMeasurement(std::function<void(std::optional<QJsonObjec
 void FRWProbeCore::keepProbeAlive()
 {
     if (!m_idleTimer) {
-        m_idleTimer = new QTimer(this);
-        m_idleTimer->setSingleShot(true);
-        connect(m_idleTimer, &QTimer::timeout, this, &FRWProbeCore::stopProbeCore);
+        m_idleTimer = FRWTimerSource::orSystem(m_setup.timers).createTimer(this);
+        connect(m_idleTimer, &FRWTimer::timeout, this, &FRWProbeCore::stopProbeCore);
     }
-    m_idleTimer->start(m_setup.idleMs);
+    m_idleTimer->start(std::chrono::milliseconds(m_setup.idleMs));
 }
 
 void FRWProbeCore::stopProbeCore()

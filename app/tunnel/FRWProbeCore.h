@@ -11,7 +11,8 @@
 class FRWCoreLauncher;
 class FRWProfileStore;
 class QProcess;
-class QTimer;
+class FRWTimer;
+class FRWTimerSource;
 
 /// The core started on demand so that nodes can be measured while nothing is connected; it stops
 /// after a spell without measurement requests, and is restarted at the next measurement when the
@@ -28,11 +29,13 @@ public:
         int idleMs = 90 * 1000;
         /// The record of a System Proxy or helper-run core that can answer instead; nothing when none runs.
         std::function<std::optional<QJsonObject>()> runningCoreAPI;
+        /// Where the idle stop's timer comes from; the real timers when null.
+        FRWTimerSource* timers = nullptr;
     };
 
     FRWProbeCore(FRWCoreLauncher& launcher, Setup setup, QObject* parent = nullptr);
 
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion);
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion);
     void keepProbeAlive();
     void stopProbeCore();
 
@@ -44,5 +47,5 @@ private:
     QPointer<QProcess> m_task;
     /// The profile text the running probe core was started with.
     QByteArray m_config;
-    QTimer* m_idleTimer = nullptr;
+    FRWTimer* m_idleTimer = nullptr;
 };

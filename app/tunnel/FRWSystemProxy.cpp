@@ -22,17 +22,30 @@ constexpr std::array<KindName, 3> kRestoreOrder{
 const QStringList kTakeoverBypass{QStringLiteral("127.0.0.1"), QStringLiteral("localhost"),
                                   QStringLiteral("*.local")};
 
-QVariantMap toVariantMap(const FRWProxyKindSettings& settings)
+// A kind's member of the stored backup. Its keys are the file format: backups written by earlier
+// runs are restored from them.
+const QString kEnabledKey = QStringLiteral("Enabled");
+const QString kServerKey = QStringLiteral("Server");
+const QString kPortKey = QStringLiteral("Port");
+const QString kAuthenticatedKey = QStringLiteral("Authenticated Proxy Enabled");
+
+QVariantMap toBackup(const FRWProxyKindSettings& settings)
 {
-    QVariantMap map;
-    for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
-        map.insert(it.key(), it.value());
-    }
-    return map;
+    return {{kEnabledKey, settings.enabled ? QStringLiteral("Yes") : QStringLiteral("No")},
+            {kServerKey, settings.server},
+            {kPortKey, settings.port},
+            {kAuthenticatedKey, settings.authenticated ? QStringLiteral("1") : QStringLiteral("0")}};
+}
+
+FRWProxyKindSettings fromBackup(const QVariantMap& member)
+{
+    const QString authenticated = member.value(kAuthenticatedKey).toString();
+    return {member.value(kEnabledKey).toString() == u"Yes", member.value(kServerKey).toString(),
+            member.value(kPortKey).toString(), !authenticated.isEmpty() && authenticated != u"0"};
 }
 
 // A kind's member of a backup: nothing when there is no backup or the member is not a map.
-std::optional<QVariantMap> kindOf(const QVariantMap* backup, const char* name)
+std::optional<FRWProxyKindSettings> kindOf(const QVariantMap* backup, const char* name)
 {
     if (!backup) {
         return std::nullopt;
@@ -41,7 +54,7 @@ std::optional<QVariantMap> kindOf(const QVariantMap* backup, const char* name)
     if (member.typeId() != QMetaType::QVariantMap) {
         return std::nullopt;
     }
-    return member.toMap();
+    return fromBackup(member.toMap());
 }
 
 bool containsWhiteSpace(const QString& text)
@@ -197,7 +210,7 @@ bool FRWSystemProxy::systemProxyEnabledOn(const QString& service)
     const Batch batch(*this);
     for (const KindName& kind : kSnapshotOrder) {
         const std::optional<FRWProxyKindSettings> settings = m_backend.queryProxy(kind.kind, service);
-        if (!settings || settings->value(QStringLiteral("Enabled")) == u"Yes") {
+        if (!settings || settings->enabled) {
             return true;
         }
     }
@@ -209,9 +222,9 @@ QVariantMap FRWSystemProxy::snapshotProxyConfig(const QString& service)
     const Batch batch(*this);
     QVariantMap backup;
     for (const KindName& kind : kSnapshotOrder) {
-        backup.insert(
-            QLatin1String(kind.name),
-            toVariantMap(m_backend.queryProxy(kind.kind, service).value_or(FRWProxyKindSettings())));
+        // A kind that could not be read is kept as an empty member: restored as switched off.
+        const std::optional<FRWProxyKindSettings> settings = m_backend.queryProxy(kind.kind, service);
+        backup.insert(QLatin1String(kind.name), settings ? toBackup(*settings) : QVariantMap());
     }
     backup.insert(QStringLiteral("bypass"), m_backend.queryBypassDomains(service).trimmed());
     const QVariantMap extras = m_backend.snapshotExtras(service);
@@ -226,14 +239,11 @@ bool FRWSystemProxy::restoreProxyConfig(const QVariantMap* backup, const QString
     const Batch batch(*this);
     bool ok = true;
     for (const KindName& kind : kRestoreOrder) {
-        const QVariantMap settings = kindOf(backup, kind.name).value_or(QVariantMap());
-        const QString server = settings.value(QStringLiteral("Server")).toString();
-        const QString port = settings.value(QStringLiteral("Port")).toString();
-        if (!server.isEmpty() && !port.isEmpty() && port != u"0") {
-            ok &= m_backend.setProxy(kind.kind, service, server, port);
+        const FRWProxyKindSettings settings = kindOf(backup, kind.name).value_or(FRWProxyKindSettings());
+        if (!settings.server.isEmpty() && !settings.port.isEmpty() && settings.port != u"0") {
+            ok &= m_backend.setProxy(kind.kind, service, settings.server, settings.port);
         }
-        ok &= m_backend.setProxyState(kind.kind, service,
-                                      settings.value(QStringLiteral("Enabled")).toString() == u"Yes");
+        ok &= m_backend.setProxyState(kind.kind, service, settings.enabled);
     }
     if (!backup) {
         return ok;
@@ -260,11 +270,8 @@ bool FRWSystemProxy::restoreProxyConfig(const QVariantMap* backup, const QString
 bool FRWSystemProxy::hasAuthenticatedProxy(const QVariantMap* backup)
 {
     for (const KindName& kind : kSnapshotOrder) {
-        if (const std::optional<QVariantMap> settings = kindOf(backup, kind.name)) {
-            const QString value = settings->value(QStringLiteral("Authenticated Proxy Enabled")).toString();
-            if (!value.isEmpty() && value != u"0") {
-                return true;
-            }
+        if (kindOf(backup, kind.name).value_or(FRWProxyKindSettings()).authenticated) {
+            return true;
         }
     }
     return false;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -10,9 +9,15 @@
 /// The three kinds of proxy a desktop's settings hold.
 enum class FRWProxyKind { Web, Secure, Socks };
 
-/// One kind's settings as members "Enabled" ("Yes"/"No"), "Server", "Port" and
-/// "Authenticated Proxy Enabled" (non-empty and not "0" when credentials are configured).
-using FRWProxyKindSettings = QMap<QString, QString>;
+/// One kind's settings as the store holds them.
+struct FRWProxyKindSettings {
+    bool enabled = false;
+    QString server;
+    /// As the store writes it; empty or "0" when none is set.
+    QString port;
+    /// Credentials are configured: such a proxy is never replaced.
+    bool authenticated = false;
+};
 
 /// The operating-system side of the proxy takeover: one implementation per settings store. The
 /// "service" is the scope whose settings are taken over (a network service, or a desktop's proxy

@@ -69,6 +69,7 @@ FRWTunnelController::FRWTunnelController(FRWTunnelEnvironment environment, QObje
     probe.ruleSetDir = m_env.ruleSetDir;
     probe.idleMs = m_env.probeIdleMs;
     probe.runningCoreAPI = [this] { return readAPIInfo(currentAPIInfoPath()); };
+    probe.timers = m_env.timers;
     m_probe = new FRWProbeCore(*m_launcher, std::move(probe), this);
 
     FRWLiveReload::Setup reload;
@@ -77,6 +78,7 @@ FRWTunnelController::FRWTunnelController(FRWTunnelEnvironment environment, QObje
     reload.debounceMs = m_env.watchDebounceMs;
     reload.retryMs = m_env.watchRetryMs;
     reload.reloadTimeoutMs = m_env.reloadTimeoutMs;
+    reload.timers = m_env.timers;
     m_liveReload = new FRWLiveReload(std::move(reload), this);
     m_liveReload->setPresenter(m_env.presenter);
 
@@ -220,7 +222,7 @@ QStringList FRWTunnelController::systemProxyArguments() const
     return arguments;
 }
 
-void FRWTunnelController::startSystemProxy(std::function<void(FRWResult)> completion)
+void FRWTunnelController::startSystemProxyWithCompletion(std::function<void(FRWResult)> completion)
 {
     if (m_socksStarting) {
         m_socksStartWaiters.push_back(std::move(completion));
@@ -382,7 +384,7 @@ void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QStr
                                             std::function<void(FRWResult)> completion)
 {
     const QPointer<QProcess> guarded(task);
-    pollForAPIInfoAt(
+    m_launcher->pollForAPIInfoAt(
         socksInfoPath(), task, 0,
         [guarded, coreError, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
             if (info) {
@@ -398,22 +400,12 @@ void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QStr
         });
 }
 
-void FRWTunnelController::pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
-                                           std::function<void(std::optional<QJsonObject>)> completion)
-{
-    m_launcher->pollForAPIInfoAt(path, task, attempt, std::move(completion));
-}
-
 // ---- The probe core
 
-void FRWTunnelController::apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion)
+void FRWTunnelController::apiForMeasurementWithCompletion(
+    std::function<void(std::optional<QJsonObject>)> completion)
 {
-    m_probe->apiForMeasurement(std::move(completion));
-}
-
-void FRWTunnelController::keepProbeAlive()
-{
-    m_probe->keepProbeAlive();
+    m_probe->apiForMeasurementWithCompletion(std::move(completion));
 }
 
 void FRWTunnelController::stopProbeCore()
@@ -475,16 +467,6 @@ void FRWTunnelController::startConfigWatch()
     m_liveReload->startConfigWatch();
 }
 
-void FRWTunnelController::triggerReload()
-{
-    m_liveReload->triggerReload();
-}
-
-void FRWTunnelController::presentReloadError(const QString& error)
-{
-    m_liveReload->presentReloadError(error);
-}
-
 // ---- Enhanced Mode and the privileged helper
 
 bool FRWTunnelController::helperReady() const
@@ -507,12 +489,6 @@ void FRWTunnelController::setGatewayMode(bool enabled)
     m_enhancedMode->setGatewayMode(enabled);
 }
 
-void FRWTunnelController::runPrivilegedScript(const QString& script,
-                                              std::function<void(FRWResult)> completion)
-{
-    m_enhancedMode->runPrivilegedScript(script, std::move(completion));
-}
-
 void FRWTunnelController::installHelperWithCompletion(std::function<void(FRWResult)> completion)
 {
     m_enhancedMode->installHelperWithCompletion(std::move(completion));
@@ -526,11 +502,6 @@ void FRWTunnelController::uninstallHelperWithCompletion(std::function<void(FRWRe
 void FRWTunnelController::reinstallHelperWithCompletion(std::function<void(FRWResult)> completion)
 {
     m_enhancedMode->reinstallHelperWithCompletion(std::move(completion));
-}
-
-FRWHelperClient* FRWTunnelController::connection()
-{
-    return m_enhancedMode->connection();
 }
 
 void FRWTunnelController::helperIsCurrent(std::function<void(bool)> completion)

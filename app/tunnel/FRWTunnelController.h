@@ -18,12 +18,12 @@
 
 class FRWCoreLauncher;
 class FRWEnhancedMode;
-class FRWHelperClient;
 class FRWLiveReload;
 class FRWProbeCore;
 class FRWProfileStore;
 class FRWSystemProxyWorker;
 class FRWSystemProxyBackend;
+class FRWTimerSource;
 class FRWTunnelPresenter;
 class FRWUserDefaults;
 class QProcess;
@@ -50,6 +50,8 @@ struct FRWTunnelEnvironment {
     int reloadTimeoutMs = 20 * 1000;
     /// How long a leftover core of an earlier run gets to stop at launch before it is killed.
     int leftoverCoreGraceMs = 3000;
+    /// The probe core's idle stop and the profile watch's timers; the real timers when null.
+    FRWTimerSource* timers = nullptr;
 
     // Enhanced Mode: where the helper is installed from and to, and the tools that install it.
     FRWHelperLayout helper;
@@ -79,7 +81,6 @@ public:
 
     // Where things are
     QString corePath() const { return m_env.corePath; }
-    QString ruleSetDir() const { return m_env.ruleSetDir; }
     QString socksInfoPath() const;
     QString probeInfoPath() const;
     QString probeStatsPath() const;
@@ -98,19 +99,16 @@ public:
     // The System Proxy core
     /// Completes once the core serves and the desktop points at it; a call while a start is
     /// under way completes with it.
-    void startSystemProxy(std::function<void(FRWResult)> completion);
+    void startSystemProxyWithCompletion(std::function<void(FRWResult)> completion);
     /// Puts the desktop's settings back, then ends the core; when they cannot be put back the core
     /// keeps serving. `done` runs when that is over.
     void stopSystemProxy(std::function<void()> done = {});
     /// `coreError` holds the core's last error line, shown when it ends before it is ready.
     void waitForSocksReady(QProcess* task, std::shared_ptr<QString> coreError,
                            std::function<void(FRWResult)> completion);
-    void pollForAPIInfoAt(const QString& path, QProcess* task, int attempt,
-                          std::function<void(std::optional<QJsonObject>)> completion);
 
     // The probe core, started on demand for measurements
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion);
-    void keepProbeAlive();
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion);
     void stopProbeCore();
 
     // The system proxy: the work runs on a worker thread, in the order asked for.
@@ -126,8 +124,6 @@ public:
     void startConfigWatch();
     /// Asks the System Proxy core for the members kept for the active profile, then runs `then`.
     void applyKeptChoicesThen(std::function<void()> then);
-    void triggerReload();
-    void presentReloadError(const QString& error);
 
     static void fail(const std::function<void(FRWResult)>& completion, const QString& message);
 
@@ -148,11 +144,8 @@ public:
     /// Always completes on a later turn of the event loop.
     void startIfHelperCurrentWithCompletion(std::function<void(bool started, FRWResult)> completion);
     void stopWithCompletion(std::function<void(FRWResult)> completion);
-    /// The connection to the helper, made on first use and dropped when it fails.
-    FRWHelperClient* connection();
     void xpcStart(std::function<void(FRWResult)> completion);
     void xpcStop(std::function<void(FRWResult)> completion);
-    void runPrivilegedScript(const QString& script, std::function<void(FRWResult)> completion);
     /// Whether the helper-run core also routes other devices' traffic (next start).
     bool gatewayMode() const;
     void setGatewayMode(bool enabled);

@@ -20,6 +20,7 @@
 #include "FRWProfileStore.h"
 #include "FRWStatusItem.h"
 #include "LoopbackHttpServer.h"
+#include "ManualTimerSource.h"
 #include "ModelTestSupport.h"
 #include "PrivateBus.h"
 #include "TemporaryHome.h"
@@ -102,6 +103,7 @@ protected:
     }
 
     TemporaryHome home;
+    ferrow::test::ManualTimerSource timers;
     RecordingServices services;
 };
 
@@ -121,20 +123,26 @@ TEST(AppTimings, TheProductionValuesAreThoseUsersSee)
 
 TEST_F(AppDelegateTest, LaunchRepairsTheProxyFirstAndRestoresTheModeAMomentLater)
 {
-    FRWAppDelegate delegate(services, setup());
+    FRWAppDelegate::Setup timed = setup();
+    timed.timers = &timers;
+    FRWAppDelegate delegate(services, timed);
     delegate.applicationDidFinishLaunching();
     ASSERT_GE(services.calls.size(), 3);
     EXPECT_EQ(services.calls.mid(0, 3), (QStringList{"recover", "model", "notifier"}));
     EXPECT_FALSE(services.calls.contains("restore")) << "restored before the first poll could answer";
     EXPECT_TRUE(delegate.mainWindow()->window()->isVisible());
     EXPECT_TRUE(delegate.statusItem());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return services.calls.contains("restore"); }, 5000));
+    timers.advance(std::chrono::milliseconds(timed.restoreDelayMs - 1));
+    EXPECT_FALSE(services.calls.contains("restore"));
+    timers.advance(std::chrono::milliseconds(1));
     EXPECT_EQ(services.calls.count("restore"), 1);
 }
 
 TEST_F(AppDelegateTest, QuittingWithNothingRunningEndsPromptlyAndOnce)
 {
-    FRWAppDelegate delegate(services, setup());
+    FRWAppDelegate::Setup timed = setup();
+    timed.timers = &timers;
+    FRWAppDelegate delegate(services, timed);
     delegate.applicationDidFinishLaunching();
     QSignalSpy quit(&delegate, &FRWAppDelegate::quitConfirmed);
     delegate.terminate();
@@ -143,7 +151,8 @@ TEST_F(AppDelegateTest, QuittingWithNothingRunningEndsPromptlyAndOnce)
     EXPECT_FALSE(services.calls.contains("stopSystemProxy"));
     EXPECT_EQ(services.calls.count("stopEnhanced"), 1);
     EXPECT_EQ(delegate.terminatingPanel(), nullptr) << "the panel outlived the quit";
-    QTest::qWait(400);
+    ASSERT_GE(timers.pending(), 1) << "no watchdog";
+    timers.advance(std::chrono::milliseconds(timed.quitWatchdogMs));
     EXPECT_EQ(quit.size(), 1) << "the watchdog confirmed the quit a second time";
 }
 
@@ -194,7 +203,7 @@ TEST_F(AppDelegateTest, AStopThatNeverAnswersEndsAtTheWatchdogAndALateAnswerChan
     EXPECT_TRUE(quit.wait(5000));
     ASSERT_TRUE(services.pendingStop);
     services.pendingStop(std::nullopt);
-    QTest::qWait(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return quit.size() == 1; }, 5000));
     EXPECT_EQ(quit.size(), 1);
 }
 
@@ -329,33 +338,39 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
     delegate.applicationDidFinishLaunching();
     FRWStatusMenuBuilder& menu = delegate.statusItem()->builder();
 
-    // What reached the core since the last look.
-    std::size_t seen = core.requestCount();
-    const auto newTargets = [&] {
-        QTest::qWait(100);
-        QStringList targets;
-        const auto requests = core.requests();
-        for (std::size_t i = seen; i < requests.size(); ++i) {
-            targets << QString::fromStdString(requests[i].method + " " + requests[i].target);
-        }
-        seen = requests.size();
-        // The model's own polls are not what a menu item asked for.
-        return targets.filter(
-            QRegularExpression("^(?!GET /(status|groups|connections|stats|outbound)$)(?!GET /logs\\?)"));
+    // Waits for a request matching `wanted` among those that reached the core since `from`.
+    const auto sentSince = [&](std::size_t from, const QString& wanted) {
+        const QRegularExpression pattern(wanted);
+        return QTest::qWaitFor(
+            [&] {
+                const auto requests = core.requests();
+                for (std::size_t i = from; i < requests.size(); ++i) {
+                    if (QString::fromStdString(requests[i].method + " " + requests[i].target)
+                            .contains(pattern)) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            5000);
     };
-    newTargets();
+    std::size_t from = core.requestCount();
     emit menu.outboundModePicked(QStringLiteral("direct"));
-    EXPECT_TRUE(newTargets().join(' ').contains("/outbound?mode=direct"));
+    EXPECT_TRUE(sentSince(from, "/outbound\\?mode=direct"));
+    from = core.requestCount();
     emit menu.globalNodePicked(QStringLiteral("B"));
-    EXPECT_TRUE(newTargets().join(' ').contains(QRegularExpression("/outbound\\?mode=global.*B")));
+    EXPECT_TRUE(sentSince(from, "/outbound\\?mode=global.*B"));
+    from = core.requestCount();
     emit menu.memberSelected(QStringLiteral("Proxy"), QStringLiteral("B"));
-    EXPECT_TRUE(newTargets().join(' ').contains("/select"));
+    EXPECT_TRUE(sentSince(from, "/select"));
+    from = core.requestCount();
     emit menu.groupTestRequested(QStringLiteral("Proxy"));
+    EXPECT_TRUE(sentSince(from, "/test\\?node=A"));
+    EXPECT_TRUE(sentSince(from, "/test\\?node=B"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.nodesTesting().isEmpty(); }, 5000));
-    const QString tests = newTargets().join(' ');
-    EXPECT_TRUE(tests.contains("/test?node=A") && tests.contains("/test?node=B")) << tests.toStdString();
+    from = core.requestCount();
     emit menu.updateAllExternalResources();
-    EXPECT_TRUE(newTargets().join(' ').contains("/rulesets"));
+    EXPECT_TRUE(sentSince(from, "/rulesets"));
 
     emit menu.toggleSystemProxy();
     EXPECT_EQ(tunnel.calls.filter("SystemProxy"), QStringList{"startSystemProxy"});

@@ -91,6 +91,24 @@ TEST(RuleMatcher, FirstMatchWinsBetweenHashedAndOrderedRules)
     EXPECT_EQ(matched(matcher, forHost("other.test", 80)), 5u);
 }
 
+// Among suffix rules alone the earliest matching one wins, whether it is the more specific
+// suffix or the less: the lookup walks the host's suffixes, not the rules.
+TEST(RuleMatcher, FirstMatchWinsAmongSuffixRules)
+{
+    const auto broadFirst = compile({{"DOMAIN-SUFFIX", "example"},
+                                     {"DOMAIN-SUFFIX", "video.example"},
+                                     {"DOMAIN-SUFFIX", "cdn.video.example"}});
+    EXPECT_EQ(matched(broadFirst, forHost("a.cdn.video.example")), 0u);
+    EXPECT_EQ(matched(broadFirst, forHost("video.example")), 0u);
+    const auto narrowFirst = compile({{"DOMAIN-SUFFIX", "cdn.video.example"},
+                                      {"DOMAIN-SUFFIX", "video.example"},
+                                      {"DOMAIN-SUFFIX", "example"}});
+    EXPECT_EQ(matched(narrowFirst, forHost("a.cdn.video.example")), 0u);
+    EXPECT_EQ(matched(narrowFirst, forHost("www.video.example")), 1u);
+    EXPECT_EQ(matched(narrowFirst, forHost("other.example")), 2u);
+    EXPECT_FALSE(matched(narrowFirst, forHost("example.test")));
+}
+
 TEST(RuleMatcher, AddressRulesAskForResolutionOnlyWhenReached)
 {
     const auto matcher = compile({{"DOMAIN-SUFFIX", "known.test"},

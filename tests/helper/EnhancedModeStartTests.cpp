@@ -1,5 +1,6 @@
 #include "EnhancedModeFixture.h"
 
+#include "FRWHelperClient.h"
 #include "LoopbackHttpServer.h"
 
 using namespace ferrow::test;
@@ -77,8 +78,8 @@ TEST_F(EnhancedModeTest, RestoringAtLaunchNeverPrompts)
         EXPECT_EQ(pkexecRuns(), 0);
         EXPECT_EQ(old.requests.size(), 1) << "an outdated helper was asked to start";
     }
-    // The old helper's end of the connection is gone; let the controller notice before the next try.
-    QTest::qWait(200);
+    // The old helper's end of the connection is gone; the controller drops its client once it notices.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->findChild<FRWHelperClient*>() == nullptr; }, 5000));
     FakeHelper current(layout.socketPath, 4);
     restore();
     EXPECT_TRUE(outcome.first);

@@ -85,7 +85,8 @@ HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adju
     }
     m_listenFd = listenOn(socketPath());
     m_service = FRWHelperService::create(m_config);
-    m_serveThread = std::thread([service = m_service, fd = m_listenFd] { service->serve(fd); });
+    m_server = FRWHelperServer::create(m_config, m_service);
+    m_serveThread = std::thread([server = m_server, fd = m_listenFd] { server->serve(fd); });
 }
 
 HelperTestHost::~HelperTestHost()
@@ -102,7 +103,7 @@ HelperTestHost::~HelperTestHost()
 void HelperTestHost::shutdown()
 {
     if (m_serveThread.joinable()) {
-        m_service->stop();
+        m_server->stop();
         m_serveThread.join();
     }
 }

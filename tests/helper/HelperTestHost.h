@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FRWHelperConfig.h"
+#include "FRWHelperServer.h"
 #include "FRWHelperService.h"
 #include "TestPolkitAuthority.h"
 
@@ -48,6 +49,7 @@ private:
     std::unique_ptr<TestPolkitAuthority> m_polkit;
     FRWHelperConfig m_config;
     std::shared_ptr<FRWHelperService> m_service;
+    std::shared_ptr<FRWHelperServer> m_server;
     int m_listenFd = -1;
     std::thread m_serveThread;
     mutable std::mutex m_logLock;

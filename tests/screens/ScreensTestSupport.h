@@ -19,6 +19,7 @@
 #include "FRWTakeoverSettings.h"
 #include "FRWViewController.h"
 #include "LoopbackHttpServer.h"
+#include "ManualTimerSource.h"
 #include "ModelTestSupport.h"
 #include "TemporaryHome.h"
 
@@ -109,6 +110,7 @@ protected:
         c.takeover = &takeover;
         c.presenter = &alerts;
         c.clock = &clock;
+        c.timers = &timers;
         return c;
     }
 
@@ -128,6 +130,7 @@ protected:
     QTcpServer listener;
     ScriptedTunnel tunnel;
     ManualClock clock;
+    ferrow::test::ManualTimerSource timers;
     KeptAlerts alerts;
     MemoryTakeover takeover;
     QString apiInfoPath;

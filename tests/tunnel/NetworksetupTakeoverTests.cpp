@@ -300,9 +300,11 @@ TEST(HasAuthenticatedProxy, ReadsEveryKindAndIgnoresOddShapes)
 TEST(NetworksetupOutput, ParsesKeyValueLines)
 {
     const auto settings = FRWNetworksetupBackend::parseSettings(
-        "Enabled: Yes\nServer: a.b\nPort: 80 \nAuthenticated Proxy Enabled: 0\nno separator\n Lead: x\n");
-    EXPECT_EQ(settings.value("Enabled"), "Yes");
-    EXPECT_EQ(settings.value("Port"), "80");
-    EXPECT_EQ(settings.value(" Lead"), "x"); // the key is not trimmed
-    EXPECT_EQ(settings.size(), 5);
+        "Enabled: Yes\nServer: a.b\nPort: 80 \nAuthenticated Proxy Enabled: 0\nno separator\n Port: 1\n");
+    EXPECT_TRUE(settings.enabled);
+    EXPECT_EQ(settings.server, "a.b");
+    EXPECT_EQ(settings.port, "80") << "a key is not trimmed";
+    EXPECT_FALSE(settings.authenticated);
+    EXPECT_TRUE(FRWNetworksetupBackend::parseSettings("Authenticated Proxy Enabled: 1\n").authenticated);
+    EXPECT_FALSE(FRWNetworksetupBackend::parseSettings("Enabled: No\n").enabled);
 }

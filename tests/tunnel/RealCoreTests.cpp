@@ -45,7 +45,7 @@ protected:
 
     FRWControllerAPI api{
         [this] { return FRWTunnelController::readAPIInfo(controller->currentAPIInfoPath()); },
-        [this](auto done) { controller->apiForMeasurement(done); }};
+        [this](auto done) { controller->apiForMeasurementWithCompletion(done); }};
 };
 
 TEST_F(RealCoreTest, SystemProxyModeRoundTrip)
@@ -108,8 +108,10 @@ TEST_F(RealCoreTest, ACoreThatStopsOnItsOwnRestoresTheProxy)
 TEST_F(RealCoreTest, ARejectedProfileIsReportedAndTheCoreKeepsServing)
 {
     ASSERT_FALSE(startSystemProxy().has_value());
-    QTest::qWait(100); // the watch arms on its own thread
-    writeFile(profiles->configPath(), "[Proxy Group]\nBroken = no-such-type, DIRECT\n");
+    armConfigWatch();
+    const QByteArray broken = "[Proxy Group]\nBroken = no-such-type, DIRECT\n";
+    writeFile(profiles->configPath(), broken);
+    settleConfigChange();
     ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.size() == 1; }, 10000));
     EXPECT_TRUE(alerts[0].contains("no-such-type")) << alerts[0].toStdString();
     const FRWPollResult after = poll(api);
@@ -118,11 +120,16 @@ TEST_F(RealCoreTest, ARejectedProfileIsReportedAndTheCoreKeepsServing)
     ASSERT_TRUE(after.groups.has_value());
     EXPECT_EQ(after.groups->at(0).toObject().value("name").toString(), "Proxy");
 
-    // A good profile is taken without a word.
+    // A good profile is taken without a word: the core answers in order, so the next alert is
+    // the broken profile's again.
     dismissAlert();
     writeFile(profiles->configPath(), profiles->activeProfile()->configText.toUtf8());
-    QTest::qWait(1000);
-    EXPECT_EQ(alerts.size(), 1);
+    settleConfigChange();
+    writeFile(profiles->configPath(), broken);
+    settleConfigChange();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.size() >= 2; }, 10000));
+    EXPECT_EQ(alerts.size(), 2);
+    EXPECT_TRUE(alerts[1].contains("no-such-type")) << alerts[1].toStdString();
 }
 
 TEST_F(RealCoreTest, AProfileTheCoreRefusesAtStartIsReportedInTheCoresWords)

@@ -36,8 +36,7 @@ public:
     {
         const QMutexLocker lock(&mutex);
         const Kind& k = kindsOf(service)[kind];
-        return FRWProxyKindSettings{
-            {"Enabled", k.enabled ? "Yes" : "No"}, {"Server", k.server}, {"Port", k.port}};
+        return FRWProxyKindSettings{k.enabled, k.server, k.port, false};
     }
 
     bool setProxy(FRWProxyKind kind, const QString& service, const QString& server,

@@ -65,3 +65,48 @@ TEST_F(SystemProxyBackupTest, APendingBackupOfAnotherServiceIsRestoredBeforeTheN
     EXPECT_FALSE(b[FRWProxyKind::Web].enabled);
     EXPECT_FALSE(defaults.contains("FRWProxyService"));
 }
+
+// The restore every store shares, before any store's extras: secure, socks, then web, each
+// kind's address before its switch, an address only with a port; then the bypass list.
+TEST_F(SystemProxyBackupTest, TheGenericRestoreWritesKindsInOrderAndOnlyWholeAddresses)
+{
+    FRWUserDefaults defaults(paths.settingsFile);
+    FRWSystemProxy proxy{backend, defaults, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
+    const QVariantMap backup{
+        {"web", QVariantMap{{"Enabled", "Yes"}, {"Server", "w.example.test"}, {"Port", "8080"}}},
+        {"secure", QVariantMap{{"Enabled", "No"}, {"Server", "s.example.test"}, {"Port", "0"}}},
+        {"socks", QVariantMap{{"Enabled", "Yes"}, {"Server", ""}, {"Port", "1080"}}},
+        {"bypass", " a.example.test \n\nnot a domain\n*.local\n"}};
+
+    EXPECT_TRUE(proxy.restoreProxyConfig(&backup, "Test"));
+    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 on", "set 0 w.example.test:8080",
+                                          "state 0 on", "bypass a.example.test,*.local"}));
+    EXPECT_EQ(backend.kinds[FRWProxyKind::Secure].port, "0") << "port 0 was written as an address";
+
+    backend.calls.clear();
+    const QVariantMap odd{{"web", "not a map"}, {"bypass", QStringList{"x.example.test"}}};
+    EXPECT_TRUE(proxy.restoreProxyConfig(&odd, "Test"));
+    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 off", "state 0 off", "bypass "}));
+    backend.calls.clear();
+    EXPECT_TRUE(proxy.restoreProxyConfig(nullptr, "Test"));
+    EXPECT_EQ(backend.calls, (QStringList{"state 1 off", "state 2 off", "state 0 off"}))
+        << "no backup, no bypass";
+}
+
+// The stored members are the settings file's format: a backup written by an earlier run must
+// restore, so the keys and values stay as they are.
+TEST_F(SystemProxyBackupTest, SnapshotsKeepTheStoredBackupFormat)
+{
+    FRWUserDefaults defaults(paths.settingsFile);
+    FRWSystemProxy proxy{backend, defaults, [] { return false; }, QStringLiteral("127.0.0.1:7891")};
+    backend.kinds[FRWProxyKind::Web] = userProxy("proxy.example.test");
+    backend.bypass = {"a.example.test", "b.example.test"};
+
+    const QVariantMap backup = proxy.snapshotProxyConfig("Test");
+    EXPECT_EQ(backup.value("web").toMap(), (QVariantMap{{"Enabled", "Yes"},
+                                                        {"Server", "proxy.example.test"},
+                                                        {"Port", "3128"},
+                                                        {"Authenticated Proxy Enabled", "0"}}));
+    EXPECT_EQ(backup.value("socks").toMap().value("Enabled"), "No");
+    EXPECT_EQ(backup.value("bypass"), "a.example.test\nb.example.test");
+}

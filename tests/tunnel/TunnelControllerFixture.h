@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include "FRWProfileStore.h"
 #include "FRWTunnelController.h"
 #include "FRWTunnelPresenter.h"
+#include "ManualTimerSource.h"
 #include "QtTestFiles.h"
 #include "RecordingProxyBackend.h"
 #include "TemporaryHome.h"
@@ -66,9 +68,32 @@ protected:
         env.readinessIntervalMs = 20;
         env.readinessLastAttempt = 60;
         env.probeIdleMs = 600;
+        env.timers = &timers;
         env.presenter = &presenter;
         return env;
     }
+
+    /// Arms the profile watch and waits until its thread has done so.
+    void armConfigWatch()
+    {
+        controller->startConfigWatch();
+        auto* thread = controller->findChild<QThread*>(QStringLiteral("zq.orbel.ferrow-mac.configwatch"));
+        ASSERT_NE(thread, nullptr);
+        // Events posted to one thread run in order: once this one has run, so has the arming.
+        auto* marker = new QObject;
+        marker->moveToThread(thread);
+        QMetaObject::invokeMethod(
+            marker, [marker] { delete marker; }, Qt::BlockingQueuedConnection);
+    }
+
+    /// Waits until the profile watch has seen a change, then lets its quiet time pass.
+    void settleConfigChange()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return timers.pending() > 0; }, 5000)) << "the watch saw no change";
+        timers.advance(kWatchDebounce);
+    }
+
+    static constexpr std::chrono::milliseconds kWatchDebounce{300};
 
     void setMode(const QByteArray& mode) { writeFile(coreDir + "/mode", mode); }
 
@@ -84,7 +109,7 @@ protected:
     {
         bool done = false;
         FRWResult result;
-        controller->startSystemProxy([&](FRWResult r) {
+        controller->startSystemProxyWithCompletion([&](FRWResult r) {
             EXPECT_FALSE(done) << "completion called twice";
             result = std::move(r);
             done = true;
@@ -112,7 +137,7 @@ protected:
     {
         bool done = false;
         std::optional<QJsonObject> info;
-        controller->apiForMeasurement([&](std::optional<QJsonObject> i) {
+        controller->apiForMeasurementWithCompletion([&](std::optional<QJsonObject> i) {
             info = std::move(i);
             done = true;
         });
@@ -127,6 +152,7 @@ protected:
     QString coreDir;
     std::unique_ptr<FRWProfileStore> profiles;
     std::shared_ptr<RecordingProxyBackend> backend = std::make_shared<RecordingProxyBackend>();
+    ferrow::test::ManualTimerSource timers;
     std::unique_ptr<FRWTunnelController> controller;
     RecordingPresenter presenter;
     QStringList& alerts = presenter.alerts;

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+using namespace std::chrono_literals;
+
 TEST_F(TunnelControllerTest, StartsTheCoreWithItsCommandLineAndTakesOverOnceReady)
 {
     ASSERT_FALSE(startSystemProxy().has_value());
@@ -56,7 +58,7 @@ TEST_F(TunnelControllerTest, ASlowSettingsStoreNeverHoldsTheGuiThreadAndAStopMea
     backend->holdChanges();
     bool started = false;
     FRWResult result = FRWError::ferrow(QStringLiteral("not answered"));
-    controller->startSystemProxy([&](FRWResult r) {
+    controller->startSystemProxyWithCompletion([&](FRWResult r) {
         result = std::move(r);
         started = true;
     });
@@ -185,13 +187,15 @@ TEST_F(TunnelControllerTest, ProbeCoreStartsOnDemandIsReusedAndStopsWhenIdle)
     EXPECT_TRUE(probe.contains("-stats " + controller->probeStatsPath()));
     EXPECT_FALSE(probe.contains("-socks"));
 
-    QTest::qWait(300);
+    // The idle time is 600 ms.
+    timers.advance(300ms);
     ASSERT_TRUE(measurementAPI().has_value()); // pushes the idle stop back
-    QTest::qWait(400);
+    timers.advance(599ms);
     EXPECT_EQ(launches().size(), 1);
-    EXPECT_TRUE(QFile::exists(controller->probeInfoPath()));
+    EXPECT_TRUE(QFile::exists(controller->probeInfoPath())) << "stopped before its idle time was up";
 
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(controller->probeInfoPath()); }, 3000));
+    timers.advance(1ms);
+    EXPECT_FALSE(QFile::exists(controller->probeInfoPath()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(coreDir + "/stops").contains("stopped"); }, 5000));
 }
 
