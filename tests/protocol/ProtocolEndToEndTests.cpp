@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
@@ -159,15 +160,22 @@ TEST(FerrowEndToEnd, ConcurrentStreamsWithHalfCloseBothWays)
 
     // The echo server answers everything and ends only after the client's end of stream: each
     // answer arriving in full and then ending shows both half closes passed through.
-    std::vector<std::future<bool>> streams;
+    std::vector<std::future<std::string>> streams;
     for (int i = 0; i < 24; ++i) {
         streams.push_back(std::async(std::launch::async, [&, i] {
             const auto bytes = patternBytes(std::size_t{192} * 1024 + static_cast<std::size_t>(i) * 977, i);
-            return echoThrough(core.socksPort(), echo->port(), bytes) == bytes;
+            const auto back = echoThrough(core.socksPort(), echo->port(), bytes);
+            return back == bytes ? std::string() : "stream " + std::to_string(i) + " got " +
+                                                      std::to_string(back.size()) + " of " +
+                                                      std::to_string(bytes.size()) + " bytes: " + back.substr(0, 40);
         }));
     }
     for (auto& stream : streams) {
-        EXPECT_TRUE(stream.get());
+        const std::string problem = stream.get();
+        EXPECT_TRUE(problem.empty()) << problem;
+    }
+    if (HasFailure()) {
+        std::cerr << "core:\n" << core.stderrText() << "\nserver:\n" << server.stderrText() << "\n";
     }
 }
 
