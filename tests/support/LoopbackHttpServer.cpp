@@ -149,6 +149,9 @@ LoopbackHttpServer::~LoopbackHttpServer()
     const char stop = 'x';
     (void)!write(m_wakePipe[1], &stop, 1);
     m_thread.join();
+    for (std::thread& worker : m_workers) {
+        worker.join();
+    }
     close(m_listener);
     close(m_wakePipe[0]);
     close(m_wakePipe[1]);
@@ -203,8 +206,12 @@ void LoopbackHttpServer::serve()
         }
         const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (client >= 0) {
-            handle(client);
-            close(client);
+            // A client that connects and says nothing must not hold up the others for the read
+            // time-out: each connection is served on its own thread.
+            m_workers.emplace_back([this, client] {
+                handle(client);
+                close(client);
+            });
         }
     }
 }

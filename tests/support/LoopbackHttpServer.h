@@ -23,7 +23,8 @@ struct RecordedRequest {
 };
 
 /// A small HTTP/1.1 origin on 127.0.0.1 that records every request and answers each with a
-/// fixed response. Runs on its own thread; one request per connection.
+/// fixed response. Accepts on its own thread and serves each connection on one of its own; one
+/// request per connection.
 class LoopbackHttpServer {
 public:
     LoopbackHttpServer();
@@ -52,6 +53,7 @@ private:
     int m_wakePipe[2] = {-1, -1};
     std::uint16_t m_port = 0;
     std::thread m_thread;
+    std::vector<std::thread> m_workers; // only touched by m_thread until it has ended
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
