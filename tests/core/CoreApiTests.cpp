@@ -417,7 +417,7 @@ TEST(CoreStatistics, KeptAcrossRestarts)
         EXPECT_EQ(client.receiveExactly(100000).size(), 100000u);
         client.shutdownWrite();
         client.receiveAll();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(waitUntil([&] { return core.get("/stats")["total"]["up"].get<std::uint64_t>() >= 100000u; }));
         before = core.get("/stats")["total"]["up"].get<std::uint64_t>();
         EXPECT_GE(before, 100000u);
         EXPECT_EQ(core.get("/stats")["today"]["down"].get<std::uint64_t>(), core.get("/status")["downlink"]);

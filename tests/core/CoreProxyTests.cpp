@@ -366,9 +366,8 @@ TEST(CoreRelay, HalfCloseIsPassedOnBothWays)
     EXPECT_EQ(back.size(), payload.size());
     EXPECT_EQ(sha256Hex(back), sha256Hex(payload));
     EXPECT_TRUE(client.peerClosed());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(waitUntil([&] { return findConnection(core, "127.0.0.1")["closed"] == true; }));
     const auto record = findConnection(core, "127.0.0.1");
-    EXPECT_EQ(record["closed"], true);
     EXPECT_EQ(record["up"], payload.size());
     EXPECT_EQ(record["down"], payload.size());
 }
@@ -431,8 +430,13 @@ TEST(CoreConnections, ClosedHistoryIsCapped)
     }
     Socket open(core.socksPort());
     ASSERT_EQ(socks5Connect(open, "127.0.0.1", echo->port()), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const auto records = core.get("/connections");
+    // Closed connections are registered as they end; the history keeps three of them.
+    nlohmann::json records;
+    EXPECT_TRUE(waitUntil([&] {
+        records = core.get("/connections");
+        return std::count_if(records.begin(), records.end(),
+                             [](const auto& record) { return record["closed"] == true; }) == 3;
+    }));
     int closed = 0;
     int stillOpen = 0;
     std::int64_t lastId = 0;
@@ -536,8 +540,7 @@ TEST(CoreRouting, CountryDatabaseDownloadedFromProfileUrl)
     for (int i = 0; i < 100 && !std::filesystem::exists(core.folder() / "Country.mmdb"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(core.logContains("GEOIP rules use the country database"));
+    EXPECT_TRUE(waitUntil([&] { return core.logContains("GEOIP rules use the country database"); }));
     Socket client(core.socksPort());
     EXPECT_EQ(socks5Connect(client, "1.1.1.1", 80), 2) << "the downloaded database took effect";
 }

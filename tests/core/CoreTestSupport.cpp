@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
+
 extern char** environ;
 
 namespace ferrow::test {
@@ -793,6 +795,18 @@ int socks5Connect(Socket& socket, const std::string& host, std::uint16_t port)
         return -1;
     }
     return static_cast<std::uint8_t>(reply[1]);
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 } // namespace ferrow::test

@@ -159,6 +159,10 @@ private:
     std::string m_apiAddress;
 };
 
+/// Asks `condition` every 20 ms until it holds or `timeout` passes; whether it held.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 /// Runs ferrow-core with these arguments to its end; exit status and standard error.
 std::pair<int, std::string> runCore(const std::vector<std::string>& arguments,
                                     std::chrono::milliseconds timeout = std::chrono::seconds(10));
