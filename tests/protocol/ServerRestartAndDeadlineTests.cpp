@@ -86,6 +86,8 @@ TEST(FerrowServerRestart, ARecordedConnectionReachesTheOriginOnceEvenAcrossResta
     EXPECT_EQ(origin->accepted(), 1U) << "the request reached the origin a second time";
     // Remembering costs key holders nothing: a new connection is served at once.
     EXPECT_TRUE(answered(server->port(), recordedTransfer(psk, origin->port())));
+    // The server answers before it has dialled the origin.
+    EXPECT_TRUE(waitUntil([&] { return origin->accepted() == 2U; }));
 
     // After the machine itself restarted the journal may have lost its last salts: every hello
     // dated before the start plus the window is refused instead.
