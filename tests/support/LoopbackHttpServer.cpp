@@ -149,8 +149,8 @@ LoopbackHttpServer::~LoopbackHttpServer()
     const char stop = 'x';
     (void)!write(m_wakePipe[1], &stop, 1);
     m_thread.join();
-    for (std::thread& worker : m_workers) {
-        worker.join();
+    for (Worker& worker : m_workers) {
+        worker.thread.join();
     }
     close(m_listener);
     close(m_wakePipe[0]);
@@ -208,10 +208,21 @@ void LoopbackHttpServer::serve()
         if (client >= 0) {
             // A client that connects and says nothing must not hold up the others for the read
             // time-out: each connection is served on its own thread.
-            m_workers.emplace_back([this, client] {
-                handle(client);
-                close(client);
+            // Finished workers are joined as new connections come, so a long test holds few.
+            std::erase_if(m_workers, [](Worker& worker) {
+                if (!worker.done->load()) {
+                    return false;
+                }
+                worker.thread.join();
+                return true;
             });
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            m_workers.push_back({std::thread([this, client, done] {
+                                     handle(client);
+                                     close(client);
+                                     done->store(true);
+                                 }),
+                                 done});
         }
     }
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -53,7 +55,11 @@ private:
     int m_wakePipe[2] = {-1, -1};
     std::uint16_t m_port = 0;
     std::thread m_thread;
-    std::vector<std::thread> m_workers; // only touched by m_thread until it has ended
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Worker> m_workers; // only touched by m_thread until it has ended
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
