@@ -176,7 +176,7 @@ TEST_F(ActivityTest, PillsAndMenusActThroughTheModel)
     EXPECT_FALSE(emptyGlobal->actions().first()->isEnabled());
 
     emit activity->systemProxyPill()->clicked();
-    EXPECT_TRUE(tunnel.calls.contains("startSystemProxy"));
+    EXPECT_TRUE(tunnel.calls.contains("startSystemProxyWithCompletion"));
     emit activity->enhancedPill()->clicked();
     EXPECT_TRUE(tunnel.calls.contains("start"));
 
@@ -285,7 +285,8 @@ TEST_F(ActivityTest, AnEnhancedModeStartNamesTheOtherAccountsLoggedIn)
     poll();
     ASSERT_TRUE(model->enhancedRunning());
     EXPECT_TRUE(note->isVisibleTo(activity->view()));
-    EXPECT_TRUE(note->text().startsWith("Also logged in to this computer: alice, bob.")) << note->text().toStdString();
+    EXPECT_TRUE(note->text().startsWith("Also logged in to this computer: alice, bob."))
+        << note->text().toStdString();
     EXPECT_TRUE(model->logs().last().contains("alice, bob")) << "kept in Logs too";
 
     // Switching to System Proxy is no longer Enhanced Mode: the line goes.
