@@ -84,6 +84,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     , m_api(*this, *this)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
     , m_tick(io)
+    , m_relays(io.get_executor())
 {
     m_attribution = std::make_unique<ProcessAttribution>(
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
@@ -99,12 +100,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
 CoreService::~CoreService()
 {
     // Relay threads touch this object's counters: they end before anything here is destroyed.
-    for (auto& context : m_relayContexts) {
-        context->stop();
-    }
-    for (auto& thread : m_relayThreads) {
-        thread.join();
-    }
+    m_relays.join();
 }
 
 std::chrono::seconds CoreService::relayIdleTimeout() const
@@ -124,10 +120,7 @@ std::size_t CoreService::maxConnections() const
 
 asio::any_io_executor CoreService::relayExecutor()
 {
-    if (m_relayContexts.empty()) {
-        return m_io.get_executor();
-    }
-    return m_relayContexts[m_nextRelay++ % m_relayContexts.size()]->get_executor();
+    return m_relays.next();
 }
 
 std::string CoreService::supportFolder() const
@@ -261,12 +254,7 @@ bool CoreService::start()
     }
     m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i + 1 < std::min(cores, 5u); ++i) {
-        auto context = std::make_unique<asio::io_context>(1);
-        m_relayGuards.push_back(asio::make_work_guard(*context));
-        m_relayThreads.emplace_back([raw = context.get()] { raw->run(); });
-        m_relayContexts.push_back(std::move(context));
-    }
+    m_relays.start(std::min(cores, 5u) - 1);
     if (!m_options.socksListen.empty()) {
         m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
         std::string error;
@@ -352,10 +340,7 @@ void CoreService::stop(const std::string& why)
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
     auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
     timer->async_wait([this, timer](const boost::system::error_code&) {
-        m_relayGuards.clear();
-        for (auto& context : m_relayContexts) {
-            context->stop();
-        }
+        m_relays.stop();
         m_io.stop();
     });
 }

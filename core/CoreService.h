@@ -14,6 +14,7 @@
 #include "ProcessFinder.h"
 #include "ProfileConfig.h"
 #include "Relay.h"
+#include "RelayPool.h"
 #include "Resolver.h"
 #include "RuleMatcher.h"
 #include "RuleSetStore.h"
@@ -21,7 +22,6 @@
 #include "TrafficStatistics.h"
 
 #include <atomic>
-#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -185,10 +185,7 @@ private:
     asio::steady_timer m_tick;
     bool m_statisticsLoaded = false;
     bool m_stopped = false;
-    std::vector<std::unique_ptr<asio::io_context>> m_relayContexts;
-    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> m_relayGuards;
-    std::vector<std::thread> m_relayThreads;
-    std::size_t m_nextRelay = 0;
+    RelayPool m_relays;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
     std::unique_ptr<FerrowDialer> m_ferrow;      // after the relay contexts its pumps run on
     std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything
