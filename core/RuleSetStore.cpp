@@ -181,7 +181,12 @@ void RuleSetStore::retain(const std::set<std::string>& names)
 asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& resolver)
 {
     const std::string& url = key;
+    if (!m_downloading.insert(key).second) {
+        co_return;
+    }
     const auto result = co_await httpFetch(resolver, url, kDownloadTimeout, kMaxDownload);
+    // Not by a destructor: a frame destroyed with the io_context after the store must not touch it.
+    m_downloading.erase(key);
     const auto it = m_entries.find(key);
     if (it == m_entries.end()) {
         co_return; // the profile dropped the set meanwhile
@@ -217,7 +222,10 @@ asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& r
     } else {
         entry.error = error;
         m_log.warning("rule set " + url + " update failed: " + error);
-        m_events.add("Rule set update failed", url + ": " + error);
+        // One event per episode: retries that fail the same way notify nobody again.
+        if (!entry.failing) {
+            m_events.add("Rule set update failed", url + ": " + error);
+        }
         entry.failing = true;
     }
 }

@@ -60,6 +60,8 @@ private:
     EventLog& m_events;
     std::shared_ptr<const CountryLookup> m_countries;
     std::map<std::string, Entry> m_entries;
+    /// URLs being downloaded now: a reload meanwhile must not start a second download.
+    std::set<std::string> m_downloading;
 };
 
 } // namespace ferrow::core
