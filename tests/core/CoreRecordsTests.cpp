@@ -8,6 +8,7 @@
 #include "NodeHealth.h"
 #include "ProcessAttribution.h"
 #include "ProcessFinder.h"
+#include "SocketHolderCache.h"
 #include "TrafficStatistics.h"
 
 #include <arpa/inet.h>
@@ -20,9 +21,9 @@
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
 #include <spawn.h>
-#include <system_error>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -91,7 +92,8 @@ TEST(NodeHealth, DownAfterAStretchOfFailuresThenOneRecovery)
     const auto down = health.record("HK", false, t0 + 30s, "connection refused");
     ASSERT_TRUE(down);
     EXPECT_EQ(down->title, "Node not answering");
-    EXPECT_NE(down->message.find("\u201CHK\u201D has not answered for 30 s: connection refused"), std::string::npos);
+    EXPECT_NE(down->message.find("\u201CHK\u201D has not answered for 30 s: connection refused"),
+              std::string::npos);
     EXPECT_FALSE(health.record("HK", false, t0 + 40s)) << "down is said once";
 
     EXPECT_EQ(health.failing(), (std::vector<std::string>{"HK", "JP"}));
@@ -229,6 +231,25 @@ TEST(HostsFile, NamesAndComments)
     ASSERT_TRUE(hosts.find("local.test"));
     EXPECT_FALSE(hosts.find("hidden"));
     EXPECT_FALSE(hosts.find("name"));
+}
+
+TEST(SocketHolderCache, KeepsTheSocketsLookedUpLatelyWithinItsCapacity)
+{
+    SocketHolderCache cache(3);
+    cache.remember(1, {10, "3"});
+    cache.remember(2, {20, "4"});
+    ASSERT_NE(cache.use(1), nullptr); // 1 is now the most recent
+    for (unsigned long inode = 100; inode < 110; ++inode) {
+        cache.remember(inode, {30, std::to_string(inode)}); // a walk's bycatch
+    }
+    cache.trim();
+    EXPECT_EQ(cache.size(), 3u);
+    ASSERT_NE(cache.use(1), nullptr) << "a socket in use survives a walk over many others";
+    EXPECT_EQ(cache.use(1)->pid, 10);
+    cache.remember(1, {11, "5"});
+    EXPECT_EQ(cache.use(1)->pid, 11) << "a socket that changed hands is recorded again";
+    EXPECT_EQ(cache.use(109), nullptr) << "the walk's newest bycatch counts as least used";
+    EXPECT_NE(cache.use(2), nullptr);
 }
 
 TEST(ProcessFinder, SocketTableLookup)
