@@ -112,6 +112,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, Options options
         ::pipe2(failure, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
+    // Out of the way of the low numbers the child's descriptors are handed over as.
+    const int failureEnd = ::fcntl(failure[1], F_DUPFD_CLOEXEC, 64);
+    if (failureEnd >= 0) {
+        ::close(failure[1]);
+        failure[1] = failureEnd;
+    }
     if (input[0] >= 0) {
         streams[0] = input[0];
     }
