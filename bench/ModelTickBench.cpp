@@ -72,13 +72,16 @@ public:
     bool systemProxyRunning() const override { return true; }
     bool tunnelCoreRunning() const override { return false; }
     QString currentAPIInfoPath() const override { return m_path; }
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion) override
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion) override
     {
         completion(FRWAPIInfo::read(m_path));
     }
     void startWithCompletion(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
     void stopWithCompletion(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
-    void startSystemProxy(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
+    void startSystemProxyWithCompletion(std::function<void(FRWResult)> completion) override
+    {
+        completion(std::nullopt);
+    }
     void stopSystemProxy(std::function<void()> done) override { done(); }
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion) override
     {

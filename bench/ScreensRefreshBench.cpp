@@ -42,13 +42,13 @@ public:
     bool systemProxyRunning() const override { return false; }
     bool tunnelCoreRunning() const override { return false; }
     QString currentAPIInfoPath() const override { return path; }
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> done) override
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> done) override
     {
         done(std::nullopt);
     }
     void startWithCompletion(std::function<void(FRWResult)> done) override { done(std::nullopt); }
     void stopWithCompletion(std::function<void(FRWResult)> done) override { done(std::nullopt); }
-    void startSystemProxy(std::function<void(FRWResult)> done) override { done(std::nullopt); }
+    void startSystemProxyWithCompletion(std::function<void(FRWResult)> done) override { done(std::nullopt); }
     void stopSystemProxy(std::function<void()> done) override { done(); }
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> done) override
     {

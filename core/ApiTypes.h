@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -16,6 +17,8 @@ struct ApiRequest {
 struct ApiResponse {
     int status = 200;
     std::string body; // JSON text
+    /// Runs once the answer has been written (or the write failed); the connection then ends.
+    std::function<void()> afterWritten;
 };
 
 /// Splits "/path?a=1&b=x%20y" into path and decoded query values.

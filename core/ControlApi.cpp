@@ -1,10 +1,13 @@
-// The controller API's endpoints: what the application polls and the operations it sends.
+#include "ControlApi.h"
 
-#include "ControlServer.h"
-#include "CoreService.h"
-#include "ProxyServer.h"
+#include "ConnectionRegistry.h"
+#include "EventLog.h"
+#include "LogStream.h"
+#include "PolicyGroups.h"
+#include "RuleSetStore.h"
+#include "TrafficStatistics.h"
 
-#include <boost/asio/steady_timer.hpp>
+#include <algorithm>
 #include <charconv>
 #include <nlohmann/json.hpp>
 
@@ -47,7 +50,7 @@ std::string percentDecode(std::string_view text)
 
 ApiResponse answer(const json& body, int status = 200)
 {
-    return {status, body.dump(-1, ' ', false, json::error_handler_t::replace)};
+    return {status, body.dump(-1, ' ', false, json::error_handler_t::replace), {}};
 }
 
 ApiResponse failure(int status, const std::string& message)
@@ -97,88 +100,87 @@ void splitTarget(const std::string& target, std::string& path, std::map<std::str
     }
 }
 
-asio::awaitable<ApiResponse> CoreService::handleApi(ApiRequest request)
+asio::awaitable<ApiResponse> ControlApi::handleApi(ApiRequest request)
 {
     const auto& path = request.path;
     const bool post = request.method == "POST";
     if (path == "/status") {
-        co_return apiStatus();
+        co_return status();
     }
     if (path == "/stats") {
-        co_return apiStats();
+        co_return stats();
     }
     if (path == "/connections") {
-        co_return apiConnections();
+        co_return connections();
     }
     if (path == "/outbound") {
-        co_return apiOutbound(request);
+        co_return outbound(request);
     }
     if (path == "/groups") {
-        co_return apiGroups();
+        co_return groups();
     }
     if (path == "/logs") {
-        co_return apiLogs(request);
+        co_return logs(request);
     }
     if (path == "/test") {
-        co_return co_await apiTest(request);
+        co_return co_await test(request);
     }
     if (path == "/select") {
-        co_return post ? apiSelect(request) : failure(405, "use POST");
+        co_return post ? select(request) : failure(405, "use POST");
     }
     if (path == "/socks") {
-        co_return apiSocks(request);
+        co_return socks(request);
     }
     if (path == "/rulesets") {
-        co_return co_await apiRuleSets(request);
+        co_return co_await ruleSets(request);
     }
     if (path == "/events") {
-        co_return apiEvents(request);
+        co_return events(request);
     }
     if (path == "/reload") {
         if (!post) {
             co_return failure(405, "use POST");
         }
-        const auto error = reload();
+        const auto error = m_control.reload();
         co_return error.empty() ? answer({{"ok", true}}) : answer({{"ok", false}, {"error", error}});
     }
     if (path == "/stop") {
         if (!post) {
             co_return failure(405, "use POST");
         }
-        // Answer first, then stop, so the caller sees its request acknowledged.
-        auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(20));
-        timer->async_wait([this, timer](const boost::system::error_code&) {
-            stop("stop requested through the controller API");
-        });
-        co_return answer({{"ok", true}});
+        // The caller sees its request acknowledged before the core goes.
+        auto response = answer({{"ok", true}});
+        response.afterWritten = [&control = m_control] {
+            control.stop("stop requested through the controller API");
+        };
+        co_return response;
     }
     co_return failure(404, "no endpoint " + path);
 }
 
-ApiResponse CoreService::apiStatus()
+ApiResponse ControlApi::status()
 {
+    const auto core = m_readout.status();
     return answer({{"running", true},
-                   {"uplink", m_uplink.load()},
-                   {"downlink", m_downlink.load()},
+                   {"uplink", core.uplink},
+                   {"downlink", core.downlink},
                    {"version", "0.1.0"},
-                   {"mode", m_mode},
-                   {"connections", m_connections.openCount()},
-                   {"failing", m_nodeHealth.failing()}});
+                   {"mode", core.mode},
+                   {"connections", core.connections},
+                   {"failing", core.failing}});
 }
 
-ApiResponse CoreService::apiStats()
+ApiResponse ControlApi::stats()
 {
-    foldTraffic();
-    return answer(m_statistics.toJson(std::time(nullptr)));
+    return answer(m_readout.foldedStatistics().toJson(std::time(nullptr)));
 }
 
-ApiResponse CoreService::apiConnections()
+ApiResponse ControlApi::connections()
 {
-    attributeConnections();
-    return answer(m_connections.toJson());
+    return answer(m_readout.attributedConnections().toJson());
 }
 
-ApiResponse CoreService::apiOutbound(const ApiRequest& request)
+ApiResponse ControlApi::outbound(const ApiRequest& request)
 {
     const auto modeIt = request.query.find("mode");
     if (modeIt != request.query.end()) {
@@ -187,64 +189,62 @@ ApiResponse CoreService::apiOutbound(const ApiRequest& request)
             return failure(400, "mode must be direct, global or rule");
         }
         const auto nodeIt = request.query.find("node");
+        std::string globalPolicy;
         if (mode == "global" && nodeIt != request.query.end() && !nodeIt->second.empty()) {
-            const auto nodes = globalNodes();
+            const auto nodes = m_control.outbound().nodes;
             if (std::find(nodes.begin(), nodes.end(), nodeIt->second) == nodes.end() &&
                 nodeIt->second != "DIRECT") {
                 return failure(400, "\"" + nodeIt->second + "\" is not a proxy or group");
             }
-            m_globalPolicy = nodeIt->second;
+            globalPolicy = nodeIt->second;
         }
-        if (mode != m_mode || mode == "global") {
-            m_log.info("outbound mode: " + mode + (mode == "global" ? " through " + m_globalPolicy : ""));
-        }
-        m_mode = mode;
+        m_control.setOutbound(mode, globalPolicy);
     }
-    return answer({{"mode", m_mode}, {"global", m_globalPolicy}, {"nodes", globalNodes()}});
+    const auto state = m_control.outbound();
+    return answer({{"mode", state.mode}, {"global", state.global}, {"nodes", state.nodes}});
 }
 
-ApiResponse CoreService::apiGroups()
+ApiResponse ControlApi::groups()
 {
+    const auto& groups = m_readout.policyGroups();
     auto out = json::array();
-    for (const auto& group : m_groups.groups()) {
+    for (const auto& group : groups.groups()) {
         json delays = json::object();
         for (const auto& member : group.members) {
-            if (const auto delay = m_groups.delay(member)) {
+            if (const auto delay = groups.delay(member)) {
                 delays[member] = *delay;
             }
         }
         out.push_back({{"name", group.name},
                        {"type", group.typeText},
                        {"members", group.members},
-                       {"selected", m_groups.current(group.name)},
+                       {"selected", groups.current(group.name)},
                        {"delays", delays}});
     }
     return answer(out);
 }
 
-ApiResponse CoreService::apiLogs(const ApiRequest& request)
+ApiResponse ControlApi::logs(const ApiRequest& request)
 {
-    const auto slice = m_log.since(cursorOf(request, -1));
-    return answer({{"capacity", m_log.capacity()}, {"lines", slice.lines}, {"cursor", slice.cursor}});
+    const auto& log = m_readout.logStream();
+    const auto slice = log.since(cursorOf(request, -1));
+    return answer({{"capacity", log.capacity()}, {"lines", slice.lines}, {"cursor", slice.cursor}});
 }
 
-asio::awaitable<ApiResponse> CoreService::apiTest(const ApiRequest& request)
+asio::awaitable<ApiResponse> ControlApi::test(const ApiRequest& request)
 {
     const auto it = request.query.find("node");
     if (it == request.query.end() || it->second.empty()) {
         co_return answer({{"ms", -1}, {"error", "node= is required"}}, 400);
     }
-    const DelayResult delay = co_await measureDelay(it->second);
-    if (m_groups.find(it->second) == nullptr) {
-        m_groups.setDelay(it->second, delay.ms);
-    }
+    const DelayResult delay = co_await m_control.testPolicy(it->second);
     if (delay.ms < 0) {
         co_return answer({{"ms", -1}, {"failure", delay.failure.empty() ? "timeout" : delay.failure}});
     }
     co_return answer({{"ms", delay.ms}});
 }
 
-ApiResponse CoreService::apiSelect(const ApiRequest& request)
+ApiResponse ControlApi::select(const ApiRequest& request)
 {
     std::string group;
     std::string member;
@@ -260,19 +260,18 @@ ApiResponse CoreService::apiSelect(const ApiRequest& request)
         return failure(400, R"(expected {"group": ..., "member": ...})");
     }
     std::string error;
-    if (!m_groups.select(group, member, &error)) {
-        m_log.warning("selection refused: " + error);
+    if (!m_control.select(group, member, &error)) {
         return failure(400, error);
     }
-    m_log.info("group " + group + " now uses " + member);
     return answer({{"ok", true}});
 }
 
-ApiResponse CoreService::apiSocks(const ApiRequest& request)
+ApiResponse ControlApi::socks(const ApiRequest& request)
 {
     const auto state = [this](json out) {
-        out["running"] = m_proxy && m_proxy->running();
-        out["address"] = m_proxy ? m_proxy->address() : std::string();
+        const auto socks = m_control.socks();
+        out["running"] = socks.running;
+        out["address"] = socks.address;
         return answer(out);
     };
     if (request.method != "POST") {
@@ -282,45 +281,30 @@ ApiResponse CoreService::apiSocks(const ApiRequest& request)
     if (it == request.query.end()) {
         return failure(400, "listen= is required");
     }
-    if (!m_proxy) {
-        m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
-    }
-    if (it->second.empty()) {
-        m_proxy->closeListener();
-        m_log.info("proxy listener closed");
-        return state({{"ok", true}});
-    }
-    if (m_proxy->running() && HostPort::parse(it->second) && HostPort::parse(m_proxy->address()) &&
-        HostPort::parse(it->second)->toString() == m_proxy->address()) {
-        return state({{"ok", true}});
-    }
-    std::string error;
-    if (!m_proxy->listen(it->second, &error)) {
-        m_log.warning("proxy listener not moved: " + error);
+    if (const auto error = m_control.listenSocks(it->second); !error.empty()) {
         auto out = state({{"ok", false}, {"error", error}});
         out.status = 400;
         return out;
     }
-    m_log.info("HTTP and SOCKS5 proxy listening on " + m_proxy->address());
     return state({{"ok", true}});
 }
 
-asio::awaitable<ApiResponse> CoreService::apiRuleSets(const ApiRequest& request)
+asio::awaitable<ApiResponse> ControlApi::ruleSets(const ApiRequest& request)
 {
     if (request.method == "POST") {
-        co_await m_ruleSets->updateAll(m_resolver);
+        co_await m_control.updateRuleSets();
         co_return answer({{"ok", true}});
     }
-    co_return answer(m_ruleSets->toJson());
+    co_return answer(m_readout.ruleSetStore().toJson());
 }
 
-ApiResponse CoreService::apiEvents(const ApiRequest& request)
+ApiResponse ControlApi::events(const ApiRequest& request)
 {
     auto events = json::array();
-    for (const auto& event : m_events.since(cursorOf(request, 0))) {
+    for (const auto& event : m_readout.eventLog().since(cursorOf(request, 0))) {
         events.push_back({{"title", event.title}, {"message", event.message}});
     }
-    return answer({{"events", events}, {"cursor", m_events.lastNumber()}});
+    return answer({{"events", events}, {"cursor", m_readout.eventLog().lastNumber()}});
 }
 
 } // namespace ferrow::core

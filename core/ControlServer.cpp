@@ -1,5 +1,7 @@
 #include "ControlServer.h"
 
+#include "ferrow/AsioTimeout.h"
+
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -44,7 +46,7 @@ bool sameSecret(std::string_view given, std::string_view expected)
 
 struct ControlServer::Impl {
     struct Connection {
-        beast::tcp_stream* stream = nullptr;
+        tcp::socket* socket = nullptr;
         std::string peer;
         bool authorised = false;
         bool dropped = false; // closed to make room, ending soon
@@ -104,7 +106,7 @@ struct ControlServer::Impl {
             if (!connection.authorised && !connection.dropped && (!peerFull || connection.peer == peer)) {
                 connection.dropped = true;
                 beast::error_code ignored;
-                connection.stream->socket().close(ignored);
+                connection.socket->close(ignored);
                 return;
             }
         }
@@ -116,23 +118,27 @@ struct ControlServer::Impl {
         const auto remote = socket.remote_endpoint(peerError);
         const std::string peer = peerError ? std::string() : remote.address().to_string();
         makeRoomFor(peer);
-        beast::tcp_stream stream(std::move(socket));
-        const auto self = connections.insert(connections.end(), Connection{&stream, peer, false});
+        const auto self = connections.insert(connections.end(), Connection{&socket, peer, false});
         beast::flat_buffer buffer;
         while (true) {
             bhttp::request_parser<bhttp::string_body> parser;
             parser.header_limit(kHeaderLimit);
             parser.body_limit(kBodyLimit);
-            stream.expires_after(self->authorised ? kIdleTimeout : kFirstRequestTimeout);
-            auto [readError, bytes] = co_await bhttp::async_read(stream, buffer, parser, useTuple);
-            if (readError) {
+            auto read = withTimeout(bhttp::async_read(socket, buffer, parser, useTuple),
+                                    self->authorised ? kIdleTimeout : kFirstRequestTimeout);
+            const auto outcome = co_await std::move(read);
+            if (!outcome) {
+                break;
+            }
+            if (const auto readError = std::get<0>(*outcome)) {
                 if (readError == bhttp::error::header_limit || readError == bhttp::error::body_limit) {
                     bhttp::response<bhttp::string_body> tooLarge{bhttp::status::payload_too_large, 11};
                     tooLarge.set(bhttp::field::content_type, "application/json");
                     tooLarge.body() = R"({"error":"request too large"})";
                     tooLarge.keep_alive(false);
                     tooLarge.prepare_payload();
-                    co_await bhttp::async_write(stream, tooLarge, useTuple);
+                    auto write = withTimeout(bhttp::async_write(socket, tooLarge, useTuple), kIdleTimeout);
+                    co_await std::move(write);
                 }
                 break;
             }
@@ -142,6 +148,7 @@ struct ControlServer::Impl {
             response.keep_alive(request.keep_alive());
             response.set(bhttp::field::server, "ferrow-core");
             response.set(bhttp::field::cache_control, "no-store");
+            std::function<void()> afterWritten;
             if (!hostAllowed(request[bhttp::field::host])) {
                 response.result(bhttp::status::forbidden);
                 response.set(bhttp::field::content_type, "application/json");
@@ -163,16 +170,21 @@ struct ControlServer::Impl {
                 apiRequest.method = std::string(request.method_string());
                 splitTarget(std::string(request.target()), apiRequest.path, apiRequest.query);
                 apiRequest.body = std::move(request.body());
-                stream.expires_never();
+                // The handler takes as long as it takes (a delay test, a download).
                 ApiResponse answer = co_await handler(std::move(apiRequest));
                 response.result(static_cast<unsigned>(answer.status));
                 response.set(bhttp::field::content_type, "application/json");
                 response.body() = std::move(answer.body);
+                afterWritten = std::move(answer.afterWritten);
             }
             response.prepare_payload();
-            stream.expires_after(kIdleTimeout);
-            auto [writeError, written] = co_await bhttp::async_write(stream, response, useTuple);
-            if (writeError || !response.keep_alive()) {
+            auto write = withTimeout(bhttp::async_write(socket, response, useTuple), kIdleTimeout);
+            const auto written = co_await std::move(write);
+            if (afterWritten) {
+                afterWritten();
+                break;
+            }
+            if (!written || std::get<0>(*written) || !response.keep_alive()) {
                 break;
             }
         }
@@ -181,8 +193,8 @@ struct ControlServer::Impl {
         }
         connections.erase(self);
         beast::error_code ignored;
-        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream.close();
+        socket.shutdown(tcp::socket::shutdown_both, ignored);
+        socket.close(ignored);
     }
 
     asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> listener)
@@ -274,7 +286,7 @@ void ControlServer::close()
     }
     for (auto& connection : m_impl->connections) {
         beast::error_code ignored;
-        connection.stream->socket().cancel(ignored);
+        connection.socket->cancel(ignored);
     }
 }
 

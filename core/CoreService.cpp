@@ -4,13 +4,14 @@
 
 #include "ApiInfoFile.h"
 #include "ControlServer.h"
+#include "FerrowDialer.h"
 #include "GeoIpDatabase.h"
 #include "HostsFile.h"
 #include "HttpFetcher.h"
 #include "ProxyServer.h"
 #include "SafeFile.h"
-#include "ferrow/FerrowClient.h"
-#include "tun/SocketMark.h"
+#include "SocketMark.h"
+#include "ferrow/AsioTimeout.h"
 #include "tun/SystemDns.h"
 #include "tun/TunService.h"
 
@@ -77,29 +78,29 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     : m_io(io)
     , m_options(std::move(options))
     , m_log(4000)
-    , m_nodeHealth(std::chrono::seconds(m_options.nodeDownAfterSeconds.value_or(NodeHealth::kDownAfter.count())))
     , m_connections(600)
     , m_statistics(statisticsPath(m_options))
     , m_resolver(io.get_executor())
+    , m_api(*this, *this)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
     , m_tick(io)
+    , m_relays(io.get_executor())
 {
     m_attribution = std::make_unique<ProcessAttribution>(
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
     m_ruleSets =
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
-    m_ferrow = std::make_unique<proto::FerrowClient>(io.get_executor(), [this] { return relayExecutor(); });
+    m_ferrow = std::make_unique<FerrowDialer>(
+        io.get_executor(), [this] { return relayExecutor(); },
+        std::chrono::seconds(m_options.nodeDownAfterSeconds.value_or(NodeHealth::kDownAfter.count())),
+        FerrowDialer::Parts{m_log, m_events, m_resolver, m_groups},
+        [this](std::string host, std::uint16_t port) { return dialNodeServer(std::move(host), port); });
 }
 
 CoreService::~CoreService()
 {
     // Relay threads touch this object's counters: they end before anything here is destroyed.
-    for (auto& context : m_relayContexts) {
-        context->stop();
-    }
-    for (auto& thread : m_relayThreads) {
-        thread.join();
-    }
+    m_relays.join();
 }
 
 std::chrono::seconds CoreService::relayIdleTimeout() const
@@ -119,10 +120,7 @@ std::size_t CoreService::maxConnections() const
 
 asio::any_io_executor CoreService::relayExecutor()
 {
-    if (m_relayContexts.empty()) {
-        return m_io.get_executor();
-    }
-    return m_relayContexts[m_nextRelay++ % m_relayContexts.size()]->get_executor();
+    return m_relays.next();
 }
 
 std::string CoreService::supportFolder() const
@@ -149,27 +147,8 @@ std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::lo
         runtime->rulePolicies.push_back(rule.policy);
         runtime->usesGeoIp = runtime->usesGeoIp || rule.type == "GEOIP";
     }
-    if (runtime->usesGeoIp && !m_countries) {
-        auto database = std::make_shared<GeoIpDatabase>();
-        std::string error;
-        std::vector<std::string> candidates = {supportFolder() + "/Country.mmdb"};
-        if (!m_options.ruleSetDir.empty()) {
-            candidates.push_back(m_options.ruleSetDir + "/Country.mmdb");
-        }
-        for (const auto& path : candidates) {
-            // A regular file only: opening a FIFO planted here would block the core.
-            if (std::filesystem::is_regular_file(path) && database->open(path, &error)) {
-                m_log.info("GEOIP rules use the country database " + path);
-                m_countries = database;
-                m_ruleSets->setCountries(m_countries);
-                break;
-            }
-        }
-        if (!m_countries && !m_geoIpWarned) {
-            m_geoIpWarned = true;
-            m_log.warning("GEOIP rules will not match: no usable country database (looked for " +
-                          candidates.front() + (error.empty() ? "" : "; " + error) + ")");
-        }
+    if (runtime->usesGeoIp) {
+        openCountryDatabase();
     }
     RuleContext context;
     context.countries = m_countries;
@@ -180,6 +159,45 @@ std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::lo
     }
     runtime->rules = std::make_shared<RuleMatcher>(std::move(std::get<RuleMatcher>(compiled)));
     return runtime;
+}
+
+void CoreService::openCountryDatabase()
+{
+    std::vector<std::string> candidates = {supportFolder() + "/Country.mmdb"};
+    if (!m_options.ruleSetDir.empty()) {
+        candidates.push_back(m_options.ruleSetDir + "/Country.mmdb");
+    }
+    std::string error;
+    for (const auto& path : candidates) {
+        const FileVersion onDisk = fileVersionOf(path);
+        if (onDisk.inode == 0) {
+            continue;
+        }
+        // The copy in use stays until the file is replaced; a replacement that does not open
+        // leaves the previous copy answering.
+        if (m_countryDatabase && path == m_countryPath && onDisk == m_countryDatabase->version()) {
+            return;
+        }
+        auto database = std::make_shared<GeoIpDatabase>();
+        if (database->open(path, &error)) {
+            m_log.info("GEOIP rules use the country database " + path);
+            m_countryDatabase = database;
+            m_countryPath = path;
+            m_countries = database;
+            m_ruleSets->setCountries(m_countries);
+            return;
+        }
+        if (m_countryDatabase) {
+            m_log.warning("the country database " + path + " was replaced by one that does not open (" +
+                          error + "); the previous one stays in use");
+            return;
+        }
+    }
+    if (!m_countries && !m_geoIpWarned) {
+        m_geoIpWarned = true;
+        m_log.warning("GEOIP rules will not match: no usable country database (looked for " +
+                      candidates.front() + (error.empty() ? "" : "; " + error) + ")");
+    }
 }
 
 std::vector<std::string> CoreService::globalNodes() const
@@ -217,8 +235,8 @@ void CoreService::apply(std::shared_ptr<Runtime> runtime)
         m_globalPolicy = nodes.empty() ? "DIRECT" : nodes.front();
     }
     m_nextGroupTest.clear();
-    m_ferrow->clearPools();
-    checkFerrowNodes();
+    // The dialer holds the profile for as long as a connection it makes needs a node of it.
+    m_ferrow->configure(std::shared_ptr<const ProfileConfig>(m_runtime, &m_runtime->config));
 }
 
 bool CoreService::start()
@@ -256,12 +274,7 @@ bool CoreService::start()
     }
     m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i + 1 < std::min(cores, 5u); ++i) {
-        auto context = std::make_unique<asio::io_context>(1);
-        m_relayGuards.push_back(asio::make_work_guard(*context));
-        m_relayThreads.emplace_back([raw = context.get()] { raw->run(); });
-        m_relayContexts.push_back(std::move(context));
-    }
+    m_relays.start(std::min(cores, 5u) - 1);
     if (!m_options.socksListen.empty()) {
         m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
         std::string error;
@@ -272,7 +285,8 @@ bool CoreService::start()
         m_log.info("HTTP and SOCKS5 proxy listening on " + m_proxy->address());
     }
     m_control = std::make_unique<ControlServer>(
-        m_io.get_executor(), m_secret, [this](ApiRequest request) { return handleApi(std::move(request)); },
+        m_io.get_executor(), m_secret,
+        [this](ApiRequest request) { return m_api.handleApi(std::move(request)); },
         [this](const std::string& warning) { m_log.warning(warning); });
     std::string error;
     if (!m_control->listen(m_options.apiListen, &error)) {
@@ -346,10 +360,7 @@ void CoreService::stop(const std::string& why)
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
     auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
     timer->async_wait([this, timer](const boost::system::error_code&) {
-        m_relayGuards.clear();
-        for (auto& context : m_relayContexts) {
-            context->stop();
-        }
+        m_relays.stop();
         m_io.stop();
     });
 }
@@ -608,7 +619,7 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
             // A name sniffed from the stream is for the rules only: the node gets the address too.
             // Named first: GCC 12 mishandles temporaries made inside a co_await expression.
             const std::string destination = route.pinned ? route.pinned->toString() : host;
-            auto dialled = dialFerrow(*node, destination, port, 0, tunnel);
+            auto dialled = m_ferrow->dial(*node, destination, port, tunnel);
             co_return co_await std::move(dialled);
         }
         if (node) {
@@ -644,28 +655,22 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
         tcp::socket socket(executor);
         boost::system::error_code openError;
         socket.open(address.v6 ? tcp::v6() : tcp::v4(), openError);
-        if (openError || !tun::markOutbound(socket.native_handle())) {
+        if (openError || !markOutbound(socket.native_handle())) {
             lastError = openError ? openError : asio::error::access_denied;
             continue;
         }
-        asio::steady_timer timer(executor, kConnectTimeout);
-        bool timedOut = false;
-        timer.async_wait([&socket, &timedOut](const boost::system::error_code& error) {
-            if (!error) {
-                timedOut = true;
-                boost::system::error_code ignored;
-                socket.close(ignored);
-            }
-        });
-        auto [error] = co_await socket.async_connect(tcp::endpoint(toAsio(address), port), useTuple);
-        timer.cancel();
+        auto connect = withTimeout(socket.async_connect(tcp::endpoint(toAsio(address), port), useTuple),
+                                   kConnectTimeout);
+        const auto outcome = co_await std::move(connect);
+        const boost::system::error_code error =
+            outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
         if (!error) {
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
             result.socket.emplace(std::move(socket));
             co_return result;
         }
-        lastError = timedOut ? asio::error::timed_out : error;
+        lastError = error;
     }
     result.error = "cannot connect to " + target + ": " + lastError.message();
     if (lastError == asio::error::connection_refused) {
@@ -729,6 +734,23 @@ void CoreService::attributeConnections()
     });
 }
 
+asio::awaitable<DialResult> CoreService::dialNodeServer(std::string host, std::uint16_t port)
+{
+    Route direct;
+    direct.policy = "DIRECT";
+    direct.rule = "underlying-proxy";
+    auto dialled = dial(direct, host, port, *IpAddr::parse("127.0.0.1"));
+    co_return co_await std::move(dialled);
+}
+
+asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
+                                               std::string& initial, TrafficMeter meter)
+{
+    auto relay = FerrowDialer::relay(client, std::move(wire), std::move(initial), meter, relayExecutor(),
+                                     relayIdleTimeout());
+    co_await std::move(relay);
+}
+
 asio::awaitable<DelayResult> CoreService::measureDelay(std::string policy)
 {
     if (!m_runtime || !m_runtime->config.hasPolicy(policy)) {
@@ -741,7 +763,7 @@ asio::awaitable<DelayResult> CoreService::measureDelay(std::string policy)
     if (resolution.final != "DIRECT") {
         const auto* node = m_runtime->config.findProxy(resolution.final);
         if (node && node->protocol == "ferrow") {
-            co_return co_await measureFerrowDelay(*node);
+            co_return co_await m_ferrow->measureDelay(*node);
         }
         m_log.warning("delay test of \"" + resolution.final + "\": this build cannot reach the node");
         co_return DelayResult{-1, "failed"};
@@ -758,6 +780,93 @@ asio::awaitable<DelayResult> CoreService::measureDelay(std::string policy)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
             .count();
     co_return DelayResult{static_cast<int>(std::max<std::int64_t>(1, elapsed)), {}};
+}
+
+CoreStatus CoreService::status() const
+{
+    return {m_uplink.load(), m_downlink.load(), m_mode, m_connections.openCount(),
+            m_ferrow->health().failing()};
+}
+
+const TrafficStatistics& CoreService::foldedStatistics()
+{
+    foldTraffic();
+    return m_statistics;
+}
+
+const ConnectionRegistry& CoreService::attributedConnections()
+{
+    attributeConnections();
+    return m_connections;
+}
+
+OutboundState CoreService::outbound() const
+{
+    return {m_mode, m_globalPolicy, globalNodes()};
+}
+
+void CoreService::setOutbound(const std::string& mode, const std::string& globalPolicy)
+{
+    if (!globalPolicy.empty()) {
+        m_globalPolicy = globalPolicy;
+    }
+    if (mode != m_mode || mode == "global") {
+        m_log.info("outbound mode: " + mode + (mode == "global" ? " through " + m_globalPolicy : ""));
+    }
+    m_mode = mode;
+}
+
+bool CoreService::select(const std::string& group, const std::string& member, std::string* error)
+{
+    if (!m_groups.select(group, member, error)) {
+        m_log.warning("selection refused: " + *error);
+        return false;
+    }
+    m_log.info("group " + group + " now uses " + member);
+    return true;
+}
+
+SocksState CoreService::socks() const
+{
+    return {m_proxy && m_proxy->running(), m_proxy ? m_proxy->address() : std::string()};
+}
+
+std::string CoreService::listenSocks(const std::string& address)
+{
+    if (!m_proxy) {
+        m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
+    }
+    if (address.empty()) {
+        m_proxy->closeListener();
+        m_log.info("proxy listener closed");
+        return {};
+    }
+    if (m_proxy->running() && HostPort::parse(address) && HostPort::parse(m_proxy->address()) &&
+        HostPort::parse(address)->toString() == m_proxy->address()) {
+        return {};
+    }
+    std::string error;
+    if (!m_proxy->listen(address, &error)) {
+        m_log.warning("proxy listener not moved: " + error);
+        return error;
+    }
+    m_log.info("HTTP and SOCKS5 proxy listening on " + m_proxy->address());
+    return {};
+}
+
+asio::awaitable<DelayResult> CoreService::testPolicy(std::string policy)
+{
+    const DelayResult delay = co_await measureDelay(policy);
+    if (m_groups.find(policy) == nullptr) {
+        m_groups.setDelay(policy, delay.ms);
+    }
+    co_return delay;
+}
+
+asio::awaitable<void> CoreService::updateRuleSets()
+{
+    auto update = m_ruleSets->updateAll(m_resolver);
+    co_await std::move(update);
 }
 
 } // namespace ferrow::core

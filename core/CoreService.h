@@ -3,9 +3,10 @@
 #include "ApiTypes.h"
 #include "AsioSupport.h"
 #include "ConnectionRegistry.h"
+#include "ControlApi.h"
 #include "CoreOptions.h"
+#include "DialResult.h"
 #include "EventLog.h"
-#include "NodeHealth.h"
 #include "LocalAddresses.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
@@ -13,6 +14,7 @@
 #include "ProcessFinder.h"
 #include "ProfileConfig.h"
 #include "Relay.h"
+#include "RelayPool.h"
 #include "Resolver.h"
 #include "RuleMatcher.h"
 #include "RuleSetStore.h"
@@ -20,7 +22,6 @@
 #include "TrafficStatistics.h"
 
 #include <atomic>
-#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -31,21 +32,12 @@
 namespace ferrow::tun {
 class TunService;
 }
-namespace ferrow::proto {
-class FerrowClient;
-struct FerrowWire;
-} // namespace ferrow::proto
 
 namespace ferrow::core {
 
-/// A node test's result: milliseconds, or −1 with what went wrong (see failureKind).
-struct DelayResult {
-    int ms = -1;
-    std::string failure;
-};
-
-
 class ControlServer;
+class FerrowDialer;
+class GeoIpDatabase;
 class ProxyServer;
 
 /// Where a connection goes and why.
@@ -68,22 +60,13 @@ struct RouteQuery {
     std::optional<IpAddr> address;      // where a named connection already goes (a sniffed name)
 };
 
-struct DialResult {
-    std::optional<tcp::socket> socket;
-    /// Instead of `socket`, for a tunnel through a ferrow node: relay it with relayFerrow.
-    std::shared_ptr<proto::FerrowWire> ferrow;
-    std::string error;
-    socks5::Reply reply = socks5::GeneralFailure;
-    int httpStatus = 502;
-};
-
 /// The running core: configuration, rule engine, groups, listeners, controller API, logs,
 /// statistics. Everything here runs on one io_context thread, so no state is locked; only the
 /// relay threads that carry established tunnels touch the (atomic) traffic counters.
-class CoreService {
+class CoreService : private CoreReadout, private CoreControl {
 public:
     CoreService(asio::io_context& io, CoreOptions options);
-    ~CoreService();
+    ~CoreService() override;
     CoreService(const CoreService&) = delete;
     CoreService& operator=(const CoreService&) = delete;
 
@@ -91,7 +74,7 @@ public:
     /// False when the core cannot run (the reason is logged).
     bool start();
     /// Closes listeners and connections, removes the api-info file, saves statistics.
-    void stop(const std::string& why);
+    void stop(const std::string& why) override;
 
     // Used by proxy sessions and the tunnel.
     LogStream& log() { return m_log; }
@@ -123,11 +106,8 @@ public:
     /// their records later, so the caller never waits.
     void attributeConnections();
 
-    /// Controller API (ControlApi.cpp).
-    asio::awaitable<ApiResponse> handleApi(ApiRequest request);
-
     /// Re-reads the configuration file; empty on success, else "line N: reason".
-    std::string reload();
+    std::string reload() override;
     /// Delay of an HTTP request to the proxy test URL through a policy, or -1.
     asio::awaitable<DelayResult> measureDelay(std::string policy);
 
@@ -141,6 +121,8 @@ private:
 
     std::variant<std::shared_ptr<Runtime>, ConfigError> loadConfiguration();
     void apply(std::shared_ptr<Runtime> runtime);
+    /// Opens the country database, or a newer one that replaced the file in use.
+    void openCountryDatabase();
     void armSignals();
     asio::awaitable<void> housekeeping();
     asio::awaitable<void> fetchCountryDatabase();
@@ -156,34 +138,30 @@ private:
     std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     std::string supportFolder() const;
 
-    // Ferrow nodes (ferrow/CoreServiceFerrow.cpp). `depth` counts underlying-proxy hops.
-    asio::awaitable<DialResult> dialFerrow(const ProxyNode& node, const std::string& host, std::uint16_t port,
-                                           int depth, bool tunnel = false);
-    asio::awaitable<DelayResult> measureFerrowDelay(const ProxyNode& node);
-    void checkFerrowNodes();
-    /// Counts one connection through the node towards its down and recovered events.
-    void noteNodeOutcome(const std::string& node, bool answered, const std::string& error = {});
-    std::string apiAddressText() const;
+    /// A DIRECT connection to a ferrow node's server, for a node whose underlying policy is DIRECT.
+    asio::awaitable<DialResult> dialNodeServer(std::string host, std::uint16_t port);
 
-    // Endpoint handlers (ControlApi.cpp).
-    ApiResponse apiStatus();
-    ApiResponse apiStats();
-    ApiResponse apiConnections();
-    ApiResponse apiOutbound(const ApiRequest& request);
-    ApiResponse apiGroups();
-    ApiResponse apiLogs(const ApiRequest& request);
-    asio::awaitable<ApiResponse> apiTest(const ApiRequest& request);
-    ApiResponse apiSelect(const ApiRequest& request);
-    ApiResponse apiSocks(const ApiRequest& request);
-    asio::awaitable<ApiResponse> apiRuleSets(const ApiRequest& request);
-    ApiResponse apiEvents(const ApiRequest& request);
+    // What the controller reads and changes (see ControlApi).
+    CoreStatus status() const override;
+    const TrafficStatistics& foldedStatistics() override;
+    const ConnectionRegistry& attributedConnections() override;
+    const PolicyGroups& policyGroups() const override { return m_groups; }
+    const LogStream& logStream() const override { return m_log; }
+    const EventLog& eventLog() const override { return m_events; }
+    const RuleSetStore& ruleSetStore() const override { return *m_ruleSets; }
+    OutboundState outbound() const override;
+    void setOutbound(const std::string& mode, const std::string& globalPolicy) override;
+    bool select(const std::string& group, const std::string& member, std::string* error) override;
+    SocksState socks() const override;
+    std::string listenSocks(const std::string& address) override;
+    asio::awaitable<DelayResult> testPolicy(std::string policy) override;
+    asio::awaitable<void> updateRuleSets() override;
 
     asio::io_context& m_io;
     CoreOptions m_options;
     std::string m_secret;
     LogStream m_log;
     EventLog m_events;
-    NodeHealth m_nodeHealth;
     ConnectionRegistry m_connections;
     TrafficStatistics m_statistics;
     Resolver m_resolver;
@@ -193,6 +171,8 @@ private:
     PolicyGroups m_groups;
     std::unique_ptr<RuleSetStore> m_ruleSets;
     std::shared_ptr<const CountryLookup> m_countries;
+    std::shared_ptr<const GeoIpDatabase> m_countryDatabase; // the same object, for its file version
+    std::string m_countryPath;
     bool m_geoIpWarned = false;
     std::shared_ptr<Runtime> m_runtime;
     std::string m_mode = "rule";
@@ -203,20 +183,18 @@ private:
     std::uint64_t m_foldedDown = 0;
     int m_quietSeconds = 0;
     bool m_heapTrimmed = true;
+    ControlApi m_api;
     std::unique_ptr<ControlServer> m_control;
     std::unique_ptr<ProxyServer> m_proxy;
     asio::signal_set m_signals;
     asio::steady_timer m_tick;
     bool m_statisticsLoaded = false;
     bool m_stopped = false;
-    std::vector<std::unique_ptr<asio::io_context>> m_relayContexts;
-    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> m_relayGuards;
-    std::vector<std::thread> m_relayThreads;
-    std::size_t m_nextRelay = 0;
+    RelayPool m_relays;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
-    std::unique_ptr<proto::FerrowClient> m_ferrow; // after the relay contexts its pumps run on
-    std::vector<std::string> m_systemDnsServers;   // read before the tunnel redirects anything
-    std::unique_ptr<tun::TunService> m_tun;        // last: its clean-up still logs
+    std::unique_ptr<FerrowDialer> m_ferrow;      // after the relay contexts its pumps run on
+    std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything
+    std::unique_ptr<tun::TunService> m_tun;      // last: its clean-up still logs
 };
 
 } // namespace ferrow::core

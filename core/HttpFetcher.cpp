@@ -1,6 +1,6 @@
 #include "HttpFetcher.h"
 
-#include "tun/SocketMark.h"
+#include "SocketMark.h"
 
 #include "HttpProxyParser.h"
 #include "Resolver.h"
@@ -140,7 +140,7 @@ asio::awaitable<FetchResult> httpFetch(Resolver& resolver, std::string urlText,
         boost::system::error_code ignored;
         stream.socket().close(ignored);
         stream.socket().open(endpoint.protocol(), connectError);
-        if (!connectError && !tun::markOutbound(stream.socket().native_handle())) {
+        if (!connectError && !markOutbound(stream.socket().native_handle())) {
             connectError = asio::error::access_denied;
         }
         if (connectError) {

@@ -1,11 +1,11 @@
 #include "Resolver.h"
 
-#include "tun/SocketMark.h"
+#include "SocketMark.h"
 
 #include "DnsMessage.h"
+#include "ferrow/AsioTimeout.h"
 
 #include <boost/asio/ip/udp.hpp>
-#include <boost/asio/steady_timer.hpp>
 
 namespace ferrow::core {
 
@@ -48,34 +48,40 @@ asio::awaitable<Resolver::Result> Resolver::askServer(const std::string& server,
     udp::socket socket(m_executor);
     boost::system::error_code ec;
     socket.open(endpoint.protocol(), ec);
-    if (!ec && !tun::markOutbound(socket.native_handle())) {
+    if (!ec && !markOutbound(socket.native_handle())) {
         ec = asio::error::access_denied;
     }
     if (ec) {
         result.error = ec.message();
         co_return result;
     }
-    asio::steady_timer timer(m_executor, kServerTimeout);
-    timer.async_wait([&socket](const boost::system::error_code& error) {
-        if (!error) {
-            socket.close();
-        }
-    });
-    auto [sendError, sent] = co_await socket.async_send_to(asio::buffer(*query), endpoint, useTuple);
-    if (sendError) {
+    const auto deadline = std::chrono::steady_clock::now() + kServerTimeout;
+    const auto lateText = "DNS server " + server + " did not answer in time";
+    auto send = withDeadline(socket.async_send_to(asio::buffer(*query), endpoint, useTuple), deadline);
+    const auto sent = co_await std::move(send);
+    if (!sent) {
+        result.error = lateText;
+        co_return result;
+    }
+    if (const auto [sendError, n] = *sent; sendError) {
         result.error = "DNS server " + server + ": " + sendError.message();
         co_return result;
     }
     std::array<char, 4096> buffer;
     while (true) {
         udp::endpoint from;
-        auto [receiveError, received] =
-            co_await socket.async_receive_from(asio::buffer(buffer), from, useTuple);
+        auto receive =
+            withDeadline(socket.async_receive_from(asio::buffer(buffer), from, useTuple), deadline);
+        const auto outcome = co_await std::move(receive);
+        if (!outcome) {
+            result.error = lateText;
+            co_return result;
+        }
+        const auto [receiveError, received] = *outcome;
         if (receiveError) {
-            result.error =
-                receiveError == asio::error::operation_aborted || receiveError == asio::error::bad_descriptor
-                    ? "DNS server " + server + " did not answer in time"
-                    : "DNS server " + server + ": " + receiveError.message();
+            result.error = receiveError == asio::error::operation_aborted
+                               ? lateText
+                               : "DNS server " + server + ": " + receiveError.message();
             co_return result;
         }
         if (from != endpoint) {
@@ -85,7 +91,6 @@ asio::awaitable<Resolver::Result> Resolver::askServer(const std::string& server,
         if (!answer.ok && answer.error == "not a response to our query") {
             continue;
         }
-        timer.cancel();
         if (!answer.ok) {
             result.error = host + ": " + answer.error;
         } else {

@@ -1,3 +1,4 @@
+#include "AsioTimeout.h"
 #include "FerrowPump.h"
 #include "FerrowServer.h"
 #include "TargetPolicy.h"
@@ -6,7 +7,6 @@
 #include <boost/asio/connect.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/ip/udp.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
@@ -34,15 +34,14 @@ std::uint64_t unixNow()
 
 /// One read that gives up at `deadline`; an error of timed_out then.
 asio::awaitable<std::pair<boost::system::error_code, std::size_t>>
-readBefore(tcp::socket& socket, asio::steady_timer& timer, Clock::time_point deadline, std::string& chunk)
+readBefore(tcp::socket& socket, Clock::time_point deadline, std::string& chunk)
 {
-    timer.expires_at(deadline);
-    auto result =
-        co_await (socket.async_read_some(asio::buffer(chunk), useTuple) || timer.async_wait(useTuple));
-    if (result.index() == 1) {
+    auto read = withDeadline(socket.async_read_some(asio::buffer(chunk), useTuple), deadline);
+    const auto outcome = co_await std::move(read);
+    if (!outcome) {
         co_return std::pair{boost::system::error_code(asio::error::timed_out), std::size_t{0}};
     }
-    auto [error, n] = std::get<0>(result);
+    const auto [error, n] = *outcome;
     co_return std::pair{error, n};
 }
 
@@ -54,20 +53,19 @@ readBefore(tcp::socket& socket, asio::steady_timer& timer, Clock::time_point dea
 /// answered with the close at once, as most servers do, and its descriptor comes back.
 asio::awaitable<void> drainUntil(tcp::socket& socket, Clock::time_point deadline)
 {
-    asio::steady_timer timer(co_await asio::this_coro::executor);
     // What is read is thrown away, so every drained connection of a thread shares one buffer:
     // thousands of probes held open cost no more than their sockets.
     thread_local std::string discard(4096, '\0');
     boost::system::error_code ignored;
     bool peerDone = false;
     while (!peerDone && Clock::now() < deadline) {
-        const auto [error, n] = co_await readBefore(socket, timer, deadline, discard);
+        const auto [error, n] = co_await readBefore(socket, deadline, discard);
         peerDone = error && error != asio::error::timed_out;
     }
     socket.shutdown(tcp::socket::shutdown_send, ignored);
     const auto linger = Clock::now() + kLinger;
     while (!peerDone && Clock::now() < linger) {
-        const auto [error, n] = co_await readBefore(socket, timer, linger, discard);
+        const auto [error, n] = co_await readBefore(socket, linger, discard);
         peerDone = error && error != asio::error::timed_out;
     }
     socket.close(ignored);
@@ -119,8 +117,7 @@ asio::awaitable<void> sendFinAndClose(tcp::socket& socket, proto::FrameSealer& s
     socket.shutdown(tcp::socket::shutdown_send, ignored);
     // Let the client read the Fin before the close; it closes its side in answer.
     std::string sink(512, '\0');
-    asio::steady_timer timer(co_await asio::this_coro::executor);
-    co_await readBefore(socket, timer, Clock::now() + std::chrono::seconds(5), sink);
+    co_await readBefore(socket, Clock::now() + std::chrono::seconds(5), sink);
     socket.close(ignored);
 }
 
@@ -135,11 +132,10 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
     for (const auto& address : resolved.addresses) {
         boost::system::error_code ignored;
         upstream.close(ignored);
-        asio::steady_timer timer(executor, kConnectTimeout);
-        auto result = co_await (upstream.async_connect(tcp::endpoint(address, target.port), useTuple) ||
-                                timer.async_wait(useTuple));
-        lastError = result.index() == 1 ? boost::system::error_code(asio::error::timed_out)
-                                        : std::get<0>(std::get<0>(result));
+        auto connect = withTimeout(upstream.async_connect(tcp::endpoint(address, target.port), useTuple),
+                                   kConnectTimeout);
+        const auto outcome = co_await std::move(connect);
+        lastError = outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
         if (!lastError) {
             break;
         }
@@ -192,7 +188,6 @@ asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& hand
         std::string buffer = std::move(pending);
         std::string chunk(std::size_t{64} * 1024, '\0');
         std::map<std::string, std::vector<asio::ip::address>> names;
-        asio::steady_timer timer(executor);
         for (;;) {
             std::size_t offset = 0;
             for (;;) {
@@ -235,7 +230,7 @@ asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& hand
             }
             buffer.erase(0, offset);
             const auto [readError, n] =
-                co_await readBefore(socket, timer, lastActivity + shared.options.idleTimeout, chunk);
+                co_await readBefore(socket, lastActivity + shared.options.idleTimeout, chunk);
             if (readError) {
                 ended = true;
                 co_return;
@@ -296,12 +291,11 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     };
     std::optional<Leave> leave(std::in_place, shared.pending, pending);
     proto::ServerHandshake handshake(shared.psk);
-    asio::steady_timer timer(co_await asio::this_coro::executor);
     std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
     std::string buffer;
     auto status = proto::ServerHandshake::Status::NeedMore;
     while (status == proto::ServerHandshake::Status::NeedMore) {
-        const auto [error, n] = co_await readBefore(socket, timer, deadline, chunk);
+        const auto [error, n] = co_await readBefore(socket, deadline, chunk);
         if (error) {
             break;
         }
@@ -370,7 +364,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
             }
             co_return;
         }
-        const auto [error, n] = co_await readBefore(socket, timer, idleDeadline, chunk);
+        const auto [error, n] = co_await readBefore(socket, idleDeadline, chunk);
         if (error) {
             socket.close(ignored);
             co_return;

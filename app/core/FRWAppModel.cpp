@@ -27,8 +27,9 @@ QString otherAccountsText(const QStringList& names)
     if (names.isEmpty()) {
         return {};
     }
-    return QStringLiteral("Also logged in to this computer: %1. While Enhanced Mode is on, their traffic and DNS "
-                          "go through your profile, and you can see it.")
+    return QStringLiteral(
+               "Also logged in to this computer: %1. While Enhanced Mode is on, their traffic and DNS "
+               "go through your profile, and you can see it.")
         .arg(names.join(QStringLiteral(", ")));
 }
 
@@ -69,7 +70,7 @@ FRWAppModel::FRWAppModel(FRWAppModelSetup setup, QObject* parent)
     , m_defaults(std::make_unique<FRWUserDefaults>(m_setup.settingsFile))
     , m_api(new FRWControllerAPI(
           [this] { return apiInfo(); },
-          [this](auto completion) { m_tunnel.apiForMeasurement(std::move(completion)); }, this))
+          [this](auto completion) { m_tunnel.apiForMeasurementWithCompletion(std::move(completion)); }, this))
     , m_pollAPI(new FRWControllerAPI(
           [this]() -> std::optional<QJsonObject> {
               // Runs on the poll thread: only the path noted at the poll's start is used there.
@@ -241,9 +242,10 @@ void FRWAppModel::noticeModeEnded()
     // has its process or its api-info file.
     if (served == Mode::SystemProxy && m_defaults->boolean(ferrow::defaults::kDesiredSystemProxy) &&
         !m_tunnel.systemProxyRunning()) {
-        emit modeEndedOnItsOwn(QStringLiteral("System Proxy stopped"),
-                               QStringLiteral("Its core exited. The desktop's proxy settings were put back, so "
-                                              "traffic now goes out directly."));
+        emit modeEndedOnItsOwn(
+            QStringLiteral("System Proxy stopped"),
+            QStringLiteral("Its core exited. The desktop's proxy settings were put back, so "
+                           "traffic now goes out directly."));
     } else if (served == Mode::Enhanced && m_defaults->boolean(ferrow::defaults::kDesiredEnhancedMode) &&
                !m_tunnel.tunnelCoreRunning()) {
         emit modeEndedOnItsOwn(QStringLiteral("Enhanced Mode stopped"),
@@ -397,9 +399,10 @@ void FRWAppModel::lookForOtherAccounts()
             [this, names = std::move(names)] {
                 m_otherAccounts = names;
                 if (!names.isEmpty()) {
-                    m_log.appendOwn(QStringLiteral("%1 [warning] ferrow: %2")
-                                        .arg(now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                             otherAccountsText(names)));
+                    m_log.appendOwn(
+                        QStringLiteral("%1 [warning] ferrow: %2")
+                            .arg(now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                 otherAccountsText(names)));
                 }
                 publish();
             },
@@ -452,7 +455,7 @@ void FRWAppModel::toggleSystemProxy()
     }
     m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, true);
     QPointer<FRWAppModel> self(this);
-    m_tunnel.startSystemProxy([self](const FRWResult& error) {
+    m_tunnel.startSystemProxyWithCompletion([self](const FRWResult& error) {
         if (!self) {
             return;
         }
@@ -471,7 +474,7 @@ void FRWAppModel::restoreDesiredModes()
     }
     QPointer<FRWAppModel> self(this);
     if (m_defaults->boolean(ferrow::defaults::kDesiredSystemProxy)) {
-        m_tunnel.startSystemProxy([self](const FRWResult& error) {
+        m_tunnel.startSystemProxyWithCompletion([self](const FRWResult& error) {
             if (!self) {
                 return;
             }
@@ -617,16 +620,17 @@ void FRWAppModel::testNodeCached(const QString& node)
     m_testingNodes.insert(node);
     publish();
     QPointer<FRWAppModel> self(this);
-    m_api->testNode(node, std::function<void(int, const QString&)>([self, node](int ms, const QString& failure) {
-        if (!self) {
-            return;
-        }
-        self->m_testingNodes.remove(node);
-        self->m_latencyCache.insert(node, ms);
-        self->m_latencyFailure.insert(node, ms < 0 ? failure : QString());
-        self->m_latencyAt.insert(node, self->now());
-        self->publish();
-    }));
+    m_api->testNode(node,
+                    std::function<void(int, const QString&)>([self, node](int ms, const QString& failure) {
+                        if (!self) {
+                            return;
+                        }
+                        self->m_testingNodes.remove(node);
+                        self->m_latencyCache.insert(node, ms);
+                        self->m_latencyFailure.insert(node, ms < 0 ? failure : QString());
+                        self->m_latencyAt.insert(node, self->now());
+                        self->publish();
+                    }));
 }
 
 bool FRWAppModel::latencyIsStale(const QString& node) const
@@ -635,7 +639,8 @@ bool FRWAppModel::latencyIsStale(const QString& node) const
     if (at == m_latencyAt.constEnd()) {
         return false;
     }
-    return at->secsTo(now()) > kSweepIntervalSeconds || (m_failingNodes.contains(node) && m_latencyCache.value(node) >= 0);
+    return at->secsTo(now()) > kSweepIntervalSeconds ||
+           (m_failingNodes.contains(node) && m_latencyCache.value(node) >= 0);
 }
 
 void FRWAppModel::testAllNodes(const QStringList& alsoNodes)

@@ -17,7 +17,8 @@ QString FRWControllerModelTunnel::currentAPIInfoPath() const
     return m_controller.currentAPIInfoPath();
 }
 
-void FRWControllerModelTunnel::apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion)
+void FRWControllerModelTunnel::apiForMeasurementWithCompletion(
+    std::function<void(std::optional<QJsonObject>)> completion)
 {
     m_controller.apiForMeasurementWithCompletion(std::move(completion));
 }
@@ -32,7 +33,7 @@ void FRWControllerModelTunnel::stopWithCompletion(std::function<void(FRWResult)>
     m_controller.stopWithCompletion(std::move(completion));
 }
 
-void FRWControllerModelTunnel::startSystemProxy(std::function<void(FRWResult)> completion)
+void FRWControllerModelTunnel::startSystemProxyWithCompletion(std::function<void(FRWResult)> completion)
 {
     m_controller.startSystemProxyWithCompletion(std::move(completion));
 }

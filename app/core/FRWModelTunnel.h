@@ -23,10 +23,11 @@ public:
     virtual bool systemProxyRunning() const = 0;
     virtual bool tunnelCoreRunning() const = 0;
     virtual QString currentAPIInfoPath() const = 0;
-    virtual void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion) = 0;
+    virtual void
+    apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion) = 0;
     virtual void startWithCompletion(std::function<void(FRWResult)> completion) = 0;
     virtual void stopWithCompletion(std::function<void(FRWResult)> completion) = 0;
-    virtual void startSystemProxy(std::function<void(FRWResult)> completion) = 0;
+    virtual void startSystemProxyWithCompletion(std::function<void(FRWResult)> completion) = 0;
     /// `done` runs once the desktop settings are back and the core has been told to end.
     virtual void stopSystemProxy(std::function<void()> done) = 0;
     virtual void
@@ -41,10 +42,10 @@ public:
     bool systemProxyRunning() const override;
     bool tunnelCoreRunning() const override;
     QString currentAPIInfoPath() const override;
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion) override;
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion) override;
     void startWithCompletion(std::function<void(FRWResult)> completion) override;
     void stopWithCompletion(std::function<void(FRWResult)> completion) override;
-    void startSystemProxy(std::function<void(FRWResult)> completion) override;
+    void startSystemProxyWithCompletion(std::function<void(FRWResult)> completion) override;
     void stopSystemProxy(std::function<void()> done) override;
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion) override;
 

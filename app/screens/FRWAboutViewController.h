@@ -20,7 +20,6 @@ public:
     /// Puts the command on the clipboard and shows a check mark for a moment.
     void pasteInstallCommand();
 
-    QToolButton* copyButton() const { return m_copyButton; }
     /// The symbol the copy button shows now: "doc.on.doc" or "checkmark".
     QString copySymbol() const { return m_copySymbol; }
     QLabel* versionLabel() const { return m_versionLabel; }

@@ -7,8 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSet>
 #include <QToolButton>
@@ -25,9 +25,9 @@
 #include "FRWFlipped.h"
 #include "FRWLineChart.h"
 #include "FRWPillButton.h"
+#include "FRWProbeText.h"
 #include "FRWProfileStore.h"
 #include "FRWProfileValidation.h"
-#include "FRWProbeText.h"
 #include "FRWScreenText.h"
 #include "FRWSegmented.h"
 #include "FRWStackedBar.h"
@@ -182,6 +182,10 @@ void FRWActivityViewController::build()
     m_profileCol = new FRWStatColumn(QStringLiteral("Profile"), FRWScreenText::noValue());
     m_outboundCol = new FRWStatColumn(QStringLiteral("Outbound Mode"), QStringLiteral("Rule-Based Proxy"));
     m_externalIPCol = new FRWStatColumn(QStringLiteral("External IP"), FRWScreenText::noValue());
+    m_networkCol->setObjectName(QStringLiteral("networkStatColumn"));
+    m_profileCol->setObjectName(QStringLiteral("profileStatColumn"));
+    m_outboundCol->setObjectName(QStringLiteral("outboundStatColumn"));
+    m_externalIPCol->setObjectName(QStringLiteral("externalIPStatColumn"));
     m_outboundCol->setShowsChevron(true);
     m_externalIPCol->setShowsChevron(true);
     m_outboundCol->setOnClick([this] { showOutboundMenu(); });
@@ -219,7 +223,8 @@ void FRWActivityViewController::build()
     doc->setAutoFillBackground(false);
 
     if (m_context.profiles) {
-        connect(m_context.profiles, &FRWProfileStore::profilesChanged, this, &FRWActivityViewController::refresh);
+        connect(m_context.profiles, &FRWProfileStore::profilesChanged, this,
+                &FRWActivityViewController::refresh);
     }
     FRWAppModel* model = m_context.model;
     connect(m_systemProxyPill, &FRWPillButton::clicked, model, [model] { model->toggleSystemProxy(); });
@@ -233,12 +238,13 @@ QWidget* FRWActivityViewController::buildFirstRunPanel()
     content->addWidget(FRWTheme::label(QStringLiteral("Add your server to get started"), 15, QFont::Bold,
                                        FRWTheme::primaryText()));
     auto* body = FRWTheme::label(
-        QStringLiteral("The profile still holds the example nodes, which cannot work. Copy the ferrow:// link "
-                       "your server printed and paste it here: Ferrow adds the node, puts it in the Proxy "
-                       "group and chooses it. Then turn on System Proxy.\n\nNo server yet? Install "
-                       "ferrow-server on a machine of yours; the About page has the commands.\n\nTo show your external "
-                       "address, its location and your resolver's latency, Ferrow asks public echo, location "
-                       "and DNS services; turn that off under Settings \u2192 Privacy."),
+        QStringLiteral(
+            "The profile still holds the example nodes, which cannot work. Copy the ferrow:// link "
+            "your server printed and paste it here: Ferrow adds the node, puts it in the Proxy "
+            "group and chooses it. Then turn on System Proxy.\n\nNo server yet? Install "
+            "ferrow-server on a machine of yours; the About page has the commands.\n\nTo show your external "
+            "address, its location and your resolver's latency, Ferrow asks public echo, location "
+            "and DNS services; turn that off under Settings \u2192 Privacy."),
         12, QFont::Normal, FRWTheme::secondaryLabel());
     body->setWordWrap(true);
     content->addWidget(body);
@@ -254,7 +260,8 @@ QWidget* FRWActivityViewController::buildFirstRunPanel()
     content->addLayout(row);
     m_firstRunPanel = card;
     m_pasteButton = paste;
-    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &FRWActivityViewController::offerClipboardLink);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+            &FRWActivityViewController::offerClipboardLink);
     return card;
 }
 
@@ -303,12 +310,14 @@ void FRWActivityViewController::pasteFirstNode()
     for (int n = 2; !FRWProfileValidation::nodeNameProblem(name, taken, groups).isEmpty() && n < 100; ++n) {
         name = QStringLiteral("%1 %2").arg(wanted.isEmpty() ? QStringLiteral("My Server") : wanted).arg(n);
     }
-    if (const QString problem = FRWProfileValidation::nodeNameProblem(name, taken, groups); !problem.isEmpty()) {
+    if (const QString problem = FRWProfileValidation::nodeNameProblem(name, taken, groups);
+        !problem.isEmpty()) {
         m_firstRunNote->setText(problem);
         return;
     }
     profiles->addNode(name, link->value(QStringLiteral("server")).toString(),
-                      link->value(QStringLiteral("port")).toInt(), link->value(QStringLiteral("psk")).toString(),
+                      link->value(QStringLiteral("port")).toInt(),
+                      link->value(QStringLiteral("psk")).toString(),
                       link->value(QStringLiteral("tfo"), QStringLiteral("off")).toString());
     m_context.model->selectGroup(QStringLiteral("Proxy"), name);
     refresh();
@@ -347,6 +356,8 @@ QWidget* FRWActivityViewController::buildLatencyCard()
     sub->setSpacing(16);
     m_dnsCol = new FRWStatColumn(QStringLiteral("DNS"), FRWScreenText::noValue());
     m_proxyCol = new FRWStatColumn(QStringLiteral("Proxy"), FRWScreenText::noValue());
+    m_dnsCol->setObjectName(QStringLiteral("dnsStatColumn"));
+    m_proxyCol->setObjectName(QStringLiteral("proxyStatColumn"));
     sub->addWidget(m_dnsCol, 1);
     sub->addWidget(m_proxyCol, 1);
     content->addLayout(sub);

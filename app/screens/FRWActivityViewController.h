@@ -37,45 +37,12 @@ public:
     void showOutboundMenu();
     void showExternalIPMenu();
 
-    // The controls, for tests and the snapshot gallery.
-    FRWPillButton* systemProxyPill() const { return m_systemProxyPill; }
-    /// Shown while the active profile has no node that can work.
-    QWidget* firstRunPanel() const { return m_firstRunPanel; }
-    QLabel* firstRunNote() const { return m_firstRunNote; }
     /// Makes a node of the ferrow:// link on the clipboard, puts it in the Proxy group and chooses it.
     void pasteFirstNode();
     /// Names the link on the clipboard, when there is one, on the panel's button.
     void offerClipboardLink();
-    QPushButton* pasteButton() const { return m_pasteButton; }
-    FRWPillButton* enhancedPill() const { return m_enhancedPill; }
-    /// Says who else is logged in while Enhanced Mode carries their traffic.
-    QLabel* otherAccountsNote() const { return m_otherAccountsNote; }
-    FRWStatColumn* networkCol() const { return m_networkCol; }
-    FRWStatColumn* profileCol() const { return m_profileCol; }
-    FRWStatColumn* outboundCol() const { return m_outboundCol; }
-    FRWStatColumn* externalIPCol() const { return m_externalIPCol; }
-    QLabel* latencyValue() const { return m_latencyValue; }
-    FRWStatColumn* dnsCol() const { return m_dnsCol; }
-    FRWStatColumn* proxyCol() const { return m_proxyCol; }
-    QLabel* uploadValue() const { return m_uploadValue; }
-    QLabel* uploadUnit() const { return m_uploadUnit; }
-    FRWLineChart* uploadChart() const { return m_uploadChart; }
-    QLabel* downloadValue() const { return m_downloadValue; }
-    QLabel* downloadUnit() const { return m_downloadUnit; }
-    FRWLineChart* downloadChart() const { return m_downloadChart; }
-    QLabel* activeValue() const { return m_activeValue; }
-    QLabel* processesValue() const { return m_processesValue; }
-    QLabel* totalValue() const { return m_totalValue; }
-    QLabel* totalUnit() const { return m_totalUnit; }
-    QLabel* totalUpValue() const { return m_totalUpValue; }
-    QLabel* totalDownValue() const { return m_totalDownValue; }
-    FRWStackedBar* totalBar() const { return m_totalBar; }
-    FRWSegmented* totalPeriod() const { return m_totalPeriod; }
-    FRWSegmented* trafficFilter() const { return m_trafficFilter; }
-    FRWSegmented* trafficDim() const { return m_trafficDim; }
-    FRWBarChart* trafficChart() const { return m_trafficChart; }
+    /// The traffic card's rows, in the order shown.
     const QList<FRWTrafficRow*>& trafficRows() const { return m_trafficRows; }
-    QLabel* trafficEmpty() const { return m_trafficEmpty; }
 
 protected:
     void loadView() override;

@@ -28,7 +28,6 @@ public:
 
     void refresh();
 
-    QListView* list() const { return m_list; }
     QLabel* emptyLabel() const { return m_emptyLabel; }
     QWidget* footer() const { return m_footer; }
     /// The groups as listed: key, rate and total, in order.

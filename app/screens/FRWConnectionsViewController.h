@@ -26,11 +26,7 @@ public:
     void refresh();
 
     QTableView* table() const { return m_table; }
-    QLineEdit* search() const { return m_search; }
-    QLabel* countLabel() const { return m_countLabel; }
     QLabel* emptyState() const { return m_emptyState; }
-    QWidget* detailStack() const { return m_detailStack; }
-    QLabel* detailEmpty() const { return m_detailEmpty; }
     /// The connections listed, in order.
     QList<QJsonObject> conns() const;
     /// The key of the selected connection's id; empty when none is selected.

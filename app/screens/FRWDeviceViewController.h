@@ -19,7 +19,6 @@ public:
     static bool isDeviceAddress(const QString& address);
     static QString gatewaySettingsText(const QString& lanIPv4);
 
-    FRWSwitch* gatewaySwitch() const { return m_gatewaySwitch; }
     void toggleGateway(bool on);
     void showGatewaySettings();
 

@@ -38,8 +38,6 @@ public:
 
     QDialog* window() const { return m_window; }
     QTableWidget* table() const { return m_table; }
-    QCheckBox* onlyNotReady() const { return m_onlyNotReady; }
-    QPushButton* updateAllButton() const { return m_updateAll; }
     QLabel* emptyLabel() const { return m_emptyLabel; }
     const QJsonArray& shown() const { return m_shown; }
     /// How long after an update's end the list is read again; tests shorten it.

@@ -16,7 +16,6 @@ public:
     explicit FRWLogFindBar(QWidget* parent = nullptr);
 
     QLineEdit* findLineEdit() const { return m_find; }
-    QComboBox* levelComboBox() const { return m_level; }
     QString query() const;
     Level level() const;
     void setLevel(Level level);

@@ -25,9 +25,7 @@ public:
     /// Copies the whole lines the selection touches.
     void copySelectedLines();
 
-    QPlainTextEdit* textView() const { return m_textView; }
     QLabel* emptyState() const { return m_emptyState; }
-    FRWLogFindBar* findBar() const { return m_findBar; }
     qint64 shownCursor() const { return m_shownCursor.value_or(-1); }
     qsizetype shownCount() const { return m_shownCount; }
     /// How often the text was replaced; an unchanged log leaves it alone.

@@ -38,14 +38,6 @@ public:
     void commit();
 
     QLineEdit* nameField() const { return m_name; }
-    QLineEdit* serverField() const { return m_server; }
-    QLineEdit* portField() const { return m_port; }
-    QLineEdit* keyField() const { return m_key; }
-    QComboBox* tfoPopup() const { return m_tfo; }
-    QPushButton* commitButton() const { return m_commit; }
-    QToolButton* revealButton() const { return m_reveal; }
-    QLabel* pasteNote() const { return m_pasteNote; }
-    QLabel* reachedNote() const { return m_reachedNote; }
     /// Why the form cannot be saved, or a warning about the key; empty when there is neither.
     QLabel* problemNote() const { return m_problemNote; }
 

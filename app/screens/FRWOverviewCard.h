@@ -15,7 +15,6 @@ public:
 
     QLabel* titleLabel() const { return m_titleLabel; }
     FRWSwitch* toggle() const { return m_toggle; }
-    QLabel* descLabel() const { return m_descLabel; }
     QLabel* statusLabel() const { return m_statusLabel; }
     FRWDynamicColor statusColor() const { return m_statusColor; }
 

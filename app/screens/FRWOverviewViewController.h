@@ -14,12 +14,6 @@ public:
 
     void refresh();
 
-    FRWOverviewCard* systemProxy() const { return m_systemProxy; }
-    FRWOverviewCard* enhanced() const { return m_enhanced; }
-    FRWOverviewCard* lan() const { return m_lan; }
-    FRWOverviewCard* gateway() const { return m_gateway; }
-    FRWOverviewCard* remote() const { return m_remote; }
-
     /// The gateway note's text for this machine's address, ending by whether Enhanced Mode runs.
     static QString gatewayNoteDetail(const QString& lanIPv4, bool enhancedRunning);
 

@@ -60,12 +60,11 @@ public:
 
     QList<FRWNodeTile*> nodeTiles() const;
     QList<FRWGroupTile*> groupTiles() const;
-    FRWSegmented* modeControl() const { return m_mode; }
-    QLabel* modeText() const { return m_modeText; }
-    QMenu* memberMenu() const { return m_memberMenu; }
     QDialog* groupDialog() const { return m_groupDialog; }
     QMessageBox* deleteConfirmation() const { return m_confirm; }
     FRWNodeEditorSheet* nodeEditor() const { return m_nodeEditor; }
+    /// The member menu while it is open; null otherwise.
+    QMenu* memberMenu() const { return m_memberMenu; }
     /// How many times the grids were rendered.
     int renderCount() const { return m_renders; }
 

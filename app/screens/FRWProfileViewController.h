@@ -44,11 +44,6 @@ public:
     FRWProfilePtr selected() const { return m_selected.lock(); }
     QList<FRWProfileRow*> rows() const;
     QLineEdit* nameField() const { return m_nameField; }
-    QPlainTextEdit* editor() const { return m_editor; }
-    QPushButton* activeButton() const { return m_activeButton; }
-    QLabel* savedNote() const { return m_savedNote; }
-    /// Shown while the selected profile changed elsewhere under unsaved edits of the editor.
-    QWidget* conflictBar() const { return m_conflictBar; }
 
 protected:
     void viewDidLoad() override;

@@ -23,13 +23,8 @@ public:
     /// Shows the confirmation; its first button closes the sheet and emits confirmed().
     void commit();
 
-    QComboBox* typePopup() const { return m_type; }
-    QComboBox* policyPopup() const { return m_policy; }
-    QLineEdit* valueField() const { return m_value; }
-    QLabel* hintLabel() const { return m_hint; }
     /// Why the value cannot be kept; empty while it can.
     QLabel* problemNote() const { return m_problem; }
-    QPushButton* confirmButton() const { return m_confirm; }
     QMessageBox* confirmation() const { return m_alert; }
 
 signals:

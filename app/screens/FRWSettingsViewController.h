@@ -33,20 +33,6 @@ public:
     /// The desktop's notification settings as a program and its arguments; empty when unknown.
     static QStringList notificationSettingsCommand(const QString& currentDesktop);
 
-    QLabel* helperCheck() const { return m_helperCheck; }
-    QLabel* helperStatus() const { return m_helperStatus; }
-    /// Why the build folder's helper is not installed or shown; hidden when there is nothing to say.
-    QLabel* helperNote() const { return m_helperNote; }
-    QPushButton* installButton() const { return m_installButton; }
-    QPushButton* uninstallButton() const { return m_uninstallButton; }
-    QCheckBox* loginToggle() const { return m_loginToggle; }
-    QCheckBox* networkChecksToggle() const { return m_networkChecksToggle; }
-    /// Null when the build has no release location.
-    QCheckBox* updateChecksToggle() const { return m_updateChecksToggle; }
-    QLabel* locStatus() const { return m_locStatus; }
-    QPushButton* locButton() const { return m_locButton; }
-    QLabel* notifStatus() const { return m_notifStatus; }
-    QPushButton* notifButton() const { return m_notifButton; }
     QLabel* versionLabel() const { return m_versionLabel; }
 
 signals:

@@ -58,7 +58,6 @@ public:
 
     FRWMainWindowController* mainWindow() const { return m_mainWindow.get(); }
     FRWStatusItem* statusItem() const { return m_statusItem.get(); }
-    QMenuBar* mainMenu() const { return m_mainMenu; }
     QWidget* terminatingPanel() const;
 
     /// A StatusNotifierWatcher on the session bus, or an XEmbed tray.

@@ -30,7 +30,6 @@ public:
 
     QWidget* window() const { return m_window; }
     FRWSidebarViewController* sidebar() const { return m_sidebar.get(); }
-    QWidget* contentContainer() const { return m_contentContainer; }
     FRWViewController* currentPage() const { return m_currentPage; }
     /// The cached page for a key, or null when it was never shown.
     FRWViewController* pageForKey(const QString& key) const;

@@ -21,7 +21,6 @@ public:
     QString pageTitle() const { return m_pageTitle; }
     QLabel* titleLabel() const { return m_titleLabel; }
     QScrollArea* scroll() const { return m_scroll; }
-    FRWFlippedDoc* doc() const { return m_doc; }
     /// The document, for subclasses that place views themselves.
     QWidget* contentView() const;
     /// Stacks the page's content below the title, inset by kContentMargin on both sides.

@@ -13,8 +13,6 @@ public:
     /// The key with its first character upper-cased ("clients" gives "Clients").
     static QString titleForKey(const QString& key);
 
-    QLabel* messageLabel() const { return m_messageLabel; }
-
 protected:
     void viewDidLoad() override;
 

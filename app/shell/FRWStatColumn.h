@@ -24,11 +24,6 @@ public:
     std::function<void()> onClick() const { return m_onClick; }
     void setOnClick(std::function<void()> onClick);
 
-    QLabel* captionLabel() const { return m_captionLabel; }
-    QLabel* valueLabel() const { return m_valueLabel; }
-    QLabel* subtitleLabel() const { return m_subtitleLabel; }
-    QLabel* chevron() const { return m_chevron; }
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

@@ -1,16 +1,14 @@
 #include "FerrowClient.h"
 
+#include "AsioTimeout.h"
 #include "FerrowHandshake.h"
 #include "FerrowPump.h"
 #include "LoopbackPair.h"
-#include "tun/SocketMark.h"
 
 #include <algorithm>
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
-#include <boost/asio/experimental/awaitable_operators.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -23,7 +21,6 @@ namespace ferrow::proto {
 
 namespace {
 
-using namespace asio::experimental::awaitable_operators;
 constexpr auto useTuple = asio::as_tuple(asio::use_awaitable);
 constexpr std::chrono::seconds kAcceptTimeout{10};
 /// A pooled connection older than this is replaced rather than used; the server keeps an idle
@@ -99,7 +96,8 @@ FastOpen parseFastOpen(std::string_view text)
 }
 
 asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> addresses, std::uint16_t port,
-                                          FastOpen fastOpen, std::chrono::seconds timeout)
+                                          FastOpen fastOpen, std::chrono::seconds timeout,
+                                          SocketPreparer prepare)
 {
     WireResult result;
     auto executor = co_await asio::this_coro::executor;
@@ -108,8 +106,7 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
         tcp::socket socket(executor);
         const tcp::endpoint endpoint(address, port);
         socket.open(endpoint.protocol(), lastError);
-        if (!lastError && !tun::markOutbound(socket.native_handle())) {
-            // Unmarked, the connection to the server would loop back into our own tunnel.
+        if (!lastError && prepare && !prepare(socket.native_handle())) {
             lastError = boost::system::error_code(errno, boost::system::system_category());
         }
         if (lastError) {
@@ -125,10 +122,9 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
                 result.error = "TCP Fast Open is not available on this system; connected without it";
             }
         }
-        asio::steady_timer timer(executor, timeout);
-        auto outcome = co_await (socket.async_connect(endpoint, useTuple) || timer.async_wait(useTuple));
-        lastError = outcome.index() == 1 ? boost::system::error_code(asio::error::timed_out)
-                                         : std::get<0>(std::get<0>(outcome));
+        auto connect = withTimeout(socket.async_connect(endpoint, useTuple), timeout);
+        const auto outcome = co_await std::move(connect);
+        lastError = outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
         if (!lastError) {
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
@@ -234,7 +230,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
         error = "cannot send to the server: " + writeError.message();
         co_return nullptr;
     }
-    asio::steady_timer timer(co_await asio::this_coro::executor, kAcceptTimeout);
+    const auto deadline = std::chrono::steady_clock::now() + kAcceptTimeout;
     std::string buffer;
     std::string chunk(4096, '\0');
     for (;;) {
@@ -251,14 +247,14 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
             error = "the server's answer does not authenticate (wrong psk?)";
             co_return nullptr;
         }
-        auto outcome = co_await (ready->wire.async_read_some(asio::buffer(chunk), useTuple) ||
-                                 timer.async_wait(useTuple));
-        if (outcome.index() == 1) {
+        auto read = withDeadline(ready->wire.async_read_some(asio::buffer(chunk), useTuple), deadline);
+        const auto outcome = co_await std::move(read);
+        if (!outcome) {
             error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
                     " s (wrong psk, or not a Ferrow server)";
             co_return nullptr;
         }
-        auto [readError, n] = std::get<0>(outcome);
+        const auto [readError, n] = *outcome;
         if (readError) {
             error = readError == asio::error::eof
                         ? std::string("the server closed the connection (wrong psk, or not a Ferrow server)")

@@ -87,10 +87,15 @@ struct StreamResult {
     std::string error;
 };
 
+/// Readies an opened socket before it connects (the core marks it to keep it out of its own
+/// tunnel); false refuses the socket, with errno saying why.
+using SocketPreparer = std::function<bool(int fd)>;
+
 /// Connects directly to one of `addresses`, with TCP Fast Open as the mode says (Auto and On
 /// ask the kernel for it; the kernel falls back to a plain handshake without a cookie).
 asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> addresses, std::uint16_t port,
-                                          FastOpen fastOpen, std::chrono::seconds timeout);
+                                          FastOpen fastOpen, std::chrono::seconds timeout,
+                                          SocketPreparer prepare = {});
 
 /// The client end: opens streams through ferrow nodes, keeping a small pool of connections per
 /// node whose handshake is already done. Lives on one executor (the core's main one); each

@@ -6,6 +6,7 @@
 #include "SocketMark.h"
 #include "TunnelTags.h"
 #include "TunnelledFlow.h"
+#include "ferrow/AsioTimeout.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -54,7 +55,7 @@ const IpAddr& tunPeer(bool v6)
 bool markingWorks()
 {
     const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const bool works = probe >= 0 && markOutbound(probe);
+    const bool works = probe >= 0 && core::markOutbound(probe);
     if (probe >= 0) {
         ::close(probe);
     }
@@ -94,18 +95,18 @@ bool TunService::start(const std::string& name, bool gateway, const std::string&
                        std::string* error)
 {
     m_gateway = gateway;
-    setOutboundMark(kSocketMark);
+    core::setOutboundMark(kSocketMark);
     if (!markingWorks()) {
         *error = std::string("cannot mark the core's own sockets (") + std::strerror(errno) +
                  "): the tunnel needs CAP_NET_ADMIN";
-        setOutboundMark(0);
+        core::setOutboundMark(0);
         return false;
     }
     // Our link lives only as long as the core holding it; one that exists belongs to a core
     // still running, whose routing must not be taken from under it.
     if (::if_nametoindex(name.c_str()) != 0) {
         *error = name + " already exists: another tunnel is running";
-        setOutboundMark(0);
+        core::setOutboundMark(0);
         return false;
     }
     // What a core that crashed left behind goes first, so the new rules are the only ones.
@@ -118,7 +119,7 @@ bool TunService::start(const std::string& name, bool gateway, const std::string&
         std::string ignored;
         PolicyRouting::removeTagged(name, &ignored);
         m_device.close();
-        setOutboundMark(0);
+        core::setOutboundMark(0);
         return false;
     };
     if (!m_device.open(name, error)) {
@@ -225,7 +226,7 @@ void TunService::stop()
     if (!PolicyRouting::removeTagged(name, &error)) {
         m_core.log().warning("tunnel clean-up incomplete: " + error);
     }
-    setOutboundMark(0);
+    core::setOutboundMark(0);
     m_core.log().info("tunnel " + name + " removed");
 }
 
@@ -429,15 +430,7 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket)
 asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow& flow)
 {
     // The client speaks first on these ports; a short wait bounds the cost for one that does not.
-    asio::steady_timer deadline(m_io, kSniffWait);
-    bool expired = false;
-    deadline.async_wait([&socket, &expired](const boost::system::error_code& error) {
-        if (!error) {
-            expired = true;
-            boost::system::error_code ignored;
-            socket.cancel(ignored);
-        }
-    });
+    const auto deadline = std::chrono::steady_clock::now() + kSniffWait;
     std::string buffer;
     while (true) {
         const auto result = sniffHost(buffer);
@@ -446,19 +439,22 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
             flow.sniffed = true;
             break;
         }
-        if (result.status == Sniffed::Status::None || expired || buffer.size() >= kSniffLimit) {
+        if (result.status == Sniffed::Status::None || buffer.size() >= kSniffLimit) {
             break;
         }
         const auto size = buffer.size();
         buffer.resize(kSniffLimit);
-        auto [error, got] =
-            co_await socket.async_read_some(asio::buffer(buffer.data() + size, kSniffLimit - size), useTuple);
+        auto read = withDeadline(
+            socket.async_read_some(asio::buffer(buffer.data() + size, kSniffLimit - size), useTuple),
+            deadline);
+        const auto outcome = co_await std::move(read);
+        const auto [error, got] =
+            outcome.value_or(std::tuple<boost::system::error_code, std::size_t>{asio::error::timed_out, 0});
         buffer.resize(size + got);
         if (error) {
             break;
         }
     }
-    deadline.cancel();
     flow.initial = std::move(buffer);
 }
 

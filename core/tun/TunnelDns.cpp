@@ -3,10 +3,10 @@
 #include "CoreService.h"
 #include "DnsMessage.h"
 #include "SocketMark.h"
+#include "ferrow/AsioTimeout.h"
 
 #include <boost/asio/ip/udp.hpp>
 #include <boost/asio/read.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 
 namespace ferrow::tun {
@@ -32,40 +32,32 @@ TunnelDns::TunnelDns(asio::io_context& io, core::CoreService& core, FakeIpPool& 
 
 asio::awaitable<void> TunnelDns::serveStream(tcp::socket socket, IpAddr source)
 {
-    // A client that sends nothing more is let go after a while instead of holding the flow.
-    asio::steady_timer idle(m_io);
-    const auto arm = [&idle, &socket] {
-        idle.expires_after(kDnsStreamIdle);
-        idle.async_wait([&socket](const boost::system::error_code& error) {
-            if (!error) {
-                boost::system::error_code ignored;
-                socket.close(ignored);
-            }
-        });
-    };
+    using Outcome = std::optional<std::tuple<boost::system::error_code, std::size_t>>;
+    const auto failed = [](const Outcome& outcome) { return !outcome || std::get<0>(*outcome); };
     // Each message is preceded by its length; the client may send several on one connection.
     while (true) {
-        arm();
+        // A client that sends nothing more is let go after a while instead of holding the flow.
+        const auto deadline = std::chrono::steady_clock::now() + kDnsStreamIdle;
         unsigned char prefix[2];
-        auto [error, got] = co_await asio::async_read(socket, asio::buffer(prefix), useTuple);
-        if (error) {
+        auto readPrefix = withDeadline(asio::async_read(socket, asio::buffer(prefix), useTuple), deadline);
+        if (failed(co_await std::move(readPrefix))) {
             co_return;
         }
         std::string query((prefix[0] << 8) | prefix[1], '\0');
-        std::tie(error, got) = co_await asio::async_read(socket, asio::buffer(query), useTuple);
-        if (error) {
+        auto readQuery = withDeadline(asio::async_read(socket, asio::buffer(query), useTuple), deadline);
+        if (failed(co_await std::move(readQuery))) {
             co_return;
         }
         const auto reply = co_await answer(query, source);
-        if (reply.empty() || reply.size() > 65535) {
+        if (reply.empty() || reply.size() > 65535 || std::chrono::steady_clock::now() >= deadline) {
             co_return;
         }
         std::string framed;
         framed += static_cast<char>(reply.size() >> 8);
         framed += static_cast<char>(reply.size() & 0xff);
         framed += reply;
-        std::tie(error, got) = co_await asio::async_write(socket, asio::buffer(framed), useTuple);
-        if (error) {
+        auto write = withDeadline(asio::async_write(socket, asio::buffer(framed), useTuple), deadline);
+        if (failed(co_await std::move(write))) {
             co_return;
         }
     }
@@ -113,33 +105,29 @@ asio::awaitable<std::string> TunnelDns::forward(const std::string& query)
         udp::socket socket(m_io);
         boost::system::error_code ec;
         socket.open(endpoint.protocol(), ec);
-        if (ec || !markOutbound(socket.native_handle())) {
+        if (ec || !core::markOutbound(socket.native_handle())) {
             continue;
         }
         socket.connect(endpoint, ec);
         if (ec) {
             continue;
         }
-        asio::steady_timer timer(m_io, kUpstreamDnsTimeout);
-        timer.async_wait([&socket](const boost::system::error_code& error) {
-            if (!error) {
-                boost::system::error_code ignored;
-                socket.close(ignored);
-            }
-        });
-        auto [sendError, sent] = co_await socket.async_send(asio::buffer(query), useTuple);
-        if (sendError) {
+        const auto deadline = std::chrono::steady_clock::now() + kUpstreamDnsTimeout;
+        auto send = withDeadline(socket.async_send(asio::buffer(query), useTuple), deadline);
+        const auto sent = co_await std::move(send);
+        if (!sent || std::get<0>(*sent)) {
             continue;
         }
         std::string answer(65535, '\0');
         while (true) {
-            auto [receiveError, received] = co_await socket.async_receive(asio::buffer(answer), useTuple);
-            if (receiveError) {
+            auto receive = withDeadline(socket.async_receive(asio::buffer(answer), useTuple), deadline);
+            const auto outcome = co_await std::move(receive);
+            if (!outcome || std::get<0>(*outcome)) {
                 break;
             }
+            const auto received = std::get<1>(*outcome);
             // Only the answer to this query: same id, response bit set.
             if (received >= 12 && answer[0] == query[0] && answer[1] == query[1] && (answer[2] & 0x80)) {
-                timer.cancel();
                 answer.resize(received);
                 co_return answer;
             }

@@ -167,7 +167,7 @@ asio::awaitable<void> UdpRelay::open(std::shared_ptr<Flow> flow)
     const udp::endpoint endpoint(core::toAsio(addresses.front()), key.destinationPort);
     boost::system::error_code ec;
     flow->socket.open(endpoint.protocol(), ec);
-    if (!ec && !markOutbound(flow->socket.native_handle())) {
+    if (!ec && !core::markOutbound(flow->socket.native_handle())) {
         ec = asio::error::access_denied;
     }
     if (!ec) {

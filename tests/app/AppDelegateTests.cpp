@@ -315,18 +315,21 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
 {
     LoopbackHttpServer core;
     core.setResponseFor("/status", 200, R"({"running":true})");
-    core.setResponseFor("/groups", 200, R"([{"name":"Proxy","type":"select","members":["A","B"],"selected":"A"}])");
+    core.setResponseFor("/groups", 200,
+                        R"([{"name":"Proxy","type":"select","members":["A","B"],"selected":"A"}])");
     core.setResponseFor("/test", 200, R"({"ms":42})");
     const QString apiInfo = QString::fromStdString((home.root() / "api-info.json").string());
     QFile info(apiInfo);
     ASSERT_TRUE(info.open(QIODevice::WriteOnly));
-    info.write(QByteArray(R"({"address":")") + QByteArray::fromStdString(core.address()) + R"(","secret":"s"})");
+    info.write(QByteArray(R"({"address":")") + QByteArray::fromStdString(core.address()) +
+               R"(","secret":"s"})");
     info.close();
     ScriptedTunnel tunnel;
     tunnel.apiInfoPath = apiInfo;
     KeptAlerts alerts;
     ManualClock clock;
-    FRWAppModel model(loopbackModelSetup(tunnel, clock, alerts, QString::fromStdString(home.configHome().string()),
+    FRWAppModel model(loopbackModelSetup(tunnel, clock, alerts,
+                                         QString::fromStdString(home.configHome().string()),
                                          QUrl(QString::fromStdString("http://" + core.address()))));
     ASSERT_TRUE(pollOnce(model));
     FRWProfileStore store(FRWAppPaths::fromEnvironment());
@@ -373,7 +376,7 @@ TEST_F(AppDelegateTest, EveryMenuItemReachesItsOwnOperation)
     EXPECT_TRUE(sentSince(from, "/rulesets"));
 
     emit menu.toggleSystemProxy();
-    EXPECT_EQ(tunnel.calls.filter("SystemProxy"), QStringList{"startSystemProxy"});
+    EXPECT_EQ(tunnel.calls.filter("SystemProxy"), QStringList{"startSystemProxyWithCompletion"});
     EXPECT_FALSE(tunnel.calls.contains("start"));
     emit menu.toggleEnhanced();
     EXPECT_TRUE(tunnel.calls.contains("stop") || tunnel.calls.contains("start")) << "Enhanced Mode untouched";

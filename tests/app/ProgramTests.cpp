@@ -25,10 +25,11 @@
 #include "FRWDefaultsKeys.h"
 #include "FRWProfileStore.h"
 #include "FRWUserDefaults.h"
+#include "FindWidget.h"
 #include "LoopbackHttpServer.h"
 #include "ModelTestSupport.h"
-#include "ServerProcess.h"
 #include "PrivateNetwork.h"
+#include "ServerProcess.h"
 #include "TemporaryHome.h"
 
 using namespace ferrow::test;
@@ -213,14 +214,15 @@ TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesTh
     serverOptions.hosts = "127.0.0.1 origin.example.test\n";
     ServerProcess server(serverOptions);
     ASSERT_TRUE(server.started()) << server.stderrText();
-    const QString link =
-        QStringLiteral("ferrow://%1@127.0.0.1:%2#Home")
-            .arg(QString::fromLatin1(QByteArray::fromStdString(serverOptions.psk)
-                                         .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)))
-            .arg(server.port());
+    const QString link = QStringLiteral("ferrow://%1@127.0.0.1:%2#Home")
+                             .arg(QString::fromLatin1(QByteArray::fromStdString(serverOptions.psk)
+                                                          .toBase64(QByteArray::Base64UrlEncoding |
+                                                                    QByteArray::OmitTrailingEquals)))
+                             .arg(server.port());
 
     // First run over the real page and the real profile library in this home.
-    const QString settingsFile = QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
+    const QString settingsFile =
+        QString::fromStdString((home.configHome() / "Ferrow" / "Ferrow.conf").string());
     {
         FRWProfileStore profiles(FRWAppPaths::fromEnvironment());
         profiles.load();
@@ -228,9 +230,9 @@ TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesTh
         ScriptedTunnel tunnel;
         ManualClock clock;
         KeptAlerts alerts;
-        FRWAppModelSetup setup = loopbackModelSetup(tunnel, clock, alerts,
-                                                    QString::fromStdString(home.configHome().string()),
-                                                    QUrl(QStringLiteral("http://127.0.0.1:9")));
+        FRWAppModelSetup setup =
+            loopbackModelSetup(tunnel, clock, alerts, QString::fromStdString(home.configHome().string()),
+                               QUrl(QStringLiteral("http://127.0.0.1:9")));
         FRWAppModel model(std::move(setup));
         FRWScreensContext context;
         context.model = &model;
@@ -241,10 +243,11 @@ TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesTh
         activity.view()->show();
         QApplication::clipboard()->setText(link);
         activity.refresh();
-        ASSERT_TRUE(activity.firstRunPanel()->isVisibleTo(activity.view()));
-        EXPECT_EQ(activity.pasteButton()->text(), QString::fromUtf8("Add \u201CHome\u201D"));
+        ASSERT_TRUE(widget<QWidget>(activity, "firstRunPanel")->isVisibleTo(activity.view()));
+        EXPECT_EQ(widget<QPushButton>(activity, "pasteLinkButton")->text(),
+                  QString::fromUtf8("Add \u201CHome\u201D"));
         activity.pasteFirstNode();
-        EXPECT_FALSE(activity.firstRunPanel()->isVisibleTo(activity.view()));
+        EXPECT_FALSE(widget<QWidget>(activity, "firstRunPanel")->isVisibleTo(activity.view()));
         EXPECT_EQ(model.chosenMember(QStringLiteral("Proxy")), "Home");
     }
     {
@@ -258,11 +261,14 @@ TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesTh
     origin.setResponse(200, "hello", "text/plain");
     QProcess ferrow;
     ASSERT_TRUE(launch(ferrow));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000)) << "System Proxy never came on";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000))
+        << "System Proxy never came on";
     const int port = gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt();
-    const std::string named = "origin.example.test:" + origin.address().substr(origin.address().rfind(':') + 1);
+    const std::string named =
+        "origin.example.test:" + origin.address().substr(origin.address().rfind(':') + 1);
     EXPECT_EQ(getThroughProxy(port, named), "HTTP/1.1 200 OK");
-    EXPECT_TRUE(server.waitForLines("-> " + named, 1)) << "the request did not pass the chosen node: " << server.stderrText();
+    EXPECT_TRUE(server.waitForLines("-> " + named, 1))
+        << "the request did not pass the chosen node: " << server.stderrText();
 
     ::kill(static_cast<pid_t>(ferrow.processId()), SIGTERM);
     EXPECT_TRUE(ferrow.waitForFinished(15000));

@@ -59,6 +59,25 @@ TEST(CoreApiInfo, WrittenPrivateOnceListeningAndRemovedAtStop)
     EXPECT_TRUE(std::filesystem::exists(core.statsPath())) << "statistics are flushed at stop";
 }
 
+TEST(CoreApiInfo, StopIsAnsweredInFullBeforeTheCoreGoes)
+{
+    CoreProcess core(withProfile(kBasicProfile));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    // Pipelined on one kept-alive connection: the stop's answer is whole, nothing after it is served.
+    Socket api(core.apiPort());
+    const std::string headers = " HTTP/1.1\r\nHost: " + core.apiAddress() + "\r\nAuthorization: Bearer " +
+                                core.secret() + "\r\nContent-Length: 0\r\n\r\n";
+    api.send("POST /stop" + headers + "GET /status" + headers);
+    const auto reply = readHttpReply(api);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_EQ(json::parse(reply->body, nullptr, false), json({{"ok", true}}));
+    EXPECT_TRUE(api.peerClosed()) << "the request after the stop is not answered";
+    EXPECT_EQ(core.waitForExit(std::chrono::seconds(5)), 0);
+    EXPECT_NE(core.stderrText().find("stopping: stop requested through the controller API"),
+              std::string::npos);
+}
+
 TEST(CoreApiInfo, FileOfANewerCoreIsLeftAlone)
 {
     CoreProcess core(withProfile(kBasicProfile));
@@ -417,7 +436,8 @@ TEST(CoreStatistics, KeptAcrossRestarts)
         EXPECT_EQ(client.receiveExactly(100000).size(), 100000u);
         client.shutdownWrite();
         client.receiveAll();
-        EXPECT_TRUE(waitUntil([&] { return core.get("/stats")["total"]["up"].get<std::uint64_t>() >= 100000u; }));
+        EXPECT_TRUE(
+            waitUntil([&] { return core.get("/stats")["total"]["up"].get<std::uint64_t>() >= 100000u; }));
         before = core.get("/stats")["total"]["up"].get<std::uint64_t>();
         EXPECT_GE(before, 100000u);
         EXPECT_EQ(core.get("/stats")["today"]["down"].get<std::uint64_t>(), core.get("/status")["downlink"]);

@@ -181,7 +181,7 @@ TEST_F(ModelOperationsTest, RestoreStartsSystemProxyWhenBothWishesAreRecorded)
     setWish(ferrow::defaults::kDesiredEnhancedMode, true);
     auto model = makeModel();
     model->restoreDesiredModes();
-    EXPECT_EQ(tunnel.calls, QStringList{"startSystemProxy"});
+    EXPECT_EQ(tunnel.calls, QStringList{"startSystemProxyWithCompletion"});
     EXPECT_TRUE(model->polling()) << "polls once the start lands";
     EXPECT_TRUE(presenter.alerts.isEmpty());
 }
@@ -193,7 +193,7 @@ TEST_F(ModelOperationsTest, RestoreOfAFailedSystemProxySaysWhyInAnAlertAndInLogs
     auto model = makeModel();
     const qint64 logsCursor = model->logsCursor();
     model->restoreDesiredModes();
-    EXPECT_EQ(tunnel.calls, QStringList{"startSystemProxy"});
+    EXPECT_EQ(tunnel.calls, QStringList{"startSystemProxyWithCompletion"});
     EXPECT_FALSE(wish(ferrow::defaults::kDesiredSystemProxy));
     EXPECT_EQ(presenter.alerts, QStringList{"System Proxy was not turned back on | The core exited during "
                                             "startup: line 12: unknown rule type"});
@@ -207,7 +207,8 @@ TEST_F(ModelOperationsTest, RestoreOfAFailedSystemProxySaysWhyInAnAlertAndInLogs
     model->toggleSystemProxy();
     EXPECT_EQ(presenter.alerts.size(), 2);
     ASSERT_EQ(model->logs().size(), 2);
-    EXPECT_TRUE(model->logs()[1].contains("Couldn't start System Proxy: The core exited during startup: line 12"));
+    EXPECT_TRUE(
+        model->logs()[1].contains("Couldn't start System Proxy: The core exited during startup: line 12"));
 }
 
 TEST_F(ModelOperationsTest, RestoreOfEnhancedModeKeepsTheWishWhenTheHelperIsMissing)
@@ -286,7 +287,7 @@ TEST_F(ModelOperationsTest, SystemProxyOffRecordsTheWishAndRestartsTheLog)
     const qint64 epoch = model->logsEpoch();
     model->toggleSystemProxy();
     EXPECT_FALSE(wish(ferrow::defaults::kDesiredSystemProxy));
-    EXPECT_EQ(tunnel.calls, (QStringList{"startSystemProxy", "stopSystemProxy"}));
+    EXPECT_EQ(tunnel.calls, (QStringList{"startSystemProxyWithCompletion", "stopSystemProxy"}));
     EXPECT_EQ(model->logsEpoch(), epoch + 1);
     EXPECT_EQ(model->logCursor(), -1);
 }

@@ -17,6 +17,7 @@ TEST(ServerTargetPolicy, PrivateLoopbackAndEmbeddedPrivateAddressesAreRefused)
                              "224.0.0.1",
                              "255.255.255.255",
                              "198.18.0.1",
+                             "198.19.255.255",
                              "::1",
                              "::",
                              "fe80::1",
@@ -30,8 +31,8 @@ TEST(ServerTargetPolicy, PrivateLoopbackAndEmbeddedPrivateAddressesAreRefused)
                              "2002:a00:1::1"}) {
         EXPECT_FALSE(isPublicAddress(boost::asio::ip::make_address(text))) << text;
     }
-    for (const char* text : {"1.1.1.1", "8.8.8.8", "172.32.0.1", "100.128.0.1", "2001:4860:4860::8888",
-                             "::ffff:8.8.8.8", "2002:808:808::1"}) {
+    for (const char* text : {"1.1.1.1", "8.8.8.8", "172.32.0.1", "100.128.0.1", "198.17.255.255",
+                             "198.20.0.0", "2001:4860:4860::8888", "::ffff:8.8.8.8", "2002:808:808::1"}) {
         EXPECT_TRUE(isPublicAddress(boost::asio::ip::make_address(text))) << text;
     }
 }

@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "FRWAboutViewController.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 using namespace std::chrono_literals;
@@ -27,14 +28,14 @@ TEST_F(AboutTest, TwoCopiesEndWithTheCopySymbolAndTheExactCommand)
 {
     auto about = page("1.2.0", "abc1234");
     EXPECT_EQ(about->copySymbol(), "doc.on.doc");
-    EXPECT_EQ(about->copyButton()->toolTip(), "Copy the command");
+    EXPECT_EQ(widget<QToolButton>(about, "copyButton")->toolTip(), "Copy the command");
     QApplication::clipboard()->setText("something else");
 
-    about->copyButton()->click();
+    widget<QToolButton>(about, "copyButton")->click();
     EXPECT_EQ(about->copySymbol(), "checkmark");
     EXPECT_EQ(QApplication::clipboard()->text(), FRWAboutViewController::installCommand({}));
     timers.advance(700ms);
-    about->copyButton()->click();
+    widget<QToolButton>(about, "copyButton")->click();
     EXPECT_EQ(about->copySymbol(), "checkmark");
 
     // The first copy's restore, 1.5 s after it, is not postponed by the second...

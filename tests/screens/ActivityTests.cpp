@@ -17,6 +17,7 @@
 #include "FRWStatColumn.h"
 #include "FRWTheme.h"
 #include "FRWTrafficRow.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -58,18 +59,22 @@ TEST_F(ActivityTest, WithoutACoreEveryFigureIsAtRest)
 {
     auto activity = page();
     const FRWDynamicColor idle = FRWTheme::secondaryLabel();
-    EXPECT_EQ(activity->systemProxyPill()->dotColor(), idle);
-    EXPECT_EQ(activity->enhancedPill()->dotColor(), idle);
-    EXPECT_EQ(activity->activeValue()->text(), "0");
-    EXPECT_EQ(activity->processesValue()->text(), "0");
-    EXPECT_EQ(activity->uploadValue()->text() + " " + activity->uploadUnit()->text(), "0 B/s");
-    EXPECT_EQ(activity->totalValue()->text() + " " + activity->totalUnit()->text(), "0 B");
-    EXPECT_EQ(activity->totalBar()->leftFraction(), 0.0);
-    EXPECT_EQ(activity->outboundCol()->value(), "Rule-Based Proxy");
-    EXPECT_EQ(activity->latencyValue()->text(), QString::fromUtf8("—"));
-    EXPECT_EQ(activity->dnsCol()->value(), QString::fromUtf8("—"));
-    EXPECT_EQ(activity->profileCol()->value(), profiles->activeProfile()->name);
-    EXPECT_TRUE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+    EXPECT_EQ(widget<FRWPillButton>(activity, "systemProxyPill")->dotColor(), idle);
+    EXPECT_EQ(widget<FRWPillButton>(activity, "enhancedPill")->dotColor(), idle);
+    EXPECT_EQ(widget<QLabel>(activity, "activeValue")->text(), "0");
+    EXPECT_EQ(widget<QLabel>(activity, "processesValue")->text(), "0");
+    EXPECT_EQ(widget<QLabel>(activity, "uploadValue")->text() + " " +
+                  widget<QLabel>(activity, "uploadUnit")->text(),
+              "0 B/s");
+    EXPECT_EQ(widget<QLabel>(activity, "totalValue")->text() + " " +
+                  widget<QLabel>(activity, "totalUnit")->text(),
+              "0 B");
+    EXPECT_EQ(widget<FRWStackedBar>(activity, "totalBar")->leftFraction(), 0.0);
+    EXPECT_EQ(widget<FRWStatColumn>(activity, "outboundStatColumn")->value(), "Rule-Based Proxy");
+    EXPECT_EQ(widget<QLabel>(activity, "latencyValue")->text(), QString::fromUtf8("—"));
+    EXPECT_EQ(widget<FRWStatColumn>(activity, "dnsStatColumn")->value(), QString::fromUtf8("—"));
+    EXPECT_EQ(widget<FRWStatColumn>(activity, "profileStatColumn")->value(), profiles->activeProfile()->name);
+    EXPECT_TRUE(widget<QLabel>(activity, "trafficEmptyLabel")->isVisibleTo(activity->view()));
     EXPECT_TRUE(shownRows(*activity).isEmpty());
     EXPECT_TRUE(controller.requests().empty()) << "no core, no requests";
 
@@ -98,28 +103,37 @@ TEST_F(ActivityTest, RatesCountsAndTotalsFromTheModel)
                       conn(2, "b.example", "firefox", "DIRECT", 100, true),
                       conn(3, "c.example", "", "REJECT", 100), conn(4, "d.example", "curl", "JP", 100)});
     poll();
-    EXPECT_EQ(activity->uploadValue()->text(), "0") << "the first sample has no predecessor";
+    EXPECT_EQ(widget<QLabel>(activity, "uploadValue")->text(), "0") << "the first sample has no predecessor";
     answer("/status", R"({"running":true,"uplink":6023,"downlink":1053576})");
     poll();
 
-    EXPECT_EQ(activity->systemProxyPill()->dotColor(), FRWTheme::statusGreen());
-    EXPECT_EQ(activity->enhancedPill()->dotColor(), FRWTheme::secondaryLabel());
-    EXPECT_EQ(activity->uploadValue()->text() + " " + activity->uploadUnit()->text(), "1023 B/s");
-    EXPECT_EQ(activity->downloadValue()->text() + " " + activity->downloadUnit()->text(), "1 MB/s");
-    EXPECT_EQ(activity->uploadChart()->values(), (QList<double>{0, 1023}));
-    EXPECT_EQ(activity->downloadChart()->values().last(), 1048576);
-    EXPECT_EQ(activity->activeValue()->text(), "3");
-    EXPECT_EQ(activity->processesValue()->text(), "2") << "closed connections count, empty names do not";
-    EXPECT_EQ(activity->outboundCol()->value(), "Global: HK");
-    EXPECT_EQ(activity->trafficChart()->values(), (QList<double>{3, 0}));
+    EXPECT_EQ(widget<FRWPillButton>(activity, "systemProxyPill")->dotColor(), FRWTheme::statusGreen());
+    EXPECT_EQ(widget<FRWPillButton>(activity, "enhancedPill")->dotColor(), FRWTheme::secondaryLabel());
+    EXPECT_EQ(widget<QLabel>(activity, "uploadValue")->text() + " " +
+                  widget<QLabel>(activity, "uploadUnit")->text(),
+              "1023 B/s");
+    EXPECT_EQ(widget<QLabel>(activity, "downloadValue")->text() + " " +
+                  widget<QLabel>(activity, "downloadUnit")->text(),
+              "1 MB/s");
+    EXPECT_EQ(widget<FRWLineChart>(activity, "uploadChart")->values(), (QList<double>{0, 1023}));
+    EXPECT_EQ(widget<FRWLineChart>(activity, "downloadChart")->values().last(), 1048576);
+    EXPECT_EQ(widget<QLabel>(activity, "activeValue")->text(), "3");
+    EXPECT_EQ(widget<QLabel>(activity, "processesValue")->text(), "2")
+        << "closed connections count, empty names do not";
+    EXPECT_EQ(widget<FRWStatColumn>(activity, "outboundStatColumn")->value(), "Global: HK");
+    EXPECT_EQ(widget<FRWBarChart>(activity, "trafficChart")->values(), (QList<double>{3, 0}));
 
-    EXPECT_EQ(activity->totalValue()->text() + " " + activity->totalUnit()->text(), "1.50 KB");
-    EXPECT_EQ(activity->totalBar()->leftFraction(), 1.0);
-    select(activity->totalPeriod(), 1);
-    EXPECT_EQ(activity->totalValue()->text() + " " + activity->totalUnit()->text(), "4.00 KB");
-    EXPECT_EQ(activity->totalUpValue()->text(), "3.00 KB");
-    EXPECT_EQ(activity->totalDownValue()->text(), "1.00 KB");
-    EXPECT_DOUBLE_EQ(activity->totalBar()->leftFraction(), 0.75);
+    EXPECT_EQ(widget<QLabel>(activity, "totalValue")->text() + " " +
+                  widget<QLabel>(activity, "totalUnit")->text(),
+              "1.50 KB");
+    EXPECT_EQ(widget<FRWStackedBar>(activity, "totalBar")->leftFraction(), 1.0);
+    select(widget<FRWSegmented>(activity, "totalPeriod"), 1);
+    EXPECT_EQ(widget<QLabel>(activity, "totalValue")->text() + " " +
+                  widget<QLabel>(activity, "totalUnit")->text(),
+              "4.00 KB");
+    EXPECT_EQ(widget<QLabel>(activity, "totalUpValue")->text(), "3.00 KB");
+    EXPECT_EQ(widget<QLabel>(activity, "totalDownValue")->text(), "1.00 KB");
+    EXPECT_DOUBLE_EQ(widget<FRWStackedBar>(activity, "totalBar")->leftFraction(), 0.75);
 }
 
 TEST_F(ActivityTest, TopTrafficByDimensionAndFilter)
@@ -133,13 +147,13 @@ TEST_F(ActivityTest, TopTrafficByDimensionAndFilter)
     poll();
     // DOMAIN is the first dimension shown.
     EXPECT_EQ(shownRows(*activity), (QStringList{"a.example=450 B", "b.example=300 B", "c.example=200 B"}));
-    EXPECT_FALSE(activity->trafficEmpty()->isVisibleTo(activity->view()));
-    select(activity->trafficDim(), 0);
+    EXPECT_FALSE(widget<QLabel>(activity, "trafficEmptyLabel")->isVisibleTo(activity->view()));
+    select(widget<FRWSegmented>(activity, "trafficDim"), 0);
     EXPECT_EQ(shownRows(*activity), (QStringList{"firefox=700 B", "c.example=200 B", "curl=50 B"}))
         << "a connection without a process counts under its host";
-    select(activity->trafficDim(), 2);
+    select(widget<FRWSegmented>(activity, "trafficDim"), 2);
     EXPECT_EQ(shownRows(*activity), (QStringList{"HK=400 B", "DIRECT=300 B", "REJECT=200 B", "JP=50 B"}));
-    select(activity->trafficFilter(), 1);
+    select(widget<FRWSegmented>(activity, "trafficFilter"), 1);
     EXPECT_EQ(shownRows(*activity), (QStringList{"HK=400 B", "JP=50 B"}));
     EXPECT_EQ(activity->trafficRows().at(0)->bar()->leftFraction(), 1.0);
     EXPECT_DOUBLE_EQ(activity->trafficRows().at(1)->bar()->leftFraction(), 50.0 / 400.0);
@@ -151,18 +165,18 @@ TEST_F(ActivityTest, TopTrafficByDimensionAndFilter)
     }
     answer("/connections", seven);
     poll();
-    select(activity->trafficDim(), 1);
+    select(widget<FRWSegmented>(activity, "trafficDim"), 1);
     EXPECT_EQ(shownRows(*activity).size(), 5);
     EXPECT_EQ(activity->trafficRows().at(0)->name(), "host6");
     EXPECT_DOUBLE_EQ(activity->trafficRows().at(4)->bar()->leftFraction(), 3000.0 / 7000.0);
-    EXPECT_FALSE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+    EXPECT_FALSE(widget<QLabel>(activity, "trafficEmptyLabel")->isVisibleTo(activity->view()));
 
     // With the PROXY filter and only direct traffic there is nothing to show.
     answer("/connections", QJsonArray{conn(1, "a.example", "", "DIRECT", 10)});
     poll();
-    select(activity->trafficFilter(), 1);
+    select(widget<FRWSegmented>(activity, "trafficFilter"), 1);
     EXPECT_TRUE(shownRows(*activity).isEmpty());
-    EXPECT_TRUE(activity->trafficEmpty()->isVisibleTo(activity->view()));
+    EXPECT_TRUE(widget<QLabel>(activity, "trafficEmptyLabel")->isVisibleTo(activity->view()));
 }
 
 TEST_F(ActivityTest, PillsAndMenusActThroughTheModel)
@@ -175,9 +189,9 @@ TEST_F(ActivityTest, PillsAndMenusActThroughTheModel)
     EXPECT_EQ(emptyGlobal->actions().first()->text(), "(connect to load nodes)");
     EXPECT_FALSE(emptyGlobal->actions().first()->isEnabled());
 
-    emit activity->systemProxyPill()->clicked();
-    EXPECT_TRUE(tunnel.calls.contains("startSystemProxy"));
-    emit activity->enhancedPill()->clicked();
+    emit widget<FRWPillButton>(activity, "systemProxyPill")->clicked();
+    EXPECT_TRUE(tunnel.calls.contains("startSystemProxyWithCompletion"));
+    emit widget<FRWPillButton>(activity, "enhancedPill")->clicked();
     EXPECT_TRUE(tunnel.calls.contains("start"));
 
     connectCore();
@@ -209,11 +223,15 @@ TEST_F(ActivityTest, ExternalAddressWithFlagAndItsMenu)
     poll();
     // The rising edge starts a probe cycle that looks the address up through the scripted services.
     const QString expected = QString::fromUtf8("🇳🇱 203.0.113.7");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return activity->externalIPCol()->value() == expected; }, 10000))
-        << activity->externalIPCol()->value().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !activity->externalIPCol()->subtitle().isEmpty(); }, 10000));
-    EXPECT_EQ(activity->externalIPCol()->subtitle(), FRWScreenText::asnText(model->geoASN()));
-    EXPECT_EQ(activity->networkCol()->value(), model->networkName());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return widget<FRWStatColumn>(activity, "externalIPStatColumn")->value() == expected; }, 10000))
+        << widget<FRWStatColumn>(activity, "externalIPStatColumn")->value().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !widget<FRWStatColumn>(activity, "externalIPStatColumn")->subtitle().isEmpty(); },
+        10000));
+    EXPECT_EQ(widget<FRWStatColumn>(activity, "externalIPStatColumn")->subtitle(),
+              FRWScreenText::asnText(model->geoASN()));
+    EXPECT_EQ(widget<FRWStatColumn>(activity, "networkStatColumn")->value(), model->networkName());
 
     std::unique_ptr<QMenu> menu(activity->buildExternalIPMenu());
     QStringList texts;
@@ -240,20 +258,26 @@ TEST_F(ActivityTest, FirstRunPanelMakesTheFirstNodeFromALinkAndChoosesIt)
     profiles->activeProfile()->configText = FRWProfileStore::templateConfig();
     profiles->save();
     auto activity = page();
-    ASSERT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view())) << "only placeholder nodes";
+    ASSERT_TRUE(widget<QWidget>(activity, "firstRunPanel")->isVisibleTo(activity->view()))
+        << "only placeholder nodes";
 
     QGuiApplication::clipboard()->setText("ferrow://bm90IGEgbGluaw");
-    EXPECT_EQ(activity->pasteButton()->text(), "Paste ferrow:// Link") << "a malformed link is not offered";
+    EXPECT_EQ(widget<QPushButton>(activity, "pasteLinkButton")->text(), "Paste ferrow:// Link")
+        << "a malformed link is not offered";
     activity->pasteFirstNode();
-    EXPECT_EQ(activity->firstRunNote()->text(), "The ferrow:// link on the clipboard is malformed");
-    EXPECT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view()));
+    EXPECT_EQ(widget<QLabel>(activity, "firstRunNote")->text(),
+              "The ferrow:// link on the clipboard is malformed");
+    EXPECT_TRUE(widget<QWidget>(activity, "firstRunPanel")->isVisibleTo(activity->view()));
 
     QGuiApplication::clipboard()->setText(" ferrow://c2VjcmV0@127.0.0.1:9443#Home ");
-    EXPECT_EQ(activity->pasteButton()->text(), QString::fromUtf8("Add \u201CHome\u201D"));
-    EXPECT_EQ(activity->firstRunNote()->text(), "A ferrow:// link for 127.0.0.1:9443 is on the clipboard.");
-    EXPECT_TRUE(activity->firstRunPanel()->isVisibleTo(activity->view())) << "nothing is added unasked";
+    EXPECT_EQ(widget<QPushButton>(activity, "pasteLinkButton")->text(),
+              QString::fromUtf8("Add \u201CHome\u201D"));
+    EXPECT_EQ(widget<QLabel>(activity, "firstRunNote")->text(),
+              "A ferrow:// link for 127.0.0.1:9443 is on the clipboard.");
+    EXPECT_TRUE(widget<QWidget>(activity, "firstRunPanel")->isVisibleTo(activity->view()))
+        << "nothing is added unasked";
     activity->pasteFirstNode();
-    EXPECT_FALSE(activity->firstRunPanel()->isVisibleTo(activity->view()));
+    EXPECT_FALSE(widget<QWidget>(activity, "firstRunPanel")->isVisibleTo(activity->view()));
     EXPECT_EQ(profiles->nodeDetails("Home").value("server").toString(), "127.0.0.1");
     for (const QVariantMap& group : profiles->groups()) {
         if (group.value("name") == "Proxy") {
@@ -277,7 +301,7 @@ TEST_F(ActivityTest, AnEnhancedModeStartNamesTheOtherAccountsLoggedIn)
     };
     model = std::make_unique<FRWAppModel>(std::move(setup));
     auto activity = page();
-    QLabel* note = activity->otherAccountsNote();
+    QLabel* note = widget<QLabel>(activity, "otherAccountsNote");
 
     model->toggle();
     connectCore();
@@ -285,7 +309,8 @@ TEST_F(ActivityTest, AnEnhancedModeStartNamesTheOtherAccountsLoggedIn)
     poll();
     ASSERT_TRUE(model->enhancedRunning());
     EXPECT_TRUE(note->isVisibleTo(activity->view()));
-    EXPECT_TRUE(note->text().startsWith("Also logged in to this computer: alice, bob.")) << note->text().toStdString();
+    EXPECT_TRUE(note->text().startsWith("Also logged in to this computer: alice, bob."))
+        << note->text().toStdString();
     EXPECT_TRUE(model->logs().last().contains("alice, bob")) << "kept in Logs too";
 
     // Switching to System Proxy is no longer Enhanced Mode: the line goes.
@@ -308,7 +333,7 @@ TEST_F(ActivityTest, AloneOnTheComputerAnEnhancedModeStartSaysNothingMore)
     connectCore();
     ASSERT_TRUE(QTest::qWaitFor([&] { return asked; }, 5000));
     poll();
-    EXPECT_FALSE(activity->otherAccountsNote()->isVisibleTo(activity->view()));
+    EXPECT_FALSE(widget<QLabel>(activity, "otherAccountsNote")->isVisibleTo(activity->view()));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "FRWDeviceViewController.h"
 #include "FRWProcessViewController.h"
 #include "FRWSwitch.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -83,8 +84,10 @@ TEST_F(ClientsTest, ProcessesGroupedWithRatesBetweenSamples)
     // The groups are new to the sample: no rates yet. Equal totals go by name, case ignored.
     EXPECT_EQ(rows(*processes), (QStringList{"Example Browser 300 0", "curl 10 0", "wget 10 0"}));
 
-    processes->list()->selectionModel()->select(processes->list()->model()->index(2, 0),
-                                                QItemSelectionModel::ClearAndSelect);
+    widget<QListView>(processes, "clientsList")
+        ->selectionModel()
+        ->select(widget<QListView>(processes, "clientsList")->model()->index(2, 0),
+                 QItemSelectionModel::ClearAndSelect);
     ASSERT_EQ(processes->selectedKey(), "wget");
 
     // Two seconds later wget overtakes; the browser's total falls as a connection closes.
@@ -94,7 +97,8 @@ TEST_F(ClientsTest, ProcessesGroupedWithRatesBetweenSamples)
     poll();
     EXPECT_EQ(rows(*processes), (QStringList{"wget 4010 2000", "Example Browser 200 0", "curl 10 0"}));
     EXPECT_EQ(processes->selectedKey(), "wget") << "the selection stays on its group as rows move";
-    const QModelIndexList selected = processes->list()->selectionModel()->selectedIndexes();
+    const QModelIndexList selected =
+        widget<QListView>(processes, "clientsList")->selectionModel()->selectedIndexes();
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected.first().row(), 0);
 
@@ -134,19 +138,20 @@ TEST_F(ClientsTest, GatewaySwitchAndItsAlerts)
 {
     takeover.gateway = true;
     auto devices = page<FRWDeviceViewController>();
-    ASSERT_NE(devices->footer(), nullptr);
-    EXPECT_TRUE(devices->gatewaySwitch()->isChecked());
+    ASSERT_NE(widget<QWidget>(devices, "gatewayFooter"), nullptr);
+    EXPECT_TRUE(widget<FRWSwitch>(devices, "gatewaySwitch")->isChecked());
     takeover.gateway = false;
     devices->refresh();
-    EXPECT_FALSE(devices->gatewaySwitch()->isChecked()) << "every refresh shows the setting";
+    EXPECT_FALSE(widget<FRWSwitch>(devices, "gatewaySwitch")->isChecked())
+        << "every refresh shows the setting";
 
-    devices->gatewaySwitch()->click();
+    widget<FRWSwitch>(devices, "gatewaySwitch")->click();
     EXPECT_EQ(takeover.gatewayCalls, (QList<bool>{true}));
     EXPECT_TRUE(alerts.alerts.isEmpty()) << "nothing to reconnect while Enhanced Mode is off";
 
     connectCore();
     poll(); // a core that is not the System Proxy one: Enhanced Mode runs
-    devices->gatewaySwitch()->click();
+    widget<FRWSwitch>(devices, "gatewaySwitch")->click();
     EXPECT_EQ(takeover.gatewayCalls, (QList<bool>{true, false}));
     ASSERT_EQ(alerts.alerts.size(), 1);
     EXPECT_EQ(alerts.alerts.first(),
@@ -154,7 +159,7 @@ TEST_F(ClientsTest, GatewaySwitchAndItsAlerts)
               "Enhanced Mode starts.");
 
     takeover.address = "192.168.1.4";
-    devices->footer()->findChild<QToolButton*>("gatewaySettingsButton")->click();
+    widget<QWidget>(devices, "gatewayFooter")->findChild<QToolButton*>("gatewaySettingsButton")->click();
     ASSERT_EQ(alerts.alerts.size(), 2);
     EXPECT_TRUE(alerts.alerts.last().startsWith("Gateway Mode | On the device you want to proxy, set:"));
     EXPECT_TRUE(alerts.alerts.last().contains("Router / Gateway:  192.168.1.4"));

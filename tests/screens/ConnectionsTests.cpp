@@ -9,6 +9,7 @@
 #include "FRWConnRowDelegate.h"
 #include "FRWConnectionsViewController.h"
 #include "FRWFlipped.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 using namespace ferrow::test;
@@ -54,13 +55,13 @@ protected:
 TEST_F(ConnectionsTest, EmptyListAndAnEmptyFilterResult)
 {
     auto connections = page();
-    EXPECT_EQ(connections->countLabel()->text(), QString::fromUtf8("0 active  ·  0 total"));
+    EXPECT_EQ(widget<QLabel>(connections, "countLabel")->text(), QString::fromUtf8("0 active  ·  0 total"));
     EXPECT_EQ(connections->emptyState()->text(),
               "No connections yet.\nConnect and browse to see live traffic.");
     EXPECT_TRUE(connections->emptyState()->isVisibleTo(connections->view()));
-    EXPECT_TRUE(connections->detailEmpty()->isVisibleTo(connections->view()));
-    connections->search()->setText("x");
-    EXPECT_EQ(connections->countLabel()->text(), "0 matching");
+    EXPECT_TRUE(widget<QLabel>(connections, "detailEmptyLabel")->isVisibleTo(connections->view()));
+    widget<QLineEdit>(connections, "searchLineEdit")->setText("x");
+    EXPECT_EQ(widget<QLabel>(connections, "countLabel")->text(), "0 matching");
     EXPECT_EQ(connections->emptyState()->text(), "No connections match your filter.");
 }
 
@@ -74,7 +75,7 @@ TEST_F(ConnectionsTest, RecordsThatRepeatAnIdAreAllListedAndCounted)
                                       QJsonObject{{"id", 5}, {"host", "c.example"}, {"start", now - 2}}});
     poll();
     EXPECT_EQ(hosts(*connections), (QStringList{"a.example", "b.example", "c.example"}));
-    EXPECT_EQ(connections->countLabel()->text(), QString::fromUtf8("3 active  ·  3 total"));
+    EXPECT_EQ(widget<QLabel>(connections, "countLabel")->text(), QString::fromUtf8("3 active  ·  3 total"));
 }
 
 TEST_F(ConnectionsTest, OrderFilterAndDetails)
@@ -107,7 +108,7 @@ TEST_F(ConnectionsTest, OrderFilterAndDetails)
     poll();
     EXPECT_EQ(hosts(*connections),
               (QStringList{"new.example", "old.example", "port.example", "closed.example"}));
-    EXPECT_EQ(connections->countLabel()->text(), QString::fromUtf8("3 active  ·  4 total"));
+    EXPECT_EQ(widget<QLabel>(connections, "countLabel")->text(), QString::fromUtf8("3 active  ·  4 total"));
     EXPECT_FALSE(connections->emptyState()->isVisibleTo(connections->view()));
 
     // Any of the seven keys, case ignored; ports and ids are not searched.
@@ -122,16 +123,17 @@ TEST_F(ConnectionsTest, OrderFilterAndDetails)
         {"x3", {}},
     };
     for (const auto& [query, expected] : queries) {
-        connections->search()->setText(query);
+        widget<QLineEdit>(connections, "searchLineEdit")->setText(query);
         EXPECT_EQ(hosts(*connections), expected) << query;
-        EXPECT_EQ(connections->countLabel()->text(), QStringLiteral("%1 matching").arg(expected.size()));
+        EXPECT_EQ(widget<QLabel>(connections, "countLabel")->text(),
+                  QStringLiteral("%1 matching").arg(expected.size()));
     }
-    connections->search()->clear();
+    widget<QLineEdit>(connections, "searchLineEdit")->clear();
 
     selectRow(*connections, 0);
     EXPECT_EQ(connections->selectedID(), "sx3");
-    EXPECT_TRUE(connections->detailStack()->isVisibleTo(connections->view()));
-    EXPECT_FALSE(connections->detailEmpty()->isVisibleTo(connections->view()));
+    EXPECT_TRUE(widget<QWidget>(connections, "detailStack")->isVisibleTo(connections->view()));
+    EXPECT_FALSE(widget<QLabel>(connections, "detailEmptyLabel")->isVisibleTo(connections->view()));
     const QList<std::pair<QString, QString>> expected = {
         {"Destination", "new.example"},
         {"Policy / Group", "HK"},
@@ -146,8 +148,9 @@ TEST_F(ConnectionsTest, OrderFilterAndDetails)
     EXPECT_EQ(connections->detailRows(), expected);
     // The details make the page taller than the window: it scrolls rather than squeezing them.
     QCoreApplication::processEvents();
-    EXPECT_GE(connections->doc()->height(), connections->doc()->minimumSizeHint().height());
-    for (QLabel* label : connections->detailStack()->findChildren<QLabel*>()) {
+    EXPECT_GE(widget<FRWFlippedDoc>(connections, "pageDoc")->height(),
+              widget<FRWFlippedDoc>(connections, "pageDoc")->minimumSizeHint().height());
+    for (QLabel* label : widget<QWidget>(connections, "detailStack")->findChildren<QLabel*>()) {
         EXPECT_GE(label->height(), label->minimumSizeHint().height()) << label->text().toStdString();
     }
 
@@ -198,10 +201,10 @@ TEST_F(ConnectionsTest, SelectionFollowsItsConnectionUntilItLeaves)
     EXPECT_EQ(detail(*connections, "State"), QString::fromUtf8("closed · started 2m ago"));
 
     // A filter that hides it ends the selection; so does the connection leaving the list.
-    connections->search()->setText("h1");
+    widget<QLineEdit>(connections, "searchLineEdit")->setText("h1");
     EXPECT_TRUE(connections->selectedID().isEmpty());
-    EXPECT_TRUE(connections->detailEmpty()->isVisibleTo(connections->view()));
-    connections->search()->clear();
+    EXPECT_TRUE(widget<QLabel>(connections, "detailEmptyLabel")->isVisibleTo(connections->view()));
+    widget<QLineEdit>(connections, "searchLineEdit")->clear();
     selectRow(*connections, 0);
     EXPECT_EQ(connections->selectedID(), "n4");
     answer("/connections", QJsonArray{record(1, 1000, false)});
@@ -246,7 +249,7 @@ TEST_F(ConnectionsTest, RowsFromARealCoreWithTraffic)
         EXPECT_EQ(record.value("policy").toString(), "DIRECT");
         EXPECT_GT(record.value("up").toDouble(), 0);
     }
-    EXPECT_EQ(connections->countLabel()->text(), QString::fromUtf8("3 active  ·  3 total"));
+    EXPECT_EQ(widget<QLabel>(connections, "countLabel")->text(), QString::fromUtf8("3 active  ·  3 total"));
     QList<QJsonValue> before;
     for (const QJsonObject& record : connections->conns()) {
         before << record.value("id");
@@ -268,7 +271,7 @@ TEST_F(ConnectionsTest, RowsFromARealCoreWithTraffic)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             pollOnce(*model);
-            return connections->countLabel()->text().startsWith("2 active");
+            return widget<QLabel>(connections, "countLabel")->text().startsWith("2 active");
         },
         10000));
     EXPECT_TRUE(connections->conns().last().value("closed").toBool());

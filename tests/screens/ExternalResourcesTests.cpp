@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "FRWExternalResourcesController.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -53,18 +54,18 @@ TEST_F(ExternalResourcesTest, RowsStatesFilterAndUpdateAll)
     EXPECT_EQ(cellText(window, 3, 3), "Never");
     EXPECT_FALSE(window.emptyLabel()->isVisibleTo(window.window()));
 
-    window.onlyNotReady()->setChecked(true);
+    widget<QCheckBox>(window, "onlyNotReadyCheckBox")->setChecked(true);
     ASSERT_EQ(window.table()->rowCount(), 2);
     EXPECT_EQ(cellText(window, 0, 1), "https://lists.example/never.list");
 
     // Update All: the button waits for the update, then the list is read again.
     answer("/rulesets", QJsonArray{QJsonObject{{"url", "https://lists.example/ads.list"}, {"rules", 3}}});
-    window.updateAllButton()->click();
-    EXPECT_FALSE(window.updateAllButton()->isEnabled());
-    EXPECT_EQ(window.updateAllButton()->text(), QString::fromUtf8("Updating…"));
+    widget<QPushButton>(window, "updateAllButton")->click();
+    EXPECT_FALSE(widget<QPushButton>(window, "updateAllButton")->isEnabled());
+    EXPECT_EQ(widget<QPushButton>(window, "updateAllButton")->text(), QString::fromUtf8("Updating…"));
     ASSERT_TRUE(reloaded.wait(5000));
-    EXPECT_TRUE(window.updateAllButton()->isEnabled());
-    EXPECT_EQ(window.updateAllButton()->text(), "Update All");
+    EXPECT_TRUE(widget<QPushButton>(window, "updateAllButton")->isEnabled());
+    EXPECT_EQ(widget<QPushButton>(window, "updateAllButton")->text(), "Update All");
     bool posted = false;
     for (const auto& request : controller.requests()) {
         posted = posted || (request.method == "POST" && request.target == "/rulesets");
@@ -82,7 +83,7 @@ TEST_F(ExternalResourcesTest, RowsStatesFilterAndUpdateAll)
     ASSERT_TRUE(reloaded.wait(5000));
     EXPECT_EQ(window.window(), first);
     EXPECT_TRUE(first->isVisible());
-    EXPECT_TRUE(window.onlyNotReady()->isChecked());
+    EXPECT_TRUE(widget<QCheckBox>(window, "onlyNotReadyCheckBox")->isChecked());
     window.dismiss();
 }
 
@@ -138,7 +139,7 @@ TEST_F(ExternalResourcesTest, ARealCoreWithAListServedAndOneThatFails)
     // Update All reaches the core, which fetches again; the list that now answers turns ready.
     lists.setResponseFor("/missing", 200, "DOMAIN,c.example\n");
     const std::size_t before = lists.requestCount();
-    window.updateAllButton()->click();
+    widget<QPushButton>(window, "updateAllButton")->click();
     ASSERT_TRUE(reloaded.wait(10000));
     EXPECT_GT(lists.requestCount(), before);
     EXPECT_EQ(cellText(window, rowFor("/missing"), 2), "Ready");

@@ -12,6 +12,7 @@
 
 #include "FRWLogFindBar.h"
 #include "FRWLogsViewController.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -45,28 +46,31 @@ protected:
     {
         return load(std::make_unique<FRWLogsViewController>(context()));
     }
-    QScrollBar* bar(const FRWLogsViewController& logs) const { return logs.textView()->verticalScrollBar(); }
+    QScrollBar* bar(FRWLogsViewController& logs) const
+    {
+        return widget<QPlainTextEdit>(logs, "logTextView")->verticalScrollBar();
+    }
 };
 
 TEST_F(LogsTest, EmptyUntilTheFirstLinesAndAgainWhenTheLogEmpties)
 {
     auto logs = page();
-    EXPECT_TRUE(logs->textView()->toPlainText().isEmpty());
+    EXPECT_TRUE(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().isEmpty());
     EXPECT_EQ(logs->emptyState()->text(), "No logs yet.\nConnect to see live core activity.");
     EXPECT_TRUE(logs->emptyState()->isVisibleTo(logs->view()));
-    EXPECT_FALSE(logs->findBar()->isVisibleTo(logs->view()));
+    EXPECT_FALSE(widget<FRWLogFindBar>(logs, "logFindBar")->isVisibleTo(logs->view()));
 
     connectCore();
     answer("/logs", logAnswer({"first", "second"}, 2));
     poll();
-    EXPECT_EQ(logs->textView()->toPlainText(), "first\nsecond");
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText(), "first\nsecond");
     EXPECT_FALSE(logs->emptyState()->isVisibleTo(logs->view()));
 
     // The model's log resets (the stream restarts): the page empties with it.
     model->resetLogStream();
     answer("/logs", logAnswer({}, 0));
     poll();
-    EXPECT_TRUE(logs->textView()->toPlainText().isEmpty());
+    EXPECT_TRUE(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().isEmpty());
     EXPECT_TRUE(logs->emptyState()->isVisibleTo(logs->view()));
 }
 
@@ -81,20 +85,22 @@ TEST_F(LogsTest, AnUnchangedLogLeavesSelectionAndScrollAloneANewLineScrollsToThe
     const int rebuilds = logs->rebuildCount();
 
     bar(*logs)->setValue(10);
-    QTextCursor selection(logs->textView()->document()->findBlockByNumber(20));
+    QTextCursor selection(widget<QPlainTextEdit>(logs, "logTextView")->document()->findBlockByNumber(20));
     selection.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    logs->textView()->setTextCursor(selection);
+    widget<QPlainTextEdit>(logs, "logTextView")->setTextCursor(selection);
     answer("/logs", logAnswer({}, 300));
     poll();
     poll();
     EXPECT_EQ(logs->rebuildCount(), rebuilds);
     EXPECT_EQ(bar(*logs)->value(), 10);
-    EXPECT_EQ(logs->textView()->textCursor().selectedText(), numbered(20, 1).first());
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->textCursor().selectedText(),
+              numbered(20, 1).first());
 
     answer("/logs", logAnswer({"the newest line"}, 301));
     poll();
     EXPECT_EQ(logs->rebuildCount(), rebuilds + 1);
-    EXPECT_TRUE(logs->textView()->toPlainText().endsWith("line 299\nthe newest line"));
+    EXPECT_TRUE(
+        widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().endsWith("line 299\nthe newest line"));
     EXPECT_EQ(bar(*logs)->value(), bar(*logs)->maximum());
 }
 
@@ -108,37 +114,42 @@ TEST_F(LogsTest, FindBarLevelFilterAndCopyingWholeLines)
     QWidget* window = logs->view();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    logs->textView()->setFocus();
-    QTest::keyClick(logs->textView(), Qt::Key_F, Qt::ControlModifier);
-    ASSERT_TRUE(logs->findBar()->isVisibleTo(window));
-    EXPECT_TRUE(logs->findBar()->findLineEdit()->hasFocus());
+    widget<QPlainTextEdit>(logs, "logTextView")->setFocus();
+    QTest::keyClick(widget<QPlainTextEdit>(logs, "logTextView"), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(widget<FRWLogFindBar>(logs, "logFindBar")->isVisibleTo(window));
+    EXPECT_TRUE(widget<FRWLogFindBar>(logs, "logFindBar")->findLineEdit()->hasFocus());
 
-    QTest::keyClicks(logs->findBar()->findLineEdit(), "line 1");
-    EXPECT_EQ(logs->textView()->textCursor().block().text(), numbered(1, 1).first());
-    QTest::keyClick(logs->findBar()->findLineEdit(), Qt::Key_Return);
-    EXPECT_EQ(logs->textView()->textCursor().block().text(), numbered(10, 1).first());
-    logs->findBar()->findLineEdit()->setText("no such text");
-    EXPECT_EQ(logs->findBar()->findChild<QLabel*>("findStatusLabel")->text(), "Not found");
+    QTest::keyClicks(widget<FRWLogFindBar>(logs, "logFindBar")->findLineEdit(), "line 1");
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->textCursor().block().text(),
+              numbered(1, 1).first());
+    QTest::keyClick(widget<FRWLogFindBar>(logs, "logFindBar")->findLineEdit(), Qt::Key_Return);
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->textCursor().block().text(),
+              numbered(10, 1).first());
+    widget<FRWLogFindBar>(logs, "logFindBar")->findLineEdit()->setText("no such text");
+    EXPECT_EQ(widget<FRWLogFindBar>(logs, "logFindBar")->findChild<QLabel*>("findStatusLabel")->text(),
+              "Not found");
 
-    logs->findBar()->levelComboBox()->setCurrentIndex(int(FRWLogFindBar::Level::Warning));
-    const QStringList shown = logs->textView()->toPlainText().split('\n');
+    widget<QComboBox>(widget<FRWLogFindBar>(logs, "logFindBar"), "levelComboBox")
+        ->setCurrentIndex(int(FRWLogFindBar::Level::Warning));
+    const QStringList shown = widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().split('\n');
     EXPECT_EQ(shown.size(), 6); // warnings at 1, 6, 11, 16 and errors at 3, 13
     for (const QString& line : shown) {
         EXPECT_FALSE(line.contains("[info]")) << line.toStdString();
     }
-    logs->findBar()->levelComboBox()->setCurrentIndex(int(FRWLogFindBar::Level::Error));
-    EXPECT_EQ(logs->textView()->toPlainText().split('\n').size(), 2);
+    widget<QComboBox>(widget<FRWLogFindBar>(logs, "logFindBar"), "levelComboBox")
+        ->setCurrentIndex(int(FRWLogFindBar::Level::Error));
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().split('\n').size(), 2);
 
     // Escape leaves the page as it was: the bar hidden and every line back.
-    QTest::keyClick(logs->findBar()->findLineEdit(), Qt::Key_Escape);
-    EXPECT_FALSE(logs->findBar()->isVisibleTo(window));
-    EXPECT_EQ(logs->textView()->toPlainText().split('\n').size(), 20);
+    QTest::keyClick(widget<FRWLogFindBar>(logs, "logFindBar")->findLineEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(widget<FRWLogFindBar>(logs, "logFindBar")->isVisibleTo(window));
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().split('\n').size(), 20);
 
     // A selection from the middle of one line into the next copies both lines whole.
-    QTextCursor cursor(logs->textView()->document()->findBlockByNumber(4));
+    QTextCursor cursor(widget<QPlainTextEdit>(logs, "logTextView")->document()->findBlockByNumber(4));
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
     cursor.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor);
-    logs->textView()->setTextCursor(cursor);
+    widget<QPlainTextEdit>(logs, "logTextView")->setTextCursor(cursor);
     logs->copySelectedLines();
     EXPECT_EQ(QApplication::clipboard()->text(), numbered(4, 2).join('\n'));
 }
@@ -149,14 +160,14 @@ TEST_F(LogsTest, AReplacedCoreStartsAFreshLog)
     connectCore("first-core");
     answer("/logs", logAnswer({"old core line"}, 1));
     poll();
-    EXPECT_EQ(logs->textView()->toPlainText(), "old core line");
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText(), "old core line");
 
     // A new secret is a new core; its log starts again from its own first line.
     connectCore("second-core");
     answer("/logs", logAnswer({"new core line"}, 1));
     poll();
     poll();
-    EXPECT_EQ(logs->textView()->toPlainText(), "new core line");
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->toPlainText(), "new core line");
     bool askedFromStart = false;
     for (const auto& request : controller.requests()) {
         askedFromStart = askedFromStart || request.target == "/logs?cursor=-1";

@@ -14,6 +14,7 @@
 #include "FRWNodeTile.h"
 #include "FRWPolicyViewController.h"
 #include "FRWSegmented.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 using ferrow::test::CoreProcess;
@@ -95,11 +96,11 @@ TEST_F(PolicyPageTest, NodeEditorRoundTripsThroughTheProfileByteForByte)
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(policy->showNodeEditor("HK"), nullptr); // one sheet at a time
     EXPECT_EQ(sheet->windowTitle(), "Edit Node");
-    EXPECT_EQ(sheet->portField()->text(), "8443");
-    EXPECT_EQ(sheet->tfoPopup()->currentText(), "auto");
-    EXPECT_EQ(sheet->keyField()->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(sheet->reachedNote()->text(), "Reached through: DIRECT");
-    sheet->commitButton()->click();
+    EXPECT_EQ(widget<QLineEdit>(sheet, "portLineEdit")->text(), "8443");
+    EXPECT_EQ(widget<QComboBox>(sheet, "tfoComboBox")->currentText(), "auto");
+    EXPECT_EQ(widget<QLineEdit>(sheet, "keyLineEdit")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(widget<QLabel>(sheet, "reachedNoteLabel")->text(), "Reached through: DIRECT");
+    widget<QPushButton>(sheet, "commitButton")->click();
     EXPECT_EQ(profiles->activeProfile()->configText, before);
 
     // Port limits gate the commit button; an empty key is fine.
@@ -107,17 +108,17 @@ TEST_F(PolicyPageTest, NodeEditorRoundTripsThroughTheProfileByteForByte)
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowTitle(), "Add Node");
     sheet->nameField()->setText("JP");
-    sheet->serverField()->setText("jp.example.net");
+    widget<QLineEdit>(sheet, "serverLineEdit")->setText("jp.example.net");
     for (const auto& [port, ok] :
          {std::pair{"0", false}, {"70000", false}, {"99999999999", false}, {"443", true}}) {
-        sheet->portField()->setText(port);
+        widget<QLineEdit>(sheet, "portLineEdit")->setText(port);
         sheet->validate();
-        EXPECT_EQ(sheet->commitButton()->isEnabled(), ok) << port;
+        EXPECT_EQ(widget<QPushButton>(sheet, "commitButton")->isEnabled(), ok) << port;
     }
     sheet->togglePSKReveal();
-    EXPECT_EQ(sheet->keyField()->echoMode(), QLineEdit::Normal);
-    EXPECT_EQ(sheet->revealButton()->toolTip(), "Hide the key");
-    sheet->commitButton()->click();
+    EXPECT_EQ(widget<QLineEdit>(sheet, "keyLineEdit")->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(widget<QToolButton>(sheet, "revealToolButton")->toolTip(), "Hide the key");
+    widget<QPushButton>(sheet, "commitButton")->click();
     EXPECT_EQ(profiles->nodeDetails("JP").value("port").toString(), "443");
     EXPECT_NE(tile(*policy, "JP"), nullptr);
     // New nodes join every group.
@@ -135,28 +136,29 @@ TEST_F(PolicyPageTest, LinkPasteValidInvalidAndNamed)
     ASSERT_NE(sheet, nullptr);
     QApplication::clipboard()->setText("not a link");
     sheet->pasteShareLink();
-    EXPECT_EQ(sheet->pasteNote()->text(), "No ferrow:// link on the clipboard");
+    EXPECT_EQ(widget<QLabel>(sheet, "pasteNoteLabel")->text(), "No ferrow:// link on the clipboard");
     QApplication::clipboard()->setText(" ferrow://bm90IGEgbGluaw");
     sheet->pasteShareLink();
-    EXPECT_EQ(sheet->pasteNote()->text(), "The ferrow:// link on the clipboard is malformed");
-    EXPECT_TRUE(sheet->serverField()->text().isEmpty());
+    EXPECT_EQ(widget<QLabel>(sheet, "pasteNoteLabel")->text(),
+              "The ferrow:// link on the clipboard is malformed");
+    EXPECT_TRUE(widget<QLineEdit>(sheet, "serverLineEdit")->text().isEmpty());
     EXPECT_FALSE(sheet->applyShareURI("ferrow://c2VjcmV0@host.example:70000#X"));
 
     paste(sheet->nameField(), "ferrow://c2VjcmV0@sg.example.net:9443?tfo=ON#Singapore%20A");
     EXPECT_EQ(sheet->nameField()->text(), "Singapore A");
-    EXPECT_EQ(sheet->serverField()->text(), "sg.example.net");
-    EXPECT_EQ(sheet->portField()->text(), "9443");
-    EXPECT_EQ(sheet->tfoPopup()->currentText(), "on");
-    EXPECT_EQ(sheet->pasteNote()->text(), "Read sg.example.net:9443 \u00b7 TFO on");
-    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+    EXPECT_EQ(widget<QLineEdit>(sheet, "serverLineEdit")->text(), "sg.example.net");
+    EXPECT_EQ(widget<QLineEdit>(sheet, "portLineEdit")->text(), "9443");
+    EXPECT_EQ(widget<QComboBox>(sheet, "tfoComboBox")->currentText(), "on");
+    EXPECT_EQ(widget<QLabel>(sheet, "pasteNoteLabel")->text(), "Read sg.example.net:9443 \u00b7 TFO on");
+    EXPECT_TRUE(widget<QPushButton>(sheet, "commitButton")->isEnabled());
 
     // A typed name stays when a link is pasted into another field.
     sheet->nameField()->setText("  Mine ");
-    paste(sheet->serverField(), "ferrow://a2V5@[2001:db8::1]#Theirs");
+    paste(widget<QLineEdit>(sheet, "serverLineEdit"), "ferrow://a2V5@[2001:db8::1]#Theirs");
     EXPECT_EQ(sheet->nameField()->text(), "Mine");
-    EXPECT_EQ(sheet->serverField()->text(), "2001:db8::1");
-    EXPECT_EQ(sheet->portField()->text(), "443");
-    sheet->commitButton()->click();
+    EXPECT_EQ(widget<QLineEdit>(sheet, "serverLineEdit")->text(), "2001:db8::1");
+    EXPECT_EQ(widget<QLineEdit>(sheet, "portLineEdit")->text(), "443");
+    widget<QPushButton>(sheet, "commitButton")->click();
     EXPECT_EQ(profiles->nodeDetails("Mine").value("psk").toString(), "key");
 }
 
@@ -167,8 +169,8 @@ TEST_F(PolicyPageTest, NodeEditorAndLinksRefuseWhatTheProfileCannotHold)
     FRWNodeEditorSheet* sheet = policy->showNodeEditor(QString());
     ASSERT_NE(sheet, nullptr);
     const QString key = QStringLiteral("Zm9vYmFyYmF6cXV4cXV1eHF1dXp6eXp5eHd2dXRzcg");
-    sheet->serverField()->setText("jp.example.net");
-    sheet->keyField()->setText(key);
+    widget<QLineEdit>(sheet, "serverLineEdit")->setText("jp.example.net");
+    widget<QLineEdit>(sheet, "keyLineEdit")->setText(key);
     for (const auto& [name, why] : {std::pair{"HK", "A node named \u201cHK\u201d already exists."},
                                     {"Video", "A policy group named \u201cVideo\u201d already exists."},
                                     {"Fast, JP", "A name cannot contain a comma."},
@@ -176,35 +178,35 @@ TEST_F(PolicyPageTest, NodeEditorAndLinksRefuseWhatTheProfileCannotHold)
         sheet->nameField()->setText(name);
         sheet->validate();
         EXPECT_EQ(sheet->problemNote()->text(), why);
-        EXPECT_FALSE(sheet->commitButton()->isEnabled()) << name;
+        EXPECT_FALSE(widget<QPushButton>(sheet, "commitButton")->isEnabled()) << name;
     }
     sheet->nameField()->setText("JP");
-    sheet->keyField()->setText("k,ey");
+    widget<QLineEdit>(sheet, "keyLineEdit")->setText("k,ey");
     sheet->validate();
     EXPECT_EQ(sheet->problemNote()->text(), "The key cannot contain a comma.");
-    EXPECT_FALSE(sheet->commitButton()->isEnabled());
+    EXPECT_FALSE(widget<QPushButton>(sheet, "commitButton")->isEnabled());
     // A typed key is allowed, with a warning.
-    sheet->keyField()->setText("hunter2hunter2");
+    widget<QLineEdit>(sheet, "keyLineEdit")->setText("hunter2hunter2");
     sheet->validate();
     EXPECT_TRUE(sheet->problemNote()->text().startsWith("This key looks typed"));
-    EXPECT_TRUE(sheet->commitButton()->isEnabled());
-    sheet->keyField()->setText(key);
+    EXPECT_TRUE(widget<QPushButton>(sheet, "commitButton")->isEnabled());
+    widget<QLineEdit>(sheet, "keyLineEdit")->setText(key);
     sheet->validate();
     EXPECT_TRUE(sheet->problemNote()->text().isEmpty());
-    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+    EXPECT_TRUE(widget<QPushButton>(sheet, "commitButton")->isEnabled());
 
     // A link whose key the format cannot hold fills the form but cannot be saved.
     EXPECT_TRUE(sheet->applyShareURI("ferrow://ayxleQ@jp.example.net:8443#JP"));
-    EXPECT_EQ(sheet->keyField()->text(), "k,ey");
-    EXPECT_FALSE(sheet->commitButton()->isEnabled());
+    EXPECT_EQ(widget<QLineEdit>(sheet, "keyLineEdit")->text(), "k,ey");
+    EXPECT_FALSE(widget<QPushButton>(sheet, "commitButton")->isEnabled());
     sheet->reject();
 
     // Editing a node keeps its own name.
     sheet = policy->showNodeEditor("HK");
     ASSERT_NE(sheet, nullptr);
-    sheet->keyField()->setText(key);
+    widget<QLineEdit>(sheet, "keyLineEdit")->setText(key);
     sheet->validate();
-    EXPECT_TRUE(sheet->commitButton()->isEnabled());
+    EXPECT_TRUE(widget<QPushButton>(sheet, "commitButton")->isEnabled());
     sheet->reject();
 }
 
@@ -309,8 +311,7 @@ TEST_F(PolicyPageTest, MemberMenuFollowsTheProfileAndAChoiceWithoutACoreIsKept)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             for (const auto& request : controller.requests()) {
-                if (request.target == "/select" &&
-                    request.body == R"({"group":"Proxy","member":"DIRECT"})") {
+                if (request.target == "/select" && request.body == R"({"group":"Proxy","member":"DIRECT"})") {
                     return true;
                 }
             }
@@ -330,7 +331,8 @@ TEST_F(PolicyPageTest, TestAllWorksWithTheProxyOffAndOldResultsAreNotGreen)
     connectCore();
     ASSERT_FALSE(model->running());
     policy->testAll();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return tile(*policy, "HK") && tile(*policy, "HK")->status() == "42 ms"; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return tile(*policy, "HK") && tile(*policy, "HK")->status() == "42 ms"; }, 5000))
         << (tile(*policy, "HK") ? tile(*policy, "HK")->status().toStdString() : "no tile");
     EXPECT_FALSE(model->nodeLatencies().contains("DIRECT"));
 
@@ -366,12 +368,13 @@ TEST_F(PolicyPageTest, ModeMemberAndTestsReachARealCore)
         },
         5000));
 
-    FRWSegmented* mode = policy->modeControl();
+    FRWSegmented* mode = widget<FRWSegmented>(policy, "modeSegmented");
     QTest::mouseClick(mode, Qt::LeftButton, {},
                       QPoint(static_cast<int>(mode->width() / 6.0), mode->height() / 2));
     EXPECT_TRUE(QTest::qWaitFor([&] { return core.get("/outbound")["mode"] == "direct"; }, 5000))
         << core.get("/outbound").dump();
-    EXPECT_EQ(policy->modeText()->text(), "Every request goes out directly, without going through a node.");
+    EXPECT_EQ(widget<QLabel>(policy, "modeTextLabel")->text(),
+              "Every request goes out directly, without going through a node.");
 
     // Nothing listens on port 1: the test ends as a timeout badge.
     policy->testAll();

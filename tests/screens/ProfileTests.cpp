@@ -12,6 +12,7 @@
 
 #include "FRWProfileRow.h"
 #include "FRWProfileViewController.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -52,7 +53,10 @@ protected:
         return names;
     }
     void click(const char* name) { page->view()->findChild<QAbstractButton*>(name)->click(); }
-    void typeText(const QString& text) { page->editor()->setPlainText(text); }
+    void typeText(const QString& text)
+    {
+        widget<QPlainTextEdit>(page, "configPlainTextEdit")->setPlainText(text);
+    }
 
     std::unique_ptr<FRWProfileViewController> page;
 };
@@ -62,14 +66,15 @@ using Files = std::vector<std::string>;
 TEST_F(ProfilePageTest, CreateDuplicateRenameAndDeleteReachTheProfilesFolder)
 {
     EXPECT_EQ(rowNames(), QStringList{"Default*<"});
-    EXPECT_EQ(page->activeButton()->text(), "Active");
-    EXPECT_FALSE(page->activeButton()->isEnabled());
+    EXPECT_EQ(widget<QPushButton>(page, "activeButton")->text(), "Active");
+    EXPECT_FALSE(widget<QPushButton>(page, "activeButton")->isEnabled());
 
     click("newToolButton");
     EXPECT_EQ(rowNames(), (QStringList{"Default*", "New Profile<"}));
     EXPECT_EQ(files(), (Files{"Default.conf", "New Profile.conf"}));
-    EXPECT_EQ(page->editor()->toPlainText(), FRWProfileStore::templateConfig());
-    EXPECT_TRUE(page->activeButton()->isEnabled());
+    EXPECT_EQ(widget<QPlainTextEdit>(page, "configPlainTextEdit")->toPlainText(),
+              FRWProfileStore::templateConfig());
+    EXPECT_TRUE(widget<QPushButton>(page, "activeButton")->isEnabled());
 
     page->nameField()->setText("Work");
     typeText("[General]\nloglevel = info\n");
@@ -82,7 +87,7 @@ TEST_F(ProfilePageTest, CreateDuplicateRenameAndDeleteReachTheProfilesFolder)
     page->nameField()->setText("a/b:c");
     click("saveButton");
     EXPECT_EQ(page->nameField()->text(), "a-b-c");
-    EXPECT_EQ(page->savedNote()->text(), "Saved");
+    EXPECT_EQ(widget<QLabel>(page, "savedNoteLabel")->text(), "Saved");
     EXPECT_EQ(files(), (Files{"Default.conf", "Work.conf", "a-b-c.conf"}));
 
     click("deleteToolButton"); // no confirmation; the active profile is selected next
@@ -121,7 +126,8 @@ TEST_F(ProfilePageTest, UnsavedEditsOfOneProfileAreWrittenByTheNextSave)
     typeText("[Rule]\nFINAL,DIRECT\n");
     page->select(profiles->profiles()[0]); // leave it without saving
     EXPECT_EQ(fileText("New Profile.conf"), FRWProfileStore::templateConfig().toStdString());
-    EXPECT_EQ(page->editor()->toPlainText(), profiles->profiles()[0]->configText);
+    EXPECT_EQ(widget<QPlainTextEdit>(page, "configPlainTextEdit")->toPlainText(),
+              profiles->profiles()[0]->configText);
     click("saveButton");
     EXPECT_EQ(fileText("New Profile.conf"), "[Rule]\nFINAL,DIRECT\n");
 }
@@ -136,7 +142,7 @@ TEST_F(ProfilePageTest, SwitchingTheActiveProfileRewritesTheConfigAndReloadsTheC
     const std::size_t before = controller.requestCount();
     click("activeButton");
     EXPECT_EQ(rowNames(), (QStringList{"Default", "New Profile*<"}));
-    EXPECT_EQ(page->activeButton()->text(), "Active");
+    EXPECT_EQ(widget<QPushButton>(page, "activeButton")->text(), "Active");
     EXPECT_EQ(ferrow::test::readFile(renderedPath()), "[General]\n# second\n");
     // The model polls the same controller; wait for the reload among its requests.
     EXPECT_TRUE(QTest::qWaitFor(
@@ -159,20 +165,21 @@ TEST_F(ProfilePageTest, ImportNormalisesLineEndsAndRefusesNonUtf8)
     ferrow::test::writeFile(crlf, "[Proxy]\r\nHK = ferrow, hk.example.net, 443, psk=abc, tfo=off\r\n");
     const std::string before = fileText("Default.conf");
     ASSERT_TRUE(page->importFile(QString::fromStdString(crlf.string())));
-    EXPECT_EQ(page->editor()->toPlainText(), "[Proxy]\nHK = ferrow, hk.example.net, 443, psk=abc, tfo=off\n");
+    EXPECT_EQ(widget<QPlainTextEdit>(page, "configPlainTextEdit")->toPlainText(),
+              "[Proxy]\nHK = ferrow, hk.example.net, 443, psk=abc, tfo=off\n");
     EXPECT_EQ(page->nameField()->text(), "Default");
     EXPECT_EQ(fileText("Default.conf"), before); // nothing written until saved
     click("saveButton");
     EXPECT_EQ(profiles->nodeDetails("HK").value("psk").toString(), "abc");
 
-    const QString edited = page->editor()->toPlainText();
+    const QString edited = widget<QPlainTextEdit>(page, "configPlainTextEdit")->toPlainText();
     const fs::path latin1 = home.root() / "latin1.conf";
     ferrow::test::writeFile(latin1, "[General]\n# caf\xe9\n");
     EXPECT_FALSE(page->importFile(QString::fromStdString(latin1.string())));
     EXPECT_FALSE(page->importFile(QString::fromStdString((home.root() / "missing.conf").string())));
-    EXPECT_EQ(page->editor()->toPlainText(), edited);
-    EXPECT_TRUE(page->savedNote()->text().contains("latin1.conf") ||
-                page->savedNote()->text().contains("missing.conf"));
+    EXPECT_EQ(widget<QPlainTextEdit>(page, "configPlainTextEdit")->toPlainText(), edited);
+    EXPECT_TRUE(widget<QLabel>(page, "savedNoteLabel")->text().contains("latin1.conf") ||
+                widget<QLabel>(page, "savedNoteLabel")->text().contains("missing.conf"));
 }
 
 TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
@@ -187,7 +194,7 @@ TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
     EXPECT_EQ(rowNames(), QStringList{"Default*<"});
     EXPECT_EQ(ferrow::test::readFile(home.dataHome() / "Trash" / "files" / "Work.conf"),
               "[General]\n# work\n");
-    EXPECT_EQ(page->savedNote()->text(), "Moved \u201cWork\u201d to the Trash");
+    EXPECT_EQ(widget<QLabel>(page, "savedNoteLabel")->text(), "Moved \u201cWork\u201d to the Trash");
 
     // Where no trash can be made, the profile and its file stay and the page says why.
     click("newToolButton");
@@ -196,7 +203,7 @@ TEST_F(ProfilePageTest, DeletingMovesTheFileToTheTrashOrKeepsTheProfile)
     QTest::keyClick(list, Qt::Key_Backspace);
     EXPECT_EQ(files(), (Files{"Default.conf", "New Profile.conf"}));
     EXPECT_EQ(rowNames(), (QStringList{"Default*", "New Profile<"}));
-    EXPECT_EQ(page->savedNote()->text(),
+    EXPECT_EQ(widget<QLabel>(page, "savedNoteLabel")->text(),
               QString("\u201cNew Profile\u201d was kept: there is no Trash folder at %1/Trash.")
                   .arg(QString::fromStdString(home.dataHome().string())));
     EXPECT_FALSE(fs::exists(fs::current_path() / "files")) << "trashed into the working folder";
@@ -206,7 +213,8 @@ TEST_F(ProfilePageTest, ChangesMadeElsewhereAreShownAndNeverOverwritten)
 {
     // Another screen edits the active profile while the page shows it unmodified.
     profiles->addNode("HK", "hk.example.net", 443, "k", "off");
-    EXPECT_TRUE(page->editor()->toPlainText().contains("hk.example.net"));
+    EXPECT_TRUE(
+        widget<QPlainTextEdit>(page, "configPlainTextEdit")->toPlainText().contains("hk.example.net"));
 
     // An untouched editor never copies an older text back, even if no notification came.
     page->nameField()->setText("Home");

@@ -11,6 +11,7 @@
 #include "FRWRuleText.h"
 #include "FRWRuleViewController.h"
 #include "FRWRulesModel.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -30,11 +31,11 @@ protected:
     /// Fills and confirms the open editor through its confirmation.
     void confirm(FRWRuleEditorSheet* sheet, const QString& type, const QString& value, const QString& policy)
     {
-        sheet->typePopup()->setCurrentText(type);
-        sheet->valueField()->setText(value);
-        sheet->policyPopup()->setCurrentText(policy);
-        ASSERT_TRUE(sheet->confirmButton()->isEnabled());
-        sheet->confirmButton()->click();
+        widget<QComboBox>(sheet, "typeComboBox")->setCurrentText(type);
+        widget<QLineEdit>(sheet, "valueLineEdit")->setText(value);
+        widget<QComboBox>(sheet, "policyComboBox")->setCurrentText(policy);
+        ASSERT_TRUE(widget<QPushButton>(sheet, "confirmButton")->isEnabled());
+        widget<QPushButton>(sheet, "confirmButton")->click();
         ASSERT_NE(sheet->confirmation(), nullptr);
         sheet->confirmation()->buttons().first()->click();
     }
@@ -57,7 +58,7 @@ TEST_F(RulesPageTest, AddEditAndDeleteWriteTheProfile)
     page->addRule();
     FRWRuleEditorSheet* sheet = page->ruleEditor();
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->typePopup()->currentText(), "DOMAIN-SUFFIX");
+    EXPECT_EQ(widget<QComboBox>(sheet, "typeComboBox")->currentText(), "DOMAIN-SUFFIX");
     confirm(sheet, "DOMAIN-SUFFIX", " b.example ", "HK");
     EXPECT_EQ(stored(), (QStringList{"DOMAIN,a.example,DIRECT", "DEST-PORT,22,REJECT",
                                      "DOMAIN-SUFFIX,b.example,HK", "FINAL,Proxy"}));
@@ -66,14 +67,14 @@ TEST_F(RulesPageTest, AddEditAndDeleteWriteTheProfile)
     page->editSelectedRule();
     sheet = page->ruleEditor();
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->valueField()->text(), "22");
+    EXPECT_EQ(widget<QLineEdit>(sheet, "valueLineEdit")->text(), "22");
     // "Back" keeps the editor open and writes nothing.
-    sheet->valueField()->setText("8000-8100");
-    sheet->confirmButton()->click();
+    widget<QLineEdit>(sheet, "valueLineEdit")->setText("8000-8100");
+    widget<QPushButton>(sheet, "confirmButton")->click();
     sheet->confirmation()->buttons().last()->click();
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(stored()[1], "DEST-PORT,22,REJECT");
-    sheet->confirmButton()->click();
+    widget<QPushButton>(sheet, "confirmButton")->click();
     sheet->confirmation()->buttons().first()->click();
     EXPECT_EQ(stored()[1], "DEST-PORT,8000-8100,REJECT");
 
@@ -87,11 +88,11 @@ TEST_F(RulesPageTest, AddEditAndDeleteWriteTheProfile)
     EXPECT_EQ(page->rules().size(), 0);
     page->addRule();
     sheet = page->ruleEditor();
-    sheet->valueField()->setText("x");
-    sheet->typePopup()->setCurrentText("FINAL");
-    EXPECT_FALSE(sheet->valueField()->isEnabled());
-    EXPECT_TRUE(sheet->valueField()->text().isEmpty());
-    EXPECT_TRUE(sheet->confirmButton()->isEnabled());
+    widget<QLineEdit>(sheet, "valueLineEdit")->setText("x");
+    widget<QComboBox>(sheet, "typeComboBox")->setCurrentText("FINAL");
+    EXPECT_FALSE(widget<QLineEdit>(sheet, "valueLineEdit")->isEnabled());
+    EXPECT_TRUE(widget<QLineEdit>(sheet, "valueLineEdit")->text().isEmpty());
+    EXPECT_TRUE(widget<QPushButton>(sheet, "confirmButton")->isEnabled());
     confirm(sheet, "FINAL", "", "REJECT");
     EXPECT_EQ(stored(), QStringList{"FINAL,REJECT"});
 }
@@ -101,21 +102,21 @@ TEST_F(RulesPageTest, ValuesTheProfileCannotHoldAreRefusedWithANote)
     page->addRule();
     FRWRuleEditorSheet* sheet = page->ruleEditor();
     ASSERT_NE(sheet, nullptr);
-    sheet->typePopup()->setCurrentText("DOMAIN-REGEX");
-    sheet->valueField()->setText("^ads{1,3}\\.example$");
+    widget<QComboBox>(sheet, "typeComboBox")->setCurrentText("DOMAIN-REGEX");
+    widget<QLineEdit>(sheet, "valueLineEdit")->setText("^ads{1,3}\\.example$");
     EXPECT_EQ(sheet->problemNote()->text(), "A rule's value cannot contain a comma.");
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
-    sheet->confirmButton()->click();
+    EXPECT_FALSE(widget<QPushButton>(sheet, "confirmButton")->isEnabled());
+    widget<QPushButton>(sheet, "confirmButton")->click();
     EXPECT_EQ(sheet->confirmation(), nullptr);
-    sheet->valueField()->setText("^ads(");
+    widget<QLineEdit>(sheet, "valueLineEdit")->setText("^ads(");
     EXPECT_EQ(sheet->problemNote()->text(), "This is not a regular expression the core can use.");
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
-    sheet->valueField()->setText("^ads{2}\\.example$");
+    EXPECT_FALSE(widget<QPushButton>(sheet, "confirmButton")->isEnabled());
+    widget<QLineEdit>(sheet, "valueLineEdit")->setText("^ads{2}\\.example$");
     EXPECT_TRUE(sheet->problemNote()->text().isEmpty());
-    EXPECT_TRUE(sheet->confirmButton()->isEnabled());
-    sheet->typePopup()->setCurrentText("DOMAIN");
-    sheet->valueField()->setText("..");
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    EXPECT_TRUE(widget<QPushButton>(sheet, "confirmButton")->isEnabled());
+    widget<QComboBox>(sheet, "typeComboBox")->setCurrentText("DOMAIN");
+    widget<QLineEdit>(sheet, "valueLineEdit")->setText("..");
+    EXPECT_FALSE(widget<QPushButton>(sheet, "confirmButton")->isEnabled());
     sheet->reject();
     EXPECT_EQ(profiles->rules().size(), 3);
 }

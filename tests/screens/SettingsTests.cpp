@@ -18,6 +18,7 @@
 #include "FRWSettingsViewController.h"
 #include "FRWSignature.h"
 #include "FRWTunnelController.h"
+#include "FindWidget.h"
 #include "RecordingProxyBackend.h"
 #include "ScreensTestSupport.h"
 
@@ -192,16 +193,16 @@ TEST_F(SettingsTest, LoginItemRoundTripOnDiskAndOutsideChanges)
 {
     auto settings = page();
     const QString entry = login->entryPath();
-    EXPECT_FALSE(settings->loginToggle()->isChecked());
+    EXPECT_FALSE(widget<QCheckBox>(settings, "loginToggle")->isChecked());
 
-    settings->loginToggle()->setChecked(true);
+    widget<QCheckBox>(settings, "loginToggle")->setChecked(true);
     ASSERT_TRUE(QFile::exists(entry));
     const QString written = readText(entry);
     EXPECT_TRUE(written.contains(R"(Exec="/opt/Ferrow App/bin/Ferrow")")) << written.toStdString();
     EXPECT_TRUE(login->enabled());
-    settings->loginToggle()->setChecked(false);
+    widget<QCheckBox>(settings, "loginToggle")->setChecked(false);
     EXPECT_FALSE(QFile::exists(entry));
-    settings->loginToggle()->setChecked(true);
+    widget<QCheckBox>(settings, "loginToggle")->setChecked(true);
     EXPECT_TRUE(QFile::exists(entry));
 
     // Switched off by the desktop's own settings, then removed by hand: each shows on the next visit.
@@ -209,18 +210,18 @@ TEST_F(SettingsTest, LoginItemRoundTripOnDiskAndOutsideChanges)
               written.toUtf8().replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"));
     settings->view()->hide();
     settings->view()->show();
-    EXPECT_FALSE(settings->loginToggle()->isChecked());
+    EXPECT_FALSE(widget<QCheckBox>(settings, "loginToggle")->isChecked());
     EXPECT_TRUE(QFile::exists(entry)) << "reading the state must not rewrite the entry";
     writeText(entry, written.toUtf8() + "Hidden=true\n");
     EXPECT_FALSE(login->enabled());
     writeText(entry, written.toUtf8());
     settings->view()->hide();
     settings->view()->show();
-    EXPECT_TRUE(settings->loginToggle()->isChecked());
+    EXPECT_TRUE(widget<QCheckBox>(settings, "loginToggle")->isChecked());
     QFile::remove(entry);
     settings->view()->hide();
     settings->view()->show();
-    EXPECT_FALSE(settings->loginToggle()->isChecked());
+    EXPECT_FALSE(widget<QCheckBox>(settings, "loginToggle")->isChecked());
 
     // An autostart folder that cannot be created leaves the box as clicked and writes nothing.
     writeText(text(home.root()) + "/blocked", "file");
@@ -232,10 +233,10 @@ TEST_F(SettingsTest, LoginItemRoundTripOnDiskAndOutsideChanges)
 TEST_F(SettingsTest, HelperStatesFromSystemd)
 {
     auto settings = page();
-    EXPECT_TRUE(shown(settings->installButton()));
-    EXPECT_FALSE(shown(settings->uninstallButton()));
-    EXPECT_FALSE(shown(settings->helperCheck()));
-    EXPECT_TRUE(settings->helperStatus()->text().isEmpty());
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "uninstallButton")));
+    EXPECT_FALSE(shown(widget<QLabel>(settings, "helperCheck")));
+    EXPECT_TRUE(widget<QLabel>(settings, "helperStatus")->text().isEmpty());
 
     pretendInstalled();
     writeText(tools + "/state-zq.orbel.ferrow-mac.helper.socket", "active\n");
@@ -244,26 +245,29 @@ TEST_F(SettingsTest, HelperStatesFromSystemd)
     // The unit states and the version check answer in either order; wait for both.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            const QString status = settings->helperStatus()->text();
+            const QString status = widget<QLabel>(settings, "helperStatus")->text();
             return status.contains("out of date") && status.contains("Ferrow");
         },
         10000));
-    EXPECT_FALSE(shown(settings->installButton()));
-    EXPECT_TRUE(shown(settings->uninstallButton()));
-    EXPECT_TRUE(shown(settings->helperCheck()));
-    EXPECT_TRUE(
-        settings->helperStatus()->text().startsWith(QString::fromUtf8("Installed · waiting for Ferrow")))
-        << settings->helperStatus()->text().toStdString();
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "uninstallButton")));
+    EXPECT_TRUE(shown(widget<QLabel>(settings, "helperCheck")));
+    EXPECT_TRUE(widget<QLabel>(settings, "helperStatus")
+                    ->text()
+                    .startsWith(QString::fromUtf8("Installed · waiting for Ferrow")))
+        << widget<QLabel>(settings, "helperStatus")->text().toStdString();
 
     writeText(tools + "/state-zq.orbel.ferrow-mac.helper.service", "active\n");
     settings->refreshHelperDetails();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return settings->helperStatus()->text().contains("running"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return widget<QLabel>(settings, "helperStatus")->text().contains("running"); }, 10000));
 
     writeText(tools + "/state-zq.orbel.ferrow-mac.helper.socket", "failed\n");
     writeText(tools + "/state-zq.orbel.ferrow-mac.helper.service", "inactive\n");
     settings->refreshHelperDetails();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return settings->helperStatus()->text().contains("not started (failed)"); }, 10000));
+        [&] { return widget<QLabel>(settings, "helperStatus")->text().contains("not started (failed)"); },
+        10000));
 }
 
 // The package's helper has no Install or Uninstall here; only a build folder's copy beside it can
@@ -281,65 +285,70 @@ TEST_F(SettingsTest, HelperCardForEachInstallation)
         }
     };
     const auto waitForStatus = [](FRWSettingsViewController& settings, const QString& start) {
-        return QTest::qWaitFor([&] { return settings.helperStatus()->text().startsWith(start); }, 10000);
+        return QTest::qWaitFor(
+            [&] { return widget<QLabel>(settings, "helperStatus")->text().startsWith(start); }, 10000);
     };
     auto settings = page();
-    EXPECT_TRUE(shown(settings->installButton()));
-    EXPECT_FALSE(shown(settings->helperNote()));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_FALSE(shown(widget<QLabel>(settings, "helperNote")));
 
     // The package's: systemd loads its socket from the package's place.
     setPackaged(true);
     systemdLoadsSocketFrom("/lib/systemd/system/zq.orbel.ferrow-mac.helper.socket");
     settings->refreshHelperDetails();
     ASSERT_TRUE(waitForStatus(*settings, "Installed by the system package (version 1.4.0-1)"))
-        << settings->helperStatus()->text().toStdString();
-    EXPECT_FALSE(shown(settings->installButton()));
-    EXPECT_FALSE(shown(settings->uninstallButton()));
-    EXPECT_TRUE(shown(settings->helperCheck()));
+        << widget<QLabel>(settings, "helperStatus")->text().toStdString();
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "uninstallButton")));
+    EXPECT_TRUE(shown(widget<QLabel>(settings, "helperCheck")));
     // This program's own helper is not the package's: the package's helper may not serve it.
-    EXPECT_TRUE(shown(settings->helperNote()));
-    EXPECT_TRUE(settings->helperNote()->text().contains("not the one the package installed"));
+    EXPECT_TRUE(shown(widget<QLabel>(settings, "helperNote")));
+    EXPECT_TRUE(widget<QLabel>(settings, "helperNote")->text().contains("not the one the package installed"));
     // A helper that does not answer is out of date: the package is to be updated, not reinstalled.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return settings->helperStatus()->text().contains("out of date"); }, 10000));
-    EXPECT_TRUE(settings->helperStatus()->text().endsWith("out of date, update the ferrow package"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return widget<QLabel>(settings, "helperStatus")->text().contains("out of date"); }, 10000));
+    EXPECT_TRUE(
+        widget<QLabel>(settings, "helperStatus")->text().endsWith("out of date, update the ferrow package"));
 
     // The build folder's alone.
     setPackaged(false);
     pretendInstalled();
     systemdLoadsSocketFrom(layout.socketUnitPath);
     settings->refreshHelperDetails();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return settings->helperStatus()->text().contains("reinstalled"); }, 10000))
-        << settings->helperStatus()->text().toStdString();
-    EXPECT_FALSE(settings->helperStatus()->text().contains("system package"));
-    EXPECT_TRUE(shown(settings->uninstallButton()));
-    EXPECT_FALSE(shown(settings->installButton()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return widget<QLabel>(settings, "helperStatus")->text().contains("reinstalled"); }, 10000))
+        << widget<QLabel>(settings, "helperStatus")->text().toStdString();
+    EXPECT_FALSE(widget<QLabel>(settings, "helperStatus")->text().contains("system package"));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "uninstallButton")));
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "installButton")));
 
     // Both: the package's is named, the copy that shadows it may go, and the card says why.
     setPackaged(true);
     settings->view()->hide();
     settings->view()->show();
-    EXPECT_TRUE(settings->helperStatus()->text().startsWith("Installed by the system package"))
+    EXPECT_TRUE(
+        widget<QLabel>(settings, "helperStatus")->text().startsWith("Installed by the system package"))
         << "the files alone already name the package";
     ASSERT_TRUE(waitForStatus(*settings, "Installed by the system package (version 1.4.0-1)"));
-    EXPECT_TRUE(shown(settings->uninstallButton()));
-    EXPECT_FALSE(shown(settings->installButton()));
-    EXPECT_TRUE(shown(settings->helperNote()));
-    EXPECT_TRUE(settings->helperNote()->text().contains("build folder"));
-    EXPECT_TRUE(settings->helperNote()->text().contains("never installs its own over the package's"));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "uninstallButton")));
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_TRUE(shown(widget<QLabel>(settings, "helperNote")));
+    EXPECT_TRUE(widget<QLabel>(settings, "helperNote")->text().contains("build folder"));
+    EXPECT_TRUE(
+        widget<QLabel>(settings, "helperNote")->text().contains("never installs its own over the package's"));
 
     // None.
     setPackaged(false);
     QFile::remove(layout.installedHelperPath);
     systemdLoadsSocketFrom(QString());
     settings->refreshHelperDetails();
-    EXPECT_TRUE(shown(settings->installButton()));
-    EXPECT_FALSE(shown(settings->uninstallButton()));
-    EXPECT_FALSE(shown(settings->helperNote()));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "uninstallButton")));
+    EXPECT_FALSE(shown(widget<QLabel>(settings, "helperNote")));
     QTest::qWait(300);
-    EXPECT_TRUE(shown(settings->installButton())) << "a late answer from systemd changed it";
-    EXPECT_TRUE(settings->helperStatus()->text().isEmpty());
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")))
+        << "a late answer from systemd changed it";
+    EXPECT_TRUE(widget<QLabel>(settings, "helperStatus")->text().isEmpty());
 }
 
 TEST_F(SettingsTest, CancelledPasswordPromptAndAnUnsignedHelper)
@@ -347,23 +356,23 @@ TEST_F(SettingsTest, CancelledPasswordPromptAndAnUnsignedHelper)
     auto settings = page();
     QSignalSpy changed(settings.get(), &FRWSettingsViewController::helperChanged);
     writeText(tools + "/cancel", "");
-    settings->installButton()->click();
+    widget<QPushButton>(settings, "installButton")->click();
     ASSERT_TRUE(changed.wait(10000));
     ASSERT_EQ(alerts.alerts.size(), 1);
     EXPECT_EQ(alerts.alerts.first(), "Helper installation needs approval | Authorization was cancelled.");
-    EXPECT_TRUE(shown(settings->installButton()));
-    EXPECT_TRUE(settings->installButton()->isEnabled());
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_TRUE(widget<QPushButton>(settings, "installButton")->isEnabled());
 
     // The script refuses a helper whose signature does not verify: the signed-build alert.
     QFile::remove(tools + "/cancel");
     writeText(layout.helperSource, "#!/bin/sh\nexit 0\n", true);
-    settings->installButton()->click();
+    widget<QPushButton>(settings, "installButton")->click();
     ASSERT_TRUE(changed.wait(30000));
     ASSERT_EQ(alerts.alerts.size(), 2);
     EXPECT_TRUE(alerts.alerts.last().startsWith("Helper requires a signed build | "))
         << alerts.alerts.last().toStdString();
     EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
-    EXPECT_TRUE(shown(settings->installButton()));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
 }
 
 TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
@@ -371,11 +380,11 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
     pretendInstalled();
     NotingHelper running(layout.socketPath, tools + "/pkexec.log");
     auto settings = page();
-    ASSERT_TRUE(shown(settings->uninstallButton()));
+    ASSERT_TRUE(shown(widget<QPushButton>(settings, "uninstallButton")));
     QSignalSpy changed(settings.get(), &FRWSettingsViewController::helperChanged);
 
     // Cancel changes nothing.
-    settings->uninstallButton()->click();
+    widget<QPushButton>(settings, "uninstallButton")->click();
     auto* alert = settings->view()->window()->findChild<QMessageBox*>("uninstallAlert");
     ASSERT_NE(alert, nullptr);
     EXPECT_TRUE(alert->informativeText().contains("(system service)"));
@@ -386,7 +395,7 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
     EXPECT_TRUE(QFile::exists(layout.installedHelperPath));
     EXPECT_FALSE(readText(tools + "/pkexec.log").contains("run"));
 
-    settings->uninstallButton()->click();
+    widget<QPushButton>(settings, "uninstallButton")->click();
     QMessageBox* confirm = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -403,8 +412,8 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
     EXPECT_TRUE(alerts.alerts.isEmpty()) << alerts.alerts.join(", ").toStdString();
     EXPECT_FALSE(QFile::exists(layout.installedHelperPath));
     EXPECT_FALSE(QFile::exists(layout.socketUnitPath));
-    EXPECT_TRUE(shown(settings->installButton()));
-    EXPECT_FALSE(shown(settings->uninstallButton()));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "uninstallButton")));
     // Enhanced Mode's stop reached the helper before the removal's password prompt.
     QStringList order = readText(tools + "/pkexec.log").split(u'\n', Qt::SkipEmptyParts);
     order.removeAll("getVersion");
@@ -414,7 +423,7 @@ TEST_F(SettingsTest, UninstallAsksThenStopsEnhancedModeBeforeRemoving)
 TEST_F(SettingsTest, PrivacySwitchesNetworkChecksAndUpdateChecks)
 {
     auto settings = page();
-    ASSERT_TRUE(settings->networkChecksToggle()->isChecked()) << "on by default";
+    ASSERT_TRUE(widget<QCheckBox>(settings, "networkChecksToggle")->isChecked()) << "on by default";
     const auto echoRequests = [&] {
         std::size_t count = 0;
         for (const auto& request : controller.requests()) {
@@ -422,7 +431,7 @@ TEST_F(SettingsTest, PrivacySwitchesNetworkChecksAndUpdateChecks)
         }
         return count;
     };
-    settings->networkChecksToggle()->click();
+    widget<QCheckBox>(settings, "networkChecksToggle")->click();
     EXPECT_FALSE(model->networkChecksEnabled());
     QSignalSpy probed(&model->probes(), &FRWNetworkProbe::changed);
     model->probeNetwork();
@@ -430,15 +439,16 @@ TEST_F(SettingsTest, PrivacySwitchesNetworkChecksAndUpdateChecks)
     QCoreApplication::processEvents();
     EXPECT_EQ(echoRequests(), 0u);
 
-    settings->networkChecksToggle()->click();
+    widget<QCheckBox>(settings, "networkChecksToggle")->click();
     model->probeNetwork();
     EXPECT_TRUE(QTest::qWaitFor([&] { return echoRequests() > 0; }, 5000));
-    EXPECT_EQ(settings->updateChecksToggle(), nullptr) << "this build has no release feed";
+    EXPECT_EQ(settings->view()->findChild<QCheckBox*>("updateChecksToggle"), nullptr)
+        << "this build has no release feed";
 
     auto released = page(QStringLiteral("https://releases.test"));
-    ASSERT_NE(released->updateChecksToggle(), nullptr);
-    EXPECT_TRUE(released->updateChecksToggle()->isChecked());
-    released->updateChecksToggle()->click();
+    ASSERT_NE(widget<QCheckBox>(released, "updateChecksToggle"), nullptr);
+    EXPECT_TRUE(widget<QCheckBox>(released, "updateChecksToggle")->isChecked());
+    widget<QCheckBox>(released, "updateChecksToggle")->click();
     EXPECT_FALSE(model->updateChecksEnabled());
 }
 
@@ -446,21 +456,21 @@ TEST_F(SettingsTest, PermissionRows)
 {
     notifications.granted = false;
     auto settings = page();
-    EXPECT_EQ(settings->locStatus()->text(), "Granted");
-    EXPECT_FALSE(shown(settings->locButton()));
+    EXPECT_EQ(widget<QLabel>(settings, "locStatus")->text(), "Granted");
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "locButton")));
     QStringList texts;
     for (const QLabel* label : settings->view()->findChildren<QLabel*>()) {
         texts << label->text();
     }
     EXPECT_TRUE(texts.join('\n').contains("interface name. Reading it needs no permission, and no location"));
-    EXPECT_FALSE(shown(settings->notifStatus()));
-    EXPECT_TRUE(shown(settings->notifButton()));
-    EXPECT_EQ(settings->notifButton()->text(), "Open Settings");
+    EXPECT_FALSE(shown(widget<QLabel>(settings, "notifStatus")));
+    EXPECT_TRUE(shown(widget<QPushButton>(settings, "notifButton")));
+    EXPECT_EQ(widget<QPushButton>(settings, "notifButton")->text(), "Open Settings");
 
     notifications.granted = true;
     settings->refreshPermissions();
-    EXPECT_EQ(settings->notifStatus()->text(), "Granted");
-    EXPECT_FALSE(shown(settings->notifButton()));
+    EXPECT_EQ(widget<QLabel>(settings, "notifStatus")->text(), "Granted");
+    EXPECT_FALSE(shown(widget<QPushButton>(settings, "notifButton")));
     EXPECT_EQ(settings->versionLabel()->text(), "Ferrow 1.4.0");
 
     EXPECT_EQ(FRWSettingsViewController::notificationSettingsCommand("ubuntu:GNOME").first(),

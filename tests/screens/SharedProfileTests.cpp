@@ -17,6 +17,7 @@
 #include "FRWProfileViewController.h"
 #include "FRWRuleViewController.h"
 #include "FRWRulesModel.h"
+#include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
 namespace {
@@ -42,15 +43,15 @@ protected:
         return QString::fromStdString(
             ferrow::test::readFile(profiles->fileForName(profiles->activeID()).toStdString()));
     }
-    QPlainTextEdit* editor() const { return profilePage->editor(); }
+    QPlainTextEdit* editor() const { return widget<QPlainTextEdit>(profilePage, "configPlainTextEdit"); }
     void click(const char* name) { profilePage->view()->findChild<QAbstractButton*>(name)->click(); }
     void appendToEditor(const QString& text) { editor()->setPlainText(editor()->toPlainText() + text); }
     /// Types the value into the open rule editor and confirms it.
     static void confirmRule(FRWRuleEditorSheet* sheet, const QString& value)
     {
         ASSERT_NE(sheet, nullptr);
-        sheet->valueField()->setText(value);
-        sheet->confirmButton()->click();
+        widget<QLineEdit>(sheet, "valueLineEdit")->setText(value);
+        widget<QPushButton>(sheet, "confirmButton")->click();
         ASSERT_NE(sheet->confirmation(), nullptr);
         sheet->confirmation()->buttons().first()->click();
     }
@@ -88,11 +89,11 @@ TEST_F(SharedProfileTest, UnsavedProfileEditsMeetAPolicyEditOnlyByTheUsersChoice
     FRWNodeEditorSheet* sheet = policy->nodeEditor();
     ASSERT_NE(sheet, nullptr);
     sheet->nameField()->setText("JP");
-    sheet->serverField()->setText("jp.example.net");
+    widget<QLineEdit>(sheet, "serverLineEdit")->setText("jp.example.net");
     sheet->validate();
-    sheet->commitButton()->click();
+    widget<QPushButton>(sheet, "commitButton")->click();
     ASSERT_TRUE(fileText().contains("jp.example.net"));
-    EXPECT_TRUE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
+    EXPECT_TRUE(widget<QWidget>(profilePage, "conflictBar")->isVisibleTo(profilePage->view()));
 
     // Save, New, Duplicate and a row click neither write the editor over the node nor drop it.
     click("saveButton");
@@ -105,14 +106,14 @@ TEST_F(SharedProfileTest, UnsavedProfileEditsMeetAPolicyEditOnlyByTheUsersChoice
 
     // Reload takes the library's version.
     click("reloadButton");
-    EXPECT_FALSE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
+    EXPECT_FALSE(widget<QWidget>(profilePage, "conflictBar")->isVisibleTo(profilePage->view()));
     EXPECT_TRUE(editor()->toPlainText().contains("jp.example.net"));
     EXPECT_FALSE(editor()->toPlainText().contains("# mine"));
 
     // Keep Mine writes the editor's version, because the user said so.
     appendToEditor("# mine again\n");
     policy->deleteNode("JP");
-    ASSERT_TRUE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
+    ASSERT_TRUE(widget<QWidget>(profilePage, "conflictBar")->isVisibleTo(profilePage->view()));
     click("keepMineButton");
     click("saveButton");
     EXPECT_TRUE(fileText().contains("# mine again"));
@@ -124,7 +125,7 @@ TEST_F(SharedProfileTest, UnsavedProfileEditsMeetAPolicyEditOnlyByTheUsersChoice
                             "[General]\n# by hand\n");
     profiles->load();
     EXPECT_TRUE(editor()->toPlainText().contains("# unsaved"));
-    EXPECT_TRUE(profilePage->conflictBar()->isVisibleTo(profilePage->view()));
+    EXPECT_TRUE(widget<QWidget>(profilePage, "conflictBar")->isVisibleTo(profilePage->view()));
 }
 
 TEST_F(SharedProfileTest, RulesPageWritesOnTheRulesCommittedByTheProfilePage)

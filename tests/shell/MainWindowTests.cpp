@@ -13,6 +13,7 @@
 #include "FRWPlaceholderViewController.h"
 #include "FRWSidebarRow.h"
 #include "FRWSidebarViewController.h"
+#include "FindWidget.h"
 
 namespace {
 // A page that counts how often it was made and loaded, and is tall enough to scroll.
@@ -48,7 +49,9 @@ void settle()
 QString placeholderMessage(FRWViewController* page)
 {
     auto* placeholder = dynamic_cast<FRWPlaceholderViewController*>(page);
-    return placeholder && placeholder->messageLabel() ? placeholder->messageLabel()->text() : QString();
+    return placeholder && widget<QLabel>(placeholder, "messageLabel")
+               ? widget<QLabel>(placeholder, "messageLabel")->text()
+               : QString();
 }
 } // namespace
 
@@ -78,7 +81,7 @@ TEST(MainWindow, FixedContentSizeWithSidebarAndPageArea)
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_EQ(controller.sidebar()->view()->width(), 208);
-    EXPECT_EQ(controller.contentContainer()->geometry(), QRect(208, 0, 732, 726));
+    EXPECT_EQ(widget<QWidget>(controller, "contentContainer")->geometry(), QRect(208, 0, 732, 726));
     EXPECT_EQ(controller.currentPage()->view()->size(), QSize(732, 726));
     window->resize(1200, 900);
     settle();
@@ -134,7 +137,7 @@ TEST(MainWindow, ReturningToAPageKeepsItsScrollPosition)
 TEST(MainWindow, ShowingTheCurrentPageAgainChangesNothing)
 {
     FRWMainWindowController controller;
-    auto* stack = controller.contentContainer()->findChild<QStackedLayout*>();
+    auto* stack = widget<QWidget>(controller, "contentContainer")->findChild<QStackedLayout*>();
     ASSERT_NE(stack, nullptr);
     FRWViewController* activity = controller.currentPage();
     QTest::mousePress(controller.sidebar()->rowForID("activity"), Qt::LeftButton, {}, QPoint(30, 10));
@@ -209,15 +212,16 @@ TEST(PageBase, TitleAndContentGeometry)
     view->show();
     settle();
     QLabel* title = page.titleLabel();
-    const QPoint titleInDoc = title->mapTo(page.doc(), QPoint(0, 0));
+    const QPoint titleInDoc = title->mapTo(widget<FRWFlippedDoc>(page, "pageDoc"), QPoint(0, 0));
     EXPECT_EQ(titleInDoc.x(), FRWPageViewController::kContentMargin);
     EXPECT_EQ(titleInDoc.y(), 52);
     EXPECT_TRUE(title->font().bold());
-    const QPoint messageInDoc = page.messageLabel()->mapTo(page.doc(), QPoint(0, 0));
+    const QPoint messageInDoc =
+        widget<QLabel>(page, "messageLabel")->mapTo(widget<FRWFlippedDoc>(page, "pageDoc"), QPoint(0, 0));
     EXPECT_EQ(messageInDoc.x(), 28);
     EXPECT_EQ(messageInDoc.y(), titleInDoc.y() + title->height() + 24);
-    EXPECT_EQ(page.doc()->width(), page.scroll()->viewport()->width());
-    EXPECT_GE(page.doc()->height(), page.viewportHeight());
+    EXPECT_EQ(widget<FRWFlippedDoc>(page, "pageDoc")->width(), page.scroll()->viewport()->width());
+    EXPECT_GE(widget<FRWFlippedDoc>(page, "pageDoc")->height(), page.viewportHeight());
     EXPECT_EQ(page.scroll()->verticalScrollBar()->maximum(), 0) << "a short page does not scroll";
 }
 

@@ -18,6 +18,7 @@
 #include "FRWStatColumn.h"
 #include "FRWTheme.h"
 #include "FRWTrafficRow.h"
+#include "FindWidget.h"
 
 namespace {
 // Renders only what the widget paints, without the window background grab() adds.
@@ -250,8 +251,9 @@ TEST(StatColumn, ClickBlockMakesTheWholeColumnTheTarget)
 {
     FRWStatColumn column("Outbound Mode", "Rule-Based Proxy");
     column.resize(160, 60);
-    EXPECT_EQ(column.captionLabel()->text(), "OUTBOUND MODE");
-    EXPECT_EQ(column.childAt(5, 25), column.valueLabel()) << "without a block the labels are ordinary";
+    EXPECT_EQ(widget<QLabel>(column, "captionLabel")->text(), "OUTBOUND MODE");
+    EXPECT_EQ(column.childAt(5, 25), widget<QLabel>(column, "valueLabel"))
+        << "without a block the labels are ordinary";
     int clicks = 0;
     column.setOnClick([&clicks] { ++clicks; });
     EXPECT_EQ(column.childAt(5, 25), nullptr) << "with a block, the column takes the point";
@@ -260,7 +262,7 @@ TEST(StatColumn, ClickBlockMakesTheWholeColumnTheTarget)
     column.setOnClick({});
     QTest::mousePress(&column, Qt::LeftButton, {}, QPoint(5, 25));
     EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(column.childAt(5, 25), column.valueLabel());
+    EXPECT_EQ(column.childAt(5, 25), widget<QLabel>(column, "valueLabel"));
 }
 
 TEST(StatColumn, ChevronSitsAfterTheValueOnlyWhenAsked)
@@ -268,11 +270,12 @@ TEST(StatColumn, ChevronSitsAfterTheValueOnlyWhenAsked)
     FRWStatColumn column("External IP", "203.0.113.9");
     column.resize(200, 60);
     column.show();
-    EXPECT_FALSE(column.chevron()->isVisible());
+    EXPECT_FALSE(widget<QLabel>(column, "chevron")->isVisible());
     column.setShowsChevron(true);
-    EXPECT_TRUE(column.chevron()->isVisible());
-    EXPECT_EQ(column.chevron()->x(), column.valueLabel()->geometry().right() + 1 + 4);
-    EXPECT_EQ(column.chevron()->size(), QSize(9, 9));
+    EXPECT_TRUE(widget<QLabel>(column, "chevron")->isVisible());
+    EXPECT_EQ(widget<QLabel>(column, "chevron")->x(),
+              widget<QLabel>(column, "valueLabel")->geometry().right() + 1 + 4);
+    EXPECT_EQ(widget<QLabel>(column, "chevron")->size(), QSize(9, 9));
 }
 
 TEST(StatColumn, LongValuesAreTruncatedAndSubtitleMayBeEmpty)
@@ -280,11 +283,11 @@ TEST(StatColumn, LongValuesAreTruncatedAndSubtitleMayBeEmpty)
     FRWStatColumn column("Profile", "a very long profile name that cannot fit in the column");
     column.resize(80, 60);
     column.show();
-    EXPECT_TRUE(column.valueLabel()->text().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(widget<QLabel>(column, "valueLabel")->text().endsWith(QChar(0x2026)));
     EXPECT_EQ(column.value(), "a very long profile name that cannot fit in the column");
     column.setSubtitle("AS64500 · Example");
     column.setSubtitle(QString());
-    EXPECT_TRUE(column.subtitleLabel()->text().isEmpty());
+    EXPECT_TRUE(widget<QLabel>(column, "subtitleLabel")->text().isEmpty());
 }
 
 TEST(TrafficRow, ShowsNameBytesAndFraction)

@@ -32,7 +32,7 @@ public:
     bool systemProxyRunning() const override { return systemProxy; }
     bool tunnelCoreRunning() const override { return tunnelCore; }
     QString currentAPIInfoPath() const override { return apiInfoPath; }
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion) override
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion) override
     {
         calls << QStringLiteral("measure");
         completion(FRWAPIInfo::read(apiInfoPath));
@@ -47,9 +47,9 @@ public:
         calls << QStringLiteral("stop");
         completion(std::nullopt);
     }
-    void startSystemProxy(std::function<void(FRWResult)> completion) override
+    void startSystemProxyWithCompletion(std::function<void(FRWResult)> completion) override
     {
-        calls << QStringLiteral("startSystemProxy");
+        calls << QStringLiteral("startSystemProxyWithCompletion");
         systemProxy = !systemProxyResult.has_value();
         completion(systemProxyResult);
     }

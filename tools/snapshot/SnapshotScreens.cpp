@@ -90,13 +90,16 @@ public:
     bool systemProxyRunning() const override { return systemProxy; }
     bool tunnelCoreRunning() const override { return false; }
     QString currentAPIInfoPath() const override { return apiInfoPath; }
-    void apiForMeasurement(std::function<void(std::optional<QJsonObject>)> completion) override
+    void apiForMeasurementWithCompletion(std::function<void(std::optional<QJsonObject>)> completion) override
     {
         completion(std::nullopt);
     }
     void startWithCompletion(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
     void stopWithCompletion(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
-    void startSystemProxy(std::function<void(FRWResult)> completion) override { completion(std::nullopt); }
+    void startSystemProxyWithCompletion(std::function<void(FRWResult)> completion) override
+    {
+        completion(std::nullopt);
+    }
     void stopSystemProxy(std::function<void()> done) override { done(); }
     void startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion) override
     {

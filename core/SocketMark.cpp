@@ -3,7 +3,7 @@
 #include <atomic>
 #include <sys/socket.h>
 
-namespace ferrow::tun {
+namespace ferrow::core {
 
 namespace {
 std::atomic<std::uint32_t> g_mark{0};
@@ -28,4 +28,4 @@ bool markOutbound(int fd)
     return fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_MARK, &mark, sizeof mark) == 0;
 }
 
-} // namespace ferrow::tun
+} // namespace ferrow::core

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace ferrow::tun {
+namespace ferrow::core {
 
 /// The mark every outbound socket of the core carries while the tunnel is up (0: none), so the
 /// policy rules send the core's own traffic past the tunnel instead of back into it.
@@ -12,4 +12,4 @@ std::uint32_t outboundMark();
 /// checks at its start that marking works, since an unmarked socket would loop into it.
 bool markOutbound(int fd);
 
-} // namespace ferrow::tun
+} // namespace ferrow::core

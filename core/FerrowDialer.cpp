@@ -1,17 +1,18 @@
-// The parts of CoreService that reach ferrow nodes: dialling (direct or through an underlying
-// policy), delay tests through a node, and the check of the nodes' keys on load.
-#include "CoreService.h"
-#include "FailureKind.h"
+#include "FerrowDialer.h"
 
+#include "EventLog.h"
+#include "FailureKind.h"
+#include "LogStream.h"
+#include "PolicyGroups.h"
+#include "Resolver.h"
+#include "SocketMark.h"
+#include "ferrow/AsioTimeout.h"
 #include "ferrow/FerrowClient.h"
 #include "ferrow/FerrowHandshake.h"
 #include "ferrow/FerrowPump.h"
 
 #include <algorithm>
-
 #include <boost/asio/co_spawn.hpp>
-#include <boost/asio/experimental/awaitable_operators.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
@@ -89,39 +90,68 @@ asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int w
 
 } // namespace
 
-void CoreService::checkFerrowNodes()
+FerrowDialer::FerrowDialer(asio::any_io_executor executor,
+                           std::function<asio::any_io_executor()> relayExecutor,
+                           std::chrono::seconds nodeDownAfter, Parts parts, DirectDial dialDirect)
+    : m_parts(parts)
+    , m_dialDirect(std::move(dialDirect))
+    , m_health(nodeDownAfter)
+    , m_client(std::make_unique<proto::FerrowClient>(std::move(executor), std::move(relayExecutor)))
 {
-    m_nodeHealth.forgetUnless([this](const std::string& name) {
-        const auto& nodes = m_runtime->config.proxies;
-        return std::any_of(nodes.begin(), nodes.end(), [&](const ProxyNode& node) { return node.name == name; });
+}
+
+FerrowDialer::~FerrowDialer() = default;
+
+void FerrowDialer::clearPools()
+{
+    m_client->clearPools();
+}
+
+void FerrowDialer::configure(std::shared_ptr<const ProfileConfig> config)
+{
+    m_config = std::move(config);
+    m_client->clearPools();
+    m_health.forgetUnless([this](const std::string& name) {
+        const auto& nodes = m_config->proxies;
+        return std::any_of(nodes.begin(), nodes.end(),
+                           [&](const ProxyNode& node) { return node.name == name; });
     });
-    for (const auto& node : m_runtime->config.proxies) {
+    for (const auto& node : m_config->proxies) {
         if (node.protocol != "ferrow") {
             continue;
         }
         if (const auto problem = proto::pskProblem(optionOf(node, "psk")); !problem.empty()) {
             // The profile still loads; only this node is unusable.
-            m_log.warning("node \"" + node.name + "\": " + problem + "; the node cannot be used");
+            m_parts.log.warning("node \"" + node.name + "\": " + problem + "; the node cannot be used");
         }
     }
 }
 
-void CoreService::noteNodeOutcome(const std::string& node, bool answered, const std::string& error)
+void FerrowDialer::noteOutcome(const std::string& node, bool answered, const std::string& error)
 {
-    if (auto event = m_nodeHealth.record(node, answered, NodeHealth::Clock::now(), error)) {
-        m_log.info(event->title + ": " + event->message);
-        m_events.add(std::move(event->title), std::move(event->message));
+    if (auto event = m_health.record(node, answered, NodeHealth::Clock::now(), error)) {
+        m_parts.log.info(event->title + ": " + event->message);
+        m_parts.events.add(std::move(event->title), std::move(event->message));
     }
 }
 
-asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const std::string& host,
-                                                    std::uint16_t port, int depth, bool tunnel)
+asio::awaitable<DialResult> FerrowDialer::dial(const ProxyNode& node, const std::string& host,
+                                               std::uint16_t port, bool tunnel)
+{
+    // `node` lives in this profile: a reload while the connection is made must not free it.
+    const auto pinned = m_config;
+    auto dialled = dialAt(node, host, port, 0, tunnel);
+    co_return co_await std::move(dialled);
+}
+
+asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const std::string& host,
+                                                 std::uint16_t port, int depth, bool tunnel)
 {
     DialResult result;
     const std::string target = HostPort{host, port}.toString();
     auto failed = [&](const std::string& why) {
         result.error = "node \"" + node.name + "\": " + why;
-        m_log.warning("connection to " + target + " failed: " + result.error);
+        m_parts.log.warning("connection to " + target + " failed: " + result.error);
         return std::move(result);
     };
     const std::string psk = optionOf(node, "psk");
@@ -148,7 +178,7 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
     if (underlying.empty() || underlying == "DIRECT") {
         dial = [this, name = node.name, server, serverPort,
                 fastOpen]() -> asio::awaitable<proto::WireResult> {
-            const auto resolved = co_await m_resolver.resolve(server);
+            const auto resolved = co_await m_parts.resolver.resolve(server);
             if (resolved.addresses.empty()) {
                 co_return proto::WireResult{std::nullopt, "cannot resolve " + server + ": " + resolved.error};
             }
@@ -156,32 +186,29 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
             for (const auto& address : resolved.addresses) {
                 addresses.push_back(toAsio(address));
             }
-            auto wire = co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout);
+            auto wire = co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout,
+                                                      markOutbound);
             if (wire.socket && !wire.error.empty()) {
                 // tfo=on asked for Fast Open and the system refused it: say so, the stream goes on.
-                m_log.warning("node \"" + name + "\": " + wire.error);
+                m_parts.log.warning("node \"" + name + "\": " + wire.error);
             }
             co_return wire;
         };
     } else {
         dial = [this, underlying, server, serverPort, depth]() -> asio::awaitable<proto::WireResult> {
-            if (!m_runtime->config.hasPolicy(underlying)) {
+            if (!m_config->hasPolicy(underlying)) {
                 co_return proto::WireResult{std::nullopt,
                                             "underlying-proxy \"" + underlying + "\" does not exist"};
             }
-            const auto via = m_groups.resolve(underlying, {}).final;
+            const auto via = m_parts.groups.resolve(underlying, {}).final;
             if (via == "REJECT") {
                 co_return proto::WireResult{std::nullopt, "underlying-proxy \"" + underlying + "\" rejects"};
             }
             DialResult hop;
             if (via == "DIRECT") {
-                Route direct;
-                direct.policy = "DIRECT";
-                direct.rule = "underlying-proxy";
-                hop = co_await this->dial(direct, server, serverPort, *IpAddr::parse("127.0.0.1"));
-            } else if (const auto* next = m_runtime->config.findProxy(via);
-                       next && next->protocol == "ferrow") {
-                hop = co_await dialFerrow(*next, server, serverPort, depth + 1);
+                hop = co_await m_dialDirect(server, serverPort);
+            } else if (const auto* next = m_config->findProxy(via); next && next->protocol == "ferrow") {
+                hop = co_await dialAt(*next, server, serverPort, depth + 1, false);
             } else {
                 hop.error = "underlying-proxy \"" + via + "\" cannot be used";
             }
@@ -191,34 +218,33 @@ asio::awaitable<DialResult> CoreService::dialFerrow(const ProxyNode& node, const
     if (tunnel) {
         // A tunnel is relayed straight between the client and the encrypted connection.
         std::string error;
-        auto wire = co_await m_ferrow->openWire(settings, *destination, std::move(dial), error);
+        auto wire = co_await m_client->openWire(settings, *destination, std::move(dial), error);
         if (!wire) {
             result.reply = socks5::HostUnreachable;
-            noteNodeOutcome(node.name, false, error);
+            noteOutcome(node.name, false, error);
             co_return failed(error);
         }
-        noteNodeOutcome(node.name, true);
+        noteOutcome(node.name, true);
         result.ferrow = std::move(wire);
         co_return result;
     }
-    auto stream = co_await m_ferrow->open(settings, *destination, std::move(dial));
+    auto stream = co_await m_client->open(settings, *destination, std::move(dial));
     if (!stream.socket) {
         result.reply = socks5::HostUnreachable;
-        noteNodeOutcome(node.name, false, stream.error);
+        noteOutcome(node.name, false, stream.error);
         co_return failed(stream.error);
     }
-    noteNodeOutcome(node.name, true);
+    noteOutcome(node.name, true);
     result.socket = std::move(stream.socket);
     co_return result;
 }
 
-asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
-                                               std::string& initial, TrafficMeter meter)
+asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,
+                                          std::string initial, TrafficMeter meter,
+                                          asio::any_io_executor executor, std::chrono::seconds idleTimeout)
 {
     auto ownWire = std::move(wire);
     std::string ownInitial = std::move(initial);
-    const auto executor = relayExecutor();
-    const auto idleTimeout = relayIdleTimeout();
     if (executor == client.get_executor()) {
         auto relay = relayFerrowHere(client, std::move(ownWire), std::move(ownInitial), meter, idleTimeout);
         co_await std::move(relay);
@@ -245,40 +271,40 @@ asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_
     co_await asio::co_spawn(executor, std::move(relay), asio::use_awaitable);
 }
 
-asio::awaitable<DelayResult> CoreService::measureFerrowDelay(const ProxyNode& node)
+asio::awaitable<DelayResult> FerrowDialer::measureDelay(const ProxyNode& node)
 {
-    using namespace asio::experimental::awaitable_operators;
-    const auto url = parseHttpUrl(m_runtime->config.general.proxyTestUrl);
+    const auto pinned = m_config;
+    const auto url = parseHttpUrl(m_config->general.proxyTestUrl);
     if (!url) {
-        m_log.warning("delay test of \"" + node.name + "\": the proxy test URL must be an http:// URL");
+        m_parts.log.warning("delay test of \"" + node.name + "\": the proxy test URL must be an http:// URL");
         co_return DelayResult{-1, "failed"};
     }
     const auto started = std::chrono::steady_clock::now();
-    auto dialled = co_await dialFerrow(node, url->host, url->port, 0);
+    auto dialled = co_await dialAt(node, url->host, url->port, 0, false);
     if (!dialled.socket) {
         co_return DelayResult{-1, failureKind(dialled.error)};
     }
     auto& socket = *dialled.socket;
     const std::string request = "GET " + url->path + " HTTP/1.1\r\nHost: " + url->host +
                                 "\r\nUser-Agent: ferrow-core\r\nConnection: close\r\n\r\n";
-    asio::steady_timer timer(co_await asio::this_coro::executor, kNodeDelayTimeout);
+    const auto deadline = std::chrono::steady_clock::now() + kNodeDelayTimeout;
     std::string answer;
     std::string chunk(1024, '\0');
     if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(request), useTuple); error) {
         co_return DelayResult{-1, "timeout"};
     }
     while (answer.find("\r\n") == std::string::npos && answer.size() < 4096) {
-        auto outcome =
-            co_await (socket.async_read_some(asio::buffer(chunk), useTuple) || timer.async_wait(useTuple));
-        if (outcome.index() == 1) {
-            m_log.warning("delay test of \"" + node.name + "\": no answer within " +
-                          std::to_string(kNodeDelayTimeout.count()) + " s");
+        auto read = withDeadline(socket.async_read_some(asio::buffer(chunk), useTuple), deadline);
+        const auto outcome = co_await std::move(read);
+        if (!outcome) {
+            m_parts.log.warning("delay test of \"" + node.name + "\": no answer within " +
+                                std::to_string(kNodeDelayTimeout.count()) + " s");
             co_return DelayResult{-1, "timeout"};
         }
-        auto [error, n] = std::get<0>(outcome);
+        const auto [error, n] = *outcome;
         if (error) {
-            m_log.warning("delay test of \"" + node.name +
-                          "\": the test URL did not answer through the node");
+            m_parts.log.warning("delay test of \"" + node.name +
+                                "\": the test URL did not answer through the node");
             co_return DelayResult{-1, "timeout"};
         }
         answer.append(chunk, 0, n);

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "AsioSupport.h"
+#include "DialResult.h"
+#include "NodeHealth.h"
+#include "ProfileConfig.h"
+#include "Relay.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ferrow::proto {
+class FerrowClient;
+}
+
+namespace ferrow::core {
+
+class EventLog;
+class LogStream;
+class PolicyGroups;
+class Resolver;
+
+/// Reaches destinations through ferrow nodes: directly or through an underlying policy, with the
+/// pool of prewarmed connections, delay tests through a node, and the health of every node as its
+/// connections succeed or fail. Lives on the core's main executor.
+class FerrowDialer {
+public:
+    /// Connects DIRECT to a node's server when it names an underlying policy that is DIRECT.
+    using DirectDial = std::function<asio::awaitable<DialResult>(std::string host, std::uint16_t port)>;
+
+    struct Parts {
+        LogStream& log;
+        EventLog& events;
+        Resolver& resolver;
+        PolicyGroups& groups;
+    };
+
+    /// Streams are pumped on executors from `relayExecutor`.
+    FerrowDialer(asio::any_io_executor executor, std::function<asio::any_io_executor()> relayExecutor,
+                 std::chrono::seconds nodeDownAfter, Parts parts, DirectDial dialDirect);
+    ~FerrowDialer();
+    FerrowDialer(const FerrowDialer&) = delete;
+    FerrowDialer& operator=(const FerrowDialer&) = delete;
+
+    /// Takes a newly loaded profile: drops pooled connections, forgets removed nodes and warns
+    /// about nodes whose key cannot work.
+    void configure(std::shared_ptr<const ProfileConfig> config);
+    /// Drops pooled connections (at stop).
+    void clearPools();
+
+    /// A connection to `host`:`port` through `node`, which belongs to the configured profile. With
+    /// `tunnel` the answer carries the encrypted connection itself (`DialResult::ferrow`).
+    asio::awaitable<DialResult> dial(const ProxyNode& node, const std::string& host, std::uint16_t port,
+                                     bool tunnel);
+    /// Delay of an HTTP request to the profile's test URL through `node`.
+    asio::awaitable<DelayResult> measureDelay(const ProxyNode& node);
+    /// Relays a tunnel between `client` and `wire` on `executor` until both directions end.
+    static asio::awaitable<void> relay(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,
+                                       std::string initial, TrafficMeter meter,
+                                       asio::any_io_executor executor, std::chrono::seconds idleTimeout);
+
+    const NodeHealth& health() const { return m_health; }
+
+private:
+    /// `depth` counts underlying-proxy hops.
+    asio::awaitable<DialResult> dialAt(const ProxyNode& node, const std::string& host, std::uint16_t port,
+                                       int depth, bool tunnel);
+    /// Counts one connection through the node towards its down and recovered events.
+    void noteOutcome(const std::string& node, bool answered, const std::string& error = {});
+
+    Parts m_parts;
+    DirectDial m_dialDirect;
+    NodeHealth m_health;
+    std::shared_ptr<const ProfileConfig> m_config;
+    std::unique_ptr<proto::FerrowClient> m_client;
+};
+
+} // namespace ferrow::core
