@@ -1,5 +1,6 @@
 // Logs, events, connection history, statistics, hosts file and finding client programs.
 
+#include "ChildProcess.h"
 #include "ConnectionRegistry.h"
 #include "EventLog.h"
 #include "FailureKind.h"
@@ -20,14 +21,10 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace ferrow::core;
 
@@ -336,11 +333,8 @@ TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
     const auto port = std::to_string(ntohs(address.sin_port));
     // Another program holds the client end: bash with a /dev/tcp descriptor.
     std::string script = "exec 3<>/dev/tcp/127.0.0.1/" + port + "; read -t 10 -u 3 line";
-    char bash[] = "/bin/bash";
-    char flag[] = "-c";
-    char* argv[] = {bash, flag, script.data(), nullptr};
-    pid_t child = -1;
-    ASSERT_EQ(::posix_spawn(&child, "/bin/bash", nullptr, nullptr, argv, environ), 0);
+    ferrow::test::ChildProcess child({"/bin/bash", "-c", script}, ferrow::test::ChildProcess::Options{});
+    ASSERT_TRUE(child.started());
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
     const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
@@ -359,6 +353,5 @@ TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
     EXPECT_EQ(finder.find(loopback, ntohs(peer.sin_port), loopback, ntohs(address.sin_port))->name, "bash");
     ::close(accepted);
     ::close(listener);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    child.wait(std::chrono::seconds(15));
 }
