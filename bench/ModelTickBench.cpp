@@ -2,6 +2,14 @@
 // and a full log: the GUI thread's CPU time per tick, against a baseline that polls the same six
 // endpoints with the API client on the GUI thread; then the process's memory after 300 and after
 // 3,000 ticks (the model's clock is moved by hand, so sweeps and probes run as they would).
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -11,15 +19,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-
-#include <algorithm>
-#include <atomic>
-#include <cstdio>
-#include <ctime>
-#include <thread>
-#include <vector>
-
-#include <unistd.h>
 
 #include "FRWAPIInfo.h"
 #include "FRWAppModel.h"

@@ -1,13 +1,13 @@
 // Reads and rewrites a large generated profile; prints reader throughput and the cost of setRules
 // (section rewrite plus the atomic save) against writing the same bytes with QSaveFile alone.
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSaveFile>
 #include <QTemporaryDir>
-
-#include <algorithm>
-#include <cstdio>
-#include <functional>
 
 #include "FRWAppPaths.h"
 #include "FRWProfileDocument.h"

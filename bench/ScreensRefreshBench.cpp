@@ -2,15 +2,15 @@
 // Connections, Activity and Process pages after each poll (every connection's byte counts change,
 // a few connections come and go), against a baseline that rebuilds the connection list from
 // scratch each time. A refresh must stay well inside one 60 Hz frame (16 ms) to show no lag.
+#include <cstdio>
+#include <ctime>
+
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <cstdio>
-#include <ctime>
 
 #include "FRWActivityViewController.h"
 #include "FRWAppModel.h"

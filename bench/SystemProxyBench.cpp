@@ -1,14 +1,14 @@
 // Times one system-proxy takeover plus its restore against the real settings stores in a temporary
 // home: GNOME through GIO (keyfile store), and KDE through kwriteconfig5/kreadconfig5 mirrored
 // into GNOME's settings.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-
-#include <algorithm>
-#include <cstdio>
-#include <memory>
 
 #pragma push_macro("signals")
 #undef signals

@@ -6,10 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
 
 #include "FRWNames.h"
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/use_awaitable.hpp>
+
+#include "NetAddress.h"
 
 namespace ferrow::core {
 

@@ -1,6 +1,7 @@
 #include "ConnectionRegistry.h"
 
 #include <chrono>
+
 #include <nlohmann/json.hpp>
 
 namespace ferrow::core {

@@ -6,8 +6,9 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <nlohmann/json_fwd.hpp>
 #include <string>
+
+#include <nlohmann/json_fwd.hpp>
 
 namespace ferrow::core {
 

@@ -1,15 +1,16 @@
 #include "ControlApi.h"
 
+#include <algorithm>
+#include <charconv>
+
+#include <nlohmann/json.hpp>
+
 #include "ConnectionRegistry.h"
 #include "EventLog.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
 #include "RuleSetStore.h"
 #include "TrafficStatistics.h"
-
-#include <algorithm>
-#include <charconv>
-#include <nlohmann/json.hpp>
 
 namespace ferrow::core {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ApiTypes.h"
-#include "AsioSupport.h"
-#include "DialResult.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "ApiTypes.h"
+#include "AsioSupport.h"
+#include "DialResult.h"
 
 namespace ferrow::core {
 

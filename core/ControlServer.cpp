@@ -1,16 +1,17 @@
 #include "ControlServer.h"
 
-#include "ferrow/AsioTimeout.h"
+#include <cerrno>
+#include <list>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <cerrno>
-#include <list>
 #include <openssl/crypto.h>
 #include <openssl/sha.h>
+
+#include "ferrow/AsioTimeout.h"
 
 namespace ferrow::core {
 

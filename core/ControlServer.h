@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ApiTypes.h"
-#include "AsioSupport.h"
-
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "ApiTypes.h"
+#include "AsioSupport.h"
 
 namespace ferrow::core {
 

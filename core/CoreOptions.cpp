@@ -1,8 +1,8 @@
 #include "CoreOptions.h"
 
-#include "NetAddress.h"
-
 #include <charconv>
+
+#include "NetAddress.h"
 
 namespace ferrow::core {
 

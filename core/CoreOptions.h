@@ -20,7 +20,7 @@ struct CoreOptions {
     std::string ruleSetDir;
     std::string tunName;
     bool gateway = false;
-    std::string resolveBus; // the bus systemd-resolved is on; empty: the system bus
+    std::string resolveBus;                       // the bus systemd-resolved is on; empty: the system bus
     std::optional<unsigned> nodeDownAfterSeconds; // empty: the core's default
 };
 

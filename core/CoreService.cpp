@@ -1,9 +1,20 @@
 #include "CoreService.h"
 
-#include "FailureKind.h"
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <malloc.h>
+#include <set>
+#include <unistd.h>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/post.hpp>
 
 #include "ApiInfoFile.h"
 #include "ControlServer.h"
+#include "FRWNames.h"
+#include "FailureKind.h"
 #include "FerrowDialer.h"
 #include "GeoIpDatabase.h"
 #include "HostsFile.h"
@@ -14,18 +25,6 @@
 #include "ferrow/AsioTimeout.h"
 #include "tun/SystemDns.h"
 #include "tun/TunService.h"
-
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
-#include <boost/asio/post.hpp>
-#include <csignal>
-#include <cstring>
-#include <filesystem>
-#include <malloc.h>
-#include <set>
-#include <unistd.h>
-
-#include "FRWNames.h"
 
 namespace ferrow::core {
 

@@ -1,5 +1,14 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+
 #include "ApiTypes.h"
 #include "AsioSupport.h"
 #include "ConnectionRegistry.h"
@@ -20,14 +29,6 @@
 #include "RuleSetStore.h"
 #include "Socks5Parser.h"
 #include "TrafficStatistics.h"
-
-#include <atomic>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/signal_set.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <memory>
-#include <optional>
-#include <thread>
 
 namespace ferrow::tun {
 class TunService;

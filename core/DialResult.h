@@ -1,11 +1,11 @@
 #pragma once
 
-#include "AsioSupport.h"
-#include "Socks5Parser.h"
-
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "AsioSupport.h"
+#include "Socks5Parser.h"
 
 namespace ferrow::proto {
 struct FerrowWire;

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "NetAddress.h"
 
 namespace ferrow::core::dns {
 

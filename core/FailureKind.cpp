@@ -1,9 +1,9 @@
 #include "FailureKind.h"
 
-#include <boost/asio/error.hpp>
-
 #include <cerrno>
 #include <system_error>
+
+#include <boost/asio/error.hpp>
 
 namespace ferrow::core {
 

@@ -1,5 +1,13 @@
 #include "FerrowDialer.h"
 
+#include <algorithm>
+#include <unistd.h>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+
 #include "EventLog.h"
 #include "FailureKind.h"
 #include "LogStream.h"
@@ -10,13 +18,6 @@
 #include "ferrow/FerrowClient.h"
 #include "ferrow/FerrowHandshake.h"
 #include "ferrow/FerrowPump.h"
-
-#include <algorithm>
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/use_awaitable.hpp>
-#include <boost/asio/write.hpp>
-#include <unistd.h>
 
 namespace ferrow::core {
 

@@ -1,15 +1,15 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
 #include "AsioSupport.h"
 #include "DialResult.h"
 #include "NodeHealth.h"
 #include "ProfileConfig.h"
 #include "Relay.h"
-
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <string>
 
 namespace ferrow::proto {
 class FerrowClient;

@@ -1,16 +1,16 @@
 #include "GeoIpDatabase.h"
 
+#include <arpa/inet.h>
 #include <array>
 #include <cerrno>
 #include <cstring>
-
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <maxminddb.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <maxminddb.h>
 
 namespace ferrow::core {
 

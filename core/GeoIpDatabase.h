@@ -2,7 +2,6 @@
 
 #include <ctime>
 #include <string>
-
 #include <sys/types.h>
 
 #include "RuleMatcher.h"

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "NetAddress.h"
 
 namespace ferrow::core {
 

@@ -1,15 +1,15 @@
 #include "HttpFetcher.h"
 
-#include "SocketMark.h"
-
-#include "HttpProxyParser.h"
-#include "Resolver.h"
+#include <limits>
 
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
-#include <limits>
+
+#include "HttpProxyParser.h"
+#include "Resolver.h"
+#include "SocketMark.h"
 
 namespace ferrow::core {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AsioSupport.h"
-
 #include <chrono>
 #include <string>
+
+#include "AsioSupport.h"
 
 namespace ferrow::core {
 

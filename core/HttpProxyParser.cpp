@@ -1,8 +1,8 @@
 #include "HttpProxyParser.h"
 
-#include "NetAddress.h"
-
 #include <charconv>
+
+#include "NetAddress.h"
 
 namespace ferrow::core::http {
 

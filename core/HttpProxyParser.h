@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Socks5Parser.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Socks5Parser.h"
 
 namespace ferrow::core::http {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <chrono>
 #include <vector>
+
+#include "NetAddress.h"
 
 namespace ferrow::core {
 

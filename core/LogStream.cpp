@@ -1,10 +1,10 @@
 #include "LogStream.h"
 
-#include "NetAddress.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+
+#include "NetAddress.h"
 
 namespace ferrow::core {
 

@@ -2,8 +2,8 @@
 
 namespace ferrow::core {
 
-std::optional<NodeHealth::Event> NodeHealth::record(const std::string& node, bool answered, Clock::time_point now,
-                                                    const std::string& error)
+std::optional<NodeHealth::Event> NodeHealth::record(const std::string& node, bool answered,
+                                                    Clock::time_point now, const std::string& error)
 {
     State& state = m_nodes[node];
     if (answered) {

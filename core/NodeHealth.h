@@ -11,9 +11,9 @@ namespace ferrow::core {
 
 /// Whether each node answers, from the outcome of every connection made through it, for the
 /// "node down" and "node recovered" notifications. A node is down once every attempt has failed
-/// for a stretch of at least `downAfter` (`kDownAfter` unless told) and `kDownAttempts` attempts; its first success after that
-/// is its recovery. A node that flaps is reported down again only `kQuietAfterDown` after its last
-/// report, so a link that comes and goes gives one pair of notifications, not a stream.
+/// for a stretch of at least `downAfter` (`kDownAfter` unless told) and `kDownAttempts` attempts; its first
+/// success after that is its recovery. A node that flaps is reported down again only `kQuietAfterDown` after
+/// its last report, so a link that comes and goes gives one pair of notifications, not a stream.
 class NodeHealth {
 public:
     using Clock = std::chrono::steady_clock;
@@ -37,7 +37,8 @@ public:
     std::vector<std::string> failing() const;
 
     /// Forgets nodes a new profile no longer has.
-    template <typename Predicate> void forgetUnless(Predicate keep)
+    template <typename Predicate>
+    void forgetUnless(Predicate keep)
     {
         std::erase_if(m_nodes, [&](const auto& entry) { return !keep(entry.first); });
     }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "NetAddress.h"
-#include "ProfileConfig.h"
-
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "NetAddress.h"
+#include "ProfileConfig.h"
 
 namespace ferrow::core {
 

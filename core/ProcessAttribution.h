@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ProcessFinder.h"
-
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include "ProcessFinder.h"
 
 namespace ferrow::core {
 

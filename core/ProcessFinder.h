@@ -1,14 +1,14 @@
 #pragma once
 
-#include "NetAddress.h"
-#include "RuleMatcher.h"
-#include "SocketHolderCache.h"
-
 #include <map>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include "NetAddress.h"
+#include "RuleMatcher.h"
+#include "SocketHolderCache.h"
 
 namespace ferrow::core {
 

@@ -1,11 +1,11 @@
 #include "ProfileConfig.h"
 
-#include "NetAddress.h"
-
 #include <algorithm>
 #include <charconv>
 #include <functional>
 #include <set>
+
+#include "NetAddress.h"
 
 namespace ferrow::core {
 

@@ -1,11 +1,12 @@
 #include "ProxyServer.h"
 
-#include "CoreService.h"
+#include <cerrno>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <cerrno>
+
+#include "CoreService.h"
 
 namespace ferrow::core {
 

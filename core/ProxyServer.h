@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AsioSupport.h"
-
 #include <memory>
 #include <string>
 #include <unordered_set>
+
+#include "AsioSupport.h"
 
 namespace ferrow::core {
 

@@ -1,18 +1,19 @@
 // One client of the local proxy: SOCKS5 or HTTP (CONNECT tunnels and absolute-form requests).
 
-#include "CoreService.h"
-#include "HttpProxyParser.h"
-#include "ProxyServer.h"
-#include "Socks5Parser.h"
-#include "tun/TunnelledFlow.h"
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/write.hpp>
-#include <cerrno>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include "CoreService.h"
+#include "HttpProxyParser.h"
+#include "ProxyServer.h"
+#include "Socks5Parser.h"
+#include "tun/TunnelledFlow.h"
 
 namespace ferrow::core {
 

@@ -1,16 +1,17 @@
 #include "Relay.h"
 
 #include <algorithm>
-#include <boost/asio/experimental/awaitable_operators.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/write.hpp>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
+
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/write.hpp>
 
 namespace ferrow::core {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "AsioSupport.h"
-#include "ConnectionRegistry.h"
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+
+#include "AsioSupport.h"
+#include "ConnectionRegistry.h"
 
 namespace ferrow::core {
 

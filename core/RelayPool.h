@@ -1,12 +1,13 @@
 #pragma once
 
-#include "AsioSupport.h"
-
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+
+#include "AsioSupport.h"
 
 namespace ferrow::core {
 

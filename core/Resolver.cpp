@@ -1,11 +1,10 @@
 #include "Resolver.h"
 
-#include "SocketMark.h"
+#include <boost/asio/ip/udp.hpp>
 
 #include "DnsMessage.h"
+#include "SocketMark.h"
 #include "ferrow/AsioTimeout.h"
-
-#include <boost/asio/ip/udp.hpp>
 
 namespace ferrow::core {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "AsioSupport.h"
-#include "HostsFile.h"
-
 #include <chrono>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "AsioSupport.h"
+#include "HostsFile.h"
 
 namespace ferrow::core {
 

@@ -1,8 +1,5 @@
 #pragma once
 
-#include "NetAddress.h"
-#include "ProfileConfig.h"
-
 #include <functional>
 #include <memory>
 #include <regex>
@@ -11,6 +8,9 @@
 #include <unordered_map>
 #include <variant>
 #include <vector>
+
+#include "NetAddress.h"
+#include "ProfileConfig.h"
 
 namespace ferrow::core {
 

@@ -1,16 +1,17 @@
 #include "RuleSetStore.h"
 
-#include "HttpFetcher.h"
-#include "Resolver.h"
-#include "SafeFile.h"
-
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <nlohmann/json.hpp>
-#include <openssl/sha.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <openssl/sha.h>
+
+#include "HttpFetcher.h"
+#include "Resolver.h"
+#include "SafeFile.h"
 
 namespace ferrow::core {
 

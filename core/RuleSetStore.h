@@ -1,16 +1,17 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include <boost/asio/steady_timer.hpp>
+#include <nlohmann/json_fwd.hpp>
+
 #include "AsioSupport.h"
 #include "EventLog.h"
 #include "LogStream.h"
 #include "RuleMatcher.h"
-
-#include <boost/asio/steady_timer.hpp>
-#include <map>
-#include <memory>
-#include <nlohmann/json_fwd.hpp>
-#include <set>
-#include <string>
 
 namespace ferrow::core {
 

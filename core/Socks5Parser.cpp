@@ -1,8 +1,8 @@
 #include "Socks5Parser.h"
 
-#include "NetAddress.h"
-
 #include <arpa/inet.h>
+
+#include "NetAddress.h"
 
 namespace ferrow::core::socks5 {
 

@@ -1,10 +1,11 @@
 #include "TrafficStatistics.h"
 
-#include "SafeFile.h"
-
 #include <cerrno>
 #include <cstdio>
+
 #include <nlohmann/json.hpp>
+
+#include "SafeFile.h"
 
 namespace ferrow::core {
 

@@ -3,8 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
-#include <nlohmann/json_fwd.hpp>
 #include <string>
+
+#include <nlohmann/json_fwd.hpp>
 
 namespace ferrow::core {
 

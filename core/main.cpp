@@ -1,13 +1,14 @@
-#include "CoreOptions.h"
-#include "CoreService.h"
-#include "FRWProgramInfo.h"
-
-#include <boost/asio/io_context.hpp>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+
+#include <boost/asio/io_context.hpp>
+
+#include "CoreOptions.h"
+#include "CoreService.h"
+#include "FRWProgramInfo.h"
 
 int main(int argc, char** argv)
 {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+
 #include <systemd/sd-bus.h>
 
 namespace {

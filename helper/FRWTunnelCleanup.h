@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FRWHelperConfig.h"
-
 #include <string>
+
+#include "FRWHelperConfig.h"
 
 /// Removes what a tunnel core added to the system's routing: its tagged policy rules, the routes
 /// of its table and its TUN link if still there. Run when a core ends for any reason and when the

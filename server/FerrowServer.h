@@ -1,18 +1,19 @@
 #pragma once
 
-#include "FerrowHandshake.h"
-#include "PendingConnections.h"
-#include "ReplayJournal.h"
-#include "ServerOptions.h"
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+
+#include "FerrowHandshake.h"
+#include "PendingConnections.h"
+#include "ReplayJournal.h"
+#include "ServerOptions.h"
 
 namespace ferrow::server {
 

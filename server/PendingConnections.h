@@ -1,14 +1,15 @@
 #pragma once
 
-#include <boost/asio/any_io_executor.hpp>
-#include <boost/asio/ip/address.hpp>
-#include <boost/asio/ip/tcp.hpp>
 #include <cstddef>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/ip/tcp.hpp>
 
 namespace ferrow::server {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "FerrowReplay.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "FerrowReplay.h"
 
 namespace ferrow::server {
 

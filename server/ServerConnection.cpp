@@ -1,7 +1,5 @@
-#include "AsioTimeout.h"
-#include "FerrowPump.h"
-#include "FerrowServer.h"
-#include "TargetPolicy.h"
+#include <map>
+#include <optional>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/connect.hpp>
@@ -10,8 +8,11 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
-#include <map>
-#include <optional>
+
+#include "AsioTimeout.h"
+#include "FerrowPump.h"
+#include "FerrowServer.h"
+#include "TargetPolicy.h"
 
 namespace ferrow::server {
 

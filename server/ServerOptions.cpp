@@ -1,11 +1,11 @@
 #include "ServerOptions.h"
 
-#include "FerrowHandshake.h"
-
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "FerrowHandshake.h"
 
 namespace ferrow::server {
 

@@ -1,11 +1,11 @@
 // ferrow-server: the server end of the Ferrow protocol.
+#include <csignal>
+#include <iostream>
+
 #include "FRWProgramInfo.h"
 #include "FerrowKeys.h"
 #include "FerrowServer.h"
 #include "ServerOptions.h"
-
-#include <csignal>
-#include <iostream>
 
 int main(int argc, char** argv)
 {

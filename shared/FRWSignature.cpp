@@ -4,11 +4,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ferrow::signature {
 

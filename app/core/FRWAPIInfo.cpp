@@ -1,13 +1,13 @@
 #include "FRWAPIInfo.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QJsonDocument>
 
 #include "FRWNames.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace FRWAPIInfo {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QJsonObject>
 #include <QString>
-
-#include <optional>
 
 /// The api-info file a core writes once its controller API listens.
 namespace FRWAPIInfo {

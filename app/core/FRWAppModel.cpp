@@ -1,11 +1,11 @@
 #include "FRWAppModel.h"
 
+#include <utility>
+
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QTimer>
-
-#include <utility>
 
 #include "FRWAPIInfo.h"
 #include "FRWAppPaths.h"

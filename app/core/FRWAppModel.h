@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include <QDateTime>
 #include <QHash>
 #include <QJsonArray>
@@ -13,17 +17,13 @@
 #include <QThread>
 #include <QThreadPool>
 
-#include <functional>
-#include <memory>
-#include <optional>
-
 #include "FRWControllerAPI.h"
 #include "FRWError.h"
 #include "FRWLogStream.h"
 #include "FRWNetworkProbe.h"
 #include "FRWProxyGroup.h"
-#include "FRWTrafficRates.h"
 #include "FRWTimings.h"
+#include "FRWTrafficRates.h"
 
 class FRWClock;
 class FRWModelTunnel;

@@ -167,18 +167,18 @@ void FRWControllerAPI::testNode(const QString& node, std::function<void(int, con
         return;
     }
     QPointer<FRWControllerAPI> self(this);
-    m_measurementAPI(
-        [self, node, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
-            if (!self) {
-                return completion(-1, QString());
-            }
-            self->get(QStringLiteral("/test?node=") + percentEncoded(node), info, [completion](auto body) {
-                const std::optional<QJsonObject> answer = objectOf(body);
-                const QJsonValue ms = answer ? answer->value(QStringLiteral("ms")) : QJsonValue();
-                const QString failure = answer ? answer->value(QStringLiteral("failure")).toString() : QString();
-                completion(ms.isDouble() ? ms.toInt() : -1, failure);
-            });
+    m_measurementAPI([self, node,
+                      completion = std::move(completion)](const std::optional<QJsonObject>& info) {
+        if (!self) {
+            return completion(-1, QString());
+        }
+        self->get(QStringLiteral("/test?node=") + percentEncoded(node), info, [completion](auto body) {
+            const std::optional<QJsonObject> answer = objectOf(body);
+            const QJsonValue ms = answer ? answer->value(QStringLiteral("ms")) : QJsonValue();
+            const QString failure = answer ? answer->value(QStringLiteral("failure")).toString() : QString();
+            completion(ms.isDouble() ? ms.toInt() : -1, failure);
         });
+    });
 }
 
 void FRWControllerAPI::selectGroup(const QString& group, const QString& member,

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkRequest>
 #include <QObject>
-
-#include <functional>
-#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;

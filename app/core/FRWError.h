@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <optional>
+
+#include <QString>
 
 /// An error for the user: its domain and code, and the text shown as an alert's detail.
 struct FRWError {

@@ -1,8 +1,8 @@
 #include "FRWLogStream.h"
 
-#include <QJsonArray>
-
 #include <algorithm>
+
+#include <QJsonArray>
 
 namespace {
 

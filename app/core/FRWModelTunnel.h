@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QString>
-
 #include <functional>
 #include <optional>
+
+#include <QJsonObject>
+#include <QString>
 
 #include "FRWError.h"
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QThreadPool>
-
-#include <functional>
-#include <optional>
 
 #include "FRWPhysicalInterface.h"
 #include "FRWProbeServices.h"

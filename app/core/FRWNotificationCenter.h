@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
-
-#include <functional>
 
 /// Where user notifications go. GUI thread.
 class FRWNotificationCenter {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
-
-#include <functional>
 
 class FRWNotificationCenter;
 class QTimer;

@@ -1,8 +1,7 @@
 #include "FRWPhysicalInterface.h"
 
-#include <array>
-
 #include <arpa/inet.h>
+#include <array>
 #include <ifaddrs.h>
 #include <net/if.h>
 

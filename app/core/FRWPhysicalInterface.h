@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <optional>
+
+#include <QString>
 
 /// The link the machine really reaches the network through, so probes can bypass a tunnel.
 struct FRWPhysicalInterface {

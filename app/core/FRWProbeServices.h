@@ -1,11 +1,11 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-
-#include <memory>
-#include <optional>
 
 /// What a geolocation service says about an address, in the fields the screens show.
 struct FRWGeoAnswer {

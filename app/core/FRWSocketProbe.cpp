@@ -1,18 +1,17 @@
 #include "FRWSocketProbe.h"
 
+#include <arpa/inet.h>
 #include <atomic>
-#include <QList>
-
 #include <cerrno>
 #include <chrono>
-#include <optional>
-
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QList>
 
 namespace {
 

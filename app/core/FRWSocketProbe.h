@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 /// Blocking socket measurements for a worker thread. Each is bounded by its time-out.
 namespace FRWSocketProbe {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QObject>
-
 #include <chrono>
 #include <functional>
+
+#include <QObject>
 
 /// A one-shot timer made by an `FRWTimerSource`. Starting a running timer moves its due time.
 class FRWTimer : public QObject {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 /// Whole-file reads and atomic writes (a temporary file renamed into place).
 namespace FRWAtomicFile {

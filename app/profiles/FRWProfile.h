@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <memory>
+
+#include <QString>
 
 /// One stored profile. Screens edit `name` and `configText` in place and then save the library;
 /// `identifier` is the stem of its file and follows `name` at the next save.

@@ -1,14 +1,14 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
 #include <QVariantMap>
-
-#include <functional>
-#include <memory>
-#include <optional>
 
 #include "FRWAppPaths.h"
 #include "FRWError.h"

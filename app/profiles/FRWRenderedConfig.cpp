@@ -1,8 +1,8 @@
 #include "FRWRenderedConfig.h"
 
-#include <QFile>
-
 #include <sys/stat.h>
+
+#include <QFile>
 
 #include "FRWAtomicFile.h"
 #include "FRWDefaultsKeys.h"

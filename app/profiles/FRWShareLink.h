@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QVariantMap>
-
-#include <optional>
 
 /// Node links: ferrow://<key>@<host>[:<port>][?tfo=...][#<name>], the key in unpadded base64url.
 namespace FRWShareLink {

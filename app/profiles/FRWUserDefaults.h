@@ -1,9 +1,9 @@
 #pragma once
 
+#include <memory>
+
 #include <QString>
 #include <QVariant>
-
-#include <memory>
 
 class QSettings;
 

@@ -120,10 +120,9 @@ void FRWAboutViewController::viewDidLoad()
     boxLayout->addWidget(command, 1);
     boxLayout->addWidget(m_copyButton);
     serverLayout->addWidget(box);
-    serverLayout->addWidget(
-        bodyLabel(QStringLiteral("The set-up prints a PSK and a port when it finishes. "
-                                 "Put those into a node on the Policy screen and you "
-                                 "are connected.")));
+    serverLayout->addWidget(bodyLabel(QStringLiteral("The set-up prints a PSK and a port when it finishes. "
+                                                     "Put those into a node on the Policy screen and you "
+                                                     "are connected.")));
     showCopyGlyph(QStringLiteral("doc.on.doc"));
     connect(m_copyButton, &QToolButton::clicked, this, &FRWAboutViewController::pasteInstallCommand);
 

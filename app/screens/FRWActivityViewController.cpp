@@ -1,5 +1,7 @@
 #include "FRWActivityViewController.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -13,8 +15,6 @@
 #include <QSet>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 #include "FRWAppModel.h"
 #include "FRWAppearance.h"

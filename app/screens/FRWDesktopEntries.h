@@ -1,12 +1,12 @@
 #pragma once
 
+#include <future>
+#include <optional>
+
 #include <QHash>
 #include <QIcon>
 #include <QString>
 #include <QStringList>
-
-#include <future>
-#include <optional>
 
 /// Names and icons of programs as the desktop shows them: from the desktop entries in the XDG
 /// applications folders, matched by the executable the entry runs (its Exec or TryExec program,

@@ -1,9 +1,9 @@
 #include "FRWHelperControl.h"
 
+#include <memory>
+
 #include <QFileInfo>
 #include <QProcess>
-
-#include <memory>
 
 #include "FRWNames.h"
 #include "FRWSignature.h"

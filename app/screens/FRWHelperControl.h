@@ -1,9 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QString>
-
-#include <functional>
 
 #include "FRWError.h"
 #include "FRWHelperInstallation.h"

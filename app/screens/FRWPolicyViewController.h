@@ -1,12 +1,12 @@
 #pragma once
 
+#include <optional>
+
 #include <QDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QVariantMap>
-
-#include <optional>
 
 #include "FRWNodeEditorSheet.h"
 #include "FRWPageViewController.h"

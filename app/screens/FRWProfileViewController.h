@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QPointer>
-
 #include <memory>
+
+#include <QPointer>
 
 #include "FRWPageViewController.h"
 #include "FRWProfile.h"

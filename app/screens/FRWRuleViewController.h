@@ -1,9 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QPointer>
 #include <QVariantMap>
-
-#include <functional>
 
 #include "FRWPageViewController.h"
 #include "FRWRuleEditorSheet.h"

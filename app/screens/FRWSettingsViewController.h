@@ -1,9 +1,9 @@
 #pragma once
 
-#include "FRWPageViewController.h"
 #include <optional>
 
 #include "FRWHelperControl.h"
+#include "FRWPageViewController.h"
 #include "FRWScreens.h"
 
 class QCheckBox;

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QObject>
-#include <QPointer>
-
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QPointer>
 
 #include "FRWPageFactory.h"
 #include "FRWStatusMenuBuilder.h"

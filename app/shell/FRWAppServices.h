@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <functional>
+
+#include <QString>
 
 #include "FRWError.h"
 #include "FRWStatusMenuState.h"

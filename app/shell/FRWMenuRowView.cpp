@@ -1,11 +1,12 @@
 #include "FRWMenuRowView.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
-#include <cmath>
 
 #include "FRWTheme.h"
 

@@ -1,12 +1,12 @@
 #include "FRWSingleInstance.h"
 
+#include <functional>
+
 #include <QDir>
 #include <QEventLoop>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
-
-#include <functional>
 
 namespace {
 

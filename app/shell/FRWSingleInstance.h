@@ -1,10 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include <QLockFile>
 #include <QObject>
 #include <QString>
-
-#include <memory>
 
 class QLocalServer;
 

@@ -10,8 +10,8 @@
 
 #include "FRWAppearance.h"
 #include "FRWRowMenu.h"
-#include "FRWTheme.h"
 #include "FRWStatusIcon.h"
+#include "FRWTheme.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-#include <functional>
-#include <memory>
 
 #include "FRWStatusMenuBuilder.h"
 #include "FRWStatusMenuState.h"

@@ -1,5 +1,7 @@
 #include "FRWStatusMenuBuilder.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QFileInfo>
 #include <QIcon>
@@ -9,7 +11,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
-#include <algorithm>
 
 #include "FRWPlatformTerms.h"
 #include "FRWRowMenu.h"
@@ -204,7 +205,8 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         QAction* action = modes.item(title);
         action->setCheckable(true);
         action->setChecked(state.outboundMode == mode);
-        connect(action, &QAction::triggered, this, [this, picked = mode] { emit outboundModePicked(picked); });
+        connect(action, &QAction::triggered, this,
+                [this, picked = mode] { emit outboundModePicked(picked); });
     }
     if (!state.outboundNodes.isEmpty()) {
         modes.separator();

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <optional>
+
 #include <QColor>
 #include <QObject>
 #include <QString>
-
-#include <optional>
 
 #include "FRWStatusMenuState.h"
 

@@ -1,9 +1,10 @@
 #include "FRWTerminationSignals.h"
 
-#include <QSocketNotifier>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QSocketNotifier>
 
 namespace {
 

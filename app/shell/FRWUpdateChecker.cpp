@@ -1,5 +1,7 @@
 #include "FRWUpdateChecker.h"
 
+#include <utility>
+
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
@@ -9,8 +11,6 @@
 #include <QTimer>
 #include <QVersionNumber>
 #include <QXmlStreamReader>
-
-#include <utility>
 
 namespace {
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-
-#include <functional>
-#include <optional>
 
 class QNetworkAccessManager;
 class QWidget;

@@ -1,12 +1,11 @@
 #include "FRWConfigWatch.h"
 
-#include <QFile>
-#include <QSocketNotifier>
-
 #include <array>
-
 #include <sys/inotify.h>
 #include <unistd.h>
+
+#include <QFile>
+#include <QSocketNotifier>
 
 #include "FRWTimerSource.h"
 

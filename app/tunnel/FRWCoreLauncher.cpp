@@ -1,17 +1,16 @@
 #include "FRWCoreLauncher.h"
 
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <sys/prctl.h>
+
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QTimer>
-
-#include <array>
-#include <csignal>
-#include <cstdio>
-
-#include <sys/prctl.h>
 
 #include "FRWAPIInfo.h"
 #include "FRWNames.h"

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-#include <functional>
-#include <memory>
-#include <optional>
 
 class QProcess;
 

@@ -1,9 +1,9 @@
 #include "FRWEnhancedMode.h"
 
+#include <utility>
+
 #include <QFileInfo>
 #include <QTimer>
-
-#include <utility>
 
 #include "FRWAPIInfo.h"
 #include "FRWControllerAPI.h"

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-#include <functional>
 
 #include "FRWError.h"
 #include "FRWHelperInstallation.h"

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 /// The GVariant text form that `gsettings get` prints and `gsettings set` reads, for the value
 /// types of the proxy settings: strings, string arrays, integers and booleans.

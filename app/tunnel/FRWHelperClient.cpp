@@ -1,11 +1,11 @@
 #include "FRWHelperClient.h"
 
+#include <variant>
+
 #include <QCoreApplication>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
-
-#include <variant>
 
 namespace proto = ferrow::helperprotocol;
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-#include <QObject>
-#include <QString>
-
 #include <functional>
 #include <map>
 #include <string>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
 
 #include "FRWError.h"
 #include "FRWHelperProtocol.h"

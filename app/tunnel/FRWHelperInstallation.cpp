@@ -1,12 +1,12 @@
 #include "FRWHelperInstallation.h"
 
+#include <memory>
+#include <utility>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
-
-#include <memory>
-#include <utility>
 
 #include "FRWNames.h"
 

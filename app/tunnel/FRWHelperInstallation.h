@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
-
 #include <functional>
 #include <optional>
+
+#include <QObject>
+#include <QString>
 
 #include "FRWHelperLayout.h"
 

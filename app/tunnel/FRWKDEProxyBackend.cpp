@@ -1,11 +1,11 @@
 #include "FRWKDEProxyBackend.h"
 
+#include <array>
+#include <utility>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QStandardPaths>
-
-#include <array>
-#include <utility>
 
 #include "FRWToolRunner.h"
 

@@ -1,20 +1,19 @@
 #include "FRWLeftoverCore.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSet>
-
 #include <array>
 #include <csignal>
+#include <dirent.h>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <string>
-
-#include <dirent.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
 
 #include "FRWAPIInfo.h"
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QString>
-
 #include <optional>
-
 #include <sys/types.h>
+
+#include <QString>
 
 /// A core that an earlier run of ours left running. The System Proxy core outlives a crashed app on
 /// purpose (the desktop still points at it), so the next run must stop it before it starts its own

@@ -1,9 +1,9 @@
 #include "FRWPrivilegedScriptRunner.h"
 
-#include <QProcess>
-
 #include <cstdio>
 #include <memory>
+
+#include <QProcess>
 
 namespace {
 
@@ -19,7 +19,8 @@ QString FRWPrivilegedScriptRunner::failureText(int status, const QString& script
         return QStringLiteral("Authorization was cancelled.");
     }
     if (status == kNotAuthorized) {
-        return QStringLiteral("This account is not allowed to make this change, or the password could not be checked.");
+        return QStringLiteral(
+            "This account is not allowed to make this change, or the password could not be checked.");
     }
     if (!scriptError.isEmpty()) {
         return scriptError;
@@ -64,8 +65,8 @@ void FRWPrivilegedScriptRunner::run(const QString& script, std::function<void(FR
                          if (exitStatus == QProcess::NormalExit && status == 0) {
                              (*shared)(std::nullopt);
                          } else {
-                             (*shared)(FRWError::ferrow(failureText(
-                                 exitStatus == QProcess::NormalExit ? status : -1, *lastError)));
+                             (*shared)(FRWError::ferrow(
+                                 failureText(exitStatus == QProcess::NormalExit ? status : -1, *lastError)));
                          }
                          process->deleteLater();
                      });

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-#include <functional>
-#include <optional>
 
 class FRWCoreLauncher;
 class FRWProfileStore;

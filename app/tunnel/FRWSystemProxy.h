@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
-
-#include <functional>
 
 class FRWSystemProxyBackend;
 class FRWUserDefaults;

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
-
-#include <optional>
 
 /// The three kinds of proxy a desktop's settings hold.
 enum class FRWProxyKind { Web, Secure, Socks };

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QProcessEnvironment>
-
 #include <memory>
+
+#include <QProcessEnvironment>
 
 class FRWSystemProxyBackend;
 class FRWToolRunner;

@@ -1,8 +1,8 @@
 #include "FRWSystemProxyWorker.h"
 
-#include <QThread>
-
 #include <utility>
+
+#include <QThread>
 
 #include "FRWSystemProxy.h"
 #include "FRWUserDefaults.h"

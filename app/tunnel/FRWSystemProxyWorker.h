@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
-
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+
+#include <QObject>
+#include <QString>
 
 class FRWSystemProxy;
 class FRWSystemProxyBackend;

@@ -1,12 +1,12 @@
 #include "FRWTunnelController.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
-
-#include <utility>
 
 #include "FRWAPIInfo.h"
 #include "FRWAppPaths.h"

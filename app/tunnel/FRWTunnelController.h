@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QObject>
-#include <QPointer>
-#include <QString>
-
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
 
 #include "FRWError.h"
 #include "FRWHelperInstallation.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <functional>
+
+#include <QString>
 
 /// How the tunnel layer's messages reach the user. The GUI implements it; the tunnel layer never
 /// shows anything itself, and without a presenter it only logs.

@@ -2,13 +2,13 @@
 // hit late and miss every domain rule. Then the time to read a profile of 40,000 proxies whose
 // groups list every one of them (a reload of such a profile runs on the core's I/O thread).
 
-#include "ProfileConfig.h"
-#include "RuleMatcher.h"
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "ProfileConfig.h"
+#include "RuleMatcher.h"
 
 using namespace ferrow::core;
 

@@ -2,11 +2,11 @@
 // over the same bytes (the floor any framing adds to), and full handshakes per second (client
 // first packet, server handshake and Accept, client opening the Accept). Prints figures and
 // ratios; asserts nothing.
-#include "FerrowHandshake.h"
-
 #include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "FerrowHandshake.h"
 
 using namespace ferrow::proto;
 using Clock = std::chrono::steady_clock;

@@ -3,13 +3,13 @@
 // the protocol's first version had it) and against the master key made with scrypt, each guess
 // checked by opening the sealed hello as the guesser must. Prints figures and the ratio; asserts
 // nothing.
-#include "FerrowClientHello.h"
-#include "FerrowHandshake.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "FerrowClientHello.h"
+#include "FerrowHandshake.h"
 
 using namespace ferrow::proto;
 using Clock = std::chrono::steady_clock;

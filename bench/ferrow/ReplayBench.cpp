@@ -1,13 +1,13 @@
 // The server's salt memory at a million salts: bytes held, the mean admit, and the slowest admit
 // while every one of them expires (the moment version 1 held its server-wide lock for 2 s).
 // Prints figures and the ratio of the slowest to the mean; asserts nothing.
-#include "FerrowCrypto.h"
-#include "FerrowReplay.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "FerrowCrypto.h"
+#include "FerrowReplay.h"
 
 using namespace ferrow::proto;
 using Clock = std::chrono::steady_clock;

@@ -3,9 +3,6 @@
 // the core running, a client socket carrying the tunnel's mark takes the direct path, so both are
 // measured in alternating rounds under the same load; medians are printed. Asserts nothing.
 
-#include "TunTestbed.h"
-#include "TunnelTags.h"
-
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -16,6 +13,9 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "TunTestbed.h"
+#include "TunnelTags.h"
 
 namespace {
 

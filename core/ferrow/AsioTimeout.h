@@ -4,15 +4,16 @@
 // a timer and the loser is cancelled, so a timed-out operation has ended (not merely been
 // abandoned) by the time the caller goes on.
 
+#include <chrono>
+#include <optional>
+#include <utility>
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <chrono>
-#include <optional>
-#include <utility>
 
 namespace ferrow {
 

@@ -1,11 +1,10 @@
 #include "FerrowClient.h"
 
-#include "AsioTimeout.h"
-#include "FerrowHandshake.h"
-#include "FerrowPump.h"
-#include "LoopbackPair.h"
-
 #include <algorithm>
+#include <deque>
+#include <netinet/tcp.h>
+#include <unistd.h>
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -14,10 +13,12 @@
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
-#include <deque>
-#include <netinet/tcp.h>
 #include <openssl/crypto.h>
-#include <unistd.h>
+
+#include "AsioTimeout.h"
+#include "FerrowHandshake.h"
+#include "FerrowPump.h"
+#include "LoopbackPair.h"
 
 namespace ferrow::proto {
 

@@ -1,10 +1,5 @@
 #pragma once
 
-#include "FerrowFrame.h"
-
-#include <boost/asio/any_io_executor.hpp>
-#include <boost/asio/awaitable.hpp>
-#include <boost/asio/ip/tcp.hpp>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -13,6 +8,12 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "FerrowFrame.h"
 
 namespace ferrow::proto {
 

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
-#include <stdexcept>
 
 namespace ferrow::proto {
 

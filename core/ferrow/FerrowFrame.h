@@ -1,11 +1,11 @@
 #pragma once
 
-#include "FerrowCrypto.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "FerrowCrypto.h"
 
 namespace ferrow::proto {
 

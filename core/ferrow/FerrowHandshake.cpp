@@ -1,10 +1,10 @@
 #include "FerrowHandshake.h"
 
-#include "FerrowClientHello.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
+
+#include "FerrowClientHello.h"
 
 namespace ferrow::proto {
 

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "FerrowFrame.h"
-#include "FerrowKeys.h"
-#include "FerrowReplay.h"
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "FerrowFrame.h"
+#include "FerrowKeys.h"
+#include "FerrowReplay.h"
 
 namespace ferrow::proto {
 

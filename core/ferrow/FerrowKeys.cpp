@@ -1,11 +1,11 @@
 #include "FerrowKeys.h"
 
-#include "FRWKeyStrength.h"
-
 #include <cstdio>
 #include <future>
 #include <map>
 #include <mutex>
+
+#include "FRWKeyStrength.h"
 
 namespace ferrow::proto {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "FerrowCrypto.h"
-
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "FerrowCrypto.h"
 
 namespace ferrow::proto {
 

@@ -1,5 +1,7 @@
 #include "FerrowPump.h"
 
+#include <memory>
+
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/read.hpp>
@@ -7,7 +9,6 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
-#include <memory>
 
 namespace ferrow::proto {
 

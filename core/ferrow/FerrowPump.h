@@ -1,12 +1,13 @@
 #pragma once
 
-#include "FerrowFrame.h"
-
-#include <boost/asio/awaitable.hpp>
-#include <boost/asio/ip/tcp.hpp>
 #include <chrono>
 #include <functional>
 #include <string>
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "FerrowFrame.h"
 
 namespace ferrow::proto {
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -13,6 +11,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "NetAddress.h"
 
 namespace ferrow::tun {
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -9,6 +7,8 @@
 #include <optional>
 #include <tuple>
 #include <vector>
+
+#include "NetAddress.h"
 
 namespace ferrow::tun {
 

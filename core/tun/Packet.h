@@ -1,12 +1,12 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "NetAddress.h"
 
 namespace ferrow::tun {
 

@@ -1,8 +1,5 @@
 #include "PolicyRouting.h"
 
-#include "Netlink.h"
-#include "TunnelTags.h"
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +11,9 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <vector>
+
+#include "Netlink.h"
+#include "TunnelTags.h"
 
 namespace ferrow::tun {
 

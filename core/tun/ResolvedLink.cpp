@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/socket.h>
+
 #include <systemd/sd-bus.h>
 
 namespace ferrow::tun {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "NetAddress.h"
-
 #include <string>
+
+#include "NetAddress.h"
 
 namespace ferrow::tun {
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <functional>
 
 namespace ferrow::tun {
 

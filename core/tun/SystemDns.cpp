@@ -1,9 +1,9 @@
 #include "SystemDns.h"
 
+#include <sstream>
+
 #include "NetAddress.h"
 #include "SafeFile.h"
-
-#include <sstream>
 
 namespace ferrow::tun {
 

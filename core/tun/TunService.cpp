@@ -1,16 +1,5 @@
 #include "TunService.h"
 
-#include "CoreService.h"
-#include "PolicyRouting.h"
-#include "Sniffer.h"
-#include "SocketMark.h"
-#include "TunnelTags.h"
-#include "TunnelledFlow.h"
-#include "ferrow/AsioTimeout.h"
-
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
-#include <boost/asio/post.hpp>
 #include <cerrno>
 #include <cstring>
 #include <net/if.h>
@@ -20,6 +9,18 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/post.hpp>
+
+#include "CoreService.h"
+#include "PolicyRouting.h"
+#include "Sniffer.h"
+#include "SocketMark.h"
+#include "TunnelTags.h"
+#include "TunnelledFlow.h"
+#include "ferrow/AsioTimeout.h"
 
 namespace ferrow::tun {
 

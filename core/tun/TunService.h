@@ -1,5 +1,15 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
+#include <boost/asio/steady_timer.hpp>
+
 #include "AsioSupport.h"
 #include "FakeDns.h"
 #include "FlowTable.h"
@@ -10,15 +20,6 @@
 #include "TunDevice.h"
 #include "TunnelDns.h"
 #include "UdpRelay.h"
-
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/udp.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <map>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace ferrow::core {
 class CoreService;

@@ -1,13 +1,13 @@
 #include "TunnelDns.h"
 
+#include <boost/asio/ip/udp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+
 #include "CoreService.h"
 #include "DnsMessage.h"
 #include "SocketMark.h"
 #include "ferrow/AsioTimeout.h"
-
-#include <boost/asio/ip/udp.hpp>
-#include <boost/asio/read.hpp>
-#include <boost/asio/write.hpp>
 
 namespace ferrow::tun {
 

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "AsioSupport.h"
-#include "FakeDns.h"
+#include <string>
 
 #include <boost/asio/io_context.hpp>
-#include <string>
+
+#include "AsioSupport.h"
+#include "FakeDns.h"
 
 namespace ferrow::core {
 class CoreService;

@@ -1,13 +1,14 @@
 #include "UdpRelay.h"
 
-#include "CoreService.h"
-#include "SocketMark.h"
-#include "TunService.h"
+#include <deque>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/ip/udp.hpp>
-#include <deque>
+
+#include "CoreService.h"
+#include "SocketMark.h"
+#include "TunService.h"
 
 namespace ferrow::tun {
 

@@ -1,17 +1,18 @@
 #pragma once
 
-#include "AsioSupport.h"
-#include "FakeDns.h"
-#include "FlowTable.h"
-#include "LocalAddresses.h"
-#include "Packet.h"
-
-#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+
+#include <boost/asio/io_context.hpp>
+
+#include "AsioSupport.h"
+#include "FakeDns.h"
+#include "FlowTable.h"
+#include "LocalAddresses.h"
+#include "Packet.h"
 
 namespace ferrow::core {
 class CoreService;

@@ -1,9 +1,9 @@
-#include "ProfileConfig.h"
-#include "RuleMatcher.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "ProfileConfig.h"
+#include "RuleMatcher.h"
 
 using namespace ferrow::core;
 

@@ -1,8 +1,8 @@
-#include "DnsMessage.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "DnsMessage.h"
 
 using namespace ferrow::core;
 

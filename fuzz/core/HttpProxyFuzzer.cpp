@@ -1,9 +1,9 @@
-#include "HttpProxyParser.h"
-#include "NetAddress.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "HttpProxyParser.h"
+#include "NetAddress.h"
 
 using namespace ferrow::core;
 

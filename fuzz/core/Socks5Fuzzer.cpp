@@ -1,9 +1,9 @@
-#include "NetAddress.h"
-#include "Socks5Parser.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "NetAddress.h"
+#include "Socks5Parser.h"
 
 using namespace ferrow::core;
 

@@ -1,11 +1,11 @@
 // The tunnel's parsers over packets read from the TUN and the first bytes of a client's stream.
-#include "FakeDns.h"
-#include "Packet.h"
-#include "Sniffer.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "FakeDns.h"
+#include "Packet.h"
+#include "Sniffer.h"
 
 using namespace ferrow;
 

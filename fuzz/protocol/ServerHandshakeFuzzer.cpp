@@ -2,13 +2,13 @@
 // and wrapped in a well-formed record and ClientHello header so the parser's inner checks and
 // the hello's opening are reached), the frame decoder, and (through frames sealed with the
 // fuzzer's bytes as plaintext) the Connect and Datagram parsers that only see authenticated input.
-#include "FerrowHandshake.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "FerrowHandshake.h"
 
 using namespace ferrow::proto;
 

@@ -1,8 +1,6 @@
 // The application's launch order and its orderly quit, through a recording stand-in for the
 // tunnel controller, model and notifier.
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -12,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include "FRWAppDelegate.h"
 #include "FRWAppModel.h"

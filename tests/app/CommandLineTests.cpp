@@ -1,14 +1,14 @@
 // --help and --version of every program: answered on standard output with no display, no
 // configuration and no hand-over to a copy that runs.
 
-#include <gtest/gtest.h>
-
 #include <QDir>
 #include <QFile>
-#include <QMap>
 #include <QLocalServer>
+#include <QMap>
 #include <QProcess>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 #include "FRWBuildInfo.h"
 #include "FRWNames.h"
@@ -39,7 +39,8 @@ Answer ask(const QString& program, const QString& argument, const QString& runti
         return {};
     }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace
@@ -54,7 +55,8 @@ TEST(CommandLine, EveryProgramAnswersHelpAndVersionWithoutADisplay)
     const struct {
         const char* path;
         const char* name;
-    } programs[] = {{FERROW_PROGRAM, "Ferrow"}, {FERROW_CORE_PROGRAM, "ferrow-core"},
+    } programs[] = {{FERROW_PROGRAM, "Ferrow"},
+                    {FERROW_CORE_PROGRAM, "ferrow-core"},
                     {FERROW_SERVER_PROGRAM, "ferrow-server"}};
     for (const auto& program : programs) {
         SCOPED_TRACE(program.name);

@@ -2,7 +2,9 @@
 // brings back System Proxy mode, the desktop's proxy settings carry traffic through the core to a
 // loopback origin, and quitting puts the user's own settings back exactly.
 
-#include <gtest/gtest.h>
+#include <csignal>
+#include <optional>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,10 +16,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <csignal>
-#include <unistd.h>
 
-#include <optional>
+#include <gtest/gtest.h>
 
 #include "FRWActivityViewController.h"
 #include "FRWAppModel.h"

@@ -1,13 +1,13 @@
 // The tray menu built from model states, in both forms, and the tray icon.
 
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QFile>
 #include <QJsonObject>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+
+#include <gtest/gtest.h>
 
 #include "FRWRowMenu.h"
 #include "FRWStatusIcon.h"

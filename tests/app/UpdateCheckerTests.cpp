@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 #include "FRWUpdateChecker.h"
 #include "LoopbackHttpServer.h"
@@ -73,8 +73,9 @@ TEST(UpdateChecker, AUserCheckDuringTheQuietOneIsAnswered)
     checker.checkForUpdates(nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return quiet->canReadLine(); }, 10000));
     const QByteArray body = R"(<rss><channel><item><version>0.1.0</version></item></channel></rss>)";
-    quiet->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nConnection: close\r\nContent-Length: " +
-                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    quiet->write(
+        "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nConnection: close\r\nContent-Length: " +
+        QByteArray::number(body.size()) + "\r\n\r\n" + body);
     quiet->flush();
     ASSERT_TRUE(checked.wait(10000));
     QMessageBox* shown = nullptr;

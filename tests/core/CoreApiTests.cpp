@@ -1,15 +1,16 @@
 // The controller API of the real ferrow-core binary: authorisation, Host check, limits,
 // api-info lifecycle, endpoint shapes, reload, stop and signals.
 
-#include "CoreTestSupport.h"
-#include "TemporaryHome.h"
-
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "TemporaryHome.h"
 
 using namespace ferrow::test;
 using nlohmann::json;

@@ -1,16 +1,11 @@
 // ferrow-core under hostile or broken input: documents that are not profiles, files planted
 // where the core writes, the controller's connection limits, descriptor exhaustion.
 
-#include "CoreTestSupport.h"
-#include "LoopbackHttpServer.h"
-#include "TemporaryHome.h"
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
@@ -19,6 +14,12 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "LoopbackHttpServer.h"
+#include "TemporaryHome.h"
 
 using namespace ferrow::test;
 using nlohmann::json;

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "CoreOptions.h"
 #include "NetAddress.h"
-
-#include <gtest/gtest.h>
 
 using namespace ferrow::core;
 

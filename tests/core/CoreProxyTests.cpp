@@ -1,15 +1,16 @@
 // Traffic through the real ferrow-core: SOCKS5 and HTTP proxying, routing by rules and
 // groups, malformed input, half-closed streams, large and concurrent transfers.
 
-#include "CoreTestSupport.h"
-#include "LoopbackHttpServer.h"
-#include "TemporaryHome.h"
-
 #include <csignal>
 #include <fstream>
 #include <future>
-#include <gtest/gtest.h>
 #include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "LoopbackHttpServer.h"
+#include "TemporaryHome.h"
 
 using namespace ferrow::test;
 using nlohmann::json;

@@ -1,5 +1,20 @@
 // Logs, events, connection history, statistics, hosts file and finding client programs.
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
 #include "ChildProcess.h"
 #include "ConnectionRegistry.h"
 #include "EventLog.h"
@@ -11,20 +26,6 @@
 #include "ProcessFinder.h"
 #include "SocketHolderCache.h"
 #include "TrafficStatistics.h"
-
-#include <arpa/inet.h>
-#include <atomic>
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <mutex>
-#include <netinet/in.h>
-#include <nlohmann/json.hpp>
-#include <sys/socket.h>
-#include <system_error>
-#include <thread>
-#include <unistd.h>
 
 using namespace ferrow::core;
 

@@ -1,7 +1,8 @@
-#include "PolicyGroups.h"
+#include <set>
 
 #include <gtest/gtest.h>
-#include <set>
+
+#include "PolicyGroups.h"
 
 using namespace ferrow::core;
 

@@ -1,8 +1,7 @@
-#include "ProfileConfig.h"
+#include <gtest/gtest.h>
 
 #include "NetAddress.h"
-
-#include <gtest/gtest.h>
+#include "ProfileConfig.h"
 
 using namespace ferrow::core;
 

@@ -1,9 +1,10 @@
+#include <cstring>
+
+#include <gtest/gtest.h>
+
 #include "DnsMessage.h"
 #include "HttpProxyParser.h"
 #include "Socks5Parser.h"
-
-#include <cstring>
-#include <gtest/gtest.h>
 
 using namespace ferrow::core;
 

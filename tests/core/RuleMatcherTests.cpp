@@ -1,6 +1,6 @@
-#include "RuleMatcher.h"
-
 #include <gtest/gtest.h>
+
+#include "RuleMatcher.h"
 
 using namespace ferrow::core;
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,9 +11,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTest>
-
-#include <memory>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 

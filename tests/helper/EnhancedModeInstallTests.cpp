@@ -1,9 +1,8 @@
-#include "EnhancedModeFixture.h"
-
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QXmlStreamReader>
 
+#include "EnhancedModeFixture.h"
 #include "FRWHelperUnits.h"
 #include "FRWNames.h"
 #include "FRWSignature.h"

@@ -1,5 +1,4 @@
 #include "EnhancedModeFixture.h"
-
 #include "FRWHelperClient.h"
 #include "LoopbackHttpServer.h"
 

@@ -1,24 +1,24 @@
 // What a caller can make the helper do: polkit decides every start, the core runs as the caller
 // with only the tunnel's capabilities, and nothing the caller names is touched with root's rights.
 
-#include "HelperFixture.h"
-
 #include <arpa/inet.h>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/capability.h>
 #include <netinet/in.h>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 
+#include <nlohmann/json.hpp>
+
 #include "FRWCoreProcess.h"
 #include "FRWCoreStaging.h"
 #include "FRWNames.h"
 #include "FRWProcessInspector.h"
+#include "HelperFixture.h"
 
 using namespace ferrow::test;
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
 #include "FRWProcessInspector.h"

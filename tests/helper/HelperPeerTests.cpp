@@ -2,8 +2,6 @@
 // the vetted caller left, callers that exit while polkit decides, idle connections of other
 // accounts and callers whose executables are huge.
 
-#include "HelperFixture.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -13,6 +11,8 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+
+#include "HelperFixture.h"
 
 using namespace ferrow::test;
 using nlohmann::json;

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <variant>
+
+#include <gtest/gtest.h>
 
 #include "FRWHelperProtocol.h"
 

@@ -1,7 +1,5 @@
 // The helper's socket code against a fake service: framing, the untrusted peer's limits, the
 // connection caps, the later task after a trusted caller leaves, and stopping.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -11,6 +9,8 @@
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "FRWHelperServer.h"
 #include "HelperTestHost.h"

@@ -1,15 +1,14 @@
-#include "HelperFixture.h"
-
+#include <atomic>
 #include <csignal>
-#include <nlohmann/json.hpp>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include <nlohmann/json.hpp>
+
 #include "FRWProcessInspector.h"
 #include "FRWSignature.h"
-
-#include <atomic>
+#include "HelperFixture.h"
 
 using namespace ferrow::test;
 using nlohmann::json;

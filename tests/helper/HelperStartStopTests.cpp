@@ -1,13 +1,13 @@
-#include "HelperFixture.h"
-
 #include <csignal>
 #include <fstream>
 #include <future>
-#include <nlohmann/json.hpp>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "FRWProcessInspector.h"
 #include "FRWSignature.h"
+#include "HelperFixture.h"
 
 using namespace ferrow::test;
 

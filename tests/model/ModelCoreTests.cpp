@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "CoreTestSupport.h"
-#include "LoopbackHttpServer.h"
 #include "FRWDefaultsKeys.h"
 #include "FRWUserDefaults.h"
+#include "LoopbackHttpServer.h"
 #include "ModelTestSupport.h"
 #include "TemporaryHome.h"
 
@@ -286,7 +286,9 @@ TEST_F(ModelCoreTest, TestAllNodesSkipsBuiltInPoliciesAndSweepsAtMostEvery300Sec
 
 TEST_F(ModelCoreTest, ChosenMemberIsKeptPerProfileAndMadeByEveryNewCore)
 {
-    const auto selected = [](CoreProcess& core) { return core.get("/groups")[0]["selected"].get<std::string>(); };
+    const auto selected = [](CoreProcess& core) {
+        return core.get("/groups")[0]["selected"].get<std::string>();
+    };
     {
         auto core = startCore(kNodesProfile, std::string(48, 'i'));
         FRWAppModel model(setup());
@@ -316,6 +318,7 @@ TEST_F(ModelCoreTest, ChosenMemberIsKeptPerProfileAndMadeByEveryNewCore)
     ASSERT_TRUE(QTest::qWaitFor([&] { return selected(*core) == "DIRECT"; }, 10000));
 
     // Choices belong to the profile they were made in.
-    FRWUserDefaults(setup().settingsFile).setString(ferrow::defaults::kActiveProfile, QStringLiteral("another-profile"));
+    FRWUserDefaults(setup().settingsFile)
+        .setString(ferrow::defaults::kActiveProfile, QStringLiteral("another-profile"));
     EXPECT_EQ(model->chosenMember(QStringLiteral("Proxy")), "");
 }

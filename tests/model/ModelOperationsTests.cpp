@@ -1,10 +1,10 @@
 // The app model's operations and rules where the core's answers must be chosen by the test: a
 // loopback server stands in for the core's API, and the tunnel is scripted.
 
+#include <thread>
+
 #include <QFile>
 #include <QSignalSpy>
-
-#include <thread>
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,14 @@
 // The model's pure parts: the log stream's epochs and capacity, and the rate rule.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "FRWAPIInfo.h"
 #include "FRWLogStream.h"

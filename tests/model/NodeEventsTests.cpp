@@ -27,8 +27,8 @@ protected:
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
             GTEST_SKIP() << "needs a session bus (run under dbus-run-session)";
         }
-        serviceBus = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("node-events-service")));
+        serviceBus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
+            QDBusConnection::SessionBus, QStringLiteral("node-events-service")));
         ASSERT_TRUE(service.registerOn(*serviceBus));
     }
 
@@ -77,11 +77,12 @@ TEST_F(NodeEventsTest, AServerStoppedAndStartedAgainGivesOneNotificationEachWay)
     ManualClock clock;
     KeptAlerts alerts;
     const QUrl loopback(QStringLiteral("http://127.0.0.1:9"));
-    FRWAppModel model(
-        loopbackModelSetup(tunnel, clock, alerts, QString::fromStdString(home.configHome().string()), loopback));
+    FRWAppModel model(loopbackModelSetup(tunnel, clock, alerts,
+                                         QString::fromStdString(home.configHome().string()), loopback));
     FRWDesktopNotifications center(QDBusConnection::sessionBus());
     FRWNotifier::Setup notifierSetup;
-    notifierSetup.fetchEventsSince = [&model](qint64 cursor, std::function<void(QJsonArray, qint64)> completion) {
+    notifierSetup.fetchEventsSince = [&model](qint64 cursor,
+                                              std::function<void(QJsonArray, qint64)> completion) {
         model.fetchEventsSince(cursor, std::move(completion));
     };
     notifierSetup.center = &center;
@@ -105,7 +106,8 @@ TEST_F(NodeEventsTest, AServerStoppedAndStartedAgainGivesOneNotificationEachWay)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !service.shown.isEmpty(); }, 10000));
     QTest::qWait(500);
     EXPECT_EQ(titlesShown(), QStringList{"Node not answering"});
-    EXPECT_TRUE(service.shown.first().body.contains(QString::fromUtf8("\u201CHome\u201D has not answered for")));
+    EXPECT_TRUE(
+        service.shown.first().body.contains(QString::fromUtf8("\u201CHome\u201D has not answered for")));
 
     serverOptions.port = port;
     server = std::make_unique<ServerProcess>(serverOptions);

@@ -1,5 +1,10 @@
 // Who else is logged in, asked of a logind of the test's own on a real session bus.
 
+#include <chrono>
+#include <future>
+#include <memory>
+#include <vector>
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -8,11 +13,6 @@
 #include <QObject>
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <future>
-#include <memory>
-#include <vector>
 
 #include "FRWOtherAccounts.h"
 
@@ -50,7 +50,10 @@ class SessionObject : public QObject {
     Q_PROPERTY(QString State READ state)
 
 public:
-    SessionObject(QString sessionClass, QString state) : m_class(std::move(sessionClass)), m_state(std::move(state)) {}
+    SessionObject(QString sessionClass, QString state)
+        : m_class(std::move(sessionClass)), m_state(std::move(state))
+    {
+    }
     QString sessionClass() const { return m_class; }
     QString state() const { return m_state; }
 
@@ -95,7 +98,8 @@ protected:
 
     void session(uint uid, const QString& user, const QString& sessionClass, const QString& state)
     {
-        const QString path = QStringLiteral("/org/freedesktop/login1/session/_%1").arg(manager.sessions.size());
+        const QString path =
+            QStringLiteral("/org/freedesktop/login1/session/_%1").arg(manager.sessions.size());
         objects.push_back(std::make_unique<SessionObject>(sessionClass, state));
         ASSERT_TRUE(bus->registerObject(path, objects.back().get(), QDBusConnection::ExportAllProperties));
         manager.sessions.append({QString::number(manager.sessions.size()), uid, user, QStringLiteral("seat0"),

@@ -1,10 +1,9 @@
-#include "ProfileStoreFixture.h"
-
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 #include "LoopbackHttpServer.h"
+#include "ProfileStoreFixture.h"
 
 using namespace std::chrono_literals;
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <QRegularExpression>
+
+#include <gtest/gtest.h>
 
 #include "FRWProfileDocument.h"
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-
-#include <memory>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-#include "ProfileStoreFixture.h"
-
 #include "FRWProfileDocument.h"
+#include "ProfileStoreFixture.h"
 
 TEST_F(ProfileStoreTest, FirstStartMakesTheDefaultProfileActiveEverywhere)
 {

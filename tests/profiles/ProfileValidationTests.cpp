@@ -2,11 +2,11 @@
 // own parser: every accepted name, server, key and rule value comes back byte for byte and the
 // core accepts the profile; every refused one would have broken one of the two.
 
+#include <random>
+
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include "FRWProfileDocument.h"
 #include "FRWProfileValidation.h"

@@ -1,12 +1,12 @@
+#include <cstdio>
+#include <functional>
+
+#include <gtest/gtest.h>
+#include <openssl/ssl.h>
+
 #include "FerrowHandshake.h"
 #include "FirstPacketClassifier.h"
 #include "FirstPacketTree.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <functional>
-#include <openssl/ssl.h>
 
 using namespace ferrow::test;
 

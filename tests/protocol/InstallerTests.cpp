@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +5,8 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 

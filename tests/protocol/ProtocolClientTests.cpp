@@ -1,16 +1,17 @@
-#include "CoreTestSupport.h"
-#include "DnsMessage.h"
-#include "FerrowClient.h"
-#include "LoopbackPair.h"
-#include "ServerProcess.h"
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/use_future.hpp>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include "CoreTestSupport.h"
+#include "DnsMessage.h"
+#include "FerrowClient.h"
+#include "LoopbackPair.h"
+#include "ServerProcess.h"
 
 using namespace ferrow::test;
 namespace proto = ferrow::proto;

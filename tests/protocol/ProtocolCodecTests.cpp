@@ -1,12 +1,13 @@
+#include <cstring>
+#include <future>
+#include <set>
+
+#include <gtest/gtest.h>
+
 #include "FRWKeyStrength.h"
 #include "FerrowClientHello.h"
 #include "FerrowHandshake.h"
 #include "FirstPacketClassifier.h"
-
-#include <cstring>
-#include <future>
-#include <gtest/gtest.h>
-#include <set>
 
 using namespace ferrow::proto;
 

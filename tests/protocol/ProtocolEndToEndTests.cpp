@@ -1,9 +1,3 @@
-#include "CoreTestSupport.h"
-#include "FerrowHandshake.h"
-#include "ServerProcess.h"
-
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
@@ -16,6 +10,12 @@
 #include <set>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "FerrowHandshake.h"
+#include "ServerProcess.h"
 
 using namespace ferrow::test;
 using nlohmann::json;

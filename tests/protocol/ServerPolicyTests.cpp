@@ -1,6 +1,6 @@
-#include "TargetPolicy.h"
-
 #include <gtest/gtest.h>
+
+#include "TargetPolicy.h"
 
 using ferrow::server::isPublicAddress;
 

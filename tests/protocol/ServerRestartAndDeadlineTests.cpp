@@ -1,9 +1,3 @@
-#include "CoreTestSupport.h"
-#include "FerrowHandshake.h"
-#include "ServerProcess.h"
-
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -14,6 +8,12 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "FerrowHandshake.h"
+#include "ServerProcess.h"
 
 using namespace ferrow::test;
 namespace proto = ferrow::proto;

@@ -2,13 +2,13 @@
 // of the profiles folder, the active switch reaching a running core, imports, name clashes and
 // edits made elsewhere.
 
+#include <filesystem>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
-
-#include <filesystem>
 
 #include "FRWProfileRow.h"
 #include "FRWProfileViewController.h"

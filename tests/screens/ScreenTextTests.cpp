@@ -2,6 +2,7 @@
 // desktop entries read from real files, and the keyed table model's in-place updates.
 
 #include <limits>
+
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,8 +10,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 #include "CoreTestSupport.h"
 #include "FRWAppModel.h"

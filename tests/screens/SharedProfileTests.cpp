@@ -1,6 +1,8 @@
 // Two live pages over one library and one profile file: what one page writes, the other shows
 // and never undoes, and unsaved edits meet changes made elsewhere only by the user's choice.
 
+#include <filesystem>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,8 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
-
-#include <filesystem>
 
 #include "FRWNodeEditorSheet.h"
 #include "FRWPolicyViewController.h"

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ChildProcess.h"
 #include "FRWNames.h"

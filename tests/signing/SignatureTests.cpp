@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "FRWSignature.h"
 

@@ -1,13 +1,13 @@
 #include "CoreTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <fstream>
 #include <sstream>
 #include <sys/inotify.h>
 #include <thread>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 namespace ferrow::test {
 

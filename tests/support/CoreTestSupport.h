@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
 #include "LoopbackOrigins.h"

@@ -1,13 +1,12 @@
 #include "LoopbackHttpServer.h"
 
 #include <algorithm>
-#include <cctype>
-#include <stdexcept>
-
 #include <arpa/inet.h>
+#include <cctype>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 #include "ManualTimerSource.h"
 
-#include <QMutexLocker>
-
 #include <algorithm>
+
+#include <QMutexLocker>
 
 namespace ferrow::test {
 

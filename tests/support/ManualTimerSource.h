@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QList>
-#include <QMutex>
-
 #include <chrono>
 #include <cstdint>
 #include <optional>
+
+#include <QList>
+#include <QMutex>
 
 #include "FRWTimerSource.h"
 

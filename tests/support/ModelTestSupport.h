@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -7,9 +10,6 @@
 #include <QTest>
 #include <QTimeZone>
 #include <QUrl>
-
-#include <functional>
-#include <optional>
 
 #include "FRWAPIInfo.h"
 #include "FRWAppModel.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ChildProcess.h"
-
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -9,6 +7,8 @@
 #include <thread>
 
 #include <systemd/sd-bus.h>
+
+#include "ChildProcess.h"
 
 namespace ferrow::test {
 

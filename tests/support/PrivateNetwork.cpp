@@ -1,13 +1,12 @@
 #include "PrivateNetwork.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cstring>
 
 namespace ferrow::test {
 

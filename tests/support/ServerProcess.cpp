@@ -2,13 +2,14 @@
 
 #include <csignal>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/inotify.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
 
 namespace ferrow::test {
 

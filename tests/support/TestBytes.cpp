@@ -1,6 +1,7 @@
 #include "TestBytes.h"
 
 #include <cstdint>
+
 #include <openssl/evp.h>
 
 namespace ferrow::test {

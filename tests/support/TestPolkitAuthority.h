@@ -8,9 +8,9 @@
 #include <string>
 #include <sys/types.h>
 
-#include "PrivateBusService.h"
-
 #include <systemd/sd-bus.h>
+
+#include "PrivateBusService.h"
 
 namespace ferrow::test {
 

@@ -1,10 +1,5 @@
 #include "TunTestbed.h"
 
-#include "ChildProcess.h"
-#include "FakeDns.h"
-#include "LoopbackSocket.h"
-#include "TestBytes.h"
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -13,7 +8,6 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <nlohmann/json.hpp>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -21,6 +15,13 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "ChildProcess.h"
+#include "FakeDns.h"
+#include "LoopbackSocket.h"
+#include "TestBytes.h"
 
 namespace ferrow::test {
 

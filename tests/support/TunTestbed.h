@@ -1,7 +1,5 @@
 #pragma once
 
-#include "NetworkNamespace.h"
-
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -10,6 +8,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "NetworkNamespace.h"
 
 namespace ferrow::test {
 

@@ -1,8 +1,7 @@
-#include <cstdlib>
-#include <string>
-
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 

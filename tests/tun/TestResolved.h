@@ -1,13 +1,13 @@
 #pragma once
 
-#include "PrivateBusService.h"
-
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include <systemd/sd-bus.h>
+
+#include "PrivateBusService.h"
 
 namespace ferrow::test {
 

@@ -1,13 +1,14 @@
 // The real helper removes a tunnel core's routing when the core is killed.
 
-#include "HelperTestHost.h"
-#include "TunTestbed.h"
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <memory>
+
+#include <gtest/gtest.h>
+
+#include "HelperTestHost.h"
+#include "TunTestbed.h"
 
 namespace ferrow::test {
 namespace {

@@ -1,10 +1,10 @@
+#include <gtest/gtest.h>
+
 #include "FakeDns.h"
 #include "FlowTable.h"
 #include "Packet.h"
 #include "Sniffer.h"
 #include "SystemDns.h"
-
-#include <gtest/gtest.h>
 
 namespace ferrow::tun {
 namespace {

@@ -1,21 +1,22 @@
 // Enhanced Mode's tunnel end to end: a core in TUN mode in a "host" namespace, an origin, a DNS
 // server and a UDP echo in an "internet" namespace, clients that know nothing about proxies.
 
-#include "ServerProcess.h"
-#include "TestResolved.h"
-#include "TunTestbed.h"
-
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <net/if.h>
-#include <nlohmann/json.hpp>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "ServerProcess.h"
+#include "TestResolved.h"
+#include "TunTestbed.h"
 
 namespace ferrow::test {
 namespace {

@@ -1,7 +1,7 @@
-#include <QMap>
-
 #include <memory>
 #include <thread>
+
+#include <QMap>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
+#include <memory>
+
 #include <QFile>
 #include <QMap>
 #include <QSettings>
-
-#include <memory>
 
 #include <gtest/gtest.h>
 

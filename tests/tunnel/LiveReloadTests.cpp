@@ -1,11 +1,10 @@
-#include "TunnelControllerFixture.h"
-
 #include <QSaveFile>
 #include <QSignalSpy>
 
 #include "FRWConfigWatch.h"
 #include "FRWLiveReload.h"
 #include "LoopbackHttpServer.h"
+#include "TunnelControllerFixture.h"
 
 using namespace std::chrono_literals;
 

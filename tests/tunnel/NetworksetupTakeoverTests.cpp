@@ -1,8 +1,8 @@
+#include <memory>
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-
-#include <memory>
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,10 @@
-#include "TunnelControllerFixture.h"
-
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QTcpServer>
 
 #include "FRWControllerAPI.h"
+#include "TunnelControllerFixture.h"
 
 // The launcher, the API client and the live reload with the real ferrow-core.
 class RealCoreTest : public TunnelControllerTest {
@@ -134,14 +133,16 @@ TEST_F(RealCoreTest, ARejectedProfileIsReportedAndTheCoreKeepsServing)
 
 TEST_F(RealCoreTest, AProfileTheCoreRefusesAtStartIsReportedInTheCoresWords)
 {
-    profiles->activeProfile()->configText.replace(QStringLiteral("FINAL,Proxy"),
-                                                  QStringLiteral("DOMAN-SUFFIX,example.com,DIRECT\nFINAL,Proxy"));
+    profiles->activeProfile()->configText.replace(
+        QStringLiteral("FINAL,Proxy"), QStringLiteral("DOMAN-SUFFIX,example.com,DIRECT\nFINAL,Proxy"));
     profiles->save();
     const FRWResult result = startSystemProxy();
     ASSERT_TRUE(result.has_value());
-    EXPECT_TRUE(result->description.startsWith("The core exited during startup: cannot use the configuration: line "))
+    EXPECT_TRUE(
+        result->description.startsWith("The core exited during startup: cannot use the configuration: line "))
         << result->description.toStdString();
-    EXPECT_TRUE(result->description.contains("unknown rule type \"DOMAN-SUFFIX\"")) << result->description.toStdString();
+    EXPECT_TRUE(result->description.contains("unknown rule type \"DOMAN-SUFFIX\""))
+        << result->description.toStdString();
     EXPECT_FALSE(backend->takenOver());
 }
 

@@ -1,6 +1,6 @@
-#include <QDir>
-
 #include <memory>
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <memory>
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QThread>
-
-#include <memory>
-#include <signal.h>
 
 #include <gtest/gtest.h>
 

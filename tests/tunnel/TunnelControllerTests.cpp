@@ -1,6 +1,6 @@
-#include "TunnelControllerFixture.h"
-
 #include <QRegularExpression>
+
+#include "TunnelControllerFixture.h"
 
 using namespace std::chrono_literals;
 
