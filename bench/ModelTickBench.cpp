@@ -14,8 +14,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -95,14 +97,15 @@ private:
 /// A loopback listener that accepts and holds every connection until it goes.
 class HoldingListener {
 public:
-    HoldingListener()
+    HoldingListener() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof(address);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+            throw std::system_error(errno, std::generic_category(), "bind the holding listener");
+        }
         ::listen(m_fd, 1024);
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
@@ -209,7 +212,9 @@ int main(int argc, char** argv)
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof(address);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+            throw std::system_error(errno, std::generic_category(), "bind a free port");
+        }
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
         ::close(fd);
         return ntohs(address.sin_port);

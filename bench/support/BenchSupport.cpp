@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 extern char** environ;
@@ -29,7 +31,9 @@ int listenLoopback(std::uint16_t& port)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        throw std::system_error(errno, std::generic_category(), "bind a loopback port");
+    }
     ::listen(fd, 4096);
     socklen_t length = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
@@ -170,6 +174,7 @@ RateResult connectionRate(const std::string& name, const std::function<int()>& o
     std::atomic<long> failed{0};
     const auto deadline = Clock::now() + window;
     std::vector<std::thread> workers;
+    workers.reserve(concurrency);
     std::mutex latencyMutex;
     std::vector<double> latencies;
     for (int i = 0; i < concurrency; ++i) {
@@ -275,6 +280,7 @@ pid_t spawn(const std::vector<std::string>& arguments)
 {
     std::vector<char*> argv;
     std::vector<std::string> copy = arguments;
+    argv.reserve(copy.size() + 1);
     for (auto& argument : copy) {
         argv.push_back(argument.data());
     }
