@@ -8,7 +8,7 @@ CMAKE_FLAGS  ?=
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test run bench deb sanitize fuzz format tidy snapshots clean
+.PHONY: all deps configure build test run bench deb sanitize fuzz format check-format tidy snapshots clean
 
 all: build
 
@@ -21,7 +21,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+# The format check comes first: it takes seconds, the build minutes.
+test: check-format build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 run: build
@@ -53,6 +54,9 @@ snapshots: configure
 
 format:
 	@clang-format -i $(SOURCES)
+
+check-format: deps
+	@clang-format --dry-run --Werror $(SOURCES) || { echo "run 'make format' to fix the formatting"; exit 1; }
 
 tidy: configure
 	@clang-tidy -p $(BUILD_DIR) --quiet $(filter %.cpp,$(SOURCES))

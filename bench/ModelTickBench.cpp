@@ -14,16 +14,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <system_error>
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "FRWAPIInfo.h"
@@ -31,6 +26,9 @@
 #include "FRWClock.h"
 #include "FRWControllerAPI.h"
 #include "FRWModelTunnel.h"
+#include "LoopbackOrigins.h"
+#include "LoopbackSocket.h"
+#include "Socks5Client.h"
 
 #ifndef FERROW_CORE_PATH
 #error "FERROW_CORE_PATH must name the ferrow-core to measure against"
@@ -94,70 +92,11 @@ private:
     QString m_path;
 };
 
-/// A loopback listener that accepts and holds every connection until it goes.
-class HoldingListener {
-public:
-    HoldingListener() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-            throw std::system_error(errno, std::generic_category(), "bind the holding listener");
-        }
-        ::listen(m_fd, 1024);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] {
-            for (;;) {
-                const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-                if (client < 0) {
-                    return;
-                }
-                m_held.push_back(client);
-            }
-        });
-    }
-    ~HoldingListener()
-    {
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
-        m_thread.join();
-        for (const int fd : m_held) {
-            ::close(fd);
-        }
-    }
-    HoldingListener(const HoldingListener&) = delete;
-    HoldingListener& operator=(const HoldingListener&) = delete;
-    quint16 port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    quint16 m_port = 0;
-    std::thread m_thread;
-    std::vector<int> m_held;
-};
-
 /// One SOCKS5 CONNECT through the core to 127.0.0.1:port, kept open; -1 when it failed.
 int openThroughCore(quint16 socksPort, quint16 port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(socksPort);
-    timeval timeout{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    unsigned char reply[10];
-    const unsigned char greeting[] = {5, 1, 0};
-    const unsigned char request[] = {
-        5, 1, 0, 1, 127, 0, 0, 1, (unsigned char)(port >> 8), (unsigned char)(port & 0xff)};
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::send(fd, greeting, sizeof(greeting), 0) != sizeof(greeting) ||
-        ::recv(fd, reply, 2, MSG_WAITALL) != 2 ||
-        ::send(fd, request, sizeof(request), 0) != sizeof(request) ||
-        ::recv(fd, reply, 10, MSG_WAITALL) != 10 || reply[1] != 0) {
+    const int fd = ferrow::test::connectTcp(socksPort);
+    if (fd >= 0 && ferrow::test::socks5Connect(fd, "127.0.0.1", port, std::chrono::seconds(5)) != 0) {
         ::close(fd);
         return -1;
     }
@@ -205,20 +144,8 @@ int main(int argc, char** argv)
         file.open(QIODevice::WriteOnly);
         file.write(profileText());
     }
-    HoldingListener origin;
-    const quint16 socksPort = [] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-            throw std::system_error(errno, std::generic_category(), "bind a free port");
-        }
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }();
+    ferrow::test::HoldingServer origin;
+    const quint16 socksPort = ferrow::test::freePort();
 
     QProcess core;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -147,27 +147,8 @@ std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::lo
         runtime->rulePolicies.push_back(rule.policy);
         runtime->usesGeoIp = runtime->usesGeoIp || rule.type == "GEOIP";
     }
-    if (runtime->usesGeoIp && !m_countries) {
-        auto database = std::make_shared<GeoIpDatabase>();
-        std::string error;
-        std::vector<std::string> candidates = {supportFolder() + "/Country.mmdb"};
-        if (!m_options.ruleSetDir.empty()) {
-            candidates.push_back(m_options.ruleSetDir + "/Country.mmdb");
-        }
-        for (const auto& path : candidates) {
-            // A regular file only: opening a FIFO planted here would block the core.
-            if (std::filesystem::is_regular_file(path) && database->open(path, &error)) {
-                m_log.info("GEOIP rules use the country database " + path);
-                m_countries = database;
-                m_ruleSets->setCountries(m_countries);
-                break;
-            }
-        }
-        if (!m_countries && !m_geoIpWarned) {
-            m_geoIpWarned = true;
-            m_log.warning("GEOIP rules will not match: no usable country database (looked for " +
-                          candidates.front() + (error.empty() ? "" : "; " + error) + ")");
-        }
+    if (runtime->usesGeoIp) {
+        openCountryDatabase();
     }
     RuleContext context;
     context.countries = m_countries;
@@ -178,6 +159,45 @@ std::variant<std::shared_ptr<CoreService::Runtime>, ConfigError> CoreService::lo
     }
     runtime->rules = std::make_shared<RuleMatcher>(std::move(std::get<RuleMatcher>(compiled)));
     return runtime;
+}
+
+void CoreService::openCountryDatabase()
+{
+    std::vector<std::string> candidates = {supportFolder() + "/Country.mmdb"};
+    if (!m_options.ruleSetDir.empty()) {
+        candidates.push_back(m_options.ruleSetDir + "/Country.mmdb");
+    }
+    std::string error;
+    for (const auto& path : candidates) {
+        const FileVersion onDisk = fileVersionOf(path);
+        if (onDisk.inode == 0) {
+            continue;
+        }
+        // The copy in use stays until the file is replaced; a replacement that does not open
+        // leaves the previous copy answering.
+        if (m_countryDatabase && path == m_countryPath && onDisk == m_countryDatabase->version()) {
+            return;
+        }
+        auto database = std::make_shared<GeoIpDatabase>();
+        if (database->open(path, &error)) {
+            m_log.info("GEOIP rules use the country database " + path);
+            m_countryDatabase = database;
+            m_countryPath = path;
+            m_countries = database;
+            m_ruleSets->setCountries(m_countries);
+            return;
+        }
+        if (m_countryDatabase) {
+            m_log.warning("the country database " + path + " was replaced by one that does not open (" +
+                          error + "); the previous one stays in use");
+            return;
+        }
+    }
+    if (!m_countries && !m_geoIpWarned) {
+        m_geoIpWarned = true;
+        m_log.warning("GEOIP rules will not match: no usable country database (looked for " +
+                      candidates.front() + (error.empty() ? "" : "; " + error) + ")");
+    }
 }
 
 std::vector<std::string> CoreService::globalNodes() const

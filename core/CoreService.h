@@ -37,6 +37,7 @@ namespace ferrow::core {
 
 class ControlServer;
 class FerrowDialer;
+class GeoIpDatabase;
 class ProxyServer;
 
 /// Where a connection goes and why.
@@ -120,6 +121,8 @@ private:
 
     std::variant<std::shared_ptr<Runtime>, ConfigError> loadConfiguration();
     void apply(std::shared_ptr<Runtime> runtime);
+    /// Opens the country database, or a newer one that replaced the file in use.
+    void openCountryDatabase();
     void armSignals();
     asio::awaitable<void> housekeeping();
     asio::awaitable<void> fetchCountryDatabase();
@@ -168,6 +171,8 @@ private:
     PolicyGroups m_groups;
     std::unique_ptr<RuleSetStore> m_ruleSets;
     std::shared_ptr<const CountryLookup> m_countries;
+    std::shared_ptr<const GeoIpDatabase> m_countryDatabase; // the same object, for its file version
+    std::string m_countryPath;
     bool m_geoIpWarned = false;
     std::shared_ptr<Runtime> m_runtime;
     std::string m_mode = "rule";

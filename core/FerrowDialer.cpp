@@ -116,14 +116,33 @@ void FerrowDialer::configure(std::shared_ptr<const ProfileConfig> config)
         return std::any_of(nodes.begin(), nodes.end(),
                            [&](const ProxyNode& node) { return node.name == name; });
     });
+    logUnusableKeys();
+}
+
+void FerrowDialer::logUnusableKeys()
+{
+    // The profile still loads; only these nodes are unusable. One line however many there are:
+    // a profile of thousands of placeholder nodes must not wipe the log at every load.
+    constexpr std::size_t kNamed = 3;
+    std::size_t count = 0;
+    std::string named;
     for (const auto& node : m_config->proxies) {
         if (node.protocol != "ferrow") {
             continue;
         }
-        if (const auto problem = proto::pskProblem(optionOf(node, "psk")); !problem.empty()) {
-            // The profile still loads; only this node is unusable.
-            m_parts.log.warning("node \"" + node.name + "\": " + problem + "; the node cannot be used");
+        const auto problem = proto::pskProblem(optionOf(node, "psk"));
+        if (problem.empty()) {
+            continue;
         }
+        if (++count <= kNamed) {
+            named += (count > 1 ? "; \"" : "\"") + node.name + "\": " + problem;
+        }
+    }
+    if (count == 1) {
+        m_parts.log.warning("node " + named + "; the node cannot be used");
+    } else if (count > 1) {
+        m_parts.log.warning(std::to_string(count) + " nodes cannot be used because of their keys: " + named +
+                            (count > kNamed ? "; and " + std::to_string(count - kNamed) + " more" : ""));
     }
 }
 
@@ -156,7 +175,9 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
     };
     const std::string psk = optionOf(node, "psk");
     if (const auto problem = proto::pskProblem(psk); !problem.empty()) {
-        co_return failed(problem);
+        // Said once when the profile was loaded; every test cycle would repeat it per node.
+        result.error = "node \"" + node.name + "\": " + problem;
+        co_return result;
     }
     if (depth > kMaxUnderlyingDepth) {
         co_return failed("the underlying-proxy chain is longer than " + std::to_string(kMaxUnderlyingDepth) +

@@ -64,6 +64,8 @@ public:
     const NodeHealth& health() const { return m_health; }
 
 private:
+    /// One warning line for every ferrow node whose key cannot work.
+    void logUnusableKeys();
     /// `depth` counts underlying-proxy hops.
     asio::awaitable<DialResult> dialAt(const ProxyNode& node, const std::string& host, std::uint16_t port,
                                        int depth, bool tunnel);

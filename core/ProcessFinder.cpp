@@ -229,7 +229,7 @@ std::optional<ProcessFinder::SocketOwner> ProcessFinder::socketOwner(const Socke
     return std::nullopt;
 }
 
-bool ProcessFinder::stillOwns(const Owner& owner, unsigned long inode) const
+bool ProcessFinder::stillOwns(const SocketHolder& owner, unsigned long inode) const
 {
     char target[64];
     const auto path = m_procRoot + "/" + std::to_string(owner.pid) + "/fd/" + owner.fdName;
@@ -274,10 +274,6 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
         }
     }
     std::sort(ordered.begin(), ordered.end());
-    if (m_owners.size() > 200000) {
-        m_owners.clear(); // entries are checked before use; this only bounds the memory
-    }
-    auto& owners = m_owners;
     for (const auto& [rankOf, pid] : ordered) {
         if (missing.empty()) {
             break;
@@ -299,9 +295,14 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
             if (!inode) {
                 continue;
             }
-            owners[*inode] = Owner{pid, fd->d_name};
+            m_owners.remember(*inode, SocketHolder{pid, fd->d_name});
             if (missing.erase(*inode) > 0) {
+                m_owners.use(*inode);
                 holds = true;
+            }
+            // A walk over a machine with very many sockets must not hold them all at once.
+            if (m_owners.size() > 2 * m_owners.capacity()) {
+                m_owners.trim();
             }
         }
         ::closedir(fds);
@@ -312,6 +313,7 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
             }
         }
     }
+    m_owners.trim();
 }
 
 std::string ProcessFinder::accountLabel(uid_t uid)
@@ -365,8 +367,8 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
         if (!socket) {
             continue;
         }
-        const auto known = m_owners.find(socket->inode);
-        if (known == m_owners.end() || !stillOwns(known->second, socket->inode)) {
+        const SocketHolder* known = m_owners.use(socket->inode);
+        if (!known || !stillOwns(*known, socket->inode)) {
             missing.push_back(socket->inode);
             if (socket->uid && std::find(uids.begin(), uids.end(), *socket->uid) == uids.end()) {
                 uids.push_back(*socket->uid);
@@ -378,9 +380,9 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
     }
     std::vector<std::optional<ProcessInfo>> out;
     for (const auto& socket : sockets) {
-        const auto owner = socket ? m_owners.find(socket->inode) : m_owners.end();
-        if (owner != m_owners.end()) {
-            out.push_back(describe(owner->second.pid));
+        const SocketHolder* owner = socket ? m_owners.use(socket->inode) : nullptr;
+        if (owner) {
+            out.push_back(describe(owner->pid));
         } else if (socket && socket->uid) {
             // Another user's program is out of our reach; its account still tells who it is.
             out.emplace_back(ProcessInfo{accountLabel(*socket->uid), {}});

@@ -2,6 +2,7 @@
 
 #include "NetAddress.h"
 #include "RuleMatcher.h"
+#include "SocketHolderCache.h"
 
 #include <map>
 #include <optional>
@@ -26,6 +27,9 @@ struct SocketKey {
 /// Slow (file-system walks): never call it on the I/O thread.
 class ProcessFinder {
 public:
+    /// How many sockets' holders are remembered between walks (about 2 MB).
+    static constexpr std::size_t kRememberedSockets = 16384;
+
     explicit ProcessFinder(std::string procRoot = "/proc");
     ~ProcessFinder();
     ProcessFinder(const ProcessFinder&) = delete;
@@ -42,10 +46,6 @@ public:
                                                         std::uint16_t remotePort);
 
 private:
-    struct Owner {
-        int pid = 0;
-        std::string fdName;
-    };
     struct SocketOwner {
         unsigned long inode = 0;
         std::optional<uid_t> uid;
@@ -53,7 +53,7 @@ private:
 
     std::optional<SocketOwner> socketOwner(const SocketKey& key, bool& tablesRead, std::string tables[2]);
     std::optional<SocketOwner> askKernel(const SocketKey& key, bool& unavailable);
-    bool stillOwns(const Owner& owner, unsigned long inode) const;
+    bool stillOwns(const SocketHolder& owner, unsigned long inode) const;
     void rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids);
     std::optional<ProcessInfo> describe(int pid) const;
     /// "alice (uid 1001)": what is shown for a socket whose program cannot be looked at.
@@ -63,8 +63,8 @@ private:
     int m_netlink = -1;
     bool m_netlinkBroken = false;
     std::uint32_t m_sequence = 0;
-    std::map<unsigned long, Owner> m_owners; // socket inode -> holder, from the last walk
-    std::vector<int> m_recentPids;           // walked first next time
+    SocketHolderCache m_owners{kRememberedSockets};
+    std::vector<int> m_recentPids; // walked first next time
 };
 
 } // namespace ferrow::core

@@ -181,7 +181,18 @@ void RuleSetStore::retain(const std::set<std::string>& names)
 asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& resolver)
 {
     const std::string& url = key;
+    if (const auto running = m_downloading.find(key); running != m_downloading.end()) {
+        const auto finished = running->second;
+        co_await finished->async_wait(useTuple); // cancelled when that download ends
+        co_return;
+    }
+    const auto finished = std::make_shared<asio::steady_timer>(co_await asio::this_coro::executor,
+                                                               asio::steady_timer::time_point::max());
+    m_downloading.emplace(key, finished);
     const auto result = co_await httpFetch(resolver, url, kDownloadTimeout, kMaxDownload);
+    // Not by a destructor: a frame destroyed with the io_context after the store must not touch it.
+    m_downloading.erase(key);
+    finished->cancel();
     const auto it = m_entries.find(key);
     if (it == m_entries.end()) {
         co_return; // the profile dropped the set meanwhile
@@ -217,7 +228,10 @@ asio::awaitable<void> RuleSetStore::download(const std::string& key, Resolver& r
     } else {
         entry.error = error;
         m_log.warning("rule set " + url + " update failed: " + error);
-        m_events.add("Rule set update failed", url + ": " + error);
+        // One event per episode: retries that fail the same way notify nobody again.
+        if (!entry.failing) {
+            m_events.add("Rule set update failed", url + ": " + error);
+        }
         entry.failing = true;
     }
 }

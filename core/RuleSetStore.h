@@ -5,6 +5,7 @@
 #include "LogStream.h"
 #include "RuleMatcher.h"
 
+#include <boost/asio/steady_timer.hpp>
 #include <map>
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
@@ -60,6 +61,9 @@ private:
     EventLog& m_events;
     std::shared_ptr<const CountryLookup> m_countries;
     std::map<std::string, Entry> m_entries;
+    /// URLs being downloaded now, each with a timer cancelled when it ends: a reload meanwhile
+    /// starts no second download, and an update asked for meanwhile waits for this one.
+    std::map<std::string, std::shared_ptr<asio::steady_timer>> m_downloading;
 };
 
 } // namespace ferrow::core

@@ -365,8 +365,20 @@ void FRWGSettingsProxyBackend::beginBatch()
 bool FRWGSettingsProxyBackend::endBatch()
 {
     if (m_batchDepth > 0 && --m_batchDepth == 0) {
+        // Desktops act on each schema as it lands. A manual mode goes out after the addresses
+        // it needs, any other mode before they are cleared, so no one sees "manual" without a host.
+        const auto main = m_open->bySchema.find(m_schema);
+        const bool mainLast = main != m_open->bySchema.end() && main->second->string("mode") == u"manual";
+        if (main != m_open->bySchema.end() && !mainLast) {
+            main->second->apply();
+        }
         for (const auto& [schema, settings] : m_open->bySchema) {
-            settings->apply();
+            if (schema != m_schema) {
+                settings->apply();
+            }
+        }
+        if (mainLast) {
+            main->second->apply();
         }
         m_open->bySchema.clear();
     }

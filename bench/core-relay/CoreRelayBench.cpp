@@ -48,7 +48,7 @@ struct Peer {
     std::string name;
     Kind kind = Kind::Socks5;
     std::uint16_t port = 0;
-    pid_t pid = -1;
+    std::shared_ptr<ChildProcess> process = nullptr;
 };
 
 /// Opens a connection to the origin through the peer; -1 on failure.
@@ -65,7 +65,7 @@ int openThrough(const Peer& peer, std::uint16_t originPort)
         return -1;
     }
     const std::string request = "CONNECT 127.0.0.1:" + std::to_string(originPort) + " HTTP/1.1\r\n\r\n";
-    if (!sendAll(fd, request.data(), request.size())) {
+    if (!sendAll(fd, request)) {
         ::close(fd);
         return -1;
     }
@@ -94,7 +94,7 @@ RateResult connectionRate(const Peer& peer, std::uint16_t httpPort)
 
 std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdPort)
 {
-    const long before = residentKiB(peer.pid);
+    const long before = residentKiB(peer.process->pid());
     std::vector<int> open;
     for (int i = 0; i < kIdleConnections; ++i) {
         const int fd = openThrough(peer, holdPort);
@@ -104,7 +104,7 @@ std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdP
         open.push_back(fd);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const long after = residentKiB(peer.pid);
+    const long after = residentKiB(peer.process->pid());
     const auto count = open.size();
     for (int fd : open) {
         ::close(fd);
@@ -120,11 +120,9 @@ std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdP
 
 void stop(Peer& peer)
 {
-    if (peer.pid > 0) {
-        ::kill(peer.pid, SIGTERM);
-        int status = 0;
-        ::waitpid(peer.pid, &status, 0);
-        peer.pid = -1;
+    if (peer.process) {
+        peer.process->stop(SIGTERM);
+        peer.process.reset();
     }
 }
 
@@ -140,14 +138,9 @@ int main()
     prepareBenchProcess();
 
     // Bulk source and a tiny HTTP origin that answers 1 KiB.
-    Origin source(2, [](int fd) { sendFiller(fd, kBulkBytes); });
-    Origin http(8, answerOneKiB);
-    std::vector<int> held;
-    std::mutex heldMutex;
-    Origin hold(1, [&](int fd) {
-        std::lock_guard lock(heldMutex);
-        held.push_back(fd);
-    });
+    TcpServer source([](int fd) { sendFiller(fd, kBulkBytes); }, 2);
+    TcpServer http(answerOneKiB, 8);
+    HoldingServer hold;
 
     const auto folder =
         std::filesystem::temp_directory_path() / ("ferrow-bench-" + std::to_string(::getpid()));
@@ -158,15 +151,15 @@ int main()
     std::vector<Peer> peers;
     peers.push_back({"direct", Kind::Direct});
     Peer ferrow{"ferrow-core SOCKS5", Kind::Socks5, freePort()};
-    ferrow.pid = spawn({FERROW_CORE_PATH, "-config", (folder / "profile.conf").string(), "-no-tun", "-socks",
-                        "127.0.0.1:" + std::to_string(ferrow.port), "-api", "127.0.0.1:0", "-stats",
-                        (folder / "stats.json").string()});
-    if (ferrow.pid <= 0 || !waitForPort(ferrow.port)) {
+    ferrow.process = spawn({FERROW_CORE_PATH, "-config", (folder / "profile.conf").string(), "-no-tun",
+                            "-socks", "127.0.0.1:" + std::to_string(ferrow.port), "-api", "127.0.0.1:0",
+                            "-stats", (folder / "stats.json").string()});
+    if (!ferrow.process || !waitForPort(ferrow.port)) {
         std::printf("ferrow-core did not start\n");
         return 1;
     }
     peers.push_back(ferrow);
-    peers.push_back({"ferrow-core HTTP CONNECT", Kind::HttpConnect, ferrow.port, ferrow.pid});
+    peers.push_back({"ferrow-core HTTP CONNECT", Kind::HttpConnect, ferrow.port, ferrow.process});
 
     if (executable("/usr/sbin/danted")) {
         Peer dante{"danted SOCKS5", Kind::Socks5, freePort()};
@@ -175,9 +168,9 @@ int main()
             << "\nexternal: 127.0.0.1\nclientmethod: none\nsocksmethod: none\nuser.privileged: root\n"
                "user.unprivileged: nobody\nclient pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n";
-        dante.pid = spawn({"/usr/sbin/danted", "-f", (folder / "danted.conf").string(), "-p",
-                           (folder / "danted.pid").string()});
-        if (dante.pid > 0 && waitForPort(dante.port)) {
+        dante.process = spawn({"/usr/sbin/danted", "-f", (folder / "danted.conf").string(), "-p",
+                               (folder / "danted.pid").string()});
+        if (dante.process && waitForPort(dante.port)) {
             peers.push_back(dante);
         } else {
             std::printf("danted did not start; skipped\n");
@@ -186,8 +179,8 @@ int main()
         std::printf("danted not installed (scripts/install-deps installs dante-server); skipped\n");
     }
     Peer micro{"microsocks SOCKS5", Kind::Socks5, freePort()};
-    micro.pid = spawn({"microsocks", "-i", "127.0.0.1", "-p", std::to_string(micro.port)});
-    if (micro.pid > 0 && waitForPort(micro.port)) {
+    micro.process = spawn({"microsocks", "-i", "127.0.0.1", "-p", std::to_string(micro.port)});
+    if (micro.process && waitForPort(micro.port)) {
         peers.push_back(micro);
     } else {
         std::printf("microsocks not installed; skipped\n");
@@ -241,11 +234,7 @@ int main()
             std::printf("idle memory, %s: %.1f KiB per open connection over %d connections%s\n",
                         peers[i].name.c_str(), *kib, kIdleConnections, i == 1 ? " (target <= 64)" : "");
         }
-        std::lock_guard lock(heldMutex);
-        for (int fd : held) {
-            ::close(fd);
-        }
-        held.clear();
+        hold.release();
     }
     // Churn as the app sees it: every connection passes a PROCESS-NAME rule and /connections is
     // polled every second, so program lookups run beside the new connections.
@@ -253,11 +242,11 @@ int main()
                                               "[Rule]\nPROCESS-NAME,no-such-program,REJECT\nFINAL,DIRECT\n";
     Peer attributed{"ferrow-core SOCKS5, PROCESS-NAME rule, /connections polled", Kind::Socks5, freePort()};
     const auto apiPort = freePort();
-    attributed.pid =
+    attributed.process =
         spawn({FERROW_CORE_PATH, "-config", (folder / "process.conf").string(), "-no-tun", "-socks",
                "127.0.0.1:" + std::to_string(attributed.port), "-api", "127.0.0.1:" + std::to_string(apiPort),
                "-stats", (folder / "stats2.json").string()});
-    if (attributed.pid > 0 && waitForPort(attributed.port)) {
+    if (attributed.process && waitForPort(attributed.port)) {
         std::atomic<bool> polling{true};
         std::thread poller([&] {
             const std::string request =
@@ -267,7 +256,7 @@ int main()
                 const int fd = connectTo(apiPort);
                 if (fd >= 0) {
                     char buffer[65536];
-                    sendAll(fd, request.data(), request.size());
+                    sendAll(fd, request);
                     while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
                     }
                     ::close(fd);

@@ -49,8 +49,8 @@ using namespace ferrow::bench;
 struct Pair {
     std::string name;
     std::uint16_t socksPort = 0;
-    pid_t client = -1;
-    pid_t server = -1;
+    std::shared_ptr<ChildProcess> client = nullptr;
+    std::shared_ptr<ChildProcess> server = nullptr;
 };
 
 int openThrough(const Pair& pair, std::uint16_t originPort)
@@ -94,8 +94,8 @@ struct IdleMemory {
 
 IdleMemory idleMemory(const Pair& pair, std::uint16_t holdPort)
 {
-    const long clientBefore = residentKiB(pair.client);
-    const long serverBefore = residentKiB(pair.server);
+    const long clientBefore = residentKiB(pair.client->pid());
+    const long serverBefore = residentKiB(pair.server->pid());
     std::vector<int> open;
     for (int i = 0; i < kIdleStreams; ++i) {
         const int fd = openThrough(pair, holdPort);
@@ -109,8 +109,8 @@ IdleMemory idleMemory(const Pair& pair, std::uint16_t holdPort)
     result.streams = open.size();
     if (!open.empty()) {
         const auto count = static_cast<double>(open.size());
-        result.clientKiB = static_cast<double>(residentKiB(pair.client) - clientBefore) / count;
-        result.serverKiB = static_cast<double>(residentKiB(pair.server) - serverBefore) / count;
+        result.clientKiB = static_cast<double>(residentKiB(pair.client->pid()) - clientBefore) / count;
+        result.serverKiB = static_cast<double>(residentKiB(pair.server->pid()) - serverBefore) / count;
     }
     for (int fd : open) {
         ::close(fd);
@@ -118,13 +118,11 @@ IdleMemory idleMemory(const Pair& pair, std::uint16_t holdPort)
     return result;
 }
 
-void stop(pid_t& pid)
+void stop(std::shared_ptr<ChildProcess>& process)
 {
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        pid = -1;
+    if (process) {
+        process->stop(SIGTERM);
+        process.reset();
     }
 }
 
@@ -146,14 +144,9 @@ int main()
 {
     prepareBenchProcess();
 
-    Origin source(2, [](int fd) { sendFiller(fd, kBulkBytes); });
-    Origin http(8, answerOneKiB);
-    std::vector<int> held;
-    std::mutex heldMutex;
-    Origin hold(1, [&](int fd) {
-        std::lock_guard lock(heldMutex);
-        held.push_back(fd);
-    });
+    TcpServer source([](int fd) { sendFiller(fd, kBulkBytes); }, 2);
+    TcpServer http(answerOneKiB, 8);
+    HoldingServer hold;
 
     const auto folder =
         std::filesystem::temp_directory_path() / ("ferrow-bench-" + std::to_string(::getpid()));
@@ -173,8 +166,7 @@ int main()
     ferrow.client = spawn({FERROW_CORE_PATH, "-config", (folder / "profile.conf").string(), "-no-tun",
                            "-socks", "127.0.0.1:" + std::to_string(ferrow.socksPort), "-api", "127.0.0.1:0",
                            "-stats", (folder / "stats.json").string()});
-    if (ferrow.server <= 0 || ferrow.client <= 0 || !waitForPort(serverPort) ||
-        !waitForPort(ferrow.socksPort)) {
+    if (!ferrow.server || !ferrow.client || !waitForPort(serverPort) || !waitForPort(ferrow.socksPort)) {
         std::printf("ferrow-core or ferrow-server did not start\n");
         return 1;
     }
@@ -189,7 +181,7 @@ int main()
         shadowsocks.client =
             spawn({"ss-local", "-s", "127.0.0.1", "-p", std::to_string(ssPort), "-b", "127.0.0.1", "-l",
                    std::to_string(shadowsocks.socksPort), "-k", key, "-m", "aes-256-gcm", "-n", "65535"});
-        if (shadowsocks.server > 0 && shadowsocks.client > 0 && waitForPort(ssPort) &&
+        if (shadowsocks.server && shadowsocks.client && waitForPort(ssPort) &&
             waitForPort(shadowsocks.socksPort)) {
             pairs.push_back(shadowsocks);
         } else {
@@ -215,26 +207,22 @@ int main()
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < pairs.size(); ++i) {
             results[i].gbit = std::max(results[i].gbit, throughputGbit(pairs[i], source.port()));
-            const double clientBefore = cpuMs(pairs[i].client);
-            const double serverBefore = cpuMs(pairs[i].server);
+            const double clientBefore = cpuMs(pairs[i].client->pid());
+            const double serverBefore = cpuMs(pairs[i].server->pid());
             const double rate = connectionRate(pairs[i], http.port());
             if (rate > results[i].rate) {
                 const double connections = rate * std::chrono::duration<double>(kRateWindow).count();
                 results[i].rate = rate;
-                results[i].clientCpuMs = (cpuMs(pairs[i].client) - clientBefore) * 1000.0 / connections;
-                results[i].serverCpuMs = (cpuMs(pairs[i].server) - serverBefore) * 1000.0 / connections;
+                results[i].clientCpuMs =
+                    (cpuMs(pairs[i].client->pid()) - clientBefore) * 1000.0 / connections;
+                results[i].serverCpuMs =
+                    (cpuMs(pairs[i].server->pid()) - serverBefore) * 1000.0 / connections;
             }
         }
     }
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         results[i].idle = idleMemory(pairs[i], hold.port());
-        {
-            std::lock_guard lock(heldMutex);
-            for (int fd : held) {
-                ::close(fd);
-            }
-            held.clear();
-        }
+        hold.release();
         std::printf("  %-32s %6.2f Gbit/s  %8.0f connections/s  idle %5.1f KiB client, %5.1f KiB server per "
                     "stream (%zu streams)\n",
                     pairs[i].name.c_str(), results[i].gbit, results[i].rate, results[i].idle.clientKiB,

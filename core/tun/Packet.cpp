@@ -17,6 +17,17 @@ void write16(std::uint8_t* at, std::uint16_t value)
     at[1] = static_cast<std::uint8_t>(value & 0xff);
 }
 
+std::uint32_t read32(const std::uint8_t* at)
+{
+    return (static_cast<std::uint32_t>(read16(at)) << 16) | read16(at + 2);
+}
+
+void write32(std::uint8_t* at, std::uint32_t value)
+{
+    write16(at, static_cast<std::uint16_t>(value >> 16));
+    write16(at + 2, static_cast<std::uint16_t>(value & 0xffff));
+}
+
 core::IpAddr addressAt(const std::uint8_t* at, bool v6)
 {
     core::IpAddr address;
@@ -266,6 +277,40 @@ std::string echoReply(const std::uint8_t* data, const PacketView& view)
     std::uint32_t sum =
         view.v6 ? pseudoHeaderSum(view.destination, view.source, kProtocolIcmp6, icmpLength) : 0;
     write16(out + 2, checksumFinish(checksumAdd(sum, out, icmpLength)));
+    return packet;
+}
+
+std::string resetFor(const std::uint8_t* data, const PacketView& view)
+{
+    if (view.protocol != kProtocolTcp || (view.tcpFlags & kTcpRst) != 0) {
+        return {};
+    }
+    const std::uint8_t* in = data + view.transportOffset;
+    const std::uint32_t sequence = read32(in + 4);
+    const std::uint32_t acknowledged = read32(in + 8);
+    const auto segmentLength = static_cast<std::uint32_t>(view.length - view.payloadOffset) +
+                               ((view.tcpFlags & kTcpSyn) != 0 ? 1 : 0) +
+                               ((view.tcpFlags & kTcpFin) != 0 ? 1 : 0);
+    constexpr std::size_t kTcpHeader = 20;
+    std::string packet(view.transportOffset + kTcpHeader, '\0');
+    const std::size_t ipHeader =
+        writeIpHeader(packet, view.destination, view.source, kProtocolTcp, kTcpHeader);
+    packet.resize(ipHeader + kTcpHeader);
+    auto* out = reinterpret_cast<std::uint8_t*>(packet.data()) + ipHeader;
+    write16(out, view.destinationPort);
+    write16(out + 2, view.sourcePort);
+    // The answer a closed port gives: the sequence the segment acknowledged, or an acknowledgement
+    // of everything the segment carried when it acknowledged nothing.
+    if ((view.tcpFlags & kTcpAck) != 0) {
+        write32(out + 4, acknowledged);
+        out[13] = kTcpRst;
+    } else {
+        write32(out + 8, sequence + segmentLength);
+        out[13] = kTcpRst | kTcpAck;
+    }
+    out[12] = static_cast<std::uint8_t>((kTcpHeader / 4) << 4);
+    const std::uint32_t sum = pseudoHeaderSum(view.destination, view.source, kProtocolTcp, kTcpHeader);
+    write16(out + 16, checksumFinish(checksumAdd(sum, out, kTcpHeader)));
     return packet;
 }
 

@@ -54,6 +54,10 @@ std::string buildUdpPacket(const core::IpAddr& source, std::uint16_t sourcePort,
 /// The echo reply to an ICMP/ICMPv6 echo request, or empty when it is none.
 std::string echoReply(const std::uint8_t* data, const PacketView& view);
 
+/// The reset that answers a TCP segment no flow knows (a connection from before a restart), so
+/// its program learns at once instead of at its time-out; empty for a reset or anything not TCP.
+std::string resetFor(const std::uint8_t* data, const PacketView& view);
+
 /// The ones' complement sum used by every Internet checksum, unfolded.
 std::uint32_t checksumAdd(std::uint32_t sum, const std::uint8_t* data, std::size_t size);
 std::uint16_t checksumFinish(std::uint32_t sum);

@@ -12,6 +12,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <vector>
 
 namespace ferrow::tun {
@@ -89,6 +90,44 @@ bool addRule(NetlinkSocket& netlink, int family, std::uint32_t priority, bool tu
         return false;
     }
     return true;
+}
+
+enum class DnsRule { ownTrafficToMain, udpToTunnel, tcpToTunnel };
+
+bool addDnsRule(NetlinkSocket& netlink, int family, DnsRule kind, std::string* error)
+{
+    NetlinkMessage message(RTM_NEWRULE, NLM_F_CREATE | NLM_F_EXCL);
+    auto& body = message.body<fib_rule_hdr>();
+    body.family = static_cast<unsigned char>(family);
+    body.action = FR_ACT_TO_TBL;
+    message.addU8(FRA_PROTOCOL, kRuleProtocol);
+    if (kind == DnsRule::ownTrafficToMain) {
+        message.addU32(FRA_PRIORITY, kPriorityOwnTraffic);
+        message.addU32(FRA_FWMARK, kSocketMark);
+        message.addU32(FRA_FWMASK, 0xffffffffu);
+        message.addU32(FRA_TABLE, RT_TABLE_MAIN);
+    } else {
+        const bool udp = kind == DnsRule::udpToTunnel;
+        message.addU32(FRA_PRIORITY, udp ? kPriorityDnsUdp : kPriorityDnsTcp);
+        message.addU8(FRA_IP_PROTO, udp ? IPPROTO_UDP : IPPROTO_TCP);
+        const fib_rule_port_range dns{53, 53};
+        message.addAttribute(FRA_DPORT_RANGE, &dns, sizeof dns);
+        message.addU32(FRA_TABLE, kRouteTable);
+    }
+    if (const int result = netlink.request(message); result != 0) {
+        *error = failure("cannot add the tunnel's DNS routing rule", result);
+        return false;
+    }
+    return true;
+}
+
+bool addRules(NetlinkSocket& netlink, int family, std::string* error)
+{
+    return addDnsRule(netlink, family, DnsRule::ownTrafficToMain, error) &&
+           addDnsRule(netlink, family, DnsRule::udpToTunnel, error) &&
+           addDnsRule(netlink, family, DnsRule::tcpToTunnel, error) &&
+           addRule(netlink, family, kPriorityMainWithoutDefault, false, error) &&
+           addRule(netlink, family, kPriorityTunnel, true, error);
 }
 
 /// The raw messages of a dump that `keep` selects, to be sent back as deletions.
@@ -203,13 +242,11 @@ bool PolicyRouting::install(int tunIndex, std::string* error)
         return false;
     }
     if (!addDefaultRoute(netlink, tunIndex, AF_INET, kTunAddress4, error) ||
-        !addRule(netlink, AF_INET, kPriorityMainWithoutDefault, false, error) ||
-        !addRule(netlink, AF_INET, kPriorityTunnel, true, error)) {
+        !addRules(netlink, AF_INET, error)) {
         return false;
     }
     if (ipv6 && (!addDefaultRoute(netlink, tunIndex, AF_INET6, kTunAddress6, error) ||
-                 !addRule(netlink, AF_INET6, kPriorityMainWithoutDefault, false, error) ||
-                 !addRule(netlink, AF_INET6, kPriorityTunnel, true, error))) {
+                 !addRules(netlink, AF_INET6, error))) {
         return false;
     }
     return true;

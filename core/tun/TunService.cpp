@@ -319,6 +319,12 @@ bool TunService::translateTcp(std::uint8_t* data, const PacketView& view, bool p
     const bool opening = (view.tcpFlags & kTcpSyn) != 0 && (view.tcpFlags & kTcpAck) == 0;
     const auto port = m_flows.outbound(flow, opening, closing, now);
     if (!port) {
+        if (!opening) {
+            // A segment of a connection this core never saw, one from before a restart: reset it.
+            if (const auto reset = resetFor(data, view); !reset.empty()) {
+                writePacket(reset.data(), reset.size());
+            }
+        }
         return false;
     }
     rewritePacket(data, view, tunPeer(view.v6), *port, tunAddress(view.v6), listenPort, partialChecksum);

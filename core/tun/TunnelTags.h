@@ -13,8 +13,13 @@ inline constexpr std::uint32_t kRouteTable = 27250;
 inline constexpr std::uint32_t kSocketMark = 27250;
 /// Protocol field of every policy rule the core adds ("F"): rules are found by it.
 inline constexpr std::uint8_t kRuleProtocol = 0x46;
-/// Priorities of the two rules: the main table without its default routes first (loopback, the
-/// LAN and the tunnel's own range stay out), then everything unmarked to our table.
+/// Priorities of the rules. DNS comes first, to whatever resolver it is sent, so that a resolver on
+/// the LAN cannot be asked past the tunnel: the core's own (marked) traffic to the main table, then
+/// port 53 over UDP and TCP to our table. Then the main table without its default routes (loopback,
+/// the LAN and the tunnel's own range stay out), then everything unmarked to our table.
+inline constexpr std::uint32_t kPriorityOwnTraffic = 9047;
+inline constexpr std::uint32_t kPriorityDnsUdp = 9048;
+inline constexpr std::uint32_t kPriorityDnsTcp = 9049;
 inline constexpr std::uint32_t kPriorityMainWithoutDefault = 9050;
 inline constexpr std::uint32_t kPriorityTunnel = 9051;
 

@@ -5,7 +5,11 @@
 #include "TemporaryHome.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ferrow::test;
 using nlohmann::json;
@@ -307,7 +311,7 @@ TEST(CoreApiTest, FerrowNodeAnswersMinusOneAndSaysWhy)
     CoreProcess core(withProfile(kBasicProfile));
     ASSERT_TRUE(core.started()) << core.stderrText();
     EXPECT_EQ(core.get("/test?node=HK")["ms"], -1);
-    EXPECT_TRUE(core.logContains("node \"HK\": psk is too short"));
+    EXPECT_TRUE(core.logContains("\"HK\": psk is too short")) << "said once, when the profile was loaded";
     EXPECT_EQ(core.get("/test?node=REJECT")["ms"], -1);
     EXPECT_EQ(core.get("/test?node=Unknown%20Node")["ms"], -1);
     EXPECT_EQ(core.request("GET", "/test").status, 400);
@@ -449,4 +453,50 @@ TEST(CoreStatistics, KeptAcrossRestarts)
     ASSERT_TRUE(core.started()) << core.stderrText();
     EXPECT_EQ(core.get("/stats")["total"]["up"].get<std::uint64_t>(), before);
     EXPECT_EQ(core.get("/status")["uplink"], 0) << "the status counters start with the process";
+}
+
+TEST(CoreApiRuleSets, ReloadsDuringADownloadStartNoOtherAndAFailureIsOneEvent)
+{
+    // A listener that never accepts: the download's connection waits in its queue, so the test
+    // can count the downloads started by reading the queue afterwards.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 16), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/slow.list";
+    CoreProcess core(withProfile("[Rule]\nRULE-SET," + url + ",REJECT\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(core.post("/reload")["ok"], true);
+    }
+    // Every reload has been handled; a second download would have connected by now.
+    int queued = 0;
+    pollfd ready{listener, POLLIN, 0};
+    while (::poll(&ready, 1, queued == 0 ? 5000 : 300) == 1) {
+        const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ASSERT_GE(connection, 0);
+        ++queued;
+        // Reset at once: the download fails now instead of at its time-out.
+        const linger abort{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::close(connection);
+    }
+    ::close(listener);
+    EXPECT_EQ(queued, 1);
+    ASSERT_TRUE(waitUntil([&] { return !core.get("/rulesets")[0]["error"].get<std::string>().empty(); }));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(core.post("/reload")["ok"], true);
+        EXPECT_EQ(core.post("/rulesets")["ok"], true);
+    }
+    int failures = 0;
+    const auto events = core.get("/events?cursor=0");
+    for (const auto& event : events["events"]) {
+        failures += event["title"] == "Rule set update failed" ? 1 : 0;
+    }
+    EXPECT_EQ(failures, 1) << events.dump();
 }

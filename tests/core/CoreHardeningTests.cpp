@@ -101,6 +101,40 @@ TEST(CoreFailClosed, DocumentsThatAreNotProfilesAreRefusedAndTheRulesStay)
     EXPECT_EQ(socks5Reply(core, "127.0.0.1", echo->port()), 0);
 }
 
+TEST(CoreFailClosed, PlaceholderKeysAreOneLinePerLoadNotOnePerNodeOrTest)
+{
+    std::string profile = "[Proxy]\n";
+    for (int i = 0; i < 40; ++i) {
+        profile += "N" + std::to_string(i) + " = ferrow, n.example, 443, psk=psk-goes-here\n";
+    }
+    profile += "[Rule]\nFINAL,DIRECT\n";
+    CoreProcess core(withProfile(profile));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto keyLines = [&] {
+        std::vector<std::string> found;
+        const auto logs = core.get("/logs?cursor=-1");
+        for (const auto& line : logs["lines"]) {
+            if (line.get<std::string>().find("psk-goes-here") != std::string::npos ||
+                line.get<std::string>().find("too short") != std::string::npos) {
+                found.push_back(line.get<std::string>());
+            }
+        }
+        return found;
+    };
+    auto lines = keyLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("40 nodes cannot be used"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"N0\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("and 37 more"), std::string::npos) << lines[0];
+    for (int round = 0; round < 3; ++round) {
+        const auto answer = core.get("/test?node=N" + std::to_string(round));
+        EXPECT_EQ(answer["ms"], -1);
+    }
+    EXPECT_EQ(keyLines().size(), 1u) << "tests of such a node add nothing to the log";
+    EXPECT_EQ(core.post("/reload")["ok"], true);
+    EXPECT_EQ(keyLines().size(), 2u) << "a reload says it once more";
+}
+
 TEST(CoreFailClosed, HugeInvalidLineIsClippedInAnswerAndLog)
 {
     CoreProcess core(withProfile(kRejectLoopback));
@@ -139,7 +173,8 @@ TEST(CoreFailClosed, AProfileThatCannotBeUsedLeavesTheTrafficTotalsAlone)
     const auto result = runCore({"-config", (home.root() / "profile.conf").string(), "-api", "127.0.0.1:0",
                                  "-stats", stats.string()});
     EXPECT_EQ(result.first, 1);
-    EXPECT_NE(result.second.find("[error] cannot use the configuration: line 2: unknown rule type"), std::string::npos)
+    EXPECT_NE(result.second.find("[error] cannot use the configuration: line 2: unknown rule type"),
+              std::string::npos)
         << result.second;
     EXPECT_EQ(readFile(stats), totals);
 }

@@ -5,6 +5,8 @@
 #include "LoopbackHttpServer.h"
 #include "TemporaryHome.h"
 
+#include <csignal>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -464,8 +466,8 @@ TEST(CoreRouting, ProcessRulesMatchTheLocalClientProgram)
 
 namespace {
 
-// A minimal MaxMind-format database: 1.0.0.0/8 is in "AU", nothing else is anywhere.
-std::string countryDatabase()
+// A minimal MaxMind-format database: 1.0.0.0/8 is in `country`, nothing else is anywhere.
+std::string countryDatabase(const std::string& country = "AU")
 {
     constexpr std::uint32_t nodeCount = 8;
     std::string tree;
@@ -483,7 +485,7 @@ std::string countryDatabase()
         return std::string(1, static_cast<char>(0x40 | value.size())) + value;
     };
     const std::string data =
-        std::string(1, '\xe1') + text("country") + '\xe1' + text("iso_code") + text("AU");
+        std::string(1, '\xe1') + text("country") + '\xe1' + text("iso_code") + text(country);
     std::string metadata = std::string(1, '\xe9');
     metadata += text("node_count") + '\xc1' + static_cast<char>(nodeCount);
     metadata += text("record_size") + '\xa1' + '\x18';
@@ -516,6 +518,43 @@ TEST(CoreRouting, GeoIpRulesUseTheCountryDatabase)
     Socket elsewhere(core.socksPort());
     EXPECT_EQ(socks5Connect(elsewhere, "8.8.8.8", 80), 1);
     EXPECT_EQ(findConnection(core, "1.1.1.1")["rule"], "GEOIP,au");
+}
+
+TEST(CoreRouting, ACountryDatabaseRewrittenInPlaceDoesNotHurtTheCoreAndAReplacementCountsAtReload)
+{
+    const std::string profile = "[Proxy]\nHK = ferrow, h.example, 443\n[Rule]\nGEOIP,au,REJECT\n"
+                                "GEOIP,nz,REJECT\nFINAL,HK\n";
+    TemporaryHome home;
+    const auto database = home.root() / "Country.mmdb";
+    writeFile(database, countryDatabase("AU"));
+    auto options = withProfile(profile);
+    options.folder = home.root();
+    CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    const auto ruleFor = [&](int round) {
+        Socket client(core.socksPort());
+        const std::string host = "1.0.0." + std::to_string(round);
+        EXPECT_EQ(socks5Connect(client, host, 80), 2);
+        return findConnection(core, host)["rule"];
+    };
+    EXPECT_EQ(ruleFor(1), "GEOIP,au");
+
+    // Rewritten in place, as `cp` over it does: shorter, then garbage, then empty.
+    for (const std::string& content :
+         {countryDatabase("NZ").substr(0, 40), std::string(4096, 'x'), std::string()}) {
+        std::ofstream(database, std::ios::binary | std::ios::trunc) << content;
+        EXPECT_EQ(ruleFor(2), "GEOIP,au") << "the copy read at start still answers";
+    }
+    EXPECT_EQ(core.post("/reload"), nlohmann::json({{"ok", true}}));
+    EXPECT_TRUE(core.logContains("the previous one stays in use"));
+    EXPECT_EQ(ruleFor(3), "GEOIP,au") << "a replacement that does not open is not taken";
+
+    const auto replacement = home.root() / "Country.mmdb.new";
+    writeFile(replacement, countryDatabase("NZ"));
+    std::filesystem::rename(replacement, database);
+    EXPECT_EQ(core.post("/reload"), nlohmann::json({{"ok", true}}));
+    EXPECT_EQ(ruleFor(4), "GEOIP,nz");
+    EXPECT_EQ(core.terminate(SIGTERM), 0) << core.stderrText();
 }
 
 TEST(CoreRouting, GeoIpWithoutDatabaseNeverMatchesAndSaysWhy)

@@ -1,5 +1,6 @@
 // Logs, events, connection history, statistics, hosts file and finding client programs.
 
+#include "ChildProcess.h"
 #include "ConnectionRegistry.h"
 #include "EventLog.h"
 #include "FailureKind.h"
@@ -8,6 +9,7 @@
 #include "NodeHealth.h"
 #include "ProcessAttribution.h"
 #include "ProcessFinder.h"
+#include "SocketHolderCache.h"
 #include "TrafficStatistics.h"
 
 #include <arpa/inet.h>
@@ -19,14 +21,10 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <nlohmann/json.hpp>
-#include <spawn.h>
-#include <system_error>
 #include <sys/socket.h>
-#include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace ferrow::core;
 
@@ -91,7 +89,8 @@ TEST(NodeHealth, DownAfterAStretchOfFailuresThenOneRecovery)
     const auto down = health.record("HK", false, t0 + 30s, "connection refused");
     ASSERT_TRUE(down);
     EXPECT_EQ(down->title, "Node not answering");
-    EXPECT_NE(down->message.find("\u201CHK\u201D has not answered for 30 s: connection refused"), std::string::npos);
+    EXPECT_NE(down->message.find("\u201CHK\u201D has not answered for 30 s: connection refused"),
+              std::string::npos);
     EXPECT_FALSE(health.record("HK", false, t0 + 40s)) << "down is said once";
 
     EXPECT_EQ(health.failing(), (std::vector<std::string>{"HK", "JP"}));
@@ -231,6 +230,25 @@ TEST(HostsFile, NamesAndComments)
     EXPECT_FALSE(hosts.find("name"));
 }
 
+TEST(SocketHolderCache, KeepsTheSocketsLookedUpLatelyWithinItsCapacity)
+{
+    SocketHolderCache cache(3);
+    cache.remember(1, {10, "3"});
+    cache.remember(2, {20, "4"});
+    ASSERT_NE(cache.use(1), nullptr); // 1 is now the most recent
+    for (unsigned long inode = 100; inode < 110; ++inode) {
+        cache.remember(inode, {30, std::to_string(inode)}); // a walk's bycatch
+    }
+    cache.trim();
+    EXPECT_EQ(cache.size(), 3u);
+    ASSERT_NE(cache.use(1), nullptr) << "a socket in use survives a walk over many others";
+    EXPECT_EQ(cache.use(1)->pid, 10);
+    cache.remember(1, {11, "5"});
+    EXPECT_EQ(cache.use(1)->pid, 11) << "a socket that changed hands is recorded again";
+    EXPECT_EQ(cache.use(109), nullptr) << "the walk's newest bycatch counts as least used";
+    EXPECT_NE(cache.use(2), nullptr);
+}
+
 TEST(ProcessFinder, SocketTableLookup)
 {
     const std::string v4Table =
@@ -315,11 +333,8 @@ TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
     const auto port = std::to_string(ntohs(address.sin_port));
     // Another program holds the client end: bash with a /dev/tcp descriptor.
     std::string script = "exec 3<>/dev/tcp/127.0.0.1/" + port + "; read -t 10 -u 3 line";
-    char bash[] = "/bin/bash";
-    char flag[] = "-c";
-    char* argv[] = {bash, flag, script.data(), nullptr};
-    pid_t child = -1;
-    ASSERT_EQ(::posix_spawn(&child, "/bin/bash", nullptr, nullptr, argv, environ), 0);
+    ferrow::test::ChildProcess child({"/bin/bash", "-c", script}, ferrow::test::ChildProcess::Options{});
+    ASSERT_TRUE(child.started());
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
     const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
@@ -338,6 +353,5 @@ TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
     EXPECT_EQ(finder.find(loopback, ntohs(peer.sin_port), loopback, ntohs(address.sin_port))->name, "bash");
     ::close(accepted);
     ::close(listener);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    child.wait(std::chrono::seconds(15));
 }

@@ -338,8 +338,8 @@ TEST_F(HelperTest, AnyoneMayAskTheVersionButNothingElse)
 namespace {
 
 /// Runs ferrow-helper the way systemd does: a listening socket as descriptor 3, LISTEN_PID and
-/// LISTEN_FDS naming it.
-pid_t activateHelper(const std::string& socketPath, bool passSocket)
+/// LISTEN_FDS naming it. Null when it could not run.
+std::unique_ptr<ChildProcess> activateHelper(const std::string& socketPath, bool passSocket)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -347,35 +347,31 @@ pid_t activateHelper(const std::string& socketPath, bool passSocket)
     socketPath.copy(address.sun_path, socketPath.size());
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, 4) != 0) {
-        return -1;
+        return nullptr;
     }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fd, 3);
-        if (passSocket) {
-            ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
-            ::setenv("LISTEN_FDS", "1", 1);
-        }
-        ::freopen("/dev/null", "w", stderr);
-        ::execl(FERROW_HELPER_BINARY, FERROW_HELPER_BINARY, nullptr);
-        ::_exit(127);
-    }
+    // LISTEN_PID names the helper's own process: a shell that sets it to its own number and then
+    // becomes the helper.
+    const std::vector<std::string> argv =
+        passSocket
+            ? std::vector<std::string>{"/bin/sh", "-c", "export LISTEN_PID=$$ LISTEN_FDS=1; exec \"$0\"",
+                                       FERROW_HELPER_BINARY}
+            : std::vector<std::string>{FERROW_HELPER_BINARY};
+    ChildProcess::Options options;
+    options.error = ChildStream::null();
+    options.descriptors = {{fd, 3}};
+    auto helper = std::make_unique<ChildProcess>(argv, std::move(options));
     ::close(fd);
-    return pid;
+    return helper->started() ? std::move(helper) : nullptr;
 }
 
-int waitExit(pid_t pid)
+/// The helper's exit status; -1 when a signal ended it, -2 when it did not end in time.
+int waitExit(ChildProcess& helper)
 {
-    for (int i = 0; i < 1000; ++i) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto status = helper.waitStatus(std::chrono::seconds(20));
+    if (!status) {
+        return -2;
     }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -2;
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
 } // namespace
@@ -384,8 +380,8 @@ TEST(HelperProgram, ServesTheSocketSystemdPassesAndEndsOnSigterm)
 {
     TemporaryHome home;
     const std::string socket = (home.root() / "activated.sock").string();
-    const pid_t helper = activateHelper(socket, true);
-    ASSERT_GT(helper, 0);
+    const auto helper = activateHelper(socket, true);
+    ASSERT_TRUE(helper);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -398,14 +394,14 @@ TEST(HelperProgram, ServesTheSocketSystemdPassesAndEndsOnSigterm)
     // is open to it, nothing else.
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(json::parse(replies[0]), json::parse(R"({"id": 1, "version": 4})"));
-    ::kill(helper, SIGTERM);
-    EXPECT_EQ(waitExit(helper), 0);
+    ::kill(helper->pid(), SIGTERM);
+    EXPECT_EQ(waitExit(*helper), 0);
 }
 
 TEST(HelperProgram, RefusesToRunWithoutASocketFromSystemd)
 {
     TemporaryHome home;
-    const pid_t helper = activateHelper((home.root() / "plain.sock").string(), false);
-    ASSERT_GT(helper, 0);
-    EXPECT_EQ(waitExit(helper), 1);
+    const auto helper = activateHelper((home.root() / "plain.sock").string(), false);
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(waitExit(*helper), 1);
 }

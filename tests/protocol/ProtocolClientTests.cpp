@@ -1,4 +1,4 @@
-#include "../core/CoreTestSupport.h"
+#include "CoreTestSupport.h"
 #include "DnsMessage.h"
 #include "FerrowClient.h"
 #include "LoopbackPair.h"

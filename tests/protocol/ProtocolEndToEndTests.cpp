@@ -1,4 +1,4 @@
-#include "../core/CoreTestSupport.h"
+#include "CoreTestSupport.h"
 #include "FerrowHandshake.h"
 #include "ServerProcess.h"
 
@@ -165,9 +165,10 @@ TEST(FerrowEndToEnd, ConcurrentStreamsWithHalfCloseBothWays)
         streams.push_back(std::async(std::launch::async, [&, i] {
             const auto bytes = patternBytes(std::size_t{192} * 1024 + static_cast<std::size_t>(i) * 977, i);
             const auto back = echoThrough(core.socksPort(), echo->port(), bytes);
-            return back == bytes ? std::string() : "stream " + std::to_string(i) + " got " +
-                                                      std::to_string(back.size()) + " of " +
-                                                      std::to_string(bytes.size()) + " bytes: " + back.substr(0, 40);
+            return back == bytes
+                       ? std::string()
+                       : "stream " + std::to_string(i) + " got " + std::to_string(back.size()) + " of " +
+                             std::to_string(bytes.size()) + " bytes: " + back.substr(0, 40);
         }));
     }
     for (auto& stream : streams) {

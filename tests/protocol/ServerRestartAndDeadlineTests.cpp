@@ -1,4 +1,4 @@
-#include "../core/CoreTestSupport.h"
+#include "CoreTestSupport.h"
 #include "FerrowHandshake.h"
 #include "ServerProcess.h"
 

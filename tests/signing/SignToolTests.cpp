@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "FRWNames.h"
 #include "FRWSignature.h"
 #include "FRWSigningKey.h"
@@ -21,24 +21,13 @@ namespace {
 /// Runs ferrow-sign with the arguments, standard output and error to the null device; the exit status.
 int runTool(const std::vector<std::string>& args)
 {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        std::string tool = FERROW_SIGN_TOOL;
-        argv.push_back(tool.data());
-        std::vector<std::string> copies = args;
-        for (auto& arg : copies) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
-        ::execv(tool.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> argv = {FERROW_SIGN_TOOL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ferrow::test::ChildProcess::Options options;
+    options.output = ferrow::test::ChildStream::null();
+    options.error = ferrow::test::ChildStream::null();
+    ferrow::test::ChildProcess tool(argv, std::move(options));
+    return tool.wait(std::chrono::minutes(1)).value_or(-1);
 }
 
 class SignToolTest : public ::testing::Test {

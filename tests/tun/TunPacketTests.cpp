@@ -37,9 +37,14 @@ bool checksumsValid(const std::string& packet)
 
 /// A TCP segment built as a UDP datagram with the protocol and header swapped in.
 std::string tcpPacket(const IpAddr& source, std::uint16_t sourcePort, const IpAddr& destination,
-                      std::uint16_t destinationPort, std::uint8_t flags, const std::string& payload)
+                      std::uint16_t destinationPort, std::uint8_t flags, const std::string& payload,
+                      std::uint32_t sequence = 0, std::uint32_t acknowledged = 0)
 {
     std::string header(20, '\0');
+    for (int i = 0; i < 4; ++i) {
+        header[4 + i] = static_cast<char>(sequence >> (24 - 8 * i));
+        header[8 + i] = static_cast<char>(acknowledged >> (24 - 8 * i));
+    }
     header[12] = 0x50;
     header[13] = static_cast<char>(flags);
     auto packet = buildUdpPacket(source, sourcePort, destination, destinationPort, header + payload);
@@ -96,6 +101,46 @@ TEST(TunPacket, RewritesKeepEveryChecksumValid)
             auto udp = buildUdpPacket(destination, 53, source, 5353, payload);
             EXPECT_TRUE(checksumsValid(udp));
         }
+    }
+}
+
+TEST(TunPacket, AnUnknownSegmentIsAnsweredWithTheResetAClosedPortGives)
+{
+    const auto read32 = [](const std::string& packet, std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value = (value << 8) | static_cast<std::uint8_t>(packet[at + i]);
+        }
+        return value;
+    };
+    for (const bool v6 : {false, true}) {
+        const auto client = v6 ? ip("fdfe:dcba:9876::1") : ip("172.19.0.1");
+        const auto server = v6 ? ip("2001:db8::7") : ip("203.0.113.9");
+        const std::size_t tcp = v6 ? 40 : 20;
+        auto data = tcpPacket(client, 40000, server, 443, kTcpAck, "12345", 1000, 0xfffffff0u);
+        auto view = *parsePacket(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+        const auto reset = resetFor(reinterpret_cast<const std::uint8_t*>(data.data()), view);
+        ASSERT_TRUE(checksumsValid(reset)) << "v6 " << v6;
+        const auto answer = *parsePacket(reinterpret_cast<const std::uint8_t*>(reset.data()), reset.size());
+        EXPECT_EQ(answer.source, server);
+        EXPECT_EQ(answer.sourcePort, 443);
+        EXPECT_EQ(answer.destination, client);
+        EXPECT_EQ(answer.destinationPort, 40000);
+        EXPECT_EQ(answer.tcpFlags, kTcpRst);
+        EXPECT_EQ(read32(reset, tcp + 4), 0xfffffff0u) << "the sequence the segment acknowledged";
+
+        // Acknowledging nothing (a FIN alone): the reset acknowledges all the segment carried.
+        auto fin = tcpPacket(client, 40000, server, 443, kTcpFin, "abc", 0xfffffffeu);
+        view = *parsePacket(reinterpret_cast<const std::uint8_t*>(fin.data()), fin.size());
+        const auto finReset = resetFor(reinterpret_cast<const std::uint8_t*>(fin.data()), view);
+        ASSERT_TRUE(checksumsValid(finReset));
+        EXPECT_EQ(finReset[tcp + 13], static_cast<char>(kTcpRst | kTcpAck));
+        EXPECT_EQ(read32(finReset, tcp + 8), 2u) << "3 bytes and the FIN, past the wrap";
+
+        auto rst = tcpPacket(client, 40000, server, 443, kTcpRst, "");
+        view = *parsePacket(reinterpret_cast<const std::uint8_t*>(rst.data()), rst.size());
+        EXPECT_TRUE(resetFor(reinterpret_cast<const std::uint8_t*>(rst.data()), view).empty())
+            << "a reset is never answered";
     }
 }
 

@@ -356,5 +356,33 @@ TEST(TunRouting, RulesRemovedBySomeoneElseComeBack)
     EXPECT_NE(reply->find("hello from /back"), std::string::npos);
 }
 
+TEST(TunRouting, DnsToAResolverOnTheLanIsAnsweredByTheTunnelWhileItRuns)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    // The profile's own server is the LAN resolver too: the core's marked questions must still
+    // reach it, or the filtered name below would get no answer.
+    EXPECT_EQ(resolveIn(bed.host, kInternetDns, "origin.test"), std::string(kOriginAddress));
+    {
+        NamespacedCore core(
+            bed.host, profile("DOMAIN,blocked.test,REJECT\nFINAL,DIRECT\n", "fake-ip-filter = real.test\n"));
+        ASSERT_TRUE(core.started()) << core.log();
+        for (const bool overTcp : {false, true}) {
+            const auto fake = resolveIn(bed.host, kInternetDns, "origin.test", overTcp);
+            ASSERT_TRUE(fake.has_value()) << "over TCP: " << overTcp;
+            EXPECT_TRUE(fake->starts_with("198.18.") || fake->starts_with("198.19.")) << *fake;
+        }
+        EXPECT_EQ(resolveIn(bed.host, kInternetDns, "real.test"), std::string(kOriginAddress));
+        const auto blocked = resolveIn(bed.host, kInternetDns, "blocked.test");
+        ASSERT_TRUE(blocked.has_value() && blocked->starts_with("198.1")) << blocked.value_or("no answer");
+        const auto refused =
+            tcpExchange(bed.host, *blocked, 80, "GET / HTTP/1.1\r\nHost: blocked.test\r\n\r\n");
+        EXPECT_TRUE(!refused.has_value() || refused->empty()) << "the DOMAIN rule applies";
+        EXPECT_EQ(core.stop(SIGTERM), 0) << core.log();
+    }
+    EXPECT_EQ(resolveIn(bed.host, kInternetDns, "origin.test"), std::string(kOriginAddress));
+}
+
 } // namespace
 } // namespace ferrow::test

@@ -183,3 +183,38 @@ TEST_F(GSettingsTakeoverTest, TakeoverAndRestoreWorkFromAWorkerThread)
     EXPECT_TRUE(restored);
     EXPECT_EQ(everything(), before);
 }
+
+namespace {
+
+struct ModeWatch {
+    GSettings* http = nullptr;
+    QStringList seen; // "mode/http host" at every change of the mode
+};
+
+void noteMode(GSettings* main, gchar* /*key*/, gpointer data)
+{
+    auto* watch = static_cast<ModeWatch*>(data);
+    gchar* mode = g_settings_get_string(main, "mode");
+    gchar* host = g_settings_get_string(watch->http, "host");
+    watch->seen << QString::fromUtf8(mode) + '/' + QString::fromUtf8(host);
+    g_free(mode);
+    g_free(host);
+}
+
+} // namespace
+
+TEST_F(GSettingsTakeoverTest, NoOneSeesAManualModeWithoutItsAddress)
+{
+    FRWSystemProxy& systemProxy = proxy();
+    GSettings* main = g_settings_new_with_backend("org.gnome.system.proxy", m_keyfile->store());
+    ModeWatch watch{g_settings_new_with_backend("org.gnome.system.proxy.http", m_keyfile->store()), {}};
+    g_settings_get_string(main, "mode"); // a key must be read once before changes are announced
+    g_signal_connect(main, "changed::mode", G_CALLBACK(noteMode), &watch);
+    ASSERT_TRUE(systemProxy.applySystemProxy(true));
+    ASSERT_TRUE(systemProxy.applySystemProxy(false));
+    while (g_main_context_iteration(nullptr, false)) {
+    }
+    EXPECT_EQ(watch.seen, (QStringList{"manual/127.0.0.1", "none/127.0.0.1"}));
+    g_object_unref(watch.http);
+    g_object_unref(main);
+}

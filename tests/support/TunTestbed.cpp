@@ -1,6 +1,9 @@
 #include "TunTestbed.h"
 
+#include "ChildProcess.h"
 #include "FakeDns.h"
+#include "LoopbackSocket.h"
+#include "TestBytes.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -11,12 +14,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ferrow::test {
@@ -24,14 +27,6 @@ namespace ferrow::test {
 namespace {
 
 constexpr std::size_t kBigSize = std::size_t{64} << 20;
-
-std::uint64_t splitmix(std::uint64_t x)
-{
-    x += 0x9e3779b97f4a7c15ull;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-    return x ^ (x >> 31);
-}
 
 sockaddr_storage socketAddress(const std::string& address, std::uint16_t port, socklen_t& length)
 {
@@ -66,24 +61,6 @@ int boundSocket(int type, const std::string& address, std::uint16_t port)
     return fd;
 }
 
-bool waitReadable(int fd, int milliseconds)
-{
-    pollfd wait{fd, POLLIN, 0};
-    return ::poll(&wait, 1, milliseconds) > 0;
-}
-
-bool sendAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const auto sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
-
 } // namespace
 
 int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port)
@@ -104,37 +81,9 @@ int connectIn(const NetworkNamespace& ns, const std::string& address, std::uint1
     return fd;
 }
 
-std::string originBytes(std::size_t offset, std::size_t count)
-{
-    std::string out(count, '\0');
-    std::size_t i = 0;
-    while (i < count) {
-        const std::size_t at = offset + i;
-        const std::uint64_t word = splitmix(at / 8);
-        for (std::size_t byte = at % 8; byte < 8 && i < count; ++byte, ++i) {
-            out[i] = static_cast<char>(word >> (byte * 8));
-        }
-    }
-    return out;
-}
-
-std::string sha256Hex(const std::string& bytes)
-{
-    unsigned char digest[32];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned i = 0; i < length; ++i) {
-        static constexpr char digits[] = "0123456789abcdef";
-        hex += digits[digest[i] >> 4];
-        hex += digits[digest[i] & 15];
-    }
-    return hex;
-}
-
 std::string expectedBigDigest(std::size_t size)
 {
-    return sha256Hex(originBytes(0, size));
+    return sha256Hex(patternBytes(size));
 }
 
 TunTestbed::TunTestbed()
@@ -208,7 +157,8 @@ void TunTestbed::serveHttp(int listenFd)
         }
         std::string request;
         char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos && waitReadable(client, 5000)) {
+        while (request.find("\r\n\r\n") == std::string::npos &&
+               waitReadable(client, std::chrono::seconds(5))) {
             const auto got = ::recv(client, buffer, sizeof buffer, 0);
             if (got <= 0) {
                 break;
@@ -221,13 +171,13 @@ void TunTestbed::serveHttp(int listenFd)
                                 "\r\nConnection: close\r\n\r\n");
             const std::size_t chunk = std::size_t{1} << 20;
             for (std::size_t offset = 0; offset < kBigSize && !m_stopping; offset += chunk) {
-                if (!sendAll(client, originBytes(offset, chunk))) {
+                if (!sendAll(client, patternBytes(chunk, offset))) {
                     break;
                 }
             }
         } else if (path.starts_with("/stream/")) {
             // For the benchmark: as many bytes as asked, from one prepared chunk.
-            static const std::string chunk = originBytes(0, std::size_t{1} << 20);
+            static const std::string chunk = patternBytes(std::size_t{1} << 20);
             const std::size_t size = std::stoull(path.substr(8)) << 20;
             sendAll(client, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) +
                                 "\r\nConnection: close\r\n\r\n");
@@ -242,7 +192,8 @@ void TunTestbed::serveHttp(int listenFd)
                                 "\r\nConnection: close\r\n\r\n" + body);
         }
         ::shutdown(client, SHUT_WR);
-        while (waitReadable(client, 2000) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
+        while (waitReadable(client, std::chrono::seconds(2)) &&
+               ::recv(client, buffer, sizeof buffer, 0) > 0) {
         }
         ::close(client);
     }
@@ -312,21 +263,15 @@ NamespacedCore::NamespacedCore(const NetworkNamespace& ns, const std::string& pr
                                           "-tun-name",
                                           "utun9"};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        const int log = ::open((m_folder / "stderr.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        ::dup2(log, STDERR_FILENO);
-        ::dup2(log, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (auto& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        ::execvp("ip", argv.data());
-        ::_exit(127);
+    ChildProcess::Options options;
+    options.output = ChildStream::append(m_folder / "stderr.log");
+    options.errorToOutput = true;
+    m_process = std::make_unique<ChildProcess>(arguments, std::move(options));
+    if (!m_process->started()) {
+        m_process.reset();
     }
     // The api-info file appears once the tunnel and the listeners are up; a bounded wait.
-    for (int i = 0; i < 500 && m_pid > 0; ++i) {
+    for (int i = 0; i < 500 && m_process; ++i) {
         std::ifstream file(m_folder / "api.json");
         const auto info = nlohmann::json::parse(file, nullptr, false);
         if (info.is_object() && info.contains("address")) {
@@ -334,11 +279,11 @@ NamespacedCore::NamespacedCore(const NetworkNamespace& ns, const std::string& pr
             m_apiPort = static_cast<std::uint16_t>(std::stoi(address.substr(address.rfind(':') + 1)));
             return;
         }
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;
+        if (m_process->waitStatus(std::chrono::milliseconds(0))) {
+            m_process.reset();
             return;
         }
-        ::usleep(20000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 
@@ -348,24 +293,23 @@ NamespacedCore::~NamespacedCore()
     std::filesystem::remove_all(m_folder);
 }
 
+int NamespacedCore::pid() const
+{
+    return m_process ? m_process->pid() : -1;
+}
+
 int NamespacedCore::stop(int signal)
 {
-    if (m_pid <= 0) {
+    if (!m_process) {
         return -1;
     }
-    ::kill(m_pid, signal);
-    int status = -1;
-    for (int i = 0; i < 500; ++i) {
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return status;
-        }
-        ::usleep(20000);
+    ::kill(m_process->pid(), signal);
+    const auto status = m_process->waitStatus(std::chrono::seconds(10));
+    if (!status) {
+        m_process->stop(SIGKILL);
     }
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, &status, 0);
-    m_pid = -1;
-    return -1;
+    m_process.reset();
+    return status.value_or(-1);
 }
 
 std::string NamespacedCore::log() const
@@ -457,7 +401,7 @@ std::string udpExchange(const NetworkNamespace& ns, const std::string& address, 
         // Datagrams may be lost; a few tries, each with its own bounded wait.
         for (int attempt = 0; attempt < attempts && answer.empty(); ++attempt) {
             ::send(fd, payload.data(), payload.size(), 0);
-            if (waitReadable(fd, 2000)) {
+            if (waitReadable(fd, std::chrono::seconds(2))) {
                 char buffer[65536];
                 const auto got = ::recv(fd, buffer, sizeof buffer, 0);
                 if (got > 0) {
@@ -491,7 +435,7 @@ bool pingIn(const NetworkNamespace& ns, const std::string& address)
         request[3] = static_cast<unsigned char>(sum);
         ::sendto(fd, request, sizeof request, 0, reinterpret_cast<const sockaddr*>(&where), length);
         // A raw socket sees every ICMP packet: wait for the reply that carries our identifier.
-        for (int tries = 0; tries < 20 && !answered && waitReadable(fd, 2000); ++tries) {
+        for (int tries = 0; tries < 20 && !answered && waitReadable(fd, std::chrono::seconds(2)); ++tries) {
             unsigned char reply[1500];
             const auto got = ::recv(fd, reply, sizeof reply, 0);
             const std::size_t header = got > 0 ? std::size_t{reply[0] & 0x0fu} * 4 : 0;

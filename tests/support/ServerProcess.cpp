@@ -1,20 +1,14 @@
 #include "ServerProcess.h"
 
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <sys/inotify.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace ferrow::test {
 
@@ -28,8 +22,9 @@ std::string readFile(const std::filesystem::path& path)
     return text.str();
 }
 
-int spawnServer(const std::vector<std::string>& arguments, const std::filesystem::path& errorFile,
-                int maxOpenFiles = 0, const std::string& netns = {}, const std::string& hostsFile = {})
+std::unique_ptr<ChildProcess> startServer(const std::vector<std::string>& arguments,
+                                          const std::filesystem::path& errorFile, int maxOpenFiles = 0,
+                                          const std::string& netns = {}, const std::string& hostsFile = {})
 {
     std::vector<std::string> all;
     if (!netns.empty()) {
@@ -45,35 +40,10 @@ int spawnServer(const std::vector<std::string>& arguments, const std::filesystem
     }
     all.push_back(FERROW_SERVER_PATH);
     all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : all) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int waitExit(int pid, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // no child-exit event to wait on here
-    }
+    ChildProcess::Options options;
+    options.error = ChildStream::file(errorFile);
+    auto process = std::make_unique<ChildProcess>(all, std::move(options));
+    return process->started() ? std::move(process) : nullptr;
 }
 
 /// Waits for `predicate` over the file's text, woken by its writes.
@@ -126,9 +96,9 @@ ServerProcess::ServerProcess(Options options)
     if (!options.hosts.empty()) {
         std::ofstream(m_folder / "hosts") << options.hosts;
     }
-    m_pid = spawnServer(arguments, errorFile, options.maxOpenFiles, options.netns,
-                        options.hosts.empty() ? std::string() : (m_folder / "hosts").string());
-    if (m_pid < 0) {
+    m_process = startServer(arguments, errorFile, options.maxOpenFiles, options.netns,
+                            options.hosts.empty() ? std::string() : (m_folder / "hosts").string());
+    if (!m_process) {
         return;
     }
     std::string text;
@@ -160,16 +130,11 @@ ServerProcess::~ServerProcess()
 
 int ServerProcess::stop()
 {
-    if (m_pid < 0) {
+    if (!m_process) {
         return -1;
     }
-    kill(m_pid, SIGTERM);
-    int status = waitExit(m_pid, std::chrono::seconds(5));
-    if (status < 0) {
-        kill(m_pid, SIGKILL);
-        status = waitExit(m_pid, std::chrono::seconds(5));
-    }
-    m_pid = -1;
+    const int status = m_process->stop(SIGTERM);
+    m_process.reset();
     return status;
 }
 
@@ -201,11 +166,10 @@ std::pair<int, std::string> runServer(const std::vector<std::string>& arguments)
 {
     char pattern[] = "/tmp/ferrow-server-run-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
-    const int pid = spawnServer(arguments, folder / "stderr.log");
-    const int status = pid < 0 ? -1 : waitExit(pid, std::chrono::seconds(10));
-    if (status < 0 && pid >= 0) {
-        kill(pid, SIGKILL);
-        waitExit(pid, std::chrono::seconds(5));
+    const auto process = startServer(arguments, folder / "stderr.log");
+    const int status = process ? process->waitExit(std::chrono::seconds(10)) : -1;
+    if (process && status < 0) {
+        process->stop(SIGKILL);
     }
     auto text = readFile(folder / "stderr.log");
     std::error_code ignored;

@@ -13,6 +13,8 @@
 
 namespace ferrow::test {
 
+class ChildProcess;
+
 /// The origin's address in the "internet" namespace, its DNS server and the name it serves.
 inline constexpr char kOriginAddress[] = "203.0.113.10";
 inline constexpr char kOriginAddress6[] = "2001:db8:1::10";
@@ -20,10 +22,7 @@ inline constexpr char kInternetDns[] = "10.77.0.2";
 /// A resolver address that exists nowhere: only the tunnel answers it.
 inline constexpr char kAnyResolver[] = "198.51.100.53";
 
-/// The bytes the origin serves for /big: a fixed pseudo-random stream, so client and test agree
-/// on its SHA-256 without storing it.
-std::string originBytes(std::size_t offset, std::size_t count);
-std::string sha256Hex(const std::string& bytes);
+/// The SHA-256 of the first `size` bytes the origin serves for /big (see `patternBytes`).
 std::string expectedBigDigest(std::size_t size);
 
 /// Namespace "host" (where the core runs) joined to namespace "internet" by a veth pair; the
@@ -60,7 +59,8 @@ public:
     ~NamespacedCore();
 
     bool started() const { return m_apiPort != 0; }
-    int pid() const { return m_pid; }
+    /// -1 once stopped.
+    int pid() const;
     /// The controller API's port on the namespace's loopback.
     std::uint16_t apiPort() const { return m_apiPort; }
     /// Sends `signal` and waits (bounded) for the exit; the raw wait status or -1.
@@ -72,7 +72,7 @@ public:
 private:
     const NetworkNamespace& m_ns;
     std::filesystem::path m_folder;
-    int m_pid = -1;
+    std::unique_ptr<ChildProcess> m_process;
     std::uint16_t m_apiPort = 0;
 };
 

@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "ChildProcess.h"
 
 namespace ferrow::test {
 
@@ -32,7 +35,8 @@ public:
 
     bool started() const { return m_port != 0; }
     std::uint16_t port() const { return m_port; }
-    int pid() const { return m_pid; }
+    /// -1 once stopped.
+    int pid() const { return m_process ? m_process->pid() : -1; }
     std::string stderrText() const;
     /// Lines of its log that contain `text`.
     std::vector<std::string> linesWith(const std::string& text) const;
@@ -44,7 +48,7 @@ public:
 
 private:
     std::filesystem::path m_folder;
-    int m_pid = -1;
+    std::unique_ptr<ChildProcess> m_process;
     std::uint16_t m_port = 0;
 };
 

@@ -1,0 +1,19 @@
+#include "WaitUntil.h"
+
+#include <thread>
+
+namespace ferrow::test {
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace ferrow::test
