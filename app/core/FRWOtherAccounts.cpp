@@ -54,7 +54,9 @@ QList<SessionEntry> sessionsIn(const QDBusMessage& reply)
 
 } // namespace
 
-FRWOtherAccounts::FRWOtherAccounts(QDBusConnection bus, uint ownUid) : m_bus(std::move(bus)), m_ownUid(ownUid) {}
+FRWOtherAccounts::FRWOtherAccounts(QDBusConnection bus, uint ownUid) : m_bus(std::move(bus)), m_ownUid(ownUid)
+{
+}
 
 FRWOtherAccounts FRWOtherAccounts::system()
 {
@@ -68,7 +70,8 @@ QStringList FRWOtherAccounts::loggedIn() const
     }
     const auto call = [this](const QString& path, const QString& interface, const QString& method,
                              const QVariantList& arguments) {
-        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(kService), path, interface, method);
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(QLatin1String(kService), path, interface, method);
         message.setArguments(arguments);
         return m_bus.call(message, QDBus::Block, kCallTimeoutMs);
     };
@@ -82,11 +85,12 @@ QStringList FRWOtherAccounts::loggedIn() const
     };
 
     QStringList names;
-    const QList<SessionEntry> sessions =
-        sessionsIn(call(QLatin1String(kManagerPath), QLatin1String(kManager), QStringLiteral("ListSessions"), {}));
+    const QList<SessionEntry> sessions = sessionsIn(
+        call(QLatin1String(kManagerPath), QLatin1String(kManager), QStringLiteral("ListSessions"), {}));
     for (const SessionEntry& session : sessions) {
         // Root already sees everything, and a login screen is nobody's traffic.
-        if (session.uid == m_ownUid || session.uid == 0 || session.user.isEmpty() || names.contains(session.user)) {
+        if (session.uid == m_ownUid || session.uid == 0 || session.user.isEmpty() ||
+            names.contains(session.user)) {
             continue;
         }
         if (property(session.path, QStringLiteral("Class")) != u"user") {

@@ -38,8 +38,11 @@ QLineEdit* field(const QString& objectName, const QString& placeholder, const QS
 
 FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details,
                                        QStringList takenNodes, QStringList takenGroups)
-    : QDialog(window), m_oldName(oldName), m_takenNodes(std::move(takenNodes)),
-      m_takenGroups(std::move(takenGroups)), m_tfo(new QComboBox)
+    : QDialog(window)
+    , m_oldName(oldName)
+    , m_takenNodes(std::move(takenNodes))
+    , m_takenGroups(std::move(takenGroups))
+    , m_tfo(new QComboBox)
 {
     m_takenNodes.removeAll(oldName);
     const bool editing = !oldName.isEmpty();

@@ -192,10 +192,11 @@ QList<QVariantMap> FRWPolicyViewController::currentGroups() const
     }
     QList<QVariantMap> groups;
     for (const FRWProxyGroup& group : m_context.model->groups()) {
-        groups << QVariantMap{{QStringLiteral("name"), group.name()},
-                              {QStringLiteral("type"), group.type()},
-                              {QStringLiteral("members"), profileMembers.value(group.name(), group.members())},
-                              {QStringLiteral("selected"), group.selected()}};
+        groups << QVariantMap{
+            {QStringLiteral("name"), group.name()},
+            {QStringLiteral("type"), group.type()},
+            {QStringLiteral("members"), profileMembers.value(group.name(), group.members())},
+            {QStringLiteral("selected"), group.selected()}};
     }
     if (!groups.isEmpty()) {
         return groups;

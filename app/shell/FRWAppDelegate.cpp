@@ -65,12 +65,13 @@ void FRWAppDelegate::applicationDidFinishLaunching()
     m_services.startModel();
     m_services.startNotifier();
     if (FRWAppModel* model = m_services.model()) {
-        connect(model, &FRWAppModel::modeEndedOnItsOwn, this, [this](const QString& title, const QString& body) {
-            // Cores stopped by a quit are no news.
-            if (!m_terminating) {
-                m_services.postNotification(title, body);
-            }
-        });
+        connect(model, &FRWAppModel::modeEndedOnItsOwn, this,
+                [this](const QString& title, const QString& body) {
+                    // Cores stopped by a quit are no news.
+                    if (!m_terminating) {
+                        m_services.postNotification(title, body);
+                    }
+                });
     }
     if (m_setup.updater) {
         m_setup.updater->start();
@@ -354,8 +355,8 @@ bool FRWAppDelegate::trayHostPresent(const QDBusConnection& bus)
 
 bool FRWAppDelegate::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Close && m_mainWindow && watched == m_mainWindow->window() && !m_terminating &&
-        !(m_setup.trayAvailable ? m_setup.trayAvailable() : trayHostPresent())) {
+    if (event->type() == QEvent::Close && m_mainWindow && watched == m_mainWindow->window() &&
+        !m_terminating && !(m_setup.trayAvailable ? m_setup.trayAvailable() : trayHostPresent())) {
         // Hidden with no tray item, Ferrow could not be found again while it still runs the proxy.
         event->ignore();
         m_mainWindow->window()->showMinimized();

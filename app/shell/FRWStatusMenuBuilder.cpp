@@ -204,7 +204,8 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         QAction* action = modes.item(title);
         action->setCheckable(true);
         action->setChecked(state.outboundMode == mode);
-        connect(action, &QAction::triggered, this, [this, picked = mode] { emit outboundModePicked(picked); });
+        connect(action, &QAction::triggered, this,
+                [this, picked = mode] { emit outboundModePicked(picked); });
     }
     if (!state.outboundNodes.isEmpty()) {
         modes.separator();

@@ -167,12 +167,12 @@ void FRWEnhancedMode::helperIsCurrent(std::function<void(bool)> completion)
             completion(version >= ferrow::kHelperProtocolVersion);
         }
     };
-    connection()->getVersion(
-        std::move(onVersion), [answered, completion = std::move(completion)](const FRWError&) {
-            if (!std::exchange(*answered, true)) {
-                completion(false);
-            }
-        });
+    connection()->getVersion(std::move(onVersion),
+                             [answered, completion = std::move(completion)](const FRWError&) {
+                                 if (!std::exchange(*answered, true)) {
+                                     completion(false);
+                                 }
+                             });
 }
 
 void FRWEnhancedMode::startWithCompletion(std::function<void(FRWResult)> completion)
@@ -239,16 +239,17 @@ void FRWEnhancedMode::xpcStart(std::function<void(FRWResult)> completion)
         }
         completion(std::move(error));
     };
-    connection()->startCore(params, std::move(onAnswer), [completion = std::move(completion)](FRWError error) {
-        completion(std::move(error));
-    });
+    connection()->startCore(
+        params, std::move(onAnswer),
+        [completion = std::move(completion)](FRWError error) { completion(std::move(error)); });
 }
 
 void FRWEnhancedMode::xpcStop(std::function<void(FRWResult)> completion)
 {
     auto onAnswer = [completion](FRWResult error) { completion(std::move(error)); };
-    connection()->stopCore(std::move(onAnswer),
-                           [completion = std::move(completion)](FRWError error) { completion(std::move(error)); });
+    connection()->stopCore(std::move(onAnswer), [completion = std::move(completion)](FRWError error) {
+        completion(std::move(error));
+    });
 }
 
 void FRWEnhancedMode::stopWithCompletion(std::function<void(FRWResult)> completion)
