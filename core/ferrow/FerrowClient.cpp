@@ -9,10 +9,12 @@
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
+#include <deque>
 #include <netinet/tcp.h>
 #include <openssl/crypto.h>
 #include <unistd.h>
@@ -28,6 +30,10 @@ constexpr std::chrono::seconds kAcceptTimeout{10};
 constexpr std::chrono::seconds kPoolMaxAge{60};
 /// Most connections prewarmed for one node when streams arrive faster than the pool refills.
 constexpr std::size_t kMaxPool = 64;
+/// Most handshakes under way to one node at once. A server keeps few unauthenticated connections
+/// per source (64 by default) and drops the oldest beyond them, so a burst of streams plus the
+/// pool's prewarming must stay well below that; further streams wait for a handshake to end.
+constexpr std::size_t kMaxHandshakesInFlight = 32;
 
 std::uint64_t unixNow()
 {
@@ -147,6 +153,21 @@ struct FerrowClient::Shared {
     std::function<asio::any_io_executor()> pumpExecutor;
     std::size_t poolSize = 2;
     std::map<std::string, Pool> pools;
+    /// Handshakes under way per node, and the streams waiting for one to end (a waiter's timer is
+    /// cancelled to hand it the slot). Not cleared with the pools: handshakes outlive a reload.
+    struct SlotWaiter {
+        explicit SlotWaiter(const asio::any_io_executor& executor)
+            : timer(executor, asio::steady_timer::time_point::max())
+        {
+        }
+        asio::steady_timer timer;
+        bool handedOver = false; // else the wait ended because the stream was given up
+    };
+    struct HandshakeSlots {
+        std::size_t inFlight = 0;
+        std::deque<std::shared_ptr<SlotWaiter>> waiting;
+    };
+    std::map<std::string, HandshakeSlots> handshakeSlots;
     std::uint64_t handshakes = 0;
     std::uint64_t generation = 0; // bumped by clearPools so late warmers do not refill old pools
 
@@ -158,9 +179,11 @@ struct FerrowClient::Shared {
 
 namespace {
 
+/// `mayWait`: false for prewarming, which gives up instead of queueing behind streams.
 asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::Shared> shared,
                                                   NodeSettings node, WireDialer dial,
-                                                  std::optional<std::string> connect, std::string& error);
+                                                  std::optional<std::string> connect, std::string& error,
+                                                  bool mayWait = true);
 
 } // namespace
 
@@ -203,15 +226,73 @@ std::uint64_t FerrowClient::handshakes() const
 
 namespace {
 
+asio::awaitable<bool> takeHandshakeSlot(const std::shared_ptr<FerrowClient::Shared>& shared,
+                                        const std::string& key, bool mayWait)
+{
+    auto& slots = shared->handshakeSlots[key];
+    if (slots.inFlight < kMaxHandshakesInFlight) {
+        ++slots.inFlight;
+        co_return true;
+    }
+    if (!mayWait) {
+        co_return false;
+    }
+    const auto waiter = std::make_shared<FerrowClient::Shared::SlotWaiter>(shared->executor);
+    slots.waiting.push_back(waiter);
+    co_await waiter->timer.async_wait(useTuple);
+    if (!waiter->handedOver) {
+        // Cancelled (the stream's own time limit): leave the queue without a slot.
+        auto& queue = shared->handshakeSlots[key].waiting;
+        std::erase(queue, waiter);
+        co_return false;
+    }
+    co_return true;
+}
+
+void giveBackHandshakeSlot(FerrowClient::Shared& shared, const std::string& key)
+{
+    auto& slots = shared.handshakeSlots[key];
+    if (!slots.waiting.empty()) {
+        const auto next = slots.waiting.front();
+        slots.waiting.pop_front();
+        next->handedOver = true;
+        next->timer.cancel();
+    } else if (--slots.inFlight == 0) {
+        shared.handshakeSlots.erase(key);
+    }
+}
+
+asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClient::Shared> shared,
+                                                      NodeSettings node, WireDialer dial,
+                                                      std::optional<std::string> connect, std::string& error);
+
 asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::Shared> shared,
                                                   NodeSettings node, WireDialer dial,
-                                                  std::optional<std::string> connect, std::string& error)
+                                                  std::optional<std::string> connect, std::string& error,
+                                                  bool mayWait)
 {
     if (!hasMasterKey(node.psk)) {
         // A quarter second of scrypt, once per key: not on the thread that serves every stream,
         // and before dialling, so the server never holds a silent connection meanwhile.
         co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
     }
+    const auto key = FerrowClient::Shared::key(node);
+    if (!co_await takeHandshakeSlot(shared, key, mayWait)) {
+        error = mayWait ? "gave up waiting to start a handshake"
+                        : "enough handshakes with the server are under way";
+        co_return nullptr;
+    }
+    auto ready = co_await handshakeOnce(shared, std::move(node), std::move(dial), std::move(connect), error);
+    // Given back on every path here, not by a destructor: it must not run while the io_context
+    // that owns the waiters' timers is being torn down.
+    giveBackHandshakeSlot(*shared, key);
+    co_return ready;
+}
+
+asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClient::Shared> shared,
+                                                      NodeSettings node, WireDialer dial,
+                                                      std::optional<std::string> connect, std::string& error)
+{
     auto wire = co_await dial();
     if (!wire.socket) {
         error = wire.error;
@@ -293,13 +374,21 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     auto& pool = shared->pools[key];
     const auto generation = shared->generation;
     pool.target = std::clamp(pool.target, shared->poolSize, kMaxPool);
-    while (pool.ready.size() + pool.warming < pool.target) {
+    // Prewarming uses only free handshake slots and never queues: streams waiting for one come
+    // first, and a warmer that found none must not be started again at once.
+    const auto slots = shared->handshakeSlots.find(key);
+    std::size_t free = kMaxHandshakesInFlight;
+    if (slots != shared->handshakeSlots.end()) {
+        free = slots->second.waiting.empty() ? kMaxHandshakesInFlight - slots->second.inFlight : 0;
+    }
+    while (pool.ready.size() + pool.warming < pool.target && free > 0) {
+        --free;
         ++pool.warming;
         asio::co_spawn(
             shared->executor,
             [shared, node, dial, key, generation]() -> asio::awaitable<void> {
                 std::string error;
-                auto ready = co_await handshake(shared, node, dial, std::nullopt, error);
+                auto ready = co_await handshake(shared, node, dial, std::nullopt, error, false);
                 if (shared->generation != generation) {
                     if (ready) {
                         retire(ready);

@@ -52,8 +52,8 @@ std::uint64_t unixNow()
 std::string echoThrough(std::uint16_t socksPort, std::uint16_t echoPort, const std::string& bytes)
 {
     Socket client(socksPort);
-    if (socks5Connect(client, "127.0.0.1", echoPort) != 0) {
-        return "(connect failed)";
+    if (const int reply = socks5Connect(client, "127.0.0.1", echoPort); reply != 0) {
+        return "(connect failed: " + std::to_string(reply) + ")";
     }
     std::string back;
     std::thread reader([&] { back = client.receiveAll(std::chrono::seconds(30)); });
@@ -532,4 +532,27 @@ TEST(FerrowServerCommandLine, RefusesMissingOrWeakKeysAndBadOptions)
     std::tie(status, text) = runServer({"--listen", "nowhere", "--psk-file", (folder / "key").string()});
     EXPECT_EQ(status, 1);
     std::filesystem::remove_all(folder);
+}
+
+TEST(FerrowEndToEnd, ABurstOfStreamsKeepsTheHandshakesUnderWayBelowTheServersLimit)
+{
+    // A server that never answers: every handshake stays under way, so what it holds is how
+    // many the core runs at once.
+    HoldingServer silent;
+    CoreProcess core(profile("[Proxy]\n" + node("N", silent.port(), newPsk()) + "[Rule]\nFINAL,N\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    std::vector<Socket> clients;
+    for (int i = 0; i < 100; ++i) {
+        Socket& client = clients.emplace_back(core.socksPort());
+        ASSERT_TRUE(client.send(std::string("\x05\x01\x00", 3)));
+        ASSERT_EQ(client.receiveExactly(2), std::string("\x05\x00", 2));
+        ASSERT_TRUE(client.send(std::string("\x05\x01\x00\x01\x7f\x00\x00\x01\x00\x50", 10)));
+    }
+    EXPECT_TRUE(waitUntil([&] { return silent.held() == 32; })) << silent.held();
+    EXPECT_FALSE(waitUntil([&] { return silent.held() > 32; }, std::chrono::milliseconds(300)))
+        << silent.held();
+    // Those handshakes fail; the streams that waited start theirs.
+    silent.release();
+    EXPECT_TRUE(waitUntil([&] { return silent.held() == 32; })) << silent.held();
+    silent.release();
 }
