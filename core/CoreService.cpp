@@ -187,8 +187,11 @@ void CoreService::openCountryDatabase()
             return;
         }
         if (m_countryDatabase) {
-            m_log.warning("the country database " + path + " was replaced by one that does not open (" +
-                          error + "); the previous one stays in use");
+            std::string message =
+                "the country database " + path + " was replaced by one that does not open (";
+            message += error;
+            message += "); the previous one stays in use";
+            m_log.warning(message);
             return;
         }
     }

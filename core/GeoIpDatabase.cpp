@@ -54,7 +54,7 @@ int sealedCopy(int source, off_t size, std::string& error)
         error = systemError("cannot make a private copy");
         return -1;
     }
-    std::array<char, 64 * 1024> buffer{};
+    std::array<char, std::size_t{64} * 1024> buffer{};
     off_t copied = 0;
     while (copied < size) {
         const ssize_t got = ::read(source, buffer.data(), buffer.size());

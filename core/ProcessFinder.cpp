@@ -385,9 +385,9 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
             out.push_back(describe(owner->pid));
         } else if (socket && socket->uid) {
             // Another user's program is out of our reach; its account still tells who it is.
-            out.push_back(ProcessInfo{accountLabel(*socket->uid), {}});
+            out.emplace_back(ProcessInfo{accountLabel(*socket->uid), {}});
         } else {
-            out.push_back(std::nullopt);
+            out.emplace_back(std::nullopt);
         }
     }
     return out;

@@ -34,13 +34,16 @@ std::string notSignedText()
 
 /// Closes a descriptor at the end of a scope.
 struct ClosingFd {
-    int fd;
+    explicit ClosingFd(int descriptor) : fd(descriptor) {}
+    ClosingFd(const ClosingFd&) = delete;
+    ClosingFd& operator=(const ClosingFd&) = delete;
     ~ClosingFd()
     {
         if (fd >= 0) {
             ::close(fd);
         }
     }
+    int fd;
 };
 
 bool isExecutableFile(int fd)

@@ -33,6 +33,7 @@ public:
     static std::shared_ptr<FRWHelperService> create(FRWHelperConfig config);
     FRWHelperService(const FRWHelperService&) = delete;
     FRWHelperService& operator=(const FRWHelperService&) = delete;
+    ~FRWHelperService() override = default;
 
     FRWHelperCaller connectionOpened(int fd) override;
     std::optional<std::string> answer(const std::string& line, const FRWHelperCaller& caller) override;

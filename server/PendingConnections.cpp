@@ -56,7 +56,8 @@ void PendingConnections::unlinkLocked(Entry& entry)
 
 void PendingConnections::dropLocked(const std::shared_ptr<Entry>& given)
 {
-    const std::shared_ptr<Entry> entry = given; // `given` may live in a list erased below
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): `given` may live in a list erased below
+    const std::shared_ptr<Entry> entry = given;
     unlinkLocked(*entry);
     // Closed on its own thread; its handshake read then fails and it ends like any probe whose
     // peer went away.

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <system_error>
-#include <time.h>
 #include <unistd.h>
 
 namespace ferrow::server {

@@ -286,9 +286,15 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     // Counted until it authenticates or ends, whichever way it ends.
     const auto pending = shared.pending.admit(socket, remote.address());
     struct Leave {
+        Leave(PendingConnections& from, const std::shared_ptr<PendingConnections::Entry>& which)
+            : connections(from), entry(which)
+        {
+        }
+        Leave(const Leave&) = delete;
+        Leave& operator=(const Leave&) = delete;
+        ~Leave() { connections.leave(entry); }
         PendingConnections& connections;
         const std::shared_ptr<PendingConnections::Entry>& entry;
-        ~Leave() { connections.leave(entry); }
     };
     std::optional<Leave> leave(std::in_place, shared.pending, pending);
     proto::ServerHandshake handshake(shared.psk);

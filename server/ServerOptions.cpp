@@ -112,7 +112,9 @@ std::string applyConfigFile(ServerOptions& options, const std::string& path)
         }
         if (auto error = apply(options, trimmed(text.substr(0, equals)), trimmed(text.substr(equals + 1)));
             !error.empty()) {
-            return path + " line " + std::to_string(number) + ": " + error;
+            std::string message = path + " line " + std::to_string(number) + ": ";
+            message += error;
+            return message;
         }
     }
     return {};

@@ -48,7 +48,7 @@ void readPeriod(const QJsonObject& stats, const char* period, qint64& up, qint64
 QStringList stringsOf(const QJsonValue& value)
 {
     QStringList strings;
-    for (const QJsonValue& element : value.toArray()) {
+    for (const QJsonValue element : value.toArray()) {
         if (element.isString()) {
             strings.append(element.toString());
         }
@@ -260,7 +260,7 @@ void FRWAppModel::applyStats(const QJsonObject& stats)
     const QJsonArray hourly = stats.value(QLatin1String("hourly")).toArray();
     m_statsHourly.clear();
     m_statsHourly.reserve(hourly.size());
-    for (const QJsonValue& hour : hourly) {
+    for (const QJsonValue hour : hourly) {
         if (hour.isObject()) {
             const QJsonObject values = hour.toObject();
             m_statsHourly.append(integerOf(values, "up") + integerOf(values, "down"));
@@ -306,7 +306,7 @@ void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
     if (groups) {
         QList<FRWProxyGroup> rebuilt;
         rebuilt.reserve(groups->size());
-        for (const QJsonValue& group : *groups) {
+        for (const QJsonValue group : *groups) {
             if (group.isObject()) {
                 rebuilt.append(FRWProxyGroup::fromRecord(group.toObject()));
             }

@@ -39,8 +39,8 @@ QString FRWNetworkName::displayNameFor(const QString& interface) const
     if (interface.isEmpty()) {
         return FRWProbeText::none();
     }
-    const QString wifi = QStringLiteral("Wi-Fi");
-    const QString wired = QStringLiteral("Internet");
+    QString wifi = QStringLiteral("Wi-Fi");
+    QString wired = QStringLiteral("Internet");
     const auto call = [this](const QString& path, const QString& interfaceName, const QString& method,
                              const QVariantList& arguments) {
         QDBusMessage message =

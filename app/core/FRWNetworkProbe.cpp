@@ -250,7 +250,7 @@ void FRWNetworkProbe::fetchGeoForIP(const QString& ipv4)
         if (reply->error() != QNetworkReply::NoError) {
             return;
         }
-        const std::optional<FRWGeoAnswer> answer = service->parse(reply->read(64 * 1024));
+        const std::optional<FRWGeoAnswer> answer = service->parse(reply->read(qint64{64} * 1024));
         if (!answer) {
             return;
         }

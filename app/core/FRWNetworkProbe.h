@@ -21,6 +21,7 @@ class QNetworkAccessManager;
 /// Socket work and D-Bus lookups run on worker threads, HTTP asynchronously.
 class FRWNetworkProbe : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWNetworkProbe)
 
 public:
     struct Setup {

@@ -63,7 +63,7 @@ void FRWNotifier::poll()
         if (sent < 0) {
             return;
         }
-        for (const QJsonValue& event : events) {
+        for (const QJsonValue event : events) {
             self->notify(event.toObject());
         }
     });

@@ -32,7 +32,7 @@ QList<SessionEntry> sessionsIn(const QDBusMessage& reply)
     if (!first.canConvert<QDBusArgument>()) {
         return sessions;
     }
-    const QDBusArgument argument = first.value<QDBusArgument>();
+    const auto argument = first.value<QDBusArgument>();
     if (argument.currentSignature() != QLatin1String("a(susso)")) {
         return sessions;
     }

@@ -15,7 +15,7 @@ FRWProxyGroup FRWProxyGroup::fromRecord(const QJsonObject& record)
     const QJsonArray memberValues = record.value(QLatin1String("members")).toArray();
     QStringList members;
     members.reserve(memberValues.size());
-    for (const QJsonValue& member : memberValues) {
+    for (const QJsonValue member : memberValues) {
         if (member.isString()) {
             members.append(member.toString());
         }

@@ -418,7 +418,7 @@ FRWResult FRWProfileStore::moveProfileToTrash(const FRWProfilePtr& profile)
     const QString fileName = profile->identifier + kConfExtension;
     QFile file(fileForName(profile->identifier));
     if (m_ownedFiles.contains(fileName) && file.exists()) {
-        if (const FRWResult noTrash = ensureHomeTrash()) {
+        if (FRWResult noTrash = ensureHomeTrash()) {
             return noTrash;
         }
         if (!file.moveToTrash()) {

@@ -1,6 +1,7 @@
 #include "FRWActivityViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
@@ -113,7 +114,7 @@ QList<double> toDoubles(const QList<qint64>& values)
 } // namespace
 
 FRWActivityViewController::FRWActivityViewController(FRWScreensContext context, QObject* parent)
-    : FRWViewController(parent), m_context(context)
+    : FRWViewController(parent), m_context(std::move(context))
 {
 }
 
@@ -531,7 +532,7 @@ void FRWActivityViewController::refresh()
 
     int active = 0;
     QSet<QString> processes;
-    for (const QJsonValue& value : model.connections()) {
+    for (const QJsonValue value : model.connections()) {
         const QJsonObject connection = value.toObject();
         active += FRWScreenText::isClosed(connection) ? 0 : 1;
         const QString process = FRWScreenText::stringOf(connection, "process");
@@ -556,7 +557,7 @@ void FRWActivityViewController::refreshTraffic()
     const bool proxyOnly = m_trafficFilter->selectedIndex() == 1;
     const int dimension = m_trafficDim->selectedIndex();
     QHash<QString, qint64> totals;
-    for (const QJsonValue& value : model.connections()) {
+    for (const QJsonValue value : model.connections()) {
         const QJsonObject connection = value.toObject();
         const QString policy = FRWScreenText::stringOf(connection, "policy");
         if (proxyOnly && (policy == QLatin1String("DIRECT") || policy == QLatin1String("REJECT"))) {

@@ -42,7 +42,7 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         painter->drawRoundedRect(QRectF(0, 0, width, height), 8, 8);
     }
 
-    const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
+    const auto icon = index.data(Qt::DecorationRole).value<QIcon>();
     const QRect iconRect(kInset, (height - kIconSize) / 2, kIconSize, kIconSize);
     icon.paint(painter, iconRect);
 

@@ -1,5 +1,7 @@
 #include "FRWClientsViewController.h"
 
+#include <utility>
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QListView>
@@ -16,7 +18,7 @@
 
 FRWClientsViewController::FRWClientsViewController(QString pageTitle, FRWScreensContext context,
                                                    QObject* parent)
-    : FRWPageViewController(std::move(pageTitle), parent), m_context(context)
+    : FRWPageViewController(std::move(pageTitle), parent), m_context(std::move(context))
 {
 }
 
@@ -82,7 +84,7 @@ void FRWClientsViewController::refresh()
     }
     // Group.
     QHash<QString, qint64> totals;
-    for (const QJsonValue& value : m_context.model->connections()) {
+    for (const QJsonValue value : m_context.model->connections()) {
         const QJsonObject connection = value.toObject();
         const QString key = keyForConnection(connection);
         if (!key.isEmpty()) {

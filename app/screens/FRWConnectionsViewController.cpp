@@ -1,5 +1,7 @@
 #include "FRWConnectionsViewController.h"
 
+#include <utility>
+
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -31,7 +33,7 @@ QLabel* secondaryLabel(const QString& text, qreal size, QFont::Weight weight = Q
 } // namespace
 
 FRWConnectionsViewController::FRWConnectionsViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Connections"), parent), m_context(context)
+    : FRWPageViewController(QStringLiteral("Connections"), parent), m_context(std::move(context))
 {
 }
 

@@ -88,7 +88,7 @@ QHash<QString, QString> mainGroupOf(const QString& file)
 {
     QHash<QString, QString> values;
     QFile source(file);
-    if (!source.open(QIODevice::ReadOnly | QIODevice::Text) || source.size() > 256 * 1024) {
+    if (!source.open(QIODevice::ReadOnly | QIODevice::Text) || source.size() > qint64{256} * 1024) {
         return values;
     }
     QTextStream in(&source);
@@ -223,7 +223,7 @@ QString FRWDesktopEntries::titleFor(const QString& process)
 
 QIcon FRWDesktopEntries::genericIcon()
 {
-    const QIcon own = FRWSymbols::icon(QStringLiteral("terminal"));
+    QIcon own = FRWSymbols::icon(QStringLiteral("terminal"));
     if (FRWSymbols::prefersThemeIcons() && QIcon::hasThemeIcon(QStringLiteral("application-x-executable"))) {
         return QIcon::fromTheme(QStringLiteral("application-x-executable"), own);
     }

@@ -152,7 +152,7 @@ bool FRWExternalResourcesController::isReady(const QJsonObject& entry)
 void FRWExternalResourcesController::applyFilter()
 {
     m_shown = {};
-    for (const QJsonValue& value : std::as_const(m_all)) {
+    for (const QJsonValue value : std::as_const(m_all)) {
         if (!m_onlyNotReady->isChecked() || !isReady(value.toObject())) {
             m_shown.append(value);
         }

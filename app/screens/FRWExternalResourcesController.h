@@ -19,6 +19,7 @@ class FRWTimerSource;
 
 class FRWExternalResourcesController : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWExternalResourcesController)
 public:
     /// The settle wait's timer comes from `timers`; the real ones when null.
     explicit FRWExternalResourcesController(FRWAppModel& model, QObject* parent = nullptr,

@@ -76,7 +76,7 @@ bool FRWLoginItem::enabled() const
         return false;
     }
     // An entry is small; anything larger is not one of ours to parse.
-    const QString text = QString::fromUtf8(file.read(64 * 1024));
+    const QString text = QString::fromUtf8(file.read(qint64{64} * 1024));
     const auto isTrue = [&text](const char* key) {
         return desktopEntryValue(text, QLatin1String(key))
                    .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;

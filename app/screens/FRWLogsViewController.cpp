@@ -1,5 +1,7 @@
 #include "FRWLogsViewController.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -20,7 +22,7 @@
 #include "FRWViewportFiller.h"
 
 FRWLogsViewController::FRWLogsViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Logs"), parent), m_context(context)
+    : FRWPageViewController(QStringLiteral("Logs"), parent), m_context(std::move(context))
 {
 }
 

@@ -1,5 +1,7 @@
 #include "FRWNodeEditorSheet.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -35,8 +37,12 @@ QLineEdit* field(const QString& objectName, const QString& placeholder, const QS
 } // namespace
 
 FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details,
-                                       const QStringList& takenNodes, const QStringList& takenGroups)
-    : QDialog(window), m_oldName(oldName), m_takenNodes(takenNodes), m_takenGroups(takenGroups)
+                                       QStringList takenNodes, QStringList takenGroups)
+    : QDialog(window)
+    , m_oldName(oldName)
+    , m_takenNodes(std::move(takenNodes))
+    , m_takenGroups(std::move(takenGroups))
+    , m_tfo(new QComboBox)
 {
     m_takenNodes.removeAll(oldName);
     const bool editing = !oldName.isEmpty();
@@ -76,7 +82,6 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     m_port = field(QStringLiteral("portLineEdit"), QStringLiteral("443"),
                    editing ? details.value("port").toString() : QStringLiteral("443"));
     m_port->setFixedWidth(110);
-    m_tfo = new QComboBox;
     m_tfo->setObjectName(QStringLiteral("tfoComboBox"));
     m_tfo->addItems(kTfoModes);
     m_tfo->setFixedWidth(130);

@@ -27,7 +27,7 @@ public:
     /// `details` are the node's record when editing (with its name in `oldName`), empty when adding.
     /// `takenNodes` and `takenGroups` are the profile's policy names, which a new name cannot reuse.
     FRWNodeEditorSheet(QWidget* window, const QString& oldName, const QVariantMap& details,
-                       const QStringList& takenNodes = {}, const QStringList& takenGroups = {});
+                       QStringList takenNodes = {}, QStringList takenGroups = {});
 
     /// Fills the form from a node link; false, and nothing changed, when the text is not one.
     bool applyShareURI(const QString& text);

@@ -1,5 +1,7 @@
 #include "FRWOverviewViewController.h"
 
+#include <utility>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -34,7 +36,7 @@ QString lanAddress(const FRWScreensContext& context)
 } // namespace
 
 FRWOverviewViewController::FRWOverviewViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Overview"), parent), m_context(context)
+    : FRWPageViewController(QStringLiteral("Overview"), parent), m_context(std::move(context))
 {
 }
 

@@ -1,5 +1,7 @@
 #include "FRWPolicyViewController.h"
 
+#include <utility>
+
 #include <QComboBox>
 #include <QDialog>
 #include <QGridLayout>
@@ -111,7 +113,7 @@ std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& t
 }
 
 FRWPolicyViewController::FRWPolicyViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Policy"), parent), m_context(context)
+    : FRWPageViewController(QStringLiteral("Policy"), parent), m_context(std::move(context))
 {
 }
 

@@ -1,5 +1,7 @@
 #include "FRWProfileViewController.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -39,7 +41,7 @@ QString withUnixLineEnds(QString text)
 } // namespace
 
 FRWProfileViewController::FRWProfileViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Profile"), parent), m_context(context)
+    : FRWPageViewController(QStringLiteral("Profile"), parent), m_context(std::move(context))
 {
 }
 

@@ -23,7 +23,7 @@ QLabel* caption(const QString& text)
 } // namespace
 
 FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule, const QStringList& policies)
-    : QDialog(window)
+    : QDialog(window), m_type(new QComboBox)
 {
     const bool editing = !rule.isEmpty();
     setObjectName(QStringLiteral("ruleEditorSheet"));
@@ -44,7 +44,6 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(4);
-    m_type = new QComboBox;
     m_type->setObjectName(QStringLiteral("typeComboBox"));
     m_type->setFixedWidth(190);
     const QList<QStringList>& groups = FRWRuleText::ruleTypeGroups();

@@ -1,5 +1,7 @@
 #include "FRWRuleViewController.h"
 
+#include <utility>
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,7 +27,7 @@ QString str(const QVariantMap& map, const char* key)
 } // namespace
 
 FRWRuleViewController::FRWRuleViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Rule"), parent), m_context(context)
+    : FRWPageViewController(QStringLiteral("Rule"), parent), m_context(std::move(context))
 {
 }
 

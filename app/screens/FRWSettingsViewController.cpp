@@ -454,7 +454,7 @@ void FRWSettingsViewController::removeHelper()
     const QPointer<FRWSettingsViewController> self(this);
     // Enhanced Mode goes down first, whatever that answers: the removal must not leave a tunnel
     // without its helper.
-    m_context.helper->stop([self](FRWResult) {
+    m_context.helper->stop([self](const FRWResult&) {
         if (!self) {
             return;
         }

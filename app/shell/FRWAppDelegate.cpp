@@ -1,5 +1,7 @@
 #include "FRWAppDelegate.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -38,7 +40,7 @@ void sendToFocus(const char* command)
 } // namespace
 
 FRWAppDelegate::FRWAppDelegate(FRWAppServices& services, Setup setup, QObject* parent)
-    : QObject(parent), m_services(services), m_setup(setup)
+    : QObject(parent), m_services(services), m_setup(std::move(setup))
 {
 }
 
@@ -403,7 +405,7 @@ void FRWAppDelegate::terminate()
     if (*pending == 2) {
         m_services.stopSystemProxy(oneStopped);
     }
-    m_services.stopWithCompletion([oneStopped](FRWResult) { oneStopped(); });
+    m_services.stopWithCompletion([oneStopped](const FRWResult&) { oneStopped(); });
     FRWTimerSource::orSystem(m_setup.timers)
         .singleShot(std::chrono::milliseconds(m_setup.quitWatchdogMs), this, [finish, done] {
             if (!*done) {

@@ -27,6 +27,7 @@ class FRWTimerSource;
 
 class FRWAppDelegate : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWAppDelegate)
 
 public:
     struct Setup {

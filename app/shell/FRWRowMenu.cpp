@@ -44,7 +44,7 @@ public:
 
 QStyle* rowMenuStyle()
 {
-    static FRWRowMenuStyle* style = new FRWRowMenuStyle();
+    static auto* style = new FRWRowMenuStyle();
     return style;
 }
 

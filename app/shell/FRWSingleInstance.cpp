@@ -26,7 +26,7 @@ void waitForEvents(int timeoutMs, const std::function<void(std::function<void()>
 
 } // namespace
 
-FRWSingleInstance::FRWSingleInstance(QString folder, QObject* parent) : QObject(parent)
+FRWSingleInstance::FRWSingleInstance(const QString& folder, QObject* parent) : QObject(parent)
 {
     QDir().mkpath(folder);
     m_socketPath = folder + QStringLiteral("/zq.orbel.ferrow-mac.instance");
@@ -40,7 +40,7 @@ bool FRWSingleInstance::askRunningInstance() const
 {
     QLocalSocket socket;
     bool delivered = false;
-    waitForEvents(kConnectTimeoutMs, [&](std::function<void()> done) {
+    waitForEvents(kConnectTimeoutMs, [&](const std::function<void()>& done) {
         QObject::connect(&socket, &QLocalSocket::connected, &socket,
                          [&socket] { socket.write(kShowCommand); });
         QObject::connect(&socket, &QLocalSocket::bytesWritten, &socket, [&delivered, done] {
@@ -67,7 +67,7 @@ bool FRWSingleInstance::handOverToRunningInstance()
             return true;
         }
         // The holder is still starting (or just ending): give it a moment.
-        waitForEvents(kRetryDelayMs, [](std::function<void()>) {});
+        waitForEvents(kRetryDelayMs, [](const std::function<void()>&) {});
     }
     return false;
 }

@@ -12,10 +12,11 @@ class QLocalServer;
 /// so a desktop without a tray never leaves the user without a way in.
 class FRWSingleInstance : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWSingleInstance)
 
 public:
     /// `folder` holds the lock and the socket (the user's runtime folder).
-    explicit FRWSingleInstance(QString folder, QObject* parent = nullptr);
+    explicit FRWSingleInstance(const QString& folder, QObject* parent = nullptr);
     ~FRWSingleInstance() override;
 
     /// True when another instance runs and was asked to show itself: this one should end.

@@ -18,6 +18,7 @@ class QSystemTrayIcon;
 /// menu is rebuilt from a fresh state every time it is about to open.
 class FRWStatusItem : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWStatusItem)
 
 public:
     using StateSource = std::function<FRWStatusMenuState()>;

@@ -97,7 +97,7 @@ private:
         font.setPixelSize(text.size() > 4 ? 13 : 16);
         painter.setFont(font);
         painter.drawText(QRectF(0, 4, 64, 24), Qt::AlignCenter, text);
-        return QIcon(pixmap);
+        return {pixmap};
     }
 
     QMenu& m_menu;
@@ -153,7 +153,7 @@ FRWStatusMenuBuilder::latencyBadgeFor(const QString& node, const FRWStatusMenuSt
 QList<FRWStatusMenuBuilder::ClientTotal> FRWStatusMenuBuilder::clientTotals(const QJsonArray& connections)
 {
     QMap<QString, qint64> totals;
-    for (const QJsonValue& value : connections) {
+    for (const QJsonValue value : connections) {
         const QJsonObject record = value.toObject();
         const QString process = record.value(QStringLiteral("process")).toString();
         if (!process.isEmpty()) {
@@ -237,7 +237,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
                                                                       : QStringLiteral("Test All"),
                                                               {}, {}, {}, false, testing));
         test->setEnabled(!testing);
-        const QString name = group.name();
+        const QString& name = group.name();
         connect(test, &QAction::triggered, this, [this, name] { emit groupTestRequested(name); });
         rows.separator();
         for (const QString& member : group.members()) {

@@ -8,6 +8,7 @@ class QSocketNotifier;
 /// the session or a `kill` takes the same orderly way out as "Quit Ferrow".
 class FRWTerminationSignals : public QObject {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FRWTerminationSignals)
 
 public:
     explicit FRWTerminationSignals(QObject* parent = nullptr);

@@ -105,7 +105,7 @@ void FRWUpdateChecker::check(bool interactive, QPointer<QWidget> parent)
     if (interactive) {
         // A check already under way answers the user too.
         m_userAsked = true;
-        m_userParent = parent;
+        m_userParent = std::move(parent);
     }
     if (m_checking) {
         return;

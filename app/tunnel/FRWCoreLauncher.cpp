@@ -51,7 +51,7 @@ QString FRWCoreLauncher::errorText(QStringView line)
     if (line.startsWith(fatal)) {
         return line.sliced(fatal.size()).trimmed().toString();
     }
-    return QString();
+    return {};
 }
 
 QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, Lifetime lifetime,
@@ -74,7 +74,8 @@ QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, L
     } else {
         // Passed on as before, but read on the way, so its last complaint can be shown.
         process->setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        const auto relay = [process, lastError, pending = std::make_shared<QByteArray>()] {
+        const auto relay = [process, lastError = std::move(lastError),
+                            pending = std::make_shared<QByteArray>()] {
             const QByteArray text = process->readAllStandardError();
             std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
             pending->append(text);

@@ -70,7 +70,7 @@ void FRWEnhancedMode::installHelperWithCompletion(std::function<void(FRWResult)>
     // The system package's helper is the package manager's to replace, never this program's: its
     // units and polkit action are the package's files.
     const QPointer<FRWEnhancedMode> self(this);
-    helperInstallation([self, completion](const FRWHelperInstallation& installation) {
+    helperInstallation([self, completion = std::move(completion)](const FRWHelperInstallation& installation) {
         if (!self) {
             return fail(completion, QStringLiteral("Helper install did not complete."));
         }
@@ -91,7 +91,7 @@ void FRWEnhancedMode::runHelperInstallScript(std::function<void(FRWResult)> comp
         m_setup.helper, m_setup.helper.makerPublicKeyPem, QString::fromUtf8(ferrow::kHelperSocketUnitText),
         QString::fromUtf8(ferrow::kHelperServiceUnitText));
     const QPointer<FRWEnhancedMode> self(this);
-    runPrivilegedScript(script, [self, completion](FRWResult error) {
+    runPrivilegedScript(script, [self, completion = std::move(completion)](const FRWResult& error) {
         if (error) {
             return completion(error);
         }
@@ -105,7 +105,7 @@ void FRWEnhancedMode::runHelperInstallScript(std::function<void(FRWResult)> comp
 void FRWEnhancedMode::uninstallHelperWithCompletion(std::function<void(FRWResult)> completion)
 {
     const QPointer<FRWEnhancedMode> self(this);
-    helperInstallation([self, completion](const FRWHelperInstallation& installation) {
+    helperInstallation([self, completion = std::move(completion)](const FRWHelperInstallation& installation) {
         if (!self) {
             return fail(completion, QStringLiteral("Helper removal did not complete."));
         }
@@ -131,7 +131,7 @@ void FRWEnhancedMode::reinstallHelperWithCompletion(std::function<void(FRWResult
     }
     m_forceHelperInstall = true;
     const QPointer<FRWEnhancedMode> self(this);
-    installHelperWithCompletion([self, completion](FRWResult result) {
+    installHelperWithCompletion([self, completion = std::move(completion)](FRWResult result) {
         if (self) {
             self->m_forceHelperInstall = false;
         }
@@ -162,17 +162,17 @@ void FRWEnhancedMode::helperIsCurrent(std::function<void(bool)> completion)
     }
     // The reply and the connection's failure may both arrive; the first one decides.
     auto answered = std::make_shared<bool>(false);
-    connection()->getVersion(
-        [answered, completion](qint64 version) {
-            if (!std::exchange(*answered, true)) {
-                completion(version >= ferrow::kHelperProtocolVersion);
-            }
-        },
-        [answered, completion](const FRWError&) {
-            if (!std::exchange(*answered, true)) {
-                completion(false);
-            }
-        });
+    auto onVersion = [answered, completion](qint64 version) {
+        if (!std::exchange(*answered, true)) {
+            completion(version >= ferrow::kHelperProtocolVersion);
+        }
+    };
+    connection()->getVersion(std::move(onVersion),
+                             [answered, completion = std::move(completion)](const FRWError&) {
+                                 if (!std::exchange(*answered, true)) {
+                                     completion(false);
+                                 }
+                             });
 }
 
 void FRWEnhancedMode::startWithCompletion(std::function<void(FRWResult)> completion)
@@ -185,14 +185,14 @@ void FRWEnhancedMode::startWithCompletion(std::function<void(FRWResult)> complet
         return fail(completion, FRWTunnelTexts::coreMissing());
     }
     const QPointer<FRWEnhancedMode> self(this);
-    helperIsCurrent([self, completion](bool current) {
+    helperIsCurrent([self, completion = std::move(completion)](bool current) {
         if (!self) {
             return fail(completion, QStringLiteral("Helper install did not complete."));
         }
         if (current) {
             return self->xpcStart(completion);
         }
-        self->reinstallHelperWithCompletion([self, completion](FRWResult error) {
+        self->reinstallHelperWithCompletion([self, completion](const FRWResult& error) {
             if (error) {
                 return completion(error);
             }
@@ -206,7 +206,7 @@ void FRWEnhancedMode::startWithCompletion(std::function<void(FRWResult)> complet
 
 void FRWEnhancedMode::startIfHelperCurrentWithCompletion(std::function<void(bool, FRWResult)> completion)
 {
-    const auto later = [this, completion](bool started, FRWResult error) {
+    const auto later = [this, completion = std::move(completion)](bool started, const FRWResult& error) {
         QTimer::singleShot(0, this, [completion, started, error] { completion(started, error); });
     };
     if (!helperReady()) {
@@ -217,7 +217,7 @@ void FRWEnhancedMode::startIfHelperCurrentWithCompletion(std::function<void(bool
         if (!self || !current) {
             return later(false, std::nullopt);
         }
-        self->startWithCompletion([later](FRWResult error) { later(!error.has_value(), error); });
+        self->startWithCompletion([later](const FRWResult& error) { later(!error.has_value(), error); });
     });
 }
 
@@ -231,23 +231,25 @@ void FRWEnhancedMode::xpcStart(std::function<void(FRWResult)> completion)
     params.tunName = ferrow::helperprotocol::kDefaultTunName;
     params.gateway = gatewayMode();
     const QPointer<FRWEnhancedMode> self(this);
-    connection()->startCore(
-        params,
-        [self, completion](FRWResult error) {
-            if (!error && self) {
-                if (self->m_setup.startConfigWatch) {
-                    self->m_setup.startConfigWatch();
-                }
+    auto onAnswer = [self, completion](FRWResult error) {
+        if (!error && self) {
+            if (self->m_setup.startConfigWatch) {
+                self->m_setup.startConfigWatch();
             }
-            completion(std::move(error));
-        },
-        [completion](FRWError error) { completion(std::move(error)); });
+        }
+        completion(std::move(error));
+    };
+    connection()->startCore(
+        params, std::move(onAnswer),
+        [completion = std::move(completion)](FRWError error) { completion(std::move(error)); });
 }
 
 void FRWEnhancedMode::xpcStop(std::function<void(FRWResult)> completion)
 {
-    connection()->stopCore([completion](FRWResult error) { completion(std::move(error)); },
-                           [completion](FRWError error) { completion(std::move(error)); });
+    auto onAnswer = [completion](FRWResult error) { completion(std::move(error)); };
+    connection()->stopCore(std::move(onAnswer), [completion = std::move(completion)](FRWError error) {
+        completion(std::move(error));
+    });
 }
 
 void FRWEnhancedMode::stopWithCompletion(std::function<void(FRWResult)> completion)

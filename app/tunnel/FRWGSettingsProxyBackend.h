@@ -4,6 +4,7 @@
 
 #include "FRWSystemProxyBackend.h"
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the struct tag is GLib's own name
 using GSettingsBackend = struct _GSettingsBackend;
 
 /// The GNOME family's proxy settings (org.gnome.system.proxy, or MATE's org.mate.system.proxy)
@@ -15,6 +16,8 @@ public:
     /// `store` is the settings backend to use (a keyfile in tests); null means the session's own.
     FRWGSettingsProxyBackend(QString serviceName, QString schema, GSettingsBackend* store = nullptr);
     ~FRWGSettingsProxyBackend() override;
+    FRWGSettingsProxyBackend(const FRWGSettingsProxyBackend&) = delete;
+    FRWGSettingsProxyBackend& operator=(const FRWGSettingsProxyBackend&) = delete;
 
     static constexpr char kGnomeSchema[] = "org.gnome.system.proxy";
     static constexpr char kMateSchema[] = "org.mate.system.proxy";

@@ -110,7 +110,7 @@ void detectHelperInstallation(const FRWHelperLayout& layout, QObject* context,
     runTool(context, layout.systemctlPath,
             {QStringLiteral("show"), QStringLiteral("--property=FragmentPath"), QStringLiteral("--value"),
              socketUnit},
-            [layout, guard, completion = std::move(completion)](std::optional<QString> unitFile) {
+            [layout, guard, completion = std::move(completion)](const std::optional<QString>& unitFile) {
                 FRWHelperInstallation installation =
                     withKind(FRWHelperInstallation::classify(unitFile, layout, packagedHelperOnDisk(layout),
                                                              buildFolderHelperOnDisk(layout)),
@@ -121,7 +121,7 @@ void detectHelperInstallation(const FRWHelperLayout& layout, QObject* context,
                 runTool(guard, layout.dpkgQueryPath,
                         {QStringLiteral("--show"), QStringLiteral("--showformat=${Version}"),
                          QLatin1String(ferrow::kPackageName)},
-                        [installation, completion](std::optional<QString> version) mutable {
+                        [installation, completion](const std::optional<QString>& version) mutable {
                             installation.packageVersion = version.value_or(QString());
                             completion(installation);
                         });

@@ -360,7 +360,7 @@ void FRWTunnelController::stopSystemProxy(std::function<void()> done)
 {
     if (m_socksStarting) {
         // Stopping in the middle of a start would be undone by its takeover.
-        m_socksStartWaiters.push_back(
+        m_socksStartWaiters.emplace_back(
             [this, done = std::move(done)](const FRWResult&) mutable { stopSystemProxy(std::move(done)); });
         return;
     }
@@ -386,7 +386,8 @@ void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QStr
     const QPointer<QProcess> guarded(task);
     m_launcher->pollForAPIInfoAt(
         socksInfoPath(), task, 0,
-        [guarded, coreError, completion = std::move(completion)](const std::optional<QJsonObject>& info) {
+        [guarded, coreError = std::move(coreError),
+         completion = std::move(completion)](const std::optional<QJsonObject>& info) {
             if (info) {
                 completion(std::nullopt);
             } else if (!isRunning(guarded)) {

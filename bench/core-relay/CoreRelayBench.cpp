@@ -70,7 +70,7 @@ int openThrough(const Peer& peer, std::uint16_t originPort)
         return -1;
     }
     std::string head;
-    char byte;
+    char byte = 0;
     while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &byte, 1, 0) == 1) {
         head += byte;
     }

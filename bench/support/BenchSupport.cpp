@@ -70,6 +70,7 @@ RateResult connectionRate(const std::string& name, const std::function<int()>& o
     std::atomic<long> failed{0};
     const auto deadline = Clock::now() + window;
     std::vector<std::thread> workers;
+    workers.reserve(concurrency);
     std::mutex latencyMutex;
     std::vector<double> latencies;
     for (int i = 0; i < concurrency; ++i) {

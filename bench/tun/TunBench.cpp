@@ -74,6 +74,7 @@ double connectionRate(const NetworkNamespace& host, bool direct)
     std::atomic<bool> failed{false};
     const auto started = Clock::now();
     std::vector<std::thread> clients;
+    clients.reserve(kClients);
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(host.spawn([&] {
             while (Clock::now() - started < kRateWindow && !failed) {

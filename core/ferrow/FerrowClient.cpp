@@ -513,9 +513,10 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
     auto pumpExecutor = m_shared->pumpExecutor();
     asio::co_spawn(
         pumpExecutor,
-        [pumpExecutor, protocol, wireFd, pumpFd, wire = std::move(wire)]() mutable -> asio::awaitable<void> {
+        [pumpExecutor, protocol, wireFd, plainFd = pumpFd,
+         wire = std::move(wire)]() mutable -> asio::awaitable<void> {
             wire->socket = tcp::socket(pumpExecutor, protocol, wireFd);
-            tcp::socket plain(pumpExecutor, tcp::v4(), pumpFd);
+            tcp::socket plain(pumpExecutor, tcp::v4(), plainFd);
             auto relay = relayWire(plain, *wire, std::string(), ByteCounter(), std::chrono::seconds(0));
             co_await std::move(relay);
         },

@@ -70,6 +70,8 @@ using WireDialer = std::function<asio::awaitable<WireResult>()>;
 /// relays directly, without the loopback pair.
 struct FerrowWire {
     FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> handshake, std::string pending);
+    FerrowWire(const FerrowWire&) = delete;
+    FerrowWire& operator=(const FerrowWire&) = delete;
     ~FerrowWire();
     tcp::socket socket;
     std::unique_ptr<ClientHandshake> handshake;

@@ -26,6 +26,7 @@ public:
     explicit ReplayWindow(std::chrono::seconds window = kReplayWindow, std::size_t capacity = 2'000'000);
     ReplayWindow(const ReplayWindow&) = delete;
     ReplayWindow& operator=(const ReplayWindow&) = delete;
+    ~ReplayWindow() = default;
 
     /// True (and remembered) for a fresh salt with a time inside the window around `now` and not
     /// before notBefore(). A full shard refuses: forgetting a salt early would let its replay

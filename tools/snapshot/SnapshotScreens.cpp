@@ -189,7 +189,7 @@ QJsonArray busyConnections(qint64 now, double grow)
         const qint64 bytes = row.closed ? row.bytes : qint64(double(row.bytes) * grow);
         out.append(connection(id, QString::fromLatin1(row.host), QString::fromLatin1(row.process),
                               QString::fromLatin1(row.source), QString::fromLatin1(row.policy),
-                              QString::fromLatin1(row.rule), bytes, now - id * 37000, row.closed));
+                              QString::fromLatin1(row.rule), bytes, now - qint64{id} * 37000, row.closed));
         ++id;
     }
     return out;
@@ -420,7 +420,7 @@ bool saveScreenSnapshots(const QDir& folder, const QString& suffix,
     }
 
     // The external resources window over the busy core's rule sets.
-    const QString updated = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600).toString(Qt::ISODate);
+    const QString updated = QDateTime::currentDateTimeUtc().addSecs(qint64{-3} * 3600).toString(Qt::ISODate);
     controller.set(
         QStringLiteral("/rulesets"),
         QJsonArray{
