@@ -12,29 +12,14 @@
 
 #include <maxminddb.h>
 
+#include "FRWScopedFd.h"
+
 namespace ferrow::core {
 
 namespace {
 
 // Larger than any country database; a bigger file is not one.
 constexpr off_t kLargestDatabase = off_t{256} * 1024 * 1024;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 FileVersion versionOf(const struct stat& info)
 {
@@ -124,7 +109,7 @@ bool GeoIpDatabase::open(const std::string& path, std::string* error)
         return false;
     };
     // Non-blocking: a FIFO planted in the file's place must not stall the core.
-    const Descriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const FRWScopedFd source(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (source.get() < 0 || ::fstat(source.get(), &info) != 0) {
         problem = systemError("cannot open " + path);
@@ -134,7 +119,7 @@ bool GeoIpDatabase::open(const std::string& path, std::string* error)
         problem = S_ISREG(info.st_mode) ? "the file is too large" : "not a regular file";
         return fail();
     }
-    const Descriptor copy(sealedCopy(source.get(), info.st_size, problem));
+    const FRWScopedFd copy(sealedCopy(source.get(), info.st_size, problem));
     if (copy.get() < 0) {
         return fail();
     }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "FRWProcessInspector.h"
+#include "FRWScopedFd.h"
 #include "FRWSignature.h"
 
 #ifndef SO_PEERPIDFD
@@ -16,24 +17,6 @@
 namespace sig = ferrow::signature;
 
 namespace {
-
-/// Closes a descriptor at the end of a scope.
-class ScopedFd {
-public:
-    explicit ScopedFd(int fd) : m_fd(fd) {}
-    ~ScopedFd()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    ScopedFd(const ScopedFd&) = delete;
-    ScopedFd& operator=(const ScopedFd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -104,7 +87,7 @@ bool FRWCodeCheck::isTrustedPeer(const FRWPeer& peer, std::string& why) const
         }
         m_vetting.insert(peer.uid);
     }
-    const ScopedFd executable(FRWProcessInspector::openExecutable(peer.pid));
+    const FRWScopedFd executable(FRWProcessInspector::openExecutable(peer.pid));
     const bool isSigned =
         fileIsSigned(executable.get(), m_config.callerIdentifier, m_config.maxCallerExecutableSize);
     {
@@ -131,7 +114,7 @@ bool FRWCodeCheck::isSignedByUs(int fd) const
 
 bool FRWCodeCheck::isRunningProcessSignedByUs(pid_t pid, int pidfd) const
 {
-    const ScopedFd executable(FRWProcessInspector::openExecutable(pid));
+    const FRWScopedFd executable(FRWProcessInspector::openExecutable(pid));
     return fileIsSigned(executable.get(), m_config.coreIdentifier, sig::kMaxSignedFileSize) &&
            FRWProcessInspector::isAlive(pidfd);
 }

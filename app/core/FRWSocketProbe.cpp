@@ -13,27 +13,11 @@
 
 #include <QList>
 
+#include "FRWScopedFd.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-/// Closes the descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::optional<sockaddr_in> ipv4Address(const QString& text, quint16 port)
 {
@@ -109,7 +93,7 @@ std::optional<double> connectTime(const QString& ipv4, quint16 port, const QStri
     if (!address) {
         return std::nullopt;
     }
-    const Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const FRWScopedFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (socket.get() < 0) {
         return std::nullopt;
     }
@@ -144,7 +128,7 @@ std::optional<double> dnsRoundTrip(const QString& resolverIPv4, quint16 port, co
     if (!address || query.isEmpty()) {
         return std::nullopt;
     }
-    const Descriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const FRWScopedFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0) {
         return std::nullopt;
     }
