@@ -208,7 +208,7 @@ TEST_F(GSettingsTakeoverTest, NoOneSeesAManualModeWithoutItsAddress)
     FRWSystemProxy& systemProxy = proxy();
     GSettings* main = g_settings_new_with_backend("org.gnome.system.proxy", m_keyfile->store());
     ModeWatch watch{g_settings_new_with_backend("org.gnome.system.proxy.http", m_keyfile->store()), {}};
-    g_settings_get_string(main, "mode"); // a key must be read once before changes are announced
+    g_free(g_settings_get_string(main, "mode")); // a key must be read once before changes are announced
     g_signal_connect(main, "changed::mode", G_CALLBACK(noteMode), &watch);
     ASSERT_TRUE(systemProxy.applySystemProxy(true));
     ASSERT_TRUE(systemProxy.applySystemProxy(false));
