@@ -428,12 +428,16 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
             co_return;
         }
         meter.up(head.size());
+        // An upload takes as long as the client needs; only the wait for the answer is limited,
+        // from the moment the request has been forwarded whole. The body has its own idle limit.
+        deadline.cancel();
         if (!co_await pumpBody(
                 client, buffer, sockets.upstream, *requestFraming, [&meter](std::size_t n) { meter.up(n); },
                 core.relayIdleTimeout())) {
             finishRecord();
             co_return;
         }
+        deadline.arm(sockets.upstream, core.responseTimeout());
         // Interim 1xx answers are passed on; the final answer follows them.
         http::Head response;
         while (true) {

@@ -711,6 +711,29 @@ TEST(CoreRelayEndings, ClientsBeyondTheLimitAreClosedWithALogLine)
     }));
 }
 
+TEST(CoreHttpProxy, AnUploadLongerThanTheResponseTimeOutIsNotCut)
+{
+    LoopbackHttpServer origin;
+    origin.setResponse(200, "stored", "text/plain");
+    CoreProcess core(withProfile("[General]\nhttp-response-timeout = 1\n[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    constexpr std::size_t kPiece = 32 * 1024;
+    constexpr int kPieces = 8; // one every 300 ms: 2.4 s in all, more than the time-out
+    ASSERT_TRUE(client.send("POST http://" + origin.address() +
+                            "/upload HTTP/1.1\r\nHost: " + origin.address() +
+                            "\r\nContent-Length: " + std::to_string(kPiece * kPieces) + "\r\n\r\n"));
+    for (int i = 0; i < kPieces; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the client's own pace
+        ASSERT_TRUE(client.send(std::string(kPiece, static_cast<char>('a' + i)))) << "piece " << i;
+    }
+    const auto reply = readHttpReply(client);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    ASSERT_EQ(origin.requestCount(), 1u);
+    EXPECT_EQ(origin.requests()[0].body.size(), kPiece * kPieces);
+}
+
 TEST(CoreHttpProxy, SilentOriginIsAGatewayTimeout)
 {
     std::atomic<bool> done{false};
