@@ -67,24 +67,21 @@ bool addDefaultRoute(NetlinkSocket& netlink, int index, int family, const char* 
     return true;
 }
 
-bool addRule(NetlinkSocket& netlink, int family, std::uint32_t priority, bool tunnelRule, std::string* error)
+/// One tagged rule: packets that `select` matches (all of them when it adds nothing; none of them
+/// with `invert`) look up `table`.
+bool addRule(NetlinkSocket& netlink, int family, std::uint32_t priority, std::uint32_t table, bool invert,
+             const std::function<void(NetlinkMessage&)>& select, std::string* error)
 {
     NetlinkMessage message(RTM_NEWRULE, NLM_F_CREATE | NLM_F_EXCL);
     auto& body = message.body<fib_rule_hdr>();
     body.family = static_cast<unsigned char>(family);
     body.action = FR_ACT_TO_TBL;
     // Attributes grow the message and move it: the body is complete before the first one.
-    body.flags = tunnelRule ? FIB_RULE_INVERT : 0;
+    body.flags = invert ? FIB_RULE_INVERT : 0;
     message.addU32(FRA_PRIORITY, priority);
     message.addU8(FRA_PROTOCOL, kRuleProtocol);
-    if (tunnelRule) {
-        message.addU32(FRA_FWMARK, kSocketMark);
-        message.addU32(FRA_FWMASK, 0xffffffffu);
-        message.addU32(FRA_TABLE, kRouteTable);
-    } else {
-        message.addU32(FRA_TABLE, RT_TABLE_MAIN);
-        message.addU32(FRA_SUPPRESS_PREFIXLEN, 0);
-    }
+    message.addU32(FRA_TABLE, table);
+    select(message);
     if (const int result = netlink.request(message); result != 0) {
         *error = failure("cannot add the tunnel's routing rule", result);
         return false;
@@ -92,42 +89,28 @@ bool addRule(NetlinkSocket& netlink, int family, std::uint32_t priority, bool tu
     return true;
 }
 
-enum class DnsRule { ownTrafficToMain, udpToTunnel, tcpToTunnel };
-
-bool addDnsRule(NetlinkSocket& netlink, int family, DnsRule kind, std::string* error)
-{
-    NetlinkMessage message(RTM_NEWRULE, NLM_F_CREATE | NLM_F_EXCL);
-    auto& body = message.body<fib_rule_hdr>();
-    body.family = static_cast<unsigned char>(family);
-    body.action = FR_ACT_TO_TBL;
-    message.addU8(FRA_PROTOCOL, kRuleProtocol);
-    if (kind == DnsRule::ownTrafficToMain) {
-        message.addU32(FRA_PRIORITY, kPriorityOwnTraffic);
-        message.addU32(FRA_FWMARK, kSocketMark);
-        message.addU32(FRA_FWMASK, 0xffffffffu);
-        message.addU32(FRA_TABLE, RT_TABLE_MAIN);
-    } else {
-        const bool udp = kind == DnsRule::udpToTunnel;
-        message.addU32(FRA_PRIORITY, udp ? kPriorityDnsUdp : kPriorityDnsTcp);
-        message.addU8(FRA_IP_PROTO, udp ? IPPROTO_UDP : IPPROTO_TCP);
-        const fib_rule_port_range dns{53, 53};
-        message.addAttribute(FRA_DPORT_RANGE, &dns, sizeof dns);
-        message.addU32(FRA_TABLE, kRouteTable);
-    }
-    if (const int result = netlink.request(message); result != 0) {
-        *error = failure("cannot add the tunnel's DNS routing rule", result);
-        return false;
-    }
-    return true;
-}
-
 bool addRules(NetlinkSocket& netlink, int family, std::string* error)
 {
-    return addDnsRule(netlink, family, DnsRule::ownTrafficToMain, error) &&
-           addDnsRule(netlink, family, DnsRule::udpToTunnel, error) &&
-           addDnsRule(netlink, family, DnsRule::tcpToTunnel, error) &&
-           addRule(netlink, family, kPriorityMainWithoutDefault, false, error) &&
-           addRule(netlink, family, kPriorityTunnel, true, error);
+    const auto marked = [](NetlinkMessage& message) {
+        message.addU32(FRA_FWMARK, kSocketMark);
+        message.addU32(FRA_FWMASK, 0xffffffffu);
+    };
+    const auto dnsOver = [](std::uint8_t protocol) {
+        return [protocol](NetlinkMessage& message) {
+            message.addU8(FRA_IP_PROTO, protocol);
+            const fib_rule_port_range dns{53, 53};
+            message.addAttribute(FRA_DPORT_RANGE, &dns, sizeof dns);
+        };
+    };
+    const auto withoutDefaultRoutes = [](NetlinkMessage& message) {
+        message.addU32(FRA_SUPPRESS_PREFIXLEN, 0);
+    };
+    return addRule(netlink, family, kPriorityOwnTraffic, RT_TABLE_MAIN, false, marked, error) &&
+           addRule(netlink, family, kPriorityDnsUdp, kRouteTable, false, dnsOver(IPPROTO_UDP), error) &&
+           addRule(netlink, family, kPriorityDnsTcp, kRouteTable, false, dnsOver(IPPROTO_TCP), error) &&
+           addRule(netlink, family, kPriorityMainWithoutDefault, RT_TABLE_MAIN, false, withoutDefaultRoutes,
+                   error) &&
+           addRule(netlink, family, kPriorityTunnel, kRouteTable, true, marked, error);
 }
 
 /// The raw messages of a dump that `keep` selects, to be sent back as deletions.
