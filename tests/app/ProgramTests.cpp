@@ -91,6 +91,12 @@ protected:
     }
 
     QString proxyMode() const { return gsettings({"get", "org.gnome.system.proxy", "mode"}); }
+    /// Waits for the takeover a launch makes on its own.
+    bool systemProxyCameOn() const
+    {
+        return QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000);
+    }
+    int httpProxyPort() const { return gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt(); }
 
     void wishForSystemProxy() const
     {
@@ -148,10 +154,9 @@ TEST_F(ProgramTest, SystemProxyCarriesTrafficAndQuitRestoresTheUsersSettings)
     ASSERT_TRUE(launch(ferrow));
 
     // The chosen mode comes back on its own a moment after launch.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000))
-        << "System Proxy never came on";
+    ASSERT_TRUE(systemProxyCameOn()) << "System Proxy never came on";
     EXPECT_EQ(gsettings({"get", "org.gnome.system.proxy.http", "host"}), "'127.0.0.1'");
-    const int port = gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt();
+    const int port = httpProxyPort();
     ASSERT_GT(port, 0);
     EXPECT_EQ(getThroughProxy(port, origin.address()), "HTTP/1.1 200 OK");
     EXPECT_GE(origin.requestCount(), 1u);
@@ -194,7 +199,7 @@ TEST_F(ProgramTest, AQuitRightAfterTheCoreDiedStillPutsTheDesktopBack)
     for (int run = 0; run < 10; ++run) {
         QProcess ferrow;
         ASSERT_TRUE(launch(ferrow));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000)) << "run " << run;
+        ASSERT_TRUE(systemProxyCameOn()) << "run " << run;
         const pid_t core = coreChildOf(ferrow.processId());
         ASSERT_GT(core, 0) << "run " << run;
         // The core dies and the quit follows at once, before the program has seen the death.
@@ -261,9 +266,8 @@ TEST_F(ProgramTest, AFirstRunAddsTheServerFromTheClipboardAndTheNextLaunchGoesTh
     origin.setResponse(200, "hello", "text/plain");
     QProcess ferrow;
     ASSERT_TRUE(launch(ferrow));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return proxyMode() == "'manual'"; }, 30000))
-        << "System Proxy never came on";
-    const int port = gsettings({"get", "org.gnome.system.proxy.http", "port"}).toInt();
+    ASSERT_TRUE(systemProxyCameOn()) << "System Proxy never came on";
+    const int port = httpProxyPort();
     const std::string named =
         "origin.example.test:" + origin.address().substr(origin.address().rfind(':') + 1);
     EXPECT_EQ(getThroughProxy(port, named), "HTTP/1.1 200 OK");
