@@ -11,7 +11,7 @@ std::string usageLine()
     return "usage: ferrow-core -config FILE [-no-tun] [-socks HOST:PORT] [-api HOST:PORT] [-api-info FILE] "
            "[-api-info-uid UID] [-api-info-gid GID] [-stats FILE] [-rule-set-dir DIR] [-tun-name NAME] "
            "[-resolve-bus ADDRESS] [-node-down-after SECONDS] "
-           "[-gateway]";
+           "[-gateway] [-dns-socket FD]...";
 }
 
 std::string helpText()
@@ -34,6 +34,8 @@ std::string helpText()
            "  -no-tun               serve the proxy only, without a TUN link\n"
            "  -tun-name NAME        the TUN link for Enhanced Mode\n"
            "  -gateway              also route other devices' traffic in Enhanced Mode\n"
+           "  -dns-socket FD        a bound UDP or listening TCP socket on which gateway devices'\n"
+           "                        DNS questions are answered (repeatable; given by ferrow-helper)\n"
            "  -resolve-bus ADDRESS  the D-Bus on which systemd-resolved is asked (default: system bus)\n"
            "  -node-down-after SECONDS\n"
            "                        how long every connection through a node must fail before it is\n"
@@ -85,7 +87,8 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
             target = &options.tunName;
         } else if (flag == "-resolve-bus") {
             target = &options.resolveBus;
-        } else if (flag != "-api-info-uid" && flag != "-api-info-gid" && flag != "-node-down-after") {
+        } else if (flag != "-api-info-uid" && flag != "-api-info-gid" && flag != "-node-down-after" &&
+                   flag != "-dns-socket") {
             return UsageError{"unknown flag \"" + flag + "\""};
         }
         if (i + 1 >= arguments.size()) {
@@ -107,6 +110,14 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
                 return UsageError{"flag -node-down-after needs 1 to 3600 seconds, not \"" + value + "\""};
             }
             options.nodeDownAfterSeconds = id;
+            continue;
+        }
+        if (flag == "-dns-socket") {
+            // 0 to 2 are the standard streams, never a socket handed over.
+            if (*id < 3 || *id > 1u << 20) {
+                return UsageError{"flag -dns-socket needs a descriptor number, not \"" + value + "\""};
+            }
+            options.dnsSockets.push_back(static_cast<int>(*id));
             continue;
         }
         (flag == "-api-info-uid" ? options.apiInfoUid : options.apiInfoGid) = id;

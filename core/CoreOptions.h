@@ -20,7 +20,8 @@ struct CoreOptions {
     std::string ruleSetDir;
     std::string tunName;
     bool gateway = false;
-    std::string resolveBus;                       // the bus systemd-resolved is on; empty: the system bus
+    std::vector<int> dnsSockets; // inherited sockets for gateway devices' DNS, bound by the helper
+    std::string resolveBus;      // the bus systemd-resolved is on; empty: the system bus
     std::optional<unsigned> nodeDownAfterSeconds; // empty: the core's default
 };
 
@@ -29,7 +30,7 @@ struct UsageError {
 };
 
 /// Reads the arguments after the program name. Every flag takes one value except
-/// "-no-tun" and "-gateway".
+/// "-no-tun" and "-gateway"; "-dns-socket" may be given more than once.
 std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::string>& arguments);
 
 /// One line naming every flag, printed after a usage error.

@@ -270,6 +270,13 @@ bool CoreService::start()
     } else if (m_options.gateway) {
         m_log.warning("-gateway needs the tunnel: gateway mode not active");
     }
+    if (m_tun && m_options.gateway) {
+        m_tun->serveLanResolver(m_options.dnsSockets);
+    } else {
+        for (const int fd : m_options.dnsSockets) {
+            ::close(fd);
+        }
+    }
     std::string statisticsError;
     if (!m_statistics.load(&statisticsError)) {
         m_log.info(statisticsError);

@@ -84,11 +84,10 @@ void reportAndExit(int pipe)
 
 } // namespace
 
-std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(int executable, const std::string& path,
-                                                       const std::vector<std::string>& arguments,
-                                                       const std::vector<std::string>& environment,
-                                                       const Identity& identity, ExitHandler onExit,
-                                                       std::string& error)
+std::shared_ptr<FRWCoreProcess>
+FRWCoreProcess::launch(int executable, const std::string& path, const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment, const Identity& identity,
+                       const std::vector<int>& inherited, ExitHandler onExit, std::string& error)
 {
     const bool asRoot = ::geteuid() == 0;
     if (!asRoot && (identity.uid != ::geteuid() || identity.gid != ::getegid())) {
@@ -133,6 +132,11 @@ std::shared_ptr<FRWCoreProcess> FRWCoreProcess::launch(int executable, const std
         }
         if (asRoot && !becomeUserWithNetworkCapabilities(identity.uid, identity.gid, lastCap)) {
             reportAndExit(report[1]);
+        }
+        for (const int fd : inherited) {
+            if (::fcntl(fd, F_SETFD, 0) != 0) {
+                reportAndExit(report[1]);
+            }
         }
         // Through the descriptor: the user may have no search right on the folder that holds it.
         ::fexecve(executable, argv.data(), envp.data());

@@ -23,12 +23,14 @@ public:
 
     /// Launches the file open at `executable` (read-only; `path` is its name and the core's first
     /// argument) as `identity` with exactly the given arguments and environment; nothing on
-    /// failure, with the system's reason in `error`. `onExit` runs on the waiter thread.
+    /// failure, with the system's reason in `error`. `inherited` descriptors stay open in the core
+    /// under their own numbers; every other one of the helper's is closed at exec. `onExit` runs
+    /// on the waiter thread.
     static std::shared_ptr<FRWCoreProcess> launch(int executable, const std::string& path,
                                                   const std::vector<std::string>& arguments,
                                                   const std::vector<std::string>& environment,
-                                                  const Identity& identity, ExitHandler onExit,
-                                                  std::string& error);
+                                                  const Identity& identity, const std::vector<int>& inherited,
+                                                  ExitHandler onExit, std::string& error);
     ~FRWCoreProcess();
     FRWCoreProcess(const FRWCoreProcess&) = delete;
     FRWCoreProcess& operator=(const FRWCoreProcess&) = delete;

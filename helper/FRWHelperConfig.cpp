@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "FRWHelperProtocol.h"
+#include "FRWLanResolverSockets.h"
 #include "FRWNames.h"
 #include "FRWSigningKey.h"
 
@@ -31,6 +32,9 @@ FRWHelperConfig FRWHelperConfig::forExecutable(const std::string& executable)
     config.callerIdentifier = ferrow::kApplicationIdentifier;
     config.coreIdentifier = ferrow::kCoreIdentifier;
     config.defaultTunName = ferrow::helperprotocol::kDefaultTunName;
+    config.lanResolverSockets = [](const std::function<void(const std::string&)>& log) {
+        return bindLanResolverSockets(log);
+    };
     config.log = [](const std::string& line) {
         // journald takes standard error as the service's log.
         std::fprintf(stderr, "%s\n", line.c_str());

@@ -8,6 +8,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "FRWScopedFd.h"
+
 /// Everything the helper service depends on. The shipped program uses the defaults; the test host
 /// points every path into a temporary folder and shortens the waits.
 struct FRWHelperConfig {
@@ -53,6 +55,10 @@ struct FRWHelperConfig {
     std::chrono::milliseconds callerCheckWait{5000};
     /// Largest core the helper copies; anything bigger is refused before a byte is copied.
     std::uint64_t maxCoreSize = std::uint64_t{256} << 20;
+
+    /// Port 53 on the LAN addresses for a gateway-mode core (none when empty); gets the log.
+    std::function<std::vector<FRWScopedFd>(const std::function<void(const std::string&)>&)>
+        lanResolverSockets;
 
     /// Where log lines go; each already begins "ferrow-helper: ".
     std::function<void(const std::string&)> log;

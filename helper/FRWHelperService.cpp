@@ -309,8 +309,19 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     if (!params.ruleSetDir.empty()) {
         arguments.insert(arguments.end(), {"-rule-set-dir", params.ruleSetDir});
     }
+    // Devices that use this machine as their resolver ask its LAN address on port 53, which the
+    // core may not bind; it answers on sockets bound here.
+    std::vector<FRWScopedFd> resolverSockets;
     if (params.gateway) {
         arguments.emplace_back("-gateway");
+        if (m_config.lanResolverSockets) {
+            resolverSockets = m_config.lanResolverSockets([this](const std::string& line) { log(line); });
+        }
+    }
+    std::vector<int> inherited;
+    for (const FRWScopedFd& socket : resolverSockets) {
+        arguments.insert(arguments.end(), {"-dns-socket", std::to_string(socket.get())});
+        inherited.push_back(socket.get());
     }
     // The user's home is read-only to the core here; its statistics go to the user's own folder.
     if (const auto state = m_folders.userStateFolder(uid, gid)) {
@@ -330,7 +341,7 @@ std::optional<FRWHelperService::HelperError> FRWHelperService::startCore(const S
     };
     std::string launchError;
     const auto process = FRWCoreProcess::launch(staged->fd(), staged->path(), arguments, coreEnvironment(),
-                                                {uid, gid}, onExit, launchError);
+                                                {uid, gid}, inherited, onExit, launchError);
     if (!process) {
         if (params.gateway) {
             m_forwarding.restore();

@@ -8,3 +8,15 @@ FRWScopedFd::~FRWScopedFd()
         ::close(m_fd);
     }
 }
+
+FRWScopedFd& FRWScopedFd::operator=(FRWScopedFd&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}

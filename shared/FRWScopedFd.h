@@ -7,8 +7,17 @@ public:
     ~FRWScopedFd();
     FRWScopedFd(const FRWScopedFd&) = delete;
     FRWScopedFd& operator=(const FRWScopedFd&) = delete;
+    FRWScopedFd(FRWScopedFd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FRWScopedFd& operator=(FRWScopedFd&& other) noexcept;
 
     int get() const { return m_fd; }
+    /// Gives the descriptor up without closing it.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
 private:
     int m_fd;

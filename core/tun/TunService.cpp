@@ -82,6 +82,7 @@ TunService::TunService(asio::io_context& io, core::CoreService& core)
     : m_io(io)
     , m_core(core)
     , m_dns(io, core, m_fakeIps)
+    , m_lanResolver(io, m_dns, core.log())
     , m_udp(io, core, m_fakeIps, [this](const void* data, std::size_t size) { writePacket(data, size); })
     , m_expiry(io)
 {
@@ -205,6 +206,7 @@ void TunService::stop()
         acceptor->close(ignored);
     }
     m_acceptors.clear();
+    m_lanResolver.stop();
     m_expiry.cancel();
     m_udp.closeAll();
     if (!m_running) {

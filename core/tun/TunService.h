@@ -13,6 +13,7 @@
 #include "AsioSupport.h"
 #include "FakeDns.h"
 #include "FlowTable.h"
+#include "LanResolver.h"
 #include "Packet.h"
 #include "PolicyRouting.h"
 #include "ResolvedLink.h"
@@ -55,6 +56,8 @@ public:
     bool start(const std::string& name, bool gateway, const std::string& resolveBus, std::string* error);
     /// Stops the packet thread and removes the link, the routes and the rules.
     void stop();
+    /// Answers gateway devices' DNS on the helper's port-53 sockets (descriptors taken over).
+    void serveLanResolver(const std::vector<int>& descriptors) { m_lanResolver.serve(descriptors); }
 
     /// The name behind a fake address the tunnel's DNS handed out.
     std::optional<std::string> nameFor(const core::IpAddr& address) const
@@ -86,6 +89,7 @@ private:
     FlowTable m_flows;
     FakeIpPool m_fakeIps; // before the parts that use it
     TunnelDns m_dns;
+    LanResolver m_lanResolver;
     UdpRelay m_udp;
     std::uint16_t m_listenPort4 = 0;
     std::uint16_t m_listenPort6 = 0;

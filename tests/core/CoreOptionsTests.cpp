@@ -28,7 +28,11 @@ TEST(CoreOptions, EveryFlagOfEveryCommandLineIsRead)
                                           "utun9",
                                           "-node-down-after",
                                           "5",
-                                          "-gateway"});
+                                          "-gateway",
+                                          "-dns-socket",
+                                          "7",
+                                          "-dns-socket",
+                                          "8"});
     ASSERT_TRUE(std::holds_alternative<CoreOptions>(parsed));
     const auto& options = std::get<CoreOptions>(parsed);
     EXPECT_EQ(options.configPath, "/p/profile.conf");
@@ -42,6 +46,7 @@ TEST(CoreOptions, EveryFlagOfEveryCommandLineIsRead)
     EXPECT_EQ(options.ruleSetDir, "/r");
     EXPECT_EQ(options.tunName, "utun9");
     EXPECT_TRUE(options.gateway);
+    EXPECT_EQ(options.dnsSockets, (std::vector<int>{7, 8}));
     EXPECT_EQ(options.nodeDownAfterSeconds, 5u);
 }
 
@@ -60,6 +65,9 @@ TEST(CoreOptions, MistakesAreUsageErrors)
         {"-no-tun", "-gateway"},
         {"-config", "x", "-node-down-after", "0"},
         {"-config", "x", "-node-down-after", "3601"},
+        {"-config", "x", "-dns-socket", "2"},
+        {"-config", "x", "-dns-socket", "-4"},
+        {"-config", "x", "-dns-socket", "99999999999"},
     };
     for (const auto& arguments : bad) {
         EXPECT_TRUE(std::holds_alternative<UsageError>(parseCommandLine(arguments)))

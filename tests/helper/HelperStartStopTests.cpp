@@ -1,4 +1,5 @@
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -125,12 +126,49 @@ TEST_F(HelperTest, OptionalArgumentsOnlyWhenAsked)
     p.apiInfoPath = host->config().apiInfoPath;
     ASSERT_EQ(start(p), "");
     const auto line = commandLine(startedPid());
-    ASSERT_EQ(line.size(), 19u); // with the test host's "-no-tun" last
+    ASSERT_EQ(line.size(), 23u); // with the test host's "-no-tun" last
     EXPECT_EQ(line[12], "utun12");
     EXPECT_EQ(line[13], "-rule-set-dir");
     EXPECT_EQ(line[14], path("rule sets"));
     EXPECT_EQ(line[15], "-gateway");
-    EXPECT_EQ(line[16], "-stats");
+    EXPECT_EQ(line[16], "-dns-socket");
+    EXPECT_EQ(line[18], "-dns-socket");
+    EXPECT_EQ(line[20], "-stats");
+}
+
+std::string socketLink(const std::string& fdPath)
+{
+    std::error_code error;
+    const auto target = std::filesystem::read_symlink(fdPath, error).string();
+    return target.starts_with("socket:") ? target : std::string();
+}
+
+TEST_F(HelperTest, AGatewayCoreHoldsThePort53SocketsAndTheHelperKeepsNoCopy)
+{
+    ASSERT_TRUE(copySigned(STUBBORN_CORE, path("stubborn"), "ferrow-core", signingKeyPem()));
+    auto p = params(path("stubborn"));
+    p.gateway = true;
+    ASSERT_EQ(start(p), "");
+    const pid_t pid = startedPid();
+    const auto line = commandLine(pid);
+    std::vector<std::string> held;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        if (line[i] == "-dns-socket") {
+            held.push_back(socketLink("/proc/" + std::to_string(pid) + "/fd/" + line[i + 1]));
+            EXPECT_FALSE(held.back().empty())
+                << "descriptor " << line[i + 1] << " is not a socket in the core";
+        }
+    }
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_NE(held[0], held[1]);
+    // Closed in the helper once handed over: the core alone answers on port 53.
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const auto link = socketLink(entry.path().string());
+        EXPECT_TRUE(link.empty() || (link != held[0] && link != held[1]))
+            << "the helper still holds " << link;
+    }
+    ::kill(pid, SIGKILL);
+    EXPECT_TRUE(host->waitForLog("ferrow-helper: core exited (status 9)"));
 }
 
 TEST_F(HelperTest, ChecksRunInOrderWithTheirTexts)

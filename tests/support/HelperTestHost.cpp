@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -74,6 +75,21 @@ HelperTestHost::HelperTestHost(const std::function<void(FRWHelperConfig&)>& adju
     // it on inside a network namespace of their own.
     m_config.cleanUpRouting = false;
     m_config.extraCoreArguments = {"-no-tun"};
+    // Never the machine's own LAN addresses: a UDP and a TCP socket on loopback stand in for them.
+    m_config.lanResolverSockets = [](const std::function<void(const std::string&)>&) {
+        std::vector<FRWScopedFd> sockets;
+        for (const int type : {SOCK_DGRAM, SOCK_STREAM}) {
+            FRWScopedFd fd(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
+            sockaddr_in loopback{};
+            loopback.sin_family = AF_INET;
+            loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0 &&
+                (type == SOCK_DGRAM || ::listen(fd.get(), 4) == 0)) {
+                sockets.push_back(std::move(fd));
+            }
+        }
+        return sockets;
+    };
     auto logs = m_logs;
     auto* lock = &m_logLock;
     m_config.log = [logs, lock](const std::string& line) {

@@ -244,7 +244,8 @@ std::string TunTestbed::dnsAnswer(const std::string& query)
 }
 
 NamespacedCore::NamespacedCore(const NetworkNamespace& ns, const std::string& profile,
-                               const std::vector<std::string>& extraArguments)
+                               const std::vector<std::string>& extraArguments,
+                               const std::vector<std::pair<int, int>>& descriptors)
     : m_ns(ns)
 {
     char pattern[] = "/tmp/ferrow-tun-test-XXXXXX";
@@ -267,6 +268,7 @@ NamespacedCore::NamespacedCore(const NetworkNamespace& ns, const std::string& pr
     ChildProcess::Options options;
     options.output = ChildStream::append(m_folder / "stderr.log");
     options.errorToOutput = true;
+    options.descriptors = descriptors;
     m_process = std::make_unique<ChildProcess>(arguments, std::move(options));
     if (!m_process->started()) {
         m_process.reset();

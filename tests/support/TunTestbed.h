@@ -54,8 +54,10 @@ private:
 /// ferrow-core run with `ip netns exec` in a namespace, in TUN mode.
 class NamespacedCore {
 public:
+    /// `descriptors`: this process's descriptors handed to the core, {ours, its number}.
     NamespacedCore(const NetworkNamespace& ns, const std::string& profile,
-                   const std::vector<std::string>& extraArguments = {});
+                   const std::vector<std::string>& extraArguments = {},
+                   const std::vector<std::pair<int, int>>& descriptors = {});
     ~NamespacedCore();
 
     bool started() const { return m_apiPort != 0; }

@@ -2,6 +2,7 @@
 // server and a UDP echo in an "internet" namespace, clients that know nothing about proxies.
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -308,6 +309,65 @@ TEST(TunRouting, GatewayForwardsAnotherDevice)
     });
     ASSERT_NE(origin, connections.end());
     EXPECT_EQ((*origin)["srcip"], "10.88.0.2");
+}
+
+// Port 53 on the host's LAN address, bound as the helper binds it for a gateway-mode core.
+int boundDnsSocket(const NetworkNamespace& ns, int type, const std::string& address)
+{
+    int fd = -1;
+    ns.run([&] {
+        fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+        sockaddr_in bound{};
+        bound.sin_family = AF_INET;
+        bound.sin_port = htons(53);
+        ::inet_pton(AF_INET, address.c_str(), &bound.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 ||
+            (type == SOCK_STREAM && ::listen(fd, 16) != 0)) {
+            ::close(fd);
+            fd = -1;
+        }
+    });
+    return fd;
+}
+
+TEST(TunRouting, DevicesThatAskThisMachineForNamesGetTheTunnelsAnswers)
+{
+    REQUIRE_ROOT();
+    TunTestbed bed;
+    ASSERT_TRUE(bed.ready());
+    NetworkNamespace device("lan");
+    ASSERT_TRUE(connectNamespaces(bed.host, "frwl0", "10.88.0.1/24", device, "frwd0", "10.88.0.2/24"));
+    ASSERT_TRUE(device.ip("route add default via 10.88.0.1"));
+    ASSERT_EQ(shell("ip netns exec " + bed.host.name() + " sysctl -qw net.ipv4.ip_forward=1").first, 0);
+    const int udp = boundDnsSocket(bed.host, SOCK_DGRAM, "10.88.0.1");
+    const int tcp = boundDnsSocket(bed.host, SOCK_STREAM, "10.88.0.1");
+    ASSERT_TRUE(udp >= 0 && tcp >= 0);
+    NamespacedCore core(bed.host, profile("SRC-IP-CIDR,10.88.0.2/32,DIRECT\nFINAL,REJECT\n"),
+                        {"-gateway", "-dns-socket", "20", "-dns-socket", "21"}, {{udp, 20}, {tcp, 21}});
+    ::close(udp);
+    ::close(tcp);
+    ASSERT_TRUE(core.started()) << core.log();
+
+    // The device's resolver is this machine: it gets fake addresses over UDP and TCP, and they
+    // lead through the tunnel by name.
+    const auto fake = resolveIn(device, "10.88.0.1", "origin.test");
+    ASSERT_TRUE(fake.has_value() && fake->starts_with("198.1")) << fake.value_or("no answer") << core.log();
+    EXPECT_EQ(resolveIn(device, "10.88.0.1", "origin.test", true), fake);
+    const auto reply = tcpExchange(device, *fake, 80, "GET /asked HTTP/1.1\r\nHost: origin.test\r\n\r\n");
+    ASSERT_TRUE(reply.has_value()) << core.log();
+    EXPECT_NE(reply->find("hello from /asked"), std::string::npos);
+
+    // A question from outside the private ranges is not answered: no open resolver.
+    ASSERT_TRUE(device.ip("addr add 203.0.113.7/32 dev frwd0"));
+    ASSERT_TRUE(device.ip("route add 10.88.0.1/32 dev frwd0 src 203.0.113.7"));
+    ASSERT_TRUE(bed.host.ip("route add 203.0.113.7/32 dev frwl0"));
+    EXPECT_EQ(resolveIn(device, "10.88.0.1", "origin.test"), std::nullopt);
+    EXPECT_EQ(resolveIn(device, "10.88.0.1", "origin.test", true), std::nullopt);
+    ASSERT_TRUE(device.ip("route del 10.88.0.1/32 dev frwd0"));
+
+    // The sockets end with the core: nothing answers afterwards.
+    EXPECT_EQ(core.stop(SIGTERM), 0);
+    EXPECT_EQ(resolveIn(device, "10.88.0.1", "origin.test"), std::nullopt);
 }
 
 TEST(TunResolved, TheTunnelLinkIsRegisteredAndRevertedAtStop)
