@@ -168,7 +168,8 @@ ApiResponse ControlApi::status()
                    {"version", "0.1.0"},
                    {"mode", core.mode},
                    {"connections", core.connections},
-                   {"failing", core.failing}});
+                   {"failing", core.failing},
+                   {"networkChanges", core.networkChanges}});
 }
 
 ApiResponse ControlApi::stats()

@@ -23,6 +23,7 @@ struct CoreStatus {
     std::string mode;
     std::size_t connections = 0;
     std::vector<std::string> failing;
+    std::uint64_t networkChanges = 0; // other networks and wake-ups seen since the start
 };
 
 struct OutboundState {

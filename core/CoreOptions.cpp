@@ -10,7 +10,7 @@ std::string usageLine()
 {
     return "usage: ferrow-core -config FILE [-no-tun] [-socks HOST:PORT] [-api HOST:PORT] [-api-info FILE] "
            "[-api-info-uid UID] [-api-info-gid GID] [-stats FILE] [-rule-set-dir DIR] [-tun-name NAME] "
-           "[-resolve-bus ADDRESS] [-node-down-after SECONDS] "
+           "[-resolve-bus ADDRESS] [-login-bus ADDRESS] [-node-down-after SECONDS] "
            "[-gateway] [-dns-socket FD]...";
 }
 
@@ -37,6 +37,7 @@ std::string helpText()
            "  -dns-socket FD        a bound UDP or listening TCP socket on which gateway devices'\n"
            "                        DNS questions are answered (repeatable; given by ferrow-helper)\n"
            "  -resolve-bus ADDRESS  the D-Bus on which systemd-resolved is asked (default: system bus)\n"
+           "  -login-bus ADDRESS    the D-Bus on which logind announces sleep (default: system bus)\n"
            "  -node-down-after SECONDS\n"
            "                        how long every connection through a node must fail before it is\n"
            "                        reported down (1 to 3600, default 30)\n"
@@ -87,6 +88,8 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
             target = &options.tunName;
         } else if (flag == "-resolve-bus") {
             target = &options.resolveBus;
+        } else if (flag == "-login-bus") {
+            target = &options.loginBus;
         } else if (flag != "-api-info-uid" && flag != "-api-info-gid" && flag != "-node-down-after" &&
                    flag != "-dns-socket") {
             return UsageError{"unknown flag \"" + flag + "\""};

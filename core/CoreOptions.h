@@ -22,6 +22,7 @@ struct CoreOptions {
     bool gateway = false;
     std::vector<int> dnsSockets; // inherited sockets for gateway devices' DNS, bound by the helper
     std::string resolveBus;      // the bus systemd-resolved is on; empty: the system bus
+    std::string loginBus;        // the bus logind is on; empty: the system bus
     std::optional<unsigned> nodeDownAfterSeconds; // empty: the core's default
 };
 

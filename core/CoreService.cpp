@@ -19,8 +19,10 @@
 #include "GeoIpDatabase.h"
 #include "HostsFile.h"
 #include "HttpFetcher.h"
+#include "NetworkMonitor.h"
 #include "ProxyServer.h"
 #include "SafeFile.h"
+#include "SleepWatcher.h"
 #include "SocketMark.h"
 #include "ferrow/AsioTimeout.h"
 #include "tun/SystemDns.h"
@@ -270,6 +272,7 @@ bool CoreService::start()
     } else if (m_options.gateway) {
         m_log.warning("-gateway needs the tunnel: gateway mode not active");
     }
+    watchNetwork();
     if (m_tun && m_options.gateway) {
         m_tun->serveLanResolver(m_options.dnsSockets);
     } else {
@@ -341,6 +344,8 @@ void CoreService::stop(const std::string& why)
     m_stopped = true;
     m_log.info("stopping: " + why);
     m_ferrow->clearPools();
+    m_network.reset();
+    m_sleep.reset();
     if (m_proxy) {
         m_proxy->stopAll();
     }
@@ -387,6 +392,65 @@ std::string CoreService::reload()
                std::to_string(m_runtime->config.rules.size()) + " rules");
     asio::co_spawn(m_io, m_ruleSets->updateStale(m_resolver), asio::detached);
     return {};
+}
+
+void CoreService::watchNetwork()
+{
+    m_network =
+        std::make_unique<NetworkMonitor>(m_io, m_tun ? m_options.tunName : std::string(),
+                                         tun::systemResolverFiles(), [this](NetworkMonitor::Change change) {
+                                             if (change == NetworkMonitor::Change::Network) {
+                                                 networkChanged("the network changed");
+                                             } else {
+                                                 readSystemResolvers();
+                                             }
+                                         });
+    if (!m_network->start()) {
+        m_log.warning("network changes will not be noticed");
+    }
+    m_sleep = std::make_unique<SleepWatcher>(m_io, [this] { networkChanged("woke from sleep"); });
+    std::string error;
+    if (!m_sleep->start(m_options.loginBus, &error)) {
+        m_log.info("wake-ups from sleep will not be noticed (" + error + ")");
+        m_sleep.reset();
+    }
+}
+
+void CoreService::networkChanged(const std::string& why)
+{
+    ++m_networkChanges;
+    // Pooled node connections were made from addresses and routes that may be gone; a dial
+    // through one would hang until its time-out.
+    m_log.info(why + ": dropping pooled node connections");
+    m_ferrow->clearPools();
+    readSystemResolvers();
+    if (m_tun) {
+        m_tun->checkRouting();
+    }
+}
+
+void CoreService::readSystemResolvers()
+{
+    if (!m_tun) {
+        return; // without the tunnel the system's resolver is asked directly
+    }
+    std::vector<std::string> servers;
+    for (const auto& server : tun::systemNameservers()) {
+        // The tunnel's own resolver, listed for its link by systemd-resolved, would ask itself.
+        const auto address = IpAddr::parse(server);
+        if (address && !tun::isTunnelAddress(*address)) {
+            servers.push_back(server);
+        }
+    }
+    if (servers.empty() || servers == m_systemDnsServers) {
+        return;
+    }
+    std::string list;
+    for (const auto& server : servers) {
+        list += (list.empty() ? "" : ", ") + server;
+    }
+    m_log.info("the system's DNS servers are now " + list);
+    m_systemDnsServers = std::move(servers);
 }
 
 std::vector<std::string> CoreService::upstreamDnsServers() const
@@ -793,8 +857,9 @@ asio::awaitable<DelayResult> CoreService::measureDelay(std::string policy)
 
 CoreStatus CoreService::status() const
 {
-    return {m_uplink.load(), m_downlink.load(), m_mode, m_connections.openCount(),
-            m_ferrow->health().failing()};
+    return {
+        m_uplink.load(), m_downlink.load(), m_mode, m_connections.openCount(), m_ferrow->health().failing(),
+        m_networkChanges};
 }
 
 const TrafficStatistics& CoreService::foldedStatistics()

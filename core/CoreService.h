@@ -39,7 +39,9 @@ namespace ferrow::core {
 class ControlServer;
 class FerrowDialer;
 class GeoIpDatabase;
+class NetworkMonitor;
 class ProxyServer;
+class SleepWatcher;
 
 /// Where a connection goes and why.
 struct Route {
@@ -125,6 +127,11 @@ private:
     /// Opens the country database, or a newer one that replaced the file in use.
     void openCountryDatabase();
     void armSignals();
+    /// Another network, or a wake from sleep: nothing made on the old one is trusted.
+    void networkChanged(const std::string& why);
+    /// Reads the system's resolver list again (with the tunnel, it is where real answers come from).
+    void readSystemResolvers();
+    void watchNetwork();
     asio::awaitable<void> housekeeping();
     asio::awaitable<void> fetchCountryDatabase();
     asio::awaitable<void> testGroups(bool onlyDue);
@@ -195,7 +202,10 @@ private:
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
     std::unique_ptr<FerrowDialer> m_ferrow;      // after the relay contexts its pumps run on
     std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything
-    std::unique_ptr<tun::TunService> m_tun;      // last: its clean-up still logs
+    std::unique_ptr<NetworkMonitor> m_network;
+    std::unique_ptr<SleepWatcher> m_sleep;
+    std::uint64_t m_networkChanges = 0;     // another network or a wake-up since the start
+    std::unique_ptr<tun::TunService> m_tun; // last: its clean-up still logs
 };
 
 } // namespace ferrow::core

@@ -297,6 +297,14 @@ void FRWAppModel::applyStatus(const std::optional<QJsonObject>& status,
         m_servedMode = systemProxyRunning() ? Mode::SystemProxy : Mode::Enhanced;
     }
     if (status) {
+        // The core saw another network or a wake-up: the name, the public address and its
+        // location may all have changed.
+        const qint64 networkChanges = integerOf(*status, "networkChanges");
+        if (m_running && wasRunning && networkChanges != m_networkChanges) {
+            m_probe->clearGeoIP();
+            QMetaObject::invokeMethod(this, &FRWAppModel::probeNetwork, Qt::QueuedConnection);
+        }
+        m_networkChanges = networkChanges;
         m_rates.apply(integerOf(*status, "uplink"), integerOf(*status, "downlink"));
         const QStringList failing = stringsOf(status->value(QLatin1String("failing")));
         m_failingNodes = QSet<QString>(failing.begin(), failing.end());

@@ -238,6 +238,7 @@ private:
     bool m_polling = false;
     qint64 m_probeTick = 0;
     bool m_running = false;
+    qint64 m_networkChanges = 0; // the core's count of other networks and wake-ups
     FRWTrafficRates m_rates;
     FRWLogStream m_log;
     QString m_outboundMode = QStringLiteral("rule");

@@ -7,12 +7,9 @@
 
 namespace ferrow::tun {
 
-namespace {
-constexpr auto kSettleTime = std::chrono::milliseconds(300);
-}
-
-RouteWatcher::RouteWatcher(boost::asio::io_context& io, std::function<void()> changed)
-    : m_socket(io), m_settle(io), m_changed(std::move(changed))
+RouteWatcher::RouteWatcher(boost::asio::io_context& io, std::function<void()> changed,
+                           std::chrono::milliseconds settle)
+    : m_socket(io), m_settle(io), m_changed(std::move(changed)), m_settleTime(settle)
 {
 }
 
@@ -29,7 +26,8 @@ bool RouteWatcher::start()
     }
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
-    local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE | RTMGRP_IPV4_IFADDR;
+    local.nl_groups =
+        RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         ::close(fd);
         return false;
@@ -67,7 +65,7 @@ void RouteWatcher::read()
 
 void RouteWatcher::settle()
 {
-    m_settle.expires_after(kSettleTime);
+    m_settle.expires_after(m_settleTime);
     m_settle.async_wait([this](const boost::system::error_code& error) {
         if (!error && m_running) {
             m_changed();

@@ -29,9 +29,14 @@ std::vector<std::string> parseNameservers(std::string_view text)
     return servers;
 }
 
+std::vector<std::string> systemResolverFiles()
+{
+    return {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"};
+}
+
 std::vector<std::string> systemNameservers()
 {
-    for (const char* path : {"/etc/resolv.conf", "/run/systemd/resolve/resolv.conf"}) {
+    for (const std::string& path : systemResolverFiles()) {
         const auto file = core::readRegularFile(path, std::size_t{64} * 1024);
         if (file.ok) {
             if (auto servers = parseNameservers(file.bytes); !servers.empty()) {

@@ -10,8 +10,11 @@ namespace ferrow::tun {
 /// send the question back into the tunnel).
 std::vector<std::string> parseNameservers(std::string_view text);
 
-/// The upstream servers the system uses: /etc/resolv.conf, else the list systemd-resolved keeps
-/// behind its loopback stub. Read once at the tunnel's start, before anything is redirected.
+/// Where the system's resolver lists are: /etc/resolv.conf, then the list systemd-resolved keeps
+/// behind its loopback stub.
+std::vector<std::string> systemResolverFiles();
+/// The upstream servers the system uses, from the first of those lists that names any. Read at
+/// the tunnel's start, before anything is redirected, and again when a list changes.
 std::vector<std::string> systemNameservers();
 
 } // namespace ferrow::tun

@@ -59,6 +59,9 @@ public:
     /// Answers gateway devices' DNS on the helper's port-53 sockets (descriptors taken over).
     void serveLanResolver(const std::vector<int>& descriptors) { m_lanResolver.serve(descriptors); }
 
+    /// Puts back rules and routes that someone else removed (a network manager, a script).
+    void checkRouting();
+
     /// The name behind a fake address the tunnel's DNS handed out.
     std::optional<std::string> nameFor(const core::IpAddr& address) const
     {
@@ -78,8 +81,6 @@ private:
     asio::awaitable<void> sniff(tcp::socket& socket, core::TunnelledFlow& flow);
     asio::awaitable<void> answerDatagram(std::string packet, PacketView view);
     asio::awaitable<void> expireLoop();
-    /// Puts back rules and routes that someone else removed (a network manager, a script).
-    void checkRouting();
 
     asio::io_context& m_io;
     core::CoreService& m_core;

@@ -318,6 +318,20 @@ TEST_F(ModelOperationsTest, TickProbesEveryEighthAndConsidersASweepEveryTenth)
     EXPECT_EQ(requestsFor("/ip"), 8U);
 }
 
+TEST_F(ModelOperationsTest, ANetworkChangeTheCoreSawProbesAgainAtOnce)
+{
+    core.setResponseFor("/ip", 200, "198.51.100.1");
+    auto model = makeModel();
+    ASSERT_TRUE(pollOnce(*model));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requestsFor("/ip") == 2; }, 10000));
+    ASSERT_TRUE(pollOnce(*model));
+    QTest::qWait(50);
+    EXPECT_EQ(requestsFor("/ip"), 2U) << "an unchanged count probes nothing";
+    core.setResponseFor("/status", 200, R"({"running":true,"networkChanges":1})");
+    ASSERT_TRUE(pollOnce(*model));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return requestsFor("/ip") == 4; }, 10000)) << "not probed again";
+}
+
 TEST_F(ModelOperationsTest, StartPollsProbesAndReadsTheLocalProxyOnce)
 {
     core.setResponseFor("/socks", 200, R"({"running":true,"address":"0.0.0.0:7891"})");

@@ -39,6 +39,24 @@ void PrivateBusService::stop()
     }
 }
 
+bool PrivateBusService::runOnBus(const std::function<void(sd_bus*)>& work)
+{
+    if (!m_ready || m_stop) {
+        return false;
+    }
+    {
+        const std::lock_guard guard(m_workLock);
+        m_workDone = false;
+        m_work = work;
+    }
+    // The serving thread looks at least every 50 ms.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!m_workDone && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return m_workDone;
+}
+
 void PrivateBusService::serve()
 {
     sd_bus* bus = nullptr;
@@ -52,6 +70,15 @@ void PrivateBusService::serve()
     }
     m_ready = true;
     while (!m_stop) {
+        {
+            const std::lock_guard guard(m_workLock);
+            if (m_work) {
+                m_work(bus);
+                sd_bus_flush(bus);
+                m_work = nullptr;
+                m_workDone = true;
+            }
+        }
         const int processed = sd_bus_process(bus, nullptr);
         if (processed < 0) {
             break;

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -33,6 +35,9 @@ public:
     const std::string& address() const { return m_address; }
     /// Leaves the bus: calls then find nobody to answer.
     void stop();
+    /// Runs `work` on the serving thread with the service's connection (to emit a signal as
+    /// the service, say) and waits for it; false when the service is not serving.
+    bool runOnBus(const std::function<void(sd_bus*)>& work);
 
 private:
     void serve();
@@ -42,6 +47,9 @@ private:
     std::unique_ptr<ChildProcess> m_daemon;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_ready{false};
+    std::mutex m_workLock;
+    std::function<void(sd_bus*)> m_work; // waiting for the serving thread
+    std::atomic<bool> m_workDone{false};
     std::thread m_thread;
 };
 

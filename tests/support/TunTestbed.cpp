@@ -146,6 +146,16 @@ void TunTestbed::serveEchoIn(const NetworkNamespace& ns, const std::string& addr
     }
 }
 
+void TunTestbed::serveDnsIn(const NetworkNamespace& ns, const std::string& address)
+{
+    int fd = -1;
+    ns.run([&] { fd = boundSocket(SOCK_DGRAM, address, 53); });
+    if (fd >= 0) {
+        m_fds.push_back(fd);
+        m_threads.emplace_back([this, fd] { serveDatagrams(fd, dnsAnswer); });
+    }
+}
+
 void TunTestbed::serveHttp(int listenFd)
 {
     while (!m_stopping) {

@@ -37,6 +37,8 @@ public:
     bool ready() const { return m_ready; }
     /// A UDP echo on `address` port 7 inside `ns`, until the testbed ends.
     void serveEchoIn(const NetworkNamespace& ns, const std::string& address);
+    /// Another DNS server like the internet's, on `address` port 53 inside `ns`.
+    void serveDnsIn(const NetworkNamespace& ns, const std::string& address);
 
 private:
     void serveHttp(int listenFd);
