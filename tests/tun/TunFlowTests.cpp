@@ -116,8 +116,10 @@ TEST(TunFlowLoad, ManyShortConnectionsToManyDestinationsAllSucceed)
                     ++done;
                 } else if (failed++ == 0) {
                     const std::lock_guard guard(firstFailureLock);
+                    const std::chrono::duration<double> at = Clock::now() - started;
                     firstFailure = address + ":" + std::to_string(port) + " after " +
-                                   std::to_string(done.load()) + " connections";
+                                   std::to_string(done.load()) + " connections, at " +
+                                   std::to_string(at.count()) + " s";
                 }
             }
         }));
