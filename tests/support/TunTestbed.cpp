@@ -176,7 +176,7 @@ bool TunTestbed::serveShortAnswers(const std::string& range, std::uint16_t first
     return true;
 }
 
-void TunTestbed::serveShort(std::vector<int> listeners)
+void TunTestbed::serveShort(const std::vector<int>& listeners)
 {
     const int poller = ::epoll_create1(EPOLL_CLOEXEC);
     for (const int fd : listeners) {

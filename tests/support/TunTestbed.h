@@ -47,7 +47,7 @@ public:
 private:
     void serveHttp(int listenFd);
     /// One event loop for all of `listeners`, so thousands of short connections cost no thread each.
-    void serveShort(std::vector<int> listeners);
+    void serveShort(const std::vector<int>& listeners);
     /// Answers each datagram on `fd` with `reply` of it (nothing for an empty reply) until the end.
     void serveDatagrams(int fd, const std::function<std::string(const std::string&)>& reply);
     static std::string dnsAnswer(const std::string& query);

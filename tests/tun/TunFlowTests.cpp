@@ -107,6 +107,7 @@ TEST(TunFlowLoad, ManyShortConnectionsToManyDestinationsAllSucceed)
     std::string firstFailure;
     const auto started = Clock::now();
     std::vector<std::thread> clients;
+    clients.reserve(kClients);
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(bed.host.spawn([&] {
             for (int index = next++; index < kConnections && Clock::now() - started < kLimit;
