@@ -39,6 +39,8 @@ public:
     std::vector<std::optional<ProcessInfo>> findMany(const std::vector<SocketKey>& keys);
     std::optional<ProcessInfo> find(const IpAddr& client, std::uint16_t clientPort, const IpAddr& server,
                                     std::uint16_t serverPort);
+    /// Sockets whose holders are remembered now: at most kRememberedSockets after each lookup.
+    std::size_t rememberedSockets() const { return m_owners.size(); }
 
     /// The inode of the socket with these endpoints in one /proc/net/tcp-format table.
     static std::optional<unsigned long> findSocketInode(const std::string& table, const IpAddr& local,

@@ -173,6 +173,8 @@ std::optional<PacketView> parsePacket(const std::uint8_t* data, std::size_t size
         view.sourcePort = read16(transport);
         view.destinationPort = read16(transport + 2);
         view.tcpFlags = transport[13];
+        view.tcpSequence = read32(transport + 4);
+        view.tcpAcknowledged = read32(transport + 8);
         view.payloadOffset = view.transportOffset + offset;
         return view;
     }

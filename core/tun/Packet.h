@@ -30,6 +30,8 @@ struct PacketView {
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
     std::uint8_t tcpFlags = 0;
+    std::uint32_t tcpSequence = 0;
+    std::uint32_t tcpAcknowledged = 0;
     std::size_t transportOffset = 0;
     std::size_t payloadOffset = 0;
     std::size_t length = 0; // the IP packet's own length (the read may carry padding)

@@ -75,8 +75,10 @@ private:
     void handlePacket(std::string packet);
     void writePacket(const void* data, std::size_t size);
     void openListeners(boost::system::error_code& error);
-    asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor);
-    asio::awaitable<void> serveAccepted(tcp::socket socket);
+    /// The listener of `v6`'s family whose port is `port`, by its lane.
+    std::optional<std::uint8_t> laneOf(bool v6, std::uint16_t port) const;
+    asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor, std::uint8_t lane);
+    asio::awaitable<void> serveAccepted(tcp::socket socket, std::uint8_t lane);
     /// Reads the first bytes for a TLS server name or an HTTP Host; they stay in `flow.initial`.
     asio::awaitable<void> sniff(tcp::socket& socket, core::TunnelledFlow& flow);
     asio::awaitable<void> answerDatagram(std::string packet, PacketView view);
@@ -92,9 +94,11 @@ private:
     TunnelDns m_dns;
     LanResolver m_lanResolver;
     UdpRelay m_udp;
-    std::uint16_t m_listenPort4 = 0;
-    std::uint16_t m_listenPort6 = 0;
-    std::vector<std::shared_ptr<tcp::acceptor>> m_acceptors;
+    // Translated flows are spread over several listeners per family: each one multiplies the
+    // four-tuples the listener side can tell apart. Empty for a family the tunnel does not carry.
+    std::vector<std::uint16_t> m_listenPorts4;
+    std::vector<std::uint16_t> m_listenPorts6;
+    std::vector<std::pair<std::shared_ptr<tcp::acceptor>, std::uint8_t>> m_acceptors; // with its lane
     asio::steady_timer m_expiry;
     int m_stopEvent = -1;
     std::thread m_packetThread;

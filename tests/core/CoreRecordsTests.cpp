@@ -8,6 +8,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -355,4 +356,55 @@ TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
     ::close(accepted);
     ::close(listener);
     child.wait(std::chrono::seconds(15));
+}
+
+TEST(ProcessFinder, RemembersABoundedNumberOfHoldersAsConnectionsComeAndGo)
+{
+    // A process table of the test's own: a busy process with three times as many sockets as are
+    // remembered, walked before the one holding the client looked for, which changes each round.
+    namespace fs = std::filesystem;
+    const auto root = fs::temp_directory_path() / ("ferrow-proc-" + std::to_string(::getpid()));
+    const auto busy = root / "4000001" / "fd";
+    fs::create_directories(busy);
+    fs::create_directory_symlink("/proc/self/net", root / "net"); // for a kernel without sock_diag
+    for (std::size_t i = 0; i < 3 * ProcessFinder::kRememberedSockets; ++i) {
+        fs::create_symlink("socket:[" + std::to_string(1'000'000'000'000 + i) + "]",
+                           busy / std::to_string(i));
+    }
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const auto loopback = *IpAddr::parse("127.0.0.1");
+
+    ProcessFinder finder(root.string());
+    for (int round = 0; round < 3; ++round) {
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        sockaddr_in local{};
+        socklen_t localLength = sizeof local;
+        ::getsockname(client, reinterpret_cast<sockaddr*>(&local), &localLength);
+        struct stat socketInfo {};
+        ::fstat(client, &socketInfo);
+        const auto holder = root / std::to_string(4100000 + round);
+        fs::create_directories(holder / "fd");
+        std::ofstream(holder / "comm") << "client" << round << "\n";
+        fs::create_symlink("socket:[" + std::to_string(socketInfo.st_ino) + "]", holder / "fd" / "3");
+
+        const auto found = finder.find(loopback, ntohs(local.sin_port), loopback, ntohs(address.sin_port));
+        ASSERT_TRUE(found) << "round " << round;
+        EXPECT_EQ(found->name, "client" + std::to_string(round));
+        EXPECT_EQ(finder.rememberedSockets(), ProcessFinder::kRememberedSockets) << "round " << round;
+        // The connection ends and its program with it.
+        ::close(client);
+        const int accepted = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ::close(accepted);
+        fs::remove_all(holder);
+    }
+    ::close(listener);
+    fs::remove_all(root);
 }

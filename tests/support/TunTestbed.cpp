@@ -6,11 +6,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -154,6 +156,77 @@ void TunTestbed::serveDnsIn(const NetworkNamespace& ns, const std::string& addre
         m_fds.push_back(fd);
         m_threads.emplace_back([this, fd] { serveDatagrams(fd, dnsAnswer); });
     }
+}
+
+bool TunTestbed::serveShortAnswers(const std::string& range, std::uint16_t firstPort, int portCount)
+{
+    if (!internet.ip("route add local " + range + " dev lo table local")) {
+        return false;
+    }
+    std::vector<int> listeners;
+    internet.run([&] {
+        for (int i = 0; i < portCount; ++i) {
+            listeners.push_back(
+                boundSocket(SOCK_STREAM, "0.0.0.0", static_cast<std::uint16_t>(firstPort + i)));
+        }
+    });
+    bool bound = true;
+    for (const int fd : listeners) {
+        bound = bound && fd >= 0;
+        if (fd >= 0) {
+            ::fcntl(fd, F_SETFL, O_NONBLOCK);
+            ::listen(fd, 4096); // a burst of connections must not overflow the queue
+            m_fds.push_back(fd);
+        }
+    }
+    if (!bound) {
+        return false;
+    }
+    m_threads.emplace_back([this, listeners] { serveShort(listeners); });
+    return true;
+}
+
+void TunTestbed::serveShort(const std::vector<int>& listeners)
+{
+    const int poller = ::epoll_create1(EPOLL_CLOEXEC);
+    for (const int fd : listeners) {
+        epoll_event event{EPOLLIN, {.u64 = 1ull << 32 | static_cast<std::uint32_t>(fd)}};
+        ::epoll_ctl(poller, EPOLL_CTL_ADD, fd, &event);
+    }
+    std::map<int, bool> answered; // open connections, and whether each got its answer
+    char buffer[4096];
+    epoll_event ready[64];
+    while (!m_stopping) {
+        const int count = ::epoll_wait(poller, ready, 64, 100);
+        for (int i = 0; i < count; ++i) {
+            const int fd = static_cast<int>(ready[i].data.u64 & 0xffffffffu);
+            if (ready[i].data.u64 >> 32 != 0) {
+                int client = -1;
+                while ((client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+                    epoll_event event{EPOLLIN, {.u64 = static_cast<std::uint32_t>(client)}};
+                    ::epoll_ctl(poller, EPOLL_CTL_ADD, client, &event);
+                    answered[client] = false;
+                }
+                continue;
+            }
+            ssize_t got = 0;
+            while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+                if (!answered[fd]) {
+                    answered[fd] = true;
+                    ::send(fd, kShortAnswer, sizeof kShortAnswer - 1, MSG_NOSIGNAL);
+                    ::shutdown(fd, SHUT_WR);
+                }
+            }
+            if (got == 0 || errno != EAGAIN) {
+                ::close(fd); // also leaves the poller
+                answered.erase(fd);
+            }
+        }
+    }
+    for (const auto& [fd, done] : answered) {
+        ::close(fd);
+    }
+    ::close(poller);
 }
 
 void TunTestbed::serveHttp(int listenFd)

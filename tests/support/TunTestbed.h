@@ -39,9 +39,17 @@ public:
     void serveEchoIn(const NetworkNamespace& ns, const std::string& address);
     /// Another DNS server like the internet's, on `address` port 53 inside `ns`.
     void serveDnsIn(const NetworkNamespace& ns, const std::string& address);
+    /// Makes every address of `range` local to the internet namespace and answers on `portCount`
+    /// ports from `firstPort` there: each connection gets kShortAnswer once its request arrives,
+    /// then the server's close. False when it could not be set up.
+    bool serveShortAnswers(const std::string& range, std::uint16_t firstPort, int portCount);
+    static constexpr char kShortAnswer[] =
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
 
 private:
     void serveHttp(int listenFd);
+    /// One event loop for all of `listeners`, so thousands of short connections cost no thread each.
+    void serveShort(const std::vector<int>& listeners);
     /// Answers each datagram on `fd` with `reply` of it (nothing for an empty reply) until the end.
     void serveDatagrams(int fd, const std::function<std::string(const std::string&)>& reply);
     static std::string dnsAnswer(const std::string& query);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "FakeDns.h"
-#include "FlowTable.h"
 #include "Packet.h"
 #include "Sniffer.h"
 #include "SystemDns.h"
@@ -192,34 +191,6 @@ TEST(TunPacket, MalformedAndFragmentedPacketsAreRefused)
         parsePacket(reinterpret_cast<const std::uint8_t*>(badUdpLength.data()), badUdpLength.size()));
     const std::string garbage(40, '\xff');
     EXPECT_FALSE(parsePacket(reinterpret_cast<const std::uint8_t*>(garbage.data()), garbage.size()));
-}
-
-TEST(TunFlows, PortsPerFlowRepliesAndExpiry)
-{
-    FlowTable table(20000, 20001);
-    const auto now = FlowTable::Clock::now();
-    const FlowEndpoints a{ip("172.19.0.1"), 1000, ip("203.0.113.1"), 80};
-    const FlowEndpoints b{ip("172.19.0.1"), 1001, ip("203.0.113.1"), 80};
-    const FlowEndpoints c{ip("172.19.0.1"), 1002, ip("203.0.113.1"), 80};
-    // A segment of an unknown flow that is not a SYN gets nothing.
-    EXPECT_FALSE(table.outbound(a, false, false, now));
-    const auto portA = table.outbound(a, true, false, now);
-    const auto portB = table.outbound(b, true, false, now);
-    ASSERT_TRUE(portA && portB);
-    EXPECT_NE(*portA, *portB);
-    EXPECT_EQ(table.outbound(a, false, false, now), portA);
-    // Every port taken: a third flow waits rather than stealing one.
-    EXPECT_FALSE(table.outbound(c, true, false, now));
-    EXPECT_EQ(table.inbound(false, *portA, false, now)->sourcePort, 1000);
-    EXPECT_FALSE(table.original(true, *portA)); // families do not mix
-    // A closed flow goes after the short time-out, an answered open one stays.
-    table.outbound(b, false, true, now);
-    table.inbound(false, *portB, false, now);
-    table.expire(now + std::chrono::seconds(61), std::chrono::hours(2), std::chrono::seconds(60),
-                 std::chrono::seconds(30));
-    EXPECT_TRUE(table.original(false, *portA));
-    EXPECT_FALSE(table.original(false, *portB));
-    EXPECT_TRUE(table.outbound(c, true, false, now));
 }
 
 TEST(TunDns, QuestionsAnswersAndFakeAddresses)
