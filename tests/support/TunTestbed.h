@@ -37,6 +37,8 @@ public:
     bool ready() const { return m_ready; }
     /// A UDP echo on `address` port 7 inside `ns`, until the testbed ends.
     void serveEchoIn(const NetworkNamespace& ns, const std::string& address);
+    /// The internet's DNS answers also on `address`:`port` inside `ns`; whether it could bind.
+    bool serveDnsIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port);
 
 private:
     void serveHttp(int listenFd);
@@ -94,6 +96,6 @@ bool pingIn(const NetworkNamespace& ns, const std::string& address);
 /// The first A record for `name` asked of `resolver` from inside `ns` over UDP (or TCP).
 std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::string& resolver,
                                      const std::string& name, bool overTcp = false, std::uint16_t type = 1,
-                                     int* answerCount = nullptr);
+                                     int* answerCount = nullptr, std::uint16_t port = 53);
 
 } // namespace ferrow::test
