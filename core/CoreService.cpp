@@ -696,7 +696,8 @@ CoreService::openDatagrams(const std::string& policy, std::string& error, bool& 
     const auto* node = m_runtime->config.findProxy(policy);
     carriesUdp = node && node->protocol == "ferrow";
     if (!carriesUdp) {
-        error = node ? "node \"" + policy + "\" uses protocol \"" + node->protocol + "\", which cannot carry UDP here"
+        error = node ? "node \"" + policy + "\" uses protocol \"" + node->protocol +
+                           "\", which cannot carry UDP here"
                      : "policy \"" + policy + "\" no longer exists";
         co_return nullptr;
     }

@@ -96,8 +96,8 @@ public:
                                      const IpAddr& client, bool tunnel = false);
     /// A UDP relay through the node `policy`. Null with `error` set; `carriesUdp` is false when
     /// the policy is no node that can carry UDP (a protocol this build cannot speak, or gone).
-    asio::awaitable<std::unique_ptr<proto::DatagramStream>> openDatagrams(const std::string& policy,
-                                                                          std::string& error, bool& carriesUdp);
+    asio::awaitable<std::unique_ptr<proto::DatagramStream>>
+    openDatagrams(const std::string& policy, std::string& error, bool& carriesUdp);
     /// The name behind an address the tunnel's DNS handed out, while the tunnel runs.
     std::optional<std::string> fakeName(const IpAddr& address) const;
     /// Why these destinations may not be reached for this client (empty: they may); drops the

@@ -276,7 +276,7 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
 }
 
 asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagrams(const ProxyNode& node,
-                                                                                   std::string& error)
+                                                                                    std::string& error)
 {
     const auto pinned = m_config;
     const std::string psk = optionOf(node, "psk");

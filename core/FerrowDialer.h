@@ -12,8 +12,6 @@
 #include "Relay.h"
 #include "ferrow/FerrowClient.h"
 
-
-
 namespace ferrow::core {
 
 class EventLog;

@@ -24,7 +24,11 @@ constexpr std::size_t kMaxPeers = 512;
 
 UdpAssociation::UdpAssociation(asio::any_io_executor executor, CoreService& core, const IpAddr& client,
                                std::uint16_t statedPort)
-    : m_core(core), m_client(client.folded()), m_clientPort(statedPort), m_socket(executor), m_expiry(executor)
+    : m_core(core)
+    , m_client(client.folded())
+    , m_clientPort(statedPort)
+    , m_socket(executor)
+    , m_expiry(executor)
 {
 }
 
@@ -170,7 +174,8 @@ std::shared_ptr<UdpFlow> UdpAssociation::open(const socks5::UdpHeader& header)
     spec.fromOtherMachine = !m_client.isLoopback();
     // Answers carry the destination as the client wrote it, so it can match them to its request.
     auto answerHeader = socks5::udpHeader(header.host, header.hostIsAddress, header.port);
-    auto deliver = [weak = weak_from_this(), answerHeader = std::move(answerHeader)](std::string_view payload) {
+    auto deliver = [weak = weak_from_this(),
+                    answerHeader = std::move(answerHeader)](std::string_view payload) {
         if (const auto self = weak.lock()) {
             self->answer(answerHeader, payload);
         }
@@ -190,7 +195,8 @@ void UdpAssociation::answer(const std::string& header, std::string_view payload)
     m_socket.send_to(asio::buffer(datagram), udp::endpoint(toAsio(m_client), m_clientPort), 0, ignored);
 }
 
-asio::awaitable<void> serveUdpAssociate(CoreService& core, tcp::socket& control, const socks5::Request& request)
+asio::awaitable<void> serveUdpAssociate(CoreService& core, tcp::socket& control,
+                                        const socks5::Request& request)
 {
     boost::system::error_code error;
     const auto peer = control.remote_endpoint(error);
@@ -198,16 +204,18 @@ asio::awaitable<void> serveUdpAssociate(CoreService& core, tcp::socket& control,
     if (error) {
         co_return;
     }
-    auto association =
-        std::make_shared<UdpAssociation>(control.get_executor(), core, fromAsio(peer.address()), request.port);
+    auto association = std::make_shared<UdpAssociation>(control.get_executor(), core,
+                                                        fromAsio(peer.address()), request.port);
     if (const auto bindError = association->bind(fromAsio(local.address())); bindError) {
         core.log().warning("SOCKS5 UDP ASSOCIATE: cannot open a relay: " + bindError.message());
         const auto refusal = socks5::reply(socks5::GeneralFailure);
         co_await asio::async_write(control, asio::buffer(refusal), useTuple);
         co_return;
     }
-    const auto answer = socks5::reply(socks5::Succeeded, association->boundAddress(), association->boundPort());
-    if (auto [writeError, n] = co_await asio::async_write(control, asio::buffer(answer), useTuple); writeError) {
+    const auto answer =
+        socks5::reply(socks5::Succeeded, association->boundAddress(), association->boundPort());
+    if (auto [writeError, n] = co_await asio::async_write(control, asio::buffer(answer), useTuple);
+        writeError) {
         association->close();
         co_return;
     }

@@ -61,6 +61,7 @@ private:
 
 /// Serves a UDP ASSOCIATE request that arrived on `control`: answers it, then relays until the
 /// control connection ends.
-asio::awaitable<void> serveUdpAssociate(CoreService& core, tcp::socket& control, const socks5::Request& request);
+asio::awaitable<void> serveUdpAssociate(CoreService& core, tcp::socket& control,
+                                        const socks5::Request& request);
 
 } // namespace ferrow::core

@@ -119,9 +119,9 @@ asio::awaitable<void> UdpFlow::open()
     const auto self = shared_from_this();
     auto& record = *m_record;
     const auto target = HostPort{m_spec.host, m_spec.port}.toString();
-    RouteQuery query{m_spec.host, m_spec.port,    m_spec.source, m_spec.sourcePort,
-                     m_spec.local, m_spec.localPort, &record,      std::nullopt,
-                     "udp"};
+    RouteQuery query{m_spec.host,       m_spec.port,  m_spec.source,
+                     m_spec.sourcePort, m_spec.local, m_spec.localPort,
+                     &record,           std::nullopt, "udp"};
     const auto route = co_await m_core.route(query);
     record.policy = route.policy;
     record.chain = route.chain;
@@ -154,8 +154,8 @@ asio::awaitable<void> UdpFlow::open()
             co_return;
         }
         if (carriesUdp || m_core.general().udpPolicy != "direct") {
-            m_core.log().warning("UDP to " + target + " through \"" + route.policy + "\" dropped: " +
-                                 (error.empty() ? "cannot carry the destination" : error));
+            m_core.log().warning("UDP to " + target + " through \"" + route.policy +
+                                 "\" dropped: " + (error.empty() ? "cannot carry the destination" : error));
             drop();
             co_return;
         }

@@ -5,13 +5,13 @@
 
 #include <chrono>
 #include <csignal>
-#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 #include <boost/asio/co_spawn.hpp>
@@ -29,9 +29,10 @@ using namespace ferrow::proto;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kDatagram = 1024;
-constexpr std::size_t kPerFlow = 256; // datagrams each flow sends: 256 KiB
+constexpr std::size_t kPerFlow = 1024; // datagrams each flow sends: 1 MiB
 constexpr std::size_t kWindow = 8;
 constexpr auto kLimit = std::chrono::seconds(60);
+constexpr auto kStall = std::chrono::seconds(2);
 
 struct Setup {
     NodeSettings node;
@@ -156,7 +157,8 @@ void report(const char* way, std::uint32_t flows, const Run& run)
                     flows * kPerFlow, run.error.empty() ? "" : ", ", run.error.c_str());
         return;
     }
-    const double setupMs = std::chrono::duration<double, std::milli>(run.lastFirstAnswer - run.started).count();
+    const double setupMs =
+        std::chrono::duration<double, std::milli>(run.lastFirstAnswer - run.started).count();
     const double seconds = std::chrono::duration<double>(run.finished - run.started).count();
     const double mib = static_cast<double>(run.answered * kDatagram) / (1 << 20);
     std::printf("  %-26s N=%-3u setup %7.1f ms   %7.1f MiB/s each way   (%.2f s)\n", way, flows, setupMs,
@@ -168,7 +170,8 @@ void report(const char* way, std::uint32_t flows, const Run& run)
 Run measure(const Setup& setup, std::uint32_t flows, bool shared, std::size_t poolSize)
 {
     asio::io_context io;
-    FerrowClient client(io.get_executor(), [&io] { return io.get_executor(); }, poolSize);
+    FerrowClient client(
+        io.get_executor(), [&io] { return io.get_executor(); }, poolSize);
     Run run;
     std::string warmError;
     if (poolSize > 0) {
@@ -188,12 +191,20 @@ Run measure(const Setup& setup, std::uint32_t flows, bool shared, std::size_t po
             asio::co_spawn(io, ownStream(client, setup, id, run), asio::detached);
         }
     }
+    // Nothing is sent twice: a lost datagram stalls its flow, which ends the run.
     const auto until = Clock::now() + kLimit;
-    while (run.flowsDone < flows && run.error.empty() && Clock::now() < until) {
+    auto progress = Clock::now();
+    std::size_t answered = 0;
+    while (run.flowsDone < flows && run.error.empty() && Clock::now() < until &&
+           Clock::now() - progress < kStall) {
         io.run_for(std::chrono::milliseconds(50));
+        if (run.answered != answered) {
+            answered = run.answered;
+            progress = Clock::now();
+        }
     }
     if (run.flowsDone < flows && run.error.empty()) {
-        run.error = "time limit";
+        run.error = Clock::now() < until ? "datagrams lost" : "time limit";
     }
     client.clearPools();
     return run;
@@ -205,12 +216,14 @@ int main()
 {
     prepareBenchProcess();
     const std::string psk = "YmVuY2htYXJrLWtleS1vZi10aGlydHktdHdvLWJ5dGVz";
-    const auto folder = std::filesystem::temp_directory_path() / ("ferrow-datagram-bench-" + std::to_string(getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("ferrow-datagram-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "psk") << psk << "\n";
     const auto serverPort = freePort();
-    auto server = spawn({FERROW_SERVER_PATH, "--listen", "127.0.0.1:" + std::to_string(serverPort), "--psk-file",
-                         (folder / "psk").string(), "--allow-private", "--log-level", "error"});
+    auto server = spawn({FERROW_SERVER_PATH, "--listen", "127.0.0.1:" + std::to_string(serverPort),
+                         "--psk-file", (folder / "psk").string(), "--allow-private", "--log-level", "error",
+                         "--state-dir", (folder / "state").string()});
     if (!server || !waitForPort(serverPort)) {
         std::printf("ferrow-server did not start\n");
         return 1;

@@ -481,7 +481,8 @@ asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::
 asio::awaitable<std::unique_ptr<FerrowWire>>
 FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
 {
-    auto ready = co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error);
+    auto ready =
+        co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error);
     if (!ready) {
         co_return nullptr;
     }
@@ -546,7 +547,8 @@ FerrowClient::openDatagrams(const NodeSettings& node, WireDialer dial, std::stri
     // The target of a UDP relay's Connect is unused: each datagram names its own peer. A pooled
     // connection serves as well as for a TCP stream and saves the handshake's round trips.
     const auto unused = *Target::fromHost("0.0.0.0", 0);
-    auto ready = co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error);
+    auto ready =
+        co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error);
     if (!ready) {
         co_return nullptr;
     }

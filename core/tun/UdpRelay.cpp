@@ -91,13 +91,12 @@ std::optional<UdpRelay::Entry> UdpRelay::open(const FlowEndpoints& key)
     // Devices using us as their gateway reach the network, never this machine's own services.
     spec.fromOtherMachine = !isThisMachine(key.source);
     // Answers go back as from the destination the client addressed, the fake address included.
-    entry.flow = core::UdpFlow::start(m_io.get_executor(), m_core, std::move(spec),
-                                      [write = m_write, key](std::string_view payload) {
-                                          const auto packet =
-                                              buildUdpPacket(key.destination, key.destinationPort,
-                                                             key.source, key.sourcePort, payload);
-                                          write(packet.data(), packet.size());
-                                      });
+    entry.flow = core::UdpFlow::start(
+        m_io.get_executor(), m_core, std::move(spec), [write = m_write, key](std::string_view payload) {
+            const auto packet =
+                buildUdpPacket(key.destination, key.destinationPort, key.source, key.sourcePort, payload);
+            write(packet.data(), packet.size());
+        });
     return entry;
 }
 

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
         // The answer's header for the same destination parses back to it.
-        const auto again = socks5::parseUdpHeader(socks5::udpHeader(datagram.host, datagram.hostIsAddress, datagram.port));
+        const auto again =
+            socks5::parseUdpHeader(socks5::udpHeader(datagram.host, datagram.hostIsAddress, datagram.port));
         if (again.status != ParseStatus::Good || again.host != datagram.host || again.port != datagram.port) {
             __builtin_trap();
         }

@@ -193,10 +193,15 @@ TEST(UdpAssociate, MalformedForeignAndFragmentedDatagramsAreDropped)
     fragment[2] = '\x01';
     auto reserved = good;
     reserved[0] = '\x01';
-    for (const auto& bad : {std::string(), std::string(1, '\0'), good.substr(0, 4), good.substr(0, 9), fragment,
-                            reserved, std::string("\0\0\0\x05\x7f\0\0\x01\0\x07", 10),
-                            std::string("\0\0\0\x03\x00\x00\x07", 7), std::string("\0\0\0\x03\x03" "a b\0\x07", 10),
-                            std::string("\0\0\0\x03\x20" "short", 10)}) {
+    for (const auto& bad :
+         {std::string(), std::string(1, '\0'), good.substr(0, 4), good.substr(0, 9), fragment, reserved,
+          std::string("\0\0\0\x05\x7f\0\0\x01\0\x07", 10), std::string("\0\0\0\x03\x00\x00\x07", 7),
+          std::string("\0\0\0\x03\x03"
+                      "a b\0\x07",
+                      10),
+          std::string("\0\0\0\x03\x20"
+                      "short",
+                      10)}) {
         association.udp.send(bad);
     }
     // The same datagram from another port of the client's address is not the client's.

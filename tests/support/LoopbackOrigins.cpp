@@ -368,14 +368,14 @@ void UdpEchoServer::run()
         }
         sockaddr_storage from{};
         socklen_t fromLength = sizeof from;
-        const auto received =
-            ::recvfrom(m_fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const auto received = ::recvfrom(m_fd, packet.data(), packet.size(), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (received < 0) {
             continue;
         }
         ++m_received;
-        ::sendto(m_fd, packet.data(), static_cast<std::size_t>(received), 0, reinterpret_cast<sockaddr*>(&from),
-                 fromLength);
+        ::sendto(m_fd, packet.data(), static_cast<std::size_t>(received), 0,
+                 reinterpret_cast<sockaddr*>(&from), fromLength);
     }
 }
 

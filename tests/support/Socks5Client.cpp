@@ -64,7 +64,8 @@ std::uint16_t socks5Associate(int fd, std::uint16_t port, const std::string& rel
     }
     const std::string expected = std::string("\x05\x00\x00", 3) + addressBytes(relayAddress, 0);
     const auto reply = receiveExactly(fd, expected.size(), timeout);
-    if (reply.size() != expected.size() || reply.compare(0, reply.size() - 2, expected, 0, reply.size() - 2) != 0) {
+    if (reply.size() != expected.size() ||
+        reply.compare(0, reply.size() - 2, expected, 0, reply.size() - 2) != 0) {
         return 0;
     }
     return static_cast<std::uint16_t>((std::uint8_t(reply[reply.size() - 2]) << 8) |

@@ -25,7 +25,8 @@ std::string datagramNumbered(std::uint64_t number, std::size_t size)
 
 EchoOutcome echoWindowed(const std::function<bool(std::string_view)>& send,
                          const std::function<std::string(std::chrono::milliseconds)>& receive,
-                         std::size_t total, std::size_t size, std::size_t window, std::chrono::milliseconds stall)
+                         std::size_t total, std::size_t size, std::size_t window,
+                         std::chrono::milliseconds stall)
 {
     EchoOutcome outcome;
     const std::size_t count = (total + size - 1) / size;
