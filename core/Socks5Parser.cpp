@@ -168,11 +168,16 @@ std::string udpHeader(std::string_view host, bool isAddress, std::uint16_t port)
 {
     std::string out(3, '\0');
     if (isAddress) {
-        const auto address = IpAddr::parse(host);
-        if (!address) {
-            return {};
+        // Not IpAddr::parse, which folds a mapped address: the client gets back what it wrote.
+        IpAddr address;
+        const std::string text(host);
+        if (inet_pton(AF_INET, text.c_str(), address.bytes.data()) != 1) {
+            address.v6 = true;
+            if (inet_pton(AF_INET6, text.c_str(), address.bytes.data()) != 1) {
+                return {};
+            }
         }
-        appendAddress(*address, port, out);
+        appendAddress(address, port, out);
         return out;
     }
     if (host.empty() || host.size() > 255) {
