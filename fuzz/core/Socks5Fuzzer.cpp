@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same bytes as a datagram to an association's relay.
     const auto datagram = socks5::parseUdpHeader(bytes);
     if (datagram.status == ParseStatus::Good) {
-        if (datagram.host.empty() || datagram.payloadOffset > size || datagram.payloadOffset < 10) {
+        if (datagram.host.empty() || datagram.payloadOffset > size || datagram.payloadOffset < 8) {
             __builtin_trap();
         }
         if (!datagram.hostIsAddress && !isRegName(datagram.host)) {
