@@ -32,11 +32,6 @@ UdpAssociation::UdpAssociation(asio::any_io_executor executor, CoreService& core
 {
 }
 
-UdpAssociation::~UdpAssociation()
-{
-    close();
-}
-
 boost::system::error_code UdpAssociation::bind(const IpAddr& local)
 {
     m_bound = local.folded();
@@ -58,8 +53,8 @@ boost::system::error_code UdpAssociation::bind(const IpAddr& local)
 
 void UdpAssociation::start()
 {
-    asio::co_spawn(m_socket.get_executor(), receive(), asio::detached);
-    asio::co_spawn(m_socket.get_executor(), expire(), asio::detached);
+    asio::co_spawn(m_socket.get_executor(), receive(shared_from_this()), asio::detached);
+    asio::co_spawn(m_socket.get_executor(), expire(shared_from_this()), asio::detached);
 }
 
 void UdpAssociation::close()
@@ -77,9 +72,8 @@ void UdpAssociation::close()
     m_peers.clear();
 }
 
-asio::awaitable<void> UdpAssociation::receive()
+asio::awaitable<void> UdpAssociation::receive([[maybe_unused]] std::shared_ptr<UdpAssociation> self)
 {
-    const auto self = shared_from_this();
     std::string buffer(65536, '\0');
     while (!m_closed) {
         udp::endpoint from;
@@ -93,9 +87,8 @@ asio::awaitable<void> UdpAssociation::receive()
     }
 }
 
-asio::awaitable<void> UdpAssociation::expire()
+asio::awaitable<void> UdpAssociation::expire([[maybe_unused]] std::shared_ptr<UdpAssociation> self)
 {
-    const auto self = shared_from_this();
     while (!m_closed) {
         m_expiry.expires_after(kExpiryInterval);
         co_await m_expiry.async_wait(useTuple);
@@ -157,11 +150,9 @@ std::shared_ptr<UdpFlow> UdpAssociation::open(const socks5::UdpHeader& header)
     }
     if (const auto address = IpAddr::parse(header.host); address && tun::FakeIpPool::isFake(*address)) {
         // A name the tunnel answered with a fake address: the name is the destination.
-        const auto name = m_core.fakeName(*address);
-        if (!name) {
-            return nullptr;
+        if (const auto name = m_core.fakeName(*address)) {
+            spec.host = *name;
         }
-        spec.host = *name;
     }
     if (spec.host.empty()) {
         return nullptr;

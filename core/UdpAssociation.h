@@ -27,7 +27,6 @@ public:
     /// from (0: the port of its first datagram).
     UdpAssociation(asio::any_io_executor executor, CoreService& core, const IpAddr& client,
                    std::uint16_t statedPort);
-    ~UdpAssociation();
     UdpAssociation(const UdpAssociation&) = delete;
     UdpAssociation& operator=(const UdpAssociation&) = delete;
 
@@ -42,8 +41,9 @@ public:
 private:
     struct Peer;
 
-    asio::awaitable<void> receive();
-    asio::awaitable<void> expire();
+    // Each coroutine holds the association from its first moment, before it is first resumed.
+    asio::awaitable<void> receive(std::shared_ptr<UdpAssociation> self);
+    asio::awaitable<void> expire(std::shared_ptr<UdpAssociation> self);
     void handle(std::string_view datagram, const asio::ip::udp::endpoint& from);
     std::shared_ptr<UdpFlow> open(const socks5::UdpHeader& header);
     void answer(const std::string& header, std::string_view payload);

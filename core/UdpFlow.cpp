@@ -27,7 +27,7 @@ std::shared_ptr<UdpFlow> UdpFlow::start(asio::any_io_executor executor, CoreServ
                                         Deliver deliver)
 {
     auto flow = std::make_shared<UdpFlow>(std::move(executor), core, std::move(spec), std::move(deliver));
-    asio::co_spawn(flow->m_socket.get_executor(), flow->open(), asio::detached);
+    asio::co_spawn(flow->m_socket.get_executor(), flow->open(flow), asio::detached);
     return flow;
 }
 
@@ -114,9 +114,8 @@ void UdpFlow::end()
     }
 }
 
-asio::awaitable<void> UdpFlow::open()
+asio::awaitable<void> UdpFlow::open(std::shared_ptr<UdpFlow> self)
 {
-    const auto self = shared_from_this();
     auto& record = *m_record;
     const auto target = HostPort{m_spec.host, m_spec.port}.toString();
     RouteQuery query{m_spec.host,       m_spec.port,  m_spec.source,
@@ -149,7 +148,7 @@ asio::awaitable<void> UdpFlow::open()
             for (const auto& payload : m_queue) {
                 m_queuedBytes += payload.size();
             }
-            asio::co_spawn(m_socket.get_executor(), writeStream(), asio::detached);
+            asio::co_spawn(m_socket.get_executor(), writeStream(self), asio::detached);
             co_await readStream();
             co_return;
         }
@@ -226,7 +225,6 @@ void UdpFlow::sendDirect(const std::string& payload)
 
 asio::awaitable<void> UdpFlow::readDirect()
 {
-    const auto self = shared_from_this();
     std::string buffer(65535, '\0');
     while (m_state == State::Direct) {
         auto [error, received] = co_await m_socket.async_receive(asio::buffer(buffer), useTuple);
@@ -260,7 +258,6 @@ bool UdpFlow::fromDestination(const proto::Target& peer) const
 
 asio::awaitable<void> UdpFlow::readStream()
 {
-    const auto self = shared_from_this();
     while (m_state == State::Stream) {
         auto received = co_await m_stream->receive();
         if (m_state != State::Stream) {
@@ -281,9 +278,8 @@ asio::awaitable<void> UdpFlow::readStream()
     }
 }
 
-asio::awaitable<void> UdpFlow::writeStream()
+asio::awaitable<void> UdpFlow::writeStream([[maybe_unused]] std::shared_ptr<UdpFlow> self)
 {
-    const auto self = shared_from_this();
     while (m_state == State::Stream) {
         if (m_queue.empty()) {
             m_wake.expires_at(asio::steady_timer::time_point::max());

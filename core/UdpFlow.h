@@ -40,7 +40,7 @@ struct UdpFlowSpec {
 /// (or a failure) drops what it is given. Answers go to `deliver` as the destination's; only
 /// those from the destination are taken, as a connected socket would. Lives on the core's
 /// executor; the owner ends it with close(), at the latest when it has idled out.
-class UdpFlow : public std::enable_shared_from_this<UdpFlow> {
+class UdpFlow {
 public:
     using Deliver = std::function<void(std::string_view payload)>;
 
@@ -63,11 +63,12 @@ public:
 private:
     enum class State { Opening, Direct, Stream, Dropped, Ended, Closed };
 
-    asio::awaitable<void> open();
+    // Each coroutine holds the flow it runs for from its first moment, before it is first resumed.
+    asio::awaitable<void> open(std::shared_ptr<UdpFlow> self);
     asio::awaitable<void> openDirect(std::vector<IpAddr> addresses);
     asio::awaitable<void> readDirect();
     asio::awaitable<void> readStream();
-    asio::awaitable<void> writeStream();
+    asio::awaitable<void> writeStream(std::shared_ptr<UdpFlow> self);
     void sendDirect(const std::string& payload);
     bool fromDestination(const proto::Target& peer) const;
     /// REJECT or no way to the destination: what is sent is dropped until the flow idles out.
