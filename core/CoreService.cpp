@@ -588,6 +588,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
     } else {
         MatchInput input;
         input.host = query.host;
+        input.network = query.network;
         if (const auto literal = query.address ? query.address : IpAddr::parse(query.host)) {
             input.addressState = MatchInput::Address::Known;
             input.destination = *literal;
@@ -758,6 +759,26 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     }
     m_log.warning("DIRECT " + result.error);
     co_return result;
+}
+
+asio::awaitable<std::unique_ptr<proto::DatagramStream>>
+CoreService::openDatagrams(const std::string& policy, std::string& error, bool& carriesUdp)
+{
+    const auto* node = m_runtime->config.findProxy(policy);
+    carriesUdp = node && node->protocol == "ferrow";
+    if (!carriesUdp) {
+        error = node ? "node \"" + policy + "\" uses protocol \"" + node->protocol +
+                           "\", which cannot carry UDP here"
+                     : "policy \"" + policy + "\" no longer exists";
+        co_return nullptr;
+    }
+    auto opened = m_ferrow->openDatagrams(*node, error);
+    co_return co_await std::move(opened);
+}
+
+std::optional<std::string> CoreService::fakeName(const IpAddr& address) const
+{
+    return m_tun ? m_tun->nameFor(address) : std::nullopt;
 }
 
 asio::awaitable<std::optional<ProcessInfo>> CoreService::lookupProcess(const RouteQuery& query)

@@ -34,6 +34,10 @@ namespace ferrow::tun {
 class TunService;
 }
 
+namespace ferrow::proto {
+class DatagramStream;
+}
+
 namespace ferrow::core {
 
 class ControlServer;
@@ -61,6 +65,7 @@ struct RouteQuery {
     std::uint16_t localPort = 0;
     ConnectionRecord* record = nullptr; // receives the process name when a rule looked it up
     std::optional<IpAddr> address;      // where a named connection already goes (a sniffed name)
+    std::string network = "tcp";        // or "udp", for PROTOCOL rules
 };
 
 /// The running core: configuration, rule engine, groups, listeners, controller API, logs,
@@ -91,6 +96,15 @@ public:
     /// never reach this machine's own services.
     asio::awaitable<DialResult> dial(const Route& route, const std::string& host, std::uint16_t port,
                                      const IpAddr& client, bool tunnel = false);
+    /// A UDP relay through the node `policy`. Null with `error` set; `carriesUdp` is false when
+    /// the policy is no node that can carry UDP (a protocol this build cannot speak, or gone).
+    asio::awaitable<std::unique_ptr<proto::DatagramStream>>
+    openDatagrams(const std::string& policy, std::string& error, bool& carriesUdp);
+    /// The name behind an address the tunnel's DNS handed out, while the tunnel runs.
+    std::optional<std::string> fakeName(const IpAddr& address) const;
+    /// Why these destinations may not be reached for this client (empty: they may); drops the
+    /// addresses a LAN client may not reach.
+    std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     /// Relays a tunnel through a ferrow node on a relay thread until both directions end.
     /// `wire` and `initial` are taken (moved from).
     asio::awaitable<void> relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
@@ -141,9 +155,6 @@ private:
     std::vector<std::string> globalNodes() const;
     /// The client program behind a loopback connection, waiting at most a short bound.
     asio::awaitable<std::optional<ProcessInfo>> lookupProcess(const RouteQuery& query);
-    /// Why these destinations may not be dialled for this client (empty: they may); drops the
-    /// addresses a LAN client may not reach.
-    std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     std::string supportFolder() const;
 
     /// A DIRECT connection to a ferrow node's server, for a node whose underlying policy is DIRECT.

@@ -189,13 +189,48 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
         result.reply = socks5::AddressTypeNotSupported;
         co_return failed("cannot carry the destination " + target);
     }
+    const auto settings = settingsOf(node, psk);
+    auto dial = wireDialer(node, depth);
+    if (tunnel) {
+        // A tunnel is relayed straight between the client and the encrypted connection.
+        std::string error;
+        auto wire = co_await m_client->openWire(settings, *destination, std::move(dial), error);
+        if (!wire) {
+            result.reply = socks5::HostUnreachable;
+            noteOutcome(node.name, false, error);
+            co_return failed(error);
+        }
+        noteOutcome(node.name, true);
+        result.ferrow = std::move(wire);
+        co_return result;
+    }
+    auto stream = co_await m_client->open(settings, *destination, std::move(dial));
+    if (!stream.socket) {
+        result.reply = socks5::HostUnreachable;
+        noteOutcome(node.name, false, stream.error);
+        co_return failed(stream.error);
+    }
+    noteOutcome(node.name, true);
+    result.socket = std::move(stream.socket);
+    co_return result;
+}
+
+proto::NodeSettings FerrowDialer::settingsOf(const ProxyNode& node, const std::string& psk) const
+{
+    return proto::NodeSettings{node.name,
+                               node.server,
+                               node.port,
+                               psk,
+                               proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
+                               optionOf(node, "underlying-proxy").empty()};
+}
+
+proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
+{
     const std::string underlying = optionOf(node, "underlying-proxy");
-    proto::NodeSettings settings{
-        node.name,         node.server, node.port, psk, proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
-        underlying.empty()};
     const std::string server = node.server;
     const std::uint16_t serverPort = node.port;
-    const auto fastOpen = settings.fastOpen;
+    const auto fastOpen = proto::parseFastOpen(toLower(optionOf(node, "tfo")));
     proto::WireDialer dial;
     if (underlying.empty() || underlying == "DIRECT") {
         dial = [this, name = node.name, server, serverPort,
@@ -237,28 +272,24 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
             co_return proto::WireResult{std::move(hop.socket), hop.error};
         };
     }
-    if (tunnel) {
-        // A tunnel is relayed straight between the client and the encrypted connection.
-        std::string error;
-        auto wire = co_await m_client->openWire(settings, *destination, std::move(dial), error);
-        if (!wire) {
-            result.reply = socks5::HostUnreachable;
-            noteOutcome(node.name, false, error);
-            co_return failed(error);
-        }
-        noteOutcome(node.name, true);
-        result.ferrow = std::move(wire);
-        co_return result;
+    return dial;
+}
+
+asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagrams(const ProxyNode& node,
+                                                                                    std::string& error)
+{
+    const auto pinned = m_config;
+    const std::string psk = optionOf(node, "psk");
+    if (const auto problem = proto::pskProblem(psk); !problem.empty()) {
+        error = "node \"" + node.name + "\": " + problem;
+        co_return nullptr;
     }
-    auto stream = co_await m_client->open(settings, *destination, std::move(dial));
-    if (!stream.socket) {
-        result.reply = socks5::HostUnreachable;
-        noteOutcome(node.name, false, stream.error);
-        co_return failed(stream.error);
+    auto stream = co_await m_client->openDatagrams(settingsOf(node, psk), wireDialer(node, 0), error);
+    noteOutcome(node.name, stream != nullptr, error);
+    if (!stream) {
+        error = "node \"" + node.name + "\": " + error;
     }
-    noteOutcome(node.name, true);
-    result.socket = std::move(stream.socket);
-    co_return result;
+    co_return stream;
 }
 
 asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,

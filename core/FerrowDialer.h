@@ -10,10 +10,7 @@
 #include "NodeHealth.h"
 #include "ProfileConfig.h"
 #include "Relay.h"
-
-namespace ferrow::proto {
-class FerrowClient;
-}
+#include "ferrow/FerrowClient.h"
 
 namespace ferrow::core {
 
@@ -54,6 +51,9 @@ public:
     /// `tunnel` the answer carries the encrypted connection itself (`DialResult::ferrow`).
     asio::awaitable<DialResult> dial(const ProxyNode& node, const std::string& host, std::uint16_t port,
                                      bool tunnel);
+    /// A UDP relay through `node` (which belongs to the configured profile); null with `error` set.
+    asio::awaitable<std::unique_ptr<proto::DatagramStream>> openDatagrams(const ProxyNode& node,
+                                                                          std::string& error);
     /// Delay of an HTTP request to the profile's test URL through `node`.
     asio::awaitable<DelayResult> measureDelay(const ProxyNode& node);
     /// Relays a tunnel between `client` and `wire` on `executor` until both directions end.
@@ -69,6 +69,9 @@ private:
     /// `depth` counts underlying-proxy hops.
     asio::awaitable<DialResult> dialAt(const ProxyNode& node, const std::string& host, std::uint16_t port,
                                        int depth, bool tunnel);
+    proto::NodeSettings settingsOf(const ProxyNode& node, const std::string& psk) const;
+    /// How a connection to the node's server is made: directly, or through its underlying proxy.
+    proto::WireDialer wireDialer(const ProxyNode& node, int depth);
     /// Counts one connection through the node towards its down and recovered events.
     void noteOutcome(const std::string& node, bool answered, const std::string& error = {});
 

@@ -13,6 +13,7 @@
 #include "HttpProxyParser.h"
 #include "ProxyServer.h"
 #include "Socks5Parser.h"
+#include "UdpAssociation.h"
 #include "tun/TunnelledFlow.h"
 
 namespace ferrow::core {
@@ -221,10 +222,13 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
         co_return;
     }
     const Peer peer = peerOf(client);
+    if (request.command == socks5::kCommandUdpAssociate) {
+        deadline.cancel(); // the association lasts as long as the client keeps the connection
+        co_await serveUdpAssociate(core, client, request);
+        co_return;
+    }
     if (request.command != socks5::kCommandConnect) {
-        const char* name = request.command == socks5::kCommandUdpAssociate ? "UDP ASSOCIATE"
-                           : request.command == socks5::kCommandBind       ? "BIND"
-                                                                           : "unknown command";
+        const char* name = request.command == socks5::kCommandBind ? "BIND" : "unknown command";
         core.log().info(std::string("SOCKS5 ") + name + " from " + peer.address.toString() +
                         " refused: command not supported");
         co_await writeAll(client, socks5::reply(socks5::CommandNotSupported));

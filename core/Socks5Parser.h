@@ -6,6 +6,8 @@
 
 namespace ferrow::core {
 
+struct IpAddr;
+
 enum class ParseStatus { Good, Bad, NeedMore };
 
 namespace socks5 {
@@ -43,12 +45,31 @@ struct Request {
     Reply failure = GeneralFailure; // what to answer when status is Bad
 };
 
+/// The header of a datagram the client sends to an association's relay; a datagram is whole, so
+/// it is Good or Bad, never NeedMore.
+struct UdpHeader {
+    ParseStatus status = ParseStatus::Bad;
+    std::uint8_t fragment = 0;
+    std::string host;
+    bool hostIsAddress = false;
+    std::uint16_t port = 0;
+    std::size_t payloadOffset = 0;
+};
+
 /// VER NMETHODS METHODS...
 Greeting parseGreeting(std::string_view bytes);
 /// VER CMD RSV ATYP DST.ADDR DST.PORT
 Request parseRequest(std::string_view bytes);
 /// A reply with the bound address 0.0.0.0:0.
 std::string reply(Reply code);
+/// A reply naming the bound address and port.
+std::string reply(Reply code, const IpAddr& bound, std::uint16_t port);
+
+/// RSV RSV FRAG ATYP DST.ADDR DST.PORT DATA
+UdpHeader parseUdpHeader(std::string_view datagram);
+/// The header for a datagram to the client from `host`:`port`, an address literal when
+/// `isAddress`, else a name. Empty when it cannot be written.
+std::string udpHeader(std::string_view host, bool isAddress, std::uint16_t port);
 
 } // namespace socks5
 } // namespace ferrow::core

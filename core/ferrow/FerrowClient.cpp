@@ -439,16 +439,19 @@ FerrowWire::FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> hand
 
 FerrowWire::~FerrowWire() = default;
 
-asio::awaitable<std::unique_ptr<FerrowWire>>
-FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
+namespace {
+
+/// An authenticated connection whose Connect frame (`connect`) is sent: a pooled one when the
+/// node allows it, else a fresh handshake. Null with `error` set.
+asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::Shared> shared,
+                                                  const NodeSettings& node, const std::string& connect,
+                                                  WireDialer dial, std::string& error)
 {
-    const auto shared = m_shared;
-    const std::string connect = connectBody(Network::Tcp, target);
     std::shared_ptr<Ready> ready;
     if (node.poolable) {
         ready = takePooled(*shared, node);
         if (!ready) {
-            auto& pool = shared->pools[Shared::key(node)];
+            auto& pool = shared->pools[FerrowClient::Shared::key(node)];
             // The first stream only starts the pool; later ones that find it empty double it.
             pool.target = pool.target == 0 ? shared->poolSize : std::min(kMaxPool, pool.target * 2);
         }
@@ -470,6 +473,19 @@ FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDiale
         refill(shared, node, dial);
     }
     error.clear();
+    co_return ready;
+}
+
+} // namespace
+
+asio::awaitable<std::unique_ptr<FerrowWire>>
+FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
+{
+    auto ready =
+        co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error);
+    if (!ready) {
+        co_return nullptr;
+    }
     co_return std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
                                            std::move(ready->pending));
 }
@@ -528,10 +544,11 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
 asio::awaitable<std::unique_ptr<DatagramStream>>
 FerrowClient::openDatagrams(const NodeSettings& node, WireDialer dial, std::string& error)
 {
-    // The target of a UDP relay's Connect is unused: each datagram names its own peer.
+    // The target of a UDP relay's Connect is unused: each datagram names its own peer. A pooled
+    // connection serves as well as for a TCP stream and saves the handshake's round trips.
     const auto unused = *Target::fromHost("0.0.0.0", 0);
     auto ready =
-        co_await handshake(m_shared, node, std::move(dial), connectBody(Network::Udp, unused), error);
+        co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error);
     if (!ready) {
         co_return nullptr;
     }
@@ -552,18 +569,22 @@ DatagramStream::~DatagramStream()
 
 asio::awaitable<bool> DatagramStream::send(const Target& peer, std::string_view payload)
 {
-    if (!m_wire.is_open() || payload.size() + 300 > kMaxFramePlain) {
+    if (!m_wire.is_open() || payload.size() > kMaxDatagramPayload) {
         co_return false;
     }
     m_out.clear();
     m_handshake->sealer().seal(FrameType::Datagram, datagramBody(peer, payload), m_out);
+    m_writing = true;
     auto [error, n] = co_await asio::async_write(m_wire, asio::buffer(m_out), useTuple);
+    m_writing = false;
     co_return !error;
 }
 
 asio::awaitable<std::optional<Datagram>> DatagramStream::receive()
 {
-    std::string chunk(std::size_t{64} * 1024, '\0');
+    if (m_chunk.empty()) {
+        m_chunk.resize(std::size_t{64} * 1024);
+    }
     while (m_wire.is_open()) {
         Frame frame;
         std::size_t used = 0;
@@ -580,11 +601,11 @@ asio::awaitable<std::optional<Datagram>> DatagramStream::receive()
             }
             continue;
         }
-        auto [error, n] = co_await m_wire.async_read_some(asio::buffer(chunk), useTuple);
+        auto [error, n] = co_await m_wire.async_read_some(asio::buffer(m_chunk), useTuple);
         if (error) {
             break;
         }
-        m_buffer.append(chunk, 0, n);
+        m_buffer.append(m_chunk, 0, n);
     }
     boost::system::error_code ignored;
     m_wire.close(ignored);
@@ -596,11 +617,14 @@ void DatagramStream::close()
     if (!m_wire.is_open()) {
         return;
     }
-    std::string fin;
-    m_handshake->sealer().seal(FrameType::Fin, {}, fin);
     boost::system::error_code ignored;
-    m_wire.non_blocking(true, ignored);
-    m_wire.write_some(asio::buffer(fin), ignored);
+    // A Fin behind a frame half written would be read as part of it; the close says as much.
+    if (!m_writing) {
+        std::string fin;
+        m_handshake->sealer().seal(FrameType::Fin, {}, fin);
+        m_wire.non_blocking(true, ignored);
+        m_wire.write_some(asio::buffer(fin), ignored);
+    }
     m_wire.close(ignored);
 }
 

@@ -22,6 +22,9 @@ using tcp = asio::ip::tcp;
 
 class ClientHandshake;
 
+/// Largest UDP payload one datagram frame carries, with room for the longest peer name.
+inline constexpr std::size_t kMaxDatagramPayload = kMaxFramePlain - 300;
+
 /// UDP carried in one ferrow stream: datagrams to any peer go out through the node's server and
 /// answers come back with their source. One sender and one receiver at a time.
 class DatagramStream {
@@ -42,7 +45,9 @@ private:
     tcp::socket m_wire;
     std::unique_ptr<ClientHandshake> m_handshake;
     std::string m_buffer;
+    std::string m_chunk; // read buffer, kept across datagrams
     std::string m_out;
+    bool m_writing = false;
 };
 
 enum class FastOpen { Off, Auto, On };
@@ -119,7 +124,8 @@ public:
     asio::awaitable<std::unique_ptr<FerrowWire>> openWire(const NodeSettings& node, const Target& target,
                                                           WireDialer dial, std::string& error);
 
-    /// Opens a UDP relay through the node (never pooled). Null with `error` set on failure.
+    /// Opens a UDP relay through the node, on a pooled connection when there is one. Null with
+    /// `error` set on failure.
     asio::awaitable<std::unique_ptr<DatagramStream>> openDatagrams(const NodeSettings& node, WireDialer dial,
                                                                    std::string& error);
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <boost/asio/io_context.hpp>
@@ -11,22 +12,25 @@
 #include "AsioSupport.h"
 #include "FakeDns.h"
 #include "FlowTable.h"
-#include "LocalAddresses.h"
 #include "Packet.h"
 
 namespace ferrow::core {
 class CoreService;
-}
+class UdpFlow;
+} // namespace ferrow::core
 
 namespace ferrow::tun {
 
 /// Relays the tunnel's UDP per flow (source and destination address and port): each flow is
-/// routed once, then carried by a socket of its own with the core's mark until it idles out.
+/// routed once, then carried DIRECT or through a node until it idles out.
 class UdpRelay {
 public:
     /// `write` puts a built packet into the tunnel.
     UdpRelay(boost::asio::io_context& io, core::CoreService& core, FakeIpPool& fakeIps,
              std::function<void(const void*, std::size_t)> write);
+    ~UdpRelay();
+    UdpRelay(const UdpRelay&) = delete;
+    UdpRelay& operator=(const UdpRelay&) = delete;
 
     void relay(const std::string& packet, const PacketView& view);
     /// Closes flows idle longer than their time-out.
@@ -34,18 +38,19 @@ public:
     void closeAll();
 
 private:
-    struct Flow;
+    struct Entry {
+        std::shared_ptr<core::UdpFlow> flow;
+        std::unique_ptr<FakeIpPin> pinned; // the fake address keeps its name while the flow lives
+    };
 
-    boost::asio::awaitable<void> open(std::shared_ptr<Flow> flow);
-    boost::asio::awaitable<void> readReplies(std::shared_ptr<Flow> flow);
-    void close(const std::shared_ptr<Flow>& flow);
+    /// A new flow for `key`, or null when its fake address has no name.
+    std::optional<Entry> open(const FlowEndpoints& key);
 
     boost::asio::io_context& m_io;
     core::CoreService& m_core;
     FakeIpPool& m_fakeIps;
     std::function<void(const void*, std::size_t)> m_write;
-    core::LocalAddresses m_localAddresses;
-    std::map<FlowEndpoints, std::shared_ptr<Flow>> m_flows;
+    std::map<FlowEndpoints, Entry> m_flows;
 };
 
 } // namespace ferrow::tun

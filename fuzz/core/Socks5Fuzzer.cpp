@@ -25,5 +25,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
     }
+    // The same bytes as a datagram to an association's relay.
+    const auto datagram = socks5::parseUdpHeader(bytes);
+    if (datagram.status == ParseStatus::Good) {
+        if (datagram.host.empty() || datagram.payloadOffset > size || datagram.payloadOffset < 8) {
+            __builtin_trap();
+        }
+        if (!datagram.hostIsAddress && !isRegName(datagram.host)) {
+            __builtin_trap();
+        }
+        // The answer's header for the same destination parses back to it.
+        const auto again =
+            socks5::parseUdpHeader(socks5::udpHeader(datagram.host, datagram.hostIsAddress, datagram.port));
+        if (again.status != ParseStatus::Good || again.host != datagram.host || again.port != datagram.port) {
+            __builtin_trap();
+        }
+    }
     return 0;
 }

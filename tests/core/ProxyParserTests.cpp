@@ -4,6 +4,7 @@
 
 #include "DnsMessage.h"
 #include "HttpProxyParser.h"
+#include "NetAddress.h"
 #include "Socks5Parser.h"
 
 using namespace ferrow::core;
@@ -69,6 +70,49 @@ TEST(Socks5Parser, RequestAddressTypes)
         EXPECT_EQ(socks5::parseRequest(bytes).status, ParseStatus::Bad) << name;
     }
     EXPECT_EQ(socks5::reply(socks5::CommandNotSupported), std::string("\x05\x07\x00\x01\0\0\0\0\0\0", 10));
+}
+
+TEST(Socks5Parser, UdpDatagramHeaders)
+{
+    const std::string v4("\0\0\0\x01\x7f\0\0\x01\0\x35payload", 17);
+    const auto header = socks5::parseUdpHeader(v4);
+    ASSERT_EQ(header.status, ParseStatus::Good);
+    EXPECT_EQ(header.host, "127.0.0.1");
+    EXPECT_EQ(header.port, 53);
+    EXPECT_EQ(v4.substr(header.payloadOffset), "payload");
+    EXPECT_EQ(socks5::udpHeader(header.host, true, header.port), v4.substr(0, 10));
+    // An empty payload is a datagram too; every cut of the header is not.
+    EXPECT_EQ(socks5::parseUdpHeader(v4.substr(0, 10)).status, ParseStatus::Good);
+    for (std::size_t cut = 0; cut < 10; ++cut) {
+        EXPECT_EQ(socks5::parseUdpHeader(v4.substr(0, cut)).status, ParseStatus::Bad) << cut;
+    }
+    const std::string named = socks5::udpHeader("Example.test", false, 443);
+    const auto name = socks5::parseUdpHeader(named + "x");
+    ASSERT_EQ(name.status, ParseStatus::Good);
+    EXPECT_EQ(name.host, "Example.test");
+    EXPECT_FALSE(name.hostIsAddress);
+    EXPECT_EQ(name.port, 443);
+    // A mapped address is answered as it was written; the bound address of a reply is folded.
+    const auto mapped = socks5::parseUdpHeader(socks5::udpHeader("::ffff:10.0.0.1", true, 7));
+    EXPECT_EQ(mapped.host, "::ffff:10.0.0.1");
+    EXPECT_EQ(socks5::reply(socks5::Succeeded, *IpAddr::parse("::ffff:127.0.0.1"), 0x1234),
+              std::string("\x05\0\0\x01\x7f\0\0\x01\x12\x34", 10));
+    EXPECT_EQ(socks5::udpHeader(std::string(256, 'a'), false, 1), "");
+
+    auto fragment = v4;
+    fragment[2] = '\x01';
+    EXPECT_EQ(socks5::parseUdpHeader(fragment).fragment, 1);
+    auto reserved = v4;
+    reserved[1] = '\x01';
+    EXPECT_EQ(socks5::parseUdpHeader(reserved).status, ParseStatus::Bad);
+    EXPECT_EQ(socks5::parseUdpHeader(std::string("\0\0\0\x05\x7f\0\0\x01\0\x35", 10)).status,
+              ParseStatus::Bad);
+    EXPECT_EQ(socks5::parseUdpHeader(std::string("\0\0\0\x03\0\0\x35", 7)).status, ParseStatus::Bad);
+    EXPECT_EQ(socks5::parseUdpHeader(std::string("\0\0\0\x03\x03"
+                                                 "a:b\0\x35",
+                                                 10))
+                  .status,
+              ParseStatus::Bad);
 }
 
 TEST(HttpProxyParser, RequestHead)

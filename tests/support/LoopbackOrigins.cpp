@@ -336,4 +336,47 @@ void FakeDnsServer::run()
     }
 }
 
+UdpEchoServer::UdpEchoServer()
+{
+    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    // Room for a whole window of datagrams arriving in a burst.
+    const int buffer = 1 << 20;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    socklen_t length = sizeof address;
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+UdpEchoServer::~UdpEchoServer()
+{
+    m_stopping = true;
+    m_thread.join();
+    ::close(m_fd);
+}
+
+void UdpEchoServer::run()
+{
+    std::string packet(65536, '\0');
+    while (!m_stopping) {
+        if (!waitReadable(m_fd, std::chrono::milliseconds(100))) {
+            continue;
+        }
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        const auto received = ::recvfrom(m_fd, packet.data(), packet.size(), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (received < 0) {
+            continue;
+        }
+        ++m_received;
+        ::sendto(m_fd, packet.data(), static_cast<std::size_t>(received), 0,
+                 reinterpret_cast<sockaddr*>(&from), fromLength);
+    }
+}
+
 } // namespace ferrow::test

@@ -98,4 +98,24 @@ private:
     std::thread m_thread;
 };
 
+/// A UDP echo on 127.0.0.1: every datagram goes back to its sender unchanged.
+class UdpEchoServer {
+public:
+    UdpEchoServer();
+    ~UdpEchoServer();
+    UdpEchoServer(const UdpEchoServer&) = delete;
+    UdpEchoServer& operator=(const UdpEchoServer&) = delete;
+
+    std::uint16_t port() const { return m_port; }
+    std::size_t received() const { return m_received.load(); }
+
+private:
+    void run();
+    int m_fd = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<std::size_t> m_received{0};
+    std::thread m_thread;
+};
+
 } // namespace ferrow::test

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ferrow::test {
 
@@ -14,5 +15,11 @@ class Socket;
 int socks5Connect(int fd, const std::string& host, std::uint16_t port,
                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
 int socks5Connect(Socket& socket, const std::string& host, std::uint16_t port);
+
+/// A SOCKS5 UDP ASSOCIATE on a connected socket, saying the client sends from `port` (0: not
+/// known). The relay's port from the answer (its address must be `relayAddress`); 0 on failure.
+std::uint16_t socks5Associate(int fd, std::uint16_t port = 0, const std::string& relayAddress = "127.0.0.1");
+/// The header of a datagram to `host`:`port` through an association, then `payload`.
+std::string socks5Datagram(const std::string& host, std::uint16_t port, std::string_view payload);
 
 } // namespace ferrow::test

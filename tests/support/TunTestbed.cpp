@@ -148,14 +148,16 @@ void TunTestbed::serveEchoIn(const NetworkNamespace& ns, const std::string& addr
     }
 }
 
-void TunTestbed::serveDnsIn(const NetworkNamespace& ns, const std::string& address)
+bool TunTestbed::serveDnsIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port)
 {
     int fd = -1;
-    ns.run([&] { fd = boundSocket(SOCK_DGRAM, address, 53); });
-    if (fd >= 0) {
-        m_fds.push_back(fd);
-        m_threads.emplace_back([this, fd] { serveDatagrams(fd, dnsAnswer); });
+    ns.run([&] { fd = boundSocket(SOCK_DGRAM, address, port); });
+    if (fd < 0) {
+        return false;
     }
+    m_fds.push_back(fd);
+    m_threads.emplace_back([this, fd] { serveDatagrams(fd, dnsAnswer); });
+    return true;
 }
 
 bool TunTestbed::serveShortAnswers(const std::string& range, std::uint16_t firstPort, int portCount)
@@ -536,7 +538,7 @@ bool pingIn(const NetworkNamespace& ns, const std::string& address)
 
 std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::string& resolver,
                                      const std::string& name, bool overTcp, std::uint16_t type,
-                                     int* answerCount)
+                                     int* answerCount, std::uint16_t port)
 {
     std::string query("\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
     std::size_t start = 0;
@@ -554,7 +556,7 @@ std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::stri
         std::string framed;
         framed += static_cast<char>(query.size() >> 8);
         framed += static_cast<char>(query.size() & 0xff);
-        const int fd = connectIn(ns, resolver, 53);
+        const int fd = connectIn(ns, resolver, port);
         if (fd >= 0 && sendAll(fd, framed + query)) {
             char buffer[4096];
             while (answer.size() < 2 || answer.size() < 2 + std::size_t((std::uint8_t(answer[0]) << 8) |
@@ -571,7 +573,7 @@ std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::stri
             ::close(fd);
         }
     } else {
-        answer = udpExchange(ns, resolver, 53, query);
+        answer = udpExchange(ns, resolver, port, query);
     }
     if (answer.size() < 12 || answer[0] != '\x12' || answer[1] != '\x34') {
         return std::nullopt;

@@ -37,8 +37,8 @@ public:
     bool ready() const { return m_ready; }
     /// A UDP echo on `address` port 7 inside `ns`, until the testbed ends.
     void serveEchoIn(const NetworkNamespace& ns, const std::string& address);
-    /// Another DNS server like the internet's, on `address` port 53 inside `ns`.
-    void serveDnsIn(const NetworkNamespace& ns, const std::string& address);
+    /// The internet's DNS answers also on `address`:`port` inside `ns`; whether it could bind.
+    bool serveDnsIn(const NetworkNamespace& ns, const std::string& address, std::uint16_t port);
     /// Makes every address of `range` local to the internet namespace and answers on `portCount`
     /// ports from `firstPort` there: each connection gets kShortAnswer once its request arrives,
     /// then the server's close. False when it could not be set up.
@@ -106,6 +106,6 @@ bool pingIn(const NetworkNamespace& ns, const std::string& address);
 /// The first A record for `name` asked of `resolver` from inside `ns` over UDP (or TCP).
 std::optional<std::string> resolveIn(const NetworkNamespace& ns, const std::string& resolver,
                                      const std::string& name, bool overTcp = false, std::uint16_t type = 1,
-                                     int* answerCount = nullptr);
+                                     int* answerCount = nullptr, std::uint16_t port = 53);
 
 } // namespace ferrow::test

@@ -84,7 +84,7 @@ TEST(TunNetworkChange, AnotherAddressRouteAndResolverAreFollowedWithoutARestart)
     ASSERT_TRUE(bed.ready());
     // The network the host moves to: another subnet, with its own resolver.
     ASSERT_TRUE(bed.internet.ip("addr add 10.78.0.2/24 dev frwi0"));
-    bed.serveDnsIn(bed.internet, "10.78.0.2");
+    ASSERT_TRUE(bed.serveDnsIn(bed.internet, "10.78.0.2", 53));
     NamespaceResolvConf resolvConf(bed.host);
     resolvConf.write(kInternetDns);
     ServerProcess::Options options;
