@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -58,6 +59,8 @@ int boundSocket(int type, const std::string& address, std::uint16_t port)
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0 ||
         (type == SOCK_STREAM && ::listen(fd, 256) != 0)) {
+        std::cerr << "testbed: cannot serve on " << address << " port " << port << ": " << std::strerror(errno)
+                  << "\n";
         ::close(fd);
         return -1;
     }
@@ -96,8 +99,9 @@ TunTestbed::TunTestbed()
         !host.ip("route add default via 10.77.0.2") || !internet.ip("route add 10.88.0.0/16 via 10.77.0.1") ||
         !host.ip("addr add fd00:77::1/64 dev frwh0 nodad") ||
         !internet.ip("addr add fd00:77::2/64 dev frwi0 nodad") ||
-        !internet.ip(std::string("addr add ") + kOriginAddress6 + "/128 dev lo") ||
+        !internet.ip(std::string("addr add ") + kOriginAddress6 + "/128 dev lo nodad") ||
         !host.ip("-6 route add default via fd00:77::2")) {
+        std::cerr << "testbed: the namespaces could not be joined and addressed\n";
         return;
     }
     int http = -1;
