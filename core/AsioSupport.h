@@ -27,9 +27,18 @@ inline asio::ip::address toAsio(const IpAddr& given)
     return asio::ip::address_v4({address.bytes[0], address.bytes[1], address.bytes[2], address.bytes[3]});
 }
 
+/// From the bytes: the text of a link-local address carries a scope ("fe80::1%eth0") that no
+/// parser takes.
 inline IpAddr fromAsio(const asio::ip::address& address)
 {
-    return IpAddr::parse(address.to_string()).value_or(IpAddr{});
+    if (address.is_v4()) {
+        return IpAddr::fromV4(address.to_v4().to_uint());
+    }
+    IpAddr result;
+    result.v6 = true;
+    const auto bytes = address.to_v6().to_bytes();
+    std::copy(bytes.begin(), bytes.end(), result.bytes.begin());
+    return result.folded();
 }
 
 } // namespace ferrow::core

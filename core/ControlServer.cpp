@@ -11,6 +11,7 @@
 #include <openssl/crypto.h>
 #include <openssl/sha.h>
 
+#include "AcceptNext.h"
 #include "ferrow/AsioTimeout.h"
 
 namespace ferrow::core {
@@ -200,28 +201,16 @@ struct ControlServer::Impl {
 
     asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> listener)
     {
-        while (listener->is_open()) {
-            auto [error, socket] = co_await listener->async_accept(useTuple);
-            if (error) {
-                if (!listener->is_open() || error == asio::error::operation_aborted) {
-                    break;
-                }
-                if (error == asio::error::no_descriptors || error.value() == ENFILE ||
-                    error == asio::error::no_buffer_space || error == asio::error::no_memory) {
-                    // Retrying at once would spin: the pending connection stays in the backlog
-                    // until a descriptor is free again.
-                    if (!descriptorsExhausted && log) {
-                        log("controller API: out of file descriptors (" + error.message() +
-                            "); pausing accepts until some are free");
-                    }
-                    descriptorsExhausted = true;
-                    asio::steady_timer pause(executor, kAcceptPause);
-                    co_await pause.async_wait(useTuple);
-                }
-                continue;
+        const auto shortage = [this](const boost::system::error_code& error) {
+            if (!descriptorsExhausted && log) {
+                log("controller API: out of file descriptors (" + error.message() +
+                    "); pausing accepts until some are free");
             }
+            descriptorsExhausted = true;
+        };
+        while (auto socket = co_await acceptNext(*listener, kAcceptPause, shortage)) {
             descriptorsExhausted = false;
-            asio::co_spawn(executor, serve(std::move(socket)), asio::detached);
+            asio::co_spawn(executor, serve(std::move(*socket)), asio::detached);
         }
     }
 };

@@ -9,22 +9,12 @@
 #include <sstream>
 #include <sys/inotify.h>
 
+#include "FRWSocketAddress.h"
 #include "RouteWatcher.h"
 
 namespace ferrow::core {
 
 namespace {
-
-std::string addressText(const sockaddr* address)
-{
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* raw =
-        address->sa_family == AF_INET
-            ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr)
-            : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr);
-    ::inet_ntop(address->sa_family, raw, text, sizeof text);
-    return text;
-}
 
 /// Default routes from the kernel's route tables: "/proc/net/route" (main table, IPv4) lists
 /// interface, destination, gateway; "/proc/net/ipv6_route" destination, prefix, ..., interface.
@@ -69,7 +59,8 @@ std::string networkFingerprint(const std::string& ignoredLink)
                 (entry->ifa_addr->sa_family != AF_INET && entry->ifa_addr->sa_family != AF_INET6)) {
                 continue;
             }
-            lines.push_back(std::string("address ") + entry->ifa_name + " " + addressText(entry->ifa_addr));
+            lines.push_back(std::string("address ") + entry->ifa_name + " " +
+                            socketAddressText(entry->ifa_addr));
         }
         ::freeifaddrs(list);
     }

@@ -6,6 +6,7 @@
 #include <boost/asio/detached.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include "AcceptNext.h"
 #include "CoreService.h"
 
 namespace ferrow::core {
@@ -113,24 +114,15 @@ void ProxyServer::stopAll()
 
 asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acceptor)
 {
-    while (acceptor->is_open()) {
-        auto [error, socket] = co_await acceptor->async_accept(useTuple);
-        if (error) {
-            if (error == asio::error::operation_aborted || !acceptor->is_open()) {
-                break;
-            }
-            if (error == asio::error::no_descriptors || error.value() == ENFILE ||
-                error == asio::error::no_buffer_space || error == asio::error::no_memory) {
-                if (!m_descriptorsExhausted) {
-                    m_core.log().warning("proxy listener: out of file descriptors (" + error.message() +
-                                         "); pausing accepts until some are free");
-                }
-                m_descriptorsExhausted = true;
-                asio::steady_timer pause(m_executor, std::chrono::milliseconds(200));
-                co_await pause.async_wait(useTuple);
-            }
-            continue;
+    const auto shortage = [this](const boost::system::error_code& error) {
+        if (!m_descriptorsExhausted) {
+            m_core.log().warning("proxy listener: out of file descriptors (" + error.message() +
+                                 "); pausing accepts until some are free");
         }
+        m_descriptorsExhausted = true;
+    };
+    while (auto accepted = co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage)) {
+        tcp::socket socket = std::move(*accepted);
         m_descriptorsExhausted = false;
         if (m_sessions.size() >= m_core.maxConnections()) {
             if (!m_atCapacity) {

@@ -9,23 +9,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "FRWSocketAddress.h"
+
 namespace {
 
 bool inRange(std::uint32_t address, std::uint32_t network, int prefix)
 {
     const std::uint32_t mask = prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix);
     return (address & mask) == (network & mask);
-}
-
-std::string addressText(const sockaddr* address)
-{
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* raw =
-        address->sa_family == AF_INET
-            ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr)
-            : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr);
-    ::inet_ntop(address->sa_family, raw, text, sizeof text);
-    return text;
 }
 
 /// A socket of `type` bound to `address` port `port`; listening when it is a stream. -1 with
@@ -93,7 +84,7 @@ std::vector<FRWScopedFd> bindLanResolverSockets(const std::function<void(const s
             (entry->ifa_flags & IFF_LOOPBACK) != 0 || !isLanResolverAddress(entry->ifa_addr)) {
             continue;
         }
-        const std::string text = addressText(entry->ifa_addr);
+        const std::string text = socketAddressText(entry->ifa_addr);
         const int datagram = bindOne(entry->ifa_addr, port, SOCK_DGRAM);
         if (datagram < 0) {
             log("ferrow-helper: cannot answer DNS for devices on " + text + ": " + std::strerror(errno));

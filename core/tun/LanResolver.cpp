@@ -8,6 +8,7 @@
 #include <boost/asio/detached.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include "AcceptNext.h"
 #include "LogStream.h"
 #include "TunnelDns.h"
 
@@ -24,19 +25,6 @@ namespace {
 // A flood from one device must not hold a socket per question for seconds, nor every descriptor.
 constexpr int kMaxPendingQueries = 256;
 constexpr int kMaxOpenStreams = 64;
-
-// From the bytes: the text of a link-local peer carries a scope that no parser takes.
-IpAddr toIpAddr(const asio::ip::address& address)
-{
-    if (address.is_v4()) {
-        return IpAddr::fromV4(address.to_v4().to_uint());
-    }
-    IpAddr result;
-    result.v6 = true;
-    const auto bytes = address.to_v6().to_bytes();
-    std::copy(bytes.begin(), bytes.end(), result.bytes.begin());
-    return result.folded();
-}
 
 int socketOption(int fd, int level, int name)
 {
@@ -136,7 +124,7 @@ asio::awaitable<void> LanResolver::serveDatagrams(std::shared_ptr<udp::socket> s
         if (error == asio::error::operation_aborted || !socket->is_open()) {
             co_return;
         }
-        if (error || size == 0 || !isLanSource(toIpAddr(peer.address())) ||
+        if (error || size == 0 || !isLanSource(core::fromAsio(peer.address())) ||
             m_pendingQueries >= kMaxPendingQueries) {
             continue;
         }
@@ -149,7 +137,7 @@ asio::awaitable<void> LanResolver::serveDatagrams(std::shared_ptr<udp::socket> s
 asio::awaitable<void> LanResolver::answerDatagram(std::shared_ptr<udp::socket> socket, std::string query,
                                                   udp::endpoint peer)
 {
-    const auto reply = co_await m_dns.answer(std::move(query), toIpAddr(peer.address()));
+    const auto reply = co_await m_dns.answer(std::move(query), core::fromAsio(peer.address()));
     if (reply.empty() || !socket->is_open()) {
         co_return;
     }
@@ -158,24 +146,15 @@ asio::awaitable<void> LanResolver::answerDatagram(std::shared_ptr<udp::socket> s
 
 asio::awaitable<void> LanResolver::acceptStreams(std::shared_ptr<tcp::acceptor> acceptor)
 {
-    while (acceptor->is_open()) {
-        auto [error, socket] = co_await acceptor->async_accept(useTuple);
-        if (error == asio::error::operation_aborted || !acceptor->is_open()) {
-            co_return;
-        }
-        if (error) {
-            // Out of descriptors and the like: this client is lost, the listener carries on.
-            asio::steady_timer pause(m_io, std::chrono::milliseconds(50));
-            co_await pause.async_wait(useTuple);
-            continue;
-        }
+    while (auto accepted = co_await core::acceptNext(*acceptor, std::chrono::milliseconds(50))) {
+        tcp::socket socket = std::move(*accepted);
         boost::system::error_code peerError;
         const auto peer = socket.remote_endpoint(peerError);
-        if (peerError || !isLanSource(toIpAddr(peer.address())) || m_openStreams >= kMaxOpenStreams) {
+        if (peerError || !isLanSource(core::fromAsio(peer.address())) || m_openStreams >= kMaxOpenStreams) {
             continue;
         }
         ++m_openStreams;
-        asio::co_spawn(m_io, m_dns.serveStream(std::move(socket), toIpAddr(peer.address())),
+        asio::co_spawn(m_io, m_dns.serveStream(std::move(socket), core::fromAsio(peer.address())),
                        [this](const std::exception_ptr&) { --m_openStreams; });
     }
 }

@@ -14,6 +14,7 @@
 #include <boost/asio/detached.hpp>
 #include <boost/asio/post.hpp>
 
+#include "AcceptNext.h"
 #include "CoreService.h"
 #include "PolicyRouting.h"
 #include "Sniffer.h"
@@ -407,18 +408,8 @@ void TunService::handlePacket(std::string packet)
 
 asio::awaitable<void> TunService::acceptLoop(std::shared_ptr<tcp::acceptor> acceptor, std::uint8_t lane)
 {
-    while (acceptor->is_open()) {
-        auto [error, socket] = co_await acceptor->async_accept(useTuple);
-        if (error == asio::error::operation_aborted || !acceptor->is_open()) {
-            co_return;
-        }
-        if (error) {
-            // Out of descriptors and the like: the flow is lost, the listener carries on.
-            asio::steady_timer pause(m_io, std::chrono::milliseconds(50));
-            co_await pause.async_wait(useTuple);
-            continue;
-        }
-        asio::co_spawn(m_io, serveAccepted(std::move(socket), lane), asio::detached);
+    while (auto socket = co_await core::acceptNext(*acceptor, std::chrono::milliseconds(50))) {
+        asio::co_spawn(m_io, serveAccepted(std::move(*socket), lane), asio::detached);
     }
 }
 

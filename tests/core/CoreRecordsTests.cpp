@@ -22,6 +22,7 @@
 #include "FailureKind.h"
 #include "HostsFile.h"
 #include "LogStream.h"
+#include "LoopbackSocket.h"
 #include "NodeHealth.h"
 #include "ProcessAttribution.h"
 #include "ProcessFinder.h"
@@ -324,15 +325,10 @@ TEST(ProcessAttribution, CallersNeverWaitAndWaitingRequestsShareOneBatch)
 
 TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const auto port = std::to_string(ntohs(address.sin_port));
+    std::uint16_t listenPort = 0;
+    const int listener = ferrow::test::listenLoopback(listenPort, 4);
+    ASSERT_GE(listener, 0);
+    const auto port = std::to_string(listenPort);
     // Another program holds the client end: bash with a /dev/tcp descriptor.
     std::string script = "exec 3<>/dev/tcp/127.0.0.1/" + port + "; read -t 10 -u 3 line";
     ferrow::test::ChildProcess child({"/bin/bash", "-c", script}, ferrow::test::ChildProcess::Options{});
@@ -343,16 +339,15 @@ TEST(ProcessFinder, FindsTheProgramHoldingALoopbackClient)
     ASSERT_GE(accepted, 0);
     ProcessFinder finder;
     const auto loopback = *IpAddr::parse("127.0.0.1");
-    const auto found =
-        finder.findMany({SocketKey{loopback, ntohs(peer.sin_port), loopback, ntohs(address.sin_port)},
-                         SocketKey{loopback, 1, loopback, 2}});
+    const auto found = finder.findMany({SocketKey{loopback, ntohs(peer.sin_port), loopback, listenPort},
+                                        SocketKey{loopback, 1, loopback, 2}});
     ASSERT_EQ(found.size(), 2u);
     ASSERT_TRUE(found[0]);
     EXPECT_EQ(found[0]->name, "bash");
     EXPECT_EQ(found[0]->path.substr(found[0]->path.rfind('/')), "/bash");
     EXPECT_FALSE(found[1]) << "no such connection";
     // The second time the descriptor cache answers, and still correctly.
-    EXPECT_EQ(finder.find(loopback, ntohs(peer.sin_port), loopback, ntohs(address.sin_port))->name, "bash");
+    EXPECT_EQ(finder.find(loopback, ntohs(peer.sin_port), loopback, listenPort)->name, "bash");
     ::close(accepted);
     ::close(listener);
     child.wait(std::chrono::seconds(15));
@@ -371,20 +366,15 @@ TEST(ProcessFinder, RemembersABoundedNumberOfHoldersAsConnectionsComeAndGo)
         fs::create_symlink("socket:[" + std::to_string(1'000'000'000'000 + i) + "]",
                            busy / std::to_string(i));
     }
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::uint16_t listenPort = 0;
+    const int listener = ferrow::test::listenLoopback(listenPort, 4);
+    ASSERT_GE(listener, 0);
     const auto loopback = *IpAddr::parse("127.0.0.1");
 
     ProcessFinder finder(root.string());
     for (int round = 0; round < 3; ++round) {
-        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const int client = ferrow::test::connectTcp(listenPort);
+        ASSERT_GE(client, 0);
         sockaddr_in local{};
         socklen_t localLength = sizeof local;
         ::getsockname(client, reinterpret_cast<sockaddr*>(&local), &localLength);
@@ -395,7 +385,7 @@ TEST(ProcessFinder, RemembersABoundedNumberOfHoldersAsConnectionsComeAndGo)
         std::ofstream(holder / "comm") << "client" << round << "\n";
         fs::create_symlink("socket:[" + std::to_string(socketInfo.st_ino) + "]", holder / "fd" / "3");
 
-        const auto found = finder.find(loopback, ntohs(local.sin_port), loopback, ntohs(address.sin_port));
+        const auto found = finder.find(loopback, ntohs(local.sin_port), loopback, listenPort);
         ASSERT_TRUE(found) << "round " << round;
         EXPECT_EQ(found->name, "client" + std::to_string(round));
         EXPECT_EQ(finder.rememberedSockets(), ProcessFinder::kRememberedSockets) << "round " << round;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "FRWLanResolverSockets.h"
+#include "FRWSocketAddress.h"
 #include "NetworkNamespace.h"
 
 using namespace ferrow::test;
@@ -24,18 +25,11 @@ std::string describe(int fd)
     socklen_t typeLength = sizeof type;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
     ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength);
-    char text[INET6_ADDRSTRLEN] = {};
-    std::uint16_t port = 0;
-    if (bound.ss_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&bound);
-        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        port = ntohs(v4->sin_port);
-    } else {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&bound);
-        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-        port = ntohs(v6->sin6_port);
-    }
-    return std::string(type == SOCK_STREAM ? "tcp " : "udp ") + text + ":" + std::to_string(port);
+    const std::uint16_t port =
+        ntohs(bound.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in*>(&bound)->sin_port
+                                         : reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port);
+    return std::string(type == SOCK_STREAM ? "tcp " : "udp ") +
+           socketAddressText(reinterpret_cast<const sockaddr*>(&bound)) + ":" + std::to_string(port);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "CoreTestSupport.h"
+#include "LoopbackSocket.h"
 #include "ServerProcess.h"
 #include "UdpEcho.h"
 
@@ -22,19 +23,7 @@ constexpr std::size_t kHeader = 10; // an IPv4 destination's header
 /// A UDP socket on 127.0.0.1 that talks to an association's relay.
 class UdpClient {
 public:
-    UdpClient()
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        const int buffer = 1 << 20;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        socklen_t length = sizeof address;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
+    UdpClient() { m_fd = udpLoopback(m_port); }
     ~UdpClient() { ::close(m_fd); }
     UdpClient(const UdpClient&) = delete;
     UdpClient& operator=(const UdpClient&) = delete;

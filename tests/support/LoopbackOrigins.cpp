@@ -338,17 +338,7 @@ void FakeDnsServer::run()
 
 UdpEchoServer::UdpEchoServer()
 {
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    // Room for a whole window of datagrams arriving in a burst.
-    const int buffer = 1 << 20;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    socklen_t length = sizeof address;
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    m_fd = udpLoopback(m_port);
     m_thread = std::thread([this] { run(); });
 }
 

@@ -43,6 +43,27 @@ int listenLoopback(std::uint16_t& port, int backlog)
     return fd;
 }
 
+int udpLoopback(std::uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    // Room for a whole window of datagrams arriving at once.
+    const int buffer = 1 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 std::uint16_t freePort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -11,6 +11,9 @@ namespace ferrow::test {
 
 /// A listening TCP socket on 127.0.0.1 (any port), or -1; `port` receives the port.
 int listenLoopback(std::uint16_t& port, int backlog = 4096);
+/// A UDP socket on 127.0.0.1 (any port) with room for a burst of datagrams, or -1; `port`
+/// receives the port.
+int udpLoopback(std::uint16_t& port);
 /// A port that was free a moment ago.
 std::uint16_t freePort();
 /// A blocking TCP connection to `host` (IPv4 or IPv6 text), made from `source` when given; -1 when

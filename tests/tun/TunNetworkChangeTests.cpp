@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
 
+#include "InternetNode.h"
 #include "PrivateBusService.h"
 #include "ServerProcess.h"
 #include "Socks5Client.h"
@@ -87,10 +88,7 @@ TEST(TunNetworkChange, AnotherAddressRouteAndResolverAreFollowedWithoutARestart)
     ASSERT_TRUE(bed.serveDnsIn(bed.internet, "10.78.0.2", 53));
     NamespaceResolvConf resolvConf(bed.host);
     resolvConf.write(kInternetDns);
-    ServerProcess::Options options;
-    options.psk = newPsk();
-    options.netns = bed.internet.name();
-    options.listenAddress = kOriginAddress;
+    auto options = internetNode(bed);
     ServerProcess server(options);
     ASSERT_TRUE(server.started()) << server.stderrText();
     NamespacedCore core(bed.host, nodeProfile(server.port(), options.psk));
@@ -141,10 +139,7 @@ TEST(TunNetworkChange, AWakeFromSleepDropsThePoolInSystemProxyMode)
     std::filesystem::create_directories(folder);
     PrivateBusService logind(folder / "bus", {"org.freedesktop.login1", "/org/freedesktop/login1",
                                               "org.freedesktop.login1.Manager", kLogindStandIn, nullptr});
-    ServerProcess::Options options;
-    options.psk = newPsk();
-    options.netns = bed.internet.name();
-    options.listenAddress = kOriginAddress;
+    auto options = internetNode(bed);
     ServerProcess server(options);
     ASSERT_TRUE(server.started()) << server.stderrText();
     const std::uint16_t socksPort = 17891;

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "InternetNode.h"
 #include "ServerProcess.h"
 #include "TestResolved.h"
 #include "TunTestbed.h"
@@ -118,10 +119,7 @@ TEST(TunTraffic, AFerrowNodeCarriesTunnelledTraffic)
     REQUIRE_ROOT();
     TunTestbed bed;
     ASSERT_TRUE(bed.ready());
-    ServerProcess::Options options;
-    options.psk = newPsk();
-    options.netns = bed.internet.name();
-    options.listenAddress = kOriginAddress;
+    auto options = internetNode(bed);
     ServerProcess server(options);
     ASSERT_TRUE(server.started()) << server.stderrText();
     // The core's own connection to the server goes to an address the tunnel routes: only its

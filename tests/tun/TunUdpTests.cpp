@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "InternetNode.h"
 #include "ServerProcess.h"
 #include "TunTestbed.h"
 #include "UdpEcho.h"
@@ -59,10 +60,7 @@ TEST(TunUdp, DnsAndAMebibyteThroughANodeRejectAndDirect)
     TunTestbed bed;
     ASSERT_TRUE(bed.ready());
     ASSERT_TRUE(bed.serveDnsIn(bed.internet, kOriginAddress, kNodeDnsPort));
-    ServerProcess::Options options;
-    options.psk = newPsk();
-    options.netns = bed.internet.name();
-    options.listenAddress = kOriginAddress;
+    auto options = internetNode(bed);
     options.hosts = std::string(kOriginAddress) + " origin.test\n";
     ServerProcess server(options);
     ASSERT_TRUE(server.started()) << server.stderrText();
