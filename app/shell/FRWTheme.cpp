@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPalette>
+#include <QScrollBar>
 #include <QWidget>
 
 #include "FRWAppearance.h"
@@ -97,4 +98,30 @@ QLabel* FRWTheme::label(const QString& text, qreal size, QFont::Weight weight, c
     result->setFont(font(size, weight));
     bindTextColor(result, color);
     return result;
+}
+
+void FRWTheme::styleScroller(QScrollBar* bar)
+{
+    const auto apply = [bar] {
+        const bool scrolls = bar->maximum() > bar->minimum();
+        const QColor handle =
+            scrolls ? FRWTheme::secondaryLabel().resolvedWithAlpha(0.55) : QColor(Qt::transparent);
+        const QString sheet =
+            QStringLiteral(
+                "QScrollBar:vertical { background: transparent; width: %1px; margin: 4px 2px 4px 0; }"
+                "QScrollBar::handle:vertical { background: %2; border-radius: 4px; min-height: 32px; }"
+                "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+                .arg(kScrollerWidth)
+                .arg(handle.name(QColor::HexArgb));
+        if (bar->styleSheet() != sheet) {
+            bar->setStyleSheet(sheet);
+        }
+    };
+    apply();
+    if (!bar->property("frwScroller").toBool()) {
+        bar->setProperty("frwScroller", true);
+        QObject::connect(FRWAppearance::shared(), &FRWAppearance::changed, bar, apply);
+        QObject::connect(bar, &QScrollBar::rangeChanged, bar, apply);
+    }
 }

@@ -4,6 +4,7 @@
 #include <QFont>
 
 class QLabel;
+class QScrollBar;
 class QWidget;
 
 /// A colour with a light and a dark value; resolves against the current appearance.
@@ -66,4 +67,11 @@ public:
 
     /// Sets the widget's text colour now and again whenever the appearance changes.
     static void bindTextColor(QWidget* widget, const FRWDynamicColor& color);
+
+    /// Width of the thin vertical scroller, groove included.
+    static constexpr int kScrollerWidth = 10;
+    /// Draws a vertical scroll bar as the thin, translucent scroller of the pages, in the colours
+    /// of the current appearance and again after every change. Its handle is hidden while there is
+    /// nothing to scroll, so a bar kept always on reserves its width without showing.
+    static void styleScroller(QScrollBar* bar);
 };

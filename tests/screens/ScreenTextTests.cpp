@@ -4,8 +4,10 @@
 #include <limits>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QItemSelectionModel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,6 +32,17 @@ TEST(ScreenTextTest, FlagsOnlyForTwoLettersOfTheAlphabet)
     for (const char* code : {"", "N", "NLD", "N1", "É1", "ÄB"}) {
         EXPECT_EQ(FRWScreenText::externalIPText(QString::fromUtf8(code), "203.0.113.7"), "203.0.113.7")
             << code;
+    }
+}
+
+TEST(ScreenTextTest, OnlyARealFlagCountsAsDrawn)
+{
+    const QFont font = QApplication::font();
+    EXPECT_FALSE(FRWScreenText::drawsFlag(QString(), font));
+    // No country has this pair: at best it is drawn as two letters, which is no flag.
+    EXPECT_FALSE(FRWScreenText::drawsFlag(FRWScreenText::flagFor("QQ"), font));
+    if (QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji"))) {
+        EXPECT_TRUE(FRWScreenText::drawsFlag(FRWScreenText::flagFor("NL"), font));
     }
 }
 
