@@ -223,7 +223,8 @@ QString FRWDesktopEntries::titleFor(const QString& process)
 
 QIcon FRWDesktopEntries::genericIcon()
 {
-    QIcon own = FRWSymbols::icon(QStringLiteral("terminal"));
+    // The project's drawing is one flat shape: drawn in a theme colour, it reads on either card.
+    QIcon own = FRWSymbols::themedIcon(QStringLiteral("terminal"), FRWTheme::secondaryLabel());
     if (FRWSymbols::prefersThemeIcons() && QIcon::hasThemeIcon(QStringLiteral("application-x-executable"))) {
         return QIcon::fromTheme(QStringLiteral("application-x-executable"), own);
     }
