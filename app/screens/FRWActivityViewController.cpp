@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QGridLayout>
@@ -625,23 +626,31 @@ QMenu* FRWActivityViewController::buildOutboundMenu()
     menu->setObjectName(QStringLiteral("outboundMenu"));
     const QString mode = model.outboundMode();
     FRWAppModel* target = m_context.model;
+    // One mode at a time: the three items are drawn and behave as radio items.
+    auto* modes = new QActionGroup(menu);
+    modes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (const auto& [title, value] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
                                        std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
         QAction* action = menu->addAction(title);
         action->setCheckable(true);
+        modes->addAction(action);
         action->setChecked(mode == value);
         connect(action, &QAction::triggered, target,
                 [target, mode = value] { target->setOutboundMode(mode, QString()); });
     }
     QMenu* global = menu->addMenu(QStringLiteral("Global"));
     global->menuAction()->setCheckable(true);
+    modes->addAction(global->menuAction());
     global->menuAction()->setChecked(mode == QLatin1String("global"));
+    auto* nodes = new QActionGroup(global);
+    nodes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     if (model.outboundNodes().isEmpty()) {
         global->addAction(QStringLiteral("(connect to load nodes)"))->setEnabled(false);
     }
     for (const QString& node : model.outboundNodes()) {
         QAction* action = global->addAction(node);
         action->setCheckable(true);
+        nodes->addAction(action);
         action->setChecked(mode == QLatin1String("global") && node == model.outboundGlobalNode());
         connect(action, &QAction::triggered, target,
                 [target, node] { target->setOutboundMode(QStringLiteral("global"), node); });

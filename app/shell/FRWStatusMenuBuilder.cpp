@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QFileInfo>
 #include <QIcon>
 #include <QJsonObject>
@@ -206,10 +207,14 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     // Outbound mode; global has no item of its own and is chosen by picking its node.
     QMenu* outbound = top.submenu();
     MenuWriter modes(*outbound, form);
+    // Rule-based, direct and each global node are one choice.
+    auto* choice = new QActionGroup(outbound);
+    choice->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (const auto& [title, mode] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
                                       std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
         QAction* action = modes.item(title);
         action->setCheckable(true);
+        choice->addAction(action);
         action->setChecked(state.outboundMode == mode);
         connect(action, &QAction::triggered, this,
                 [this, picked = mode] { emit outboundModePicked(picked); });
@@ -220,6 +225,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         for (const QString& node : state.outboundNodes) {
             QAction* action = modes.item(node);
             action->setCheckable(true);
+            choice->addAction(action);
             action->setChecked(state.outboundMode == QLatin1String("global") &&
                                node == state.outboundGlobalNode);
             connect(action, &QAction::triggered, this, [this, node] { emit globalNodePicked(node); });

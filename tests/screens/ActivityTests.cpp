@@ -1,6 +1,7 @@
 // The Activity dashboard over a real model polling a scripted controller.
 
 #include <QAction>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -232,6 +233,14 @@ TEST_F(ActivityTest, PillsAndMenusActThroughTheModel)
     ASSERT_EQ(menu->actions().size(), 3);
     EXPECT_FALSE(menu->actions().at(0)->isChecked());
     EXPECT_TRUE(menu->actions().at(2)->isChecked());
+    // The modes are one choice: picking one clears the others.
+    for (QAction* mode : menu->actions()) {
+        ASSERT_NE(mode->actionGroup(), nullptr);
+        EXPECT_EQ(mode->actionGroup()->exclusionPolicy(), QActionGroup::ExclusionPolicy::Exclusive);
+    }
+    menu->actions().at(1)->setChecked(true);
+    EXPECT_FALSE(menu->actions().at(2)->isChecked());
+    menu->actions().at(2)->setChecked(true);
     QMenu* global = menu->actions().at(2)->menu();
     ASSERT_EQ(global->actions().size(), 2);
     global->actions().at(1)->trigger();
