@@ -142,8 +142,8 @@ void FRWAboutViewController::showCopyGlyph(const QString& symbol)
 {
     m_copySymbol = symbol;
     const bool copied = symbol == QLatin1String("checkmark");
-    const QColor color = copied ? FRWTheme::statusGreen().resolved() : FRWTheme::secondaryLabel().resolved();
-    m_copyButton->setIcon(QIcon(FRWScreenSymbols::pixmap(symbol, 12, color)));
+    m_copyButton->setIcon(
+        FRWScreenSymbols::icon(symbol, copied ? FRWTheme::statusGreen() : FRWTheme::secondaryLabel()));
 }
 
 void FRWAboutViewController::pasteInstallCommand()

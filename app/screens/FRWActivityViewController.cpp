@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QGridLayout>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -39,6 +41,7 @@
 
 namespace {
 constexpr int kMargin = 28;
+constexpr int kBottomMargin = 20;
 constexpr int kCardInset = 18;
 
 QLabel* bigNumber(const QString& text, qreal size)
@@ -142,13 +145,17 @@ void FRWActivityViewController::build()
     scroll->setObjectName(QStringLiteral("pageScrollArea"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Always on, so the document keeps one width whether or not it scrolls: the thin scroller sits
+    // in the right margin and shows its handle only when there is something to scroll.
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    FRWTheme::styleScroller(scroll->verticalScrollBar());
     scroll->setWidgetResizable(true);
     scroll->viewport()->setAutoFillBackground(false);
     rootLayout->addWidget(scroll);
     auto* doc = new FRWFlipped;
     doc->setObjectName(QStringLiteral("activityDoc"));
     auto* layout = new QVBoxLayout(doc);
-    layout->setContentsMargins(kMargin, 20, kMargin, kMargin);
+    layout->setContentsMargins(kMargin, 20, kMargin - FRWTheme::kScrollerWidth, kBottomMargin);
     layout->setSpacing(0);
 
     // Header: the two mode pills at the top right, the title below them.
@@ -168,7 +175,7 @@ void FRWActivityViewController::build()
     title->setFont(FRWTheme::font(28, QFont::Bold));
     FRWTheme::bindTextColor(title, FRWTheme::primaryText());
     layout->addWidget(title);
-    layout->addSpacing(18);
+    layout->addSpacing(14);
     m_otherAccountsNote = FRWTheme::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
     m_otherAccountsNote->setObjectName(QStringLiteral("otherAccountsNote"));
     m_otherAccountsNote->setWordWrap(true);
@@ -191,11 +198,13 @@ void FRWActivityViewController::build()
     m_externalIPCol->setShowsChevron(true);
     m_outboundCol->setOnClick([this] { showOutboundMenu(); });
     m_externalIPCol->setOnClick([this] { showExternalIPMenu(); });
+    // No stretch factors: each column starts from what its text needs and they share what is
+    // left, so a long mode or address is not cut while a short network name has room to spare.
     for (FRWStatColumn* column : {m_networkCol, m_profileCol, m_outboundCol, m_externalIPCol}) {
-        columns->addWidget(column, 1, Qt::AlignTop);
+        columns->addWidget(column, 0, Qt::AlignTop);
     }
     layout->addLayout(columns);
-    layout->addSpacing(22);
+    layout->addSpacing(18);
 
     // Two rows of three cards.
     auto* grid = new QGridLayout;
@@ -337,13 +346,8 @@ QWidget* FRWActivityViewController::buildLatencyCard()
     refreshButton->setAccessibleName(QStringLiteral("Refresh"));
     refreshButton->setToolTip(QStringLiteral("Refresh"));
     refreshButton->setIconSize(QSize(12, 12));
-    const auto tint = [refreshButton] {
-        refreshButton->setIcon(QIcon(FRWSymbols::tinted(QStringLiteral("arrow.clockwise"), QSize(12, 12),
-                                                        FRWTheme::secondaryLabel().resolved(),
-                                                        refreshButton->devicePixelRatioF())));
-    };
-    tint();
-    connect(FRWAppearance::shared(), &FRWAppearance::changed, refreshButton, tint);
+    refreshButton->setIcon(
+        FRWSymbols::themedIcon(QStringLiteral("arrow.clockwise"), FRWTheme::secondaryLabel()));
     FRWAppModel* model = m_context.model;
     connect(refreshButton, &QToolButton::clicked, model, [model] { model->refreshExternalIP(); });
     caption->addWidget(refreshButton);
@@ -459,7 +463,7 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     m_trafficChart = new FRWBarChart;
     m_trafficChart->setObjectName(QStringLiteral("trafficChart"));
     m_trafficChart->setTint(FRWTheme::cyan());
-    m_trafficChart->setFixedHeight(64);
+    m_trafficChart->setFixedHeight(52);
     content->addWidget(m_trafficChart);
     m_trafficDim =
         new FRWSegmented({QStringLiteral("CLIENT"), QStringLiteral("DOMAIN"), QStringLiteral("POLICY")});
@@ -502,7 +506,13 @@ void FRWActivityViewController::refresh()
     const FRWProfilePtr profile = m_context.profiles ? m_context.profiles->activeProfile() : nullptr;
     m_profileCol->setValue(profile ? profile->name : FRWScreenText::noValue());
     m_outboundCol->setValue(FRWScreenText::outboundDisplay(model.outboundMode(), model.outboundGlobalNode()));
-    m_externalIPCol->setValue(FRWScreenText::externalIPText(model.geoCountryCode(), model.externalIP()));
+    // Without a font that draws the flag it would show as two empty boxes: the code says as much.
+    const QString flag = FRWScreenText::flagFor(model.geoCountryCode());
+    const bool flagDrawn = FRWScreenText::drawsFlag(flag, FRWStatColumn::valueFont());
+    m_externalIPCol->setValue(flagDrawn
+                                  ? FRWScreenText::externalIPText(model.geoCountryCode(), model.externalIP())
+                                  : model.externalIP());
+    m_externalIPCol->setBadge(!flag.isEmpty() && !flagDrawn ? model.geoCountryCode().toUpper() : QString());
     m_externalIPCol->setSubtitle(FRWScreenText::asnText(model.geoASN()));
 
     m_latencyValue->setText(model.latencyText());
@@ -616,23 +626,31 @@ QMenu* FRWActivityViewController::buildOutboundMenu()
     menu->setObjectName(QStringLiteral("outboundMenu"));
     const QString mode = model.outboundMode();
     FRWAppModel* target = m_context.model;
+    // One mode at a time: the three items are drawn and behave as radio items.
+    auto* modes = new QActionGroup(menu);
+    modes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (const auto& [title, value] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
                                        std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
         QAction* action = menu->addAction(title);
         action->setCheckable(true);
+        modes->addAction(action);
         action->setChecked(mode == value);
         connect(action, &QAction::triggered, target,
                 [target, mode = value] { target->setOutboundMode(mode, QString()); });
     }
     QMenu* global = menu->addMenu(QStringLiteral("Global"));
     global->menuAction()->setCheckable(true);
+    modes->addAction(global->menuAction());
     global->menuAction()->setChecked(mode == QLatin1String("global"));
+    auto* nodes = new QActionGroup(global);
+    nodes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     if (model.outboundNodes().isEmpty()) {
         global->addAction(QStringLiteral("(connect to load nodes)"))->setEnabled(false);
     }
     for (const QString& node : model.outboundNodes()) {
         QAction* action = global->addAction(node);
         action->setCheckable(true);
+        nodes->addAction(action);
         action->setChecked(mode == QLatin1String("global") && node == model.outboundGlobalNode());
         connect(action, &QAction::triggered, target,
                 [target, node] { target->setOutboundMode(QStringLiteral("global"), node); });

@@ -1,8 +1,10 @@
 #include "FRWDesktopEntries.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -40,18 +42,68 @@ QStringList execWords(const QString& exec)
     return words;
 }
 
-// The program an Exec line runs, past "env" and its assignments.
-QString programOf(const QString& exec)
+bool isShell(const QString& name)
 {
-    QStringList words = execWords(exec);
-    if (!words.isEmpty() && QFileInfo(words.first()).fileName() == QLatin1String("env")) {
+    static const QStringList shells{QStringLiteral("sh"), QStringLiteral("bash"), QStringLiteral("dash"),
+                                    QStringLiteral("zsh")};
+    return shells.contains(name);
+}
+
+// Programs that run someone else's code: the process they show up as is theirs, shared by every
+// entry that uses them, so it names none of those entries.
+bool isInterpreter(const QString& name)
+{
+    static const QStringList interpreters{QStringLiteral("perl"), QStringLiteral("java"),
+                                          QStringLiteral("node"), QStringLiteral("ruby")};
+    return interpreters.contains(name) || name.startsWith(QLatin1String("python"));
+}
+
+QString programOfWords(QStringList words, int depth);
+
+// The program an Exec line runs, past "env" and its assignments, into a shell's -c command and
+// to a flatpak's application id; empty for an interpreter's script.
+QString programOf(const QString& exec, int depth = 0)
+{
+    return programOfWords(execWords(exec), depth);
+}
+
+QString programOfWords(QStringList words, int depth)
+{
+    const auto skipOptions = [&words] {
+        while (!words.isEmpty() && words.first().startsWith(QLatin1Char('-'))) {
+            words.removeFirst();
+        }
+    };
+    if (words.isEmpty() || depth > 3) {
+        return {};
+    }
+    const QString name = QFileInfo(words.first()).fileName();
+    if (name == QLatin1String("exec") && depth > 0) {
+        words.removeFirst();
+        return programOfWords(words, depth + 1);
+    }
+    if (name == QLatin1String("env")) {
         words.removeFirst();
         while (!words.isEmpty() &&
                (words.first().contains(QLatin1Char('=')) || words.first().startsWith(QLatin1Char('-')))) {
             words.removeFirst();
         }
+        return programOfWords(words, depth + 1);
     }
-    return words.isEmpty() ? QString() : words.first();
+    if (isShell(name)) {
+        const qsizetype command = words.indexOf(QStringLiteral("-c"));
+        return command > 0 && command + 1 < words.size() ? programOf(words.at(command + 1), depth + 1)
+                                                         : QString();
+    }
+    if (name == QLatin1String("flatpak") && words.size() > 1 && words.at(1) == QLatin1String("run")) {
+        words.remove(0, 2);
+        skipOptions();
+        return words.isEmpty() ? QString() : words.first();
+    }
+    if (isInterpreter(name)) {
+        return {};
+    }
+    return words.first();
 }
 } // namespace
 
@@ -159,22 +211,56 @@ FRWDesktopEntries::Index FRWDesktopEntries::read(const QStringList& applicationD
     return index;
 }
 
+FRWDesktopEntries::~FRWDesktopEntries()
+{
+    delete m_watcher.data();
+}
+
 const FRWDesktopEntries::Index* FRWDesktopEntries::index()
 {
-    if (m_index) {
-        return &*m_index;
-    }
-    if (!m_reading.valid()) {
-        // Hundreds of small files on a cold disk: never on the thread that draws.
+    if ((!m_index || m_stale) && !m_reading.valid()) {
+        // Hundreds of small files on a cold disk: never on the thread that draws. Until a new
+        // reading is in, the last one keeps answering.
+        m_stale = false;
+        watchFolders();
         m_reading = std::async(std::launch::async, &FRWDesktopEntries::read, m_applicationDirs, m_searchPath);
     }
-    if (m_reading.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        return nullptr;
+    if (m_reading.valid() && m_reading.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        m_index = m_reading.get();
+        // Icons picked before were stand-ins or may belong to entries that changed.
+        m_icons.clear();
     }
-    m_index = m_reading.get();
-    // Icons picked while the entries were not in yet were only stand-ins.
-    m_icons.clear();
-    return &*m_index;
+    return m_index ? &*m_index : nullptr;
+}
+
+void FRWDesktopEntries::watchFolders()
+{
+    if (!QCoreApplication::instance()) {
+        return;
+    }
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(QCoreApplication::instance());
+        // An installed or removed program changes a folder; the next look-up reads them again.
+        QObject::connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_watcher,
+                         [this] { m_stale = true; });
+    }
+    // A folder that does not exist yet is watched through the nearest one that does.
+    QStringList wanted;
+    for (const QString& dir : m_applicationDirs) {
+        QDir folder(dir);
+        while (!folder.exists() && !folder.isRoot() && folder.cdUp()) {
+        }
+        if (folder.exists()) {
+            wanted << folder.absolutePath();
+        }
+    }
+    wanted.removeDuplicates();
+    const QStringList watched = m_watcher->directories();
+    for (const QString& dir : wanted) {
+        if (!watched.contains(dir)) {
+            m_watcher->addPath(dir);
+        }
+    }
 }
 
 bool FRWDesktopEntries::loaded()
@@ -223,7 +309,8 @@ QString FRWDesktopEntries::titleFor(const QString& process)
 
 QIcon FRWDesktopEntries::genericIcon()
 {
-    QIcon own = FRWSymbols::icon(QStringLiteral("terminal"));
+    // The project's drawing is one flat shape: drawn in a theme colour, it reads on either card.
+    QIcon own = FRWSymbols::themedIcon(QStringLiteral("terminal"), FRWTheme::secondaryLabel());
     if (FRWSymbols::prefersThemeIcons() && QIcon::hasThemeIcon(QStringLiteral("application-x-executable"))) {
         return QIcon::fromTheme(QStringLiteral("application-x-executable"), own);
     }

@@ -76,12 +76,8 @@ QString FRWDeviceViewController::keyForConnection(const QJsonObject& connection)
 
 QIcon FRWDeviceViewController::iconForKey(const QString& /*key*/)
 {
-    const bool dark = FRWAppearance::shared()->isDark();
-    if (m_icon.isNull() || dark != m_iconDark) {
-        const QSize size(FRWClientRowDelegate::kIconSize, FRWClientRowDelegate::kIconSize);
-        m_icon = QIcon(FRWSymbols::tinted(QStringLiteral("wifi.router.fill"), size,
-                                          FRWTheme::accentBlue().resolved(), 2.0));
-        m_iconDark = dark;
+    if (m_icon.isNull()) {
+        m_icon = FRWSymbols::themedIcon(QStringLiteral("wifi.router.fill"), FRWTheme::statusBlue());
     }
     return m_icon;
 }
@@ -107,7 +103,7 @@ QWidget* FRWDeviceViewController::makeFooter()
     auto* gear = new QToolButton;
     gear->setObjectName(QStringLiteral("gatewaySettingsButton"));
     gear->setAutoRaise(true);
-    gear->setIcon(FRWSymbols::icon(QStringLiteral("gearshape")));
+    gear->setIcon(FRWSymbols::themedIcon(QStringLiteral("gearshape"), FRWTheme::secondaryLabel()));
     gear->setIconSize(QSize(16, 16));
     gear->setAccessibleName(QStringLiteral("Gateway settings"));
     gear->setToolTip(QStringLiteral("Gateway settings"));

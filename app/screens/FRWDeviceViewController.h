@@ -29,5 +29,4 @@ protected:
 private:
     FRWSwitch* m_gatewaySwitch = nullptr;
     QIcon m_icon;
-    bool m_iconDark = false;
 };

@@ -34,8 +34,7 @@ void setSymbol(QToolButton* button, const QString& symbol)
 {
     initEditorResources();
     const QSize iconSize(14, 14);
-    button->setIcon(QIcon(
-        FRWSymbols::tinted(symbol, iconSize, FRWTheme::label().resolved(), button->devicePixelRatioF())));
+    button->setIcon(FRWSymbols::themedIcon(symbol, FRWTheme::label()));
     button->setIconSize(iconSize);
     button->setProperty("symbol", symbol);
 }

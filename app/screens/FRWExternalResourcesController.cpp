@@ -13,18 +13,14 @@
 #include <QVBoxLayout>
 
 #include "FRWAppModel.h"
+#include "FRWAppearance.h"
 #include "FRWTheme.h"
 #include "FRWTimerSource.h"
 
 namespace {
 
-struct Column {
-    const char* title;
-    int width;
-    int minimum;
-};
-constexpr Column kColumns[] = {
-    {"Type", 74, 60}, {"Path", 380, 160}, {"Status", 86, 70}, {"Last Updated", 110, 90}};
+constexpr const char* kColumns[] = {"Type", "Path", "Status", "Last Updated"};
+constexpr int kPathColumn = 1;
 
 QTableWidgetItem* cell(const QString& text, const QColor& color, const QString& toolTip)
 {
@@ -75,11 +71,12 @@ void FRWExternalResourcesController::buildUI()
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setFont(FRWTheme::font(12));
-    m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setMinimumSectionSize(60);
+    // The short columns fit what they hold, whatever the font; the path takes the rest.
     for (int i = 0; i < 4; ++i) {
-        m_table->setHorizontalHeaderItem(i, new QTableWidgetItem(QString::fromLatin1(kColumns[i].title)));
-        m_table->setColumnWidth(i, kColumns[i].width);
+        m_table->setHorizontalHeaderItem(i, new QTableWidgetItem(QString::fromLatin1(kColumns[i])));
+        m_table->horizontalHeader()->setSectionResizeMode(
+            i, i == kPathColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
     m_emptyLabel = new QLabel(QStringLiteral("This profile has no external resources."), m_table->viewport());
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
@@ -103,6 +100,9 @@ void FRWExternalResourcesController::buildUI()
     layout->addLayout(bottom);
 
     connect(m_onlyNotReady, &QCheckBox::toggled, this, &FRWExternalResourcesController::applyFilter);
+    // The cells carry colours of their own: made again in the new appearance.
+    connect(FRWAppearance::shared(), &FRWAppearance::changed, this,
+            &FRWExternalResourcesController::applyFilter);
     connect(m_updateAll, &QPushButton::clicked, this, &FRWExternalResourcesController::updateAllPressed);
     connect(done, &QPushButton::clicked, this, &FRWExternalResourcesController::dismiss);
     // Closing hides the window like "Done"; QDialog never deletes itself here.

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "FRWAppModel.h"
 #include "FRWCardView.h"
 #include "FRWLogFindBar.h"
+#include "FRWLogText.h"
 #include "FRWTheme.h"
 #include "FRWViewportFiller.h"
 
@@ -25,6 +27,8 @@ FRWLogsViewController::FRWLogsViewController(FRWScreensContext context, QObject*
     : FRWPageViewController(QStringLiteral("Logs"), parent), m_context(std::move(context))
 {
 }
+
+FRWLogsViewController::~FRWLogsViewController() = default;
 
 void FRWLogsViewController::viewDidLoad()
 {
@@ -58,6 +62,8 @@ void FRWLogsViewController::viewDidLoad()
     m_textView->setFont(mono);
     FRWTheme::bindTextColor(m_textView, FRWTheme::label());
     m_textView->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_text = std::make_unique<FRWLogText>(m_textView);
+    view()->installEventFilter(this);
     cardLayout->addWidget(m_textView, 0, 0);
     m_emptyState = new QLabel(QStringLiteral("No logs yet.\nConnect to see live core activity."));
     m_emptyState->setObjectName(QStringLiteral("emptyStateLabel"));
@@ -92,7 +98,7 @@ void FRWLogsViewController::viewDidLoad()
     });
     connect(m_findBar, &FRWLogFindBar::findNext, this, [this] { find(false); });
     connect(m_findBar, &FRWLogFindBar::findPrevious, this, [this] { find(true); });
-    connect(m_findBar, &FRWLogFindBar::levelChanged, this, &FRWLogsViewController::rebuildText);
+    connect(m_findBar, &FRWLogFindBar::levelChanged, this, &FRWLogsViewController::applyLevel);
     connect(m_findBar, &FRWLogFindBar::closeRequested, this, &FRWLogsViewController::hideFindBar);
     connect(m_context.model, &FRWAppModel::didUpdate, this, &FRWLogsViewController::refresh);
     refresh();
@@ -104,37 +110,44 @@ void FRWLogsViewController::refresh()
         return;
     }
     const QStringList& logs = m_context.model->logs();
-    const qint64 cursor = m_context.model->logsCursor();
     m_emptyState->setVisible(logs.isEmpty());
-    if (m_shownCursor == cursor && m_shownCount == logs.size()) {
+    // A hidden page does no work; it catches up when it is shown again.
+    if (!view()->isVisible()) {
+        m_behind = true;
         return;
+    }
+    m_behind = false;
+    const qint64 cursor = m_context.model->logsCursor();
+    switch (m_text->sync(logs, cursor)) {
+    case FRWLogText::Change::Replaced:
+        ++m_rebuilds;
+        break;
+    case FRWLogText::Change::Appended:
+        ++m_appends;
+        break;
+    case FRWLogText::Change::None:
+        break;
     }
     m_shownCursor = cursor;
     m_shownCount = logs.size();
-    rebuildText();
 }
 
-void FRWLogsViewController::rebuildText()
+void FRWLogsViewController::applyLevel()
 {
-    const QStringList& logs = m_context.model->logs();
     const FRWLogFindBar::Level level = m_findBar->level();
-    QString text;
-    if (level == FRWLogFindBar::Level::All) {
-        text = logs.join(QLatin1Char('\n'));
-    } else {
-        QStringList shown;
-        for (const QString& line : logs) {
-            if (FRWLogFindBar::shows(level, line)) {
-                shown << line;
-            }
-        }
-        text = shown.join(QLatin1Char('\n'));
+    m_text->setFilter(level == FRWLogFindBar::Level::All ? FRWLogText::Filter()
+                                                         : FRWLogText::Filter([level](const QString& line) {
+                                                               return FRWLogFindBar::shows(level, line);
+                                                           }));
+    refresh();
+}
+
+bool FRWLogsViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view() && event->type() == QEvent::Show && m_behind) {
+        refresh();
     }
-    m_textView->setPlainText(text);
-    ++m_rebuilds;
-    m_textView->moveCursor(QTextCursor::End);
-    QScrollBar* bar = m_textView->verticalScrollBar();
-    bar->setValue(bar->maximum());
+    return FRWPageViewController::eventFilter(watched, event);
 }
 
 void FRWLogsViewController::showFindBar()

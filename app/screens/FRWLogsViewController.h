@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "FRWPageViewController.h"
@@ -9,13 +10,16 @@ class QLabel;
 class QPlainTextEdit;
 class FRWCardView;
 class FRWLogFindBar;
+class FRWLogText;
 
-/// The core's recent log as one read-only text, newest at the bottom. The text is rebuilt only
-/// when the model's log changed; Ctrl+F opens a find bar with a level filter.
+/// The core's recent log as one read-only text, newest at the bottom. New lines are appended
+/// while the page is shown (a hidden page catches up when shown); the text is replaced only when
+/// the log starts over or the level filter changes. Ctrl+F opens a find bar with a level filter.
 class FRWLogsViewController : public FRWPageViewController {
     Q_OBJECT
 public:
     explicit FRWLogsViewController(FRWScreensContext context, QObject* parent = nullptr);
+    ~FRWLogsViewController() override;
 
     void refresh();
     /// Shows the find bar and puts the cursor into its field.
@@ -30,12 +34,15 @@ public:
     qsizetype shownCount() const { return m_shownCount; }
     /// How often the text was replaced; an unchanged log leaves it alone.
     int rebuildCount() const { return m_rebuilds; }
+    /// How often new lines were appended to the text.
+    int appendCount() const { return m_appends; }
 
 protected:
     void viewDidLoad() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void rebuildText();
+    void applyLevel();
     void find(bool backwards);
 
     FRWScreensContext m_context;
@@ -46,4 +53,7 @@ private:
     std::optional<qint64> m_shownCursor;
     qsizetype m_shownCount = 0;
     int m_rebuilds = 0;
+    int m_appends = 0;
+    bool m_behind = false;
+    std::unique_ptr<FRWLogText> m_text;
 };

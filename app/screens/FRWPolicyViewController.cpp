@@ -133,12 +133,13 @@ void FRWPolicyViewController::viewDidLoad()
     m_modeText->setObjectName(QStringLiteral("modeTextLabel"));
     content->addWidget(m_modeText);
     content->addSpacing(18);
-    m_stackWidget = new QWidget;
-    m_stackWidget->setObjectName(QStringLiteral("policyStack"));
-    m_stack = new QVBoxLayout(m_stackWidget);
+    // The sections are layouts straight in the page's document, not widgets of their own: a
+    // tile's shadow reaches past the tile and would be cut square at a tight parent's edge.
+    m_stackWidget = contentView();
+    m_stack = new QVBoxLayout;
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_stack->setSpacing(12);
-    content->addWidget(m_stackWidget);
+    content->addLayout(m_stack);
     content->addSpacing(28);
     content->addStretch(1);
 
@@ -253,13 +254,7 @@ void FRWPolicyViewController::rebuild()
 
     m_nodeTiles.clear();
     m_groupTiles.clear();
-    while (QLayoutItem* item = m_stack->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
+    clearLayout(m_stack);
 
     addSectionHeader(QStringLiteral("PROXY"), FRWTheme::magenta(), QStringLiteral("Test All"));
     QList<QWidget*> tiles;
@@ -325,11 +320,23 @@ void FRWPolicyViewController::addSectionHeader(const QString& title, const FRWDy
     m_stack->addWidget(header);
 }
 
+void FRWPolicyViewController::clearLayout(QLayout* layout)
+{
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        } else if (QLayout* inner = item->layout()) {
+            clearLayout(inner);
+        }
+        delete item;
+    }
+}
+
 QGridLayout* FRWPolicyViewController::addGrid(const QList<QWidget*>& tiles)
 {
-    auto* grid = new QWidget;
-    grid->setObjectName(QStringLiteral("tileGrid"));
-    auto* layout = new QGridLayout(grid);
+    auto* layout = new QGridLayout;
+    layout->setObjectName(QStringLiteral("tileGrid"));
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kSpacing);
     for (int column = 0; column < kColumns; ++column) {
@@ -347,7 +354,7 @@ QGridLayout* FRWPolicyViewController::addGrid(const QList<QWidget*>& tiles)
         layout->addWidget(filler, static_cast<int>(index / kColumns), static_cast<int>(index % kColumns));
         ++index;
     }
-    m_stack->addWidget(grid);
+    m_stack->addLayout(layout);
     return layout;
 }
 

@@ -15,6 +15,7 @@
 
 class QComboBox;
 class QGridLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QVBoxLayout;
@@ -78,6 +79,7 @@ private:
     void commitGroup(const QString& name, const QString& type, const QString& strategy);
     void addSectionHeader(const QString& title, const FRWDynamicColor& color, const QString& action);
     QGridLayout* addGrid(const QList<QWidget*>& tiles);
+    static void clearLayout(QLayout* layout);
     QWidget* dialogParent() const;
     QStringList profileNodeNames() const;
     QStringList profileGroupNames() const;

@@ -10,6 +10,8 @@
 namespace {
 constexpr qreal kCornerRadius = 7;
 constexpr int kDot = 7;
+constexpr int kDotLeft = 10;
+constexpr int kDotGap = 8;
 } // namespace
 
 FRWProfileRow::FRWProfileRow(FRWProfilePtr profile, bool active, bool selected, QWidget* parent)
@@ -19,9 +21,8 @@ FRWProfileRow::FRWProfileRow(FRWProfilePtr profile, bool active, bool selected, 
     setFixedHeight(kHeight);
     setAttribute(Qt::WA_Hover);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(10, 0, 8, 0);
-    layout->setSpacing(8);
-    layout->addSpacing(kDot);
+    // The name starts past the active dot's place, whether or not the dot is shown.
+    layout->setContentsMargins(kDotLeft + kDot + kDotGap, 0, 8, 0);
     auto* name = new FRWElidedLabel(Qt::ElideRight);
     name->setFullText(m_profile ? m_profile->name : QString());
     name->setObjectName(QStringLiteral("nameLabel"));
@@ -54,7 +55,7 @@ void FRWProfileRow::paintEvent(QPaintEvent*)
     if (m_active) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(FRWTheme::statusGreen().resolved());
-        painter.drawEllipse(QRectF(10, (height() - kDot) / 2.0, kDot, kDot));
+        painter.drawEllipse(QRectF(kDotLeft, (height() - kDot) / 2.0, kDot, kDot));
     }
 }
 

@@ -55,7 +55,7 @@ const QHash<QString, TypeTexts>& texts()
          {QStringLiteral("Telegram"),
           QStringLiteral("The name of the program making the connection, as shown on the Process screen.")}},
         {QStringLiteral("PROCESS-PATH"),
-         {QStringLiteral("/Applications/Telegram.app/Contents/MacOS/Telegram"),
+         {QStringLiteral("/usr/bin/firefox"),
           QStringLiteral("The full path to the program making the connection.")}},
         {QStringLiteral("RULE-SET"),
          {QStringLiteral("geosite-cn"),

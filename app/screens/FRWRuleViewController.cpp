@@ -14,10 +14,10 @@
 #include "FRWCardView.h"
 #include "FRWEditorKit.h"
 #include "FRWProfileStore.h"
+#include "FRWRuleRowDelegate.h"
 #include "FRWRulesModel.h"
 
 namespace {
-constexpr int kRowHeight = 30;
 constexpr int kTableCardHeight = 520;
 
 QString str(const QVariantMap& map, const char* key)
@@ -55,8 +55,7 @@ void FRWRuleViewController::viewDidLoad()
     m_table->setObjectName(QStringLiteral("rulesTable"));
     m_table->setModel(m_model);
     m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    FRWRuleRowDelegate::styleTable(m_table);
     m_table->horizontalHeader()->resizeSection(0, 170);
     m_table->horizontalHeader()->resizeSection(1, 380);
     m_table->horizontalHeader()->setStretchLastSection(true);
@@ -65,10 +64,7 @@ void FRWRuleViewController::viewDidLoad()
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->setWordWrap(false);
-    m_table->setShowGrid(false);
     m_table->setAlternatingRowColors(false);
-    m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setFont(FRWTheme::font(12));
     m_table->setDragEnabled(true);
     m_table->setAcceptDrops(true);
     m_table->setDropIndicatorShown(true);

@@ -18,3 +18,9 @@ QPixmap FRWScreenSymbols::pixmap(const QString& symbol, int points, const QColor
     initSettingsResources();
     return FRWSymbols::tinted(symbol, QSize(points, points), color, devicePixelRatio);
 }
+
+QIcon FRWScreenSymbols::icon(const QString& symbol, const FRWDynamicColor& color)
+{
+    initSettingsResources();
+    return FRWSymbols::themedIcon(symbol, color);
+}

@@ -3,7 +3,10 @@
 #include <cmath>
 #include <limits>
 
+#include <QGlyphRun>
+#include <QHash>
 #include <QJsonValue>
+#include <QTextLayout>
 
 QString FRWScreenText::noValue()
 {
@@ -42,6 +45,35 @@ QString FRWScreenText::flagFor(const QString& countryCode)
         flag += QString::fromUcs4(&symbol, 1);
     }
     return flag;
+}
+
+bool FRWScreenText::drawsFlag(const QString& flag, const QFont& font)
+{
+    if (flag.isEmpty()) {
+        return false;
+    }
+    static QHash<QString, bool> known;
+    const QString key = font.key() + QLatin1Char('|') + flag;
+    if (const auto found = known.constFind(key); found != known.constEnd()) {
+        return *found;
+    }
+    // Shape it as a label would, fallback fonts included: a real flag comes out as one glyph;
+    // glyph 0 is the empty box, two glyphs are the two letters drawn apart.
+    QTextLayout layout(flag, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    int glyphs = 0;
+    bool missing = false;
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (const quint32 glyph : run.glyphIndexes()) {
+            ++glyphs;
+            missing = missing || glyph == 0;
+        }
+    }
+    const bool draws = glyphs == 1 && !missing;
+    known.insert(key, draws);
+    return draws;
 }
 
 QString FRWScreenText::externalIPText(const QString& countryCode, const QString& address)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QJsonObject>
 #include <QString>
 
@@ -19,6 +20,9 @@ public:
     static QString outboundDisplay(const QString& mode, const QString& globalNode);
     /// The flag of a two-letter country code in any case; empty for anything else.
     static QString flagFor(const QString& countryCode);
+    /// Whether `font`, with the fonts Qt falls back to, draws the flag as one picture rather than
+    /// as empty boxes or two letters.
+    static bool drawsFlag(const QString& flag, const QFont& font);
     /// The address, after its country's flag when the code is a real two-letter one.
     static QString externalIPText(const QString& countryCode, const QString& address);
     /// "AS1136  KPN" reads "AS1136 · KPN": only the first double space is the separator.

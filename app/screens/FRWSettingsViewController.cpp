@@ -134,8 +134,10 @@ QWidget* FRWSettingsViewController::makeHelperCard()
     m_uninstallButton = new QPushButton(QStringLiteral("Uninstall"));
     m_uninstallButton->setObjectName(QStringLiteral("uninstallButton"));
     m_uninstallButton->setStyleSheet(QStringLiteral("QPushButton { color: #FF3B30; }"));
+    // The stretch stays when the status is hidden, so the buttons keep their own width.
     row->addWidget(m_helperCheck);
-    row->addWidget(m_helperStatus, 1);
+    row->addWidget(m_helperStatus);
+    row->addStretch(1);
     row->addWidget(m_installButton);
     row->addWidget(m_uninstallButton);
     body->addLayout(row);

@@ -92,8 +92,14 @@ void FRWMenuRowView::paint(QPainter& painter, const QRectF& bounds, bool highlig
         centred(FRWTheme::font(13, QFont::Bold), bounds.left(), 34 - 6, QStringLiteral("\u2713"),
                 Qt::AlignRight);
     }
+    // Whatever the right side holds is kept; only a title too long for the widest menu is shortened.
+    const qreal rightSide = (m_hasSubmenu ? 17 : 0) +
+                            (m_badgeText.isEmpty() ? widthOf(m_detail) : badgeWidth()) + 10 +
+                            (m_badgeText.isEmpty() && m_detail.isEmpty() ? 0 : 24);
+    const qreal titleRoom = std::max<qreal>(0, bounds.width() - 34 - rightSide);
     painter.setPen(text);
-    centred(font(), bounds.left() + 34, bounds.width() - 34, m_title, Qt::AlignLeft);
+    centred(font(), bounds.left() + 34, titleRoom,
+            QFontMetricsF(font()).elidedText(m_title, Qt::ElideRight, titleRoom), Qt::AlignLeft);
 
     if (m_hasSubmenu) {
         const qreal boxLeft = right - 11;

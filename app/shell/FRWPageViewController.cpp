@@ -9,20 +9,6 @@
 #include "FRWFlipped.h"
 #include "FRWTheme.h"
 
-namespace {
-// A thin scroller that stays out of the way of the gradient, in both appearances.
-void styleScroller(QScrollArea* scroll)
-{
-    const QColor handle = FRWTheme::secondaryLabel().resolvedWithAlpha(0.55);
-    scroll->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 10px; margin: 4px 2px 4px 0; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 4px; min-height: 32px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-            .arg(handle.name(QColor::HexArgb)));
-}
-} // namespace
-
 FRWPageViewController::FRWPageViewController(QString pageTitle, QObject* parent)
     : FRWViewController(parent), m_pageTitle(std::move(pageTitle))
 {
@@ -61,9 +47,7 @@ void FRWPageViewController::viewDidLoad()
     m_scroll->setWidgetResizable(true);
     m_scroll->setAutoFillBackground(false);
     m_scroll->viewport()->setAutoFillBackground(false);
-    styleScroller(m_scroll);
-    connect(FRWAppearance::shared(), &FRWAppearance::changed, m_scroll,
-            [scroll = m_scroll] { styleScroller(scroll); });
+    FRWTheme::styleScroller(m_scroll->verticalScrollBar());
     rootLayout->addWidget(m_scroll);
 
     m_doc = new FRWFlippedDoc;

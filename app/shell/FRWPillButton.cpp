@@ -1,5 +1,7 @@
 #include "FRWPillButton.h"
 
+#include <cmath>
+
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
@@ -60,10 +62,30 @@ int FRWPillButton::titleLeft() const
     return m_dotColor ? kEdgeInset + kDotSize + kDotGap : kEdgeInset;
 }
 
+QFont FRWPillButton::titleFont()
+{
+    return FRWTheme::font(12, QFont::Medium);
+}
+
+// Measured on this widget, as it will be drawn: on a scaled or text-scaled desktop the advances
+// differ from a device-free measurement by a pixel or two, enough to cut the last letters.
+int FRWPillButton::titleWidth() const
+{
+    return static_cast<int>(std::ceil(QFontMetricsF(titleFont(), this).horizontalAdvance(m_title)));
+}
+
 QSize FRWPillButton::sizeHint() const
 {
-    const QFontMetrics metrics(FRWTheme::font(12, QFont::Medium));
-    return {titleLeft() + metrics.horizontalAdvance(m_title) + kEdgeInset, kHeight};
+    return {titleLeft() + titleWidth() + 1 + kEdgeInset, kHeight};
+}
+
+QString FRWPillButton::shownTitle() const
+{
+    const int room = width() - titleLeft() - kEdgeInset;
+    if (room >= titleWidth()) {
+        return m_title;
+    }
+    return QFontMetricsF(titleFont(), this).elidedText(m_title, Qt::ElideRight, std::max(0, room));
 }
 
 bool FRWPillButton::performAccessiblePress()
@@ -90,11 +112,10 @@ void FRWPillButton::paintEvent(QPaintEvent*)
         painter.setBrush(m_dotColor->resolved());
         painter.drawEllipse(QRectF(kEdgeInset, (height() - kDotSize) / 2.0, kDotSize, kDotSize));
     }
-    painter.setFont(FRWTheme::font(12, QFont::Medium));
+    painter.setFont(titleFont());
     painter.setPen(FRWTheme::label().resolved());
-    const QRect textRect(titleLeft(), 0, std::max(0, width() - titleLeft() - kEdgeInset), height());
-    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     painter.fontMetrics().elidedText(m_title, Qt::ElideRight, textRect.width()));
+    const QRect textRect(titleLeft(), 0, std::max(0, width() - titleLeft()), height());
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
 }
 
 void FRWPillButton::mousePressEvent(QMouseEvent* event)
@@ -115,4 +136,14 @@ void FRWPillButton::leaveEvent(QEvent*)
 {
     m_hovered = false;
     update();
+}
+
+void FRWPillButton::changeEvent(QEvent* event)
+{
+    // The desktop's font or scale changed: the title needs a different width.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange ||
+        event->type() == QEvent::ScreenChangeInternal) {
+        updateGeometry();
+    }
+    QWidget::changeEvent(event);
 }

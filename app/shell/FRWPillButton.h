@@ -25,6 +25,8 @@ public:
     void restyle();
 
     QColor backgroundColor() const;
+    /// The title as drawn: whole whenever the pill has its size hint's width.
+    QString shownTitle() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -37,12 +39,15 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
+    static QFont titleFont();
     int titleLeft() const;
+    int titleWidth() const;
 
     QString m_title;
     std::optional<FRWDynamicColor> m_dotColor;

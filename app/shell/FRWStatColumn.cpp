@@ -15,6 +15,8 @@ constexpr int kSubtitleGap = 3;
 constexpr int kSubtitleHeight = 15;
 constexpr int kChevronSize = 9;
 constexpr int kChevronGap = 4;
+constexpr int kBadgeGap = 6;
+constexpr int kBadgeHeight = 16;
 } // namespace
 
 FRWStatColumn::FRWStatColumn(const QString& caption, QString value, QWidget* parent)
@@ -24,12 +26,19 @@ FRWStatColumn::FRWStatColumn(const QString& caption, QString value, QWidget* par
     , m_valueLabel(new QLabel(this))
     , m_subtitleLabel(new QLabel(this))
     , m_chevron(new QLabel(this))
+    , m_badgeLabel(new QLabel(this))
 {
+    m_badgeLabel->setObjectName(QStringLiteral("badgeLabel"));
+    m_badgeLabel->setFont(FRWTheme::font(10, QFont::Bold));
+    m_badgeLabel->setAlignment(Qt::AlignCenter);
+    m_badgeLabel->setVisible(false);
+    connect(FRWAppearance::shared(), &FRWAppearance::changed, this, &FRWStatColumn::applyBadgeStyle);
+    applyBadgeStyle();
     m_captionLabel->setObjectName(QStringLiteral("captionLabel"));
     m_captionLabel->setFont(FRWTheme::font(11, QFont::DemiBold));
     FRWTheme::bindTextColor(m_captionLabel, FRWTheme::secondaryLabel());
     m_valueLabel->setObjectName(QStringLiteral("valueLabel"));
-    m_valueLabel->setFont(FRWTheme::font(16, QFont::DemiBold));
+    m_valueLabel->setFont(valueFont());
     FRWTheme::bindTextColor(m_valueLabel, FRWTheme::primaryText());
     m_subtitleLabel->setObjectName(QStringLiteral("subtitleLabel"));
     m_subtitleLabel->setFont(FRWTheme::font(11.5, QFont::DemiBold));
@@ -39,6 +48,11 @@ FRWStatColumn::FRWStatColumn(const QString& caption, QString value, QWidget* par
     connect(FRWAppearance::shared(), &FRWAppearance::changed, this, &FRWStatColumn::applyChevron);
     applyChevron();
     layoutParts();
+}
+
+QFont FRWStatColumn::valueFont()
+{
+    return FRWTheme::font(16, QFont::DemiBold);
 }
 
 void FRWStatColumn::setValue(const QString& value)
@@ -57,6 +71,31 @@ void FRWStatColumn::setSubtitle(const QString& subtitle)
     }
     m_subtitle = subtitle;
     layoutParts();
+}
+
+void FRWStatColumn::setBadge(const QString& badge)
+{
+    if (badge == m_badge) {
+        return;
+    }
+    m_badge = badge;
+    m_badgeLabel->setText(badge);
+    m_badgeLabel->setVisible(!badge.isEmpty());
+    layoutParts();
+}
+
+void FRWStatColumn::applyBadgeStyle()
+{
+    const QColor ink = FRWTheme::secondaryLabel().resolved();
+    m_badgeLabel->setStyleSheet(
+        QStringLiteral("QLabel { color: %1; border: 1px solid %1; border-radius: 3px; "
+                       "padding: 0 3px; background: transparent; }")
+            .arg(ink.name()));
+}
+
+int FRWStatColumn::badgeSpace() const
+{
+    return m_badge.isEmpty() ? 0 : m_badgeLabel->sizeHint().width() + kBadgeGap;
 }
 
 void FRWStatColumn::setShowsChevron(bool shows)
@@ -80,7 +119,7 @@ void FRWStatColumn::setOnClick(std::function<void()> onClick)
 
 QSize FRWStatColumn::sizeHint() const
 {
-    const int valueWidth = m_valueLabel->fontMetrics().horizontalAdvance(m_value) +
+    const int valueWidth = badgeSpace() + m_valueLabel->fontMetrics().horizontalAdvance(m_value) + 1 +
                            (m_showsChevron ? kChevronGap + kChevronSize : 0);
     const int width = std::max({m_captionLabel->sizeHint().width(), valueWidth,
                                 m_subtitleLabel->fontMetrics().horizontalAdvance(m_subtitle)});
@@ -120,12 +159,21 @@ void FRWStatColumn::layoutParts()
     m_captionLabel->setGeometry(0, 0, w, kCaptionHeight);
     const int valueTop = kCaptionHeight + kValueGap;
     const int chevronSpace = m_showsChevron ? kChevronGap + kChevronSize : 0;
-    const int valueRoom = std::max(0, w - chevronSpace);
-    const QString value = m_valueLabel->fontMetrics().elidedText(m_value, Qt::ElideRight, valueRoom);
+    const int valueLeft = std::min(badgeSpace(), w);
+    if (!m_badge.isEmpty()) {
+        m_badgeLabel->setGeometry(0, valueTop + (kValueHeight - kBadgeHeight) / 2, valueLeft - kBadgeGap,
+                                  kBadgeHeight);
+    }
+    const int valueRoom = std::max(0, w - chevronSpace - valueLeft);
+    // The whole text whenever it fits, measured as the label draws it.
+    const int fullWidth = m_valueLabel->fontMetrics().horizontalAdvance(m_value);
+    const QString value = fullWidth <= valueRoom
+                              ? m_value
+                              : m_valueLabel->fontMetrics().elidedText(m_value, Qt::ElideRight, valueRoom);
     m_valueLabel->setText(value);
     const int valueWidth = std::min(valueRoom, m_valueLabel->fontMetrics().horizontalAdvance(value) + 1);
-    m_valueLabel->setGeometry(0, valueTop, valueWidth, kValueHeight);
-    m_chevron->setGeometry(valueWidth + kChevronGap, valueTop + (kValueHeight - kChevronSize) / 2,
+    m_valueLabel->setGeometry(valueLeft, valueTop, valueWidth, kValueHeight);
+    m_chevron->setGeometry(valueLeft + valueWidth + kChevronGap, valueTop + (kValueHeight - kChevronSize) / 2,
                            kChevronSize, kChevronSize);
     const int subtitleTop = valueTop + kValueHeight + kSubtitleGap;
     m_subtitleLabel->setText(m_subtitleLabel->fontMetrics().elidedText(m_subtitle, Qt::ElideRight, w));

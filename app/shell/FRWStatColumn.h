@@ -13,11 +13,17 @@ class FRWStatColumn : public QWidget {
 public:
     FRWStatColumn(const QString& caption, QString value, QWidget* parent = nullptr);
 
+    /// The font values are drawn in.
+    static QFont valueFont();
+
     QString value() const { return m_value; }
     void setValue(const QString& value);
     QString subtitle() const { return m_subtitle; }
     /// An empty subtitle shows nothing.
     void setSubtitle(const QString& subtitle);
+    QString badge() const { return m_badge; }
+    /// A short code in a small outlined box before the value; empty shows none.
+    void setBadge(const QString& badge);
     bool showsChevron() const { return m_showsChevron; }
     void setShowsChevron(bool shows);
 
@@ -34,13 +40,17 @@ protected:
 private:
     void layoutParts();
     void applyChevron();
+    void applyBadgeStyle();
+    int badgeSpace() const;
 
     QString m_value;
     QString m_subtitle;
+    QString m_badge;
     bool m_showsChevron = false;
     std::function<void()> m_onClick;
     QLabel* m_captionLabel;
     QLabel* m_valueLabel;
     QLabel* m_subtitleLabel;
     QLabel* m_chevron;
+    QLabel* m_badgeLabel;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QFileInfo>
 #include <QIcon>
 #include <QJsonObject>
@@ -17,6 +18,9 @@
 #include "FRWTheme.h"
 
 namespace {
+
+// Past this a name is shortened rather than the menu growing across the screen.
+constexpr int kWidestRow = 460;
 
 /// Adds items to one menu in either form; rows of a Drawn menu are collected for sizing.
 class MenuWriter {
@@ -44,7 +48,6 @@ public:
         }
         if (m_form == FRWStatusMenuBuilder::Form::Drawn) {
             FRWRowMenu::setRow(action, row);
-            m_rows.append(row.preferredWidth());
         } else {
             if (!row.detail().isEmpty() && row.badgeText().isEmpty()) {
                 action->setText(row.title() + QStringLiteral(" \u2014 ") + row.detail());
@@ -72,15 +75,20 @@ public:
 
     void disabled(const QString& title) { m_menu.addAction(title)->setEnabled(false); }
 
-    /// Every row gets the widest row's width, at least `minimum`.
+    /// Every row gets the widest row's width, at least `minimum`: plain items are measured as the
+    /// rows they are drawn as, so no title is cut.
     void sizeRows(int minimum)
     {
         if (auto* rows = qobject_cast<FRWRowMenu*>(&m_menu)) {
-            const int widest = m_rows.isEmpty() ? 0 : *std::max_element(m_rows.begin(), m_rows.end());
-            rows->setRowWidth(std::max(minimum, widest));
+            int widest = minimum;
+            for (const QAction* action : m_menu.actions()) {
+                if (!action->isSeparator()) {
+                    widest = std::max(widest, FRWRowMenu::rowFor(action).preferredWidth());
+                }
+            }
+            rows->setRowWidth(std::min(widest, kWidestRow));
         }
     }
-    void addRowWidth(int width) { m_rows.append(width); }
 
 private:
     static QIcon badgeIcon(const QString& text, const QColor& colour)
@@ -102,7 +110,6 @@ private:
 
     QMenu& m_menu;
     FRWStatusMenuBuilder::Form m_form;
-    QList<int> m_rows;
 };
 
 } // namespace
@@ -200,10 +207,14 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     // Outbound mode; global has no item of its own and is chosen by picking its node.
     QMenu* outbound = top.submenu();
     MenuWriter modes(*outbound, form);
+    // Rule-based, direct and each global node are one choice.
+    auto* choice = new QActionGroup(outbound);
+    choice->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (const auto& [title, mode] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
                                       std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
         QAction* action = modes.item(title);
         action->setCheckable(true);
+        choice->addAction(action);
         action->setChecked(state.outboundMode == mode);
         connect(action, &QAction::triggered, this,
                 [this, picked = mode] { emit outboundModePicked(picked); });
@@ -214,6 +225,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         for (const QString& node : state.outboundNodes) {
             QAction* action = modes.item(node);
             action->setCheckable(true);
+            choice->addAction(action);
             action->setChecked(state.outboundMode == QLatin1String("global") &&
                                node == state.outboundGlobalNode);
             connect(action, &QAction::triggered, this, [this, node] { emit globalNodePicked(node); });

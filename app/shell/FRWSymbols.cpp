@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 
 #include "FRWNames.h"
@@ -31,6 +32,62 @@ const QHash<QString, QString>& themeNames()
     };
     return names;
 }
+/// Paints a symbol in a theme colour resolved at paint time.
+class ThemedSymbolEngine : public QIconEngine {
+public:
+    ThemedSymbolEngine(QString symbol, FRWDynamicColor color) : m_symbol(std::move(symbol)), m_color(color) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State /*state*/) override
+    {
+        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QPixmap image = FRWSymbols::tinted(m_symbol, rect.size(), colorFor(mode), dpr);
+        const QSize logical = image.deviceIndependentSize().toSize();
+        painter->drawPixmap(QRect(rect.topLeft() + QPoint((rect.width() - logical.width()) / 2,
+                                                          (rect.height() - logical.height()) / 2),
+                                  logical),
+                            image);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State /*state*/, qreal scale) override
+    {
+        // Always exactly the size asked for, the symbol centred in it.
+        QPixmap out(size * scale);
+        out.setDevicePixelRatio(scale);
+        out.fill(Qt::transparent);
+        const QPixmap image = FRWSymbols::tinted(m_symbol, size, colorFor(mode), scale);
+        QPainter painter(&out);
+        const QSize logical = image.deviceIndependentSize().toSize();
+        painter.drawPixmap(
+            QPoint((size.width() - logical.width()) / 2, (size.height() - logical.height()) / 2), image);
+        return out;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override
+    {
+        return size;
+    }
+    QIconEngine* clone() const override { return new ThemedSymbolEngine(m_symbol, m_color); }
+    QString key() const override { return QStringLiteral("FRWThemedSymbol"); }
+    bool isNull() override { return FRWSymbols::icon(m_symbol).isNull(); }
+
+private:
+    QColor colorFor(QIcon::Mode mode) const
+    {
+        QColor color = m_color.resolved();
+        if (mode == QIcon::Disabled) {
+            color.setAlphaF(color.alphaF() * 0.45f);
+        }
+        return color;
+    }
+
+    QString m_symbol;
+    FRWDynamicColor m_color;
+};
 } // namespace
 
 // Outside any namespace: the resource initialiser is declared where this macro stands.
@@ -97,6 +154,14 @@ QPixmap FRWSymbols::tinted(const QString& symbol, const QSize& size, const QColo
         painter.fillRect(QRect(QPoint(0, 0), logical), color);
     }
     return QPixmap::fromImage(image);
+}
+
+QIcon FRWSymbols::themedIcon(const QString& symbol, const FRWDynamicColor& color)
+{
+    if (icon(symbol).isNull()) {
+        return {};
+    }
+    return QIcon(new ThemedSymbolEngine(symbol, color));
 }
 
 void FRWSymbols::setPrefersThemeIcons(bool prefers)

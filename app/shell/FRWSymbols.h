@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QString>
 
+#include "FRWTheme.h"
+
 /// Symbol images by symbol name ("gearshape", "chevron.down"): the desktop icon
 /// theme's icon of the same meaning, else the project's own drawing, so no symbol is ever blank.
 class FRWSymbols {
@@ -19,6 +21,10 @@ public:
     /// The symbol drawn in one colour, like a template image, fitted into size (never scaled up).
     static QPixmap tinted(const QString& symbol, const QSize& size, const QColor& color,
                           qreal devicePixelRatio);
+
+    /// The symbol as an icon drawn in `color` resolved when it is painted, so it follows every
+    /// appearance change without being set again. Disabled, it is drawn at reduced opacity.
+    static QIcon themedIcon(const QString& symbol, const FRWDynamicColor& color);
 
     /// Ferrow's own icon: the installed one from the icon theme, else the drawing built in.
     static QIcon applicationIcon();

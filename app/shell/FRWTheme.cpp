@@ -1,8 +1,12 @@
 #include "FRWTheme.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QApplication>
 #include <QLabel>
 #include <QPalette>
+#include <QScrollBar>
 #include <QWidget>
 
 #include "FRWAppearance.h"
@@ -41,9 +45,9 @@ FRWDynamicColor FRWTheme::cardBackground()       { return dynamic(0xFFFFFF, 0.8,
 FRWDynamicColor FRWTheme::controlBackground()    { return dynamic(0xFFFFFF, 0.8, 0x000000, 0.2); }
 FRWDynamicColor FRWTheme::primaryText()          { return dynamic(0x131417, 1, 0xEAEAEA, 1); }
 FRWDynamicColor FRWTheme::label()                { return dynamic(0x202327, 1, 0xDDDDDD, 1); }
-FRWDynamicColor FRWTheme::secondaryLabel()       { return dynamic(0xB3B3B3, 1, 0x7F838F, 1); }
+FRWDynamicColor FRWTheme::secondaryLabel()       { return dynamic(0x676A72, 1, 0x92969F, 1); }
 FRWDynamicColor FRWTheme::sidebarTitle()         { return dynamic(0x131417, 1, 0xFFFFFF, 1); }
-FRWDynamicColor FRWTheme::sidebarHeader()        { return dynamic(0x131417, 0.5, 0xFFFFFF, 0.5); }
+FRWDynamicColor FRWTheme::sidebarHeader()        { return dynamic(0x131417, 0.62, 0xFFFFFF, 0.55); }
 FRWDynamicColor FRWTheme::border()               { return dynamic(0xE8E2E0, 1, 0x534B44, 1); }
 FRWDynamicColor FRWTheme::separator()            { return dynamic(0x000000, 0.12, 0xFFFFFF, 0.12); }
 FRWDynamicColor FRWTheme::accentBlue()           { return dynamic(0x0CBEFF, 1, 0x0CBEFF, 1); }
@@ -60,8 +64,64 @@ FRWDynamicColor FRWTheme::statusGreen()          { return QColor(52, 199, 89); }
 FRWDynamicColor FRWTheme::statusOrange()         { return QColor(255, 149, 0); }
 FRWDynamicColor FRWTheme::statusRed()            { return QColor(255, 59, 48); }
 FRWDynamicColor FRWTheme::statusBlue()           { return QColor(0, 122, 255); }
-FRWDynamicColor FRWTheme::tertiaryLabel()        { return dynamic(0x000000, 0.26, 0xFFFFFF, 0.25); }
+FRWDynamicColor FRWTheme::tertiaryLabel()        { return dynamic(0x000000, 0.5, 0xFFFFFF, 0.45); }
 // clang-format on
+
+QColor FRWTheme::composite(const QColor& over, const QColor& under)
+{
+    const qreal a = over.alphaF();
+    return QColor::fromRgbF(static_cast<float>(over.redF() * a + under.redF() * (1 - a)),
+                            static_cast<float>(over.greenF() * a + under.greenF() * (1 - a)),
+                            static_cast<float>(over.blueF() * a + under.blueF() * (1 - a)));
+}
+
+double FRWTheme::contrastRatio(const QColor& foreground, const QColor& background)
+{
+    const auto luminance = [](const QColor& color) {
+        const auto channel = [](double c) {
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+               0.0722 * channel(color.blueF());
+    };
+    const double a = luminance(composite(foreground, background));
+    const double b = luminance(background);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor FRWTheme::opaqueCard(bool dark, int stop)
+{
+    const FRWDynamicColor window = stop <= 0   ? windowGradientTop()
+                                   : stop == 1 ? windowGradientMid()
+                                               : windowGradientBottom();
+    return composite(cardBackground().resolve(dark), window.resolve(dark));
+}
+
+QList<FRWContrastPair> FRWTheme::contrastPairs()
+{
+    // Cards and the window are checked wherever the gradient runs: its top, middle and bottom.
+    QList<FRWContrastPair> pairs;
+    const FRWDynamicColor windows[] = {windowGradientTop(), windowGradientMid(), windowGradientBottom()};
+    for (int stop = 0; stop < 3; ++stop) {
+        const FRWDynamicColor card(opaqueCard(false, stop), opaqueCard(true, stop));
+        const FRWDynamicColor& window = windows[stop];
+        pairs += {
+            {"primary text on a card", primaryText(), card, kTextContrast},
+            {"label on a card", label(), card, kTextContrast},
+            {"secondary text on a card", secondaryLabel(), card, kTextContrast},
+            {"large numbers on a card", primaryText(), card, kLargeContrast},
+            {"symbols in the label colour on a card", label(), card, kLargeContrast},
+            {"symbols in the secondary colour on a card", secondaryLabel(), card, kLargeContrast},
+            {"device symbols on a card", statusBlue(), card, kLargeContrast},
+            {"page titles on the window", primaryText(), window, kTextContrast},
+            {"secondary text on the window", secondaryLabel(), window, kTextContrast},
+            {"sidebar titles", sidebarTitle(), window, kTextContrast},
+            {"sidebar section headers", sidebarHeader(), window, kTextContrast},
+            {"menu chevrons", tertiaryLabel(), window, kLargeContrast},
+        };
+    }
+    return pairs;
+}
 
 QFont FRWTheme::font(qreal size, QFont::Weight weight)
 {
@@ -97,4 +157,30 @@ QLabel* FRWTheme::label(const QString& text, qreal size, QFont::Weight weight, c
     result->setFont(font(size, weight));
     bindTextColor(result, color);
     return result;
+}
+
+void FRWTheme::styleScroller(QScrollBar* bar)
+{
+    const auto apply = [bar] {
+        const bool scrolls = bar->maximum() > bar->minimum();
+        const QColor handle =
+            scrolls ? FRWTheme::secondaryLabel().resolvedWithAlpha(0.55) : QColor(Qt::transparent);
+        const QString sheet =
+            QStringLiteral(
+                "QScrollBar:vertical { background: transparent; width: %1px; margin: 4px 2px 4px 0; }"
+                "QScrollBar::handle:vertical { background: %2; border-radius: 4px; min-height: 32px; }"
+                "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+                .arg(kScrollerWidth)
+                .arg(handle.name(QColor::HexArgb));
+        if (bar->styleSheet() != sheet) {
+            bar->setStyleSheet(sheet);
+        }
+    };
+    apply();
+    if (!bar->property("frwScroller").toBool()) {
+        bar->setProperty("frwScroller", true);
+        QObject::connect(FRWAppearance::shared(), &FRWAppearance::changed, bar, apply);
+        QObject::connect(bar, &QScrollBar::rangeChanged, bar, apply);
+    }
 }

@@ -2,8 +2,10 @@
 
 #include <QColor>
 #include <QFont>
+#include <QList>
 
 class QLabel;
+class QScrollBar;
 class QWidget;
 
 /// A colour with a light and a dark value; resolves against the current appearance.
@@ -22,6 +24,14 @@ struct FRWDynamicColor {
     QColor resolvedWithAlpha(qreal alpha) const;
 
     bool operator==(const FRWDynamicColor& other) const = default;
+};
+
+/// A colour drawn over a background in the theme, and the contrast it must keep in both appearances.
+struct FRWContrastPair {
+    const char* name;
+    FRWDynamicColor foreground;
+    FRWDynamicColor background;
+    double minimum;
 };
 
 /// The palette every view draws with: one accessor per colour role, plus the UI fonts.
@@ -57,6 +67,18 @@ public:
     static FRWDynamicColor statusBlue();
     static FRWDynamicColor tertiaryLabel();
 
+    /// Body text needs 4.5:1 against what it sits on; large text and symbols 3:1.
+    static constexpr double kTextContrast = 4.5;
+    static constexpr double kLargeContrast = 3.0;
+    /// `over` laid on `under` (which is taken as opaque).
+    static QColor composite(const QColor& over, const QColor& under);
+    /// The contrast ratio of two colours, from 1 to 21, translucency laid over `background` first.
+    static double contrastRatio(const QColor& foreground, const QColor& background);
+    /// A card as it looks: its translucent fill over the window gradient's colour at `stop` (0..2).
+    static QColor opaqueCard(bool dark, int stop = 1);
+    /// Every text and symbol colour and the backgrounds it is drawn on, with the contrast each needs.
+    static QList<FRWContrastPair> contrastPairs();
+
     /// The UI font at a size in points as the screens give it, drawn as that many logical pixels
     /// (converted at 96 dpi: a 13-point label gets a 13-pixel font unless the desktop scales text).
     static QFont font(qreal size, QFont::Weight weight = QFont::Normal);
@@ -66,4 +88,11 @@ public:
 
     /// Sets the widget's text colour now and again whenever the appearance changes.
     static void bindTextColor(QWidget* widget, const FRWDynamicColor& color);
+
+    /// Width of the thin vertical scroller, groove included.
+    static constexpr int kScrollerWidth = 10;
+    /// Draws a vertical scroll bar as the thin, translucent scroller of the pages, in the colours
+    /// of the current appearance and again after every change. Its handle is hidden while there is
+    /// nothing to scroll, so a bar kept always on reserves its width without showing.
+    static void styleScroller(QScrollBar* bar);
 };

@@ -215,6 +215,26 @@ TEST(StatusMenuText, BytesAndBadgesAtTheirEdges)
     EXPECT_FALSE(FRWStatusMenuBuilder::latencyBadgeFor("never tested", state));
 }
 
+TEST(StatusMenuRow, DrawnSubmenusAreAsWideAsTheirLongestItem)
+{
+    FRWStatusMenuState state = richState();
+    const QString longNode = QStringLiteral("Frankfurt am Main — ferrow-de-fra-01.example.net");
+    state.outboundNodes.append(longNode);
+    FRWStatusMenuBuilder builder;
+    const auto menu = built(state, Form::Drawn, builder);
+    for (const char* name : {"Outbound Mode", "Switch Profile"}) {
+        const auto& submenu = static_cast<FRWRowMenu&>(*find(*menu, name)->menu());
+        for (const QAction* action : submenu.actions()) {
+            if (!action->isSeparator()) {
+                EXPECT_GE(submenu.rowWidth(), FRWRowMenu::rowFor(action).preferredWidth())
+                    << action->text().toStdString();
+            }
+        }
+    }
+    const auto& profiles = static_cast<FRWRowMenu&>(*find(*menu, "Switch Profile")->menu());
+    EXPECT_GT(profiles.rowWidth(), FRWMenuRowView::kInitialWidth) << "\"Update All External Resources\"";
+}
+
 TEST(StatusMenuRow, WidthGrowsWithItsContent)
 {
     const auto plain = FRWMenuRowView::rowWithTitle("Proxy", {}, {}, {}, false, false);

@@ -1,6 +1,7 @@
 // The Process and Device pages: grouping, rates between samples, order, rows that keep their
 // selection, the empty texts, and the Device page's gateway switch and its alerts.
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
@@ -9,9 +10,13 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
+#include "FRWAboutViewController.h"
+#include "FRWActivityViewController.h"
+#include "FRWAppearance.h"
 #include "FRWDesktopEntries.h"
 #include "FRWDeviceViewController.h"
 #include "FRWProcessViewController.h"
+#include "FRWProfileViewController.h"
 #include "FRWSwitch.h"
 #include "FindWidget.h"
 #include "ScreensTestSupport.h"
@@ -164,6 +169,70 @@ TEST_F(ClientsTest, GatewaySwitchAndItsAlerts)
     EXPECT_TRUE(alerts.alerts.last().startsWith("Gateway Mode | On the device you want to proxy, set:"));
     EXPECT_TRUE(alerts.alerts.last().contains("Router / Gateway:  192.168.1.4"));
     EXPECT_TRUE(alerts.alerts.last().contains("DNS:  1.1.1.1  (manual, not automatic)"));
+}
+
+/// The colour a symbol is drawn in: the mean of its solid pixels.
+QColor inkOf(const QIcon& icon, const QSize& size)
+{
+    const QImage image = icon.pixmap(size, 2.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    double r = 0, g = 0, b = 0, n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alphaF() > 0.5) {
+                r += pixel.redF();
+                g += pixel.greenF();
+                b += pixel.blueF();
+                ++n;
+            }
+        }
+    }
+    return n > 0 ? QColor::fromRgbF(float(r / n), float(g / n), float(b / n)) : QColor(Qt::transparent);
+}
+
+TEST_F(ClientsTest, EverySymbolStaysReadableOnItsCardAcrossLiveAppearanceSwitches)
+{
+    FRWAppearance::shared()->setOverride(FRWAppearance::Scheme::Light);
+    auto processes = page<FRWProcessViewController>();
+    auto devices = page<FRWDeviceViewController>();
+    auto profile = load(std::make_unique<FRWProfileViewController>(context()));
+    auto about = load(std::make_unique<FRWAboutViewController>(context()));
+    auto activity = load(std::make_unique<FRWActivityViewController>(context()));
+    connectCore();
+    answer("/connections", QJsonArray{conn(1, "/opt/tools/no-desktop-entry", "", 10, 10),
+                                      conn(2, "", "192.168.1.20", 10, 10)});
+    poll();
+    const std::vector<FRWViewController*> pages{processes.get(), devices.get(), profile.get(), about.get(),
+                                                activity.get()};
+
+    for (const auto scheme :
+         {FRWAppearance::Scheme::Dark, FRWAppearance::Scheme::Light, FRWAppearance::Scheme::Dark}) {
+        FRWAppearance::shared()->setOverride(scheme);
+        const QColor card = FRWTheme::opaqueCard(scheme == FRWAppearance::Scheme::Dark);
+        int checked = 0;
+        const auto expectReadable = [&](const QColor& ink, const QString& what) {
+            ++checked;
+            EXPECT_GE(FRWTheme::contrastRatio(ink, card), FRWTheme::kLargeContrast)
+                << what.toStdString() << (scheme == FRWAppearance::Scheme::Dark ? " dark" : " light");
+        };
+        for (FRWViewController* page : pages) {
+            for (QAbstractButton* button : page->view()->findChildren<QAbstractButton*>()) {
+                if (!button->icon().isNull()) {
+                    expectReadable(inkOf(button->icon(), button->iconSize()),
+                                   button->objectName() + button->toolTip());
+                }
+            }
+        }
+        for (FRWClientsViewController* clients :
+             std::initializer_list<FRWClientsViewController*>{processes.get(), devices.get()}) {
+            const QAbstractItemModel* rows = widget<QListView>(clients, "clientsList")->model();
+            ASSERT_GT(rows->rowCount(), 0);
+            const auto icon = rows->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+            expectReadable(inkOf(icon, QSize(24, 24)), QStringLiteral("row of ") + clients->pageTitle());
+        }
+        EXPECT_GE(checked, 8) << "the gear, refresh, copy and profile buttons and both rows";
+    }
+    FRWAppearance::shared()->setOverride(std::nullopt);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The Connections page: order, filter, count line, details and the selection that follows its
 // connection, over a scripted controller and over the real ferrow-core with real traffic.
 
+#include <QApplication>
+#include <QClipboard>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +10,7 @@
 
 #include "FRWConnRowDelegate.h"
 #include "FRWConnectionsViewController.h"
+#include "FRWElidedLabel.h"
 #include "FRWFlipped.h"
 #include "FindWidget.h"
 #include "ScreensTestSupport.h"
@@ -222,6 +225,33 @@ TEST_F(ConnectionsTest, LongHostNamesAreShortenedToTheRow)
     const int room = 600 - 6 - FRWConnRowDelegate::badgeWidth("HK") - 10 - 21;
     EXPECT_LE(QFontMetrics(FRWConnRowDelegate::titleFont()).horizontalAdvance(drawn), room);
     EXPECT_EQ(FRWConnRowDelegate::titleAsDrawn(QJsonObject{{"host", "a.example"}}, 600), "a.example");
+}
+
+TEST(ElidedLabel, CopyingAcrossTheMarkCopiesWhatItStandsFor)
+{
+    const QString full = QStringLiteral("a-very-long-host-name-that-will-not-fit.static.cdn.example.com");
+    FRWElidedLabel label(Qt::ElideMiddle);
+    label.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label.resize(label.fontMetrics().horizontalAdvance(full) / 2, 20);
+    label.setFullText(full);
+    const QString shown = label.text();
+    const int mark = static_cast<int>(shown.indexOf(QChar(0x2026)));
+    ASSERT_GT(mark, 0) << shown.toStdString();
+    const int shownLength = static_cast<int>(shown.size());
+
+    label.setSelection(0, shownLength);
+    EXPECT_EQ(label.copiedText(), full);
+    label.setSelection(0, mark);
+    EXPECT_EQ(label.copiedText(), full.left(mark)) << "a part before the mark is copied as shown";
+    label.setSelection(mark + 1, shownLength - mark - 1);
+    EXPECT_EQ(label.copiedText(), full.right(shownLength - mark - 1));
+    label.setSelection(2, mark);
+    // From the third letter through the mark and one letter after it.
+    EXPECT_EQ(label.copiedText(), full.mid(2, full.size() - (shownLength - mark - 2) - 2));
+
+    label.setSelection(0, shownLength);
+    QTest::keySequence(&label, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(), full);
 }
 
 TEST_F(ConnectionsTest, RowsFromARealCoreWithTraffic)

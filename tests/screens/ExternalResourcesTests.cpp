@@ -9,7 +9,9 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include "FRWAppearance.h"
 #include "FRWExternalResourcesController.h"
+#include "FRWTheme.h"
 #include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
@@ -53,6 +55,16 @@ TEST_F(ExternalResourcesTest, RowsStatesFilterAndUpdateAll)
     EXPECT_EQ(cellText(window, 3, 2), "Not ready");
     EXPECT_EQ(cellText(window, 3, 3), "Never");
     EXPECT_FALSE(window.emptyLabel()->isVisibleTo(window.window()));
+
+    for (const auto scheme : {FRWAppearance::Scheme::Dark, FRWAppearance::Scheme::Light}) {
+        FRWAppearance::shared()->setOverride(scheme);
+        EXPECT_EQ(window.table()->item(0, 1)->foreground().color(), FRWTheme::label().resolved());
+        EXPECT_EQ(window.table()->item(1, 2)->foreground().color(), FRWTheme::statusOrange().resolved());
+    }
+    FRWAppearance::shared()->setOverride(std::nullopt);
+    const QFontMetrics metrics(window.table()->font());
+    EXPECT_GE(window.table()->columnWidth(2), metrics.horizontalAdvance("Not ready"));
+    EXPECT_GT(window.table()->columnWidth(1), window.table()->columnWidth(3)) << "the path takes the rest";
 
     widget<QCheckBox>(window, "onlyNotReadyCheckBox")->setChecked(true);
     ASSERT_EQ(window.table()->rowCount(), 2);

@@ -83,6 +83,7 @@ TEST_F(LogsTest, AnUnchangedLogLeavesSelectionAndScrollAloneANewLineScrollsToThe
     ASSERT_GT(bar(*logs)->maximum(), 0);
     EXPECT_EQ(bar(*logs)->value(), bar(*logs)->maximum());
     const int rebuilds = logs->rebuildCount();
+    const int appends = logs->appendCount();
 
     bar(*logs)->setValue(10);
     QTextCursor selection(widget<QPlainTextEdit>(logs, "logTextView")->document()->findBlockByNumber(20));
@@ -98,10 +99,51 @@ TEST_F(LogsTest, AnUnchangedLogLeavesSelectionAndScrollAloneANewLineScrollsToThe
 
     answer("/logs", logAnswer({"the newest line"}, 301));
     poll();
-    EXPECT_EQ(logs->rebuildCount(), rebuilds + 1);
+    EXPECT_EQ(logs->rebuildCount(), rebuilds) << "a new line is appended, not the text replaced";
+    EXPECT_EQ(logs->appendCount(), appends + 1);
     EXPECT_TRUE(
         widget<QPlainTextEdit>(logs, "logTextView")->toPlainText().endsWith("line 299\nthe newest line"));
     EXPECT_EQ(bar(*logs)->value(), bar(*logs)->maximum());
+    EXPECT_EQ(widget<QPlainTextEdit>(logs, "logTextView")->textCursor().selectedText(),
+              numbered(20, 1).first());
+}
+
+TEST_F(LogsTest, TrimmedLogsAppendOnlyTheirNewLinesAndAHiddenPageCatchesUpWhenShown)
+{
+    auto logs = page();
+    auto* text = widget<QPlainTextEdit>(logs, "logTextView");
+    connectCore();
+    // The model keeps 1,000 lines: from here on every answer trims as many as it adds.
+    answer("/logs", logAnswer(numbered(0, 1000), 1000));
+    poll();
+    const int rebuilds = logs->rebuildCount();
+    // A find result on the last line, which the new lines are appended right after.
+    QTextCursor found(text->document()->lastBlock());
+    found.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    text->setTextCursor(found);
+    for (int round = 0; round < 3; ++round) {
+        answer("/logs", logAnswer(numbered(1000 + round * 4, 4), 1004 + round * 4));
+        poll();
+    }
+    EXPECT_EQ(logs->rebuildCount(), rebuilds);
+    EXPECT_EQ(text->document()->blockCount(), 1012);
+    EXPECT_EQ(text->document()->lastBlock().text(), numbered(1011, 1).first());
+    EXPECT_EQ(text->textCursor().selectedText(), numbered(999, 1).first()) << "the selection did not grow";
+
+    // Hidden, the page leaves the text alone; shown, it catches up with one append.
+    logs->view()->hide();
+    const int appends = logs->appendCount();
+    answer("/logs", logAnswer(numbered(1012, 5), 1017));
+    poll();
+    answer("/logs", logAnswer(numbered(1017, 5), 1022));
+    poll();
+    EXPECT_EQ(logs->appendCount(), appends);
+    EXPECT_EQ(text->document()->lastBlock().text(), numbered(1011, 1).first());
+    logs->view()->show();
+    EXPECT_EQ(logs->appendCount(), appends + 1);
+    EXPECT_EQ(logs->rebuildCount(), rebuilds);
+    EXPECT_EQ(text->document()->lastBlock().text(), numbered(1021, 1).first());
+    EXPECT_EQ(text->document()->blockCount(), 1022);
 }
 
 TEST_F(LogsTest, FindBarLevelFilterAndCopyingWholeLines)

@@ -65,6 +65,11 @@ TEST_F(PolicyPageTest, TilesLatencyBadgesAndSignature)
         names << node->nodeName() + ":" + node->typeText() + ":" + node->status();
     }
     EXPECT_EQ(names, (QStringList{"REJECT:BUILTIN:", "DIRECT:BUILTIN:", "HK:FERROW:Tap to Test"}));
+    // A tile's shadow reaches past it: it lives in the page's document, not in a tight grid.
+    for (FRWNodeTile* node : policy->nodeTiles()) {
+        ASSERT_NE(node->shadowWidget(), nullptr);
+        EXPECT_EQ(node->shadowWidget()->parentWidget(), policy->contentView());
+    }
     EXPECT_FALSE(tile(*policy, "DIRECT")->isEditable());
     EXPECT_TRUE(tile(*policy, "DIRECT")->menuActions().isEmpty());
     ASSERT_EQ(policy->groupTiles().size(), 1);

@@ -95,6 +95,15 @@ TEST_F(ProfilePageTest, CreateDuplicateRenameAndDeleteReachTheProfilesFolder)
     EXPECT_EQ(files(), (Files{"Default.conf", "Work.conf"}));
 }
 
+TEST_F(ProfilePageTest, TheActiveDotStandsClearOfTheName)
+{
+    ASSERT_FALSE(page->rows().isEmpty());
+    FRWProfileRow* row = page->rows().first();
+    ASSERT_TRUE(row->isActive());
+    // The dot is 7 wide and starts 10 in.
+    EXPECT_GE(row->findChild<QLabel*>("nameLabel")->x(), 10 + 7 + 6);
+}
+
 TEST_F(ProfilePageTest, NameClashesEmptyNamesAndTheLastProfile)
 {
     const std::string before = fileText("Default.conf");

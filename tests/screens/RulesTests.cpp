@@ -138,6 +138,7 @@ TEST_F(RulesPageTest, ReorderByDropBetweenRowsOnly)
 
 TEST(RuleText, ValueChecks)
 {
+    EXPECT_TRUE(FRWRuleText::placeholderForRuleType("PROCESS-PATH").startsWith("/usr/"));
     using FRWRuleText::isWellFormedValue;
     for (const char* good : {"0", "443", "8000-8100", "8000 - 8100", "65535"}) {
         EXPECT_TRUE(isWellFormedValue(good, "DEST-PORT")) << good;

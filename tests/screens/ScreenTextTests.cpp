@@ -4,8 +4,10 @@
 #include <limits>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QItemSelectionModel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,6 +33,15 @@ TEST(ScreenTextTest, FlagsOnlyForTwoLettersOfTheAlphabet)
         EXPECT_EQ(FRWScreenText::externalIPText(QString::fromUtf8(code), "203.0.113.7"), "203.0.113.7")
             << code;
     }
+}
+
+TEST(ScreenTextTest, AFlagCountsAsDrawnOnlyWithAFontThatHasIt)
+{
+    const QFont font = QApplication::font();
+    EXPECT_FALSE(FRWScreenText::drawsFlag(QString(), font));
+    // Without a colour emoji font the pair comes out as boxes or as two letters.
+    const bool emoji = QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji"));
+    EXPECT_EQ(FRWScreenText::drawsFlag(FRWScreenText::flagFor("NL"), font), emoji);
 }
 
 TEST(ScreenTextTest, AsnSeparatorAndLatencyUnit)
@@ -170,6 +181,38 @@ TEST_F(DesktopEntriesTest, MatchesByProgramPathNameOrEntryFileAndPrefersEarlierF
     const QIcon icon = entries.iconFor("editor");
     EXPECT_FALSE(icon.isNull());
     EXPECT_EQ(icon.cacheKey(), entries.iconFor("editor").cacheKey());
+}
+
+TEST_F(DesktopEntriesTest, InterpretersAndWrappersNameNoEntryButWhatTheyRunDoes)
+{
+    write(system(), "tool.desktop", "[Desktop Entry]\nName=Python Tool\nExec=python3 /opt/tool/app.py %f\n");
+    write(system(), "jar.desktop", "[Desktop Entry]\nName=Jar App\nExec=java -jar /opt/jar/app.jar\n");
+    write(system(), "wrapped.desktop",
+          "[Desktop Entry]\nName=Wrapped\nExec=sh -c \"exec wrapped-bin --x\"\n");
+    write(system(), "org.example.Viewer.desktop",
+          "[Desktop Entry]\nName=Viewer\nExec=/usr/bin/flatpak run --branch=stable org.example.Viewer %U\n");
+    FRWDesktopEntries entries({system()}, {bin()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return entries.loaded(); }, 10000));
+    for (const char* interpreter : {"python3", "java", "sh", "flatpak"}) {
+        EXPECT_FALSE(entries.entryFor(interpreter)) << interpreter;
+    }
+    EXPECT_EQ(entries.titleFor("wrapped-bin"), "Wrapped");
+    EXPECT_EQ(entries.titleFor("tool"), "Python Tool") << "still found by its file name";
+    EXPECT_EQ(entries.titleFor("org.example.Viewer"), "Viewer");
+}
+
+TEST_F(DesktopEntriesTest, AProgramInstalledLaterIsFoundWithoutARestart)
+{
+    write(system(), "first.desktop", "[Desktop Entry]\nName=First\nExec=first\n");
+    FRWDesktopEntries entries({user(), system()}, {bin()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return entries.loaded(); }, 10000));
+    EXPECT_FALSE(entries.entryFor("later"));
+    // Into the user's folder, which did not exist when the entries were read.
+    write(user(), "later.desktop", "[Desktop Entry]\nName=Installed Later\nExec=later\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return entries.titleFor("later") == "Installed Later"; }, 10000));
+    write(user(), "again.desktop", "[Desktop Entry]\nName=And Again\nExec=again\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return entries.titleFor("again") == "And Again"; }, 10000));
+    EXPECT_EQ(entries.titleFor("first"), "First");
 }
 
 TEST(KeyedModelTest, UpdatesInPlaceAndKeepsSelectionOnItsKey)

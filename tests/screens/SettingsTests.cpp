@@ -291,6 +291,8 @@ TEST_F(SettingsTest, HelperCardForEachInstallation)
     auto settings = page();
     EXPECT_TRUE(shown(widget<QPushButton>(settings, "installButton")));
     EXPECT_FALSE(shown(widget<QLabel>(settings, "helperNote")));
+    EXPECT_LT(widget<QPushButton>(settings, "installButton")->width(), settings->view()->width() / 3)
+        << "alone on its row, the button keeps its own width";
 
     // The package's: systemd loads its socket from the package's place.
     setPackaged(true);

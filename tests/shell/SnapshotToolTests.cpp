@@ -39,7 +39,9 @@ TEST(SnapshotTool, WritesEveryPageAndTheGalleryInBothAppearances)
     for (const QString scheme : {"light", "dark"}) {
         for (const QString form : {"drawn", "native"}) {
             shell.append(QStringLiteral("menu-%1-%2.png").arg(form, scheme));
-            shell.append(QStringLiteral("menu-%1-group-%2.png").arg(form, scheme));
+            for (const QString submenu : {"group", "outbound", "profiles"}) {
+                shell.append(QStringLiteral("menu-%1-%2-%3.png").arg(form, submenu, scheme));
+            }
         }
         shell.append(QStringLiteral("terminating-%1.png").arg(scheme));
     }

@@ -37,9 +37,9 @@ const Role kRoles[] = {
     {"controlBackground", &FRWTheme::controlBackground, 0xFFFFFF, 0.8, 0x000000, 0.2},
     {"primaryText", &FRWTheme::primaryText, 0x131417, 1, 0xEAEAEA, 1},
     {"label", &FRWTheme::label, 0x202327, 1, 0xDDDDDD, 1},
-    {"secondaryLabel", &FRWTheme::secondaryLabel, 0xB3B3B3, 1, 0x7F838F, 1},
+    {"secondaryLabel", &FRWTheme::secondaryLabel, 0x676A72, 1, 0x92969F, 1},
     {"sidebarTitle", &FRWTheme::sidebarTitle, 0x131417, 1, 0xFFFFFF, 1},
-    {"sidebarHeader", &FRWTheme::sidebarHeader, 0x131417, 0.5, 0xFFFFFF, 0.5},
+    {"sidebarHeader", &FRWTheme::sidebarHeader, 0x131417, 0.62, 0xFFFFFF, 0.55},
     {"border", &FRWTheme::border, 0xE8E2E0, 1, 0x534B44, 1},
     {"separator", &FRWTheme::separator, 0x000000, 0.12, 0xFFFFFF, 0.12},
     {"accentBlue", &FRWTheme::accentBlue, 0x0CBEFF, 1, 0x0CBEFF, 1},
@@ -226,6 +226,29 @@ TEST_F(AppearanceTest, PaletteIsLeftAloneWhenNotManaged)
     EXPECT_EQ(QApplication::palette(), desktop);
     FRWAppearance::shared()->setManagesApplicationPalette(true);
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), FRWTheme::windowGradientMid().dark);
+}
+
+TEST(Theme, ContrastRatioMatchesKnownPairs)
+{
+    EXPECT_NEAR(FRWTheme::contrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(FRWTheme::contrastRatio(Qt::white, Qt::white), 1.0, 1e-9);
+    EXPECT_NEAR(FRWTheme::contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
+    // Order does not matter; a translucent colour is measured as it lands on the background.
+    EXPECT_NEAR(FRWTheme::contrastRatio(Qt::white, QColor(0x76, 0x76, 0x76)), 4.54, 0.01);
+    EXPECT_NEAR(FRWTheme::contrastRatio(rgba(0x000000, 0.0), Qt::white), 1.0, 1e-9);
+}
+
+TEST(Theme, EveryTextAndSymbolColourIsReadableInBothAppearances)
+{
+    const QList<FRWContrastPair> pairs = FRWTheme::contrastPairs();
+    ASSERT_FALSE(pairs.isEmpty());
+    for (const FRWContrastPair& pair : pairs) {
+        for (const bool dark : {false, true}) {
+            EXPECT_GE(FRWTheme::contrastRatio(pair.foreground.resolve(dark), pair.background.resolve(dark)),
+                      pair.minimum)
+                << pair.name << (dark ? " (dark)" : " (light)");
+        }
+    }
 }
 
 TEST(ThemePalette, DarkAndLightAreReadable)

@@ -239,6 +239,22 @@ TEST(PillButton, DotChangesWidthAndHoverChangesFill)
     FRWAppearance::shared()->setOverride(std::nullopt);
 }
 
+TEST(PillButton, TitleIsWholeAtItsSizeHintInAnyFontAndShortenedOnlyWhenSqueezed)
+{
+    const QFont original = QApplication::font();
+    for (const qreal points : {9.0, 13.0, 17.5}) {
+        QFont font = original;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        FRWPillButton pill("System Proxy", FRWTheme::statusGreen());
+        pill.resize(pill.sizeHint());
+        EXPECT_EQ(pill.shownTitle(), "System Proxy") << points;
+        pill.resize(pill.sizeHint().width() - 12, pill.height());
+        EXPECT_TRUE(pill.shownTitle().endsWith(QChar(0x2026))) << points;
+    }
+    QApplication::setFont(original);
+}
+
 TEST(PillButton, DotIsPaintedInItsColour)
 {
     FRWPillButton pill("Proxy", QColor(0, 200, 0));

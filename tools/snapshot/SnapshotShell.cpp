@@ -14,7 +14,8 @@ FRWStatusMenuState sampleState()
 {
     FRWStatusMenuState state;
     state.outboundMode = QStringLiteral("rule");
-    state.outboundNodes = {QStringLiteral("Hong Kong"), QStringLiteral("Tokyo")};
+    state.outboundNodes = {QStringLiteral("Hong Kong"), QStringLiteral("Tokyo"),
+                           QStringLiteral("Frankfurt am Main \u2014 de-fra-01")};
     state.groups = {
         FRWProxyGroup(QStringLiteral("Proxy"), QStringLiteral("select"),
                       {QStringLiteral("Hong Kong"), QStringLiteral("Tokyo"), QStringLiteral("DIRECT")},
@@ -53,13 +54,18 @@ bool saveShellSnapshots(const QDir& folder, const QString& suffix,
         builder.build(*menu, sampleState(), form);
         menu->adjustSize();
         ok = save(menu.get(), folder, QStringLiteral("menu-%1-%2.png").arg(name, suffix)) && ok;
-        // The first group's members, with their latency badges.
-        for (QAction* action : menu->actions()) {
-            if (action->menu() && action->text().startsWith(QLatin1String("Proxy"))) {
-                action->menu()->adjustSize();
-                ok = save(action->menu(), folder, QStringLiteral("menu-%1-group-%2.png").arg(name, suffix)) &&
-                     ok;
-                break;
+        // The first group's members with their latency badges, the modes and the profile items.
+        const std::pair<const char*, const char*> submenus[] = {
+            {"Proxy", "group"}, {"Outbound Mode", "outbound"}, {"Switch Profile", "profiles"}};
+        for (const auto& [title, file] : submenus) {
+            for (QAction* action : menu->actions()) {
+                if (action->menu() && action->text().startsWith(QLatin1String(title))) {
+                    action->menu()->adjustSize();
+                    ok = save(action->menu(), folder,
+                              QStringLiteral("menu-%1-%2-%3.png").arg(name, QLatin1String(file), suffix)) &&
+                         ok;
+                    break;
+                }
             }
         }
     }
