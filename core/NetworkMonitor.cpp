@@ -140,8 +140,10 @@ void NetworkMonitor::watchResolverFiles()
 void NetworkMonitor::readResolverEvents()
 {
     m_inotify.async_read_some(
-        boost::asio::buffer(m_buffer), [this](const boost::system::error_code& error, std::size_t size) {
-            if (error == boost::asio::error::operation_aborted || !m_inotify.is_open()) {
+        boost::asio::buffer(m_buffer),
+        [this, alive = std::weak_ptr(m_alive)](const boost::system::error_code& error, std::size_t size) {
+            // A completion may still be queued when the monitor is gone.
+            if (alive.expired() || error == boost::asio::error::operation_aborted || !m_inotify.is_open()) {
                 return;
             }
             bool relevant = false;

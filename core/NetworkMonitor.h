@@ -50,6 +50,7 @@ private:
     std::string m_fingerprint;
     boost::asio::posix::stream_descriptor m_inotify;
     char m_buffer[4096];
+    std::shared_ptr<char> m_alive = std::make_shared<char>(); // expires with the monitor
 };
 
 } // namespace ferrow::core

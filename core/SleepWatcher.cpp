@@ -104,8 +104,8 @@ void SleepWatcher::wait()
     const bool writing = (sd_bus_get_events(m_bus) & POLLOUT) != 0;
     m_descriptor.async_wait(writing ? boost::asio::posix::stream_descriptor::wait_write
                                     : boost::asio::posix::stream_descriptor::wait_read,
-                            [this](const boost::system::error_code& error) {
-                                if (!error) {
+                            [this, alive = std::weak_ptr(m_alive)](const boost::system::error_code& error) {
+                                if (!alive.expired() && !error) {
                                     process();
                                 }
                             });

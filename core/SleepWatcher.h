@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <boost/asio/io_context.hpp>
@@ -35,6 +36,7 @@ private:
     std::function<void()> m_woke;
     sd_bus* m_bus = nullptr;
     sd_bus_slot* m_slot = nullptr;
+    std::shared_ptr<char> m_alive = std::make_shared<char>(); // expires with the watcher
 };
 
 } // namespace ferrow::core

@@ -52,22 +52,24 @@ void RouteWatcher::stop()
 
 void RouteWatcher::read()
 {
-    m_socket.async_read_some(boost::asio::buffer(m_buffer),
-                             [this](const boost::system::error_code& error, std::size_t) {
-                                 if (!m_running || error == boost::asio::error::operation_aborted) {
-                                     return;
-                                 }
-                                 // Also after an overrun (ENOBUFS): something changed, look again.
-                                 settle();
-                                 read();
-                             });
+    m_socket.async_read_some(
+        boost::asio::buffer(m_buffer),
+        [this, alive = std::weak_ptr(m_alive)](const boost::system::error_code& error, std::size_t) {
+            // A completion may still be queued when the watcher is gone.
+            if (alive.expired() || !m_running || error == boost::asio::error::operation_aborted) {
+                return;
+            }
+            // Also after an overrun (ENOBUFS): something changed, look again.
+            settle();
+            read();
+        });
 }
 
 void RouteWatcher::settle()
 {
     m_settle.expires_after(m_settleTime);
-    m_settle.async_wait([this](const boost::system::error_code& error) {
-        if (!error && m_running) {
+    m_settle.async_wait([this, alive = std::weak_ptr(m_alive)](const boost::system::error_code& error) {
+        if (!alive.expired() && !error && m_running) {
             m_changed();
         }
     });

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
@@ -34,6 +35,7 @@ private:
     std::chrono::milliseconds m_settleTime;
     char m_buffer[16384];
     bool m_running = false;
+    std::shared_ptr<char> m_alive = std::make_shared<char>(); // expires with the watcher
 };
 
 } // namespace ferrow::tun
