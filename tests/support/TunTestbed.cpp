@@ -59,8 +59,8 @@ int boundSocket(int type, const std::string& address, std::uint16_t port)
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&where), length) != 0 ||
         (type == SOCK_STREAM && ::listen(fd, 256) != 0)) {
-        std::cerr << "testbed: cannot serve on " << address << " port " << port << ": " << std::strerror(errno)
-                  << "\n";
+        std::cerr << "testbed: cannot serve on " << address << " port " << port << ": "
+                  << std::strerror(errno) << "\n";
         ::close(fd);
         return -1;
     }
