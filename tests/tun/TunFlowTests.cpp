@@ -91,7 +91,12 @@ bool shortExchange(const std::string& address, std::uint16_t port)
 TEST(TunFlowLoad, ManyShortConnectionsToManyDestinationsAllSucceed)
 {
     REQUIRE_ROOT();
+#if defined(__SANITIZE_ADDRESS__)
+    // The instrumented core manages about a thousand a second: enough for the correctness part.
+    constexpr int kConnections = 20'000;
+#else
     constexpr int kConnections = 120'000;
+#endif
     constexpr int kClients = 32;
     constexpr auto kLimit = std::chrono::seconds(60);
     TunTestbed bed;
