@@ -83,6 +83,23 @@ TEST_F(KeyboardTest, EveryPageNamesAndDescribesItsControls)
     }
 }
 
+TEST_F(KeyboardTest, ProfileListIsAListOfSelectableProfiles)
+{
+    auto profile = load(makeScreenPages(context()).make(QString::fromLatin1(ferrow::pages::kProfile)));
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(widget<QWidget>(profile, "profileListWidget"));
+    ASSERT_EQ(list->role(), QAccessible::List);
+    QList<QAccessibleInterface*> items;
+    for (int i = 0; i < list->childCount(); ++i) {
+        if (list->child(i)->role() == QAccessible::ListItem) {
+            items << list->child(i);
+        }
+    }
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_TRUE(items.first()->state().selected);
+    EXPECT_EQ(items.first()->text(QAccessible::Description), "In use");
+}
+
 TEST_F(KeyboardTest, TabReachesThePillsAndSpaceTogglesThem)
 {
     auto activity = load(std::make_unique<FRWActivityViewController>(context()));
