@@ -143,6 +143,7 @@ void FRWActivityViewController::build()
     rootLayout->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(root);
     scroll->setObjectName(QStringLiteral("pageScrollArea"));
+    scroll->setAccessibleName(QStringLiteral("Activity"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Always on, so the document keeps one width whether or not it scrolls: the thin scroller sits
@@ -166,6 +167,8 @@ void FRWActivityViewController::build()
     m_systemProxyPill->setObjectName(QStringLiteral("systemProxyPill"));
     m_enhancedPill = new FRWPillButton(QStringLiteral("Enhanced Mode"), FRWTheme::secondaryLabel());
     m_enhancedPill->setObjectName(QStringLiteral("enhancedPill"));
+    m_systemProxyPill->setCheckable(true);
+    m_enhancedPill->setCheckable(true);
     pills->addWidget(m_systemProxyPill);
     pills->addWidget(m_enhancedPill);
     layout->addLayout(pills);
@@ -400,6 +403,7 @@ QWidget* FRWActivityViewController::buildTotalCard()
     caption->addStretch(1);
     m_totalPeriod = new FRWSegmented({QStringLiteral("TODAY"), QStringLiteral("MONTH")});
     m_totalPeriod->setObjectName(QStringLiteral("totalPeriod"));
+    m_totalPeriod->setAccessibleName(QStringLiteral("Total Traffic Period"));
     m_totalPeriod->onChange = [this](int) { refresh(); };
     caption->addWidget(m_totalPeriod);
     content->addLayout(caption);
@@ -458,6 +462,7 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     caption->addStretch(1);
     m_trafficFilter = new FRWSegmented({QStringLiteral("ALL"), QStringLiteral("PROXY")});
     m_trafficFilter->setObjectName(QStringLiteral("trafficFilter"));
+    m_trafficFilter->setAccessibleName(QStringLiteral("Traffic Shown"));
     caption->addWidget(m_trafficFilter);
     content->addLayout(caption);
     m_trafficChart = new FRWBarChart;
@@ -468,6 +473,7 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     m_trafficDim =
         new FRWSegmented({QStringLiteral("CLIENT"), QStringLiteral("DOMAIN"), QStringLiteral("POLICY")});
     m_trafficDim->setObjectName(QStringLiteral("trafficDim"));
+    m_trafficDim->setAccessibleName(QStringLiteral("Traffic Grouped By"));
     m_trafficDim->setSelectedIndex(1);
     content->addWidget(m_trafficDim, 0, Qt::AlignLeft);
     m_trafficList = new QWidget;
@@ -498,6 +504,8 @@ void FRWActivityViewController::refresh()
     const FRWDynamicColor idle = FRWTheme::secondaryLabel();
     m_enhancedPill->setDotColor(model.enhancedRunning() ? FRWTheme::statusGreen() : idle);
     m_systemProxyPill->setDotColor(model.systemProxyRunning() ? FRWTheme::statusGreen() : idle);
+    m_enhancedPill->setChecked(model.enhancedRunning());
+    m_systemProxyPill->setChecked(model.systemProxyRunning());
     const QString otherAccounts = model.otherAccountsNotice();
     m_otherAccountsNote->setText(otherAccounts);
     m_otherAccountsNote->setVisible(!otherAccounts.isEmpty());

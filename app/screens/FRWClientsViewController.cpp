@@ -39,6 +39,7 @@ void FRWClientsViewController::viewDidLoad()
     m_order->sort(0);
     m_list = new QListView;
     m_list->setObjectName(QStringLiteral("clientsList"));
+    m_list->setAccessibleName(pageTitle());
     m_list->setModel(m_order);
     m_list->setItemDelegate(new FRWClientRowDelegate(m_list));
     m_list->setUniformItemSizes(true);

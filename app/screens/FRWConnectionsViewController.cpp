@@ -59,6 +59,7 @@ void FRWConnectionsViewController::viewDidLoad()
     top->addWidget(m_countLabel, 1);
     m_search = new QLineEdit;
     m_search->setObjectName(QStringLiteral("searchLineEdit"));
+    m_search->setAccessibleName(QStringLiteral("Search Connections"));
     m_search->setPlaceholderText(QStringLiteral("Filter host, process, policy, rule\u2026"));
     m_search->setFont(FRWTheme::font(12));
     m_search->setFixedWidth(260);
@@ -72,6 +73,7 @@ void FRWConnectionsViewController::viewDidLoad()
     m_filter->sort(0);
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("connectionsTable"));
+    m_table->setAccessibleName(QStringLiteral("Connections"));
     m_table->setModel(m_filter);
     m_table->setItemDelegate(new FRWConnRowDelegate(m_table));
     m_table->horizontalHeader()->hide();

@@ -1,6 +1,7 @@
 #include "FRWGroupTile.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -26,7 +27,8 @@ FRWGroupTile::FRWGroupTile(const QString& name, const QString& typeLabel, const 
     setObjectName(QStringLiteral("groupTile"));
     setCornerRadius(12);
     setFixedHeight(FRWNodeTile::kHeight);
-    setAccessibleName(name);
+    FRWPressable::installAccessibility();
+    setFocusPolicy(Qt::StrongFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 12, 12);
     layout->setSpacing(4);
@@ -53,14 +55,63 @@ void FRWGroupTile::contextMenuEvent(QContextMenuEvent* event)
     menu.exec(event->globalPos());
 }
 
+bool FRWGroupTile::performAccessiblePress()
+{
+    emit clicked();
+    return true;
+}
+
+void FRWGroupTile::keyPressEvent(QKeyEvent* event)
+{
+    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
+        performAccessiblePress();
+        event->accept();
+        return;
+    }
+    if (FRWFocus::isMenuKey(event)) {
+        FRWFocus::openContextMenu(this);
+        event->accept();
+        return;
+    }
+    if (FRWFocus::moveInGrid(this, event->key())) {
+        event->accept();
+        return;
+    }
+    FRWCardView::keyPressEvent(event);
+}
+
+void FRWGroupTile::updateBorder()
+{
+    setBorderColor(m_hovered || hasFocus() ? std::optional(FRWTheme::accentBlue()) : std::nullopt);
+}
+
+void FRWGroupTile::focusInEvent(QFocusEvent* event)
+{
+    updateBorder();
+    FRWCardView::focusInEvent(event);
+}
+
+void FRWGroupTile::focusOutEvent(QFocusEvent* event)
+{
+    updateBorder();
+    FRWCardView::focusOutEvent(event);
+}
+
 void FRWGroupTile::enterEvent(QEnterEvent* event)
 {
-    setBorderColor(FRWTheme::accentBlue());
+    m_hovered = true;
+    updateBorder();
     FRWCardView::enterEvent(event);
 }
 
 void FRWGroupTile::leaveEvent(QEvent* event)
 {
-    setBorderColor(std::nullopt);
+    m_hovered = false;
+    updateBorder();
     FRWCardView::leaveEvent(event);
+}
+
+QString FRWGroupTile::accessibleDescription() const
+{
+    return m_selected;
 }

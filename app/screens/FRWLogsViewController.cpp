@@ -47,6 +47,7 @@ void FRWLogsViewController::viewDidLoad()
     cardLayout->setContentsMargins(4, 4, 4, 4);
     m_textView = new QPlainTextEdit;
     m_textView->setObjectName(QStringLiteral("logTextView"));
+    m_textView->setAccessibleName(QStringLiteral("Log"));
     m_textView->setReadOnly(true);
     m_textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_textView->setFrameShape(QFrame::NoFrame);

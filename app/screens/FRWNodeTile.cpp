@@ -1,6 +1,7 @@
 #include "FRWNodeTile.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -15,7 +16,8 @@ FRWNodeTile::FRWNodeTile(const QString& name, const QString& type, QWidget* pare
     setObjectName(QStringLiteral("nodeTile"));
     setCornerRadius(12);
     setFixedHeight(kHeight);
-    setAccessibleName(name);
+    FRWPressable::installAccessibility();
+    setFocusPolicy(Qt::StrongFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 12, 12);
     layout->setSpacing(4);
@@ -83,14 +85,63 @@ void FRWNodeTile::contextMenuEvent(QContextMenuEvent* event)
     qDeleteAll(actions);
 }
 
+bool FRWNodeTile::performAccessiblePress()
+{
+    emit clicked(m_name);
+    return true;
+}
+
+void FRWNodeTile::keyPressEvent(QKeyEvent* event)
+{
+    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
+        performAccessiblePress();
+        event->accept();
+        return;
+    }
+    if (FRWFocus::isMenuKey(event)) {
+        FRWFocus::openContextMenu(this);
+        event->accept();
+        return;
+    }
+    if (FRWFocus::moveInGrid(this, event->key())) {
+        event->accept();
+        return;
+    }
+    FRWCardView::keyPressEvent(event);
+}
+
+void FRWNodeTile::updateBorder()
+{
+    setBorderColor(m_hovered || hasFocus() ? std::optional(FRWTheme::accentBlue()) : std::nullopt);
+}
+
+void FRWNodeTile::focusInEvent(QFocusEvent* event)
+{
+    updateBorder();
+    FRWCardView::focusInEvent(event);
+}
+
+void FRWNodeTile::focusOutEvent(QFocusEvent* event)
+{
+    updateBorder();
+    FRWCardView::focusOutEvent(event);
+}
+
 void FRWNodeTile::enterEvent(QEnterEvent* event)
 {
-    setBorderColor(FRWTheme::accentBlue());
+    m_hovered = true;
+    updateBorder();
     FRWCardView::enterEvent(event);
 }
 
 void FRWNodeTile::leaveEvent(QEvent* event)
 {
-    setBorderColor(std::nullopt);
+    m_hovered = false;
+    updateBorder();
     FRWCardView::leaveEvent(event);
+}
+
+QString FRWNodeTile::accessibleDescription() const
+{
+    return typeText() + QLatin1Char(' ') + status();
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "FRWAccessibility.h"
 #include "FRWCardView.h"
 
 class QLabel;
 
 /// A node of the Policy page: its type, name and last latency. A press asks for a test; an
 /// editable node's context menu offers edit and delete.
-class FRWNodeTile : public FRWCardView {
+class FRWNodeTile : public FRWCardView, public FRWPressable {
     Q_OBJECT
 public:
     static constexpr int kHeight = 92;
@@ -23,6 +24,10 @@ public:
     /// The context menu's actions; empty for a node that cannot be edited.
     QList<QAction*> menuActions();
 
+    QString accessibleTitle() const override { return nodeName(); }
+    QString accessibleDescription() const override;
+    bool performAccessiblePress() override;
+
 signals:
     void clicked(const QString& name);
     void editRequested(const QString& name);
@@ -31,11 +36,18 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
+    /// The accent border shows while hovered or focused.
+    void updateBorder();
+
     QString m_name;
+    bool m_hovered = false;
     bool m_editable = false;
     bool m_good = false;
     QLabel* m_type = nullptr;

@@ -13,7 +13,14 @@ FRWPlusTile::FRWPlusTile(const QString& accessibleTitle, QWidget* parent) : QWid
     setObjectName(QStringLiteral("plusTile"));
     setFixedHeight(FRWNodeTile::kHeight);
     setAccessibleName(accessibleTitle.isEmpty() ? QStringLiteral("Add") : accessibleTitle);
-    setFocusPolicy(Qt::TabFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    FRWPressable::installAccessibility();
+}
+
+bool FRWPlusTile::performAccessiblePress()
+{
+    emit clicked();
+    return true;
 }
 
 void FRWPlusTile::paintEvent(QPaintEvent*)
@@ -45,11 +52,26 @@ void FRWPlusTile::mousePressEvent(QMouseEvent* event)
 
 void FRWPlusTile::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
         emit clicked();
         return;
     }
+    if (FRWFocus::moveInGrid(this, event->key())) {
+        return;
+    }
     QWidget::keyPressEvent(event);
+}
+
+void FRWPlusTile::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FRWPlusTile::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void FRWPlusTile::enterEvent(QEnterEvent*)

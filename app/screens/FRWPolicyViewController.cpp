@@ -125,6 +125,7 @@ void FRWPolicyViewController::viewDidLoad()
     m_mode = new FRWSegmented({QStringLiteral("Direct Outbound"), QStringLiteral("Global Proxy"),
                                QStringLiteral("Rule-based Proxy")});
     m_mode->setObjectName(QStringLiteral("modeSegmented"));
+    m_mode->setAccessibleName(QStringLiteral("Outbound Mode"));
     m_mode->setSelectedIndex(2);
     m_mode->onChange = [this](int index) { modeChosen(index); };
     content->addWidget(m_mode, 0, Qt::AlignLeft);

@@ -17,6 +17,7 @@ constexpr int kDotGap = 8;
 FRWProfileRow::FRWProfileRow(FRWProfilePtr profile, bool active, bool selected, QWidget* parent)
     : QWidget(parent), m_profile(std::move(profile)), m_active(active), m_selected(selected)
 {
+    FRWPressable::installAccessibility();
     setObjectName(QStringLiteral("profileRow"));
     setFixedHeight(kHeight);
     setAttribute(Qt::WA_Hover);
@@ -57,6 +58,23 @@ void FRWProfileRow::paintEvent(QPaintEvent*)
         painter.setBrush(FRWTheme::statusGreen().resolved());
         painter.drawEllipse(QRectF(kDotLeft, (height() - kDot) / 2.0, kDot, kDot));
     }
+}
+
+bool FRWProfileRow::performAccessiblePress()
+{
+    emit clicked(m_profile);
+    return true;
+}
+
+void FRWProfileRow::addAccessibleState(QAccessible::State& state) const
+{
+    state.selectable = true;
+    state.selected = m_selected;
+}
+
+QString FRWProfileRow::accessibleDescription() const
+{
+    return m_active ? QStringLiteral("In use") : QString();
 }
 
 void FRWProfileRow::mousePressEvent(QMouseEvent* event)

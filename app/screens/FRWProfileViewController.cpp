@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "FRWAccessibility.h"
 #include "FRWCardView.h"
 #include "FRWEditorKit.h"
 #include "FRWProfileRow.h"
@@ -68,6 +69,7 @@ void FRWProfileViewController::viewDidLoad()
     m_listWidget = new QWidget;
     m_listWidget->setObjectName(QStringLiteral("profileListWidget"));
     m_listWidget->setFocusPolicy(Qt::StrongFocus);
+    FRWFocus::setRole(m_listWidget, QAccessible::List);
     m_listWidget->setAccessibleName(QStringLiteral("Profiles"));
     m_listWidget->installEventFilter(this);
     m_listStack = new QVBoxLayout(m_listWidget);
@@ -106,6 +108,7 @@ void FRWProfileViewController::viewDidLoad()
     top->addWidget(FRWEditorKit::label(QStringLiteral("Name"), 13, QFont::Medium, FRWTheme::primaryText()));
     m_nameField = new QLineEdit;
     m_nameField->setObjectName(QStringLiteral("nameLineEdit"));
+    m_nameField->setAccessibleName(QStringLiteral("Profile Name"));
     m_nameField->setFixedWidth(240);
     top->addWidget(m_nameField);
     top->addStretch(1);
@@ -131,6 +134,7 @@ void FRWProfileViewController::viewDidLoad()
     editorLayout->addWidget(m_conflictBar);
     m_editor = new QPlainTextEdit;
     m_editor->setObjectName(QStringLiteral("configPlainTextEdit"));
+    m_editor->setAccessibleName(QStringLiteral("Profile Text"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(12);
     m_editor->setFont(mono);

@@ -53,6 +53,7 @@ void FRWRuleViewController::viewDidLoad()
     m_model = new FRWRulesModel(this);
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("rulesTable"));
+    m_table->setAccessibleName(QStringLiteral("Rules"));
     m_table->setModel(m_model);
     m_table->verticalHeader()->hide();
     FRWRuleRowDelegate::styleTable(m_table);

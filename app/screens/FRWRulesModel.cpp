@@ -37,6 +37,10 @@ QVariant FRWRulesModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == 1)) {
         return text;
     }
+    // A rule without a value (FINAL) has an empty cell; a reader still needs something to say.
+    if (role == Qt::AccessibleTextRole) {
+        return text.isEmpty() ? QStringLiteral("none") : text;
+    }
     return {};
 }
 

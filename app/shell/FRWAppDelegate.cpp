@@ -110,6 +110,7 @@ void FRWAppDelegate::setupMainMenu()
     connect(quit, &QAction::triggered, this, &FRWAppDelegate::terminate);
 
     QMenu* edit = m_mainMenu->addMenu(QStringLiteral("Edit"));
+    m_mainMenu->addMenu(m_mainWindow->viewMenu());
     const struct {
         const char* title;
         QKeySequence key;

@@ -1,7 +1,9 @@
 #include "FRWMainWindowController.h"
 
+#include <QActionGroup>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QScreen>
 #include <QStackedLayout>
 #include <QWidget>
@@ -9,6 +11,7 @@
 #include "FRWGradientView.h"
 #include "FRWNames.h"
 #include "FRWPageKeys.h"
+#include "FRWSidebarRow.h"
 #include "FRWSidebarViewController.h"
 #include "FRWViewController.h"
 
@@ -68,7 +71,33 @@ void FRWMainWindowController::buildContent()
             weakSelf->showPage(key);
         }
     };
+    buildViewMenu();
     showPage(QString::fromLatin1(ferrow::pages::kActivity));
+}
+
+void FRWMainWindowController::buildViewMenu()
+{
+    m_viewMenu = new QMenu(QStringLiteral("View"), m_window);
+    m_viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    m_pageActions = new QActionGroup(m_viewMenu);
+    const QList<FRWSidebarRow*> rows = m_sidebar->rows();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QPointer<FRWSidebarRow> row = rows.at(i);
+        QAction* action = m_viewMenu->addAction(row->title());
+        action->setData(row->itemID());
+        action->setCheckable(true);
+        m_pageActions->addAction(action);
+        if (i < 9) {
+            action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)));
+        }
+        // Chosen as a click on the row is, so the sidebar and the page agree.
+        connect(action, &QAction::triggered, this, [row] {
+            if (row) {
+                row->performAccessiblePress();
+            }
+        });
+        m_window->addAction(action);
+    }
 }
 
 FRWViewController* FRWMainWindowController::pageForKey(const QString& key) const
@@ -94,6 +123,11 @@ void FRWMainWindowController::showPage(const QString& key)
     }
     m_pageStack->setCurrentWidget(pageView);
     m_currentPage = page;
+    for (QAction* action : m_pageActions->actions()) {
+        if (action->data().toString() == key) {
+            action->setChecked(true);
+        }
+    }
 }
 
 std::unique_ptr<FRWViewController> FRWMainWindowController::makePageFor(const QString& key) const

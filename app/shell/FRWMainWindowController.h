@@ -8,6 +8,8 @@
 
 #include "FRWPageFactory.h"
 
+class QActionGroup;
+class QMenu;
 class QStackedLayout;
 class QWidget;
 class FRWGradientView;
@@ -34,6 +36,10 @@ public:
     /// The cached page for a key, or null when it was never shown.
     FRWViewController* pageForKey(const QString& key) const;
 
+    /// Every page in sidebar order, the first nine on Ctrl+1…Ctrl+9; the shortcuts work in the window
+    /// whether or not the menu is on a menu bar.
+    QMenu* viewMenu() const { return m_viewMenu; }
+
     /// Shows the page for key, making it on first use. The sidebar selection is not touched.
     void showPage(const QString& key);
     /// A new, not yet loaded page for key.
@@ -41,6 +47,7 @@ public:
 
 private:
     void buildContent();
+    void buildViewMenu();
 
     FRWPageFactory m_factory;
     // Declared before the window so pages (and their views) are deleted while the window exists.
@@ -51,4 +58,6 @@ private:
     QStackedLayout* m_pageStack = nullptr;
     std::map<QString, std::unique_ptr<FRWViewController>> m_pages;
     FRWViewController* m_currentPage = nullptr;
+    QMenu* m_viewMenu = nullptr;
+    QActionGroup* m_pageActions = nullptr;
 };

@@ -40,6 +40,7 @@ void FRWPageViewController::viewDidLoad()
 
     m_scroll = new QScrollArea(root);
     m_scroll->setObjectName(QStringLiteral("pageScrollArea"));
+    m_scroll->setAccessibleName(m_pageTitle);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,6 +24,7 @@ FRWPillButton::FRWPillButton(QString title, std::optional<FRWDynamicColor> dotCo
     setFixedHeight(kHeight);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
     connect(FRWAppearance::shared(), &FRWAppearance::changed, this, &FRWPillButton::restyle);
 }
 
@@ -88,6 +90,30 @@ QString FRWPillButton::shownTitle() const
     return QFontMetricsF(titleFont(), this).elidedText(m_title, Qt::ElideRight, std::max(0, room));
 }
 
+void FRWPillButton::setCheckable(bool checkable)
+{
+    m_checkable = checkable;
+    if (!checkable) {
+        setChecked(false);
+    }
+}
+
+void FRWPillButton::setChecked(bool checked)
+{
+    checked = checked && m_checkable;
+    if (checked == m_checked) {
+        return;
+    }
+    m_checked = checked;
+    FRWFocus::announceState(this, true, false);
+}
+
+void FRWPillButton::addAccessibleState(QAccessible::State& state) const
+{
+    state.checkable = m_checkable;
+    state.checked = m_checked;
+}
+
 bool FRWPillButton::performAccessiblePress()
 {
     const bool heard = isSignalConnected(QMetaMethod::fromSignal(&FRWPillButton::clicked));
@@ -116,6 +142,31 @@ void FRWPillButton::paintEvent(QPaintEvent*)
     painter.setPen(FRWTheme::label().resolved());
     const QRect textRect(titleLeft(), 0, std::max(0, width() - titleLeft()), height());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
+    if (hasFocus()) {
+        FRWFocus::paintRing(painter, QRectF(rect()), radius);
+    }
+}
+
+void FRWPillButton::keyPressEvent(QKeyEvent* event)
+{
+    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
+        emit clicked();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FRWPillButton::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FRWPillButton::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void FRWPillButton::mousePressEvent(QMouseEvent* event)

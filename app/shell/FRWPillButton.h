@@ -30,9 +30,17 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
+    /// A checkable pill stands for a mode that is on or off; readers hear which.
+    bool isCheckable() const { return m_checkable; }
+    void setCheckable(bool checkable);
+    bool isChecked() const { return m_checked; }
+    /// Shows the state only; never emits clicked().
+    void setChecked(bool checked);
+
     QString accessibleTitle() const override { return m_title; }
     /// Sends clicked(); true only when someone listens to it.
     bool performAccessiblePress() override;
+    void addAccessibleState(QAccessible::State& state) const override;
 
 signals:
     void clicked();
@@ -41,6 +49,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -52,4 +63,6 @@ private:
     QString m_title;
     std::optional<FRWDynamicColor> m_dotColor;
     bool m_hovered = false;
+    bool m_checkable = false;
+    bool m_checked = false;
 };

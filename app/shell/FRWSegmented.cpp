@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
+#include "FRWAccessibility.h"
 #include "FRWAppearance.h"
 #include "FRWTheme.h"
 
@@ -21,12 +26,136 @@ QFont labelFont()
 {
     return FRWTheme::font(11, QFont::DemiBold);
 }
+
+// One segment as a reader sees it: a tab of the control, selected when chosen.
+class FRWSegmentAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    FRWSegmentAccessible(FRWSegmented* control, int index) : m_control(control), m_index(index) {}
+
+    bool isValid() const override { return m_control && m_index < m_control->labels().size(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return m_control ? m_control->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_control); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name && isValid() ? m_control->labels().at(m_index) : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override
+    {
+        if (!isValid()) {
+            return {};
+        }
+        const QRect local = m_control->segmentRect(m_index).toRect();
+        return QRect(m_control->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::PageTab; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        if (!isValid()) {
+            s.invalid = true;
+            return s;
+        }
+        const bool chosen = m_control->selectedIndex() == m_index;
+        s.selectable = true;
+        s.selected = chosen;
+        s.focused = chosen && m_control->hasFocus();
+        s.invisible = !m_control->isVisible();
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction() && isValid()) {
+            m_control->chooseIndex(m_index);
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<FRWSegmented> m_control;
+    int m_index;
+};
+
+// The control as a tab list whose tabs are the segments, as a tab bar is read.
+class FRWSegmentedAccessible : public QAccessibleWidget {
+public:
+    explicit FRWSegmentedAccessible(FRWSegmented* control)
+        : QAccessibleWidget(control, QAccessible::PageTabList), m_control(control)
+    {
+    }
+    ~FRWSegmentedAccessible() override
+    {
+        for (QAccessible::Id id : m_children) {
+            QAccessible::deleteAccessibleInterface(id);
+        }
+    }
+
+    int childCount() const override { return static_cast<int>(m_control->labels().size()); }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index < 0 || index >= childCount()) {
+            return nullptr;
+        }
+        if (!m_children.contains(index)) {
+            m_children.insert(
+                index, QAccessible::registerAccessibleInterface(new FRWSegmentAccessible(m_control, index)));
+        }
+        return QAccessible::accessibleInterface(m_children.value(index));
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        for (auto it = m_children.cbegin(); it != m_children.cend(); ++it) {
+            if (QAccessible::accessibleInterface(it.value()) == child) {
+                return it.key();
+            }
+        }
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        const QPoint local = m_control->mapFromGlobal(QPoint(x, y));
+        return m_control->rect().contains(local) ? child(m_control->segmentAt(local.x())) : nullptr;
+    }
+    QAccessibleInterface* focusChild() const override
+    {
+        return m_control->hasFocus() ? child(m_control->selectedIndex()) : nullptr;
+    }
+
+private:
+    QPointer<FRWSegmented> m_control;
+    mutable QHash<int, QAccessible::Id> m_children;
+};
+
+QAccessibleInterface* segmentedFactory(const QString&, QObject* object)
+{
+    if (auto* control = qobject_cast<FRWSegmented*>(object)) {
+        return new FRWSegmentedAccessible(control);
+    }
+    return nullptr;
+}
 } // namespace
 
 FRWSegmented::FRWSegmented(QStringList labels, QWidget* parent) : QWidget(parent), m_labels(std::move(labels))
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(segmentedFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     connect(FRWAppearance::shared(), &FRWAppearance::changed, this, &FRWSegmented::restyle);
 }
 
@@ -37,6 +166,25 @@ void FRWSegmented::setSelectedIndex(int index)
     }
     m_selectedIndex = index;
     restyle();
+}
+
+void FRWSegmented::chooseIndex(int index)
+{
+    if (index < 0 || index >= m_labels.size() || index == m_selectedIndex) {
+        return;
+    }
+    m_selectedIndex = index;
+    restyle();
+    FRWFocus::announceState(this, false, true);
+    if (onChange) {
+        onChange(index);
+    }
+}
+
+QRectF FRWSegmented::segmentRect(int index) const
+{
+    const double segment = segmentWidth();
+    return QRectF(index * segment, 0, segment, height());
 }
 
 void FRWSegmented::restyle()
@@ -106,6 +254,9 @@ void FRWSegmented::paintEvent(QPaintEvent*)
                                             : FRWTheme::secondaryLabel().resolved());
         painter.drawText(QRectF(i * segment, 0, segment, height()), Qt::AlignCenter, m_labels[i]);
     }
+    if (hasFocus()) {
+        FRWFocus::paintRing(painter, QRectF(rect()), kTrackRadius);
+    }
 }
 
 void FRWSegmented::mousePressEvent(QMouseEvent* event)
@@ -114,13 +265,34 @@ void FRWSegmented::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || m_labels.isEmpty()) {
         return;
     }
-    const int index = segmentAt(event->position().x());
-    if (index == m_selectedIndex) {
+    chooseIndex(segmentAt(event->position().x()));
+}
+
+void FRWSegmented::keyPressEvent(QKeyEvent* event)
+{
+    const bool rtl = layoutDirection() == Qt::RightToLeft;
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        const int step = (event->key() == Qt::Key_Right) != rtl ? 1 : -1;
+        chooseIndex(m_selectedIndex + step);
+        event->accept();
         return;
     }
-    m_selectedIndex = index;
-    restyle();
-    if (onChange) {
-        onChange(index);
+    if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+        chooseIndex(event->key() == Qt::Key_Home ? 0 : static_cast<int>(m_labels.size()) - 1);
+        event->accept();
+        return;
     }
+    QWidget::keyPressEvent(event);
+}
+
+void FRWSegmented::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FRWSegmented::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }

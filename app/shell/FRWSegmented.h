@@ -18,6 +18,10 @@ public:
     int selectedIndex() const { return m_selectedIndex; }
     /// Out-of-range indexes are ignored; never calls onChange.
     void setSelectedIndex(int index);
+    /// Selects as a click on that segment does, calling onChange when the selection moves.
+    void chooseIndex(int index);
+    /// The segment's rectangle in this widget's coordinates.
+    QRectF segmentRect(int index) const;
     std::function<void(int)> onChange;
 
     /// The segment a press at x selects.
@@ -31,6 +35,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     double segmentWidth() const;

@@ -1,5 +1,6 @@
 #include "FRWSidebarRow.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -24,6 +25,8 @@ FRWSidebarRow::FRWSidebarRow(const QString& itemID, QWidget* parent) : QWidget(p
     setFixedHeight(kHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMouseTracking(true);
+    // Only the selected row sits in the Tab chain; arrows move between rows.
+    setFocusPolicy(Qt::ClickFocus);
     connect(FRWAppearance::shared(), &FRWAppearance::changed, this, qOverload<>(&QWidget::update));
 }
 
@@ -47,8 +50,19 @@ void FRWSidebarRow::setTrailingSymbol(const QString& symbol)
 
 void FRWSidebarRow::setSelected(bool selected)
 {
+    setFocusPolicy(selected ? Qt::StrongFocus : Qt::ClickFocus);
+    if (selected == m_selected) {
+        return;
+    }
     m_selected = selected;
+    FRWFocus::announceState(this, false, true);
     update();
+}
+
+void FRWSidebarRow::addAccessibleState(QAccessible::State& state) const
+{
+    state.selectable = true;
+    state.selected = m_selected;
 }
 
 void FRWSidebarRow::setHovered(bool hovered)
@@ -113,6 +127,36 @@ void FRWSidebarRow::paintEvent(QPaintEvent*)
     const QRect textRect(textLeft, 0, std::max(0, textRight - textLeft), height());
     const QString text = painter.fontMetrics().elidedText(m_title, Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    if (hasFocus()) {
+        FRWFocus::paintRing(painter, QRectF(rect()), kCornerRadius);
+    }
+}
+
+void FRWSidebarRow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        emit stepRequested(event->key() == Qt::Key_Up ? -1 : 1);
+        event->accept();
+        return;
+    }
+    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
+        performAccessiblePress();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FRWSidebarRow::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FRWSidebarRow::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void FRWSidebarRow::mousePressEvent(QMouseEvent* event)

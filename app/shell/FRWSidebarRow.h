@@ -35,10 +35,19 @@ public:
 
     QString accessibleTitle() const override { return m_title; }
     bool performAccessiblePress() override;
+    QAccessible::Role accessibleRole() const override { return QAccessible::PageTab; }
+    void addAccessibleState(QAccessible::State& state) const override;
+
+signals:
+    /// An arrow key asks for the row `step` places away (negative: above).
+    void stepRequested(int step);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 

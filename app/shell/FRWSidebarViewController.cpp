@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include "FRWAccessibility.h"
 #include "FRWPageKeys.h"
 #include "FRWSidebarPanel.h"
 #include "FRWSidebarRow.h"
@@ -43,6 +44,19 @@ void FRWSidebarViewController::selectItemID(const QString& itemID)
     }
 }
 
+void FRWSidebarViewController::stepFrom(FRWSidebarRow* row, int step)
+{
+    const qsizetype at = m_rows.indexOf(row);
+    const qsizetype next = at + step;
+    if (at < 0 || next < 0 || next >= m_rows.size()) {
+        return;
+    }
+    // Moving is choosing, as in a tab bar: the page follows the focus.
+    FRWSidebarRow* target = m_rows.at(next);
+    target->performAccessiblePress();
+    target->setFocus(Qt::TabFocusReason);
+}
+
 QVBoxLayout* FRWSidebarViewController::makeStack()
 {
     auto* stack = new QVBoxLayout;
@@ -67,6 +81,7 @@ FRWSidebarRow* FRWSidebarViewController::addItemTo(QVBoxLayout* stack, const QSt
             weakSelf->onSelect(key);
         }
     };
+    connect(row, &FRWSidebarRow::stepRequested, this, [this, row](int step) { stepFrom(row, step); });
     stack->addWidget(row);
     m_rows.append(row);
     return row;
@@ -92,6 +107,8 @@ void FRWSidebarViewController::loadView()
 {
     auto* panel = new FRWSidebarPanel;
     panel->setObjectName(QStringLiteral("sidebarPanel"));
+    FRWFocus::setRole(panel, QAccessible::PageTabList);
+    panel->setAccessibleName(tr("Pages"));
     setView(panel);
 
     auto* panelLayout = new QVBoxLayout(panel);

@@ -38,6 +38,8 @@ protected:
     void loadView() override;
 
 private:
+    void stepFrom(FRWSidebarRow* row, int step);
+
     QList<FRWSidebarRow*> m_rows;
     QString m_selectedID;
 };

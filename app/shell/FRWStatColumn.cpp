@@ -1,7 +1,9 @@
 #include "FRWStatColumn.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "FRWAppearance.h"
 #include "FRWSymbols.h"
@@ -21,6 +23,7 @@ constexpr int kBadgeHeight = 16;
 
 FRWStatColumn::FRWStatColumn(const QString& caption, QString value, QWidget* parent)
     : QWidget(parent)
+    , m_caption(caption)
     , m_value(std::move(value))
     , m_captionLabel(new QLabel(caption.toUpper(), this))
     , m_valueLabel(new QLabel(this))
@@ -28,6 +31,7 @@ FRWStatColumn::FRWStatColumn(const QString& caption, QString value, QWidget* par
     , m_chevron(new QLabel(this))
     , m_badgeLabel(new QLabel(this))
 {
+    FRWPressable::installAccessibility();
     m_badgeLabel->setObjectName(QStringLiteral("badgeLabel"));
     m_badgeLabel->setFont(FRWTheme::font(10, QFont::Bold));
     m_badgeLabel->setAlignment(Qt::AlignCenter);
@@ -110,6 +114,7 @@ void FRWStatColumn::setOnClick(std::function<void()> onClick)
     m_onClick = std::move(onClick);
     // With a click block the column takes every press; without, its labels get them.
     const bool takesClicks = static_cast<bool>(m_onClick);
+    setFocusPolicy(takesClicks ? Qt::StrongFocus : Qt::NoFocus);
     for (QWidget* part : {static_cast<QWidget*>(m_captionLabel), static_cast<QWidget*>(m_valueLabel),
                           static_cast<QWidget*>(m_subtitleLabel), static_cast<QWidget*>(m_chevron)}) {
         part->setAttribute(Qt::WA_TransparentForMouseEvents, takesClicks);
@@ -140,6 +145,58 @@ void FRWStatColumn::mousePressEvent(QMouseEvent* event)
         return;
     }
     QWidget::mousePressEvent(event);
+}
+
+bool FRWStatColumn::performAccessiblePress()
+{
+    if (!m_onClick) {
+        return false;
+    }
+    const auto click = m_onClick;
+    click();
+    return true;
+}
+
+QAccessible::Role FRWStatColumn::accessibleRole() const
+{
+    return m_onClick ? QAccessible::Button : QAccessible::StaticText;
+}
+
+QString FRWStatColumn::accessibleDescription() const
+{
+    QStringList parts{m_badge, m_value, m_subtitle};
+    parts.removeAll(QString());
+    return parts.join(QLatin1Char(' '));
+}
+
+void FRWStatColumn::keyPressEvent(QKeyEvent* event)
+{
+    if (m_onClick && FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
+        performAccessiblePress();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FRWStatColumn::paintEvent(QPaintEvent*)
+{
+    if (hasFocus()) {
+        QPainter painter(this);
+        FRWFocus::paintRing(painter, QRectF(rect()), 6);
+    }
+}
+
+void FRWStatColumn::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void FRWStatColumn::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void FRWStatColumn::resizeEvent(QResizeEvent*)

@@ -4,11 +4,13 @@
 
 #include <QWidget>
 
+#include "FRWAccessibility.h"
+
 class QLabel;
 
 /// A captioned figure with an optional subtitle and chevron. With an onClick block the whole
 /// column is one click target; without one its parts behave as plain labels.
-class FRWStatColumn : public QWidget {
+class FRWStatColumn : public QWidget, public FRWPressable {
     Q_OBJECT
 public:
     FRWStatColumn(const QString& caption, QString value, QWidget* parent = nullptr);
@@ -30,11 +32,21 @@ public:
     std::function<void()> onClick() const { return m_onClick; }
     void setOnClick(std::function<void()> onClick);
 
+    QString accessibleTitle() const override { return m_caption; }
+    bool performAccessiblePress() override;
+    /// A button only while it has something to do; otherwise text to read.
+    QAccessible::Role accessibleRole() const override;
+    QString accessibleDescription() const override;
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -43,6 +55,7 @@ private:
     void applyBadgeStyle();
     int badgeSpace() const;
 
+    QString m_caption;
     QString m_value;
     QString m_subtitle;
     QString m_badge;

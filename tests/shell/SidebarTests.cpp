@@ -142,14 +142,15 @@ TEST(Sidebar, EnterAndLeaveEventsDriveHover)
     EXPECT_FALSE(rule->isHovered());
 }
 
-TEST(Sidebar, RowIsOneAccessibleButtonWhosePressClicks)
+TEST(Sidebar, RowIsOneAccessiblePageTabWhosePressClicks)
 {
     LoadedSidebar s;
     FRWSidebarRow* logs = s.controller.rowForID("logs");
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(logs);
     ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->role(), QAccessible::Button);
+    EXPECT_EQ(accessible->role(), QAccessible::PageTab);
     EXPECT_EQ(accessible->text(QAccessible::Name), "Logs");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(s.controller.view())->role(), QAccessible::PageTabList);
     EXPECT_EQ(accessible->childCount(), 0);
     QAccessibleActionInterface* actions = accessible->actionInterface();
     ASSERT_NE(actions, nullptr);

@@ -1,0 +1,167 @@
+// Every page read through the accessibility tree, and the page controls driven from the keyboard.
+
+#include <QAbstractScrollArea>
+#include <QAccessible>
+#include <QApplication>
+
+#include "FRWActivityViewController.h"
+#include "FRWNodeTile.h"
+#include "FRWPageKeys.h"
+#include "FRWPillButton.h"
+#include "FRWPlusTile.h"
+#include "FRWPolicyViewController.h"
+#include "FindWidget.h"
+#include "ScreensTestSupport.h"
+
+namespace {
+
+bool isInteractive(const QAccessibleInterface* node)
+{
+    static const QList<QAccessible::Role> roles = {
+        QAccessible::Button,   QAccessible::CheckBox, QAccessible::RadioButton, QAccessible::PageTab,
+        QAccessible::ListItem, QAccessible::ComboBox, QAccessible::MenuItem,    QAccessible::Link};
+    const QAccessible::State state = node->state();
+    return !state.invisible && (state.focusable || roles.contains(node->role()));
+}
+
+// A focusable object that claims no role of its own is a self-drawn control nobody described;
+// a scroll area is Qt's own and is read as the pane it is.
+bool hasVagueRole(const QAccessibleInterface* node)
+{
+    const bool vague = node->role() == QAccessible::Client || node->role() == QAccessible::NoRole;
+    return vague && node->state().focusable && !qobject_cast<const QAbstractScrollArea*>(node->object());
+}
+
+QString describe(const QAccessibleInterface* node)
+{
+    const QObject* object = node->object();
+    return QStringLiteral("%1 role %2")
+        .arg(object ? QString::fromLatin1(object->metaObject()->className()) + u' ' + object->objectName()
+                    : QStringLiteral("(element)"))
+        .arg(node->role());
+}
+
+void collectFaults(QAccessibleInterface* node, QStringList& faults, int depth = 0)
+{
+    if (!node || depth > 64) {
+        return;
+    }
+    if (isInteractive(node) && node->text(QAccessible::Name).trimmed().isEmpty()) {
+        faults << QStringLiteral("unnamed: ") + describe(node);
+    }
+    if (hasVagueRole(node)) {
+        faults << QStringLiteral("no role: ") + describe(node);
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        collectFaults(node->child(i), faults, depth + 1);
+    }
+}
+
+class KeyboardTest : public ScreensTest {
+protected:
+    void SetUp() override
+    {
+        ScreensTest::SetUp();
+        profiles->activeProfile()->configText =
+            QStringLiteral("[Proxy]\nHK = ferrow, hk.example.net, 8443, psk=abc\n"
+                           "JP = ferrow, jp.example.net, 8443, psk=abc\n"
+                           "[Proxy Group]\nStreaming = select, HK, DIRECT\n[Rule]\nFINAL,DIRECT\n");
+        profiles->save();
+    }
+};
+
+TEST_F(KeyboardTest, EveryPageNamesAndDescribesItsControls)
+{
+    const FRWPageFactory factory = makeScreenPages(context());
+    using namespace ferrow::pages;
+    for (const char* key : {kActivity, kOverview, kConnections, kProcess, kDevice, kProfile, kPolicy, kRule,
+                            kLogs, kAbout, kSettings}) {
+        auto page = load(factory.make(QString::fromLatin1(key)));
+        QStringList faults;
+        collectFaults(QAccessible::queryAccessibleInterface(page->view()), faults);
+        EXPECT_TRUE(faults.isEmpty()) << key << ":\n" << faults.join(u'\n').toStdString();
+    }
+}
+
+TEST_F(KeyboardTest, ProfileListIsAListOfSelectableProfiles)
+{
+    auto profile = load(makeScreenPages(context()).make(QString::fromLatin1(ferrow::pages::kProfile)));
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(widget<QWidget>(profile, "profileListWidget"));
+    ASSERT_EQ(list->role(), QAccessible::List);
+    QList<QAccessibleInterface*> items;
+    for (int i = 0; i < list->childCount(); ++i) {
+        if (list->child(i)->role() == QAccessible::ListItem) {
+            items << list->child(i);
+        }
+    }
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_TRUE(items.first()->state().selected);
+    EXPECT_EQ(items.first()->text(QAccessible::Description), "In use");
+}
+
+TEST_F(KeyboardTest, TabReachesThePillsAndSpaceTogglesThem)
+{
+    auto activity = load(std::make_unique<FRWActivityViewController>(context()));
+    QWidget* window = activity->view()->window();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* proxyPill = widget<FRWPillButton>(activity, "systemProxyPill");
+    auto* enhancedPill = widget<FRWPillButton>(activity, "enhancedPill");
+    QWidget* focused = nullptr;
+    for (int presses = 0; presses < 40 && focused != proxyPill; ++presses) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+        focused = QApplication::focusWidget();
+    }
+    ASSERT_EQ(focused, proxyPill);
+    QTest::keyClick(proxyPill, Qt::Key_Space);
+    EXPECT_TRUE(tunnel.calls.contains("startSystemProxyWithCompletion"));
+    QTest::keyClick(proxyPill, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), enhancedPill);
+    QTest::keyClick(enhancedPill, Qt::Key_Return);
+    EXPECT_TRUE(tunnel.calls.contains("start"));
+}
+
+TEST_F(KeyboardTest, APillSaysWhetherItsModeIsOn)
+{
+    auto activity = load(std::make_unique<FRWActivityViewController>(context()));
+    QAccessibleInterface* proxy =
+        QAccessible::queryAccessibleInterface(widget<FRWPillButton>(activity, "systemProxyPill"));
+    QAccessibleInterface* enhanced =
+        QAccessible::queryAccessibleInterface(widget<FRWPillButton>(activity, "enhancedPill"));
+    ASSERT_TRUE(proxy && enhanced);
+    EXPECT_TRUE(proxy->state().checkable);
+    EXPECT_FALSE(proxy->state().checked);
+    EXPECT_EQ(proxy->text(QAccessible::Name), "System Proxy");
+
+    connectCore();
+    tunnel.systemProxy = true;
+    poll();
+    EXPECT_TRUE(proxy->state().checked);
+    EXPECT_FALSE(enhanced->state().checked);
+}
+
+TEST_F(KeyboardTest, ArrowsWalkThePolicyTilesAndSpaceTestsOne)
+{
+    auto policy = load(std::make_unique<FRWPolicyViewController>(context()));
+    const QList<FRWNodeTile*> nodes = policy->nodeTiles();
+    ASSERT_GE(nodes.size(), 2);
+    nodes.first()->setFocus();
+    QTest::keyClick(nodes.first(), Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), nodes.at(1));
+    QTest::keyClick(nodes.at(1), Qt::Key_Left);
+    EXPECT_EQ(QApplication::focusWidget(), nodes.first());
+    // Nothing sits left of the first tile: focus stays.
+    QTest::keyClick(nodes.first(), Qt::Key_Left);
+    EXPECT_EQ(QApplication::focusWidget(), nodes.first());
+
+    QSignalSpy tested(nodes.first(), &FRWNodeTile::clicked);
+    QTest::keyClick(nodes.first(), Qt::Key_Space);
+    ASSERT_EQ(tested.size(), 1);
+    EXPECT_EQ(tested.first().first().toString(), nodes.first()->nodeName());
+    const QAccessibleInterface* tile = QAccessible::queryAccessibleInterface(nodes.first());
+    EXPECT_EQ(tile->role(), QAccessible::Button);
+    EXPECT_TRUE(tile->text(QAccessible::Description).contains(nodes.first()->status()));
+}
+
+} // namespace
