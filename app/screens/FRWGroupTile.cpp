@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
+#include "FRWAccessibility.h"
 #include "FRWElidedLabel.h"
 #include "FRWNodeTile.h"
 
@@ -82,7 +83,8 @@ void FRWGroupTile::keyPressEvent(QKeyEvent* event)
 
 void FRWGroupTile::updateBorder()
 {
-    setBorderColor(m_hovered || hasFocus() ? std::optional(FRWTheme::accentBlue()) : std::nullopt);
+    setBorderColor(m_hovered || FRWFocus::showsRing(this) ? std::optional(FRWTheme::accentBlue())
+                                                          : std::nullopt);
 }
 
 void FRWGroupTile::focusInEvent(QFocusEvent* event)

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
+#include "FRWAccessibility.h"
 #include "FRWEditorKit.h"
 #include "FRWElidedLabel.h"
 
@@ -112,7 +113,8 @@ void FRWNodeTile::keyPressEvent(QKeyEvent* event)
 
 void FRWNodeTile::updateBorder()
 {
-    setBorderColor(m_hovered || hasFocus() ? std::optional(FRWTheme::accentBlue()) : std::nullopt);
+    setBorderColor(m_hovered || FRWFocus::showsRing(this) ? std::optional(FRWTheme::accentBlue())
+                                                          : std::nullopt);
 }
 
 void FRWNodeTile::focusInEvent(QFocusEvent* event)

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "FRWAccessibility.h"
 #include "FRWNodeTile.h"
 #include "FRWTheme.h"
 
@@ -27,7 +28,8 @@ void FRWPlusTile::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPen border((m_hovered || hasFocus()) ? FRWTheme::accentBlue().resolved() : FRWTheme::border().resolved(),
+    QPen border((m_hovered || FRWFocus::showsRing(this)) ? FRWTheme::accentBlue().resolved()
+                                                         : FRWTheme::border().resolved(),
                 1.5);
     border.setDashPattern({5 / 1.5, 4 / 1.5});
     painter.setPen(border);

@@ -1,6 +1,7 @@
 #include "FRWAccessibility.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -94,10 +95,37 @@ QGridLayout* gridHolding(QLayout* layout, QWidget* widget)
 }
 } // namespace
 
+namespace {
+
+/// Qt marks a window when focus moves by keyboard but keeps the mark through clicks; a press of
+/// the pointer clears it, so the ring goes with the pointer as it came with the keyboard.
+class PointerClearsKeyboardMark : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
+            QWidget* window = static_cast<QWidget*>(watched)->window();
+            if (window->testAttribute(Qt::WA_KeyboardFocusChange)) {
+                window->setAttribute(Qt::WA_KeyboardFocusChange, false);
+                if (QWidget* focused = QApplication::focusWidget()) {
+                    focused->update();
+                }
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 void FRWPressable::installAccessibility()
 {
     static const bool installed = [] {
         QAccessible::installFactory(pressableFactory);
+        qApp->installEventFilter(new PointerClearsKeyboardMark(qApp));
         return true;
     }();
     (void)installed;
@@ -120,6 +148,12 @@ void openContextMenu(QWidget* widget)
     const QPoint centre = widget->rect().center();
     QContextMenuEvent request(QContextMenuEvent::Keyboard, centre, widget->mapToGlobal(centre));
     QCoreApplication::sendEvent(widget, &request);
+}
+
+bool showsRing(const QWidget* widget)
+{
+    // Qt marks the window while focus moves by keyboard and clears the mark on a click.
+    return widget->hasFocus() && widget->window()->testAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void paintRing(QPainter& painter, const QRectF& bounds, qreal radius)

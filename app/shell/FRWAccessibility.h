@@ -34,6 +34,9 @@ bool isActivationKey(const QKeyEvent* event);
 bool isMenuKey(const QKeyEvent* event);
 /// Sends the keyboard context-menu request for a focused widget, at its centre.
 void openContextMenu(QWidget* widget);
+/// Whether `widget` shows its focus ring: it has the focus and the focus last moved by keyboard
+/// (Tab, a shortcut, an arrow), not by a click or the window opening.
+bool showsRing(const QWidget* widget);
 /// The ring drawn just inside bounds while a control has keyboard focus, in the accent colour.
 void paintRing(QPainter& painter, const QRectF& bounds, qreal radius);
 /// Moves focus from a widget to its neighbour in the grid layout holding it, for an arrow key;

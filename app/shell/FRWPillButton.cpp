@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "FRWAccessibility.h"
 #include "FRWAppearance.h"
 
 namespace {
@@ -142,7 +143,7 @@ void FRWPillButton::paintEvent(QPaintEvent*)
     painter.setPen(FRWTheme::label().resolved());
     const QRect textRect(titleLeft(), 0, std::max(0, width() - titleLeft()), height());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
-    if (hasFocus()) {
+    if (FRWFocus::showsRing(this)) {
         FRWFocus::paintRing(painter, QRectF(rect()), radius);
     }
 }

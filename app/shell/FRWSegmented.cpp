@@ -64,7 +64,7 @@ public:
         const bool chosen = m_control->selectedIndex() == m_index;
         s.selectable = true;
         s.selected = chosen;
-        s.focused = chosen && m_control->hasFocus();
+        s.focused = chosen && FRWFocus::showsRing(m_control);
         s.invisible = !m_control->isVisible();
         return s;
     }
@@ -254,7 +254,7 @@ void FRWSegmented::paintEvent(QPaintEvent*)
                                             : FRWTheme::secondaryLabel().resolved());
         painter.drawText(QRectF(i * segment, 0, segment, height()), Qt::AlignCenter, m_labels[i]);
     }
-    if (hasFocus()) {
+    if (FRWFocus::showsRing(this)) {
         FRWFocus::paintRing(painter, QRectF(rect()), kTrackRadius);
     }
 }

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "FRWAccessibility.h"
 #include "FRWAppearance.h"
 #include "FRWSymbols.h"
 #include "FRWTheme.h"
@@ -127,7 +128,7 @@ void FRWSidebarRow::paintEvent(QPaintEvent*)
     const QRect textRect(textLeft, 0, std::max(0, textRight - textLeft), height());
     const QString text = painter.fontMetrics().elidedText(m_title, Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
-    if (hasFocus()) {
+    if (FRWFocus::showsRing(this)) {
         FRWFocus::paintRing(painter, QRectF(rect()), kCornerRadius);
     }
 }

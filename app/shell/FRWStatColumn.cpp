@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "FRWAccessibility.h"
 #include "FRWAppearance.h"
 #include "FRWSymbols.h"
 #include "FRWTheme.h"
@@ -181,7 +182,7 @@ void FRWStatColumn::keyPressEvent(QKeyEvent* event)
 
 void FRWStatColumn::paintEvent(QPaintEvent*)
 {
-    if (hasFocus()) {
+    if (FRWFocus::showsRing(this)) {
         QPainter painter(this);
         FRWFocus::paintRing(painter, QRectF(rect()), 6);
     }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FRWAccessibility.h"
 #include "FRWMainWindowController.h"
 #include "FRWSegmented.h"
 #include "FRWSidebarRow.h"
@@ -51,6 +52,20 @@ TEST(KeyboardNavigation, ArrowsInTheSidebarMoveFocusAndChangePage)
     EXPECT_EQ(row->role(), QAccessible::PageTab);
     EXPECT_TRUE(row->state().selected);
     EXPECT_FALSE(QAccessible::queryAccessibleInterface(activity)->state().selected);
+}
+
+TEST(KeyboardNavigation, TheRingShowsOnlyAfterKeyboardFocus)
+{
+    FRWMainWindowController controller;
+    showActive(controller.window());
+    FRWSidebarRow* overview = controller.sidebar()->rowForID("overview");
+    overview->setFocus(Qt::MouseFocusReason);
+    EXPECT_FALSE(FRWFocus::showsRing(overview)) << "a click or the window opening draws no ring";
+    QTest::keyClick(overview, Qt::Key_Down);
+    FRWSidebarRow* next = controller.sidebar()->rowForID(controller.sidebar()->selectedID());
+    EXPECT_TRUE(FRWFocus::showsRing(next));
+    QTest::mouseClick(overview, Qt::LeftButton);
+    EXPECT_FALSE(FRWFocus::showsRing(overview)) << "a click hides it again";
 }
 
 TEST(KeyboardNavigation, ViewMenuListsThePagesAndCtrlDigitsOpenThem)
