@@ -23,7 +23,7 @@ FRWElidedLabel* tileLabel(const QString& text, qreal size, QFont::Weight weight,
 
 FRWGroupTile::FRWGroupTile(const QString& name, const QString& typeLabel, const QString& selected,
                            QWidget* parent)
-    : FRWCardView(parent), m_name(name), m_selected(selected)
+    : FRWTile(parent), m_name(name), m_selected(selected)
 {
     setObjectName(QStringLiteral("groupTile"));
     setCornerRadius(12);
@@ -60,57 +60,6 @@ bool FRWGroupTile::performAccessiblePress()
 {
     emit clicked();
     return true;
-}
-
-void FRWGroupTile::keyPressEvent(QKeyEvent* event)
-{
-    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
-        performAccessiblePress();
-        event->accept();
-        return;
-    }
-    if (FRWFocus::isMenuKey(event)) {
-        FRWFocus::openContextMenu(this);
-        event->accept();
-        return;
-    }
-    if (FRWFocus::moveInGrid(this, event->key())) {
-        event->accept();
-        return;
-    }
-    FRWCardView::keyPressEvent(event);
-}
-
-void FRWGroupTile::updateBorder()
-{
-    setBorderColor(m_hovered || FRWFocus::showsRing(this) ? std::optional(FRWTheme::accentBlue())
-                                                          : std::nullopt);
-}
-
-void FRWGroupTile::focusInEvent(QFocusEvent* event)
-{
-    updateBorder();
-    FRWCardView::focusInEvent(event);
-}
-
-void FRWGroupTile::focusOutEvent(QFocusEvent* event)
-{
-    updateBorder();
-    FRWCardView::focusOutEvent(event);
-}
-
-void FRWGroupTile::enterEvent(QEnterEvent* event)
-{
-    m_hovered = true;
-    updateBorder();
-    FRWCardView::enterEvent(event);
-}
-
-void FRWGroupTile::leaveEvent(QEvent* event)
-{
-    m_hovered = false;
-    updateBorder();
-    FRWCardView::leaveEvent(event);
 }
 
 QString FRWGroupTile::accessibleDescription() const

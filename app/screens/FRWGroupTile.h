@@ -1,11 +1,10 @@
 #pragma once
 
-#include "FRWAccessibility.h"
-#include "FRWCardView.h"
+#include "FRWTile.h"
 
 /// A policy group of the Policy page: its kind, name and selected member. A press asks for the
 /// member menu; the context menu offers delete.
-class FRWGroupTile : public FRWCardView, public FRWPressable {
+class FRWGroupTile : public FRWTile {
     Q_OBJECT
 public:
     FRWGroupTile(const QString& name, const QString& typeLabel, const QString& selected,
@@ -25,17 +24,8 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
-    /// The accent border shows while hovered or focused.
-    void updateBorder();
-
     QString m_name;
-    bool m_hovered = false;
     QString m_selected;
 };

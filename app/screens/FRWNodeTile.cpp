@@ -12,7 +12,7 @@
 #include "FRWElidedLabel.h"
 
 FRWNodeTile::FRWNodeTile(const QString& name, const QString& type, QWidget* parent)
-    : FRWCardView(parent), m_name(name)
+    : FRWTile(parent), m_name(name)
 {
     setObjectName(QStringLiteral("nodeTile"));
     setCornerRadius(12);
@@ -90,57 +90,6 @@ bool FRWNodeTile::performAccessiblePress()
 {
     emit clicked(m_name);
     return true;
-}
-
-void FRWNodeTile::keyPressEvent(QKeyEvent* event)
-{
-    if (FRWFocus::isActivationKey(event) && !event->isAutoRepeat()) {
-        performAccessiblePress();
-        event->accept();
-        return;
-    }
-    if (FRWFocus::isMenuKey(event)) {
-        FRWFocus::openContextMenu(this);
-        event->accept();
-        return;
-    }
-    if (FRWFocus::moveInGrid(this, event->key())) {
-        event->accept();
-        return;
-    }
-    FRWCardView::keyPressEvent(event);
-}
-
-void FRWNodeTile::updateBorder()
-{
-    setBorderColor(m_hovered || FRWFocus::showsRing(this) ? std::optional(FRWTheme::accentBlue())
-                                                          : std::nullopt);
-}
-
-void FRWNodeTile::focusInEvent(QFocusEvent* event)
-{
-    updateBorder();
-    FRWCardView::focusInEvent(event);
-}
-
-void FRWNodeTile::focusOutEvent(QFocusEvent* event)
-{
-    updateBorder();
-    FRWCardView::focusOutEvent(event);
-}
-
-void FRWNodeTile::enterEvent(QEnterEvent* event)
-{
-    m_hovered = true;
-    updateBorder();
-    FRWCardView::enterEvent(event);
-}
-
-void FRWNodeTile::leaveEvent(QEvent* event)
-{
-    m_hovered = false;
-    updateBorder();
-    FRWCardView::leaveEvent(event);
 }
 
 QString FRWNodeTile::accessibleDescription() const

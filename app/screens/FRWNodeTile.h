@@ -1,13 +1,12 @@
 #pragma once
 
-#include "FRWAccessibility.h"
-#include "FRWCardView.h"
+#include "FRWTile.h"
 
 class QLabel;
 
 /// A node of the Policy page: its type, name and last latency. A press asks for a test; an
 /// editable node's context menu offers edit and delete.
-class FRWNodeTile : public FRWCardView, public FRWPressable {
+class FRWNodeTile : public FRWTile {
     Q_OBJECT
 public:
     static constexpr int kHeight = 92;
@@ -36,18 +35,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
-    /// The accent border shows while hovered or focused.
-    void updateBorder();
-
     QString m_name;
-    bool m_hovered = false;
     bool m_editable = false;
     bool m_good = false;
     QLabel* m_type = nullptr;
