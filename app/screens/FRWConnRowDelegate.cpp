@@ -76,6 +76,18 @@ FRWDynamicColor FRWConnRowDelegate::badgeTintFor(const QJsonObject& record)
     return FRWTheme::accentBlue();
 }
 
+FRWDynamicColor FRWConnRowDelegate::badgeInkFor(const QJsonObject& record)
+{
+    const QString policy = FRWScreenText::stringOf(record, "policy").toUpper();
+    if (policy == QLatin1String("DIRECT")) {
+        return FRWTheme::greenText();
+    }
+    if (policy == QLatin1String("REJECT")) {
+        return FRWTheme::orangeText();
+    }
+    return FRWTheme::accentBlueText();
+}
+
 QString FRWConnRowDelegate::trafficFor(const QJsonObject& record)
 {
     return QStringLiteral("\u2191%1  \u2193%2")
@@ -135,11 +147,11 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const int badgeW = badgeWidth(badge);
     const QRectF badgeRect(width - kTrailing - badgeW, kBadgeTop, badgeW, kBadgeHeight);
     QColor badgeFill = tint;
-    badgeFill.setAlphaF(0.14F);
+    badgeFill.setAlphaF(static_cast<float>(FRWTheme::kBadgeFillAlpha));
     painter->setBrush(badgeFill);
     painter->drawRoundedRect(badgeRect, 5, 5);
     painter->setFont(badgeFont());
-    painter->setPen(tint);
+    painter->setPen(badgeInkFor(record).resolved());
     painter->drawText(badgeRect, Qt::AlignCenter, badge);
 
     const QString traffic = trafficFor(record);

@@ -23,6 +23,8 @@ public:
     static QString subtitleFor(const QJsonObject& record);
     static QString badgeTextFor(const QJsonObject& record);
     static FRWDynamicColor badgeTintFor(const QJsonObject& record);
+    /// The badge's text: the tint's hue, shaded to stay readable on the tinted fill.
+    static FRWDynamicColor badgeInkFor(const QJsonObject& record);
     static QString trafficFor(const QJsonObject& record);
     static QFont titleFont();
     /// The title as it is drawn in a row of the given width: shortened at its end when too long.

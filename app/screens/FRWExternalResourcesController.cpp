@@ -166,10 +166,10 @@ void FRWExternalResourcesController::applyFilter()
         const QString url = entry.value(QLatin1String("url")).toString();
         const QString error = entry.value(QLatin1String("error")).toString();
         QString status = QStringLiteral("Not ready");
-        QColor statusColor = FRWTheme::statusRed().resolved();
+        QColor statusColor = FRWTheme::redText().resolved();
         if (isReady(entry)) {
             status = error.isEmpty() ? QStringLiteral("Ready") : QStringLiteral("Stale");
-            statusColor = error.isEmpty() ? label : FRWTheme::statusOrange().resolved();
+            statusColor = error.isEmpty() ? label : FRWTheme::orangeText().resolved();
         }
         m_table->setItem(row, 0, cell(QStringLiteral("RULESET"), label, error));
         m_table->setItem(row, 1, cell(url, label, url));

@@ -211,7 +211,7 @@ bool FRWNodeEditorSheet::applyShareURI(const QString& text)
     } else {
         m_pasteNote->setText(QStringLiteral("Read %1:%2").arg(server, port));
     }
-    FRWTheme::bindTextColor(m_pasteNote, FRWTheme::statusGreen());
+    FRWTheme::bindTextColor(m_pasteNote, FRWTheme::greenText());
     validate();
     return true;
 }

@@ -40,7 +40,7 @@ void FRWNodeTile::setStatus(const QString& text, bool good)
 {
     m_good = good;
     m_status->setText(text);
-    FRWTheme::bindTextColor(m_status, good ? FRWTheme::statusGreen() : FRWTheme::secondaryLabel());
+    FRWTheme::bindTextColor(m_status, good ? FRWTheme::greenText() : FRWTheme::secondaryLabel());
 }
 
 QString FRWNodeTile::status() const

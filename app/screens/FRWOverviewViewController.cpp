@@ -87,9 +87,9 @@ void FRWOverviewViewController::viewDidLoad()
             .arg(thisComputer()));
     m_remote->setObjectName(QStringLiteral("remoteCard"));
 
-    section(QStringLiteral("Network Takeover"), FRWTheme::magenta(), {m_systemProxy, m_enhanced});
-    section(QStringLiteral("LAN Device Takeover"), FRWTheme::indigo(), {m_lan, m_gateway});
-    section(QStringLiteral("Remote Connectivity"), FRWTheme::accentBlue(), {m_remote});
+    section(QStringLiteral("Network Takeover"), FRWTheme::magentaText(), {m_systemProxy, m_enhanced});
+    section(QStringLiteral("LAN Device Takeover"), FRWTheme::indigoText(), {m_lan, m_gateway});
+    section(QStringLiteral("Remote Connectivity"), FRWTheme::accentBlueText(), {m_remote});
     content->addSpacing(28);
 
     FRWAppModel* model = m_context.model;

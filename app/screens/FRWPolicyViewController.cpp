@@ -257,7 +257,7 @@ void FRWPolicyViewController::rebuild()
     m_groupTiles.clear();
     clearLayout(m_stack);
 
-    addSectionHeader(QStringLiteral("PROXY"), FRWTheme::magenta(), QStringLiteral("Test All"));
+    addSectionHeader(QStringLiteral("PROXY"), FRWTheme::magentaText(), QStringLiteral("Test All"));
     QList<QWidget*> tiles;
     QPointer<FRWPolicyViewController> self(this);
     for (const QVariantMap& node : nodes) {
@@ -282,7 +282,7 @@ void FRWPolicyViewController::rebuild()
     tiles << addNodeTile;
     addGrid(tiles);
 
-    addSectionHeader(QStringLiteral("POLICY GROUP"), FRWTheme::indigo(), QString());
+    addSectionHeader(QStringLiteral("POLICY GROUP"), FRWTheme::indigoText(), QString());
     tiles.clear();
     for (const QVariantMap& group : groups) {
         const QString name = str(group, "name");

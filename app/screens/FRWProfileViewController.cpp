@@ -152,7 +152,7 @@ void FRWProfileViewController::viewDidLoad()
     saveButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     auto* importButton = new QPushButton(QStringLiteral("Import\u2026"));
     importButton->setObjectName(QStringLiteral("importButton"));
-    m_savedNote = FRWEditorKit::label(QString(), 12, QFont::Normal, FRWTheme::statusGreen());
+    m_savedNote = FRWEditorKit::label(QString(), 12, QFont::Normal, FRWTheme::greenText());
     m_savedNote->setObjectName(QStringLiteral("savedNoteLabel"));
     bottom->addWidget(saveButton);
     bottom->addWidget(importButton);
@@ -290,7 +290,7 @@ void FRWProfileViewController::save()
     // The library may have changed the name (clash, unsafe characters); show what it stored.
     rebuildList();
     loadSelectedIntoEditor();
-    showNote(QStringLiteral("Saved"), FRWTheme::statusGreen(), kNoteMs);
+    showNote(QStringLiteral("Saved"), FRWTheme::greenText(), kNoteMs);
 }
 
 void FRWProfileViewController::newProfile()
@@ -340,7 +340,7 @@ void FRWProfileViewController::deleteProfile()
     m_selected = m_context.profiles->activeProfile();
     rebuildList();
     loadSelectedIntoEditor();
-    showNote(QStringLiteral("Moved \u201c%1\u201d to the Trash").arg(name), FRWTheme::statusGreen(),
+    showNote(QStringLiteral("Moved \u201c%1\u201d to the Trash").arg(name), FRWTheme::greenText(),
              kTrashNoteMs);
 }
 

@@ -49,16 +49,17 @@ void FRWRuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const QRect inner = row.adjusted(kColumnInset, 0, -kColumnInset, 0);
     painter->setFont(font);
     if (index.column() == kPolicy && !text.isEmpty()) {
-        const QColor tint = FRWConnRowDelegate::badgeTintFor(QJsonObject{{"policy", text}}).resolved();
+        const QJsonObject record{{"policy", text}};
+        const QColor tint = FRWConnRowDelegate::badgeTintFor(record).resolved();
         const QString shown = metrics.elidedText(text, Qt::ElideRight, std::max(0, inner.width() - 14));
         const int width = std::min(inner.width(), metrics.horizontalAdvance(shown) + 14);
         const QRectF badge(inner.left(), row.center().y() - 9.5, width, 19);
         QColor fill = tint;
-        fill.setAlphaF(0.14F);
+        fill.setAlphaF(static_cast<float>(FRWTheme::kBadgeFillAlpha));
         painter->setPen(Qt::NoPen);
         painter->setBrush(fill);
         painter->drawRoundedRect(badge, 5, 5);
-        painter->setPen(tint);
+        painter->setPen(FRWConnRowDelegate::badgeInkFor(record).resolved());
         painter->drawText(badge, Qt::AlignCenter, shown);
     } else {
         const FRWDynamicColor color =

@@ -127,7 +127,7 @@ QWidget* FRWSettingsViewController::makeHelperCard()
     m_helperStatus = new QLabel;
     m_helperStatus->setObjectName(QStringLiteral("helperStatus"));
     m_helperStatus->setFont(FRWTheme::font(12.5));
-    FRWTheme::bindTextColor(m_helperStatus, FRWTheme::statusGreen());
+    FRWTheme::bindTextColor(m_helperStatus, FRWTheme::greenText());
     m_installButton = new QPushButton(QStringLiteral("Install"));
     m_installButton->setObjectName(QStringLiteral("installButton"));
     m_installButton->setMinimumHeight(32);
@@ -141,7 +141,7 @@ QWidget* FRWSettingsViewController::makeHelperCard()
     row->addWidget(m_installButton);
     row->addWidget(m_uninstallButton);
     body->addLayout(row);
-    m_helperNote = wrappingLabel(QString(), 12, FRWTheme::statusOrange());
+    m_helperNote = wrappingLabel(QString(), 12, FRWTheme::orangeText());
     m_helperNote->setObjectName(QStringLiteral("helperNote"));
     m_helperNote->hide();
     body->addWidget(m_helperNote);
@@ -205,7 +205,7 @@ QWidget* FRWSettingsViewController::permissionRow(const QString& title, const QS
     row.check->hide();
     row.status = new QLabel;
     row.status->setFont(FRWTheme::font(12.5));
-    FRWTheme::bindTextColor(row.status, FRWTheme::statusGreen());
+    FRWTheme::bindTextColor(row.status, FRWTheme::greenText());
     row.button = new QPushButton(QStringLiteral("Allow"));
     row.button->hide();
     layout->addWidget(row.check, 0, Qt::AlignTop);
@@ -294,8 +294,7 @@ void FRWSettingsViewController::refreshHelperStatus()
         return;
     }
     m_helperStatus->setText(helperStatusText(installation));
-    FRWTheme::bindTextColor(m_helperStatus,
-                            helperHealthy() ? FRWTheme::statusGreen() : FRWTheme::statusOrange());
+    FRWTheme::bindTextColor(m_helperStatus, helperHealthy() ? FRWTheme::greenText() : FRWTheme::orangeText());
 }
 
 QString FRWSettingsViewController::helperStatusText(const FRWHelperInstallation& installation) const

@@ -65,6 +65,12 @@ FRWDynamicColor FRWTheme::statusOrange()         { return QColor(255, 149, 0); }
 FRWDynamicColor FRWTheme::statusRed()            { return QColor(255, 59, 48); }
 FRWDynamicColor FRWTheme::statusBlue()           { return QColor(0, 122, 255); }
 FRWDynamicColor FRWTheme::tertiaryLabel()        { return dynamic(0x000000, 0.5, 0xFFFFFF, 0.45); }
+FRWDynamicColor FRWTheme::greenText()            { return dynamic(0x1F7836, 1, 0x34C759, 1); }
+FRWDynamicColor FRWTheme::orangeText()           { return dynamic(0xAD4F00, 1, 0xFF9500, 1); }
+FRWDynamicColor FRWTheme::redText()              { return dynamic(0xC90B00, 1, 0xFF6259, 1); }
+FRWDynamicColor FRWTheme::accentBlueText()       { return dynamic(0x00719B, 1, 0x0CBEFF, 1); }
+FRWDynamicColor FRWTheme::magentaText()          { return dynamic(0xA72EA7, 1, 0xE26DE2, 1); }
+FRWDynamicColor FRWTheme::indigoText()           { return dynamic(0x5D3DFF, 1, 0x9D8DFF, 1); }
 // clang-format on
 
 QColor FRWTheme::composite(const QColor& over, const QColor& under)
@@ -119,6 +125,28 @@ QList<FRWContrastPair> FRWTheme::contrastPairs()
             {"sidebar section headers", sidebarHeader(), window, kTextContrast},
             {"menu chevrons", tertiaryLabel(), window, kLargeContrast},
         };
+        // Coloured text sits on cards and the window; the status colours also on their own badge.
+        const struct {
+            const char* name;
+            FRWDynamicColor text;
+            FRWDynamicColor fill;
+        } coloured[] = {
+            {"green text", greenText(), statusGreen()},
+            {"orange text", orangeText(), statusOrange()},
+            {"red text", redText(), statusRed()},
+            {"accent blue text", accentBlueText(), accentBlue()},
+            {"magenta headings", magentaText(), magenta()},
+            {"indigo headings", indigoText(), indigo()},
+        };
+        for (const auto& entry : coloured) {
+            const FRWDynamicColor badge(composite(rgba(entry.fill.light.rgb(), kBadgeFillAlpha), card.light),
+                                        composite(rgba(entry.fill.dark.rgb(), kBadgeFillAlpha), card.dark));
+            pairs += {
+                {entry.name, entry.text, card, kTextContrast},
+                {entry.name, entry.text, window, kTextContrast},
+                {entry.name, entry.text, badge, kTextContrast},
+            };
+        }
     }
     return pairs;
 }

@@ -67,6 +67,17 @@ public:
     static FRWDynamicColor statusBlue();
     static FRWDynamicColor tertiaryLabel();
 
+    /// Coloured text: the hue of the fill of the same name, darker in light mode and lighter in
+    /// dark mode so small text keeps 4.5:1 on cards, the window and its own tinted badge.
+    static FRWDynamicColor greenText();
+    static FRWDynamicColor orangeText();
+    static FRWDynamicColor redText();
+    static FRWDynamicColor accentBlueText();
+    static FRWDynamicColor magentaText();
+    static FRWDynamicColor indigoText();
+    /// The translucent fill of a badge drawn in `tint`.
+    static constexpr qreal kBadgeFillAlpha = 0.14;
+
     /// Body text needs 4.5:1 against what it sits on; large text and symbols 3:1.
     static constexpr double kTextContrast = 4.5;
     static constexpr double kLargeContrast = 3.0;

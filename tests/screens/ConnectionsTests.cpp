@@ -174,6 +174,22 @@ TEST_F(ConnectionsTest, OrderFilterAndDetails)
               QString::fromUtf8("↑1.0 MB  ↓0 B"));
 }
 
+TEST(Connections, BadgeTextIsReadableOnItsOwnFill)
+{
+    for (const char* policy : {"DIRECT", "REJECT", "Proxy"}) {
+        const QJsonObject record{{"policy", policy}};
+        for (const bool dark : {false, true}) {
+            QColor fill = FRWConnRowDelegate::badgeTintFor(record).resolve(dark);
+            fill.setAlphaF(static_cast<float>(FRWTheme::kBadgeFillAlpha));
+            const QColor background = FRWTheme::composite(fill, FRWTheme::opaqueCard(dark));
+            EXPECT_GE(
+                FRWTheme::contrastRatio(FRWConnRowDelegate::badgeInkFor(record).resolve(dark), background),
+                FRWTheme::kTextContrast)
+                << policy << (dark ? " dark" : " light");
+        }
+    }
+}
+
 TEST_F(ConnectionsTest, SelectionFollowsItsConnectionUntilItLeaves)
 {
     auto connections = page();

@@ -59,7 +59,7 @@ TEST_F(ExternalResourcesTest, RowsStatesFilterAndUpdateAll)
     for (const auto scheme : {FRWAppearance::Scheme::Dark, FRWAppearance::Scheme::Light}) {
         FRWAppearance::shared()->setOverride(scheme);
         EXPECT_EQ(window.table()->item(0, 1)->foreground().color(), FRWTheme::label().resolved());
-        EXPECT_EQ(window.table()->item(1, 2)->foreground().color(), FRWTheme::statusOrange().resolved());
+        EXPECT_EQ(window.table()->item(1, 2)->foreground().color(), FRWTheme::orangeText().resolved());
     }
     FRWAppearance::shared()->setOverride(std::nullopt);
     const QFontMetrics metrics(window.table()->font());
