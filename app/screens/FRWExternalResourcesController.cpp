@@ -63,6 +63,7 @@ void FRWExternalResourcesController::buildUI()
 
     m_table = new QTableWidget(0, 4);
     m_table->setObjectName(QStringLiteral("resourcesTable"));
+    m_table->setAccessibleName(QStringLiteral("External resources"));
     m_table->setAlternatingRowColors(true);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(24);

@@ -21,9 +21,12 @@ namespace {
 const QStringList kTfoModes{QStringLiteral("off"), QStringLiteral("auto"), QStringLiteral("on")};
 constexpr int kMaxPort = 65535;
 
-QLabel* caption(const QString& text)
+// The caption is the field's buddy, so a screen reader names the field by it.
+QLabel* caption(const QString& text, QWidget* field)
 {
-    return FRWEditorKit::label(text, 11.5, QFont::Medium, FRWTheme::secondaryLabel());
+    QLabel* label = FRWEditorKit::label(text, 11.5, QFont::Medium, FRWTheme::secondaryLabel());
+    label->setBuddy(field);
+    return label;
 }
 
 QLineEdit* field(const QString& objectName, const QString& placeholder, const QString& text)
@@ -92,15 +95,15 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     m_reveal =
         FRWEditorKit::symbolButton(QStringLiteral("eye"), QSize(20, 20), QStringLiteral("Show the key"));
     m_reveal->setObjectName(QStringLiteral("revealToolButton"));
-    form->addWidget(caption(QStringLiteral("Name")), 0, 0, 1, 3);
+    form->addWidget(caption(QStringLiteral("Name"), m_name), 0, 0, 1, 3);
     form->addWidget(m_name, 1, 0, 1, 3);
-    form->addWidget(caption(QStringLiteral("Server")), 2, 0, 1, 3);
+    form->addWidget(caption(QStringLiteral("Server"), m_server), 2, 0, 1, 3);
     form->addWidget(m_server, 3, 0, 1, 3);
-    form->addWidget(caption(QStringLiteral("Port")), 4, 0);
-    form->addWidget(caption(QStringLiteral("TCP Fast Open")), 4, 1);
+    form->addWidget(caption(QStringLiteral("Port"), m_port), 4, 0);
+    form->addWidget(caption(QStringLiteral("TCP Fast Open"), m_tfo), 4, 1);
     form->addWidget(m_port, 5, 0);
     form->addWidget(m_tfo, 5, 1, Qt::AlignLeft);
-    form->addWidget(caption(QStringLiteral("Key")), 6, 0, 1, 3);
+    form->addWidget(caption(QStringLiteral("Key"), m_key), 6, 0, 1, 3);
     auto* keyRow = new QHBoxLayout;
     keyRow->addWidget(m_key, 1);
     keyRow->addWidget(m_reveal);

@@ -478,9 +478,11 @@ void FRWPolicyViewController::addGroup()
     name->setObjectName(QStringLiteral("groupNameLineEdit"));
     name->setPlaceholderText(QStringLiteral("Group name (e.g. Streaming)"));
     name->setFixedWidth(420);
+    name->setAccessibleName(QStringLiteral("Group name"));
     layout->addWidget(name);
     auto* kind = new QComboBox;
     kind->setObjectName(QStringLiteral("groupKindComboBox"));
+    kind->setAccessibleName(QStringLiteral("Group type"));
     for (const auto& [type, label] : supportedGroupTypes()) {
         kind->addItem(label, type);
     }
@@ -489,9 +491,11 @@ void FRWPolicyViewController::addGroup()
     strategyRow->setObjectName(QStringLiteral("strategyRow"));
     auto* strategyLayout = new QHBoxLayout(strategyRow);
     strategyLayout->setContentsMargins(0, 0, 0, 0);
-    strategyLayout->addWidget(new QLabel(QStringLiteral("Balancing:")));
     auto* strategy = new QComboBox;
     strategy->setObjectName(QStringLiteral("strategyComboBox"));
+    auto* strategyCaption = new QLabel(QStringLiteral("Balancing:"));
+    strategyCaption->setBuddy(strategy);
+    strategyLayout->addWidget(strategyCaption);
     for (const auto& [value, label] : loadBalanceStrategies()) {
         strategy->addItem(label, value);
     }

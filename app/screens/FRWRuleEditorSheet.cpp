@@ -16,9 +16,12 @@ namespace {
 const QString kFinal = QStringLiteral("FINAL");
 const QString kDefaultType = QStringLiteral("DOMAIN-SUFFIX");
 
-QLabel* caption(const QString& text)
+// The caption is the field's buddy, so a screen reader names the field by it.
+QLabel* caption(const QString& text, QWidget* field)
 {
-    return FRWEditorKit::label(text, 11.5, QFont::Medium, FRWTheme::secondaryLabel());
+    QLabel* label = FRWEditorKit::label(text, 11.5, QFont::Medium, FRWTheme::secondaryLabel());
+    label->setBuddy(field);
+    return label;
 }
 } // namespace
 
@@ -56,17 +59,17 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     m_policy = new QComboBox;
     m_policy->setObjectName(QStringLiteral("policyComboBox"));
     m_policy->addItems(policies);
-    grid->addWidget(caption(QStringLiteral("Type")), 0, 0);
-    grid->addWidget(caption(QStringLiteral("Policy")), 0, 1);
+    grid->addWidget(caption(QStringLiteral("Type"), m_type), 0, 0);
+    grid->addWidget(caption(QStringLiteral("Policy"), m_policy), 0, 1);
     grid->addWidget(m_type, 1, 0);
     grid->addWidget(m_policy, 1, 1);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     layout->addSpacing(6);
-    m_valueCaption = caption(QStringLiteral("Value"));
-    layout->addWidget(m_valueCaption);
     m_value = new QLineEdit;
     m_value->setObjectName(QStringLiteral("valueLineEdit"));
+    m_valueCaption = caption(QStringLiteral("Value"), m_value);
+    layout->addWidget(m_valueCaption);
     layout->addWidget(m_value);
     m_hint = FRWEditorKit::label(QString(), 11, QFont::Normal, FRWTheme::secondaryLabel());
     m_hint->setObjectName(QStringLiteral("hintLabel"));

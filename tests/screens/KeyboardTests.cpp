@@ -3,13 +3,19 @@
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
 
 #include "FRWActivityViewController.h"
+#include "FRWExternalResourcesController.h"
+#include "FRWNodeEditorSheet.h"
 #include "FRWNodeTile.h"
 #include "FRWPageKeys.h"
 #include "FRWPillButton.h"
 #include "FRWPlusTile.h"
 #include "FRWPolicyViewController.h"
+#include "FRWRuleEditorSheet.h"
+#include "FRWRuleViewController.h"
 #include "FindWidget.h"
 #include "ScreensTestSupport.h"
 
@@ -41,12 +47,18 @@ QString describe(const QAccessibleInterface* node)
         .arg(node->role());
 }
 
+// Qt describes the separator rows of a combo box's pop-up this way; they are not controls.
+bool isSeparatorItem(const QAccessibleInterface* node)
+{
+    return node->role() == QAccessible::ListItem && node->text(QAccessible::Description) == u"separator";
+}
+
 void collectFaults(QAccessibleInterface* node, QStringList& faults, int depth = 0)
 {
     if (!node || depth > 64) {
         return;
     }
-    if (isInteractive(node) && node->text(QAccessible::Name).trimmed().isEmpty()) {
+    if (isInteractive(node) && !isSeparatorItem(node) && node->text(QAccessible::Name).trimmed().isEmpty()) {
         faults << QStringLiteral("unnamed: ") + describe(node);
     }
     if (hasVagueRole(node)) {
@@ -81,6 +93,41 @@ TEST_F(KeyboardTest, EveryPageNamesAndDescribesItsControls)
         collectFaults(QAccessible::queryAccessibleInterface(page->view()), faults);
         EXPECT_TRUE(faults.isEmpty()) << key << ":\n" << faults.join(u'\n').toStdString();
     }
+}
+
+// The sheets and windows the pages open, each walked while it is up.
+TEST_F(KeyboardTest, EverySheetNamesAndDescribesItsControls)
+{
+    const auto check = [](QWidget* sheet, const char* what) {
+        ASSERT_NE(sheet, nullptr) << what;
+        QStringList faults;
+        collectFaults(QAccessible::queryAccessibleInterface(sheet), faults);
+        EXPECT_TRUE(faults.isEmpty()) << what << ":\n" << faults.join(u'\n').toStdString();
+    };
+    auto policy = load(std::make_unique<FRWPolicyViewController>(context()));
+    FRWNodeEditorSheet* node = policy->showNodeEditor(QStringLiteral("HK"));
+    check(node, "node editor");
+    node->close();
+    policy->addGroup();
+    check(policy->groupDialog(), "group editor");
+    policy->groupDialog()->close();
+    policy->deleteGroup(QStringLiteral("Streaming"));
+    check(policy->deleteConfirmation(), "delete alert");
+    policy->deleteConfirmation()->close();
+
+    auto rules = load(std::make_unique<FRWRuleViewController>(context()));
+    rules->addRule();
+    check(rules->ruleEditor(), "rule editor");
+    rules->ruleEditor()->close();
+
+    connectCore();
+    answer("/rulesets", QJsonArray{QJsonObject{{"url", "https://lists.example.test/a.list"}, {"rules", 3}}});
+    FRWExternalResourcesController resources(*model);
+    QSignalSpy reloaded(&resources, &FRWExternalResourcesController::reloaded);
+    resources.presentOver(nullptr);
+    ASSERT_TRUE(reloaded.wait(5000));
+    check(resources.window(), "external resources");
+    resources.dismiss();
 }
 
 TEST_F(KeyboardTest, ProfileListIsAListOfSelectableProfiles)
