@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "FRWActivityViewController.h"
@@ -128,6 +129,93 @@ TEST_F(KeyboardTest, EverySheetNamesAndDescribesItsControls)
     ASSERT_TRUE(reloaded.wait(5000));
     check(resources.window(), "external resources");
     resources.dismiss();
+}
+
+// The objects Tab visits in a sheet, starting where the sheet puts focus, until it comes round.
+QStringList tabOrder(QWidget* sheet)
+{
+    QStringList names;
+    QWidget* start = sheet->focusWidget();
+    for (QWidget* at = start; at && names.size() < 30; at = sheet->focusWidget()) {
+        names << at->objectName();
+        QTest::keyClick(at, Qt::Key_Tab);
+        if (sheet->focusWidget() == start) {
+            break;
+        }
+    }
+    return names;
+}
+
+// Tab comes round each sheet in reading order from where the sheet puts focus; a disabled
+// default button is skipped until it can act.
+TEST_F(KeyboardTest, TabWalksEachSheetInReadingOrder)
+{
+    auto policy = load(std::make_unique<FRWPolicyViewController>(context()));
+    FRWNodeEditorSheet* node = policy->showNodeEditor(QStringLiteral("HK"));
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(
+        tabOrder(node).join(u' ').toStdString(),
+        "nameLineEdit serverLineEdit portLineEdit tfoComboBox keyLineEdit revealToolButton cancelButton "
+        "commitButton pasteButton");
+    node->close();
+    policy->addGroup();
+    EXPECT_EQ(tabOrder(policy->groupDialog()).join(u' ').toStdString(),
+              "groupNameLineEdit groupKindComboBox cancelButton addButton");
+    policy->groupDialog()->close();
+
+    auto rules = load(std::make_unique<FRWRuleViewController>(context()));
+    rules->addRule();
+    FRWRuleEditorSheet* rule = rules->ruleEditor();
+    EXPECT_EQ(tabOrder(rule).join(u' ').toStdString(),
+              "valueLineEdit cancelButton typeComboBox policyComboBox");
+    rule->findChild<QLineEdit*>(QStringLiteral("valueLineEdit"))->setText(QStringLiteral("example.test"));
+    EXPECT_EQ(tabOrder(rule).join(u' ').toStdString(),
+              "valueLineEdit cancelButton confirmButton typeComboBox policyComboBox");
+    rule->close();
+}
+
+TEST_F(KeyboardTest, EscapeCancelsAndReturnAcceptsOnlyWhenItCan)
+{
+    auto policy = load(std::make_unique<FRWPolicyViewController>(context()));
+    QPointer<FRWNodeEditorSheet> node = policy->showNodeEditor(QStringLiteral("HK"));
+    ASSERT_NE(node, nullptr);
+    QSignalSpy nodeDone(node.data(), &QDialog::finished);
+    QTest::keyClick(node->focusWidget(), Qt::Key_Escape);
+    ASSERT_EQ(nodeDone.size(), 1);
+    EXPECT_EQ(nodeDone.first().first().toInt(), QDialog::Rejected);
+
+    policy->addGroup();
+    QPointer<QDialog> group = policy->groupDialog();
+    auto* name = group->findChild<QLineEdit*>(QStringLiteral("groupNameLineEdit"));
+    QSignalSpy groupDone(group.data(), &QDialog::finished);
+    name->setText(QStringLiteral("Streaming")); // taken: Add is disabled, Return does nothing
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_TRUE(groupDone.isEmpty());
+    name->setText(QStringLiteral("Video"));
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_EQ(groupDone.size(), 1);
+    EXPECT_EQ(groupDone.first().first().toInt(), QDialog::Accepted);
+
+    auto rules = load(std::make_unique<FRWRuleViewController>(context()));
+    rules->addRule();
+    FRWRuleEditorSheet* rule = rules->ruleEditor();
+    QSignalSpy confirmed(rule, &FRWRuleEditorSheet::confirmed);
+    auto* value = rule->findChild<QLineEdit*>(QStringLiteral("valueLineEdit"));
+    QTest::keyClick(value, Qt::Key_Return);
+    EXPECT_EQ(rule->confirmation(), nullptr);
+    value->setText(QStringLiteral("example.test"));
+    QTest::keyClick(value, Qt::Key_Return);
+    QPointer<QMessageBox> alert = rule->confirmation();
+    ASSERT_NE(alert, nullptr);
+    // Escape on the alert goes back to the sheet, which stays up.
+    QTest::keyClick(alert, Qt::Key_Escape);
+    EXPECT_TRUE(alert.isNull() || !alert->isVisible());
+    EXPECT_TRUE(rule->isVisible());
+    EXPECT_TRUE(confirmed.isEmpty());
+    QTest::keyClick(value, Qt::Key_Return);
+    ASSERT_NE(rule->confirmation(), nullptr);
+    QTest::keyClick(rule->confirmation(), Qt::Key_Return);
+    EXPECT_EQ(confirmed.size(), 1);
 }
 
 TEST_F(KeyboardTest, ProfileListIsAListOfSelectableProfiles)
