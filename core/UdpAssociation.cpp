@@ -143,26 +143,26 @@ void UdpAssociation::handle(std::string_view datagram, const udp::endpoint& from
 
 std::shared_ptr<UdpFlow> UdpAssociation::open(const socks5::UdpHeader& header)
 {
-    UdpFlowSpec spec;
-    spec.host = header.hostIsAddress ? header.host : toLower(header.host);
-    while (!header.hostIsAddress && spec.host.ends_with('.')) {
-        spec.host.pop_back();
+    UdpFlowSetup setup;
+    setup.host = header.hostIsAddress ? header.host : toLower(header.host);
+    while (!header.hostIsAddress && setup.host.ends_with('.')) {
+        setup.host.pop_back();
     }
     if (const auto address = IpAddr::parse(header.host); address && tun::FakeIpPool::isFake(*address)) {
         // A name the tunnel answered with a fake address: the name is the destination.
         if (const auto name = m_core.fakeName(*address)) {
-            spec.host = *name;
+            setup.host = *name;
         }
     }
-    if (spec.host.empty()) {
+    if (setup.host.empty()) {
         return nullptr;
     }
-    spec.port = header.port;
-    spec.source = m_client;
-    spec.sourcePort = m_clientPort;
-    spec.local = m_bound;
-    spec.localPort = m_boundPort;
-    spec.fromOtherMachine = !m_client.isLoopback();
+    setup.port = header.port;
+    setup.source = m_client;
+    setup.sourcePort = m_clientPort;
+    setup.local = m_bound;
+    setup.localPort = m_boundPort;
+    setup.fromOtherMachine = !m_client.isLoopback();
     // Answers carry the destination as the client wrote it, so it can match them to its request.
     auto answerHeader = socks5::udpHeader(header.host, header.hostIsAddress, header.port);
     auto deliver = [weak = weak_from_this(),
@@ -171,7 +171,7 @@ std::shared_ptr<UdpFlow> UdpAssociation::open(const socks5::UdpHeader& header)
             self->answer(answerHeader, payload);
         }
     };
-    return UdpFlow::start(m_socket.get_executor(), m_core, std::move(spec), std::move(deliver));
+    return UdpFlow::start(m_socket.get_executor(), m_core, std::move(setup), std::move(deliver));
 }
 
 void UdpAssociation::answer(const std::string& header, std::string_view payload)

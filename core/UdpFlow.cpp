@@ -23,17 +23,17 @@ constexpr std::size_t kMaxQueuedBytes = std::size_t{256} * 1024;
 
 } // namespace
 
-std::shared_ptr<UdpFlow> UdpFlow::start(asio::any_io_executor executor, CoreService& core, UdpFlowSpec spec,
+std::shared_ptr<UdpFlow> UdpFlow::start(asio::any_io_executor executor, CoreService& core, UdpFlowSetup setup,
                                         Deliver deliver)
 {
-    auto flow = std::make_shared<UdpFlow>(std::move(executor), core, std::move(spec), std::move(deliver));
+    auto flow = std::make_shared<UdpFlow>(std::move(executor), core, std::move(setup), std::move(deliver));
     asio::co_spawn(flow->m_socket.get_executor(), flow->open(flow), asio::detached);
     return flow;
 }
 
-UdpFlow::UdpFlow(asio::any_io_executor executor, CoreService& core, UdpFlowSpec spec, Deliver deliver)
+UdpFlow::UdpFlow(asio::any_io_executor executor, CoreService& core, UdpFlowSetup setup, Deliver deliver)
     : m_core(core)
-    , m_spec(std::move(spec))
+    , m_setup(std::move(setup))
     , m_deliver(std::move(deliver))
     , m_record(core.connections().open())
     , m_socket(executor)
@@ -42,12 +42,12 @@ UdpFlow::UdpFlow(asio::any_io_executor executor, CoreService& core, UdpFlowSpec 
 {
     auto& record = *m_record;
     record.network = "udp";
-    record.host = m_spec.host;
-    record.port = m_spec.port;
-    record.sourceIp = m_spec.source.toString();
-    record.sourcePort = m_spec.sourcePort;
-    record.localIp = m_spec.local.toString();
-    record.localPort = m_spec.localPort;
+    record.host = m_setup.host;
+    record.port = m_setup.port;
+    record.sourceIp = m_setup.source.toString();
+    record.sourcePort = m_setup.sourcePort;
+    record.localIp = m_setup.local.toString();
+    record.localPort = m_setup.localPort;
 }
 
 UdpFlow::~UdpFlow() = default;
@@ -117,10 +117,10 @@ void UdpFlow::end()
 asio::awaitable<void> UdpFlow::open(std::shared_ptr<UdpFlow> self)
 {
     auto& record = *m_record;
-    const auto target = HostPort{m_spec.host, m_spec.port}.toString();
-    RouteQuery query{m_spec.host,       m_spec.port,  m_spec.source,
-                     m_spec.sourcePort, m_spec.local, m_spec.localPort,
-                     &record,           std::nullopt, "udp"};
+    const auto target = HostPort{m_setup.host, m_setup.port}.toString();
+    RouteQuery query{m_setup.host,  m_setup.port,      m_setup.source, m_setup.sourcePort,
+                     m_setup.local, m_setup.localPort, &record,        std::nullopt,
+                     "udp"};
     const auto route = co_await m_core.route(query);
     record.policy = route.policy;
     record.chain = route.chain;
@@ -140,7 +140,7 @@ asio::awaitable<void> UdpFlow::open(std::shared_ptr<UdpFlow> self)
         if (m_state == State::Closed) {
             co_return;
         }
-        const auto peer = proto::Target::fromHost(m_spec.host, m_spec.port);
+        const auto peer = proto::Target::fromHost(m_setup.host, m_setup.port);
         if (stream && peer) {
             m_stream = std::move(stream);
             m_target = std::make_unique<proto::Target>(*peer);
@@ -163,7 +163,7 @@ asio::awaitable<void> UdpFlow::open(std::shared_ptr<UdpFlow> self)
     }
     std::vector<IpAddr> addresses = route.addresses;
     if (addresses.empty()) {
-        const auto resolved = co_await m_core.resolver().resolve(m_spec.host);
+        const auto resolved = co_await m_core.resolver().resolve(m_setup.host);
         addresses = resolved.addresses;
     }
     auto openDirectly = openDirect(std::move(addresses));
@@ -172,13 +172,13 @@ asio::awaitable<void> UdpFlow::open(std::shared_ptr<UdpFlow> self)
 
 asio::awaitable<void> UdpFlow::openDirect(std::vector<IpAddr> addresses)
 {
-    const auto target = HostPort{m_spec.host, m_spec.port}.toString();
+    const auto target = HostPort{m_setup.host, m_setup.port}.toString();
     // A fake address or the tunnel's own range would come straight back into the tunnel.
     std::erase_if(addresses, [](const IpAddr& address) {
         return tun::FakeIpPool::isFake(address) || tun::isTunnelAddress(address);
     });
-    const auto client = m_spec.fromOtherMachine ? m_spec.source : *IpAddr::parse("127.0.0.1");
-    const auto refusal = m_core.refusedDestination(addresses, m_spec.port, client);
+    const auto client = m_setup.fromOtherMachine ? m_setup.source : *IpAddr::parse("127.0.0.1");
+    const auto refusal = m_core.refusedDestination(addresses, m_setup.port, client);
     if (m_state == State::Closed) {
         co_return;
     }
@@ -188,7 +188,7 @@ asio::awaitable<void> UdpFlow::openDirect(std::vector<IpAddr> addresses)
         drop();
         co_return;
     }
-    const udp::endpoint endpoint(toAsio(addresses.front()), m_spec.port);
+    const udp::endpoint endpoint(toAsio(addresses.front()), m_setup.port);
     boost::system::error_code error;
     m_socket.open(endpoint.protocol(), error);
     if (!error && !markOutbound(m_socket.native_handle())) {
@@ -244,11 +244,11 @@ asio::awaitable<void> UdpFlow::readDirect()
 
 bool UdpFlow::fromDestination(const proto::Target& peer) const
 {
-    if (peer.port != m_spec.port) {
+    if (peer.port != m_setup.port) {
         return false;
     }
     // A name's answers come from whichever of its addresses the node's server chose.
-    const auto destination = IpAddr::parse(m_spec.host);
+    const auto destination = IpAddr::parse(m_setup.host);
     if (!destination) {
         return true;
     }

@@ -24,7 +24,7 @@ namespace ferrow::core {
 class CoreService;
 
 /// Who sends a UDP flow where, as the rules and the connection list see it.
-struct UdpFlowSpec {
+struct UdpFlowSetup {
     std::string host; // the name behind a fake address, a name the client gave, else the address
     std::uint16_t port = 0;
     IpAddr source; // the client
@@ -45,9 +45,9 @@ public:
     using Deliver = std::function<void(std::string_view payload)>;
 
     /// Opens the connection record and starts routing; datagrams sent meanwhile wait (a few).
-    static std::shared_ptr<UdpFlow> start(asio::any_io_executor executor, CoreService& core, UdpFlowSpec spec,
-                                          Deliver deliver);
-    UdpFlow(asio::any_io_executor executor, CoreService& core, UdpFlowSpec spec, Deliver deliver);
+    static std::shared_ptr<UdpFlow> start(asio::any_io_executor executor, CoreService& core,
+                                          UdpFlowSetup setup, Deliver deliver);
+    UdpFlow(asio::any_io_executor executor, CoreService& core, UdpFlowSetup setup, Deliver deliver);
     ~UdpFlow();
     UdpFlow(const UdpFlow&) = delete;
     UdpFlow& operator=(const UdpFlow&) = delete;
@@ -76,7 +76,7 @@ private:
     void end();
 
     CoreService& m_core;
-    UdpFlowSpec m_spec;
+    UdpFlowSetup m_setup;
     Deliver m_deliver;
     std::shared_ptr<ConnectionRecord> m_record;
     State m_state = State::Opening;

@@ -72,27 +72,27 @@ void UdpRelay::relay(const std::string& packet, const PacketView& view)
 std::optional<UdpRelay::Entry> UdpRelay::open(const FlowEndpoints& key)
 {
     Entry entry;
-    core::UdpFlowSpec spec;
-    spec.host = key.destination.toString();
+    core::UdpFlowSetup setup;
+    setup.host = key.destination.toString();
     if (FakeIpPool::isFake(key.destination)) {
         // A fake address from before a restart or long forgotten leads nowhere known.
         const auto name = m_fakeIps.use(key.destination, std::chrono::steady_clock::now());
         if (!name) {
             return std::nullopt;
         }
-        spec.host = *name;
+        setup.host = *name;
         entry.pinned = std::make_unique<FakeIpPin>(m_fakeIps, key.destination);
     }
-    spec.port = key.destinationPort;
-    spec.source = key.source;
-    spec.sourcePort = key.sourcePort;
-    spec.local = key.destination;
-    spec.localPort = key.destinationPort;
+    setup.port = key.destinationPort;
+    setup.source = key.source;
+    setup.sourcePort = key.sourcePort;
+    setup.local = key.destination;
+    setup.localPort = key.destinationPort;
     // Devices using us as their gateway reach the network, never this machine's own services.
-    spec.fromOtherMachine = !isThisMachine(key.source);
+    setup.fromOtherMachine = !isThisMachine(key.source);
     // Answers go back as from the destination the client addressed, the fake address included.
     entry.flow = core::UdpFlow::start(
-        m_io.get_executor(), m_core, std::move(spec), [write = m_write, key](std::string_view payload) {
+        m_io.get_executor(), m_core, std::move(setup), [write = m_write, key](std::string_view payload) {
             const auto packet =
                 buildUdpPacket(key.destination, key.destinationPort, key.source, key.sourcePort, payload);
             write(packet.data(), packet.size());
