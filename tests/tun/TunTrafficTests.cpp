@@ -255,16 +255,22 @@ TEST(TunRouting, RestoredAfterStopAndAfterKillFollowedByTheNextStart)
     EXPECT_EQ(bed.host.routingSnapshot(), before);
 }
 
+/// A device on the host's LAN (10.88.0.2) whose default route is the host (10.88.0.1), with
+/// forwarding on in the host's namespace, as the helper turns it on for gateway mode.
+bool joinAsGateway(TunTestbed& bed, const NetworkNamespace& device)
+{
+    return connectNamespaces(bed.host, "frwl0", "10.88.0.1/24", device, "frwd0", "10.88.0.2/24") &&
+           device.ip("route add default via 10.88.0.1") &&
+           shell("ip netns exec " + bed.host.name() + " sysctl -qw net.ipv4.ip_forward=1").first == 0;
+}
+
 TEST(TunRouting, GatewayForwardsAnotherDevice)
 {
     REQUIRE_ROOT();
     TunTestbed bed;
     ASSERT_TRUE(bed.ready());
     NetworkNamespace device("lan");
-    ASSERT_TRUE(connectNamespaces(bed.host, "frwl0", "10.88.0.1/24", device, "frwd0", "10.88.0.2/24"));
-    ASSERT_TRUE(device.ip("route add default via 10.88.0.1"));
-    // Forwarding is the helper's to switch on; here the test does it inside its namespace.
-    ASSERT_EQ(shell("ip netns exec " + bed.host.name() + " sysctl -qw net.ipv4.ip_forward=1").first, 0);
+    ASSERT_TRUE(joinAsGateway(bed, device));
     bed.serveEchoIn(bed.host, "10.88.0.1");
     bed.serveEchoIn(bed.host, "127.0.0.1");
     NamespacedCore core(bed.host, profile("SRC-IP-CIDR,10.88.0.2/32,DIRECT\nFINAL,REJECT\n"), {"-gateway"});
@@ -334,9 +340,7 @@ TEST(TunRouting, DevicesThatAskThisMachineForNamesGetTheTunnelsAnswers)
     TunTestbed bed;
     ASSERT_TRUE(bed.ready());
     NetworkNamespace device("lan");
-    ASSERT_TRUE(connectNamespaces(bed.host, "frwl0", "10.88.0.1/24", device, "frwd0", "10.88.0.2/24"));
-    ASSERT_TRUE(device.ip("route add default via 10.88.0.1"));
-    ASSERT_EQ(shell("ip netns exec " + bed.host.name() + " sysctl -qw net.ipv4.ip_forward=1").first, 0);
+    ASSERT_TRUE(joinAsGateway(bed, device));
     const int udp = boundDnsSocket(bed.host, SOCK_DGRAM, "10.88.0.1");
     const int tcp = boundDnsSocket(bed.host, SOCK_STREAM, "10.88.0.1");
     ASSERT_TRUE(udp >= 0 && tcp >= 0);
