@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QPointer>
@@ -27,7 +28,8 @@ QString otherAccountsText(const QStringList& names)
     if (names.isEmpty()) {
         return {};
     }
-    return QStringLiteral(
+    return QCoreApplication::translate(
+               "FRWAppModel",
                "Also logged in to this computer: %1. While Enhanced Mode is on, their traffic and DNS "
                "go through your profile, and you can see it.")
         .arg(names.join(QStringLiteral(", ")));
@@ -242,14 +244,13 @@ void FRWAppModel::noticeModeEnded()
     // has its process or its api-info file.
     if (served == Mode::SystemProxy && m_defaults->boolean(ferrow::defaults::kDesiredSystemProxy) &&
         !m_tunnel.systemProxyRunning()) {
-        emit modeEndedOnItsOwn(
-            QStringLiteral("System Proxy stopped"),
-            QStringLiteral("Its core exited. The desktop's proxy settings were put back, so "
-                           "traffic now goes out directly."));
+        emit modeEndedOnItsOwn(tr("System Proxy stopped"),
+                               tr("Its core exited. The desktop's proxy settings were put back, so "
+                                  "traffic now goes out directly."));
     } else if (served == Mode::Enhanced && m_defaults->boolean(ferrow::defaults::kDesiredEnhancedMode) &&
                !m_tunnel.tunnelCoreRunning()) {
-        emit modeEndedOnItsOwn(QStringLiteral("Enhanced Mode stopped"),
-                               QStringLiteral("Its core exited, so traffic now goes out directly."));
+        emit modeEndedOnItsOwn(tr("Enhanced Mode stopped"),
+                               tr("Its core exited, so traffic now goes out directly."));
     }
 }
 
@@ -374,7 +375,7 @@ void FRWAppModel::connect()
             return self->poll();
         }
         self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
-        self->reportFailure(QStringLiteral("Couldn't connect"), *error);
+        self->reportFailure(tr("Couldn't connect"), *error);
     });
 }
 
@@ -471,7 +472,7 @@ void FRWAppModel::toggleSystemProxy()
             return self->poll();
         }
         self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
-        self->reportFailure(QStringLiteral("Couldn't start System Proxy"), *error);
+        self->reportFailure(tr("Couldn't start System Proxy"), *error);
     });
 }
 
@@ -492,7 +493,7 @@ void FRWAppModel::restoreDesiredModes()
             qWarning("ferrow: could not restore System Proxy: %s", qUtf8Printable(error->description));
             self->m_defaults->setBoolean(ferrow::defaults::kDesiredSystemProxy, false);
             // The desktop is left without the proxy the user expects; say so rather than only log it.
-            self->reportFailure(QStringLiteral("System Proxy was not turned back on"), *error);
+            self->reportFailure(tr("System Proxy was not turned back on"), *error);
         });
     } else if (m_defaults->boolean(ferrow::defaults::kDesiredEnhancedMode)) {
         m_tunnel.startIfHelperCurrentWithCompletion([self](bool started, const FRWResult& error) {
@@ -502,7 +503,7 @@ void FRWAppModel::restoreDesiredModes()
             if (error) {
                 qWarning("ferrow: could not restore Enhanced Mode: %s", qUtf8Printable(error->description));
                 self->m_defaults->setBoolean(ferrow::defaults::kDesiredEnhancedMode, false);
-                self->reportFailure(QStringLiteral("Enhanced Mode was not turned back on"), *error);
+                self->reportFailure(tr("Enhanced Mode was not turned back on"), *error);
                 return;
             }
             if (!started) {

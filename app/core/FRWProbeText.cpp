@@ -1,5 +1,7 @@
 #include "FRWProbeText.h"
 
+#include <QCoreApplication>
+
 namespace FRWProbeText {
 
 QString none()
@@ -15,19 +17,22 @@ QString milliseconds(double ms)
 QString age(const QDateTime& updated, const QDateTime& now)
 {
     if (!updated.isValid()) {
-        return QStringLiteral("never");
+        return QCoreApplication::translate("FRWProbeText", "never");
     }
     const qint64 seconds = updated.secsTo(now);
     if (seconds < 60) {
-        return QStringLiteral("just now");
+        return QCoreApplication::translate("FRWProbeText", "just now");
     }
-    const auto plural = [](qint64 n) { return n == 1 ? QString() : QStringLiteral("s"); };
+    // No English catalogue ships, so English picks its singular here; other languages pick
+    // their own forms from the count.
     if (seconds < 3600) {
-        const qint64 minutes = seconds / 60;
-        return QStringLiteral("%1 minute%2 ago").arg(minutes).arg(plural(minutes));
+        const int minutes = static_cast<int>(seconds / 60);
+        return minutes == 1 ? QCoreApplication::translate("FRWProbeText", "%n minute ago", nullptr, minutes)
+                            : QCoreApplication::translate("FRWProbeText", "%n minutes ago", nullptr, minutes);
     }
-    const qint64 hours = seconds / 3600;
-    return QStringLiteral("%1 hour%2 ago").arg(hours).arg(plural(hours));
+    const int hours = static_cast<int>(seconds / 3600);
+    return hours == 1 ? QCoreApplication::translate("FRWProbeText", "%n hour ago", nullptr, hours)
+                      : QCoreApplication::translate("FRWProbeText", "%n hours ago", nullptr, hours);
 }
 
 } // namespace FRWProbeText

@@ -404,7 +404,7 @@ FRWResult FRWProfileStore::ensureHomeTrash()
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString trash = data + QStringLiteral("/Trash");
     if (data.isEmpty() || !(QFileInfo(trash).isDir() || QDir().mkpath(trash))) {
-        return FRWError::ferrow(QStringLiteral("there is no Trash folder at %1.").arg(trash));
+        return FRWError::ferrow(tr("there is no Trash folder at %1.").arg(trash));
     }
     return std::nullopt;
 }
@@ -412,7 +412,7 @@ FRWResult FRWProfileStore::ensureHomeTrash()
 FRWResult FRWProfileStore::moveProfileToTrash(const FRWProfilePtr& profile)
 {
     if (m_profiles.size() < 2 || !m_profiles.contains(profile)) {
-        return FRWError::ferrow(QStringLiteral("the last profile cannot be deleted."));
+        return FRWError::ferrow(tr("the last profile cannot be deleted."));
     }
     // The file holding the profile is named after its identifier until the next save.
     const QString fileName = profile->identifier + kConfExtension;
@@ -424,7 +424,7 @@ FRWResult FRWProfileStore::moveProfileToTrash(const FRWProfilePtr& profile)
         if (!file.moveToTrash()) {
             qWarning("ferrow: could not move profile %s to the trash: %s", qPrintable(profile->name),
                      qPrintable(file.errorString()));
-            return FRWError::ferrow(QStringLiteral("the Trash cannot take it (%1).").arg(file.errorString()));
+            return FRWError::ferrow(tr("the Trash cannot take it (%1).").arg(file.errorString()));
         }
         m_ownedFiles.remove(fileName);
     }

@@ -7,6 +7,8 @@
 #include <regex>
 #include <string>
 
+#include <QCoreApplication>
+
 #include "FRWKeyStrength.h"
 
 namespace {
@@ -19,12 +21,16 @@ QString lineBreakProblem(const QString& value, const QString& what)
 {
     for (const QChar c : value) {
         if (c == u'\n' || c == u'\r' || c == QChar(0)) {
-            return QStringLiteral("%1 cannot contain a line break or a NUL character.").arg(what);
+            return QCoreApplication::translate("FRWProfileValidation",
+                                               "%1 cannot contain a line break or a NUL character.")
+                .arg(what);
         }
     }
     // Saved as UTF-8, half of a surrogate pair would come back as U+FFFD.
     if (!QStringView(value).isValidUtf16()) {
-        return QStringLiteral("%1 contains a character that is not valid text.").arg(what);
+        return QCoreApplication::translate("FRWProfileValidation",
+                                           "%1 contains a character that is not valid text.")
+            .arg(what);
     }
     return {};
 }
@@ -42,10 +48,11 @@ QString fieldProblem(const QString& value, const QString& what)
         return problem;
     }
     if (value.contains(u',')) {
-        return QStringLiteral("%1 cannot contain a comma.").arg(what);
+        return QCoreApplication::translate("FRWProfileValidation", "%1 cannot contain a comma.").arg(what);
     }
     if (hasOuterSpace(value)) {
-        return QStringLiteral("%1 cannot begin or end with a space.").arg(what);
+        return QCoreApplication::translate("FRWProfileValidation", "%1 cannot begin or end with a space.")
+            .arg(what);
     }
     return {};
 }
@@ -54,28 +61,35 @@ QString fieldProblem(const QString& value, const QString& what)
 QString policyNameProblem(const QString& name, const QStringList& takenNodes, const QStringList& takenGroups)
 {
     if (name.isEmpty()) {
-        return QStringLiteral("Enter a name.");
+        return QCoreApplication::translate("FRWProfileValidation", "Enter a name.");
     }
-    if (QString problem = fieldProblem(name, QStringLiteral("A name")); !problem.isEmpty()) {
+    if (QString problem = fieldProblem(name, QCoreApplication::translate("FRWProfileValidation", "A name"));
+        !problem.isEmpty()) {
         return problem;
     }
     if (name.contains(u'=')) {
-        return QStringLiteral("A name cannot contain \u201c=\u201d.");
+        return QCoreApplication::translate("FRWProfileValidation", "A name cannot contain \u201c=\u201d.");
     }
     if (name.startsWith(u'#')) {
-        return QStringLiteral("A name cannot begin with \u201c#\u201d: the line would be a comment.");
+        return QCoreApplication::translate(
+            "FRWProfileValidation", "A name cannot begin with \u201c#\u201d: the line would be a comment.");
     }
     if (name.startsWith(u'[')) {
-        return QStringLiteral("A name cannot begin with \u201c[\u201d: the line could read as a section.");
+        return QCoreApplication::translate(
+            "FRWProfileValidation",
+            "A name cannot begin with \u201c[\u201d: the line could read as a section.");
     }
     if (name == u"DIRECT" || name == u"REJECT") {
-        return QStringLiteral("%1 is a built-in policy.").arg(kQuote.arg(name));
+        return QCoreApplication::translate("FRWProfileValidation", "%1 is a built-in policy.")
+            .arg(kQuote.arg(name));
     }
     if (takenNodes.contains(name)) {
-        return QStringLiteral("A node named %1 already exists.").arg(kQuote.arg(name));
+        return QCoreApplication::translate("FRWProfileValidation", "A node named %1 already exists.")
+            .arg(kQuote.arg(name));
     }
     if (takenGroups.contains(name)) {
-        return QStringLiteral("A policy group named %1 already exists.").arg(kQuote.arg(name));
+        return QCoreApplication::translate("FRWProfileValidation", "A policy group named %1 already exists.")
+            .arg(kQuote.arg(name));
     }
     return {};
 }
@@ -196,14 +210,14 @@ QString groupNameProblem(const QString& name, const QStringList& takenNodes, con
 QString serverProblem(const QString& server)
 {
     if (server.isEmpty()) {
-        return QStringLiteral("Enter a server.");
+        return QCoreApplication::translate("FRWProfileValidation", "Enter a server.");
     }
-    return fieldProblem(server, QStringLiteral("A server"));
+    return fieldProblem(server, QCoreApplication::translate("FRWProfileValidation", "A server"));
 }
 
 QString keyProblem(const QString& key)
 {
-    return fieldProblem(key, QStringLiteral("The key"));
+    return fieldProblem(key, QCoreApplication::translate("FRWProfileValidation", "The key"));
 }
 
 double estimatedKeyBits(const QString& key)
@@ -217,8 +231,9 @@ QString keyWarning(const QString& key)
     if (estimatedKeyBits(key) >= kGeneratedKeyBits) {
         return {};
     }
-    return QStringLiteral("This key looks typed rather than generated: it could be guessed from one "
-                          "recorded connection. Use the key the server installer printed.");
+    return QCoreApplication::translate(
+        "FRWProfileValidation", "This key looks typed rather than generated: it could be guessed from one "
+                                "recorded connection. Use the key the server installer printed.");
 }
 
 QString ruleValueProblem(const QString& type, const QString& value)
@@ -227,25 +242,30 @@ QString ruleValueProblem(const QString& type, const QString& value)
         return {};
     }
     if (value.isEmpty()) {
-        return QStringLiteral("Enter a value.");
+        return QCoreApplication::translate("FRWProfileValidation", "Enter a value.");
     }
-    if (QString problem = fieldProblem(value, QStringLiteral("A rule's value")); !problem.isEmpty()) {
+    if (QString problem =
+            fieldProblem(value, QCoreApplication::translate("FRWProfileValidation", "A rule's value"));
+        !problem.isEmpty()) {
         return problem;
     }
     if ((type == u"DOMAIN" || type == u"DOMAIN-SUFFIX") && !hasDomain(value)) {
-        return QStringLiteral("Enter a domain name.");
+        return QCoreApplication::translate("FRWProfileValidation", "Enter a domain name.");
     }
     if (type == u"DOMAIN-REGEX" && !compilesAsRegex(value)) {
-        return QStringLiteral("This is not a regular expression the core can use.");
+        return QCoreApplication::translate("FRWProfileValidation",
+                                           "This is not a regular expression the core can use.");
     }
     if ((type == u"IP-CIDR" || type == u"IP-CIDR6" || type == u"SRC-IP-CIDR") && !isAddressRange(value)) {
-        return QStringLiteral("Enter an address or an address range such as 10.0.0.0/8.");
+        return QCoreApplication::translate("FRWProfileValidation",
+                                           "Enter an address or an address range such as 10.0.0.0/8.");
     }
     if ((type == u"DEST-PORT" || type == u"SRC-PORT") && !isPortRange(value)) {
-        return QStringLiteral("Enter a port or a range such as 8000-8100.");
+        return QCoreApplication::translate("FRWProfileValidation",
+                                           "Enter a port or a range such as 8000-8100.");
     }
     if (type == u"PROTOCOL" && value.toLower() != u"tcp" && value.toLower() != u"udp") {
-        return QStringLiteral("Enter tcp or udp.");
+        return QCoreApplication::translate("FRWProfileValidation", "Enter tcp or udp.");
     }
     return {};
 }

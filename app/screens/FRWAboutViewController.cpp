@@ -43,7 +43,7 @@ FRWCardView* cardWithTitle(const QString& title, const QString& body, QVBoxLayou
 } // namespace
 
 FRWAboutViewController::FRWAboutViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("About"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("About"), parent), m_context(std::move(context))
 {
 }
 
@@ -70,36 +70,36 @@ void FRWAboutViewController::viewDidLoad()
     icon->setPixmap(picture);
     content->addWidget(icon);
     content->addSpacing(14);
-    content->addWidget(cardWithTitle(
-        QStringLiteral("Ferrow"),
-        QStringLiteral("A ferrow is the metal band that holds a blade fast in its handle: a small, plain "
-                       "part that keeps the connection tight. On the wire the protocol is as plain: its "
-                       "contents are encrypted from the very first byte, and it has no fixed shape for a "
-                       "classifier to key on \u2014 no TLS handshake, no imitated HTTP, no constant "
-                       "prefix, no fixed length. An observer can see that traffic passes, but not what "
-                       "it is.")));
+    content->addWidget(
+        cardWithTitle(QStringLiteral("Ferrow"),
+                      tr("A ferrow is the metal band that holds a blade fast in its handle: a small, plain "
+                         "part that keeps the connection tight. On the wire the protocol is as plain: its "
+                         "contents are encrypted from the very first byte, and it has no fixed shape for a "
+                         "classifier to key on \u2014 no TLS handshake, no imitated HTTP, no constant "
+                         "prefix, no fixed length. An observer can see that traffic passes, but not what "
+                         "it is.")));
     content->addSpacing(16);
-    content->addWidget(cardWithTitle(
-        QStringLiteral("What it is built for"),
-        QStringLiteral("First, resisting detection and blocking: passive fingerprinting first, then "
-                       "active probing \u2014 a prober that cannot authenticate gets no answer at all, "
-                       "exactly as for a wrong guess. Second, speed: pure TCP, a single AEAD seal per "
-                       "frame, a prewarmed pool of connections, and TCP Fast Open where the path allows "
-                       "it. All of it serves one purpose: free access to information.")));
+    content->addWidget(
+        cardWithTitle(tr("What it is built for"),
+                      tr("First, resisting detection and blocking: passive fingerprinting first, then "
+                         "active probing \u2014 a prober that cannot authenticate gets no answer at all, "
+                         "exactly as for a wrong guess. Second, speed: pure TCP, a single AEAD seal per "
+                         "frame, a prewarmed pool of connections, and TCP Fast Open where the path allows "
+                         "it. All of it serves one purpose: free access to information.")));
     content->addSpacing(16);
 
     QVBoxLayout* serverLayout = nullptr;
-    content->addWidget(cardWithTitle(
-        QStringLiteral("You need a server"),
-        m_context.releaseLocation.isEmpty()
-            ? QStringLiteral("This application is the client. It connects to a server that you run "
-                             "yourself; there is no shared or hosted service. Copy the ferrow-server "
-                             "package to any Debian or Ubuntu machine with a public address and set it "
-                             "up there (SERVER is how you reach it over SSH):")
-            : QStringLiteral("This application is the client. It connects to a server that you run "
-                             "yourself; there is no shared or hosted service. This command sets one up "
-                             "on any Linux machine with a public address:"),
-        &serverLayout));
+    content->addWidget(
+        cardWithTitle(tr("You need a server"),
+                      m_context.releaseLocation.isEmpty()
+                          ? tr("This application is the client. It connects to a server that you run "
+                               "yourself; there is no shared or hosted service. Copy the ferrow-server "
+                               "package to any Debian or Ubuntu machine with a public address and set it "
+                               "up there (SERVER is how you reach it over SSH):")
+                          : tr("This application is the client. It connects to a server that you run "
+                               "yourself; there is no shared or hosted service. This command sets one up "
+                               "on any Linux machine with a public address:"),
+                      &serverLayout));
     auto* box = new FRWCommandBox;
     box->setObjectName(QStringLiteral("commandBox"));
     auto* boxLayout = new QHBoxLayout(box);
@@ -114,20 +114,20 @@ void FRWAboutViewController::viewDidLoad()
     m_copyButton = new QToolButton;
     m_copyButton->setObjectName(QStringLiteral("copyButton"));
     m_copyButton->setAutoRaise(true);
-    m_copyButton->setToolTip(QStringLiteral("Copy the command"));
-    m_copyButton->setAccessibleName(QStringLiteral("Copy the install command"));
+    m_copyButton->setToolTip(tr("Copy the command"));
+    m_copyButton->setAccessibleName(tr("Copy the install command"));
     m_copyButton->setIconSize(QSize(12, 12));
     boxLayout->addWidget(command, 1);
     boxLayout->addWidget(m_copyButton);
     serverLayout->addWidget(box);
-    serverLayout->addWidget(bodyLabel(QStringLiteral("The set-up prints a PSK and a port when it finishes. "
-                                                     "Put those into a node on the Policy screen and you "
-                                                     "are connected.")));
+    serverLayout->addWidget(bodyLabel(tr("The set-up prints a PSK and a port when it finishes. "
+                                         "Put those into a node on the Policy screen and you "
+                                         "are connected.")));
     showCopyGlyph(QStringLiteral("doc.on.doc"));
     connect(m_copyButton, &QToolButton::clicked, this, &FRWAboutViewController::pasteInstallCommand);
 
     content->addSpacing(18);
-    m_versionLabel = new QLabel(QStringLiteral("Ferrow %1 (%2)")
+    m_versionLabel = new QLabel(tr("Ferrow %1 (%2)")
                                     .arg(FRWScreenText::orQuestionMark(m_context.version),
                                          FRWScreenText::orQuestionMark(m_context.build)));
     m_versionLabel->setObjectName(QStringLiteral("versionLabel"));

@@ -143,7 +143,7 @@ void FRWActivityViewController::build()
     rootLayout->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(root);
     scroll->setObjectName(QStringLiteral("pageScrollArea"));
-    scroll->setAccessibleName(QStringLiteral("Activity"));
+    scroll->setAccessibleName(tr("Activity"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Always on, so the document keeps one width whether or not it scrolls: the thin scroller sits
@@ -163,9 +163,9 @@ void FRWActivityViewController::build()
     auto* pills = new QHBoxLayout;
     pills->setSpacing(10);
     pills->addStretch(1);
-    m_systemProxyPill = new FRWPillButton(QStringLiteral("System Proxy"), FRWTheme::secondaryLabel());
+    m_systemProxyPill = new FRWPillButton(tr("System Proxy"), FRWTheme::secondaryLabel());
     m_systemProxyPill->setObjectName(QStringLiteral("systemProxyPill"));
-    m_enhancedPill = new FRWPillButton(QStringLiteral("Enhanced Mode"), FRWTheme::secondaryLabel());
+    m_enhancedPill = new FRWPillButton(tr("Enhanced Mode"), FRWTheme::secondaryLabel());
     m_enhancedPill->setObjectName(QStringLiteral("enhancedPill"));
     m_systemProxyPill->setCheckable(true);
     m_enhancedPill->setCheckable(true);
@@ -173,7 +173,7 @@ void FRWActivityViewController::build()
     pills->addWidget(m_enhancedPill);
     layout->addLayout(pills);
     layout->addSpacing(4);
-    auto* title = new QLabel(QStringLiteral("Activity"));
+    auto* title = new QLabel(tr("Activity"));
     title->setObjectName(QStringLiteral("titleLabel"));
     title->setFont(FRWTheme::font(28, QFont::Bold));
     FRWTheme::bindTextColor(title, FRWTheme::primaryText());
@@ -189,10 +189,10 @@ void FRWActivityViewController::build()
     // The header figures.
     auto* columns = new QHBoxLayout;
     columns->setSpacing(16);
-    m_networkCol = new FRWStatColumn(QStringLiteral("Network"), FRWScreenText::noValue());
-    m_profileCol = new FRWStatColumn(QStringLiteral("Profile"), FRWScreenText::noValue());
-    m_outboundCol = new FRWStatColumn(QStringLiteral("Outbound Mode"), QStringLiteral("Rule-Based Proxy"));
-    m_externalIPCol = new FRWStatColumn(QStringLiteral("External IP"), FRWScreenText::noValue());
+    m_networkCol = new FRWStatColumn(tr("Network"), FRWScreenText::noValue());
+    m_profileCol = new FRWStatColumn(tr("Profile"), FRWScreenText::noValue());
+    m_outboundCol = new FRWStatColumn(tr("Outbound Mode"), tr("Rule-Based Proxy"));
+    m_externalIPCol = new FRWStatColumn(tr("External IP"), FRWScreenText::noValue());
     m_networkCol->setObjectName(QStringLiteral("networkStatColumn"));
     m_profileCol->setObjectName(QStringLiteral("profileStatColumn"));
     m_outboundCol->setObjectName(QStringLiteral("outboundStatColumn"));
@@ -216,10 +216,8 @@ void FRWActivityViewController::build()
     grid->addWidget(buildLatencyCard(), 0, 0);
     grid->addWidget(buildActiveCard(), 0, 1);
     grid->addWidget(buildTotalCard(), 0, 2);
-    grid->addWidget(buildRateCard(QStringLiteral("Upload"), m_uploadValue, m_uploadUnit, m_uploadChart), 1,
-                    0);
-    grid->addWidget(
-        buildRateCard(QStringLiteral("Download"), m_downloadValue, m_downloadUnit, m_downloadChart), 1, 1);
+    grid->addWidget(buildRateCard(tr("Upload"), m_uploadValue, m_uploadUnit, m_uploadChart), 1, 0);
+    grid->addWidget(buildRateCard(tr("Download"), m_downloadValue, m_downloadUnit, m_downloadChart), 1, 1);
     grid->addWidget(buildTrafficCard(), 1, 2);
     grid->setColumnStretch(0, 10);
     grid->setColumnStretch(1, 10);
@@ -248,21 +246,20 @@ QWidget* FRWActivityViewController::buildFirstRunPanel()
 {
     QVBoxLayout* content = nullptr;
     FRWCardView* card = makeCard(view(), QStringLiteral("firstRunPanel"), content);
-    content->addWidget(FRWTheme::label(QStringLiteral("Add your server to get started"), 15, QFont::Bold,
-                                       FRWTheme::primaryText()));
+    content->addWidget(
+        FRWTheme::label(tr("Add your server to get started"), 15, QFont::Bold, FRWTheme::primaryText()));
     auto* body = FRWTheme::label(
-        QStringLiteral(
-            "The profile still holds the example nodes, which cannot work. Copy the ferrow:// link "
-            "your server printed and paste it here: Ferrow adds the node, puts it in the Proxy "
-            "group and chooses it. Then turn on System Proxy.\n\nNo server yet? Install "
-            "ferrow-server on a machine of yours; the About page has the commands.\n\nTo show your external "
-            "address, its location and your resolver's latency, Ferrow asks public echo, location "
-            "and DNS services; turn that off under Settings \u2192 Privacy."),
+        tr("The profile still holds the example nodes, which cannot work. Copy the ferrow:// link "
+           "your server printed and paste it here: Ferrow adds the node, puts it in the Proxy "
+           "group and chooses it. Then turn on System Proxy.\n\nNo server yet? Install "
+           "ferrow-server on a machine of yours; the About page has the commands.\n\nTo show your external "
+           "address, its location and your resolver's latency, Ferrow asks public echo, location "
+           "and DNS services; turn that off under Settings \u2192 Privacy."),
         12, QFont::Normal, FRWTheme::secondaryLabel());
     body->setWordWrap(true);
     content->addWidget(body);
     auto* row = new QHBoxLayout;
-    auto* paste = new QPushButton(QStringLiteral("Paste ferrow:// Link"));
+    auto* paste = new QPushButton(tr("Paste ferrow:// Link"));
     paste->setObjectName(QStringLiteral("pasteLinkButton"));
     connect(paste, &QPushButton::clicked, this, &FRWActivityViewController::pasteFirstNode);
     row->addWidget(paste);
@@ -287,15 +284,14 @@ void FRWActivityViewController::offerClipboardLink()
     const std::optional<QVariantMap> link =
         FRWProfileStore::parseShareURI(QApplication::clipboard()->text().trimmed());
     if (!link) {
-        m_pasteButton->setText(QStringLiteral("Paste ferrow:// Link"));
+        m_pasteButton->setText(tr("Paste ferrow:// Link"));
         return;
     }
     const QString name = link->value(QStringLiteral("name")).toString().trimmed();
     const QString where = QStringLiteral("%1:%2").arg(link->value(QStringLiteral("server")).toString(),
                                                       link->value(QStringLiteral("port")).toString());
-    m_pasteButton->setText(name.isEmpty() ? QStringLiteral("Add %1").arg(where)
-                                          : QStringLiteral("Add \u201C%1\u201D").arg(name));
-    m_firstRunNote->setText(QStringLiteral("A ferrow:// link for %1 is on the clipboard.").arg(where));
+    m_pasteButton->setText(name.isEmpty() ? tr("Add %1").arg(where) : tr("Add \u201C%1\u201D").arg(name));
+    m_firstRunNote->setText(tr("A ferrow:// link for %1 is on the clipboard.").arg(where));
 }
 
 void FRWActivityViewController::pasteFirstNode()
@@ -342,12 +338,12 @@ QWidget* FRWActivityViewController::buildLatencyCard()
     FRWCardView* card = makeCard(view(), QStringLiteral("latencyCard"), content);
     auto* caption = new QHBoxLayout;
     caption->setSpacing(4);
-    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Internet Latency")));
+    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Internet Latency")));
     auto* refreshButton = new QToolButton;
     refreshButton->setObjectName(QStringLiteral("refreshLatencyButton"));
     refreshButton->setAutoRaise(true);
-    refreshButton->setAccessibleName(QStringLiteral("Refresh"));
-    refreshButton->setToolTip(QStringLiteral("Refresh"));
+    refreshButton->setAccessibleName(tr("Refresh"));
+    refreshButton->setToolTip(tr("Refresh"));
     refreshButton->setIconSize(QSize(12, 12));
     refreshButton->setIcon(
         FRWSymbols::themedIcon(QStringLiteral("arrow.clockwise"), FRWTheme::secondaryLabel()));
@@ -363,7 +359,7 @@ QWidget* FRWActivityViewController::buildLatencyCard()
     auto* sub = new QHBoxLayout;
     sub->setSpacing(16);
     m_dnsCol = new FRWStatColumn(QStringLiteral("DNS"), FRWScreenText::noValue());
-    m_proxyCol = new FRWStatColumn(QStringLiteral("Proxy"), FRWScreenText::noValue());
+    m_proxyCol = new FRWStatColumn(tr("Proxy"), FRWScreenText::noValue());
     m_dnsCol->setObjectName(QStringLiteral("dnsStatColumn"));
     m_proxyCol->setObjectName(QStringLiteral("proxyStatColumn"));
     sub->addWidget(m_dnsCol, 1);
@@ -378,7 +374,7 @@ QWidget* FRWActivityViewController::buildActiveCard()
     FRWCardView* card = makeCard(view(), QStringLiteral("activeCard"), content);
     auto* caption = new QHBoxLayout;
     caption->setSpacing(6);
-    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Active Connection")));
+    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Active Connection")));
     caption->addStretch(1);
     caption->addWidget(new GreenDot, 0, Qt::AlignVCenter);
     content->addLayout(caption);
@@ -390,7 +386,7 @@ QWidget* FRWActivityViewController::buildActiveCard()
     m_processesValue->setObjectName(QStringLiteral("processesValue"));
     content->addWidget(m_processesValue);
     content->addSpacing(-6);
-    content->addWidget(smallLabel(QStringLiteral("Processes"), 11, FRWTheme::secondaryLabel()));
+    content->addWidget(smallLabel(tr("Processes"), 11, FRWTheme::secondaryLabel()));
     return card;
 }
 
@@ -399,11 +395,11 @@ QWidget* FRWActivityViewController::buildTotalCard()
     QVBoxLayout* content = nullptr;
     FRWCardView* card = makeCard(view(), QStringLiteral("totalCard"), content);
     auto* caption = new QHBoxLayout;
-    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Total Traffic")));
+    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Total Traffic")));
     caption->addStretch(1);
     m_totalPeriod = new FRWSegmented({QStringLiteral("TODAY"), QStringLiteral("MONTH")});
     m_totalPeriod->setObjectName(QStringLiteral("totalPeriod"));
-    m_totalPeriod->setAccessibleName(QStringLiteral("Total Traffic Period"));
+    m_totalPeriod->setAccessibleName(tr("Total Traffic Period"));
     m_totalPeriod->onChange = [this](int) { refresh(); };
     caption->addWidget(m_totalPeriod);
     content->addLayout(caption);
@@ -416,8 +412,8 @@ QWidget* FRWActivityViewController::buildTotalCard()
     // The model gives each period's bytes sent and received, so the two figures say just that.
     auto* figures = new QGridLayout;
     figures->setVerticalSpacing(2);
-    figures->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Upload")), 0, 0, Qt::AlignLeft);
-    figures->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Download")), 0, 1, Qt::AlignRight);
+    figures->addWidget(FRWCaptionLabel::captionWithString(tr("Upload")), 0, 0, Qt::AlignLeft);
+    figures->addWidget(FRWCaptionLabel::captionWithString(tr("Download")), 0, 1, Qt::AlignRight);
     m_totalUpValue = smallLabel(QStringLiteral("0 B"), 13, FRWTheme::primaryText(), QFont::DemiBold);
     m_totalUpValue->setObjectName(QStringLiteral("totalUpValue"));
     m_totalDownValue = smallLabel(QStringLiteral("0 B"), 13, FRWTheme::primaryText(), QFont::DemiBold);
@@ -458,11 +454,11 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     QVBoxLayout* content = nullptr;
     FRWCardView* card = makeCard(view(), QStringLiteral("trafficCard"), content);
     auto* caption = new QHBoxLayout;
-    caption->addWidget(FRWCaptionLabel::captionWithString(QStringLiteral("Traffic")));
+    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Traffic")));
     caption->addStretch(1);
     m_trafficFilter = new FRWSegmented({QStringLiteral("ALL"), QStringLiteral("PROXY")});
     m_trafficFilter->setObjectName(QStringLiteral("trafficFilter"));
-    m_trafficFilter->setAccessibleName(QStringLiteral("Traffic Shown"));
+    m_trafficFilter->setAccessibleName(tr("Traffic Shown"));
     caption->addWidget(m_trafficFilter);
     content->addLayout(caption);
     m_trafficChart = new FRWBarChart;
@@ -473,7 +469,7 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     m_trafficDim =
         new FRWSegmented({QStringLiteral("CLIENT"), QStringLiteral("DOMAIN"), QStringLiteral("POLICY")});
     m_trafficDim->setObjectName(QStringLiteral("trafficDim"));
-    m_trafficDim->setAccessibleName(QStringLiteral("Traffic Grouped By"));
+    m_trafficDim->setAccessibleName(tr("Traffic Grouped By"));
     m_trafficDim->setSelectedIndex(1);
     content->addWidget(m_trafficDim, 0, Qt::AlignLeft);
     m_trafficList = new QWidget;
@@ -602,7 +598,7 @@ void FRWActivityViewController::refreshTraffic()
     });
 
     if (!m_trafficEmpty) {
-        m_trafficEmpty = smallLabel(QStringLiteral("No traffic yet"), 12, FRWTheme::secondaryLabel());
+        m_trafficEmpty = smallLabel(tr("No traffic yet"), 12, FRWTheme::secondaryLabel());
         m_trafficEmpty->setObjectName(QStringLiteral("trafficEmptyLabel"));
         m_trafficListLayout->addWidget(m_trafficEmpty);
         for (int i = 0; i < kTopTraffic; ++i) {
@@ -637,8 +633,8 @@ QMenu* FRWActivityViewController::buildOutboundMenu()
     // One mode at a time: the three items are drawn and behave as radio items.
     auto* modes = new QActionGroup(menu);
     modes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
-    for (const auto& [title, value] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
-                                       std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
+    for (const auto& [title, value] : {std::pair{tr("Rule-Based"), QStringLiteral("rule")},
+                                       std::pair{tr("Direct"), QStringLiteral("direct")}}) {
         QAction* action = menu->addAction(title);
         action->setCheckable(true);
         modes->addAction(action);
@@ -646,14 +642,14 @@ QMenu* FRWActivityViewController::buildOutboundMenu()
         connect(action, &QAction::triggered, target,
                 [target, mode = value] { target->setOutboundMode(mode, QString()); });
     }
-    QMenu* global = menu->addMenu(QStringLiteral("Global"));
+    QMenu* global = menu->addMenu(tr("Global"));
     global->menuAction()->setCheckable(true);
     modes->addAction(global->menuAction());
     global->menuAction()->setChecked(mode == QLatin1String("global"));
     auto* nodes = new QActionGroup(global);
     nodes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     if (model.outboundNodes().isEmpty()) {
-        global->addAction(QStringLiteral("(connect to load nodes)"))->setEnabled(false);
+        global->addAction(tr("(connect to load nodes)"))->setEnabled(false);
     }
     for (const QString& node : model.outboundNodes()) {
         QAction* action = global->addAction(node);
@@ -686,18 +682,16 @@ QMenu* FRWActivityViewController::buildExternalIPMenu()
     if (!location.isEmpty() || !model.geoASN().isEmpty()) {
         menu->addSeparator();
     }
-    menu->addAction(QStringLiteral("Last Updated: %1").arg(model.externalIPUpdatedText()))->setEnabled(false);
+    menu->addAction(tr("Last Updated: %1").arg(model.externalIPUpdatedText()))->setEnabled(false);
     menu->addSeparator();
-    menu->addAction(model.showIPv6() ? QStringLiteral("Show IPv4 Address")
-                                     : QStringLiteral("Show IPv6 Address"),
-                    this, [this] {
-                        m_context.model->setShowIPv6(!m_context.model->showIPv6());
-                        refresh();
-                    });
+    menu->addAction(model.showIPv6() ? tr("Show IPv4 Address") : tr("Show IPv6 Address"), this, [this] {
+        m_context.model->setShowIPv6(!m_context.model->showIPv6());
+        refresh();
+    });
     FRWAppModel* target = m_context.model;
-    menu->addAction(QStringLiteral("Refresh Now"), target, [target] { target->refreshExternalIP(); });
+    menu->addAction(tr("Refresh Now"), target, [target] { target->refreshExternalIP(); });
     menu->addSeparator();
-    QAction* copy = menu->addAction(QStringLiteral("Copy"), target,
+    QAction* copy = menu->addAction(tr("Copy"), target,
                                     [target] { QApplication::clipboard()->setText(target->externalIP()); });
     // Nothing to copy must not empty the user's clipboard.
     copy->setEnabled(!model.externalIP().isEmpty() && model.externalIP() != FRWProbeText::none());

@@ -19,7 +19,7 @@ QString FRWClientRowDelegate::rateText(double bytesPerSecond)
 
 QString FRWClientRowDelegate::totalText(qint64 bytes)
 {
-    return QStringLiteral("Total %1").arg(FRWByteText::size(static_cast<double>(bytes)));
+    return tr("Total %1").arg(FRWByteText::size(static_cast<double>(bytes)));
 }
 
 QSize FRWClientRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& /*index*/) const

@@ -41,7 +41,7 @@ public:
     /// The key of the selected group; empty without one.
     QString selectedKey() const;
 
-    virtual QString emptyText() const { return QStringLiteral("Nothing yet."); }
+    virtual QString emptyText() const { return tr("Nothing yet."); }
     /// The group a connection belongs to; empty for none.
     virtual QString keyForConnection(const QJsonObject& connection) const = 0;
     virtual QString titleForKey(const QString& key) { return key; }

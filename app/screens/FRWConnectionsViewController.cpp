@@ -33,7 +33,7 @@ QLabel* secondaryLabel(const QString& text, qreal size, QFont::Weight weight = Q
 } // namespace
 
 FRWConnectionsViewController::FRWConnectionsViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Connections"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Connections"), parent), m_context(std::move(context))
 {
 }
 
@@ -59,8 +59,8 @@ void FRWConnectionsViewController::viewDidLoad()
     top->addWidget(m_countLabel, 1);
     m_search = new QLineEdit;
     m_search->setObjectName(QStringLiteral("searchLineEdit"));
-    m_search->setAccessibleName(QStringLiteral("Search Connections"));
-    m_search->setPlaceholderText(QStringLiteral("Filter host, process, policy, rule\u2026"));
+    m_search->setAccessibleName(tr("Search Connections"));
+    m_search->setPlaceholderText(tr("Filter host, process, policy, rule\u2026"));
     m_search->setFont(FRWTheme::font(12));
     m_search->setFixedWidth(260);
     m_search->setClearButtonEnabled(true);
@@ -73,7 +73,7 @@ void FRWConnectionsViewController::viewDidLoad()
     m_filter->sort(0);
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("connectionsTable"));
-    m_table->setAccessibleName(QStringLiteral("Connections"));
+    m_table->setAccessibleName(tr("Connections"));
     m_table->setModel(m_filter);
     m_table->setItemDelegate(new FRWConnRowDelegate(m_table));
     m_table->horizontalHeader()->hide();
@@ -124,8 +124,8 @@ void FRWConnectionsViewController::viewDidLoad()
     m_detailLayout->setContentsMargins(0, 0, 0, 0);
     m_detailLayout->setSpacing(7);
     detailLayout->addWidget(m_detailStack);
-    m_detailEmpty = secondaryLabel(
-        QStringLiteral("Select a connection above to see its fake IP, client and matched rule."), 12);
+    m_detailEmpty =
+        secondaryLabel(tr("Select a connection above to see its fake IP, client and matched rule."), 12);
     m_detailEmpty->setObjectName(QStringLiteral("detailEmptyLabel"));
     m_detailEmpty->setWordWrap(true);
     detailLayout->addWidget(m_detailEmpty);
@@ -178,18 +178,16 @@ void FRWConnectionsViewController::refresh()
     const int listed = m_filter->rowCount();
     const bool filtering = !m_filter->query().isEmpty();
     if (filtering) {
-        m_countLabel->setText(QStringLiteral("%1 matching").arg(listed));
+        m_countLabel->setText(tr("%n matching", nullptr, listed));
     } else {
         int active = 0;
         for (const FRWConnectionRow& row : m_source->rows()) {
             active += FRWScreenText::isClosed(row.record) ? 0 : 1;
         }
-        m_countLabel->setText(
-            QStringLiteral("%1 active  \u00B7  %2 total").arg(active).arg(m_source->rowCount()));
+        m_countLabel->setText(tr("%n active  \u00B7  %1 total", nullptr, active).arg(m_source->rowCount()));
     }
-    m_emptyState->setText(
-        filtering ? QStringLiteral("No connections match your filter.")
-                  : QStringLiteral("No connections yet.\nConnect and browse to see live traffic."));
+    m_emptyState->setText(filtering ? tr("No connections match your filter.")
+                                    : tr("No connections yet.\nConnect and browse to see live traffic."));
     m_emptyState->setVisible(listed == 0);
 
     QModelIndex selected;
@@ -261,19 +259,19 @@ void FRWConnectionsViewController::populateDetail(const QJsonObject& connection)
     const bool closed = FRWScreenText::isClosed(connection);
     const qint64 age = nowMilliseconds() - FRWScreenText::integerOf(connection, "start");
     const QList<std::pair<QString, QString>> rows = {
-        {QStringLiteral("Destination"), orElse(text("host"), dash)},
-        {QStringLiteral("Policy / Group"), orElse(text("policy"), dash)},
-        {QStringLiteral("Matched rule"), orElse(text("rule"), dash)},
-        {QStringLiteral("Fake IP"), orElse(text("fakeip"), QStringLiteral("\u2014 (not fake-ip)"))},
-        {QStringLiteral("Client process"), orElse(text("process"), QStringLiteral("\u2014 (unknown)"))},
-        {QStringLiteral("Source"), source},
-        {QStringLiteral("Network"), orElse(text("network"), QStringLiteral("tcp")).toUpper()},
-        {QStringLiteral("Traffic"),
+        {tr("Destination"), orElse(text("host"), dash)},
+        {tr("Policy / Group"), orElse(text("policy"), dash)},
+        {tr("Matched rule"), orElse(text("rule"), dash)},
+        {tr("Fake IP"), orElse(text("fakeip"), tr("\u2014 (not fake-ip)"))},
+        {tr("Client process"), orElse(text("process"), tr("\u2014 (unknown)"))},
+        {tr("Source"), source},
+        {tr("Network"), orElse(text("network"), QStringLiteral("tcp")).toUpper()},
+        {tr("Traffic"),
          QStringLiteral("\u2191 %1   \u2193 %2")
              .arg(FRWScreenText::connectionBytes(FRWScreenText::integerOf(connection, "up")),
                   FRWScreenText::connectionBytes(FRWScreenText::integerOf(connection, "down")))},
-        {QStringLiteral("State"),
-         QStringLiteral("%1 \u00B7 started %2")
+        {tr("State"),
+         tr("%1 \u00B7 started %2")
              .arg(closed ? QStringLiteral("closed") : QStringLiteral("active"), FRWScreenText::ageText(age))},
     };
 

@@ -38,7 +38,7 @@ QString thisComputer()
 } // namespace
 
 FRWDeviceViewController::FRWDeviceViewController(FRWScreensContext context, QObject* parent)
-    : FRWClientsViewController(QStringLiteral("Device"), context, parent)
+    : FRWClientsViewController(tr("Device"), context, parent)
 {
     initScreenResources();
 }
@@ -91,13 +91,13 @@ QWidget* FRWDeviceViewController::makeFooter()
     layout->setSpacing(6);
     auto* top = new QHBoxLayout;
     top->setSpacing(10);
-    auto* title = new QLabel(QStringLiteral("Gateway Mode"));
+    auto* title = new QLabel(tr("Gateway Mode"));
     title->setFont(FRWTheme::font(15));
     FRWTheme::bindTextColor(title, FRWTheme::primaryText());
     top->addWidget(title);
     m_gatewaySwitch = new FRWSwitch;
     m_gatewaySwitch->setObjectName(QStringLiteral("gatewaySwitch"));
-    m_gatewaySwitch->setAccessibleName(QStringLiteral("Gateway Mode"));
+    m_gatewaySwitch->setAccessibleName(tr("Gateway Mode"));
     top->addWidget(m_gatewaySwitch);
     top->addStretch(1);
     auto* gear = new QToolButton;
@@ -105,15 +105,14 @@ QWidget* FRWDeviceViewController::makeFooter()
     gear->setAutoRaise(true);
     gear->setIcon(FRWSymbols::themedIcon(QStringLiteral("gearshape"), FRWTheme::secondaryLabel()));
     gear->setIconSize(QSize(16, 16));
-    gear->setAccessibleName(QStringLiteral("Gateway settings"));
-    gear->setToolTip(QStringLiteral("Gateway settings"));
+    gear->setAccessibleName(tr("Gateway settings"));
+    gear->setToolTip(tr("Gateway settings"));
     top->addWidget(gear);
     layout->addLayout(top);
-    auto* text = new QLabel(
-        QStringLiteral("Point another device's default gateway at %1 and its traffic is proxied by "
-                       "rule. Set that device's DNS manually too, or its IPv6 will bypass the "
-                       "proxy.")
-            .arg(thisComputer()));
+    auto* text = new QLabel(tr("Point another device's default gateway at %1 and its traffic is proxied by "
+                               "rule. Set that device's DNS manually too, or its IPv6 will bypass the "
+                               "proxy.")
+                                .arg(thisComputer()));
     text->setWordWrap(true);
     text->setFont(FRWTheme::font(12));
     FRWTheme::bindTextColor(text, FRWTheme::secondaryLabel());
@@ -138,26 +137,24 @@ void FRWDeviceViewController::toggleGateway(bool on)
     }
     didRefresh();
     if (context().model->enhancedRunning()) {
-        presentScreenAlert(context(), QStringLiteral("Reconnect Enhanced Mode to apply"),
-                           QStringLiteral("Gateway mode takes effect the next time Enhanced Mode starts."));
+        presentScreenAlert(context(), tr("Reconnect Enhanced Mode to apply"),
+                           tr("Gateway mode takes effect the next time Enhanced Mode starts."));
     }
 }
 
 QString FRWDeviceViewController::gatewaySettingsText(const QString& lanIPv4)
 {
-    return QStringLiteral(
-               "On the device you want to proxy, set:\n\n"
-               "    Router / Gateway:  %1\n"
-               "    DNS:  %2  (manual, not automatic)\n\n"
-               "The DNS entry is not optional. A manual gateway only redirects IPv4; the device still "
-               "learns its IPv6 router from the network, so with automatic DNS its IPv6 traffic goes "
-               "straight out and never reaches %3.")
-        .arg(lanIPv4.isEmpty() ? thisComputer() + QStringLiteral("'s LAN IP") : lanIPv4, kPublicResolver,
-             thisComputer());
+    return tr("On the device you want to proxy, set:\n\n"
+              "    Router / Gateway:  %1\n"
+              "    DNS:  %2  (manual, not automatic)\n\n"
+              "The DNS entry is not optional. A manual gateway only redirects IPv4; the device still "
+              "learns its IPv6 router from the network, so with automatic DNS its IPv6 traffic goes "
+              "straight out and never reaches %3.")
+        .arg(lanIPv4.isEmpty() ? thisComputer() + tr("'s LAN IP") : lanIPv4, kPublicResolver, thisComputer());
 }
 
 void FRWDeviceViewController::showGatewaySettings()
 {
     const QString lan = context().takeover ? context().takeover->lanIPv4() : QString();
-    presentScreenAlert(context(), QStringLiteral("Gateway Mode"), gatewaySettingsText(lan));
+    presentScreenAlert(context(), tr("Gateway Mode"), gatewaySettingsText(lan));
 }

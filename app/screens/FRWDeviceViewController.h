@@ -11,7 +11,7 @@ class FRWDeviceViewController : public FRWClientsViewController {
 public:
     explicit FRWDeviceViewController(FRWScreensContext context, QObject* parent = nullptr);
 
-    QString emptyText() const override { return QStringLiteral("No Device"); }
+    QString emptyText() const override { return tr("No Device"); }
     QString keyForConnection(const QJsonObject& connection) const override;
     QIcon iconForKey(const QString& key) override;
 

@@ -89,10 +89,10 @@ void FRWElidedLabel::contextMenuEvent(QContextMenuEvent* event)
 {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* copy = menu->addAction(QStringLiteral("Copy"), this, &FRWElidedLabel::copySelection);
+    QAction* copy = menu->addAction(tr("Copy"), this, &FRWElidedLabel::copySelection);
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(hasSelectedText());
-    menu->addAction(QStringLiteral("Select All"), this,
+    menu->addAction(tr("Select All"), this,
                     [this] { setSelection(0, static_cast<int>(QLabel::text().size())); });
     menu->popup(event->globalPos());
 }

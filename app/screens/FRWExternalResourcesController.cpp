@@ -49,13 +49,13 @@ void FRWExternalResourcesController::buildUI()
 {
     m_window = new QDialog;
     m_window->setObjectName(QStringLiteral("externalResourcesWindow"));
-    m_window->setWindowTitle(QStringLiteral("External Resources"));
+    m_window->setWindowTitle(tr("External Resources"));
     m_window->resize(720, 420);
     auto* layout = new QVBoxLayout(m_window);
     layout->setContentsMargins(20, 18, 20, 16);
-    auto* title = new QLabel(QStringLiteral("External Resource"));
+    auto* title = new QLabel(tr("External Resource"));
     title->setFont(FRWTheme::font(15, QFont::Bold));
-    auto* subtitle = new QLabel(QStringLiteral("Rule-sets downloaded from URLs"));
+    auto* subtitle = new QLabel(tr("Rule-sets downloaded from URLs"));
     subtitle->setFont(FRWTheme::font(12));
     FRWTheme::bindTextColor(subtitle, FRWTheme::secondaryLabel());
     layout->addWidget(title);
@@ -63,7 +63,7 @@ void FRWExternalResourcesController::buildUI()
 
     m_table = new QTableWidget(0, 4);
     m_table->setObjectName(QStringLiteral("resourcesTable"));
-    m_table->setAccessibleName(QStringLiteral("External resources"));
+    m_table->setAccessibleName(tr("External resources"));
     m_table->setAlternatingRowColors(true);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(24);
@@ -79,7 +79,7 @@ void FRWExternalResourcesController::buildUI()
         m_table->horizontalHeader()->setSectionResizeMode(
             i, i == kPathColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
-    m_emptyLabel = new QLabel(QStringLiteral("This profile has no external resources."), m_table->viewport());
+    m_emptyLabel = new QLabel(tr("This profile has no external resources."), m_table->viewport());
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
     FRWTheme::bindTextColor(m_emptyLabel, FRWTheme::secondaryLabel());
     m_emptyLabel->move(16, 16);
@@ -87,11 +87,11 @@ void FRWExternalResourcesController::buildUI()
     layout->addWidget(m_table, 1);
 
     auto* bottom = new QHBoxLayout;
-    m_onlyNotReady = new QCheckBox(QStringLiteral("Only show not ready items"));
+    m_onlyNotReady = new QCheckBox(tr("Only show not ready items"));
     m_onlyNotReady->setObjectName(QStringLiteral("onlyNotReadyCheckBox"));
-    m_updateAll = new QPushButton(QStringLiteral("Update All"));
+    m_updateAll = new QPushButton(tr("Update All"));
     m_updateAll->setObjectName(QStringLiteral("updateAllButton"));
-    auto* done = new QPushButton(QStringLiteral("Done"));
+    auto* done = new QPushButton(tr("Done"));
     done->setObjectName(QStringLiteral("doneButton"));
     done->setDefault(true);
     bottom->addWidget(m_onlyNotReady);
@@ -166,10 +166,10 @@ void FRWExternalResourcesController::applyFilter()
         const QJsonObject entry = m_shown.at(row).toObject();
         const QString url = entry.value(QLatin1String("url")).toString();
         const QString error = entry.value(QLatin1String("error")).toString();
-        QString status = QStringLiteral("Not ready");
+        QString status = tr("Not ready");
         QColor statusColor = FRWTheme::redText().resolved();
         if (isReady(entry)) {
-            status = error.isEmpty() ? QStringLiteral("Ready") : QStringLiteral("Stale");
+            status = error.isEmpty() ? tr("Ready") : tr("Stale");
             statusColor = error.isEmpty() ? label : FRWTheme::orangeText().resolved();
         }
         m_table->setItem(row, 0, cell(QStringLiteral("RULESET"), label, error));
@@ -183,7 +183,7 @@ void FRWExternalResourcesController::applyFilter()
 void FRWExternalResourcesController::updateAllPressed()
 {
     m_updateAll->setEnabled(false);
-    m_updateAll->setText(QStringLiteral("Updating\u2026"));
+    m_updateAll->setText(tr("Updating\u2026"));
     const QPointer<FRWExternalResourcesController> self(this);
     m_model.updateAllRuleSets([self] {
         if (!self) {
@@ -191,7 +191,7 @@ void FRWExternalResourcesController::updateAllPressed()
         }
         self->m_timers.singleShot(std::chrono::milliseconds(self->m_updateSettleMs), self, [self] {
             self->m_updateAll->setEnabled(true);
-            self->m_updateAll->setText(QStringLiteral("Update All"));
+            self->m_updateAll->setText(tr("Update All"));
             self->reload();
         });
     });
@@ -201,7 +201,7 @@ QString FRWExternalResourcesController::relativeUpdated(const QJsonValue& value,
 {
     const QString text = value.toString();
     if (text.isEmpty()) {
-        return QStringLiteral("Never");
+        return tr("Never");
     }
     // RFC 3339, with or without fractional seconds.
     QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
@@ -209,17 +209,17 @@ QString FRWExternalResourcesController::relativeUpdated(const QJsonValue& value,
         date = QDateTime::fromString(text, Qt::ISODate);
     }
     if (!date.isValid() || date.toMSecsSinceEpoch() < 1000) {
-        return QStringLiteral("Never");
+        return tr("Never");
     }
     const double d = static_cast<double>(now.msecsTo(date)) / 1000.0;
     if (d > -60) {
-        return QStringLiteral("Just now");
+        return tr("Just now");
     }
     if (d > -3600) {
-        return QStringLiteral("%1 minutes ago").arg(static_cast<qint64>(d / -60));
+        return tr("%n minutes ago", nullptr, static_cast<int>(d / -60));
     }
     if (d > -86400) {
-        return QStringLiteral("%1 hours ago").arg(static_cast<qint64>(d / -3600));
+        return tr("%n hours ago", nullptr, static_cast<int>(d / -3600));
     }
-    return QStringLiteral("%1 days ago").arg(static_cast<qint64>(d / -86400));
+    return tr("%n days ago", nullptr, static_cast<int>(d / -86400));
 }

@@ -52,7 +52,7 @@ void FRWGroupTile::mousePressEvent(QMouseEvent* event)
 void FRWGroupTile::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu;
-    menu.addAction(QStringLiteral("Delete Group"), this, &FRWGroupTile::deleteRequested);
+    menu.addAction(tr("Delete Group"), this, &FRWGroupTile::deleteRequested);
     menu.exec(event->globalPos());
 }
 

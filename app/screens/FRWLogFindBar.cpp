@@ -20,7 +20,7 @@ FRWLogFindBar::FRWLogFindBar(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 8);
     layout->setSpacing(8);
     m_find->setObjectName(QStringLiteral("findLineEdit"));
-    m_find->setPlaceholderText(QStringLiteral("Find in log"));
+    m_find->setPlaceholderText(tr("Find in log"));
     m_find->setClearButtonEnabled(true);
     m_find->setFont(FRWTheme::font(12));
     layout->addWidget(m_find, 1);
@@ -29,15 +29,14 @@ FRWLogFindBar::FRWLogFindBar(QWidget* parent)
     FRWTheme::bindTextColor(m_status, FRWTheme::secondaryLabel());
     layout->addWidget(m_status);
     m_level->setObjectName(QStringLiteral("levelComboBox"));
-    m_level->addItems(
-        {QStringLiteral("All"), QStringLiteral("Info"), QStringLiteral("Warning"), QStringLiteral("Error")});
+    m_level->addItems({tr("All"), tr("Info"), tr("Warning"), tr("Error")});
     m_level->setFont(FRWTheme::font(12));
     layout->addWidget(m_level);
     auto* close = new QToolButton(this);
     close->setObjectName(QStringLiteral("closeFindButton"));
     close->setText(QStringLiteral("\u2715"));
     close->setAutoRaise(true);
-    close->setAccessibleName(QStringLiteral("Close"));
+    close->setAccessibleName(tr("Close"));
     layout->addWidget(close);
 
     connect(m_find, &QLineEdit::textChanged, this, &FRWLogFindBar::queryChanged);
@@ -71,7 +70,7 @@ void FRWLogFindBar::setLevel(Level level)
 
 void FRWLogFindBar::setNotFound(bool notFound)
 {
-    m_status->setText(notFound ? QStringLiteral("Not found") : QString());
+    m_status->setText(notFound ? tr("Not found") : QString());
 }
 
 FRWLogFindBar::Level FRWLogFindBar::levelOfLine(const QString& line)

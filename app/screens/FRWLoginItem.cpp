@@ -111,7 +111,8 @@ FRWResult FRWLoginItem::setEnabled(bool enabled)
         return std::nullopt;
     }
     if (!QDir().mkpath(m_directory)) {
-        return FRWError::ferrow(QStringLiteral("Cannot create %1").arg(m_directory));
+        return FRWError::ferrow(
+            QCoreApplication::translate("FRWLoginItem", "Cannot create %1").arg(m_directory));
     }
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly) || file.write(entryText(m_program).toUtf8()) < 0 || !file.commit()) {

@@ -24,7 +24,7 @@
 #include "FRWViewportFiller.h"
 
 FRWLogsViewController::FRWLogsViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Logs"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Logs"), parent), m_context(std::move(context))
 {
 }
 
@@ -47,7 +47,7 @@ void FRWLogsViewController::viewDidLoad()
     cardLayout->setContentsMargins(4, 4, 4, 4);
     m_textView = new QPlainTextEdit;
     m_textView->setObjectName(QStringLiteral("logTextView"));
-    m_textView->setAccessibleName(QStringLiteral("Log"));
+    m_textView->setAccessibleName(tr("Log"));
     m_textView->setReadOnly(true);
     m_textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_textView->setFrameShape(QFrame::NoFrame);
@@ -66,7 +66,7 @@ void FRWLogsViewController::viewDidLoad()
     m_text = std::make_unique<FRWLogText>(m_textView);
     view()->installEventFilter(this);
     cardLayout->addWidget(m_textView, 0, 0);
-    m_emptyState = new QLabel(QStringLiteral("No logs yet.\nConnect to see live core activity."));
+    m_emptyState = new QLabel(tr("No logs yet.\nConnect to see live core activity."));
     m_emptyState->setObjectName(QStringLiteral("emptyStateLabel"));
     m_emptyState->setFont(FRWTheme::font(13));
     FRWTheme::bindTextColor(m_emptyState, FRWTheme::secondaryLabel());
@@ -84,10 +84,9 @@ void FRWLogsViewController::viewDidLoad()
     connect(m_textView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu* menu = m_textView->createStandardContextMenu(at);
         menu->setAttribute(Qt::WA_DeleteOnClose);
-        QAction* lines =
-            menu->addAction(QStringLiteral("Copy Lines"), this, &FRWLogsViewController::copySelectedLines);
+        QAction* lines = menu->addAction(tr("Copy Lines"), this, &FRWLogsViewController::copySelectedLines);
         lines->setEnabled(m_textView->textCursor().hasSelection());
-        menu->addAction(QStringLiteral("Find\u2026"), this, &FRWLogsViewController::showFindBar);
+        menu->addAction(tr("Find\u2026"), this, &FRWLogsViewController::showFindBar);
         menu->popup(m_textView->viewport()->mapToGlobal(at));
     });
     connect(m_findBar, &FRWLogFindBar::queryChanged, this, [this] {

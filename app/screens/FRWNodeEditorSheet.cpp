@@ -52,22 +52,21 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     setObjectName(QStringLiteral("nodeEditorSheet"));
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(editing ? QStringLiteral("Edit Node") : QStringLiteral("Add Node"));
+    setWindowTitle(editing ? tr("Edit Node") : tr("Add Node"));
     setFixedWidth(480);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 22, 22, 20);
     layout->setSpacing(8);
     layout->addWidget(FRWEditorKit::label(windowTitle(), 15, QFont::DemiBold, FRWTheme::primaryText()));
     auto* intro = FRWEditorKit::label(
-        QStringLiteral(
-            "A Ferrow server you can route traffic through. Groups on this screen reference nodes by name."),
+        tr("A Ferrow server you can route traffic through. Groups on this screen reference nodes by name."),
         11.5, QFont::Normal, FRWTheme::secondaryLabel());
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* pasteRow = new QHBoxLayout;
-    auto* paste = new QPushButton(QStringLiteral("Paste ferrow:// Link"));
+    auto* paste = new QPushButton(tr("Paste ferrow:// Link"));
     paste->setObjectName(QStringLiteral("pasteButton"));
-    paste->setToolTip(QStringLiteral("Fill these in from a ferrow:// link on the clipboard"));
+    paste->setToolTip(tr("Fill these in from a ferrow:// link on the clipboard"));
     paste->setAutoDefault(false);
     pasteRow->addWidget(paste);
     m_pasteNote = FRWEditorKit::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
@@ -80,8 +79,7 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     form->setVerticalSpacing(5);
     m_name = field(QStringLiteral("nameLineEdit"), QStringLiteral("HK"),
                    details.value("name", oldName).toString());
-    m_server = field(QStringLiteral("serverLineEdit"), QStringLiteral("host or IP"),
-                     details.value("server").toString());
+    m_server = field(QStringLiteral("serverLineEdit"), tr("host or IP"), details.value("server").toString());
     m_port = field(QStringLiteral("portLineEdit"), QStringLiteral("443"),
                    editing ? details.value("port").toString() : QStringLiteral("443"));
     m_port->setFixedWidth(110);
@@ -89,21 +87,20 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     m_tfo->addItems(kTfoModes);
     m_tfo->setFixedWidth(130);
     m_tfo->setCurrentIndex(std::max<qsizetype>(0, kTfoModes.indexOf(details.value("tfo").toString())));
-    m_key = field(QStringLiteral("keyLineEdit"), QStringLiteral("shared key from the server installer"),
+    m_key = field(QStringLiteral("keyLineEdit"), tr("shared key from the server installer"),
                   details.value("psk").toString());
     m_key->setEchoMode(QLineEdit::Password);
-    m_reveal =
-        FRWEditorKit::symbolButton(QStringLiteral("eye"), QSize(20, 20), QStringLiteral("Show the key"));
+    m_reveal = FRWEditorKit::symbolButton(QStringLiteral("eye"), QSize(20, 20), tr("Show the key"));
     m_reveal->setObjectName(QStringLiteral("revealToolButton"));
-    form->addWidget(caption(QStringLiteral("Name"), m_name), 0, 0, 1, 3);
+    form->addWidget(caption(tr("Name"), m_name), 0, 0, 1, 3);
     form->addWidget(m_name, 1, 0, 1, 3);
-    form->addWidget(caption(QStringLiteral("Server"), m_server), 2, 0, 1, 3);
+    form->addWidget(caption(tr("Server"), m_server), 2, 0, 1, 3);
     form->addWidget(m_server, 3, 0, 1, 3);
-    form->addWidget(caption(QStringLiteral("Port"), m_port), 4, 0);
-    form->addWidget(caption(QStringLiteral("TCP Fast Open"), m_tfo), 4, 1);
+    form->addWidget(caption(tr("Port"), m_port), 4, 0);
+    form->addWidget(caption(tr("TCP Fast Open"), m_tfo), 4, 1);
     form->addWidget(m_port, 5, 0);
     form->addWidget(m_tfo, 5, 1, Qt::AlignLeft);
-    form->addWidget(caption(QStringLiteral("Key"), m_key), 6, 0, 1, 3);
+    form->addWidget(caption(tr("Key"), m_key), 6, 0, 1, 3);
     auto* keyRow = new QHBoxLayout;
     keyRow->addWidget(m_key, 1);
     keyRow->addWidget(m_reveal);
@@ -112,9 +109,8 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     layout->addLayout(form);
     layout->addSpacing(16);
     const QString through = details.value("extra").toMap().value("underlying-proxy").toString();
-    m_reachedNote =
-        FRWEditorKit::label(through.isEmpty() ? QString() : QStringLiteral("Reached through: ") + through,
-                            11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    m_reachedNote = FRWEditorKit::label(through.isEmpty() ? QString() : tr("Reached through: ") + through,
+                                        11.5, QFont::Normal, FRWTheme::secondaryLabel());
     m_reachedNote->setObjectName(QStringLiteral("reachedNoteLabel"));
     m_reachedNote->setWordWrap(true);
     layout->addWidget(m_reachedNote);
@@ -125,11 +121,11 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancel = new QPushButton(tr("Cancel"));
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setMinimumWidth(90);
     cancel->setAutoDefault(false);
-    m_commit = new QPushButton(editing ? QStringLiteral("Save") : QStringLiteral("Add"));
+    m_commit = new QPushButton(editing ? tr("Save") : tr("Add"));
     m_commit->setObjectName(QStringLiteral("commitButton"));
     m_commit->setMinimumWidth(90);
     m_commit->setDefault(true);
@@ -210,9 +206,9 @@ bool FRWNodeEditorSheet::applyShareURI(const QString& text)
     if (link->contains("tfo")) {
         const QString tfo = link->value("tfo").toString();
         m_tfo->setCurrentIndex(std::max<qsizetype>(0, kTfoModes.indexOf(tfo)));
-        m_pasteNote->setText(QStringLiteral("Read %1:%2 \u00b7 TFO %3").arg(server, port, tfo));
+        m_pasteNote->setText(tr("Read %1:%2 \u00b7 TFO %3").arg(server, port, tfo));
     } else {
-        m_pasteNote->setText(QStringLiteral("Read %1:%2").arg(server, port));
+        m_pasteNote->setText(tr("Read %1:%2").arg(server, port));
     }
     FRWTheme::bindTextColor(m_pasteNote, FRWTheme::greenText());
     validate();
@@ -233,7 +229,7 @@ void FRWNodeEditorSheet::togglePSKReveal()
 {
     const bool nowPlain = m_key->echoMode() == QLineEdit::Password;
     m_key->setEchoMode(nowPlain ? QLineEdit::Normal : QLineEdit::Password);
-    const QString tip = nowPlain ? QStringLiteral("Hide the key") : QStringLiteral("Show the key");
+    const QString tip = nowPlain ? tr("Hide the key") : tr("Show the key");
     FRWEditorKit::setSymbol(m_reveal, nowPlain ? QStringLiteral("eye.slash") : QStringLiteral("eye"));
     m_reveal->setToolTip(tip);
     m_reveal->setAccessibleName(tip);

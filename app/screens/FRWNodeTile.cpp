@@ -30,8 +30,7 @@ FRWNodeTile::FRWNodeTile(const QString& name, const QString& type, QWidget* pare
     FRWTheme::bindTextColor(title, FRWTheme::primaryText());
     layout->addWidget(title);
     layout->addStretch(1);
-    m_status =
-        FRWEditorKit::label(QStringLiteral("Tap to Test"), 11, QFont::Normal, FRWTheme::secondaryLabel());
+    m_status = FRWEditorKit::label(tr("Tap to Test"), 11, QFont::Normal, FRWTheme::secondaryLabel());
     m_status->setObjectName(QStringLiteral("statusLabel"));
     layout->addWidget(m_status);
 }
@@ -58,9 +57,9 @@ QList<QAction*> FRWNodeTile::menuActions()
     if (!m_editable) {
         return {};
     }
-    auto* edit = new QAction(QStringLiteral("Edit Node\u2026"), this);
+    auto* edit = new QAction(tr("Edit Node\u2026"), this);
     connect(edit, &QAction::triggered, this, [this] { emit editRequested(m_name); });
-    auto* remove = new QAction(QStringLiteral("Delete Node"), this);
+    auto* remove = new QAction(tr("Delete Node"), this);
     connect(remove, &QAction::triggered, this, [this] { emit deleteRequested(m_name); });
     return {edit, remove};
 }

@@ -36,7 +36,7 @@ QString lanAddress(const FRWScreensContext& context)
 } // namespace
 
 FRWOverviewViewController::FRWOverviewViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Overview"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Overview"), parent), m_context(std::move(context))
 {
 }
 
@@ -58,38 +58,33 @@ void FRWOverviewViewController::viewDidLoad()
         content->addLayout(row);
     };
 
-    m_systemProxy =
-        new FRWOverviewCard(QStringLiteral("System Proxy"),
-                            QStringLiteral("Most apps' traffic is captured through the system HTTP/SOCKS "
+    m_systemProxy = new FRWOverviewCard(tr("System Proxy"),
+                                        tr("Most apps' traffic is captured through the system HTTP/SOCKS "
                                            "proxy. Best compatibility and performance."));
     m_systemProxy->setObjectName(QStringLiteral("systemProxyCard"));
-    m_enhanced =
-        new FRWOverviewCard(QStringLiteral("Enhanced Mode"),
-                            QStringLiteral("Some apps ignore the system proxy. Enhanced Mode forces all "
-                                           "their traffic through the tunnel."));
+    m_enhanced = new FRWOverviewCard(tr("Enhanced Mode"),
+                                     tr("Some apps ignore the system proxy. Enhanced Mode forces all "
+                                        "their traffic through the tunnel."));
     m_enhanced->setObjectName(QStringLiteral("enhancedCard"));
-    m_lan =
-        new FRWOverviewCard(QStringLiteral("HTTP & SOCKS5 Proxy"),
-                            QStringLiteral("Act as a standard HTTP and SOCKS5 proxy for other devices on the "
-                                           "same local network."));
+    m_lan = new FRWOverviewCard(tr("HTTP & SOCKS5 Proxy"),
+                                tr("Act as a standard HTTP and SOCKS5 proxy for other devices on the "
+                                   "same local network."));
     m_lan->setObjectName(QStringLiteral("lanCard"));
-    m_gateway =
-        new FRWOverviewCard(QStringLiteral("Gateway Mode"),
-                            QStringLiteral("LAN devices that point their default gateway at %1 are "
-                                           "proxied by rule. Also set their DNS manually, or IPv6 bypasses "
-                                           "the proxy.")
-                                .arg(thisComputer()));
+    m_gateway = new FRWOverviewCard(tr("Gateway Mode"),
+                                    tr("LAN devices that point their default gateway at %1 are "
+                                       "proxied by rule. Also set their DNS manually, or IPv6 bypasses "
+                                       "the proxy.")
+                                        .arg(thisComputer()));
     m_gateway->setObjectName(QStringLiteral("gatewayCard"));
-    m_remote = new FRWOverviewCard(
-        QStringLiteral("Ferrow Varnel"),
-        QStringLiteral("A private network between your devices running Ferrow, so you can "
-                       "reach %1's proxy from anywhere. Coming soon.")
-            .arg(thisComputer()));
+    m_remote = new FRWOverviewCard(QStringLiteral("Ferrow Varnel"),
+                                   tr("A private network between your devices running Ferrow, so you can "
+                                      "reach %1's proxy from anywhere. Coming soon.")
+                                       .arg(thisComputer()));
     m_remote->setObjectName(QStringLiteral("remoteCard"));
 
-    section(QStringLiteral("Network Takeover"), FRWTheme::magentaText(), {m_systemProxy, m_enhanced});
-    section(QStringLiteral("LAN Device Takeover"), FRWTheme::indigoText(), {m_lan, m_gateway});
-    section(QStringLiteral("Remote Connectivity"), FRWTheme::accentBlueText(), {m_remote});
+    section(tr("Network Takeover"), FRWTheme::magentaText(), {m_systemProxy, m_enhanced});
+    section(tr("LAN Device Takeover"), FRWTheme::indigoText(), {m_lan, m_gateway});
+    section(tr("Remote Connectivity"), FRWTheme::accentBlueText(), {m_remote});
     content->addSpacing(28);
 
     FRWAppModel* model = m_context.model;
@@ -113,14 +108,12 @@ void FRWOverviewViewController::refresh()
 
     const bool systemProxy = model.systemProxyRunning();
     m_systemProxy->toggle()->setChecked(systemProxy);
-    m_systemProxy->setStatus(systemProxy ? QStringLiteral("Running \u00B7 127.0.0.1:7891")
-                                         : QStringLiteral("Not set"),
+    m_systemProxy->setStatus(systemProxy ? tr("Running \u00B7 127.0.0.1:7891") : tr("Not set"),
                              systemProxy ? green : orange);
 
     const bool enhanced = model.enhancedRunning();
     m_enhanced->toggle()->setChecked(enhanced);
-    m_enhanced->setStatus(enhanced ? QStringLiteral("Enabled") : QStringLiteral("Disabled"),
-                          enhanced ? green : orange);
+    m_enhanced->setStatus(enhanced ? tr("Enabled") : tr("Disabled"), enhanced ? green : orange);
 
     const bool local = model.localProxyRunning();
     m_lan->toggle()->setChecked(local);
@@ -130,25 +123,23 @@ void FRWOverviewViewController::refresh()
         QString status;
         if (address.startsWith(QLatin1String("0.0.0.0"))) {
             const QString lan = lanAddress(m_context);
-            status = QStringLiteral("Sharing on %1")
-                         .arg(QStringLiteral("%1:7891").arg(lan.isEmpty() ? thisComputer() : lan));
+            status =
+                tr("Sharing on %1").arg(QStringLiteral("%1:7891").arg(lan.isEmpty() ? thisComputer() : lan));
         } else {
-            status = QStringLiteral("Running on %1").arg(address);
+            status = tr("Running on %1").arg(address);
         }
         m_lan->setStatus(status, green);
     } else {
-        m_lan->setStatus(model.running() ? QStringLiteral("Off") : QStringLiteral("Needs the tunnel running"),
-                         orange);
+        m_lan->setStatus(model.running() ? tr("Off") : tr("Needs the tunnel running"), orange);
     }
 
     const bool gateway = m_context.takeover && m_context.takeover->gatewayMode();
     m_gateway->toggle()->setChecked(gateway);
-    m_gateway->setStatus(gateway ? QStringLiteral("Transparent gateway on")
-                                 : QStringLiteral("Not configured"),
+    m_gateway->setStatus(gateway ? tr("Transparent gateway on") : tr("Not configured"),
                          gateway ? green : orange);
 
     m_remote->toggle()->setChecked(false);
-    m_remote->setStatus(QStringLiteral("Not available yet"), orange);
+    m_remote->setStatus(tr("Not available yet"), orange);
 }
 
 void FRWOverviewViewController::toggleLocalProxy(bool on)
@@ -162,27 +153,24 @@ void FRWOverviewViewController::toggleLocalProxy(bool on)
     if (on && lanAllowed) {
         const QString lan = lanAddress(m_context);
         presentScreenAlert(
-            m_context, QStringLiteral("Other devices can use %1 as a proxy").arg(thisComputer()),
-            QStringLiteral(
-                "Point them at  %1:7891  (HTTP or SOCKS5).\n\nAnyone who can reach that port can use your "
-                "nodes, so leave it off on networks you do not control.")
-                .arg(lan.isEmpty() ? thisComputer() + QStringLiteral("'s IP") : lan));
+            m_context, tr("Other devices can use %1 as a proxy").arg(thisComputer()),
+            tr("Point them at  %1:7891  (HTTP or SOCKS5).\n\nAnyone who can reach that port can use your "
+               "nodes, so leave it off on networks you do not control.")
+                .arg(lan.isEmpty() ? thisComputer() + tr("'s IP") : lan));
     }
 }
 
 QString FRWOverviewViewController::gatewayNoteDetail(const QString& lanIPv4, bool enhancedRunning)
 {
-    QString detail =
-        QStringLiteral("On the other device, set its default gateway to  %1  and its DNS to a public "
-                       "resolver such as ")
-            .arg(lanIPv4.isEmpty() ? thisComputer() + QStringLiteral("'s LAN IP") : lanIPv4) +
-        kPublicResolver +
-        QStringLiteral(" \u2014 not \"automatic\".\n\nWithout the DNS change the device keeps using the "
-                       "network's own IPv6 router, and its IPv6 traffic bypasses the proxy entirely.");
-    detail +=
-        enhancedRunning
-            ? QStringLiteral("\n\nReconnect Enhanced Mode to apply.")
-            : QStringLiteral("\n\nEnhanced Mode is off \u2014 gateway mode does nothing until it is on.");
+    QString detail = tr("On the other device, set its default gateway to  %1  and its DNS to a public "
+                        "resolver such as ")
+                         .arg(lanIPv4.isEmpty() ? thisComputer() + tr("'s LAN IP") : lanIPv4) +
+                     kPublicResolver +
+                     tr(" \u2014 not \"automatic\".\n\nWithout the DNS change the device keeps using the "
+                        "network's own IPv6 router, and its IPv6 traffic bypasses the proxy entirely.");
+    detail += enhancedRunning
+                  ? tr("\n\nReconnect Enhanced Mode to apply.")
+                  : tr("\n\nEnhanced Mode is off \u2014 gateway mode does nothing until it is on.");
     return detail;
 }
 
@@ -193,7 +181,7 @@ void FRWOverviewViewController::toggleGateway(bool on)
     }
     refresh();
     if (on) {
-        presentScreenAlert(m_context, QStringLiteral("Route another device through %1").arg(thisComputer()),
+        presentScreenAlert(m_context, tr("Route another device through %1").arg(thisComputer()),
                            gatewayNoteDetail(lanAddress(m_context), m_context.model->enhancedRunning()));
     }
 }
@@ -201,12 +189,11 @@ void FRWOverviewViewController::toggleGateway(bool on)
 void FRWOverviewViewController::toggleRemote(bool on)
 {
     if (on) {
-        presentScreenAlert(
-            m_context, QStringLiteral("Ferrow Varnel isn\u2019t available yet"),
-            QStringLiteral("A private network between your own devices \u2014 so you can reach "
-                           "%1\u2019s proxy from anywhere \u2014 is still being built. This switch will "
-                           "start working once it ships.")
-                .arg(thisComputer()));
+        presentScreenAlert(m_context, tr("Ferrow Varnel isn\u2019t available yet"),
+                           tr("A private network between your own devices \u2014 so you can reach "
+                              "%1\u2019s proxy from anywhere \u2014 is still being built. This switch will "
+                              "start working once it ships.")
+                               .arg(thisComputer()));
     }
     refresh();
 }

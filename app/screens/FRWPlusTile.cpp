@@ -13,7 +13,7 @@ FRWPlusTile::FRWPlusTile(const QString& accessibleTitle, QWidget* parent) : QWid
 {
     setObjectName(QStringLiteral("plusTile"));
     setFixedHeight(FRWNodeTile::kHeight);
-    setAccessibleName(accessibleTitle.isEmpty() ? QStringLiteral("Add") : accessibleTitle);
+    setAccessibleName(accessibleTitle.isEmpty() ? tr("Add") : accessibleTitle);
     setFocusPolicy(Qt::StrongFocus);
     FRWPressable::installAccessibility();
 }

@@ -27,10 +27,12 @@ constexpr int kColumns = 4;
 constexpr int kSpacing = 12;
 const QString kBuiltin = QStringLiteral("Builtin");
 const QStringList kModes{QStringLiteral("direct"), QStringLiteral("global"), QStringLiteral("rule")};
-const QStringList kModeTexts{
-    QStringLiteral("Every request goes out directly, without going through a node."),
-    QStringLiteral("Every request is sent through one node."),
-    QStringLiteral("Using the rule system to decide how each request is handled."),
+const char* const kModeTexts[] = {
+    QT_TRANSLATE_NOOP("FRWPolicyViewController",
+                      "Every request goes out directly, without going through a node."),
+    QT_TRANSLATE_NOOP("FRWPolicyViewController", "Every request is sent through one node."),
+    QT_TRANSLATE_NOOP("FRWPolicyViewController",
+                      "Using the rule system to decide how each request is handled."),
 };
 
 QString str(const QVariantMap& map, const char* key)
@@ -42,10 +44,10 @@ QString str(const QVariantMap& map, const char* key)
 const QList<std::pair<QString, QString>>& FRWPolicyViewController::supportedGroupTypes()
 {
     static const QList<std::pair<QString, QString>> types{
-        {QStringLiteral("select"), QStringLiteral("Manual Selection Group \u2014 you choose the member")},
-        {QStringLiteral("url-test"), QStringLiteral("Automatic Testing Group \u2014 lowest latency wins")},
-        {QStringLiteral("fallback"), QStringLiteral("Fallback Group \u2014 first member that is alive")},
-        {QStringLiteral("load-balance"), QStringLiteral("Load Balance Group \u2014 spread across members")},
+        {QStringLiteral("select"), tr("Manual Selection Group \u2014 you choose the member")},
+        {QStringLiteral("url-test"), tr("Automatic Testing Group \u2014 lowest latency wins")},
+        {QStringLiteral("fallback"), tr("Fallback Group \u2014 first member that is alive")},
+        {QStringLiteral("load-balance"), tr("Load Balance Group \u2014 spread across members")},
     };
     return types;
 }
@@ -54,11 +56,9 @@ const QList<std::pair<QString, QString>>& FRWPolicyViewController::loadBalanceSt
 {
     static const QList<std::pair<QString, QString>> strategies{
         {QStringLiteral("consistent-hashing"),
-         QStringLiteral("Consistent hashing \u2014 one site always uses one member")},
-        {QStringLiteral("round-robin"),
-         QStringLiteral("Round robin \u2014 every connection may use a different member")},
-        {QStringLiteral("sticky-sessions"),
-         QStringLiteral("Sticky sessions \u2014 this client stays on one member")},
+         tr("Consistent hashing \u2014 one site always uses one member")},
+        {QStringLiteral("round-robin"), tr("Round robin \u2014 every connection may use a different member")},
+        {QStringLiteral("sticky-sessions"), tr("Sticky sessions \u2014 this client stays on one member")},
     };
     return strategies;
 }
@@ -67,15 +67,15 @@ QString FRWPolicyViewController::labelForGroupType(const QString& type)
 {
     const QString lower = type.toLower();
     if (lower == u"url-test") {
-        return QStringLiteral("Automatic Testing Group");
+        return tr("Automatic Testing Group");
     }
     if (lower == u"fallback") {
-        return QStringLiteral("Fallback Group");
+        return tr("Fallback Group");
     }
     if (lower == u"load-balance") {
-        return QStringLiteral("Load Balance Group");
+        return tr("Load Balance Group");
     }
-    return QStringLiteral("Manual Selection Group");
+    return tr("Manual Selection Group");
 }
 
 std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& type, bool testing,
@@ -86,34 +86,34 @@ std::pair<QString, bool> FRWPolicyViewController::latencyStatus(const QString& t
         return {QString(), false};
     }
     if (testing) {
-        return {QStringLiteral("Testing\u2026"), false};
+        return {tr("Testing\u2026"), false};
     }
     if (latency && *latency >= 0) {
         // An old answer says nothing about the node now: never green.
-        return stale ? std::pair{QStringLiteral("%1 ms \u00b7 old").arg(*latency), false}
+        return stale ? std::pair{tr("%1 ms \u00b7 old").arg(*latency), false}
                      : std::pair{QStringLiteral("%1 ms").arg(*latency), true};
     }
     if (latency) {
         // What the core could tell; a wrong key gives a prober nothing, so it stays "Timeout".
         if (failure == u"refused") {
-            return {QStringLiteral("Refused"), false};
+            return {tr("Refused"), false};
         }
         if (failure == u"unreachable") {
-            return {QStringLiteral("No route"), false};
+            return {tr("No route"), false};
         }
         if (failure == u"name") {
-            return {QStringLiteral("Name not found"), false};
+            return {tr("Name not found"), false};
         }
         if (failure == u"rejected") {
-            return {QStringLiteral("Rejected"), false};
+            return {tr("Rejected"), false};
         }
-        return {QStringLiteral("Timeout"), false};
+        return {tr("Timeout"), false};
     }
-    return {QStringLiteral("Tap to Test"), false};
+    return {tr("Tap to Test"), false};
 }
 
 FRWPolicyViewController::FRWPolicyViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Policy"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Policy"), parent), m_context(std::move(context))
 {
 }
 
@@ -122,15 +122,14 @@ void FRWPolicyViewController::viewDidLoad()
     FRWPageViewController::viewDidLoad();
     QVBoxLayout* content = contentLayout();
     content->addSpacing(14);
-    m_mode = new FRWSegmented({QStringLiteral("Direct Outbound"), QStringLiteral("Global Proxy"),
-                               QStringLiteral("Rule-based Proxy")});
+    m_mode = new FRWSegmented({tr("Direct Outbound"), tr("Global Proxy"), tr("Rule-based Proxy")});
     m_mode->setObjectName(QStringLiteral("modeSegmented"));
-    m_mode->setAccessibleName(QStringLiteral("Outbound Mode"));
+    m_mode->setAccessibleName(tr("Outbound Mode"));
     m_mode->setSelectedIndex(2);
     m_mode->onChange = [this](int index) { modeChosen(index); };
     content->addWidget(m_mode, 0, Qt::AlignLeft);
     content->addSpacing(10);
-    m_modeText = FRWEditorKit::label(kModeTexts[2], 12, QFont::Normal, FRWTheme::secondaryLabel());
+    m_modeText = FRWEditorKit::label(tr(kModeTexts[2]), 12, QFont::Normal, FRWTheme::secondaryLabel());
     m_modeText->setObjectName(QStringLiteral("modeTextLabel"));
     content->addWidget(m_modeText);
     content->addSpacing(18);
@@ -155,7 +154,7 @@ void FRWPolicyViewController::modeChosen(int index)
     if (index < 0 || index >= kModes.size()) {
         return;
     }
-    m_modeText->setText(kModeTexts[index]);
+    m_modeText->setText(tr(kModeTexts[index]));
     QString node;
     if (kModes[index] == u"global") {
         node = m_context.model->outboundGlobalNode();
@@ -179,7 +178,7 @@ void FRWPolicyViewController::syncMode()
     const qsizetype index = kModes.indexOf(m_context.model->outboundMode());
     if (index >= 0 && index != m_mode->selectedIndex()) {
         m_mode->setSelectedIndex(static_cast<int>(index));
-        m_modeText->setText(kModeTexts[index]);
+        m_modeText->setText(tr(kModeTexts[index]));
     }
 }
 
@@ -257,7 +256,7 @@ void FRWPolicyViewController::rebuild()
     m_groupTiles.clear();
     clearLayout(m_stack);
 
-    addSectionHeader(QStringLiteral("PROXY"), FRWTheme::magentaText(), QStringLiteral("Test All"));
+    addSectionHeader(QStringLiteral("PROXY"), FRWTheme::magentaText(), tr("Test All"));
     QList<QWidget*> tiles;
     QPointer<FRWPolicyViewController> self(this);
     for (const QVariantMap& node : nodes) {
@@ -277,12 +276,12 @@ void FRWPolicyViewController::rebuild()
         m_nodeTiles << tile;
         tiles << tile;
     }
-    auto* addNodeTile = new FRWPlusTile(QStringLiteral("Add Node"));
+    auto* addNodeTile = new FRWPlusTile(tr("Add Node"));
     connect(addNodeTile, &FRWPlusTile::clicked, this, &FRWPolicyViewController::addNode);
     tiles << addNodeTile;
     addGrid(tiles);
 
-    addSectionHeader(QStringLiteral("POLICY GROUP"), FRWTheme::indigoText(), QString());
+    addSectionHeader(tr("POLICY GROUP"), FRWTheme::indigoText(), QString());
     tiles.clear();
     for (const QVariantMap& group : groups) {
         const QString name = str(group, "name");
@@ -297,7 +296,7 @@ void FRWPolicyViewController::rebuild()
         m_groupTiles << tile;
         tiles << tile;
     }
-    auto* addGroupTile = new FRWPlusTile(QStringLiteral("Add Policy Group"));
+    auto* addGroupTile = new FRWPlusTile(tr("Add Policy Group"));
     connect(addGroupTile, &FRWPlusTile::clicked, this, &FRWPolicyViewController::addGroup);
     tiles << addGroupTile;
     addGrid(tiles);
@@ -416,7 +415,7 @@ void FRWPolicyViewController::pickMemberFor(const QString& group, const QStringL
     m_memberMenu->setAttribute(Qt::WA_DeleteOnClose);
     for (const QString& member : members) {
         const bool exists = fromCore || known.contains(member);
-        QAction* action = m_memberMenu->addAction(exists ? member : member + QStringLiteral(" (missing)"));
+        QAction* action = m_memberMenu->addAction(exists ? member : member + tr(" (missing)"));
         action->setCheckable(true);
         action->setChecked(member == selected);
         action->setEnabled(exists);
@@ -464,25 +463,24 @@ void FRWPolicyViewController::addGroup()
         return;
     }
     QDialog* dialog = FRWEditorKit::sheet(m_stackWidget, QStringLiteral("addGroupDialog"));
-    dialog->setWindowTitle(QStringLiteral("Add Policy Group"));
+    dialog->setWindowTitle(tr("Add Policy Group"));
     auto* layout = new QVBoxLayout(dialog);
     layout->setContentsMargins(22, 20, 22, 18);
-    layout->addWidget(
-        FRWEditorKit::label(QStringLiteral("Add Policy Group"), 13, QFont::Bold, FRWTheme::primaryText()));
+    layout->addWidget(FRWEditorKit::label(tr("Add Policy Group"), 13, QFont::Bold, FRWTheme::primaryText()));
     auto* info = FRWEditorKit::label(
-        QStringLiteral("A group chooses between policies you already have; it does not create new ones."),
-        11.5, QFont::Normal, FRWTheme::secondaryLabel());
+        tr("A group chooses between policies you already have; it does not create new ones."), 11.5,
+        QFont::Normal, FRWTheme::secondaryLabel());
     info->setWordWrap(true);
     layout->addWidget(info);
     auto* name = new QLineEdit;
     name->setObjectName(QStringLiteral("groupNameLineEdit"));
-    name->setPlaceholderText(QStringLiteral("Group name (e.g. Streaming)"));
+    name->setPlaceholderText(tr("Group name (e.g. Streaming)"));
     name->setFixedWidth(420);
-    name->setAccessibleName(QStringLiteral("Group name"));
+    name->setAccessibleName(tr("Group name"));
     layout->addWidget(name);
     auto* kind = new QComboBox;
     kind->setObjectName(QStringLiteral("groupKindComboBox"));
-    kind->setAccessibleName(QStringLiteral("Group type"));
+    kind->setAccessibleName(tr("Group type"));
     for (const auto& [type, label] : supportedGroupTypes()) {
         kind->addItem(label, type);
     }
@@ -493,7 +491,7 @@ void FRWPolicyViewController::addGroup()
     strategyLayout->setContentsMargins(0, 0, 0, 0);
     auto* strategy = new QComboBox;
     strategy->setObjectName(QStringLiteral("strategyComboBox"));
-    auto* strategyCaption = new QLabel(QStringLiteral("Balancing:"));
+    auto* strategyCaption = new QLabel(tr("Balancing:"));
     strategyCaption->setBuddy(strategy);
     strategyLayout->addWidget(strategyCaption);
     for (const auto& [value, label] : loadBalanceStrategies()) {
@@ -508,10 +506,10 @@ void FRWPolicyViewController::addGroup()
     layout->addWidget(problem);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancel = new QPushButton(tr("Cancel"));
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setAutoDefault(false);
-    auto* add = new QPushButton(QStringLiteral("Add"));
+    auto* add = new QPushButton(tr("Add"));
     add->setObjectName(QStringLiteral("addButton"));
     add->setDefault(true);
     buttons->addWidget(cancel);
@@ -566,14 +564,13 @@ void FRWPolicyViewController::commitGroup(const QString& name, const QString& ty
 
 void FRWPolicyViewController::deleteGroup(const QString& name)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Delete \u201c%1\u201d?").arg(name),
-                                QStringLiteral("Delete \u201c%1\u201d?").arg(name), QMessageBox::NoButton,
-                                dialogParent());
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Delete \u201c%1\u201d?").arg(name),
+                        tr("Delete \u201c%1\u201d?").arg(name), QMessageBox::NoButton, dialogParent());
     box->setObjectName(QStringLiteral("deleteGroupMessageBox"));
-    box->setInformativeText(
-        QStringLiteral("Rules that send traffic to this group will fall through to FINAL."));
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setInformativeText(tr("Rules that send traffic to this group will fall through to FINAL."));
+    QPushButton* remove = box->addButton(tr("Delete"), QMessageBox::DestructiveRole);
+    box->addButton(tr("Cancel"), QMessageBox::RejectRole);
     box->setWindowModality(dialogParent() ? Qt::WindowModal : Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, name, remove](QAbstractButton* clicked) {

@@ -4,7 +4,7 @@
 #include "FRWScreenText.h"
 
 FRWProcessViewController::FRWProcessViewController(FRWScreensContext context, QObject* parent)
-    : FRWClientsViewController(QStringLiteral("Process"), context, parent)
+    : FRWClientsViewController(tr("Process"), context, parent)
 {
 }
 

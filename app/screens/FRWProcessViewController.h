@@ -8,7 +8,7 @@ class FRWProcessViewController : public FRWClientsViewController {
 public:
     explicit FRWProcessViewController(FRWScreensContext context, QObject* parent = nullptr);
 
-    QString emptyText() const override { return QStringLiteral("No process traffic yet."); }
+    QString emptyText() const override { return tr("No process traffic yet."); }
     QString keyForConnection(const QJsonObject& connection) const override;
     QString titleForKey(const QString& key) override;
     QIcon iconForKey(const QString& key) override;

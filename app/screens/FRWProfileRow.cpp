@@ -74,7 +74,7 @@ void FRWProfileRow::addAccessibleState(QAccessible::State& state) const
 
 QString FRWProfileRow::accessibleDescription() const
 {
-    return m_active ? QStringLiteral("In use") : QString();
+    return m_active ? tr("In use") : QString();
 }
 
 void FRWProfileRow::mousePressEvent(QMouseEvent* event)

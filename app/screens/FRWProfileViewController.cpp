@@ -42,7 +42,7 @@ QString withUnixLineEnds(QString text)
 } // namespace
 
 FRWProfileViewController::FRWProfileViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Profile"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Profile"), parent), m_context(std::move(context))
 {
 }
 
@@ -70,7 +70,7 @@ void FRWProfileViewController::viewDidLoad()
     m_listWidget->setObjectName(QStringLiteral("profileListWidget"));
     m_listWidget->setFocusPolicy(Qt::StrongFocus);
     FRWFocus::setRole(m_listWidget, QAccessible::List);
-    m_listWidget->setAccessibleName(QStringLiteral("Profiles"));
+    m_listWidget->setAccessibleName(tr("Profiles"));
     m_listWidget->installEventFilter(this);
     m_listStack = new QVBoxLayout(m_listWidget);
     m_listStack->setContentsMargins(0, 0, 0, 0);
@@ -80,13 +80,12 @@ void FRWProfileViewController::viewDidLoad()
     auto* tools = new QHBoxLayout;
     tools->setSpacing(6);
     const QSize toolSize(24, 22);
-    auto* add = FRWEditorKit::symbolButton(QStringLiteral("plus"), toolSize, QStringLiteral("New Profile"));
+    auto* add = FRWEditorKit::symbolButton(QStringLiteral("plus"), toolSize, tr("New Profile"));
     add->setObjectName(QStringLiteral("newToolButton"));
     auto* copy = FRWEditorKit::symbolButton(QStringLiteral("plus.square.on.square"), toolSize,
-                                            QStringLiteral("Duplicate Profile"));
+                                            tr("Duplicate Profile"));
     copy->setObjectName(QStringLiteral("duplicateToolButton"));
-    auto* remove =
-        FRWEditorKit::symbolButton(QStringLiteral("trash"), toolSize, QStringLiteral("Delete Profile"));
+    auto* remove = FRWEditorKit::symbolButton(QStringLiteral("trash"), toolSize, tr("Delete Profile"));
     remove->setObjectName(QStringLiteral("deleteToolButton"));
     tools->addWidget(add);
     tools->addWidget(copy);
@@ -105,14 +104,14 @@ void FRWProfileViewController::viewDidLoad()
     editorLayout->setSpacing(10);
     auto* top = new QHBoxLayout;
     top->setSpacing(10);
-    top->addWidget(FRWEditorKit::label(QStringLiteral("Name"), 13, QFont::Medium, FRWTheme::primaryText()));
+    top->addWidget(FRWEditorKit::label(tr("Name"), 13, QFont::Medium, FRWTheme::primaryText()));
     m_nameField = new QLineEdit;
     m_nameField->setObjectName(QStringLiteral("nameLineEdit"));
-    m_nameField->setAccessibleName(QStringLiteral("Profile Name"));
+    m_nameField->setAccessibleName(tr("Profile Name"));
     m_nameField->setFixedWidth(240);
     top->addWidget(m_nameField);
     top->addStretch(1);
-    m_activeButton = new QPushButton(QStringLiteral("Set as Active"));
+    m_activeButton = new QPushButton(tr("Set as Active"));
     m_activeButton->setObjectName(QStringLiteral("activeButton"));
     top->addWidget(m_activeButton);
     editorLayout->addLayout(top);
@@ -123,9 +122,9 @@ void FRWProfileViewController::viewDidLoad()
     m_conflictLabel = FRWEditorKit::label(QString(), 12, QFont::Normal, FRWTheme::secondaryLabel());
     m_conflictLabel->setObjectName(QStringLiteral("conflictLabel"));
     m_conflictLabel->setWordWrap(true);
-    auto* reloadButton = new QPushButton(QStringLiteral("Reload"));
+    auto* reloadButton = new QPushButton(tr("Reload"));
     reloadButton->setObjectName(QStringLiteral("reloadButton"));
-    auto* keepButton = new QPushButton(QStringLiteral("Keep Mine"));
+    auto* keepButton = new QPushButton(tr("Keep Mine"));
     keepButton->setObjectName(QStringLiteral("keepMineButton"));
     conflictLayout->addWidget(m_conflictLabel, 1);
     conflictLayout->addWidget(reloadButton);
@@ -134,7 +133,7 @@ void FRWProfileViewController::viewDidLoad()
     editorLayout->addWidget(m_conflictBar);
     m_editor = new QPlainTextEdit;
     m_editor->setObjectName(QStringLiteral("configPlainTextEdit"));
-    m_editor->setAccessibleName(QStringLiteral("Profile Text"));
+    m_editor->setAccessibleName(tr("Profile Text"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(12);
     m_editor->setFont(mono);
@@ -147,10 +146,10 @@ void FRWProfileViewController::viewDidLoad()
     editorLayout->addWidget(m_editor, 1);
     auto* bottom = new QHBoxLayout;
     bottom->setSpacing(10);
-    auto* saveButton = new QPushButton(QStringLiteral("Save"));
+    auto* saveButton = new QPushButton(tr("Save"));
     saveButton->setObjectName(QStringLiteral("saveButton"));
     saveButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    auto* importButton = new QPushButton(QStringLiteral("Import\u2026"));
+    auto* importButton = new QPushButton(tr("Import\u2026"));
     importButton->setObjectName(QStringLiteral("importButton"));
     m_savedNote = FRWEditorKit::label(QString(), 12, QFont::Normal, FRWTheme::greenText());
     m_savedNote->setObjectName(QStringLiteral("savedNoteLabel"));
@@ -217,7 +216,7 @@ void FRWProfileViewController::loadSelectedIntoEditor()
     const FRWProfilePtr active = m_context.profiles->activeProfile();
     const bool isActive = profile && profile == active;
     m_activeButton->setEnabled(profile && !isActive);
-    m_activeButton->setText(isActive ? QStringLiteral("Active") : QStringLiteral("Set as Active"));
+    m_activeButton->setText(isActive ? tr("Active") : tr("Set as Active"));
     m_conflictBar->hide();
 }
 
@@ -244,8 +243,8 @@ bool FRWProfileViewController::conflictPending()
         return false;
     }
     m_conflictLabel->setText(
-        QStringLiteral("\u201c%1\u201d was changed elsewhere while you edited it. Reload it, or keep your "
-                       "version and save it over those changes.")
+        tr("\u201c%1\u201d was changed elsewhere while you edited it. Reload it, or keep your "
+           "version and save it over those changes.")
             .arg(selected()->name));
     m_conflictBar->show();
     return true;
@@ -290,7 +289,7 @@ void FRWProfileViewController::save()
     // The library may have changed the name (clash, unsafe characters); show what it stored.
     rebuildList();
     loadSelectedIntoEditor();
-    showNote(QStringLiteral("Saved"), FRWTheme::greenText(), kNoteMs);
+    showNote(tr("Saved"), FRWTheme::greenText(), kNoteMs);
 }
 
 void FRWProfileViewController::newProfile()
@@ -333,15 +332,14 @@ void FRWProfileViewController::deleteProfile()
     const QString name = profile->name;
     // No confirmation, but nothing is lost: the file goes to the Trash.
     if (const FRWResult error = m_context.profiles->moveProfileToTrash(profile)) {
-        showNote(QStringLiteral("\u201c%1\u201d was kept: %2").arg(name, error->description),
-                 FRWTheme::secondaryLabel(), kTrashNoteMs);
+        showNote(tr("\u201c%1\u201d was kept: %2").arg(name, error->description), FRWTheme::secondaryLabel(),
+                 kTrashNoteMs);
         return;
     }
     m_selected = m_context.profiles->activeProfile();
     rebuildList();
     loadSelectedIntoEditor();
-    showNote(QStringLiteral("Moved \u201c%1\u201d to the Trash").arg(name), FRWTheme::greenText(),
-             kTrashNoteMs);
+    showNote(tr("Moved \u201c%1\u201d to the Trash").arg(name), FRWTheme::greenText(), kTrashNoteMs);
 }
 
 void FRWProfileViewController::setActive()
@@ -375,8 +373,7 @@ void FRWProfileViewController::importConfig()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilters(
-        {QStringLiteral("Profiles (*.conf *.ini *.txt)"), QStringLiteral("All files (*)")});
+    dialog->setNameFilters({tr("Profiles (*.conf *.ini *.txt)"), tr("All files (*)")});
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { importFile(path); });
     dialog->open();
 }
@@ -389,7 +386,7 @@ bool FRWProfileViewController::importFile(const QString& path)
         text = FRWUtf8::decode(file.readAll());
     }
     if (!text) {
-        showNote(QStringLiteral("\u201c%1\u201d is not a UTF-8 text file").arg(QFileInfo(path).fileName()),
+        showNote(tr("\u201c%1\u201d is not a UTF-8 text file").arg(QFileInfo(path).fileName()),
                  FRWTheme::secondaryLabel(), kNoteMs);
         return false;
     }

@@ -32,16 +32,15 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     setObjectName(QStringLiteral("ruleEditorSheet"));
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(editing ? QStringLiteral("Edit Rule") : QStringLiteral("Add Rule"));
+    setWindowTitle(editing ? tr("Edit Rule") : tr("Add Rule"));
     setFixedSize(460, 280);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(6);
     layout->addWidget(FRWEditorKit::label(windowTitle(), 15, QFont::Normal, FRWTheme::primaryText()));
-    auto* intro =
-        FRWEditorKit::label(QStringLiteral("Rules are matched top to bottom, and the first one that "
-                                           "matches decides where the connection goes."),
-                            11.5, QFont::Normal, FRWTheme::secondaryLabel());
+    auto* intro = FRWEditorKit::label(tr("Rules are matched top to bottom, and the first one that "
+                                         "matches decides where the connection goes."),
+                                      11.5, QFont::Normal, FRWTheme::secondaryLabel());
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* grid = new QGridLayout;
@@ -59,8 +58,8 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     m_policy = new QComboBox;
     m_policy->setObjectName(QStringLiteral("policyComboBox"));
     m_policy->addItems(policies);
-    grid->addWidget(caption(QStringLiteral("Type"), m_type), 0, 0);
-    grid->addWidget(caption(QStringLiteral("Policy"), m_policy), 0, 1);
+    grid->addWidget(caption(tr("Type"), m_type), 0, 0);
+    grid->addWidget(caption(tr("Policy"), m_policy), 0, 1);
     grid->addWidget(m_type, 1, 0);
     grid->addWidget(m_policy, 1, 1);
     grid->setColumnStretch(1, 1);
@@ -68,7 +67,7 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     layout->addSpacing(6);
     m_value = new QLineEdit;
     m_value->setObjectName(QStringLiteral("valueLineEdit"));
-    m_valueCaption = caption(QStringLiteral("Value"), m_value);
+    m_valueCaption = caption(tr("Value"), m_value);
     layout->addWidget(m_valueCaption);
     layout->addWidget(m_value);
     m_hint = FRWEditorKit::label(QString(), 11, QFont::Normal, FRWTheme::secondaryLabel());
@@ -82,10 +81,10 @@ FRWRuleEditorSheet::FRWRuleEditorSheet(QWidget* window, const QVariantMap& rule,
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancel = new QPushButton(tr("Cancel"));
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setAutoDefault(false);
-    m_confirm = new QPushButton(editing ? QStringLiteral("Save") : QStringLiteral("Add"));
+    m_confirm = new QPushButton(editing ? tr("Save") : tr("Add"));
     m_confirm->setObjectName(QStringLiteral("confirmButton"));
     m_confirm->setDefault(true);
     buttons->addWidget(cancel);
@@ -151,12 +150,12 @@ void FRWRuleEditorSheet::commit()
     const QVariantMap rule{{QStringLiteral("type"), type},
                            {QStringLiteral("value"), type == kFinal ? QString() : value},
                            {QStringLiteral("policy"), policy}};
-    auto* alert = new QMessageBox(QMessageBox::Information, QStringLiteral("This rule will match"),
-                                  QStringLiteral("This rule will match"), QMessageBox::NoButton, this);
+    auto* alert = new QMessageBox(QMessageBox::Information, tr("This rule will match"),
+                                  tr("This rule will match"), QMessageBox::NoButton, this);
     alert->setObjectName(QStringLiteral("confirmMessageBox"));
     alert->setInformativeText(FRWRuleText::explanationForType(type, rule.value("value").toString(), policy));
     QPushButton* accept = alert->addButton(m_confirm->text(), QMessageBox::AcceptRole);
-    alert->addButton(QStringLiteral("Back"), QMessageBox::RejectRole);
+    alert->addButton(tr("Back"), QMessageBox::RejectRole);
     alert->setWindowModality(Qt::WindowModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::buttonClicked, this, [this, accept, rule](QAbstractButton* clicked) {

@@ -1,5 +1,6 @@
 #include "FRWRuleText.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QHostAddress>
 
@@ -7,9 +8,10 @@ namespace {
 const QString kExampleHost = QStringLiteral("www.example.com");
 const QString kExampleDomain = QStringLiteral("example.com");
 
+// Hints are looked up untranslated and translated on use, so the language in force is the one shown.
 struct TypeTexts {
     QString placeholder;
-    QString hint;
+    const char* hint = nullptr;
 };
 
 const QHash<QString, TypeTexts>& texts()
@@ -17,52 +19,65 @@ const QHash<QString, TypeTexts>& texts()
     static const QHash<QString, TypeTexts> table{
         {QStringLiteral("DOMAIN"),
          {kExampleHost,
-          QStringLiteral("Matches that one host exactly. mail.example.com does not match example.com.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText",
+                            "Matches that one host exactly. mail.example.com does not match example.com.")}},
         {QStringLiteral("DOMAIN-SUFFIX"),
          {kExampleDomain,
-          QStringLiteral(
+          QT_TRANSLATE_NOOP(
+              "FRWRuleText",
               "Matches the host and everything under it: example.com also matches www.example.com.")}},
         {QStringLiteral("DOMAIN-KEYWORD"),
          {QStringLiteral("example"),
-          QStringLiteral("Matches any host containing this text anywhere in it.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText", "Matches any host containing this text anywhere in it.")}},
         {QStringLiteral("DOMAIN-WILDCARD"),
          {QStringLiteral("*.") + kExampleDomain,
-          QStringLiteral("A host pattern in which * stands for any run of characters.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText", "A host pattern in which * stands for any run of characters.")}},
         {QStringLiteral("DOMAIN-REGEX"),
          {QStringLiteral("^ads?\\..*\\.com$"),
-          QStringLiteral("A regular expression matched against the host name.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText", "A regular expression matched against the host name.")}},
         {QStringLiteral("IP-CIDR"),
          {QStringLiteral("192.168.0.0/16"),
-          QStringLiteral("An IPv4 address range, matched against the destination address.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText",
+                            "An IPv4 address range, matched against the destination address.")}},
         {QStringLiteral("IP-CIDR6"),
          {QStringLiteral("2001:db8::/32"),
-          QStringLiteral("An IPv6 address range, matched against the destination address.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText",
+                            "An IPv6 address range, matched against the destination address.")}},
         {QStringLiteral("SRC-IP-CIDR"),
          {QStringLiteral("192.168.1.0/24"),
-          QStringLiteral(
+          QT_TRANSLATE_NOOP(
+              "FRWRuleText",
               "An address range matched against the SOURCE \u2014 the device the traffic came from.")}},
         {QStringLiteral("GEOIP"),
          {QStringLiteral("CN"),
-          QStringLiteral("A two-letter country code, matched against the country of the destination IP.")}},
+          QT_TRANSLATE_NOOP(
+              "FRWRuleText",
+              "A two-letter country code, matched against the country of the destination IP.")}},
         {QStringLiteral("DEST-PORT"),
-         {QStringLiteral("443   or   8000-8100"),
-          QStringLiteral("The port being connected to: one port, or a range such as 8000-8100.")}},
+         {QString::fromUtf8(QT_TRANSLATE_NOOP("FRWRuleText", "443   or   8000-8100")),
+          QT_TRANSLATE_NOOP("FRWRuleText",
+                            "The port being connected to: one port, or a range such as 8000-8100.")}},
         {QStringLiteral("SRC-PORT"),
          {QStringLiteral("5353"),
-          QStringLiteral("The port the connection came from: one port, or a range.")}},
-        {QStringLiteral("PROTOCOL"), {QStringLiteral("tcp"), QStringLiteral("tcp or udp.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText", "The port the connection came from: one port, or a range.")}},
+        {QStringLiteral("PROTOCOL"),
+         {QStringLiteral("tcp"), QT_TRANSLATE_NOOP("FRWRuleText", "tcp or udp.")}},
         {QStringLiteral("PROCESS-NAME"),
          {QStringLiteral("Telegram"),
-          QStringLiteral("The name of the program making the connection, as shown on the Process screen.")}},
+          QT_TRANSLATE_NOOP(
+              "FRWRuleText",
+              "The name of the program making the connection, as shown on the Process screen.")}},
         {QStringLiteral("PROCESS-PATH"),
          {QStringLiteral("/usr/bin/firefox"),
-          QStringLiteral("The full path to the program making the connection.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText", "The full path to the program making the connection.")}},
         {QStringLiteral("RULE-SET"),
          {QStringLiteral("geosite-cn"),
-          QStringLiteral("The name of a bundled rule set, or the URL of one to download.")}},
+          QT_TRANSLATE_NOOP("FRWRuleText",
+                            "The name of a bundled rule set, or the URL of one to download.")}},
         {QStringLiteral("FINAL"),
-         {QStringLiteral("no value needed"),
-          QStringLiteral(
+         {QString::fromUtf8(QT_TRANSLATE_NOOP("FRWRuleText", "no value needed")),
+          QT_TRANSLATE_NOOP(
+              "FRWRuleText",
               "Matches everything no rule above it matched, so it belongs last and takes no value.")}},
     };
     return table;
@@ -133,12 +148,18 @@ const QList<QStringList>& ruleTypeGroups()
 
 QString placeholderForRuleType(const QString& type)
 {
-    return texts().value(type, {kExampleDomain, QString()}).placeholder;
+    const QString placeholder = texts().value(type, {kExampleDomain, nullptr}).placeholder;
+    // Two placeholders are words rather than examples.
+    if (type == u"DEST-PORT" || type == u"FINAL") {
+        return QCoreApplication::translate("FRWRuleText", placeholder.toUtf8().constData());
+    }
+    return placeholder;
 }
 
 QString hintForRuleType(const QString& type)
 {
-    return texts().value(type).hint;
+    const char* hint = texts().value(type).hint;
+    return hint ? QCoreApplication::translate("FRWRuleText", hint) : QString();
 }
 
 bool isWellFormedValue(const QString& value, const QString& type)
@@ -160,102 +181,119 @@ QString explanationForType(const QString& type, const QString& value, const QStr
 {
     QString action;
     if (policy == u"DIRECT") {
-        action = QStringLiteral("connect directly, without going through a node");
+        action = QCoreApplication::translate("FRWRuleText", "connect directly, without going through a node");
     } else if (policy == u"REJECT") {
-        action = QStringLiteral("be blocked");
+        action = QCoreApplication::translate("FRWRuleText", "be blocked");
     } else {
-        action = QStringLiteral("be sent through \"%1\"").arg(policy);
+        action = QCoreApplication::translate("FRWRuleText", "be sent through \"%1\"").arg(policy);
     }
     const QString& v = value;
     const QString& a = action;
     QString body;
     if (type == u"DOMAIN") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections to exactly %1 will %2.\n\nOnly that one host matches. Anything under it "
                    "\u2014 a sub-domain such as www.%1 \u2014 does not, and needs its own rule.")
                    .arg(v, a);
     } else if (type == u"DOMAIN-SUFFIX") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections to %1, and to every host under it, will %2.\n\nThat includes ones you have "
                    "not listed: www.%1, api.%1, and any other sub-domain added in future.")
                    .arg(v, a);
     } else if (type == u"DOMAIN-KEYWORD") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections to any host whose name contains \"%1\" anywhere in it will %2.\n\n"
                    "This is the widest of the domain rules and the easiest to underestimate: it matches on "
                    "the text alone, so a host like %1-cdn.example.net, belonging to somebody else entirely, "
                    "matches too.")
                    .arg(v, a);
     } else if (type == u"DOMAIN-WILDCARD") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections to any host matching the pattern %1 will %2.\n\n* stands for any run of "
                    "characters, so the pattern can reach further than the example it was written from.")
                    .arg(v, a);
     } else if (type == u"DOMAIN-REGEX") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections to any host matching the expression %1 will %2.\n\nAn expression that "
                    "matches more than intended is easy to write and hard to spot afterwards \u2014 an "
                    "unanchored pattern matches anywhere in the name.")
                    .arg(v, a);
     } else if (type == u"IP-CIDR" || type == u"IP-CIDR6") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections to any address in the range %1 will %2.\n\nThis is matched on the "
                    "destination address, so it applies no matter what host name was used to reach it.")
                    .arg(v, a);
     } else if (type == u"SRC-IP-CIDR") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections coming FROM any address in %1 will %2.\n\nThis matches the source, not the "
                    "destination \u2014 it is for routing other devices on your network, and does not affect "
                    "this computer's own traffic.")
                    .arg(v, a);
     } else if (type == u"DEST-PORT") {
         body =
-            QStringLiteral(
+            QCoreApplication::translate(
+                "FRWRuleText",
                 "Connections to port %1 \u2014 on any host at all \u2014 will %2.\n\nThis matches the port "
                 "alone, so it applies to every destination. A rule on 443 covers essentially all HTTPS "
                 "traffic.")
                 .arg(v, a);
     } else if (type == u"SRC-PORT") {
         body =
-            QStringLiteral(
+            QCoreApplication::translate(
+                "FRWRuleText",
                 "Connections coming from port %1 will %2.\n\nSource ports are normally picked at random by "
                 "the system, so this is really only useful for a service that binds a fixed one.")
                 .arg(v, a);
     } else if (type == u"PROTOCOL") {
-        body = QStringLiteral("Every %1 connection will %2, whatever its destination.").arg(v.toUpper(), a);
+        body = QCoreApplication::translate("FRWRuleText",
+                                           "Every %1 connection will %2, whatever its destination.")
+                   .arg(v.toUpper(), a);
     } else if (type == u"PROCESS-NAME") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections made by %1 will %2.\n\nMatched on the program's name alone, so any program "
                    "called %1 matches, wherever on disk it is.")
                    .arg(v, a);
     } else if (type == u"PROCESS-PATH") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections made by the program at %1 will %2.\n\nMatched on the whole path, so another "
                    "copy of the same app elsewhere will not match.")
                    .arg(v, a);
     } else if (type == u"GEOIP") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Connections whose destination address is in %1 will %2.\n\nThe country comes from a "
                    "lookup of the IP address, so it follows where the server is, not where the site is "
                    "from.")
                    .arg(v, a);
     } else if (type == u"RULE-SET") {
-        body =
-            QStringLiteral("Everything in the rule set \"%1\" will %2.\n\nWhat that covers is decided by the "
-                           "set's contents, which can be thousands of entries and can change when the set is "
-                           "updated.")
-                .arg(v, a);
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
+                   "Everything in the rule set \"%1\" will %2.\n\nWhat that covers is decided by the "
+                   "set's contents, which can be thousands of entries and can change when the set is "
+                   "updated.")
+                   .arg(v, a);
     } else if (type == u"FINAL") {
-        body = QStringLiteral(
+        body = QCoreApplication::translate(
+                   "FRWRuleText",
                    "Anything that no rule above it matched will %1.\n\nThis is the catch-all, so it only "
                    "makes sense as the last rule in the list.")
                    .arg(a);
     } else {
-        body = QStringLiteral("%1 %2 will %3.").arg(type, v, a);
+        body = QCoreApplication::translate("FRWRuleText", "%1 %2 will %3.").arg(type, v, a);
     }
-    return body +
-           QStringLiteral("\n\nRules are matched top to bottom, and the first match wins \u2014 so a broader "
-                          "rule above this one will decide first.");
+    return body + QCoreApplication::translate(
+                      "FRWRuleText",
+                      "\n\nRules are matched top to bottom, and the first match wins \u2014 so a broader "
+                      "rule above this one will decide first.");
 }
 
 } // namespace FRWRuleText

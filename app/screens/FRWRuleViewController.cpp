@@ -27,7 +27,7 @@ QString str(const QVariantMap& map, const char* key)
 } // namespace
 
 FRWRuleViewController::FRWRuleViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Rule"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Rule"), parent), m_context(std::move(context))
 {
 }
 
@@ -36,11 +36,10 @@ void FRWRuleViewController::viewDidLoad()
     FRWPageViewController::viewDidLoad();
     QVBoxLayout* content = contentLayout();
     content->addSpacing(10);
-    content->addWidget(
-        FRWEditorKit::label(QStringLiteral("Rules are evaluated in priority order, top to bottom."), 12,
-                            QFont::Normal, FRWTheme::secondaryLabel()));
+    content->addWidget(FRWEditorKit::label(tr("Rules are evaluated in priority order, top to bottom."), 12,
+                                           QFont::Normal, FRWTheme::secondaryLabel()));
     content->addSpacing(10);
-    auto* add = new QPushButton(QStringLiteral("+ Add Rule"));
+    auto* add = new QPushButton(tr("+ Add Rule"));
     add->setObjectName(QStringLiteral("addRuleButton"));
     content->addWidget(add, 0, Qt::AlignLeft);
     content->addSpacing(12);
@@ -53,7 +52,7 @@ void FRWRuleViewController::viewDidLoad()
     m_model = new FRWRulesModel(this);
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("rulesTable"));
-    m_table->setAccessibleName(QStringLiteral("Rules"));
+    m_table->setAccessibleName(tr("Rules"));
     m_table->setModel(m_model);
     m_table->verticalHeader()->hide();
     FRWRuleRowDelegate::styleTable(m_table);
@@ -90,8 +89,8 @@ void FRWRuleViewController::viewDidLoad()
         }
         m_clickedRow = index.row();
         QMenu menu;
-        menu.addAction(QStringLiteral("Edit Rule\u2026"), this, &FRWRuleViewController::editSelectedRule);
-        menu.addAction(QStringLiteral("Delete Rule"), this, &FRWRuleViewController::deleteSelectedRule);
+        menu.addAction(tr("Edit Rule\u2026"), this, &FRWRuleViewController::editSelectedRule);
+        menu.addAction(tr("Delete Rule"), this, &FRWRuleViewController::deleteSelectedRule);
         menu.exec(m_table->viewport()->mapToGlobal(at));
         m_clickedRow = -1;
     });

@@ -4,7 +4,9 @@
 
 namespace {
 const QStringList kColumns{QStringLiteral("type"), QStringLiteral("value"), QStringLiteral("policy")};
-const QStringList kTitles{QStringLiteral("Type"), QStringLiteral("Value"), QStringLiteral("Policy")};
+const char* const kTitles[] = {QT_TRANSLATE_NOOP("FRWRulesModel", "Type"),
+                               QT_TRANSLATE_NOOP("FRWRulesModel", "Value"),
+                               QT_TRANSLATE_NOOP("FRWRulesModel", "Policy")};
 } // namespace
 
 FRWRulesModel::FRWRulesModel(QObject* parent) : QAbstractTableModel(parent)
@@ -39,7 +41,7 @@ QVariant FRWRulesModel::data(const QModelIndex& index, int role) const
     }
     // A rule without a value (FINAL) has an empty cell; a reader still needs something to say.
     if (role == Qt::AccessibleTextRole) {
-        return text.isEmpty() ? QStringLiteral("none") : text;
+        return text.isEmpty() ? tr("none") : text;
     }
     return {};
 }
@@ -47,8 +49,8 @@ QVariant FRWRulesModel::data(const QModelIndex& index, int role) const
 QVariant FRWRulesModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-        section < kTitles.size()) {
-        return kTitles[section];
+        section < static_cast<int>(std::size(kTitles))) {
+        return tr(kTitles[section]);
     }
     return {};
 }

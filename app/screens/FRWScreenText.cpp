@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include <QCoreApplication>
 #include <QGlyphRun>
 #include <QHash>
 #include <QJsonValue>
@@ -21,12 +22,13 @@ QString FRWScreenText::orQuestionMark(const QString& text)
 QString FRWScreenText::outboundDisplay(const QString& mode, const QString& globalNode)
 {
     if (mode == QLatin1String("direct")) {
-        return QStringLiteral("Direct");
+        return QCoreApplication::translate("FRWScreenText", "Direct");
     }
     if (mode == QLatin1String("global")) {
-        return QStringLiteral("Global: %1").arg(globalNode.isEmpty() ? noValue() : globalNode);
+        return QCoreApplication::translate("FRWScreenText", "Global: %1")
+            .arg(globalNode.isEmpty() ? noValue() : globalNode);
     }
-    return QStringLiteral("Rule-Based Proxy");
+    return QCoreApplication::translate("FRWScreenText", "Rule-Based Proxy");
 }
 
 QString FRWScreenText::flagFor(const QString& countryCode)
@@ -116,12 +118,14 @@ QString FRWScreenText::connectionBytes(qint64 bytes)
 QString FRWScreenText::ageText(qint64 ageMilliseconds)
 {
     if (ageMilliseconds < 1000) {
-        return QStringLiteral("just now");
+        return QCoreApplication::translate("FRWScreenText", "just now");
     }
     if (ageMilliseconds < 60000) {
-        return QStringLiteral("%1s ago").arg(static_cast<double>(ageMilliseconds) / 1000.0, 0, 'f', 0);
+        return QCoreApplication::translate("FRWScreenText", "%1s ago")
+            .arg(static_cast<double>(ageMilliseconds) / 1000.0, 0, 'f', 0);
     }
-    return QStringLiteral("%1m ago").arg(static_cast<double>(ageMilliseconds) / 60000.0, 0, 'f', 0);
+    return QCoreApplication::translate("FRWScreenText", "%1m ago")
+        .arg(static_cast<double>(ageMilliseconds) / 60000.0, 0, 'f', 0);
 }
 
 QString FRWScreenText::stringOf(const QJsonObject& record, const char* key)
@@ -173,6 +177,7 @@ QString FRWScreenText::identityOf(const QJsonObject& record)
 QString FRWScreenText::noLinkText(const QString& clipboard)
 {
     return clipboard.trimmed().startsWith(QStringLiteral("ferrow://"), Qt::CaseInsensitive)
-               ? QStringLiteral("The ferrow:// link on the clipboard is malformed")
-               : QStringLiteral("No ferrow:// link on the clipboard");
+               ? QCoreApplication::translate("FRWScreenText",
+                                             "The ferrow:// link on the clipboard is malformed")
+               : QCoreApplication::translate("FRWScreenText", "No ferrow:// link on the clipboard");
 }

@@ -59,7 +59,7 @@ FRWCardView* cardWith(QVBoxLayout*& body)
 } // namespace
 
 FRWSettingsViewController::FRWSettingsViewController(FRWScreensContext context, QObject* parent)
-    : FRWPageViewController(QStringLiteral("Settings"), parent), m_context(std::move(context))
+    : FRWPageViewController(tr("Settings"), parent), m_context(std::move(context))
 {
 }
 
@@ -76,8 +76,7 @@ void FRWSettingsViewController::viewDidLoad()
     content->addSpacing(16);
     content->addWidget(makeGeneralCard());
     content->addSpacing(18);
-    m_versionLabel =
-        new QLabel(QStringLiteral("Ferrow %1").arg(FRWScreenText::orQuestionMark(m_context.version)));
+    m_versionLabel = new QLabel(tr("Ferrow %1").arg(FRWScreenText::orQuestionMark(m_context.version)));
     m_versionLabel->setObjectName(QStringLiteral("versionLabel"));
     m_versionLabel->setAlignment(Qt::AlignHCenter);
     m_versionLabel->setFont(FRWTheme::font(11));
@@ -111,27 +110,27 @@ QWidget* FRWSettingsViewController::makeHelperCard()
 {
     QVBoxLayout* body = nullptr;
     FRWCardView* card = cardWith(body);
-    body->addWidget(cardTitle(QStringLiteral("Enhanced Mode Helper")));
-    body->addWidget(wrappingLabel(
-        QStringLiteral("Enhanced Mode routes all traffic through a system-wide tunnel. Creating the tunnel "
-                       "interface and its routes needs a small helper that runs as root, started by "
-                       "systemd when Ferrow asks for it. It is installed once; %1 asks you to approve "
-                       "it with your password.")
-            .arg(systemWord()),
-        12, FRWTheme::secondaryLabel()));
+    body->addWidget(cardTitle(tr("Enhanced Mode Helper")));
+    body->addWidget(
+        wrappingLabel(tr("Enhanced Mode routes all traffic through a system-wide tunnel. Creating the tunnel "
+                         "interface and its routes needs a small helper that runs as root, started by "
+                         "systemd when Ferrow asks for it. It is installed once; %1 asks you to approve "
+                         "it with your password.")
+                          .arg(systemWord()),
+                      12, FRWTheme::secondaryLabel()));
 
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
-    m_helperCheck = checkMark(QStringLiteral("Installed"));
+    m_helperCheck = checkMark(tr("Installed"));
     m_helperCheck->setObjectName(QStringLiteral("helperCheck"));
     m_helperStatus = new QLabel;
     m_helperStatus->setObjectName(QStringLiteral("helperStatus"));
     m_helperStatus->setFont(FRWTheme::font(12.5));
     FRWTheme::bindTextColor(m_helperStatus, FRWTheme::greenText());
-    m_installButton = new QPushButton(QStringLiteral("Install"));
+    m_installButton = new QPushButton(tr("Install"));
     m_installButton->setObjectName(QStringLiteral("installButton"));
     m_installButton->setMinimumHeight(32);
-    m_uninstallButton = new QPushButton(QStringLiteral("Uninstall"));
+    m_uninstallButton = new QPushButton(tr("Uninstall"));
     m_uninstallButton->setObjectName(QStringLiteral("uninstallButton"));
     m_uninstallButton->setStyleSheet(QStringLiteral("QPushButton { color: #FF3B30; }"));
     // The stretch stays when the status is hidden, so the buttons keep their own width.
@@ -155,23 +154,23 @@ QWidget* FRWSettingsViewController::makePermissionsCard()
 {
     QVBoxLayout* body = nullptr;
     FRWCardView* card = cardWith(body);
-    body->addWidget(cardTitle(QStringLiteral("Permissions")));
-    body->addWidget(wrappingLabel(QStringLiteral("Ferrow asks for two, both optional \u2014 it works without "
-                                                 "either, just with less to show you."),
+    body->addWidget(cardTitle(tr("Permissions")));
+    body->addWidget(wrappingLabel(tr("Ferrow asks for two, both optional \u2014 it works without "
+                                     "either, just with less to show you."),
                                   12, FRWTheme::secondaryLabel()));
     // Linux has no location permission: the network's name comes from NetworkManager.
+    body->addWidget(
+        permissionRow(tr("Location"),
+                      tr("The name of the Wi-Fi network you are on comes from NetworkManager and is shown on "
+                         "the Activity screen instead of the interface name. Reading it needs no "
+                         "permission, and no location data is involved: your location is never read, "
+                         "stored or sent anywhere."),
+                      m_location));
     body->addWidget(permissionRow(
-        QStringLiteral("Location"),
-        QStringLiteral("The name of the Wi-Fi network you are on comes from NetworkManager and is shown on "
-                       "the Activity screen instead of the interface name. Reading it needs no "
-                       "permission, and no location data is involved: your location is never read, "
-                       "stored or sent anywhere."),
-        m_location));
-    body->addWidget(permissionRow(
-        QStringLiteral("Notifications"),
-        QStringLiteral("Lets Ferrow tell you when something needs attention while its window is closed: a "
-                       "rule-set that has stopped updating, or a node that has stopped answering \u2014 and "
-                       "again when it recovers. Nothing else is ever sent as a notification."),
+        tr("Notifications"),
+        tr("Lets Ferrow tell you when something needs attention while its window is closed: a "
+           "rule-set that has stopped updating, or a node that has stopped answering \u2014 and "
+           "again when it recovers. Nothing else is ever sent as a notification."),
         m_notifications));
     m_location.check->setObjectName(QStringLiteral("locCheck"));
     m_locStatus = m_location.status;
@@ -201,12 +200,12 @@ QWidget* FRWSettingsViewController::permissionRow(const QString& title, const QS
     texts->addWidget(wrappingLabel(body, 12, FRWTheme::secondaryLabel()));
     layout->addLayout(texts, 1);
 
-    row.check = checkMark(QStringLiteral("Granted"));
+    row.check = checkMark(tr("Granted"));
     row.check->hide();
     row.status = new QLabel;
     row.status->setFont(FRWTheme::font(12.5));
     FRWTheme::bindTextColor(row.status, FRWTheme::greenText());
-    row.button = new QPushButton(QStringLiteral("Allow"));
+    row.button = new QPushButton(tr("Allow"));
     row.button->hide();
     layout->addWidget(row.check, 0, Qt::AlignTop);
     layout->addWidget(row.status, 0, Qt::AlignTop);
@@ -218,8 +217,8 @@ QWidget* FRWSettingsViewController::makePrivacyCard()
 {
     QVBoxLayout* body = nullptr;
     FRWCardView* card = cardWith(body);
-    body->addWidget(cardTitle(QStringLiteral("Privacy")));
-    m_networkChecksToggle = new QCheckBox(QStringLiteral("Network checks"));
+    body->addWidget(cardTitle(tr("Privacy")));
+    m_networkChecksToggle = new QCheckBox(tr("Network checks"));
     m_networkChecksToggle->setObjectName(QStringLiteral("networkChecksToggle"));
     m_networkChecksToggle->setChecked(m_context.model && m_context.model->networkChecksEnabled());
     m_networkChecksToggle->setEnabled(m_context.model != nullptr);
@@ -229,14 +228,14 @@ QWidget* FRWSettingsViewController::makePrivacyCard()
         }
     });
     body->addWidget(m_networkChecksToggle);
-    body->addWidget(wrappingLabel(
-        QStringLiteral("Looks up your external address and its location from public echo and location "
-                       "services, and measures the latency to a public resolver, for the Activity screen. "
-                       "Off, Ferrow contacts none of them."),
-        12, FRWTheme::secondaryLabel()));
+    body->addWidget(
+        wrappingLabel(tr("Looks up your external address and its location from public echo and location "
+                         "services, and measures the latency to a public resolver, for the Activity screen. "
+                         "Off, Ferrow contacts none of them."),
+                      12, FRWTheme::secondaryLabel()));
     // Only a build with a release location of its own has a feed to read.
     if (!m_context.releaseLocation.isEmpty()) {
-        m_updateChecksToggle = new QCheckBox(QStringLiteral("Check for updates"));
+        m_updateChecksToggle = new QCheckBox(tr("Check for updates"));
         m_updateChecksToggle->setObjectName(QStringLiteral("updateChecksToggle"));
         m_updateChecksToggle->setChecked(m_context.model && m_context.model->updateChecksEnabled());
         m_updateChecksToggle->setEnabled(m_context.model != nullptr);
@@ -246,9 +245,9 @@ QWidget* FRWSettingsViewController::makePrivacyCard()
             }
         });
         body->addWidget(m_updateChecksToggle);
-        body->addWidget(wrappingLabel(QStringLiteral("Reads the release feed at %1 a minute after launch.")
-                                          .arg(m_context.releaseLocation),
-                                      12, FRWTheme::secondaryLabel()));
+        body->addWidget(wrappingLabel(
+            tr("Reads the release feed at %1 a minute after launch.").arg(m_context.releaseLocation), 12,
+            FRWTheme::secondaryLabel()));
     }
     return card;
 }
@@ -257,8 +256,8 @@ QWidget* FRWSettingsViewController::makeGeneralCard()
 {
     QVBoxLayout* body = nullptr;
     FRWCardView* card = cardWith(body);
-    body->addWidget(cardTitle(QStringLiteral("General")));
-    m_loginToggle = new QCheckBox(QStringLiteral("Launch Ferrow at login"));
+    body->addWidget(cardTitle(tr("General")));
+    m_loginToggle = new QCheckBox(tr("Launch Ferrow at login"));
     m_loginToggle->setObjectName(QStringLiteral("loginToggle"));
     m_loginToggle->setChecked(m_context.loginItem && m_context.loginItem->enabled());
     m_loginToggle->setEnabled(m_context.loginItem != nullptr);
@@ -299,26 +298,25 @@ void FRWSettingsViewController::refreshHelperStatus()
 
 QString FRWSettingsViewController::helperStatusText(const FRWHelperInstallation& installation) const
 {
-    QString text = QStringLiteral("Installed");
+    QString text = tr("Installed");
     if (installation.packaged()) {
-        text = QStringLiteral("Installed by the system package");
+        text = tr("Installed by the system package");
         if (!installation.packageVersion.isEmpty()) {
-            text += QStringLiteral(" (version %1)").arg(installation.packageVersion);
+            text += tr(" (version %1)").arg(installation.packageVersion);
         }
     }
     // systemd starts the helper on the first connection to its socket, so an idle helper with a
     // listening socket is the normal state.
     if (m_units.service == QLatin1String("active")) {
-        text += QStringLiteral(" \u00B7 running");
+        text += tr(" \u00B7 running");
     } else if (m_units.socket == QLatin1String("active")) {
-        text += QStringLiteral(" \u00B7 waiting for Ferrow");
+        text += tr(" \u00B7 waiting for Ferrow");
     } else if (!m_units.socket.isEmpty()) {
-        text += QStringLiteral(" \u00B7 not started (%1)").arg(m_units.socket);
+        text += tr(" \u00B7 not started (%1)").arg(m_units.socket);
     }
     if (m_current == false) {
-        text += installation.packaged()
-                    ? QStringLiteral(" \u00B7 out of date, update the ferrow package")
-                    : QStringLiteral(" \u00B7 out of date, reinstalled at the next connect");
+        text += installation.packaged() ? tr(" \u00B7 out of date, update the ferrow package")
+                                        : tr(" \u00B7 out of date, reinstalled at the next connect");
     }
     return text;
 }
@@ -326,17 +324,15 @@ QString FRWSettingsViewController::helperStatusText(const FRWHelperInstallation&
 QString FRWSettingsViewController::helperNoteText(const FRWHelperInstallation& installation)
 {
     if (installation.kind == FRWHelperInstallation::Kind::Both) {
-        return QStringLiteral(
-            "A helper that Ferrow installed from a build folder is also present and takes the "
-            "package's place in systemd. Uninstall removes that copy, and the package's helper "
-            "takes over; Ferrow never installs its own over the package's.");
+        return tr("A helper that Ferrow installed from a build folder is also present and takes the "
+                  "package's place in systemd. Uninstall removes that copy, and the package's helper "
+                  "takes over; Ferrow never installs its own over the package's.");
     }
     if (installation.servesAnotherBuild) {
-        return QStringLiteral(
-            "This copy of Ferrow is not the one the package installed. The package's helper "
-            "only serves a Ferrow signed with the package's key, and Ferrow never installs its "
-            "own over the package's: use the installed Ferrow for Enhanced Mode, or remove "
-            "the package.");
+        return tr("This copy of Ferrow is not the one the package installed. The package's helper "
+                  "only serves a Ferrow signed with the package's key, and Ferrow never installs its "
+                  "own over the package's: use the installed Ferrow for Enhanced Mode, or remove "
+                  "the package.");
     }
     return {};
 }
@@ -402,17 +398,16 @@ void FRWSettingsViewController::installHelper()
             // A helper without a valid signature is the one refusal the user can do something
             // about, so it gets its own explanation.
             if (!self->m_context.helper->helperSourceSigned()) {
-                presentScreenAlert(
-                    self->m_context, QStringLiteral("Helper requires a signed build"),
-                    QStringLiteral("The privileged helper is only installed when it carries the signature "
-                                   "of this build of Ferrow, and the helper that came with it does not "
-                                   "verify. Reinstall Ferrow from its package, or rebuild it so that the "
-                                   "build signs its own helper again."));
+                presentScreenAlert(self->m_context, tr("Helper requires a signed build"),
+                                   tr("The privileged helper is only installed when it carries the signature "
+                                      "of this build of Ferrow, and the helper that came with it does not "
+                                      "verify. Reinstall Ferrow from its package, or rebuild it so that the "
+                                      "build signs its own helper again."));
             } else {
                 const bool dismissed = error->description == u"Authorization was cancelled.";
                 presentScreenAlert(self->m_context,
-                                   dismissed ? QStringLiteral("Helper installation needs approval")
-                                             : QStringLiteral("Helper could not be installed"),
+                                   dismissed ? tr("Helper installation needs approval")
+                                             : tr("Helper could not be installed"),
                                    error->description);
             }
         }
@@ -422,17 +417,17 @@ void FRWSettingsViewController::installHelper()
 
 void FRWSettingsViewController::uninstallHelper()
 {
-    auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Remove the Enhanced Mode helper?"),
-                                  QStringLiteral("Remove the Enhanced Mode helper?"), QMessageBox::NoButton,
-                                  view()->window());
+    auto* alert =
+        new QMessageBox(QMessageBox::Warning, tr("Remove the Enhanced Mode helper?"),
+                        tr("Remove the Enhanced Mode helper?"), QMessageBox::NoButton, view()->window());
     alert->setObjectName(QStringLiteral("uninstallAlert"));
     alert->setInformativeText(
-        QStringLiteral("This stops the tunnel and removes the root helper (%1). You can reinstall it any "
-                       "time \u2014 it's also how you upgrade the helper after an app update. %2 will ask "
-                       "for your password.")
+        tr("This stops the tunnel and removes the root helper (%1). You can reinstall it any "
+           "time \u2014 it's also how you upgrade the helper after an app update. %2 will ask "
+           "for your password.")
             .arg(QLatin1String(FRWPlatformTerms::kSystemService),
                  QLatin1String(FRWPlatformTerms::kOperatingSystemCapitalised)));
-    QPushButton* confirm = alert->addButton(QStringLiteral("Uninstall"), QMessageBox::DestructiveRole);
+    QPushButton* confirm = alert->addButton(tr("Uninstall"), QMessageBox::DestructiveRole);
     alert->addButton(QMessageBox::Cancel);
     alert->setDefaultButton(confirm);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -466,8 +461,7 @@ void FRWSettingsViewController::removeHelper()
             self->m_uninstallButton->setEnabled(true);
             self->refreshHelperDetails();
             if (error) {
-                presentScreenAlert(self->m_context, QStringLiteral("Couldn't remove the helper"),
-                                   error->description);
+                presentScreenAlert(self->m_context, tr("Couldn't remove the helper"), error->description);
             }
             emit self->helperChanged();
         });
@@ -480,9 +474,9 @@ void FRWSettingsViewController::setPermissionRow(const PermissionRow& row, bool 
 {
     row.check->setVisible(granted);
     row.status->setVisible(granted);
-    row.status->setText(granted ? QStringLiteral("Granted") : QString());
+    row.status->setText(granted ? tr("Granted") : QString());
     row.button->setVisible(!granted);
-    row.button->setText(denied ? QStringLiteral("Open Settings") : QStringLiteral("Allow"));
+    row.button->setText(denied ? tr("Open Settings") : tr("Allow"));
 }
 
 void FRWSettingsViewController::refreshPermissions()
@@ -542,11 +536,11 @@ void FRWSettingsViewController::openNotificationSettings()
     if (!command.isEmpty() && QProcess::startDetached(command.first(), command.mid(1))) {
         return;
     }
-    presentScreenAlert(m_context, QStringLiteral("No notification service answers"),
-                       QStringLiteral("Ferrow shows its notifications through the desktop's notification "
-                                      "service (org.freedesktop.Notifications), and none answers in this "
-                                      "session. Start your desktop's notification daemon, or install one "
-                                      "such as dunst or mako, then come back to this page."));
+    presentScreenAlert(m_context, tr("No notification service answers"),
+                       tr("Ferrow shows its notifications through the desktop's notification "
+                          "service (org.freedesktop.Notifications), and none answers in this "
+                          "session. Start your desktop's notification daemon, or install one "
+                          "such as dunst or mako, then come back to this page."));
 }
 
 // ---- Login item

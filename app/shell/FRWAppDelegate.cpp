@@ -94,22 +94,22 @@ void FRWAppDelegate::setupMainMenu()
     }
 
     QMenu* application = m_mainMenu->addMenu(QStringLiteral("Ferrow"));
-    connect(application->addAction(QStringLiteral("About Ferrow")), &QAction::triggered, this, [window] {
-        QMessageBox::about(window, QStringLiteral("About Ferrow"),
-                           QStringLiteral("Ferrow %1").arg(QCoreApplication::applicationVersion()));
+    connect(application->addAction(tr("About Ferrow")), &QAction::triggered, this, [window] {
+        QMessageBox::about(window, tr("About Ferrow"),
+                           tr("Ferrow %1").arg(QCoreApplication::applicationVersion()));
     });
     application->addSeparator();
-    connect(application->addAction(QStringLiteral("Check for Updates\u2026")), &QAction::triggered, this,
+    connect(application->addAction(tr("Check for Updates\u2026")), &QAction::triggered, this,
             &FRWAppDelegate::checkForUpdates);
     application->addSeparator();
-    QAction* hide = application->addAction(QStringLiteral("Hide Ferrow"));
+    QAction* hide = application->addAction(tr("Hide Ferrow"));
     hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     connect(hide, &QAction::triggered, window, &QWidget::hide);
-    QAction* quit = application->addAction(QStringLiteral("Quit Ferrow"));
+    QAction* quit = application->addAction(tr("Quit Ferrow"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &FRWAppDelegate::terminate);
 
-    QMenu* edit = m_mainMenu->addMenu(QStringLiteral("Edit"));
+    QMenu* edit = m_mainMenu->addMenu(tr("Edit"));
     m_mainMenu->addMenu(m_mainWindow->viewMenu());
     const struct {
         const char* title;
@@ -194,11 +194,11 @@ void FRWAppDelegate::checkForUpdates()
         return;
     }
     // A build that names no release location of its own is updated with the rest of the system.
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Check for Updates"),
-                                QStringLiteral("Ferrow is updated by the system\u2019s package manager."),
+    auto* box = new QMessageBox(QMessageBox::Information, tr("Check for Updates"),
+                                tr("Ferrow is updated by the system\u2019s package manager."),
                                 QMessageBox::Ok, window);
     box->setObjectName(QStringLiteral("updatesByPackageManagerBox"));
-    box->setInformativeText(QStringLiteral("New versions arrive with the system\u2019s other updates."));
+    box->setInformativeText(tr("New versions arrive with the system\u2019s other updates."));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -222,7 +222,7 @@ void FRWAppDelegate::copyShellExport()
     const QString command = QLatin1String(FRWStatusMenuBuilder::kShellExport);
     QApplication::clipboard()->setText(command);
     // Chosen from a menu that closes at once: say that it worked.
-    m_services.postNotification(QStringLiteral("Shell export command copied"), command);
+    m_services.postNotification(tr("Shell export command copied"), command);
 }
 
 void FRWAppDelegate::switchProfile(const QString& identifier)

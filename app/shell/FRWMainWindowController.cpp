@@ -77,7 +77,7 @@ void FRWMainWindowController::buildContent()
 
 void FRWMainWindowController::buildViewMenu()
 {
-    m_viewMenu = new QMenu(QStringLiteral("View"), m_window);
+    m_viewMenu = new QMenu(tr("View"), m_window);
     m_viewMenu->setObjectName(QStringLiteral("viewMenu"));
     m_pageActions = new QActionGroup(m_viewMenu);
     const QList<FRWSidebarRow*> rows = m_sidebar->rows();

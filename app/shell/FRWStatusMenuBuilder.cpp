@@ -150,7 +150,7 @@ FRWStatusMenuBuilder::latencyBadgeFor(const QString& node, const FRWStatusMenuSt
         return std::nullopt;
     }
     if (*cached < 0) {
-        return Badge{QStringLiteral("Failed"), FRWTheme::statusRed().resolved()};
+        return Badge{tr("Failed"), FRWTheme::statusRed().resolved()};
     }
     const QColor colour =
         *cached < 600 ? FRWTheme::statusGreen().resolved() : FRWTheme::statusOrange().resolved();
@@ -200,7 +200,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     menu.clear();
     qDeleteAll(submenus);
     MenuWriter top(menu, form);
-    connect(top.item(QStringLiteral("Show Main Window"), QStringLiteral("M")), &QAction::triggered, this,
+    connect(top.item(tr("Show Main Window"), QStringLiteral("M")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::showMainWindow);
     top.separator();
 
@@ -210,8 +210,8 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     // Rule-based, direct and each global node are one choice.
     auto* choice = new QActionGroup(outbound);
     choice->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
-    for (const auto& [title, mode] : {std::pair{QStringLiteral("Rule-Based"), QStringLiteral("rule")},
-                                      std::pair{QStringLiteral("Direct"), QStringLiteral("direct")}}) {
+    for (const auto& [title, mode] : {std::pair{tr("Rule-Based"), QStringLiteral("rule")},
+                                      std::pair{tr("Direct"), QStringLiteral("direct")}}) {
         QAction* action = modes.item(title);
         action->setCheckable(true);
         choice->addAction(action);
@@ -221,7 +221,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     }
     if (!state.outboundNodes.isEmpty()) {
         modes.separator();
-        modes.disabled(QStringLiteral("Global via"));
+        modes.disabled(tr("Global via"));
         for (const QString& node : state.outboundNodes) {
             QAction* action = modes.item(node);
             action->setCheckable(true);
@@ -232,8 +232,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         }
     }
     modes.sizeRows(FRWMenuRowView::kInitialWidth);
-    top.row(FRWMenuRowView::rowWithTitle(QStringLiteral("Outbound Mode"), {},
-                                         outboundLetter(state.outboundMode),
+    top.row(FRWMenuRowView::rowWithTitle(tr("Outbound Mode"), {}, outboundLetter(state.outboundMode),
                                          outboundColor(state.outboundMode), true, false),
             outbound);
 
@@ -245,8 +244,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
         QMenu* members = top.submenu();
         MenuWriter rows(*members, form);
         const bool testing = !state.nodesTesting.isEmpty();
-        QAction* test = rows.row(FRWMenuRowView::rowWithTitle(testing ? QStringLiteral("Testing\u2026")
-                                                                      : QStringLiteral("Test All"),
+        QAction* test = rows.row(FRWMenuRowView::rowWithTitle(testing ? tr("Testing\u2026") : tr("Test All"),
                                                               {}, {}, {}, false, testing));
         test->setEnabled(!testing);
         const QString& name = group.name();
@@ -266,10 +264,10 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
 
     // The busiest clients.
     top.separator();
-    top.disabled(QStringLiteral("Top Clients"));
+    top.disabled(tr("Top Clients"));
     const QList<ClientTotal> clients = clientTotals(state.connections);
     if (clients.isEmpty()) {
-        top.disabled(QStringLiteral("    No traffic yet"));
+        top.disabled(tr("    No traffic yet"));
     }
     for (qsizetype i = 0; i < std::min<qsizetype>(clients.size(), 5); ++i) {
         const QString name = QFileInfo(clients[i].name).fileName();
@@ -278,52 +276,51 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     }
 
     top.separator();
-    QAction* systemProxy = top.item(QStringLiteral("Set as System Proxy"));
+    QAction* systemProxy = top.item(tr("Set as System Proxy"));
     systemProxy->setCheckable(true);
     systemProxy->setChecked(state.systemProxyRunning);
     connect(systemProxy, &QAction::triggered, this, &FRWStatusMenuBuilder::toggleSystemProxy);
-    QAction* enhanced = top.item(QStringLiteral("Enhanced Mode"), QStringLiteral("E"));
+    QAction* enhanced = top.item(tr("Enhanced Mode"), QStringLiteral("E"));
     enhanced->setCheckable(true);
     enhanced->setChecked(state.enhancedRunning);
     connect(enhanced, &QAction::triggered, this, &FRWStatusMenuBuilder::toggleEnhanced);
-    connect(top.item(QStringLiteral("Copy Shell Export Command"), QStringLiteral("C")), &QAction::triggered,
-            this, &FRWStatusMenuBuilder::copyShellExport);
+    connect(top.item(tr("Copy Shell Export Command"), QStringLiteral("C")), &QAction::triggered, this,
+            &FRWStatusMenuBuilder::copyShellExport);
 
     // Profiles and the profile file.
     top.separator();
     QMenu* profiles = top.submenu();
-    profiles->setTitle(QStringLiteral("Switch Profile"));
+    profiles->setTitle(tr("Switch Profile"));
     MenuWriter profileItems(*profiles, form);
     for (const FRWStatusMenuState::Profile& profile : state.profiles) {
-        QAction* action =
-            profileItems.item(profile.name.isEmpty() ? QStringLiteral("Untitled") : profile.name);
+        QAction* action = profileItems.item(profile.name.isEmpty() ? tr("Untitled") : profile.name);
         action->setCheckable(true);
         action->setChecked(profile.identifier == state.activeProfileIdentifier);
         const QString identifier = profile.identifier;
         connect(action, &QAction::triggered, this, [this, identifier] { emit switchProfile(identifier); });
     }
     profileItems.separator();
-    QAction* resources = profileItems.item(QStringLiteral("External Resources"));
+    QAction* resources = profileItems.item(tr("External Resources"));
     resources->setEnabled(state.externalResourcesAvailable);
     connect(resources, &QAction::triggered, this, &FRWStatusMenuBuilder::showExternalResources);
-    connect(profileItems.item(QStringLiteral("Update All External Resources")), &QAction::triggered, this,
+    connect(profileItems.item(tr("Update All External Resources")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::updateAllExternalResources);
     profileItems.separator();
-    connect(profileItems.item(QStringLiteral("Edit in Text Editor")), &QAction::triggered, this,
+    connect(profileItems.item(tr("Edit in Text Editor")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::editProfileInTextEditor);
-    connect(profileItems.item(QStringLiteral("Reveal in ") + QLatin1String(FRWPlatformTerms::kFileManager)),
+    connect(profileItems.item(tr("Reveal in ") + QLatin1String(FRWPlatformTerms::kFileManager)),
             &QAction::triggered, this, &FRWStatusMenuBuilder::revealProfileInFileManager);
     profileItems.sizeRows(FRWMenuRowView::kInitialWidth);
     QAction* switchProfiles = menu.addMenu(profiles);
     switchProfiles->setEnabled(!state.profiles.isEmpty());
-    connect(top.item(QStringLiteral("Reload Profile from File")), &QAction::triggered, this,
+    connect(top.item(tr("Reload Profile from File")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::reloadProfile);
 
     top.separator();
-    connect(top.item(QStringLiteral("Check For Updates\u2026"), QStringLiteral("U")), &QAction::triggered,
-            this, &FRWStatusMenuBuilder::checkForUpdates);
+    connect(top.item(tr("Check For Updates\u2026"), QStringLiteral("U")), &QAction::triggered, this,
+            &FRWStatusMenuBuilder::checkForUpdates);
     top.separator();
-    connect(top.item(QStringLiteral("Quit Ferrow"), QStringLiteral("Q")), &QAction::triggered, this,
+    connect(top.item(tr("Quit Ferrow"), QStringLiteral("Q")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::quit);
     top.sizeRows(230);
 }

@@ -58,10 +58,10 @@ FRWTerminatingPanel::FRWTerminatingPanel(QWidget* parent)
     row->addWidget(new Spinner(this), 0, Qt::AlignVCenter);
     auto* lines = new QVBoxLayout();
     lines->setSpacing(2);
-    auto* title = new QLabel(QStringLiteral("Terminating\u2026"), this);
+    auto* title = new QLabel(tr("Terminating\u2026"), this);
     title->setObjectName(QStringLiteral("terminatingTitleLabel"));
     title->setFont(FRWTheme::font(13, QFont::DemiBold));
-    auto* detail = new QLabel(QStringLiteral("Restoring DNS and routing"), this);
+    auto* detail = new QLabel(tr("Restoring DNS and routing"), this);
     detail->setObjectName(QStringLiteral("terminatingDetailLabel"));
     detail->setFont(FRWTheme::font(11.5));
     FRWTheme::bindTextColor(detail, FRWTheme::secondaryLabel());

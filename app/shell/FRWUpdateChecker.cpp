@@ -126,7 +126,7 @@ void FRWUpdateChecker::check(bool interactive, QPointer<QWidget> parent)
         } else {
             const auto release = newestRelease(reply->read(kMaxFeedBytes));
             if (!release) {
-                error = QStringLiteral("The update feed could not be read.");
+                error = tr("The update feed could not be read.");
             } else if (isNewer(release->version, m_currentVersion)) {
                 newer = release;
             }
@@ -144,23 +144,22 @@ void FRWUpdateChecker::tell(const std::optional<Release>& newer, const QString& 
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (!error.isEmpty()) {
         box->setIcon(QMessageBox::Warning);
-        box->setText(QStringLiteral("Update Error!"));
-        box->setInformativeText(
-            QStringLiteral("An error occurred in retrieving update information. Please try "
-                           "again later.\n\n%1")
-                .arg(error));
+        box->setText(tr("Update Error!"));
+        box->setInformativeText(tr("An error occurred in retrieving update information. Please try "
+                                   "again later.\n\n%1")
+                                    .arg(error));
         box->addButton(QMessageBox::Ok);
     } else if (!newer) {
-        box->setText(QStringLiteral("You\u2019re up-to-date!"));
+        box->setText(tr("You\u2019re up-to-date!"));
         box->setInformativeText(
-            QStringLiteral("Ferrow %1 is currently the newest version available.").arg(m_currentVersion));
+            tr("Ferrow %1 is currently the newest version available.").arg(m_currentVersion));
         box->addButton(QMessageBox::Ok);
     } else {
-        box->setText(QStringLiteral("A new version of Ferrow is available!"));
-        box->setInformativeText(QStringLiteral("Ferrow %1 is now available\u2014you have %2.")
-                                    .arg(newer->displayVersion, m_currentVersion));
-        QPushButton* get = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
-        box->addButton(QStringLiteral("Remind Me Later"), QMessageBox::RejectRole);
+        box->setText(tr("A new version of Ferrow is available!"));
+        box->setInformativeText(
+            tr("Ferrow %1 is now available\u2014you have %2.").arg(newer->displayVersion, m_currentVersion));
+        QPushButton* get = box->addButton(tr("Download"), QMessageBox::AcceptRole);
+        box->addButton(tr("Remind Me Later"), QMessageBox::RejectRole);
         const QUrl link = newer->link;
         QObject::connect(get, &QPushButton::clicked, box, [link] { QDesktopServices::openUrl(link); });
     }

@@ -60,7 +60,7 @@ QProcess* FRWCoreLauncher::launch(const QStringList& arguments, Output output, L
     // The common failures are known without starting anything; the rest arrive as FailedToStart.
     const QFileInfo core(m_corePath);
     if (!core.isFile() || !core.isExecutable()) {
-        *error = QStringLiteral("%1 is not an executable file").arg(m_corePath);
+        *error = tr("%1 is not an executable file").arg(m_corePath);
         return nullptr;
     }
     auto* process = new QProcess(this);

@@ -72,7 +72,7 @@ void FRWEnhancedMode::installHelperWithCompletion(std::function<void(FRWResult)>
     const QPointer<FRWEnhancedMode> self(this);
     helperInstallation([self, completion = std::move(completion)](const FRWHelperInstallation& installation) {
         if (!self) {
-            return fail(completion, QStringLiteral("Helper install did not complete."));
+            return fail(completion, tr("Helper install did not complete."));
         }
         if (installation.packaged()) {
             return fail(completion, FRWTunnelTexts::packagedHelperInstalled(installation.packageVersion));
@@ -85,7 +85,7 @@ void FRWEnhancedMode::runHelperInstallScript(std::function<void(FRWResult)> comp
 {
     const QFileInfo source(m_setup.helper.helperSource);
     if (m_setup.helper.helperSource.isEmpty() || !source.isFile() || !source.isExecutable()) {
-        return fail(completion, QStringLiteral("Bundled helper is missing from the app."));
+        return fail(completion, tr("Bundled helper is missing from the app."));
     }
     const QString script = FRWHelperInstaller::installScript(
         m_setup.helper, m_setup.helper.makerPublicKeyPem, QString::fromUtf8(ferrow::kHelperSocketUnitText),
@@ -96,7 +96,7 @@ void FRWEnhancedMode::runHelperInstallScript(std::function<void(FRWResult)> comp
             return completion(error);
         }
         if (!self || !self->helperReady()) {
-            return fail(completion, QStringLiteral("Helper install did not complete."));
+            return fail(completion, tr("Helper install did not complete."));
         }
         completion(std::nullopt);
     });
@@ -107,7 +107,7 @@ void FRWEnhancedMode::uninstallHelperWithCompletion(std::function<void(FRWResult
     const QPointer<FRWEnhancedMode> self(this);
     helperInstallation([self, completion = std::move(completion)](const FRWHelperInstallation& installation) {
         if (!self) {
-            return fail(completion, QStringLiteral("Helper removal did not complete."));
+            return fail(completion, tr("Helper removal did not complete."));
         }
         if (installation.kind == FRWHelperInstallation::Kind::Packaged) {
             return fail(completion, FRWTunnelTexts::packagedHelperInstalled(installation.packageVersion));
@@ -187,7 +187,7 @@ void FRWEnhancedMode::startWithCompletion(std::function<void(FRWResult)> complet
     const QPointer<FRWEnhancedMode> self(this);
     helperIsCurrent([self, completion = std::move(completion)](bool current) {
         if (!self) {
-            return fail(completion, QStringLiteral("Helper install did not complete."));
+            return fail(completion, tr("Helper install did not complete."));
         }
         if (current) {
             return self->xpcStart(completion);
@@ -197,7 +197,7 @@ void FRWEnhancedMode::startWithCompletion(std::function<void(FRWResult)> complet
                 return completion(error);
             }
             if (!self) {
-                return fail(completion, QStringLiteral("Helper install did not complete."));
+                return fail(completion, tr("Helper install did not complete."));
             }
             self->xpcStart(completion);
         });

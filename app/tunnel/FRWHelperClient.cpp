@@ -13,8 +13,10 @@ namespace {
 
 FRWError connectionError(const QString& reason)
 {
-    return FRWError{QStringLiteral("FerrowHelperConnection"), 1,
-                    QStringLiteral("Couldn't communicate with the helper (%1).").arg(reason)};
+    return FRWError{
+        QStringLiteral("FerrowHelperConnection"), 1,
+        QCoreApplication::translate("FRWHelperClient", "Couldn't communicate with the helper (%1).")
+            .arg(reason)};
 }
 
 FRWResult resultOf(const proto::Reply& reply)
@@ -37,7 +39,7 @@ FRWHelperClient::FRWHelperClient(const QString& socketPath, QObject* parent)
     });
     connect(m_socket, &QLocalSocket::readyRead, this, &FRWHelperClient::readReplies);
     connect(m_socket, &QLocalSocket::disconnected, this,
-            [this] { fail(QStringLiteral("the helper closed the connection")); });
+            [this] { fail(tr("the helper closed the connection")); });
     connect(m_socket, &QLocalSocket::errorOccurred, this, [this] { fail(m_socket->errorString()); });
     // Connecting may report its failure at once; handlers must still run after the caller returns.
     QTimer::singleShot(0, this, [this, socketPath] {
@@ -56,15 +58,14 @@ void FRWHelperClient::getVersion(std::function<void(qint64)> reply, ErrorHandler
 {
     proto::Request request;
     request.method = proto::Method::GetVersion;
-    send(request,
-         {[reply = std::move(reply), error](const proto::Reply& answer) {
-              if (answer.version) {
-                  reply(*answer.version);
-              } else {
-                  error(answer.error ? *resultOf(answer) : connectionError(QStringLiteral("no version")));
-              }
-          },
-          std::move(error)});
+    send(request, {[reply = std::move(reply), error](const proto::Reply& answer) {
+                       if (answer.version) {
+                           reply(*answer.version);
+                       } else {
+                           error(answer.error ? *resultOf(answer) : connectionError(tr("no version")));
+                       }
+                   },
+                   std::move(error)});
 }
 
 void FRWHelperClient::startCore(const proto::StartCoreParams& params, std::function<void(FRWResult)> reply,
@@ -89,9 +90,8 @@ void FRWHelperClient::send(proto::Request request, Pending pending)
 {
     if (m_invalid) {
         // A spent connection answers on the next turn of the event loop, like a live one would.
-        QTimer::singleShot(0, this, [error = pending.error] {
-            error(connectionError(QStringLiteral("connection closed")));
-        });
+        QTimer::singleShot(0, this,
+                           [error = pending.error] { error(connectionError(tr("connection closed"))); });
         return;
     }
     request.id = m_nextId++;
@@ -120,7 +120,7 @@ void FRWHelperClient::readReplies()
             break;
         }
         if (status == proto::LineStatus::TooLong) {
-            return fail(QStringLiteral("reply too long"));
+            return fail(tr("reply too long"));
         }
         auto parsed = proto::parseReply(line);
         if (auto* error = std::get_if<proto::ProtocolError>(&parsed)) {
@@ -129,7 +129,7 @@ void FRWHelperClient::readReplies()
         const auto& reply = std::get<proto::Reply>(parsed);
         const auto it = m_pending.find(reply.id);
         if (it == m_pending.end()) {
-            return fail(QStringLiteral("reply to no request"));
+            return fail(tr("reply to no request"));
         }
         Pending pending = std::move(it->second);
         m_pending.erase(it);
@@ -144,7 +144,7 @@ void FRWHelperClient::readReplies()
 
 void FRWHelperClient::invalidate()
 {
-    fail(QStringLiteral("connection closed"));
+    fail(tr("connection closed"));
 }
 
 void FRWHelperClient::fail(const QString& reason)

@@ -61,12 +61,10 @@ void FRWLiveReload::presentReloadError(const QString& error)
         return;
     }
     m_reloadAlertShowing = true;
-    const QString message =
-        QStringLiteral("Profile reload failed \u2014 still using the previous working version");
+    const QString message = tr("Profile reload failed \u2014 still using the previous working version");
     const QString detail =
-        QStringLiteral(
-            "The edited profile could not be applied, so Ferrow kept the last working configuration "
-            "and your connection was not interrupted. Fix the profile and save again.\n\n%1")
+        tr("The edited profile could not be applied, so Ferrow kept the last working configuration "
+           "and your connection was not interrupted. Fix the profile and save again.\n\n%1")
             .arg(error);
     const QPointer<FRWLiveReload> self(this);
     const auto dismissed = [self] {

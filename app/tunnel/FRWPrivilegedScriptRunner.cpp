@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include <QCoreApplication>
 #include <QProcess>
 
 namespace {
@@ -16,16 +17,18 @@ constexpr int kNotAuthorized = 127;
 QString FRWPrivilegedScriptRunner::failureText(int status, const QString& scriptError)
 {
     if (status == kPromptDismissed) {
-        return QStringLiteral("Authorization was cancelled.");
+        return QCoreApplication::translate("FRWPrivilegedScriptRunner", "Authorization was cancelled.");
     }
     if (status == kNotAuthorized) {
-        return QStringLiteral(
+        return QCoreApplication::translate(
+            "FRWPrivilegedScriptRunner",
             "This account is not allowed to make this change, or the password could not be checked.");
     }
     if (!scriptError.isEmpty()) {
         return scriptError;
     }
-    return QStringLiteral("The change failed (exit status %1).").arg(status);
+    return QCoreApplication::translate("FRWPrivilegedScriptRunner", "The change failed (exit status %1).")
+        .arg(status);
 }
 
 void FRWPrivilegedScriptRunner::run(const QString& script, std::function<void(FRWResult)> completion) const

@@ -35,8 +35,10 @@ namespace {
 
 QString proxyNotAppliedText()
 {
-    return QStringLiteral("%1 would not apply the proxy settings. This usually means the account is not an "
-                          "administrator, or Network settings are locked.")
+    return QCoreApplication::translate(
+               "FRWTunnelController",
+               "%1 would not apply the proxy settings. This usually means the account is not an "
+               "administrator, or Network settings are locked.")
         .arg(QLatin1String(FRWPlatformTerms::kOperatingSystemCapitalised));
 }
 
@@ -391,12 +393,11 @@ void FRWTunnelController::waitForSocksReady(QProcess* task, std::shared_ptr<QStr
             if (info) {
                 completion(std::nullopt);
             } else if (!isRunning(guarded)) {
-                fail(completion,
-                     coreError->isEmpty()
-                         ? QStringLiteral("The core exited during startup. Check the profile for errors.")
-                         : QStringLiteral("The core exited during startup: %1").arg(*coreError));
+                fail(completion, coreError->isEmpty()
+                                     ? tr("The core exited during startup. Check the profile for errors.")
+                                     : tr("The core exited during startup: %1").arg(*coreError));
             } else {
-                fail(completion, QStringLiteral("The core did not finish starting up."));
+                fail(completion, tr("The core did not finish starting up."));
             }
         });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 /// Failure texts that more than one part of the tunnel layer reports.
@@ -7,19 +8,21 @@ namespace FRWTunnelTexts {
 
 inline QString notConfigured()
 {
-    return QStringLiteral("No server configured. Open Profile, set a server and PSK, then Save.");
+    return QCoreApplication::translate(
+        "FRWTunnelTexts", "No server configured. Open Profile, set a server and PSK, then Save.");
 }
 
 inline QString coreMissing()
 {
-    return QStringLiteral("Bundled core binary is missing.");
+    return QCoreApplication::translate("FRWTunnelTexts", "Bundled core binary is missing.");
 }
 
 /// Why Ferrow leaves the helper alone when the system package installed it.
 inline QString packagedHelperInstalled(const QString& packageVersion)
 {
     const QString version = packageVersion.isEmpty() ? QString() : QStringLiteral(" %1").arg(packageVersion);
-    return QStringLiteral(
+    return QCoreApplication::translate(
+               "FRWTunnelTexts",
                "The Enhanced Mode helper comes with the system package ferrow%1, so Ferrow does not "
                "install or remove its own in its place. Update or remove it with the system's "
                "package manager.")
