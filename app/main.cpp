@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -23,6 +24,7 @@
 #include "FRWSingleInstance.h"
 #include "FRWTakeoverSettings.h"
 #include "FRWTerminationSignals.h"
+#include "FRWTranslations.h"
 #include "FRWTunnelController.h"
 #include "FRWUpdateChecker.h"
 
@@ -53,6 +55,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QLatin1String(ferrow::kApplicationName));
     QApplication::setApplicationVersion(QLatin1String(ferrow::kVersion));
     QGuiApplication::setDesktopFileName(QLatin1String(ferrow::kApplicationIdentifier));
+    // The system's language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) before any window is made.
+    FRWTranslations::install(QLocale::system().uiLanguages());
 
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty()) {

@@ -33,7 +33,7 @@ constexpr quint8 kTunnelPrefix[] = {0xfd, 0xfe, 0xdc, 0xba, 0x98, 0x76};
 
 QString thisComputer()
 {
-    return QLatin1String(FRWPlatformTerms::kThisComputer);
+    return FRWPlatformTerms::term(FRWPlatformTerms::kThisComputer);
 }
 } // namespace
 
@@ -150,7 +150,8 @@ QString FRWDeviceViewController::gatewaySettingsText(const QString& lanIPv4)
               "The DNS entry is not optional. A manual gateway only redirects IPv4; the device still "
               "learns its IPv6 router from the network, so with automatic DNS its IPv6 traffic goes "
               "straight out and never reaches %3.")
-        .arg(lanIPv4.isEmpty() ? thisComputer() + tr("'s LAN IP") : lanIPv4, kPublicResolver, thisComputer());
+        .arg(lanIPv4.isEmpty() ? tr("%1's LAN IP").arg(thisComputer()) : lanIPv4, kPublicResolver,
+             thisComputer());
 }
 
 void FRWDeviceViewController::showGatewaySettings()

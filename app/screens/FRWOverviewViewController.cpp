@@ -18,7 +18,7 @@ const QString kPublicResolver = QStringLiteral("1.1.1.1");
 
 QString thisComputer()
 {
-    return QLatin1String(FRWPlatformTerms::kThisComputer);
+    return FRWPlatformTerms::term(FRWPlatformTerms::kThisComputer);
 }
 
 QLabel* sectionHeader(const QString& text, const FRWDynamicColor& color)
@@ -156,7 +156,7 @@ void FRWOverviewViewController::toggleLocalProxy(bool on)
             m_context, tr("Other devices can use %1 as a proxy").arg(thisComputer()),
             tr("Point them at  %1:7891  (HTTP or SOCKS5).\n\nAnyone who can reach that port can use your "
                "nodes, so leave it off on networks you do not control.")
-                .arg(lan.isEmpty() ? thisComputer() + tr("'s IP") : lan));
+                .arg(lan.isEmpty() ? tr("%1's IP").arg(thisComputer()) : lan));
     }
 }
 
@@ -164,7 +164,7 @@ QString FRWOverviewViewController::gatewayNoteDetail(const QString& lanIPv4, boo
 {
     QString detail = tr("On the other device, set its default gateway to  %1  and its DNS to a public "
                         "resolver such as ")
-                         .arg(lanIPv4.isEmpty() ? thisComputer() + tr("'s LAN IP") : lanIPv4) +
+                         .arg(lanIPv4.isEmpty() ? tr("%1's LAN IP").arg(thisComputer()) : lanIPv4) +
                      kPublicResolver +
                      tr(" \u2014 not \"automatic\".\n\nWithout the DNS change the device keeps using the "
                         "network's own IPv6 router, and its IPv6 traffic bypasses the proxy entirely.");

@@ -368,7 +368,7 @@ void FRWProfileViewController::select(const FRWProfilePtr& profile)
 
 void FRWProfileViewController::importConfig()
 {
-    auto* dialog = new QFileDialog(m_editor->window(), QStringLiteral("Import"));
+    auto* dialog = new QFileDialog(m_editor->window(), tr("Import"));
     dialog->setObjectName(QStringLiteral("importFileDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);

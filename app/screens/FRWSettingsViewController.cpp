@@ -23,7 +23,7 @@ namespace {
 
 QString systemWord()
 {
-    return QLatin1String(FRWPlatformTerms::kOperatingSystem);
+    return FRWPlatformTerms::term(FRWPlatformTerms::kOperatingSystem);
 }
 
 QLabel* wrappingLabel(const QString& text, qreal size, const FRWDynamicColor& color)
@@ -425,8 +425,8 @@ void FRWSettingsViewController::uninstallHelper()
         tr("This stops the tunnel and removes the root helper (%1). You can reinstall it any "
            "time \u2014 it's also how you upgrade the helper after an app update. %2 will ask "
            "for your password.")
-            .arg(QLatin1String(FRWPlatformTerms::kSystemService),
-                 QLatin1String(FRWPlatformTerms::kOperatingSystemCapitalised)));
+            .arg(FRWPlatformTerms::term(FRWPlatformTerms::kSystemService),
+                 FRWPlatformTerms::term(FRWPlatformTerms::kOperatingSystemCapitalised)));
     QPushButton* confirm = alert->addButton(tr("Uninstall"), QMessageBox::DestructiveRole);
     alert->addButton(QMessageBox::Cancel);
     alert->setDefaultButton(confirm);

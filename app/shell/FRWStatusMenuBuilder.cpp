@@ -308,7 +308,7 @@ void FRWStatusMenuBuilder::build(QMenu& menu, const FRWStatusMenuState& state, F
     profileItems.separator();
     connect(profileItems.item(tr("Edit in Text Editor")), &QAction::triggered, this,
             &FRWStatusMenuBuilder::editProfileInTextEditor);
-    connect(profileItems.item(tr("Reveal in ") + QLatin1String(FRWPlatformTerms::kFileManager)),
+    connect(profileItems.item(tr("Reveal in %1").arg(FRWPlatformTerms::term(FRWPlatformTerms::kFileManager))),
             &QAction::triggered, this, &FRWStatusMenuBuilder::revealProfileInFileManager);
     profileItems.sizeRows(FRWMenuRowView::kInitialWidth);
     QAction* switchProfiles = menu.addMenu(profiles);

@@ -39,7 +39,7 @@ QString proxyNotAppliedText()
                "FRWTunnelController",
                "%1 would not apply the proxy settings. This usually means the account is not an "
                "administrator, or Network settings are locked.")
-        .arg(QLatin1String(FRWPlatformTerms::kOperatingSystemCapitalised));
+        .arg(FRWPlatformTerms::term(FRWPlatformTerms::kOperatingSystemCapitalised));
 }
 
 void logLeavingProxyRunning()
