@@ -8,7 +8,7 @@ CMAKE_FLAGS  ?=
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test run bench deb sanitize fuzz format check-format tidy snapshots clean
+.PHONY: all deps configure build test run bench deb sanitize fuzz format check-format tidy snapshots translations clean
 
 all: build
 
@@ -46,11 +46,21 @@ fuzz: deps
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-# Renders every page and the widget gallery, light and dark, to PNG files.
+# Renders every page and the widget gallery, light and dark, to PNG files; then light ones in each
+# language of SNAPSHOT_LANGUAGES, into a folder of its own.
+SNAPSHOT_LANGUAGES ?= zh_CN fa
 snapshots: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target ferrow-snapshot
 	@$(BUILD_DIR)/tools/snapshot/ferrow-snapshot $(BUILD_DIR)/snapshots > /dev/null
+	@for language in $(SNAPSHOT_LANGUAGES); do \
+	  $(BUILD_DIR)/tools/snapshot/ferrow-snapshot --language $$language --scheme light \
+	    $(BUILD_DIR)/snapshots/$$language > /dev/null || exit 1; \
+	done
 	@echo "snapshots: $(BUILD_DIR)/snapshots"
+
+# Refreshes translations/*.ts from the texts in the sources.
+translations: configure
+	@cmake --build $(BUILD_DIR) --target update_translations
 
 format:
 	@clang-format -i $(SOURCES)

@@ -8,6 +8,17 @@
 #include <QLocale>
 #include <QTranslator>
 
+// Outside any namespace: the macro declares the resource's initialiser where it stands.
+static void initialiseResource()
+{
+    // A static library's resources are linked in only when something names them.
+    static const bool done = [] {
+        Q_INIT_RESOURCE(ferrow_translations);
+        return true;
+    }();
+    (void)done;
+}
+
 namespace {
 
 const QString kDirectory = QStringLiteral(":/i18n");
@@ -41,6 +52,7 @@ namespace FRWTranslations {
 
 QStringList available()
 {
+    initialiseResource();
     QStringList names;
     const QStringList files = QDir(kDirectory).entryList({kPrefix + QStringLiteral("*.qm")}, QDir::Files);
     for (const QString& file : files) {
@@ -51,6 +63,7 @@ QStringList available()
 
 QString install(const QStringList& uiLanguages)
 {
+    initialiseResource();
     removeInstalled();
     QLocale chosen(QLocale::English);
     auto app = std::make_unique<QTranslator>();

@@ -5,94 +5,94 @@
     <name>FRWAboutViewController</name>
     <message>
         <source>About</source>
-        <translation type="vanished">О программе</translation>
+        <translation>О программе</translation>
     </message>
     <message>
         <source>A ferrow is the metal band that holds a blade fast in its handle: a small, plain part that keeps the connection tight. On the wire the protocol is as plain: its contents are encrypted from the very first byte, and it has no fixed shape for a classifier to key on — no TLS handshake, no imitated HTTP, no constant prefix, no fixed length. An observer can see that traffic passes, but not what it is.</source>
-        <translation type="vanished">Феррула (ferrow) — металлическое кольцо, которое крепко держит клинок в рукояти: маленькая простая деталь, благодаря которой соединение не разбалтывается. Протокол на проводе так же прост: его содержимое зашифровано с самого первого байта, и у него нет постоянной формы, за которую мог бы зацепиться классификатор, — ни рукопожатия TLS, ни подражания HTTP, ни постоянного префикса, ни фиксированной длины. Наблюдатель видит, что трафик идёт, но не видит, что это такое.</translation>
+        <translation>Феррула (ferrow) — металлическое кольцо, которое крепко держит клинок в рукояти: маленькая простая деталь, благодаря которой соединение не разбалтывается. Протокол на проводе так же прост: его содержимое зашифровано с самого первого байта, и у него нет постоянной формы, за которую мог бы зацепиться классификатор, — ни рукопожатия TLS, ни подражания HTTP, ни постоянного префикса, ни фиксированной длины. Наблюдатель видит, что трафик идёт, но не видит, что это такое.</translation>
     </message>
     <message>
         <source>What it is built for</source>
-        <translation type="vanished">Для чего он создан</translation>
+        <translation>Для чего он создан</translation>
     </message>
     <message>
         <source>First, resisting detection and blocking: passive fingerprinting first, then active probing — a prober that cannot authenticate gets no answer at all, exactly as for a wrong guess. Second, speed: pure TCP, a single AEAD seal per frame, a prewarmed pool of connections, and TCP Fast Open where the path allows it. All of it serves one purpose: free access to information.</source>
-        <translation type="vanished">Во-первых, противостоять обнаружению и блокировке: сначала пассивному снятию отпечатков, затем активному зондированию — зонд, который не может пройти аутентификацию, не получает вообще никакого ответа, точно как при неверной догадке. Во-вторых, скорость: чистый TCP, одна печать AEAD на кадр, заранее прогретый пул соединений и TCP Fast Open там, где путь это позволяет. Всё это служит одной цели: свободному доступу к информации.</translation>
+        <translation>Во-первых, противостоять обнаружению и блокировке: сначала пассивному снятию отпечатков, затем активному зондированию — зонд, который не может пройти аутентификацию, не получает вообще никакого ответа, точно как при неверной догадке. Во-вторых, скорость: чистый TCP, одна печать AEAD на кадр, заранее прогретый пул соединений и TCP Fast Open там, где путь это позволяет. Всё это служит одной цели: свободному доступу к информации.</translation>
     </message>
     <message>
         <source>You need a server</source>
-        <translation type="vanished">Вам нужен сервер</translation>
+        <translation>Вам нужен сервер</translation>
     </message>
     <message>
         <source>This application is the client. It connects to a server that you run yourself; there is no shared or hosted service. Copy the ferrow-server package to any Debian or Ubuntu machine with a public address and set it up there (SERVER is how you reach it over SSH):</source>
-        <translation type="vanished">Это приложение — клиент. Оно подключается к серверу, который вы запускаете сами; общего или размещённого сервиса нет. Скопируйте пакет ferrow-server на любую машину с Debian или Ubuntu и публичным адресом и настройте его там (SERVER — адрес, по которому вы заходите на неё по SSH):</translation>
+        <translation>Это приложение — клиент. Оно подключается к серверу, который вы запускаете сами; общего или размещённого сервиса нет. Скопируйте пакет ferrow-server на любую машину с Debian или Ubuntu и публичным адресом и настройте его там (SERVER — адрес, по которому вы заходите на неё по SSH):</translation>
     </message>
     <message>
         <source>This application is the client. It connects to a server that you run yourself; there is no shared or hosted service. This command sets one up on any Linux machine with a public address:</source>
-        <translation type="vanished">Это приложение — клиент. Оно подключается к серверу, который вы запускаете сами; общего или размещённого сервиса нет. Эта команда настраивает сервер на любой машине с Linux и публичным адресом:</translation>
+        <translation>Это приложение — клиент. Оно подключается к серверу, который вы запускаете сами; общего или размещённого сервиса нет. Эта команда настраивает сервер на любой машине с Linux и публичным адресом:</translation>
     </message>
     <message>
         <source>Copy the command</source>
-        <translation type="vanished">Скопировать команду</translation>
+        <translation>Скопировать команду</translation>
     </message>
     <message>
         <source>Copy the install command</source>
-        <translation type="vanished">Скопировать команду установки</translation>
+        <translation>Скопировать команду установки</translation>
     </message>
     <message>
         <source>The set-up prints a PSK and a port when it finishes. Put those into a node on the Policy screen and you are connected.</source>
-        <translation type="vanished">По окончании установка выводит PSK и порт. Впишите их в узел на экране «Политика» — и вы подключены.</translation>
+        <translation>По окончании установка выводит PSK и порт. Впишите их в узел на экране «Политика» — и вы подключены.</translation>
     </message>
     <message>
         <source>Ferrow %1 (%2)</source>
-        <translation type="vanished">Ferrow %1 (%2)</translation>
+        <translation>Ferrow %1 (%2)</translation>
     </message>
 </context>
 <context>
     <name>FRWActivityViewController</name>
     <message>
         <source>Activity</source>
-        <translation type="vanished">Активность</translation>
+        <translation>Активность</translation>
     </message>
     <message>
         <source>System Proxy</source>
-        <translation type="vanished">Системный прокси</translation>
+        <translation>Системный прокси</translation>
     </message>
     <message>
         <source>Enhanced Mode</source>
-        <translation type="vanished">Расширенный режим</translation>
+        <translation>Расширенный режим</translation>
     </message>
     <message>
         <source>Network</source>
-        <translation type="vanished">Сеть</translation>
+        <translation>Сеть</translation>
     </message>
     <message>
         <source>Profile</source>
-        <translation type="vanished">Профиль</translation>
+        <translation>Профиль</translation>
     </message>
     <message>
         <source>Outbound Mode</source>
-        <translation type="vanished">Режим выхода</translation>
+        <translation>Режим выхода</translation>
     </message>
     <message>
         <source>Rule-Based Proxy</source>
-        <translation type="vanished">Прокси по правилам</translation>
+        <translation>Прокси по правилам</translation>
     </message>
     <message>
         <source>External IP</source>
-        <translation type="vanished">Внешний IP</translation>
+        <translation>Внешний IP</translation>
     </message>
     <message>
         <source>Upload</source>
-        <translation type="vanished">Отправка</translation>
+        <translation>Отправка</translation>
     </message>
     <message>
         <source>Download</source>
-        <translation type="vanished">Загрузка</translation>
+        <translation>Загрузка</translation>
     </message>
     <message>
         <source>Add your server to get started</source>
-        <translation type="vanished">Добавьте свой сервер, чтобы начать</translation>
+        <translation>Добавьте свой сервер, чтобы начать</translation>
     </message>
     <message>
         <source>The profile still holds the example nodes, which cannot work. Copy the ferrow:// link your server printed and paste it here: Ferrow adds the node, puts it in the Proxy group and chooses it. Then turn on System Proxy.
@@ -100,7 +100,7 @@
 No server yet? Install ferrow-server on a machine of yours; the About page has the commands.
 
 To show your external address, its location and your resolver&apos;s latency, Ferrow asks public echo, location and DNS services; turn that off under Settings → Privacy.</source>
-        <translation type="vanished">В профиле всё ещё примерные узлы, которые работать не могут. Скопируйте ссылку ferrow://, которую вывел ваш сервер, и вставьте её сюда: Ferrow добавит узел, поместит его в группу Proxy и выберет его. Затем включите системный прокси.
+        <translation>В профиле всё ещё примерные узлы, которые работать не могут. Скопируйте ссылку ferrow://, которую вывел ваш сервер, и вставьте её сюда: Ferrow добавит узел, поместит его в группу Proxy и выберет его. Затем включите системный прокси.
 
 Сервера ещё нет? Установите ferrow-server на свою машину; команды есть на странице «О программе».
 
@@ -108,218 +108,218 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     </message>
     <message>
         <source>Paste ferrow:// Link</source>
-        <translation type="vanished">Вставить ссылку ferrow://</translation>
+        <translation>Вставить ссылку ferrow://</translation>
     </message>
     <message>
         <source>Add %1</source>
-        <translation type="vanished">Добавить %1</translation>
+        <translation>Добавить %1</translation>
     </message>
     <message>
         <source>Add “%1”</source>
-        <translation type="vanished">Добавить «%1»</translation>
+        <translation>Добавить «%1»</translation>
     </message>
     <message>
         <source>A ferrow:// link for %1 is on the clipboard.</source>
-        <translation type="vanished">В буфере обмена есть ссылка ferrow:// для %1.</translation>
+        <translation>В буфере обмена есть ссылка ferrow:// для %1.</translation>
     </message>
     <message>
         <source>Internet Latency</source>
-        <translation type="vanished">Задержка интернета</translation>
+        <translation>Задержка интернета</translation>
     </message>
     <message>
         <source>Refresh</source>
-        <translation type="vanished">Обновить</translation>
+        <translation>Обновить</translation>
     </message>
     <message>
         <source>Proxy</source>
-        <translation type="vanished">Прокси</translation>
+        <translation>Прокси</translation>
     </message>
     <message>
         <source>Active Connection</source>
-        <translation type="vanished">Активное подключение</translation>
+        <translation>Активное подключение</translation>
     </message>
     <message>
         <source>Processes</source>
-        <translation type="vanished">Процессы</translation>
+        <translation>Процессы</translation>
     </message>
     <message>
         <source>Total Traffic</source>
-        <translation type="vanished">Общий трафик</translation>
+        <translation>Общий трафик</translation>
     </message>
     <message>
         <source>Total Traffic Period</source>
-        <translation type="vanished">Период общего трафика</translation>
+        <translation>Период общего трафика</translation>
     </message>
     <message>
         <source>Traffic</source>
-        <translation type="vanished">Трафик</translation>
+        <translation>Трафик</translation>
     </message>
     <message>
         <source>Traffic Shown</source>
-        <translation type="vanished">Показываемый трафик</translation>
+        <translation>Показываемый трафик</translation>
     </message>
     <message>
         <source>Traffic Grouped By</source>
-        <translation type="vanished">Группировка трафика</translation>
+        <translation>Группировка трафика</translation>
     </message>
     <message>
         <source>No traffic yet</source>
-        <translation type="vanished">Трафика пока нет</translation>
+        <translation>Трафика пока нет</translation>
     </message>
     <message>
         <source>Rule-Based</source>
-        <translation type="vanished">По правилам</translation>
+        <translation>По правилам</translation>
     </message>
     <message>
         <source>Direct</source>
-        <translation type="vanished">Напрямую</translation>
+        <translation>Напрямую</translation>
     </message>
     <message>
         <source>Global</source>
-        <translation type="vanished">Глобальный</translation>
+        <translation>Глобальный</translation>
     </message>
     <message>
         <source>(connect to load nodes)</source>
-        <translation type="vanished">(подключитесь, чтобы загрузить узлы)</translation>
+        <translation>(подключитесь, чтобы загрузить узлы)</translation>
     </message>
     <message>
         <source>Last Updated: %1</source>
-        <translation type="vanished">Последнее обновление: %1</translation>
+        <translation>Последнее обновление: %1</translation>
     </message>
     <message>
         <source>Show IPv4 Address</source>
-        <translation type="vanished">Показать адрес IPv4</translation>
+        <translation>Показать адрес IPv4</translation>
     </message>
     <message>
         <source>Show IPv6 Address</source>
-        <translation type="vanished">Показать адрес IPv6</translation>
+        <translation>Показать адрес IPv6</translation>
     </message>
     <message>
         <source>Refresh Now</source>
-        <translation type="vanished">Обновить сейчас</translation>
+        <translation>Обновить сейчас</translation>
     </message>
     <message>
         <source>Copy</source>
-        <translation type="vanished">Копировать</translation>
+        <translation>Копировать</translation>
     </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>
     <message>
         <source>About Ferrow</source>
-        <translation type="vanished">О Ferrow</translation>
+        <translation>О Ferrow</translation>
     </message>
     <message>
         <source>Ferrow %1</source>
-        <translation type="vanished">Ferrow %1</translation>
+        <translation>Ferrow %1</translation>
     </message>
     <message>
         <source>Check for Updates…</source>
-        <translation type="vanished">Проверить обновления…</translation>
+        <translation>Проверить обновления…</translation>
     </message>
     <message>
         <source>Hide Ferrow</source>
-        <translation type="vanished">Скрыть Ferrow</translation>
+        <translation>Скрыть Ferrow</translation>
     </message>
     <message>
         <source>Quit Ferrow</source>
-        <translation type="vanished">Выйти из Ferrow</translation>
+        <translation>Выйти из Ferrow</translation>
     </message>
     <message>
         <source>Edit</source>
-        <translation type="vanished">Правка</translation>
+        <translation>Правка</translation>
     </message>
     <message>
         <source>Check for Updates</source>
-        <translation type="vanished">Проверка обновлений</translation>
+        <translation>Проверка обновлений</translation>
     </message>
     <message>
         <source>Ferrow is updated by the system’s package manager.</source>
-        <translation type="vanished">Ferrow обновляется менеджером пакетов системы.</translation>
+        <translation>Ferrow обновляется менеджером пакетов системы.</translation>
     </message>
     <message>
         <source>New versions arrive with the system’s other updates.</source>
-        <translation type="vanished">Новые версии приходят вместе с другими обновлениями системы.</translation>
+        <translation>Новые версии приходят вместе с другими обновлениями системы.</translation>
     </message>
     <message>
         <source>Shell export command copied</source>
-        <translation type="vanished">Команда export для оболочки скопирована</translation>
+        <translation>Команда export для оболочки скопирована</translation>
     </message>
 </context>
 <context>
     <name>FRWAppModel</name>
     <message>
         <source>Also logged in to this computer: %1. While Enhanced Mode is on, their traffic and DNS go through your profile, and you can see it.</source>
-        <translation type="vanished">На этом компьютере также вошли в систему: %1. Пока включён расширенный режим, их трафик и DNS идут через ваш профиль, и вы их видите.</translation>
+        <translation>На этом компьютере также вошли в систему: %1. Пока включён расширенный режим, их трафик и DNS идут через ваш профиль, и вы их видите.</translation>
     </message>
     <message>
         <source>System Proxy stopped</source>
-        <translation type="vanished">Системный прокси остановлен</translation>
+        <translation>Системный прокси остановлен</translation>
     </message>
     <message>
         <source>Its core exited. The desktop&apos;s proxy settings were put back, so traffic now goes out directly.</source>
-        <translation type="vanished">Его ядро завершилось. Настройки прокси рабочего стола восстановлены, поэтому трафик теперь идёт напрямую.</translation>
+        <translation>Его ядро завершилось. Настройки прокси рабочего стола восстановлены, поэтому трафик теперь идёт напрямую.</translation>
     </message>
     <message>
         <source>Enhanced Mode stopped</source>
-        <translation type="vanished">Расширенный режим остановлен</translation>
+        <translation>Расширенный режим остановлен</translation>
     </message>
     <message>
         <source>Its core exited, so traffic now goes out directly.</source>
-        <translation type="vanished">Его ядро завершилось, поэтому трафик теперь идёт напрямую.</translation>
+        <translation>Его ядро завершилось, поэтому трафик теперь идёт напрямую.</translation>
     </message>
     <message>
         <source>Couldn&apos;t connect</source>
-        <translation type="vanished">Не удалось подключиться</translation>
+        <translation>Не удалось подключиться</translation>
     </message>
     <message>
         <source>Couldn&apos;t start System Proxy</source>
-        <translation type="vanished">Не удалось запустить системный прокси</translation>
+        <translation>Не удалось запустить системный прокси</translation>
     </message>
     <message>
         <source>System Proxy was not turned back on</source>
-        <translation type="vanished">Системный прокси не был снова включён</translation>
+        <translation>Системный прокси не был снова включён</translation>
     </message>
     <message>
         <source>Enhanced Mode was not turned back on</source>
-        <translation type="vanished">Расширенный режим не был снова включён</translation>
+        <translation>Расширенный режим не был снова включён</translation>
     </message>
 </context>
 <context>
     <name>FRWClientRowDelegate</name>
     <message>
         <source>Total %1</source>
-        <translation type="vanished">Всего %1</translation>
+        <translation>Всего %1</translation>
     </message>
 </context>
 <context>
     <name>FRWClientsViewController</name>
     <message>
         <source>Nothing yet.</source>
-        <translation type="vanished">Пока ничего.</translation>
+        <translation>Пока ничего.</translation>
     </message>
 </context>
 <context>
     <name>FRWConnectionsViewController</name>
     <message>
         <source>Connections</source>
-        <translation type="vanished">Подключения</translation>
+        <translation>Подключения</translation>
     </message>
     <message>
         <source>Search Connections</source>
-        <translation type="vanished">Поиск подключений</translation>
+        <translation>Поиск подключений</translation>
     </message>
     <message>
         <source>Filter host, process, policy, rule…</source>
-        <translation type="vanished">Фильтр: хост, процесс, политика, правило…</translation>
+        <translation>Фильтр: хост, процесс, политика, правило…</translation>
     </message>
     <message>
         <source>Select a connection above to see its fake IP, client and matched rule.</source>
-        <translation type="vanished">Выберите подключение выше, чтобы увидеть его поддельный IP, клиента и совпавшее правило.</translation>
+        <translation>Выберите подключение выше, чтобы увидеть его поддельный IP, клиента и совпавшее правило.</translation>
     </message>
     <message numerus="yes">
         <source>%n matching</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n совпадение</numerusform>
             <numerusform>%n совпадения</numerusform>
             <numerusform>%n совпадений</numerusform>
@@ -327,7 +327,7 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     </message>
     <message numerus="yes">
         <source>%n active  ·  %1 total</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n активное  ·  всего %1</numerusform>
             <numerusform>%n активных  ·  всего %1</numerusform>
             <numerusform>%n активных  ·  всего %1</numerusform>
@@ -335,95 +335,95 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     </message>
     <message>
         <source>No connections match your filter.</source>
-        <translation type="vanished">Нет подключений, подходящих под фильтр.</translation>
+        <translation>Нет подключений, подходящих под фильтр.</translation>
     </message>
     <message>
         <source>No connections yet.
 Connect and browse to see live traffic.</source>
-        <translation type="vanished">Подключений пока нет.
+        <translation>Подключений пока нет.
 Подключитесь и откройте сайты, чтобы увидеть живой трафик.</translation>
     </message>
     <message>
         <source>Destination</source>
-        <translation type="vanished">Назначение</translation>
+        <translation>Назначение</translation>
     </message>
     <message>
         <source>Policy / Group</source>
-        <translation type="vanished">Политика / группа</translation>
+        <translation>Политика / группа</translation>
     </message>
     <message>
         <source>Matched rule</source>
-        <translation type="vanished">Совпавшее правило</translation>
+        <translation>Совпавшее правило</translation>
     </message>
     <message>
         <source>Fake IP</source>
-        <translation type="vanished">Поддельный IP</translation>
+        <translation>Поддельный IP</translation>
     </message>
     <message>
         <source>— (not fake-ip)</source>
-        <translation type="vanished">— (не fake-ip)</translation>
+        <translation>— (не fake-ip)</translation>
     </message>
     <message>
         <source>Client process</source>
-        <translation type="vanished">Процесс клиента</translation>
+        <translation>Процесс клиента</translation>
     </message>
     <message>
         <source>— (unknown)</source>
-        <translation type="vanished">— (неизвестно)</translation>
+        <translation>— (неизвестно)</translation>
     </message>
     <message>
         <source>Source</source>
-        <translation type="vanished">Источник</translation>
+        <translation>Источник</translation>
     </message>
     <message>
         <source>Network</source>
-        <translation type="vanished">Сеть</translation>
+        <translation>Сеть</translation>
     </message>
     <message>
         <source>Traffic</source>
-        <translation type="vanished">Трафик</translation>
+        <translation>Трафик</translation>
     </message>
     <message>
         <source>State</source>
-        <translation type="vanished">Состояние</translation>
+        <translation>Состояние</translation>
     </message>
     <message>
         <source>%1 · started %2</source>
-        <translation type="vanished">%1 · начато %2</translation>
+        <translation>%1 · начато %2</translation>
     </message>
 </context>
 <context>
     <name>FRWCoreLauncher</name>
     <message>
         <source>%1 is not an executable file</source>
-        <translation type="vanished">%1 не является исполняемым файлом</translation>
+        <translation>%1 не является исполняемым файлом</translation>
     </message>
 </context>
 <context>
     <name>FRWDeviceViewController</name>
     <message>
         <source>Device</source>
-        <translation type="vanished">Устройство</translation>
+        <translation>Устройство</translation>
     </message>
     <message>
         <source>Gateway Mode</source>
-        <translation type="vanished">Режим шлюза</translation>
+        <translation>Режим шлюза</translation>
     </message>
     <message>
         <source>Gateway settings</source>
-        <translation type="vanished">Настройки шлюза</translation>
+        <translation>Настройки шлюза</translation>
     </message>
     <message>
         <source>Point another device&apos;s default gateway at %1 and its traffic is proxied by rule. Set that device&apos;s DNS manually too, or its IPv6 will bypass the proxy.</source>
-        <translation type="vanished">Укажите %1 как шлюз по умолчанию на другом устройстве, и его трафик пойдёт через прокси по правилам. Задайте на том устройстве и DNS вручную, иначе его IPv6 обойдёт прокси.</translation>
+        <translation>Укажите %1 как шлюз по умолчанию на другом устройстве, и его трафик пойдёт через прокси по правилам. Задайте на том устройстве и DNS вручную, иначе его IPv6 обойдёт прокси.</translation>
     </message>
     <message>
         <source>Reconnect Enhanced Mode to apply</source>
-        <translation type="vanished">Переподключите расширенный режим, чтобы применить</translation>
+        <translation>Переподключите расширенный режим, чтобы применить</translation>
     </message>
     <message>
         <source>Gateway mode takes effect the next time Enhanced Mode starts.</source>
-        <translation type="vanished">Режим шлюза вступит в силу при следующем запуске расширенного режима.</translation>
+        <translation>Режим шлюза вступит в силу при следующем запуске расширенного режима.</translation>
     </message>
     <message>
         <source>On the device you want to proxy, set:
@@ -432,7 +432,7 @@ Connect and browse to see live traffic.</source>
     DNS:  %2  (manual, not automatic)
 
 The DNS entry is not optional. A manual gateway only redirects IPv4; the device still learns its IPv6 router from the network, so with automatic DNS its IPv6 traffic goes straight out and never reaches %3.</source>
-        <translation type="vanished">На устройстве, которое нужно пустить через прокси, задайте:
+        <translation>На устройстве, которое нужно пустить через прокси, задайте:
 
     Маршрутизатор / шлюз:  %1
     DNS:  %2  (вручную, не автоматически)
@@ -441,100 +441,100 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     </message>
     <message>
         <source>%1&apos;s LAN IP</source>
-        <translation type="vanished">локальный IP (%1)</translation>
+        <translation>локальный IP (%1)</translation>
     </message>
     <message>
         <source>No Device</source>
-        <translation type="vanished">Нет устройств</translation>
+        <translation>Нет устройств</translation>
     </message>
 </context>
 <context>
     <name>FRWElidedLabel</name>
     <message>
         <source>Copy</source>
-        <translation type="vanished">Копировать</translation>
+        <translation>Копировать</translation>
     </message>
     <message>
         <source>Select All</source>
-        <translation type="vanished">Выделить всё</translation>
+        <translation>Выделить всё</translation>
     </message>
 </context>
 <context>
     <name>FRWEnhancedMode</name>
     <message>
         <source>Helper install did not complete.</source>
-        <translation type="vanished">Установка помощника не завершилась.</translation>
+        <translation>Установка помощника не завершилась.</translation>
     </message>
     <message>
         <source>Bundled helper is missing from the app.</source>
-        <translation type="vanished">В приложении нет встроенного помощника.</translation>
+        <translation>В приложении нет встроенного помощника.</translation>
     </message>
     <message>
         <source>Helper removal did not complete.</source>
-        <translation type="vanished">Удаление помощника не завершилось.</translation>
+        <translation>Удаление помощника не завершилось.</translation>
     </message>
 </context>
 <context>
     <name>FRWExternalResourcesController</name>
     <message>
         <source>External Resources</source>
-        <translation type="vanished">Внешние ресурсы</translation>
+        <translation>Внешние ресурсы</translation>
     </message>
     <message>
         <source>External Resource</source>
-        <translation type="vanished">Внешний ресурс</translation>
+        <translation>Внешний ресурс</translation>
     </message>
     <message>
         <source>Rule-sets downloaded from URLs</source>
-        <translation type="vanished">Наборы правил, загружаемые по URL</translation>
+        <translation>Наборы правил, загружаемые по URL</translation>
     </message>
     <message>
         <source>External resources</source>
-        <translation type="vanished">Внешние ресурсы</translation>
+        <translation>Внешние ресурсы</translation>
     </message>
     <message>
         <source>This profile has no external resources.</source>
-        <translation type="vanished">В этом профиле нет внешних ресурсов.</translation>
+        <translation>В этом профиле нет внешних ресурсов.</translation>
     </message>
     <message>
         <source>Only show not ready items</source>
-        <translation type="vanished">Показывать только неготовые</translation>
+        <translation>Показывать только неготовые</translation>
     </message>
     <message>
         <source>Update All</source>
-        <translation type="vanished">Обновить все</translation>
+        <translation>Обновить все</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="vanished">Готово</translation>
+        <translation>Готово</translation>
     </message>
     <message>
         <source>Not ready</source>
-        <translation type="vanished">Не готов</translation>
+        <translation>Не готов</translation>
     </message>
     <message>
         <source>Ready</source>
-        <translation type="vanished">Готов</translation>
+        <translation>Готов</translation>
     </message>
     <message>
         <source>Stale</source>
-        <translation type="vanished">Устарел</translation>
+        <translation>Устарел</translation>
     </message>
     <message>
         <source>Updating…</source>
-        <translation type="vanished">Обновление…</translation>
+        <translation>Обновление…</translation>
     </message>
     <message>
         <source>Never</source>
-        <translation type="vanished">Никогда</translation>
+        <translation>Никогда</translation>
     </message>
     <message>
         <source>Just now</source>
-        <translation type="vanished">Только что</translation>
+        <translation>Только что</translation>
     </message>
     <message numerus="yes">
         <source>%n minutes ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n минуту назад</numerusform>
             <numerusform>%n минуты назад</numerusform>
             <numerusform>%n минут назад</numerusform>
@@ -542,7 +542,7 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     </message>
     <message numerus="yes">
         <source>%n hours ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n час назад</numerusform>
             <numerusform>%n часа назад</numerusform>
             <numerusform>%n часов назад</numerusform>
@@ -550,7 +550,7 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     </message>
     <message numerus="yes">
         <source>%n days ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n день назад</numerusform>
             <numerusform>%n дня назад</numerusform>
             <numerusform>%n дней назад</numerusform>
@@ -561,47 +561,47 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     <name>FRWGroupTile</name>
     <message>
         <source>Delete Group</source>
-        <translation type="vanished">Удалить группу</translation>
+        <translation>Удалить группу</translation>
     </message>
 </context>
 <context>
     <name>FRWHelperClient</name>
     <message>
         <source>Couldn&apos;t communicate with the helper (%1).</source>
-        <translation type="vanished">Не удалось связаться с помощником (%1).</translation>
+        <translation>Не удалось связаться с помощником (%1).</translation>
     </message>
     <message>
         <source>the helper closed the connection</source>
-        <translation type="vanished">помощник закрыл соединение</translation>
+        <translation>помощник закрыл соединение</translation>
     </message>
     <message>
         <source>no version</source>
-        <translation type="vanished">нет версии</translation>
+        <translation>нет версии</translation>
     </message>
     <message>
         <source>connection closed</source>
-        <translation type="vanished">соединение закрыто</translation>
+        <translation>соединение закрыто</translation>
     </message>
     <message>
         <source>reply too long</source>
-        <translation type="vanished">слишком длинный ответ</translation>
+        <translation>слишком длинный ответ</translation>
     </message>
     <message>
         <source>reply to no request</source>
-        <translation type="vanished">ответ на несуществующий запрос</translation>
+        <translation>ответ на несуществующий запрос</translation>
     </message>
 </context>
 <context>
     <name>FRWLiveReload</name>
     <message>
         <source>Profile reload failed — still using the previous working version</source>
-        <translation type="vanished">Не удалось перезагрузить профиль — по-прежнему используется предыдущая рабочая версия</translation>
+        <translation>Не удалось перезагрузить профиль — по-прежнему используется предыдущая рабочая версия</translation>
     </message>
     <message>
         <source>The edited profile could not be applied, so Ferrow kept the last working configuration and your connection was not interrupted. Fix the profile and save again.
 
 %1</source>
-        <translation type="vanished">Изменённый профиль не удалось применить, поэтому Ferrow сохранил последнюю рабочую конфигурацию, и ваше подключение не прервалось. Исправьте профиль и сохраните снова.
+        <translation>Изменённый профиль не удалось применить, поэтому Ferrow сохранил последнюю рабочую конфигурацию, и ваше подключение не прервалось. Исправьте профиль и сохраните снова.
 
 %1</translation>
     </message>
@@ -610,297 +610,297 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     <name>FRWLogFindBar</name>
     <message>
         <source>Find in log</source>
-        <translation type="vanished">Найти в журнале</translation>
+        <translation>Найти в журнале</translation>
     </message>
     <message>
         <source>All</source>
-        <translation type="vanished">Все</translation>
+        <translation>Все</translation>
     </message>
     <message>
         <source>Info</source>
-        <translation type="vanished">Инфо</translation>
+        <translation>Инфо</translation>
     </message>
     <message>
         <source>Warning</source>
-        <translation type="vanished">Предупреждение</translation>
+        <translation>Предупреждение</translation>
     </message>
     <message>
         <source>Error</source>
-        <translation type="vanished">Ошибка</translation>
+        <translation>Ошибка</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="vanished">Закрыть</translation>
+        <translation>Закрыть</translation>
     </message>
     <message>
         <source>Not found</source>
-        <translation type="vanished">Не найдено</translation>
+        <translation>Не найдено</translation>
     </message>
 </context>
 <context>
     <name>FRWLoginItem</name>
     <message>
         <source>Cannot create %1</source>
-        <translation type="vanished">Не удаётся создать %1</translation>
+        <translation>Не удаётся создать %1</translation>
     </message>
 </context>
 <context>
     <name>FRWLogsViewController</name>
     <message>
         <source>Logs</source>
-        <translation type="vanished">Журнал</translation>
+        <translation>Журнал</translation>
     </message>
     <message>
         <source>Log</source>
-        <translation type="vanished">Журнал</translation>
+        <translation>Журнал</translation>
     </message>
     <message>
         <source>No logs yet.
 Connect to see live core activity.</source>
-        <translation type="vanished">Журнал пока пуст.
+        <translation>Журнал пока пуст.
 Подключитесь, чтобы видеть работу ядра в реальном времени.</translation>
     </message>
     <message>
         <source>Copy Lines</source>
-        <translation type="vanished">Копировать строки</translation>
+        <translation>Копировать строки</translation>
     </message>
     <message>
         <source>Find…</source>
-        <translation type="vanished">Найти…</translation>
+        <translation>Найти…</translation>
     </message>
 </context>
 <context>
     <name>FRWMainWindowController</name>
     <message>
         <source>View</source>
-        <translation type="vanished">Вид</translation>
+        <translation>Вид</translation>
     </message>
 </context>
 <context>
     <name>FRWNodeEditorSheet</name>
     <message>
         <source>Edit Node</source>
-        <translation type="vanished">Изменить узел</translation>
+        <translation>Изменить узел</translation>
     </message>
     <message>
         <source>Add Node</source>
-        <translation type="vanished">Добавить узел</translation>
+        <translation>Добавить узел</translation>
     </message>
     <message>
         <source>A Ferrow server you can route traffic through. Groups on this screen reference nodes by name.</source>
-        <translation type="vanished">Сервер Ferrow, через который можно направлять трафик. Группы на этом экране ссылаются на узлы по имени.</translation>
+        <translation>Сервер Ferrow, через который можно направлять трафик. Группы на этом экране ссылаются на узлы по имени.</translation>
     </message>
     <message>
         <source>Paste ferrow:// Link</source>
-        <translation type="vanished">Вставить ссылку ferrow://</translation>
+        <translation>Вставить ссылку ferrow://</translation>
     </message>
     <message>
         <source>Fill these in from a ferrow:// link on the clipboard</source>
-        <translation type="vanished">Заполнить по ссылке ferrow:// из буфера обмена</translation>
+        <translation>Заполнить по ссылке ferrow:// из буфера обмена</translation>
     </message>
     <message>
         <source>host or IP</source>
-        <translation type="vanished">хост или IP</translation>
+        <translation>хост или IP</translation>
     </message>
     <message>
         <source>shared key from the server installer</source>
-        <translation type="vanished">общий ключ от установщика сервера</translation>
+        <translation>общий ключ от установщика сервера</translation>
     </message>
     <message>
         <source>Show the key</source>
-        <translation type="vanished">Показать ключ</translation>
+        <translation>Показать ключ</translation>
     </message>
     <message>
         <source>Name</source>
-        <translation type="vanished">Имя</translation>
+        <translation>Имя</translation>
     </message>
     <message>
         <source>Server</source>
-        <translation type="vanished">Сервер</translation>
+        <translation>Сервер</translation>
     </message>
     <message>
         <source>Port</source>
-        <translation type="vanished">Порт</translation>
+        <translation>Порт</translation>
     </message>
     <message>
         <source>TCP Fast Open</source>
-        <translation type="vanished">TCP Fast Open</translation>
+        <translation>TCP Fast Open</translation>
     </message>
     <message>
         <source>Key</source>
-        <translation type="vanished">Ключ</translation>
+        <translation>Ключ</translation>
     </message>
     <message>
         <source>Reached through: </source>
-        <translation type="vanished">Доступен через: </translation>
+        <translation>Доступен через: </translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="vanished">Отмена</translation>
+        <translation>Отмена</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="vanished">Сохранить</translation>
+        <translation>Сохранить</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="vanished">Добавить</translation>
+        <translation>Добавить</translation>
     </message>
     <message>
         <source>Read %1:%2 · TFO %3</source>
-        <translation type="vanished">Прочитано %1:%2 · TFO %3</translation>
+        <translation>Прочитано %1:%2 · TFO %3</translation>
     </message>
     <message>
         <source>Read %1:%2</source>
-        <translation type="vanished">Прочитано %1:%2</translation>
+        <translation>Прочитано %1:%2</translation>
     </message>
     <message>
         <source>Hide the key</source>
-        <translation type="vanished">Скрыть ключ</translation>
+        <translation>Скрыть ключ</translation>
     </message>
 </context>
 <context>
     <name>FRWNodeTile</name>
     <message>
         <source>Tap to Test</source>
-        <translation type="vanished">Нажмите для проверки</translation>
+        <translation>Нажмите для проверки</translation>
     </message>
     <message>
         <source>Edit Node…</source>
-        <translation type="vanished">Изменить узел…</translation>
+        <translation>Изменить узел…</translation>
     </message>
     <message>
         <source>Delete Node</source>
-        <translation type="vanished">Удалить узел</translation>
+        <translation>Удалить узел</translation>
     </message>
 </context>
 <context>
     <name>FRWOverviewViewController</name>
     <message>
         <source>Overview</source>
-        <translation type="vanished">Обзор</translation>
+        <translation>Обзор</translation>
     </message>
     <message>
         <source>System Proxy</source>
-        <translation type="vanished">Системный прокси</translation>
+        <translation>Системный прокси</translation>
     </message>
     <message>
         <source>Most apps&apos; traffic is captured through the system HTTP/SOCKS proxy. Best compatibility and performance.</source>
-        <translation type="vanished">Трафик большинства приложений перехватывается через системный прокси HTTP/SOCKS. Лучшая совместимость и производительность.</translation>
+        <translation>Трафик большинства приложений перехватывается через системный прокси HTTP/SOCKS. Лучшая совместимость и производительность.</translation>
     </message>
     <message>
         <source>Enhanced Mode</source>
-        <translation type="vanished">Расширенный режим</translation>
+        <translation>Расширенный режим</translation>
     </message>
     <message>
         <source>Some apps ignore the system proxy. Enhanced Mode forces all their traffic through the tunnel.</source>
-        <translation type="vanished">Некоторые приложения игнорируют системный прокси. Расширенный режим направляет весь их трафик в туннель.</translation>
+        <translation>Некоторые приложения игнорируют системный прокси. Расширенный режим направляет весь их трафик в туннель.</translation>
     </message>
     <message>
         <source>HTTP &amp; SOCKS5 Proxy</source>
-        <translation type="vanished">Прокси HTTP и SOCKS5</translation>
+        <translation>Прокси HTTP и SOCKS5</translation>
     </message>
     <message>
         <source>Act as a standard HTTP and SOCKS5 proxy for other devices on the same local network.</source>
-        <translation type="vanished">Работать как обычный прокси HTTP и SOCKS5 для других устройств в той же локальной сети.</translation>
+        <translation>Работать как обычный прокси HTTP и SOCKS5 для других устройств в той же локальной сети.</translation>
     </message>
     <message>
         <source>Gateway Mode</source>
-        <translation type="vanished">Режим шлюза</translation>
+        <translation>Режим шлюза</translation>
     </message>
     <message>
         <source>LAN devices that point their default gateway at %1 are proxied by rule. Also set their DNS manually, or IPv6 bypasses the proxy.</source>
-        <translation type="vanished">Устройства локальной сети, у которых шлюз по умолчанию указывает на %1, идут через прокси по правилам. Задайте им и DNS вручную, иначе IPv6 обходит прокси.</translation>
+        <translation>Устройства локальной сети, у которых шлюз по умолчанию указывает на %1, идут через прокси по правилам. Задайте им и DNS вручную, иначе IPv6 обходит прокси.</translation>
     </message>
     <message>
         <source>A private network between your devices running Ferrow, so you can reach %1&apos;s proxy from anywhere. Coming soon.</source>
-        <translation type="vanished">Частная сеть между вашими устройствами с Ferrow, чтобы пользоваться прокси %1 откуда угодно. Скоро.</translation>
+        <translation>Частная сеть между вашими устройствами с Ferrow, чтобы пользоваться прокси %1 откуда угодно. Скоро.</translation>
     </message>
     <message>
         <source>Network Takeover</source>
-        <translation type="vanished">Перехват сети</translation>
+        <translation>Перехват сети</translation>
     </message>
     <message>
         <source>LAN Device Takeover</source>
-        <translation type="vanished">Перехват устройств локальной сети</translation>
+        <translation>Перехват устройств локальной сети</translation>
     </message>
     <message>
         <source>Remote Connectivity</source>
-        <translation type="vanished">Удалённый доступ</translation>
+        <translation>Удалённый доступ</translation>
     </message>
     <message>
         <source>Running · 127.0.0.1:7891</source>
-        <translation type="vanished">Работает · 127.0.0.1:7891</translation>
+        <translation>Работает · 127.0.0.1:7891</translation>
     </message>
     <message>
         <source>Not set</source>
-        <translation type="vanished">Не задан</translation>
+        <translation>Не задан</translation>
     </message>
     <message>
         <source>Enabled</source>
-        <translation type="vanished">Включён</translation>
+        <translation>Включён</translation>
     </message>
     <message>
         <source>Disabled</source>
-        <translation type="vanished">Выключен</translation>
+        <translation>Выключен</translation>
     </message>
     <message>
         <source>Sharing on %1</source>
-        <translation type="vanished">Раздаётся на %1</translation>
+        <translation>Раздаётся на %1</translation>
     </message>
     <message>
         <source>Running on %1</source>
-        <translation type="vanished">Работает на %1</translation>
+        <translation>Работает на %1</translation>
     </message>
     <message>
         <source>Off</source>
-        <translation type="vanished">Выкл.</translation>
+        <translation>Выкл.</translation>
     </message>
     <message>
         <source>Needs the tunnel running</source>
-        <translation type="vanished">Нужен работающий туннель</translation>
+        <translation>Нужен работающий туннель</translation>
     </message>
     <message>
         <source>Transparent gateway on</source>
-        <translation type="vanished">Прозрачный шлюз включён</translation>
+        <translation>Прозрачный шлюз включён</translation>
     </message>
     <message>
         <source>Not configured</source>
-        <translation type="vanished">Не настроен</translation>
+        <translation>Не настроен</translation>
     </message>
     <message>
         <source>Not available yet</source>
-        <translation type="vanished">Пока недоступно</translation>
+        <translation>Пока недоступно</translation>
     </message>
     <message>
         <source>Other devices can use %1 as a proxy</source>
-        <translation type="vanished">Другие устройства могут использовать %1 как прокси</translation>
+        <translation>Другие устройства могут использовать %1 как прокси</translation>
     </message>
     <message>
         <source>Point them at  %1:7891  (HTTP or SOCKS5).
 
 Anyone who can reach that port can use your nodes, so leave it off on networks you do not control.</source>
-        <translation type="vanished">Укажите им  %1:7891  (HTTP или SOCKS5).
+        <translation>Укажите им  %1:7891  (HTTP или SOCKS5).
 
 Любой, кто может достучаться до этого порта, может пользоваться вашими узлами, поэтому в сетях, которые вы не контролируете, держите это выключенным.</translation>
     </message>
     <message>
         <source>%1&apos;s IP</source>
-        <translation type="vanished">IP (%1)</translation>
+        <translation>IP (%1)</translation>
     </message>
     <message>
         <source>On the other device, set its default gateway to  %1  and its DNS to a public resolver such as </source>
-        <translation type="vanished">На другом устройстве задайте шлюз по умолчанию  %1  и DNS — публичный сервер, например </translation>
+        <translation>На другом устройстве задайте шлюз по умолчанию  %1  и DNS — публичный сервер, например </translation>
     </message>
     <message>
         <source>%1&apos;s LAN IP</source>
-        <translation type="vanished">локальный IP (%1)</translation>
+        <translation>локальный IP (%1)</translation>
     </message>
     <message>
         <source> — not &quot;automatic&quot;.
 
 Without the DNS change the device keeps using the network&apos;s own IPv6 router, and its IPv6 traffic bypasses the proxy entirely.</source>
-        <translation type="vanished"> — не «автоматически».
+        <translation> — не «автоматически».
 
 Без изменения DNS устройство продолжит использовать собственный маршрутизатор IPv6 сети, и его трафик IPv6 полностью обойдёт прокси.</translation>
     </message>
@@ -908,7 +908,7 @@ Without the DNS change the device keeps using the network&apos;s own IPv6 router
         <source>
 
 Reconnect Enhanced Mode to apply.</source>
-        <translation type="vanished">
+        <translation>
 
 Переподключите расширенный режим, чтобы применить.</translation>
     </message>
@@ -916,267 +916,267 @@ Reconnect Enhanced Mode to apply.</source>
         <source>
 
 Enhanced Mode is off — gateway mode does nothing until it is on.</source>
-        <translation type="vanished">
+        <translation>
 
 Расширенный режим выключен — пока он не включён, режим шлюза ничего не делает.</translation>
     </message>
     <message>
         <source>Route another device through %1</source>
-        <translation type="vanished">Пустить другое устройство через %1</translation>
+        <translation>Пустить другое устройство через %1</translation>
     </message>
     <message>
         <source>Ferrow Varnel isn’t available yet</source>
-        <translation type="vanished">Ferrow Varnel пока недоступен</translation>
+        <translation>Ferrow Varnel пока недоступен</translation>
     </message>
     <message>
         <source>A private network between your own devices — so you can reach %1’s proxy from anywhere — is still being built. This switch will start working once it ships.</source>
-        <translation type="vanished">Частная сеть между вашими собственными устройствами — чтобы пользоваться прокси %1 откуда угодно — ещё в разработке. Этот переключатель заработает, когда она выйдет.</translation>
+        <translation>Частная сеть между вашими собственными устройствами — чтобы пользоваться прокси %1 откуда угодно — ещё в разработке. Этот переключатель заработает, когда она выйдет.</translation>
     </message>
 </context>
 <context>
     <name>FRWPlaceholderViewController</name>
     <message>
         <source>Not available in Ferrow.</source>
-        <translation type="vanished">Недоступно в Ferrow.</translation>
+        <translation>Недоступно в Ferrow.</translation>
     </message>
 </context>
 <context>
     <name>FRWPlatformTerms</name>
     <message>
         <source>the system</source>
-        <translation type="vanished">система</translation>
+        <translation>система</translation>
     </message>
     <message>
         <source>The system</source>
-        <translation type="vanished">Система</translation>
+        <translation>Система</translation>
     </message>
     <message>
         <source>this computer</source>
-        <translation type="vanished">этот компьютер</translation>
+        <translation>этот компьютер</translation>
     </message>
     <message>
         <source>computer</source>
-        <translation type="vanished">компьютер</translation>
+        <translation>компьютер</translation>
     </message>
     <message>
         <source>File Manager</source>
-        <translation type="vanished">файловом менеджере</translation>
+        <translation>файловом менеджере</translation>
     </message>
     <message>
         <source>system service</source>
-        <translation type="vanished">системная служба</translation>
+        <translation>системная служба</translation>
     </message>
     <message>
         <source>release</source>
-        <translation type="vanished">выпуска</translation>
+        <translation>выпуска</translation>
     </message>
 </context>
 <context>
     <name>FRWPlusTile</name>
     <message>
         <source>Add</source>
-        <translation type="vanished">Добавить</translation>
+        <translation>Добавить</translation>
     </message>
 </context>
 <context>
     <name>FRWPolicyViewController</name>
     <message>
         <source>Every request goes out directly, without going through a node.</source>
-        <translation type="vanished">Все запросы идут напрямую, без узлов.</translation>
+        <translation>Все запросы идут напрямую, без узлов.</translation>
     </message>
     <message>
         <source>Every request is sent through one node.</source>
-        <translation type="vanished">Все запросы отправляются через один узел.</translation>
+        <translation>Все запросы отправляются через один узел.</translation>
     </message>
     <message>
         <source>Using the rule system to decide how each request is handled.</source>
-        <translation type="vanished">Система правил решает, как обработать каждый запрос.</translation>
+        <translation>Система правил решает, как обработать каждый запрос.</translation>
     </message>
     <message>
         <source>Manual Selection Group — you choose the member</source>
-        <translation type="vanished">Группа ручного выбора — участника выбираете вы</translation>
+        <translation>Группа ручного выбора — участника выбираете вы</translation>
     </message>
     <message>
         <source>Automatic Testing Group — lowest latency wins</source>
-        <translation type="vanished">Группа автопроверки — побеждает наименьшая задержка</translation>
+        <translation>Группа автопроверки — побеждает наименьшая задержка</translation>
     </message>
     <message>
         <source>Fallback Group — first member that is alive</source>
-        <translation type="vanished">Резервная группа — первый живой участник</translation>
+        <translation>Резервная группа — первый живой участник</translation>
     </message>
     <message>
         <source>Load Balance Group — spread across members</source>
-        <translation type="vanished">Группа балансировки — распределение по участникам</translation>
+        <translation>Группа балансировки — распределение по участникам</translation>
     </message>
     <message>
         <source>Consistent hashing — one site always uses one member</source>
-        <translation type="vanished">Согласованное хеширование — один сайт всегда через одного участника</translation>
+        <translation>Согласованное хеширование — один сайт всегда через одного участника</translation>
     </message>
     <message>
         <source>Round robin — every connection may use a different member</source>
-        <translation type="vanished">По кругу — каждое подключение может идти через другого участника</translation>
+        <translation>По кругу — каждое подключение может идти через другого участника</translation>
     </message>
     <message>
         <source>Sticky sessions — this client stays on one member</source>
-        <translation type="vanished">Липкие сеансы — этот клиент остаётся на одном участнике</translation>
+        <translation>Липкие сеансы — этот клиент остаётся на одном участнике</translation>
     </message>
     <message>
         <source>Automatic Testing Group</source>
-        <translation type="vanished">Группа автопроверки</translation>
+        <translation>Группа автопроверки</translation>
     </message>
     <message>
         <source>Fallback Group</source>
-        <translation type="vanished">Резервная группа</translation>
+        <translation>Резервная группа</translation>
     </message>
     <message>
         <source>Load Balance Group</source>
-        <translation type="vanished">Группа балансировки</translation>
+        <translation>Группа балансировки</translation>
     </message>
     <message>
         <source>Manual Selection Group</source>
-        <translation type="vanished">Группа ручного выбора</translation>
+        <translation>Группа ручного выбора</translation>
     </message>
     <message>
         <source>Testing…</source>
-        <translation type="vanished">Проверка…</translation>
+        <translation>Проверка…</translation>
     </message>
     <message>
         <source>%1 ms · old</source>
-        <translation type="vanished">%1 ms · устар.</translation>
+        <translation>%1 ms · устар.</translation>
     </message>
     <message>
         <source>Refused</source>
-        <translation type="vanished">Отказано</translation>
+        <translation>Отказано</translation>
     </message>
     <message>
         <source>No route</source>
-        <translation type="vanished">Нет маршрута</translation>
+        <translation>Нет маршрута</translation>
     </message>
     <message>
         <source>Name not found</source>
-        <translation type="vanished">Имя не найдено</translation>
+        <translation>Имя не найдено</translation>
     </message>
     <message>
         <source>Rejected</source>
-        <translation type="vanished">Отклонено</translation>
+        <translation>Отклонено</translation>
     </message>
     <message>
         <source>Timeout</source>
-        <translation type="vanished">Тайм-аут</translation>
+        <translation>Тайм-аут</translation>
     </message>
     <message>
         <source>Tap to Test</source>
-        <translation type="vanished">Нажмите для проверки</translation>
+        <translation>Нажмите для проверки</translation>
     </message>
     <message>
         <source>Policy</source>
-        <translation type="vanished">Политика</translation>
+        <translation>Политика</translation>
     </message>
     <message>
         <source>Direct Outbound</source>
-        <translation type="vanished">Напрямую</translation>
+        <translation>Напрямую</translation>
     </message>
     <message>
         <source>Global Proxy</source>
-        <translation type="vanished">Глобальный прокси</translation>
+        <translation>Глобальный прокси</translation>
     </message>
     <message>
         <source>Rule-based Proxy</source>
-        <translation type="vanished">Прокси по правилам</translation>
+        <translation>Прокси по правилам</translation>
     </message>
     <message>
         <source>Outbound Mode</source>
-        <translation type="vanished">Режим выхода</translation>
+        <translation>Режим выхода</translation>
     </message>
     <message>
         <source>Test All</source>
-        <translation type="vanished">Проверить все</translation>
+        <translation>Проверить все</translation>
     </message>
     <message>
         <source>Add Node</source>
-        <translation type="vanished">Добавить узел</translation>
+        <translation>Добавить узел</translation>
     </message>
     <message>
         <source>POLICY GROUP</source>
-        <translation type="vanished">ГРУППЫ ПОЛИТИК</translation>
+        <translation>ГРУППЫ ПОЛИТИК</translation>
     </message>
     <message>
         <source>Add Policy Group</source>
-        <translation type="vanished">Добавить группу политик</translation>
+        <translation>Добавить группу политик</translation>
     </message>
     <message>
         <source> (missing)</source>
-        <translation type="vanished"> (отсутствует)</translation>
+        <translation> (отсутствует)</translation>
     </message>
     <message>
         <source>A group chooses between policies you already have; it does not create new ones.</source>
-        <translation type="vanished">Группа выбирает между уже имеющимися политиками; новых она не создаёт.</translation>
+        <translation>Группа выбирает между уже имеющимися политиками; новых она не создаёт.</translation>
     </message>
     <message>
         <source>Group name (e.g. Streaming)</source>
-        <translation type="vanished">Имя группы (например, Streaming)</translation>
+        <translation>Имя группы (например, Streaming)</translation>
     </message>
     <message>
         <source>Group name</source>
-        <translation type="vanished">Имя группы</translation>
+        <translation>Имя группы</translation>
     </message>
     <message>
         <source>Group type</source>
-        <translation type="vanished">Тип группы</translation>
+        <translation>Тип группы</translation>
     </message>
     <message>
         <source>Balancing:</source>
-        <translation type="vanished">Балансировка:</translation>
+        <translation>Балансировка:</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="vanished">Отмена</translation>
+        <translation>Отмена</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="vanished">Добавить</translation>
+        <translation>Добавить</translation>
     </message>
     <message>
         <source>Delete “%1”?</source>
-        <translation type="vanished">Удалить «%1»?</translation>
+        <translation>Удалить «%1»?</translation>
     </message>
     <message>
         <source>Rules that send traffic to this group will fall through to FINAL.</source>
-        <translation type="vanished">Правила, отправляющие трафик в эту группу, будут проваливаться до FINAL.</translation>
+        <translation>Правила, отправляющие трафик в эту группу, будут проваливаться до FINAL.</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="vanished">Удалить</translation>
+        <translation>Удалить</translation>
     </message>
 </context>
 <context>
     <name>FRWPrivilegedScriptRunner</name>
     <message>
         <source>Authorization was cancelled.</source>
-        <translation type="vanished">Авторизация отменена.</translation>
+        <translation>Авторизация отменена.</translation>
     </message>
     <message>
         <source>This account is not allowed to make this change, or the password could not be checked.</source>
-        <translation type="vanished">Этой учётной записи не разрешено вносить это изменение, или пароль не удалось проверить.</translation>
+        <translation>Этой учётной записи не разрешено вносить это изменение, или пароль не удалось проверить.</translation>
     </message>
     <message>
         <source>The change failed (exit status %1).</source>
-        <translation type="vanished">Изменение не удалось (код завершения %1).</translation>
+        <translation>Изменение не удалось (код завершения %1).</translation>
     </message>
 </context>
 <context>
     <name>FRWProbeText</name>
     <message>
         <source>never</source>
-        <translation type="vanished">никогда</translation>
+        <translation>никогда</translation>
     </message>
     <message>
         <source>just now</source>
-        <translation type="vanished">только что</translation>
+        <translation>только что</translation>
     </message>
     <message numerus="yes">
         <source>%n minute ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n минуту назад</numerusform>
             <numerusform>%n минуты назад</numerusform>
             <numerusform>%n минут назад</numerusform>
@@ -1184,7 +1184,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message numerus="yes">
         <source>%n minutes ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n минуту назад</numerusform>
             <numerusform>%n минуты назад</numerusform>
             <numerusform>%n минут назад</numerusform>
@@ -1192,7 +1192,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message numerus="yes">
         <source>%n hour ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n час назад</numerusform>
             <numerusform>%n часа назад</numerusform>
             <numerusform>%n часов назад</numerusform>
@@ -1200,7 +1200,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message numerus="yes">
         <source>%n hours ago</source>
-        <translation type="vanished">
+        <translation>
             <numerusform>%n час назад</numerusform>
             <numerusform>%n часа назад</numerusform>
             <numerusform>%n часов назад</numerusform>
@@ -1211,359 +1211,359 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     <name>FRWProcessViewController</name>
     <message>
         <source>Process</source>
-        <translation type="vanished">Процессы</translation>
+        <translation>Процессы</translation>
     </message>
     <message>
         <source>No process traffic yet.</source>
-        <translation type="vanished">Трафика процессов пока нет.</translation>
+        <translation>Трафика процессов пока нет.</translation>
     </message>
 </context>
 <context>
     <name>FRWProfileRow</name>
     <message>
         <source>In use</source>
-        <translation type="vanished">Используется</translation>
+        <translation>Используется</translation>
     </message>
 </context>
 <context>
     <name>FRWProfileStore</name>
     <message>
         <source>there is no Trash folder at %1.</source>
-        <translation type="vanished">в %1 нет папки корзины.</translation>
+        <translation>в %1 нет папки корзины.</translation>
     </message>
     <message>
         <source>the last profile cannot be deleted.</source>
-        <translation type="vanished">последний профиль удалить нельзя.</translation>
+        <translation>последний профиль удалить нельзя.</translation>
     </message>
     <message>
         <source>the Trash cannot take it (%1).</source>
-        <translation type="vanished">корзина не может его принять (%1).</translation>
+        <translation>корзина не может его принять (%1).</translation>
     </message>
 </context>
 <context>
     <name>FRWProfileValidation</name>
     <message>
         <source>%1 cannot contain a line break or a NUL character.</source>
-        <translation type="vanished">%1 не может содержать перевод строки или символ NUL.</translation>
+        <translation>%1 не может содержать перевод строки или символ NUL.</translation>
     </message>
     <message>
         <source>%1 contains a character that is not valid text.</source>
-        <translation type="vanished">%1 содержит символ, не являющийся допустимым текстом.</translation>
+        <translation>%1 содержит символ, не являющийся допустимым текстом.</translation>
     </message>
     <message>
         <source>%1 cannot contain a comma.</source>
-        <translation type="vanished">%1 не может содержать запятую.</translation>
+        <translation>%1 не может содержать запятую.</translation>
     </message>
     <message>
         <source>%1 cannot begin or end with a space.</source>
-        <translation type="vanished">%1 не может начинаться или заканчиваться пробелом.</translation>
+        <translation>%1 не может начинаться или заканчиваться пробелом.</translation>
     </message>
     <message>
         <source>Enter a name.</source>
-        <translation type="vanished">Введите имя.</translation>
+        <translation>Введите имя.</translation>
     </message>
     <message>
         <source>A name</source>
-        <translation type="vanished">Имя</translation>
+        <translation>Имя</translation>
     </message>
     <message>
         <source>A name cannot contain “=”.</source>
-        <translation type="vanished">Имя не может содержать «=».</translation>
+        <translation>Имя не может содержать «=».</translation>
     </message>
     <message>
         <source>A name cannot begin with “#”: the line would be a comment.</source>
-        <translation type="vanished">Имя не может начинаться с «#»: строка станет комментарием.</translation>
+        <translation>Имя не может начинаться с «#»: строка станет комментарием.</translation>
     </message>
     <message>
         <source>A name cannot begin with “[”: the line could read as a section.</source>
-        <translation type="vanished">Имя не может начинаться с «[»: строка может читаться как раздел.</translation>
+        <translation>Имя не может начинаться с «[»: строка может читаться как раздел.</translation>
     </message>
     <message>
         <source>%1 is a built-in policy.</source>
-        <translation type="vanished">%1 — встроенная политика.</translation>
+        <translation>%1 — встроенная политика.</translation>
     </message>
     <message>
         <source>A node named %1 already exists.</source>
-        <translation type="vanished">Узел с именем %1 уже существует.</translation>
+        <translation>Узел с именем %1 уже существует.</translation>
     </message>
     <message>
         <source>A policy group named %1 already exists.</source>
-        <translation type="vanished">Группа политик с именем %1 уже существует.</translation>
+        <translation>Группа политик с именем %1 уже существует.</translation>
     </message>
     <message>
         <source>Enter a server.</source>
-        <translation type="vanished">Введите сервер.</translation>
+        <translation>Введите сервер.</translation>
     </message>
     <message>
         <source>A server</source>
-        <translation type="vanished">Сервер</translation>
+        <translation>Сервер</translation>
     </message>
     <message>
         <source>The key</source>
-        <translation type="vanished">Ключ</translation>
+        <translation>Ключ</translation>
     </message>
     <message>
         <source>This key looks typed rather than generated: it could be guessed from one recorded connection. Use the key the server installer printed.</source>
-        <translation type="vanished">Этот ключ похож на набранный вручную, а не сгенерированный: его можно подобрать по одному записанному подключению. Используйте ключ, который вывел установщик сервера.</translation>
+        <translation>Этот ключ похож на набранный вручную, а не сгенерированный: его можно подобрать по одному записанному подключению. Используйте ключ, который вывел установщик сервера.</translation>
     </message>
     <message>
         <source>Enter a value.</source>
-        <translation type="vanished">Введите значение.</translation>
+        <translation>Введите значение.</translation>
     </message>
     <message>
         <source>A rule&apos;s value</source>
-        <translation type="vanished">Значение правила</translation>
+        <translation>Значение правила</translation>
     </message>
     <message>
         <source>Enter a domain name.</source>
-        <translation type="vanished">Введите доменное имя.</translation>
+        <translation>Введите доменное имя.</translation>
     </message>
     <message>
         <source>This is not a regular expression the core can use.</source>
-        <translation type="vanished">Это не регулярное выражение, которое может использовать ядро.</translation>
+        <translation>Это не регулярное выражение, которое может использовать ядро.</translation>
     </message>
     <message>
         <source>Enter an address or an address range such as 10.0.0.0/8.</source>
-        <translation type="vanished">Введите адрес или диапазон адресов, например 10.0.0.0/8.</translation>
+        <translation>Введите адрес или диапазон адресов, например 10.0.0.0/8.</translation>
     </message>
     <message>
         <source>Enter a port or a range such as 8000-8100.</source>
-        <translation type="vanished">Введите порт или диапазон, например 8000-8100.</translation>
+        <translation>Введите порт или диапазон, например 8000-8100.</translation>
     </message>
     <message>
         <source>Enter tcp or udp.</source>
-        <translation type="vanished">Введите tcp или udp.</translation>
+        <translation>Введите tcp или udp.</translation>
     </message>
 </context>
 <context>
     <name>FRWProfileViewController</name>
     <message>
         <source>Profile</source>
-        <translation type="vanished">Профиль</translation>
+        <translation>Профиль</translation>
     </message>
     <message>
         <source>Profiles</source>
-        <translation type="vanished">Профили</translation>
+        <translation>Профили</translation>
     </message>
     <message>
         <source>New Profile</source>
-        <translation type="vanished">Новый профиль</translation>
+        <translation>Новый профиль</translation>
     </message>
     <message>
         <source>Duplicate Profile</source>
-        <translation type="vanished">Дублировать профиль</translation>
+        <translation>Дублировать профиль</translation>
     </message>
     <message>
         <source>Delete Profile</source>
-        <translation type="vanished">Удалить профиль</translation>
+        <translation>Удалить профиль</translation>
     </message>
     <message>
         <source>Name</source>
-        <translation type="vanished">Имя</translation>
+        <translation>Имя</translation>
     </message>
     <message>
         <source>Profile Name</source>
-        <translation type="vanished">Имя профиля</translation>
+        <translation>Имя профиля</translation>
     </message>
     <message>
         <source>Set as Active</source>
-        <translation type="vanished">Сделать активным</translation>
+        <translation>Сделать активным</translation>
     </message>
     <message>
         <source>Reload</source>
-        <translation type="vanished">Перезагрузить</translation>
+        <translation>Перезагрузить</translation>
     </message>
     <message>
         <source>Keep Mine</source>
-        <translation type="vanished">Оставить мой</translation>
+        <translation>Оставить мой</translation>
     </message>
     <message>
         <source>Profile Text</source>
-        <translation type="vanished">Текст профиля</translation>
+        <translation>Текст профиля</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="vanished">Сохранить</translation>
+        <translation>Сохранить</translation>
     </message>
     <message>
         <source>Import…</source>
-        <translation type="vanished">Импорт…</translation>
+        <translation>Импорт…</translation>
     </message>
     <message>
         <source>Active</source>
-        <translation type="vanished">Активный</translation>
+        <translation>Активный</translation>
     </message>
     <message>
         <source>“%1” was changed elsewhere while you edited it. Reload it, or keep your version and save it over those changes.</source>
-        <translation type="vanished">«%1» был изменён в другом месте, пока вы его редактировали. Перезагрузите его или оставьте свою версию и сохраните её поверх тех изменений.</translation>
+        <translation>«%1» был изменён в другом месте, пока вы его редактировали. Перезагрузите его или оставьте свою версию и сохраните её поверх тех изменений.</translation>
     </message>
     <message>
         <source>Saved</source>
-        <translation type="vanished">Сохранено</translation>
+        <translation>Сохранено</translation>
     </message>
     <message>
         <source>“%1” was kept: %2</source>
-        <translation type="vanished">«%1» сохранён: %2</translation>
+        <translation>«%1» сохранён: %2</translation>
     </message>
     <message>
         <source>Moved “%1” to the Trash</source>
-        <translation type="vanished">«%1» перемещён в корзину</translation>
+        <translation>«%1» перемещён в корзину</translation>
     </message>
     <message>
         <source>Import</source>
-        <translation type="vanished">Импорт</translation>
+        <translation>Импорт</translation>
     </message>
     <message>
         <source>Profiles (*.conf *.ini *.txt)</source>
-        <translation type="vanished">Профили (*.conf *.ini *.txt)</translation>
+        <translation>Профили (*.conf *.ini *.txt)</translation>
     </message>
     <message>
         <source>All files (*)</source>
-        <translation type="vanished">Все файлы (*)</translation>
+        <translation>Все файлы (*)</translation>
     </message>
     <message>
         <source>“%1” is not a UTF-8 text file</source>
-        <translation type="vanished">«%1» не является текстовым файлом UTF-8</translation>
+        <translation>«%1» не является текстовым файлом UTF-8</translation>
     </message>
 </context>
 <context>
     <name>FRWRuleEditorSheet</name>
     <message>
         <source>Edit Rule</source>
-        <translation type="vanished">Изменить правило</translation>
+        <translation>Изменить правило</translation>
     </message>
     <message>
         <source>Add Rule</source>
-        <translation type="vanished">Добавить правило</translation>
+        <translation>Добавить правило</translation>
     </message>
     <message>
         <source>Rules are matched top to bottom, and the first one that matches decides where the connection goes.</source>
-        <translation type="vanished">Правила проверяются сверху вниз, и первое совпавшее решает, куда пойдёт подключение.</translation>
+        <translation>Правила проверяются сверху вниз, и первое совпавшее решает, куда пойдёт подключение.</translation>
     </message>
     <message>
         <source>Type</source>
-        <translation type="vanished">Тип</translation>
+        <translation>Тип</translation>
     </message>
     <message>
         <source>Policy</source>
-        <translation type="vanished">Политика</translation>
+        <translation>Политика</translation>
     </message>
     <message>
         <source>Value</source>
-        <translation type="vanished">Значение</translation>
+        <translation>Значение</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="vanished">Отмена</translation>
+        <translation>Отмена</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="vanished">Сохранить</translation>
+        <translation>Сохранить</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="vanished">Добавить</translation>
+        <translation>Добавить</translation>
     </message>
     <message>
         <source>This rule will match</source>
-        <translation type="vanished">Под это правило попадут</translation>
+        <translation>Под это правило попадут</translation>
     </message>
     <message>
         <source>Back</source>
-        <translation type="vanished">Назад</translation>
+        <translation>Назад</translation>
     </message>
 </context>
 <context>
     <name>FRWRuleText</name>
     <message>
         <source>Matches that one host exactly. mail.example.com does not match example.com.</source>
-        <translation type="vanished">Совпадает ровно с этим хостом. mail.example.com не совпадает с example.com.</translation>
+        <translation>Совпадает ровно с этим хостом. mail.example.com не совпадает с example.com.</translation>
     </message>
     <message>
         <source>Matches the host and everything under it: example.com also matches www.example.com.</source>
-        <translation type="vanished">Совпадает с хостом и всем, что под ним: example.com совпадает и с www.example.com.</translation>
+        <translation>Совпадает с хостом и всем, что под ним: example.com совпадает и с www.example.com.</translation>
     </message>
     <message>
         <source>Matches any host containing this text anywhere in it.</source>
-        <translation type="vanished">Совпадает с любым хостом, содержащим этот текст в любом месте.</translation>
+        <translation>Совпадает с любым хостом, содержащим этот текст в любом месте.</translation>
     </message>
     <message>
         <source>A host pattern in which * stands for any run of characters.</source>
-        <translation type="vanished">Шаблон хоста, в котором * означает любую последовательность символов.</translation>
+        <translation>Шаблон хоста, в котором * означает любую последовательность символов.</translation>
     </message>
     <message>
         <source>A regular expression matched against the host name.</source>
-        <translation type="vanished">Регулярное выражение, сопоставляемое с именем хоста.</translation>
+        <translation>Регулярное выражение, сопоставляемое с именем хоста.</translation>
     </message>
     <message>
         <source>An IPv4 address range, matched against the destination address.</source>
-        <translation type="vanished">Диапазон адресов IPv4, сопоставляемый с адресом назначения.</translation>
+        <translation>Диапазон адресов IPv4, сопоставляемый с адресом назначения.</translation>
     </message>
     <message>
         <source>An IPv6 address range, matched against the destination address.</source>
-        <translation type="vanished">Диапазон адресов IPv6, сопоставляемый с адресом назначения.</translation>
+        <translation>Диапазон адресов IPv6, сопоставляемый с адресом назначения.</translation>
     </message>
     <message>
         <source>An address range matched against the SOURCE — the device the traffic came from.</source>
-        <translation type="vanished">Диапазон адресов, сопоставляемый с ИСТОЧНИКОМ — устройством, откуда пришёл трафик.</translation>
+        <translation>Диапазон адресов, сопоставляемый с ИСТОЧНИКОМ — устройством, откуда пришёл трафик.</translation>
     </message>
     <message>
         <source>A two-letter country code, matched against the country of the destination IP.</source>
-        <translation type="vanished">Двухбуквенный код страны, сопоставляемый со страной IP назначения.</translation>
+        <translation>Двухбуквенный код страны, сопоставляемый со страной IP назначения.</translation>
     </message>
     <message>
         <source>443   or   8000-8100</source>
-        <translation type="vanished">443   или   8000-8100</translation>
+        <translation>443   или   8000-8100</translation>
     </message>
     <message>
         <source>The port being connected to: one port, or a range such as 8000-8100.</source>
-        <translation type="vanished">Порт, к которому подключаются: один порт или диапазон, например 8000-8100.</translation>
+        <translation>Порт, к которому подключаются: один порт или диапазон, например 8000-8100.</translation>
     </message>
     <message>
         <source>The port the connection came from: one port, or a range.</source>
-        <translation type="vanished">Порт, с которого пришло подключение: один порт или диапазон.</translation>
+        <translation>Порт, с которого пришло подключение: один порт или диапазон.</translation>
     </message>
     <message>
         <source>tcp or udp.</source>
-        <translation type="vanished">tcp или udp.</translation>
+        <translation>tcp или udp.</translation>
     </message>
     <message>
         <source>The name of the program making the connection, as shown on the Process screen.</source>
-        <translation type="vanished">Имя программы, устанавливающей подключение, как на экране «Процессы».</translation>
+        <translation>Имя программы, устанавливающей подключение, как на экране «Процессы».</translation>
     </message>
     <message>
         <source>The full path to the program making the connection.</source>
-        <translation type="vanished">Полный путь к программе, устанавливающей подключение.</translation>
+        <translation>Полный путь к программе, устанавливающей подключение.</translation>
     </message>
     <message>
         <source>The name of a bundled rule set, or the URL of one to download.</source>
-        <translation type="vanished">Имя встроенного набора правил или URL набора для загрузки.</translation>
+        <translation>Имя встроенного набора правил или URL набора для загрузки.</translation>
     </message>
     <message>
         <source>no value needed</source>
-        <translation type="vanished">значение не нужно</translation>
+        <translation>значение не нужно</translation>
     </message>
     <message>
         <source>Matches everything no rule above it matched, so it belongs last and takes no value.</source>
-        <translation type="vanished">Совпадает со всем, с чем не совпало ни одно правило выше, поэтому ставится последним и значения не принимает.</translation>
+        <translation>Совпадает со всем, с чем не совпало ни одно правило выше, поэтому ставится последним и значения не принимает.</translation>
     </message>
     <message>
         <source>connect directly, without going through a node</source>
-        <translation type="vanished">пойдут напрямую, без узлов</translation>
+        <translation>пойдут напрямую, без узлов</translation>
     </message>
     <message>
         <source>be blocked</source>
-        <translation type="vanished">будут заблокированы</translation>
+        <translation>будут заблокированы</translation>
     </message>
     <message>
         <source>be sent through &quot;%1&quot;</source>
-        <translation type="vanished">пойдут через «%1»</translation>
+        <translation>пойдут через «%1»</translation>
     </message>
     <message>
         <source>Connections to exactly %1 will %2.
 
 Only that one host matches. Anything under it — a sub-domain such as www.%1 — does not, and needs its own rule.</source>
-        <translation type="vanished">Подключения ровно к %1 %2.
+        <translation>Подключения ровно к %1 %2.
 
 Совпадает только этот один хост. Всё, что под ним, — поддомен вроде www.%1 — не совпадает и требует отдельного правила.</translation>
     </message>
@@ -1571,7 +1571,7 @@ Only that one host matches. Anything under it — a sub-domain such as www.%1 �
         <source>Connections to %1, and to every host under it, will %2.
 
 That includes ones you have not listed: www.%1, api.%1, and any other sub-domain added in future.</source>
-        <translation type="vanished">Подключения к %1 и к каждому хосту под ним %2.
+        <translation>Подключения к %1 и к каждому хосту под ним %2.
 
 Сюда входят и те, что вы не перечислили: www.%1, api.%1 и любой поддомен, добавленный в будущем.</translation>
     </message>
@@ -1579,7 +1579,7 @@ That includes ones you have not listed: www.%1, api.%1, and any other sub-domain
         <source>Connections to any host whose name contains &quot;%1&quot; anywhere in it will %2.
 
 This is the widest of the domain rules and the easiest to underestimate: it matches on the text alone, so a host like %1-cdn.example.net, belonging to somebody else entirely, matches too.</source>
-        <translation type="vanished">Подключения к любому хосту, имя которого где-либо содержит «%1», %2.
+        <translation>Подключения к любому хосту, имя которого где-либо содержит «%1», %2.
 
 Это самое широкое из доменных правил, и его легче всего недооценить: оно совпадает только по тексту, поэтому совпадёт и хост вроде %1-cdn.example.net, принадлежащий совсем другим людям.</translation>
     </message>
@@ -1587,7 +1587,7 @@ This is the widest of the domain rules and the easiest to underestimate: it matc
         <source>Connections to any host matching the pattern %1 will %2.
 
 * stands for any run of characters, so the pattern can reach further than the example it was written from.</source>
-        <translation type="vanished">Подключения к любому хосту, подходящему под шаблон %1, %2.
+        <translation>Подключения к любому хосту, подходящему под шаблон %1, %2.
 
 * означает любую последовательность символов, поэтому шаблон может захватить больше, чем пример, с которого он написан.</translation>
     </message>
@@ -1595,7 +1595,7 @@ This is the widest of the domain rules and the easiest to underestimate: it matc
         <source>Connections to any host matching the expression %1 will %2.
 
 An expression that matches more than intended is easy to write and hard to spot afterwards — an unanchored pattern matches anywhere in the name.</source>
-        <translation type="vanished">Подключения к любому хосту, подходящему под выражение %1, %2.
+        <translation>Подключения к любому хосту, подходящему под выражение %1, %2.
 
 Выражение, которое совпадает с большим, чем задумано, легко написать и трудно заметить потом — шаблон без якорей совпадает в любом месте имени.</translation>
     </message>
@@ -1603,7 +1603,7 @@ An expression that matches more than intended is easy to write and hard to spot 
         <source>Connections to any address in the range %1 will %2.
 
 This is matched on the destination address, so it applies no matter what host name was used to reach it.</source>
-        <translation type="vanished">Подключения к любому адресу в диапазоне %1 %2.
+        <translation>Подключения к любому адресу в диапазоне %1 %2.
 
 Сопоставляется адрес назначения, поэтому неважно, по какому имени хоста к нему обращались.</translation>
     </message>
@@ -1611,7 +1611,7 @@ This is matched on the destination address, so it applies no matter what host na
         <source>Connections coming FROM any address in %1 will %2.
 
 This matches the source, not the destination — it is for routing other devices on your network, and does not affect this computer&apos;s own traffic.</source>
-        <translation type="vanished">Подключения С любого адреса в %1 %2.
+        <translation>Подключения С любого адреса в %1 %2.
 
 Сопоставляется источник, а не назначение — это для маршрутизации других устройств вашей сети, и на собственный трафик этого компьютера не влияет.</translation>
     </message>
@@ -1619,7 +1619,7 @@ This matches the source, not the destination — it is for routing other devices
         <source>Connections to port %1 — on any host at all — will %2.
 
 This matches the port alone, so it applies to every destination. A rule on 443 covers essentially all HTTPS traffic.</source>
-        <translation type="vanished">Подключения к порту %1 — на любом хосте вообще — %2.
+        <translation>Подключения к порту %1 — на любом хосте вообще — %2.
 
 Сопоставляется только порт, поэтому правило действует для всех назначений. Правило для 443 покрывает практически весь трафик HTTPS.</translation>
     </message>
@@ -1627,19 +1627,19 @@ This matches the port alone, so it applies to every destination. A rule on 443 c
         <source>Connections coming from port %1 will %2.
 
 Source ports are normally picked at random by the system, so this is really only useful for a service that binds a fixed one.</source>
-        <translation type="vanished">Подключения с порта %1 %2.
+        <translation>Подключения с порта %1 %2.
 
 Порты источника обычно выбираются системой случайно, так что это полезно только для службы, привязанной к фиксированному порту.</translation>
     </message>
     <message>
         <source>Every %1 connection will %2, whatever its destination.</source>
-        <translation type="vanished">Все подключения %1 %2, каким бы ни было назначение.</translation>
+        <translation>Все подключения %1 %2, каким бы ни было назначение.</translation>
     </message>
     <message>
         <source>Connections made by %1 will %2.
 
 Matched on the program&apos;s name alone, so any program called %1 matches, wherever on disk it is.</source>
-        <translation type="vanished">Подключения, которые устанавливает %1, %2.
+        <translation>Подключения, которые устанавливает %1, %2.
 
 Сопоставляется только имя программы, поэтому совпадёт любая программа с именем %1, где бы на диске она ни лежала.</translation>
     </message>
@@ -1647,7 +1647,7 @@ Matched on the program&apos;s name alone, so any program called %1 matches, wher
         <source>Connections made by the program at %1 will %2.
 
 Matched on the whole path, so another copy of the same app elsewhere will not match.</source>
-        <translation type="vanished">Подключения, которые устанавливает программа по пути %1, %2.
+        <translation>Подключения, которые устанавливает программа по пути %1, %2.
 
 Сопоставляется весь путь, поэтому другая копия того же приложения в другом месте не совпадёт.</translation>
     </message>
@@ -1655,7 +1655,7 @@ Matched on the whole path, so another copy of the same app elsewhere will not ma
         <source>Connections whose destination address is in %1 will %2.
 
 The country comes from a lookup of the IP address, so it follows where the server is, not where the site is from.</source>
-        <translation type="vanished">Подключения, адрес назначения которых находится в %1, %2.
+        <translation>Подключения, адрес назначения которых находится в %1, %2.
 
 Страна определяется по IP-адресу, поэтому учитывается, где стоит сервер, а не откуда сайт.</translation>
     </message>
@@ -1663,7 +1663,7 @@ The country comes from a lookup of the IP address, so it follows where the serve
         <source>Everything in the rule set &quot;%1&quot; will %2.
 
 What that covers is decided by the set&apos;s contents, which can be thousands of entries and can change when the set is updated.</source>
-        <translation type="vanished">Всё из набора правил «%1»: подключения %2.
+        <translation>Всё из набора правил «%1»: подключения %2.
 
 Что он охватывает, решает содержимое набора, в котором могут быть тысячи записей и которое может меняться при его обновлении.</translation>
     </message>
@@ -1671,19 +1671,19 @@ What that covers is decided by the set&apos;s contents, which can be thousands o
         <source>Anything that no rule above it matched will %1.
 
 This is the catch-all, so it only makes sense as the last rule in the list.</source>
-        <translation type="vanished">Подключения, не совпавшие ни с одним правилом выше, %1.
+        <translation>Подключения, не совпавшие ни с одним правилом выше, %1.
 
 Это правило «для всего остального», поэтому оно имеет смысл только последним в списке.</translation>
     </message>
     <message>
         <source>%1 %2 will %3.</source>
-        <translation type="vanished">%1 %2: подключения %3.</translation>
+        <translation>%1 %2: подключения %3.</translation>
     </message>
     <message>
         <source>
 
 Rules are matched top to bottom, and the first match wins — so a broader rule above this one will decide first.</source>
-        <translation type="vanished">
+        <translation>
 
 Правила проверяются сверху вниз, и побеждает первое совпадение — поэтому более широкое правило выше этого решит раньше.</translation>
     </message>
@@ -1692,490 +1692,490 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     <name>FRWRuleViewController</name>
     <message>
         <source>Rule</source>
-        <translation type="vanished">Правила</translation>
+        <translation>Правила</translation>
     </message>
     <message>
         <source>Rules are evaluated in priority order, top to bottom.</source>
-        <translation type="vanished">Правила применяются по приоритету, сверху вниз.</translation>
+        <translation>Правила применяются по приоритету, сверху вниз.</translation>
     </message>
     <message>
         <source>+ Add Rule</source>
-        <translation type="vanished">+ Добавить правило</translation>
+        <translation>+ Добавить правило</translation>
     </message>
     <message>
         <source>Rules</source>
-        <translation type="vanished">Правила</translation>
+        <translation>Правила</translation>
     </message>
     <message>
         <source>Edit Rule…</source>
-        <translation type="vanished">Изменить правило…</translation>
+        <translation>Изменить правило…</translation>
     </message>
     <message>
         <source>Delete Rule</source>
-        <translation type="vanished">Удалить правило</translation>
+        <translation>Удалить правило</translation>
     </message>
 </context>
 <context>
     <name>FRWRulesModel</name>
     <message>
         <source>Type</source>
-        <translation type="vanished">Тип</translation>
+        <translation>Тип</translation>
     </message>
     <message>
         <source>Value</source>
-        <translation type="vanished">Значение</translation>
+        <translation>Значение</translation>
     </message>
     <message>
         <source>Policy</source>
-        <translation type="vanished">Политика</translation>
+        <translation>Политика</translation>
     </message>
     <message>
         <source>none</source>
-        <translation type="vanished">нет</translation>
+        <translation>нет</translation>
     </message>
 </context>
 <context>
     <name>FRWScreenText</name>
     <message>
         <source>Direct</source>
-        <translation type="vanished">Напрямую</translation>
+        <translation>Напрямую</translation>
     </message>
     <message>
         <source>Global: %1</source>
-        <translation type="vanished">Глобальный: %1</translation>
+        <translation>Глобальный: %1</translation>
     </message>
     <message>
         <source>Rule-Based Proxy</source>
-        <translation type="vanished">Прокси по правилам</translation>
+        <translation>Прокси по правилам</translation>
     </message>
     <message>
         <source>just now</source>
-        <translation type="vanished">только что</translation>
+        <translation>только что</translation>
     </message>
     <message>
         <source>%1s ago</source>
-        <translation type="vanished">%1 с назад</translation>
+        <translation>%1 с назад</translation>
     </message>
     <message>
         <source>%1m ago</source>
-        <translation type="vanished">%1 мин назад</translation>
+        <translation>%1 мин назад</translation>
     </message>
     <message>
         <source>The ferrow:// link on the clipboard is malformed</source>
-        <translation type="vanished">Ссылка ferrow:// в буфере обмена повреждена</translation>
+        <translation>Ссылка ferrow:// в буфере обмена повреждена</translation>
     </message>
     <message>
         <source>No ferrow:// link on the clipboard</source>
-        <translation type="vanished">В буфере обмена нет ссылки ferrow://</translation>
+        <translation>В буфере обмена нет ссылки ferrow://</translation>
     </message>
 </context>
 <context>
     <name>FRWSettingsViewController</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Настройки</translation>
+        <translation>Настройки</translation>
     </message>
     <message>
         <source>Ferrow %1</source>
-        <translation type="vanished">Ferrow %1</translation>
+        <translation>Ferrow %1</translation>
     </message>
     <message>
         <source>Enhanced Mode Helper</source>
-        <translation type="vanished">Помощник расширенного режима</translation>
+        <translation>Помощник расширенного режима</translation>
     </message>
     <message>
         <source>Enhanced Mode routes all traffic through a system-wide tunnel. Creating the tunnel interface and its routes needs a small helper that runs as root, started by systemd when Ferrow asks for it. It is installed once; %1 asks you to approve it with your password.</source>
-        <translation type="vanished">Расширенный режим пропускает весь трафик через общесистемный туннель. Для создания интерфейса туннеля и его маршрутов нужен небольшой помощник, работающий от root; systemd запускает его, когда Ferrow об этом просит. Он устанавливается один раз; %1 попросит вас подтвердить это паролем.</translation>
+        <translation>Расширенный режим пропускает весь трафик через общесистемный туннель. Для создания интерфейса туннеля и его маршрутов нужен небольшой помощник, работающий от root; systemd запускает его, когда Ferrow об этом просит. Он устанавливается один раз; %1 попросит вас подтвердить это паролем.</translation>
     </message>
     <message>
         <source>Installed</source>
-        <translation type="vanished">Установлен</translation>
+        <translation>Установлен</translation>
     </message>
     <message>
         <source>Install</source>
-        <translation type="vanished">Установить</translation>
+        <translation>Установить</translation>
     </message>
     <message>
         <source>Uninstall</source>
-        <translation type="vanished">Удалить</translation>
+        <translation>Удалить</translation>
     </message>
     <message>
         <source>Permissions</source>
-        <translation type="vanished">Разрешения</translation>
+        <translation>Разрешения</translation>
     </message>
     <message>
         <source>Ferrow asks for two, both optional — it works without either, just with less to show you.</source>
-        <translation type="vanished">Ferrow просит два разрешения, оба необязательны — без них он тоже работает, просто показывает меньше.</translation>
+        <translation>Ferrow просит два разрешения, оба необязательны — без них он тоже работает, просто показывает меньше.</translation>
     </message>
     <message>
         <source>Location</source>
-        <translation type="vanished">Местоположение</translation>
+        <translation>Местоположение</translation>
     </message>
     <message>
         <source>The name of the Wi-Fi network you are on comes from NetworkManager and is shown on the Activity screen instead of the interface name. Reading it needs no permission, and no location data is involved: your location is never read, stored or sent anywhere.</source>
-        <translation type="vanished">Имя сети Wi-Fi, к которой вы подключены, берётся из NetworkManager и показывается на экране «Активность» вместо имени интерфейса. Для этого не нужно разрешений и не используются данные о местоположении: ваше местоположение никогда не читается, не хранится и никуда не отправляется.</translation>
+        <translation>Имя сети Wi-Fi, к которой вы подключены, берётся из NetworkManager и показывается на экране «Активность» вместо имени интерфейса. Для этого не нужно разрешений и не используются данные о местоположении: ваше местоположение никогда не читается, не хранится и никуда не отправляется.</translation>
     </message>
     <message>
         <source>Notifications</source>
-        <translation type="vanished">Уведомления</translation>
+        <translation>Уведомления</translation>
     </message>
     <message>
         <source>Lets Ferrow tell you when something needs attention while its window is closed: a rule-set that has stopped updating, or a node that has stopped answering — and again when it recovers. Nothing else is ever sent as a notification.</source>
-        <translation type="vanished">Позволяет Ferrow сообщать, когда что-то требует внимания, пока его окно закрыто: набор правил перестал обновляться или узел перестал отвечать — и ещё раз, когда всё восстановится. Ничего другого уведомлениями не отправляется.</translation>
+        <translation>Позволяет Ferrow сообщать, когда что-то требует внимания, пока его окно закрыто: набор правил перестал обновляться или узел перестал отвечать — и ещё раз, когда всё восстановится. Ничего другого уведомлениями не отправляется.</translation>
     </message>
     <message>
         <source>Granted</source>
-        <translation type="vanished">Разрешено</translation>
+        <translation>Разрешено</translation>
     </message>
     <message>
         <source>Allow</source>
-        <translation type="vanished">Разрешить</translation>
+        <translation>Разрешить</translation>
     </message>
     <message>
         <source>Privacy</source>
-        <translation type="vanished">Конфиденциальность</translation>
+        <translation>Конфиденциальность</translation>
     </message>
     <message>
         <source>Network checks</source>
-        <translation type="vanished">Сетевые проверки</translation>
+        <translation>Сетевые проверки</translation>
     </message>
     <message>
         <source>Looks up your external address and its location from public echo and location services, and measures the latency to a public resolver, for the Activity screen. Off, Ferrow contacts none of them.</source>
-        <translation type="vanished">Узнаёт ваш внешний адрес и его местоположение у публичных эхо-сервисов и сервисов геолокации и измеряет задержку до публичного DNS-сервера для экрана «Активность». Если выключено, Ferrow не обращается ни к одному из них.</translation>
+        <translation>Узнаёт ваш внешний адрес и его местоположение у публичных эхо-сервисов и сервисов геолокации и измеряет задержку до публичного DNS-сервера для экрана «Активность». Если выключено, Ferrow не обращается ни к одному из них.</translation>
     </message>
     <message>
         <source>Check for updates</source>
-        <translation type="vanished">Проверять обновления</translation>
+        <translation>Проверять обновления</translation>
     </message>
     <message>
         <source>Reads the release feed at %1 a minute after launch.</source>
-        <translation type="vanished">Читает ленту выпусков по адресу %1 через минуту после запуска.</translation>
+        <translation>Читает ленту выпусков по адресу %1 через минуту после запуска.</translation>
     </message>
     <message>
         <source>General</source>
-        <translation type="vanished">Общие</translation>
+        <translation>Общие</translation>
     </message>
     <message>
         <source>Launch Ferrow at login</source>
-        <translation type="vanished">Запускать Ferrow при входе</translation>
+        <translation>Запускать Ferrow при входе</translation>
     </message>
     <message>
         <source>Installed by the system package</source>
-        <translation type="vanished">Установлен системным пакетом</translation>
+        <translation>Установлен системным пакетом</translation>
     </message>
     <message>
         <source> (version %1)</source>
-        <translation type="vanished"> (версия %1)</translation>
+        <translation> (версия %1)</translation>
     </message>
     <message>
         <source> · running</source>
-        <translation type="vanished"> · работает</translation>
+        <translation> · работает</translation>
     </message>
     <message>
         <source> · waiting for Ferrow</source>
-        <translation type="vanished"> · ждёт Ferrow</translation>
+        <translation> · ждёт Ferrow</translation>
     </message>
     <message>
         <source> · not started (%1)</source>
-        <translation type="vanished"> · не запущен (%1)</translation>
+        <translation> · не запущен (%1)</translation>
     </message>
     <message>
         <source> · out of date, update the ferrow package</source>
-        <translation type="vanished"> · устарел, обновите пакет ferrow</translation>
+        <translation> · устарел, обновите пакет ferrow</translation>
     </message>
     <message>
         <source> · out of date, reinstalled at the next connect</source>
-        <translation type="vanished"> · устарел, будет переустановлен при следующем подключении</translation>
+        <translation> · устарел, будет переустановлен при следующем подключении</translation>
     </message>
     <message>
         <source>A helper that Ferrow installed from a build folder is also present and takes the package&apos;s place in systemd. Uninstall removes that copy, and the package&apos;s helper takes over; Ferrow never installs its own over the package&apos;s.</source>
-        <translation type="vanished">Также присутствует помощник, который Ferrow установил из папки сборки, и в systemd он занимает место помощника из пакета. «Удалить» уберёт эту копию, и её место займёт помощник из пакета; Ferrow никогда не ставит свой помощник поверх пакетного.</translation>
+        <translation>Также присутствует помощник, который Ferrow установил из папки сборки, и в systemd он занимает место помощника из пакета. «Удалить» уберёт эту копию, и её место займёт помощник из пакета; Ferrow никогда не ставит свой помощник поверх пакетного.</translation>
     </message>
     <message>
         <source>This copy of Ferrow is not the one the package installed. The package&apos;s helper only serves a Ferrow signed with the package&apos;s key, and Ferrow never installs its own over the package&apos;s: use the installed Ferrow for Enhanced Mode, or remove the package.</source>
-        <translation type="vanished">Эта копия Ferrow — не та, что установил пакет. Помощник из пакета обслуживает только Ferrow, подписанный ключом пакета, а Ferrow никогда не ставит свой помощник поверх пакетного: используйте установленный Ferrow для расширенного режима или удалите пакет.</translation>
+        <translation>Эта копия Ferrow — не та, что установил пакет. Помощник из пакета обслуживает только Ferrow, подписанный ключом пакета, а Ferrow никогда не ставит свой помощник поверх пакетного: используйте установленный Ferrow для расширенного режима или удалите пакет.</translation>
     </message>
     <message>
         <source>Helper requires a signed build</source>
-        <translation type="vanished">Помощнику нужна подписанная сборка</translation>
+        <translation>Помощнику нужна подписанная сборка</translation>
     </message>
     <message>
         <source>The privileged helper is only installed when it carries the signature of this build of Ferrow, and the helper that came with it does not verify. Reinstall Ferrow from its package, or rebuild it so that the build signs its own helper again.</source>
-        <translation type="vanished">Привилегированный помощник устанавливается, только если несёт подпись этой сборки Ferrow, а пришедший с ней помощник проверку не проходит. Переустановите Ferrow из пакета или пересоберите его, чтобы сборка снова подписала свой помощник.</translation>
+        <translation>Привилегированный помощник устанавливается, только если несёт подпись этой сборки Ferrow, а пришедший с ней помощник проверку не проходит. Переустановите Ferrow из пакета или пересоберите его, чтобы сборка снова подписала свой помощник.</translation>
     </message>
     <message>
         <source>Helper installation needs approval</source>
-        <translation type="vanished">Установка помощника требует подтверждения</translation>
+        <translation>Установка помощника требует подтверждения</translation>
     </message>
     <message>
         <source>Helper could not be installed</source>
-        <translation type="vanished">Не удалось установить помощник</translation>
+        <translation>Не удалось установить помощник</translation>
     </message>
     <message>
         <source>Remove the Enhanced Mode helper?</source>
-        <translation type="vanished">Удалить помощник расширенного режима?</translation>
+        <translation>Удалить помощник расширенного режима?</translation>
     </message>
     <message>
         <source>This stops the tunnel and removes the root helper (%1). You can reinstall it any time — it&apos;s also how you upgrade the helper after an app update. %2 will ask for your password.</source>
-        <translation type="vanished">Это остановит туннель и удалит помощник root (%1). Его можно переустановить в любой момент — так же помощник обновляется после обновления приложения. %2 попросит ваш пароль.</translation>
+        <translation>Это остановит туннель и удалит помощник root (%1). Его можно переустановить в любой момент — так же помощник обновляется после обновления приложения. %2 попросит ваш пароль.</translation>
     </message>
     <message>
         <source>Couldn&apos;t remove the helper</source>
-        <translation type="vanished">Не удалось удалить помощник</translation>
+        <translation>Не удалось удалить помощник</translation>
     </message>
     <message>
         <source>Open Settings</source>
-        <translation type="vanished">Открыть настройки</translation>
+        <translation>Открыть настройки</translation>
     </message>
     <message>
         <source>No notification service answers</source>
-        <translation type="vanished">Служба уведомлений не отвечает</translation>
+        <translation>Служба уведомлений не отвечает</translation>
     </message>
     <message>
         <source>Ferrow shows its notifications through the desktop&apos;s notification service (org.freedesktop.Notifications), and none answers in this session. Start your desktop&apos;s notification daemon, or install one such as dunst or mako, then come back to this page.</source>
-        <translation type="vanished">Ferrow показывает уведомления через службу уведомлений рабочего стола (org.freedesktop.Notifications), а в этом сеансе ни одна не отвечает. Запустите демон уведомлений вашего рабочего стола или установите какой-нибудь, например dunst или mako, затем вернитесь на эту страницу.</translation>
+        <translation>Ferrow показывает уведомления через службу уведомлений рабочего стола (org.freedesktop.Notifications), а в этом сеансе ни одна не отвечает. Запустите демон уведомлений вашего рабочего стола или установите какой-нибудь, например dunst или mako, затем вернитесь на эту страницу.</translation>
     </message>
 </context>
 <context>
     <name>FRWSidebarViewController</name>
     <message>
         <source>Pages</source>
-        <translation type="vanished">Страницы</translation>
+        <translation>Страницы</translation>
     </message>
     <message>
         <source>Activity</source>
-        <translation type="vanished">Активность</translation>
+        <translation>Активность</translation>
     </message>
     <message>
         <source>Overview</source>
-        <translation type="vanished">Обзор</translation>
+        <translation>Обзор</translation>
     </message>
     <message>
         <source>Connections</source>
-        <translation type="vanished">Подключения</translation>
+        <translation>Подключения</translation>
     </message>
     <message>
         <source>Clients</source>
-        <translation type="vanished">Клиенты</translation>
+        <translation>Клиенты</translation>
     </message>
     <message>
         <source>Process</source>
-        <translation type="vanished">Процессы</translation>
+        <translation>Процессы</translation>
     </message>
     <message>
         <source>Device</source>
-        <translation type="vanished">Устройство</translation>
+        <translation>Устройство</translation>
     </message>
     <message>
         <source>Proxies</source>
-        <translation type="vanished">Прокси</translation>
+        <translation>Прокси</translation>
     </message>
     <message>
         <source>Profile</source>
-        <translation type="vanished">Профиль</translation>
+        <translation>Профиль</translation>
     </message>
     <message>
         <source>Policy</source>
-        <translation type="vanished">Политика</translation>
+        <translation>Политика</translation>
     </message>
     <message>
         <source>Rule</source>
-        <translation type="vanished">Правила</translation>
+        <translation>Правила</translation>
     </message>
     <message>
         <source>System</source>
-        <translation type="vanished">Система</translation>
+        <translation>Система</translation>
     </message>
     <message>
         <source>Logs</source>
-        <translation type="vanished">Журнал</translation>
+        <translation>Журнал</translation>
     </message>
     <message>
         <source>About</source>
-        <translation type="vanished">О программе</translation>
+        <translation>О программе</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Настройки</translation>
+        <translation>Настройки</translation>
     </message>
 </context>
 <context>
     <name>FRWStatusMenuBuilder</name>
     <message>
         <source>Failed</source>
-        <translation type="vanished">Ошибка</translation>
+        <translation>Ошибка</translation>
     </message>
     <message>
         <source>Show Main Window</source>
-        <translation type="vanished">Показать главное окно</translation>
+        <translation>Показать главное окно</translation>
     </message>
     <message>
         <source>Rule-Based</source>
-        <translation type="vanished">По правилам</translation>
+        <translation>По правилам</translation>
     </message>
     <message>
         <source>Direct</source>
-        <translation type="vanished">Напрямую</translation>
+        <translation>Напрямую</translation>
     </message>
     <message>
         <source>Global via</source>
-        <translation type="vanished">Глобально через</translation>
+        <translation>Глобально через</translation>
     </message>
     <message>
         <source>Outbound Mode</source>
-        <translation type="vanished">Режим выхода</translation>
+        <translation>Режим выхода</translation>
     </message>
     <message>
         <source>Testing…</source>
-        <translation type="vanished">Проверка…</translation>
+        <translation>Проверка…</translation>
     </message>
     <message>
         <source>Test All</source>
-        <translation type="vanished">Проверить все</translation>
+        <translation>Проверить все</translation>
     </message>
     <message>
         <source>Top Clients</source>
-        <translation type="vanished">Основные клиенты</translation>
+        <translation>Основные клиенты</translation>
     </message>
     <message>
         <source>    No traffic yet</source>
-        <translation type="vanished">    Трафика пока нет</translation>
+        <translation>    Трафика пока нет</translation>
     </message>
     <message>
         <source>Set as System Proxy</source>
-        <translation type="vanished">Сделать системным прокси</translation>
+        <translation>Сделать системным прокси</translation>
     </message>
     <message>
         <source>Enhanced Mode</source>
-        <translation type="vanished">Расширенный режим</translation>
+        <translation>Расширенный режим</translation>
     </message>
     <message>
         <source>Copy Shell Export Command</source>
-        <translation type="vanished">Скопировать команду export для оболочки</translation>
+        <translation>Скопировать команду export для оболочки</translation>
     </message>
     <message>
         <source>Switch Profile</source>
-        <translation type="vanished">Сменить профиль</translation>
+        <translation>Сменить профиль</translation>
     </message>
     <message>
         <source>Untitled</source>
-        <translation type="vanished">Без имени</translation>
+        <translation>Без имени</translation>
     </message>
     <message>
         <source>External Resources</source>
-        <translation type="vanished">Внешние ресурсы</translation>
+        <translation>Внешние ресурсы</translation>
     </message>
     <message>
         <source>Update All External Resources</source>
-        <translation type="vanished">Обновить все внешние ресурсы</translation>
+        <translation>Обновить все внешние ресурсы</translation>
     </message>
     <message>
         <source>Edit in Text Editor</source>
-        <translation type="vanished">Открыть в текстовом редакторе</translation>
+        <translation>Открыть в текстовом редакторе</translation>
     </message>
     <message>
         <source>Reveal in %1</source>
-        <translation type="vanished">Показать в %1</translation>
+        <translation>Показать в %1</translation>
     </message>
     <message>
         <source>Reload Profile from File</source>
-        <translation type="vanished">Перезагрузить профиль из файла</translation>
+        <translation>Перезагрузить профиль из файла</translation>
     </message>
     <message>
         <source>Check For Updates…</source>
-        <translation type="vanished">Проверить обновления…</translation>
+        <translation>Проверить обновления…</translation>
     </message>
     <message>
         <source>Quit Ferrow</source>
-        <translation type="vanished">Выйти из Ferrow</translation>
+        <translation>Выйти из Ferrow</translation>
     </message>
 </context>
 <context>
     <name>FRWTerminatingPanel</name>
     <message>
         <source>Terminating…</source>
-        <translation type="vanished">Завершение…</translation>
+        <translation>Завершение…</translation>
     </message>
     <message>
         <source>Restoring DNS and routing</source>
-        <translation type="vanished">Восстановление DNS и маршрутов</translation>
+        <translation>Восстановление DNS и маршрутов</translation>
     </message>
 </context>
 <context>
     <name>FRWTunnelController</name>
     <message>
         <source>%1 would not apply the proxy settings. This usually means the account is not an administrator, or Network settings are locked.</source>
-        <translation type="vanished">%1 не применила настройки прокси. Обычно это значит, что учётная запись не администратор или настройки сети заблокированы.</translation>
+        <translation>%1 не применила настройки прокси. Обычно это значит, что учётная запись не администратор или настройки сети заблокированы.</translation>
     </message>
     <message>
         <source>The core exited during startup. Check the profile for errors.</source>
-        <translation type="vanished">Ядро завершилось при запуске. Проверьте профиль на ошибки.</translation>
+        <translation>Ядро завершилось при запуске. Проверьте профиль на ошибки.</translation>
     </message>
     <message>
         <source>The core exited during startup: %1</source>
-        <translation type="vanished">Ядро завершилось при запуске: %1</translation>
+        <translation>Ядро завершилось при запуске: %1</translation>
     </message>
     <message>
         <source>The core did not finish starting up.</source>
-        <translation type="vanished">Ядро не завершило запуск.</translation>
+        <translation>Ядро не завершило запуск.</translation>
     </message>
 </context>
 <context>
     <name>FRWTunnelTexts</name>
     <message>
         <source>No server configured. Open Profile, set a server and PSK, then Save.</source>
-        <translation type="vanished">Сервер не настроен. Откройте «Профиль», задайте сервер и PSK, затем сохраните.</translation>
+        <translation>Сервер не настроен. Откройте «Профиль», задайте сервер и PSK, затем сохраните.</translation>
     </message>
     <message>
         <source>Bundled core binary is missing.</source>
-        <translation type="vanished">Встроенный исполняемый файл ядра отсутствует.</translation>
+        <translation>Встроенный исполняемый файл ядра отсутствует.</translation>
     </message>
     <message>
         <source>The Enhanced Mode helper comes with the system package ferrow%1, so Ferrow does not install or remove its own in its place. Update or remove it with the system&apos;s package manager.</source>
-        <translation type="vanished">Помощник расширенного режима поставляется с системным пакетом ferrow%1, поэтому Ferrow не устанавливает и не удаляет свой вместо него. Обновите или удалите его менеджером пакетов системы.</translation>
+        <translation>Помощник расширенного режима поставляется с системным пакетом ferrow%1, поэтому Ferrow не устанавливает и не удаляет свой вместо него. Обновите или удалите его менеджером пакетов системы.</translation>
     </message>
 </context>
 <context>
     <name>FRWUpdateChecker</name>
     <message>
         <source>The update feed could not be read.</source>
-        <translation type="vanished">Не удалось прочитать ленту обновлений.</translation>
+        <translation>Не удалось прочитать ленту обновлений.</translation>
     </message>
     <message>
         <source>Update Error!</source>
-        <translation type="vanished">Ошибка обновления!</translation>
+        <translation>Ошибка обновления!</translation>
     </message>
     <message>
         <source>An error occurred in retrieving update information. Please try again later.
 
 %1</source>
-        <translation type="vanished">При получении сведений об обновлении произошла ошибка. Повторите попытку позже.
+        <translation>При получении сведений об обновлении произошла ошибка. Повторите попытку позже.
 
 %1</translation>
     </message>
     <message>
         <source>You’re up-to-date!</source>
-        <translation type="vanished">У вас последняя версия!</translation>
+        <translation>У вас последняя версия!</translation>
     </message>
     <message>
         <source>Ferrow %1 is currently the newest version available.</source>
-        <translation type="vanished">Ferrow %1 — новейшая доступная версия.</translation>
+        <translation>Ferrow %1 — новейшая доступная версия.</translation>
     </message>
     <message>
         <source>A new version of Ferrow is available!</source>
-        <translation type="vanished">Доступна новая версия Ferrow!</translation>
+        <translation>Доступна новая версия Ferrow!</translation>
     </message>
     <message>
         <source>Ferrow %1 is now available—you have %2.</source>
-        <translation type="vanished">Доступен Ferrow %1 — у вас %2.</translation>
+        <translation>Доступен Ferrow %1 — у вас %2.</translation>
     </message>
     <message>
         <source>Download</source>
-        <translation type="vanished">Загрузка</translation>
+        <translation>Загрузка</translation>
     </message>
     <message>
         <source>Remind Me Later</source>
-        <translation type="vanished">Напомнить позже</translation>
+        <translation>Напомнить позже</translation>
     </message>
 </context>
 </TS>

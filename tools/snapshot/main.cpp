@@ -1,6 +1,7 @@
 // ferrow-snapshot: renders the main window on every sidebar page, a gallery of the drawing
 // widgets, the tray menu and the quitting panel, in the light and the dark appearance, to PNG files in the
-// folder given.
+// folder given. --language renders the texts of one of the app's translations (and its layout
+// direction); --scheme restricts the run to one appearance.
 
 #include <cstdio>
 
@@ -15,6 +16,7 @@
 #include "FRWSidebarRow.h"
 #include "FRWSidebarViewController.h"
 #include "FRWSymbols.h"
+#include "FRWTranslations.h"
 #include "SnapshotGallery.h"
 #include "SnapshotScreens.h"
 #include "SnapshotShell.h"
@@ -53,7 +55,9 @@ bool save(QWidget* widget, const QDir& folder, const QString& name)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ferrow-snapshot [--theme-icons] OUTPUT-FOLDER\n");
+    std::fprintf(
+        stderr,
+        "usage: ferrow-snapshot [--theme-icons] [--language NAME] [--scheme light|dark] OUTPUT-FOLDER\n");
     return 2;
 }
 } // namespace
@@ -68,10 +72,19 @@ int main(int argc, char** argv)
 
     QString output;
     bool themeIcons = false;
+    QString language;
+    QString onlyScheme;
     const QStringList arguments = app.arguments().mid(1);
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
         if (argument == QLatin1String("--theme-icons")) {
             themeIcons = true;
+        } else if (argument == QLatin1String("--language") && hasValue) {
+            language = arguments[++i];
+        } else if (argument == QLatin1String("--scheme") && hasValue &&
+                   (arguments[i + 1] == u"light" || arguments[i + 1] == u"dark")) {
+            onlyScheme = arguments[++i];
         } else if (argument.startsWith(QLatin1Char('-')) || !output.isEmpty()) {
             return usage();
         } else {
@@ -94,6 +107,11 @@ int main(int argc, char** argv)
         font.setHintingPreference(QFont::PreferNoHinting);
         QApplication::setFont(font);
     }
+    if (!language.isEmpty() && FRWTranslations::install({language}) == QLatin1String("en") &&
+        !language.startsWith(QLatin1String("en"))) {
+        std::fprintf(stderr, "ferrow-snapshot: no translation for %s\n", qPrintable(language));
+        return 2;
+    }
     FRWSymbols::setPrefersThemeIcons(themeIcons);
     FRWAppearance::setUsesDesktopPortal(false);
 
@@ -103,6 +121,9 @@ int main(int argc, char** argv)
     };
     bool ok = true;
     for (const auto& [scheme, suffix] : schemes) {
+        if (!onlyScheme.isEmpty() && suffix != onlyScheme) {
+            continue;
+        }
         FRWAppearance::shared()->setOverride(scheme);
         {
             FRWMainWindowController controller;
