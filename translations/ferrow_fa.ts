@@ -202,6 +202,34 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>Copy</source>
         <translation>کپی</translation>
     </message>
+    <message>
+        <source>TODAY</source>
+        <translation>امروز</translation>
+    </message>
+    <message>
+        <source>MONTH</source>
+        <translation>این ماه</translation>
+    </message>
+    <message>
+        <source>ALL</source>
+        <translation>همه</translation>
+    </message>
+    <message>
+        <source>PROXY</source>
+        <translation>پروکسی</translation>
+    </message>
+    <message>
+        <source>CLIENT</source>
+        <translation>کلاینت</translation>
+    </message>
+    <message>
+        <source>DOMAIN</source>
+        <translation>دامنه</translation>
+    </message>
+    <message>
+        <source>POLICY</source>
+        <translation>سیاست</translation>
+    </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>
@@ -386,6 +414,18 @@ Connect and browse to see live traffic.</source>
     <message>
         <source>%1 · started %2</source>
         <translation>%1 · آغاز در %2</translation>
+    </message>
+    <message>
+        <source>DETAILS</source>
+        <translation>جزئیات</translation>
+    </message>
+    <message>
+        <source>closed</source>
+        <translation>بسته</translation>
+    </message>
+    <message>
+        <source>active</source>
+        <translation>فعال</translation>
     </message>
 </context>
 <context>
@@ -1138,6 +1178,10 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
         <source>Delete</source>
         <translation>حذف</translation>
     </message>
+    <message>
+        <source>PROXY</source>
+        <translation>پروکسی</translation>
+    </message>
 </context>
 <context>
     <name>FRWPrivilegedScriptRunner</name>
@@ -1406,6 +1450,10 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     <message>
         <source>“%1” is not a UTF-8 text file</source>
         <translation>«%1» پروندهٔ متنی UTF-8 نیست</translation>
+    </message>
+    <message>
+        <source>PROFILES</source>
+        <translation>پروفایل‌ها</translation>
     </message>
 </context>
 <context>

@@ -202,6 +202,34 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>Copy</source>
         <translation>Копировать</translation>
     </message>
+    <message>
+        <source>TODAY</source>
+        <translation>СЕГОДНЯ</translation>
+    </message>
+    <message>
+        <source>MONTH</source>
+        <translation>МЕСЯЦ</translation>
+    </message>
+    <message>
+        <source>ALL</source>
+        <translation>ВСЕ</translation>
+    </message>
+    <message>
+        <source>PROXY</source>
+        <translation>ПРОКСИ</translation>
+    </message>
+    <message>
+        <source>CLIENT</source>
+        <translation>КЛИЕНТ</translation>
+    </message>
+    <message>
+        <source>DOMAIN</source>
+        <translation>ДОМЕН</translation>
+    </message>
+    <message>
+        <source>POLICY</source>
+        <translation>ПОЛИТИКА</translation>
+    </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>
@@ -390,6 +418,18 @@ Connect and browse to see live traffic.</source>
     <message>
         <source>%1 · started %2</source>
         <translation>%1 · начато %2</translation>
+    </message>
+    <message>
+        <source>DETAILS</source>
+        <translation>ПОДРОБНОСТИ</translation>
+    </message>
+    <message>
+        <source>closed</source>
+        <translation>закрыто</translation>
+    </message>
+    <message>
+        <source>active</source>
+        <translation>активно</translation>
     </message>
 </context>
 <context>
@@ -1148,6 +1188,10 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
         <source>Delete</source>
         <translation>Удалить</translation>
     </message>
+    <message>
+        <source>PROXY</source>
+        <translation>ПРОКСИ</translation>
+    </message>
 </context>
 <context>
     <name>FRWPrivilegedScriptRunner</name>
@@ -1424,6 +1468,10 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     <message>
         <source>“%1” is not a UTF-8 text file</source>
         <translation>«%1» не является текстовым файлом UTF-8</translation>
+    </message>
+    <message>
+        <source>PROFILES</source>
+        <translation>ПРОФИЛИ</translation>
     </message>
 </context>
 <context>

@@ -202,6 +202,34 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>Copy</source>
         <translation>复制</translation>
     </message>
+    <message>
+        <source>TODAY</source>
+        <translation>今天</translation>
+    </message>
+    <message>
+        <source>MONTH</source>
+        <translation>本月</translation>
+    </message>
+    <message>
+        <source>ALL</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>PROXY</source>
+        <translation>代理</translation>
+    </message>
+    <message>
+        <source>CLIENT</source>
+        <translation>客户端</translation>
+    </message>
+    <message>
+        <source>DOMAIN</source>
+        <translation>域名</translation>
+    </message>
+    <message>
+        <source>POLICY</source>
+        <translation>策略</translation>
+    </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>
@@ -386,6 +414,18 @@ Connect and browse to see live traffic.</source>
     <message>
         <source>%1 · started %2</source>
         <translation>%1 · 开始于 %2</translation>
+    </message>
+    <message>
+        <source>DETAILS</source>
+        <translation>详细信息</translation>
+    </message>
+    <message>
+        <source>closed</source>
+        <translation>已关闭</translation>
+    </message>
+    <message>
+        <source>active</source>
+        <translation>活动</translation>
     </message>
 </context>
 <context>
@@ -1138,6 +1178,10 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
         <source>Delete</source>
         <translation>删除</translation>
     </message>
+    <message>
+        <source>PROXY</source>
+        <translation>代理</translation>
+    </message>
 </context>
 <context>
     <name>FRWPrivilegedScriptRunner</name>
@@ -1406,6 +1450,10 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     <message>
         <source>“%1” is not a UTF-8 text file</source>
         <translation>“%1”不是 UTF-8 文本文件</translation>
+    </message>
+    <message>
+        <source>PROFILES</source>
+        <translation>配置</translation>
     </message>
 </context>
 <context>

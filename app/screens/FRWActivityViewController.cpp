@@ -397,7 +397,7 @@ QWidget* FRWActivityViewController::buildTotalCard()
     auto* caption = new QHBoxLayout;
     caption->addWidget(FRWCaptionLabel::captionWithString(tr("Total Traffic")));
     caption->addStretch(1);
-    m_totalPeriod = new FRWSegmented({QStringLiteral("TODAY"), QStringLiteral("MONTH")});
+    m_totalPeriod = new FRWSegmented({tr("TODAY"), tr("MONTH")});
     m_totalPeriod->setObjectName(QStringLiteral("totalPeriod"));
     m_totalPeriod->setAccessibleName(tr("Total Traffic Period"));
     m_totalPeriod->onChange = [this](int) { refresh(); };
@@ -456,7 +456,7 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     auto* caption = new QHBoxLayout;
     caption->addWidget(FRWCaptionLabel::captionWithString(tr("Traffic")));
     caption->addStretch(1);
-    m_trafficFilter = new FRWSegmented({QStringLiteral("ALL"), QStringLiteral("PROXY")});
+    m_trafficFilter = new FRWSegmented({tr("ALL"), tr("PROXY")});
     m_trafficFilter->setObjectName(QStringLiteral("trafficFilter"));
     m_trafficFilter->setAccessibleName(tr("Traffic Shown"));
     caption->addWidget(m_trafficFilter);
@@ -466,8 +466,7 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     m_trafficChart->setTint(FRWTheme::cyan());
     m_trafficChart->setFixedHeight(52);
     content->addWidget(m_trafficChart);
-    m_trafficDim =
-        new FRWSegmented({QStringLiteral("CLIENT"), QStringLiteral("DOMAIN"), QStringLiteral("POLICY")});
+    m_trafficDim = new FRWSegmented({tr("CLIENT"), tr("DOMAIN"), tr("POLICY")});
     m_trafficDim->setObjectName(QStringLiteral("trafficDim"));
     m_trafficDim->setAccessibleName(tr("Traffic Grouped By"));
     m_trafficDim->setSelectedIndex(1);

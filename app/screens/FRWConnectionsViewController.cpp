@@ -116,7 +116,7 @@ void FRWConnectionsViewController::viewDidLoad()
     auto* detailLayout = new QVBoxLayout;
     detailLayout->setSpacing(0);
     detailFrame->addLayout(detailLayout);
-    detailLayout->addWidget(secondaryLabel(QStringLiteral("DETAILS"), 10.5, QFont::DemiBold));
+    detailLayout->addWidget(secondaryLabel(tr("DETAILS"), 10.5, QFont::DemiBold));
     detailLayout->addSpacing(10);
     m_detailStack = new QWidget;
     m_detailStack->setObjectName(QStringLiteral("detailStack"));
@@ -271,8 +271,7 @@ void FRWConnectionsViewController::populateDetail(const QJsonObject& connection)
              .arg(FRWScreenText::connectionBytes(FRWScreenText::integerOf(connection, "up")),
                   FRWScreenText::connectionBytes(FRWScreenText::integerOf(connection, "down")))},
         {tr("State"),
-         tr("%1 \u00B7 started %2")
-             .arg(closed ? QStringLiteral("closed") : QStringLiteral("active"), FRWScreenText::ageText(age))},
+         tr("%1 \u00B7 started %2").arg(closed ? tr("closed") : tr("active"), FRWScreenText::ageText(age))},
     };
 
     // The rows are made once and refilled, so a value the user is selecting is left alone.

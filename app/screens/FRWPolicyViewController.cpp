@@ -256,7 +256,7 @@ void FRWPolicyViewController::rebuild()
     m_groupTiles.clear();
     clearLayout(m_stack);
 
-    addSectionHeader(QStringLiteral("PROXY"), FRWTheme::magentaText(), tr("Test All"));
+    addSectionHeader(tr("PROXY"), FRWTheme::magentaText(), tr("Test All"));
     QList<QWidget*> tiles;
     QPointer<FRWPolicyViewController> self(this);
     for (const QVariantMap& node : nodes) {

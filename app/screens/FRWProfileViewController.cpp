@@ -62,8 +62,7 @@ void FRWProfileViewController::viewDidLoad()
     auto* listLayout = new QVBoxLayout(listCard);
     listLayout->setContentsMargins(10, 14, 10, 10);
     listLayout->setSpacing(8);
-    auto* caption =
-        FRWEditorKit::label(QStringLiteral("PROFILES"), 11, QFont::DemiBold, FRWTheme::secondaryLabel());
+    auto* caption = FRWEditorKit::label(tr("PROFILES"), 11, QFont::DemiBold, FRWTheme::secondaryLabel());
     caption->setContentsMargins(4, 0, 0, 0);
     listLayout->addWidget(caption);
     m_listWidget = new QWidget;

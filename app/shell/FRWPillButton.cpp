@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 
 #include "FRWAccessibility.h"
 #include "FRWAppearance.h"
@@ -137,12 +138,15 @@ void FRWPillButton::paintEvent(QPaintEvent*)
     if (m_dotColor) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(m_dotColor->resolved());
-        painter.drawEllipse(QRectF(kEdgeInset, (height() - kDotSize) / 2.0, kDotSize, kDotSize));
+        // The dot leads the title: on the right in a right-to-left layout.
+        const QRect dot(kEdgeInset, (height() - kDotSize) / 2, kDotSize, kDotSize);
+        painter.drawEllipse(QRectF(QStyle::visualRect(layoutDirection(), rect(), dot)));
     }
     painter.setFont(titleFont());
     painter.setPen(FRWTheme::label().resolved());
     const QRect textRect(titleLeft(), 0, std::max(0, width() - titleLeft()), height());
-    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
+    painter.drawText(QStyle::visualRect(layoutDirection(), rect(), textRect),
+                     Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
     if (FRWFocus::showsRing(this)) {
         FRWFocus::paintRing(painter, QRectF(rect()), radius);
     }

@@ -184,7 +184,9 @@ void FRWSegmented::chooseIndex(int index)
 QRectF FRWSegmented::segmentRect(int index) const
 {
     const double segment = segmentWidth();
-    return QRectF(index * segment, 0, segment, height());
+    // The first segment leads: on the right in a right-to-left layout.
+    const double slot = layoutDirection() == Qt::RightToLeft ? m_labels.size() - 1 - index : index;
+    return QRectF(slot * segment, 0, segment, height());
 }
 
 void FRWSegmented::restyle()
@@ -203,15 +205,13 @@ int FRWSegmented::segmentAt(double x) const
     if (m_labels.isEmpty() || segment <= 0 || !std::isfinite(x)) {
         return 0;
     }
-    const double slot = std::floor(x / segment);
-    return static_cast<int>(std::clamp(slot, 0.0, static_cast<double>(m_labels.size() - 1)));
+    const double slot = std::clamp(std::floor(x / segment), 0.0, static_cast<double>(m_labels.size() - 1));
+    return static_cast<int>(layoutDirection() == Qt::RightToLeft ? m_labels.size() - 1 - slot : slot);
 }
 
 QRectF FRWSegmented::thumbRect() const
 {
-    const double segment = segmentWidth();
-    return QRectF(m_selectedIndex * segment, 0, segment, height())
-        .adjusted(kThumbInset, kThumbInset, -kThumbInset, -kThumbInset);
+    return segmentRect(m_selectedIndex).adjusted(kThumbInset, kThumbInset, -kThumbInset, -kThumbInset);
 }
 
 QSize FRWSegmented::sizeHint() const
@@ -248,11 +248,10 @@ void FRWSegmented::paintEvent(QPaintEvent*)
     }
 
     painter.setFont(labelFont());
-    const double segment = segmentWidth();
     for (int i = 0; i < m_labels.size(); ++i) {
         painter.setPen(i == m_selectedIndex ? FRWTheme::primaryText().resolved()
                                             : FRWTheme::secondaryLabel().resolved());
-        painter.drawText(QRectF(i * segment, 0, segment, height()), Qt::AlignCenter, m_labels[i]);
+        painter.drawText(segmentRect(i), Qt::AlignCenter, m_labels[i]);
     }
     if (FRWFocus::showsRing(this)) {
         FRWFocus::paintRing(painter, QRectF(rect()), kTrackRadius);

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 
 #include "FRWAccessibility.h"
 #include "FRWAppearance.h"
@@ -109,8 +110,9 @@ void FRWSidebarRow::paintEvent(QPaintEvent*)
         FRWSymbols::tinted(m_symbol, QSize(kIconSize, kIconSize), FRWTheme::sidebarTitle().resolved(), dpr);
     if (!icon.isNull()) {
         const QSize logical = icon.deviceIndependentSize().toSize();
-        painter.drawPixmap(kIconLeading + (kIconSize - logical.width()) / 2, midY - logical.height() / 2,
-                           icon);
+        const QRect place(kIconLeading + (kIconSize - logical.width()) / 2, midY - logical.height() / 2,
+                          logical.width(), logical.height());
+        painter.drawPixmap(QStyle::visualRect(layoutDirection(), rect(), place).topLeft(), icon);
     }
 
     int textRight = width() - kTrailingInset;
@@ -118,7 +120,9 @@ void FRWSidebarRow::paintEvent(QPaintEvent*)
                                                 FRWTheme::sidebarHeader().resolved(), dpr);
     if (!trailing.isNull()) {
         const QSize logical = trailing.deviceIndependentSize().toSize();
-        painter.drawPixmap(width() - kTrailingInset - logical.width(), midY - logical.height() / 2, trailing);
+        const QRect place(width() - kTrailingInset - logical.width(), midY - logical.height() / 2,
+                          logical.width(), logical.height());
+        painter.drawPixmap(QStyle::visualRect(layoutDirection(), rect(), place).topLeft(), trailing);
         textRight -= kTrailingSize + 6;
     }
 
@@ -127,7 +131,8 @@ void FRWSidebarRow::paintEvent(QPaintEvent*)
     painter.setPen(FRWTheme::sidebarTitle().resolved());
     const QRect textRect(textLeft, 0, std::max(0, textRight - textLeft), height());
     const QString text = painter.fontMetrics().elidedText(m_title, Qt::ElideRight, textRect.width());
-    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter.drawText(QStyle::visualRect(layoutDirection(), rect(), textRect),
+                     Qt::AlignLeft | Qt::AlignVCenter, text);
     if (FRWFocus::showsRing(this)) {
         FRWFocus::paintRing(painter, QRectF(rect()), kCornerRadius);
     }

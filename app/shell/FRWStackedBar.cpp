@@ -51,7 +51,9 @@ void FRWStackedBar::paintEvent(QPaintEvent*)
     whole.addRoundedRect(bounds, radius, radius);
     painter.fillPath(whole, m_rightColor.resolved());
     QPainterPath left;
-    left.addRoundedRect(QRectF(0, 0, leftWidth(m_leftFraction, bounds.size()), bounds.height()), radius,
-                        radius);
+    // The leading part starts at the right in a right-to-left layout.
+    const double leading = leftWidth(m_leftFraction, bounds.size());
+    const double x = layoutDirection() == Qt::RightToLeft ? bounds.width() - leading : 0;
+    left.addRoundedRect(QRectF(x, 0, leading, bounds.height()), radius, radius);
     painter.fillPath(left, m_leftColor.resolved());
 }

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 
 #include "FRWAccessibility.h"
 #include "FRWAppearance.h"
@@ -205,6 +206,14 @@ void FRWStatColumn::resizeEvent(QResizeEvent*)
     layoutParts();
 }
 
+void FRWStatColumn::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutDirectionChange) {
+        layoutParts();
+    }
+    QWidget::changeEvent(event);
+}
+
 void FRWStatColumn::applyChevron()
 {
     m_chevron->setPixmap(FRWSymbols::tinted(QStringLiteral("chevron.down"), QSize(kChevronSize, kChevronSize),
@@ -214,13 +223,17 @@ void FRWStatColumn::applyChevron()
 void FRWStatColumn::layoutParts()
 {
     const int w = width();
-    m_captionLabel->setGeometry(0, 0, w, kCaptionHeight);
+    // Laid out from the leading edge, then mirrored whole in a right-to-left layout.
+    const auto place = [this](const QRect& area) {
+        return QStyle::visualRect(layoutDirection(), rect(), area);
+    };
+    m_captionLabel->setGeometry(place({0, 0, w, kCaptionHeight}));
     const int valueTop = kCaptionHeight + kValueGap;
     const int chevronSpace = m_showsChevron ? kChevronGap + kChevronSize : 0;
     const int valueLeft = std::min(badgeSpace(), w);
     if (!m_badge.isEmpty()) {
-        m_badgeLabel->setGeometry(0, valueTop + (kValueHeight - kBadgeHeight) / 2, valueLeft - kBadgeGap,
-                                  kBadgeHeight);
+        m_badgeLabel->setGeometry(
+            place({0, valueTop + (kValueHeight - kBadgeHeight) / 2, valueLeft - kBadgeGap, kBadgeHeight}));
     }
     const int valueRoom = std::max(0, w - chevronSpace - valueLeft);
     // The whole text whenever it fits, measured as the label draws it.
@@ -230,11 +243,11 @@ void FRWStatColumn::layoutParts()
                               : m_valueLabel->fontMetrics().elidedText(m_value, Qt::ElideRight, valueRoom);
     m_valueLabel->setText(value);
     const int valueWidth = std::min(valueRoom, m_valueLabel->fontMetrics().horizontalAdvance(value) + 1);
-    m_valueLabel->setGeometry(valueLeft, valueTop, valueWidth, kValueHeight);
-    m_chevron->setGeometry(valueLeft + valueWidth + kChevronGap, valueTop + (kValueHeight - kChevronSize) / 2,
-                           kChevronSize, kChevronSize);
+    m_valueLabel->setGeometry(place({valueLeft, valueTop, valueWidth, kValueHeight}));
+    m_chevron->setGeometry(place({valueLeft + valueWidth + kChevronGap,
+                                  valueTop + (kValueHeight - kChevronSize) / 2, kChevronSize, kChevronSize}));
     const int subtitleTop = valueTop + kValueHeight + kSubtitleGap;
     m_subtitleLabel->setText(m_subtitleLabel->fontMetrics().elidedText(m_subtitle, Qt::ElideRight, w));
-    m_subtitleLabel->setGeometry(0, subtitleTop, w, kSubtitleHeight);
+    m_subtitleLabel->setGeometry(place({0, subtitleTop, w, kSubtitleHeight}));
     updateGeometry();
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
 #include <QScrollBar>
@@ -184,6 +185,11 @@ QLabel* FRWTheme::label(const QString& text, qreal size, QFont::Weight weight, c
     auto* result = new QLabel(text);
     result->setFont(font(size, weight));
     bindTextColor(result, color);
+    // Otherwise the text's own direction decides, and a Latin name would hug the left edge of a
+    // right-to-left page.
+    if (QGuiApplication::layoutDirection() == Qt::RightToLeft) {
+        result->setAlignment(Qt::AlignAbsolute | Qt::AlignRight | Qt::AlignVCenter);
+    }
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "FRWTrafficRow.h"
 
 #include <QLabel>
+#include <QStyle>
 
 #include "FRWByteText.h"
 #include "FRWStackedBar.h"
@@ -59,12 +60,17 @@ void FRWTrafficRow::layoutLabels()
 {
     // The byte text keeps its full width; the name yields, truncated in the middle.
     const int bytesWidth = m_bytesLabel->fontMetrics().horizontalAdvance(m_bytesLabel->text()) + 1;
-    m_bytesLabel->setGeometry(width() - bytesWidth, 0, bytesWidth, kLabelHeight);
+    const auto place = [this](const QRect& area) {
+        return QStyle::visualRect(layoutDirection(), rect(), area);
+    };
+    m_bytesLabel->setGeometry(place({width() - bytesWidth, 0, bytesWidth, kLabelHeight}));
     const int nameWidth = std::max(0, width() - bytesWidth - kMinimumGap);
     const QString elided = m_nameLabel->fontMetrics().elidedText(m_name, Qt::ElideMiddle, nameWidth);
     if (elided != m_nameLabel->text()) {
         m_nameLabel->setText(elided);
     }
-    m_nameLabel->setGeometry(0, 0, nameWidth, kLabelHeight);
+    // Only as wide as its text, so it sits at the leading edge whatever the text's own direction.
+    const int shownWidth = std::min(nameWidth, m_nameLabel->fontMetrics().horizontalAdvance(elided) + 1);
+    m_nameLabel->setGeometry(place({0, 0, shownWidth, kLabelHeight}));
     m_bar->setGeometry(0, kLabelHeight + kBarGap, width(), kBarHeight);
 }
