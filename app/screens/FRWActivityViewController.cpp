@@ -23,6 +23,7 @@
 #include "FRWAppearance.h"
 #include "FRWBarChart.h"
 #include "FRWByteText.h"
+#include "FRWCaptionBar.h"
 #include "FRWCaptionLabel.h"
 #include "FRWCardView.h"
 #include "FRWFlipped.h"
@@ -394,15 +395,12 @@ QWidget* FRWActivityViewController::buildTotalCard()
 {
     QVBoxLayout* content = nullptr;
     FRWCardView* card = makeCard(view(), QStringLiteral("totalCard"), content);
-    auto* caption = new QHBoxLayout;
-    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Total Traffic")));
-    caption->addStretch(1);
     m_totalPeriod = new FRWSegmented({tr("TODAY"), tr("MONTH")});
     m_totalPeriod->setObjectName(QStringLiteral("totalPeriod"));
     m_totalPeriod->setAccessibleName(tr("Total Traffic Period"));
     m_totalPeriod->onChange = [this](int) { refresh(); };
-    caption->addWidget(m_totalPeriod);
-    content->addLayout(caption);
+    content->addWidget(
+        new FRWCaptionBar(FRWCaptionLabel::captionWithString(tr("Total Traffic")), m_totalPeriod));
     m_totalValue = bigNumber(QStringLiteral("0"), 30);
     m_totalValue->setObjectName(QStringLiteral("totalValue"));
     m_totalUnit = unitLabel(QStringLiteral("B"));
@@ -453,14 +451,10 @@ QWidget* FRWActivityViewController::buildTrafficCard()
 {
     QVBoxLayout* content = nullptr;
     FRWCardView* card = makeCard(view(), QStringLiteral("trafficCard"), content);
-    auto* caption = new QHBoxLayout;
-    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Traffic")));
-    caption->addStretch(1);
     m_trafficFilter = new FRWSegmented({tr("ALL"), tr("PROXY")});
     m_trafficFilter->setObjectName(QStringLiteral("trafficFilter"));
     m_trafficFilter->setAccessibleName(tr("Traffic Shown"));
-    caption->addWidget(m_trafficFilter);
-    content->addLayout(caption);
+    content->addWidget(new FRWCaptionBar(FRWCaptionLabel::captionWithString(tr("Traffic")), m_trafficFilter));
     m_trafficChart = new FRWBarChart;
     m_trafficChart->setObjectName(QStringLiteral("trafficChart"));
     m_trafficChart->setTint(FRWTheme::cyan());

@@ -5,6 +5,7 @@
 
 #include "FRWByteText.h"
 #include "FRWClientsModel.h"
+#include "FRWDirection.h"
 #include "FRWTheme.h"
 
 namespace {
@@ -36,6 +37,11 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->translate(row.topLeft());
     const int width = row.width();
     const int height = row.height();
+    // Measured left-to-right, drawn mirrored on a right-to-left page.
+    const Qt::LayoutDirection direction = option.direction;
+    const auto at = [direction, width](const QRect& part) {
+        return FRWDirection::place(direction, width, part);
+    };
     if (option.state & QStyle::State_Selected) {
         painter->setPen(Qt::NoPen);
         painter->setBrush(FRWTheme::selectionBackground().resolved());
@@ -44,7 +50,7 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
 
     const auto icon = index.data(Qt::DecorationRole).value<QIcon>();
     const QRect iconRect(kInset, (height - kIconSize) / 2, kIconSize, kIconSize);
-    icon.paint(painter, iconRect);
+    icon.paint(painter, at(iconRect));
 
     const QString rate = rateText(index.data(FRWClientsModel::RateRole).toDouble());
     const QString total = totalText(index.data(FRWClientsModel::TotalRole).toLongLong());
@@ -58,20 +64,21 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const int figuresTop = (height - rateMetrics.height() - totalMetrics.height()) / 2;
     painter->setFont(rateFont);
     painter->setPen(FRWTheme::primaryText().resolved());
-    painter->drawText(QRect(figuresLeft, figuresTop, figuresWidth, rateMetrics.height()),
-                      Qt::AlignRight | Qt::AlignVCenter, rate);
+    const Qt::Alignment figures = FRWDirection::trailing(direction) | Qt::AlignVCenter;
+    painter->drawText(at(QRect(figuresLeft, figuresTop, figuresWidth, rateMetrics.height())), figures, rate);
     painter->setFont(totalFont);
     painter->setPen(FRWTheme::secondaryLabel().resolved());
     painter->drawText(
-        QRect(figuresLeft, figuresTop + rateMetrics.height(), figuresWidth, totalMetrics.height()),
-        Qt::AlignRight | Qt::AlignVCenter, total);
+        at(QRect(figuresLeft, figuresTop + rateMetrics.height(), figuresWidth, totalMetrics.height())),
+        figures, total);
 
     const QFont titleFont = FRWTheme::font(13);
     const int titleLeft = iconRect.right() + 1 + kGap;
     const int titleWidth = std::max(0, figuresLeft - kGap - titleLeft);
     painter->setFont(titleFont);
     painter->setPen(FRWTheme::primaryText().resolved());
-    painter->drawText(QRect(titleLeft, 0, titleWidth, height), Qt::AlignLeft | Qt::AlignVCenter,
+    painter->drawText(at(QRect(titleLeft, 0, titleWidth, height)),
+                      FRWDirection::leading(direction) | Qt::AlignVCenter,
                       QFontMetrics(titleFont).elidedText(index.data(Qt::DisplayRole).toString(),
                                                          Qt::ElideMiddle, titleWidth));
     painter->restore();

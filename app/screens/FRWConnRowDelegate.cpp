@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include "FRWConnectionsModel.h"
+#include "FRWDirection.h"
 #include "FRWScreenText.h"
 
 namespace {
@@ -127,6 +128,11 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setRenderHint(QPainter::Antialiasing);
     painter->translate(row.topLeft());
     const int width = row.width();
+    // Measured left-to-right, drawn mirrored on a right-to-left page.
+    const Qt::LayoutDirection direction = option.direction;
+    const auto at = [direction, width](const QRectF& part) {
+        return FRWDirection::place(direction, width, part);
+    };
 
     if (option.state & QStyle::State_Selected) {
         painter->setPen(Qt::NoPen);
@@ -139,7 +145,7 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         closed ? FRWTheme::secondaryLabel().resolvedWithAlpha(0.35) : FRWTheme::statusGreen().resolved();
     painter->setPen(Qt::NoPen);
     painter->setBrush(dot);
-    painter->drawEllipse(QRectF(kDotLeft, (row.height() - kDotSize) / 2.0, kDotSize, kDotSize));
+    painter->drawEllipse(at(QRectF(kDotLeft, (row.height() - kDotSize) / 2.0, kDotSize, kDotSize)));
 
     // Badge at the top right, traffic under it.
     const QString badge = badgeTextFor(record);
@@ -149,10 +155,10 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     QColor badgeFill = tint;
     badgeFill.setAlphaF(static_cast<float>(FRWTheme::kBadgeFillAlpha));
     painter->setBrush(badgeFill);
-    painter->drawRoundedRect(badgeRect, 5, 5);
+    painter->drawRoundedRect(at(badgeRect), 5, 5);
     painter->setFont(badgeFont());
     painter->setPen(badgeInkFor(record).resolved());
-    painter->drawText(badgeRect, Qt::AlignCenter, badge);
+    painter->drawText(at(badgeRect), Qt::AlignCenter, badge);
 
     const QString traffic = trafficFor(record);
     const QFontMetrics trafficMetrics(trafficFont());
@@ -161,7 +167,10 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                             trafficMetrics.height());
     painter->setFont(trafficFont());
     painter->setPen(FRWTheme::secondaryLabel().resolved());
-    painter->drawText(trafficRect, Qt::AlignRight | Qt::AlignVCenter, traffic);
+    // Figures read left-to-right in every script.
+    painter->drawText(at(trafficRect),
+                      FRWDirection::trailing(direction) | Qt::AlignVCenter | Qt::TextForceLeftToRight,
+                      traffic);
 
     // Title and subtitle.
     QColor titleColor = FRWTheme::label().resolved();
@@ -172,9 +181,9 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setFont(titleFont());
     painter->setPen(titleColor);
     const QString title = titleAsDrawn(record, width);
-    painter->drawText(QRect(kTitleLeft, kTitleTop, std::max(0, titleRight(record, width) - kTitleLeft),
-                            titleMetrics.height()),
-                      Qt::AlignLeft | Qt::AlignVCenter, title);
+    painter->drawText(at(QRect(kTitleLeft, kTitleTop, std::max(0, titleRight(record, width) - kTitleLeft),
+                               titleMetrics.height())),
+                      FRWDirection::leading(direction) | Qt::AlignVCenter, title);
 
     const QFontMetrics subMetrics(subtitleFont());
     const int subRight = trafficRect.left() - kGap;
@@ -182,8 +191,8 @@ void FRWConnRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         subMetrics.elidedText(subtitleFor(record), Qt::ElideRight, std::max(0, subRight - kTitleLeft));
     painter->setFont(subtitleFont());
     painter->setPen(FRWTheme::secondaryLabel().resolved());
-    painter->drawText(QRect(kTitleLeft, kTitleTop + titleMetrics.height() + 2,
-                            std::max(0, subRight - kTitleLeft), subMetrics.height()),
-                      Qt::AlignLeft | Qt::AlignVCenter, subtitle);
+    painter->drawText(at(QRect(kTitleLeft, kTitleTop + titleMetrics.height() + 2,
+                               std::max(0, subRight - kTitleLeft), subMetrics.height())),
+                      FRWDirection::leading(direction) | Qt::AlignVCenter, subtitle);
     painter->restore();
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include "FRWClock.h"
 #include "FRWConnRowDelegate.h"
 #include "FRWConnectionsModel.h"
+#include "FRWDirection.h"
 #include "FRWElidedLabel.h"
 #include "FRWScreenText.h"
 #include "FRWTheme.h"
@@ -289,6 +291,8 @@ void FRWConnectionsViewController::populateDetail(const QJsonObject& connection)
         value->setFont(mono);
         FRWTheme::bindTextColor(value, FRWTheme::label());
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // Hosts, rules and addresses start at the page's leading edge, beside their caption.
+        value->setAlignment(FRWDirection::leading(QGuiApplication::layoutDirection()) | Qt::AlignVCenter);
         layout->addWidget(caption);
         layout->addWidget(value, 1);
         m_detailLayout->addWidget(row);

@@ -8,6 +8,7 @@
 
 #include "FRWAppearance.h"
 #include "FRWConnRowDelegate.h"
+#include "FRWDirection.h"
 #include "FRWTheme.h"
 
 namespace {
@@ -53,7 +54,10 @@ void FRWRuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         const QColor tint = FRWConnRowDelegate::badgeTintFor(record).resolved();
         const QString shown = metrics.elidedText(text, Qt::ElideRight, std::max(0, inner.width() - 14));
         const int width = std::min(inner.width(), metrics.horizontalAdvance(shown) + 14);
-        const QRectF badge(inner.left(), row.center().y() - 9.5, width, 19);
+        // The badge starts at the cell's leading edge.
+        const double left =
+            option.direction == Qt::RightToLeft ? inner.left() + inner.width() - width : inner.left();
+        const QRectF badge(left, row.center().y() - 9.5, width, 19);
         QColor fill = tint;
         fill.setAlphaF(static_cast<float>(FRWTheme::kBadgeFillAlpha));
         painter->setPen(Qt::NoPen);
@@ -65,7 +69,7 @@ void FRWRuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         const FRWDynamicColor color =
             index.column() == kType ? FRWTheme::secondaryLabel() : FRWTheme::label();
         painter->setPen(color.resolved());
-        painter->drawText(inner, Qt::AlignLeft | Qt::AlignVCenter,
+        painter->drawText(inner, FRWDirection::leading(option.direction) | Qt::AlignVCenter,
                           metrics.elidedText(text, Qt::ElideMiddle, std::max(0, inner.width())));
     }
     painter->restore();

@@ -21,6 +21,8 @@ constexpr qreal kThumbRadius = 5.5;
 constexpr qreal kThumbInset = 2;
 constexpr int kMinimumLabelWidth = 30;
 constexpr int kLabelPadding = 22;
+// The least room around a label, for a translation that needs the width.
+constexpr int kMinimumLabelPadding = 8;
 
 QFont labelFont()
 {
@@ -148,7 +150,8 @@ QAccessibleInterface* segmentedFactory(const QString&, QObject* object)
 
 FRWSegmented::FRWSegmented(QStringList labels, QWidget* parent) : QWidget(parent), m_labels(std::move(labels))
 {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Never wider than it likes; narrower down to its minimum when a translation needs the room.
+    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     static const bool factoryInstalled = [] {
@@ -222,6 +225,16 @@ QSize FRWSegmented::sizeHint() const
         widest = std::max(widest, metrics.horizontalAdvance(label));
     }
     return {static_cast<int>(m_labels.size()) * (widest + kLabelPadding), kHeight};
+}
+
+QSize FRWSegmented::minimumSizeHint() const
+{
+    const QFontMetrics metrics(labelFont());
+    int widest = kMinimumLabelWidth;
+    for (const QString& label : m_labels) {
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    }
+    return {static_cast<int>(m_labels.size()) * (widest + kMinimumLabelPadding), kHeight};
 }
 
 void FRWSegmented::paintEvent(QPaintEvent*)

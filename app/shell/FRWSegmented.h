@@ -30,7 +30,8 @@ public:
     void restyle();
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    /// Narrower than the size hint by most of the padding: every label still fits its segment whole.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

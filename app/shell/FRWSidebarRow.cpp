@@ -92,6 +92,13 @@ bool FRWSidebarRow::performAccessiblePress()
     return true;
 }
 
+QSize FRWSidebarRow::sizeHint() const
+{
+    const int trailing = m_trailingSymbol.isEmpty() ? 0 : kTrailingSize + 6;
+    const int title = QFontMetrics(FRWTheme::font(14, QFont::Medium), this).horizontalAdvance(m_title) + 1;
+    return {kIconLeading + kIconSize + kLabelGap + title + trailing + kTrailingInset, kHeight};
+}
+
 void FRWSidebarRow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

@@ -33,6 +33,9 @@ public:
     /// The fill currently behind the row (transparent when neither selected nor hovered).
     QColor backgroundColor() const;
 
+    /// Wide enough for the icon, the whole title and the trailing symbol.
+    QSize sizeHint() const override;
+
     QString accessibleTitle() const override { return m_title; }
     bool performAccessiblePress() override;
     QAccessible::Role accessibleRole() const override { return QAccessible::PageTab; }
