@@ -9,7 +9,7 @@
     </message>
     <message>
         <source>A ferrow is the metal band that holds a blade fast in its handle: a small, plain part that keeps the connection tight. On the wire the protocol is as plain: its contents are encrypted from the very first byte, and it has no fixed shape for a classifier to key on — no TLS handshake, no imitated HTTP, no constant prefix, no fixed length. An observer can see that traffic passes, but not what it is.</source>
-        <translation>Ferrow (حلقه) همان نوار فلزی است که تیغه را محکم در دسته نگه می‌دارد: قطعه‌ای کوچک و ساده که اتصال را سفت نگه می‌دارد. پروتکل هم روی سیم همین‌قدر ساده است: محتوایش از همان نخستین بایت رمزنگاری شده و هیچ شکل ثابتی ندارد که طبقه‌بند بتواند به آن تکیه کند — نه دست‌دهی TLS، نه تقلید HTTP، نه پیشوند ثابت و نه طول ثابت. ناظر می‌بیند که ترافیکی عبور می‌کند، اما نمی‌فهمد چیست.</translation>
+        <translation>‏Ferrow (حلقه) همان نوار فلزی است که تیغه را محکم در دسته نگه می‌دارد: قطعه‌ای کوچک و ساده که اتصال را سفت نگه می‌دارد. پروتکل هم روی سیم همین‌قدر ساده است: محتوایش از همان نخستین بایت رمزنگاری شده و هیچ شکل ثابتی ندارد که طبقه‌بند بتواند به آن تکیه کند — نه دست‌دهی TLS، نه تقلید HTTP، نه پیشوند ثابت و نه طول ثابت. ناظر می‌بیند که ترافیکی عبور می‌کند، اما نمی‌فهمد چیست.</translation>
     </message>
     <message>
         <source>What it is built for</source>
@@ -80,7 +80,7 @@
     </message>
     <message>
         <source>External IP</source>
-        <translation>IP خارجی</translation>
+        <translation>‏IP خارجی</translation>
     </message>
     <message>
         <source>Upload</source>
@@ -263,7 +263,7 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     </message>
     <message>
         <source>Ferrow is updated by the system’s package manager.</source>
-        <translation>Ferrow را مدیر بستهٔ سیستم به‌روز می‌کند.</translation>
+        <translation>‏Ferrow را مدیر بستهٔ سیستم به‌روز می‌کند.</translation>
     </message>
     <message>
         <source>New versions arrive with the system’s other updates.</source>
@@ -348,13 +348,13 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     <message numerus="yes">
         <source>%n matching</source>
         <translation>
-            <numerusform>%n مورد منطبق</numerusform>
+            <numerusform>‏%n مورد منطبق</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n active  ·  %1 total</source>
         <translation>
-            <numerusform>%n فعال  ·  %1 در کل</numerusform>
+            <numerusform>‏%n فعال  ·  %1 در کل</numerusform>
         </translation>
     </message>
     <message>
@@ -381,7 +381,7 @@ Connect and browse to see live traffic.</source>
     </message>
     <message>
         <source>Fake IP</source>
-        <translation>IP جعلی</translation>
+        <translation>‏IP جعلی</translation>
     </message>
     <message>
         <source>— (not fake-ip)</source>
@@ -413,7 +413,7 @@ Connect and browse to see live traffic.</source>
     </message>
     <message>
         <source>%1 · started %2</source>
-        <translation>%1 · آغاز در %2</translation>
+        <translation>‏%1 · آغاز در %2</translation>
     </message>
     <message>
         <source>DETAILS</source>
@@ -432,7 +432,7 @@ Connect and browse to see live traffic.</source>
     <name>FRWCoreLauncher</name>
     <message>
         <source>%1 is not an executable file</source>
-        <translation>%1 پروندهٔ اجرایی نیست</translation>
+        <translation>‏%1 پروندهٔ اجرایی نیست</translation>
     </message>
 </context>
 <context>
@@ -477,7 +477,7 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     </message>
     <message>
         <source>%1&apos;s LAN IP</source>
-        <translation>IP شبکهٔ محلی %1</translation>
+        <translation>‏IP شبکهٔ محلی %1</translation>
     </message>
     <message>
         <source>No Device</source>
@@ -571,19 +571,19 @@ The DNS entry is not optional. A manual gateway only redirects IPv4; the device 
     <message numerus="yes">
         <source>%n minutes ago</source>
         <translation>
-            <numerusform>%n دقیقه پیش</numerusform>
+            <numerusform>‏%n دقیقه پیش</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n hours ago</source>
         <translation>
-            <numerusform>%n ساعت پیش</numerusform>
+            <numerusform>‏%n ساعت پیش</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n days ago</source>
         <translation>
-            <numerusform>%n روز پیش</numerusform>
+            <numerusform>‏%n روز پیش</numerusform>
         </translation>
     </message>
 </context>
@@ -778,11 +778,11 @@ Connect to see live core activity.</source>
     </message>
     <message>
         <source>Read %1:%2 · TFO %3</source>
-        <translation>%1:%2 خوانده شد · TFO %3</translation>
+        <translation>‏%1:%2 خوانده شد · TFO %3</translation>
     </message>
     <message>
         <source>Read %1:%2</source>
-        <translation>%1:%2 خوانده شد</translation>
+        <translation>‏%1:%2 خوانده شد</translation>
     </message>
     <message>
         <source>Hide the key</source>
@@ -924,7 +924,7 @@ Anyone who can reach that port can use your nodes, so leave it off on networks y
     </message>
     <message>
         <source>%1&apos;s LAN IP</source>
-        <translation>IP شبکهٔ محلی %1</translation>
+        <translation>‏IP شبکهٔ محلی %1</translation>
     </message>
     <message>
         <source> — not &quot;automatic&quot;.
@@ -956,7 +956,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>Ferrow Varnel isn’t available yet</source>
-        <translation>Ferrow Varnel هنوز در دسترس نیست</translation>
+        <translation>‏Ferrow Varnel هنوز در دسترس نیست</translation>
     </message>
     <message>
         <source>A private network between your own devices — so you can reach %1’s proxy from anywhere — is still being built. This switch will start working once it ships.</source>
@@ -1072,7 +1072,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>%1 ms · old</source>
-        <translation>%1 ms · قدیمی</translation>
+        <translation>‏%1 ms · قدیمی</translation>
     </message>
     <message>
         <source>Refused</source>
@@ -1168,7 +1168,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>Delete “%1”?</source>
-        <translation>«%1» حذف شود؟</translation>
+        <translation>‏«%1» حذف شود؟</translation>
     </message>
     <message>
         <source>Rules that send traffic to this group will fall through to FINAL.</source>
@@ -1211,25 +1211,25 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     <message numerus="yes">
         <source>%n minute ago</source>
         <translation>
-            <numerusform>%n دقیقه پیش</numerusform>
+            <numerusform>‏%n دقیقه پیش</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n minutes ago</source>
         <translation>
-            <numerusform>%n دقیقه پیش</numerusform>
+            <numerusform>‏%n دقیقه پیش</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n hour ago</source>
         <translation>
-            <numerusform>%n ساعت پیش</numerusform>
+            <numerusform>‏%n ساعت پیش</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>%n hours ago</source>
         <translation>
-            <numerusform>%n ساعت پیش</numerusform>
+            <numerusform>‏%n ساعت پیش</numerusform>
         </translation>
     </message>
 </context>
@@ -1270,19 +1270,19 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     <name>FRWProfileValidation</name>
     <message>
         <source>%1 cannot contain a line break or a NUL character.</source>
-        <translation>%1 نمی‌تواند شکست سطر یا نویسهٔ NUL داشته باشد.</translation>
+        <translation>‏%1 نمی‌تواند شکست سطر یا نویسهٔ NUL داشته باشد.</translation>
     </message>
     <message>
         <source>%1 contains a character that is not valid text.</source>
-        <translation>%1 نویسه‌ای دارد که متن معتبر نیست.</translation>
+        <translation>‏%1 نویسه‌ای دارد که متن معتبر نیست.</translation>
     </message>
     <message>
         <source>%1 cannot contain a comma.</source>
-        <translation>%1 نمی‌تواند ویرگول داشته باشد.</translation>
+        <translation>‏%1 نمی‌تواند ویرگول داشته باشد.</translation>
     </message>
     <message>
         <source>%1 cannot begin or end with a space.</source>
-        <translation>%1 نمی‌تواند با فاصله آغاز شود یا پایان یابد.</translation>
+        <translation>‏%1 نمی‌تواند با فاصله آغاز شود یا پایان یابد.</translation>
     </message>
     <message>
         <source>Enter a name.</source>
@@ -1306,7 +1306,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>%1 is a built-in policy.</source>
-        <translation>%1 یک سیاست داخلی است.</translation>
+        <translation>‏%1 یک سیاست داخلی است.</translation>
     </message>
     <message>
         <source>A node named %1 already exists.</source>
@@ -1358,7 +1358,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>Enter tcp or udp.</source>
-        <translation>tcp یا udp وارد کنید.</translation>
+        <translation>‏tcp یا udp وارد کنید.</translation>
     </message>
 </context>
 <context>
@@ -1421,7 +1421,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>“%1” was changed elsewhere while you edited it. Reload it, or keep your version and save it over those changes.</source>
-        <translation>«%1» هنگام ویرایش شما جای دیگری تغییر کرد. آن را دوباره بارگذاری کنید، یا نسخهٔ خود را نگه دارید و روی آن تغییرها ذخیره کنید.</translation>
+        <translation>‏«%1» هنگام ویرایش شما جای دیگری تغییر کرد. آن را دوباره بارگذاری کنید، یا نسخهٔ خود را نگه دارید و روی آن تغییرها ذخیره کنید.</translation>
     </message>
     <message>
         <source>Saved</source>
@@ -1429,11 +1429,11 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>“%1” was kept: %2</source>
-        <translation>«%1» نگه داشته شد: %2</translation>
+        <translation>‏«%1» نگه داشته شد: %2</translation>
     </message>
     <message>
         <source>Moved “%1” to the Trash</source>
-        <translation>«%1» به زباله‌دان رفت</translation>
+        <translation>‏«%1» به زباله‌دان رفت</translation>
     </message>
     <message>
         <source>Import</source>
@@ -1449,7 +1449,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>“%1” is not a UTF-8 text file</source>
-        <translation>«%1» پروندهٔ متنی UTF-8 نیست</translation>
+        <translation>‏«%1» پروندهٔ متنی UTF-8 نیست</translation>
     </message>
     <message>
         <source>PROFILES</source>
@@ -1555,7 +1555,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>tcp or udp.</source>
-        <translation>tcp یا udp.</translation>
+        <translation>‏tcp یا udp.</translation>
     </message>
     <message>
         <source>The name of the program making the connection, as shown on the Process screen.</source>
@@ -1784,11 +1784,11 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     </message>
     <message>
         <source>%1s ago</source>
-        <translation>%1 ثانیه پیش</translation>
+        <translation>‏%1 ثانیه پیش</translation>
     </message>
     <message>
         <source>%1m ago</source>
-        <translation>%1 دقیقه پیش</translation>
+        <translation>‏%1 دقیقه پیش</translation>
     </message>
     <message>
         <source>The ferrow:// link on the clipboard is malformed</source>
@@ -1835,7 +1835,7 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     </message>
     <message>
         <source>Ferrow asks for two, both optional — it works without either, just with less to show you.</source>
-        <translation>Ferrow دو مجوز می‌خواهد که هر دو اختیاری‌اند — بدون آن‌ها هم کار می‌کند، فقط چیز کمتری نشانتان می‌دهد.</translation>
+        <translation>‏Ferrow دو مجوز می‌خواهد که هر دو اختیاری‌اند — بدون آن‌ها هم کار می‌کند، فقط چیز کمتری نشانتان می‌دهد.</translation>
     </message>
     <message>
         <source>Location</source>
@@ -1963,7 +1963,7 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     </message>
     <message>
         <source>Ferrow shows its notifications through the desktop&apos;s notification service (org.freedesktop.Notifications), and none answers in this session. Start your desktop&apos;s notification daemon, or install one such as dunst or mako, then come back to this page.</source>
-        <translation>Ferrow اعلان‌هایش را از راه سرویس اعلان میزکار (org.freedesktop.Notifications) نشان می‌دهد و در این نشست هیچ‌کدام پاسخ نمی‌دهد. سرویس اعلان میزکار خود را آغاز کنید، یا یکی مانند dunst یا mako نصب کنید، سپس به این صفحه برگردید.</translation>
+        <translation>‏Ferrow اعلان‌هایش را از راه سرویس اعلان میزکار (org.freedesktop.Notifications) نشان می‌دهد و در این نشست هیچ‌کدام پاسخ نمی‌دهد. سرویس اعلان میزکار خود را آغاز کنید، یا یکی مانند dunst یا mako نصب کنید، سپس به این صفحه برگردید.</translation>
     </message>
 </context>
 <context>
@@ -2135,7 +2135,7 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     <name>FRWTunnelController</name>
     <message>
         <source>%1 would not apply the proxy settings. This usually means the account is not an administrator, or Network settings are locked.</source>
-        <translation>%1 تنظیمات پروکسی را اعمال نکرد. معمولاً یعنی حساب مدیر سیستم نیست، یا تنظیمات شبکه قفل شده است.</translation>
+        <translation>‏%1 تنظیمات پروکسی را اعمال نکرد. معمولاً یعنی حساب مدیر سیستم نیست، یا تنظیمات شبکه قفل شده است.</translation>
     </message>
     <message>
         <source>The core exited during startup. Check the profile for errors.</source>
@@ -2189,7 +2189,7 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     </message>
     <message>
         <source>Ferrow %1 is currently the newest version available.</source>
-        <translation>Ferrow %1 هم‌اکنون تازه‌ترین نسخهٔ موجود است.</translation>
+        <translation>‏Ferrow %1 هم‌اکنون تازه‌ترین نسخهٔ موجود است.</translation>
     </message>
     <message>
         <source>A new version of Ferrow is available!</source>
@@ -2197,7 +2197,7 @@ Rules are matched top to bottom, and the first match wins — so a broader rule 
     </message>
     <message>
         <source>Ferrow %1 is now available—you have %2.</source>
-        <translation>Ferrow %1 اکنون در دسترس است — نسخهٔ شما %2 است.</translation>
+        <translation>‏Ferrow %1 اکنون در دسترس است — نسخهٔ شما %2 است.</translation>
     </message>
     <message>
         <source>Download</source>

@@ -46,6 +46,8 @@ void FRWLogsViewController::viewDidLoad()
     auto* cardLayout = new QGridLayout(m_card);
     cardLayout->setContentsMargins(4, 4, 4, 4);
     m_textView = new QPlainTextEdit;
+    // Log lines are the core's, left to right in every language.
+    m_textView->setLayoutDirection(Qt::LeftToRight);
     m_textView->setObjectName(QStringLiteral("logTextView"));
     m_textView->setAccessibleName(tr("Log"));
     m_textView->setReadOnly(true);

@@ -68,9 +68,12 @@ FRWNodeEditorSheet::FRWNodeEditorSheet(QWidget* window, const QString& oldName, 
     paste->setObjectName(QStringLiteral("pasteButton"));
     paste->setToolTip(tr("Fill these in from a ferrow:// link on the clipboard"));
     paste->setAutoDefault(false);
+    // The note beside it wraps rather than squeezing the button's caption.
+    paste->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     pasteRow->addWidget(paste);
     m_pasteNote = FRWEditorKit::label(QString(), 11.5, QFont::Normal, FRWTheme::secondaryLabel());
     m_pasteNote->setObjectName(QStringLiteral("pasteNoteLabel"));
+    m_pasteNote->setWordWrap(true);
     pasteRow->addWidget(m_pasteNote, 1);
     layout->addLayout(pasteRow);
 

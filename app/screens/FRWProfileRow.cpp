@@ -1,9 +1,12 @@
 #include "FRWProfileRow.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 
+#include "FRWDirection.h"
 #include "FRWElidedLabel.h"
 #include "FRWTheme.h"
 
@@ -28,6 +31,7 @@ FRWProfileRow::FRWProfileRow(FRWProfilePtr profile, bool active, bool selected, 
     name->setFullText(m_profile ? m_profile->name : QString());
     name->setObjectName(QStringLiteral("nameLabel"));
     name->setFont(FRWTheme::font(13, QFont::Medium));
+    name->setAlignment(FRWDirection::leading(QGuiApplication::layoutDirection()) | Qt::AlignVCenter);
     FRWTheme::bindTextColor(name, FRWTheme::primaryText());
     layout->addWidget(name, 1);
     setAccessibleName(name->fullText());
@@ -56,7 +60,9 @@ void FRWProfileRow::paintEvent(QPaintEvent*)
     if (m_active) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(FRWTheme::statusGreen().resolved());
-        painter.drawEllipse(QRectF(kDotLeft, (height() - kDot) / 2.0, kDot, kDot));
+        // The dot leads the name: on the right in a right-to-left layout.
+        const QRect dot(kDotLeft, (height() - kDot) / 2, kDot, kDot);
+        painter.drawEllipse(QRectF(QStyle::visualRect(layoutDirection(), rect(), dot)));
     }
 }
 

@@ -131,6 +131,8 @@ void FRWProfileViewController::viewDidLoad()
     m_conflictBar->hide();
     editorLayout->addWidget(m_conflictBar);
     m_editor = new QPlainTextEdit;
+    // A profile is written left to right in every language, like code.
+    m_editor->setLayoutDirection(Qt::LeftToRight);
     m_editor->setObjectName(QStringLiteral("configPlainTextEdit"));
     m_editor->setAccessibleName(tr("Profile Text"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);

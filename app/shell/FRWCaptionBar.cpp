@@ -15,34 +15,34 @@ FRWCaptionBar::FRWCaptionBar(QWidget* caption, QWidget* control, QWidget* parent
 {
     m_caption->setParent(this);
     m_control->setParent(this);
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
 bool FRWCaptionBar::stacksAt(int width) const
 {
-    return m_caption->sizeHint().width() + kGap + m_control->sizeHint().width() > width;
+    // The control may give up its padding before it moves.
+    return m_caption->sizeHint().width() + kGap + m_control->minimumSizeHint().width() > width;
 }
 
 bool FRWCaptionBar::isStacked() const
 {
-    return stacksAt(width());
+    return m_stacked;
 }
 
 QSize FRWCaptionBar::sizeHint() const
 {
     const QSize caption = m_caption->sizeHint();
     const QSize control = m_control->sizeHint();
-    return {caption.width() + kGap + control.width(), std::max(caption.height(), control.height())};
+    // The height of the arrangement in force, so the card makes room when the control moves down.
+    return {caption.width() + kGap + control.width(), heightAt(width())};
 }
 
 QSize FRWCaptionBar::minimumSizeHint() const
 {
-    return {std::max(m_caption->sizeHint().width(), m_control->sizeHint().width()), heightForWidth(0)};
+    return {std::max(m_caption->sizeHint().width(), m_control->minimumSizeHint().width()), heightAt(width())};
 }
 
-int FRWCaptionBar::heightForWidth(int width) const
+int FRWCaptionBar::heightAt(int width) const
 {
     const int caption = m_caption->sizeHint().height();
     const int control = m_control->sizeHint().height();
@@ -51,6 +51,10 @@ int FRWCaptionBar::heightForWidth(int width) const
 
 void FRWCaptionBar::resizeEvent(QResizeEvent*)
 {
+    if (stacksAt(width()) != m_stacked) {
+        m_stacked = !m_stacked;
+        updateGeometry();
+    }
     placeParts();
 }
 
@@ -69,15 +73,17 @@ void FRWCaptionBar::placeParts()
     const auto place = [this](const QRect& part) {
         return QStyle::visualRect(layoutDirection(), rect(), part);
     };
-    if (stacksAt(width())) {
+    if (m_stacked) {
         m_caption->setGeometry(place({0, 0, std::min(caption.width(), width()), caption.height()}));
+        const int controlWidth = std::clamp(width(), m_control->minimumSizeHint().width(), control.width());
         m_control->setGeometry(
-            place({0, caption.height() + kStackedSpacing, control.width(), control.height()}));
+            place({0, caption.height() + kStackedSpacing, controlWidth, control.height()}));
     } else {
         const int rowHeight = std::max(caption.height(), control.height());
         m_caption->setGeometry(
             place({0, (rowHeight - caption.height()) / 2, caption.width(), caption.height()}));
-        m_control->setGeometry(place({width() - control.width(), (rowHeight - control.height()) / 2,
-                                      control.width(), control.height()}));
+        const int controlWidth = std::min(control.width(), width() - caption.width() - kGap);
+        m_control->setGeometry(place(
+            {width() - controlWidth, (rowHeight - control.height()) / 2, controlWidth, control.height()}));
     }
 }

@@ -16,8 +16,6 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -25,8 +23,10 @@ protected:
 
 private:
     bool stacksAt(int width) const;
+    int heightAt(int width) const;
     void placeParts();
 
     QWidget* m_caption;
     QWidget* m_control;
+    bool m_stacked = false;
 };

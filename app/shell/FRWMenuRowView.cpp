@@ -70,6 +70,19 @@ void FRWMenuRowView::paint(QPainter& painter, const QRectF& bounds, bool highlig
     qreal right = bounds.right() - 10;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    // Measured left to right, then mirrored within the row on a right-to-left menu.
+    const bool rtl = painter.layoutDirection() == Qt::RightToLeft;
+    const auto at = [&bounds, rtl](const QRectF& part) {
+        return rtl ? QRectF(bounds.left() + bounds.right() - part.right(), part.top(), part.width(),
+                            part.height())
+                   : part;
+    };
+    const auto side = [rtl](int align) -> int {
+        if (rtl && !(align & Qt::AlignHCenter)) {
+            align = (align & Qt::AlignLeft) ? Qt::AlignRight : Qt::AlignLeft;
+        }
+        return Qt::AlignAbsolute | align;
+    };
 
     const QColor selectedText = palette.color(QPalette::HighlightedText);
     QColor text;
@@ -84,8 +97,8 @@ void FRWMenuRowView::paint(QPainter& painter, const QRectF& bounds, bool highlig
     }
     const auto centred = [&](const QFont& font, qreal left, qreal width, const QString& string, int align) {
         painter.setFont(font);
-        painter.drawText(QRectF(left, bounds.top(), width, bounds.height()), align | Qt::AlignVCenter,
-                         string);
+        painter.drawText(at(QRectF(left, bounds.top(), width, bounds.height())),
+                         side(align) | Qt::AlignVCenter, string);
     };
     if (m_checked) {
         painter.setPen(text);
@@ -104,9 +117,11 @@ void FRWMenuRowView::paint(QPainter& painter, const QRectF& bounds, bool highlig
     if (m_hasSubmenu) {
         const qreal boxLeft = right - 11;
         QPainterPath chevron;
-        chevron.moveTo(boxLeft + 2, mid - 4);
-        chevron.lineTo(boxLeft + 9, mid);
-        chevron.lineTo(boxLeft + 2, mid + 4);
+        // Pointing the way the submenu opens.
+        const auto x = [&bounds, rtl](qreal ltr) { return rtl ? bounds.left() + bounds.right() - ltr : ltr; };
+        chevron.moveTo(x(boxLeft + 2), mid - 4);
+        chevron.lineTo(x(boxLeft + 9), mid);
+        chevron.lineTo(x(boxLeft + 2), mid + 4);
         QPen pen(highlighted ? selectedText : FRWTheme::tertiaryLabel().resolved(), 1.6);
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);
@@ -114,7 +129,7 @@ void FRWMenuRowView::paint(QPainter& painter, const QRectF& bounds, bool highlig
         right -= 17;
     }
     if (!m_badgeText.isEmpty()) {
-        const QRectF badge(right - badgeWidth(), mid - 7.5, badgeWidth(), 15);
+        const QRectF badge = at(QRectF(right - badgeWidth(), mid - 7.5, badgeWidth(), 15));
         QPainterPath shape;
         shape.addRoundedRect(badge, 4, 4);
         const QColor fill = m_badgeColor.isValid() ? m_badgeColor : FRWTheme::statusBlue().resolved();
@@ -124,7 +139,9 @@ void FRWMenuRowView::paint(QPainter& painter, const QRectF& bounds, bool highlig
         painter.drawText(badge, Qt::AlignCenter, m_badgeText);
     } else if (!m_detail.isEmpty()) {
         painter.setPen(detailColor);
-        centred(font(), bounds.left(), right - bounds.left(), m_detail, Qt::AlignRight);
+        // Figures such as 5.3 MB read left to right in every script.
+        centred(font(), bounds.left(), right - bounds.left(), m_detail,
+                Qt::AlignRight | Qt::TextForceLeftToRight);
     }
     painter.restore();
 }
