@@ -339,7 +339,10 @@ QWidget* FRWActivityViewController::buildLatencyCard()
     FRWCardView* card = makeCard(view(), QStringLiteral("latencyCard"), content);
     auto* caption = new QHBoxLayout;
     caption->setSpacing(4);
-    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Internet Latency")));
+    // May take two lines in a language with longer words, rather than widen the row of cards.
+    FRWCaptionLabel* title = FRWCaptionLabel::captionWithString(tr("Internet Latency"));
+    title->setWordWrap(true);
+    caption->addWidget(title);
     auto* refreshButton = new QToolButton;
     refreshButton->setObjectName(QStringLiteral("refreshLatencyButton"));
     refreshButton->setAutoRaise(true);
@@ -375,8 +378,10 @@ QWidget* FRWActivityViewController::buildActiveCard()
     FRWCardView* card = makeCard(view(), QStringLiteral("activeCard"), content);
     auto* caption = new QHBoxLayout;
     caption->setSpacing(6);
-    caption->addWidget(FRWCaptionLabel::captionWithString(tr("Active Connection")));
-    caption->addStretch(1);
+    // May take two lines in a language with longer words, rather than widen the row of cards.
+    FRWCaptionLabel* title = FRWCaptionLabel::captionWithString(tr("Active Connection"));
+    title->setWordWrap(true);
+    caption->addWidget(title, 1);
     caption->addWidget(new GreenDot, 0, Qt::AlignVCenter);
     content->addLayout(caption);
     m_activeValue = bigNumber(QStringLiteral("0"), 40);
