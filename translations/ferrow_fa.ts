@@ -317,7 +317,7 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     <name>FRWClientRowDelegate</name>
     <message>
         <source>Total %1</source>
-        <translation>مجموع %1</translation>
+        <translation>مجموع ‪%1‬</translation>
     </message>
 </context>
 <context>
@@ -354,7 +354,7 @@ To show your external address, its location and your resolver&apos;s latency, Fe
     <message numerus="yes">
         <source>%n active  ·  %1 total</source>
         <translation>
-            <numerusform>‏%n فعال  ·  %1 در کل</numerusform>
+            <numerusform>‏%n فعال  ·  ‪%1‬ در کل</numerusform>
         </translation>
     </message>
     <message>
@@ -1072,7 +1072,7 @@ Enhanced Mode is off — gateway mode does nothing until it is on.</source>
     </message>
     <message>
         <source>%1 ms · old</source>
-        <translation>‏%1 ms · قدیمی</translation>
+        <translation>‏‪%1 ms‬ · قدیمی</translation>
     </message>
     <message>
         <source>Refused</source>

@@ -64,7 +64,8 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const int figuresTop = (height - rateMetrics.height() - totalMetrics.height()) / 2;
     painter->setFont(rateFont);
     painter->setPen(FRWTheme::primaryText().resolved());
-    const Qt::Alignment figures = FRWDirection::trailing(direction) | Qt::AlignVCenter;
+    // Figures read left to right in every script.
+    const int figures = FRWDirection::trailing(direction) | Qt::AlignVCenter | Qt::TextForceLeftToRight;
     painter->drawText(at(QRect(figuresLeft, figuresTop, figuresWidth, rateMetrics.height())), figures, rate);
     painter->setFont(totalFont);
     painter->setPen(FRWTheme::secondaryLabel().resolved());
