@@ -70,6 +70,12 @@ TEST(SnapshotTool, RejectsMissingOrExtraArguments)
     EXPECT_EQ(extra->exitCode(), 2);
     std::unique_ptr<QProcess> unknown(runTool({"--bogus", "/tmp/a"}));
     EXPECT_EQ(unknown->exitCode(), 2);
+    std::unique_ptr<QProcess> language(runTool({"--language", "xx", "/tmp/a"}));
+    EXPECT_EQ(language->exitCode(), 2) << "a language without a translation";
+    std::unique_ptr<QProcess> scheme(runTool({"--scheme", "sepia", "/tmp/a"}));
+    EXPECT_EQ(scheme->exitCode(), 2);
+    std::unique_ptr<QProcess> valueless(runTool({"/tmp/a", "--language"}));
+    EXPECT_EQ(valueless->exitCode(), 2);
 }
 
 TEST(SnapshotTool, ReportsAnUnwritableFolder)
