@@ -47,7 +47,9 @@ FRWOverviewCard::FRWOverviewCard(const QString& title, const QString& desc, QWid
     , m_statusLabel(new QLabel)
 {
     setCornerRadius(16);
-    setFixedHeight(kHeight);
+    // The design's height, taller only when a translation's description needs another line.
+    setMinimumHeight(kHeight);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 14);
     layout->setSpacing(6);
@@ -67,8 +69,6 @@ FRWOverviewCard::FRWOverviewCard(const QString& title, const QString& desc, QWid
     FRWTheme::bindTextColor(m_descLabel, FRWTheme::secondaryLabel());
     m_descLabel->setWordWrap(true);
     m_descLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // At most three lines.
-    m_descLabel->setMaximumHeight(QFontMetrics(m_descLabel->font()).lineSpacing() * 3 + 2);
     layout->addWidget(m_descLabel, 1);
 
     auto* status = new QHBoxLayout;
