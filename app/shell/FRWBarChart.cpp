@@ -62,6 +62,7 @@ QList<QRectF> FRWBarChart::barRects(const QList<double>& values, const QSizeF& s
 
 void FRWBarChart::paintEvent(QPaintEvent*)
 {
+    // Time runs left to right on a right-to-left page too, as the clock times and figures on it do.
     const QSizeF size = this->size();
     if (size.height() - kAxisHeight - kTopInset < 4) {
         return;

@@ -234,6 +234,7 @@ void FRWLineChart::rebuildPaths(bool animated, bool advanceScale)
 
 void FRWLineChart::paintEvent(QPaintEvent*)
 {
+    // Time runs left to right on a right-to-left page too, as the clock times and figures on it do.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor tint = m_tint.resolved();
