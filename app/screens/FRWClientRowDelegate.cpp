@@ -64,9 +64,11 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const int figuresTop = (height - rateMetrics.height() - totalMetrics.height()) / 2;
     painter->setFont(rateFont);
     painter->setPen(FRWTheme::primaryText().resolved());
-    // Figures read left to right in every script.
-    const int figures = FRWDirection::trailing(direction) | Qt::AlignVCenter | Qt::TextForceLeftToRight;
-    painter->drawText(at(QRect(figuresLeft, figuresTop, figuresWidth, rateMetrics.height())), figures, rate);
+    const int figures = FRWDirection::trailing(direction) | Qt::AlignVCenter;
+    // A rate reads left to right in every script; the total is a sentence of the language.
+    const int rateFlags = figures | Qt::TextForceLeftToRight;
+    painter->drawText(at(QRect(figuresLeft, figuresTop, figuresWidth, rateMetrics.height())), rateFlags,
+                      rate);
     painter->setFont(totalFont);
     painter->setPen(FRWTheme::secondaryLabel().resolved());
     painter->drawText(

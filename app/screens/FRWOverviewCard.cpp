@@ -1,11 +1,13 @@
 #include "FRWOverviewCard.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
 
 #include "FRWAppearance.h"
+#include "FRWDirection.h"
 #include "FRWSwitch.h"
 
 namespace {
@@ -57,6 +59,8 @@ FRWOverviewCard::FRWOverviewCard(const QString& title, const QString& desc, QWid
     auto* top = new QHBoxLayout;
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
     m_titleLabel->setFont(FRWTheme::font(13.5, QFont::DemiBold));
+    // A Latin title (a product name) still starts at the leading edge of a right-to-left card.
+    m_titleLabel->setAlignment(FRWDirection::leading(QGuiApplication::layoutDirection()) | Qt::AlignVCenter);
     FRWTheme::bindTextColor(m_titleLabel, FRWTheme::primaryText());
     top->addWidget(m_titleLabel, 1);
     m_toggle->setObjectName(QStringLiteral("toggleSwitch"));

@@ -33,7 +33,9 @@ void FRWSwitch::paintEvent(QPaintEvent* /*event*/)
     painter.setBrush(fill);
     painter.drawRoundedRect(track, radius, radius);
     const qreal knob = track.height() - 4;
-    const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
+    // On is the trailing end: the left one on a right-to-left page.
+    const bool trailing = isChecked() != (layoutDirection() == Qt::RightToLeft);
+    const qreal x = trailing ? track.right() - 2 - knob : track.left() + 2;
     QColor knobColor(Qt::white);
     if (!isEnabled()) {
         knobColor.setAlphaF(0.7F);
