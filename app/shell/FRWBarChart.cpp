@@ -87,6 +87,7 @@ void FRWBarChart::paintEvent(QPaintEvent*)
     const std::pair<int, const char*> labels[] = {{0, "12AM"}, {6, "6AM"}, {12, "12PM"}, {18, "6PM"}};
     for (const auto& [index, text] : labels) {
         const QRectF area(index * slot, size.height() - kAxisHeight, slot * 6, kAxisHeight);
-        painter.drawText(area, Qt::AlignLeft | Qt::AlignBottom, QString::fromLatin1(text));
+        painter.drawText(area, Qt::AlignAbsolute | Qt::AlignLeft | Qt::AlignBottom,
+                         QString::fromLatin1(text));
     }
 }
