@@ -49,6 +49,12 @@ std::string statisticsPath(const CoreOptions& options)
     return (folder / "core-stats.json").string();
 }
 
+// Per-program, device, domain and policy history lives beside the totals.
+std::string historyFolder(const CoreOptions& options)
+{
+    return (std::filesystem::path(statisticsPath(options)).parent_path() / "history").string();
+}
+
 constexpr auto kProcessWait = std::chrono::seconds(1);
 
 /// Tells the route whether a rule asked for the client program; the route then looks it up off
@@ -81,6 +87,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     , m_log(4000)
     , m_connections(600)
     , m_statistics(statisticsPath(m_options))
+    , m_history(historyFolder(m_options), m_options.historyDays)
     , m_resolver(io.get_executor())
     , m_api(*this, *this)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
@@ -89,6 +96,18 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
 {
     m_attribution = std::make_unique<ProcessAttribution>(
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
+    if (m_history.enabled()) {
+        // The history counts by program, so each local connection's program is looked up while
+        // it is open; one pass serves every connection opened in the same turn of the loop.
+        m_connections.setOpenedHook([this] {
+            if (!std::exchange(m_attributionQueued, true)) {
+                asio::post(m_io, [this] {
+                    m_attributionQueued = false;
+                    attributeConnections();
+                });
+            }
+        });
+    }
     m_ruleSets =
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
     m_ferrow = std::make_unique<FerrowDialer>(
@@ -284,6 +303,9 @@ bool CoreService::start()
     if (!m_statistics.load(&statisticsError)) {
         m_log.info(statisticsError);
     }
+    for (const auto& problem : m_history.load(std::time(nullptr))) {
+        m_log.warning(problem);
+    }
     m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     m_relays.start(std::min(cores, 5u) - 1);
@@ -369,6 +391,10 @@ void CoreService::stop(const std::string& why)
         std::string error;
         if (!m_statistics.save(&error)) {
             m_log.warning("statistics not saved: " + error);
+        }
+        m_history.fold(m_connections, std::time(nullptr));
+        if (std::string historyError; !m_history.save(&historyError)) {
+            m_log.warning("traffic history not saved: " + historyError);
         }
     }
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
@@ -534,10 +560,14 @@ asio::awaitable<void> CoreService::housekeeping()
         }
         ++seconds;
         trimHeapWhenQuiet(foldTraffic());
+        m_history.fold(m_connections, std::time(nullptr));
         if (seconds % kStatisticsFlushSeconds == 0) {
             std::string saveError;
             if (!m_statistics.save(&saveError)) {
                 m_log.warning("statistics not saved: " + saveError);
+            }
+            if (std::string historyError; !m_history.save(&historyError)) {
+                m_log.warning("traffic history not saved: " + historyError);
             }
         }
         if (seconds % kRuleSetCheckSeconds == 0) {
@@ -611,7 +641,9 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
                 }
                 if (query.record) {
                     query.record->processLooked = true;
+                    query.record->processSettled = true;
                     query.record->process = info ? info->name : std::string();
+                    query.record->processPath = info ? info->path : std::string();
                 }
                 process.set(std::move(info));
                 continue;
@@ -814,14 +846,21 @@ void CoreService::attributeConnections()
         const auto local = IpAddr::parse(record->localIp);
         if (!source || !local || !(source->isLoopback() || tun::isThisMachine(*source))) {
             record->processLooked = true;
+            record->processSettled = true;
             return;
         }
         const SocketKey key{*source, record->sourcePort, *local, record->localPort};
         record->processLooked = m_attribution->request(
             key, [weak = std::weak_ptr<ConnectionRecord>(record), executor](auto info) {
                 asio::post(executor, [weak, info = std::move(info)] {
-                    if (const auto target = weak.lock(); target && info) {
+                    const auto target = weak.lock();
+                    if (!target) {
+                        return;
+                    }
+                    target->processSettled = true;
+                    if (info) {
                         target->process = info->name;
+                        target->processPath = info->path;
                     }
                 });
             });
@@ -881,6 +920,12 @@ CoreStatus CoreService::status() const
     return {
         m_uplink.load(), m_downlink.load(), m_mode, m_connections.openCount(), m_ferrow->health().failing(),
         m_networkChanges};
+}
+
+const TrafficHistory& CoreService::foldedHistory()
+{
+    m_history.fold(m_connections, std::time(nullptr));
+    return m_history.history();
 }
 
 const TrafficStatistics& CoreService::foldedStatistics()
