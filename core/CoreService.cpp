@@ -56,6 +56,7 @@ std::string historyFolder(const CoreOptions& options)
 }
 
 constexpr auto kProcessWait = std::chrono::seconds(1);
+constexpr auto kAttributionBatch = std::chrono::milliseconds(20);
 
 /// Tells the route whether a rule asked for the client program; the route then looks it up off
 /// the I/O thread and matches again with the answer.
@@ -92,20 +93,27 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     , m_api(*this, *this)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
     , m_tick(io)
+    , m_attributionTimer(io)
     , m_relays(io.get_executor())
 {
     m_attribution = std::make_unique<ProcessAttribution>(
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
     if (m_history.enabled()) {
-        // The history counts by program, so each local connection's program is looked up while
-        // it is open; one pass serves every connection opened in the same turn of the loop.
+        // The history counts by program, so each local connection's program is looked up while it
+        // is open, in batches a short while after the first of them opened. A connection over
+        // before its batch carried too little to miss under its program; looking each one up at
+        // once cost a third more CPU per connection.
         m_connections.setOpenedHook([this] {
-            if (!std::exchange(m_attributionQueued, true)) {
-                asio::post(m_io, [this] {
-                    m_attributionQueued = false;
-                    attributeConnections();
-                });
+            if (std::exchange(m_attributionQueued, true)) {
+                return;
             }
+            m_attributionTimer.expires_after(kAttributionBatch);
+            m_attributionTimer.async_wait([this](const boost::system::error_code& error) {
+                m_attributionQueued = false;
+                if (!error && !m_stopped) {
+                    attributeConnections();
+                }
+            });
         });
     }
     m_ruleSets =
@@ -303,9 +311,12 @@ bool CoreService::start()
     if (!m_statistics.load(&statisticsError)) {
         m_log.info(statisticsError);
     }
-    for (const auto& problem : m_history.load(std::time(nullptr))) {
-        m_log.warning(problem);
-    }
+    m_history.load(
+        std::time(nullptr),
+        [executor = m_io.get_executor()](std::function<void()> work) {
+            asio::post(executor, std::move(work));
+        },
+        [this](const std::string& problem) { m_log.warning(problem); });
     m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     m_relays.start(std::min(cores, 5u) - 1);
@@ -380,6 +391,7 @@ void CoreService::stop(const std::string& why)
     boost::system::error_code ignored;
     m_signals.cancel(ignored);
     m_tick.cancel();
+    m_attributionTimer.cancel();
     if (!m_options.apiInfoPath.empty() && m_control &&
         isOwnApiInfoFile(m_options.apiInfoPath, m_control->address(), m_secret)) {
         // A core started after us may already have written its own file here; that one stays.

@@ -210,6 +210,7 @@ private:
     std::unique_ptr<ProxyServer> m_proxy;
     asio::signal_set m_signals;
     asio::steady_timer m_tick;
+    asio::steady_timer m_attributionTimer;
     bool m_statisticsLoaded = false;
     bool m_attributionQueued = false;
     bool m_stopped = false;

@@ -38,11 +38,28 @@ public:
     static constexpr std::array<std::size_t, 4> kDayLimits{2000, 1000, 5000, 200};
     static constexpr std::size_t kTop = 100;
 
+    /// One day's file as read, before its names are taken in.
+    struct ReadDay {
+        std::string day;
+        std::array<std::vector<std::pair<std::string, Counter>>, 4> books;
+    };
+    struct ReadDays {
+        std::vector<ReadDay> days;
+        std::vector<std::string> problems; // one line per damaged file, which was renamed aside
+    };
+
     explicit TrafficHistory(std::string folder, int keepDays = 90);
 
     /// Reads the days kept in the folder, trims those older than `keepDays`. A damaged file is
     /// renamed aside; each such event is one line in the returned list.
     std::vector<std::string> load(std::time_t now);
+    /// Reads the days from `first` to `last` ("YYYY-MM-DD", both included). Touches no member, so
+    /// it may run on another thread, as may removeBefore().
+    static ReadDays read(const std::string& folder, const std::string& first, const std::string& last);
+    /// Removes the files of days before `first`.
+    static void removeBefore(const std::string& folder, const std::string& first);
+    /// Adds a day read by read() to what is held.
+    void take(const ReadDay& day);
     void add(const HistoryKeys& keys, std::uint64_t up, std::uint64_t down, std::time_t now);
     /// Writes the days changed since the last save; false with the reasons in `error`.
     bool save(std::string* error = nullptr);

@@ -4,14 +4,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "Gzip.h"
+#include "HistoryRecorder.h"
 #include "RegistrableDomain.h"
 #include "TemporaryHome.h"
 #include "TrafficHistory.h"
+#include "WaitUntil.h"
 
 using namespace ferrow::core;
 namespace fs = std::filesystem;
@@ -165,4 +169,42 @@ TEST(RegistrableDomain, NamesAddressesAndSuffixes)
     EXPECT_EQ(domains.of("203.0.113.7"), "203.0.113.7");
     EXPECT_EQ(domains.of("2001:db8::1"), "2001:db8::1");
     EXPECT_EQ(domains.of(""), "");
+}
+
+TEST(HistoryRecorder, TodayIsReadAtOnceAndEarlierDaysArriveThroughTheCallersQueue)
+{
+    ferrow::test::TemporaryHome home;
+    const std::string folder = (home.root() / "history").string();
+    const std::time_t now = std::time(nullptr);
+    {
+        TrafficHistory history(folder);
+        history.add(keys("/usr/bin/a"), 1, 0, now - 2 * 86400);
+        history.add(keys("/usr/bin/a"), 10, 0, now);
+        ASSERT_TRUE(history.save());
+    }
+    std::ofstream(fs::path(folder) / (ferrow::core::localDay(now, 1) + ".json.gz")) << "damaged";
+    std::mutex mutex;
+    std::vector<std::function<void()>> queue;
+    std::vector<std::string> warnings;
+    ferrow::core::HistoryRecorder recorder(folder);
+    recorder.load(
+        now,
+        [&](std::function<void()> work) {
+            std::lock_guard lock(mutex);
+            queue.push_back(std::move(work));
+        },
+        [&](const std::string& warning) { warnings.push_back(warning); });
+    EXPECT_EQ(upOf(recorder.history().query(HistoryDimension::Process, 7, now), "/usr/bin/a"), 10u);
+    const auto queued = [&] {
+        std::lock_guard lock(mutex);
+        return queue.size();
+    };
+    EXPECT_TRUE(ferrow::test::waitUntil([&] { return queued() >= 2; }, std::chrono::seconds(3))) << queued();
+    EXPECT_TRUE(warnings.empty()) << "reported on the caller's thread only";
+    std::lock_guard lock(mutex);
+    for (auto& work : queue) {
+        work();
+    }
+    EXPECT_EQ(upOf(recorder.history().query(HistoryDimension::Process, 7, now), "/usr/bin/a"), 11u);
+    EXPECT_EQ(warnings.size(), 1u);
 }
