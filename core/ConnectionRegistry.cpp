@@ -1,6 +1,7 @@
 #include "ConnectionRegistry.h"
 
 #include <chrono>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +15,10 @@ std::shared_ptr<ConnectionRecord> ConnectionRegistry::open()
                           std::chrono::system_clock::now().time_since_epoch())
                           .count();
     m_open.emplace(record->id, record);
+    m_unlooked.push_back(record);
+    if (m_opened) {
+        m_opened();
+    }
     return record;
 }
 
@@ -24,6 +29,7 @@ void ConnectionRegistry::close(const std::shared_ptr<ConnectionRecord>& record)
     }
     record->closed = true;
     m_open.erase(record->id);
+    m_recentlyClosed.push_back(record);
     if (m_historyCap == 0) {
         return;
     }
@@ -41,12 +47,33 @@ void ConnectionRegistry::setHistoryCap(std::size_t cap)
     }
 }
 
-void ConnectionRegistry::forEachUnlooked(
+void ConnectionRegistry::forEachOpen(
     const std::function<void(const std::shared_ptr<ConnectionRecord>&)>& visit)
 {
     for (auto& [id, record] : m_open) {
+        visit(record);
+    }
+}
+
+std::vector<std::shared_ptr<ConnectionRecord>> ConnectionRegistry::takeRecentlyClosed()
+{
+    return std::exchange(m_recentlyClosed, {});
+}
+
+void ConnectionRegistry::forEachUnlooked(
+    const std::function<void(const std::shared_ptr<ConnectionRecord>&)>& visit)
+{
+    // Only the records opened since the last visit, so a visit per batch of new connections stays
+    // cheap however many are open.
+    auto records = std::exchange(m_unlooked, {});
+    for (const auto& weak : records) {
+        const auto record = weak.lock();
+        if (!record || record->closed || record->processLooked) {
+            continue;
+        }
+        visit(record);
         if (!record->processLooked) {
-            visit(record);
+            m_unlooked.push_back(record);
         }
     }
 }

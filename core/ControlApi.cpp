@@ -10,6 +10,7 @@
 #include "LogStream.h"
 #include "PolicyGroups.h"
 #include "RuleSetStore.h"
+#include "TrafficHistory.h"
 #include "TrafficStatistics.h"
 
 namespace ferrow::core {
@@ -114,6 +115,9 @@ asio::awaitable<ApiResponse> ControlApi::handleApi(ApiRequest request)
     if (path == "/connections") {
         co_return connections();
     }
+    if (path == "/history") {
+        co_return history(request);
+    }
     if (path == "/outbound") {
         co_return outbound(request);
     }
@@ -180,6 +184,27 @@ ApiResponse ControlApi::stats()
 ApiResponse ControlApi::connections()
 {
     return answer(m_readout.attributedConnections().toJson());
+}
+
+ApiResponse ControlApi::history(const ApiRequest& request)
+{
+    const auto dimensionIt = request.query.find("dimension");
+    const auto dimension = dimensionIt == request.query.end()
+                               ? std::nullopt
+                               : TrafficHistory::dimensionNamed(dimensionIt->second);
+    if (!dimension) {
+        return failure(400, "dimension must be process, device, domain or policy");
+    }
+    int days = 1;
+    if (const auto daysIt = request.query.find("days"); daysIt != request.query.end()) {
+        const auto& text = daysIt->second;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), days);
+        const int keep = m_readout.foldedHistory().keepDays();
+        if (error != std::errc() || end != text.data() + text.size() || days < 1 || days > keep) {
+            return failure(400, "days must be a whole number from 1 to " + std::to_string(keep));
+        }
+    }
+    return answer(m_readout.foldedHistory().query(*dimension, days, std::time(nullptr)));
 }
 
 ApiResponse ControlApi::outbound(const ApiRequest& request)

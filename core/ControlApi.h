@@ -15,6 +15,7 @@ class EventLog;
 class LogStream;
 class PolicyGroups;
 class RuleSetStore;
+class TrafficHistory;
 class TrafficStatistics;
 
 struct CoreStatus {
@@ -44,6 +45,8 @@ public:
     virtual CoreStatus status() const = 0;
     /// The totals, with the traffic up to now added.
     virtual const TrafficStatistics& foldedStatistics() = 0;
+    /// The per-program, device, domain and policy history, with the traffic up to now added.
+    virtual const TrafficHistory& foldedHistory() = 0;
     /// Open and recent connections; the programs of those not looked at yet are asked for.
     virtual const ConnectionRegistry& attributedConnections() = 0;
     virtual const PolicyGroups& policyGroups() const = 0;
@@ -85,6 +88,7 @@ private:
     ApiResponse status();
     ApiResponse stats();
     ApiResponse connections();
+    ApiResponse history(const ApiRequest& request);
     ApiResponse outbound(const ApiRequest& request);
     ApiResponse groups();
     ApiResponse logs(const ApiRequest& request);

@@ -30,6 +30,8 @@ std::string helpText()
            "  -api-info-uid UID     owner of the api-info file\n"
            "  -api-info-gid GID     group of the api-info file\n"
            "  -stats FILE           traffic statistics (default: beside the profile)\n"
+           "  -history-days N       days of per-program, device, domain and policy history kept\n"
+           "                        beside the statistics (default 90; 0 keeps none)\n"
            "  -rule-set-dir DIR     where bundled and downloaded rule sets are kept\n"
            "  -no-tun               serve the proxy only, without a TUN link\n"
            "  -tun-name NAME        the TUN link for Enhanced Mode\n"
@@ -91,7 +93,7 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
         } else if (flag == "-login-bus") {
             target = &options.loginBus;
         } else if (flag != "-api-info-uid" && flag != "-api-info-gid" && flag != "-node-down-after" &&
-                   flag != "-dns-socket") {
+                   flag != "-dns-socket" && flag != "-history-days") {
             return UsageError{"unknown flag \"" + flag + "\""};
         }
         if (i + 1 >= arguments.size()) {
@@ -107,6 +109,13 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
             std::string message = "flag " + flag;
             message += " needs a decimal number, not \"" + value + "\"";
             return UsageError{message};
+        }
+        if (flag == "-history-days") {
+            if (*id > 366) {
+                return UsageError{"flag -history-days needs 0 to 366 days, not \"" + value + "\""};
+            }
+            options.historyDays = int(*id);
+            continue;
         }
         if (flag == "-node-down-after") {
             if (*id < 1 || *id > 3600) {

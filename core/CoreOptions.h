@@ -24,6 +24,7 @@ struct CoreOptions {
     std::string resolveBus;      // the bus systemd-resolved is on; empty: the system bus
     std::string loginBus;        // the bus logind is on; empty: the system bus
     std::optional<unsigned> nodeDownAfterSeconds; // empty: the core's default
+    int historyDays = 90;                         // 0: no per-program history is kept
 };
 
 struct UsageError {

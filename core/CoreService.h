@@ -16,6 +16,7 @@
 #include "CoreOptions.h"
 #include "DialResult.h"
 #include "EventLog.h"
+#include "HistoryRecorder.h"
 #include "LocalAddresses.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
@@ -163,6 +164,7 @@ private:
     // What the controller reads and changes (see ControlApi).
     CoreStatus status() const override;
     const TrafficStatistics& foldedStatistics() override;
+    const TrafficHistory& foldedHistory() override;
     const ConnectionRegistry& attributedConnections() override;
     const PolicyGroups& policyGroups() const override { return m_groups; }
     const LogStream& logStream() const override { return m_log; }
@@ -183,6 +185,7 @@ private:
     EventLog m_events;
     ConnectionRegistry m_connections;
     TrafficStatistics m_statistics;
+    HistoryRecorder m_history;
     Resolver m_resolver;
     ProcessFinder m_processes;
     LocalAddresses m_localAddresses;
@@ -207,7 +210,9 @@ private:
     std::unique_ptr<ProxyServer> m_proxy;
     asio::signal_set m_signals;
     asio::steady_timer m_tick;
+    asio::steady_timer m_attributionTimer;
     bool m_statisticsLoaded = false;
+    bool m_attributionQueued = false;
     bool m_stopped = false;
     RelayPool m_relays;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;

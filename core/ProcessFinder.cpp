@@ -241,9 +241,62 @@ bool ProcessFinder::stillOwns(const SocketHolder& owner, unsigned long inode) co
     return found && *found == inode;
 }
 
+bool ProcessFinder::scanProcess(int pid, std::set<unsigned long>& missing)
+{
+    const std::string fdDir = m_procRoot + "/" + std::to_string(pid) + "/fd";
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (!fds) {
+        std::erase(m_recentPids, pid);
+        return false;
+    }
+    char target[64];
+    bool holds = false;
+    while (const dirent* fd = ::readdir(fds)) {
+        if (fd->d_name[0] == '.') {
+            continue;
+        }
+        const auto length = ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+        const auto inode =
+            length > 0 ? socketInodeOf(target, static_cast<std::size_t>(length)) : std::nullopt;
+        if (!inode) {
+            continue;
+        }
+        m_owners.remember(*inode, SocketHolder{pid, fd->d_name});
+        if (missing.erase(*inode) > 0) {
+            m_owners.use(*inode);
+            holds = true;
+        }
+        // A walk over a machine with very many sockets must not hold them all at once.
+        if (m_owners.size() > 2 * m_owners.capacity()) {
+            m_owners.trim();
+        }
+    }
+    ::closedir(fds);
+    if (holds && std::find(m_recentPids.begin(), m_recentPids.end(), pid) == m_recentPids.end()) {
+        m_recentPids.push_back(pid);
+        if (m_recentPids.size() > 32) {
+            m_recentPids.erase(m_recentPids.begin());
+        }
+    }
+    return holds;
+}
+
 void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids)
 {
     std::set<unsigned long> missing(wanted.begin(), wanted.end());
+    // Processes that held clients lately first: a program that opens many connections is found
+    // without listing /proc, which costs a stat per process.
+    const std::vector<int> recent = m_recentPids;
+    for (const int pid : recent) {
+        if (missing.empty()) {
+            break;
+        }
+        scanProcess(pid, missing);
+    }
+    if (missing.empty()) {
+        m_owners.trim();
+        return;
+    }
     std::vector<int> pids;
     if (DIR* proc = ::opendir(m_procRoot.c_str())) {
         while (const dirent* entry = ::readdir(proc)) {
@@ -254,64 +307,24 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
         ::closedir(proc);
     }
     const int self = static_cast<int>(::getpid());
-    // Processes that held clients lately first; then the owners' processes; then the rest.
-    const auto rank = [&](int pid) {
-        if (std::find(m_recentPids.begin(), m_recentPids.end(), pid) != m_recentPids.end()) {
-            return 0;
+    // Then the owners' processes; then the rest.
+    std::vector<std::pair<int, int>> ordered;
+    for (const int pid : pids) {
+        if (pid == self || std::find(recent.begin(), recent.end(), pid) != recent.end()) {
+            continue;
         }
         struct stat info {};
         const auto folder = m_procRoot + "/" + std::to_string(pid);
-        if (!uids.empty() && ::stat(folder.c_str(), &info) == 0 &&
-            std::find(uids.begin(), uids.end(), info.st_uid) != uids.end()) {
-            return 1;
-        }
-        return 2;
-    };
-    std::vector<std::pair<int, int>> ordered;
-    for (const int pid : pids) {
-        if (pid != self) {
-            ordered.emplace_back(rank(pid), pid);
-        }
+        const bool owners = !uids.empty() && ::stat(folder.c_str(), &info) == 0 &&
+                            std::find(uids.begin(), uids.end(), info.st_uid) != uids.end();
+        ordered.emplace_back(owners ? 0 : 1, pid);
     }
     std::sort(ordered.begin(), ordered.end());
-    for (const auto& [rankOf, pid] : ordered) {
+    for (const auto& [rank, pid] : ordered) {
         if (missing.empty()) {
             break;
         }
-        const std::string fdDir = m_procRoot + "/" + std::to_string(pid) + "/fd";
-        DIR* fds = ::opendir(fdDir.c_str());
-        if (!fds) {
-            continue;
-        }
-        char target[64];
-        bool holds = false;
-        while (const dirent* fd = ::readdir(fds)) {
-            if (fd->d_name[0] == '.') {
-                continue;
-            }
-            const auto length = ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
-            const auto inode =
-                length > 0 ? socketInodeOf(target, static_cast<std::size_t>(length)) : std::nullopt;
-            if (!inode) {
-                continue;
-            }
-            m_owners.remember(*inode, SocketHolder{pid, fd->d_name});
-            if (missing.erase(*inode) > 0) {
-                m_owners.use(*inode);
-                holds = true;
-            }
-            // A walk over a machine with very many sockets must not hold them all at once.
-            if (m_owners.size() > 2 * m_owners.capacity()) {
-                m_owners.trim();
-            }
-        }
-        ::closedir(fds);
-        if (holds && std::find(m_recentPids.begin(), m_recentPids.end(), pid) == m_recentPids.end()) {
-            m_recentPids.push_back(pid);
-            if (m_recentPids.size() > 32) {
-                m_recentPids.erase(m_recentPids.begin());
-            }
-        }
+        scanProcess(pid, missing);
     }
     m_owners.trim();
 }

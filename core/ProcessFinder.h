@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -56,6 +57,8 @@ private:
     std::optional<SocketOwner> socketOwner(const SocketKey& key, bool& tablesRead, std::string tables[2]);
     std::optional<SocketOwner> askKernel(const SocketKey& key, bool& unavailable);
     bool stillOwns(const SocketHolder& owner, unsigned long inode) const;
+    /// Remembers the sockets `pid` holds and takes those it finds out of `missing`; whether any.
+    bool scanProcess(int pid, std::set<unsigned long>& missing);
     void rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids);
     std::optional<ProcessInfo> describe(int pid) const;
     /// "alice (uid 1001)": what is shown for a socket whose program cannot be looked at.

@@ -741,6 +741,12 @@ void FRWAppModel::fetchRuleSets(std::function<void(QJsonArray)> completion)
     m_api->fetchRuleSets(std::move(completion));
 }
 
+void FRWAppModel::fetchHistory(const QString& dimension, int days,
+                               std::function<void(std::optional<QJsonObject>)> completion)
+{
+    m_api->fetchHistory(dimension, days, std::move(completion));
+}
+
 void FRWAppModel::updateAllRuleSets(std::function<void()> completion)
 {
     m_api->updateAllRuleSets(std::move(completion));

@@ -95,6 +95,8 @@ public:
     void setLocalProxyEnabled(bool enabled, const QString& listen);
     void refreshLocalProxyState();
     void fetchRuleSets(std::function<void(QJsonArray)> completion);
+    void fetchHistory(const QString& dimension, int days,
+                      std::function<void(std::optional<QJsonObject>)> completion);
     void updateAllRuleSets(std::function<void()> completion);
     void fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion);
     void resetLogStream();

@@ -244,6 +244,19 @@ void FRWControllerAPI::fetchRuleSets(std::function<void(QJsonArray)> completion)
     });
 }
 
+void FRWControllerAPI::fetchHistory(const QString& dimension, int days,
+                                    std::function<void(std::optional<QJsonObject>)> completion)
+{
+    const QString path = QStringLiteral("/history?dimension=%1&days=%2").arg(dimension).arg(days);
+    get(path, apiInfo(), [completion = std::move(completion)](auto body) {
+        std::optional<QJsonObject> answer = objectOf(body);
+        if (answer && !answer->value(QStringLiteral("items")).isArray()) {
+            answer.reset();
+        }
+        completion(std::move(answer));
+    });
+}
+
 void FRWControllerAPI::updateAllRuleSets(std::function<void()> completion)
 {
     const auto finish = [completion = std::move(completion)](auto) {

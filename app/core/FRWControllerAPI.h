@@ -67,6 +67,10 @@ public:
                               std::function<void(std::optional<QJsonObject>)> completion);
     void refreshLocalProxyState(std::function<void(std::optional<QJsonObject>)> completion);
     void fetchRuleSets(std::function<void(QJsonArray)> completion);
+    /// The core's top programs, devices, domains or policies of the last `days` days; nothing
+    /// when the core is not there or its answer is not one.
+    void fetchHistory(const QString& dimension, int days,
+                      std::function<void(std::optional<QJsonObject>)> completion);
     void updateAllRuleSets(std::function<void()> completion);
     void fetchEventsSince(qint64 cursor, std::function<void(QJsonArray, qint64)> completion);
 

@@ -85,7 +85,48 @@ std::optional<int> portNumber(QStringView text)
     return value;
 }
 
+// Everything outside the unreserved set is escaped, so a name survives any text field or QR reader.
+QString percentEncoded(const QString& text)
+{
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding());
+}
+
+bool hostFitsLink(const QString& host)
+{
+    for (const QChar c : host) {
+        if (c.isSpace() || c == u'/' || c == u'?' || c == u'#' || c == u'@' || c == u'[' || c == u']' ||
+            c == u'%') {
+            return false;
+        }
+    }
+    return !host.isEmpty();
+}
+
 } // namespace
+
+std::optional<QString> link(const QVariantMap& node)
+{
+    const QString psk = node.value(QStringLiteral("psk")).toString();
+    const QString host = node.value(QStringLiteral("server")).toString();
+    const std::optional<int> port = portNumber(node.value(QStringLiteral("port")).toString());
+    if (psk.isEmpty() || !port || !hostFitsLink(host)) {
+        return std::nullopt;
+    }
+    const QByteArray key =
+        psk.toUtf8().toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    QString text = kScheme.toString() + QString::fromLatin1(key) + u'@';
+    text += host.contains(u':') ? u'[' + host + u']' : host;
+    text += u':' + QString::number(*port);
+    const QString tfo = node.value(QStringLiteral("tfo")).toString().toLower();
+    if (tfo == u"on" || tfo == u"auto" || tfo == u"off") {
+        text += QStringLiteral("?tfo=") + tfo;
+    }
+    const QString name = node.value(QStringLiteral("name")).toString();
+    if (!name.isEmpty()) {
+        text += u'#' + percentEncoded(name);
+    }
+    return text;
+}
 
 std::optional<QString> percentDecoded(QStringView text)
 {

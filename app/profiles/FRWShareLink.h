@@ -12,6 +12,10 @@ namespace FRWShareLink {
 /// known mode), or nothing when the text is not a well-formed node link.
 std::optional<QVariantMap> parse(const QString& text);
 
+/// The link for a node map ("name", "server", "port", "psk", "tfo"), or nothing when the node has no
+/// key, no usable port, or a host a link cannot carry. parse() reads it back to the same fields.
+std::optional<QString> link(const QVariantMap& node);
+
 /// Decodes %XX escapes into UTF-8 text; nothing when an escape is malformed or the bytes are not UTF-8.
 std::optional<QString> percentDecoded(QStringView text);
 

@@ -1,5 +1,7 @@
 #include "FRWClientRowDelegate.h"
 
+#include <algorithm>
+
 #include <QIcon>
 #include <QPainter>
 
@@ -11,6 +13,29 @@
 namespace {
 constexpr int kInset = 12;
 constexpr int kGap = 12;
+constexpr int kBarsHeight = 18;
+constexpr int kBarsMaxWidth = 96;
+
+// A bar per day, scaled to the row's busiest day, so the shape of a period shows at a glance.
+int paintDailyBars(QPainter* painter, const QList<qint64>& daily, int right, int height)
+{
+    const int count = int(daily.size());
+    const int step = std::max(2, std::min(12, kBarsMaxWidth / std::max(1, count)));
+    const int width = step * count;
+    const qint64 most = std::max<qint64>(1, *std::max_element(daily.cbegin(), daily.cend()));
+    const int top = (height - kBarsHeight) / 2;
+    painter->setPen(Qt::NoPen);
+    for (int i = 0; i < count; ++i) {
+        const double part = double(daily[i]) / double(most);
+        const double barHeight = daily[i] > 0 ? std::max(1.5, part * kBarsHeight) : 1.0;
+        painter->setBrush(daily[i] > 0 ? FRWTheme::accentBlue().resolved()
+                                       : FRWTheme::separator().resolved());
+        painter->drawRoundedRect(
+            QRectF(right - width + i * step, top + kBarsHeight - barHeight, std::max(1, step - 1), barHeight),
+            1, 1);
+    }
+    return width;
+}
 } // namespace
 
 QString FRWClientRowDelegate::rateText(double bytesPerSecond)
@@ -52,8 +77,12 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const QRect iconRect(kInset, (height - kIconSize) / 2, kIconSize, kIconSize);
     icon.paint(painter, at(iconRect));
 
-    const QString rate = rateText(index.data(FRWClientsModel::RateRole).toDouble());
-    const QString total = totalText(index.data(FRWClientsModel::TotalRole).toLongLong());
+    // Over a period the row shows its bytes per day instead of a rate.
+    const auto daily = index.data(FRWClientsModel::DailyRole).value<QList<qint64>>();
+    const qint64 bytes = index.data(FRWClientsModel::TotalRole).toLongLong();
+    const QString rate = daily.isEmpty() ? rateText(index.data(FRWClientsModel::RateRole).toDouble())
+                                         : FRWByteText::size(static_cast<double>(bytes));
+    const QString total = daily.isEmpty() ? totalText(bytes) : QString();
     QFont rateFont = FRWTheme::font(13);
     const QFont totalFont = FRWTheme::font(11);
     const QFontMetrics rateMetrics(rateFont);
@@ -61,7 +90,8 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const int figuresWidth =
         std::max(rateMetrics.horizontalAdvance(rate), totalMetrics.horizontalAdvance(total));
     const int figuresLeft = width - kInset - figuresWidth;
-    const int figuresTop = (height - rateMetrics.height() - totalMetrics.height()) / 2;
+    const int figuresTop =
+        (height - rateMetrics.height() - (total.isEmpty() ? 0 : totalMetrics.height())) / 2;
     painter->setFont(rateFont);
     painter->setPen(FRWTheme::primaryText().resolved());
     const int figures = FRWDirection::trailing(direction) | Qt::AlignVCenter;
@@ -75,9 +105,13 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         at(QRect(figuresLeft, figuresTop + rateMetrics.height(), figuresWidth, totalMetrics.height())),
         figures, total);
 
+    int titleRight = figuresLeft - kGap;
+    if (!daily.isEmpty()) {
+        titleRight -= paintDailyBars(painter, daily, titleRight, height) + kGap;
+    }
     const QFont titleFont = FRWTheme::font(13);
     const int titleLeft = iconRect.right() + 1 + kGap;
-    const int titleWidth = std::max(0, figuresLeft - kGap - titleLeft);
+    const int titleWidth = std::max(0, titleRight - titleLeft);
     painter->setFont(titleFont);
     painter->setPen(FRWTheme::primaryText().resolved());
     painter->drawText(at(QRect(titleLeft, 0, titleWidth, height)),

@@ -18,6 +18,8 @@ QVariant FRWClientsModel::data(const QModelIndex& index, int role) const
         return group.rate;
     case TotalRole:
         return group.total;
+    case DailyRole:
+        return QVariant::fromValue(group.daily);
     default:
         return {};
     }

@@ -11,9 +11,11 @@ struct FRWClientGroup {
     QIcon icon;
     double rate = 0;
     qint64 total = 0;
+    /// Bytes per day, oldest first, for a period; empty for the live view.
+    QList<qint64> daily;
     bool operator==(const FRWClientGroup& other) const
     {
-        return title == other.title && rate == other.rate && total == other.total &&
+        return title == other.title && rate == other.rate && total == other.total && daily == other.daily &&
                icon.cacheKey() == other.icon.cacheKey();
     }
 };
@@ -22,7 +24,7 @@ struct FRWClientGroup {
 class FRWClientsModel : public FRWKeyedTableModel<FRWClientGroup> {
     Q_OBJECT
 public:
-    enum Role { KeyRole = Qt::UserRole + 1, RateRole, TotalRole };
+    enum Role { KeyRole = Qt::UserRole + 1, RateRole, TotalRole, DailyRole };
 
     using FRWKeyedTableModel::FRWKeyedTableModel;
     QVariant data(const QModelIndex& index, int role) const override;

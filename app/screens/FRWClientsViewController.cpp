@@ -1,10 +1,13 @@
 #include "FRWClientsViewController.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QGridLayout>
+#include <QJsonArray>
 #include <QLabel>
 #include <QListView>
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include "FRWAppModel.h"
@@ -13,6 +16,7 @@
 #include "FRWClientsModel.h"
 #include "FRWClock.h"
 #include "FRWScreenText.h"
+#include "FRWSegmented.h"
 #include "FRWTheme.h"
 #include "FRWViewportFiller.h"
 
@@ -27,6 +31,15 @@ void FRWClientsViewController::viewDidLoad()
     FRWPageViewController::viewDidLoad();
     QVBoxLayout* content = contentLayout();
     content->addSpacing(14);
+    if (!historyDimension().isEmpty()) {
+        m_periodControl =
+            new FRWSegmented({tr("Now"), tr("Today"), tr("7 Days"), tr("30 Days")}, contentView());
+        m_periodControl->setObjectName(QStringLiteral("periodSegmented"));
+        m_periodControl->setAccessibleName(tr("Period"));
+        m_periodControl->onChange = [this](int index) { setPeriod(static_cast<Period>(index)); };
+        content->addWidget(m_periodControl, 0, Qt::AlignLeft);
+        content->addSpacing(10);
+    }
 
     m_listCard = FRWCardView::card(contentView());
     m_listCard->setObjectName(QStringLiteral("listCard"));
@@ -78,11 +91,90 @@ QDateTime FRWClientsViewController::now() const
     return (m_context.clock ? *m_context.clock : FRWClock::system()).now();
 }
 
+void FRWClientsViewController::setPeriod(Period period)
+{
+    if (m_periodControl) {
+        m_periodControl->setSelectedIndex(static_cast<int>(period));
+    }
+    if (period == m_period) {
+        return;
+    }
+    m_period = period;
+    m_groups->setRows({});
+    refreshPeriod(true);
+}
+
 void FRWClientsViewController::refresh()
 {
     if (!m_list) {
         return;
     }
+    if (m_period == Period::Now) {
+        refreshLive();
+    } else {
+        refreshPeriod(false);
+    }
+}
+
+void FRWClientsViewController::refreshPeriod(bool force)
+{
+    constexpr qint64 kPeriodRefreshMs = 5000;
+    const QDateTime at = now();
+    if (m_period == Period::Now) {
+        refreshLive();
+        return;
+    }
+    if (!force && m_periodFetchedAt.isValid() && m_periodFetchedAt.msecsTo(at) < kPeriodRefreshMs) {
+        return;
+    }
+    m_periodFetchedAt = at;
+    const int days = m_period == Period::Today ? 1 : (m_period == Period::Week ? 7 : 30);
+    const int request = ++m_periodRequest;
+    m_context.model->fetchHistory(historyDimension(), days,
+                                  [this, request, guard = QPointer(this)](std::optional<QJsonObject> answer) {
+                                      if (!guard || request != m_periodRequest || m_period == Period::Now) {
+                                          return;
+                                      }
+                                      showHistory(answer.value_or(QJsonObject()));
+                                  });
+}
+
+void FRWClientsViewController::showHistory(const QJsonObject& answer)
+{
+    QHash<QString, FRWClientGroup> byKey;
+    QStringList order;
+    for (const QJsonValue value : answer.value(QStringLiteral("items")).toArray()) {
+        const QJsonObject item = value.toObject();
+        const QString key = keyForHistoryName(item.value(QStringLiteral("name")).toString());
+        if (key.isEmpty()) {
+            continue;
+        }
+        FRWClientGroup& group = byKey[key];
+        if (group.key.isEmpty()) {
+            group = {key, titleForKey(key), iconForKey(key), 0.0, 0, {}};
+            order.append(key);
+        }
+        group.total += FRWScreenText::integerOf(item, "up") + FRWScreenText::integerOf(item, "down");
+        const QJsonArray daily = item.value(QStringLiteral("daily")).toArray();
+        group.daily.resize(std::max(group.daily.size(), daily.size()));
+        for (qsizetype i = 0; i < daily.size(); ++i) {
+            const QJsonArray day = daily[i].toArray();
+            group.daily[i] += qint64(day.at(0).toDouble()) + qint64(day.at(1).toDouble());
+        }
+    }
+    QList<FRWClientGroup> groups;
+    for (const QString& key : order) {
+        groups.append(byKey.value(key));
+    }
+    m_groups->setRows(groups);
+    m_emptyLabel->setText(answer.isEmpty() ? tr("The history is not available without the core.")
+                                           : tr("Nothing in this period."));
+    m_emptyLabel->setVisible(groups.isEmpty());
+    didRefresh();
+}
+
+void FRWClientsViewController::refreshLive()
+{
     // Group.
     QHash<QString, qint64> totals;
     for (const QJsonValue value : m_context.model->connections()) {

@@ -13,6 +13,7 @@ class QListView;
 class FRWCardView;
 class FRWClientsModel;
 class FRWClientsOrder;
+class FRWSegmented;
 
 /// A list of who uses the proxy right now, grouped from the core's live connections: each group
 /// with its byte total and its rate since the last sample. Subclasses say how a connection is
@@ -46,6 +47,18 @@ public:
     virtual QString keyForConnection(const QJsonObject& connection) const = 0;
     virtual QString titleForKey(const QString& key) { return key; }
     virtual QIcon iconForKey(const QString& /*key*/) { return {}; }
+    /// The core's history dimension behind the period control ("process", "device"); empty for
+    /// a page without one.
+    virtual QString historyDimension() const { return {}; }
+    /// The group a name in the history belongs to; empty for none.
+    virtual QString keyForHistoryName(const QString& name) const { return name; }
+
+    /// Now (live), Today, 7 Days, 30 Days.
+    enum class Period { Now, Today, Week, Month };
+    Period period() const { return m_period; }
+    void setPeriod(Period period);
+    /// Null on a page without history.
+    FRWSegmented* periodControl() const { return m_periodControl; }
 
 protected:
     void viewDidLoad() override;
@@ -58,6 +71,10 @@ protected:
 
 private:
     QDateTime now() const;
+    void refreshLive();
+    /// Asks the core for the period again when the last answer is older than a few seconds.
+    void refreshPeriod(bool force);
+    void showHistory(const QJsonObject& answer);
 
     FRWScreensContext m_context;
     FRWCardView* m_listCard = nullptr;
@@ -69,4 +86,8 @@ private:
     QHash<QString, qint64> m_lastTotals;
     QHash<QString, double> m_lastRates;
     QDateTime m_lastSampleAt;
+    FRWSegmented* m_periodControl = nullptr;
+    Period m_period = Period::Now;
+    QDateTime m_periodFetchedAt;
+    int m_periodRequest = 0; // answers to older requests are dropped
 };

@@ -68,6 +68,11 @@ bool FRWDeviceViewController::isDeviceAddress(const QString& address)
     return true;
 }
 
+QString FRWDeviceViewController::keyForHistoryName(const QString& name) const
+{
+    return keyForConnection(QJsonObject{{QStringLiteral("srcip"), name}});
+}
+
 QString FRWDeviceViewController::keyForConnection(const QJsonObject& connection) const
 {
     const QString source = FRWScreenText::stringOf(connection, "srcip");

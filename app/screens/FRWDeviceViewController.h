@@ -13,6 +13,9 @@ public:
 
     QString emptyText() const override { return tr("No Device"); }
     QString keyForConnection(const QJsonObject& connection) const override;
+    QString historyDimension() const override { return QStringLiteral("device"); }
+    /// Only other machines, as in the live view.
+    QString keyForHistoryName(const QString& name) const override;
     QIcon iconForKey(const QString& key) override;
 
     /// Whether a source address is another device: not loopback, not the tunnel's own addresses.

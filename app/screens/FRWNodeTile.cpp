@@ -59,9 +59,11 @@ QList<QAction*> FRWNodeTile::menuActions()
     }
     auto* edit = new QAction(tr("Edit Node\u2026"), this);
     connect(edit, &QAction::triggered, this, [this] { emit editRequested(m_name); });
+    auto* share = new QAction(tr("Share\u2026"), this);
+    connect(share, &QAction::triggered, this, [this] { emit shareRequested(m_name); });
     auto* remove = new QAction(tr("Delete Node"), this);
     connect(remove, &QAction::triggered, this, [this] { emit deleteRequested(m_name); });
-    return {edit, remove};
+    return {edit, share, remove};
 }
 
 void FRWNodeTile::mousePressEvent(QMouseEvent* event)

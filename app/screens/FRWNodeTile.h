@@ -5,7 +5,7 @@
 class QLabel;
 
 /// A node of the Policy page: its type, name and last latency. A press asks for a test; an
-/// editable node's context menu offers edit and delete.
+/// editable node's context menu offers edit, share and delete.
 class FRWNodeTile : public FRWTile {
     Q_OBJECT
 public:
@@ -31,6 +31,7 @@ signals:
     void clicked(const QString& name);
     void editRequested(const QString& name);
     void deleteRequested(const QString& name);
+    void shareRequested(const QString& name);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

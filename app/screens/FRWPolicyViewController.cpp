@@ -273,6 +273,7 @@ void FRWPolicyViewController::rebuild()
         connect(tile, &FRWNodeTile::clicked, this, &FRWPolicyViewController::testOne);
         connect(tile, &FRWNodeTile::editRequested, this, &FRWPolicyViewController::editNode);
         connect(tile, &FRWNodeTile::deleteRequested, this, &FRWPolicyViewController::deleteNode);
+        connect(tile, &FRWNodeTile::shareRequested, this, &FRWPolicyViewController::shareNode);
         m_nodeTiles << tile;
         tiles << tile;
     }
@@ -615,6 +616,18 @@ FRWNodeEditorSheet* FRWPolicyViewController::showNodeEditor(const QString& name)
                                          profileNodeNames(), profileGroupNames());
     connect(sheet, &FRWNodeEditorSheet::committed, this, &FRWPolicyViewController::commitNode);
     m_nodeEditor = sheet;
+    sheet->open();
+    return sheet;
+}
+
+FRWNodeShareSheet* FRWPolicyViewController::shareNode(const QString& name)
+{
+    const QVariantMap details = m_context.profiles->nodeDetails(name);
+    if (details.isEmpty() || FRWEditorKit::windowHasSheet(m_stackWidget)) {
+        return nullptr;
+    }
+    auto* sheet = new FRWNodeShareSheet(dialogParent(), details);
+    m_shareSheet = sheet;
     sheet->open();
     return sheet;
 }

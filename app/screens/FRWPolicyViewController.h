@@ -9,6 +9,7 @@
 #include <QVariantMap>
 
 #include "FRWNodeEditorSheet.h"
+#include "FRWNodeShareSheet.h"
 #include "FRWPageViewController.h"
 #include "FRWScreens.h"
 #include "FRWTheme.h"
@@ -56,6 +57,9 @@ public:
     /// Opens the node editor for the node of that name, or empty to add one; null when the window
     /// already shows a sheet.
     FRWNodeEditorSheet* showNodeEditor(const QString& name);
+    /// Shows the node's link as a QR code; null when the window already shows a sheet or there
+    /// is no such node.
+    FRWNodeShareSheet* shareNode(const QString& name);
     /// The groups shown: the running core's when it has any, else the profile's.
     QList<QVariantMap> currentGroups() const;
 
@@ -64,6 +68,7 @@ public:
     QDialog* groupDialog() const { return m_groupDialog; }
     QMessageBox* deleteConfirmation() const { return m_confirm; }
     FRWNodeEditorSheet* nodeEditor() const { return m_nodeEditor; }
+    FRWNodeShareSheet* shareSheet() const { return m_shareSheet; }
     /// The member menu while it is open; null otherwise.
     QMenu* memberMenu() const { return m_memberMenu; }
     /// How many times the grids were rendered.
@@ -94,6 +99,7 @@ private:
     QPointer<QDialog> m_groupDialog;
     QPointer<QMessageBox> m_confirm;
     QPointer<FRWNodeEditorSheet> m_nodeEditor;
+    QPointer<FRWNodeShareSheet> m_shareSheet;
     int m_renders = 0;
     QList<QPointer<FRWNodeTile>> m_nodeTiles;
     QList<QPointer<FRWGroupTile>> m_groupTiles;

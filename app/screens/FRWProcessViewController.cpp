@@ -18,6 +18,11 @@ QString FRWProcessViewController::keyForConnection(const QJsonObject& connection
     return FRWScreenText::stringOf(connection, "process");
 }
 
+QString FRWProcessViewController::keyForHistoryName(const QString& name) const
+{
+    return name.mid(name.lastIndexOf(u'/') + 1);
+}
+
 QString FRWProcessViewController::titleForKey(const QString& key)
 {
     return entries().titleFor(key);

@@ -10,6 +10,9 @@ public:
 
     QString emptyText() const override { return tr("No process traffic yet."); }
     QString keyForConnection(const QJsonObject& connection) const override;
+    QString historyDimension() const override { return QStringLiteral("process"); }
+    /// The history keeps executable paths; the live view groups by program name.
+    QString keyForHistoryName(const QString& name) const override;
     QString titleForKey(const QString& key) override;
     QIcon iconForKey(const QString& key) override;
 

@@ -274,8 +274,19 @@ say ""
 say "ferrow-server is running."
 say "  PSK:  $psk"
 say "  Port: $port"
-say "  Link: ferrow://$link_key@$link_host:$port?tfo=auto#$NAME"
+link="ferrow://$link_key@$link_host:$port?tfo=auto#$NAME"
+say "  Link: $link"
 say ""
+# The same link as a QR code, for a phone's camera. On a terminal the colours are set, so the code
+# reads on dark and light backgrounds alike; elsewhere the blocks are the dark modules.
+if have qrencode; then
+  say "Or scan this code with the device that should use the server (it holds the key, too):"
+  if [ -t 1 ]; then qrencode -t ANSIUTF8 -m 2 "$link"; else qrencode -t UTF8i -m 2 "$link"; fi
+  say ""
+else
+  say "(Install the qrencode package to see the link as a QR code here.)"
+  say ""
+fi
 say "Paste the link into a node on the Policy screen, or write this line under [Proxy]:"
 say "  Server = ferrow, $host, $port, psk=$psk, tfo=auto"
 if [[ "$host" =~ ^(10\.|192\.168\.|172\.(1[6-9]|2[0-9]|3[01])\.|100\.(6[4-9]|[7-9][0-9]|1[01][0-9]|12[0-7])\.|127\.) ]]; then

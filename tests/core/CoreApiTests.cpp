@@ -1,6 +1,7 @@
 // The controller API of the real ferrow-core binary: authorisation, Host check, limits,
 // api-info lifecycle, endpoint shapes, reload, stop and signals.
 
+#include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -500,4 +501,49 @@ TEST(CoreApiRuleSets, ReloadsDuringADownloadStartNoOtherAndAFailureIsOneEvent)
         failures += event["title"] == "Rule set update failed" ? 1 : 0;
     }
     EXPECT_EQ(failures, 1) << events.dump();
+}
+
+TEST(CoreHistory, ProgramDeviceDomainAndPolicyOutliveTheConnectionAndARestart)
+{
+    auto echo = makeEchoServer();
+    TemporaryHome home;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const auto processUp = [](CoreProcess& core, const std::string& name) {
+        const auto answer = core.get("/history?dimension=process&days=7");
+        for (const auto& item : answer["items"]) {
+            if (item["name"] == name) {
+                return item["up"].get<std::uint64_t>();
+            }
+        }
+        return std::uint64_t{0};
+    };
+    auto options = withProfile("[Rule]\nFINAL,DIRECT\n");
+    options.folder = home.root();
+    {
+        CoreProcess core(options);
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        Socket client(core.socksPort());
+        ASSERT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 0);
+        client.send(std::string(100000, 'a'));
+        EXPECT_EQ(client.receiveExactly(100000).size(), 100000u);
+        // Programs are looked up in batches while connections are open; nothing here asks for the
+        // connection list, which looks them up too.
+        ASSERT_TRUE(waitUntil([&] { return processUp(core, self) >= 100000u; }))
+            << core.get("/history?dimension=process&days=7").dump();
+        client.shutdownWrite();
+        client.receiveAll();
+        const auto week = core.get("/history?dimension=process&days=7");
+        EXPECT_EQ(week["items"][0]["daily"].size(), 7u);
+        EXPECT_EQ(core.get("/history?dimension=device")["items"][0]["name"], "127.0.0.1");
+        EXPECT_EQ(core.get("/history?dimension=domain")["items"][0]["name"], "127.0.0.1");
+        EXPECT_EQ(core.get("/history?dimension=policy&days=90")["items"][0]["name"], "DIRECT");
+        for (const std::string bad : {"dimension=program", "dimension=process&days=0",
+                                      "dimension=process&days=91", "dimension=process&days=7x", ""}) {
+            EXPECT_EQ(core.request("GET", "/history?" + bad).status, 400) << bad;
+        }
+        EXPECT_EQ(core.terminate(SIGTERM), 0);
+    }
+    CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    EXPECT_GE(processUp(core, self), 100000u);
 }

@@ -122,3 +122,45 @@ TEST(ShareLink, PercentDecoding)
     EXPECT_FALSE(FRWShareLink::percentDecoded(u"%FF").has_value());
     EXPECT_EQ(FRWShareLink::percentDecoded(u"\U0001F600%20").value_or("x"), QStringLiteral("\U0001F600 "));
 }
+
+TEST(ShareLink, WrittenLinksReadBackToTheSameNode)
+{
+    const QList<QVariantMap> nodes{
+        {{"name", "HK"}, {"server", "hk.example.net"}, {"port", "8443"}, {"psk", "abc"}, {"tfo", "auto"}},
+        // Escapes in the name, a key that is not base64 text, an IPv6 server.
+        {{"name", QStringLiteral(" 東京 #1 100% a&b?c=d ✓ ")},
+         {"server", "2001:db8::1"},
+         {"port", "443"},
+         {"psk", QStringLiteral("k+/=\u00e9 \u2713@#")},
+         {"tfo", "off"}},
+        {{"name", "n"}, {"server", "203.0.113.9"}, {"port", "1"}, {"psk", "x"}, {"tfo", "on"}},
+    };
+    for (const QVariantMap& node : nodes) {
+        const std::optional<QString> link = FRWShareLink::link(node);
+        ASSERT_TRUE(link.has_value()) << node.value("name").toString().toStdString();
+        EXPECT_EQ(parsed(*link), node) << link->toStdString();
+        EXPECT_FALSE(link->contains(u' '));
+    }
+    // A mode the link cannot carry is left out, not written as something else.
+    QVariantMap odd = nodes[0];
+    odd["tfo"] = "sometimes";
+    EXPECT_FALSE(parsed(FRWShareLink::link(odd).value_or("")).contains("tfo"));
+}
+
+TEST(ShareLink, NodesALinkCannotCarryGetNone)
+{
+    const QVariantMap good{{"name", "a"}, {"server", "h.example.net"}, {"port", "443"}, {"psk", "k"}};
+    for (const auto& [key, value] : {std::pair{"psk", ""},
+                                     {"port", "0"},
+                                     {"port", "65536"},
+                                     {"port", "x"},
+                                     {"server", ""},
+                                     {"server", "h#x"},
+                                     {"server", "h/x"},
+                                     {"server", "a b"}}) {
+        QVariantMap node = good;
+        node[key] = value;
+        EXPECT_FALSE(FRWShareLink::link(node).has_value()) << key << "=" << value;
+    }
+    EXPECT_TRUE(FRWShareLink::link(good).has_value());
+}

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "QrDecode.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -143,6 +145,12 @@ TEST_F(InstallerTest, InstallsTheServerAndPrintsKeyPortAndAWorkingLink)
         output, link, std::regex("ferrow://([A-Za-z0-9_-]+)@203\\.0\\.113\\.9:(\\d+)\\?tfo=auto#")));
     EXPECT_EQ(decodeBase64Url(link[1].str()), psk);
     EXPECT_EQ(link[2].str(), port);
+    // The QR code printed under it reads back to the same link.
+    const std::string shown = field(output, "Link");
+    const auto codeStart = output.find('\n', output.find("scan this code"));
+    ASSERT_NE(codeStart, std::string::npos) << output;
+    const auto decoded = ferrow::test::decodeQr(ferrow::test::imageOfBlockText(output.substr(codeStart + 1)));
+    EXPECT_EQ(decoded.value_or("nothing"), shown);
 
     const auto etc = root / "etc/ferrow-server";
     EXPECT_EQ(readText(etc / "psk"), psk + "\n");

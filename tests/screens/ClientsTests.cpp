@@ -13,10 +13,12 @@
 #include "FRWAboutViewController.h"
 #include "FRWActivityViewController.h"
 #include "FRWAppearance.h"
+#include "FRWClientsModel.h"
 #include "FRWDesktopEntries.h"
 #include "FRWDeviceViewController.h"
 #include "FRWProcessViewController.h"
 #include "FRWProfileViewController.h"
+#include "FRWSegmented.h"
 #include "FRWSwitch.h"
 #include "FindWidget.h"
 #include "ScreensTestSupport.h"
@@ -137,6 +139,52 @@ TEST_F(ClientsTest, DevicesAreOtherMachinesOnly)
     poll();
     EXPECT_EQ(rows(*devices), (QStringList{"192.168.1.20 21 0", "192.168.1.21 5 0"}));
     EXPECT_FALSE(devices->emptyLabel()->isVisibleTo(devices->view()));
+}
+
+TEST_F(ClientsTest, PeriodsListTheCoresHistoryWithDailyBytes)
+{
+    auto processes = page<FRWProcessViewController>();
+    auto devices = page<FRWDeviceViewController>();
+    connectCore();
+    answer("/connections", QJsonArray{conn(1, "wget", "", 10, 0)});
+    answer("/history?dimension=process&days=7",
+           R"({"items":[{"name":"/usr/bin/curl","up":1,"down":2,"daily":[[0,0],[1,2]]},
+                        {"name":"/usr/lib/browser/browser","up":500,"down":500,"daily":[[500,0],[0,500]]},
+                        {"name":"/opt/other/curl","up":10,"down":0,"daily":[[10,0],[0,0]]},
+                        {"name":"","up":5,"down":5,"daily":[[5,5],[0,0]]}]})");
+    answer("/history?dimension=device&days=30",
+           R"({"items":[{"name":"127.0.0.1","up":9,"down":9,"daily":[[9,9]]},
+                        {"name":"192.168.1.20","up":4,"down":4,"daily":[[4,4]]}]})");
+    answer("/history?dimension=process&days=1", R"({"items":[]})");
+    poll();
+    EXPECT_EQ(rows(*processes), (QStringList{"wget 10 0"}));
+
+    processes->periodControl()->chooseIndex(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !processes->listed().isEmpty(); }, 5000));
+    // Paths group by program as the live view does; the unnamed program is not listed.
+    EXPECT_EQ(rows(*processes), (QStringList{"Example Browser 1000 0", "curl 13 0"}));
+    auto* list = widget<QListView>(processes, "clientsList");
+    EXPECT_EQ(list->model()->index(1, 0).data(FRWClientsModel::DailyRole).value<QList<qint64>>(),
+              (QList<qint64>{10, 3}));
+    poll(); // live updates do not replace the period
+    EXPECT_EQ(rows(*processes).size(), 2);
+
+    processes->periodControl()->chooseIndex(1);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return processes->emptyLabel()->isVisibleTo(processes->view()); }, 5000));
+    EXPECT_EQ(processes->emptyLabel()->text(), "Nothing in this period.");
+    processes->periodControl()->chooseIndex(0);
+    EXPECT_EQ(rows(*processes), (QStringList{"wget 10 0"}));
+
+    devices->setPeriod(FRWClientsViewController::Period::Month);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !devices->listed().isEmpty(); }, 5000));
+    EXPECT_EQ(rows(*devices), (QStringList{"192.168.1.20 8 0"})) << "this machine is not a device";
+
+    // A core that does not know the endpoint leaves the list empty with a reason.
+    controller.setResponseFor("/history", 404, R"({"error":"no endpoint"})");
+    devices->setPeriod(FRWClientsViewController::Period::Week);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return devices->emptyLabel()->isVisibleTo(devices->view()); }, 5000));
+    EXPECT_EQ(devices->emptyLabel()->text(), "The history is not available without the core.");
 }
 
 TEST_F(ClientsTest, GatewaySwitchAndItsAlerts)

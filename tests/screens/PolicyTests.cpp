@@ -11,10 +11,13 @@
 
 #include "FRWGroupTile.h"
 #include "FRWNodeEditorSheet.h"
+#include "FRWNodeShareSheet.h"
 #include "FRWNodeTile.h"
 #include "FRWPolicyViewController.h"
 #include "FRWSegmented.h"
+#include "FRWShareLink.h"
 #include "FindWidget.h"
+#include "QrDecode.h"
 #include "ScreensTestSupport.h"
 
 using ferrow::test::CoreProcess;
@@ -165,6 +168,49 @@ TEST_F(PolicyPageTest, LinkPasteValidInvalidAndNamed)
     EXPECT_EQ(widget<QLineEdit>(sheet, "portLineEdit")->text(), "443");
     widget<QPushButton>(sheet, "commitButton")->click();
     EXPECT_EQ(profiles->nodeDetails("Mine").value("psk").toString(), "key");
+}
+
+TEST_F(PolicyPageTest, ShareShowsAQrCodeThatReadsBackToTheNode)
+{
+    auto policy = page();
+    QAction* share = nullptr;
+    for (QAction* action : tile(*policy, "HK")->menuActions()) {
+        share = action->text() == "Share\u2026" ? action : share;
+    }
+    ASSERT_NE(share, nullptr);
+    share->trigger();
+    FRWNodeShareSheet* sheet = policy->shareSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(policy->showNodeEditor("HK"), nullptr); // one sheet at a time
+
+    const QImage code = sheet->code().convertToFormat(QImage::Format_Grayscale8);
+    ferrow::test::GreyImage grey{code.width(), code.height(), {}};
+    for (int y = 0; y < code.height(); ++y) {
+        grey.pixels.insert(grey.pixels.end(), code.constScanLine(y), code.constScanLine(y) + code.width());
+    }
+    const std::optional<std::string> read = ferrow::test::decodeQr(grey);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(QString::fromStdString(*read), sheet->link());
+    const QVariantMap node = FRWShareLink::parse(sheet->link()).value_or(QVariantMap());
+    const QVariantMap details = profiles->nodeDetails("HK");
+    for (const char* key : {"name", "server", "port", "psk", "tfo"}) {
+        EXPECT_EQ(node.value(key), details.value(key)) << key;
+    }
+    widget<QPushButton>(sheet, "copyButton")->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), sheet->link());
+    widget<QPushButton>(sheet, "doneButton")->click();
+    QCoreApplication::processEvents();
+
+    // A node without a key has nothing to share: no code, nothing to copy.
+    profiles->activeProfile()->configText.replace("[Proxy Group]",
+                                                  "Bare = ferrow, bare.example.net, 443\n[Proxy Group]");
+    profiles->save();
+    FRWNodeShareSheet* bare = policy->shareNode("Bare");
+    ASSERT_NE(bare, nullptr);
+    EXPECT_TRUE(bare->link().isEmpty());
+    EXPECT_TRUE(bare->code().isNull());
+    EXPECT_FALSE(widget<QPushButton>(bare, "copyButton")->isEnabled());
+    EXPECT_EQ(policy->shareNode("Nowhere"), nullptr);
 }
 
 TEST_F(PolicyPageTest, NodeEditorAndLinksRefuseWhatTheProfileCannotHold)

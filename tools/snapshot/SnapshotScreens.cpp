@@ -26,6 +26,7 @@
 #include "FRWMainWindowController.h"
 #include "FRWModelTunnel.h"
 #include "FRWNodeEditorSheet.h"
+#include "FRWNodeShareSheet.h"
 #include "FRWPageKeys.h"
 #include "FRWPolicyViewController.h"
 #include "FRWProfileStore.h"
@@ -269,6 +270,12 @@ bool saveEditorSheets(FRWMainWindowController& window, const QDir& out, const QS
         sheet->applyShareURI(QStringLiteral("ferrow://a2V5@hk2.example.net:9443?tfo=on#Hong%20Kong"));
         settle();
         ok = save(sheet, out, QStringLiteral("sheet-node-editor-%1.png").arg(suffix)) && ok;
+        sheet->close();
+    }
+    settle();
+    if (FRWNodeShareSheet* sheet = policy->shareNode(QStringLiteral("Hong Kong"))) {
+        settle();
+        ok = save(sheet, out, QStringLiteral("sheet-node-share-%1.png").arg(suffix)) && ok;
         sheet->close();
     }
     policy->addGroup();
