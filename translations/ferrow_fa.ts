@@ -326,6 +326,34 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>Nothing yet.</source>
         <translation>هنوز چیزی نیست.</translation>
     </message>
+    <message>
+        <source>Now</source>
+        <translation>اکنون</translation>
+    </message>
+    <message>
+        <source>Today</source>
+        <translation>امروز</translation>
+    </message>
+    <message>
+        <source>7 Days</source>
+        <translation>۷ روز</translation>
+    </message>
+    <message>
+        <source>30 Days</source>
+        <translation>۳۰ روز</translation>
+    </message>
+    <message>
+        <source>Period</source>
+        <translation>بازه</translation>
+    </message>
+    <message>
+        <source>The history is not available without the core.</source>
+        <translation>بدون هسته، تاریخچه در دسترس نیست.</translation>
+    </message>
+    <message>
+        <source>Nothing in this period.</source>
+        <translation>در این بازه چیزی نیست.</translation>
+    </message>
 </context>
 <context>
     <name>FRWConnectionsViewController</name>
@@ -790,6 +818,41 @@ Connect to see live core activity.</source>
     </message>
 </context>
 <context>
+    <name>FRWNodeShareSheet</name>
+    <message>
+        <source>Share “%1”</source>
+        <translation>هم‌رسانی «%1»</translation>
+    </message>
+    <message>
+        <source>QR code of the node&apos;s link</source>
+        <translation>کد QR پیوند گره</translation>
+    </message>
+    <message>
+        <source>The link holds the node&apos;s key: anyone who has it can use your server. Share it only with your own devices, and never in a public place.</source>
+        <translation>این پیوند کلید گره را در خود دارد: هر کسی که آن را داشته باشد می‌تواند از سرور شما استفاده کند. آن را فقط با دستگاه‌های خودتان هم‌رسانی کنید و هرگز در جای عمومی نگذارید.</translation>
+    </message>
+    <message>
+        <source>Copy Link</source>
+        <translation>کپی پیوند</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>تمام</translation>
+    </message>
+    <message>
+        <source>This node has no key or no valid server and port, so it has no link to share. Edit the node first.</source>
+        <translation>این گره کلید یا سرور و درگاه معتبری ندارد، پس پیوندی برای هم‌رسانی ندارد. اول گره را ویرایش کنید.</translation>
+    </message>
+    <message>
+        <source>Scan the code with the device that should use this node, or copy the link and send it over a channel you trust.</source>
+        <translation>کد را با دستگاهی که باید از این گره استفاده کند اسکن کنید، یا پیوند را کپی کنید و از راهی که به آن اعتماد دارید بفرستید.</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>کپی شد</translation>
+    </message>
+</context>
+<context>
     <name>FRWNodeTile</name>
     <message>
         <source>Tap to Test</source>
@@ -802,6 +865,10 @@ Connect to see live core activity.</source>
     <message>
         <source>Delete Node</source>
         <translation>حذف گره</translation>
+    </message>
+    <message>
+        <source>Share…</source>
+        <translation>هم‌رسانی…</translation>
     </message>
 </context>
 <context>

@@ -326,6 +326,34 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>Nothing yet.</source>
         <translation>Пока ничего.</translation>
     </message>
+    <message>
+        <source>Now</source>
+        <translation>Сейчас</translation>
+    </message>
+    <message>
+        <source>Today</source>
+        <translation>Сегодня</translation>
+    </message>
+    <message>
+        <source>7 Days</source>
+        <translation>7 дней</translation>
+    </message>
+    <message>
+        <source>30 Days</source>
+        <translation>30 дней</translation>
+    </message>
+    <message>
+        <source>Period</source>
+        <translation>Период</translation>
+    </message>
+    <message>
+        <source>The history is not available without the core.</source>
+        <translation>История недоступна без ядра.</translation>
+    </message>
+    <message>
+        <source>Nothing in this period.</source>
+        <translation>За этот период ничего нет.</translation>
+    </message>
 </context>
 <context>
     <name>FRWConnectionsViewController</name>
@@ -800,6 +828,41 @@ Connect to see live core activity.</source>
     </message>
 </context>
 <context>
+    <name>FRWNodeShareSheet</name>
+    <message>
+        <source>Share “%1”</source>
+        <translation>Поделиться «%1»</translation>
+    </message>
+    <message>
+        <source>QR code of the node&apos;s link</source>
+        <translation>QR-код ссылки на узел</translation>
+    </message>
+    <message>
+        <source>The link holds the node&apos;s key: anyone who has it can use your server. Share it only with your own devices, and never in a public place.</source>
+        <translation>Ссылка содержит ключ узла: любой, у кого она есть, может пользоваться вашим сервером. Передавайте её только на свои устройства и никогда не публикуйте.</translation>
+    </message>
+    <message>
+        <source>Copy Link</source>
+        <translation>Копировать ссылку</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Готово</translation>
+    </message>
+    <message>
+        <source>This node has no key or no valid server and port, so it has no link to share. Edit the node first.</source>
+        <translation>У этого узла нет ключа или верного сервера и порта, поэтому ссылки для передачи нет. Сначала измените узел.</translation>
+    </message>
+    <message>
+        <source>Scan the code with the device that should use this node, or copy the link and send it over a channel you trust.</source>
+        <translation>Отсканируйте код устройством, которое будет пользоваться этим узлом, или скопируйте ссылку и отправьте её по каналу, которому доверяете.</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Скопировано</translation>
+    </message>
+</context>
+<context>
     <name>FRWNodeTile</name>
     <message>
         <source>Tap to Test</source>
@@ -812,6 +875,10 @@ Connect to see live core activity.</source>
     <message>
         <source>Delete Node</source>
         <translation>Удалить узел</translation>
+    </message>
+    <message>
+        <source>Share…</source>
+        <translation>Поделиться…</translation>
     </message>
 </context>
 <context>

@@ -326,6 +326,34 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>Nothing yet.</source>
         <translation>暂无内容。</translation>
     </message>
+    <message>
+        <source>Now</source>
+        <translation>实时</translation>
+    </message>
+    <message>
+        <source>Today</source>
+        <translation>今天</translation>
+    </message>
+    <message>
+        <source>7 Days</source>
+        <translation>7 天</translation>
+    </message>
+    <message>
+        <source>30 Days</source>
+        <translation>30 天</translation>
+    </message>
+    <message>
+        <source>Period</source>
+        <translation>时段</translation>
+    </message>
+    <message>
+        <source>The history is not available without the core.</source>
+        <translation>核心未运行，无法查看历史记录。</translation>
+    </message>
+    <message>
+        <source>Nothing in this period.</source>
+        <translation>此时段内没有流量。</translation>
+    </message>
 </context>
 <context>
     <name>FRWConnectionsViewController</name>
@@ -790,6 +818,41 @@ Connect to see live core activity.</source>
     </message>
 </context>
 <context>
+    <name>FRWNodeShareSheet</name>
+    <message>
+        <source>Share “%1”</source>
+        <translation>分享“%1”</translation>
+    </message>
+    <message>
+        <source>QR code of the node&apos;s link</source>
+        <translation>节点链接的二维码</translation>
+    </message>
+    <message>
+        <source>The link holds the node&apos;s key: anyone who has it can use your server. Share it only with your own devices, and never in a public place.</source>
+        <translation>该链接包含节点的密钥：任何拿到它的人都能使用你的服务器。只分享给你自己的设备，切勿发布在公开场合。</translation>
+    </message>
+    <message>
+        <source>Copy Link</source>
+        <translation>复制链接</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>This node has no key or no valid server and port, so it has no link to share. Edit the node first.</source>
+        <translation>该节点没有密钥，或服务器和端口无效，因此没有可分享的链接。请先编辑该节点。</translation>
+    </message>
+    <message>
+        <source>Scan the code with the device that should use this node, or copy the link and send it over a channel you trust.</source>
+        <translation>用要使用此节点的设备扫描二维码，或复制链接并通过你信任的渠道发送。</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>已复制</translation>
+    </message>
+</context>
+<context>
     <name>FRWNodeTile</name>
     <message>
         <source>Tap to Test</source>
@@ -802,6 +865,10 @@ Connect to see live core activity.</source>
     <message>
         <source>Delete Node</source>
         <translation>删除节点</translation>
+    </message>
+    <message>
+        <source>Share…</source>
+        <translation>分享…</translation>
     </message>
 </context>
 <context>

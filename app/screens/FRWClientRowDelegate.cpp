@@ -16,25 +16,27 @@ constexpr int kGap = 12;
 constexpr int kBarsHeight = 18;
 constexpr int kBarsMaxWidth = 96;
 
-// A bar per day, scaled to the row's busiest day, so the shape of a period shows at a glance.
-int paintDailyBars(QPainter* painter, const QList<qint64>& daily, int right, int height)
+int dailyBarStep(qsizetype days)
 {
-    const int count = int(daily.size());
-    const int step = std::max(2, std::min(12, kBarsMaxWidth / std::max(1, count)));
-    const int width = step * count;
+    return std::max(2, std::min(12, kBarsMaxWidth / std::max(1, int(days))));
+}
+
+// A bar per day, scaled to the row's busiest day, so the shape of a period shows at a glance.
+// Oldest first from the left on every page, as the charts keep time.
+void paintDailyBars(QPainter* painter, const QList<qint64>& daily, const QRect& area)
+{
+    const int step = dailyBarStep(daily.size());
     const qint64 most = std::max<qint64>(1, *std::max_element(daily.cbegin(), daily.cend()));
-    const int top = (height - kBarsHeight) / 2;
     painter->setPen(Qt::NoPen);
-    for (int i = 0; i < count; ++i) {
+    for (qsizetype i = 0; i < daily.size(); ++i) {
         const double part = double(daily[i]) / double(most);
         const double barHeight = daily[i] > 0 ? std::max(1.5, part * kBarsHeight) : 1.0;
         painter->setBrush(daily[i] > 0 ? FRWTheme::accentBlue().resolved()
                                        : FRWTheme::separator().resolved());
-        painter->drawRoundedRect(
-            QRectF(right - width + i * step, top + kBarsHeight - barHeight, std::max(1, step - 1), barHeight),
-            1, 1);
+        painter->drawRoundedRect(QRectF(area.left() + int(i) * step, area.bottom() + 1 - barHeight,
+                                        std::max(1, step - 1), barHeight),
+                                 1, 1);
     }
-    return width;
 }
 } // namespace
 
@@ -107,7 +109,10 @@ void FRWClientRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
 
     int titleRight = figuresLeft - kGap;
     if (!daily.isEmpty()) {
-        titleRight -= paintDailyBars(painter, daily, titleRight, height) + kGap;
+        const int barsWidth = dailyBarStep(daily.size()) * int(daily.size());
+        paintDailyBars(painter, daily,
+                       at(QRect(titleRight - barsWidth, (height - kBarsHeight) / 2, barsWidth, kBarsHeight)));
+        titleRight -= barsWidth + kGap;
     }
     const QFont titleFont = FRWTheme::font(13);
     const int titleLeft = iconRect.right() + 1 + kGap;
