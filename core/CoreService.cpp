@@ -733,11 +733,8 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
             lastError = openError ? openError : asio::error::access_denied;
             continue;
         }
-        auto connect = withTimeout(socket.async_connect(tcp::endpoint(toAsio(address), port), useTuple),
-                                   kConnectTimeout);
-        const auto outcome = co_await std::move(connect);
-        const boost::system::error_code error =
-            outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
+        const auto error =
+            co_await connectWithin(socket, tcp::endpoint(toAsio(address), port), kConnectTimeout);
         if (!error) {
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);

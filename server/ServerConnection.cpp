@@ -46,6 +46,17 @@ readBefore(tcp::socket& socket, Clock::time_point deadline, std::string& chunk)
     co_return std::pair{error, n};
 }
 
+/// One read under `phase`: an error of timed_out once its deadline passed.
+asio::awaitable<std::pair<boost::system::error_code, std::size_t>>
+readInPhase(tcp::socket& socket, const SocketDeadline<tcp::socket>& phase, std::string& chunk)
+{
+    auto [error, n] = co_await socket.async_read_some(asio::buffer(chunk), useTuple);
+    if (error == asio::error::operation_aborted && phase.expired()) {
+        error = asio::error::timed_out;
+    }
+    co_return std::pair{error, n};
+}
+
 /// What every failed handshake gets, whatever failed: its bytes are read and dropped until the
 /// connection's deadline, then the server sends its FIN, drops what still comes for at most
 /// kLinger and closes. Nothing is sent before. A peer that keeps sending sees the FIN on time
@@ -133,10 +144,7 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
     for (const auto& address : resolved.addresses) {
         boost::system::error_code ignored;
         upstream.close(ignored);
-        auto connect = withTimeout(upstream.async_connect(tcp::endpoint(address, target.port), useTuple),
-                                   kConnectTimeout);
-        const auto outcome = co_await std::move(connect);
-        lastError = outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
+        lastError = co_await connectWithin(upstream, tcp::endpoint(address, target.port), kConnectTimeout);
         if (!lastError) {
             break;
         }
@@ -301,8 +309,10 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
     std::string buffer;
     auto status = proto::ServerHandshake::Status::NeedMore;
+    SocketDeadline phase(socket);
+    phase.arm(deadline);
     while (status == proto::ServerHandshake::Status::NeedMore) {
-        const auto [error, n] = co_await readBefore(socket, deadline, chunk);
+        const auto [error, n] = co_await readInPhase(socket, phase, chunk);
         if (error) {
             break;
         }
@@ -322,6 +332,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
             admitted = false;
         }
     }
+    phase.cancel();
     if (!admitted) {
         shared.log(LogLevel::Debug, peer + ": handshake refused");
         chunk = std::string();
@@ -339,6 +350,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
 
     // The Connect frame: at once for a fresh connection, later for a pooled one.
     const auto idleDeadline = Clock::now() + shared.options.idleTimeout;
+    phase.arm(idleDeadline);
     for (;;) {
         proto::Frame frame;
         std::size_t used = 0;
@@ -363,6 +375,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
                 co_await sendFinAndClose(socket, handshake.sealer());
                 co_return;
             }
+            phase.cancel();
             chunk = std::string(); // the stream's pump reads into its own shared space
             if (request->network == proto::Network::Udp) {
                 co_await serveUdp(socket, handshake, std::move(buffer), shared);
@@ -371,7 +384,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
             }
             co_return;
         }
-        const auto [error, n] = co_await readBefore(socket, idleDeadline, chunk);
+        const auto [error, n] = co_await readInPhase(socket, phase, chunk);
         if (error) {
             socket.close(ignored);
             co_return;

@@ -1,8 +1,10 @@
 #include "FerrowClient.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <boost/asio/as_tuple.hpp>
@@ -74,6 +76,7 @@ struct Ready {
     tcp::socket wire;
     std::unique_ptr<ClientHandshake> handshake;
     std::string pending; // bytes after the Accept frame
+    std::string unsent;  // a sealed Connect frame left for the stream's first write
     std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
     bool taken = false;
 };
@@ -129,9 +132,7 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
                 result.error = "TCP Fast Open is not available on this system; connected without it";
             }
         }
-        auto connect = withTimeout(socket.async_connect(endpoint, useTuple), timeout);
-        const auto outcome = co_await std::move(connect);
-        lastError = outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
+        lastError = co_await connectWithin(socket, endpoint, timeout);
         if (!lastError) {
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
@@ -312,7 +313,8 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         error = "cannot send to the server: " + writeError.message();
         co_return nullptr;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kAcceptTimeout;
+    SocketDeadline answer(ready->wire);
+    answer.arm(std::chrono::steady_clock::now() + kAcceptTimeout);
     std::string buffer;
     std::string chunk(4096, '\0');
     for (;;) {
@@ -321,6 +323,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         const auto status = ready->handshake->next(buffer, used, frame);
         buffer.erase(0, used);
         if (status == DecodeStatus::Frame) {
+            answer.cancel();
             ready->pending = std::move(buffer);
             ++shared->handshakes;
             co_return ready;
@@ -329,14 +332,12 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
             error = "the server's answer does not authenticate (wrong psk?)";
             co_return nullptr;
         }
-        auto read = withDeadline(ready->wire.async_read_some(asio::buffer(chunk), useTuple), deadline);
-        const auto outcome = co_await std::move(read);
-        if (!outcome) {
+        const auto [readError, n] = co_await ready->wire.async_read_some(asio::buffer(chunk), useTuple);
+        if (readError == asio::error::operation_aborted && answer.expired()) {
             error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
                     " s (wrong psk, or not a Ferrow server)";
             co_return nullptr;
         }
-        const auto [readError, n] = *outcome;
         if (readError) {
             error = readError == asio::error::eof
                         ? std::string("the server closed the connection (wrong psk, or not a Ferrow server)")
@@ -407,6 +408,15 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     }
 }
 
+/// Whether an idle connection is still open with nothing to read: the server never speaks to an
+/// idle connection, so anything readable is its close (or worse).
+bool quiet(tcp::socket& socket)
+{
+    char byte = 0;
+    const auto peeked = ::recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
 std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettings& node)
 {
     const auto found = shared.pools.find(FerrowClient::Shared::key(node));
@@ -423,6 +433,11 @@ std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettin
         if (std::chrono::steady_clock::now() - ready->created > kPoolMaxAge) {
             found->second.target = found->second.target > 0 ? found->second.target - 1 : 0;
             retire(ready);
+            continue;
+        }
+        if (!quiet(ready->wire)) {
+            // The server closed it (or spoke) before the watch heard of it.
+            ready->wire.close(ignored);
             continue;
         }
         return ready;
@@ -443,9 +458,11 @@ namespace {
 
 /// An authenticated connection whose Connect frame (`connect`) is sent: a pooled one when the
 /// node allows it, else a fresh handshake. Null with `error` set.
+/// With `holdConnect` a pooled connection's Connect frame is left in `unsent`, for the stream's
+/// first write to carry along with the client's first bytes.
 asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::Shared> shared,
                                                   const NodeSettings& node, const std::string& connect,
-                                                  WireDialer dial, std::string& error)
+                                                  WireDialer dial, std::string& error, bool holdConnect)
 {
     std::shared_ptr<Ready> ready;
     if (node.poolable) {
@@ -455,7 +472,9 @@ asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::
             // The first stream only starts the pool; later ones that find it empty double it.
             pool.target = pool.target == 0 ? shared->poolSize : std::min(kMaxPool, pool.target * 2);
         }
-        if (ready) {
+        if (ready && holdConnect) {
+            ready->unsent = ready->handshake->connectFrame(connect);
+        } else if (ready) {
             const auto frame = ready->handshake->connectFrame(connect);
             if (auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);
                 writeError) {
@@ -482,12 +501,14 @@ asio::awaitable<std::unique_ptr<FerrowWire>>
 FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
 {
     auto ready =
-        co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error);
+        co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error, true);
     if (!ready) {
         co_return nullptr;
     }
-    co_return std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
-                                           std::move(ready->pending));
+    auto wire = std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
+                                             std::move(ready->pending));
+    wire->unsent = std::move(ready->unsent);
+    co_return wire;
 }
 
 asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
@@ -499,8 +520,9 @@ asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::strin
         return opener->next(in, used, frame);
     };
     // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
-    auto pump = pumpStream(plain, wire.socket, wire.handshake->sealer(), std::move(reader),
-                           std::move(wire.pending), idleTimeout, std::move(initial), std::move(count));
+    auto pump =
+        pumpStream(plain, wire.socket, wire.handshake->sealer(), std::move(reader), std::move(wire.pending),
+                   idleTimeout, std::move(initial), std::move(count), std::move(wire.unsent));
     co_await std::move(pump);
 }
 
@@ -548,7 +570,7 @@ FerrowClient::openDatagrams(const NodeSettings& node, WireDialer dial, std::stri
     // connection serves as well as for a TCP stream and saves the handshake's round trips.
     const auto unused = *Target::fromHost("0.0.0.0", 0);
     auto ready =
-        co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error);
+        co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error, false);
     if (!ready) {
         co_return nullptr;
     }

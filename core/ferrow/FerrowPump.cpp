@@ -47,15 +47,20 @@ std::string& readSpace()
     return space;
 }
 
-/// Reads what is there without blocking, waiting for readiness only when nothing is.
-asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket)
+/// Reads what is there without blocking, waiting for readiness only when nothing is. With
+/// `waitFirst` the socket is known to be empty, so the wait comes before the first try.
+asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket,
+                                                                             bool waitFirst = false)
 {
     for (;;) {
-        boost::system::error_code error;
-        const auto n = socket.read_some(asio::buffer(readSpace()), error);
-        if (error != asio::error::would_block && error != asio::error::try_again) {
-            co_return std::pair{error, n};
+        if (!waitFirst) {
+            boost::system::error_code error;
+            const auto n = socket.read_some(asio::buffer(readSpace()), error);
+            if (error != asio::error::would_block && error != asio::error::try_again) {
+                co_return std::pair{error, n};
+            }
         }
+        waitFirst = false;
         auto [waitError] = co_await socket.async_wait(tcp::socket::wait_read, useTuple);
         if (waitError) {
             co_return std::pair{waitError, std::size_t{0}};
@@ -63,50 +68,84 @@ asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp
     }
 }
 
-asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string initial)
+/// `output` starts with sealed bytes held back to go out with the first stream bytes (a pooled
+/// connection's Connect frame), if any.
+asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string initial, std::string output)
 {
     if (!initial.empty()) {
-        std::string output;
         sealer.sealData(initial, output);
-        auto [error, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
-        if (error) {
-            state.fail();
-            co_return;
-        }
         state.totals.sent += initial.size();
         initial = std::string();
     }
+    bool drained = false; // the last read found nothing more: wait before reading again
     for (;;) {
-        const auto [error, n] = co_await readReady(state.plain);
-        if (state.failed) {
-            co_return;
+        boost::system::error_code error;
+        std::size_t n = 0;
+        if (output.empty()) {
+            const auto [readError, read] = co_await readReady(state.plain, drained);
+            error = readError;
+            n = read;
+            drained = false;
+            if (state.failed) {
+                co_return;
+            }
+        } else {
+            // Bytes are waiting to go: what the client has sent by now goes with them, but
+            // nothing is waited for (the server may be the one to speak first).
+            n = state.plain.read_some(asio::buffer(readSpace()), error);
+            if (error == asio::error::would_block || error == asio::error::try_again) {
+                error.clear();
+                drained = true;
+            }
         }
-        std::string output;
-        if (error == asio::error::eof) {
+        bool ending = error == asio::error::eof;
+        boost::system::error_code after; // a failure right behind the data, taken up once it is sent
+        if (ending) {
             sealer.seal(FrameType::Fin, {}, output);
         } else if (error) {
             state.fail();
             co_return;
-        } else {
+        } else if (n > 0) {
             state.lastActivity = std::chrono::steady_clock::now();
             if (state.count) {
                 state.count(true, n);
             }
-            output.reserve(n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
+            output.reserve(output.size() + n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
             sealer.sealData(std::string_view(readSpace()).substr(0, n), output);
+            if (n < kReadSize) {
+                // A short read emptied the socket; the read the next round would start with is
+                // made now, so that an end of stream right behind the data (a request-response
+                // peer closing) leaves in the same write as its Fin.
+                const auto more = state.plain.read_some(asio::buffer(readSpace()), after);
+                if (after == asio::error::eof) {
+                    ending = true;
+                    after.clear();
+                    sealer.seal(FrameType::Fin, {}, output);
+                } else if (after == asio::error::would_block || after == asio::error::try_again) {
+                    drained = true;
+                    after.clear();
+                } else if (!after) {
+                    if (state.count) {
+                        state.count(true, more);
+                    }
+                    sealer.sealData(std::string_view(readSpace()).substr(0, more), output);
+                    state.totals.sent += more;
+                }
+            }
         }
         auto [writeError, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
-        if (writeError) {
+        if (writeError || after) {
             state.fail();
             co_return;
         }
-        if (error == asio::error::eof) {
+        output = std::string(); // an idle stream holds no buffer
+        state.totals.sent += n;
+        if (ending) {
             boost::system::error_code ignored;
             state.wire.shutdown(tcp::socket::shutdown_send, ignored);
             state.upDone = true;
             co_return;
         }
-        state.totals.sent += n;
     }
 }
 
@@ -221,14 +260,15 @@ void resetSocket(tcp::socket& socket)
 asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, FrameSealer& sealer,
                                        FrameReader reader, std::string pending,
                                        std::chrono::seconds idleTimeout, std::string initial,
-                                       ByteCounter count)
+                                       ByteCounter count, std::string sealedFirst)
 {
     using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
     plain.non_blocking(true, ignored);
     wire.non_blocking(true, ignored);
     PumpState state{plain, wire, std::move(count), false, false, false, std::chrono::steady_clock::now(), {}};
-    co_await ((sealUp(state, sealer, std::move(initial)) && openDown(state, reader, std::move(pending))) ||
+    co_await ((sealUp(state, sealer, std::move(initial), std::move(sealedFirst)) &&
+               openDown(state, reader, std::move(pending))) ||
               watchIdle(state, idleTimeout));
     state.totals.clean = !state.failed && state.upDone && state.downDone;
     if (!state.failed) {
