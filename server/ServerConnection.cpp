@@ -46,6 +46,12 @@ readBefore(tcp::socket& socket, Clock::time_point deadline, std::string& chunk)
     co_return std::pair{error, n};
 }
 
+/// "address:port" for log lines.
+std::string peerText(const tcp::endpoint& remote)
+{
+    return remote.address().to_string() + ":" + std::to_string(remote.port());
+}
+
 /// One read under `phase`: an error of timed_out once its deadline passed.
 asio::awaitable<std::pair<boost::system::error_code, std::size_t>>
 readInPhase(tcp::socket& socket, const SocketDeadline<tcp::socket>& phase, std::string& chunk)
@@ -135,7 +141,7 @@ asio::awaitable<void> sendFinAndClose(tcp::socket& socket, proto::FrameSealer& s
 
 asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& handshake,
                                const proto::Target& target, std::string pending, ServerShared& shared,
-                               const std::string& peer)
+                               const tcp::endpoint& remote)
 {
     const auto resolved = co_await resolveTarget(target, shared);
     auto executor = co_await asio::this_coro::executor;
@@ -150,14 +156,16 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
         }
     }
     if (resolved.addresses.empty() || lastError) {
-        shared.log(LogLevel::Info, peer + " -> " + target.toString() + ": " +
+        shared.log(LogLevel::Info, peerText(remote) + " -> " + target.toString() + ": " +
                                        (resolved.error.empty() ? lastError.message() : resolved.error));
         co_await sendFinAndClose(socket, handshake.sealer());
         co_return;
     }
     boost::system::error_code ignored;
     upstream.set_option(tcp::no_delay(true), ignored);
-    shared.log(LogLevel::Debug, peer + " -> " + target.toString());
+    if (shared.logs(LogLevel::Debug)) {
+        shared.log(LogLevel::Debug, peerText(remote) + " -> " + target.toString());
+    }
     auto& opener = handshake.opener();
     const auto totals = co_await proto::pumpStream(
         upstream, socket, handshake.sealer(),
@@ -165,9 +173,11 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
             return opener.next(in, used, frame);
         },
         std::move(pending), shared.options.idleTimeout);
-    shared.log(LogLevel::Debug, peer + " -> " + target.toString() + " ended, " +
-                                    std::to_string(totals.received) + " bytes out, " +
-                                    std::to_string(totals.sent) + " back" + (totals.clean ? "" : " (cut)"));
+    if (shared.logs(LogLevel::Debug)) {
+        shared.log(LogLevel::Debug, peerText(remote) + " -> " + target.toString() + " ended, " +
+                                        std::to_string(totals.received) + " bytes out, " +
+                                        std::to_string(totals.sent) + " back" + (totals.clean ? "" : " (cut)"));
+    }
 }
 
 /// UDP through the stream: datagrams from the client go out from one socket, answers come back
@@ -283,7 +293,6 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
 {
     boost::system::error_code ignored;
     const auto remote = socket.remote_endpoint(ignored);
-    const std::string peer = remote.address().to_string() + ":" + std::to_string(remote.port());
     const auto probeMin = shared.options.probeMin.count();
     const auto probeMax = shared.options.probeMax.count();
     // Drawn in milliseconds so that the close time says nothing about what failed.
@@ -334,14 +343,18 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     }
     phase.cancel();
     if (!admitted) {
-        shared.log(LogLevel::Debug, peer + ": handshake refused");
+        if (shared.logs(LogLevel::Debug)) {
+            shared.log(LogLevel::Debug, peerText(remote) + ": handshake refused");
+        }
         chunk = std::string();
         buffer = std::string();
         co_await drainUntil(socket, deadline);
         co_return;
     }
     leave.reset();
-    shared.log(LogLevel::Debug, peer + ": authenticated");
+    if (shared.logs(LogLevel::Debug)) {
+        shared.log(LogLevel::Debug, peerText(remote) + ": authenticated");
+    }
     socket.set_option(tcp::no_delay(true), ignored);
     const auto accept = handshake.acceptPacket();
     if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(accept), useTuple); error) {
@@ -370,7 +383,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
                 // Only a key holder gets here; a client that leaves without a target (a pooled
                 // connection it no longer needs) ends with a Fin.
                 if (frame.type != proto::FrameType::Fin) {
-                    shared.log(LogLevel::Warning, peer + ": malformed first frame");
+                    shared.log(LogLevel::Warning, peerText(remote) + ": malformed first frame");
                 }
                 co_await sendFinAndClose(socket, handshake.sealer());
                 co_return;
@@ -380,7 +393,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
             if (request->network == proto::Network::Udp) {
                 co_await serveUdp(socket, handshake, std::move(buffer), shared);
             } else {
-                co_await serveTcp(socket, handshake, request->target, std::move(buffer), shared, peer);
+                co_await serveTcp(socket, handshake, request->target, std::move(buffer), shared, remote);
             }
             co_return;
         }

@@ -1,6 +1,9 @@
 #include "FerrowPump.h"
 
+#include <cerrno>
 #include <memory>
+#include <sys/socket.h>
+#include <tuple>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
@@ -47,6 +50,30 @@ std::string& readSpace()
     return space;
 }
 
+/// One read of what is there into the read space, never blocking: MSG_DONTWAIT rather than the
+/// socket's non-blocking mode, which would cost a system call per socket to switch on.
+std::pair<boost::system::error_code, std::size_t> readNow(tcp::socket& socket)
+{
+    auto& space = readSpace();
+    for (;;) {
+        const auto n = ::recv(socket.native_handle(), space.data(), space.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            return {boost::system::error_code(), static_cast<std::size_t>(n)};
+        }
+        if (n == 0) {
+            return {asio::error::eof, 0};
+        }
+        if (errno != EINTR) {
+            return {boost::system::error_code(errno, boost::system::system_category()), 0};
+        }
+    }
+}
+
+bool wouldBlock(const boost::system::error_code& error)
+{
+    return error == asio::error::would_block || error == asio::error::try_again;
+}
+
 /// Reads what is there without blocking, waiting for readiness only when nothing is. With
 /// `waitFirst` the socket is known to be empty, so the wait comes before the first try.
 asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket,
@@ -54,9 +81,8 @@ asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp
 {
     for (;;) {
         if (!waitFirst) {
-            boost::system::error_code error;
-            const auto n = socket.read_some(asio::buffer(readSpace()), error);
-            if (error != asio::error::would_block && error != asio::error::try_again) {
+            const auto [error, n] = readNow(socket);
+            if (!wouldBlock(error)) {
                 co_return std::pair{error, n};
             }
         }
@@ -92,8 +118,8 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
         } else {
             // Bytes are waiting to go: what the client has sent by now goes with them, but
             // nothing is waited for (the server may be the one to speak first).
-            n = state.plain.read_some(asio::buffer(readSpace()), error);
-            if (error == asio::error::would_block || error == asio::error::try_again) {
+            std::tie(error, n) = readNow(state.plain);
+            if (wouldBlock(error)) {
                 error.clear();
                 drained = true;
             }
@@ -116,12 +142,13 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
                 // A short read emptied the socket; the read the next round would start with is
                 // made now, so that an end of stream right behind the data (a request-response
                 // peer closing) leaves in the same write as its Fin.
-                const auto more = state.plain.read_some(asio::buffer(readSpace()), after);
+                std::size_t more = 0;
+                std::tie(after, more) = readNow(state.plain);
                 if (after == asio::error::eof) {
                     ending = true;
                     after.clear();
                     sealer.seal(FrameType::Fin, {}, output);
-                } else if (after == asio::error::would_block || after == asio::error::try_again) {
+                } else if (wouldBlock(after)) {
                     drained = true;
                     after.clear();
                 } else if (!after) {
@@ -264,8 +291,6 @@ asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, Fr
 {
     using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
-    plain.non_blocking(true, ignored);
-    wire.non_blocking(true, ignored);
     PumpState state{plain, wire, std::move(count), false, false, false, std::chrono::steady_clock::now(), {}};
     co_await ((sealUp(state, sealer, std::move(initial), std::move(sealedFirst)) &&
                openDown(state, reader, std::move(pending))) ||
