@@ -176,7 +176,8 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
     if (shared.logs(LogLevel::Debug)) {
         shared.log(LogLevel::Debug, peerText(remote) + " -> " + target.toString() + " ended, " +
                                         std::to_string(totals.received) + " bytes out, " +
-                                        std::to_string(totals.sent) + " back" + (totals.clean ? "" : " (cut)"));
+                                        std::to_string(totals.sent) + " back" +
+                                        (totals.clean ? "" : " (cut)"));
     }
 }
 

@@ -230,8 +230,8 @@ int main()
             std::printf("  connections %.2fx microsocks (target >= 1.2, %s), %.2fx the faster peer\n", rate,
                         verdict(rate >= 1.2), ratioOf(results[i].rate, peerRate));
             std::printf("  p99 %.2fx microsocks' (target <= 1.0, %s)\n", p99, verdict(p99 > 0 && p99 <= 1.0));
-            std::printf("  CPU per 1,000 connections: %.0f ms vs microsocks %.0f ms (%.2fx)\n", results[i].cpuMs,
-                        microResult->cpuMs, ratioOf(results[i].cpuMs, microResult->cpuMs));
+            std::printf("  CPU per 1,000 connections: %.0f ms vs microsocks %.0f ms (%.2fx)\n",
+                        results[i].cpuMs, microResult->cpuMs, ratioOf(results[i].cpuMs, microResult->cpuMs));
         }
     }
     for (std::size_t i = 1; i < peers.size(); ++i) {

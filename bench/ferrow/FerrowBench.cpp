@@ -223,8 +223,8 @@ int main()
         std::printf("  CPU per 1,000 connections, server: %.0f ms vs %.0f ms, %.2fx (target <= 0.8, %s)\n",
                     ours.rate.otherCpuMs, peer.rate.otherCpuMs, serverCpu,
                     verdict(serverCpu > 0 && serverCpu <= 0.8));
-        std::printf("  p99 of a short request %.2f ms vs %.2f ms, %.2fx (target <= 1.0, %s)\n", ours.rate.p99Ms,
-                    peer.rate.p99Ms, p99, verdict(p99 > 0 && p99 <= 1.0));
+        std::printf("  p99 of a short request %.2f ms vs %.2f ms, %.2fx (target <= 1.0, %s)\n",
+                    ours.rate.p99Ms, peer.rate.p99Ms, p99, verdict(p99 > 0 && p99 <= 1.0));
     }
     std::printf("ferrow idle memory per stream: client %.1f KiB, server %.1f KiB (target <= 64 each)\n",
                 results[0].idle.clientKiB, results[0].idle.serverKiB);

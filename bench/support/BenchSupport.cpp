@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <sstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sstream>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/socket.h>
