@@ -10,6 +10,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "NetAddress.h"
+
 namespace ferrow::core {
 
 struct ConnectionRecord {
@@ -18,9 +20,9 @@ struct ConnectionRecord {
     std::uint16_t port = 0;
     std::string process;
     bool processLooked = false;
-    std::string sourceIp;
+    IpAddr source; // formatted only when the record is shown
     std::uint16_t sourcePort = 0;
-    std::string localIp; // our end of the client connection, for the process lookup
+    IpAddr local; // our end of the client connection, for the process lookup
     std::uint16_t localPort = 0;
     std::string network = "tcp";
     std::string policy; // what carried it: DIRECT, REJECT or a node

@@ -807,13 +807,11 @@ void CoreService::attributeConnections()
 {
     const auto executor = m_io.get_executor();
     m_connections.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>& record) {
-        const auto source = IpAddr::parse(record->sourceIp);
-        const auto local = IpAddr::parse(record->localIp);
-        if (!source || !local || !(source->isLoopback() || tun::isThisMachine(*source))) {
+        if (!(record->source.isLoopback() || tun::isThisMachine(record->source))) {
             record->processLooked = true;
             return;
         }
-        const SocketKey key{*source, record->sourcePort, *local, record->localPort};
+        const SocketKey key{record->source, record->sourcePort, record->local, record->localPort};
         record->processLooked = m_attribution->request(
             key, [weak = std::weak_ptr<ConnectionRecord>(record), executor](auto info) {
                 asio::post(executor, [weak, info = std::move(info)] {

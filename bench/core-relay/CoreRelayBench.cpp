@@ -39,6 +39,7 @@ constexpr std::size_t kBulkBytes = std::size_t(3) << 30;
 constexpr auto kRateWindow = std::chrono::seconds(3);
 constexpr int kConcurrency = 50;
 constexpr int kIdleConnections = 1000;
+constexpr int kRateRounds = 3;
 
 using namespace ferrow::bench;
 
@@ -195,14 +196,24 @@ int main()
     };
     std::vector<Result> results(peers.size());
     std::printf(
-        "bulk throughput: one stream of %zu GiB; connection rate: %d clients for %lds, 1 KiB answers\n",
-        kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()));
+        "bulk throughput: one stream of %zu GiB; connection rate: %d clients for %lds, 1 KiB answers, "
+        "best of %d rounds that alternate between the peers\n",
+        kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()), kRateRounds);
     for (std::size_t i = 0; i < peers.size(); ++i) {
         results[i].gbit = throughputGbit(peers[i], source.port());
-        const auto rate = connectionRate(peers[i], http.port());
-        results[i].rate = rate.rate;
-        results[i].p99Ms = rate.p99Ms;
-        results[i].cpuMs = rate.cpuMs;
+    }
+    // The machine is shared: a load that comes and goes would favour whichever peer it spared.
+    for (int round = 0; round < kRateRounds; ++round) {
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            const auto rate = connectionRate(peers[i], http.port());
+            if (rate.rate > results[i].rate) {
+                results[i].rate = rate.rate;
+                results[i].p99Ms = rate.p99Ms;
+                results[i].cpuMs = rate.cpuMs;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < peers.size(); ++i) {
         std::printf("  %-26s %7.2f Gbit/s  %9.0f connections/s  p99 %6.2f ms  CPU %4.0f ms per 1,000 "
                     "connections\n",
                     peers[i].name.c_str(), results[i].gbit, results[i].rate, results[i].p99Ms,
@@ -274,13 +285,22 @@ int main()
                 }
             }
         });
-        const auto rate = connectionRate(attributed, http.port());
+        // Alternating with the plain core again, for the same reason as above.
+        CpuPerThousand rate;
+        CpuPerThousand plain;
+        for (int round = 0; round < kRateRounds; ++round) {
+            const auto attributedRate = connectionRate(attributed, http.port());
+            rate = attributedRate.rate > rate.rate ? attributedRate : rate;
+            const auto plainRate = connectionRate(peers[1], http.port());
+            plain = plainRate.rate > plain.rate ? plainRate : plain;
+        }
         polling = false;
         poller.join();
-        const double share = ratioOf(rate.rate, results[1].rate);
+        const double share = ratioOf(rate.rate, plain.rate);
         std::printf("  %s: %.0f connections/s, p99 %.2f ms, CPU %.0f ms per 1,000 connections (%.2fx the "
-                    "plain SOCKS5 rate, target >= 0.8, %s)\n",
-                    attributed.name.c_str(), rate.rate, rate.p99Ms, rate.cpuMs, share, verdict(share >= 0.8));
+                    "plain SOCKS5 rate of %.0f in the same rounds, target >= 0.8, %s)\n",
+                    attributed.name.c_str(), rate.rate, rate.p99Ms, rate.cpuMs, share, plain.rate,
+                    verdict(share >= 0.8));
         stop(attributed);
     }
     for (auto& peer : peers) {
