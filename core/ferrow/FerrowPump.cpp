@@ -139,9 +139,10 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
             output.reserve(output.size() + n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
             sealer.sealData(std::string_view(readSpace()).substr(0, n), output);
             if (n < kReadSize) {
-                // A short read emptied the socket; the read the next round would start with is
-                // made now, so that an end of stream right behind the data (a request-response
-                // peer closing) leaves in the same write as its Fin.
+                // A short read emptied the socket; one more read now lets an end of stream right
+                // behind the data (a request-response peer closing) leave in the same write as
+                // its Fin. Finding nothing says nothing about the time after the write, when a
+                // bulk sender has usually refilled the socket: the next round reads first again.
                 std::size_t more = 0;
                 std::tie(after, more) = readNow(state.plain);
                 if (after == asio::error::eof) {
@@ -149,7 +150,6 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
                     after.clear();
                     sealer.seal(FrameType::Fin, {}, output);
                 } else if (wouldBlock(after)) {
-                    drained = true;
                     after.clear();
                 } else if (!after) {
                     if (state.count) {
