@@ -76,7 +76,6 @@ struct Ready {
     tcp::socket wire;
     std::unique_ptr<ClientHandshake> handshake;
     std::string pending; // bytes after the Accept frame
-    std::string unsent;  // a sealed Connect frame left for the stream's first write
     std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
     bool taken = false;
 };
@@ -458,11 +457,9 @@ namespace {
 
 /// An authenticated connection whose Connect frame (`connect`) is sent: a pooled one when the
 /// node allows it, else a fresh handshake. Null with `error` set.
-/// With `holdConnect` a pooled connection's Connect frame is left in `unsent`, for the stream's
-/// first write to carry along with the client's first bytes.
 asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::Shared> shared,
                                                   const NodeSettings& node, const std::string& connect,
-                                                  WireDialer dial, std::string& error, bool holdConnect)
+                                                  WireDialer dial, std::string& error)
 {
     std::shared_ptr<Ready> ready;
     if (node.poolable) {
@@ -472,9 +469,7 @@ asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::
             // The first stream only starts the pool; later ones that find it empty double it.
             pool.target = pool.target == 0 ? shared->poolSize : std::min(kMaxPool, pool.target * 2);
         }
-        if (ready && holdConnect) {
-            ready->unsent = ready->handshake->connectFrame(connect);
-        } else if (ready) {
+        if (ready) {
             const auto frame = ready->handshake->connectFrame(connect);
             if (auto [writeError, n] = co_await asio::async_write(ready->wire, asio::buffer(frame), useTuple);
                 writeError) {
@@ -501,14 +496,12 @@ asio::awaitable<std::unique_ptr<FerrowWire>>
 FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDialer dial, std::string& error)
 {
     auto ready =
-        co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error, true);
+        co_await connected(m_shared, node, connectBody(Network::Tcp, target), std::move(dial), error);
     if (!ready) {
         co_return nullptr;
     }
-    auto wire = std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
-                                             std::move(ready->pending));
-    wire->unsent = std::move(ready->unsent);
-    co_return wire;
+    co_return std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
+                                           std::move(ready->pending));
 }
 
 asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
@@ -520,9 +513,8 @@ asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::strin
         return opener->next(in, used, frame);
     };
     // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
-    auto pump =
-        pumpStream(plain, wire.socket, wire.handshake->sealer(), std::move(reader), std::move(wire.pending),
-                   idleTimeout, std::move(initial), std::move(count), std::move(wire.unsent));
+    auto pump = pumpStream(plain, wire.socket, wire.handshake->sealer(), std::move(reader),
+                           std::move(wire.pending), idleTimeout, std::move(initial), std::move(count));
     co_await std::move(pump);
 }
 
@@ -570,7 +562,7 @@ FerrowClient::openDatagrams(const NodeSettings& node, WireDialer dial, std::stri
     // connection serves as well as for a TCP stream and saves the handshake's round trips.
     const auto unused = *Target::fromHost("0.0.0.0", 0);
     auto ready =
-        co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error, false);
+        co_await connected(m_shared, node, connectBody(Network::Udp, unused), std::move(dial), error);
     if (!ready) {
         co_return nullptr;
     }

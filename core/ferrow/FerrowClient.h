@@ -81,7 +81,6 @@ struct FerrowWire {
     tcp::socket socket;
     std::unique_ptr<ClientHandshake> handshake;
     std::string pending; // bytes read after the server's Accept
-    std::string unsent;  // sealed frames not sent yet (a pooled connection's Connect): they go first
 };
 
 /// Relays a tunnel between `plain` (the proxy client) and `wire` until both directions end; the

@@ -74,19 +74,14 @@ bool wouldBlock(const boost::system::error_code& error)
     return error == asio::error::would_block || error == asio::error::try_again;
 }
 
-/// Reads what is there without blocking, waiting for readiness only when nothing is. With
-/// `waitFirst` the socket is known to be empty, so the wait comes before the first try.
-asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket,
-                                                                             bool waitFirst = false)
+/// Reads what is there without blocking, waiting for readiness only when nothing is.
+asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket)
 {
     for (;;) {
-        if (!waitFirst) {
-            const auto [error, n] = readNow(socket);
-            if (!wouldBlock(error)) {
-                co_return std::pair{error, n};
-            }
+        const auto [error, n] = readNow(socket);
+        if (!wouldBlock(error)) {
+            co_return std::pair{error, n};
         }
-        waitFirst = false;
         auto [waitError] = co_await socket.async_wait(tcp::socket::wait_read, useTuple);
         if (waitError) {
             co_return std::pair{waitError, std::size_t{0}};
@@ -94,36 +89,25 @@ asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp
     }
 }
 
-/// `output` starts with sealed bytes held back to go out with the first stream bytes (a pooled
-/// connection's Connect frame), if any.
-asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string initial, std::string output)
+asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string initial)
 {
     if (!initial.empty()) {
+        std::string output;
         sealer.sealData(initial, output);
+        auto [error, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
+        if (error) {
+            state.fail();
+            co_return;
+        }
         state.totals.sent += initial.size();
         initial = std::string();
     }
-    bool drained = false; // the last read found nothing more: wait before reading again
     for (;;) {
-        boost::system::error_code error;
-        std::size_t n = 0;
-        if (output.empty()) {
-            const auto [readError, read] = co_await readReady(state.plain, drained);
-            error = readError;
-            n = read;
-            drained = false;
-            if (state.failed) {
-                co_return;
-            }
-        } else {
-            // Bytes are waiting to go: what the client has sent by now goes with them, but
-            // nothing is waited for (the server may be the one to speak first).
-            std::tie(error, n) = readNow(state.plain);
-            if (wouldBlock(error)) {
-                error.clear();
-                drained = true;
-            }
+        const auto [error, n] = co_await readReady(state.plain);
+        if (state.failed) {
+            co_return;
         }
+        std::string output;
         bool ending = error == asio::error::eof;
         boost::system::error_code after; // a failure right behind the data, taken up once it is sent
         if (ending) {
@@ -131,12 +115,12 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
         } else if (error) {
             state.fail();
             co_return;
-        } else if (n > 0) {
+        } else {
             state.lastActivity = std::chrono::steady_clock::now();
             if (state.count) {
                 state.count(true, n);
             }
-            output.reserve(output.size() + n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
+            output.reserve(n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
             sealer.sealData(std::string_view(readSpace()).substr(0, n), output);
             if (n < kReadSize) {
                 // A short read emptied the socket; one more read now lets an end of stream right
@@ -165,7 +149,6 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
             state.fail();
             co_return;
         }
-        output = std::string(); // an idle stream holds no buffer
         state.totals.sent += n;
         if (ending) {
             boost::system::error_code ignored;
@@ -287,13 +270,12 @@ void resetSocket(tcp::socket& socket)
 asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, FrameSealer& sealer,
                                        FrameReader reader, std::string pending,
                                        std::chrono::seconds idleTimeout, std::string initial,
-                                       ByteCounter count, std::string sealedFirst)
+                                       ByteCounter count)
 {
     using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
     PumpState state{plain, wire, std::move(count), false, false, false, std::chrono::steady_clock::now(), {}};
-    co_await ((sealUp(state, sealer, std::move(initial), std::move(sealedFirst)) &&
-               openDown(state, reader, std::move(pending))) ||
+    co_await ((sealUp(state, sealer, std::move(initial)) && openDown(state, reader, std::move(pending))) ||
               watchIdle(state, idleTimeout));
     state.totals.clean = !state.failed && state.upDone && state.downDone;
     if (!state.failed) {

@@ -32,14 +32,11 @@ struct PumpTotals {
 /// With `idleTimeout` > 0 a stream that carries nothing either way for that long is cut.
 /// `initial` holds plain bytes that arrived before the pump started; they are sent first.
 /// `count`, when set, hears of bytes before they are passed on (upward: plain to wire).
-/// `sealedFirst` holds frames already sealed but not yet sent; they leave at once, together
-/// with whatever `plain` has delivered by then.
 using ByteCounter = std::function<void(bool upward, std::size_t bytes)>;
 asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, FrameSealer& sealer,
                                        FrameReader reader, std::string pending,
                                        std::chrono::seconds idleTimeout = std::chrono::seconds(0),
-                                       std::string initial = {}, ByteCounter count = {},
-                                       std::string sealedFirst = {});
+                                       std::string initial = {}, ByteCounter count = {});
 
 /// Closes with a reset (SO_LINGER 0) rather than an orderly end of stream.
 void resetSocket(tcp::socket& socket);
