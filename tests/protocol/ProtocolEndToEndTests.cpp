@@ -518,8 +518,8 @@ TEST(FerrowEndToEnd, APooledStreamHearsAServerThatSpeaksFirstAndItsLastAnswerEnd
 
     for (int stream = 0; stream < 3; ++stream) {
         if (stream == 1) {
-            // From here on streams take prewarmed connections, whose target goes with the first
-            // bytes the client sends, and here the client sends none until it is greeted.
+            // From here on streams take prewarmed connections, and the client says nothing until
+            // it is greeted.
             ASSERT_TRUE(server.waitForLines("authenticated", 3));
         }
         Socket client(core.socksPort());
