@@ -80,12 +80,19 @@ void ConnectionRegistry::forEachUnlooked(
 
 nlohmann::json connectionJson(const ConnectionRecord& record)
 {
-    nlohmann::json out = {
-        {"id", record.id},           {"host", record.host},        {"port", record.port},
-        {"process", record.process}, {"srcip", record.sourceIp},   {"srcport", record.sourcePort},
-        {"network", record.network}, {"policy", record.policy},    {"rule", record.rule},
-        {"up", record.up.load()},    {"down", record.down.load()}, {"start", record.startMs},
-        {"closed", record.closed}};
+    nlohmann::json out = {{"id", record.id},
+                          {"host", record.host},
+                          {"port", record.port},
+                          {"process", record.process},
+                          {"srcip", record.source.toString()},
+                          {"srcport", record.sourcePort},
+                          {"network", record.network},
+                          {"policy", record.policy},
+                          {"rule", record.rule},
+                          {"up", record.up.load()},
+                          {"down", record.down.load()},
+                          {"start", record.startMs},
+                          {"closed", record.closed}};
     if (!record.chain.empty()) {
         out["chain"] = record.chain;
     }

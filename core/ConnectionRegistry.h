@@ -11,6 +11,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "NetAddress.h"
+
 namespace ferrow::core {
 
 struct ConnectionRecord {
@@ -21,9 +23,9 @@ struct ConnectionRecord {
     std::string processPath;
     bool processLooked = false;
     bool processSettled = false; // the lookup answered, or there is none to make
-    std::string sourceIp;
+    IpAddr source;               // formatted only when the record is shown
     std::uint16_t sourcePort = 0;
-    std::string localIp; // our end of the client connection, for the process lookup
+    IpAddr local; // our end of the client connection, for the process lookup
     std::uint16_t localPort = 0;
     std::string network = "tcp";
     std::string policy; // what carried it: DIRECT, REJECT or a node

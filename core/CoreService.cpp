@@ -777,11 +777,8 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
             lastError = openError ? openError : asio::error::access_denied;
             continue;
         }
-        auto connect = withTimeout(socket.async_connect(tcp::endpoint(toAsio(address), port), useTuple),
-                                   kConnectTimeout);
-        const auto outcome = co_await std::move(connect);
-        const boost::system::error_code error =
-            outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
+        const auto error =
+            co_await connectWithin(socket, tcp::endpoint(toAsio(address), port), kConnectTimeout);
         if (!error) {
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
@@ -854,14 +851,12 @@ void CoreService::attributeConnections()
 {
     const auto executor = m_io.get_executor();
     m_connections.forEachUnlooked([&](const std::shared_ptr<ConnectionRecord>& record) {
-        const auto source = IpAddr::parse(record->sourceIp);
-        const auto local = IpAddr::parse(record->localIp);
-        if (!source || !local || !(source->isLoopback() || tun::isThisMachine(*source))) {
+        if (!(record->source.isLoopback() || tun::isThisMachine(record->source))) {
             record->processLooked = true;
             record->processSettled = true;
             return;
         }
-        const SocketKey key{*source, record->sourcePort, *local, record->localPort};
+        const SocketKey key{record->source, record->sourcePort, record->local, record->localPort};
         record->processLooked = m_attribution->request(
             key, [weak = std::weak_ptr<ConnectionRecord>(record), executor](auto info) {
                 asio::post(executor, [weak, info = std::move(info)] {

@@ -78,7 +78,8 @@ bool HistoryRecorder::count(ConnectionRecord& record, std::time_t now)
     if (record.historyDomain.empty()) {
         record.historyDomain = m_domains.of(record.host);
     }
-    m_history.add({record.processPath, record.sourceIp, record.historyDomain, record.policy},
+    const std::string device = record.source == IpAddr{} ? std::string() : record.source.toString();
+    m_history.add({record.processPath, device, record.historyDomain, record.policy},
                   up - record.historyUp, down - record.historyDown, now);
     record.historyUp = up;
     record.historyDown = down;

@@ -138,9 +138,9 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     auto& record = *opened.record;
     record.host = normalizedHost(host);
     record.port = port;
-    record.sourceIp = peer.address.toString();
+    record.source = peer.address;
     record.sourcePort = peer.port;
-    record.localIp = peer.local.toString();
+    record.local = peer.local;
     record.localPort = peer.localPort;
     RouteQuery query{record.host, port, peer.address, peer.port, peer.local, peer.localPort, &record, known};
     opened.route = co_await core.route(query);

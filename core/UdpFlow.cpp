@@ -44,9 +44,9 @@ UdpFlow::UdpFlow(asio::any_io_executor executor, CoreService& core, UdpFlowSetup
     record.network = "udp";
     record.host = m_setup.host;
     record.port = m_setup.port;
-    record.sourceIp = m_setup.source.toString();
+    record.source = m_setup.source;
     record.sourcePort = m_setup.sourcePort;
-    record.localIp = m_setup.local.toString();
+    record.local = m_setup.local;
     record.localPort = m_setup.localPort;
 }
 

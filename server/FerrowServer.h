@@ -35,6 +35,8 @@ struct ServerShared {
     PendingConnections pending;
 
     void log(LogLevel level, const std::string& line) const;
+    /// Whether lines of `level` are written: the text of a line that is not is never built.
+    bool logs(LogLevel level) const { return level <= options.logLevel; }
 };
 
 /// Accepts and serves connections on one thread per processor. Each thread has its own

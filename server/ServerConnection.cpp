@@ -46,6 +46,23 @@ readBefore(tcp::socket& socket, Clock::time_point deadline, std::string& chunk)
     co_return std::pair{error, n};
 }
 
+/// "address:port" for log lines.
+std::string peerText(const tcp::endpoint& remote)
+{
+    return remote.address().to_string() + ":" + std::to_string(remote.port());
+}
+
+/// One read under `phase`: an error of timed_out once its deadline passed.
+asio::awaitable<std::pair<boost::system::error_code, std::size_t>>
+readInPhase(tcp::socket& socket, const SocketDeadline<tcp::socket>& phase, std::string& chunk)
+{
+    auto [error, n] = co_await socket.async_read_some(asio::buffer(chunk), useTuple);
+    if (error == asio::error::operation_aborted && phase.expired()) {
+        error = asio::error::timed_out;
+    }
+    co_return std::pair{error, n};
+}
+
 /// What every failed handshake gets, whatever failed: its bytes are read and dropped until the
 /// connection's deadline, then the server sends its FIN, drops what still comes for at most
 /// kLinger and closes. Nothing is sent before. A peer that keeps sending sees the FIN on time
@@ -124,7 +141,7 @@ asio::awaitable<void> sendFinAndClose(tcp::socket& socket, proto::FrameSealer& s
 
 asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& handshake,
                                const proto::Target& target, std::string pending, ServerShared& shared,
-                               const std::string& peer)
+                               const tcp::endpoint& remote)
 {
     const auto resolved = co_await resolveTarget(target, shared);
     auto executor = co_await asio::this_coro::executor;
@@ -133,23 +150,22 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
     for (const auto& address : resolved.addresses) {
         boost::system::error_code ignored;
         upstream.close(ignored);
-        auto connect = withTimeout(upstream.async_connect(tcp::endpoint(address, target.port), useTuple),
-                                   kConnectTimeout);
-        const auto outcome = co_await std::move(connect);
-        lastError = outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
+        lastError = co_await connectWithin(upstream, tcp::endpoint(address, target.port), kConnectTimeout);
         if (!lastError) {
             break;
         }
     }
     if (resolved.addresses.empty() || lastError) {
-        shared.log(LogLevel::Info, peer + " -> " + target.toString() + ": " +
+        shared.log(LogLevel::Info, peerText(remote) + " -> " + target.toString() + ": " +
                                        (resolved.error.empty() ? lastError.message() : resolved.error));
         co_await sendFinAndClose(socket, handshake.sealer());
         co_return;
     }
     boost::system::error_code ignored;
     upstream.set_option(tcp::no_delay(true), ignored);
-    shared.log(LogLevel::Debug, peer + " -> " + target.toString());
+    if (shared.logs(LogLevel::Debug)) {
+        shared.log(LogLevel::Debug, peerText(remote) + " -> " + target.toString());
+    }
     auto& opener = handshake.opener();
     const auto totals = co_await proto::pumpStream(
         upstream, socket, handshake.sealer(),
@@ -157,9 +173,12 @@ asio::awaitable<void> serveTcp(tcp::socket& socket, proto::ServerHandshake& hand
             return opener.next(in, used, frame);
         },
         std::move(pending), shared.options.idleTimeout);
-    shared.log(LogLevel::Debug, peer + " -> " + target.toString() + " ended, " +
-                                    std::to_string(totals.received) + " bytes out, " +
-                                    std::to_string(totals.sent) + " back" + (totals.clean ? "" : " (cut)"));
+    if (shared.logs(LogLevel::Debug)) {
+        shared.log(LogLevel::Debug, peerText(remote) + " -> " + target.toString() + " ended, " +
+                                        std::to_string(totals.received) + " bytes out, " +
+                                        std::to_string(totals.sent) + " back" +
+                                        (totals.clean ? "" : " (cut)"));
+    }
 }
 
 /// UDP through the stream: datagrams from the client go out from one socket, answers come back
@@ -275,7 +294,6 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
 {
     boost::system::error_code ignored;
     const auto remote = socket.remote_endpoint(ignored);
-    const std::string peer = remote.address().to_string() + ":" + std::to_string(remote.port());
     const auto probeMin = shared.options.probeMin.count();
     const auto probeMax = shared.options.probeMax.count();
     // Drawn in milliseconds so that the close time says nothing about what failed.
@@ -301,8 +319,10 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
     std::string buffer;
     auto status = proto::ServerHandshake::Status::NeedMore;
+    SocketDeadline phase(socket);
+    phase.arm(deadline);
     while (status == proto::ServerHandshake::Status::NeedMore) {
-        const auto [error, n] = co_await readBefore(socket, deadline, chunk);
+        const auto [error, n] = co_await readInPhase(socket, phase, chunk);
         if (error) {
             break;
         }
@@ -322,15 +342,20 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
             admitted = false;
         }
     }
+    phase.cancel();
     if (!admitted) {
-        shared.log(LogLevel::Debug, peer + ": handshake refused");
+        if (shared.logs(LogLevel::Debug)) {
+            shared.log(LogLevel::Debug, peerText(remote) + ": handshake refused");
+        }
         chunk = std::string();
         buffer = std::string();
         co_await drainUntil(socket, deadline);
         co_return;
     }
     leave.reset();
-    shared.log(LogLevel::Debug, peer + ": authenticated");
+    if (shared.logs(LogLevel::Debug)) {
+        shared.log(LogLevel::Debug, peerText(remote) + ": authenticated");
+    }
     socket.set_option(tcp::no_delay(true), ignored);
     const auto accept = handshake.acceptPacket();
     if (auto [error, n] = co_await asio::async_write(socket, asio::buffer(accept), useTuple); error) {
@@ -339,6 +364,7 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
 
     // The Connect frame: at once for a fresh connection, later for a pooled one.
     const auto idleDeadline = Clock::now() + shared.options.idleTimeout;
+    phase.arm(idleDeadline);
     for (;;) {
         proto::Frame frame;
         std::size_t used = 0;
@@ -358,20 +384,21 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
                 // Only a key holder gets here; a client that leaves without a target (a pooled
                 // connection it no longer needs) ends with a Fin.
                 if (frame.type != proto::FrameType::Fin) {
-                    shared.log(LogLevel::Warning, peer + ": malformed first frame");
+                    shared.log(LogLevel::Warning, peerText(remote) + ": malformed first frame");
                 }
                 co_await sendFinAndClose(socket, handshake.sealer());
                 co_return;
             }
+            phase.cancel();
             chunk = std::string(); // the stream's pump reads into its own shared space
             if (request->network == proto::Network::Udp) {
                 co_await serveUdp(socket, handshake, std::move(buffer), shared);
             } else {
-                co_await serveTcp(socket, handshake, request->target, std::move(buffer), shared, peer);
+                co_await serveTcp(socket, handshake, request->target, std::move(buffer), shared, remote);
             }
             co_return;
         }
-        const auto [error, n] = co_await readBefore(socket, idleDeadline, chunk);
+        const auto [error, n] = co_await readInPhase(socket, phase, chunk);
         if (error) {
             socket.close(ignored);
             co_return;

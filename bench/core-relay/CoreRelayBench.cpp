@@ -1,7 +1,7 @@
 // ferrow-core against the SOCKS5 servers of dante-server and microsocks, and against a direct
-// connection, in one run on loopback: bulk throughput, connection rate and its 99th percentile
-// latency (1 KiB responses, 50 concurrent clients) and resident memory per idle open connection. Prints
-// figures and ratios; asserts nothing.
+// connection, in one run on loopback: bulk throughput, connection rate with its 99th percentile
+// latency and the proxy's CPU per 1,000 connections (1 KiB responses, 50 concurrent clients), and
+// resident memory per idle open connection. Prints figures, ratios and their targets; asserts nothing.
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -39,6 +39,7 @@ constexpr std::size_t kBulkBytes = std::size_t(3) << 30;
 constexpr auto kRateWindow = std::chrono::seconds(3);
 constexpr int kConcurrency = 50;
 constexpr int kIdleConnections = 1000;
+constexpr int kRateRounds = 3;
 
 using namespace ferrow::bench;
 
@@ -86,10 +87,11 @@ double throughputGbit(const Peer& peer, std::uint16_t sourcePort)
     return receiveAllGbit(openThrough(peer, sourcePort), kBulkBytes);
 }
 
-RateResult connectionRate(const Peer& peer, std::uint16_t httpPort)
+CpuPerThousand connectionRate(const Peer& peer, std::uint16_t httpPort)
 {
-    return ferrow::bench::connectionRate(
-        peer.name, [&] { return openThrough(peer, httpPort); }, kConcurrency, kRateWindow);
+    return rateWithCpu(
+        peer.name, [&] { return openThrough(peer, httpPort); }, kConcurrency, kRateWindow,
+        peer.process ? peer.process->pid() : 0);
 }
 
 std::optional<double> idleKiBPerConnection(const Peer& peer, std::uint16_t holdPort)
@@ -190,18 +192,32 @@ int main()
         double gbit = 0;
         double rate = 0;
         double p99Ms = 0;
+        double cpuMs = 0; // per 1,000 connections, user + system of the proxy process
     };
     std::vector<Result> results(peers.size());
     std::printf(
-        "bulk throughput: one stream of %zu GiB; connection rate: %d clients for %lds, 1 KiB answers\n",
-        kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()));
+        "bulk throughput: one stream of %zu GiB; connection rate: %d clients for %lds, 1 KiB answers, "
+        "best of %d rounds that alternate between the peers\n",
+        kBulkBytes >> 30, kConcurrency, static_cast<long>(kRateWindow.count()), kRateRounds);
     for (std::size_t i = 0; i < peers.size(); ++i) {
         results[i].gbit = throughputGbit(peers[i], source.port());
-        const auto rate = connectionRate(peers[i], http.port());
-        results[i].rate = rate.perSecond;
-        results[i].p99Ms = rate.p99Ms;
-        std::printf("  %-26s %7.2f Gbit/s  %9.0f connections/s  p99 %6.2f ms\n", peers[i].name.c_str(),
-                    results[i].gbit, results[i].rate, results[i].p99Ms);
+    }
+    // The machine is shared: a load that comes and goes would favour whichever peer it spared.
+    for (int round = 0; round < kRateRounds; ++round) {
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            const auto rate = connectionRate(peers[i], http.port());
+            if (rate.rate > results[i].rate) {
+                results[i].rate = rate.rate;
+                results[i].p99Ms = rate.p99Ms;
+                results[i].cpuMs = rate.cpuMs;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < peers.size(); ++i) {
+        std::printf("  %-26s %7.2f Gbit/s  %9.0f connections/s  p99 %6.2f ms  CPU %4.0f ms per 1,000 "
+                    "connections\n",
+                    peers[i].name.c_str(), results[i].gbit, results[i].rate, results[i].p99Ms,
+                    results[i].cpuMs);
     }
     double peerGbit = 0;
     double peerRate = 0;
@@ -209,21 +225,24 @@ int main()
         peerGbit = std::max(peerGbit, results[i].gbit);
         peerRate = std::max(peerRate, results[i].rate);
     }
-    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
     const auto microsocks = std::find_if(peers.begin(), peers.end(),
                                          [](const Peer& peer) { return peer.name == "microsocks SOCKS5"; });
     const auto* microResult =
         microsocks == peers.end() ? nullptr : &results[static_cast<std::size_t>(microsocks - peers.begin())];
+    const auto verdict = [](bool met) { return met ? "met" : "NOT met"; };
     for (std::size_t i = 1; i <= 2; ++i) {
-        std::printf("%s: throughput %.2fx direct (target >= 0.8), %.2fx the faster peer (target >= 1.2); "
-                    "connection rate %.2fx the faster peer (target >= 1.0)\n",
-                    peers[i].name.c_str(), ratio(results[i].gbit, results[0].gbit),
-                    ratio(results[i].gbit, peerGbit), ratio(results[i].rate, peerRate));
+        const double bulk = ratioOf(results[i].gbit, results[0].gbit);
+        std::printf("row %s (DIRECT, same run):\n", peers[i].name.c_str());
+        std::printf("  bulk %.2fx direct (target >= 0.8, %s), %.2fx the faster peer\n", bulk,
+                    verdict(bulk >= 0.8), ratioOf(results[i].gbit, peerGbit));
         if (microResult) {
-            std::printf("%s: connection rate %.2fx microsocks (target >= 1.2), p99 %.2fx microsocks' p99 "
-                        "(target <= 1.0)\n",
-                        peers[i].name.c_str(), ratio(results[i].rate, microResult->rate),
-                        ratio(results[i].p99Ms, microResult->p99Ms));
+            const double rate = ratioOf(results[i].rate, microResult->rate);
+            const double p99 = ratioOf(results[i].p99Ms, microResult->p99Ms);
+            std::printf("  connections %.2fx microsocks (target >= 1.2, %s), %.2fx the faster peer\n", rate,
+                        verdict(rate >= 1.2), ratioOf(results[i].rate, peerRate));
+            std::printf("  p99 %.2fx microsocks' (target <= 1.0, %s)\n", p99, verdict(p99 > 0 && p99 <= 1.0));
+            std::printf("  CPU per 1,000 connections: %.0f ms vs microsocks %.0f ms (%.2fx)\n",
+                        results[i].cpuMs, microResult->cpuMs, ratioOf(results[i].cpuMs, microResult->cpuMs));
         }
     }
     for (std::size_t i = 1; i < peers.size(); ++i) {
@@ -266,12 +285,22 @@ int main()
                 }
             }
         });
-        const auto rate = connectionRate(attributed, http.port());
+        // Alternating with the plain core again, for the same reason as above.
+        CpuPerThousand rate;
+        CpuPerThousand plain;
+        for (int round = 0; round < kRateRounds; ++round) {
+            const auto attributedRate = connectionRate(attributed, http.port());
+            rate = attributedRate.rate > rate.rate ? attributedRate : rate;
+            const auto plainRate = connectionRate(peers[1], http.port());
+            plain = plainRate.rate > plain.rate ? plainRate : plain;
+        }
         polling = false;
         poller.join();
-        std::printf("  %s: %.0f connections/s, p99 %.2f ms (%.2fx the plain SOCKS5 rate)\n",
-                    attributed.name.c_str(), rate.perSecond, rate.p99Ms,
-                    ratio(rate.perSecond, results[1].rate));
+        const double share = ratioOf(rate.rate, plain.rate);
+        std::printf("  %s: %.0f connections/s, p99 %.2f ms, CPU %.0f ms per 1,000 connections (%.2fx the "
+                    "plain SOCKS5 rate of %.0f in the same rounds, target >= 0.8, %s)\n",
+                    attributed.name.c_str(), rate.rate, rate.p99Ms, rate.cpuMs, share, plain.rate,
+                    verdict(share >= 0.8));
         stop(attributed);
     }
     for (auto& peer : peers) {

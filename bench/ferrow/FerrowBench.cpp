@@ -1,7 +1,8 @@
 // One stream through ferrow-core and ferrow-server on loopback, side by side with shadowsocks-libev
 // (ss-local + ss-server, aes-256-gcm) measured in the same run: bulk throughput of one stream,
-// connection rate (1 KiB answers, 50 concurrent clients) and resident memory per idle stream on
-// the client and on the server side. Prints figures and ratios; asserts nothing. Says SKIPPED for
+// connection rate (1 KiB answers, 50 concurrent clients) with its p99 latency and the CPU both
+// processes spend per 1,000 connections, and resident memory per idle stream on the client and on
+// the server side. Prints figures, ratios and their targets; asserts nothing. Says SKIPPED for
 // shadowsocks-libev when it is not installed.
 
 #include <algorithm>
@@ -63,27 +64,11 @@ double throughputGbit(const Pair& pair, std::uint16_t sourcePort)
     return receiveAllGbit(openThrough(pair, sourcePort), kBulkBytes);
 }
 
-double connectionRate(const Pair& pair, std::uint16_t httpPort)
+CpuPerThousand connectionRate(const Pair& pair, std::uint16_t httpPort)
 {
-    return ferrow::bench::connectionRate(
-               pair.name, [&] { return openThrough(pair, httpPort); }, kConcurrency, kRateWindow)
-        .perSecond;
-}
-
-/// CPU time a process has used so far, in milliseconds.
-double cpuMs(pid_t pid)
-{
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14 || i == 15) { // utime, stime
-            ticks += std::stod(field);
-        }
-    }
-    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return rateWithCpu(
+        pair.name, [&] { return openThrough(pair, httpPort); }, kConcurrency, kRateWindow, pair.client->pid(),
+        pair.server->pid());
 }
 
 struct IdleMemory {
@@ -193,9 +178,7 @@ int main()
 
     struct Result {
         double gbit = 0;
-        double rate = 0;
-        double clientCpuMs = 0; // CPU per 1,000 connections in the best rate round
-        double serverCpuMs = 0;
+        CpuPerThousand rate; // the best rate round, with its CPU per 1,000 connections and p99
         IdleMemory idle;
     };
     std::vector<Result> results(pairs.size());
@@ -207,34 +190,41 @@ int main()
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < pairs.size(); ++i) {
             results[i].gbit = std::max(results[i].gbit, throughputGbit(pairs[i], source.port()));
-            const double clientBefore = cpuMs(pairs[i].client->pid());
-            const double serverBefore = cpuMs(pairs[i].server->pid());
-            const double rate = connectionRate(pairs[i], http.port());
-            if (rate > results[i].rate) {
-                const double connections = rate * std::chrono::duration<double>(kRateWindow).count();
+            const auto rate = connectionRate(pairs[i], http.port());
+            if (rate.rate > results[i].rate.rate) {
                 results[i].rate = rate;
-                results[i].clientCpuMs =
-                    (cpuMs(pairs[i].client->pid()) - clientBefore) * 1000.0 / connections;
-                results[i].serverCpuMs =
-                    (cpuMs(pairs[i].server->pid()) - serverBefore) * 1000.0 / connections;
             }
         }
     }
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         results[i].idle = idleMemory(pairs[i], hold.port());
         hold.release();
-        std::printf("  %-32s %6.2f Gbit/s  %8.0f connections/s  idle %5.1f KiB client, %5.1f KiB server per "
-                    "stream (%zu streams)\n",
-                    pairs[i].name.c_str(), results[i].gbit, results[i].rate, results[i].idle.clientKiB,
-                    results[i].idle.serverKiB, results[i].idle.streams);
+        std::printf("  %-32s %6.2f Gbit/s  %8.0f connections/s  p99 %6.2f ms  idle %5.1f KiB client, %5.1f "
+                    "KiB server per stream (%zu streams)\n",
+                    pairs[i].name.c_str(), results[i].gbit, results[i].rate.rate, results[i].rate.p99Ms,
+                    results[i].idle.clientKiB, results[i].idle.serverKiB, results[i].idle.streams);
         std::printf("  %-32s CPU per 1,000 connections: %.0f ms client, %.0f ms server\n", "",
-                    results[i].clientCpuMs, results[i].serverCpuMs);
+                    results[i].rate.cpuMs, results[i].rate.otherCpuMs);
     }
     if (pairs.size() > 1) {
-        const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-        std::printf("ferrow vs shadowsocks-libev: throughput %.2fx (target >= 1.5), connection rate %.2fx "
-                    "(target >= 1.2)\n",
-                    ratio(results[0].gbit, results[1].gbit), ratio(results[0].rate, results[1].rate));
+        const auto& ours = results[0];
+        const auto& peer = results[1];
+        const auto verdict = [](bool met) { return met ? "met" : "NOT met"; };
+        const double bulk = ratioOf(ours.gbit, peer.gbit);
+        const double rate = ratioOf(ours.rate.rate, peer.rate.rate);
+        const double clientCpu = ratioOf(ours.rate.cpuMs, peer.rate.cpuMs);
+        const double serverCpu = ratioOf(ours.rate.otherCpuMs, peer.rate.otherCpuMs);
+        const double p99 = ratioOf(ours.rate.p99Ms, peer.rate.p99Ms);
+        std::printf("row ferrow-core + ferrow-server vs shadowsocks-libev aes-256-gcm (same run):\n");
+        std::printf("  bulk %.2fx (target >= 1.5, %s)\n", bulk, verdict(bulk >= 1.5));
+        std::printf("  connections %.2fx (target >= 1.2, %s)\n", rate, verdict(rate >= 1.2));
+        std::printf("  CPU per 1,000 connections, client: %.0f ms vs %.0f ms, %.2fx (target <= 0.8, %s)\n",
+                    ours.rate.cpuMs, peer.rate.cpuMs, clientCpu, verdict(clientCpu > 0 && clientCpu <= 0.8));
+        std::printf("  CPU per 1,000 connections, server: %.0f ms vs %.0f ms, %.2fx (target <= 0.8, %s)\n",
+                    ours.rate.otherCpuMs, peer.rate.otherCpuMs, serverCpu,
+                    verdict(serverCpu > 0 && serverCpu <= 0.8));
+        std::printf("  p99 of a short request %.2f ms vs %.2f ms, %.2fx (target <= 1.0, %s)\n",
+                    ours.rate.p99Ms, peer.rate.p99Ms, p99, verdict(p99 > 0 && p99 <= 1.0));
     }
     std::printf("ferrow idle memory per stream: client %.1f KiB, server %.1f KiB (target <= 64 each)\n",
                 results[0].idle.clientKiB, results[0].idle.serverKiB);

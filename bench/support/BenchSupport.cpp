@@ -6,9 +6,11 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sstream>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -167,6 +169,47 @@ long residentKiB(pid_t pid)
         }
     }
     return total;
+}
+
+double cpuMs(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) { // utime, stime
+            ticks += std::stod(field);
+        }
+    }
+    return ticks * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+CpuPerThousand rateWithCpu(const std::string& name, const std::function<int()>& open, int concurrency,
+                           std::chrono::seconds window, pid_t pid, pid_t otherPid)
+{
+    const double before = pid ? cpuMs(pid) : 0;
+    const double otherBefore = otherPid ? cpuMs(otherPid) : 0;
+    const auto rate = connectionRate(name, open, concurrency, window);
+    CpuPerThousand result;
+    result.rate = rate.perSecond;
+    result.p99Ms = rate.p99Ms;
+    const double connections = rate.perSecond * std::chrono::duration<double>(window).count();
+    if (connections > 0) {
+        result.cpuMs = pid ? (cpuMs(pid) - before) * 1000.0 / connections : 0;
+        result.otherCpuMs = otherPid ? (cpuMs(otherPid) - otherBefore) * 1000.0 / connections : 0;
+    }
+    return result;
+}
+
+double ratioOf(double value, double peer)
+{
+    return peer > 0 ? value / peer : 0.0;
 }
 
 std::shared_ptr<ChildProcess> spawn(const std::vector<std::string>& arguments)

@@ -50,6 +50,21 @@ void answerOneKiB(int fd);
 
 /// The resident set of a process, in KiB.
 long residentKiB(pid_t pid);
+/// CPU time (user + system) a process has used so far, in milliseconds.
+double cpuMs(pid_t pid);
+/// A connection rate with the CPU two processes spent on it.
+struct CpuPerThousand {
+    double rate = 0;  // connections per second
+    double p99Ms = 0; // of the connections measured
+    double cpuMs = 0; // per 1,000 connections
+    double otherCpuMs = 0;
+};
+/// connectionRate() through `open`, with the CPU that `pid` (and `otherPid` when not 0) spent
+/// per 1,000 connections meanwhile.
+CpuPerThousand rateWithCpu(const std::string& name, const std::function<int()>& open, int concurrency,
+                           std::chrono::seconds window, pid_t pid, pid_t otherPid = 0);
+/// `value` / `peer`, 0 when the peer has no figure.
+double ratioOf(double value, double peer);
 /// Starts a program (searched on PATH) with its output discarded; null when it could not start.
 std::shared_ptr<ChildProcess> spawn(const std::vector<std::string>& arguments);
 /// Waits (bounded, about 5 s) until something accepts on 127.0.0.1:`port`.

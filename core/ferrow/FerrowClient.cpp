@@ -1,8 +1,10 @@
 #include "FerrowClient.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <boost/asio/as_tuple.hpp>
@@ -129,9 +131,7 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
                 result.error = "TCP Fast Open is not available on this system; connected without it";
             }
         }
-        auto connect = withTimeout(socket.async_connect(endpoint, useTuple), timeout);
-        const auto outcome = co_await std::move(connect);
-        lastError = outcome ? std::get<0>(*outcome) : boost::system::error_code(asio::error::timed_out);
+        lastError = co_await connectWithin(socket, endpoint, timeout);
         if (!lastError) {
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
@@ -312,7 +312,8 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         error = "cannot send to the server: " + writeError.message();
         co_return nullptr;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kAcceptTimeout;
+    SocketDeadline answer(ready->wire);
+    answer.arm(std::chrono::steady_clock::now() + kAcceptTimeout);
     std::string buffer;
     std::string chunk(4096, '\0');
     for (;;) {
@@ -321,6 +322,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         const auto status = ready->handshake->next(buffer, used, frame);
         buffer.erase(0, used);
         if (status == DecodeStatus::Frame) {
+            answer.cancel();
             ready->pending = std::move(buffer);
             ++shared->handshakes;
             co_return ready;
@@ -329,14 +331,12 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
             error = "the server's answer does not authenticate (wrong psk?)";
             co_return nullptr;
         }
-        auto read = withDeadline(ready->wire.async_read_some(asio::buffer(chunk), useTuple), deadline);
-        const auto outcome = co_await std::move(read);
-        if (!outcome) {
+        const auto [readError, n] = co_await ready->wire.async_read_some(asio::buffer(chunk), useTuple);
+        if (readError == asio::error::operation_aborted && answer.expired()) {
             error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
                     " s (wrong psk, or not a Ferrow server)";
             co_return nullptr;
         }
-        const auto [readError, n] = *outcome;
         if (readError) {
             error = readError == asio::error::eof
                         ? std::string("the server closed the connection (wrong psk, or not a Ferrow server)")
@@ -407,6 +407,15 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     }
 }
 
+/// Whether an idle connection is still open with nothing to read: the server never speaks to an
+/// idle connection, so anything readable is its close (or worse).
+bool quiet(tcp::socket& socket)
+{
+    char byte = 0;
+    const auto peeked = ::recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
 std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettings& node)
 {
     const auto found = shared.pools.find(FerrowClient::Shared::key(node));
@@ -423,6 +432,11 @@ std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettin
         if (std::chrono::steady_clock::now() - ready->created > kPoolMaxAge) {
             found->second.target = found->second.target > 0 ? found->second.target - 1 : 0;
             retire(ready);
+            continue;
+        }
+        if (!quiet(ready->wire)) {
+            // The server closed it (or spoke) before the watch heard of it.
+            ready->wire.close(ignored);
             continue;
         }
         return ready;

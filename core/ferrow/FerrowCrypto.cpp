@@ -47,7 +47,7 @@ const unsigned char* bytes(std::string_view text)
 /// Algorithms fetched once: an implicit fetch on every context set-up is a provider lookup under
 /// a lock, which costs more than the handshake's own cryptography.
 struct Algorithms {
-    EVP_KDF* hkdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+    EVP_MD* sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     EVP_KDF* scrypt = EVP_KDF_fetch(nullptr, "SCRYPT", nullptr);
     EVP_CIPHER* gcm = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
     EVP_CIPHER* ctr = EVP_CIPHER_fetch(nullptr, "AES-256-CTR", nullptr);
@@ -57,7 +57,7 @@ const Algorithms& algorithms()
 {
     static const Algorithms fetched = [] {
         Algorithms result;
-        if (!result.hkdf || !result.scrypt || !result.gcm || !result.ctr) {
+        if (!result.sha256 || !result.scrypt || !result.gcm || !result.ctr) {
             cryptoFailure("algorithm fetch");
         }
         return result;
@@ -67,24 +67,84 @@ const Algorithms& algorithms()
 
 } // namespace
 
+namespace {
+
+constexpr std::size_t kSha256Size = 32;
+constexpr std::size_t kSha256Block = 64;
+using Digest = std::array<unsigned char, kSha256Size>;
+
+/// HMAC-SHA256 of the concatenated `parts`, on a digest context kept per thread: the KDF
+/// interface looks its digest and MAC up by name on every call, which costs more than the hashing.
+template <std::size_t N>
+Digest hmacSha256(std::string_view key, const std::array<std::string_view, N>& parts)
+{
+    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> held(EVP_MD_CTX_new(),
+                                                                                    &EVP_MD_CTX_free);
+    EVP_MD_CTX* ctx = held.get();
+    if (!ctx) {
+        cryptoFailure("digest context");
+    }
+    const EVP_MD* sha256 = algorithms().sha256;
+    std::array<unsigned char, kSha256Block> block{};
+    if (key.size() > kSha256Block) {
+        unsigned int length = 0;
+        check(EVP_Digest(key.data(), key.size(), block.data(), &length, sha256, nullptr), "HMAC key digest");
+    } else {
+        std::copy(key.begin(), key.end(), block.begin());
+    }
+    std::array<unsigned char, kSha256Block> pad{};
+    const auto hash = [&](unsigned char xorWith, const auto& feed, Digest& out) {
+        for (std::size_t i = 0; i < kSha256Block; ++i) {
+            pad[i] = static_cast<unsigned char>(block[i] ^ xorWith);
+        }
+        check(EVP_DigestInit_ex2(ctx, sha256, nullptr), "HMAC init");
+        check(EVP_DigestUpdate(ctx, pad.data(), pad.size()), "HMAC pad");
+        feed();
+        unsigned int length = 0;
+        check(EVP_DigestFinal_ex(ctx, out.data(), &length), "HMAC final");
+    };
+    Digest inner{};
+    hash(
+        0x36,
+        [&] {
+            for (const auto part : parts) {
+                check(EVP_DigestUpdate(ctx, part.data(), part.size()), "HMAC data");
+            }
+        },
+        inner);
+    Digest outer{};
+    hash(
+        0x5c, [&] { check(EVP_DigestUpdate(ctx, inner.data(), inner.size()), "HMAC inner"); }, outer);
+    OPENSSL_cleanse(block.data(), block.size());
+    OPENSSL_cleanse(pad.data(), pad.size());
+    return outer;
+}
+
+std::string_view view(const Digest& digest)
+{
+    return {reinterpret_cast<const char*>(digest.data()), digest.size()};
+}
+
+} // namespace
+
 std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info, std::size_t length)
 {
-    EVP_KDF_CTX* ctx = EVP_KDF_CTX_new(algorithms().hkdf);
-    if (!ctx) {
-        cryptoFailure("HKDF context");
+    if (length > 255 * kSha256Size) {
+        cryptoFailure("HKDF length");
     }
-    char digest[] = "SHA256";
-    OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<char*>(ikm.data()), ikm.size()),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<char*>(salt.data()), salt.size()),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, const_cast<char*>(info.data()), info.size()),
-        OSSL_PARAM_construct_end(),
-    };
-    std::string out(length, '\0');
-    const int ok = EVP_KDF_derive(ctx, reinterpret_cast<unsigned char*>(out.data()), out.size(), params);
-    EVP_KDF_CTX_free(ctx);
-    check(ok, "HKDF derive");
+    const Digest zeros{};
+    Digest prk = hmacSha256(salt.empty() ? view(zeros) : salt, std::array{ikm});
+    std::string out;
+    out.reserve(length);
+    Digest block{};
+    for (unsigned char i = 1; out.size() < length; ++i) {
+        const char counter = static_cast<char>(i);
+        const std::string_view previous = i == 1 ? std::string_view() : view(block);
+        block = hmacSha256(view(prk), std::array{previous, info, std::string_view(&counter, 1)});
+        out.append(view(block).substr(0, std::min(kSha256Size, length - out.size())));
+    }
+    OPENSSL_cleanse(prk.data(), prk.size());
+    OPENSSL_cleanse(block.data(), block.size());
     return out;
 }
 

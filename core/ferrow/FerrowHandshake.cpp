@@ -190,10 +190,21 @@ bool ServerHandshake::admit(ReplayWindow& window, std::uint64_t now) const
 
 std::string ServerHandshake::acceptPacket()
 {
-    const std::string serverSalt = randomBytes(kSaltSize);
+    // One draw for the salt, the padding and its length: each call to the generator costs a
+    // check of the process id.
+    constexpr std::size_t kMaxPadding = 64;
+    std::string draw = randomBytes(kSaltSize + kMaxPadding + 4);
+    std::uint32_t value = 0;
+    std::memcpy(&value, draw.data() + kSaltSize + kMaxPadding, sizeof value);
+    // Uniform in [0, kMaxPadding]: values past the last whole cycle are drawn again.
+    constexpr std::uint64_t span = kMaxPadding + 1;
+    constexpr std::uint64_t limit = (std::uint64_t{1} << 32) - ((std::uint64_t{1} << 32) % span);
+    const std::size_t padding =
+        value < limit ? static_cast<std::size_t>(value % span) : randomBetween(0, kMaxPadding);
+    const std::string_view serverSalt = std::string_view(draw).substr(0, kSaltSize);
     m_sealer = std::make_unique<FrameSealer>(deriveServerKeys(m_psk, m_salt, serverSalt));
-    std::string out = serverSalt;
-    m_sealer->seal(FrameType::Accept, randomBytes(randomBetween(0, 64)), out);
+    std::string out(serverSalt);
+    m_sealer->seal(FrameType::Accept, std::string_view(draw).substr(kSaltSize, padding), out);
     return out;
 }
 

@@ -1,6 +1,9 @@
 #include "FerrowPump.h"
 
+#include <cerrno>
 #include <memory>
+#include <sys/socket.h>
+#include <tuple>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
@@ -47,13 +50,36 @@ std::string& readSpace()
     return space;
 }
 
+/// One read of what is there into the read space, never blocking: MSG_DONTWAIT rather than the
+/// socket's non-blocking mode, which would cost a system call per socket to switch on.
+std::pair<boost::system::error_code, std::size_t> readNow(tcp::socket& socket)
+{
+    auto& space = readSpace();
+    for (;;) {
+        const auto n = ::recv(socket.native_handle(), space.data(), space.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            return {boost::system::error_code(), static_cast<std::size_t>(n)};
+        }
+        if (n == 0) {
+            return {asio::error::eof, 0};
+        }
+        if (errno != EINTR) {
+            return {boost::system::error_code(errno, boost::system::system_category()), 0};
+        }
+    }
+}
+
+bool wouldBlock(const boost::system::error_code& error)
+{
+    return error == asio::error::would_block || error == asio::error::try_again;
+}
+
 /// Reads what is there without blocking, waiting for readiness only when nothing is.
 asio::awaitable<std::pair<boost::system::error_code, std::size_t>> readReady(tcp::socket& socket)
 {
     for (;;) {
-        boost::system::error_code error;
-        const auto n = socket.read_some(asio::buffer(readSpace()), error);
-        if (error != asio::error::would_block && error != asio::error::try_again) {
+        const auto [error, n] = readNow(socket);
+        if (!wouldBlock(error)) {
             co_return std::pair{error, n};
         }
         auto [waitError] = co_await socket.async_wait(tcp::socket::wait_read, useTuple);
@@ -82,7 +108,9 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
             co_return;
         }
         std::string output;
-        if (error == asio::error::eof) {
+        bool ending = error == asio::error::eof;
+        boost::system::error_code after; // a failure right behind the data, taken up once it is sent
+        if (ending) {
             sealer.seal(FrameType::Fin, {}, output);
         } else if (error) {
             state.fail();
@@ -94,19 +122,40 @@ asio::awaitable<void> sealUp(PumpState& state, FrameSealer& sealer, std::string 
             }
             output.reserve(n + (n / kMaxDataChunk + 1) * (kFrameOverhead + 1));
             sealer.sealData(std::string_view(readSpace()).substr(0, n), output);
+            if (n < kReadSize) {
+                // A short read emptied the socket; one more read now lets an end of stream right
+                // behind the data (a request-response peer closing) leave in the same write as
+                // its Fin. Finding nothing says nothing about the time after the write, when a
+                // bulk sender has usually refilled the socket: the next round reads first again.
+                std::size_t more = 0;
+                std::tie(after, more) = readNow(state.plain);
+                if (after == asio::error::eof) {
+                    ending = true;
+                    after.clear();
+                    sealer.seal(FrameType::Fin, {}, output);
+                } else if (wouldBlock(after)) {
+                    after.clear();
+                } else if (!after) {
+                    if (state.count) {
+                        state.count(true, more);
+                    }
+                    sealer.sealData(std::string_view(readSpace()).substr(0, more), output);
+                    state.totals.sent += more;
+                }
+            }
         }
         auto [writeError, written] = co_await asio::async_write(state.wire, asio::buffer(output), useTuple);
-        if (writeError) {
+        if (writeError || after) {
             state.fail();
             co_return;
         }
-        if (error == asio::error::eof) {
+        state.totals.sent += n;
+        if (ending) {
             boost::system::error_code ignored;
             state.wire.shutdown(tcp::socket::shutdown_send, ignored);
             state.upDone = true;
             co_return;
         }
-        state.totals.sent += n;
     }
 }
 
@@ -225,8 +274,6 @@ asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, Fr
 {
     using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
-    plain.non_blocking(true, ignored);
-    wire.non_blocking(true, ignored);
     PumpState state{plain, wire, std::move(count), false, false, false, std::chrono::steady_clock::now(), {}};
     co_await ((sealUp(state, sealer, std::move(initial)) && openDown(state, reader, std::move(pending))) ||
               watchIdle(state, idleTimeout));

@@ -4,9 +4,11 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_future.hpp>
 #include <gtest/gtest.h>
 
+#include "AsioTimeout.h"
 #include "CoreTestSupport.h"
 #include "DnsMessage.h"
 #include "FerrowClient.h"
@@ -168,6 +170,39 @@ TEST(FerrowClientLibrary, LoopbackPairsAreConnectedToEachOtherAndNeverToAStrange
     char byte = 0;
     EXPECT_EQ(recv(stranger, &byte, 1, 0), 0) << "the stranger's connection was closed";
     for (const int fd : {first, second, third, fourth, stranger}) {
+        close(fd);
+    }
+}
+
+TEST(FerrowClientLibrary, AConnectThatIsNeverAnsweredEndsAtItsLimitAndOneThatIsAnsweredDoesNot)
+{
+    // Backlog 0 and one queued connection: the listener drops further handshakes unanswered.
+    std::uint16_t port = 0;
+    const int listener = listenLoopback(port, 0);
+    ASSERT_GE(listener, 0);
+    const int queued = connectTcp(port);
+    ASSERT_GE(queued, 0);
+    ClientHarness harness;
+    const auto endpoint = asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port);
+    const auto attempt = [&](std::chrono::milliseconds limit) {
+        return harness.run([&]() -> asio::awaitable<std::pair<boost::system::error_code, double>> {
+            asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+            const auto started = std::chrono::steady_clock::now();
+            const auto error = co_await ferrow::connectWithin(socket, endpoint, limit);
+            co_return std::pair{
+                error, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()};
+        });
+    };
+    const auto [error, seconds] = attempt(std::chrono::milliseconds(300));
+    EXPECT_EQ(error, asio::error::timed_out);
+    EXPECT_GE(seconds, 0.25);
+    EXPECT_LT(seconds, 3.0);
+
+    // Once the queue has room the same listener answers, well within a limit that then never fires.
+    const int accepted = accept(listener, nullptr, nullptr);
+    ASSERT_GE(accepted, 0);
+    EXPECT_FALSE(attempt(std::chrono::seconds(5)).first);
+    for (const int fd : {accepted, queued, listener}) {
         close(fd);
     }
 }

@@ -64,6 +64,22 @@ TEST(ProtocolVectors, HkdfMatchesRfc5869AndKeyScheduleIsStable)
                                 unhex("000102030405060708090a0b0c"), unhex("f0f1f2f3f4f5f6f7f8f9"), 42);
     EXPECT_EQ(hex(okm),
               "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
+    // Test case 2: a salt longer than a SHA-256 block (hashed to make the key) and three blocks out.
+    std::string ikm;
+    std::string longSalt;
+    std::string info;
+    for (int i = 0; i < 80; ++i) {
+        ikm.push_back(static_cast<char>(i));
+        longSalt.push_back(static_cast<char>(0x60 + i));
+        info.push_back(static_cast<char>(0xb0 + i));
+    }
+    EXPECT_EQ(
+        hex(hkdfSha256(ikm, longSalt, info, 82)),
+        "b11e398dc80327a1c8e7f78c596a49344f012eda2d4efad8a050cc4c19afa97c59045a99cac7827271cb41c65e590e09"
+        "da3275600c2f09b8367793a9aca3db71cc30c58179ec3e87c14c01d5c1f3434f1d87");
+    // Test case 3: no salt (a block of zeros stands in) and no info.
+    EXPECT_EQ(hex(hkdfSha256(unhex("0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b"), {}, {}, 42)),
+              "8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8");
 
     // The published vectors of the protocol reference, master key (scrypt) included.
     const Key master = masterKey(kPsk);

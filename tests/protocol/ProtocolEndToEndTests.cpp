@@ -492,6 +492,47 @@ TEST(FerrowEndToEnd, PoolServesTheNextStreamAndSurvivesAServerRestart)
     EXPECT_EQ(echoThrough(core.socksPort(), echo->port(), "after restart"), "after restart");
 }
 
+TEST(FerrowEndToEnd, APooledStreamHearsAServerThatSpeaksFirstAndItsLastAnswerEndsInOrder)
+{
+    const auto psk = newPsk();
+    ServerProcess server(keyed(psk));
+    ASSERT_TRUE(server.started()) << server.stderrText();
+    // Greets first, answers one line and closes at once: the answer and the end leave together.
+    TcpServer greeter(
+        [](int fd) {
+            sendAll(fd, "220 ready\r\n");
+            std::string line;
+            char buffer[64];
+            while (line.find('\n') == std::string::npos) {
+                const auto n = recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    return;
+                }
+                line.append(buffer, static_cast<std::size_t>(n));
+            }
+            sendAll(fd, "250 " + line);
+        },
+        2);
+    CoreProcess core(profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+
+    for (int stream = 0; stream < 3; ++stream) {
+        if (stream == 1) {
+            // From here on streams take prewarmed connections, and the client says nothing until
+            // it is greeted.
+            ASSERT_TRUE(server.waitForLines("authenticated", 3));
+        }
+        Socket client(core.socksPort());
+        ASSERT_EQ(socks5Connect(client, "127.0.0.1", greeter.port()), 0);
+        EXPECT_EQ(client.receiveUntil("\r\n"), "220 ready\r\n") << "stream " << stream;
+        ASSERT_TRUE(client.send("hello " + std::to_string(stream) + "\n"));
+        EXPECT_EQ(client.receiveExactly(12), "250 hello " + std::to_string(stream) + "\n");
+        ASSERT_TRUE(waitReadable(client.fd(), std::chrono::seconds(5)));
+        char byte = 0;
+        EXPECT_EQ(recv(client.fd(), &byte, 1, 0), 0) << "stream " << stream << " ends in order, not cut";
+    }
+}
+
 TEST(FerrowEndToEnd, UnderlyingProxyChainsOneNodeThroughAnother)
 {
     const auto entryKey = newPsk();

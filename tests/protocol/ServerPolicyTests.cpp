@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "PendingConnections.h"
 #include "TargetPolicy.h"
 
 using ferrow::server::isPublicAddress;
@@ -35,4 +36,18 @@ TEST(ServerTargetPolicy, PrivateLoopbackAndEmbeddedPrivateAddressesAreRefused)
                              "198.20.0.0", "2001:4860:4860::8888", "::ffff:8.8.8.8", "2002:808:808::1"}) {
         EXPECT_TRUE(isPublicAddress(boost::asio::ip::make_address(text))) << text;
     }
+}
+
+TEST(ServerPendingConnections, SourcesAreKeyedByAddressIPv4MappedAsIPv4AndIPv6ByItsSlash64)
+{
+    using ferrow::server::PendingConnections;
+    const auto key = [](const char* text) {
+        return PendingConnections::sourceKey(boost::asio::ip::make_address(text));
+    };
+    EXPECT_EQ(key("::ffff:192.0.2.7"), key("192.0.2.7"));
+    EXPECT_NE(key("192.0.2.7"), key("192.0.2.8"));
+    EXPECT_EQ(key("2001:db8:1:2::1"), key("2001:db8:1:2:ffff::9"));
+    EXPECT_NE(key("2001:db8:1:2::1"), key("2001:db8:1:3::1"));
+    // The four bytes of an IPv4 address never meet the eight of an IPv6 prefix.
+    EXPECT_NE(key("0.0.0.0"), key("::"));
 }
