@@ -230,6 +230,29 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>POLICY</source>
         <translation>سیاست</translation>
     </message>
+    <message>
+        <source>NOW</source>
+        <translation>اکنون</translation>
+    </message>
+    <message>
+        <source>1D</source>
+        <comment>today</comment>
+        <translation>امروز</translation>
+    </message>
+    <message>
+        <source>7D</source>
+        <comment>seven days</comment>
+        <translation>۷ روز</translation>
+    </message>
+    <message>
+        <source>30D</source>
+        <comment>thirty days</comment>
+        <translation>۳۰ روز</translation>
+    </message>
+    <message>
+        <source>Traffic Period</source>
+        <translation>بازهٔ ترافیک</translation>
+    </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>

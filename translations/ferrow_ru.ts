@@ -230,6 +230,29 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>POLICY</source>
         <translation>ПОЛИТИКА</translation>
     </message>
+    <message>
+        <source>NOW</source>
+        <translation>СЕЙЧАС</translation>
+    </message>
+    <message>
+        <source>1D</source>
+        <comment>today</comment>
+        <translation>ДЕНЬ</translation>
+    </message>
+    <message>
+        <source>7D</source>
+        <comment>seven days</comment>
+        <translation>7 ДН.</translation>
+    </message>
+    <message>
+        <source>30D</source>
+        <comment>thirty days</comment>
+        <translation>30 ДН.</translation>
+    </message>
+    <message>
+        <source>Traffic Period</source>
+        <translation>Период трафика</translation>
+    </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>

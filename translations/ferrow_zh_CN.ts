@@ -230,6 +230,29 @@ To show your external address, its location and your resolver&apos;s latency, Fe
         <source>POLICY</source>
         <translation>策略</translation>
     </message>
+    <message>
+        <source>NOW</source>
+        <translation>实时</translation>
+    </message>
+    <message>
+        <source>1D</source>
+        <comment>today</comment>
+        <translation>今天</translation>
+    </message>
+    <message>
+        <source>7D</source>
+        <comment>seven days</comment>
+        <translation>7天</translation>
+    </message>
+    <message>
+        <source>30D</source>
+        <comment>thirty days</comment>
+        <translation>30天</translation>
+    </message>
+    <message>
+        <source>Traffic Period</source>
+        <translation>流量时段</translation>
+    </message>
 </context>
 <context>
     <name>FRWAppDelegate</name>

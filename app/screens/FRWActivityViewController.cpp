@@ -9,9 +9,11 @@
 #include <QClipboard>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QJsonArray>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -463,22 +465,40 @@ QWidget* FRWActivityViewController::buildTrafficCard()
     m_trafficChart = new FRWBarChart;
     m_trafficChart->setObjectName(QStringLiteral("trafficChart"));
     m_trafficChart->setTint(FRWTheme::cyan());
-    m_trafficChart->setFixedHeight(52);
+    // Lower than the rate charts, so the period row fits with five rows under it.
+    m_trafficChart->setFixedHeight(30);
     content->addWidget(m_trafficChart);
     m_trafficDim = new FRWSegmented({tr("CLIENT"), tr("DOMAIN"), tr("POLICY")});
     m_trafficDim->setObjectName(QStringLiteral("trafficDim"));
     m_trafficDim->setAccessibleName(tr("Traffic Grouped By"));
     m_trafficDim->setSelectedIndex(1);
     content->addWidget(m_trafficDim, 0, Qt::AlignLeft);
+    content->addSpacing(-4);
+    // Short labels: the card is narrow, and longer languages need the room.
+    m_trafficPeriod =
+        new FRWSegmented({tr("NOW"), tr("1D", "today"), tr("7D", "seven days"), tr("30D", "thirty days")});
+    m_trafficPeriod->setObjectName(QStringLiteral("trafficPeriod"));
+    m_trafficPeriod->setAccessibleName(tr("Traffic Period"));
+    content->addWidget(m_trafficPeriod, 0, Qt::AlignLeft);
     m_trafficList = new QWidget;
     m_trafficList->setObjectName(QStringLiteral("trafficList"));
     m_trafficListLayout = new QVBoxLayout(m_trafficList);
-    m_trafficListLayout->setContentsMargins(0, 4, 0, 0);
+    m_trafficListLayout->setContentsMargins(0, 0, 0, 0);
     m_trafficListLayout->setSpacing(6);
     content->addWidget(m_trafficList);
     content->addStretch(1);
-    m_trafficFilter->onChange = [this](int) { refreshTraffic(); };
-    m_trafficDim->onChange = [this](int) { refreshTraffic(); };
+    m_trafficFilter->onChange = [this](int) {
+        m_trafficFetchedAt = {};
+        refreshTraffic();
+    };
+    m_trafficDim->onChange = [this](int) {
+        m_trafficFetchedAt = {};
+        refreshTraffic();
+    };
+    m_trafficPeriod->onChange = [this](int) {
+        m_trafficFetchedAt = {};
+        refreshTraffic();
+    };
     return card;
 }
 
@@ -565,6 +585,10 @@ void FRWActivityViewController::refreshTraffic()
     }
     const FRWAppModel& model = *m_context.model;
     m_trafficChart->setValues(toDoubles(model.statsHourly()));
+    if (m_trafficPeriod->selectedIndex() > 0) {
+        refreshTrafficHistory(false);
+        return;
+    }
 
     const bool proxyOnly = m_trafficFilter->selectedIndex() == 1;
     const int dimension = m_trafficDim->selectedIndex();
@@ -590,6 +614,53 @@ void FRWActivityViewController::refreshTraffic()
     for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
         ordered.append({it.key(), it.value()});
     }
+    showTraffic(std::move(ordered));
+}
+
+void FRWActivityViewController::refreshTrafficHistory(bool force)
+{
+    constexpr qint64 kHistoryRefreshMs = 5000;
+    const QDateTime at = QDateTime::currentDateTimeUtc();
+    if (!force && m_trafficFetchedAt.isValid() && m_trafficFetchedAt.msecsTo(at) < kHistoryRefreshMs) {
+        return;
+    }
+    m_trafficFetchedAt = at;
+    static const int kDays[] = {0, 1, 7, 30};
+    static const char* const kDimensions[] = {"process", "domain", "policy"};
+    const int dimension = std::clamp(m_trafficDim->selectedIndex(), 0, 2);
+    const int request = ++m_trafficRequest;
+    m_context.model->fetchHistory(
+        QLatin1String(kDimensions[dimension]), kDays[std::clamp(m_trafficPeriod->selectedIndex(), 1, 3)],
+        [this, request, dimension, guard = QPointer(this)](std::optional<QJsonObject> answer) {
+            if (!guard || request != m_trafficRequest || m_trafficPeriod->selectedIndex() == 0) {
+                return;
+            }
+            // The history knows a connection's policy only in its own dimension, so PROXY filters
+            // the policies; programs are listed by name, as on the Process page.
+            const bool proxyOnly = m_trafficFilter->selectedIndex() == 1 && dimension == 2;
+            QHash<QString, qint64> totals;
+            for (const QJsonValue value :
+                 answer.value_or(QJsonObject()).value(QStringLiteral("items")).toArray()) {
+                const QJsonObject item = value.toObject();
+                QString name = item.value(QStringLiteral("name")).toString();
+                if (proxyOnly && (name == QLatin1String("DIRECT") || name == QLatin1String("REJECT"))) {
+                    continue;
+                }
+                if (dimension == 0) {
+                    name = name.mid(name.lastIndexOf(u'/') + 1);
+                }
+                totals[name] += FRWScreenText::integerOf(item, "up") + FRWScreenText::integerOf(item, "down");
+            }
+            QList<std::pair<QString, qint64>> ordered;
+            for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
+                ordered.append({it.key(), it.value()});
+            }
+            showTraffic(std::move(ordered));
+        });
+}
+
+void FRWActivityViewController::showTraffic(QList<std::pair<QString, qint64>> ordered)
+{
     // Largest first; equal totals by name, so rows do not swap places from one poll to the next.
     std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
         return a.second != b.second ? a.second > b.second : a.first < b.first;

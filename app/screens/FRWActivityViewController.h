@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 
 #include "FRWScreens.h"
@@ -88,9 +89,15 @@ private:
     FRWSegmented* m_totalPeriod = nullptr;
     FRWSegmented* m_trafficFilter = nullptr;
     FRWSegmented* m_trafficDim = nullptr;
+    /// Now (the live connections), Today, 7 Days, 30 Days (the core's history).
+    FRWSegmented* m_trafficPeriod = nullptr;
+    QDateTime m_trafficFetchedAt;
+    int m_trafficRequest = 0; // answers to older requests are dropped
     FRWBarChart* m_trafficChart = nullptr;
     QWidget* m_trafficList = nullptr;
     QVBoxLayout* m_trafficListLayout = nullptr;
     QList<FRWTrafficRow*> m_trafficRows;
+    void refreshTrafficHistory(bool force);
+    void showTraffic(QList<std::pair<QString, qint64>> ordered);
     QLabel* m_trafficEmpty = nullptr;
 };

@@ -182,6 +182,39 @@ TEST_F(ActivityTest, TopTrafficByDimensionAndFilter)
     EXPECT_TRUE(widget<QLabel>(activity, "trafficEmptyLabel")->isVisibleTo(activity->view()));
 }
 
+TEST_F(ActivityTest, TopTrafficOverAPeriodComesFromTheCoresHistory)
+{
+    auto activity = page();
+    connectCore();
+    answer("/connections", QJsonArray{conn(1, "live.example", "curl", "HK", 5)});
+    answer("/history?dimension=domain&days=7",
+           R"({"items":[{"name":"a.example","up":100,"down":900,"daily":[]},
+                        {"name":"b.example","up":1,"down":1,"daily":[]}]})");
+    answer("/history?dimension=process&days=7",
+           R"({"items":[{"name":"/usr/bin/curl","up":10,"down":0},{"name":"/opt/curl","up":5,"down":0},
+                        {"name":"/usr/lib/firefox/firefox","up":1,"down":1}]})");
+    answer("/history?dimension=policy&days=30",
+           R"({"items":[{"name":"DIRECT","up":50,"down":0},{"name":"HK","up":7,"down":0}]})");
+    poll();
+    const auto shows = [&](const QStringList& rows) {
+        return QTest::qWaitFor([&] { return shownRows(*activity) == rows; }, 5000);
+    };
+    select(widget<FRWSegmented>(activity, "trafficPeriod"), 2);
+    EXPECT_TRUE(shows({"a.example=1000 B", "b.example=2 B"}))
+        << shownRows(*activity).join(", ").toStdString();
+    select(widget<FRWSegmented>(activity, "trafficDim"), 0);
+    EXPECT_TRUE(shows({"curl=15 B", "firefox=2 B"})) << "programs by name, as on the Process page";
+    select(widget<FRWSegmented>(activity, "trafficDim"), 2);
+    select(widget<FRWSegmented>(activity, "trafficPeriod"), 3);
+    EXPECT_TRUE(shows({"DIRECT=50 B", "HK=7 B"}));
+    select(widget<FRWSegmented>(activity, "trafficFilter"), 1);
+    EXPECT_TRUE(shows({"HK=7 B"}));
+    poll(); // live updates do not replace the period
+    EXPECT_EQ(shownRows(*activity), (QStringList{"HK=7 B"}));
+    select(widget<FRWSegmented>(activity, "trafficPeriod"), 0);
+    EXPECT_EQ(shownRows(*activity), (QStringList{"HK=5 B"}));
+}
+
 TEST_F(ActivityTest, BusyPageFitsTheWindowAtOneWidthWithWholeHeaderTexts)
 {
     profiles->addNode("Tokyo", "203.0.113.20", 8443, "a2V5", "off");
