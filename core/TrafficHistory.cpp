@@ -106,24 +106,8 @@ TrafficHistory::ReadDays TrafficHistory::read(const std::string& folder, const s
             continue;
         }
         const auto file = readRegularFile(it->path().string(), kMaxFileSize, true);
-        const auto text = file.ok ? gzipExpanded(file.bytes, kMaxExpandedSize) : std::nullopt;
-        const auto document = text ? nlohmann::json::parse(*text, nullptr, false) : nlohmann::json();
-        ReadDay read{day, {}};
-        bool good = document.is_object();
-        for (std::size_t d = 0; good && d < kDimensionNames.size(); ++d) {
-            const auto book = document.find(kDimensionNames[d]);
-            if (book == document.end()) {
-                continue;
-            }
-            good = book->is_object();
-            for (auto entry = book->begin(); good && entry != book->end(); ++entry) {
-                Counter counter;
-                good = readCounter(entry.value(), counter);
-                read.books[d].emplace_back(entry.key() == "other" ? std::string(kOther) : entry.key(),
-                                           counter);
-            }
-        }
-        if (!good) {
+        std::optional<ReadDay> read = file.ok ? parseDay(day, file.bytes) : std::nullopt;
+        if (!read) {
             // Set aside, not deleted: the bytes may still be worth a look.
             const std::string aside = it->path().string() + ".damaged";
             std::error_code ignored;
@@ -133,9 +117,37 @@ TrafficHistory::ReadDays TrafficHistory::read(const std::string& folder, const s
                                    aside);
             continue;
         }
-        out.days.push_back(std::move(read));
+        out.days.push_back(std::move(*read));
     }
     return out;
+}
+
+std::optional<TrafficHistory::ReadDay> TrafficHistory::parseDay(const std::string& day,
+                                                                std::string_view bytes)
+{
+    const auto text = gzipExpanded(bytes, kMaxExpandedSize);
+    const auto document = text ? nlohmann::json::parse(*text, nullptr, false) : nlohmann::json();
+    if (!document.is_object()) {
+        return std::nullopt;
+    }
+    ReadDay read{day, {}};
+    for (std::size_t d = 0; d < kDimensionNames.size(); ++d) {
+        const auto book = document.find(kDimensionNames[d]);
+        if (book == document.end()) {
+            continue;
+        }
+        if (!book->is_object()) {
+            return std::nullopt;
+        }
+        for (auto entry = book->begin(); entry != book->end(); ++entry) {
+            Counter counter;
+            if (!readCounter(entry.value(), counter)) {
+                return std::nullopt;
+            }
+            read.books[d].emplace_back(entry.key() == "other" ? std::string(kOther) : entry.key(), counter);
+        }
+    }
+    return read;
 }
 
 void TrafficHistory::removeBefore(const std::string& folder, const std::string& first)

@@ -56,6 +56,8 @@ public:
     /// Reads the days from `first` to `last` ("YYYY-MM-DD", both included). Touches no member, so
     /// it may run on another thread, as may removeBefore().
     static ReadDays read(const std::string& folder, const std::string& first, const std::string& last);
+    /// A day's file as stored (gzip'd JSON); nothing when it is damaged.
+    static std::optional<ReadDay> parseDay(const std::string& day, std::string_view bytes);
     /// Removes the files of days before `first`.
     static void removeBefore(const std::string& folder, const std::string& first);
     /// Adds a day read by read() to what is held.

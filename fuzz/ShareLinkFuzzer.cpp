@@ -15,6 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             node->value(QStringLiteral("psk")).toString().isEmpty()) {
             __builtin_trap();
         }
+        // A node written back as a link reads as the same node.
+        if (const auto link = FRWShareLink::link(*node); link && FRWShareLink::parse(*link) != node) {
+            __builtin_trap();
+        }
     }
     FRWShareLink::parse(QStringLiteral("ferrow://") + text);
     return 0;
