@@ -15,6 +15,14 @@ std::shared_ptr<ConnectionRecord> ConnectionRegistry::open()
                           std::chrono::system_clock::now().time_since_epoch())
                           .count();
     m_open.emplace(record->id, record);
+    // Nobody may ask for programs for a long time (no history, no one watching): the list then
+    // drops what has closed, so it stays as long as the open connections.
+    if (m_unlooked.size() >= 2 * m_open.size() + 64) {
+        std::erase_if(m_unlooked, [](const std::weak_ptr<ConnectionRecord>& weak) {
+            const auto record = weak.lock();
+            return !record || record->closed || record->processLooked;
+        });
+    }
     m_unlooked.push_back(record);
     if (m_opened) {
         m_opened();

@@ -54,6 +54,8 @@ public:
     void setHistoryCap(std::size_t cap);
     std::size_t openCount() const { return m_open.size(); }
     std::size_t closedCount() const { return m_closed.size(); }
+    /// Records kept for a program lookup; bounded by the open ones however long nobody looks.
+    std::size_t awaitingLookup() const { return m_unlooked.size(); }
 
     /// Visits every open record.
     void forEachOpen(const std::function<void(const std::shared_ptr<ConnectionRecord>&)>& visit);

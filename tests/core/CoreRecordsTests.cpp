@@ -181,6 +181,12 @@ TEST(ConnectionRegistry, HistoryCapAndJson)
     EXPECT_EQ(registry.toJson()[0]["process"], "app");
     registry.setHistoryCap(0);
     EXPECT_EQ(registry.closedCount(), 0u);
+
+    // With nobody asking for programs, closed connections do not pile up waiting for a lookup.
+    for (int i = 0; i < 1000; ++i) {
+        registry.close(registry.open());
+    }
+    EXPECT_LE(registry.awaitingLookup(), 2 * registry.openCount() + 64);
 }
 
 TEST(TrafficStatistics, PeriodsRollOverAndSurviveSaving)
