@@ -265,6 +265,11 @@ bool ProcessFinder::scanProcess(int pid, std::set<unsigned long>& missing)
         if (missing.erase(*inode) > 0) {
             m_owners.use(*inode);
             holds = true;
+            // New sockets take the lowest free numbers, which the listing gives first: a busy
+            // program's other descriptors need not be read each time.
+            if (missing.empty()) {
+                break;
+            }
         }
         // A walk over a machine with very many sockets must not hold them all at once.
         if (m_owners.size() > 2 * m_owners.capacity()) {
