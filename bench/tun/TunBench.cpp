@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -67,8 +69,38 @@ double streamRate(bool direct)
     return received >= (static_cast<long long>(kStreamMiB) << 20) ? kStreamMiB / elapsed.count() : 0;
 }
 
-/// Completed connections per second from kClients clients at once, each one after another.
-double connectionRate(const NetworkNamespace& host, bool direct)
+/// Packets the tunnel link has carried both ways, read from inside the namespace that holds it.
+long long tunPackets(const NetworkNamespace& host)
+{
+    long long total = -1;
+    host.run([&] {
+        std::ifstream dev("/proc/thread-self/net/dev");
+        std::string line;
+        while (std::getline(dev, line)) {
+            const auto colon = line.find(':');
+            if (colon == std::string::npos || line.substr(0, colon).find("utun9") == std::string::npos) {
+                continue;
+            }
+            std::istringstream fields(line.substr(colon + 1));
+            long long value = 0;
+            long long received = 0;
+            long long sent = 0;
+            for (int i = 0; i < 10 && fields >> value; ++i) {
+                if (i == 1) {
+                    received = value;
+                } else if (i == 9) {
+                    sent = value;
+                }
+            }
+            total = received + sent;
+        }
+    });
+    return total;
+}
+
+/// Completed connections per second from kClients clients at once, each one after another;
+/// `completed` gets their number.
+double connectionRate(const NetworkNamespace& host, bool direct, int* completed = nullptr)
 {
     std::atomic<int> done{0};
     std::atomic<bool> failed{false};
@@ -90,6 +122,9 @@ double connectionRate(const NetworkNamespace& host, bool direct)
         client.join();
     }
     const std::chrono::duration<double> elapsed = Clock::now() - started;
+    if (completed) {
+        *completed = done;
+    }
     return failed ? 0 : done / elapsed.count();
 }
 
@@ -125,14 +160,21 @@ int main()
         std::printf("ferrow-bench-tun: the core did not start:\n%s\n", core.log().c_str());
         return 1;
     }
-    std::vector<double> directStream, tunnelStream, directRate, tunnelRate;
+    std::vector<double> directStream, tunnelStream, directRate, tunnelRate, crossings;
     for (int round = 0; round < kRounds; ++round) {
         bed.host.run([&] {
             directStream.push_back(streamRate(true));
             tunnelStream.push_back(streamRate(false));
         });
         directRate.push_back(connectionRate(bed.host, true));
-        tunnelRate.push_back(connectionRate(bed.host, false));
+        // Each packet crosses the link twice: read by the core, written back translated.
+        const auto packetsBefore = tunPackets(bed.host);
+        int completed = 0;
+        tunnelRate.push_back(connectionRate(bed.host, false, &completed));
+        const auto packetsAfter = tunPackets(bed.host);
+        if (completed > 0 && packetsBefore >= 0) {
+            crossings.push_back(static_cast<double>(packetsAfter - packetsBefore) / completed);
+        }
     }
     std::printf(
         "ferrow-bench-tun: %d rounds, each a %d MiB stream and %lld ms of connections from %d clients at "
@@ -140,5 +182,9 @@ int main()
         kRounds, kStreamMiB, static_cast<long long>(kRateWindow.count()), kClients);
     report("single TCP stream", median(directStream), median(tunnelStream), "MiB/s");
     report("connection rate", median(directRate), median(tunnelRate), "conn/s");
+    if (!crossings.empty()) {
+        std::printf("tunnel link crossings per short connection (packets read and written): %.1f\n",
+                    median(crossings));
+    }
     return 0;
 }
