@@ -64,6 +64,13 @@ asio::awaitable<void> watchIdle(tcp::socket& client, tcp::socket& upstream, Traf
 
 enum class Start { Bulk, Ended, Failed };
 
+/// Whether the peer's end of stream is already queued behind what was read; consumes nothing.
+bool endsNext(tcp::socket& from)
+{
+    char probe = 0;
+    return ::recv(from.native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 /// Copies the first bytes through a small buffer: most connections are short, and for them a
 /// pipe would cost more system calls than it saves. Returns Bulk once the stream proves long.
 asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
@@ -100,14 +107,35 @@ asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, Traffi
             co_return Start::Failed;
         }
         speculate = false;
-        meter.count(upward, static_cast<std::uint64_t>(received));
-        auto [writeError, sent] = co_await asio::async_write(
-            to, asio::buffer(buffer.get(), static_cast<std::size_t>(received)), useTuple);
-        if (writeError) {
-            meter.uncount(upward, static_cast<std::uint64_t>(received) - sent);
-            co_return Start::Failed;
+        const auto size = static_cast<std::size_t>(received);
+        meter.count(upward, size);
+        // A short answer is often followed by its sender's close already: sent together they
+        // take one packet, and the reader learns of the end without another round.
+        const bool ending = size < kSmallCopy && endsNext(from);
+        std::size_t sent = 0;
+        if (ending) {
+            const ssize_t written =
+                ::send(to.native_handle(), buffer.get(), size, MSG_DONTWAIT | MSG_NOSIGNAL | MSG_MORE);
+            if (written < 0 && errno != EAGAIN && errno != EINTR) {
+                meter.uncount(upward, size);
+                co_return Start::Failed;
+            }
+            sent = written > 0 ? static_cast<std::size_t>(written) : 0;
         }
-        copied += sent;
+        if (sent < size) {
+            auto [writeError, rest] =
+                co_await asio::async_write(to, asio::buffer(buffer.get() + sent, size - sent), useTuple);
+            if (writeError) {
+                meter.uncount(upward, size - sent - rest);
+                co_return Start::Failed;
+            }
+        }
+        if (ending) {
+            boost::system::error_code ignored;
+            to.shutdown(tcp::socket::shutdown_send, ignored); // carries the held tail with it
+            co_return Start::Ended;
+        }
+        copied += size;
     }
     co_return Start::Bulk;
 }
