@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "TunTestbed.h"
 #include "TunnelTags.h"
 
@@ -30,7 +31,7 @@ constexpr auto kRateWindow = std::chrono::milliseconds(700);
 constexpr int kClients = 50;
 
 /// Runs one HTTP exchange with the origin; the bytes received, or -1.
-long long exchange(bool direct, const std::string& request)
+long long httpExchange(bool direct, const std::string& request)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (direct) {
@@ -64,7 +65,7 @@ double streamRate(bool direct)
 {
     const auto started = Clock::now();
     const auto received =
-        exchange(direct, "GET /stream/" + std::to_string(kStreamMiB) + " HTTP/1.1\r\nHost: x\r\n\r\n");
+        httpExchange(direct, "GET /stream/" + std::to_string(kStreamMiB) + " HTTP/1.1\r\nHost: x\r\n\r\n");
     const std::chrono::duration<double> elapsed = Clock::now() - started;
     return received >= (static_cast<long long>(kStreamMiB) << 20) ? kStreamMiB / elapsed.count() : 0;
 }
@@ -110,7 +111,7 @@ double connectionRate(const NetworkNamespace& host, bool direct, int* completed 
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(host.spawn([&] {
             while (Clock::now() - started < kRateWindow && !failed) {
-                if (exchange(direct, "GET /small HTTP/1.1\r\nHost: x\r\n\r\n") <= 0) {
+                if (httpExchange(direct, "GET /small HTTP/1.1\r\nHost: x\r\n\r\n") <= 0) {
                     failed = true;
                     return;
                 }
@@ -160,7 +161,7 @@ int main()
         std::printf("ferrow-bench-tun: the core did not start:\n%s\n", core.log().c_str());
         return 1;
     }
-    std::vector<double> directStream, tunnelStream, directRate, tunnelRate, crossings;
+    std::vector<double> directStream, tunnelStream, directRate, tunnelRate, crossings, coreCpu;
     for (int round = 0; round < kRounds; ++round) {
         bed.host.run([&] {
             directStream.push_back(streamRate(true));
@@ -169,11 +170,14 @@ int main()
         directRate.push_back(connectionRate(bed.host, true));
         // Each packet crosses the link twice: read by the core, written back translated.
         const auto packetsBefore = tunPackets(bed.host);
+        const double cpuBefore = ferrow::bench::cpuMs(core.pid());
         int completed = 0;
         tunnelRate.push_back(connectionRate(bed.host, false, &completed));
+        const double cpuAfter = ferrow::bench::cpuMs(core.pid());
         const auto packetsAfter = tunPackets(bed.host);
         if (completed > 0 && packetsBefore >= 0) {
             crossings.push_back(static_cast<double>(packetsAfter - packetsBefore) / completed);
+            coreCpu.push_back((cpuAfter - cpuBefore) * 1000.0 / completed);
         }
     }
     std::printf(
@@ -185,6 +189,7 @@ int main()
     if (!crossings.empty()) {
         std::printf("tunnel link crossings per short connection (packets read and written): %.1f\n",
                     median(crossings));
+        std::printf("ferrow-core CPU per 1,000 tunnelled connections: %.0f ms\n", median(coreCpu));
     }
     return 0;
 }
