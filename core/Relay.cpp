@@ -64,11 +64,18 @@ asio::awaitable<void> watchIdle(tcp::socket& client, tcp::socket& upstream, Traf
 
 enum class Start { Bulk, Ended, Failed };
 
-/// Whether the peer's end of stream is already queued behind what was read; consumes nothing.
-bool endsNext(tcp::socket& from)
+enum class Next { Open, Ends, Broken };
+
+/// What is queued behind what was read: more, the peer's end of stream, or its failure. A peek
+/// consumes no data, but it does take a pending error (a reset), so Broken must be acted on.
+Next peekNext(tcp::socket& from)
 {
     char probe = 0;
-    return ::recv(from.native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    const ssize_t got = ::recv(from.native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got == 0) {
+        return Next::Ends;
+    }
+    return got > 0 || errno == EAGAIN || errno == EINTR ? Next::Open : Next::Broken;
 }
 
 /// Copies the first bytes through a small buffer: most connections are short, and for them a
@@ -111,7 +118,8 @@ asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, Traffi
         meter.count(upward, size);
         // A short answer is often followed by its sender's close already: sent together they
         // take one packet, and the reader learns of the end without another round.
-        const bool ending = size < kSmallCopy && endsNext(from);
+        const Next next = size < kSmallCopy ? peekNext(from) : Next::Open;
+        const bool ending = next == Next::Ends;
         std::size_t sent = 0;
         if (ending) {
             const ssize_t written =
@@ -134,6 +142,9 @@ asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, Traffi
             boost::system::error_code ignored;
             to.shutdown(tcp::socket::shutdown_send, ignored); // carries the held tail with it
             co_return Start::Ended;
+        }
+        if (next == Next::Broken) {
+            co_return Start::Failed; // passed on as a reset, after what came before it
         }
         copied += size;
     }
