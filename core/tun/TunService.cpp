@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <set>
 #include <sys/eventfd.h>
@@ -423,10 +421,6 @@ asio::awaitable<void> TunService::serveAccepted(tcp::socket socket, std::uint8_t
         co_return;
     }
     const bool v6 = peer.address().is_v6();
-    // Every segment to the client crosses the tunnel twice: its request is acknowledged with the
-    // answer rather than on its own.
-    const int off = 0;
-    ::setsockopt(socket.native_handle(), IPPROTO_TCP, TCP_QUICKACK, &off, sizeof off);
     // Only translated flows come from the tunnel's peer address; anything else that finds the
     // listener (a local program connecting to it directly) is no flow of ours.
     const auto flow = core::fromAsio(peer.address()) == tunPeer(v6)
