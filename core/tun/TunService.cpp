@@ -493,7 +493,7 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
             continue;
         }
         if (queued == 0 || (errno != EAGAIN && errno != EINTR)) {
-            buffer.resize(size); // the end or a failure: the session learns of it when it reads
+            buffer.resize(size); // the end or a failure: nothing more will come to sniff
             break;
         }
         auto read = withDeadline(
