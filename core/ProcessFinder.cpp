@@ -286,7 +286,18 @@ bool ProcessFinder::scanProcess(int pid, std::set<unsigned long>& missing)
     return holds;
 }
 
-void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids)
+bool ProcessFinder::stillHeld(const SocketKey& key, unsigned long inode)
+{
+    if (m_netlinkBroken) {
+        return true; // the tables cannot tell a closed socket apart cheaply; assume it is held
+    }
+    bool unavailable = false;
+    const auto now = askKernel(key, unavailable);
+    return unavailable || (now && now->inode == inode);
+}
+
+void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids,
+                           const std::function<void(std::set<unsigned long>&)>& dropClosed)
 {
     std::set<unsigned long> missing(wanted.begin(), wanted.end());
     // Processes that held clients lately first: a program that opens many connections is found
@@ -297,6 +308,9 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
             break;
         }
         scanProcess(pid, missing);
+    }
+    if (!missing.empty() && dropClosed) {
+        dropClosed(missing);
     }
     if (missing.empty()) {
         m_owners.trim();
@@ -378,23 +392,34 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
     std::string tables[2];
     std::vector<std::optional<SocketOwner>> sockets;
     std::vector<unsigned long> missing;
+    std::vector<std::pair<SocketKey, unsigned long>> missingKeys;
     std::vector<uid_t> uids;
     for (const auto& key : keys) {
         sockets.push_back(socketOwner(key, tablesRead, tables));
         const auto& socket = sockets.back();
-        if (!socket) {
+        // Inode 0: a socket its program has closed, held by no process any more.
+        if (!socket || socket->inode == 0) {
             continue;
         }
         const SocketHolder* known = m_owners.use(socket->inode);
         if (!known || !stillOwns(*known, socket->inode)) {
             missing.push_back(socket->inode);
+            missingKeys.emplace_back(key, socket->inode);
             if (socket->uid && std::find(uids.begin(), uids.end(), *socket->uid) == uids.end()) {
                 uids.push_back(*socket->uid);
             }
         }
     }
     if (!missing.empty()) {
-        rescan(missing, uids);
+        // Short connections are often closed by the time their batch is looked up: the socket
+        // is then held by nobody, and listing every process for it would find nothing.
+        rescan(missing, uids, [&](std::set<unsigned long>& left) {
+            for (const auto& [key, inode] : missingKeys) {
+                if (left.contains(inode) && !stillHeld(key, inode)) {
+                    left.erase(inode);
+                }
+            }
+        });
     }
     std::vector<std::optional<ProcessInfo>> out;
     for (const auto& socket : sockets) {

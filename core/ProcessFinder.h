@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -59,7 +60,12 @@ private:
     bool stillOwns(const SocketHolder& owner, unsigned long inode) const;
     /// Remembers the sockets `pid` holds and takes those it finds out of `missing`; whether any.
     bool scanProcess(int pid, std::set<unsigned long>& missing);
-    void rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids);
+    /// Whether `inode` is still the socket of `key` and held by a process.
+    bool stillHeld(const SocketKey& key, unsigned long inode);
+    /// `dropClosed` takes out of the missing those no process holds any more, once the recent
+    /// holders have been looked at and before every process is.
+    void rescan(const std::vector<unsigned long>& wanted, const std::vector<uid_t>& uids,
+                const std::function<void(std::set<unsigned long>&)>& dropClosed = {});
     std::optional<ProcessInfo> describe(int pid) const;
     /// "alice (uid 1001)": what is shown for a socket whose program cannot be looked at.
     static std::string accountLabel(uid_t uid);

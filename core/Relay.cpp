@@ -64,6 +64,20 @@ asio::awaitable<void> watchIdle(tcp::socket& client, tcp::socket& upstream, Traf
 
 enum class Start { Bulk, Ended, Failed };
 
+enum class Next { Open, Ends, Broken };
+
+/// What is queued behind what was read: more, the peer's end of stream, or its failure. A peek
+/// consumes no data, but it does take a pending error (a reset), so Broken must be acted on.
+Next peekNext(tcp::socket& from)
+{
+    char probe = 0;
+    const ssize_t got = ::recv(from.native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got == 0) {
+        return Next::Ends;
+    }
+    return got > 0 || errno == EAGAIN || errno == EINTR ? Next::Open : Next::Broken;
+}
+
 /// Copies the first bytes through a small buffer: most connections are short, and for them a
 /// pipe would cost more system calls than it saves. Returns Bulk once the stream proves long.
 asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, TrafficMeter& meter, bool upward)
@@ -100,14 +114,39 @@ asio::awaitable<Start> copyShortStart(tcp::socket& from, tcp::socket& to, Traffi
             co_return Start::Failed;
         }
         speculate = false;
-        meter.count(upward, static_cast<std::uint64_t>(received));
-        auto [writeError, sent] = co_await asio::async_write(
-            to, asio::buffer(buffer.get(), static_cast<std::size_t>(received)), useTuple);
-        if (writeError) {
-            meter.uncount(upward, static_cast<std::uint64_t>(received) - sent);
-            co_return Start::Failed;
+        const auto size = static_cast<std::size_t>(received);
+        meter.count(upward, size);
+        // A short answer is often followed by its sender's close already: sent together they
+        // take one packet, and the reader learns of the end without another round.
+        const Next next = size < kSmallCopy ? peekNext(from) : Next::Open;
+        const bool ending = next == Next::Ends;
+        std::size_t sent = 0;
+        if (ending) {
+            const ssize_t written =
+                ::send(to.native_handle(), buffer.get(), size, MSG_DONTWAIT | MSG_NOSIGNAL | MSG_MORE);
+            if (written < 0 && errno != EAGAIN && errno != EINTR) {
+                meter.uncount(upward, size);
+                co_return Start::Failed;
+            }
+            sent = written > 0 ? static_cast<std::size_t>(written) : 0;
         }
-        copied += sent;
+        if (sent < size) {
+            auto [writeError, rest] =
+                co_await asio::async_write(to, asio::buffer(buffer.get() + sent, size - sent), useTuple);
+            if (writeError) {
+                meter.uncount(upward, size - sent - rest);
+                co_return Start::Failed;
+            }
+        }
+        if (ending) {
+            boost::system::error_code ignored;
+            to.shutdown(tcp::socket::shutdown_send, ignored); // carries the held tail with it
+            co_return Start::Ended;
+        }
+        if (next == Next::Broken) {
+            co_return Start::Failed; // passed on as a reset, after what came before it
+        }
+        copied += size;
     }
     co_return Start::Bulk;
 }

@@ -8,12 +8,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <netinet/in.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "TunTestbed.h"
 #include "TunnelTags.h"
 
@@ -28,7 +31,7 @@ constexpr auto kRateWindow = std::chrono::milliseconds(700);
 constexpr int kClients = 50;
 
 /// Runs one HTTP exchange with the origin; the bytes received, or -1.
-long long exchange(bool direct, const std::string& request)
+long long httpExchange(bool direct, const std::string& request)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (direct) {
@@ -62,13 +65,43 @@ double streamRate(bool direct)
 {
     const auto started = Clock::now();
     const auto received =
-        exchange(direct, "GET /stream/" + std::to_string(kStreamMiB) + " HTTP/1.1\r\nHost: x\r\n\r\n");
+        httpExchange(direct, "GET /stream/" + std::to_string(kStreamMiB) + " HTTP/1.1\r\nHost: x\r\n\r\n");
     const std::chrono::duration<double> elapsed = Clock::now() - started;
     return received >= (static_cast<long long>(kStreamMiB) << 20) ? kStreamMiB / elapsed.count() : 0;
 }
 
-/// Completed connections per second from kClients clients at once, each one after another.
-double connectionRate(const NetworkNamespace& host, bool direct)
+/// Packets the tunnel link has carried both ways, read from inside the namespace that holds it.
+long long tunPackets(const NetworkNamespace& host)
+{
+    long long total = -1;
+    host.run([&] {
+        std::ifstream dev("/proc/thread-self/net/dev");
+        std::string line;
+        while (std::getline(dev, line)) {
+            const auto colon = line.find(':');
+            if (colon == std::string::npos || line.substr(0, colon).find("utun9") == std::string::npos) {
+                continue;
+            }
+            std::istringstream fields(line.substr(colon + 1));
+            long long value = 0;
+            long long received = 0;
+            long long sent = 0;
+            for (int i = 0; i < 10 && fields >> value; ++i) {
+                if (i == 1) {
+                    received = value;
+                } else if (i == 9) {
+                    sent = value;
+                }
+            }
+            total = received + sent;
+        }
+    });
+    return total;
+}
+
+/// Completed connections per second from kClients clients at once, each one after another;
+/// `completed` gets their number.
+double connectionRate(const NetworkNamespace& host, bool direct, int* completed = nullptr)
 {
     std::atomic<int> done{0};
     std::atomic<bool> failed{false};
@@ -78,7 +111,7 @@ double connectionRate(const NetworkNamespace& host, bool direct)
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(host.spawn([&] {
             while (Clock::now() - started < kRateWindow && !failed) {
-                if (exchange(direct, "GET /small HTTP/1.1\r\nHost: x\r\n\r\n") <= 0) {
+                if (httpExchange(direct, "GET /small HTTP/1.1\r\nHost: x\r\n\r\n") <= 0) {
                     failed = true;
                     return;
                 }
@@ -90,6 +123,9 @@ double connectionRate(const NetworkNamespace& host, bool direct)
         client.join();
     }
     const std::chrono::duration<double> elapsed = Clock::now() - started;
+    if (completed) {
+        *completed = done;
+    }
     return failed ? 0 : done / elapsed.count();
 }
 
@@ -125,14 +161,24 @@ int main()
         std::printf("ferrow-bench-tun: the core did not start:\n%s\n", core.log().c_str());
         return 1;
     }
-    std::vector<double> directStream, tunnelStream, directRate, tunnelRate;
+    std::vector<double> directStream, tunnelStream, directRate, tunnelRate, crossings, coreCpu;
     for (int round = 0; round < kRounds; ++round) {
         bed.host.run([&] {
             directStream.push_back(streamRate(true));
             tunnelStream.push_back(streamRate(false));
         });
         directRate.push_back(connectionRate(bed.host, true));
-        tunnelRate.push_back(connectionRate(bed.host, false));
+        // Each packet crosses the link twice: read by the core, written back translated.
+        const auto packetsBefore = tunPackets(bed.host);
+        const double cpuBefore = ferrow::bench::cpuMs(core.pid());
+        int completed = 0;
+        tunnelRate.push_back(connectionRate(bed.host, false, &completed));
+        const double cpuAfter = ferrow::bench::cpuMs(core.pid());
+        const auto packetsAfter = tunPackets(bed.host);
+        if (completed > 0 && packetsBefore >= 0) {
+            crossings.push_back(static_cast<double>(packetsAfter - packetsBefore) / completed);
+            coreCpu.push_back((cpuAfter - cpuBefore) * 1000.0 / completed);
+        }
     }
     std::printf(
         "ferrow-bench-tun: %d rounds, each a %d MiB stream and %lld ms of connections from %d clients at "
@@ -140,5 +186,10 @@ int main()
         kRounds, kStreamMiB, static_cast<long long>(kRateWindow.count()), kClients);
     report("single TCP stream", median(directStream), median(tunnelStream), "MiB/s");
     report("connection rate", median(directRate), median(tunnelRate), "conn/s");
+    if (!crossings.empty()) {
+        std::printf("tunnel link crossings per short connection (packets read and written): %.1f\n",
+                    median(crossings));
+        std::printf("ferrow-core CPU per 1,000 tunnelled connections: %.0f ms\n", median(coreCpu));
+    }
     return 0;
 }

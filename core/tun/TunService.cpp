@@ -484,6 +484,18 @@ asio::awaitable<void> TunService::sniff(tcp::socket& socket, core::TunnelledFlow
         }
         const auto size = buffer.size();
         buffer.resize(kSniffLimit);
+        // The request usually came right behind the handshake: taking what is queued needs no
+        // timer and no trip through the reactor.
+        const ssize_t queued =
+            ::recv(socket.native_handle(), buffer.data() + size, kSniffLimit - size, MSG_DONTWAIT);
+        if (queued > 0) {
+            buffer.resize(size + static_cast<std::size_t>(queued));
+            continue;
+        }
+        if (queued == 0 || (errno != EAGAIN && errno != EINTR)) {
+            buffer.resize(size); // the end or a failure: nothing more will come to sniff
+            break;
+        }
         auto read = withDeadline(
             socket.async_read_some(asio::buffer(buffer.data() + size, kSniffLimit - size), useTuple),
             deadline);

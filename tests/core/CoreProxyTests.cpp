@@ -373,6 +373,38 @@ TEST(CoreRelay, HalfCloseIsPassedOnBothWays)
     EXPECT_EQ(record["down"], payload.size());
 }
 
+TEST(CoreRelay, AnAnswerWithItsCloseBehindItArrivesWholeAndTheRequestSideStaysOpen)
+{
+    const std::string answer = "short answer";
+    std::promise<std::string> heard;
+    TcpServer server([&](int fd) {
+        // The answer and the end of stream leave together, so the relay finds the end queued.
+        ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
+        std::string got;
+        char buffer[256];
+        ssize_t n = 0;
+        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        heard.set_value(got);
+    });
+    CoreProcess core(withProfile("[Rule]\nFINAL,DIRECT\n"));
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    Socket client(core.socksPort());
+    ASSERT_EQ(socks5Connect(client, "127.0.0.1", server.port()), 0);
+    EXPECT_EQ(client.receiveExactly(answer.size()), answer);
+    EXPECT_TRUE(client.peerClosed());
+    // The client's side still carries data after the answer's end.
+    client.send("late request");
+    client.shutdownWrite();
+    auto future = heard.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(future.get(), "late request");
+    EXPECT_TRUE(waitUntil([&] { return findConnection(core, "127.0.0.1")["closed"] == true; }));
+    EXPECT_EQ(findConnection(core, "127.0.0.1")["down"], answer.size());
+}
+
 TEST(CoreRelay, LargeDownloadArrivesIntact)
 {
     constexpr std::size_t size = 64u << 20;
