@@ -79,8 +79,8 @@ bool HistoryRecorder::count(ConnectionRecord& record, std::time_t now)
         record.historyDomain = m_domains.of(record.host);
     }
     const std::string device = record.source == IpAddr{} ? std::string() : record.source.toString();
-    m_history.add({record.processPath, device, record.historyDomain, record.policy},
-                  up - record.historyUp, down - record.historyDown, now);
+    m_history.add({record.processPath, device, record.historyDomain, record.policy}, up - record.historyUp,
+                  down - record.historyDown, now);
     record.historyUp = up;
     record.historyDown = down;
     return true;
