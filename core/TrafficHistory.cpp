@@ -171,6 +171,7 @@ void TrafficHistory::take(const ReadDay& read)
     if (!m_trimmedBefore.empty() && read.day < m_trimmedBefore) {
         return;
     }
+    ++m_generation;
     // A day counted since the start (a load after traffic) keeps what it has.
     Day& target = m_days[read.day];
     for (std::size_t d = 0; d < read.books.size(); ++d) {
@@ -206,6 +207,7 @@ void TrafficHistory::trim(std::time_t now)
         std::error_code error;
         fs::remove(dayFile(m_days.begin()->first), error);
         m_days.erase(m_days.begin());
+        ++m_generation;
     }
 }
 
@@ -231,7 +233,11 @@ void TrafficHistory::add(const HistoryKeys& keys, std::uint64_t up, std::uint64_
         return;
     }
     trim(now);
-    Day& day = m_days[localDay(now)];
+    const std::string date = localDay(now);
+    if (!m_days.empty() && date < m_days.rbegin()->first) {
+        ++m_generation; // the clock went back: an earlier day changes
+    }
+    Day& day = m_days[date];
     day.dirty = true;
     count(day, HistoryDimension::Process, keys.process, up, down);
     count(day, HistoryDimension::Device, keys.device, up, down);
@@ -278,31 +284,27 @@ nlohmann::json TrafficHistory::query(HistoryDimension dimension, int days, std::
         period.push_back(found == m_days.end() ? nullptr : &found->second);
     }
     const std::uint32_t other = m_nameIds.contains(kOther) ? m_nameIds.at(kOther) : UINT32_MAX;
-    // Summed into a vector indexed by name: a period of 90 busy days is a few hundred thousand
-    // additions, too many for a hash map within the answer's time.
-    std::vector<Counter> totals(m_names.size());
-    std::vector<bool> counted(m_names.size());
-    std::vector<std::uint32_t> seen;
-    for (const Day* day : period) {
-        if (!day) {
-            continue;
-        }
-        for (const auto& [id, counter] : day->books[index(dimension)]) {
-            Counter& total = totals[id];
-            if (!counted[id]) {
-                counted[id] = true;
-                seen.push_back(id);
+    // The earlier days' sums, with today's book added.
+    std::vector<std::pair<std::uint32_t, Counter>> totals = earlierSums(dimension, days, now).sums;
+    const std::size_t earlierCount = totals.size();
+    if (const Day* today = period.back()) {
+        for (const auto& [id, counter] : today->books[index(dimension)]) {
+            const auto at = std::lower_bound(totals.begin(), totals.begin() + std::ptrdiff_t(earlierCount),
+                                             std::make_pair(id, Counter()),
+                                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            if (at != totals.begin() + std::ptrdiff_t(earlierCount) && at->first == id) {
+                at->second.up += counter.up;
+                at->second.down += counter.down;
+            } else {
+                totals.emplace_back(id, counter);
             }
-            total.up += counter.up;
-            total.down += counter.down;
         }
     }
     std::vector<std::pair<std::uint32_t, Counter>> ranked;
-    ranked.reserve(seen.size());
+    ranked.reserve(totals.size());
     Counter rest;
     std::size_t restCount = 0;
-    for (const std::uint32_t id : seen) {
-        const Counter& counter = totals[id];
+    for (const auto& [id, counter] : totals) {
         if (id == other) {
             rest.up += counter.up;
             rest.down += counter.down;
@@ -343,6 +345,48 @@ nlohmann::json TrafficHistory::query(HistoryDimension dimension, int days, std::
             {"to", localDay(now)},
             {"items", items},
             {"other", {{"up", rest.up}, {"down", rest.down}, {"count", restCount}}}};
+}
+
+const TrafficHistory::EarlierSums& TrafficHistory::earlierSums(HistoryDimension dimension, int days,
+                                                               std::time_t now) const
+{
+    constexpr std::size_t kKept = 16;
+    const std::string today = localDay(now);
+    const auto key = std::make_pair(static_cast<int>(dimension), days);
+    if (const auto found = m_earlier.find(key); found != m_earlier.end() && found->second.today == today &&
+                                                found->second.generation == m_generation) {
+        return found->second;
+    }
+    if (m_earlier.size() >= kKept) {
+        m_earlier.clear();
+    }
+    // Summed into a vector indexed by name: a period of 90 busy days is a few hundred thousand
+    // additions, too many for a hash map within the answer's time.
+    std::vector<Counter> totals(m_names.size());
+    std::vector<bool> counted(m_names.size());
+    std::vector<std::uint32_t> seen;
+    for (int back = days - 1; back >= 1; --back) {
+        const auto found = m_days.find(localDay(now, back));
+        if (found == m_days.end()) {
+            continue;
+        }
+        for (const auto& [id, counter] : found->second.books[index(dimension)]) {
+            if (!counted[id]) {
+                counted[id] = true;
+                seen.push_back(id);
+            }
+            totals[id].up += counter.up;
+            totals[id].down += counter.down;
+        }
+    }
+    std::sort(seen.begin(), seen.end());
+    EarlierSums& sums = m_earlier[key];
+    sums = {today, m_generation, {}};
+    sums.sums.reserve(seen.size());
+    for (const std::uint32_t id : seen) {
+        sums.sums.emplace_back(id, totals[id]);
+    }
+    return sums;
 }
 
 std::vector<std::string> TrafficHistory::days() const

@@ -94,6 +94,16 @@ private:
     std::deque<std::string> m_names;   // stable storage for the views in m_nameIds
     std::unordered_map<std::string_view, std::uint32_t> m_nameIds;
     std::string m_trimmedBefore; // days before this are gone
+    // The days before today do not change while today's traffic is counted, so a period's sums
+    // over them are kept for the next answer (the pages ask every few seconds).
+    struct EarlierSums {
+        std::string today;
+        std::uint64_t generation = 0;
+        std::vector<std::pair<std::uint32_t, Counter>> sums; // by name id, ascending
+    };
+    const EarlierSums& earlierSums(HistoryDimension dimension, int days, std::time_t now) const;
+    std::uint64_t m_generation = 0; // changes whenever a day before the newest one changes
+    mutable std::map<std::pair<int, int>, EarlierSums> m_earlier;
 };
 
 /// The local date `daysBack` days before `now`'s, as "YYYY-MM-DD".
