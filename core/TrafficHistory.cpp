@@ -232,8 +232,13 @@ void TrafficHistory::add(const HistoryKeys& keys, std::uint64_t up, std::uint64_
     if (up == 0 && down == 0) {
         return;
     }
-    trim(now);
-    const std::string date = localDay(now);
+    // Dates cost a mktime each; a fold adds every connection with the same time.
+    if (now != m_addedAt || m_addedDay.empty()) {
+        m_addedAt = now;
+        m_addedDay = localDay(now);
+        trim(now);
+    }
+    const std::string& date = m_addedDay;
     if (!m_days.empty() && date < m_days.rbegin()->first) {
         ++m_generation; // the clock went back: an earlier day changes
     }

@@ -103,6 +103,8 @@ private:
     };
     const EarlierSums& earlierSums(HistoryDimension dimension, int days, std::time_t now) const;
     std::uint64_t m_generation = 0; // changes whenever a day before the newest one changes
+    std::time_t m_addedAt = 0;      // the time of the last add(), and its date
+    std::string m_addedDay;
     mutable std::map<std::pair<int, int>, EarlierSums> m_earlier;
 };
 

@@ -35,7 +35,7 @@ using ferrow::core::TrafficHistory;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-constexpr int kConnections = 3000;
+constexpr int kConnections = 6000;
 constexpr int kConcurrency = 8;
 constexpr int kRounds = 5;
 
