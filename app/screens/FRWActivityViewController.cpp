@@ -28,6 +28,7 @@
 #include "FRWCaptionBar.h"
 #include "FRWCaptionLabel.h"
 #include "FRWCardView.h"
+#include "FRWClock.h"
 #include "FRWFlipped.h"
 #include "FRWLineChart.h"
 #include "FRWPillButton.h"
@@ -620,7 +621,7 @@ void FRWActivityViewController::refreshTraffic()
 void FRWActivityViewController::refreshTrafficHistory(bool force)
 {
     constexpr qint64 kHistoryRefreshMs = 5000;
-    const QDateTime at = QDateTime::currentDateTimeUtc();
+    const QDateTime at = (m_context.clock ? *m_context.clock : FRWClock::system()).now();
     if (!force && m_trafficFetchedAt.isValid() && m_trafficFetchedAt.msecsTo(at) < kHistoryRefreshMs) {
         return;
     }
@@ -647,7 +648,7 @@ void FRWActivityViewController::refreshTrafficHistory(bool force)
                     continue;
                 }
                 if (dimension == 0) {
-                    name = name.mid(name.lastIndexOf(u'/') + 1);
+                    name = FRWScreenText::programName(name);
                 }
                 totals[name] += FRWScreenText::integerOf(item, "up") + FRWScreenText::integerOf(item, "down");
             }

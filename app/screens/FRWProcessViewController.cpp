@@ -20,7 +20,7 @@ QString FRWProcessViewController::keyForConnection(const QJsonObject& connection
 
 QString FRWProcessViewController::keyForHistoryName(const QString& name) const
 {
-    return name.mid(name.lastIndexOf(u'/') + 1);
+    return FRWScreenText::programName(name);
 }
 
 QString FRWProcessViewController::titleForKey(const QString& key)

@@ -128,6 +128,11 @@ QString FRWScreenText::ageText(qint64 ageMilliseconds)
         .arg(static_cast<double>(ageMilliseconds) / 60000.0, 0, 'f', 0);
 }
 
+QString FRWScreenText::programName(const QString& executablePath)
+{
+    return executablePath.mid(executablePath.lastIndexOf(u'/') + 1);
+}
+
 QString FRWScreenText::stringOf(const QJsonObject& record, const char* key)
 {
     return record.value(QLatin1String(key)).toString();

@@ -34,6 +34,8 @@ public:
     static QString connectionBytes(qint64 bytes);
     /// "just now", "12s ago" or "3m ago" for an age in milliseconds.
     static QString ageText(qint64 ageMilliseconds);
+    /// The program name the live connections carry, for an executable path the history keeps.
+    static QString programName(const QString& executablePath);
 
     // Lenient reads of a connection record: a missing or mistyped member is empty, 0 or false.
     static QString stringOf(const QJsonObject& record, const char* key);
