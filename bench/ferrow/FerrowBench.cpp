@@ -144,10 +144,9 @@ int main()
     std::ofstream(folder / "psk") << psk << "\n";
     // With a state folder the server answers at once; without one it refuses hellos for its first
     // window (salts may have been lost), and the first round would measure nothing but failures.
-    ferrow.server =
-        spawn({FERROW_SERVER_PATH, "--listen", "127.0.0.1:" + std::to_string(serverPort), "--psk-file",
-               (folder / "psk").string(), "--allow-private", "--log-level", "error", "--state-dir",
-               (folder / "state").string()});
+    ferrow.server = spawn({FERROW_SERVER_PATH, "--listen", "127.0.0.1:" + std::to_string(serverPort),
+                           "--psk-file", (folder / "psk").string(), "--allow-private", "--log-level", "error",
+                           "--state-dir", (folder / "state").string()});
     std::ofstream(folder / "profile.conf")
         << "[General]\nlog-history = 100\nconnection-history = 100\n[Proxy]\n"
         << "N = ferrow, 127.0.0.1, " << serverPort << ", psk=" << psk << ", tfo=auto\n[Rule]\nFINAL,N\n";

@@ -20,75 +20,109 @@ constexpr std::array<std::uint16_t, 20> kSignatureSchemes = {
 constexpr std::array<std::uint16_t, 4> kVersions = {0x0304, 0x0303, 0x0302, 0x0301};
 constexpr std::uint16_t kX25519 = 0x001d;
 
-void put16(std::string& out, std::size_t value)
-{
-    out.push_back(static_cast<char>(value >> 8));
-    out.push_back(static_cast<char>(value & 0xff));
-}
+/// Writes a record front to back into one buffer; a length is reserved where it stands and
+/// filled in once what it covers is written, so the record is built without temporaries.
+class Writer {
+public:
+    explicit Writer(std::string& out) : m_out(out) {}
 
-void put24(std::string& out, std::size_t value)
-{
-    out.push_back(static_cast<char>(value >> 16));
-    put16(out, value & 0xffff);
-}
-
-template <std::size_t N>
-std::string list16(const std::array<std::uint16_t, N>& values)
-{
-    std::string out;
-    for (const auto value : values) {
-        put16(out, value);
+    void u8(std::size_t value) { m_out.push_back(static_cast<char>(value & 0xff)); }
+    void u16(std::size_t value)
+    {
+        u8(value >> 8);
+        u8(value);
     }
-    return out;
-}
-
-void extension(std::string& out, std::uint16_t type, std::string_view body)
-{
-    put16(out, type);
-    put16(out, body.size());
-    out.append(body);
-}
-
-/// `body` behind a length of `width` bytes.
-std::string prefixed(std::string_view body, int width)
-{
-    std::string out;
-    if (width == 1) {
-        out.push_back(static_cast<char>(body.size()));
-    } else {
-        put16(out, body.size());
+    void bytes(std::string_view data) { m_out.append(data); }
+    template <std::size_t N>
+    void list16(const std::array<std::uint16_t, N>& values)
+    {
+        for (const auto value : values) {
+            u16(value);
+        }
     }
-    out.append(body);
-    return out;
+    /// Reserves a length of `width` bytes; close() fills it with the size of what follows.
+    std::size_t open(int width)
+    {
+        const std::size_t at = m_out.size();
+        m_out.append(static_cast<std::size_t>(width), '\0');
+        return at;
+    }
+    void close(std::size_t at, int width)
+    {
+        std::size_t length = m_out.size() - at - static_cast<std::size_t>(width);
+        for (int i = width - 1; i >= 0; --i) {
+            m_out[at + static_cast<std::size_t>(i)] = static_cast<char>(length & 0xff);
+            length >>= 8;
+        }
+    }
+    /// `data` behind a length of `width` bytes.
+    void prefixed(std::string_view data, int width)
+    {
+        const auto at = open(width);
+        bytes(data);
+        close(at, width);
+    }
+
+private:
+    std::string& m_out;
+};
+
+/// An extension: its type, then a two-byte length around what `body` writes.
+template <typename Body>
+void extension(Writer& out, std::uint16_t type, Body body)
+{
+    out.u16(type);
+    const auto at = out.open(2);
+    body();
+    out.close(at, 2);
 }
 
-std::string alpn()
+void noBody()
 {
-    return prefixed(prefixed("h2", 1) + prefixed("http/1.1", 1), 2);
 }
 
-std::string extensions(std::string_view keyShare, std::string_view serverName)
+void extensions(Writer& out, std::string_view keyShare, std::string_view serverName)
 {
-    std::string out;
     if (!serverName.empty()) {
-        std::string name(1, '\0'); // host_name
-        name.append(prefixed(serverName, 2));
-        extension(out, 0x0000, prefixed(name, 2));
+        extension(out, 0x0000, [&] {
+            const auto list = out.open(2);
+            out.u8(0); // host_name
+            out.prefixed(serverName, 2);
+            out.close(list, 2);
+        });
     }
-    extension(out, 0x000b, prefixed(std::string("\x00\x01\x02", 3), 1)); // point formats
-    extension(out, 0x000a, prefixed(list16(kGroups), 2));
-    extension(out, 0x0023, {}); // session ticket
-    extension(out, 0x0010, alpn());
-    extension(out, 0x0016, {}); // encrypt then MAC
-    extension(out, 0x0017, {}); // extended master secret
-    extension(out, 0x000d, prefixed(list16(kSignatureSchemes), 2));
-    extension(out, 0x002b, prefixed(list16(kVersions), 1));
-    extension(out, 0x002d, prefixed(std::string(1, '\x01'), 1)); // PSK with (EC)DHE
-    std::string share;
-    put16(share, kX25519);
-    share.append(prefixed(keyShare, 2));
-    extension(out, 0x0033, prefixed(share, 2));
-    return out;
+    extension(out, 0x000b, [&] { out.prefixed(std::string_view("\x00\x01\x02", 3), 1); }); // point formats
+    extension(out, 0x000a, [&] {
+        const auto at = out.open(2);
+        out.list16(kGroups);
+        out.close(at, 2);
+    });
+    extension(out, 0x0023, noBody); // session ticket
+    extension(out, 0x0010, [&] {
+        const auto at = out.open(2);
+        out.prefixed("h2", 1);
+        out.prefixed("http/1.1", 1);
+        out.close(at, 2);
+    });
+    extension(out, 0x0016, noBody); // encrypt then MAC
+    extension(out, 0x0017, noBody); // extended master secret
+    extension(out, 0x000d, [&] {
+        const auto at = out.open(2);
+        out.list16(kSignatureSchemes);
+        out.close(at, 2);
+    });
+    extension(out, 0x002b, [&] {
+        const auto at = out.open(1);
+        out.list16(kVersions);
+        out.close(at, 1);
+    });
+    extension(out, 0x002d, [&] { out.prefixed(std::string_view("\x01", 1), 1); }); // PSK with (EC)DHE
+    extension(out, 0x0033, [&] {
+        const auto shares = out.open(2);
+        out.u16(kX25519);
+        out.prefixed(keyShare, 2);
+        out.close(shares, 2);
+    });
 }
 
 } // namespace
@@ -96,19 +130,25 @@ std::string extensions(std::string_view keyShare, std::string_view serverName)
 std::string clientHelloRecord(std::string_view random, std::string_view sessionId, std::string_view keyShare,
                               std::string_view serverName)
 {
-    std::string hello("\x03\x03", 2);
-    hello.append(random);
-    hello.append(prefixed(sessionId, 1));
-    hello.append(prefixed(list16(kCipherSuites), 2));
-    hello.append("\x01\x00", 2); // no compression
-    hello.append(prefixed(extensions(keyShare, serverName), 2));
-
-    std::string handshake(1, '\x01');
-    put24(handshake, hello.size());
-    handshake.append(hello);
-    std::string record("\x16\x03\x01", 3);
-    put16(record, handshake.size());
-    record.append(handshake);
+    std::string record;
+    record.reserve(320 + serverName.size());
+    Writer out(record);
+    out.bytes(std::string_view("\x16\x03\x01", 3));
+    const auto recordLength = out.open(2);
+    out.u8(0x01); // ClientHello
+    const auto helloLength = out.open(3);
+    out.bytes(std::string_view("\x03\x03", 2));
+    out.bytes(random);
+    out.prefixed(sessionId, 1);
+    const auto suites = out.open(2);
+    out.list16(kCipherSuites);
+    out.close(suites, 2);
+    out.bytes(std::string_view("\x01\x00", 2)); // no compression
+    const auto extensionsLength = out.open(2);
+    extensions(out, keyShare, serverName);
+    out.close(extensionsLength, 2);
+    out.close(helloLength, 3);
+    out.close(recordLength, 2);
     return record;
 }
 

@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
+#include <vector>
+
+// SHA256_Init and its kin are deprecated in OpenSSL 3 but kept: unlike an EVP digest context,
+// which allocates its provider context again on every init, they need no heap at all.
+#define OPENSSL_SUPPRESS_DEPRECATED
 
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
@@ -11,6 +17,7 @@
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
+#include <openssl/sha.h>
 
 namespace ferrow::proto {
 
@@ -47,7 +54,6 @@ const unsigned char* bytes(std::string_view text)
 /// Algorithms fetched once: an implicit fetch on every context set-up is a provider lookup under
 /// a lock, which costs more than the handshake's own cryptography.
 struct Algorithms {
-    EVP_MD* sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     EVP_KDF* scrypt = EVP_KDF_fetch(nullptr, "SCRYPT", nullptr);
     EVP_CIPHER* gcm = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
     EVP_CIPHER* ctr = EVP_CIPHER_fetch(nullptr, "AES-256-CTR", nullptr);
@@ -57,7 +63,7 @@ const Algorithms& algorithms()
 {
     static const Algorithms fetched = [] {
         Algorithms result;
-        if (!result.sha256 || !result.scrypt || !result.gcm || !result.ctr) {
+        if (!result.scrypt || !result.gcm || !result.ctr) {
             cryptoFailure("algorithm fetch");
         }
         return result;
@@ -73,50 +79,44 @@ constexpr std::size_t kSha256Size = 32;
 constexpr std::size_t kSha256Block = 64;
 using Digest = std::array<unsigned char, kSha256Size>;
 
-/// HMAC-SHA256 of the concatenated `parts`, on a digest context kept per thread: the KDF
-/// interface looks its digest and MAC up by name on every call, which costs more than the hashing.
+/// HMAC-SHA256 of the concatenated `parts`, with the plain SHA-256 functions on the stack: the
+/// KDF interface looks its digest and MAC up by name on every call, and an EVP digest context
+/// allocates on every init; both cost more than the hashing.
 template <std::size_t N>
 Digest hmacSha256(std::string_view key, const std::array<std::string_view, N>& parts)
 {
-    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> held(EVP_MD_CTX_new(),
-                                                                                    &EVP_MD_CTX_free);
-    EVP_MD_CTX* ctx = held.get();
-    if (!ctx) {
-        cryptoFailure("digest context");
-    }
-    const EVP_MD* sha256 = algorithms().sha256;
     std::array<unsigned char, kSha256Block> block{};
     if (key.size() > kSha256Block) {
-        unsigned int length = 0;
-        check(EVP_Digest(key.data(), key.size(), block.data(), &length, sha256, nullptr), "HMAC key digest");
+        SHA256(reinterpret_cast<const unsigned char*>(key.data()), key.size(), block.data());
     } else {
         std::copy(key.begin(), key.end(), block.begin());
     }
     std::array<unsigned char, kSha256Block> pad{};
+    SHA256_CTX ctx;
     const auto hash = [&](unsigned char xorWith, const auto& feed, Digest& out) {
         for (std::size_t i = 0; i < kSha256Block; ++i) {
             pad[i] = static_cast<unsigned char>(block[i] ^ xorWith);
         }
-        check(EVP_DigestInit_ex2(ctx, sha256, nullptr), "HMAC init");
-        check(EVP_DigestUpdate(ctx, pad.data(), pad.size()), "HMAC pad");
+        check(SHA256_Init(&ctx), "HMAC init");
+        check(SHA256_Update(&ctx, pad.data(), pad.size()), "HMAC pad");
         feed();
-        unsigned int length = 0;
-        check(EVP_DigestFinal_ex(ctx, out.data(), &length), "HMAC final");
+        check(SHA256_Final(out.data(), &ctx), "HMAC final");
     };
     Digest inner{};
     hash(
         0x36,
         [&] {
             for (const auto part : parts) {
-                check(EVP_DigestUpdate(ctx, part.data(), part.size()), "HMAC data");
+                check(SHA256_Update(&ctx, part.data(), part.size()), "HMAC data");
             }
         },
         inner);
     Digest outer{};
     hash(
-        0x5c, [&] { check(EVP_DigestUpdate(ctx, inner.data(), inner.size()), "HMAC inner"); }, outer);
+        0x5c, [&] { check(SHA256_Update(&ctx, inner.data(), inner.size()), "HMAC inner"); }, outer);
     OPENSSL_cleanse(block.data(), block.size());
     OPENSSL_cleanse(pad.data(), pad.size());
+    OPENSSL_cleanse(&ctx, sizeof ctx);
     return outer;
 }
 
@@ -127,24 +127,35 @@ std::string_view view(const Digest& digest)
 
 } // namespace
 
+void hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info,
+                std::span<std::uint8_t> out)
+{
+    if (out.size() > 255 * kSha256Size) {
+        cryptoFailure("HKDF length");
+    }
+    const Digest zeros{};
+    Digest prk = hmacSha256(salt.empty() ? view(zeros) : salt, std::array{ikm});
+    Digest block{};
+    std::size_t filled = 0;
+    for (unsigned char i = 1; filled < out.size(); ++i) {
+        const char counter = static_cast<char>(i);
+        const std::string_view previous = i == 1 ? std::string_view() : view(block);
+        block = hmacSha256(view(prk), std::array{previous, info, std::string_view(&counter, 1)});
+        const std::size_t take = std::min(kSha256Size, out.size() - filled);
+        std::copy_n(block.begin(), take, out.begin() + static_cast<std::ptrdiff_t>(filled));
+        filled += take;
+    }
+    OPENSSL_cleanse(prk.data(), prk.size());
+    OPENSSL_cleanse(block.data(), block.size());
+}
+
 std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info, std::size_t length)
 {
     if (length > 255 * kSha256Size) {
         cryptoFailure("HKDF length");
     }
-    const Digest zeros{};
-    Digest prk = hmacSha256(salt.empty() ? view(zeros) : salt, std::array{ikm});
-    std::string out;
-    out.reserve(length);
-    Digest block{};
-    for (unsigned char i = 1; out.size() < length; ++i) {
-        const char counter = static_cast<char>(i);
-        const std::string_view previous = i == 1 ? std::string_view() : view(block);
-        block = hmacSha256(view(prk), std::array{previous, info, std::string_view(&counter, 1)});
-        out.append(view(block).substr(0, std::min(kSha256Size, length - out.size())));
-    }
-    OPENSSL_cleanse(prk.data(), prk.size());
-    OPENSSL_cleanse(block.data(), block.size());
+    std::string out(length, '\0');
+    hkdfSha256(ikm, salt, info, std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
     return out;
 }
 
@@ -201,59 +212,112 @@ std::uint32_t randomBetween(std::uint32_t low, std::uint32_t high)
     return low + static_cast<std::uint32_t>(value % span);
 }
 
-struct Aead::Contexts {
-    Key key{};
-    EVP_CIPHER_CTX* seal = nullptr;
-    EVP_CIPHER_CTX* open = nullptr;
-
-    EVP_CIPHER_CTX* sealing();
-    EVP_CIPHER_CTX* opening();
-};
-
-Aead::Aead(const Key& key) : m_ctx(std::make_unique<Contexts>())
-{
-    m_ctx->key = key;
-}
-
 namespace {
-using CipherInit = int (*)(EVP_CIPHER_CTX*, const EVP_CIPHER*, ENGINE*, const unsigned char*,
-                           const unsigned char*);
 
-EVP_CIPHER_CTX* madeOnce(EVP_CIPHER_CTX*& context, CipherInit init, const Key& key, const char* what)
-{
-    if (!context) {
+/// Cipher contexts outlive their streams: setting one up allocates and goes through the
+/// provider's dispatch, re-keying one that exists does neither. A context comes back re-keyed
+/// with zeros, so no finished stream's key schedule stays behind in it.
+class ContextPool {
+public:
+    explicit ContextPool(const EVP_CIPHER* cipher) : m_cipher(cipher) {}
+    ContextPool(const ContextPool&) = delete;
+    ContextPool& operator=(const ContextPool&) = delete;
+    // Left to the end of the process: the contexts held then are few and freed with it.
+
+    /// A context keyed with `key` (and `iv`, when given) for encrypting (1) or decrypting (0).
+    EVP_CIPHER_CTX* take(const Key& key, const unsigned char* iv, int encrypt)
+    {
+        EVP_CIPHER_CTX* context = nullptr;
+        {
+            const std::lock_guard guard(m_lock);
+            if (!m_free.empty()) {
+                context = m_free.back();
+                m_free.pop_back();
+            }
+        }
+        if (context) {
+            check(EVP_CipherInit_ex(context, nullptr, nullptr, key.data(), iv, encrypt), "cipher re-key");
+            return context;
+        }
         context = EVP_CIPHER_CTX_new();
         if (!context) {
             cryptoFailure("cipher context");
         }
-        check(init(context, algorithms().gcm, nullptr, key.data(), nullptr), what);
+        check(EVP_CipherInit_ex(context, m_cipher, nullptr, key.data(), iv, encrypt), "cipher init");
+        return context;
     }
-    return context;
+
+    void give(EVP_CIPHER_CTX* context)
+    {
+        if (!context) {
+            return;
+        }
+        static constexpr Key kZeros{};
+        static constexpr std::array<unsigned char, 16> kZeroIv{};
+        check(EVP_CipherInit_ex(context, nullptr, nullptr, kZeros.data(), kZeroIv.data(), -1), "cipher wipe");
+        {
+            const std::lock_guard guard(m_lock);
+            if (m_free.size() < kKept) {
+                m_free.push_back(context);
+                return;
+            }
+        }
+        EVP_CIPHER_CTX_free(context);
+    }
+
+private:
+    // Enough for the streams of a busy moment; past that a context is freed as before.
+    static constexpr std::size_t kKept = 512;
+    const EVP_CIPHER* m_cipher;
+    std::mutex m_lock;
+    std::vector<EVP_CIPHER_CTX*> m_free;
+};
+
+ContextPool& gcmContexts()
+{
+    static auto* pool = new ContextPool(algorithms().gcm);
+    return *pool;
 }
+
+ContextPool& ctrContexts()
+{
+    static auto* pool = new ContextPool(algorithms().ctr);
+    return *pool;
+}
+
 } // namespace
 
-// A direction only ever seals or only ever opens: each context is made on first use.
-EVP_CIPHER_CTX* Aead::Contexts::sealing()
+Aead::Aead(const Key& key) : m_key(key)
 {
-    return madeOnce(seal, EVP_EncryptInit_ex, key, "seal init");
 }
 
-EVP_CIPHER_CTX* Aead::Contexts::opening()
+EVP_CIPHER_CTX* Aead::sealing()
 {
-    return madeOnce(open, EVP_DecryptInit_ex, key, "open init");
+    if (!m_seal) {
+        m_seal = gcmContexts().take(m_key, nullptr, 1);
+    }
+    return m_seal;
+}
+
+EVP_CIPHER_CTX* Aead::opening()
+{
+    if (!m_open) {
+        m_open = gcmContexts().take(m_key, nullptr, 0);
+    }
+    return m_open;
 }
 
 Aead::~Aead()
 {
-    EVP_CIPHER_CTX_free(m_ctx->seal);
-    EVP_CIPHER_CTX_free(m_ctx->open);
-    OPENSSL_cleanse(m_ctx->key.data(), m_ctx->key.size());
+    gcmContexts().give(m_seal);
+    gcmContexts().give(m_open);
+    OPENSSL_cleanse(m_key.data(), m_key.size());
 }
 
 void Aead::seal(std::uint64_t counter, std::string_view aad, std::string_view plain, std::string& out)
 {
     const auto nonce = nonceFor(counter);
-    EVP_CIPHER_CTX* ctx = m_ctx->sealing();
+    EVP_CIPHER_CTX* ctx = sealing();
     check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
     int length = 0;
     check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
@@ -272,7 +336,7 @@ void Aead::seal(std::uint64_t counter, std::string_view aad, char first, std::st
                 std::string& out)
 {
     const auto nonce = nonceFor(counter);
-    EVP_CIPHER_CTX* ctx = m_ctx->sealing();
+    EVP_CIPHER_CTX* ctx = sealing();
     check(EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "seal nonce");
     int length = 0;
     check(EVP_EncryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "seal aad");
@@ -296,7 +360,7 @@ bool Aead::open(std::uint64_t counter, std::string_view aad, std::string_view se
         return false;
     }
     const auto nonce = nonceFor(counter);
-    EVP_CIPHER_CTX* ctx = m_ctx->opening();
+    EVP_CIPHER_CTX* ctx = opening();
     check(EVP_DecryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()), "open nonce");
     int length = 0;
     check(EVP_DecryptUpdate(ctx, nullptr, &length, bytes(aad), static_cast<int>(aad.size())), "open aad");
@@ -317,32 +381,24 @@ bool Aead::open(std::uint64_t counter, std::string_view aad, std::string_view se
     return true;
 }
 
-struct LengthMask::Context {
-    EVP_CIPHER_CTX* ctx = nullptr;
-};
-
-LengthMask::LengthMask(const Key& key) : m_ctx(std::make_unique<Context>())
+LengthMask::LengthMask(const Key& key)
 {
-    m_ctx->ctx = EVP_CIPHER_CTX_new();
-    if (!m_ctx->ctx) {
-        cryptoFailure("mask context");
-    }
     const std::array<unsigned char, 16> iv{};
-    check(EVP_EncryptInit_ex(m_ctx->ctx, algorithms().ctr, nullptr, key.data(), iv.data()), "mask init");
+    m_ctx = ctrContexts().take(key, iv.data(), 1);
 }
 
 LengthMask::~LengthMask()
 {
-    EVP_CIPHER_CTX_free(m_ctx->ctx);
+    ctrContexts().give(m_ctx);
+    OPENSSL_cleanse(m_stream.data(), m_stream.size());
 }
 
 void LengthMask::refill()
 {
     const std::array<unsigned char, 512> zeros{};
     int length = 0;
-    check(
-        EVP_EncryptUpdate(m_ctx->ctx, m_stream.data(), &length, zeros.data(), static_cast<int>(zeros.size())),
-        "mask stream");
+    check(EVP_EncryptUpdate(m_ctx, m_stream.data(), &length, zeros.data(), static_cast<int>(zeros.size())),
+          "mask stream");
     m_used = 0;
 }
 

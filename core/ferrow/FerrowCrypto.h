@@ -3,9 +3,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include <openssl/types.h>
 
 namespace ferrow::proto {
 
@@ -19,6 +21,9 @@ using Key = std::array<std::uint8_t, kKeySize>;
 /// HKDF-SHA256 (RFC 5869) of `length` bytes.
 std::string hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info,
                        std::size_t length);
+/// The same, filling `out`.
+void hkdfSha256(std::string_view ikm, std::string_view salt, std::string_view info,
+                std::span<std::uint8_t> out);
 
 /// scrypt (RFC 7914) of a 32-byte key; memory N * r * 128 bytes.
 Key scryptKey(std::string_view password, std::string_view salt, std::uint64_t n, std::uint32_t r,
@@ -32,7 +37,8 @@ std::string randomBytes(std::size_t count);
 std::uint32_t randomBetween(std::uint32_t low, std::uint32_t high);
 
 /// AES-256-GCM with a 96-bit nonce made of four zero bytes and a 64-bit big-endian counter,
-/// one key per direction of one connection. The cipher context is kept between frames.
+/// one key per direction of one connection. The cipher context is kept between frames, and
+/// handed on to a later stream when this one ends.
 class Aead {
 public:
     explicit Aead(const Key& key);
@@ -49,8 +55,13 @@ public:
     bool open(std::uint64_t counter, std::string_view aad, std::string_view sealed, std::string& out);
 
 private:
-    struct Contexts;
-    std::unique_ptr<Contexts> m_ctx;
+    EVP_CIPHER_CTX* sealing();
+    EVP_CIPHER_CTX* opening();
+
+    Key m_key{};
+    // A direction only ever seals or only ever opens: each context is taken on first use.
+    EVP_CIPHER_CTX* m_seal = nullptr;
+    EVP_CIPHER_CTX* m_open = nullptr;
 };
 
 /// A keystream (AES-256-CTR over zero bytes) consumed two bytes per frame to hide frame lengths.
@@ -65,8 +76,7 @@ public:
 
 private:
     void refill();
-    struct Context;
-    std::unique_ptr<Context> m_ctx;
+    EVP_CIPHER_CTX* m_ctx;
     std::array<std::uint8_t, 512> m_stream{};
     std::size_t m_used = 512;
 };

@@ -1,8 +1,11 @@
 #include "FerrowHandshake.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+
+#include <openssl/crypto.h>
 
 #include "FerrowClientHello.h"
 
@@ -34,28 +37,43 @@ std::string_view keyText(const Key& key)
     return {reinterpret_cast<const char*>(key.data()), key.size()};
 }
 
-Key keyAt(std::string_view material, std::size_t offset)
-{
-    Key key{};
-    std::memcpy(key.data(), material.data() + offset, key.size());
-    return key;
-}
-
 } // namespace
 
 DirectionKeys deriveClientKeys(std::string_view psk, std::string_view clientSalt)
 {
     const Key master = masterKey(psk);
-    const std::string material = hkdfSha256(keyText(master), clientSalt, kClientInfo, 2 * kKeySize);
-    return {keyAt(material, 0), keyAt(material, kKeySize)};
+    DirectionKeys keys;
+    std::array<std::uint8_t, 2 * kKeySize> material{};
+    hkdfSha256(keyText(master), clientSalt, kClientInfo, material);
+    std::copy_n(material.begin(), kKeySize, keys.aead.begin());
+    std::copy_n(material.begin() + kKeySize, kKeySize, keys.mask.begin());
+    OPENSSL_cleanse(material.data(), material.size());
+    return keys;
 }
 
 DirectionKeys deriveServerKeys(std::string_view psk, std::string_view clientSalt, std::string_view serverSalt)
 {
-    const std::string salts = std::string(clientSalt) + std::string(serverSalt);
+    // Both salts are kSaltSize bytes on the wire; joined on the stack, they cost no allocation.
+    std::array<char, 2 * kSaltSize> joined{};
+    std::string longer;
+    std::string_view salts;
+    if (clientSalt.size() + serverSalt.size() <= joined.size()) {
+        std::copy(clientSalt.begin(), clientSalt.end(), joined.begin());
+        std::copy(serverSalt.begin(), serverSalt.end(),
+                  joined.begin() + static_cast<std::ptrdiff_t>(clientSalt.size()));
+        salts = std::string_view(joined.data(), clientSalt.size() + serverSalt.size());
+    } else {
+        longer = std::string(clientSalt) + std::string(serverSalt);
+        salts = longer;
+    }
     const Key master = masterKey(psk);
-    const std::string material = hkdfSha256(keyText(master), salts, kServerInfo, 2 * kKeySize);
-    return {keyAt(material, 0), keyAt(material, kKeySize)};
+    DirectionKeys keys;
+    std::array<std::uint8_t, 2 * kKeySize> material{};
+    hkdfSha256(keyText(master), salts, kServerInfo, material);
+    std::copy_n(material.begin(), kKeySize, keys.aead.begin());
+    std::copy_n(material.begin() + kKeySize, kKeySize, keys.mask.begin());
+    OPENSSL_cleanse(material.data(), material.size());
+    return keys;
 }
 
 double bitDensity(std::string_view bytes)
@@ -77,24 +95,27 @@ std::string ClientHandshake::firstPacket()
     // One draw for salt, hello filler and key share: each call to the generator costs a check
     // of the process id.
     constexpr std::size_t helloRandom = kHelloPlain - 1 - 1 - 8;
-    const std::string draw = randomBytes(kSaltSize + helloRandom + 32);
-    m_salt = draw.substr(0, kSaltSize);
-    m_sealer = std::make_unique<FrameSealer>(deriveClientKeys(m_psk, m_salt));
+    std::array<char, kSaltSize + helloRandom + 32> draw{};
+    randomBytes(draw.data(), draw.size());
+    std::copy_n(draw.begin(), kSaltSize, m_salt.begin());
+    m_sealer.emplace(deriveClientKeys(m_psk, salt()));
     std::string hello;
     hello.push_back(static_cast<char>(kVersion));
     putU64(hello, m_now);
-    hello.append(draw, kSaltSize, helloRandom);
+    hello.append(draw.data() + kSaltSize, helloRandom);
     std::string sealed;
+    sealed.reserve(kFrameOverhead + kHelloPlain);
     m_sealer->seal(FrameType::Hello, hello, sealed);
     // An X25519 public value: 32 bytes, the top bit of the last one clear.
-    std::string share = draw.substr(kSaltSize + helloRandom);
-    share.back() = static_cast<char>(static_cast<unsigned char>(share.back()) & 0x7f);
-    return clientHelloRecord(m_salt, sealed, share, m_serverName);
+    draw.back() = static_cast<char>(static_cast<unsigned char>(draw.back()) & 0x7f);
+    const std::string_view share(draw.data() + kSaltSize + helloRandom, 32);
+    return clientHelloRecord(salt(), sealed, share, m_serverName);
 }
 
 std::string ClientHandshake::connectFrame(const std::string& connect)
 {
     std::string out;
+    out.reserve(kFrameOverhead + 1 + connect.size());
     m_sealer->seal(FrameType::Connect, connect, out);
     return out;
 }
@@ -106,7 +127,7 @@ DecodeStatus ClientHandshake::next(std::string_view input, std::size_t& consumed
         if (input.size() < kSaltSize) {
             return DecodeStatus::NeedMore;
         }
-        m_opener = std::make_unique<FrameOpener>(deriveServerKeys(m_psk, m_salt, input.substr(0, kSaltSize)));
+        m_opener.emplace(deriveServerKeys(m_psk, salt(), input.substr(0, kSaltSize)));
         consumed = kSaltSize;
         input.remove_prefix(kSaltSize);
     }
@@ -170,8 +191,11 @@ ServerHandshake::Status ServerHandshake::open(std::string_view body)
     if (!fields) {
         return Status::Bad;
     }
-    m_salt = std::string(fields->random);
-    m_opener = std::make_unique<FrameOpener>(deriveClientKeys(m_psk, m_salt));
+    if (fields->random.size() != m_salt.size()) {
+        return Status::Bad;
+    }
+    std::copy(fields->random.begin(), fields->random.end(), m_salt.begin());
+    m_opener.emplace(deriveClientKeys(m_psk, salt()));
     Frame frame;
     std::size_t used = 0;
     if (m_opener->next(fields->sessionId, used, frame) != DecodeStatus::Frame ||
@@ -185,7 +209,7 @@ ServerHandshake::Status ServerHandshake::open(std::string_view body)
 
 bool ServerHandshake::admit(ReplayWindow& window, std::uint64_t now) const
 {
-    return m_stage == Stage::Done && window.admit(m_salt, m_helloTime, now);
+    return m_stage == Stage::Done && window.admit(salt(), m_helloTime, now);
 }
 
 std::string ServerHandshake::acceptPacket()
@@ -193,7 +217,8 @@ std::string ServerHandshake::acceptPacket()
     // One draw for the salt, the padding and its length: each call to the generator costs a
     // check of the process id.
     constexpr std::size_t kMaxPadding = 64;
-    std::string draw = randomBytes(kSaltSize + kMaxPadding + 4);
+    std::array<char, kSaltSize + kMaxPadding + 4> draw{};
+    randomBytes(draw.data(), draw.size());
     std::uint32_t value = 0;
     std::memcpy(&value, draw.data() + kSaltSize + kMaxPadding, sizeof value);
     // Uniform in [0, kMaxPadding]: values past the last whole cycle are drawn again.
@@ -201,10 +226,12 @@ std::string ServerHandshake::acceptPacket()
     constexpr std::uint64_t limit = (std::uint64_t{1} << 32) - ((std::uint64_t{1} << 32) % span);
     const std::size_t padding =
         value < limit ? static_cast<std::size_t>(value % span) : randomBetween(0, kMaxPadding);
-    const std::string_view serverSalt = std::string_view(draw).substr(0, kSaltSize);
-    m_sealer = std::make_unique<FrameSealer>(deriveServerKeys(m_psk, m_salt, serverSalt));
-    std::string out(serverSalt);
-    m_sealer->seal(FrameType::Accept, std::string_view(draw).substr(kSaltSize, padding), out);
+    const std::string_view serverSalt(draw.data(), kSaltSize);
+    m_sealer.emplace(deriveServerKeys(m_psk, salt(), serverSalt));
+    std::string out;
+    out.reserve(kSaltSize + kFrameOverhead + 1 + padding);
+    out.append(serverSalt);
+    m_sealer->seal(FrameType::Accept, std::string_view(draw.data() + kSaltSize, padding), out);
     return out;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,12 +45,14 @@ public:
     bool accepted() const { return m_accepted; }
 
 private:
+    std::string_view salt() const { return {m_salt.data(), m_salt.size()}; }
+
     std::string m_psk;
     std::uint64_t m_now;
     std::string m_serverName;
-    std::string m_salt;
-    std::unique_ptr<FrameSealer> m_sealer;
-    std::unique_ptr<FrameOpener> m_opener;
+    std::array<char, kSaltSize> m_salt{};
+    std::optional<FrameSealer> m_sealer;
+    std::optional<FrameOpener> m_opener;
     bool m_accepted = false;
 };
 
@@ -70,7 +72,7 @@ public:
     FrameOpener& opener() { return *m_opener; }
     FrameSealer& sealer() { return *m_sealer; }
     std::uint64_t helloTime() const { return m_helloTime; }
-    const std::string& salt() const { return m_salt; }
+    std::string_view salt() const { return {m_salt.data(), m_salt.size()}; }
 
 private:
     enum class Stage { Header, Body, Done, Bad };
@@ -80,9 +82,9 @@ private:
     Stage m_stage = Stage::Header;
     std::string m_record;
     std::size_t m_bodySize = 0;
-    std::string m_salt;
-    std::unique_ptr<FrameOpener> m_opener;
-    std::unique_ptr<FrameSealer> m_sealer;
+    std::array<char, kSaltSize> m_salt{};
+    std::optional<FrameOpener> m_opener;
+    std::optional<FrameSealer> m_sealer;
     std::uint64_t m_helloTime = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "FRWKeyStrength.h"
 
@@ -59,22 +60,21 @@ bool hasMasterKey(std::string_view psk)
 Key masterKey(std::string_view psk)
 {
     auto& [lock, known] = masterKeys();
-    std::promise<Key> made;
+    std::optional<std::promise<Key>> made; // only for a key met the first time
     std::shared_future<Key> result;
-    bool mine = false;
     {
         const std::lock_guard guard(lock);
         if (const auto found = known.find(psk); found != known.end()) {
             result = found->second;
         } else {
-            result = made.get_future().share();
+            made.emplace();
+            result = made->get_future().share();
             known.emplace(std::string(psk), result);
-            mine = true;
         }
     }
     // Derived outside the lock: other keys need not wait for this one.
-    if (mine) {
-        made.set_value(deriveMasterKey(psk, kMasterKeyCost));
+    if (made) {
+        made->set_value(deriveMasterKey(psk, kMasterKeyCost));
     }
     return result.get();
 }

@@ -145,6 +145,39 @@ TEST(ProtocolFrames, RoundTripSizesAndByteByByteFeeding)
     EXPECT_EQ(received, all);
 }
 
+TEST(ProtocolFrames, CipherContextsHandedOnToLaterStreamsActAsNewOnes)
+{
+    // Streams that end in every state leave their contexts to later ones: sealing and opening
+    // contexts, masks part-way through their keystream, an open that failed its tag.
+    for (int i = 0; i < 8; ++i) {
+        const auto other = deriveClientKeys(kPsk, randomBytes(kSaltSize));
+        FrameSealer sealer(other);
+        FrameOpener opener(other);
+        std::string wire;
+        sealer.sealData(randomBytes(100 + static_cast<std::size_t>(i) * 7000), wire);
+        if (i % 2 == 1) {
+            wire[2] = static_cast<char>(wire[2] ^ 0x01); // the first frame's first sealed byte
+        }
+        Frame frame;
+        std::size_t used = 0;
+        EXPECT_EQ(opener.next(wire, used, frame), i % 2 == 1 ? DecodeStatus::Bad : DecodeStatus::Frame);
+    }
+    // Made now, on those contexts, sealers still give the published frame and openers read it.
+    const auto keys =
+        deriveClientKeys(kPsk, unhex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"));
+    for (int i = 0; i < 8; ++i) {
+        FrameSealer sealer(keys);
+        std::string wire;
+        sealer.seal(FrameType::Data, "hello", wire);
+        EXPECT_EQ(hex(wire), "81622c999fb9b866aefeecc721c8689d72ca9019d1df057b");
+        FrameOpener opener(keys);
+        Frame frame;
+        std::size_t used = 0;
+        ASSERT_EQ(opener.next(wire, used, frame), DecodeStatus::Frame);
+        EXPECT_EQ(frame.body, "hello");
+    }
+}
+
 TEST(ProtocolFrames, TamperedReorderedOrOversizedFramesAreRefused)
 {
     const auto keys = deriveClientKeys(kPsk, randomBytes(kSaltSize));
