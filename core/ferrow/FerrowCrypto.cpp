@@ -1,3 +1,7 @@
+// SHA256_Init and its kin are deprecated in OpenSSL 3 but kept: unlike an EVP digest context,
+// which allocates its provider context again on every init, they need no heap at all.
+#define OPENSSL_SUPPRESS_DEPRECATED
+
 #include "FerrowCrypto.h"
 
 #include <algorithm>
@@ -6,10 +10,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <vector>
-
-// SHA256_Init and its kin are deprecated in OpenSSL 3 but kept: unlike an EVP digest context,
-// which allocates its provider context again on every init, they need no heap at all.
-#define OPENSSL_SUPPRESS_DEPRECATED
 
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
