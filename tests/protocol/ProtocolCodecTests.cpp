@@ -1,6 +1,9 @@
+#include <atomic>
 #include <cstring>
 #include <future>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -294,6 +297,49 @@ TEST(ProtocolHandshake, TenThousandFirstPacketsAreClientHellosThePublishedRulesP
         flagged += ferrow::test::flaggedAsFullyEncrypted(randomBytes(200 + i % 300));
     }
     EXPECT_GT(flagged, 900U);
+}
+
+TEST(ProtocolHandshake, HandshakesOnSeveralThreadsShareCipherContextsSafely)
+{
+    // Contexts move between threads as streams do: made where a handshake runs, handed back
+    // where its relay ends. Each thread here does both, against the others.
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 500;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&failures, t] {
+            for (int i = 0; i < kRounds; ++i) {
+                ClientHandshake client(kPsk, kNow);
+                std::string packet = client.firstPacket();
+                const std::string body = "thread " + std::to_string(t) + " round " + std::to_string(i);
+                packet += client.connectFrame(body);
+                ServerHandshake server(kPsk);
+                std::size_t used = 0;
+                if (server.feed(packet, used) != ServerHandshake::Status::Done) {
+                    ++failures;
+                    continue;
+                }
+                Frame frame;
+                std::size_t consumed = 0;
+                const std::string_view rest = std::string_view(packet).substr(used);
+                if (server.opener().next(rest, consumed, frame) != DecodeStatus::Frame ||
+                    frame.body != body) {
+                    ++failures;
+                    continue;
+                }
+                const auto accept = server.acceptPacket();
+                if (client.next(accept, consumed, frame) != DecodeStatus::Frame ||
+                    frame.type != FrameType::Accept) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
 }
 
 TEST(ProtocolHandshake, PooledHelloWithoutTargetThenAcceptAndFrames)
