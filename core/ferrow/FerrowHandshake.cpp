@@ -37,43 +37,38 @@ std::string_view keyText(const Key& key)
     return {reinterpret_cast<const char*>(key.data()), key.size()};
 }
 
-} // namespace
-
-DirectionKeys deriveClientKeys(std::string_view psk, std::string_view clientSalt)
+/// The two keys of a direction, from the key text's master key and HKDF over `salts`.
+DirectionKeys directionKeys(std::string_view psk, std::string_view salts, std::string_view info)
 {
     const Key master = masterKey(psk);
-    DirectionKeys keys;
     std::array<std::uint8_t, 2 * kKeySize> material{};
-    hkdfSha256(keyText(master), clientSalt, kClientInfo, material);
+    hkdfSha256(keyText(master), salts, info, material);
+    DirectionKeys keys;
     std::copy_n(material.begin(), kKeySize, keys.aead.begin());
     std::copy_n(material.begin() + kKeySize, kKeySize, keys.mask.begin());
     OPENSSL_cleanse(material.data(), material.size());
     return keys;
 }
 
+} // namespace
+
+DirectionKeys deriveClientKeys(std::string_view psk, std::string_view clientSalt)
+{
+    return directionKeys(psk, clientSalt, kClientInfo);
+}
+
 DirectionKeys deriveServerKeys(std::string_view psk, std::string_view clientSalt, std::string_view serverSalt)
 {
     // Both salts are kSaltSize bytes on the wire; joined on the stack, they cost no allocation.
     std::array<char, 2 * kSaltSize> joined{};
-    std::string longer;
-    std::string_view salts;
-    if (clientSalt.size() + serverSalt.size() <= joined.size()) {
-        std::copy(clientSalt.begin(), clientSalt.end(), joined.begin());
-        std::copy(serverSalt.begin(), serverSalt.end(),
-                  joined.begin() + static_cast<std::ptrdiff_t>(clientSalt.size()));
-        salts = std::string_view(joined.data(), clientSalt.size() + serverSalt.size());
-    } else {
-        longer = std::string(clientSalt) + std::string(serverSalt);
-        salts = longer;
+    if (clientSalt.size() + serverSalt.size() > joined.size()) {
+        return directionKeys(psk, std::string(clientSalt) + std::string(serverSalt), kServerInfo);
     }
-    const Key master = masterKey(psk);
-    DirectionKeys keys;
-    std::array<std::uint8_t, 2 * kKeySize> material{};
-    hkdfSha256(keyText(master), salts, kServerInfo, material);
-    std::copy_n(material.begin(), kKeySize, keys.aead.begin());
-    std::copy_n(material.begin() + kKeySize, kKeySize, keys.mask.begin());
-    OPENSSL_cleanse(material.data(), material.size());
-    return keys;
+    std::copy(clientSalt.begin(), clientSalt.end(), joined.begin());
+    std::copy(serverSalt.begin(), serverSalt.end(),
+              joined.begin() + static_cast<std::ptrdiff_t>(clientSalt.size()));
+    return directionKeys(psk, std::string_view(joined.data(), clientSalt.size() + serverSalt.size()),
+                         kServerInfo);
 }
 
 double bitDensity(std::string_view bytes)
