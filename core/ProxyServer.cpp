@@ -121,7 +121,12 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
         }
         m_descriptorsExhausted = true;
     };
-    while (auto accepted = co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage)) {
+    boost::system::error_code bound;
+    // Every accepted socket has its listener's protocol.
+    const auto protocol = acceptor->local_endpoint(bound).protocol();
+    tcp::endpoint peer;
+    while (auto accepted =
+               co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage, &peer)) {
         tcp::socket socket = std::move(*accepted);
         m_descriptorsExhausted = false;
         if (m_sessions.size() >= m_core.maxConnections()) {
@@ -137,6 +142,10 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
         boost::system::error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
         auto sockets = std::make_shared<SessionSockets>(std::move(socket));
+        sockets->clientPeer = peer;
+        if (!bound) {
+            sockets->clientProtocol = protocol;
+        }
         m_sessions.insert(sockets.get());
         asio::co_spawn(m_executor, runProxySession(m_core, sockets),
                        [this, raw = sockets.get()](const std::exception_ptr& failure) {

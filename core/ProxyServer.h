@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -20,6 +21,10 @@ struct SessionSockets {
 
     tcp::socket client;
     tcp::socket upstream;
+    /// What is known of the sockets without asking the system again.
+    std::optional<tcp::endpoint> clientPeer;
+    std::optional<tcp> clientProtocol;
+    std::optional<tcp> upstreamProtocol;
 };
 
 /// The local HTTP + SOCKS5 listener. It can be moved to another address while it runs: the new
