@@ -226,7 +226,7 @@ std::shared_ptr<const FerrowDialer::NodeDial> FerrowDialer::dialOf(const ProxyNo
     made->pskProblem = proto::pskProblem(psk);
     const auto underlying = optionOf(node, "underlying-proxy");
     made->settings = proto::NodeSettings{
-        node.name, node.server, node.port, psk, proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
+        node.name,         node.server, node.port, psk, proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
         underlying.empty()};
     if (underlying.empty() || underlying == "DIRECT") {
         made->direct = wireDialer(node, 0); // a direct connection does not depend on the depth
@@ -301,9 +301,9 @@ asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagr
         error = "node \"" + node.name + "\": " + nodeDial->pskProblem;
         co_return nullptr;
     }
-    auto stream = co_await m_client->openDatagrams(nodeDial->settings,
-                                                   nodeDial->direct ? nodeDial->direct : wireDialer(node, 0),
-                                                   error);
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto dial = nodeDial->direct ? nodeDial->direct : wireDialer(node, 0);
+    auto stream = co_await m_client->openDatagrams(nodeDial->settings, std::move(dial), error);
     noteOutcome(node.name, stream != nullptr, error);
     if (!stream) {
         error = "node \"" + node.name + "\": " + error;
@@ -312,9 +312,9 @@ asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagr
 }
 
 asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::optional<tcp> clientProtocol,
-                                          std::shared_ptr<proto::FerrowWire> wire,
-                                          std::string initial, TrafficMeter meter,
-                                          asio::any_io_executor executor, std::chrono::seconds idleTimeout)
+                                          std::shared_ptr<proto::FerrowWire> wire, std::string initial,
+                                          TrafficMeter meter, asio::any_io_executor executor,
+                                          std::chrono::seconds idleTimeout)
 {
     auto ownWire = std::move(wire);
     std::string ownInitial = std::move(initial);

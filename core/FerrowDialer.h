@@ -59,9 +59,9 @@ public:
     asio::awaitable<DelayResult> measureDelay(const ProxyNode& node);
     /// Relays a tunnel between `client` and `wire` on `executor` until both directions end.
     static asio::awaitable<void> relay(tcp::socket& client, std::optional<tcp> clientProtocol,
-                                       std::shared_ptr<proto::FerrowWire> wire,
-                                       std::string initial, TrafficMeter meter,
-                                       asio::any_io_executor executor, std::chrono::seconds idleTimeout);
+                                       std::shared_ptr<proto::FerrowWire> wire, std::string initial,
+                                       TrafficMeter meter, asio::any_io_executor executor,
+                                       std::chrono::seconds idleTimeout);
 
     const NodeHealth& health() const { return m_health; }
 

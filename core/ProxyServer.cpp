@@ -125,8 +125,7 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
     // Every accepted socket has its listener's protocol.
     const auto protocol = acceptor->local_endpoint(bound).protocol();
     tcp::endpoint peer;
-    while (auto accepted =
-               co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage, &peer)) {
+    while (auto accepted = co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage, &peer)) {
         tcp::socket socket = std::move(*accepted);
         m_descriptorsExhausted = false;
         if (m_sessions.size() >= m_core.maxConnections()) {

@@ -175,7 +175,8 @@ asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, Tr
     boost::system::error_code clientError;
     boost::system::error_code upstreamError;
     const auto clientProtocol = proto::protocolOf(sockets.client, sockets.clientProtocol, clientError);
-    const auto upstreamProtocol = proto::protocolOf(sockets.upstream, sockets.upstreamProtocol, upstreamError);
+    const auto upstreamProtocol =
+        proto::protocolOf(sockets.upstream, sockets.upstreamProtocol, upstreamError);
     if (clientError || upstreamError) {
         co_return; // one side is already gone
     }

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <deque>
 #include <netinet/tcp.h>
-#include <tuple>
 #include <sys/socket.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <boost/asio/as_tuple.hpp>
@@ -382,25 +382,25 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
 void watch(const std::shared_ptr<FerrowClient::Shared>& shared, std::shared_ptr<const PoolSource> source,
            const std::shared_ptr<Ready>& ready)
 {
-    ready->wire.async_wait(tcp::socket::wait_read, [weakShared = std::weak_ptr(shared),
-                                                    weakReady = std::weak_ptr(ready),
-                                                    source = std::move(source)](const boost::system::error_code& error) {
-        const auto ready = weakReady.lock();
-        const auto shared = weakShared.lock();
-        if (error == asio::error::operation_aborted || !ready || !shared || ready->taken) {
-            return;
-        }
-        ready->taken = true;
-        boost::system::error_code ignored;
-        ready->wire.close(ignored);
-        auto& queue = shared->pools[source->node].ready;
-        std::erase(queue, ready);
-    });
+    ready->wire.async_wait(
+        tcp::socket::wait_read, [weakShared = std::weak_ptr(shared), weakReady = std::weak_ptr(ready),
+                                 source = std::move(source)](const boost::system::error_code& error) {
+            const auto ready = weakReady.lock();
+            const auto shared = weakShared.lock();
+            if (error == asio::error::operation_aborted || !ready || !shared || ready->taken) {
+                return;
+            }
+            ready->taken = true;
+            boost::system::error_code ignored;
+            ready->wire.close(ignored);
+            auto& queue = shared->pools[source->node].ready;
+            std::erase(queue, ready);
+        });
 }
 
 /// One prewarmed connection for the pool of `source`; dropped when the pools were cleared meanwhile.
-asio::awaitable<void> warm(std::shared_ptr<FerrowClient::Shared> shared, std::shared_ptr<const PoolSource> source,
-                           std::uint64_t generation)
+asio::awaitable<void> warm(std::shared_ptr<FerrowClient::Shared> shared,
+                           std::shared_ptr<const PoolSource> source, std::uint64_t generation)
 {
     std::string error;
     auto ready = co_await handshake(shared, source->node, source->dial, std::nullopt, error, false);

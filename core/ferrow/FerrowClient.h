@@ -85,7 +85,7 @@ struct FerrowWire {
     ~FerrowWire();
     tcp::socket socket;
     std::unique_ptr<ClientHandshake> handshake;
-    std::string pending; // bytes read after the server's Accept
+    std::string pending;         // bytes read after the server's Accept
     std::optional<tcp> protocol; // of `socket`, when known
 };
 
