@@ -431,7 +431,8 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
     std::vector<std::optional<ProcessInfo>> out;
     out.reserve(sockets.size());
     // A batch is mostly one busy program's connections: each process is described once.
-    std::vector<std::pair<int, std::size_t>> described; // pid, its first answer in `out`
+    std::vector<std::pair<int, std::size_t>> described;  // pid, its first answer in `out`
+    std::vector<std::pair<uid_t, std::size_t>> labelled; // uid, likewise
     for (const auto& socket : sockets) {
         const SocketHolder* owner = socket ? m_owners.use(socket->inode) : nullptr;
         if (owner) {
@@ -446,7 +447,15 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
             }
         } else if (socket && socket->uid) {
             // Another user's program is out of our reach; its account still tells who it is.
-            out.emplace_back(ProcessInfo{accountLabel(*socket->uid), {}});
+            const auto uid = *socket->uid;
+            const auto same = std::find_if(labelled.begin(), labelled.end(),
+                                           [uid](const auto& entry) { return entry.first == uid; });
+            if (same != labelled.end()) {
+                out.push_back(out[same->second]);
+            } else {
+                labelled.emplace_back(uid, out.size());
+                out.emplace_back(ProcessInfo{accountLabel(uid), {}});
+            }
         } else {
             out.emplace_back(std::nullopt);
         }
