@@ -344,8 +344,9 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
     }
     SocketDeadline answer(ready->wire);
     answer.arm(std::chrono::steady_clock::now() + kAcceptTimeout);
+    // Read in place: the answer is far smaller than a read, so this is the only buffer it takes.
+    constexpr std::size_t kReadSize = 4096;
     std::string buffer;
-    std::string chunk(4096, '\0');
     for (;;) {
         Frame frame;
         std::size_t used = 0;
@@ -353,7 +354,9 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         buffer.erase(0, used);
         if (status == DecodeStatus::Frame) {
             answer.cancel();
-            ready->pending = std::move(buffer);
+            if (!buffer.empty()) {
+                ready->pending = std::move(buffer); // else the read space goes: a pooled one may wait long
+            }
             ++shared->handshakes;
             co_return ready;
         }
@@ -361,7 +364,11 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
             error = "the server's answer does not authenticate (wrong psk?)";
             co_return nullptr;
         }
-        const auto [readError, n] = co_await ready->wire.async_read_some(asio::buffer(chunk), useTuple);
+        const auto old = buffer.size();
+        buffer.resize(old + kReadSize);
+        const auto [readError, n] =
+            co_await ready->wire.async_read_some(asio::buffer(buffer.data() + old, kReadSize), useTuple);
+        buffer.resize(old + n);
         if (readError == asio::error::operation_aborted && answer.expired()) {
             error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
                     " s (wrong psk, or not a Ferrow server)";
@@ -373,7 +380,6 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
                         : "the server connection failed: " + readError.message();
             co_return nullptr;
         }
-        buffer.append(chunk, 0, n);
     }
 }
 
