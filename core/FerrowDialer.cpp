@@ -248,19 +248,25 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
     const auto fastOpen = proto::parseFastOpen(toLower(optionOf(node, "tfo")));
     proto::WireDialer dial;
     if (underlying.empty() || underlying == "DIRECT") {
-        dial = [this, name = node.name, server, serverPort,
-                fastOpen]() -> asio::awaitable<proto::WireResult> {
-            const auto resolved = co_await m_parts.resolver.resolve(server);
-            if (resolved.addresses.empty()) {
-                co_return proto::WireResult{std::nullopt, "cannot resolve " + server + ": " + resolved.error,
-                                            std::nullopt};
-            }
+        // A server given as an address needs no resolver round per connection.
+        const auto literal = IpAddr::parse(server);
+        dial = [this, name = node.name, server, serverPort, fastOpen,
+                literal]() -> asio::awaitable<proto::WireResult> {
             std::vector<asio::ip::address> addresses;
-            for (const auto& address : resolved.addresses) {
-                addresses.push_back(toAsio(address));
+            if (literal) {
+                addresses.push_back(toAsio(*literal));
+            } else {
+                const auto resolved = co_await m_parts.resolver.resolve(server);
+                if (resolved.addresses.empty()) {
+                    co_return proto::WireResult{
+                        std::nullopt, "cannot resolve " + server + ": " + resolved.error, std::nullopt};
+                }
+                for (const auto& address : resolved.addresses) {
+                    addresses.push_back(toAsio(address));
+                }
             }
-            auto wire = co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout,
-                                                      markOutbound);
+            auto wire = co_await proto::connectDirect(std::move(addresses), serverPort, fastOpen,
+                                                      kNodeConnectTimeout, markOutbound);
             if (wire.socket && !wire.error.empty()) {
                 // tfo=on asked for Fast Open and the system refused it: say so, the stream goes on.
                 m_parts.log.warning("node \"" + name + "\": " + wire.error);
