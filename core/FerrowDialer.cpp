@@ -1,6 +1,7 @@
 #include "FerrowDialer.h"
 
 #include <algorithm>
+#include <functional>
 #include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
@@ -233,7 +234,9 @@ std::shared_ptr<const FerrowDialer::NodeDial> FerrowDialer::dialOf(const ProxyNo
     }
     if (m_config) {
         const auto& nodes = m_config->proxies;
-        if (!nodes.empty() && &node >= nodes.data() && &node < nodes.data() + nodes.size()) {
+        // std::less: a total order even for a node of another profile's list.
+        const std::less<const ProxyNode*> before;
+        if (!nodes.empty() && !before(&node, nodes.data()) && before(&node, nodes.data() + nodes.size())) {
             m_nodeDials.emplace(&node, made);
         }
     }
