@@ -8,10 +8,12 @@ namespace ferrow::core {
 
 asio::awaitable<std::optional<tcp::socket>>
 acceptNext(tcp::acceptor& acceptor, std::chrono::milliseconds pause,
-           const std::function<void(const boost::system::error_code&)>& shortage)
+           const std::function<void(const boost::system::error_code&)>& shortage, tcp::endpoint* peer)
 {
+    tcp::endpoint ignored;
+    auto& from = peer ? *peer : ignored;
     while (acceptor.is_open()) {
-        auto [error, socket] = co_await acceptor.async_accept(useTuple);
+        auto [error, socket] = co_await acceptor.async_accept(from, useTuple);
         if (!error) {
             co_return std::move(socket);
         }

@@ -783,6 +783,7 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
             result.socket.emplace(std::move(socket));
+            result.protocol = address.v6 ? tcp::v6() : tcp::v4();
             co_return result;
         }
         lastError = error;
@@ -884,10 +885,11 @@ asio::awaitable<DialResult> CoreService::dialNodeServer(std::string host, std::u
 }
 
 asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
-                                               std::string& initial, TrafficMeter meter)
+                                               std::string& initial, TrafficMeter meter,
+                                               std::optional<tcp> clientProtocol)
 {
-    auto relay = FerrowDialer::relay(client, std::move(wire), std::move(initial), meter, relayExecutor(),
-                                     relayIdleTimeout());
+    auto relay = FerrowDialer::relay(client, clientProtocol, std::move(wire), std::move(initial), meter,
+                                     relayExecutor(), relayIdleTimeout());
     co_await std::move(relay);
 }
 

@@ -107,9 +107,10 @@ public:
     /// addresses a LAN client may not reach.
     std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
     /// Relays a tunnel through a ferrow node on a relay thread until both directions end.
-    /// `wire` and `initial` are taken (moved from).
+    /// `wire` and `initial` are taken (moved from); `clientProtocol` saves asking the system.
     asio::awaitable<void> relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
-                                      std::string& initial, TrafficMeter meter);
+                                      std::string& initial, TrafficMeter meter,
+                                      std::optional<tcp> clientProtocol = std::nullopt);
     TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
     /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
     /// routes and answers the controller, so relaying does not queue behind new connections.

@@ -21,6 +21,7 @@ struct DelayResult {
 
 struct DialResult {
     std::optional<tcp::socket> socket;
+    std::optional<tcp> protocol; // of `socket`, when known
     /// Instead of `socket`, for a tunnel through a ferrow node: relay it with relayFerrow.
     std::shared_ptr<proto::FerrowWire> ferrow;
     std::string error;

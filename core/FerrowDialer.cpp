@@ -1,6 +1,7 @@
 #include "FerrowDialer.h"
 
 #include <algorithm>
+#include <functional>
 #include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
@@ -111,6 +112,7 @@ void FerrowDialer::clearPools()
 void FerrowDialer::configure(std::shared_ptr<const ProfileConfig> config)
 {
     m_config = std::move(config);
+    m_nodeDials.clear();
     m_client->clearPools();
     m_health.forgetUnless([this](const std::string& name) {
         const auto& nodes = m_config->proxies;
@@ -168,16 +170,16 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
                                                  std::uint16_t port, int depth, bool tunnel)
 {
     DialResult result;
-    const std::string target = HostPort{host, port}.toString();
     auto failed = [&](const std::string& why) {
         result.error = "node \"" + node.name + "\": " + why;
-        m_parts.log.warning("connection to " + target + " failed: " + result.error);
+        m_parts.log.warning("connection to " + HostPort{host, port}.toString() + " failed: " + result.error);
         return std::move(result);
     };
-    const std::string psk = optionOf(node, "psk");
-    if (const auto problem = proto::pskProblem(psk); !problem.empty()) {
+    // Held across the waits below: a reload may replace the cached one meanwhile.
+    const auto nodeDial = dialOf(node);
+    if (!nodeDial->pskProblem.empty()) {
         // Said once when the profile was loaded; every test cycle would repeat it per node.
-        result.error = "node \"" + node.name + "\": " + problem;
+        result.error = "node \"" + node.name + "\": " + nodeDial->pskProblem;
         co_return result;
     }
     if (depth > kMaxUnderlyingDepth) {
@@ -187,10 +189,10 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
     const auto destination = proto::Target::fromHost(host, port);
     if (!destination) {
         result.reply = socks5::AddressTypeNotSupported;
-        co_return failed("cannot carry the destination " + target);
+        co_return failed("cannot carry the destination " + HostPort{host, port}.toString());
     }
-    const auto settings = settingsOf(node, psk);
-    auto dial = wireDialer(node, depth);
+    const auto& settings = nodeDial->settings;
+    auto dial = nodeDial->direct ? nodeDial->direct : wireDialer(node, depth);
     if (tunnel) {
         // A tunnel is relayed straight between the client and the encrypted connection.
         std::string error;
@@ -215,14 +217,30 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
     co_return result;
 }
 
-proto::NodeSettings FerrowDialer::settingsOf(const ProxyNode& node, const std::string& psk) const
+std::shared_ptr<const FerrowDialer::NodeDial> FerrowDialer::dialOf(const ProxyNode& node)
 {
-    return proto::NodeSettings{node.name,
-                               node.server,
-                               node.port,
-                               psk,
-                               proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
-                               optionOf(node, "underlying-proxy").empty()};
+    if (const auto found = m_nodeDials.find(&node); found != m_nodeDials.end()) {
+        return found->second;
+    }
+    auto made = std::make_shared<NodeDial>();
+    const std::string psk = optionOf(node, "psk");
+    made->pskProblem = proto::pskProblem(psk);
+    const auto underlying = optionOf(node, "underlying-proxy");
+    made->settings = proto::NodeSettings{
+        node.name,         node.server, node.port, psk, proto::parseFastOpen(toLower(optionOf(node, "tfo"))),
+        underlying.empty()};
+    if (underlying.empty() || underlying == "DIRECT") {
+        made->direct = wireDialer(node, 0); // a direct connection does not depend on the depth
+    }
+    if (m_config) {
+        const auto& nodes = m_config->proxies;
+        // std::less: a total order even for a node of another profile's list.
+        const std::less<const ProxyNode*> before;
+        if (!nodes.empty() && !before(&node, nodes.data()) && before(&node, nodes.data() + nodes.size())) {
+            m_nodeDials.emplace(&node, made);
+        }
+    }
+    return made;
 }
 
 proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
@@ -233,18 +251,25 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
     const auto fastOpen = proto::parseFastOpen(toLower(optionOf(node, "tfo")));
     proto::WireDialer dial;
     if (underlying.empty() || underlying == "DIRECT") {
-        dial = [this, name = node.name, server, serverPort,
-                fastOpen]() -> asio::awaitable<proto::WireResult> {
-            const auto resolved = co_await m_parts.resolver.resolve(server);
-            if (resolved.addresses.empty()) {
-                co_return proto::WireResult{std::nullopt, "cannot resolve " + server + ": " + resolved.error};
-            }
+        // A server given as an address needs no resolver round per connection.
+        const auto literal = IpAddr::parse(server);
+        dial = [this, name = node.name, server, serverPort, fastOpen,
+                literal]() -> asio::awaitable<proto::WireResult> {
             std::vector<asio::ip::address> addresses;
-            for (const auto& address : resolved.addresses) {
-                addresses.push_back(toAsio(address));
+            if (literal) {
+                addresses.push_back(toAsio(*literal));
+            } else {
+                const auto resolved = co_await m_parts.resolver.resolve(server);
+                if (resolved.addresses.empty()) {
+                    co_return proto::WireResult{
+                        std::nullopt, "cannot resolve " + server + ": " + resolved.error, std::nullopt};
+                }
+                for (const auto& address : resolved.addresses) {
+                    addresses.push_back(toAsio(address));
+                }
             }
-            auto wire = co_await proto::connectDirect(addresses, serverPort, fastOpen, kNodeConnectTimeout,
-                                                      markOutbound);
+            auto wire = co_await proto::connectDirect(std::move(addresses), serverPort, fastOpen,
+                                                      kNodeConnectTimeout, markOutbound);
             if (wire.socket && !wire.error.empty()) {
                 // tfo=on asked for Fast Open and the system refused it: say so, the stream goes on.
                 m_parts.log.warning("node \"" + name + "\": " + wire.error);
@@ -254,12 +279,13 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
     } else {
         dial = [this, underlying, server, serverPort, depth]() -> asio::awaitable<proto::WireResult> {
             if (!m_config->hasPolicy(underlying)) {
-                co_return proto::WireResult{std::nullopt,
-                                            "underlying-proxy \"" + underlying + "\" does not exist"};
+                co_return proto::WireResult{
+                    std::nullopt, "underlying-proxy \"" + underlying + "\" does not exist", std::nullopt};
             }
             const auto via = m_parts.groups.resolve(underlying, {}).final;
             if (via == "REJECT") {
-                co_return proto::WireResult{std::nullopt, "underlying-proxy \"" + underlying + "\" rejects"};
+                co_return proto::WireResult{std::nullopt, "underlying-proxy \"" + underlying + "\" rejects",
+                                            std::nullopt};
             }
             DialResult hop;
             if (via == "DIRECT") {
@@ -269,7 +295,7 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
             } else {
                 hop.error = "underlying-proxy \"" + via + "\" cannot be used";
             }
-            co_return proto::WireResult{std::move(hop.socket), hop.error};
+            co_return proto::WireResult{std::move(hop.socket), hop.error, hop.protocol};
         };
     }
     return dial;
@@ -279,12 +305,14 @@ asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagr
                                                                                     std::string& error)
 {
     const auto pinned = m_config;
-    const std::string psk = optionOf(node, "psk");
-    if (const auto problem = proto::pskProblem(psk); !problem.empty()) {
-        error = "node \"" + node.name + "\": " + problem;
+    const auto nodeDial = dialOf(node);
+    if (!nodeDial->pskProblem.empty()) {
+        error = "node \"" + node.name + "\": " + nodeDial->pskProblem;
         co_return nullptr;
     }
-    auto stream = co_await m_client->openDatagrams(settingsOf(node, psk), wireDialer(node, 0), error);
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto dial = nodeDial->direct ? nodeDial->direct : wireDialer(node, 0);
+    auto stream = co_await m_client->openDatagrams(nodeDial->settings, std::move(dial), error);
     noteOutcome(node.name, stream != nullptr, error);
     if (!stream) {
         error = "node \"" + node.name + "\": " + error;
@@ -292,9 +320,10 @@ asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagr
     co_return stream;
 }
 
-asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,
-                                          std::string initial, TrafficMeter meter,
-                                          asio::any_io_executor executor, std::chrono::seconds idleTimeout)
+asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::optional<tcp> clientProtocol,
+                                          std::shared_ptr<proto::FerrowWire> wire, std::string initial,
+                                          TrafficMeter meter, asio::any_io_executor executor,
+                                          std::chrono::seconds idleTimeout)
 {
     auto ownWire = std::move(wire);
     std::string ownInitial = std::move(initial);
@@ -306,8 +335,8 @@ asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::shared_ptr<p
     // Both descriptors move to the relay thread, as for a direct tunnel.
     boost::system::error_code clientError;
     boost::system::error_code wireError;
-    const auto clientProtocol = client.local_endpoint(clientError).protocol();
-    const auto wireProtocol = ownWire->socket.local_endpoint(wireError).protocol();
+    const auto clientFamily = proto::protocolOf(client, clientProtocol, clientError);
+    const auto wireProtocol = proto::protocolOf(ownWire->socket, ownWire->protocol, wireError);
     const int clientFd = clientError ? -1 : client.release(clientError);
     const int wireFd = wireError ? -1 : ownWire->socket.release(wireError);
     if (clientFd < 0 || wireFd < 0) {
@@ -319,7 +348,7 @@ asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::shared_ptr<p
         co_return;
     }
     // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
-    auto relay = relayFerrowAdopted(clientFd, clientProtocol, wireFd, wireProtocol, std::move(ownWire),
+    auto relay = relayFerrowAdopted(clientFd, clientFamily, wireFd, wireProtocol, std::move(ownWire),
                                     std::move(ownInitial), meter, idleTimeout);
     co_await asio::co_spawn(executor, std::move(relay), asio::use_awaitable);
 }

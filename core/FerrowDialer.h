@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "AsioSupport.h"
 #include "DialResult.h"
@@ -57,19 +58,28 @@ public:
     /// Delay of an HTTP request to the profile's test URL through `node`.
     asio::awaitable<DelayResult> measureDelay(const ProxyNode& node);
     /// Relays a tunnel between `client` and `wire` on `executor` until both directions end.
-    static asio::awaitable<void> relay(tcp::socket& client, std::shared_ptr<proto::FerrowWire> wire,
-                                       std::string initial, TrafficMeter meter,
-                                       asio::any_io_executor executor, std::chrono::seconds idleTimeout);
+    static asio::awaitable<void> relay(tcp::socket& client, std::optional<tcp> clientProtocol,
+                                       std::shared_ptr<proto::FerrowWire> wire, std::string initial,
+                                       TrafficMeter meter, asio::any_io_executor executor,
+                                       std::chrono::seconds idleTimeout);
 
     const NodeHealth& health() const { return m_health; }
 
 private:
+    /// What dialling a node takes, worked out at its first use in a profile rather than per
+    /// connection.
+    struct NodeDial {
+        proto::NodeSettings settings;
+        std::string pskProblem;
+        proto::WireDialer direct; // empty when an underlying proxy carries the node's connections
+    };
+
     /// One warning line for every ferrow node whose key cannot work.
     void logUnusableKeys();
     /// `depth` counts underlying-proxy hops.
     asio::awaitable<DialResult> dialAt(const ProxyNode& node, const std::string& host, std::uint16_t port,
                                        int depth, bool tunnel);
-    proto::NodeSettings settingsOf(const ProxyNode& node, const std::string& psk) const;
+    std::shared_ptr<const NodeDial> dialOf(const ProxyNode& node);
     /// How a connection to the node's server is made: directly, or through its underlying proxy.
     proto::WireDialer wireDialer(const ProxyNode& node, int depth);
     /// Counts one connection through the node towards its down and recovered events.
@@ -79,6 +89,9 @@ private:
     DirectDial m_dialDirect;
     NodeHealth m_health;
     std::shared_ptr<const ProfileConfig> m_config;
+    /// Of the nodes of m_config only: a node of an older profile still being dialled after a
+    /// reload is worked out each time.
+    std::unordered_map<const ProxyNode*, std::shared_ptr<const NodeDial>> m_nodeDials;
     std::unique_ptr<proto::FerrowClient> m_client;
 };
 

@@ -32,8 +32,12 @@ bool ProcessAttribution::request(const SocketKey& key, Done done)
 
 void ProcessAttribution::run()
 {
+    // Kept across batches, and swapped with the queue, so neither is rebuilt for every batch.
+    std::deque<Job> batch;
+    std::vector<SocketKey> keys;
     while (true) {
-        std::deque<Job> batch;
+        batch.clear();
+        keys.clear();
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
@@ -42,7 +46,6 @@ void ProcessAttribution::run()
             }
             batch.swap(m_jobs);
         }
-        std::vector<SocketKey> keys;
         keys.reserve(batch.size());
         for (const auto& job : batch) {
             keys.push_back(job.key);

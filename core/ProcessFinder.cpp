@@ -77,7 +77,8 @@ std::optional<unsigned long> socketInodeOf(const char* link, std::size_t length)
 
 } // namespace
 
-ProcessFinder::ProcessFinder(std::string procRoot) : m_procRoot(std::move(procRoot))
+ProcessFinder::ProcessFinder(std::string procRoot)
+    : m_procRoot(std::move(procRoot)), m_self(static_cast<int>(::getpid()))
 {
 }
 
@@ -232,8 +233,13 @@ std::optional<ProcessFinder::SocketOwner> ProcessFinder::socketOwner(const Socke
 bool ProcessFinder::stillOwns(const SocketHolder& owner, unsigned long inode) const
 {
     char target[64];
-    const auto path = m_procRoot + "/" + std::to_string(owner.pid) + "/fd/" + owner.fdName;
-    const auto length = ::readlink(path.c_str(), target, sizeof target - 1);
+    char path[512];
+    const int written =
+        std::snprintf(path, sizeof path, "%s/%d/fd/%s", m_procRoot.c_str(), owner.pid, owner.fdName.c_str());
+    if (written <= 0 || static_cast<std::size_t>(written) >= sizeof path) {
+        return false;
+    }
+    const auto length = ::readlink(path, target, sizeof target - 1);
     if (length <= 0) {
         return false;
     }
@@ -251,11 +257,13 @@ bool ProcessFinder::scanProcess(int pid, std::set<unsigned long>& missing)
     }
     char target[64];
     bool holds = false;
+    const int folder = ::dirfd(fds);
     while (const dirent* fd = ::readdir(fds)) {
         if (fd->d_name[0] == '.') {
             continue;
         }
-        const auto length = ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+        // Relative to the open folder: no path to build or walk per descriptor.
+        const auto length = ::readlinkat(folder, fd->d_name, target, sizeof target - 1);
         const auto inode =
             length > 0 ? socketInodeOf(target, static_cast<std::size_t>(length)) : std::nullopt;
         if (!inode) {
@@ -325,11 +333,10 @@ void ProcessFinder::rescan(const std::vector<unsigned long>& wanted, const std::
         }
         ::closedir(proc);
     }
-    const int self = static_cast<int>(::getpid());
     // Then the owners' processes; then the rest.
     std::vector<std::pair<int, int>> ordered;
     for (const int pid : pids) {
-        if (pid == self || std::find(recent.begin(), recent.end(), pid) != recent.end()) {
+        if (pid == m_self || std::find(recent.begin(), recent.end(), pid) != recent.end()) {
             continue;
         }
         struct stat info {};
@@ -422,13 +429,33 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
         });
     }
     std::vector<std::optional<ProcessInfo>> out;
+    out.reserve(sockets.size());
+    // A batch is mostly one busy program's connections: each process is described once.
+    std::vector<std::pair<int, std::size_t>> described;  // pid, its first answer in `out`
+    std::vector<std::pair<uid_t, std::size_t>> labelled; // uid, likewise
     for (const auto& socket : sockets) {
         const SocketHolder* owner = socket ? m_owners.use(socket->inode) : nullptr;
         if (owner) {
-            out.push_back(describe(owner->pid));
+            const auto pid = owner->pid;
+            const auto same = std::find_if(described.begin(), described.end(),
+                                           [pid](const auto& entry) { return entry.first == pid; });
+            if (same != described.end()) {
+                out.push_back(out[same->second]);
+            } else {
+                described.emplace_back(pid, out.size());
+                out.push_back(describe(pid));
+            }
         } else if (socket && socket->uid) {
             // Another user's program is out of our reach; its account still tells who it is.
-            out.emplace_back(ProcessInfo{accountLabel(*socket->uid), {}});
+            const auto uid = *socket->uid;
+            const auto same = std::find_if(labelled.begin(), labelled.end(),
+                                           [uid](const auto& entry) { return entry.first == uid; });
+            if (same != labelled.end()) {
+                out.push_back(out[same->second]);
+            } else {
+                labelled.emplace_back(uid, out.size());
+                out.emplace_back(ProcessInfo{accountLabel(uid), {}});
+            }
         } else {
             out.emplace_back(std::nullopt);
         }

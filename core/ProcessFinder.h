@@ -76,6 +76,7 @@ private:
     std::uint32_t m_sequence = 0;
     SocketHolderCache m_owners{kRememberedSockets};
     std::vector<int> m_recentPids; // walked first next time
+    const int m_self;              // never a client of its own proxy
 };
 
 } // namespace ferrow::core

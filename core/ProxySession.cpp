@@ -14,6 +14,7 @@
 #include "ProxyServer.h"
 #include "Socks5Parser.h"
 #include "UdpAssociation.h"
+#include "ferrow/FerrowClient.h"
 #include "tun/TunnelledFlow.h"
 
 namespace ferrow::core {
@@ -104,11 +105,12 @@ struct Peer {
     std::uint16_t localPort = 0;
 };
 
-Peer peerOf(tcp::socket& socket)
+Peer peerOf(const SessionSockets& sockets)
 {
     Peer peer;
+    const auto& socket = sockets.client;
     boost::system::error_code ec;
-    const auto remote = socket.remote_endpoint(ec);
+    const auto remote = sockets.clientPeer ? *sockets.clientPeer : socket.remote_endpoint(ec);
     if (!ec) {
         peer.address = fromAsio(remote.address());
         peer.port = remote.port();
@@ -172,8 +174,9 @@ asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, Tr
     }
     boost::system::error_code clientError;
     boost::system::error_code upstreamError;
-    const auto clientProtocol = sockets.client.local_endpoint(clientError).protocol();
-    const auto upstreamProtocol = sockets.upstream.local_endpoint(upstreamError).protocol();
+    const auto clientProtocol = proto::protocolOf(sockets.client, sockets.clientProtocol, clientError);
+    const auto upstreamProtocol =
+        proto::protocolOf(sockets.upstream, sockets.upstreamProtocol, upstreamError);
     if (clientError || upstreamError) {
         co_return; // one side is already gone
     }
@@ -221,7 +224,7 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
         co_await writeAll(client, socks5::reply(request.failure));
         co_return;
     }
-    const Peer peer = peerOf(client);
+    const Peer peer = peerOf(sockets);
     if (request.command == socks5::kCommandUdpAssociate) {
         deadline.cancel(); // the association lasts as long as the client keeps the connection
         co_await serveUdpAssociate(core, client, request);
@@ -246,12 +249,13 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
         auto meter = core.meterFor(*opened.record);
         if (co_await writeAll(client, socks5::reply(socks5::Succeeded))) {
             meter.up(buffer.size()); // bytes the client sent before our answer belong to the tunnel
-            co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter);
+            co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter, sockets.clientProtocol);
         }
         core.connections().close(opened.record);
         co_return;
     }
     sockets.upstream = std::move(*opened.dial.socket);
+    sockets.upstreamProtocol = opened.dial.protocol;
     deadline.cancel();
     auto meter = core.meterFor(*opened.record);
     if (co_await writeAll(client, socks5::reply(socks5::Succeeded))) {
@@ -324,7 +328,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                                 Deadline& deadline)
 {
     auto& client = sockets.client;
-    const Peer peer = peerOf(client);
+    const Peer peer = peerOf(sockets);
     std::shared_ptr<ConnectionRecord> record; // of the current upstream connection
     std::string upstreamKey;
     std::string upstreamBuffer;
@@ -384,7 +388,8 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                 auto meter = core.meterFor(*record);
                 if (co_await writeAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
                     meter.up(buffer.size());
-                    co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter);
+                    co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter,
+                                              sockets.clientProtocol);
                 }
                 finishRecord();
                 co_return;
@@ -408,6 +413,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                 continue;
             }
             sockets.upstream = std::move(*opened.dial.socket);
+            sockets.upstreamProtocol = opened.dial.protocol;
             upstreamKey = key;
         }
         auto meter = core.meterFor(*record);
@@ -556,6 +562,7 @@ asio::awaitable<void> runTunnelledSession(CoreService& core, tcp::socket client,
     }
     SessionSockets sockets(std::move(client));
     sockets.upstream = std::move(*opened.dial.socket);
+    sockets.upstreamProtocol = opened.dial.protocol;
     auto meter = core.meterFor(*opened.record);
     if (flow.initial.empty() || co_await writeAll(sockets.upstream, flow.initial)) {
         meter.up(flow.initial.size());

@@ -154,8 +154,9 @@ void FerrowServer::run()
 
 asio::awaitable<void> FerrowServer::acceptLoop(tcp::acceptor& acceptor)
 {
+    tcp::endpoint remote; // from the accept itself, so nobody asks for it again
     for (;;) {
-        auto [error, socket] = co_await acceptor.async_accept(asio::as_tuple(asio::use_awaitable));
+        auto [error, socket] = co_await acceptor.async_accept(remote, asio::as_tuple(asio::use_awaitable));
         if (error == asio::error::operation_aborted || !acceptor.is_open()) {
             co_return;
         }
@@ -167,7 +168,8 @@ asio::awaitable<void> FerrowServer::acceptLoop(tcp::acceptor& acceptor)
             co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
             continue;
         }
-        asio::co_spawn(acceptor.get_executor(), serveConnection(std::move(socket), m_shared), asio::detached);
+        asio::co_spawn(acceptor.get_executor(), serveConnection(std::move(socket), remote, m_shared),
+                       asio::detached);
     }
 }
 

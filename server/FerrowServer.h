@@ -62,7 +62,7 @@ private:
     std::vector<std::unique_ptr<tcp::acceptor>> m_acceptors;
 };
 
-/// Serves one accepted connection to its end.
-asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared);
+/// Serves one accepted connection from `remote` to its end.
+asio::awaitable<void> serveConnection(tcp::socket socket, tcp::endpoint remote, ServerShared& shared);
 
 } // namespace ferrow::server

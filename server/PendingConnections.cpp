@@ -28,39 +28,66 @@ std::string PendingConnections::sourceKey(const asio::ip::address& source)
     return {bytes.begin(), bytes.begin() + 8};
 }
 
+void PendingConnections::append(Chain& chain, Entry& entry, Links Entry::*links)
+{
+    auto& own = entry.*links;
+    own.older = chain.newest;
+    own.newer = nullptr;
+    if (chain.newest) {
+        (chain.newest->*links).newer = &entry;
+    } else {
+        chain.oldest = &entry;
+    }
+    chain.newest = &entry;
+    ++chain.size;
+}
+
+void PendingConnections::remove(Chain& chain, Entry& entry, Links Entry::*links)
+{
+    auto& own = entry.*links;
+    (own.older ? (own.older->*links).newer : chain.oldest) = own.newer;
+    (own.newer ? (own.newer->*links).older : chain.newest) = own.older;
+    own = Links{};
+    --chain.size;
+}
+
 std::shared_ptr<PendingConnections::Entry> PendingConnections::admit(asio::ip::tcp::socket& socket,
                                                                      const asio::ip::address& source)
 {
     auto entry = std::make_shared<Entry>(socket, sourceKey(source));
     const std::lock_guard guard(m_lock);
-    auto& ofSource = m_bySource[entry->m_source];
-    if (ofSource.size() >= m_perSourceLimit) {
-        dropLocked(ofSource.front());
+    if (const auto known = m_bySource.find(entry->m_source);
+        known != m_bySource.end() && known->second.size >= m_perSourceLimit) {
+        dropLocked(*known->second.oldest);
     }
-    if (m_all.size() >= m_limit) {
-        dropLocked(m_all.front());
+    if (m_all.size >= m_limit) {
+        dropLocked(*m_all.oldest);
     }
-    auto& sourceList = m_bySource[entry->m_source]; // dropping may have emptied and removed it
-    entry->m_inAll = m_all.insert(m_all.end(), entry);
-    entry->m_inSource = sourceList.insert(sourceList.end(), entry);
+    auto& ofSource = m_bySource[entry->m_source]; // dropping may have emptied and removed it
+    append(m_all, *entry, &Entry::m_inAll);
+    append(ofSource, *entry, &Entry::m_inSource);
+    entry->m_sourceChain = &ofSource;
+    entry->m_counted = true;
     return entry;
 }
 
 void PendingConnections::unlinkLocked(Entry& entry)
 {
     entry.m_counted = false;
-    m_all.erase(entry.m_inAll);
-    const auto source = m_bySource.find(entry.m_source);
-    source->second.erase(entry.m_inSource);
-    if (source->second.empty()) {
-        m_bySource.erase(source);
+    remove(m_all, entry, &Entry::m_inAll);
+    remove(*entry.m_sourceChain, entry, &Entry::m_inSource);
+    // Kept while there are few sources, so a client's next connection finds its chain; dropped
+    // beyond that so a scan of many addresses leaves nothing behind.
+    if (entry.m_sourceChain->size == 0 && m_bySource.size() > m_limit) {
+        m_bySource.erase(entry.m_source);
     }
+    entry.m_sourceChain = nullptr;
 }
 
-void PendingConnections::dropLocked(const std::shared_ptr<Entry>& given)
+void PendingConnections::dropLocked(Entry& dropped)
 {
-    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): `given` may live in a list erased below
-    const std::shared_ptr<Entry> entry = given;
+    // Still counted, so its connection has not left and holds it.
+    auto entry = dropped.shared_from_this();
     unlinkLocked(*entry);
     // Closed on its own thread; its handshake read then fails and it ends like any probe whose
     // peer went away.
@@ -87,7 +114,7 @@ void PendingConnections::leave(const std::shared_ptr<Entry>& entry)
 std::size_t PendingConnections::size() const
 {
     const std::lock_guard guard(m_lock);
-    return m_all.size();
+    return m_all.size;
 }
 
 } // namespace ferrow::server

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,7 +22,8 @@ public:
 
     PendingConnections(std::size_t limit, std::size_t perSourceLimit);
 
-    /// Counts `socket` (served on `executor`) as pending, closing the oldest beyond a limit.
+    /// Counts `socket` (served on `executor`) as pending, closing the oldest beyond a limit. The
+    /// caller keeps the entry until it has called leave().
     std::shared_ptr<Entry> admit(boost::asio::ip::tcp::socket& socket,
                                  const boost::asio::ip::address& source);
     /// Ends the count of an entry; called on its socket's executor, so no close of it is run
@@ -35,18 +35,31 @@ public:
     static std::string sourceKey(const boost::asio::ip::address& source);
 
 private:
-    using List = std::list<std::shared_ptr<Entry>>;
+    /// Entries oldest first, linked through the entries themselves: counting a connection
+    /// allocates nothing beyond its entry.
+    struct Chain {
+        Entry* oldest = nullptr;
+        Entry* newest = nullptr;
+        std::size_t size = 0;
+    };
+    struct Links {
+        Entry* older = nullptr;
+        Entry* newer = nullptr;
+    };
+    static void append(Chain& chain, Entry& entry, Links Entry::*links);
+    static void remove(Chain& chain, Entry& entry, Links Entry::*links);
     void unlinkLocked(Entry& entry);
-    void dropLocked(const std::shared_ptr<Entry>& entry);
+    void dropLocked(Entry& entry);
 
     const std::size_t m_limit;
     const std::size_t m_perSourceLimit;
     mutable std::mutex m_lock;
-    List m_all; // oldest first
-    std::unordered_map<std::string, List> m_bySource;
+    Chain m_all;
+    /// Sources whose chain empties are kept for their next connection while there are few.
+    std::unordered_map<std::string, Chain> m_bySource;
 };
 
-class PendingConnections::Entry {
+class PendingConnections::Entry : public std::enable_shared_from_this<Entry> {
 public:
     Entry(boost::asio::ip::tcp::socket& socket, std::string source)
         : m_executor(socket.get_executor()), m_socket(&socket), m_source(std::move(source))
@@ -58,9 +71,10 @@ private:
     boost::asio::any_io_executor m_executor;
     boost::asio::ip::tcp::socket* m_socket; // only touched on m_executor; null once it left
     std::string m_source;
-    bool m_counted = true;
-    List::iterator m_inAll;
-    List::iterator m_inSource;
+    bool m_counted = false;
+    Chain* m_sourceChain = nullptr;
+    Links m_inAll;
+    Links m_inSource;
 };
 
 } // namespace ferrow::server

@@ -52,15 +52,21 @@ std::string peerText(const tcp::endpoint& remote)
     return remote.address().to_string() + ":" + std::to_string(remote.port());
 }
 
-/// One read under `phase`: an error of timed_out once its deadline passed.
-asio::awaitable<std::pair<boost::system::error_code, std::size_t>>
-readInPhase(tcp::socket& socket, const SocketDeadline<tcp::socket>& phase, std::string& chunk)
+/// One read under `phase`, appended to `buffer`: an error of timed_out once its deadline passed.
+asio::awaitable<boost::system::error_code>
+readInPhase(tcp::socket& socket, const SocketDeadline<tcp::socket>& phase, std::string& buffer)
 {
-    auto [error, n] = co_await socket.async_read_some(asio::buffer(chunk), useTuple);
+    // Read in place: a hello and a Connect frame are far smaller than this, so the buffer is
+    // the only allocation a handshake's reading makes.
+    constexpr std::size_t kReadSize = 4096;
+    const auto old = buffer.size();
+    buffer.resize(old + kReadSize);
+    auto [error, n] = co_await socket.async_read_some(asio::buffer(buffer.data() + old, kReadSize), useTuple);
+    buffer.resize(old + n);
     if (error == asio::error::operation_aborted && phase.expired()) {
         error = asio::error::timed_out;
     }
-    co_return std::pair{error, n};
+    co_return error;
 }
 
 /// What every failed handshake gets, whatever failed: its bytes are read and dropped until the
@@ -290,10 +296,9 @@ asio::awaitable<void> serveUdp(tcp::socket& socket, proto::ServerHandshake& hand
 
 } // namespace
 
-asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
+asio::awaitable<void> serveConnection(tcp::socket socket, tcp::endpoint remote, ServerShared& shared)
 {
     boost::system::error_code ignored;
-    const auto remote = socket.remote_endpoint(ignored);
     const auto probeMin = shared.options.probeMin.count();
     const auto probeMax = shared.options.probeMax.count();
     // Drawn in milliseconds so that the close time says nothing about what failed.
@@ -316,17 +321,14 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
     };
     std::optional<Leave> leave(std::in_place, shared.pending, pending);
     proto::ServerHandshake handshake(shared.psk);
-    std::string chunk(4096, '\0'); // a handshake and a Connect frame are far smaller
     std::string buffer;
     auto status = proto::ServerHandshake::Status::NeedMore;
     SocketDeadline phase(socket);
     phase.arm(deadline);
     while (status == proto::ServerHandshake::Status::NeedMore) {
-        const auto [error, n] = co_await readInPhase(socket, phase, chunk);
-        if (error) {
+        if (co_await readInPhase(socket, phase, buffer)) {
             break;
         }
-        buffer.append(chunk, 0, n);
         std::size_t used = 0;
         status = handshake.feed(buffer, used);
         buffer.erase(0, used);
@@ -347,7 +349,6 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
         if (shared.logs(LogLevel::Debug)) {
             shared.log(LogLevel::Debug, peerText(remote) + ": handshake refused");
         }
-        chunk = std::string();
         buffer = std::string();
         co_await drainUntil(socket, deadline);
         co_return;
@@ -390,7 +391,6 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
                 co_return;
             }
             phase.cancel();
-            chunk = std::string(); // the stream's pump reads into its own shared space
             if (request->network == proto::Network::Udp) {
                 co_await serveUdp(socket, handshake, std::move(buffer), shared);
             } else {
@@ -398,12 +398,10 @@ asio::awaitable<void> serveConnection(tcp::socket socket, ServerShared& shared)
             }
             co_return;
         }
-        const auto [error, n] = co_await readInPhase(socket, phase, chunk);
-        if (error) {
+        if (co_await readInPhase(socket, phase, buffer)) {
             socket.close(ignored);
             co_return;
         }
-        buffer.append(chunk, 0, n);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <deque>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <boost/asio/as_tuple.hpp>
@@ -74,6 +75,7 @@ std::string serverNameOf(const std::string& server)
 struct Ready {
     explicit Ready(tcp::socket socket) : wire(std::move(socket)) {}
     tcp::socket wire;
+    std::optional<tcp> protocol; // of `wire`, when the dialler said
     std::unique_ptr<ClientHandshake> handshake;
     std::string pending; // bytes after the Accept frame
     std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
@@ -92,6 +94,15 @@ void retire(const std::shared_ptr<Ready>& ready)
 }
 
 } // namespace
+
+tcp protocolOf(const tcp::socket& socket, std::optional<tcp> known, boost::system::error_code& error)
+{
+    if (known) {
+        error.clear();
+        return *known;
+    }
+    return socket.local_endpoint(error).protocol();
+}
 
 FastOpen parseFastOpen(std::string_view text)
 {
@@ -136,6 +147,7 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
             boost::system::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
             result.socket.emplace(std::move(socket));
+            result.protocol = endpoint.protocol();
             co_return result;
         }
     }
@@ -143,17 +155,39 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
     co_return result;
 }
 
+namespace {
+
+/// Pools and handshake limits are kept per node: nodes that differ in any of these never share
+/// them. Compared field by field, so a lookup builds nothing.
+struct NodeOrder {
+    bool operator()(const NodeSettings& a, const NodeSettings& b) const
+    {
+        return std::tie(a.port, a.fastOpen, a.name, a.server, a.psk) <
+               std::tie(b.port, b.fastOpen, b.name, b.server, b.psk);
+    }
+};
+
+/// What a pool's warmers dial with: taken from the stream that started the pool, so prewarming
+/// copies neither the node nor its dialler per connection.
+struct PoolSource {
+    NodeSettings node;
+    WireDialer dial;
+};
+
+} // namespace
+
 struct FerrowClient::Shared {
     struct Pool {
         std::deque<std::shared_ptr<Ready>> ready;
         std::size_t warming = 0;
         std::size_t target = 0; // grows while streams find the pool empty, shrinks as entries age out
+        std::shared_ptr<const PoolSource> source;
     };
 
     asio::any_io_executor executor;
     std::function<asio::any_io_executor()> pumpExecutor;
     std::size_t poolSize = 2;
-    std::map<std::string, Pool> pools;
+    std::map<NodeSettings, Pool, NodeOrder> pools;
     /// Handshakes under way per node, and the streams waiting for one to end (a waiter's timer is
     /// cancelled to hand it the slot). Not cleared with the pools: handshakes outlive a reload.
     struct SlotWaiter {
@@ -168,21 +202,17 @@ struct FerrowClient::Shared {
         std::size_t inFlight = 0;
         std::deque<std::shared_ptr<SlotWaiter>> waiting;
     };
-    std::map<std::string, HandshakeSlots> handshakeSlots;
+    std::map<NodeSettings, HandshakeSlots, NodeOrder> handshakeSlots;
     std::uint64_t handshakes = 0;
     std::uint64_t generation = 0; // bumped by clearPools so late warmers do not refill old pools
-
-    static std::string key(const NodeSettings& node)
-    {
-        return node.name + '\n' + node.server + '\n' + std::to_string(node.port) + '\n' + node.psk;
-    }
 };
 
 namespace {
 
 /// `mayWait`: false for prewarming, which gives up instead of queueing behind streams.
+/// `node` and `dial` must outlive the call.
 asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::Shared> shared,
-                                                  NodeSettings node, WireDialer dial,
+                                                  const NodeSettings& node, const WireDialer& dial,
                                                   std::optional<std::string> connect, std::string& error,
                                                   bool mayWait = true);
 
@@ -205,7 +235,7 @@ FerrowClient::~FerrowClient()
 void FerrowClient::clearPools()
 {
     ++m_shared->generation;
-    for (auto& [key, pool] : m_shared->pools) {
+    for (auto& [node, pool] : m_shared->pools) {
         for (auto& ready : pool.ready) {
             ready->taken = true;
             retire(ready);
@@ -216,7 +246,7 @@ void FerrowClient::clearPools()
 
 std::size_t FerrowClient::pooled(const NodeSettings& node) const
 {
-    const auto found = m_shared->pools.find(Shared::key(node));
+    const auto found = m_shared->pools.find(node);
     return found == m_shared->pools.end() ? 0 : found->second.ready.size();
 }
 
@@ -228,7 +258,7 @@ std::uint64_t FerrowClient::handshakes() const
 namespace {
 
 asio::awaitable<bool> takeHandshakeSlot(const std::shared_ptr<FerrowClient::Shared>& shared,
-                                        const std::string& key, bool mayWait)
+                                        const NodeSettings& key, bool mayWait)
 {
     auto& slots = shared->handshakeSlots[key];
     if (slots.inFlight < kMaxHandshakesInFlight) {
@@ -250,7 +280,7 @@ asio::awaitable<bool> takeHandshakeSlot(const std::shared_ptr<FerrowClient::Shar
     co_return true;
 }
 
-void giveBackHandshakeSlot(FerrowClient::Shared& shared, const std::string& key)
+void giveBackHandshakeSlot(FerrowClient::Shared& shared, const NodeSettings& key)
 {
     auto& slots = shared.handshakeSlots[key];
     if (!slots.waiting.empty()) {
@@ -264,11 +294,11 @@ void giveBackHandshakeSlot(FerrowClient::Shared& shared, const std::string& key)
 }
 
 asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClient::Shared> shared,
-                                                      NodeSettings node, WireDialer dial,
+                                                      const NodeSettings& node, const WireDialer& dial,
                                                       std::optional<std::string> connect, std::string& error);
 
 asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::Shared> shared,
-                                                  NodeSettings node, WireDialer dial,
+                                                  const NodeSettings& node, const WireDialer& dial,
                                                   std::optional<std::string> connect, std::string& error,
                                                   bool mayWait)
 {
@@ -277,21 +307,20 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
         // and before dialling, so the server never holds a silent connection meanwhile.
         co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
     }
-    const auto key = FerrowClient::Shared::key(node);
-    if (!co_await takeHandshakeSlot(shared, key, mayWait)) {
+    if (!co_await takeHandshakeSlot(shared, node, mayWait)) {
         error = mayWait ? "gave up waiting to start a handshake"
                         : "enough handshakes with the server are under way";
         co_return nullptr;
     }
-    auto ready = co_await handshakeOnce(shared, std::move(node), std::move(dial), std::move(connect), error);
+    auto ready = co_await handshakeOnce(shared, node, dial, std::move(connect), error);
     // Given back on every path here, not by a destructor: it must not run while the io_context
     // that owns the waiters' timers is being torn down.
-    giveBackHandshakeSlot(*shared, key);
+    giveBackHandshakeSlot(*shared, node);
     co_return ready;
 }
 
 asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClient::Shared> shared,
-                                                      NodeSettings node, WireDialer dial,
+                                                      const NodeSettings& node, const WireDialer& dial,
                                                       std::optional<std::string> connect, std::string& error)
 {
     auto wire = co_await dial();
@@ -300,6 +329,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         co_return nullptr;
     }
     auto ready = std::make_shared<Ready>(std::move(*wire.socket));
+    ready->protocol = wire.protocol;
     ready->handshake = std::make_unique<ClientHandshake>(node.psk, unixNow(), serverNameOf(node.server));
     // The ClientHello goes alone, as a TLS client's first packet does; the target right behind.
     const auto packet = ready->handshake->firstPacket();
@@ -314,8 +344,9 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
     }
     SocketDeadline answer(ready->wire);
     answer.arm(std::chrono::steady_clock::now() + kAcceptTimeout);
+    // Read in place: the answer is far smaller than a read, so this is the only buffer it takes.
+    constexpr std::size_t kReadSize = 4096;
     std::string buffer;
-    std::string chunk(4096, '\0');
     for (;;) {
         Frame frame;
         std::size_t used = 0;
@@ -323,7 +354,9 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
         buffer.erase(0, used);
         if (status == DecodeStatus::Frame) {
             answer.cancel();
-            ready->pending = std::move(buffer);
+            if (!buffer.empty()) {
+                ready->pending = std::move(buffer); // else the read space goes: a pooled one may wait long
+            }
             ++shared->handshakes;
             co_return ready;
         }
@@ -331,7 +364,11 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
             error = "the server's answer does not authenticate (wrong psk?)";
             co_return nullptr;
         }
-        const auto [readError, n] = co_await ready->wire.async_read_some(asio::buffer(chunk), useTuple);
+        const auto old = buffer.size();
+        buffer.resize(old + kReadSize);
+        const auto [readError, n] =
+            co_await ready->wire.async_read_some(asio::buffer(buffer.data() + old, kReadSize), useTuple);
+        buffer.resize(old + n);
         if (readError == asio::error::operation_aborted && answer.expired()) {
             error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
                     " s (wrong psk, or not a Ferrow server)";
@@ -343,41 +380,66 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
                         : "the server connection failed: " + readError.message();
             co_return nullptr;
         }
-        buffer.append(chunk, 0, n);
     }
 }
 
 /// Drops a pooled connection the moment it becomes readable: the server closed it (restart,
 /// idle time-out) or sent what it never sends to an idle connection.
-void watch(const std::shared_ptr<FerrowClient::Shared>& shared, const std::string& key,
+void watch(const std::shared_ptr<FerrowClient::Shared>& shared, std::shared_ptr<const PoolSource> source,
            const std::shared_ptr<Ready>& ready)
 {
-    ready->wire.async_wait(tcp::socket::wait_read, [weakShared = std::weak_ptr(shared),
-                                                    weakReady = std::weak_ptr(ready),
-                                                    key](const boost::system::error_code& error) {
-        const auto ready = weakReady.lock();
-        const auto shared = weakShared.lock();
-        if (error == asio::error::operation_aborted || !ready || !shared || ready->taken) {
-            return;
+    ready->wire.async_wait(
+        tcp::socket::wait_read, [weakShared = std::weak_ptr(shared), weakReady = std::weak_ptr(ready),
+                                 source = std::move(source)](const boost::system::error_code& error) {
+            const auto ready = weakReady.lock();
+            const auto shared = weakShared.lock();
+            if (error == asio::error::operation_aborted || !ready || !shared || ready->taken) {
+                return;
+            }
+            ready->taken = true;
+            boost::system::error_code ignored;
+            ready->wire.close(ignored);
+            auto& queue = shared->pools[source->node].ready;
+            std::erase(queue, ready);
+        });
+}
+
+/// One prewarmed connection for the pool of `source`; dropped when the pools were cleared meanwhile.
+asio::awaitable<void> warm(std::shared_ptr<FerrowClient::Shared> shared,
+                           std::shared_ptr<const PoolSource> source, std::uint64_t generation)
+{
+    std::string error;
+    auto ready = co_await handshake(shared, source->node, source->dial, std::nullopt, error, false);
+    if (shared->generation != generation) {
+        if (ready) {
+            retire(ready);
         }
-        ready->taken = true;
-        boost::system::error_code ignored;
-        ready->wire.close(ignored);
-        auto& queue = shared->pools[key].ready;
-        std::erase(queue, ready);
-    });
+        co_return;
+    }
+    auto& pool = shared->pools[source->node];
+    --pool.warming;
+    if (ready) {
+        pool.ready.push_back(ready);
+        watch(shared, std::move(source), ready);
+    }
 }
 
 void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSettings& node,
             const WireDialer& dial)
 {
-    const auto key = FerrowClient::Shared::key(node);
-    auto& pool = shared->pools[key];
+    auto found = shared->pools.find(node);
+    if (found == shared->pools.end()) {
+        found = shared->pools.try_emplace(node).first;
+    }
+    auto& pool = found->second;
+    if (!pool.source) {
+        pool.source = std::make_shared<const PoolSource>(PoolSource{node, dial});
+    }
     const auto generation = shared->generation;
     pool.target = std::clamp(pool.target, shared->poolSize, kMaxPool);
     // Prewarming uses only free handshake slots and never queues: streams waiting for one come
     // first, and a warmer that found none must not be started again at once.
-    const auto slots = shared->handshakeSlots.find(key);
+    const auto slots = shared->handshakeSlots.find(node);
     std::size_t free = kMaxHandshakesInFlight;
     if (slots != shared->handshakeSlots.end()) {
         free = slots->second.waiting.empty() ? kMaxHandshakesInFlight - slots->second.inFlight : 0;
@@ -385,25 +447,7 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     while (pool.ready.size() + pool.warming < pool.target && free > 0) {
         --free;
         ++pool.warming;
-        asio::co_spawn(
-            shared->executor,
-            [shared, node, dial, key, generation]() -> asio::awaitable<void> {
-                std::string error;
-                auto ready = co_await handshake(shared, node, dial, std::nullopt, error, false);
-                if (shared->generation != generation) {
-                    if (ready) {
-                        retire(ready);
-                    }
-                    co_return;
-                }
-                auto& pool = shared->pools[key];
-                --pool.warming;
-                if (ready) {
-                    pool.ready.push_back(ready);
-                    watch(shared, key, ready);
-                }
-            },
-            asio::detached);
+        asio::co_spawn(shared->executor, warm(shared, pool.source, generation), asio::detached);
     }
 }
 
@@ -418,7 +462,7 @@ bool quiet(tcp::socket& socket)
 
 std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettings& node)
 {
-    const auto found = shared.pools.find(FerrowClient::Shared::key(node));
+    const auto found = shared.pools.find(node);
     if (found == shared.pools.end()) {
         return nullptr;
     }
@@ -465,7 +509,7 @@ asio::awaitable<std::shared_ptr<Ready>> connected(std::shared_ptr<FerrowClient::
     if (node.poolable) {
         ready = takePooled(*shared, node);
         if (!ready) {
-            auto& pool = shared->pools[FerrowClient::Shared::key(node)];
+            auto& pool = shared->pools[node];
             // The first stream only starts the pool; later ones that find it empty double it.
             pool.target = pool.target == 0 ? shared->poolSize : std::min(kMaxPool, pool.target * 2);
         }
@@ -500,8 +544,10 @@ FerrowClient::openWire(const NodeSettings& node, const Target& target, WireDiale
     if (!ready) {
         co_return nullptr;
     }
-    co_return std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
-                                           std::move(ready->pending));
+    auto wire = std::make_unique<FerrowWire>(std::move(ready->wire), std::move(ready->handshake),
+                                             std::move(ready->pending));
+    wire->protocol = ready->protocol;
+    co_return wire;
 }
 
 asio::awaitable<void> relayWire(tcp::socket& plain, FerrowWire& wire, std::string initial,
@@ -532,7 +578,7 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
     }
     // The pump runs on a relay thread: move the wire's descriptor there.
     boost::system::error_code error;
-    const auto protocol = wire->socket.local_endpoint(error).protocol();
+    const auto protocol = protocolOf(wire->socket, wire->protocol, error);
     const int wireFd = error ? -1 : wire->socket.release(error);
     if (wireFd < 0) {
         ::close(sessionFd);

@@ -68,7 +68,12 @@ struct NodeSettings {
 struct WireResult {
     std::optional<tcp::socket> socket;
     std::string error;
+    std::optional<tcp> protocol; // of `socket`, when the dialler knows it
 };
+
+/// The protocol of `socket`: `known` when given, else asked of the system (an error then when
+/// the socket is gone).
+tcp protocolOf(const tcp::socket& socket, std::optional<tcp> known, boost::system::error_code& error);
 using WireDialer = std::function<asio::awaitable<WireResult>()>;
 
 /// An authenticated connection to the node's server whose Connect frame is sent: what a tunnel
@@ -80,7 +85,8 @@ struct FerrowWire {
     ~FerrowWire();
     tcp::socket socket;
     std::unique_ptr<ClientHandshake> handshake;
-    std::string pending; // bytes read after the server's Accept
+    std::string pending;         // bytes read after the server's Accept
+    std::optional<tcp> protocol; // of `socket`, when known
 };
 
 /// Relays a tunnel between `plain` (the proxy client) and `wire` until both directions end; the

@@ -142,6 +142,48 @@ TEST(FerrowClientLibrary, DeadPooledConnectionsAreDroppedAtOnce)
     EXPECT_TRUE(until([&] { return pooled() == 0; })) << "the closed connections left the pool";
 }
 
+TEST(FerrowClientLibrary, NodesThatDifferOnlyInPortKeyOrFastOpenNeverShareAPool)
+{
+    ServerProcess::Options options;
+    options.psk = newPsk();
+    ServerProcess server(options);
+    ASSERT_TRUE(server.started());
+    auto echo = makeEchoServer();
+    ClientHarness harness;
+    const proto::NodeSettings node{"N", "127.0.0.1", server.port(), options.psk, proto::FastOpen::Off, true};
+    auto otherPort = node;
+    otherPort.port = static_cast<std::uint16_t>(node.port + 1);
+    auto otherKey = node;
+    otherKey.psk = newPsk();
+    auto otherFastOpen = node;
+    otherFastOpen.fastOpen = proto::FastOpen::Auto;
+    const auto pooled = [&](const proto::NodeSettings& which) {
+        return harness.run(
+            [&]() -> asio::awaitable<std::size_t> { co_return harness.client().pooled(which); });
+    };
+    const auto open = [&](const proto::NodeSettings& which) {
+        return harness.run([&]() -> asio::awaitable<bool> {
+            auto stream =
+                co_await harness.client().open(which, *proto::Target::fromHost("127.0.0.1", echo->port()),
+                                               ClientHarness::direct(server.port()));
+            co_return stream.socket.has_value();
+        });
+    };
+    ASSERT_TRUE(open(node));
+    ASSERT_TRUE(server.waitForLines("authenticated", 3)); // the stream and a pool of two
+    EXPECT_EQ(pooled(otherPort), 0U);
+    EXPECT_EQ(pooled(otherKey), 0U);
+    EXPECT_EQ(pooled(otherFastOpen), 0U);
+    // Another node's stream makes its own handshake rather than taking one of `node`'s.
+    ASSERT_TRUE(open(otherFastOpen));
+    EXPECT_TRUE(server.waitForLines("authenticated", 4));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (pooled(node) < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // the pool has no change event
+    }
+    EXPECT_EQ(pooled(node), 2U) << "the first node's pool was left alone";
+}
+
 TEST(FerrowClientLibrary, LoopbackPairsAreConnectedToEachOtherAndNeverToAStranger)
 {
     const auto endsMeet = [](int a, int b) {
