@@ -393,6 +393,25 @@ std::optional<ProcessInfo> ProcessFinder::describe(int pid) const
     return info;
 }
 
+namespace {
+
+/// Appends the answer this batch already gave for `key`, or makes it and remembers where it is.
+template <typename Key, typename Make>
+void answerOnce(std::vector<std::pair<Key, std::size_t>>& given, const Key& key,
+                std::vector<std::optional<ProcessInfo>>& out, const Make& make)
+{
+    const auto same =
+        std::find_if(given.begin(), given.end(), [&key](const auto& entry) { return entry.first == key; });
+    if (same != given.end()) {
+        out.push_back(out[same->second]);
+        return;
+    }
+    given.emplace_back(key, out.size());
+    out.push_back(make());
+}
+
+} // namespace
+
 std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vector<SocketKey>& keys)
 {
     bool tablesRead = false;
@@ -437,25 +456,11 @@ std::vector<std::optional<ProcessInfo>> ProcessFinder::findMany(const std::vecto
         const SocketHolder* owner = socket ? m_owners.use(socket->inode) : nullptr;
         if (owner) {
             const auto pid = owner->pid;
-            const auto same = std::find_if(described.begin(), described.end(),
-                                           [pid](const auto& entry) { return entry.first == pid; });
-            if (same != described.end()) {
-                out.push_back(out[same->second]);
-            } else {
-                described.emplace_back(pid, out.size());
-                out.push_back(describe(pid));
-            }
+            answerOnce(described, pid, out, [&] { return describe(pid); });
         } else if (socket && socket->uid) {
             // Another user's program is out of our reach; its account still tells who it is.
             const auto uid = *socket->uid;
-            const auto same = std::find_if(labelled.begin(), labelled.end(),
-                                           [uid](const auto& entry) { return entry.first == uid; });
-            if (same != labelled.end()) {
-                out.push_back(out[same->second]);
-            } else {
-                labelled.emplace_back(uid, out.size());
-                out.emplace_back(ProcessInfo{accountLabel(uid), {}});
-            }
+            answerOnce(labelled, uid, out, [&] { return std::optional(ProcessInfo{accountLabel(uid), {}}); });
         } else {
             out.emplace_back(std::nullopt);
         }
