@@ -220,6 +220,15 @@ int main(int argc, char** argv)
     }
 
     auto socat = startSocat(source.port());
+    const auto stopPeers = [&] {
+        for (auto& peer : peers) {
+            if (peer.kind != Kind::HttpConnect) {
+                stop(peer);
+            }
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    };
     if (bulkRounds > 0) {
         std::vector<Peer> paths = {peers[0], peers[1]};
         if (socat) {
@@ -240,13 +249,7 @@ int main(int argc, char** argv)
         if (socat) {
             stop(*socat);
         }
-        for (auto& peer : peers) {
-            if (peer.kind != Kind::HttpConnect) {
-                stop(peer);
-            }
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        stopPeers();
         return 0;
     }
 
@@ -373,12 +376,6 @@ int main(int argc, char** argv)
                     verdict(share >= 0.8));
         stop(attributed);
     }
-    for (auto& peer : peers) {
-        if (peer.kind != Kind::HttpConnect) {
-            stop(peer);
-        }
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    stopPeers();
     return 0;
 }

@@ -47,6 +47,19 @@ CoreProcess::Options withProfile(std::string profile)
     return options;
 }
 
+constexpr std::size_t kEchoed = 100000;
+
+/// A SOCKS5 tunnel through `core` to the echo server on `port` that has carried kEchoed bytes
+/// there and back, still open.
+Socket echoedTunnel(CoreProcess& core, std::uint16_t port)
+{
+    Socket client(core.socksPort());
+    EXPECT_EQ(socks5Connect(client, "127.0.0.1", port), 0);
+    client.send(std::string(kEchoed, 'a'));
+    EXPECT_EQ(client.receiveExactly(kEchoed).size(), kEchoed);
+    return client;
+}
+
 } // namespace
 
 TEST(CoreApiInfo, WrittenPrivateOnceListeningAndRemovedAtStop)
@@ -436,16 +449,13 @@ TEST(CoreStatistics, KeptAcrossRestarts)
         options.folder = home.root();
         CoreProcess core(options);
         ASSERT_TRUE(core.started()) << core.stderrText();
-        Socket client(core.socksPort());
-        ASSERT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 0);
-        client.send(std::string(100000, 'a'));
-        EXPECT_EQ(client.receiveExactly(100000).size(), 100000u);
+        Socket client = echoedTunnel(core, echo->port());
         client.shutdownWrite();
         client.receiveAll();
         EXPECT_TRUE(
-            waitUntil([&] { return core.get("/stats")["total"]["up"].get<std::uint64_t>() >= 100000u; }));
+            waitUntil([&] { return core.get("/stats")["total"]["up"].get<std::uint64_t>() >= kEchoed; }));
         before = core.get("/stats")["total"]["up"].get<std::uint64_t>();
-        EXPECT_GE(before, 100000u);
+        EXPECT_GE(before, kEchoed);
         EXPECT_EQ(core.get("/stats")["today"]["down"].get<std::uint64_t>(), core.get("/status")["downlink"]);
         EXPECT_EQ(core.terminate(SIGTERM), 0);
     }
@@ -522,13 +532,10 @@ TEST(CoreHistory, ProgramDeviceDomainAndPolicyOutliveTheConnectionAndARestart)
     {
         CoreProcess core(options);
         ASSERT_TRUE(core.started()) << core.stderrText();
-        Socket client(core.socksPort());
-        ASSERT_EQ(socks5Connect(client, "127.0.0.1", echo->port()), 0);
-        client.send(std::string(100000, 'a'));
-        EXPECT_EQ(client.receiveExactly(100000).size(), 100000u);
+        Socket client = echoedTunnel(core, echo->port());
         // Programs are looked up in batches while connections are open; nothing here asks for the
         // connection list, which looks them up too.
-        ASSERT_TRUE(waitUntil([&] { return processUp(core, self) >= 100000u; }))
+        ASSERT_TRUE(waitUntil([&] { return processUp(core, self) >= kEchoed; }))
             << core.get("/history?dimension=process&days=7").dump();
         client.shutdownWrite();
         client.receiveAll();
@@ -545,5 +552,5 @@ TEST(CoreHistory, ProgramDeviceDomainAndPolicyOutliveTheConnectionAndARestart)
     }
     CoreProcess core(options);
     ASSERT_TRUE(core.started()) << core.stderrText();
-    EXPECT_GE(processUp(core, self), 100000u);
+    EXPECT_GE(processUp(core, self), kEchoed);
 }
