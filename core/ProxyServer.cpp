@@ -107,34 +107,9 @@ void ProxyServer::closeListener()
 void ProxyServer::stopAll()
 {
     closeListener();
-    for (auto* session = m_newestSession; session; session = session->older) {
+    for (auto* session : m_sessions) {
         session->closeAll();
     }
-}
-
-void ProxyServer::track(SessionSockets& session)
-{
-    session.older = m_newestSession;
-    session.newer = nullptr;
-    if (m_newestSession) {
-        m_newestSession->newer = &session;
-    }
-    m_newestSession = &session;
-    ++m_sessionCount;
-}
-
-void ProxyServer::forget(SessionSockets& session)
-{
-    if (session.newer) {
-        session.newer->older = session.older;
-    } else {
-        m_newestSession = session.older;
-    }
-    if (session.older) {
-        session.older->newer = session.newer;
-    }
-    session.older = session.newer = nullptr;
-    --m_sessionCount;
 }
 
 asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acceptor)
@@ -146,16 +121,13 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
         }
         m_descriptorsExhausted = true;
     };
-    boost::system::error_code bound;
-    // Every accepted socket has its listener's protocol.
-    const auto protocol = acceptor->local_endpoint(bound).protocol();
     tcp::endpoint peer;
     while (auto accepted = co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage, &peer)) {
         tcp::socket socket = std::move(*accepted);
         m_descriptorsExhausted = false;
-        if (m_sessionCount >= m_core.maxConnections()) {
+        if (m_sessions.size() >= m_core.maxConnections()) {
             if (!m_atCapacity) {
-                m_core.log().warning("proxy: " + std::to_string(m_sessionCount) +
+                m_core.log().warning("proxy: " + std::to_string(m_sessions.size()) +
                                      " clients connected, the max-connections limit; new clients are "
                                      "closed until some leave");
             }
@@ -167,22 +139,19 @@ asio::awaitable<void> ProxyServer::acceptLoop(std::shared_ptr<tcp::acceptor> acc
         socket.set_option(tcp::no_delay(true), ignored);
         auto sockets = std::make_shared<SessionSockets>(std::move(socket));
         sockets->clientPeer = peer;
-        if (!bound) {
-            sockets->clientProtocol = protocol;
-        }
-        track(*sockets);
-        // The handler holds the sockets too: the session's own frame is gone when it runs.
-        asio::co_spawn(
-            m_executor, runProxySession(m_core, sockets), [this, sockets](const std::exception_ptr& failure) {
-                forget(*sockets);
-                if (failure) {
-                    try {
-                        std::rethrow_exception(failure);
-                    } catch (const std::exception& error) {
-                        m_core.log().error(std::string("proxy session ended by an error: ") + error.what());
-                    }
-                }
-            });
+        m_sessions.insert(sockets.get());
+        asio::co_spawn(m_executor, runProxySession(m_core, sockets),
+                       [this, raw = sockets.get()](const std::exception_ptr& failure) {
+                           m_sessions.erase(raw);
+                           if (failure) {
+                               try {
+                                   std::rethrow_exception(failure);
+                               } catch (const std::exception& error) {
+                                   m_core.log().error(std::string("proxy session ended by an error: ") +
+                                                      error.what());
+                               }
+                           }
+                       });
     }
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "AsioSupport.h"
 
@@ -20,13 +21,15 @@ struct SessionSockets {
 
     tcp::socket client;
     tcp::socket upstream;
+    /// The client's protocol, from the address its accept gave, without asking the system.
+    std::optional<tcp> clientProtocol() const
+    {
+        return clientPeer ? std::optional<tcp>(clientPeer->protocol()) : std::nullopt;
+    }
+
     /// What is known of the sockets without asking the system again.
     std::optional<tcp::endpoint> clientPeer;
-    std::optional<tcp> clientProtocol;
     std::optional<tcp> upstreamProtocol;
-    /// The server's open sessions are chained through them, so keeping track costs no allocation.
-    SessionSockets* older = nullptr;
-    SessionSockets* newer = nullptr;
 };
 
 /// The local HTTP + SOCKS5 listener. It can be moved to another address while it runs: the new
@@ -54,15 +57,12 @@ private:
                                                 boost::system::error_code& ec);
     void adopt(std::shared_ptr<tcp::acceptor> acceptor);
     asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor);
-    void track(SessionSockets& session);
-    void forget(SessionSockets& session);
 
     asio::any_io_executor m_executor;
     CoreService& m_core;
     std::shared_ptr<tcp::acceptor> m_acceptor;
     std::string m_address;
-    SessionSockets* m_newestSession = nullptr;
-    std::size_t m_sessionCount = 0;
+    std::unordered_set<SessionSockets*> m_sessions;
     bool m_descriptorsExhausted = false; // logged once per shortage
     bool m_atCapacity = false;           // logged once each time the limit is reached
 };

@@ -14,6 +14,7 @@
 #include "ProxyServer.h"
 #include "Socks5Parser.h"
 #include "UdpAssociation.h"
+#include "ferrow/AppendRead.h"
 #include "ferrow/FerrowClient.h"
 #include "tun/TunnelledFlow.h"
 
@@ -58,11 +59,7 @@ private:
 /// Appends what the socket has to `buffer`; false on end of stream or error.
 asio::awaitable<bool> readMore(tcp::socket& socket, std::string& buffer)
 {
-    const auto oldSize = buffer.size();
-    buffer.resize(oldSize + kReadChunk);
-    auto [error, received] =
-        co_await socket.async_read_some(asio::buffer(buffer.data() + oldSize, kReadChunk), useTuple);
-    buffer.resize(oldSize + received);
+    auto [error, received] = co_await appendSome(socket, buffer, kReadChunk);
     co_return !error || received > 0;
 }
 
@@ -71,11 +68,7 @@ enum class Read { Data, End, Failed };
 /// Like readMore, but tells an orderly end of stream from a reset or another failure.
 asio::awaitable<Read> readSome(tcp::socket& socket, std::string& buffer)
 {
-    const auto oldSize = buffer.size();
-    buffer.resize(oldSize + kReadChunk);
-    auto [error, received] =
-        co_await socket.async_read_some(asio::buffer(buffer.data() + oldSize, kReadChunk), useTuple);
-    buffer.resize(oldSize + received);
+    auto [error, received] = co_await appendSome(socket, buffer, kReadChunk);
     if (received > 0) {
         co_return Read::Data;
     }
@@ -174,7 +167,7 @@ asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, Tr
     }
     boost::system::error_code clientError;
     boost::system::error_code upstreamError;
-    const auto clientProtocol = proto::protocolOf(sockets.client, sockets.clientProtocol, clientError);
+    const auto clientProtocol = proto::protocolOf(sockets.client, sockets.clientProtocol(), clientError);
     const auto upstreamProtocol =
         proto::protocolOf(sockets.upstream, sockets.upstreamProtocol, upstreamError);
     if (clientError || upstreamError) {
@@ -249,7 +242,7 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
         auto meter = core.meterFor(*opened.record);
         if (co_await writeAll(client, socks5::reply(socks5::Succeeded))) {
             meter.up(buffer.size()); // bytes the client sent before our answer belong to the tunnel
-            co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter, sockets.clientProtocol);
+            co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter, sockets.clientProtocol());
         }
         core.connections().close(opened.record);
         co_return;
@@ -389,7 +382,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                 if (co_await writeAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
                     meter.up(buffer.size());
                     co_await core.relayFerrow(client, opened.dial.ferrow, buffer, meter,
-                                              sockets.clientProtocol);
+                                              sockets.clientProtocol());
                 }
                 finishRecord();
                 co_return;

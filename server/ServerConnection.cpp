@@ -9,6 +9,7 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 
+#include "AppendRead.h"
 #include "AsioTimeout.h"
 #include "FerrowPump.h"
 #include "FerrowServer.h"
@@ -56,13 +57,9 @@ std::string peerText(const tcp::endpoint& remote)
 asio::awaitable<boost::system::error_code>
 readInPhase(tcp::socket& socket, const SocketDeadline<tcp::socket>& phase, std::string& buffer)
 {
-    // Read in place: a hello and a Connect frame are far smaller than this, so the buffer is
-    // the only allocation a handshake's reading makes.
-    constexpr std::size_t kReadSize = 4096;
-    const auto old = buffer.size();
-    buffer.resize(old + kReadSize);
-    auto [error, n] = co_await socket.async_read_some(asio::buffer(buffer.data() + old, kReadSize), useTuple);
-    buffer.resize(old + n);
+    // A hello and a Connect frame are far smaller than this: the buffer is the only allocation
+    // a handshake's reading makes.
+    auto [error, received] = co_await appendSome(socket, buffer, 4096);
     if (error == asio::error::operation_aborted && phase.expired()) {
         error = asio::error::timed_out;
     }

@@ -18,6 +18,7 @@
 #include <boost/asio/write.hpp>
 #include <openssl/crypto.h>
 
+#include "AppendRead.h"
 #include "AsioTimeout.h"
 #include "FerrowHandshake.h"
 #include "FerrowPump.h"
@@ -344,9 +345,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
     }
     SocketDeadline answer(ready->wire);
     answer.arm(std::chrono::steady_clock::now() + kAcceptTimeout);
-    // Read in place: the answer is far smaller than a read, so this is the only buffer it takes.
-    constexpr std::size_t kReadSize = 4096;
-    std::string buffer;
+    std::string buffer; // the answer is far smaller than a read: the only buffer it takes
     for (;;) {
         Frame frame;
         std::size_t used = 0;
@@ -364,11 +363,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClie
             error = "the server's answer does not authenticate (wrong psk?)";
             co_return nullptr;
         }
-        const auto old = buffer.size();
-        buffer.resize(old + kReadSize);
-        const auto [readError, n] =
-            co_await ready->wire.async_read_some(asio::buffer(buffer.data() + old, kReadSize), useTuple);
-        buffer.resize(old + n);
+        const auto [readError, n] = co_await appendSome(ready->wire, buffer, 4096);
         if (readError == asio::error::operation_aborted && answer.expired()) {
             error = "no answer from the server within " + std::to_string(kAcceptTimeout.count()) +
                     " s (wrong psk, or not a Ferrow server)";
@@ -427,11 +422,7 @@ asio::awaitable<void> warm(std::shared_ptr<FerrowClient::Shared> shared,
 void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSettings& node,
             const WireDialer& dial)
 {
-    auto found = shared->pools.find(node);
-    if (found == shared->pools.end()) {
-        found = shared->pools.try_emplace(node).first;
-    }
-    auto& pool = found->second;
+    auto& pool = shared->pools.try_emplace(node).first->second;
     if (!pool.source) {
         pool.source = std::make_shared<const PoolSource>(PoolSource{node, dial});
     }
