@@ -94,7 +94,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
     , m_tick(io)
     , m_attributionTimer(io)
-    , m_relays(io.get_executor())
+    , m_lanes(io.get_executor())
 {
     m_attribution = std::make_unique<ProcessAttribution>(
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
@@ -103,23 +103,26 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
         // is open, in batches a short while after the first of them opened. A connection over
         // before its batch carried too little to miss under its program; looking each one up at
         // once cost a third more CPU per connection.
+        // Connections open on the lanes: only the first of a batch wakes the main thread.
         m_connections.setOpenedHook([this] {
-            if (std::exchange(m_attributionQueued, true)) {
+            if (m_attributionQueued.exchange(true)) {
                 return;
             }
-            m_attributionTimer.expires_after(kAttributionBatch);
-            m_attributionTimer.async_wait([this](const boost::system::error_code& error) {
-                m_attributionQueued = false;
-                if (!error && !m_stopped) {
-                    attributeConnections();
-                }
+            asio::post(m_io, [this] {
+                m_attributionTimer.expires_after(kAttributionBatch);
+                m_attributionTimer.async_wait([this](const boost::system::error_code& error) {
+                    m_attributionQueued = false;
+                    if (!error && !m_stopped) {
+                        attributeConnections();
+                    }
+                });
             });
         });
     }
     m_ruleSets =
         std::make_unique<RuleSetStore>(m_options.ruleSetDir, supportFolder() + "/RuleSets", m_log, m_events);
     m_ferrow = std::make_unique<FerrowDialer>(
-        io.get_executor(), [this] { return relayExecutor(); },
+        io.get_executor(), [this] { return m_lanes.next(); },
         std::chrono::seconds(m_options.nodeDownAfterSeconds.value_or(NodeHealth::kDownAfter.count())),
         FerrowDialer::Parts{m_log, m_events, m_resolver, m_groups},
         [this](std::string host, std::uint16_t port) { return dialNodeServer(std::move(host), port); });
@@ -127,28 +130,46 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
 
 CoreService::~CoreService()
 {
-    // Relay threads touch this object's counters: they end before anything here is destroyed.
-    m_relays.join();
+    // The lanes touch this object: they end before anything here is destroyed, and the listeners
+    // they own go while their loops still exist.
+    m_lanes.join();
+    m_proxy.reset();
 }
 
 std::chrono::seconds CoreService::relayIdleTimeout() const
 {
-    return std::chrono::seconds(m_runtime ? m_runtime->config.general.relayIdleTimeout : 600);
+    return std::chrono::seconds(m_relayIdleSeconds.load(std::memory_order_relaxed));
 }
 
 std::chrono::seconds CoreService::responseTimeout() const
 {
-    return std::chrono::seconds(m_runtime ? m_runtime->config.general.responseTimeout : 120);
+    return std::chrono::seconds(m_responseSeconds.load(std::memory_order_relaxed));
 }
 
 std::size_t CoreService::maxConnections() const
 {
-    return m_runtime ? m_runtime->config.general.maxConnections : 16384;
+    return m_maxConnections.load(std::memory_order_relaxed);
 }
 
-asio::any_io_executor CoreService::relayExecutor()
+asio::any_io_executor CoreService::relayExecutorFor(tcp::socket& client)
 {
-    return m_relays.next();
+    auto executor = client.get_executor();
+    return executor == m_io.get_executor() ? m_lanes.next() : executor;
+}
+
+void CoreService::publishSteering()
+{
+    m_steering.store(std::make_shared<const Steering>(Steering{m_runtime, m_mode, m_globalPolicy}));
+}
+
+asio::awaitable<Resolver::Result> CoreService::resolveName(std::string host)
+{
+    if (onMainThread()) {
+        co_return co_await m_resolver.resolve(std::move(host));
+    }
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto asked = asio::co_spawn(m_io, m_resolver.resolve(std::move(host)), asio::use_awaitable);
+    co_return co_await std::move(asked);
 }
 
 std::string CoreService::supportFolder() const
@@ -266,6 +287,10 @@ void CoreService::apply(std::shared_ptr<Runtime> runtime)
         m_globalPolicy = nodes.empty() ? "DIRECT" : nodes.front();
     }
     m_nextGroupTest.clear();
+    m_relayIdleSeconds = config.general.relayIdleTimeout;
+    m_responseSeconds = config.general.responseTimeout;
+    m_maxConnections = config.general.maxConnections;
+    publishSteering();
     // The dialer holds the profile for as long as a connection it makes needs a node of it.
     m_ferrow->configure(std::shared_ptr<const ProfileConfig>(m_runtime, &m_runtime->config));
 }
@@ -319,9 +344,9 @@ bool CoreService::start()
         [this](const std::string& problem) { m_log.warning(problem); });
     m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    m_relays.start(std::min(cores, 5u) - 1);
+    m_lanes.start(cores > 1 ? std::min(cores, 4u) : 0);
     if (!m_options.socksListen.empty()) {
-        m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
+        m_proxy = std::make_unique<ProxyServer>(m_lanes, *this);
         std::string error;
         if (!m_proxy->listen(m_options.socksListen, &error)) {
             m_log.error(error);
@@ -412,7 +437,7 @@ void CoreService::stop(const std::string& why)
     // Outstanding work (a delay test, a download) gets a moment to end, then the loop stops.
     auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
     timer->async_wait([this, timer](const boost::system::error_code&) {
-        m_relays.stop();
+        m_lanes.stop();
         m_io.stop();
     });
 }
@@ -620,12 +645,13 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
 {
     Route route;
     route.pinned = query.address;
-    const auto runtime = m_runtime; // a reload during resolution must not pull the rules away
+    const auto steering = m_steering.load(); // a reload during resolution must not pull the rules away
+    const auto& runtime = steering->runtime;
     std::string policy = "DIRECT";
-    if (m_mode == "direct") {
+    if (steering->mode == "direct") {
         route.rule = "direct mode";
-    } else if (m_mode == "global") {
-        policy = m_globalPolicy;
+    } else if (steering->mode == "global") {
+        policy = steering->globalPolicy;
         route.rule = "global mode";
     } else {
         MatchInput input;
@@ -663,7 +689,7 @@ asio::awaitable<Route> CoreService::route(const RouteQuery& query)
             if (outcome.status != MatchOutcome::Status::NeedAddress) {
                 break;
             }
-            const auto resolved = co_await m_resolver.resolve(query.host);
+            const auto resolved = co_await resolveName(query.host);
             if (resolved.addresses.empty()) {
                 input.addressState = MatchInput::Address::Unavailable;
             } else {
@@ -695,13 +721,10 @@ std::string CoreService::refusedDestination(std::vector<IpAddr>& addresses, std:
 {
     // Through any of this machine's addresses, our own port leads back to us: each pass of such
     // a loop would take two more descriptors.
-    if (m_proxy && m_proxy->running()) {
-        const auto own = HostPort::parse(m_proxy->address());
-        if (own && port == own->port) {
-            for (const auto& address : addresses) {
-                if (address.isLoopback() || m_localAddresses.isPrivateToThisMachine(address)) {
-                    return "refusing to connect the proxy to itself";
-                }
+    if (const auto own = m_proxy ? m_proxy->port() : 0; own != 0 && port == own) {
+        for (const auto& address : addresses) {
+            if (address.isLoopback() || m_localAddresses.isPrivateToThisMachine(address)) {
+                return "refusing to connect the proxy to itself";
             }
         }
     }
@@ -732,12 +755,18 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
         co_return result;
     }
     if (route.policy != "DIRECT") {
-        const auto* node = m_runtime->config.findProxy(route.policy);
+        const auto steering = m_steering.load(); // holds the node while it is dialled
+        const auto* node = steering->runtime->config.findProxy(route.policy);
         if (node && node->protocol == "ferrow") {
             // A name sniffed from the stream is for the rules only: the node gets the address too.
             // Named first: GCC 12 mishandles temporaries made inside a co_await expression.
             const std::string destination = route.pinned ? route.pinned->toString() : host;
             auto dialled = m_ferrow->dial(*node, destination, port, tunnel);
+            if (!onMainThread()) {
+                // The node pools live on the main thread; the connection comes back to this lane.
+                auto onMain = asio::co_spawn(m_io, std::move(dialled), asio::use_awaitable);
+                co_return co_await std::move(onMain);
+            }
             co_return co_await std::move(dialled);
         }
         if (node) {
@@ -751,7 +780,7 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
     }
     std::vector<IpAddr> addresses = route.pinned ? std::vector<IpAddr>{*route.pinned} : route.addresses;
     if (addresses.empty()) {
-        const auto resolved = co_await m_resolver.resolve(host);
+        const auto resolved = co_await resolveName(host);
         if (resolved.addresses.empty()) {
             result.error = "cannot resolve " + host + ": " + resolved.error;
             result.reply = socks5::HostUnreachable;
@@ -826,14 +855,16 @@ std::optional<std::string> CoreService::fakeName(const IpAddr& address) const
 asio::awaitable<std::optional<ProcessInfo>> CoreService::lookupProcess(const RouteQuery& query)
 {
     struct Pending {
-        explicit Pending(asio::io_context& io) : timer(io, kProcessWait) {}
+        explicit Pending(const asio::any_io_executor& executor) : timer(executor, kProcessWait) {}
         asio::steady_timer timer;
         std::optional<ProcessInfo> info;
     };
-    auto pending = std::make_shared<Pending>(m_io);
+    // The answer comes back to the thread that asked (a lane, or the main one for the tunnel).
+    const auto executor = co_await asio::this_coro::executor;
+    auto pending = std::make_shared<Pending>(executor);
     const SocketKey key{query.source, query.sourcePort, query.local, query.localPort};
-    const bool queued = m_attribution->request(
-        key, [weak = std::weak_ptr<Pending>(pending), executor = m_io.get_executor()](auto info) {
+    const bool queued =
+        m_attribution->request(key, [weak = std::weak_ptr<Pending>(pending), executor](auto info) {
             asio::post(executor, [weak, info = std::move(info)]() mutable {
                 if (const auto waiting = weak.lock()) {
                     waiting->info = std::move(info);
@@ -889,7 +920,7 @@ asio::awaitable<void> CoreService::relayFerrow(tcp::socket& client, std::shared_
                                                std::optional<tcp> clientProtocol)
 {
     auto relay = FerrowDialer::relay(client, clientProtocol, std::move(wire), std::move(initial), meter,
-                                     relayExecutor(), relayIdleTimeout());
+                                     relayExecutorFor(client), relayIdleTimeout());
     co_await std::move(relay);
 }
 
@@ -963,6 +994,7 @@ void CoreService::setOutbound(const std::string& mode, const std::string& global
         m_log.info("outbound mode: " + mode + (mode == "global" ? " through " + m_globalPolicy : ""));
     }
     m_mode = mode;
+    publishSteering();
 }
 
 bool CoreService::select(const std::string& group, const std::string& member, std::string* error)
@@ -983,7 +1015,7 @@ SocksState CoreService::socks() const
 std::string CoreService::listenSocks(const std::string& address)
 {
     if (!m_proxy) {
-        m_proxy = std::make_unique<ProxyServer>(m_io.get_executor(), *this);
+        m_proxy = std::make_unique<ProxyServer>(m_lanes, *this);
     }
     if (address.empty()) {
         m_proxy->closeListener();

@@ -17,6 +17,7 @@
 #include "DialResult.h"
 #include "EventLog.h"
 #include "HistoryRecorder.h"
+#include "Lanes.h"
 #include "LocalAddresses.h"
 #include "LogStream.h"
 #include "PolicyGroups.h"
@@ -24,7 +25,6 @@
 #include "ProcessFinder.h"
 #include "ProfileConfig.h"
 #include "Relay.h"
-#include "RelayPool.h"
 #include "Resolver.h"
 #include "RuleMatcher.h"
 #include "RuleSetStore.h"
@@ -70,8 +70,10 @@ struct RouteQuery {
 };
 
 /// The running core: configuration, rule engine, groups, listeners, controller API, logs,
-/// statistics. Everything here runs on one io_context thread, so no state is locked; only the
-/// relay threads that carry established tunnels touch the (atomic) traffic counters.
+/// statistics. Its state lives on the main io_context thread. Proxy clients are served on lanes
+/// (threads of their own), which reach only what is safe from any thread: the published
+/// steering snapshot, the locked groups, logs and connection registry, and the traffic
+/// counters; the resolver and the node pools are asked on the main thread.
 class CoreService : private CoreReadout, private CoreControl {
 public:
     CoreService(asio::io_context& io, CoreOptions options);
@@ -87,7 +89,10 @@ public:
 
     // Used by proxy sessions and the tunnel.
     LogStream& log() { return m_log; }
+    /// The resolver lives on the main thread; `resolveName` reaches it from any.
     Resolver& resolver() { return m_resolver; }
+    asio::awaitable<Resolver::Result> resolveName(std::string host);
+    asio::any_io_executor mainExecutor() { return m_io.get_executor(); }
     const GeneralSettings& general() const { return m_runtime->config.general; }
     /// Where DNS questions go that the core answers with real addresses.
     std::vector<std::string> upstreamDnsServers() const;
@@ -106,15 +111,15 @@ public:
     /// Why these destinations may not be reached for this client (empty: they may); drops the
     /// addresses a LAN client may not reach.
     std::string refusedDestination(std::vector<IpAddr>& addresses, std::uint16_t port, const IpAddr& client);
-    /// Relays a tunnel through a ferrow node on a relay thread until both directions end.
+    /// Relays a tunnel through a ferrow node on the client's lane until both directions end.
     /// `wire` and `initial` are taken (moved from); `clientProtocol` saves asking the system.
     asio::awaitable<void> relayFerrow(tcp::socket& client, std::shared_ptr<proto::FerrowWire>& wire,
                                       std::string& initial, TrafficMeter meter,
                                       std::optional<tcp> clientProtocol = std::nullopt);
     TrafficMeter meterFor(ConnectionRecord& record) { return {&record, &m_uplink, &m_downlink}; }
-    /// Where established tunnels are relayed: a pool of threads beside the one that accepts,
-    /// routes and answers the controller, so relaying does not queue behind new connections.
-    asio::any_io_executor relayExecutor();
+    /// Where a tunnel of `client` is relayed: on its lane, or, for one that began on the main
+    /// thread, on the next lane, so relaying does not queue behind the controller.
+    asio::any_io_executor relayExecutorFor(tcp::socket& client);
     /// How long a tunnel may carry nothing before it is cut; 0 s: no limit.
     std::chrono::seconds relayIdleTimeout() const;
     /// How long an origin may take to start its answer to a plain HTTP request.
@@ -137,7 +142,15 @@ private:
         std::vector<std::string> rulePolicies;
         bool usesGeoIp = false;
     };
+    /// What routing reads, published whole by the main thread for the lanes.
+    struct Steering {
+        std::shared_ptr<const Runtime> runtime;
+        std::string mode;
+        std::string globalPolicy;
+    };
 
+    void publishSteering();
+    bool onMainThread() const { return m_io.get_executor().running_in_this_thread(); }
     std::variant<std::shared_ptr<Runtime>, ConfigError> loadConfiguration();
     void apply(std::shared_ptr<Runtime> runtime);
     /// Opens the country database, or a newer one that replaced the file in use.
@@ -200,6 +213,11 @@ private:
     std::shared_ptr<Runtime> m_runtime;
     std::string m_mode = "rule";
     std::string m_globalPolicy;
+    std::atomic<std::shared_ptr<const Steering>> m_steering;
+    // Read per connection on the lanes.
+    std::atomic<int> m_relayIdleSeconds{600};
+    std::atomic<int> m_responseSeconds{120};
+    std::atomic<std::size_t> m_maxConnections{16384};
     std::atomic<std::uint64_t> m_uplink{0};
     std::atomic<std::uint64_t> m_downlink{0};
     std::uint64_t m_foldedUp = 0;
@@ -213,11 +231,11 @@ private:
     asio::steady_timer m_tick;
     asio::steady_timer m_attributionTimer;
     bool m_statisticsLoaded = false;
-    bool m_attributionQueued = false;
+    std::atomic<bool> m_attributionQueued{false};
     bool m_stopped = false;
-    RelayPool m_relays;
+    Lanes m_lanes;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
-    std::unique_ptr<FerrowDialer> m_ferrow;      // after the relay contexts its pumps run on
+    std::unique_ptr<FerrowDialer> m_ferrow;      // after the lanes its pumps run on
     std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything
     std::unique_ptr<NetworkMonitor> m_network;
     std::unique_ptr<SleepWatcher> m_sleep;

@@ -327,7 +327,9 @@ asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::optional<tcp
 {
     auto ownWire = std::move(wire);
     std::string ownInitial = std::move(initial);
-    if (executor == client.get_executor()) {
+    // The wire's local end was made where it was dialled (the main thread), so it moves unless
+    // it is already on the relaying thread.
+    if (executor == client.get_executor() && executor == ownWire->socket.get_executor()) {
         auto relay = relayFerrowHere(client, std::move(ownWire), std::move(ownInitial), meter, idleTimeout);
         co_await std::move(relay);
         co_return;

@@ -1,15 +1,17 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 #include "AsioSupport.h"
 
 namespace ferrow::core {
 
 class CoreService;
+class Lanes;
 
 /// The two sockets of one proxied connection, reachable from the server so that a shutdown
 /// can close every open connection.
@@ -32,12 +34,14 @@ struct SessionSockets {
     std::optional<tcp> upstreamProtocol;
 };
 
-/// The local HTTP + SOCKS5 listener. It can be moved to another address while it runs: the new
-/// address is bound first, so a failed move leaves the old listener in place; on the same port
-/// the old one must close first, and is bound again when the new address fails.
+/// The local HTTP + SOCKS5 listener, one per lane: the lanes share the port, the kernel spreads
+/// new clients over them, and each client is served on the lane that accepted it. The address can
+/// be moved while it runs: the new address is bound first, so a failed move leaves the old
+/// listener in place; on the same port the old one must close first, and is bound again when the
+/// new address fails. Used from the main thread; destroyed only once the lanes have stopped.
 class ProxyServer {
 public:
-    ProxyServer(asio::any_io_executor executor, CoreService& core);
+    ProxyServer(Lanes& lanes, CoreService& core);
     ~ProxyServer();
     ProxyServer(const ProxyServer&) = delete;
     ProxyServer& operator=(const ProxyServer&) = delete;
@@ -45,26 +49,33 @@ public:
     bool listen(const std::string& address, std::string* error);
     /// Stops accepting; open connections carry on.
     void closeListener();
-    /// Closes the listener and every open connection.
+    /// Closes the listener and every open connection, on each lane in its own time.
     void stopAll();
 
-    bool running() const { return m_acceptor != nullptr; }
+    bool running() const { return !m_address.empty(); }
     /// The bound address, "host:port"; empty when not listening.
     std::string address() const { return m_address; }
+    /// The bound port, 0 when not listening. Any thread.
+    std::uint16_t port() const { return m_port.load(std::memory_order_relaxed); }
 
 private:
-    std::shared_ptr<tcp::acceptor> bindAcceptor(const IpAddr& ip, std::uint16_t port,
-                                                boost::system::error_code& ec);
-    void adopt(std::shared_ptr<tcp::acceptor> acceptor);
-    asio::awaitable<void> acceptLoop(std::shared_ptr<tcp::acceptor> acceptor);
+    struct Lane;
+    using Group = std::vector<std::shared_ptr<tcp::acceptor>>;
 
-    asio::any_io_executor m_executor;
+    /// One listener per lane on one address; empty with `ec` set when any cannot be had.
+    Group bindGroup(const IpAddr& ip, std::uint16_t port, boost::system::error_code& ec);
+    void adopt(Group group);
+    /// Runs on the lane; no reference to the server, which may go before the lane's loop ends.
+    static asio::awaitable<void> acceptLoop(CoreService& core, std::shared_ptr<Lane> lane,
+                                            std::shared_ptr<tcp::acceptor> acceptor,
+                                            std::shared_ptr<std::atomic<std::size_t>> sessionCount);
+
+    Lanes& m_lanes;
     CoreService& m_core;
-    std::shared_ptr<tcp::acceptor> m_acceptor;
+    std::vector<std::shared_ptr<Lane>> m_laneStates; // each touched only on its lane's thread
+    std::shared_ptr<std::atomic<std::size_t>> m_sessionCount;
     std::string m_address;
-    std::unordered_set<SessionSockets*> m_sessions;
-    bool m_descriptorsExhausted = false; // logged once per shortage
-    bool m_atCapacity = false;           // logged once each time the limit is reached
+    std::atomic<std::uint16_t> m_port{0};
 };
 
 /// Serves one accepted client: SOCKS5 when the first byte is 5, HTTP proxy otherwise.

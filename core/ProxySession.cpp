@@ -156,10 +156,10 @@ asio::awaitable<void> relayAdopted(int clientFd, tcp clientProtocol, int upstrea
     co_await relay(client, upstream, meter, idleTimeout);
 }
 
-/// Hands an established tunnel to a relay thread and waits for it to end there.
-asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, TrafficMeter meter)
+/// Relays an established tunnel on its lane; one that began on the main thread moves to a lane.
+asio::awaitable<void> relayOnLane(CoreService& core, SessionSockets& sockets, TrafficMeter meter)
 {
-    const auto executor = core.relayExecutor();
+    const auto executor = core.relayExecutorFor(sockets.client);
     const auto idleTimeout = core.relayIdleTimeout();
     if (executor == sockets.client.get_executor()) {
         co_await relay(sockets.client, sockets.upstream, meter, idleTimeout);
@@ -186,6 +186,35 @@ asio::awaitable<void> relayOnPool(CoreService& core, SessionSockets& sockets, Tr
     co_await asio::co_spawn(
         executor, relayAdopted(clientFd, clientProtocol, upstreamFd, upstreamProtocol, meter, idleTimeout),
         asio::use_awaitable);
+}
+
+/// Runs on the main thread: adopts the client's descriptor and serves the association there.
+asio::awaitable<void> associateAdopted(CoreService& core, int clientFd, tcp clientProtocol,
+                                       socks5::Request request)
+{
+    tcp::socket client(co_await asio::this_coro::executor, clientProtocol, clientFd);
+    co_await serveUdpAssociate(core, client, request);
+}
+
+/// A UDP association lives on the main thread, beside the node pools and the tunnel's names it
+/// uses; the lane's session waits for it to end.
+asio::awaitable<void> associateOnMain(CoreService& core, SessionSockets& sockets,
+                                      const socks5::Request& request)
+{
+    const auto main = core.mainExecutor();
+    if (sockets.client.get_executor() == main) {
+        co_await serveUdpAssociate(core, sockets.client, request);
+        co_return;
+    }
+    boost::system::error_code error;
+    const auto protocol = proto::protocolOf(sockets.client, sockets.clientProtocol(), error);
+    const int fd = error ? -1 : sockets.client.release(error);
+    if (fd < 0) {
+        co_return;
+    }
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto association = associateAdopted(core, fd, protocol, request);
+    co_await asio::co_spawn(main, std::move(association), asio::use_awaitable);
 }
 
 asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, std::string& buffer,
@@ -220,7 +249,7 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
     const Peer peer = peerOf(sockets);
     if (request.command == socks5::kCommandUdpAssociate) {
         deadline.cancel(); // the association lasts as long as the client keeps the connection
-        co_await serveUdpAssociate(core, client, request);
+        co_await associateOnMain(core, sockets, request);
         co_return;
     }
     if (request.command != socks5::kCommandConnect) {
@@ -257,7 +286,7 @@ asio::awaitable<void> serveSocks5(CoreService& core, SessionSockets& sockets, st
             meter.up(buffer.size());
             buffer.clear();
             buffer.shrink_to_fit();
-            co_await relayOnPool(core, sockets, meter);
+            co_await relayOnLane(core, sockets, meter);
         }
     }
     core.connections().close(opened.record);
@@ -417,7 +446,7 @@ asio::awaitable<void> serveHttp(CoreService& core, SessionSockets& sockets, std:
                     meter.up(buffer.size());
                     buffer.clear();
                     buffer.shrink_to_fit();
-                    co_await relayOnPool(core, sockets, meter);
+                    co_await relayOnLane(core, sockets, meter);
                 }
             }
             finishRecord();
@@ -559,7 +588,7 @@ asio::awaitable<void> runTunnelledSession(CoreService& core, tcp::socket client,
     auto meter = core.meterFor(*opened.record);
     if (flow.initial.empty() || co_await writeAll(sockets.upstream, flow.initial)) {
         meter.up(flow.initial.size());
-        co_await relayOnPool(core, sockets, meter);
+        co_await relayOnLane(core, sockets, meter);
     }
     sockets.closeAll();
     core.connections().close(opened.record);

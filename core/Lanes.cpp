@@ -1,0 +1,87 @@
+#include "Lanes.h"
+
+#include <future>
+
+#include <boost/asio/post.hpp>
+
+namespace ferrow::core {
+
+Lanes::~Lanes()
+{
+    join();
+}
+
+void Lanes::start(unsigned threads)
+{
+    for (unsigned i = 0; i < threads; ++i) {
+        auto context = std::make_unique<asio::io_context>(1);
+        m_guards.push_back(asio::make_work_guard(*context));
+        m_threads.emplace_back([raw = context.get()] { raw->run(); });
+        m_contexts.push_back(std::move(context));
+    }
+    m_running = !m_contexts.empty();
+}
+
+std::vector<asio::any_io_executor> Lanes::executors() const
+{
+    if (m_contexts.empty()) {
+        return {m_main};
+    }
+    std::vector<asio::any_io_executor> executors;
+    for (const auto& context : m_contexts) {
+        executors.emplace_back(context->get_executor());
+    }
+    return executors;
+}
+
+asio::any_io_executor Lanes::next()
+{
+    if (m_contexts.empty()) {
+        return m_main;
+    }
+    return m_contexts[m_next.fetch_add(1, std::memory_order_relaxed) % m_contexts.size()]->get_executor();
+}
+
+void Lanes::runOnEach(const std::function<void(const asio::any_io_executor&)>& work)
+{
+    if (!m_running) {
+        for (const auto& executor : executors()) {
+            work(executor);
+        }
+        return;
+    }
+    // Lanes never wait for the main thread, so waiting for them here cannot deadlock.
+    std::vector<std::future<void>> done;
+    for (const auto& context : m_contexts) {
+        auto finished = std::make_shared<std::promise<void>>();
+        done.push_back(finished->get_future());
+        asio::post(*context, [&work, finished, executor = asio::any_io_executor(context->get_executor())] {
+            work(executor);
+            finished->set_value();
+        });
+    }
+    for (auto& one : done) {
+        one.wait();
+    }
+}
+
+void Lanes::stop()
+{
+    m_running = false;
+    m_guards.clear();
+    for (auto& context : m_contexts) {
+        context->stop();
+    }
+}
+
+void Lanes::join()
+{
+    stop();
+    for (auto& thread : m_threads) {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+}
+
+} // namespace ferrow::core
