@@ -1,6 +1,7 @@
 # Thin wrappers around scripts/install-deps, CMake and CTest.
 BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
+TSAN_DIR ?= build-tsan
 FUZZ_DIR     ?= build-fuzz
 JOBS         ?= 2
 FUZZ_SECONDS ?= 60
@@ -8,7 +9,7 @@ CMAKE_FLAGS  ?=
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test run bench deb sanitize fuzz format check-format tidy snapshots translations clean
+.PHONY: all deps configure build test run bench deb sanitize tsan fuzz format check-format tidy snapshots translations clean
 
 all: build
 
@@ -41,6 +42,13 @@ sanitize: deps
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
+# The core's threads (lanes, relays, program lookups) under ThreadSanitizer: its own and its
+# integration tests, which fail on any race the core reports.
+tsan: deps
+	@cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_TSAN=ON -DFERROW_BENCH=OFF > /dev/null
+	@cmake --build $(TSAN_DIR) -j $(JOBS) --target ferrow-core ferrow-server core_unit_tests core_integration_tests
+	@TSAN_OPTIONS=halt_on_error=0 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -R '^Core|^ConnectionRegistry|^LogStream|^PolicyGroups'
+
 fuzz: deps
 	@CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON > /dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
@@ -72,4 +80,4 @@ tidy: configure
 	@clang-tidy -p $(BUILD_DIR) --quiet $(filter %.cpp,$(SOURCES))
 
 clean:
-	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
