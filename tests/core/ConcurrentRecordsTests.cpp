@@ -27,6 +27,7 @@ void runWhileReading(int count, Work work, Read read)
 {
     std::atomic<int> finished{0};
     std::vector<std::jthread> workers;
+    workers.reserve(std::size_t(count));
     for (int t = 0; t < count; ++t) {
         workers.emplace_back([&, t] { work(t), ++finished; });
     }
