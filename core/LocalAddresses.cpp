@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <optional>
+#include <utility>
 
 namespace ferrow::core {
 
@@ -29,32 +31,56 @@ std::optional<IpAddr> fromSockaddr(const sockaddr* address)
     return std::nullopt;
 }
 
+std::optional<std::vector<IpAddr>> readAddresses()
+{
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return std::nullopt;
+    }
+    std::vector<IpAddr> addresses;
+    for (const ifaddrs* item = list; item; item = item->ifa_next) {
+        if (const auto address = fromSockaddr(item->ifa_addr)) {
+            addresses.push_back(*address);
+        }
+    }
+    ::freeifaddrs(list);
+    return addresses;
+}
+
 } // namespace
 
 void LocalAddresses::refresh()
 {
     const auto now = std::chrono::steady_clock::now();
-    if (m_readAt != std::chrono::steady_clock::time_point{} && now - m_readAt < kRefreshAfter) {
+    std::unique_lock lock(m_mutex);
+    if (m_read && now - m_readAt < kRefreshAfter) {
         return;
     }
     m_readAt = now;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) {
+    if (!m_read) {
+        // Nothing to answer with yet: everyone waits for the first read.
+        m_read = true;
+        if (auto fresh = readAddresses()) {
+            m_addresses = std::move(*fresh);
+        }
+        return;
+    }
+    // Later reads happen off the lock; other threads use the previous list meanwhile.
+    lock.unlock();
+    auto fresh = readAddresses();
+    if (!fresh) {
         return; // keep what we knew
     }
-    m_addresses.clear();
-    for (const ifaddrs* item = list; item; item = item->ifa_next) {
-        if (const auto address = fromSockaddr(item->ifa_addr)) {
-            m_addresses.push_back(*address);
-        }
-    }
-    ::freeifaddrs(list);
+    lock.lock();
+    m_addresses = std::move(*fresh);
 }
 
 bool LocalAddresses::isOwn(const IpAddr& address)
 {
     refresh();
-    return std::find(m_addresses.begin(), m_addresses.end(), address.folded()) != m_addresses.end();
+    const auto folded = address.folded();
+    const std::lock_guard lock(m_mutex);
+    return std::find(m_addresses.begin(), m_addresses.end(), folded) != m_addresses.end();
 }
 
 bool LocalAddresses::isPrivateToThisMachine(const IpAddr& address)

@@ -20,6 +20,7 @@ LogStream::LogStream(std::size_t capacity, bool echoToStderr) : m_capacity(capac
 
 void LogStream::setCapacity(std::size_t capacity)
 {
+    const std::lock_guard lock(m_mutex);
     m_capacity = capacity;
     while (m_lines.size() > m_capacity) {
         m_lines.pop_front();
@@ -39,6 +40,8 @@ void LogStream::add(Level level, const std::string& text)
     for (char c : clipped(text, kMaxEntry)) {
         line += (c == '\n' || c == '\r') ? ' ' : c;
     }
+    // The echo is inside the lock so stderr shows lines in the order of their numbers.
+    const std::lock_guard lock(m_mutex);
     if (m_echo) {
         std::fprintf(stderr, "ferrow-core: %s\n", line.c_str());
     }
@@ -52,8 +55,21 @@ void LogStream::add(Level level, const std::string& text)
     }
 }
 
+std::size_t LogStream::capacity() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_capacity;
+}
+
+std::int64_t LogStream::lastNumber() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_last;
+}
+
 LogStream::Slice LogStream::since(std::int64_t cursor) const
 {
+    const std::lock_guard lock(m_mutex);
     Slice slice;
     slice.cursor = m_last;
     const std::int64_t first = m_last - static_cast<std::int64_t>(m_lines.size()) + 1;

@@ -38,6 +38,7 @@ std::string siteOf(const std::string& host)
 
 void PolicyGroups::configure(const ProfileConfig& config)
 {
+    const std::lock_guard lock(m_mutex);
     m_groups = config.groups;
     std::map<std::string, std::string> kept;
     for (const auto& group : m_groups) {
@@ -64,6 +65,7 @@ const ProxyGroupConfig* PolicyGroups::find(const std::string& name) const
 
 bool PolicyGroups::select(const std::string& groupName, const std::string& member, std::string* error)
 {
+    const std::lock_guard lock(m_mutex);
     const auto* group = find(groupName);
     if (!group) {
         *error = "no group named \"" + groupName + "\"";
@@ -83,10 +85,17 @@ bool PolicyGroups::select(const std::string& groupName, const std::string& membe
 
 void PolicyGroups::setDelay(const std::string& policy, int milliseconds)
 {
+    const std::lock_guard lock(m_mutex);
     m_delays[policy] = milliseconds;
 }
 
 std::optional<int> PolicyGroups::delay(const std::string& policy) const
+{
+    const std::lock_guard lock(m_mutex);
+    return delayLocked(policy);
+}
+
+std::optional<int> PolicyGroups::delayLocked(const std::string& policy) const
 {
     const auto it = m_delays.find(policy);
     if (it == m_delays.end()) {
@@ -96,6 +105,12 @@ std::optional<int> PolicyGroups::delay(const std::string& policy) const
 }
 
 std::string PolicyGroups::current(const std::string& groupName) const
+{
+    const std::lock_guard lock(m_mutex);
+    return currentLocked(groupName);
+}
+
+std::string PolicyGroups::currentLocked(const std::string& groupName) const
 {
     const auto* group = find(groupName);
     if (!group || group->members.empty()) {
@@ -111,7 +126,7 @@ std::string PolicyGroups::current(const std::string& groupName) const
         std::string best = members.front();
         int bestDelay = -1;
         for (const auto& member : members) {
-            const auto measured = delay(member);
+            const auto measured = delayLocked(member);
             if (measured && *measured >= 0 && (bestDelay < 0 || *measured < bestDelay)) {
                 best = member;
                 bestDelay = *measured;
@@ -121,7 +136,7 @@ std::string PolicyGroups::current(const std::string& groupName) const
     }
     case GroupType::Fallback:
         for (const auto& member : members) {
-            const auto measured = delay(member);
+            const auto measured = delayLocked(member);
             if (!measured || *measured >= 0) {
                 return member; // untested members count as alive until a test says otherwise
             }
@@ -138,12 +153,12 @@ std::string PolicyGroups::current(const std::string& groupName) const
 std::string PolicyGroups::choose(const ProxyGroupConfig& group, const Key& key)
 {
     if (group.type != GroupType::LoadBalance) {
-        return current(group.name);
+        return currentLocked(group.name);
     }
     // Members known to be down are skipped while any other is left.
     std::vector<const std::string*> alive;
     for (const auto& member : group.members) {
-        const auto measured = delay(member);
+        const auto measured = delayLocked(member);
         if (!measured || *measured >= 0) {
             alive.push_back(&member);
         }
@@ -182,6 +197,8 @@ std::string PolicyGroups::choose(const ProxyGroupConfig& group, const Key& key)
 
 PolicyGroups::Resolution PolicyGroups::resolve(const std::string& policy, const Key& key)
 {
+    // One lock for the whole walk: a lane sees one configuration from top to bottom.
+    const std::lock_guard lock(m_mutex);
     Resolution resolution;
     std::string name = policy;
     // Profiles are checked for cycles on load; the bound is a second line of defence.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ namespace ferrow::core {
 
 /// The live state of the profile's policy groups: the member chosen in each select group, the
 /// measured delays that steer url-test and fallback groups, and the load-balance counters.
+/// Everything but groups() and find() may be called from any thread.
 class PolicyGroups {
 public:
     /// Takes the groups of a (new) profile. A select group keeps its chosen member across
@@ -40,11 +42,18 @@ public:
     void setDelay(const std::string& policy, int milliseconds);
     std::optional<int> delay(const std::string& policy) const;
 
+    // These hand out references into the configured groups, which configure() replaces: they are
+    // for the thread that configures (the main thread) only.
     const std::vector<ProxyGroupConfig>& groups() const { return m_groups; }
     const ProxyGroupConfig* find(const std::string& name) const;
 
 private:
+    // The helpers below expect m_mutex held.
     std::string choose(const ProxyGroupConfig& group, const Key& key);
+    std::string currentLocked(const std::string& group) const;
+    std::optional<int> delayLocked(const std::string& policy) const;
+
+    mutable std::mutex m_mutex;
 
     std::vector<ProxyGroupConfig> m_groups;
     std::map<std::string, std::string> m_selected;

@@ -190,10 +190,11 @@ bool RuleMatcher::matchEntry(const Entry& entry, const MatchInput& input, bool& 
         return process && (entry.kind == Kind::ProcessName ? process->name : process->path) == entry.text;
     }
     case Kind::RuleSet: {
-        if (!entry.ruleSet || !entry.ruleSet->matcher) {
+        const auto setMatcher = entry.ruleSet ? entry.ruleSet->matcher.load() : nullptr;
+        if (!setMatcher) {
             return false;
         }
-        const auto outcome = entry.ruleSet->matcher->match(input);
+        const auto outcome = setMatcher->match(input);
         if (outcome.status == MatchOutcome::Status::NeedAddress) {
             needAddress = true;
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -68,10 +69,11 @@ struct RuleSpec {
 class RuleMatcher;
 
 /// The current contents of a named rule set. Rules hold the slot, so an update swaps the
-/// contents for every profile rule that names the set.
+/// contents for every profile rule that names the set. The contents are swapped on one thread
+/// while others match: always load() and store() them.
 struct RuleSetSlot {
     std::string name;
-    std::shared_ptr<const RuleMatcher> matcher; // null while the set has no data
+    std::atomic<std::shared_ptr<const RuleMatcher>> matcher; // null while the set has no data
 };
 
 struct RuleContext {

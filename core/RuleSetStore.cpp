@@ -111,7 +111,7 @@ void RuleSetStore::loadText(Entry& entry, const std::string& text, const std::st
     }
     auto matcher = std::make_shared<RuleMatcher>(std::move(std::get<RuleMatcher>(compiled)));
     entry.rules = matcher->size();
-    entry.slot->matcher = entry.rules > 0 ? std::move(matcher) : nullptr;
+    entry.slot->matcher.store(entry.rules > 0 ? std::move(matcher) : nullptr);
     entry.error = entry.rules > 0 ? "" : origin + " holds no rules";
 }
 
@@ -142,7 +142,7 @@ void RuleSetStore::loadLocal(Entry& entry, const std::string& name)
     }
     entry.path = m_ruleSetDir + "/" + dashed + ".list";
     entry.rules = 0;
-    entry.slot->matcher = nullptr;
+    entry.slot->matcher.store(nullptr);
     entry.error = "no rule set named \"" + name + "\" in " + m_ruleSetDir;
 }
 
@@ -258,7 +258,8 @@ asio::awaitable<void> RuleSetStore::updateStale(Resolver& resolver)
     const std::time_t now = std::time(nullptr);
     for (auto& [key, entry] : m_entries) {
         const auto when = modificationTime(entry.path);
-        if (entry.remote && !entry.failing && (!entry.slot->matcher || !when || now - *when > kRefreshAge)) {
+        if (entry.remote && !entry.failing &&
+            (!entry.slot->matcher.load() || !when || now - *when > kRefreshAge)) {
             stale.push_back(key);
         }
     }

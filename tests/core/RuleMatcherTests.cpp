@@ -181,7 +181,8 @@ TEST(RuleMatcher, RuleSetsMatchThroughTheirSlotAndCanBeSwapped)
     ASSERT_TRUE(std::holds_alternative<std::vector<RuleSpec>>(specs));
     RuleContext inner;
     inner.allowRuleSets = false;
-    slot->matcher = std::make_shared<RuleMatcher>(compile(std::get<std::vector<RuleSpec>>(specs), inner));
+    slot->matcher.store(
+        std::make_shared<RuleMatcher>(compile(std::get<std::vector<RuleSpec>>(specs), inner)));
     EXPECT_EQ(matched(matcher, forHost("listed.test")), 0u);
     EXPECT_EQ(matched(matcher, forHost("a.suffix.test")), 0u);
     EXPECT_EQ(matched(matcher, forHost("keyword.test")), 0u);

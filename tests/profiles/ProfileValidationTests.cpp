@@ -105,7 +105,9 @@ std::optional<ProfileConfig> coreReads(const QString& text)
     }
     ferrow::core::RuleContext context;
     context.ruleSet = [](const std::string& name) {
-        return std::make_shared<ferrow::core::RuleSetSlot>(ferrow::core::RuleSetSlot{name, nullptr});
+        auto slot = std::make_shared<ferrow::core::RuleSetSlot>();
+        slot->name = name;
+        return slot;
     };
     if (std::holds_alternative<ConfigError>(ferrow::core::RuleMatcher::compile(specs, context))) {
         return std::nullopt;
