@@ -80,6 +80,25 @@ private:
     std::optional<ProcessInfo> m_info;
 };
 
+/// A socket made on another thread's loop moves to this one, so that only one thread uses it.
+void moveToExecutor(DialResult& result, const asio::any_io_executor& executor)
+{
+    if (!result.socket || result.socket->get_executor() == executor) {
+        return;
+    }
+    boost::system::error_code error;
+    const auto protocol = proto::protocolOf(*result.socket, result.protocol, error);
+    const int fd = error ? -1 : result.socket->release(error);
+    result.socket.reset();
+    if (fd < 0) {
+        result.error = "the connection through the node failed: " + error.message();
+        result.reply = socks5::GeneralFailure;
+        return;
+    }
+    result.socket.emplace(executor, protocol, fd);
+    result.protocol = protocol;
+}
+
 } // namespace
 
 CoreService::CoreService(asio::io_context& io, CoreOptions options)
@@ -765,7 +784,9 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
             if (!onMainThread()) {
                 // The node pools live on the main thread; the connection comes back to this lane.
                 auto onMain = asio::co_spawn(m_io, std::move(dialled), asio::use_awaitable);
-                co_return co_await std::move(onMain);
+                auto answer = co_await std::move(onMain);
+                moveToExecutor(answer, co_await asio::this_coro::executor);
+                co_return answer;
             }
             co_return co_await std::move(dialled);
         }

@@ -116,7 +116,8 @@ Peer peerOf(const SessionSockets& sockets)
     return peer;
 }
 
-/// Opens a connection record, routes and dials. The record is closed by the caller.
+/// Opens a connection record, routes and dials. The record is listed once routed, so a reader on
+/// another thread never sees it half filled; the caller closes it.
 struct Opened {
     std::shared_ptr<ConnectionRecord> record;
     Route route;
@@ -129,7 +130,7 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
                                      std::optional<IpAddr> known = std::nullopt)
 {
     Opened opened;
-    opened.record = core.connections().open();
+    opened.record = core.connections().create();
     auto& record = *opened.record;
     record.host = normalizedHost(host);
     record.port = port;
@@ -142,6 +143,7 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     record.policy = opened.route.policy;
     record.chain = opened.route.chain;
     record.rule = opened.route.rule;
+    core.connections().publish(opened.record);
     opened.dial = co_await core.dial(opened.route, record.host, port, client.value_or(peer.address), tunnel);
     co_return opened;
 }
@@ -569,7 +571,6 @@ asio::awaitable<void> runTunnelledSession(CoreService& core, tcp::socket client,
     // the client sent it.
     const auto known = flow.sniffed ? std::optional<IpAddr>(flow.destination) : std::nullopt;
     auto opened = co_await openUpstream(core, peer, flow.host, flow.port, true, dialAs, known);
-    opened.record->network = "tcp";
     if (opened.dial.ferrow) {
         auto meter = core.meterFor(*opened.record);
         meter.up(flow.initial.size());
