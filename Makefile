@@ -46,8 +46,8 @@ sanitize: deps
 # integration tests, which fail on any race the core reports.
 tsan: deps
 	@cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_TSAN=ON -DFERROW_BENCH=OFF > /dev/null
-	@cmake --build $(TSAN_DIR) -j $(JOBS) --target ferrow-core ferrow-server core_unit_tests core_integration_tests
-	@TSAN_OPTIONS=halt_on_error=0 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -R '^Core|^ConnectionRegistry|^LogStream|^PolicyGroups'
+	@cmake --build $(TSAN_DIR) -j $(JOBS) --target ferrow-core ferrow-server core_unit_tests core_integration_tests protocol_integration_tests
+	@TSAN_OPTIONS=halt_on_error=0 ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -R '^Core|^Concurrent|^ConnectionRegistry|^LogStream|^PolicyGroups|^FerrowEndToEnd|^FerrowServer|^UdpAssociate'
 
 fuzz: deps
 	@CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON > /dev/null

@@ -155,6 +155,14 @@ CoreService::~CoreService()
     m_proxy.reset();
 }
 
+void CoreService::dropPendingWork(CoreContext& main)
+{
+    m_lanes.join();
+    m_proxy.reset(); // its listeners belong to the lanes' loops
+    main.dropPending();
+    m_lanes.dropPending();
+}
+
 std::chrono::seconds CoreService::relayIdleTimeout() const
 {
     return std::chrono::seconds(m_relayIdleSeconds.load(std::memory_order_relaxed));

@@ -24,6 +24,7 @@
 #include "ProcessAttribution.h"
 #include "ProcessFinder.h"
 #include "ProfileConfig.h"
+#include "Published.h"
 #include "Relay.h"
 #include "Resolver.h"
 #include "RuleMatcher.h"
@@ -86,6 +87,9 @@ public:
     bool start();
     /// Closes listeners and connections, removes the api-info file, saves statistics.
     void stop(const std::string& why) override;
+    /// Once the main loop has returned: ends the lanes and destroys the work still pending on
+    /// every loop, before any loop is destroyed.
+    void dropPendingWork(CoreContext& main);
 
     // Used by proxy sessions and the tunnel.
     LogStream& log() { return m_log; }
@@ -213,7 +217,7 @@ private:
     std::shared_ptr<Runtime> m_runtime;
     std::string m_mode = "rule";
     std::string m_globalPolicy;
-    std::atomic<std::shared_ptr<const Steering>> m_steering;
+    Published<Steering> m_steering;
     // Read per connection on the lanes.
     std::atomic<int> m_relayIdleSeconds{600};
     std::atomic<int> m_responseSeconds{120};

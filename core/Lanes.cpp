@@ -14,7 +14,7 @@ Lanes::~Lanes()
 void Lanes::start(unsigned threads)
 {
     for (unsigned i = 0; i < threads; ++i) {
-        auto context = std::make_unique<asio::io_context>(1);
+        auto context = std::make_unique<CoreContext>(1);
         m_guards.push_back(asio::make_work_guard(*context));
         m_threads.emplace_back([raw = context.get()] { raw->run(); });
         m_contexts.push_back(std::move(context));
@@ -81,6 +81,14 @@ void Lanes::join()
         if (thread.joinable()) {
             thread.join();
         }
+    }
+}
+
+void Lanes::dropPending()
+{
+    join();
+    for (auto& context : m_contexts) {
+        context->dropPending();
     }
 }
 

@@ -13,6 +13,16 @@
 
 namespace ferrow::core {
 
+/// An io_context whose pending handlers can be destroyed before the context itself. Handlers of
+/// the main loop and of the lanes hold on to each other's loops (a lane waits for an answer from
+/// the main thread, and the other way round), so all of them must go before any loop does.
+class CoreContext : public asio::io_context {
+public:
+    using io_context::io_context;
+    /// Destroys every handler still pending; the context stays usable for others' references.
+    void dropPending() { shutdown(); }
+};
+
 /// Threads beside the main one, each with its own io_context. A proxy client is served on one
 /// lane from accept to close, so connections use every core and never change threads; tunnels
 /// that begin on the main thread (the tunnel device's) are relayed on a lane in turn.
@@ -37,10 +47,12 @@ public:
     void stop();
     /// Stops and waits for the threads: afterwards nothing runs on a lane.
     void join();
+    /// After join: destroys the handlers still pending on the lanes.
+    void dropPending();
 
 private:
     asio::any_io_executor m_main;
-    std::vector<std::unique_ptr<asio::io_context>> m_contexts;
+    std::vector<std::unique_ptr<CoreContext>> m_contexts;
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> m_guards;
     std::vector<std::thread> m_threads;
     std::atomic<std::size_t> m_next{0};

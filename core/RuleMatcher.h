@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -12,6 +11,7 @@
 
 #include "NetAddress.h"
 #include "ProfileConfig.h"
+#include "Published.h"
 
 namespace ferrow::core {
 
@@ -73,7 +73,7 @@ class RuleMatcher;
 /// while others match: always load() and store() them.
 struct RuleSetSlot {
     std::string name;
-    std::atomic<std::shared_ptr<const RuleMatcher>> matcher; // null while the set has no data
+    Published<RuleMatcher> matcher; // null while the set has no data
 };
 
 struct RuleContext {

@@ -4,8 +4,6 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
-#include <boost/asio/io_context.hpp>
-
 #include "CoreOptions.h"
 #include "CoreService.h"
 #include "FRWProgramInfo.h"
@@ -33,13 +31,15 @@ int main(int argc, char** argv)
         setrlimit(RLIMIT_NOFILE, &limit);
     }
     try {
-        boost::asio::io_context io(1);
+        CoreContext io(1);
         CoreService core(io, std::get<CoreOptions>(parsed));
         if (!core.start()) {
             core.stop("start-up failed");
+            core.dropPendingWork(io);
             return 1;
         }
         io.run();
+        core.dropPendingWork(io);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ferrow-core: fatal: %s\n", error.what());
         return 1;
