@@ -80,25 +80,6 @@ private:
     std::optional<ProcessInfo> m_info;
 };
 
-/// A socket made on another thread's loop moves to this one, so that only one thread uses it.
-void moveToExecutor(DialResult& result, const asio::any_io_executor& executor)
-{
-    if (!result.socket || result.socket->get_executor() == executor) {
-        return;
-    }
-    boost::system::error_code error;
-    const auto protocol = proto::protocolOf(*result.socket, result.protocol, error);
-    const int fd = error ? -1 : result.socket->release(error);
-    result.socket.reset();
-    if (fd < 0) {
-        result.error = "the connection through the node failed: " + error.message();
-        result.reply = socks5::GeneralFailure;
-        return;
-    }
-    result.socket.emplace(executor, protocol, fd);
-    result.protocol = protocol;
-}
-
 } // namespace
 
 CoreService::CoreService(asio::io_context& io, CoreOptions options)
@@ -143,7 +124,8 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     m_ferrow = std::make_unique<FerrowDialer>(
         io.get_executor(), [this] { return m_lanes.next(); },
         std::chrono::seconds(m_options.nodeDownAfterSeconds.value_or(NodeHealth::kDownAfter.count())),
-        FerrowDialer::Parts{m_log, m_events, m_resolver, m_groups},
+        FerrowDialer::Parts{m_log, m_events, m_groups,
+                            [this](std::string host) { return resolveName(std::move(host)); }},
         [this](std::string host, std::uint16_t port) { return dialNodeServer(std::move(host), port); });
 }
 
@@ -372,6 +354,7 @@ bool CoreService::start()
     m_statisticsLoaded = true;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     m_lanes.start(cores > 1 ? std::min(cores, 4u) : 0);
+    m_ferrow->addLanes(m_lanes.executors());
     if (!m_options.socksListen.empty()) {
         m_proxy = std::make_unique<ProxyServer>(m_lanes, *this);
         std::string error;
@@ -789,13 +772,6 @@ asio::awaitable<DialResult> CoreService::dial(const Route& route, const std::str
             // Named first: GCC 12 mishandles temporaries made inside a co_await expression.
             const std::string destination = route.pinned ? route.pinned->toString() : host;
             auto dialled = m_ferrow->dial(*node, destination, port, tunnel);
-            if (!onMainThread()) {
-                // The node pools live on the main thread; the connection comes back to this lane.
-                auto onMain = asio::co_spawn(m_io, std::move(dialled), asio::use_awaitable);
-                auto answer = co_await std::move(onMain);
-                moveToExecutor(answer, co_await asio::this_coro::executor);
-                co_return answer;
-            }
             co_return co_await std::move(dialled);
         }
         if (node) {
@@ -986,9 +962,8 @@ asio::awaitable<DelayResult> CoreService::measureDelay(std::string policy)
 
 CoreStatus CoreService::status() const
 {
-    return {
-        m_uplink.load(), m_downlink.load(), m_mode, m_connections.openCount(), m_ferrow->health().failing(),
-        m_networkChanges};
+    return {m_uplink.load(),           m_downlink.load(),        m_mode,
+            m_connections.openCount(), m_ferrow->failingNodes(), m_networkChanges};
 }
 
 const TrafficHistory& CoreService::foldedHistory()

@@ -74,7 +74,7 @@ struct RouteQuery {
 /// statistics. Its state lives on the main io_context thread. Proxy clients are served on lanes
 /// (threads of their own), which reach only what is safe from any thread: the published
 /// steering snapshot, the locked groups, logs and connection registry, and the traffic
-/// counters; the resolver and the node pools are asked on the main thread.
+/// counters, and a node pool of their own; the resolver is asked on the main thread.
 class CoreService : private CoreReadout, private CoreControl {
 public:
     CoreService(asio::io_context& io, CoreOptions options);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
@@ -95,30 +97,80 @@ asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int w
 FerrowDialer::FerrowDialer(asio::any_io_executor executor,
                            std::function<asio::any_io_executor()> relayExecutor,
                            std::chrono::seconds nodeDownAfter, Parts parts, DirectDial dialDirect)
-    : m_parts(parts)
+    : m_parts(std::move(parts))
     , m_dialDirect(std::move(dialDirect))
+    , m_relayExecutor(std::move(relayExecutor))
     , m_health(nodeDownAfter)
-    , m_client(std::make_unique<proto::FerrowClient>(std::move(executor), std::move(relayExecutor)))
 {
+    m_clients.push_back({executor, std::make_unique<proto::FerrowClient>(executor, m_relayExecutor)});
 }
 
 FerrowDialer::~FerrowDialer() = default;
 
+void FerrowDialer::addLanes(const std::vector<asio::any_io_executor>& lanes)
+{
+    const auto main = m_clients.front().executor;
+    std::vector<asio::any_io_executor> own;
+    std::copy_if(lanes.begin(), lanes.end(), std::back_inserter(own),
+                 [&](const asio::any_io_executor& lane) { return lane != main; });
+    if (own.empty()) {
+        return;
+    }
+    // One budget for all: the server counts the handshakes of this machine, not of a thread.
+    const auto budget = std::make_shared<proto::HandshakeBudget>();
+    m_clients.clear();
+    m_clients.push_back({main, std::make_unique<proto::FerrowClient>(main, m_relayExecutor, 2, budget)});
+    for (const auto& lane : own) {
+        // A lane's streams are pumped where they were opened.
+        m_clients.push_back({lane, std::make_unique<proto::FerrowClient>(
+                                       lane, [lane] { return lane; }, 2, budget)});
+    }
+}
+
+proto::FerrowClient& FerrowDialer::clientHere(const asio::any_io_executor& executor)
+{
+    for (auto& client : m_clients) {
+        if (client.executor == executor) {
+            return *client.client;
+        }
+    }
+    // Every loop of the core has a client; the main one serves anything else.
+    return *m_clients.front().client;
+}
+
 void FerrowDialer::clearPools()
 {
-    m_client->clearPools();
+    for (auto& [executor, client] : m_clients) {
+        if (executor == m_clients.front().executor) {
+            client->clearPools();
+        } else {
+            asio::post(executor, [raw = client.get()] { raw->clearPools(); });
+        }
+    }
+}
+
+std::vector<std::string> FerrowDialer::failingNodes() const
+{
+    const std::lock_guard lock(m_healthMutex);
+    return m_health.failing();
 }
 
 void FerrowDialer::configure(std::shared_ptr<const ProfileConfig> config)
 {
-    m_config = std::move(config);
-    m_nodeDials.clear();
-    m_client->clearPools();
-    m_health.forgetUnless([this](const std::string& name) {
-        const auto& nodes = m_config->proxies;
-        return std::any_of(nodes.begin(), nodes.end(),
-                           [&](const ProxyNode& node) { return node.name == name; });
-    });
+    m_config.store(config);
+    {
+        const std::lock_guard lock(m_nodeDialsMutex);
+        m_nodeDials.clear();
+    }
+    clearPools();
+    {
+        const std::lock_guard lock(m_healthMutex);
+        m_health.forgetUnless([&](const std::string& name) {
+            const auto& nodes = config->proxies;
+            return std::any_of(nodes.begin(), nodes.end(),
+                               [&](const ProxyNode& node) { return node.name == name; });
+        });
+    }
     logUnusableKeys();
 }
 
@@ -129,7 +181,8 @@ void FerrowDialer::logUnusableKeys()
     constexpr std::size_t kNamed = 3;
     std::size_t count = 0;
     std::string named;
-    for (const auto& node : m_config->proxies) {
+    const auto config = m_config.load();
+    for (const auto& node : config->proxies) {
         if (node.protocol != "ferrow") {
             continue;
         }
@@ -151,7 +204,12 @@ void FerrowDialer::logUnusableKeys()
 
 void FerrowDialer::noteOutcome(const std::string& node, bool answered, const std::string& error)
 {
-    if (auto event = m_health.record(node, answered, NodeHealth::Clock::now(), error)) {
+    std::optional<NodeHealth::Event> event;
+    {
+        const std::lock_guard lock(m_healthMutex);
+        event = m_health.record(node, answered, NodeHealth::Clock::now(), error);
+    }
+    if (event) {
         m_parts.log.info(event->title + ": " + event->message);
         m_parts.events.add(std::move(event->title), std::move(event->message));
     }
@@ -161,7 +219,7 @@ asio::awaitable<DialResult> FerrowDialer::dial(const ProxyNode& node, const std:
                                                std::uint16_t port, bool tunnel)
 {
     // `node` lives in this profile: a reload while the connection is made must not free it.
-    const auto pinned = m_config;
+    const auto pinned = m_config.load();
     auto dialled = dialAt(node, host, port, 0, tunnel);
     co_return co_await std::move(dialled);
 }
@@ -196,7 +254,8 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
     if (tunnel) {
         // A tunnel is relayed straight between the client and the encrypted connection.
         std::string error;
-        auto wire = co_await m_client->openWire(settings, *destination, std::move(dial), error);
+        auto& client = clientHere(co_await asio::this_coro::executor);
+        auto wire = co_await client.openWire(settings, *destination, std::move(dial), error);
         if (!wire) {
             result.reply = socks5::HostUnreachable;
             noteOutcome(node.name, false, error);
@@ -206,7 +265,8 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
         result.ferrow = std::move(wire);
         co_return result;
     }
-    auto stream = co_await m_client->open(settings, *destination, std::move(dial));
+    auto& client = clientHere(co_await asio::this_coro::executor);
+    auto stream = co_await client.open(settings, *destination, std::move(dial));
     if (!stream.socket) {
         result.reply = socks5::HostUnreachable;
         noteOutcome(node.name, false, stream.error);
@@ -219,8 +279,11 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
 
 std::shared_ptr<const FerrowDialer::NodeDial> FerrowDialer::dialOf(const ProxyNode& node)
 {
-    if (const auto found = m_nodeDials.find(&node); found != m_nodeDials.end()) {
-        return found->second;
+    {
+        const std::lock_guard lock(m_nodeDialsMutex);
+        if (const auto found = m_nodeDials.find(&node); found != m_nodeDials.end()) {
+            return found->second;
+        }
     }
     auto made = std::make_shared<NodeDial>();
     const std::string psk = optionOf(node, "psk");
@@ -232,11 +295,12 @@ std::shared_ptr<const FerrowDialer::NodeDial> FerrowDialer::dialOf(const ProxyNo
     if (underlying.empty() || underlying == "DIRECT") {
         made->direct = wireDialer(node, 0); // a direct connection does not depend on the depth
     }
-    if (m_config) {
-        const auto& nodes = m_config->proxies;
+    if (const auto config = m_config.load()) {
+        const auto& nodes = config->proxies;
         // std::less: a total order even for a node of another profile's list.
         const std::less<const ProxyNode*> before;
         if (!nodes.empty() && !before(&node, nodes.data()) && before(&node, nodes.data() + nodes.size())) {
+            const std::lock_guard lock(m_nodeDialsMutex);
             m_nodeDials.emplace(&node, made);
         }
     }
@@ -259,7 +323,7 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
             if (literal) {
                 addresses.push_back(toAsio(*literal));
             } else {
-                const auto resolved = co_await m_parts.resolver.resolve(server);
+                const auto resolved = co_await m_parts.resolve(server);
                 if (resolved.addresses.empty()) {
                     co_return proto::WireResult{
                         std::nullopt, "cannot resolve " + server + ": " + resolved.error, std::nullopt};
@@ -278,7 +342,8 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
         };
     } else {
         dial = [this, underlying, server, serverPort, depth]() -> asio::awaitable<proto::WireResult> {
-            if (!m_config->hasPolicy(underlying)) {
+            const auto config = m_config.load(); // holds the next node while it is dialled
+            if (!config->hasPolicy(underlying)) {
                 co_return proto::WireResult{
                     std::nullopt, "underlying-proxy \"" + underlying + "\" does not exist", std::nullopt};
             }
@@ -290,7 +355,7 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
             DialResult hop;
             if (via == "DIRECT") {
                 hop = co_await m_dialDirect(server, serverPort);
-            } else if (const auto* next = m_config->findProxy(via); next && next->protocol == "ferrow") {
+            } else if (const auto* next = config->findProxy(via); next && next->protocol == "ferrow") {
                 hop = co_await dialAt(*next, server, serverPort, depth + 1, false);
             } else {
                 hop.error = "underlying-proxy \"" + via + "\" cannot be used";
@@ -304,7 +369,7 @@ proto::WireDialer FerrowDialer::wireDialer(const ProxyNode& node, int depth)
 asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagrams(const ProxyNode& node,
                                                                                     std::string& error)
 {
-    const auto pinned = m_config;
+    const auto pinned = m_config.load();
     const auto nodeDial = dialOf(node);
     if (!nodeDial->pskProblem.empty()) {
         error = "node \"" + node.name + "\": " + nodeDial->pskProblem;
@@ -312,7 +377,8 @@ asio::awaitable<std::unique_ptr<proto::DatagramStream>> FerrowDialer::openDatagr
     }
     // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
     auto dial = nodeDial->direct ? nodeDial->direct : wireDialer(node, 0);
-    auto stream = co_await m_client->openDatagrams(nodeDial->settings, std::move(dial), error);
+    auto& client = clientHere(co_await asio::this_coro::executor);
+    auto stream = co_await client.openDatagrams(nodeDial->settings, std::move(dial), error);
     noteOutcome(node.name, stream != nullptr, error);
     if (!stream) {
         error = "node \"" + node.name + "\": " + error;
@@ -357,8 +423,8 @@ asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::optional<tcp
 
 asio::awaitable<DelayResult> FerrowDialer::measureDelay(const ProxyNode& node)
 {
-    const auto pinned = m_config;
-    const auto url = parseHttpUrl(m_config->general.proxyTestUrl);
+    const auto pinned = m_config.load();
+    const auto url = parseHttpUrl(pinned->general.proxyTestUrl);
     if (!url) {
         m_parts.log.warning("delay test of \"" + node.name + "\": the proxy test URL must be an http:// URL");
         co_return DelayResult{-1, "failed"};

@@ -3,14 +3,18 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "AsioSupport.h"
 #include "DialResult.h"
 #include "NodeHealth.h"
 #include "ProfileConfig.h"
+#include "Published.h"
 #include "Relay.h"
+#include "Resolver.h"
 #include "ferrow/FerrowClient.h"
 
 namespace ferrow::core {
@@ -18,26 +22,31 @@ namespace ferrow::core {
 class EventLog;
 class LogStream;
 class PolicyGroups;
-class Resolver;
 
-/// Reaches destinations through ferrow nodes: directly or through an underlying policy, with the
-/// pool of prewarmed connections, delay tests through a node, and the health of every node as its
-/// connections succeed or fail. Lives on the core's main executor.
+/// Reaches destinations through ferrow nodes: directly or through an underlying policy, with
+/// pools of prewarmed connections, delay tests through a node, and the health of every node as its
+/// connections succeed or fail. Configured on the core's main thread; dials on any of its loops,
+/// each with a pool of its own, so a connection is made and relayed on the thread that asked.
 class FerrowDialer {
 public:
     /// Connects DIRECT to a node's server when it names an underlying policy that is DIRECT.
     using DirectDial = std::function<asio::awaitable<DialResult>(std::string host, std::uint16_t port)>;
+    /// Resolves a node's server name from any thread.
+    using Resolve = std::function<asio::awaitable<Resolver::Result>(std::string host)>;
 
     struct Parts {
         LogStream& log;
         EventLog& events;
-        Resolver& resolver;
         PolicyGroups& groups;
+        Resolve resolve;
     };
 
-    /// Streams are pumped on executors from `relayExecutor`.
+    /// Streams opened on the main executor are pumped on executors from `relayExecutor`.
     FerrowDialer(asio::any_io_executor executor, std::function<asio::any_io_executor()> relayExecutor,
                  std::chrono::seconds nodeDownAfter, Parts parts, DirectDial dialDirect);
+    /// Gives each lane a client and pool of its own; before any dial, on the main thread. The
+    /// lanes and the main thread share one budget of handshakes under way per node.
+    void addLanes(const std::vector<asio::any_io_executor>& lanes);
     ~FerrowDialer();
     FerrowDialer(const FerrowDialer&) = delete;
     FerrowDialer& operator=(const FerrowDialer&) = delete;
@@ -45,7 +54,7 @@ public:
     /// Takes a newly loaded profile: drops pooled connections, forgets removed nodes and warns
     /// about nodes whose key cannot work.
     void configure(std::shared_ptr<const ProfileConfig> config);
-    /// Drops pooled connections (at stop).
+    /// Drops pooled connections (at stop, on another network); each lane drops its own in turn.
     void clearPools();
 
     /// A connection to `host`:`port` through `node`, which belongs to the configured profile. With
@@ -63,7 +72,8 @@ public:
                                        TrafficMeter meter, asio::any_io_executor executor,
                                        std::chrono::seconds idleTimeout);
 
-    const NodeHealth& health() const { return m_health; }
+    /// The nodes whose latest attempt failed. Any thread.
+    std::vector<std::string> failingNodes() const;
 
 private:
     /// What dialling a node takes, worked out at its first use in a profile rather than per
@@ -84,15 +94,25 @@ private:
     proto::WireDialer wireDialer(const ProxyNode& node, int depth);
     /// Counts one connection through the node towards its down and recovered events.
     void noteOutcome(const std::string& node, bool answered, const std::string& error = {});
+    /// The client of the loop this runs on.
+    proto::FerrowClient& clientHere(const asio::any_io_executor& executor);
+
+    struct Client {
+        asio::any_io_executor executor;
+        std::unique_ptr<proto::FerrowClient> client; // used only on `executor`'s thread
+    };
 
     Parts m_parts;
     DirectDial m_dialDirect;
+    std::function<asio::any_io_executor()> m_relayExecutor;
+    mutable std::mutex m_healthMutex;
     NodeHealth m_health;
-    std::shared_ptr<const ProfileConfig> m_config;
+    Published<ProfileConfig> m_config;
+    std::mutex m_nodeDialsMutex;
     /// Of the nodes of m_config only: a node of an older profile still being dialled after a
     /// reload is worked out each time.
     std::unordered_map<const ProxyNode*, std::shared_ptr<const NodeDial>> m_nodeDials;
-    std::unique_ptr<proto::FerrowClient> m_client;
+    std::vector<Client> m_clients; // the main loop's first
 };
 
 } // namespace ferrow::core

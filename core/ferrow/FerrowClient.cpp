@@ -11,6 +11,7 @@
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/thread_pool.hpp>
@@ -35,11 +36,6 @@ constexpr std::chrono::seconds kAcceptTimeout{10};
 constexpr std::chrono::seconds kPoolMaxAge{60};
 /// Most connections prewarmed for one node when streams arrive faster than the pool refills.
 constexpr std::size_t kMaxPool = 64;
-/// Most handshakes under way to one node at once. A server keeps few unauthenticated connections
-/// per source (64 by default) and drops the oldest beyond them, so a burst of streams plus the
-/// pool's prewarming must stay well below that; further streams wait for a handshake to end.
-constexpr std::size_t kMaxHandshakesInFlight = 32;
-
 std::uint64_t unixNow()
 {
     return static_cast<std::uint64_t>(
@@ -158,16 +154,6 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
 
 namespace {
 
-/// Pools and handshake limits are kept per node: nodes that differ in any of these never share
-/// them. Compared field by field, so a lookup builds nothing.
-struct NodeOrder {
-    bool operator()(const NodeSettings& a, const NodeSettings& b) const
-    {
-        return std::tie(a.port, a.fastOpen, a.name, a.server, a.psk) <
-               std::tie(b.port, b.fastOpen, b.name, b.server, b.psk);
-    }
-};
-
 /// What a pool's warmers dial with: taken from the stream that started the pool, so prewarming
 /// copies neither the node nor its dialler per connection.
 struct PoolSource {
@@ -189,21 +175,8 @@ struct FerrowClient::Shared {
     std::function<asio::any_io_executor()> pumpExecutor;
     std::size_t poolSize = 2;
     std::map<NodeSettings, Pool, NodeOrder> pools;
-    /// Handshakes under way per node, and the streams waiting for one to end (a waiter's timer is
-    /// cancelled to hand it the slot). Not cleared with the pools: handshakes outlive a reload.
-    struct SlotWaiter {
-        explicit SlotWaiter(const asio::any_io_executor& executor)
-            : timer(executor, asio::steady_timer::time_point::max())
-        {
-        }
-        asio::steady_timer timer;
-        bool handedOver = false; // else the wait ended because the stream was given up
-    };
-    struct HandshakeSlots {
-        std::size_t inFlight = 0;
-        std::deque<std::shared_ptr<SlotWaiter>> waiting;
-    };
-    std::map<NodeSettings, HandshakeSlots, NodeOrder> handshakeSlots;
+    /// Not cleared with the pools: handshakes outlive a reload.
+    std::shared_ptr<HandshakeBudget> budget;
     std::uint64_t handshakes = 0;
     std::uint64_t generation = 0; // bumped by clearPools so late warmers do not refill old pools
 };
@@ -219,13 +192,83 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
 
 } // namespace
 
+asio::awaitable<bool> HandshakeBudget::take(const NodeSettings& node, bool mayWait)
+{
+    const auto executor = co_await asio::this_coro::executor;
+    std::shared_ptr<Waiter> waiter;
+    {
+        const std::lock_guard lock(m_mutex);
+        auto& slots = m_slots[node];
+        if (slots.inFlight < m_perNode) {
+            ++slots.inFlight;
+        } else if (mayWait) {
+            waiter = std::make_shared<Waiter>(executor);
+            slots.waiting.push_back(waiter);
+        } else {
+            if (slots.waiting.empty() && slots.inFlight == 0) {
+                m_slots.erase(node);
+            }
+            co_return false;
+        }
+    }
+    if (!waiter) {
+        co_return true;
+    }
+    co_await waiter->timer.async_wait(useTuple);
+    const std::lock_guard lock(m_mutex);
+    if (waiter->handedOver) {
+        co_return true;
+    }
+    // Cancelled (the stream's own time limit): leave the queue without a slot.
+    if (const auto found = m_slots.find(node); found != m_slots.end()) {
+        std::erase(found->second.waiting, waiter);
+    }
+    co_return false;
+}
+
+void HandshakeBudget::giveBack(const NodeSettings& node)
+{
+    std::shared_ptr<Waiter> next;
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto found = m_slots.find(node);
+        if (found == m_slots.end()) {
+            return;
+        }
+        auto& slots = found->second;
+        if (!slots.waiting.empty()) {
+            next = slots.waiting.front();
+            slots.waiting.pop_front();
+            next->handedOver = true;
+        } else if (--slots.inFlight == 0) {
+            m_slots.erase(found);
+        }
+    }
+    if (next) {
+        // The timer belongs to the waiter's thread.
+        asio::post(next->timer.get_executor(), [next] { next->timer.cancel(); });
+    }
+}
+
+std::size_t HandshakeBudget::spare(const NodeSettings& node)
+{
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_slots.find(node);
+    if (found == m_slots.end()) {
+        return m_perNode;
+    }
+    return found->second.waiting.empty() ? m_perNode - found->second.inFlight : 0;
+}
+
 FerrowClient::FerrowClient(asio::any_io_executor executor,
-                           std::function<asio::any_io_executor()> pumpExecutor, std::size_t poolSize)
+                           std::function<asio::any_io_executor()> pumpExecutor, std::size_t poolSize,
+                           std::shared_ptr<HandshakeBudget> budget)
     : m_shared(std::make_shared<Shared>())
 {
     m_shared->executor = std::move(executor);
     m_shared->pumpExecutor = std::move(pumpExecutor);
     m_shared->poolSize = poolSize;
+    m_shared->budget = budget ? std::move(budget) : std::make_shared<HandshakeBudget>();
 }
 
 FerrowClient::~FerrowClient()
@@ -258,42 +301,6 @@ std::uint64_t FerrowClient::handshakes() const
 
 namespace {
 
-asio::awaitable<bool> takeHandshakeSlot(const std::shared_ptr<FerrowClient::Shared>& shared,
-                                        const NodeSettings& key, bool mayWait)
-{
-    auto& slots = shared->handshakeSlots[key];
-    if (slots.inFlight < kMaxHandshakesInFlight) {
-        ++slots.inFlight;
-        co_return true;
-    }
-    if (!mayWait) {
-        co_return false;
-    }
-    const auto waiter = std::make_shared<FerrowClient::Shared::SlotWaiter>(shared->executor);
-    slots.waiting.push_back(waiter);
-    co_await waiter->timer.async_wait(useTuple);
-    if (!waiter->handedOver) {
-        // Cancelled (the stream's own time limit): leave the queue without a slot.
-        auto& queue = shared->handshakeSlots[key].waiting;
-        std::erase(queue, waiter);
-        co_return false;
-    }
-    co_return true;
-}
-
-void giveBackHandshakeSlot(FerrowClient::Shared& shared, const NodeSettings& key)
-{
-    auto& slots = shared.handshakeSlots[key];
-    if (!slots.waiting.empty()) {
-        const auto next = slots.waiting.front();
-        slots.waiting.pop_front();
-        next->handedOver = true;
-        next->timer.cancel();
-    } else if (--slots.inFlight == 0) {
-        shared.handshakeSlots.erase(key);
-    }
-}
-
 asio::awaitable<std::shared_ptr<Ready>> handshakeOnce(std::shared_ptr<FerrowClient::Shared> shared,
                                                       const NodeSettings& node, const WireDialer& dial,
                                                       std::optional<std::string> connect, std::string& error);
@@ -308,7 +315,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
         // and before dialling, so the server never holds a silent connection meanwhile.
         co_await asio::co_spawn(keyThread().get_executor(), prepareMasterKey(node.psk), asio::use_awaitable);
     }
-    if (!co_await takeHandshakeSlot(shared, node, mayWait)) {
+    if (!co_await shared->budget->take(node, mayWait)) {
         error = mayWait ? "gave up waiting to start a handshake"
                         : "enough handshakes with the server are under way";
         co_return nullptr;
@@ -316,7 +323,7 @@ asio::awaitable<std::shared_ptr<Ready>> handshake(std::shared_ptr<FerrowClient::
     auto ready = co_await handshakeOnce(shared, node, dial, std::move(connect), error);
     // Given back on every path here, not by a destructor: it must not run while the io_context
     // that owns the waiters' timers is being torn down.
-    giveBackHandshakeSlot(*shared, node);
+    shared->budget->giveBack(node);
     co_return ready;
 }
 
@@ -430,11 +437,7 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     pool.target = std::clamp(pool.target, shared->poolSize, kMaxPool);
     // Prewarming uses only free handshake slots and never queues: streams waiting for one come
     // first, and a warmer that found none must not be started again at once.
-    const auto slots = shared->handshakeSlots.find(node);
-    std::size_t free = kMaxHandshakesInFlight;
-    if (slots != shared->handshakeSlots.end()) {
-        free = slots->second.waiting.empty() ? kMaxHandshakesInFlight - slots->second.inFlight : 0;
-    }
+    std::size_t free = shared->budget->spare(node);
     while (pool.ready.size() + pool.warming < pool.target && free > 0) {
         --free;
         ++pool.warming;

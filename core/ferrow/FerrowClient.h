@@ -5,13 +5,16 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include "FerrowFrame.h"
 
@@ -62,6 +65,55 @@ struct NodeSettings {
     FastOpen fastOpen = FastOpen::Off;
     /// Pooled connections are kept only for nodes reached directly.
     bool poolable = true;
+};
+
+/// Pools and handshake limits are kept per node: nodes that differ in any of these never share
+/// them. Compared field by field, so a lookup builds nothing.
+struct NodeOrder {
+    bool operator()(const NodeSettings& a, const NodeSettings& b) const
+    {
+        return std::tie(a.port, a.fastOpen, a.name, a.server, a.psk) <
+               std::tie(b.port, b.fastOpen, b.name, b.server, b.psk);
+    }
+};
+
+/// The handshakes under way to each node, shared by the clients of one program, each of which
+/// may run on a thread of its own. A server keeps few unauthenticated connections per source (64
+/// by default) and drops the oldest beyond them, so a burst of streams plus the pools' prewarming
+/// must stay well below that; further streams wait, in order, for a handshake to end.
+class HandshakeBudget {
+public:
+    static constexpr std::size_t kPerNode = 32;
+
+    explicit HandshakeBudget(std::size_t perNode = kPerNode) : m_perNode(perNode) {}
+    HandshakeBudget(const HandshakeBudget&) = delete;
+    HandshakeBudget& operator=(const HandshakeBudget&) = delete;
+
+    /// Takes a slot. With `mayWait`, a stream waits on its own executor until one is handed to it;
+    /// false when none was free without `mayWait`, or the wait was cancelled.
+    asio::awaitable<bool> take(const NodeSettings& node, bool mayWait);
+    /// Gives a slot back: to the longest waiter, whichever thread it waits on.
+    void giveBack(const NodeSettings& node);
+    /// Slots prewarming may take now: none while streams wait, since they come first.
+    std::size_t spare(const NodeSettings& node);
+
+private:
+    struct Waiter {
+        explicit Waiter(const asio::any_io_executor& executor)
+            : timer(executor, asio::steady_timer::time_point::max())
+        {
+        }
+        asio::steady_timer timer; // cancelled on its own executor to hand over the slot
+        bool handedOver = false;  // else the wait ended because the stream was given up
+    };
+    struct Slots {
+        std::size_t inFlight = 0;
+        std::deque<std::shared_ptr<Waiter>> waiting;
+    };
+
+    std::mutex m_mutex;
+    std::size_t m_perNode;
+    std::map<NodeSettings, Slots, NodeOrder> m_slots;
 };
 
 /// A connected socket to the node's server (direct, or a stream through another policy).
@@ -116,8 +168,9 @@ asio::awaitable<WireResult> connectDirect(std::vector<asio::ip::address> address
 /// stream's pump runs on an executor from `pumpExecutor`.
 class FerrowClient {
 public:
+    /// Without a `budget` shared with other clients, the client has one of its own.
     FerrowClient(asio::any_io_executor executor, std::function<asio::any_io_executor()> pumpExecutor,
-                 std::size_t poolSize = 2);
+                 std::size_t poolSize = 2, std::shared_ptr<HandshakeBudget> budget = {});
     ~FerrowClient();
     FerrowClient(const FerrowClient&) = delete;
     FerrowClient& operator=(const FerrowClient&) = delete;
