@@ -40,6 +40,8 @@ std::string helpText()
            "                        DNS questions are answered (repeatable; given by ferrow-helper)\n"
            "  -resolve-bus ADDRESS  the D-Bus on which systemd-resolved is asked (default: system bus)\n"
            "  -login-bus ADDRESS    the D-Bus on which logind announces sleep (default: system bus)\n"
+           "  -lanes N              threads that serve proxy clients, 1 to 64 (default: one fewer\n"
+           "                        than the processor cores, at least 1 and at most 4)\n"
            "  -node-down-after SECONDS\n"
            "                        how long every connection through a node must fail before it is\n"
            "                        reported down (1 to 3600, default 30)\n"
@@ -93,7 +95,7 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
         } else if (flag == "-login-bus") {
             target = &options.loginBus;
         } else if (flag != "-api-info-uid" && flag != "-api-info-gid" && flag != "-node-down-after" &&
-                   flag != "-dns-socket" && flag != "-history-days") {
+                   flag != "-dns-socket" && flag != "-history-days" && flag != "-lanes") {
             return UsageError{"unknown flag \"" + flag + "\""};
         }
         if (i + 1 >= arguments.size()) {
@@ -115,6 +117,13 @@ std::variant<CoreOptions, UsageError> parseCommandLine(const std::vector<std::st
                 return UsageError{"flag -history-days needs 0 to 366 days, not \"" + value + "\""};
             }
             options.historyDays = int(*id);
+            continue;
+        }
+        if (flag == "-lanes") {
+            if (*id < 1 || *id > 64) {
+                return UsageError{"flag -lanes needs 1 to 64 threads, not \"" + value + "\""};
+            }
+            options.lanes = id;
             continue;
         }
         if (flag == "-node-down-after") {

@@ -25,6 +25,7 @@ struct CoreOptions {
     std::string loginBus;        // the bus logind is on; empty: the system bus
     std::optional<unsigned> nodeDownAfterSeconds; // empty: the core's default
     int historyDays = 90;                         // 0: no per-program history is kept
+    std::optional<unsigned> lanes;                // threads serving proxy clients; empty: by the cores
 };
 
 struct UsageError {

@@ -352,8 +352,9 @@ bool CoreService::start()
         },
         [this](const std::string& problem) { m_log.warning(problem); });
     m_statisticsLoaded = true;
+    // As many busy threads as before lanes: the main thread beside them mostly waits.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    m_lanes.start(cores > 1 ? std::min(cores, 4u) : 0);
+    m_lanes.start(m_options.lanes.value_or(std::clamp(cores, 2u, 5u) - 1));
     m_ferrow->addLanes(m_lanes.executors());
     if (!m_options.socksListen.empty()) {
         m_proxy = std::make_unique<ProxyServer>(m_lanes, *this);

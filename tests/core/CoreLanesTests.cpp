@@ -19,6 +19,9 @@ using nlohmann::json;
 
 namespace {
 
+// More lanes than this machine may have cores: clients then really land on several threads.
+const std::vector<std::string> kThreeLanes = {"-lanes", "3"};
+
 std::string profile(const std::string& extraRule)
 {
     return "[General]\nconnection-history = 5000\n[Proxy Group]\nExit = select, DIRECT, REJECT\n[Rule]\n"
@@ -44,6 +47,7 @@ TEST(CoreLanes, ClientsOnEveryThreadWhileTheProfileReloadsAndTheModeChanges)
     auto echo = makeEchoServer();
     CoreProcess::Options options;
     options.profile = profile("");
+    options.extraArguments = kThreeLanes;
     CoreProcess core(options);
     ASSERT_TRUE(core.started()) << core.stderrText();
 
@@ -108,10 +112,11 @@ TEST(CoreLanes, ASecondCoreCannotShareTheProxyPort)
 {
     CoreProcess::Options options;
     options.profile = "[Rule]\nFINAL,DIRECT\n";
+    options.extraArguments = kThreeLanes;
     CoreProcess first(options);
     ASSERT_TRUE(first.started()) << first.stderrText();
     CoreProcess::Options second = options;
-    second.extraArguments = {"-socks", "127.0.0.1:" + std::to_string(first.socksPort())};
+    second.extraArguments = {"-lanes", "3", "-socks", "127.0.0.1:" + std::to_string(first.socksPort())};
     second.socks = false;
     CoreProcess other(second);
     EXPECT_FALSE(other.started());
@@ -128,6 +133,7 @@ TEST(CoreLanes, AStopWithTunnelsOpenOnEveryThreadEndsCleanly)
     auto echo = makeEchoServer();
     CoreProcess::Options options;
     options.profile = "[Rule]\nFINAL,DIRECT\n";
+    options.extraArguments = kThreeLanes;
     CoreProcess core(options);
     ASSERT_TRUE(core.started()) << core.stderrText();
     std::vector<Socket> tunnels;

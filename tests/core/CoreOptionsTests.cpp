@@ -28,6 +28,8 @@ TEST(CoreOptions, EveryFlagOfEveryCommandLineIsRead)
                                           "utun9",
                                           "-node-down-after",
                                           "5",
+                                          "-lanes",
+                                          "3",
                                           "-gateway",
                                           "-dns-socket",
                                           "7",
@@ -48,6 +50,7 @@ TEST(CoreOptions, EveryFlagOfEveryCommandLineIsRead)
     EXPECT_TRUE(options.gateway);
     EXPECT_EQ(options.dnsSockets, (std::vector<int>{7, 8}));
     EXPECT_EQ(options.nodeDownAfterSeconds, 5u);
+    EXPECT_EQ(options.lanes, 3u);
 }
 
 TEST(CoreOptions, MistakesAreUsageErrors)
@@ -65,6 +68,8 @@ TEST(CoreOptions, MistakesAreUsageErrors)
         {"-no-tun", "-gateway"},
         {"-config", "x", "-node-down-after", "0"},
         {"-config", "x", "-node-down-after", "3601"},
+        {"-config", "x", "-lanes", "0"},
+        {"-config", "x", "-lanes", "65"},
         {"-config", "x", "-dns-socket", "2"},
         {"-config", "x", "-dns-socket", "-4"},
         {"-config", "x", "-dns-socket", "99999999999"},

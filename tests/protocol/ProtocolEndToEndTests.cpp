@@ -155,7 +155,9 @@ TEST(FerrowEndToEnd, ConcurrentStreamsWithHalfCloseBothWays)
     ServerProcess server(keyed(psk));
     ASSERT_TRUE(server.started()) << server.stderrText();
     auto echo = makeEchoServer();
-    CoreProcess core(profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
+    auto options = profile("[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n");
+    options.extraArguments = {"-lanes", "3"}; // streams made and relayed on several threads
+    CoreProcess core(options);
     ASSERT_TRUE(core.started()) << core.stderrText();
 
     // The echo server answers everything and ends only after the client's end of stream: each
@@ -586,7 +588,9 @@ TEST(FerrowEndToEnd, ABurstOfStreamsKeepsTheHandshakesUnderWayBelowTheServersLim
     // A server that never answers: every handshake stays under way, so what it holds is how
     // many the core runs at once.
     HoldingServer silent;
-    CoreProcess core(profile("[Proxy]\n" + node("N", silent.port(), newPsk()) + "[Rule]\nFINAL,N\n"));
+    auto options = profile("[Proxy]\n" + node("N", silent.port(), newPsk()) + "[Rule]\nFINAL,N\n");
+    options.extraArguments = {"-lanes", "3"}; // the budget holds across every lane's pool
+    CoreProcess core(options);
     ASSERT_TRUE(core.started()) << core.stderrText();
     std::vector<Socket> clients;
     for (int i = 0; i < 100; ++i) {
