@@ -148,3 +148,32 @@ TEST(CoreLanes, AStopWithTunnelsOpenOnEveryThreadEndsCleanly)
         EXPECT_TRUE(tunnel.peerClosed());
     }
 }
+
+TEST(CoreLanes, TheListenerMovesOnEveryLaneWhileTunnelsCarryOn)
+{
+    auto echo = makeEchoServer();
+    CoreProcess::Options options;
+    options.profile = "[Rule]\nFINAL,DIRECT\n";
+    options.extraArguments = kThreeLanes;
+    CoreProcess core(options);
+    ASSERT_TRUE(core.started()) << core.stderrText();
+    std::vector<Socket> tunnels;
+    for (int i = 0; i < 12; ++i) {
+        tunnels.emplace_back(core.socksPort());
+        ASSERT_EQ(socks5Connect(tunnels.back(), "127.0.0.1", echo->port()), 0);
+    }
+    const auto port = std::to_string(core.socksPort());
+    // The same port on another address: every lane's listener closes before any binds again.
+    EXPECT_EQ(core.post("/socks?listen=0.0.0.0%3A" + port)["ok"], true);
+    EXPECT_EQ(core.get("/socks")["address"], "0.0.0.0:" + port);
+    const auto moved = freePort();
+    EXPECT_EQ(core.post("/socks?listen=127.0.0.1%3A" + std::to_string(moved))["ok"], true);
+    EXPECT_FALSE(Socket(core.socksPort()).connected()) << "no lane kept the old listener";
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(echoes(moved, "127.0.0.1", echo->port(), i));
+    }
+    for (auto& tunnel : tunnels) {
+        EXPECT_TRUE(tunnel.send("still"));
+        EXPECT_EQ(tunnel.receiveExactly(5), "still");
+    }
+}
