@@ -1,5 +1,7 @@
 #include "Lanes.h"
 
+#include <cstdio>
+#include <exception>
 #include <future>
 
 #include <boost/asio/post.hpp>
@@ -16,7 +18,17 @@ void Lanes::start(unsigned threads)
     for (unsigned i = 0; i < threads; ++i) {
         auto context = std::make_unique<CoreContext>(1);
         m_guards.push_back(asio::make_work_guard(*context));
-        m_threads.emplace_back([raw = context.get()] { raw->run(); });
+        m_threads.emplace_back([raw = context.get()] {
+            // A handler that throws ends only itself: the lane goes on serving its clients.
+            while (true) {
+                try {
+                    raw->run();
+                    return;
+                } catch (const std::exception& error) {
+                    std::fprintf(stderr, "ferrow-core: a lane's handler failed: %s\n", error.what());
+                }
+            }
+        });
         m_contexts.push_back(std::move(context));
     }
     m_running = !m_contexts.empty();
