@@ -138,8 +138,32 @@ proto::FerrowClient& FerrowDialer::clientHere(const asio::any_io_executor& execu
     return *m_clients.front().client;
 }
 
+void FerrowDialer::startPoolsOnEveryLane(const proto::NodeSettings& settings, const proto::WireDialer& dial,
+                                         const asio::any_io_executor& here)
+{
+    if (m_clients.size() <= 2 || here == m_clients.front().executor) {
+        return; // one lane, or the main thread's own flows
+    }
+    {
+        const std::lock_guard lock(m_nodeDialsMutex);
+        if (!m_poolsStarted.insert(settings).second) {
+            return;
+        }
+    }
+    for (std::size_t i = 1; i < m_clients.size(); ++i) {
+        if (m_clients[i].executor != here) {
+            asio::post(m_clients[i].executor,
+                       [raw = m_clients[i].client.get(), settings, dial] { raw->prewarm(settings, dial); });
+        }
+    }
+}
+
 void FerrowDialer::clearPools()
 {
+    {
+        const std::lock_guard lock(m_nodeDialsMutex);
+        m_poolsStarted.clear();
+    }
     for (auto& [executor, client] : m_clients) {
         if (executor == m_clients.front().executor) {
             client->clearPools();
@@ -251,10 +275,14 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
     }
     const auto& settings = nodeDial->settings;
     auto dial = nodeDial->direct ? nodeDial->direct : wireDialer(node, depth);
+    const auto here = co_await asio::this_coro::executor;
+    if (settings.poolable) {
+        startPoolsOnEveryLane(settings, dial, here);
+    }
     if (tunnel) {
         // A tunnel is relayed straight between the client and the encrypted connection.
         std::string error;
-        auto& client = clientHere(co_await asio::this_coro::executor);
+        auto& client = clientHere(here);
         auto wire = co_await client.openWire(settings, *destination, std::move(dial), error);
         if (!wire) {
             result.reply = socks5::HostUnreachable;
@@ -265,7 +293,7 @@ asio::awaitable<DialResult> FerrowDialer::dialAt(const ProxyNode& node, const st
         result.ferrow = std::move(wire);
         co_return result;
     }
-    auto& client = clientHere(co_await asio::this_coro::executor);
+    auto& client = clientHere(here);
     auto stream = co_await client.open(settings, *destination, std::move(dial));
     if (!stream.socket) {
         result.reply = socks5::HostUnreachable;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -96,6 +97,10 @@ private:
     void noteOutcome(const std::string& node, bool answered, const std::string& error = {});
     /// The client of the loop this runs on.
     proto::FerrowClient& clientHere(const asio::any_io_executor& executor);
+    /// A node's first stream on a lane starts every lane's pool for it, so that the next stream
+    /// finds a prewarmed connection whichever lane its client reaches.
+    void startPoolsOnEveryLane(const proto::NodeSettings& settings, const proto::WireDialer& dial,
+                               const asio::any_io_executor& here);
 
     struct Client {
         asio::any_io_executor executor;
@@ -112,7 +117,8 @@ private:
     /// Of the nodes of m_config only: a node of an older profile still being dialled after a
     /// reload is worked out each time.
     std::unordered_map<const ProxyNode*, std::shared_ptr<const NodeDial>> m_nodeDials;
-    std::vector<Client> m_clients; // the main loop's first
+    std::set<proto::NodeSettings, proto::NodeOrder> m_poolsStarted; // under m_nodeDialsMutex
+    std::vector<Client> m_clients;                                  // the main loop's first
 };
 
 } // namespace ferrow::core

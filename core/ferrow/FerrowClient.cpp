@@ -484,6 +484,16 @@ std::shared_ptr<Ready> takePooled(FerrowClient::Shared& shared, const NodeSettin
 
 } // namespace
 
+void FerrowClient::prewarm(const NodeSettings& node, const WireDialer& dial)
+{
+    if (!node.poolable) {
+        return;
+    }
+    auto& pool = m_shared->pools[node];
+    pool.target = std::max(pool.target, m_shared->poolSize);
+    refill(m_shared, node, dial);
+}
+
 FerrowWire::FerrowWire(tcp::socket socket, std::unique_ptr<ClientHandshake> handshake, std::string pending)
     : socket(std::move(socket)), handshake(std::move(handshake)), pending(std::move(pending))
 {

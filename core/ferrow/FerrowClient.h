@@ -188,6 +188,9 @@ public:
     asio::awaitable<std::unique_ptr<DatagramStream>> openDatagrams(const NodeSettings& node, WireDialer dial,
                                                                    std::string& error);
 
+    /// Starts the node's pool as its first stream would, without a stream: another thread's client
+    /// was asked for the node first. Only on this client's executor.
+    void prewarm(const NodeSettings& node, const WireDialer& dial);
     /// Drops every pooled connection (on reload, and at the end).
     void clearPools();
     /// Pooled connections ready for `node` now.
