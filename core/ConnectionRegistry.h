@@ -34,7 +34,7 @@ struct ConnectionRecord {
     std::string policy; // what carried it: DIRECT, REJECT or a node
     std::string chain;  // the groups passed on the way, "Proxy > HK"
     std::string rule;
-    // Counted by the relay threads while the controller reads them.
+    // Counted by the lanes while the controller reads them.
     std::atomic<std::uint64_t> up{0};
     std::atomic<std::uint64_t> down{0};
     std::int64_t startMs = 0;

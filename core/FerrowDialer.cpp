@@ -80,7 +80,7 @@ asio::awaitable<void> relayFerrowHere(tcp::socket& client, std::shared_ptr<proto
     co_await std::move(relay);
 }
 
-/// Runs on a relay thread: adopts the client's and the wire's descriptors and relays there.
+/// Runs on a lane: adopts the client's and the wire's descriptors and relays there.
 asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int wireFd, tcp wireProtocol,
                                          std::shared_ptr<proto::FerrowWire> wire, std::string initial,
                                          TrafficMeter meter, std::chrono::seconds idleTimeout)
@@ -428,7 +428,7 @@ asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::optional<tcp
         co_await std::move(relay);
         co_return;
     }
-    // Both descriptors move to the relay thread, as for a direct tunnel.
+    // Both descriptors move to the relaying lane, as for a direct tunnel.
     boost::system::error_code clientError;
     boost::system::error_code wireError;
     const auto clientFamily = proto::protocolOf(client, clientProtocol, clientError);

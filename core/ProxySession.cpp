@@ -148,7 +148,7 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
     co_return opened;
 }
 
-/// Runs on a relay thread: adopts the two descriptors and relays until both directions end.
+/// Runs on a lane: adopts the two descriptors and relays until both directions end.
 asio::awaitable<void> relayAdopted(int clientFd, tcp clientProtocol, int upstreamFd, tcp upstreamProtocol,
                                    TrafficMeter meter, std::chrono::seconds idleTimeout)
 {

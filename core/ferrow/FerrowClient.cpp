@@ -580,7 +580,8 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
     if (sessionFd < 0) {
         co_return result;
     }
-    // The pump runs on a relay thread: move the wire's descriptor there.
+    // The pump runs on the pump executor (the lane itself, for a lane's client): the wire's
+    // descriptor moves there.
     boost::system::error_code error;
     const auto protocol = protocolOf(wire->socket, wire->protocol, error);
     const int wireFd = error ? -1 : wire->socket.release(error);
