@@ -54,21 +54,21 @@ asio::any_io_executor Lanes::next()
     return m_contexts[m_next.fetch_add(1, std::memory_order_relaxed) % m_contexts.size()]->get_executor();
 }
 
-void Lanes::runOnEach(const std::function<void(const asio::any_io_executor&)>& work)
+void Lanes::runOnEach(const std::function<void(std::size_t lane)>& work)
 {
     if (!m_running) {
-        for (const auto& executor : executors()) {
-            work(executor);
+        for (std::size_t lane = 0; lane < executors().size(); ++lane) {
+            work(lane);
         }
         return;
     }
     // Lanes never wait for the main thread, so waiting for them here cannot deadlock.
     std::vector<std::future<void>> done;
-    for (const auto& context : m_contexts) {
+    for (std::size_t lane = 0; lane < m_contexts.size(); ++lane) {
         auto finished = std::make_shared<std::promise<void>>();
         done.push_back(finished->get_future());
-        asio::post(*context, [&work, finished, executor = asio::any_io_executor(context->get_executor())] {
-            work(executor);
+        asio::post(*m_contexts[lane], [&work, finished, lane] {
+            work(lane);
             finished->set_value();
         });
     }

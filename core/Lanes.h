@@ -40,9 +40,10 @@ public:
     std::vector<asio::any_io_executor> executors() const;
     /// Where the next tunnel handed over from the main thread is relayed. Any thread.
     asio::any_io_executor next();
-    /// Runs `work` on every lane thread and waits until each has; inline when the threads are not
-    /// running. For changes to objects the lanes own (a listener), which only their thread may touch.
-    void runOnEach(const std::function<void(const asio::any_io_executor&)>& work);
+    /// Runs `work` on every lane thread, with the lane's place in `executors()`, and waits until
+    /// each has; inline when the threads are not running. For changes to objects the lanes own (a
+    /// listener), which only their thread may touch.
+    void runOnEach(const std::function<void(std::size_t lane)>& work);
     /// Stops every thread's loop; outstanding work ends with it.
     void stop();
     /// Stops and waits for the threads: afterwards nothing runs on a lane.

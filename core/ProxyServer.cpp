@@ -64,6 +64,26 @@ ProxyServer::~ProxyServer()
     }
 }
 
+namespace {
+
+/// Opens `acceptor` and binds it to `endpoint`; `sharedPort` lets the other lanes bind it too.
+void bindTo(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, bool sharedPort,
+            boost::system::error_code& ec)
+{
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec) {
+        acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+    }
+    if (!ec && sharedPort) {
+        acceptor.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true), ec);
+    }
+    if (!ec) {
+        acceptor.bind(endpoint, ec);
+    }
+}
+
+} // namespace
+
 ProxyServer::Group ProxyServer::bindGroup(const IpAddr& ip, std::uint16_t port, boost::system::error_code& ec)
 {
     const bool shared = m_laneStates.size() > 1;
@@ -73,13 +93,7 @@ ProxyServer::Group ProxyServer::bindGroup(const IpAddr& ip, std::uint16_t port, 
         // account could join too; one bound without it tells whether anyone holds the port now.
         // It closes before the lanes bind.
         tcp::acceptor probe(m_laneStates.front()->executor);
-        probe.open(endpoint.protocol(), ec);
-        if (!ec) {
-            probe.set_option(tcp::acceptor::reuse_address(true), ec);
-        }
-        if (!ec) {
-            probe.bind(endpoint, ec);
-        }
+        bindTo(probe, endpoint, false, ec);
         if (ec) {
             return {};
         }
@@ -88,16 +102,7 @@ ProxyServer::Group ProxyServer::bindGroup(const IpAddr& ip, std::uint16_t port, 
     Group group;
     for (const auto& lane : m_laneStates) {
         auto acceptor = std::make_shared<tcp::acceptor>(lane->executor);
-        acceptor->open(endpoint.protocol(), ec);
-        if (!ec) {
-            acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
-        }
-        if (!ec && shared) {
-            acceptor->set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true), ec);
-        }
-        if (!ec) {
-            acceptor->bind(endpoint, ec);
-        }
+        bindTo(*acceptor, endpoint, shared, ec);
         if (!ec) {
             acceptor->listen(1024, ec);
         }
@@ -118,14 +123,11 @@ void ProxyServer::adopt(Group group)
     const auto bound = group.front()->local_endpoint(ec);
     m_address = HostPort{bound.address().to_string(), bound.port()}.toString();
     m_port = bound.port();
-    m_lanes.runOnEach([&](const asio::any_io_executor& executor) {
-        for (std::size_t i = 0; i < m_laneStates.size(); ++i) {
-            auto& lane = m_laneStates[i];
-            if (lane->executor == executor) {
-                lane->acceptor = group[i];
-                asio::co_spawn(executor, acceptLoop(m_core, lane, group[i], m_sessionCount), asio::detached);
-            }
-        }
+    m_lanes.runOnEach([&](std::size_t index) {
+        const auto& lane = m_laneStates[index];
+        lane->acceptor = group[index];
+        asio::co_spawn(lane->executor, acceptLoop(m_core, lane, group[index], m_sessionCount),
+                       asio::detached);
     });
 }
 
@@ -173,13 +175,7 @@ void ProxyServer::closeListener()
     if (!running()) {
         return;
     }
-    m_lanes.runOnEach([this](const asio::any_io_executor& executor) {
-        for (auto& lane : m_laneStates) {
-            if (lane->executor == executor) {
-                lane->closeListener();
-            }
-        }
-    });
+    m_lanes.runOnEach([this](std::size_t index) { m_laneStates[index]->closeListener(); });
     m_address.clear();
     m_port = 0;
 }
