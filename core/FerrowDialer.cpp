@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
-#include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/post.hpp>
@@ -81,13 +80,13 @@ asio::awaitable<void> relayFerrowHere(tcp::socket& client, std::shared_ptr<proto
 }
 
 /// Runs on a lane: adopts the client's and the wire's descriptors and relays there.
-asio::awaitable<void> relayFerrowAdopted(int clientFd, tcp clientProtocol, int wireFd, tcp wireProtocol,
+asio::awaitable<void> relayFerrowAdopted(proto::DetachedSocket clientFd, proto::DetachedSocket wireFd,
                                          std::shared_ptr<proto::FerrowWire> wire, std::string initial,
                                          TrafficMeter meter, std::chrono::seconds idleTimeout)
 {
     auto executor = co_await asio::this_coro::executor;
-    tcp::socket client(executor, clientProtocol, clientFd);
-    wire->socket = tcp::socket(executor, wireProtocol, wireFd);
+    tcp::socket client = clientFd.adopt(executor);
+    wire->socket = wireFd.adopt(executor);
     auto relay = relayFerrowHere(client, std::move(wire), std::move(initial), meter, idleTimeout);
     co_await std::move(relay);
 }
@@ -421,30 +420,20 @@ asio::awaitable<void> FerrowDialer::relay(tcp::socket& client, std::optional<tcp
 {
     auto ownWire = std::move(wire);
     std::string ownInitial = std::move(initial);
-    // The wire's local end was made where it was dialled (the main thread), so it moves unless
-    // it is already on the relaying thread.
+    // The wire was made where it was dialled, so it moves unless that is the relaying thread.
     if (executor == client.get_executor() && executor == ownWire->socket.get_executor()) {
         auto relay = relayFerrowHere(client, std::move(ownWire), std::move(ownInitial), meter, idleTimeout);
         co_await std::move(relay);
         co_return;
     }
     // Both descriptors move to the relaying lane, as for a direct tunnel.
-    boost::system::error_code clientError;
-    boost::system::error_code wireError;
-    const auto clientFamily = proto::protocolOf(client, clientProtocol, clientError);
-    const auto wireProtocol = proto::protocolOf(ownWire->socket, ownWire->protocol, wireError);
-    const int clientFd = clientError ? -1 : client.release(clientError);
-    const int wireFd = wireError ? -1 : ownWire->socket.release(wireError);
-    if (clientFd < 0 || wireFd < 0) {
-        for (const int fd : {clientFd, wireFd}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-        co_return;
+    auto clientFd = proto::detach(client, clientProtocol);
+    auto wireFd = proto::detach(ownWire->socket, ownWire->protocol);
+    if (!clientFd || !wireFd) {
+        co_return; // one side is already gone; the other closes with it
     }
     // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
-    auto relay = relayFerrowAdopted(clientFd, clientFamily, wireFd, wireProtocol, std::move(ownWire),
+    auto relay = relayFerrowAdopted(std::move(clientFd), std::move(wireFd), std::move(ownWire),
                                     std::move(ownInitial), meter, idleTimeout);
     co_await asio::co_spawn(executor, std::move(relay), asio::use_awaitable);
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -149,12 +148,12 @@ asio::awaitable<Opened> openUpstream(CoreService& core, const Peer& peer, const 
 }
 
 /// Runs on a lane: adopts the two descriptors and relays until both directions end.
-asio::awaitable<void> relayAdopted(int clientFd, tcp clientProtocol, int upstreamFd, tcp upstreamProtocol,
+asio::awaitable<void> relayAdopted(proto::DetachedSocket clientFd, proto::DetachedSocket upstreamFd,
                                    TrafficMeter meter, std::chrono::seconds idleTimeout)
 {
     auto executor = co_await asio::this_coro::executor;
-    tcp::socket client(executor, clientProtocol, clientFd);
-    tcp::socket upstream(executor, upstreamProtocol, upstreamFd);
+    tcp::socket client = clientFd.adopt(executor);
+    tcp::socket upstream = upstreamFd.adopt(executor);
     co_await relay(client, upstream, meter, idleTimeout);
 }
 
@@ -167,34 +166,21 @@ asio::awaitable<void> relayOnLane(CoreService& core, SessionSockets& sockets, Tr
         co_await relay(sockets.client, sockets.upstream, meter, idleTimeout);
         co_return;
     }
-    boost::system::error_code clientError;
-    boost::system::error_code upstreamError;
-    const auto clientProtocol = proto::protocolOf(sockets.client, sockets.clientProtocol(), clientError);
-    const auto upstreamProtocol =
-        proto::protocolOf(sockets.upstream, sockets.upstreamProtocol, upstreamError);
-    if (clientError || upstreamError) {
-        co_return; // one side is already gone
+    auto client = proto::detach(sockets.client, sockets.clientProtocol());
+    auto upstream = proto::detach(sockets.upstream, sockets.upstreamProtocol);
+    if (!client || !upstream) {
+        co_return; // one side is already gone; the other closes with it
     }
-    const int clientFd = sockets.client.release(clientError);
-    const int upstreamFd = sockets.upstream.release(upstreamError);
-    if (clientError || upstreamError) {
-        for (const int fd : {clientFd, upstreamFd}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-        co_return;
-    }
-    co_await asio::co_spawn(
-        executor, relayAdopted(clientFd, clientProtocol, upstreamFd, upstreamProtocol, meter, idleTimeout),
-        asio::use_awaitable);
+    // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
+    auto relayed = relayAdopted(std::move(client), std::move(upstream), meter, idleTimeout);
+    co_await asio::co_spawn(executor, std::move(relayed), asio::use_awaitable);
 }
 
 /// Runs on the main thread: adopts the client's descriptor and serves the association there.
-asio::awaitable<void> associateAdopted(CoreService& core, int clientFd, tcp clientProtocol,
+asio::awaitable<void> associateAdopted(CoreService& core, proto::DetachedSocket clientFd,
                                        socks5::Request request)
 {
-    tcp::socket client(co_await asio::this_coro::executor, clientProtocol, clientFd);
+    tcp::socket client = clientFd.adopt(co_await asio::this_coro::executor);
     co_await serveUdpAssociate(core, client, request);
 }
 
@@ -208,14 +194,12 @@ asio::awaitable<void> associateOnMain(CoreService& core, SessionSockets& sockets
         co_await serveUdpAssociate(core, sockets.client, request);
         co_return;
     }
-    boost::system::error_code error;
-    const auto protocol = proto::protocolOf(sockets.client, sockets.clientProtocol(), error);
-    const int fd = error ? -1 : sockets.client.release(error);
-    if (fd < 0) {
+    auto client = proto::detach(sockets.client, sockets.clientProtocol());
+    if (!client) {
         co_return;
     }
     // Named, not temporary: GCC 12 can destroy a temporary of a co_await expression twice.
-    auto association = associateAdopted(core, fd, protocol, request);
+    auto association = associateAdopted(core, std::move(client), request);
     co_await asio::co_spawn(main, std::move(association), asio::use_awaitable);
 }
 

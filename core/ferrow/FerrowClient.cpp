@@ -101,6 +101,26 @@ tcp protocolOf(const tcp::socket& socket, std::optional<tcp> known, boost::syste
     return socket.local_endpoint(error).protocol();
 }
 
+DetachedSocket::~DetachedSocket()
+{
+    if (m_fd >= 0) {
+        ::close(std::exchange(m_fd, -1));
+    }
+}
+
+tcp::socket DetachedSocket::adopt(const asio::any_io_executor& executor)
+{
+    return tcp::socket(executor, m_protocol, std::exchange(m_fd, -1));
+}
+
+DetachedSocket detach(tcp::socket& socket, std::optional<tcp> known)
+{
+    boost::system::error_code error;
+    const auto protocol = protocolOf(socket, known, error);
+    const int fd = error ? -1 : socket.release(error);
+    return error ? DetachedSocket() : DetachedSocket(fd, protocol);
+}
+
 FastOpen parseFastOpen(std::string_view text)
 {
     if (text == "on") {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <boost/asio/any_io_executor.hpp>
@@ -126,6 +127,32 @@ struct WireResult {
 /// The protocol of `socket`: `known` when given, else asked of the system (an error then when
 /// the socket is gone).
 tcp protocolOf(const tcp::socket& socket, std::optional<tcp> known, boost::system::error_code& error);
+
+/// A socket's descriptor taken out of its thread's loop, for another thread's loop to adopt.
+/// One never adopted is closed.
+class DetachedSocket {
+public:
+    DetachedSocket() = default;
+    DetachedSocket(int fd, tcp protocol) : m_fd(fd), m_protocol(protocol) {}
+    DetachedSocket(DetachedSocket&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)), m_protocol(other.m_protocol)
+    {
+    }
+    DetachedSocket& operator=(DetachedSocket&&) = delete;
+    ~DetachedSocket();
+
+    /// False when the socket was already gone.
+    explicit operator bool() const { return m_fd >= 0; }
+    /// The socket again, on `executor`'s loop.
+    tcp::socket adopt(const asio::any_io_executor& executor);
+
+private:
+    int m_fd = -1;
+    tcp m_protocol = tcp::v4();
+};
+
+/// Takes `socket`'s descriptor out of its loop; `known` is its protocol when the caller has it.
+DetachedSocket detach(tcp::socket& socket, std::optional<tcp> known);
 using WireDialer = std::function<asio::awaitable<WireResult>()>;
 
 /// An authenticated connection to the node's server whose Connect frame is sent: what a tunnel
