@@ -40,6 +40,28 @@ bool echoes(std::uint16_t proxyPort, const std::string& host, std::uint16_t echo
     return client.send(payload) && client.receiveExactly(payload.size()) == payload;
 }
 
+/// A core that sends everything DIRECT, serving its clients on three lanes.
+CoreProcess::Options directOnThreeLanes()
+{
+    CoreProcess::Options options;
+    options.profile = "[Rule]\nFINAL,DIRECT\n";
+    options.extraArguments = kThreeLanes;
+    return options;
+}
+
+/// `count` tunnels through the core to the echo server, each carrying a first message.
+std::vector<Socket> openTunnels(std::uint16_t proxyPort, std::uint16_t echoPort, int count)
+{
+    std::vector<Socket> tunnels;
+    for (int i = 0; i < count; ++i) {
+        tunnels.emplace_back(proxyPort);
+        EXPECT_EQ(socks5Connect(tunnels.back(), "127.0.0.1", echoPort), 0);
+        EXPECT_TRUE(tunnels.back().send("open"));
+        EXPECT_EQ(tunnels.back().receiveExactly(4), "open");
+    }
+    return tunnels;
+}
+
 } // namespace
 
 TEST(CoreLanes, ClientsOnEveryThreadWhileTheProfileReloadsAndTheModeChanges)
@@ -110,9 +132,7 @@ TEST(CoreLanes, ClientsOnEveryThreadWhileTheProfileReloadsAndTheModeChanges)
 
 TEST(CoreLanes, ASecondCoreCannotShareTheProxyPort)
 {
-    CoreProcess::Options options;
-    options.profile = "[Rule]\nFINAL,DIRECT\n";
-    options.extraArguments = kThreeLanes;
+    const auto options = directOnThreeLanes();
     CoreProcess first(options);
     ASSERT_TRUE(first.started()) << first.stderrText();
     CoreProcess::Options second = options;
@@ -131,18 +151,10 @@ TEST(CoreLanes, ASecondCoreCannotShareTheProxyPort)
 TEST(CoreLanes, AStopWithTunnelsOpenOnEveryThreadEndsCleanly)
 {
     auto echo = makeEchoServer();
-    CoreProcess::Options options;
-    options.profile = "[Rule]\nFINAL,DIRECT\n";
-    options.extraArguments = kThreeLanes;
-    CoreProcess core(options);
+    CoreProcess core(directOnThreeLanes());
     ASSERT_TRUE(core.started()) << core.stderrText();
-    std::vector<Socket> tunnels;
-    for (int i = 0; i < 40; ++i) {
-        tunnels.emplace_back(core.socksPort());
-        ASSERT_EQ(socks5Connect(tunnels.back(), "127.0.0.1", echo->port()), 0);
-        ASSERT_TRUE(tunnels.back().send("open"));
-        ASSERT_EQ(tunnels.back().receiveExactly(4), "open");
-    }
+    auto tunnels = openTunnels(core.socksPort(), echo->port(), 40);
+    ASSERT_FALSE(HasFailure());
     EXPECT_EQ(core.terminate(SIGTERM), 0) << core.stderrText();
     for (auto& tunnel : tunnels) {
         EXPECT_TRUE(tunnel.peerClosed());
@@ -152,16 +164,10 @@ TEST(CoreLanes, AStopWithTunnelsOpenOnEveryThreadEndsCleanly)
 TEST(CoreLanes, TheListenerMovesOnEveryLaneWhileTunnelsCarryOn)
 {
     auto echo = makeEchoServer();
-    CoreProcess::Options options;
-    options.profile = "[Rule]\nFINAL,DIRECT\n";
-    options.extraArguments = kThreeLanes;
-    CoreProcess core(options);
+    CoreProcess core(directOnThreeLanes());
     ASSERT_TRUE(core.started()) << core.stderrText();
-    std::vector<Socket> tunnels;
-    for (int i = 0; i < 12; ++i) {
-        tunnels.emplace_back(core.socksPort());
-        ASSERT_EQ(socks5Connect(tunnels.back(), "127.0.0.1", echo->port()), 0);
-    }
+    auto tunnels = openTunnels(core.socksPort(), echo->port(), 12);
+    ASSERT_FALSE(HasFailure());
     const auto port = std::to_string(core.socksPort());
     // The same port on another address: every lane's listener closes before any binds again.
     EXPECT_EQ(core.post("/socks?listen=0.0.0.0%3A" + port)["ok"], true);
