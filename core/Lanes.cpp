@@ -57,7 +57,8 @@ asio::any_io_executor Lanes::next()
 void Lanes::runOnEach(const std::function<void(std::size_t lane)>& work)
 {
     if (!m_running) {
-        for (std::size_t lane = 0; lane < executors().size(); ++lane) {
+        const auto count = executors().size();
+        for (std::size_t lane = 0; lane < count; ++lane) {
             work(lane);
         }
         return;
