@@ -82,7 +82,7 @@ private:
 
 } // namespace
 
-CoreService::CoreService(asio::io_context& io, CoreOptions options)
+CoreService::CoreService(asio::io_context& io, Lanes& lanes, CoreOptions options)
     : m_io(io)
     , m_options(std::move(options))
     , m_log(4000)
@@ -94,7 +94,7 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
     , m_signals(io, SIGINT, SIGTERM, SIGHUP)
     , m_tick(io)
     , m_attributionTimer(io)
-    , m_lanes(io.get_executor())
+    , m_lanes(lanes)
 {
     m_attribution = std::make_unique<ProcessAttribution>(
         [this](const std::vector<SocketKey>& keys) { return m_processes.findMany(keys); });
@@ -131,18 +131,9 @@ CoreService::CoreService(asio::io_context& io, CoreOptions options)
 
 CoreService::~CoreService()
 {
-    // The lanes touch this object: they end before anything here is destroyed, and the listeners
-    // they own go while their loops still exist.
+    // The lanes touch this object: they end before anything here is destroyed. Their loops and
+    // the main one outlive it, so what here points into their pending work is still valid.
     m_lanes.join();
-    m_proxy.reset();
-}
-
-void CoreService::dropPendingWork(CoreContext& main)
-{
-    m_lanes.join();
-    m_proxy.reset(); // its listeners belong to the lanes' loops
-    main.dropPending();
-    m_lanes.dropPending();
 }
 
 std::chrono::seconds CoreService::relayIdleTimeout() const

@@ -77,7 +77,8 @@ struct RouteQuery {
 /// counters, and a node pool of their own; the resolver is asked on the main thread.
 class CoreService : private CoreReadout, private CoreControl {
 public:
-    CoreService(asio::io_context& io, CoreOptions options);
+    /// `lanes` (not started yet) and `io` outlive the service: their pending work goes after it.
+    CoreService(asio::io_context& io, Lanes& lanes, CoreOptions options);
     ~CoreService() override;
     CoreService(const CoreService&) = delete;
     CoreService& operator=(const CoreService&) = delete;
@@ -87,9 +88,6 @@ public:
     bool start();
     /// Closes listeners and connections, removes the api-info file, saves statistics.
     void stop(const std::string& why) override;
-    /// Once the main loop has returned: ends the lanes and destroys the work still pending on
-    /// every loop, before any loop is destroyed.
-    void dropPendingWork(CoreContext& main);
 
     // Used by proxy sessions and the tunnel.
     LogStream& log() { return m_log; }
@@ -237,7 +235,7 @@ private:
     bool m_statisticsLoaded = false;
     std::atomic<bool> m_attributionQueued{false};
     bool m_stopped = false;
-    Lanes m_lanes;
+    Lanes& m_lanes;
     std::map<std::string, std::chrono::steady_clock::time_point> m_nextGroupTest;
     std::unique_ptr<FerrowDialer> m_ferrow;      // after the lanes its pumps run on
     std::vector<std::string> m_systemDnsServers; // read before the tunnel redirects anything

@@ -32,17 +32,25 @@ int main(int argc, char** argv)
     }
     try {
         CoreContext io(1);
-        CoreService core(io, std::get<CoreOptions>(parsed));
-        if (!core.start()) {
-            core.stop("start-up failed");
-            core.dropPendingWork(io);
-            return 1;
+        Lanes lanes(io.get_executor());
+        int status = 0;
+        {
+            CoreService core(io, lanes, std::get<CoreOptions>(parsed));
+            if (core.start()) {
+                io.run();
+            } else {
+                core.stop("start-up failed");
+                status = 1;
+            }
         }
-        io.run();
-        core.dropPendingWork(io);
+        // The service has gone while everything its objects point into still existed. Handlers
+        // left on the lanes and on the main loop hold on to each other's loops: all of them go
+        // before either loop does.
+        lanes.dropPending();
+        io.dropPending();
+        return status;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ferrow-core: fatal: %s\n", error.what());
         return 1;
     }
-    return 0;
 }
