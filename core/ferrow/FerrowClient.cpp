@@ -461,7 +461,11 @@ void refill(const std::shared_ptr<FerrowClient::Shared>& shared, const NodeSetti
     while (pool.ready.size() + pool.warming < pool.target && free > 0) {
         --free;
         ++pool.warming;
-        asio::co_spawn(shared->executor, warm(shared, pool.source, generation), asio::detached);
+        // Posted, not started here: the stream that just took a pooled connection answers its
+        // client before the new connection's dial and handshake run on this thread.
+        asio::post(shared->executor, [shared, source = pool.source, generation] {
+            asio::co_spawn(shared->executor, warm(shared, source, generation), asio::detached);
+        });
     }
 }
 
