@@ -8,10 +8,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/write.hpp>
+
+#include "BothWays.h"
 
 namespace ferrow::core {
 
@@ -29,37 +30,6 @@ void closeBoth(tcp::socket& a, tcp::socket& b)
 {
     abortSocket(a);
     abortSocket(b);
-}
-
-asio::awaitable<void> watchIdle(tcp::socket& client, tcp::socket& upstream, TrafficMeter& meter,
-                                std::chrono::seconds idleTimeout)
-{
-    asio::steady_timer timer(co_await asio::this_coro::executor);
-    if (idleTimeout.count() <= 0) {
-        timer.expires_at(asio::steady_timer::time_point::max());
-        co_await timer.async_wait(useTuple); // ends when the relay ends and cancels it
-        co_return;
-    }
-    const auto tick = std::clamp<std::chrono::steady_clock::duration>(
-        idleTimeout / 4, std::chrono::milliseconds(100), std::chrono::seconds(15));
-    auto lastCount = meter.record->up.load() + meter.record->down.load();
-    auto lastChange = std::chrono::steady_clock::now();
-    while (true) {
-        timer.expires_after(tick);
-        auto [error] = co_await timer.async_wait(useTuple);
-        if (error) {
-            co_return;
-        }
-        const auto count = meter.record->up.load() + meter.record->down.load();
-        const auto now = std::chrono::steady_clock::now();
-        if (count != lastCount) {
-            lastCount = count;
-            lastChange = now;
-        } else if (now - lastChange >= idleTimeout) {
-            closeBoth(client, upstream);
-            co_return;
-        }
-    }
 }
 
 enum class Start { Bulk, Ended, Failed };
@@ -284,12 +254,33 @@ void abortSocket(tcp::socket& socket)
 asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter,
                             std::chrono::seconds idleTimeout)
 {
-    using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
     client.native_non_blocking(true, ignored);
     upstream.native_non_blocking(true, ignored);
-    co_await ((spliceOrCopy(client, upstream, meter, true) && spliceOrCopy(upstream, client, meter, false)) ||
-              watchIdle(client, upstream, meter, idleTimeout));
+    // Idle means no byte counted either way for idleTimeout, checked a few times per period
+    // rather than on every chunk.
+    const auto tick = std::clamp<std::chrono::steady_clock::duration>(
+        idleTimeout / 4, std::chrono::milliseconds(100), std::chrono::seconds(15));
+    const auto counted = [&meter] { return meter.record->up.load() + meter.record->down.load(); };
+    auto idleCheck = [&, lastCount = counted(), lastChange = std::chrono::steady_clock::now()]() mutable {
+        if (idleTimeout.count() <= 0) {
+            return std::chrono::steady_clock::time_point::max();
+        }
+        const auto count = counted();
+        const auto now = std::chrono::steady_clock::now();
+        if (count != lastCount) {
+            lastCount = count;
+            lastChange = now;
+        } else if (now - lastChange >= idleTimeout) {
+            closeBoth(client, upstream);
+            return std::chrono::steady_clock::time_point::max();
+        }
+        return now + tick;
+    };
+    auto halves =
+        bothWays(spliceOrCopy(client, upstream, meter, true), spliceOrCopy(upstream, client, meter, false),
+                 std::move(idleCheck), [&] { closeBoth(client, upstream); });
+    co_await std::move(halves);
 }
 
 } // namespace ferrow::core

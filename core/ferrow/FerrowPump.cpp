@@ -6,12 +6,11 @@
 #include <tuple>
 
 #include <boost/asio/as_tuple.hpp>
-#include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/read.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
+
+#include "BothWays.h"
 
 namespace ferrow::proto {
 
@@ -235,27 +234,6 @@ asio::awaitable<void> openDown(PumpState& state, FrameReader& reader, std::strin
     }
 }
 
-asio::awaitable<void> watchIdle(PumpState& state, std::chrono::seconds idleTimeout)
-{
-    asio::steady_timer timer(co_await asio::this_coro::executor);
-    if (idleTimeout.count() <= 0) {
-        timer.expires_at(asio::steady_timer::time_point::max());
-        co_await timer.async_wait(useTuple);
-        co_return;
-    }
-    for (;;) {
-        timer.expires_at(state.lastActivity + idleTimeout);
-        auto [error] = co_await timer.async_wait(useTuple);
-        if (error) {
-            co_return;
-        }
-        if (std::chrono::steady_clock::now() - state.lastActivity >= idleTimeout) {
-            state.fail();
-            co_return;
-        }
-    }
-}
-
 } // namespace
 
 void resetSocket(tcp::socket& socket)
@@ -272,11 +250,22 @@ asio::awaitable<PumpTotals> pumpStream(tcp::socket& plain, tcp::socket& wire, Fr
                                        std::chrono::seconds idleTimeout, std::string initial,
                                        ByteCounter count)
 {
-    using namespace asio::experimental::awaitable_operators;
     boost::system::error_code ignored;
     PumpState state{plain, wire, std::move(count), false, false, false, std::chrono::steady_clock::now(), {}};
-    co_await ((sealUp(state, sealer, std::move(initial)) && openDown(state, reader, std::move(pending))) ||
-              watchIdle(state, idleTimeout));
+    const auto idleUntil = [&state, idleTimeout] {
+        if (idleTimeout.count() <= 0) {
+            return std::chrono::steady_clock::time_point::max();
+        }
+        if (std::chrono::steady_clock::now() - state.lastActivity >= idleTimeout) {
+            state.fail();
+            return std::chrono::steady_clock::time_point::max();
+        }
+        return state.lastActivity + idleTimeout;
+    };
+    auto halves =
+        bothWays(sealUp(state, sealer, std::move(initial)), openDown(state, reader, std::move(pending)),
+                 idleUntil, [&state] { state.fail(); });
+    co_await std::move(halves);
     state.totals.clean = !state.failed && state.upDone && state.downDone;
     if (!state.failed) {
         plain.close(ignored);

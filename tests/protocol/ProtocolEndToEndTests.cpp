@@ -610,3 +610,40 @@ TEST(FerrowEndToEnd, ABurstOfStreamsKeepsTheHandshakesUnderWayBelowTheServersLim
     EXPECT_TRUE(waitUntil([&] { return silent.held() == 32; })) << silent.held();
     silent.release();
 }
+
+TEST(FerrowEndToEnd, AnIdleStreamIsCutByEitherEndsLimitAndABusyOneKept)
+{
+    const auto psk = newPsk();
+    auto echo = makeEchoServer();
+    // One end at a time holds the limit: the server's pump, then the core's.
+    for (const bool serverLimit : {true, false}) {
+        SCOPED_TRACE(serverLimit ? "server's idle-timeout" : "core's relay-idle-timeout");
+        auto serverOptions = keyed(psk);
+        if (serverLimit) {
+            serverOptions.extraArguments = {"--idle-timeout", "1"};
+        }
+        ServerProcess server(serverOptions);
+        ASSERT_TRUE(server.started()) << server.stderrText();
+        CoreProcess core(profile(std::string(serverLimit ? "" : "[General]\nrelay-idle-timeout = 1\n") +
+                                 "[Proxy]\n" + node("N", server.port(), psk) + "[Rule]\nFINAL,N\n"));
+        ASSERT_TRUE(core.started()) << core.stderrText();
+        Socket idle(core.socksPort());
+        ASSERT_EQ(socks5Connect(idle, "127.0.0.1", echo->port()), 0);
+        ASSERT_TRUE(idle.send("once"));
+        ASSERT_EQ(idle.receiveExactly(4), "once");
+        Socket busy(core.socksPort());
+        ASSERT_EQ(socks5Connect(busy, "127.0.0.1", echo->port()), 0);
+        const auto started = std::chrono::steady_clock::now();
+        bool idleCut = false;
+        while (!idleCut && std::chrono::steady_clock::now() - started < std::chrono::seconds(4)) {
+            ASSERT_TRUE(busy.send("tick"));
+            ASSERT_EQ(busy.receiveExactly(4), "tick") << "a stream in use is never cut";
+            idleCut = idle.peerClosed(std::chrono::milliseconds(250));
+        }
+        EXPECT_TRUE(idleCut) << "a stream silent for longer than the limit is cut";
+        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(700))
+            << "not before it";
+        ASSERT_TRUE(busy.send("tock"));
+        EXPECT_EQ(busy.receiveExactly(4), "tock");
+    }
+}
