@@ -5,10 +5,12 @@
 #include "FerrowCrypto.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
+#include <sys/random.h>
 #include <vector>
 
 #include <openssl/core_names.h>
@@ -187,7 +189,21 @@ Key scryptKey(std::string_view password, std::string_view salt, std::uint64_t n,
 
 void randomBytes(void* out, std::size_t count)
 {
-    check(RAND_bytes(static_cast<unsigned char*>(out), static_cast<int>(count)), "RAND_bytes");
+    // The kernel's generator directly: one system call, where OpenSSL's per-thread DRBG re-keys
+    // its AES context and asks for the process id on every draw (a few per connection).
+    auto* next = static_cast<unsigned char*>(out);
+    while (count > 0) {
+        const auto got = ::getrandom(next, count, 0);
+        if (got > 0) {
+            next += got;
+            count -= static_cast<std::size_t>(got);
+        } else if (got < 0 && errno == ENOSYS) {
+            check(RAND_bytes(next, static_cast<int>(count)), "RAND_bytes");
+            return;
+        } else if (got < 0 && errno != EINTR) {
+            cryptoFailure("getrandom");
+        }
+    }
 }
 
 std::string randomBytes(std::size_t count)
