@@ -201,6 +201,11 @@ asio::awaitable<void> ProxyServer::acceptLoop(CoreService& core, std::shared_ptr
         lane->descriptorsExhausted = true;
     };
     tcp::endpoint peer;
+    boost::system::error_code localError;
+    std::optional<tcp::endpoint> local = acceptor->local_endpoint(localError);
+    if (localError || local->address().is_unspecified()) {
+        local.reset(); // a wildcard listener: each client's own address is asked for
+    }
     while (auto accepted = co_await acceptNext(*acceptor, std::chrono::milliseconds(200), shortage, &peer)) {
         tcp::socket socket = std::move(*accepted);
         lane->descriptorsExhausted = false;
@@ -219,6 +224,7 @@ asio::awaitable<void> ProxyServer::acceptLoop(CoreService& core, std::shared_ptr
         socket.set_option(tcp::no_delay(true), ignored);
         auto sockets = std::make_shared<SessionSockets>(std::move(socket));
         sockets->clientPeer = peer;
+        sockets->clientLocal = local;
         lane->sessions.insert(sockets.get());
         sessionCount->fetch_add(1, std::memory_order_relaxed);
         asio::co_spawn(lane->executor, runProxySession(core, sockets),

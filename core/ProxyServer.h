@@ -31,6 +31,8 @@ struct SessionSockets {
 
     /// What is known of the sockets without asking the system again.
     std::optional<tcp::endpoint> clientPeer;
+    /// The client's local end when the listener is bound to one address: it is that address.
+    std::optional<tcp::endpoint> clientLocal;
     std::optional<tcp> upstreamProtocol;
 };
 

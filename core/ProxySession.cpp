@@ -107,7 +107,8 @@ Peer peerOf(const SessionSockets& sockets)
         peer.address = fromAsio(remote.address());
         peer.port = remote.port();
     }
-    const auto local = socket.local_endpoint(ec);
+    ec.clear();
+    const auto local = sockets.clientLocal ? *sockets.clientLocal : socket.local_endpoint(ec);
     if (!ec) {
         peer.local = fromAsio(local.address());
         peer.localPort = local.port();

@@ -254,9 +254,14 @@ void abortSocket(tcp::socket& socket)
 asio::awaitable<void> relay(tcp::socket& client, tcp::socket& upstream, TrafficMeter meter,
                             std::chrono::seconds idleTimeout)
 {
+    // Splicing calls the system directly, so both must be non-blocking; a socket Asio has
+    // already waited on is, and asking again would be a system call per socket for nothing.
     boost::system::error_code ignored;
-    client.native_non_blocking(true, ignored);
-    upstream.native_non_blocking(true, ignored);
+    for (auto* socket : {&client, &upstream}) {
+        if (!socket->native_non_blocking()) {
+            socket->native_non_blocking(true, ignored);
+        }
+    }
     // Idle means no byte counted either way for idleTimeout, checked a few times per period
     // rather than on every chunk.
     const auto tick = std::clamp<std::chrono::steady_clock::duration>(
