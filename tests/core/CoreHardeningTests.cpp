@@ -658,15 +658,10 @@ TEST(CoreRelayEndings, IdleTunnelsAreCutAndBusyOnesKept)
     ASSERT_EQ(socks5Connect(idle, "127.0.0.1", echo->port()), 0);
     Socket busy(core.socksPort());
     ASSERT_EQ(socks5Connect(busy, "127.0.0.1", echo->port()), 0);
-    const auto started = std::chrono::steady_clock::now();
-    bool idleCut = false;
-    while (!idleCut && std::chrono::steady_clock::now() - started < std::chrono::seconds(4)) {
-        ASSERT_TRUE(busy.send("tick"));
-        ASSERT_EQ(busy.receiveExactly(4), "tick") << "a tunnel in use is never cut";
-        idleCut = idleCut || idle.peerClosed(std::chrono::milliseconds(250));
-    }
-    EXPECT_TRUE(idleCut) << "a tunnel silent for longer than the limit is cut";
-    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900)) << "not before it";
+    const auto outcome = keepBusyUntilIdleCut(idle, busy, std::chrono::seconds(4));
+    ASSERT_TRUE(outcome.busyKept) << "a tunnel in use is never cut";
+    EXPECT_TRUE(outcome.cut) << "a tunnel silent for longer than the limit is cut";
+    EXPECT_GE(outcome.after, std::chrono::milliseconds(900)) << "not before it";
     ASSERT_TRUE(busy.send("tock"));
     EXPECT_EQ(busy.receiveExactly(4), "tock");
 }

@@ -633,16 +633,10 @@ TEST(FerrowEndToEnd, AnIdleStreamIsCutByEitherEndsLimitAndABusyOneKept)
         ASSERT_EQ(idle.receiveExactly(4), "once");
         Socket busy(core.socksPort());
         ASSERT_EQ(socks5Connect(busy, "127.0.0.1", echo->port()), 0);
-        const auto started = std::chrono::steady_clock::now();
-        bool idleCut = false;
-        while (!idleCut && std::chrono::steady_clock::now() - started < std::chrono::seconds(4)) {
-            ASSERT_TRUE(busy.send("tick"));
-            ASSERT_EQ(busy.receiveExactly(4), "tick") << "a stream in use is never cut";
-            idleCut = idle.peerClosed(std::chrono::milliseconds(250));
-        }
-        EXPECT_TRUE(idleCut) << "a stream silent for longer than the limit is cut";
-        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(700))
-            << "not before it";
+        const auto outcome = keepBusyUntilIdleCut(idle, busy, std::chrono::seconds(4));
+        ASSERT_TRUE(outcome.busyKept) << "a stream in use is never cut";
+        EXPECT_TRUE(outcome.cut) << "a stream silent for longer than the limit is cut";
+        EXPECT_GE(outcome.after, std::chrono::milliseconds(700)) << "not before it";
         ASSERT_TRUE(busy.send("tock"));
         EXPECT_EQ(busy.receiveExactly(4), "tock");
     }

@@ -219,4 +219,20 @@ bool CoreProcess::logContains(const std::string& text)
     return false;
 }
 
+IdleCut keepBusyUntilIdleCut(Socket& idle, Socket& busy, std::chrono::seconds limit)
+{
+    IdleCut outcome;
+    const auto started = std::chrono::steady_clock::now();
+    while (!outcome.cut && std::chrono::steady_clock::now() - started < limit) {
+        if (!busy.send("tick") || busy.receiveExactly(4) != "tick") {
+            outcome.busyKept = false;
+            break;
+        }
+        outcome.cut = idle.peerClosed(std::chrono::milliseconds(250));
+    }
+    outcome.after =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    return outcome;
+}
+
 } // namespace ferrow::test

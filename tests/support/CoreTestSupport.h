@@ -77,4 +77,14 @@ private:
 std::pair<int, std::string> runCore(const std::vector<std::string>& arguments,
                                     std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+/// What became of two tunnels to an echo server while one stayed silent and the other echoed a
+/// tick every quarter second: whether the silent one was cut, after how long, and whether every
+/// tick came back.
+struct IdleCut {
+    bool cut = false;
+    bool busyKept = true;
+    std::chrono::milliseconds after{0};
+};
+IdleCut keepBusyUntilIdleCut(Socket& idle, Socket& busy, std::chrono::seconds limit);
+
 } // namespace ferrow::test
