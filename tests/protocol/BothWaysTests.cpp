@@ -51,7 +51,8 @@ TEST(BothWays, TheCallerGoesOnOnlyOnceBothHalvesEnded)
     asio::co_spawn(
         io,
         [&]() -> asio::awaitable<void> {
-            co_await ferrow::bothWays(waitOn(early, ended, "early"), waitOn(late, ended, "late"), never, [] {});
+            co_await ferrow::bothWays(waitOn(early, ended, "early"), waitOn(late, ended, "late"), never,
+                                      [] {});
             ended.push_back("caller");
         },
         asio::detached);
