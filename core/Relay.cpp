@@ -8,8 +8,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
 #include <boost/asio/write.hpp>
 
 #include "BothWays.h"

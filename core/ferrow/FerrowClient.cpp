@@ -115,7 +115,12 @@ tcp::socket DetachedSocket::adopt(const asio::any_io_executor& executor)
 
 DetachedSocket detach(tcp::socket& socket, std::optional<tcp> known)
 {
-    boost::system::error_code error;
+    boost::system::error_code ignored;
+    return detach(socket, known, ignored);
+}
+
+DetachedSocket detach(tcp::socket& socket, std::optional<tcp> known, boost::system::error_code& error)
+{
     const auto protocol = protocolOf(socket, known, error);
     const int fd = error ? -1 : socket.release(error);
     return error ? DetachedSocket() : DetachedSocket(fd, protocol);
@@ -606,22 +611,21 @@ asio::awaitable<StreamResult> FerrowClient::open(const NodeSettings& node, const
     }
     // The pump runs on the pump executor (the lane itself, for a lane's client): the wire's
     // descriptor moves there.
+    DetachedSocket plainEnd(pumpFd, tcp::v4());
     boost::system::error_code error;
-    const auto protocol = protocolOf(wire->socket, wire->protocol, error);
-    const int wireFd = error ? -1 : wire->socket.release(error);
-    if (wireFd < 0) {
+    auto wireEnd = detach(wire->socket, wire->protocol, error);
+    if (!wireEnd) {
         ::close(sessionFd);
-        ::close(pumpFd);
         result.error = "the server connection failed: " + error.message();
         co_return result;
     }
     auto pumpExecutor = m_shared->pumpExecutor();
     asio::co_spawn(
         pumpExecutor,
-        [pumpExecutor, protocol, wireFd, plainFd = pumpFd,
+        [pumpExecutor, wireEnd = std::move(wireEnd), plainEnd = std::move(plainEnd),
          wire = std::move(wire)]() mutable -> asio::awaitable<void> {
-            wire->socket = tcp::socket(pumpExecutor, protocol, wireFd);
-            tcp::socket plain(pumpExecutor, tcp::v4(), plainFd);
+            wire->socket = wireEnd.adopt(pumpExecutor);
+            tcp::socket plain = plainEnd.adopt(pumpExecutor);
             auto relay = relayWire(plain, *wire, std::string(), ByteCounter(), std::chrono::seconds(0));
             co_await std::move(relay);
         },

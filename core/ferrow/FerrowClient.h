@@ -153,6 +153,8 @@ private:
 
 /// Takes `socket`'s descriptor out of its loop; `known` is its protocol when the caller has it.
 DetachedSocket detach(tcp::socket& socket, std::optional<tcp> known);
+/// The same, saying why when the socket was already gone.
+DetachedSocket detach(tcp::socket& socket, std::optional<tcp> known, boost::system::error_code& error);
 using WireDialer = std::function<asio::awaitable<WireResult>()>;
 
 /// An authenticated connection to the node's server whose Connect frame is sent: what a tunnel
